@@ -1,0 +1,19 @@
+# Shared helpers for every folder of the tree.
+
+# Warnings as errors on our own code only.
+function(korvane_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# korvane_test(NAME SOURCES a.cpp b.cpp LIBS x y)
+# One GoogleTest binary per test folder; each test case becomes a CTest entry.
+function(korvane_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  korvane_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${KORVANE_BIN_DIR}
+    PROPERTIES ENVIRONMENT "KORVANE_TEST=1;ASAN_OPTIONS=detect_leaks=1"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,414 @@
+// Code pages: the process's ANSI code page and conversions. UTF-8 is converted here;
+// every other code page through iconv, by way of UTF-32 code points.
+#include "platform/base/codepage.h"
+
+#include <iconv.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/base/error.h"
+
+namespace {
+
+struct CodePageInfo {
+  UINT number;
+  const char* iconv_name;
+  // Lead-byte ranges of a double-byte code page (0, 0 when none).
+  BYTE lead1_lo, lead1_hi, lead2_lo, lead2_hi;
+};
+
+constexpr CodePageInfo kCodePages[] = {
+    {437, "CP437", 0, 0, 0, 0},       {850, "CP850", 0, 0, 0, 0},
+    {852, "CP852", 0, 0, 0, 0},       {866, "CP866", 0, 0, 0, 0},
+    {874, "CP874", 0, 0, 0, 0},       {932, "CP932", 0x81, 0x9F, 0xE0, 0xFC},
+    {936, "CP936", 0x81, 0xFE, 0, 0}, {949, "CP949", 0x81, 0xFE, 0, 0},
+    {950, "CP950", 0x81, 0xFE, 0, 0}, {1250, "CP1250", 0, 0, 0, 0},
+    {1251, "CP1251", 0, 0, 0, 0},     {1252, "CP1252", 0, 0, 0, 0},
+    {1253, "CP1253", 0, 0, 0, 0},     {1254, "CP1254", 0, 0, 0, 0},
+    {1255, "CP1255", 0, 0, 0, 0},     {1256, "CP1256", 0, 0, 0, 0},
+    {1257, "CP1257", 0, 0, 0, 0},     {1258, "CP1258", 0, 0, 0, 0},
+    {20127, "ANSI_X3.4-1968", 0, 0, 0, 0}, {20936, "GB2312", 0xA1, 0xFE, 0, 0},
+    {28591, "ISO-8859-1", 0, 0, 0, 0}, {54936, "GB18030", 0, 0, 0, 0},
+    {CP_UTF8, nullptr, 0, 0, 0, 0},
+};
+
+constexpr UINT kDefaultAnsiCodePage = 936;
+
+const CodePageInfo* FindCodePage(UINT number) {
+  for (const auto& cp : kCodePages) {
+    if (cp.number == number) return &cp;
+  }
+  return nullptr;
+}
+
+std::atomic<UINT> g_acp{0};
+
+UINT ReadAnsiCodePage() {
+  UINT acp = g_acp.load(std::memory_order_acquire);
+  if (acp != 0) return acp;
+  acp = kDefaultAnsiCodePage;
+  if (const char* v = std::getenv("KORVANE_CODEPAGE")) {
+    char* end = nullptr;
+    unsigned long n = std::strtoul(v, &end, 10);
+    if (end != v && *end == '\0' && n <= 0xFFFFFFFFul && FindCodePage(static_cast<UINT>(n)))
+      acp = static_cast<UINT>(n);
+  }
+  UINT expected = 0;
+  g_acp.compare_exchange_strong(expected, acp, std::memory_order_acq_rel);
+  return g_acp.load(std::memory_order_acquire);
+}
+
+UINT OemFor(UINT acp) {
+  switch (acp) {
+    case 1252: return 437;
+    case 1250: return 852;
+    case 1251: return 866;
+    default: return acp;
+  }
+}
+
+// Resolves CP_ACP and friends; nullptr for a code page we do not know.
+const CodePageInfo* Resolve(UINT code_page) {
+  switch (code_page) {
+    case CP_ACP:
+    case CP_THREAD_ACP: return FindCodePage(ReadAnsiCodePage());
+    case CP_OEMCP: return FindCodePage(OemFor(ReadAnsiCodePage()));
+    default: return FindCodePage(code_page);
+  }
+}
+
+const char* Utf32Name() {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  return "UTF-32LE";
+#else
+  return "UTF-32BE";
+#endif
+}
+
+// iconv descriptors are not thread-safe, so every thread keeps its own.
+class ConverterCache {
+ public:
+  ~ConverterCache() {
+    for (auto& e : entries_) iconv_close(e.cd);
+  }
+  iconv_t Get(const CodePageInfo* cp, bool decode) {
+    for (auto& e : entries_) {
+      if (e.cp == cp->number && e.decode == decode) {
+        iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+        return e.cd;
+      }
+    }
+    iconv_t cd = decode ? iconv_open(Utf32Name(), cp->iconv_name)
+                        : iconv_open(cp->iconv_name, Utf32Name());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
+    entries_.push_back({cp->number, decode, cd});
+    return cd;
+  }
+
+ private:
+  struct Entry {
+    UINT cp;
+    bool decode;
+    iconv_t cd;
+  };
+  std::vector<Entry> entries_;
+};
+
+thread_local ConverterCache t_converters;
+
+void AppendUtf16(char32_t c, std::u16string* out) {
+  if (c < 0x10000) {
+    out->push_back(static_cast<char16_t>(c));
+  } else {
+    c -= 0x10000;
+    out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  }
+}
+
+// UTF-8 to UTF-16; an ill-formed sequence (maximal subpart) becomes one U+FFFD.
+bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::u16string* out) {
+  size_t i = 0;
+  while (i < n) {
+    unsigned char b = s[i];
+    if (b < 0x80) {
+      out->push_back(b);
+      ++i;
+      continue;
+    }
+    int need = 0;
+    char32_t c = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      need = 1;
+      c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      need = 2;
+      c = b & 0x0F;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;  // no surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      need = 3;
+      c = b & 0x07;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      if (strict) return false;
+      out->push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    bool ok = true;
+    for (int k = 0; k < need; ++k, ++j) {
+      if (j >= n || s[j] < lo || s[j] > hi) {
+        ok = false;
+        break;
+      }
+      c = (c << 6) | (s[j] & 0x3F);
+      lo = 0x80;
+      hi = 0xBF;
+    }
+    if (!ok) {
+      if (strict) return false;
+      out->push_back(0xFFFD);
+      i = j;
+      continue;
+    }
+    AppendUtf16(c, out);
+    i = j;
+  }
+  return true;
+}
+
+// UTF-16 to code points; an unpaired surrogate becomes U+FFFD (or fails when strict).
+bool WideToCodePoints(const char16_t* s, size_t n, bool strict, std::u32string* out) {
+  for (size_t i = 0; i < n; ++i) {
+    char16_t u = s[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      out->push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
+      ++i;
+    } else if (u >= 0xD800 && u <= 0xDFFF) {
+      if (strict) return false;
+      out->push_back(0xFFFD);
+    } else {
+      out->push_back(u);
+    }
+  }
+  return true;
+}
+
+void EncodeUtf8(const std::u32string& cps, std::string* out) {
+  for (char32_t c : cps) {
+    if (c < 0x80) {
+      out->push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+// Multi-byte (iconv) to UTF-16. Returns false for a strict failure or iconv trouble
+// (*error set).
+bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict,
+                 std::u16string* out, DWORD* error) {
+  iconv_t cd = t_converters.Get(cp, true);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    *error = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  char* in = const_cast<char*>(s);
+  size_t in_left = n;
+  char32_t chunk[256];
+  while (in_left > 0) {
+    char* o = reinterpret_cast<char*>(chunk);
+    size_t o_left = sizeof chunk;
+    size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+    int e = errno;
+    size_t produced = (sizeof chunk - o_left) / sizeof(char32_t);
+    for (size_t k = 0; k < produced; ++k) AppendUtf16(chunk[k], out);
+    if (r != static_cast<size_t>(-1)) break;
+    if (e == E2BIG) continue;
+    if (e == EILSEQ || e == EINVAL) {
+      if (strict) {
+        *error = ERROR_NO_UNICODE_TRANSLATION;
+        return false;
+      }
+      out->push_back(0xFFFD);
+      if (e == EINVAL) break;  // incomplete sequence at the end
+      ++in;
+      --in_left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      continue;
+    }
+    *error = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  return true;
+}
+
+// Code points to a multi-byte code page (iconv); unmappable ones become `def`.
+bool EncodeIconv(const CodePageInfo* cp, const std::u32string& cps, const std::string& def,
+                 std::string* out, bool* used_default, DWORD* error) {
+  iconv_t cd = t_converters.Get(cp, false);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    *error = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  char* in = reinterpret_cast<char*>(const_cast<char32_t*>(cps.data()));
+  size_t in_left = cps.size() * sizeof(char32_t);
+  char chunk[512];
+  while (in_left > 0) {
+    char* o = chunk;
+    size_t o_left = sizeof chunk;
+    size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+    int e = errno;
+    out->append(chunk, sizeof chunk - o_left);
+    if (r != static_cast<size_t>(-1)) break;
+    if (e == E2BIG) continue;
+    if (e == EILSEQ || e == EINVAL) {
+      out->append(def);
+      *used_default = true;
+      size_t skip = in_left < sizeof(char32_t) ? in_left : sizeof(char32_t);
+      in += skip;
+      in_left -= skip;
+      continue;
+    }
+    *error = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  // Flush any shift state.
+  char* o = chunk;
+  size_t o_left = sizeof chunk;
+  iconv(cd, nullptr, nullptr, &o, &o_left);
+  out->append(chunk, sizeof chunk - o_left);
+  return true;
+}
+
+int Fail(DWORD error) {
+  SetLastError(error);
+  return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+UINT GetACP(void) { return ReadAnsiCodePage(); }
+UINT GetOEMCP(void) { return OemFor(ReadAnsiCodePage()); }
+BOOL IsValidCodePage(UINT code_page) { return FindCodePage(code_page) != nullptr; }
+void KvCodePageReset(void) { g_acp.store(0, std::memory_order_release); }
+
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LPWSTR dst,
+                        int dst_len) {
+  if (!src || src_len == 0 || src_len < -1 || dst_len < 0 || (dst_len > 0 && !dst))
+    return Fail(ERROR_INVALID_PARAMETER);
+  const CodePageInfo* cp = Resolve(code_page);
+  if (!cp) return Fail(ERROR_INVALID_PARAMETER);
+  size_t n = src_len == -1 ? std::strlen(src) + 1 : static_cast<size_t>(src_len);
+  const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
+  std::u16string out;
+  out.reserve(n);
+  if (cp->number == CP_UTF8) {
+    if (!DecodeUtf8(reinterpret_cast<const unsigned char*>(src), n, strict, &out))
+      return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  } else {
+    DWORD error = 0;
+    if (!DecodeIconv(cp, src, n, strict, &out, &error)) return Fail(error);
+  }
+  if (out.size() > 0x7FFFFFFF) return Fail(ERROR_INVALID_PARAMETER);
+  int needed = static_cast<int>(out.size());
+  if (dst_len == 0) return needed;
+  if (dst_len < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(dst, out.data(), out.size() * sizeof(char16_t));
+  return needed;
+}
+
+int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, LPSTR dst,
+                        int dst_len, LPCSTR default_char, BOOL* used_default) {
+  if (!src || src_len == 0 || src_len < -1 || dst_len < 0 || (dst_len > 0 && !dst))
+    return Fail(ERROR_INVALID_PARAMETER);
+  const CodePageInfo* cp = Resolve(code_page);
+  if (!cp) return Fail(ERROR_INVALID_PARAMETER);
+  size_t n = 0;
+  if (src_len == -1) {
+    while (src[n] != 0) ++n;
+    ++n;
+  } else {
+    n = static_cast<size_t>(src_len);
+  }
+  std::string out;
+  out.reserve(n * 2);
+  if (cp->number == CP_UTF8) {
+    if (default_char || used_default) return Fail(ERROR_INVALID_PARAMETER);
+    std::u32string cps;
+    if (!WideToCodePoints(src, n, (flags & WC_ERR_INVALID_CHARS) != 0, &cps))
+      return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    EncodeUtf8(cps, &out);
+  } else {
+    std::u32string cps;
+    WideToCodePoints(src, n, false, &cps);
+    std::string def = default_char && *default_char ? std::string(1, *default_char) : "?";
+    bool used = false;
+    DWORD error = 0;
+    if (!EncodeIconv(cp, cps, def, &out, &used, &error)) return Fail(error);
+    if (used_default) *used_default = used ? TRUE : FALSE;
+  }
+  if (out.size() > 0x7FFFFFFF) return Fail(ERROR_INVALID_PARAMETER);
+  int needed = static_cast<int>(out.size());
+  if (dst_len == 0) return needed;
+  if (dst_len < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(dst, out.data(), out.size());
+  return needed;
+}
+
+BOOL IsDBCSLeadByteEx(UINT code_page, BYTE c) {
+  const CodePageInfo* cp = Resolve(code_page);
+  if (!cp) return Fail(ERROR_INVALID_PARAMETER);
+  if (cp->lead1_lo && c >= cp->lead1_lo && c <= cp->lead1_hi) return TRUE;
+  if (cp->lead2_lo && c >= cp->lead2_lo && c <= cp->lead2_hi) return TRUE;
+  return FALSE;
+}
+
+BOOL IsDBCSLeadByte(BYTE c) { return IsDBCSLeadByteEx(CP_ACP, c); }
+
+LPSTR CharNextA(LPCSTR current) {
+  if (!current) return nullptr;
+  const auto* p = reinterpret_cast<const unsigned char*>(current);
+  if (*p == 0) return const_cast<LPSTR>(current);
+  if (GetACP() == CP_UTF8) {
+    int len = *p >= 0xF0 ? 4 : *p >= 0xE0 ? 3 : *p >= 0xC0 ? 2 : 1;
+    int k = 1;
+    while (k < len && (p[k] & 0xC0) == 0x80) ++k;
+    return const_cast<LPSTR>(current + k);
+  }
+  if (IsDBCSLeadByte(*p) && p[1] != 0) return const_cast<LPSTR>(current + 2);
+  return const_cast<LPSTR>(current + 1);
+}
+
+LPSTR CharPrevA(LPCSTR start, LPCSTR current) {
+  if (!start || !current || current <= start) return const_cast<LPSTR>(start);
+  LPCSTR p = start;
+  for (;;) {
+    LPCSTR next = CharNextA(p);
+    if (next >= current || next == p) return const_cast<LPSTR>(p);
+    p = next;
+  }
+}
+
+}  // extern "C"

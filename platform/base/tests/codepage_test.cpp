@@ -1,0 +1,163 @@
+#include "platform/base/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/base/error.h"
+
+namespace {
+
+const std::string kFapiaoGbk = "\xB7\xA2\xC6\xB1";
+const std::u16string kFapiaoWide = u"\u53D1\u7968";
+const std::string kFapiaoUtf8 = "\xE5\x8F\x91\xE7\xA5\xA8";
+
+// Switches the ANSI code page for one test through KORVANE_CODEPAGE.
+class CodePageScope {
+ public:
+  explicit CodePageScope(const char* value) {
+    if (const char* old = std::getenv("KORVANE_CODEPAGE")) saved_ = old, had_ = true;
+    if (value) setenv("KORVANE_CODEPAGE", value, 1); else unsetenv("KORVANE_CODEPAGE");
+    KvCodePageReset();
+  }
+  ~CodePageScope() {
+    if (had_) setenv("KORVANE_CODEPAGE", saved_.c_str(), 1); else unsetenv("KORVANE_CODEPAGE");
+    KvCodePageReset();
+  }
+
+ private:
+  std::string saved_;
+  bool had_ = false;
+};
+
+TEST(BaseCodePage, GbkRoundTripsThroughWideAndUtf8) {
+  CodePageScope scope(nullptr);
+  ASSERT_EQ(GetACP(), 936u);
+  EXPECT_EQ(kv::AnsiToWide(kFapiaoGbk), kFapiaoWide);
+  EXPECT_EQ(kv::WideToAnsi(kFapiaoWide), kFapiaoGbk);
+  EXPECT_EQ(kv::AnsiToUtf8(kFapiaoGbk), kFapiaoUtf8);
+  EXPECT_EQ(kv::Utf8ToAnsi(kFapiaoUtf8), kFapiaoGbk);
+  EXPECT_EQ(kv::Utf8ToWide(kFapiaoUtf8), kFapiaoWide);
+  EXPECT_EQ(kv::WideToUtf8(kFapiaoWide), kFapiaoUtf8);
+  EXPECT_EQ(kv::MultiByteToWide(936, kFapiaoGbk), kFapiaoWide);
+}
+
+TEST(BaseCodePage, InvalidBytesBecomeReplacementCharacters) {
+  struct Case {
+    UINT cp;
+    std::string in;
+    std::u16string out;
+  } cases[] = {
+      {936, "a\xFF" "b", u"a\uFFFD" "b"},
+      {936, "a\xB7", u"a\uFFFD"},                         // lead byte cut off at the end
+      {936, "\xB7\xA2\x81", u"\u53D1\uFFFD"},
+      {CP_UTF8, "\xC3\x28", u"\uFFFD("},                  // bad continuation
+      {CP_UTF8, "\xC0\xAF", u"\uFFFD\uFFFD"},             // overlong
+      {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},   // encoded surrogate
+      {CP_UTF8, "\xE5\x8F", u"\uFFFD"},                   // truncated sequence
+      {CP_UTF8, "\xF0\x9F\x98\x80", u"\U0001F600"},       // a pair, not a replacement
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kv::MultiByteToWide(c.cp, c.in), c.out) << c.cp << " " << c.in;
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(c.cp, MB_ERR_INVALID_CHARS, c.in.data(),
+                                  static_cast<int>(c.in.size()), nullptr, 0) == 0,
+              c.out.find(u'\uFFFD') != std::u16string::npos);
+    if (c.out.find(u'\uFFFD') != std::u16string::npos) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    }
+  }
+}
+
+TEST(BaseCodePage, LengthTerminatorAndBufferRules) {
+  CodePageScope scope(nullptr);
+  WCHAR buf[8];
+  // -1: the terminator is converted and counted.
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, kFapiaoGbk.c_str(), -1, nullptr, 0), 3);
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, kFapiaoGbk.c_str(), -1, buf, 8), 3);
+  EXPECT_EQ(buf[2], 0);
+  // An explicit length converts only what it names.
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, kFapiaoGbk.c_str(), 4, nullptr, 0), 2);
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, kFapiaoGbk.c_str(), -1, buf, 2), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+  char out[8];
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, kFapiaoWide.c_str(), -1, nullptr, 0, nullptr, nullptr), 5);
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, kFapiaoWide.c_str(), -1, out, 4, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+  for (int len : {0, -2}) {
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "x", len, buf, 8), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  }
+  SetLastError(0);
+  EXPECT_EQ(MultiByteToWideChar(12345, 0, "x", 1, buf, 8), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, nullptr, 1, buf, 8), 0);
+}
+
+TEST(BaseCodePage, UnmappableCharactersBecomeDefault) {
+  const std::u16string thai = u"a\u0E01b";
+  char out[16];
+  BOOL used = FALSE;
+  int n = WideCharToMultiByte(936, 0, thai.data(), 3, out, sizeof out, nullptr, &used);
+  EXPECT_EQ(std::string(out, n), "a?b");
+  EXPECT_TRUE(used);
+  n = WideCharToMultiByte(936, 0, thai.data(), 3, out, sizeof out, "#", &used);
+  EXPECT_EQ(std::string(out, n), "a#b");
+  used = TRUE;
+  WideCharToMultiByte(936, 0, kFapiaoWide.data(), 2, out, sizeof out, nullptr, &used);
+  EXPECT_FALSE(used);
+
+  // UTF-8: no default character; an unpaired surrogate becomes U+FFFD or fails.
+  SetLastError(0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, thai.data(), 3, out, sizeof out, nullptr, &used), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  const char16_t lone[] = {u'x', 0xD800, u'y'};
+  n = WideCharToMultiByte(CP_UTF8, 0, lone, 3, out, sizeof out, nullptr, nullptr);
+  EXPECT_EQ(std::string(out, n), "x\xEF\xBF\xBDy");
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, out, sizeof out, nullptr,
+                                nullptr), 0);
+}
+
+TEST(BaseCodePage, EnvironmentSelectsTheAnsiCodePage) {
+  struct Case {
+    const char* value;
+    UINT acp;
+  } cases[] = {{"65001", 65001}, {"1252", 1252}, {"936", 936}, {"bogus", 936}, {"42", 936},
+               {"", 936}};
+  for (const auto& c : cases) {
+    CodePageScope scope(c.value);
+    EXPECT_EQ(GetACP(), c.acp) << c.value;
+  }
+  CodePageScope scope("65001");
+  EXPECT_EQ(kv::AnsiToWide(kFapiaoUtf8), kFapiaoWide);
+  EXPECT_EQ(kv::WideToAnsi(kFapiaoWide), kFapiaoUtf8);
+  EXPECT_FALSE(IsDBCSLeadByte(0xB7));
+}
+
+TEST(BaseCodePage, DoubleByteStepping) {
+  CodePageScope scope(nullptr);
+  EXPECT_TRUE(IsDBCSLeadByte(0xB7));
+  EXPECT_FALSE(IsDBCSLeadByte('a'));
+  EXPECT_FALSE(IsDBCSLeadByteEx(1252, 0xB7));
+  EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x81));
+  EXPECT_FALSE(IsDBCSLeadByteEx(932, 0xA1));
+
+  const std::string s = "a" + kFapiaoGbk;  // a, 发, 票
+  const char* p = s.c_str();
+  EXPECT_EQ(CharNextA(p), p + 1);
+  EXPECT_EQ(CharNextA(p + 1), p + 3);
+  EXPECT_EQ(CharNextA(p + 5), p + 5);  // at the terminator
+  EXPECT_EQ(CharPrevA(p, p + 5), p + 3);
+  EXPECT_EQ(CharPrevA(p, p + 3), p + 1);
+  EXPECT_EQ(CharPrevA(p, p), p);
+  const char cut[] = "\xB7";  // a lead byte before the terminator stays one step
+  EXPECT_EQ(CharNextA(cut), cut + 1);
+}
+
+}  // namespace

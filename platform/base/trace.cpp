@@ -1,0 +1,22 @@
+// Optional activity trace.
+#include "platform/base/trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+
+void KvTrace(const char* area, const char* fmt, ...) {
+  const char* on = std::getenv("KORVANE_TRACE");
+  if (!on || std::strcmp(on, "1") != 0 || !fmt) return;
+  char text[2048];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(text, sizeof text, fmt, args);
+  va_end(args);
+  std::fprintf(stderr, "[korvane %s] %s\n", area ? area : "-", text);
+}
+
+}  // extern "C"

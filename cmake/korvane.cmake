@@ -1,8 +1,11 @@
 # Shared helpers for every folder of the tree.
 
 # Warnings as errors on our own code only.
+# GCC 12's -Wrestrict reports overlaps inside libstdc++'s own string code at -O2 and
+# above (a known false positive), so it is left out there.
 function(korvane_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror
+    $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
 endfunction()
 
 # korvane_test(NAME SOURCES a.cpp b.cpp LIBS x y)

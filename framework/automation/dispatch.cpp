@@ -1,0 +1,255 @@
+#include "framework/automation/dispatch.h"
+
+#include <cstring>
+
+#include "framework/automation/comobj.h"
+#include "platform/base/codepage.h"
+
+TDispCall::TDispCall(DISPPARAMS* params, VARIANT* result, WORD flags, bool put)
+    : params_(params), result_(result), flags_(flags), put_(put) {
+  count_ = params ? params->cArgs - params->cNamedArgs : 0;
+}
+
+VARIANT& TDispCall::Slot(unsigned index) const {
+  if (index >= count_) throw EVariantError("Parameter index out of range");
+  // Positional arguments follow the named ones, the last argument first.
+  return params_->rgvarg[params_->cArgs - 1 - index];
+}
+
+const VARIANT& TDispCall::Arg(unsigned index) const { return Slot(index); }
+
+OleVariant TDispCall::Value(unsigned index) const {
+  const VARIANT& v = Slot(index);
+  if (v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND) return OleVariant();
+  return OleVariant(v);
+}
+
+void TDispCall::SetArg(unsigned index, const OleVariant& value) {
+  VARIANT& v = Slot(index);
+  if (!(v.vt & VT_BYREF) || !v.byref) throw EVariantError("Parameter is not passed by reference");
+  VARTYPE target = v.vt & ~VT_BYREF;
+  if (target == VT_VARIANT) {
+    value.CopyTo(v.pvarVal);
+    return;
+  }
+  VARIANT converted;
+  VariantInit(&converted);
+  HRESULT hr = VariantChangeType(&converted, &value.Var(), 0, target);
+  if (hr == DISP_E_OVERFLOW) throw EVariantOverflowError("Variant overflow");
+  if (FAILED(hr)) {
+    throw EVariantTypeCastError("Could not convert variant of type (" + VarTypeAsText(value.VarType()) +
+                                ") into type (" + VarTypeAsText(target) + ")");
+  }
+  // The referenced storage gets the new value; what it held before is released.
+  VARIANT old;
+  VariantInit(&old);
+  old.vt = target;
+  size_t size = 0;
+  switch (target) {
+    case VT_I1:
+    case VT_UI1: size = 1; break;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: size = 2; break;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR: size = 4; break;
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN: size = sizeof(void*); break;
+    default: size = 8; break;
+  }
+  if (target & VT_ARRAY) size = sizeof(void*);
+  memcpy(&old.llVal, v.byref, size);
+  memcpy(v.byref, &converted.llVal, size);
+  VariantClear(&old);
+}
+
+OleVariant TDispCall::PutValue() const {
+  if (!put_ || !params_ || params_->cArgs == 0) throw EVariantError("No property value");
+  return OleVariant(params_->rgvarg[0]);
+}
+
+void TDispCall::SetResult(const OleVariant& value) {
+  if (result_) value.CopyTo(result_);
+}
+
+namespace {
+
+WideString Widen(const char* s) { return kv::AnsiToWide(s ? s : ""); }
+
+BSTR Bstr(const WideString& s) { return s.empty() ? nullptr : kv::AllocBstr(s); }
+
+void Fill(EXCEPINFO* info, const TDispErrorStyle& style, const char* class_name, const AnsiString& message,
+          HRESULT scode) {
+  if (!info) return;
+  memset(info, 0, sizeof *info);
+  info->wCode = style.code;
+  info->scode = style.code ? 0 : scode;
+  info->bstrSource = Bstr(style.source.empty() ? Widen(class_name) : style.source);
+  info->bstrDescription = Bstr(kv::AnsiToWide(message));
+}
+
+bool SameNameNoCase(const AnsiString& a, const OLECHAR* b) {
+  size_t n = 0;
+  while (b[n]) ++n;
+  std::u16string wa = kv::AnsiToWide(a);
+  if (wa.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char16_t x = wa[i], y = b[i];
+    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
+    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+HRESULT DispatchExceptionResult(EXCEPINFO* info, const TDispErrorStyle& style) {
+  try {
+    throw;
+  } catch (const EOleSysError& e) {
+    Fill(info, style, e.ClassName(), e.Message(), e.ErrorCode());
+  } catch (const Exception& e) {
+    Fill(info, style, e.ClassName(), e.Message(), E_UNEXPECTED);
+  } catch (const std::exception& e) {
+    Fill(info, style, "Exception", e.what(), E_UNEXPECTED);
+  } catch (...) {
+    Fill(info, style, "Exception", "Unknown exception", E_UNEXPECTED);
+  }
+  return DISP_E_EXCEPTION;
+}
+
+HRESULT TDispatchTableBase::GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) const {
+  if (!ids || (count && !names)) return E_INVALIDARG;
+  if (count == 0) return S_OK;
+  for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  if (!names[0]) return DISP_E_UNKNOWNNAME;
+  for (const Member& m : members_) {
+    if (SameNameNoCase(m.Name, names[0])) {
+      ids[0] = m.Id;
+      // Parameter names are not known.
+      return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+  }
+  return DISP_E_UNKNOWNNAME;
+}
+
+const TDispatchTableBase::Member* TDispatchTableBase::Find(DISPID id, TDispKind kind) const {
+  for (const Member& m : members_)
+    if (m.Id == id && m.Kind == kind) return &m;
+  return nullptr;
+}
+
+HRESULT TDispatchTableBase::Invoke(void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* info, UINT*, const TDispErrorStyle& style) const {
+  try {
+    if (!params) return E_INVALIDARG;
+    if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
+    if (params->cNamedArgs > params->cArgs || (params->cNamedArgs && !params->rgdispidNamedArgs))
+      return E_INVALIDARG;
+    bool any = false;
+    for (const Member& m : members_) any = any || m.Id == id;
+    if (!any) return DISP_E_MEMBERNOTFOUND;
+
+    const Member* m = nullptr;
+    bool put = false;
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+      put = true;
+      if (flags & DISPATCH_PROPERTYPUTREF) m = Find(id, TDispKind::PropertyPutRef);
+      if (!m) m = Find(id, TDispKind::PropertyPut);
+      if (!m && (flags & DISPATCH_PROPERTYPUT)) m = Find(id, TDispKind::PropertyPutRef);
+    } else {
+      if (flags & DISPATCH_METHOD) m = Find(id, TDispKind::Method);
+      if (!m && (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) m = Find(id, TDispKind::PropertyGet);
+    }
+    if (!m) return DISP_E_MEMBERNOTFOUND;
+
+    if (put) {
+      // The value is the one named argument DISPID_PROPERTYPUT.
+      if (params->cNamedArgs == 0) return DISP_E_PARAMNOTOPTIONAL;
+      if (params->cNamedArgs != 1 || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) return DISP_E_NONAMEDARGS;
+    } else if (params->cNamedArgs) {
+      return DISP_E_NONAMEDARGS;
+    }
+    UINT positional = params->cArgs - params->cNamedArgs;
+    if (positional > static_cast<UINT>(m->Args) || positional < static_cast<UINT>(m->Args - m->Optional))
+      return DISP_E_BADPARAMCOUNT;
+
+    // Optional arguments left out arrive as "missing" markers, so invokers see every slot.
+    std::vector<VARIANTARG> padded;
+    DISPPARAMS full = *params;
+    if (positional < static_cast<UINT>(m->Args)) {
+      UINT missing = static_cast<UINT>(m->Args) - positional;
+      padded.resize(params->cArgs + missing);
+      for (UINT i = 0; i < missing; ++i) {
+        VariantInit(&padded[params->cNamedArgs + i]);
+        padded[params->cNamedArgs + i].vt = VT_ERROR;
+        padded[params->cNamedArgs + i].scode = DISP_E_PARAMNOTFOUND;
+      }
+      for (UINT i = 0; i < params->cNamedArgs; ++i) padded[i] = params->rgvarg[i];
+      for (UINT i = params->cNamedArgs; i < params->cArgs; ++i) padded[i + missing] = params->rgvarg[i];
+      full.rgvarg = padded.data();
+      full.cArgs = static_cast<UINT>(padded.size());
+    }
+
+    struct Local {
+      VARIANT v;
+      Local() { VariantInit(&v); }
+      ~Local() { VariantClear(&v); }
+    } local;
+    bool wants = result && !put;
+    TDispCall call(&full, wants ? &local.v : nullptr, flags, put);
+    m->Invoke(self, call);
+    if (wants) {
+      // The caller's result variant holds nothing of its own yet (the protocol's rule).
+      *result = local.v;
+      VariantInit(&local.v);
+    }
+    return S_OK;
+  } catch (...) {
+    return DispatchExceptionResult(info, style);
+  }
+}
+
+OleVariant DispatchInvoke(IDispatch* object, DISPID id, WORD flags, const std::vector<OleVariant>& args) {
+  if (!object) throw EOleSysError("", E_POINTER);
+  std::vector<VARIANTARG> reversed(args.size());
+  for (size_t i = 0; i < args.size(); ++i) reversed[args.size() - 1 - i] = args[i].Var();  // views, not copies
+  DISPID put = DISPID_PROPERTYPUT;
+  bool is_put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), is_put ? &put : nullptr,
+                       static_cast<UINT>(reversed.size()), is_put && !reversed.empty() ? 1u : 0u};
+  OleVariant result;
+  EXCEPINFO info;
+  memset(&info, 0, sizeof info);
+  UINT arg_err = 0;
+  HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, is_put ? nullptr : result.Out(),
+                              &info, &arg_err);
+  if (hr == DISP_E_EXCEPTION) {
+    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    AnsiString description = kv::WideToAnsi(kv::BstrText(info.bstrDescription));
+    AnsiString source = kv::WideToAnsi(kv::BstrText(info.bstrSource));
+    HRESULT code = info.scode ? info.scode : hr;
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrHelpFile);
+    throw EOleException(description, code, source);
+  }
+  if (FAILED(hr)) throw EOleSysError("", hr);
+  return result;
+}
+
+OleVariant DispatchInvoke(IDispatch* object, const WideString& name, WORD flags, const std::vector<OleVariant>& args) {
+  if (!object) throw EOleSysError("", E_POINTER);
+  WideString n = name;
+  LPOLESTR names[1] = {n.data()};
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) throw EOleSysError("Unknown name " + kv::WideToAnsi(name), hr);
+  return DispatchInvoke(object, id, flags, args);
+}

@@ -1,0 +1,123 @@
+// A dispatch table: IDispatch for a class from a table of (name, DISPID, kind, invoker).
+//
+// GetIDsOfNames finds names without letter case. Invoke picks the member by DISPID and
+// call kind (a property put by DISPATCH_PROPERTYPUT with its value as the named argument
+// DISPID_PROPERTYPUT; a call flagged method-or-get takes the method, else the getter),
+// checks the argument count, hands the invoker the arguments in their natural order (the
+// protocol passes them last first) and turns every exception into DISP_E_EXCEPTION with
+// the exception information filled (source and description). Nothing escapes as an
+// exception.
+#pragma once
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "framework/automation/olevariant.h"
+#include "platform/com/oleauto.h"
+
+enum class TDispKind { Method, PropertyGet, PropertyPut, PropertyPutRef };
+
+// One call as the invoker sees it.
+class TDispCall {
+ public:
+  TDispCall(DISPPARAMS* params, VARIANT* result, WORD flags, bool put);
+
+  // Arguments in their natural order (the first argument is 0), without the put value.
+  unsigned Count() const { return count_; }
+  // The argument's variant as passed (possibly VT_BYREF).
+  const VARIANT& Arg(unsigned index) const;
+  // A copy of the argument's value; an optional argument left out is Unassigned.
+  OleVariant Value(unsigned index) const;
+  // Writes an [in, out] argument: a VT_BYREF argument receives the value converted to
+  // the type it refers to; raises EVariantError for an argument that is not by reference.
+  void SetArg(unsigned index, const OleVariant& value);
+  // The value of a property put.
+  OleVariant PutValue() const;
+  // The call's result (ignored when the caller asked for none).
+  void SetResult(const OleVariant& value);
+  bool WantsResult() const { return result_ != nullptr; }
+  WORD Flags() const { return flags_; }
+
+ private:
+  VARIANT& Slot(unsigned index) const;
+  DISPPARAMS* params_;
+  VARIANT* result_;
+  WORD flags_;
+  bool put_;
+  unsigned count_;
+};
+
+// How exceptions are reported: `code` 0 gives scode E_UNEXPECTED (or the code an
+// EOleSysError carries), a non-zero code goes to wCode; `source` empty names the
+// exception's class.
+struct TDispErrorStyle {
+  WORD code = 0;
+  WideString source;
+};
+
+// Fills `info` (when not null) for the exception being handled and returns
+// DISP_E_EXCEPTION. Call only inside a catch block.
+HRESULT DispatchExceptionResult(EXCEPINFO* info, const TDispErrorStyle& style);
+
+// Late-bound calls, as the framework's variants make them: arguments in their natural
+// order (the last one is the value of a property put). DISP_E_EXCEPTION raises
+// EOleException with the server's description, source and code; any other failure
+// EOleSysError (an unknown name: DISP_E_UNKNOWNNAME).
+OleVariant DispatchInvoke(IDispatch* object, DISPID id, WORD flags, const std::vector<OleVariant>& args);
+OleVariant DispatchInvoke(IDispatch* object, const WideString& name, WORD flags,
+                          const std::vector<OleVariant>& args);
+
+// The table without the class: invokers take the object as void*.
+class TDispatchTableBase {
+ public:
+  struct Member {
+    AnsiString Name;
+    DISPID Id;
+    TDispKind Kind;
+    int Args;      // positional arguments (for a put: besides the value)
+    int Optional;  // how many of the last arguments may be left out
+    std::function<void(void*, TDispCall&)> Invoke;
+  };
+
+  HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) const;
+  HRESULT Invoke(void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* info, UINT* arg_err, const TDispErrorStyle& style) const;
+  const std::vector<Member>& Members() const { return members_; }
+
+ protected:
+  void AddMember(Member m) { members_.push_back(std::move(m)); }
+
+ private:
+  const Member* Find(DISPID id, TDispKind kind) const;
+  std::vector<Member> members_;
+};
+
+template <class T>
+class TDispatchTable : public TDispatchTableBase {
+ public:
+  using Invoker = std::function<void(T&, TDispCall&)>;
+  struct Entry {
+    const char* Name;
+    DISPID Id;
+    TDispKind Kind;
+    int Args;
+    Invoker Invoke;
+    int Optional = 0;
+  };
+
+  TDispatchTable(std::initializer_list<Entry> entries) {
+    for (const Entry& e : entries) {
+      Invoker fn = e.Invoke;
+      AddMember(Member{e.Name, e.Id, e.Kind, e.Args, e.Optional,
+                       [fn](void* self, TDispCall& call) { fn(*static_cast<T*>(self), call); }});
+    }
+  }
+
+  HRESULT Invoke(T* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* info, UINT* arg_err, const TDispErrorStyle& style) const {
+    return TDispatchTableBase::Invoke(static_cast<void*>(self), id, flags, params, result, info,
+                                      arg_err, style);
+  }
+};

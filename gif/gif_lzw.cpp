@@ -1,0 +1,504 @@
+#include "gif/gif_lzw.h"
+
+#include <cstring>
+
+#include "gif/texts.h"
+
+// ---- Decoder -------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kMaxCodes = 4096;
+
+class TGIFDecoder {
+ public:
+  TGIFDecoder(TStream* Stream, const TGIFWarningProc& Warn) : stream_(Stream), warn_(Warn) {}
+
+  void Decode(BYTE* Pixels, int Width, int Height, bool Interlaced);
+
+ private:
+  static constexpr int kNoCode = -1;
+  void Warning(const char* Message) {
+    if (warn_) warn_(Message);
+  }
+  // Reads the next sub-block into the block buffer; false when the data has ended.
+  bool NextBlock();
+  // The next code, or kNoCode when the data has ended.
+  int GetCode();
+  void ResetTable();
+  // Pushes the next code string onto the stack; false at the end of the data.
+  bool FetchString(bool Quiet);
+  void SkipBlocks();
+
+  TStream* stream_;
+  const TGIFWarningProc& warn_;
+  uint16_t prefix_[kMaxCodes];
+  BYTE suffix_[kMaxCodes];
+  BYTE stack_[kMaxCodes + 1];
+  int sp_ = 0;
+  int min_size_ = 0, code_size_ = 0, clear_ = 0, end_ = 0, next_free_ = 0, max_code_ = 0;
+  int old_code_ = -1, first_ = 0;
+  bool need_first_ = true;
+  bool end_seen_ = false;
+  bool data_ended_ = false;
+  BYTE block_[255];
+  int block_len_ = 0, block_pos_ = 0;
+  uint32_t bit_buffer_ = 0;
+  int bit_count_ = 0;
+};
+
+bool TGIFDecoder::NextBlock() {
+  if (data_ended_) return false;
+  int len = ReadByte(stream_);
+  if (len <= 0) {  // terminator, or the stream ended without one
+    data_ended_ = true;
+    return false;
+  }
+  int64_t remaining = stream_->Size() - stream_->Position();
+  if (remaining < len) {
+    Warning(gif_texts::kPrematureEnd);
+    len = remaining > 0 ? static_cast<int>(remaining) : 0;
+    if (len == 0) {
+      data_ended_ = true;
+      return false;
+    }
+  }
+  block_len_ = stream_->Read(block_, len);
+  block_pos_ = 0;
+  if (block_len_ <= 0) {
+    data_ended_ = true;
+    return false;
+  }
+  return true;
+}
+
+int TGIFDecoder::GetCode() {
+  // Refill until the buffer holds a whole code: at 12 bits a code may span several
+  // one-byte sub-blocks.
+  while (bit_count_ < code_size_) {
+    if (block_pos_ >= block_len_ && !NextBlock()) return kNoCode;
+    bit_buffer_ |= static_cast<uint32_t>(block_[block_pos_++]) << bit_count_;
+    bit_count_ += 8;
+  }
+  int code = static_cast<int>(bit_buffer_ & ((1u << code_size_) - 1));
+  bit_buffer_ >>= code_size_;
+  bit_count_ -= code_size_;
+  return code;
+}
+
+void TGIFDecoder::ResetTable() {
+  for (int i = 0; i < kMaxCodes; ++i) {
+    prefix_[i] = static_cast<uint16_t>(i < clear_ ? i : 0);
+    suffix_[i] = static_cast<BYTE>(i < clear_ ? i : 0);
+  }
+  code_size_ = min_size_ + 1;
+  max_code_ = 2 * clear_;
+  next_free_ = clear_ + 2;
+  need_first_ = true;
+}
+
+void TGIFDecoder::SkipBlocks() {
+  while (!data_ended_) {
+    int len = ReadByte(stream_);
+    if (len <= 0) break;
+    int64_t target = stream_->Position() + len;
+    if (target > stream_->Size()) {
+      stream_->Seek(0, soEnd);
+      break;
+    }
+    stream_->Seek(target, soBeginning);
+  }
+  data_ended_ = true;
+  block_len_ = block_pos_ = 0;
+}
+
+bool TGIFDecoder::FetchString(bool Quiet) {
+  for (;;) {
+    int code = GetCode();
+    if (code == kNoCode) {
+      if (!Quiet && bit_count_ == 0) Warning(gif_texts::kBitBufferUnderrun);
+      return false;
+    }
+    if (code == clear_) {
+      ResetTable();
+      continue;
+    }
+    if (code == end_) {
+      end_seen_ = true;
+      SkipBlocks();
+      return false;
+    }
+    if (need_first_) {
+      if (code > clear_) {  // no string to refer to yet
+        Warning(gif_texts::kInvalidData);
+        return false;
+      }
+      need_first_ = false;
+      old_code_ = first_ = code;
+      stack_[sp_++] = static_cast<BYTE>(code);
+      return true;
+    }
+    int in_code = code;
+    if (code > next_free_ || code >= kMaxCodes) {
+      Warning(gif_texts::kInvalidData);
+      return false;
+    }
+    if (code == next_free_) {
+      stack_[sp_++] = static_cast<BYTE>(first_);
+      code = old_code_;
+    }
+    // Walk the chain; the stack bounds it, so a cycle or an over-long chain is caught.
+    while (code >= clear_) {
+      if (sp_ >= kMaxCodes || prefix_[code] == code) GIFError(gif_texts::kCircularEntry);
+      stack_[sp_++] = suffix_[code];
+      code = prefix_[code];
+    }
+    if (sp_ > kMaxCodes) GIFError(gif_texts::kCircularEntry);
+    first_ = code;
+    stack_[sp_++] = static_cast<BYTE>(code);
+    if (next_free_ < kMaxCodes) {
+      prefix_[next_free_] = static_cast<uint16_t>(old_code_);
+      suffix_[next_free_] = static_cast<BYTE>(first_);
+      ++next_free_;
+      if (next_free_ >= max_code_ && max_code_ < kMaxCodes) {
+        max_code_ *= 2;
+        if (code_size_ < 12) ++code_size_;
+      }
+    }
+    old_code_ = in_code;
+    return true;
+  }
+}
+
+void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
+  int size = ReadByte(stream_);
+  if (size < 0) return;
+  if (size > 8) size = 8;
+  min_size_ = size;
+  clear_ = 1 << size;
+  end_ = clear_ + 1;
+  ResetTable();  // as if a clear code came first
+
+  static constexpr int kPassStart[4] = {0, 4, 2, 1};
+  static constexpr int kPassStep[4] = {8, 8, 4, 2};
+  int pass = 0;
+  int row = 0;
+  int step = Interlaced ? 8 : 1;
+  bool stopped = false;
+  if (Width > 0) {
+    while (row < Height && !stopped) {
+      BYTE* out = Pixels + static_cast<uint64_t>(row) * static_cast<uint64_t>(Width);
+      int x = 0;
+      while (x < Width) {
+        if (sp_ == 0 && !FetchString(false)) {
+          stopped = true;
+          break;
+        }
+        // Pop as much of the string as fits in the row.
+        int n = sp_ < Width - x ? sp_ : Width - x;
+        for (int i = 0; i < n; ++i) out[x++] = stack_[--sp_];
+      }
+      row += step;
+      if (Interlaced) {
+        while (row >= Height && pass < 3) {
+          ++pass;
+          row = kPassStart[pass];
+          step = kPassStep[pass];
+        }
+      }
+    }
+  }
+  // Consume the end code and whatever sub-blocks remain up to the terminator.
+  if (!end_seen_ && !data_ended_) {
+    sp_ = 0;
+    FetchString(true);
+  }
+  if (!data_ended_) SkipBlocks();
+}
+
+}  // namespace
+
+void DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
+                   const TGIFWarningProc& Warn) {
+  auto decoder = std::make_unique<TGIFDecoder>(Stream, Warn);
+  decoder->Decode(Pixels, Width, Height, Interlaced);
+}
+
+// ---- Sub-block writer ----------------------------------------------------------------
+
+int TGIFStream::Read(void*, int) { GIFError(gif_texts::kInvalidStreamOp); }
+int TGIFStream::Write(const void*, int) { GIFError(gif_texts::kInvalidStreamOp); }
+int64_t TGIFStream::Seek(int64_t, TSeekOrigin) { GIFError(gif_texts::kInvalidStreamOp); }
+
+void TGIFWriter::FlushBlock() {
+  if (buffer_[0] == 0) return;
+  target_->WriteBuffer(buffer_, buffer_[0] + 1);
+  buffer_[0] = 0;
+}
+
+void TGIFWriter::Finish() {
+  FlushBlock();
+  ::WriteByte(target_, 0);
+}
+
+// ---- Encoders ------------------------------------------------------------------------
+
+void TGIFEncoder::Encode(TStream* Stream, int BitsPerPixel, int ColorCount, int Width, int Height,
+                         bool Interlaced, const BYTE* Pixels) {
+  bits_per_pixel_ = BitsPerPixel;
+  color_count_ = ColorCount;
+  width_ = Width;
+  height_ = Height;
+  interlaced_ = Interlaced;
+  pixels_ = Pixels;
+  int min_size = BitsPerPixel < 2 ? 2 : BitsPerPixel;
+  if (min_size > 8) min_size = 8;
+  ::WriteByte(Stream, static_cast<BYTE>(min_size));
+  init_bits_ = min_size + 1;
+  bits_ = init_bits_;
+  clear_code_ = 1 << min_size;
+  eof_code_ = clear_code_ + 1;
+  first_free_ = clear_code_ + 2;
+  max_code_ = (1 << bits_) - 1;
+  bucket_ = 0;
+  bucket_bits_ = 0;
+  row_ = col_ = pass_ = 0;
+  step_ = interlaced_ ? 8 : 1;
+  walk_done_ = Pixels == nullptr || Width <= 0 || Height <= 0;
+  TGIFWriter writer(Stream);
+  writer_ = &writer;
+  if (walk_done_) {
+    TGIFEncoder::Output(eof_code_);
+  } else {
+    Compress();
+  }
+  Flush();
+  writer.Finish();
+  writer_ = nullptr;
+}
+
+int TGIFEncoder::NextPixel() {
+  if (walk_done_) return -1;
+  int pixel = pixels_[static_cast<uint64_t>(row_) * static_cast<uint64_t>(width_) + static_cast<uint64_t>(col_)];
+  if (pixel >= color_count_) GIFError(gif_texts::kColorNotInTable);
+  if (++col_ >= width_) {
+    col_ = 0;
+    row_ += step_;
+    if (interlaced_) {
+      static constexpr int kPassStart[4] = {0, 4, 2, 1};
+      static constexpr int kPassStep[4] = {8, 8, 4, 2};
+      while (row_ >= height_ && pass_ < 3) {
+        ++pass_;
+        row_ = kPassStart[pass_];
+        step_ = kPassStep[pass_];
+      }
+    }
+    if (row_ >= height_) walk_done_ = true;
+  }
+  return pixel;
+}
+
+void TGIFEncoder::Output(int Code) {
+  bucket_ |= static_cast<uint32_t>(Code) << bucket_bits_;
+  bucket_bits_ += bits_;
+  while (bucket_bits_ >= 8) {
+    writer_->WriteByte(static_cast<BYTE>(bucket_ & 0xFF));
+    bucket_ >>= 8;
+    bucket_bits_ -= 8;
+  }
+}
+
+void TGIFEncoder::Flush() {
+  if (bucket_bits_ > 0) writer_->WriteByte(static_cast<BYTE>(bucket_ & 0xFF));
+  bucket_ = 0;
+  bucket_bits_ = 0;
+}
+
+// LZW -----------------------------------------------------------------------------------
+
+void TLZWEncoder::Output(int Code) {
+  TGIFEncoder::Output(Code);
+  if (next_free_ > max_code_ || clear_flag_) {
+    if (clear_flag_) {
+      bits_ = init_bits_;
+      max_code_ = (1 << bits_) - 1;
+      clear_flag_ = false;
+    } else {
+      ++bits_;
+      max_code_ = bits_ == 12 ? 4096 : (1 << bits_) - 1;
+    }
+  }
+}
+
+void TLZWEncoder::Clear() {
+  std::memset(hash_, 0xFF, sizeof hash_);
+  next_free_ = first_free_;
+  clear_flag_ = true;
+  Output(clear_code_);
+}
+
+void TLZWEncoder::Compress() {
+  next_free_ = first_free_;
+  Clear();
+  int prefix = NextPixel();
+  for (int pixel = NextPixel(); pixel >= 0; pixel = NextPixel()) {
+    uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(pixel);
+    int slot = static_cast<int>((key ^ (key >> 4)) % kHashSize);
+    int d = slot == 0 ? 1 : kHashSize - slot;
+    bool found = false;
+    while (hash_[slot] < 0xFFFFF000u) {
+      if ((hash_[slot] >> 12) == key) {
+        prefix = static_cast<int>(hash_[slot] & 0xFFF);
+        found = true;
+        break;
+      }
+      slot -= d;
+      if (slot < 0) slot += kHashSize;
+    }
+    if (found) continue;
+    Output(prefix);
+    prefix = pixel;
+    if (next_free_ > 4094) {
+      Clear();
+    } else {
+      hash_[slot] = (key << 12) | static_cast<uint32_t>(next_free_);
+      ++next_free_;
+    }
+  }
+  Output(prefix);
+  Output(eof_code_);
+}
+
+// RLE -----------------------------------------------------------------------------------
+
+void TRLEEncoder::Send(int Code) {
+  TGIFEncoder::Output(Code);
+  clear_flag_ = false;
+  ++out_count_;
+  if (out_count_ >= out_bump_) {
+    out_bump_ += 1 << bits_;
+    ++bits_;
+  }
+  if (out_count_ >= out_clear_) Clear();
+}
+
+void TRLEEncoder::Clear() {
+  out_bump_ = out_bump_init_;
+  out_clear_ = out_clear_init_;
+  out_count_ = 0;
+  rl_table_max_ = 0;
+  TGIFEncoder::Output(clear_code_);
+  bits_ = init_bits_;
+  clear_flag_ = true;
+}
+
+void TRLEEncoder::ResetOutClear() {
+  out_clear_ = out_clear_init_;
+  if (out_count_ >= out_clear_) Clear();
+}
+
+int TRLEEncoder::Cost(int Count) const {
+  int m = max_ocodes_;
+  int per = m * (m + 1) / 2;
+  int cost = 0;
+  while (Count >= per) {
+    Count -= per;
+    cost += m;
+  }
+  if (Count > 0) {
+    // The smallest j with j * (j + 1) >= 2 * Count.
+    int j = 0;
+    while ((j + 1) * (j + 1) <= Count) ++j;  // integer square root
+    while (j > 0 && (j - 1) * j >= 2 * Count) --j;
+    while (j * (j + 1) < 2 * Count) ++j;
+    cost += j;
+  }
+  return cost;
+}
+
+void TRLEEncoder::FlushFromClear(int Count) {
+  out_clear_ = max_ocodes_;
+  rl_table_pixel_ = rl_pixel_;
+  int k = 1;
+  while (Count > 0) {
+    if (k == 1) {
+      rl_table_max_ = 1;
+      Send(rl_pixel_);
+      --Count;
+    } else if (Count < k) {
+      ++rl_table_max_;
+      Send(Count == 1 ? rl_pixel_ : first_free_ + Count - 2);
+      Count = 0;
+      break;
+    } else {
+      rl_table_max_ = k;
+      Send(first_free_ + k - 2);
+      Count -= k;
+    }
+    k = out_count_ == 0 ? 1 : k + 1;
+  }
+  ResetOutClear();
+}
+
+void TRLEEncoder::FlushWithTable(int Count) {
+  int r = rl_table_max_;
+  int full = Count / r;
+  int rest = Count % r;
+  int extra = rest > 0 ? 1 : 0;
+  if (full + out_count_ + extra > max_ocodes_) {
+    full = max_ocodes_ - out_count_;
+    rest = Count - r * full;
+    extra = Cost(rest) + 1;
+  }
+  if (Cost(Count) + 1 < full + extra) {
+    Clear();
+    FlushFromClear(Count);
+    return;
+  }
+  out_clear_ = max_ocodes_;
+  for (int i = 0; i < full; ++i) Send(first_free_ + r - 2);
+  if (rest > 0) {
+    if (clear_flag_) {
+      FlushFromClear(rest);
+      return;
+    }
+    Send(rest == 1 ? rl_pixel_ : first_free_ + rest - 2);
+  }
+  ResetOutClear();
+}
+
+void TRLEEncoder::FlushRun(int Pixel, int Count) {
+  rl_pixel_ = Pixel;
+  if (Count == 1) {
+    Send(Pixel);
+  } else if (clear_flag_) {
+    FlushFromClear(Count);
+  } else if (rl_table_max_ > 1 && rl_table_pixel_ == Pixel) {
+    FlushWithTable(Count);
+  } else if (Cost(Count) + 1 < Count) {
+    Clear();
+    FlushFromClear(Count);
+  } else {
+    for (int i = 0; i < Count; ++i) Send(Pixel);
+  }
+}
+
+void TRLEEncoder::Compress() {
+  out_bump_init_ = clear_code_ - 1;
+  out_clear_init_ = bits_per_pixel_ > 3 ? clear_code_ - 2 : 9;
+  max_ocodes_ = 4095 - first_free_;
+  Clear();
+  int run_pixel = NextPixel();
+  int run_count = 1;
+  for (int pixel = NextPixel(); pixel >= 0; pixel = NextPixel()) {
+    if (pixel == run_pixel) {
+      ++run_count;
+      continue;
+    }
+    FlushRun(run_pixel, run_count);
+    run_pixel = pixel;
+    run_count = 1;
+  }
+  FlushRun(run_pixel, run_count);
+  TGIFEncoder::Output(eof_code_);
+}

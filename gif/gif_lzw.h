@@ -1,0 +1,110 @@
+// LZW decoding of GIF image data, and its two encoders: a true LZW encoder and a
+// run-length encoder whose codes any LZW decoder expands to runs of one pixel value.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "gif/gif_dib.h"
+
+// Receives the decoder's and encoders' warnings (severity 1 texts).
+using TGIFWarningProc = std::function<void(const char* Message)>;
+
+// Decodes one frame's image data (minimum code size byte, sub-blocks, terminator) from
+// Stream into Pixels, Width x Height bytes that the caller has filled with the frame's
+// fill index. Interlaced frames fill their rows in the four GIF passes. Pixels the data
+// does not reach keep the fill. Leaves the stream after the block terminator.
+void DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
+                   const TGIFWarningProc& Warn);
+
+// A stream that exists only to be written through its own methods; the TStream
+// operations raise "Invalid stream operation".
+class TGIFStream : public TStream {
+ public:
+  KV_CLASS_NAME(TGIFStream)
+  int Read(void* Buffer, int Count) override;
+  int Write(const void* Buffer, int Count) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+};
+
+// Cuts bytes into data sub-blocks of at most 255 bytes on the target stream.
+class TGIFWriter : public TGIFStream {
+ public:
+  explicit TGIFWriter(TStream* Target) : target_(Target) {}
+  KV_CLASS_NAME(TGIFWriter)
+  void WriteByte(BYTE Value) {
+    buffer_[++buffer_[0]] = Value;
+    if (buffer_[0] == 255) FlushBlock();
+  }
+  void FlushBlock();
+  // Flushes what is held and writes the zero-length terminator.
+  void Finish();
+
+ private:
+  TStream* target_;
+  BYTE buffer_[256] = {};
+};
+
+// Common part of both encoders.
+class TGIFEncoder {
+ public:
+  virtual ~TGIFEncoder() = default;
+  // Writes the minimum code size byte, the compressed pixels and the terminator.
+  // Pixels is Width x Height bytes in row order; every pixel must be below ColorCount
+  // ("Color not in color table"). Interlaced frames are written in the four passes.
+  void Encode(TStream* Stream, int BitsPerPixel, int ColorCount, int Width, int Height,
+              bool Interlaced, const BYTE* Pixels);
+
+ protected:
+  virtual void Output(int Code);
+  virtual void Clear() = 0;
+  virtual void Compress() = 0;
+  // The next pixel of the walk, -1 at the end.
+  int NextPixel();
+  void Flush();
+
+  TGIFWriter* writer_ = nullptr;
+  int color_count_ = 0;
+  int width_ = 0, height_ = 0;
+  bool interlaced_ = false;
+  const BYTE* pixels_ = nullptr;
+  int bits_per_pixel_ = 0;
+  int init_bits_ = 0, bits_ = 0, max_code_ = 0;
+  int clear_code_ = 0, eof_code_ = 0, first_free_ = 0;
+  uint32_t bucket_ = 0;
+  int bucket_bits_ = 0;
+  // Pixel walk.
+  int row_ = 0, col_ = 0, pass_ = 0, step_ = 8;
+  bool walk_done_ = false;
+  bool clear_flag_ = false;
+};
+
+class TLZWEncoder : public TGIFEncoder {
+ protected:
+  void Output(int Code) override;
+  void Clear() override;
+  void Compress() override;
+
+ private:
+  static constexpr int kHashSize = 8009;
+  uint32_t hash_[kHashSize];
+  int next_free_ = 0;
+};
+
+class TRLEEncoder : public TGIFEncoder {
+ protected:
+  void Clear() override;
+  void Compress() override;
+
+ private:
+  void Send(int Code);
+  void FlushRun(int Pixel, int Count);
+  void FlushFromClear(int Count);
+  void FlushWithTable(int Count);
+  void ResetOutClear();
+  int Cost(int Count) const;
+
+  int out_bump_init_ = 0, out_clear_init_ = 0, max_ocodes_ = 0;
+  int out_bump_ = 0, out_clear_ = 0, out_count_ = 0;
+  int rl_table_max_ = 0, rl_table_pixel_ = 0, rl_pixel_ = 0;
+};

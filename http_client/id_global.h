@@ -1,0 +1,65 @@
+// The URL object and the shared text, date and memory helpers of the HTTP client.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/core/sysutils.h"
+#include "http_client/id_exceptions.h"
+
+// A URL split into its parts, kept exactly as found (no percent-decoding).
+class TIdURI {
+ public:
+  TIdURI() = default;
+  explicit TIdURI(const std::string& url) {
+    if (!url.empty()) Parse(url);
+  }
+
+  void Parse(const std::string& url);
+  // The URL from its parts; raises EIdURIException for an empty scheme or host.
+  std::string Rebuild(bool with_user_info, bool with_bookmark) const;
+  // Rebuilds with both options and keeps that as the whole text; returns the form
+  // without credentials and bookmark.
+  std::string URI();
+  const std::string& Text() const { return text_; }
+
+  std::string Scheme, HostPart, PortPart, PathPart, DocumentPart, QueryPart, FragmentPart;
+  std::string UserPart, PasswordPart;
+
+ private:
+  std::string text_;
+};
+
+// The text before the first `delimiter` in `input` (the whole input when it is absent);
+// with `remove` the input loses that text and the delimiter.
+std::string FetchToken(std::string& input, const std::string& delimiter = " ", bool remove = true,
+                       bool case_sensitive = true);
+int IndexInList(const std::string& text, const std::vector<std::string>& list, bool case_sensitive);
+int DayNumber(const std::string& text);    // 1 (Sunday) .. 7, 0 when not a day name
+int MonthNumber(const std::string& text);  // 1 .. 12, 0 when not a month name
+// 1-based position of the last occurrence of `sub` that begins at or before `start`
+// (-1: anywhere), compared without case; 0 when there is none.
+int LastPos(const std::string& sub, const std::string& text, int start = -1);
+// 1-based position of `sub` in the block; 0 when absent, empty or longer than the block.
+int SearchMemory(const std::string& sub, const char* block, size_t size);
+bool IsValidIPv4Text(const std::string& text);
+bool LooksLikeHostName(const std::string& text);
+std::string DomainPart(const std::string& host);
+// Joins `path` to `base` and resolves "..", never above the start of the path.
+std::string MergePath(const std::string& base, const std::string& path, char delimiter = '/');
+
+// Decimal integer with an optional sign; `fallback` when the text is anything else.
+int DecimalToInt(const std::string& text, int fallback);
+int64_t DecimalToInt64(const std::string& text, int64_t fallback);
+
+// Internet dates. The offset of local time to UTC comes from the platform's time zone.
+std::string InternetDateText(TDateTime value, bool zero_offset_as_gmt);
+TDateTime ParseInternetDate(std::string& text);  // leaves the unparsed rest in `text`; 0 on failure
+TDateTime GmtToLocal(const std::string& text);   // 0 when the text is not a date
+TDateTime UtcOffset();                           // local minus UTC, as a fraction of a day
+
+// Percent-encodes the bytes of a request target that would break the request line
+// (control characters, blank, DEL), so a URL cannot add header lines.
+std::string EncodeRequestTarget(const std::string& target);

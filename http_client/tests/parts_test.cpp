@@ -1,0 +1,445 @@
+// URI and helpers, header records, coders, cookies, the stack's texts and the buffered
+// connection.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "http_client/id_http.h"
+#include "http_client/tests/loopback_server.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// URI and helpers.
+
+TEST(Uri, Parts) {
+  const struct {
+    const char* url;
+    const char *scheme, *user, *password, *host, *port, *path, *document, *query, *fragment;
+  } rows[] = {
+      {"http://H:81/a/b/c.gif?x=1#y", "http", "", "", "H", "81", "/a/b/", "c.gif", "?x=1", "y"},
+      {"http:\\\\h\\a\\b.gif", "http", "", "", "h", "", "/a/", "b.gif", "", ""},
+      {"http://u:pw@h/x#f", "http", "u", "pw", "h", "", "/", "x", "", "f"},
+      {"http://:pw@h/", "http", "", "", "h", "", "/", "", "", ""},
+      {"http://h", "http", "", "", "h", "", "/", "", "", ""},
+      {"page.html", "", "", "", "", "", "", "page.html", "", ""},
+      {"/dir/doc=1", "", "", "", "", "", "/dir/", "doc", "=1", ""},
+      {"a/b?q=1#frag", "", "", "", "", "", "a/", "b", "?q=1", "frag"},
+  };
+  for (const auto& r : rows) {
+    TIdURI u(r.url);
+    EXPECT_EQ(r.scheme, u.Scheme) << r.url;
+    EXPECT_EQ(r.user, u.UserPart) << r.url;
+    EXPECT_EQ(r.password, u.PasswordPart) << r.url;
+    EXPECT_EQ(r.host, u.HostPart) << r.url;
+    EXPECT_EQ(r.port, u.PortPart) << r.url;
+    EXPECT_EQ(r.path, u.PathPart) << r.url;
+    EXPECT_EQ(r.document, u.DocumentPart) << r.url;
+    EXPECT_EQ(r.query, u.QueryPart) << r.url;
+    EXPECT_EQ(r.fragment, u.FragmentPart) << r.url;
+  }
+  TIdURI u("http://u:p@h:8/a/b?c#d");
+  EXPECT_EQ("http://h:8/a/b?c", u.URI());
+  EXPECT_EQ("http://u:p@h:8/a/b?c#d", u.Text());
+  EXPECT_THROW(TIdURI("x/y").Rebuild(false, false), EIdURIException);
+}
+
+TEST(Helpers, MergePath) {
+  const struct {
+    const char *base, *path, *result;
+  } rows[] = {
+      {"a/b/", "../c", "a/c"},      {"/x/y/", "/z", "/z"},          {"/d/", "", "/d/"},
+      {"/a/b/", "c/d/", "/a/b/c/d/"}, {"/a//b/", "c", "/a/b/c"},      {"/", "../../etc/x", "/etc/x"},
+      {"/a/", "../../../b", "/b"},  {"a/", "../../b", "b"},          {"/a/", "..x/y", "/a/..x/y"},
+      {"/q/", "/../x/../../y", "/y"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(r.result, MergePath(r.base, r.path, '/')) << r.base << " + " << r.path;
+}
+
+TEST(Helpers, TokensSearchesAndAddresses) {
+  std::string in = "abc";
+  EXPECT_EQ("abc", FetchToken(in, ","));
+  EXPECT_EQ("", in);
+  in = "A-b-C";
+  EXPECT_EQ("A", FetchToken(in, "-"));
+  EXPECT_EQ("b-C", in);
+  in = "xAbCy";
+  EXPECT_EQ("x", FetchToken(in, "abc", true, false));
+  EXPECT_EQ("y", in);
+  const char block[] = "hello\r\nworld";
+  EXPECT_EQ(6, SearchMemory("\r\n", block, 12));
+  EXPECT_EQ(0, SearchMemory("", block, 12));
+  EXPECT_EQ(0, SearchMemory("worlds", block, 12));
+  EXPECT_EQ(4, LastPos("ab", "abxab"));
+  EXPECT_EQ(1, LastPos("AB", "abxab", 3));
+  EXPECT_TRUE(IsValidIPv4Text(" 10.0.0.255 "));
+  EXPECT_FALSE(IsValidIPv4Text("10.0.0.256"));
+  EXPECT_FALSE(IsValidIPv4Text("10.0.0"));
+  EXPECT_TRUE(LooksLikeHostName("a.b.c"));
+  EXPECT_FALSE(LooksLikeHostName(".b.c"));
+  EXPECT_EQ(".b.c", DomainPart("a.b.c"));
+  EXPECT_EQ(3, DayNumber("tue"));
+  EXPECT_EQ(11, MonthNumber("Nov"));
+  EXPECT_EQ(-1, DecimalToInt("$10", -1));
+  EXPECT_EQ(-12, DecimalToInt("-12", 0));
+}
+
+class InTimeZone : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tz = getenv("TZ");
+    saved_ = tz ? tz : "";
+    had_ = tz != nullptr;
+    setenv("TZ", "Asia/Shanghai", 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (had_) setenv("TZ", saved_.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+  }
+  std::string saved_;
+  bool had_ = false;
+};
+
+TEST_F(InTimeZone, InternetDates) {
+  const TDateTime expected = EncodeDate(1994, 11, 6) + EncodeTime(15, 49, 37, 0);
+  for (const char* text : {"Sun, 06 Nov 1994 08:49:37 +0100", "Sunday, 06-Nov-94 07:49:37 GMT",
+                           "Sun Nov  6 07:49:37 1994", "06 Nov 1994 07:49:37 GMT"})
+    EXPECT_NEAR(expected, GmtToLocal(text), 1e-7) << text;
+  EXPECT_EQ(0, GmtToLocal("not a date"));
+  EXPECT_EQ(0, GmtToLocal(""));
+  EXPECT_NEAR(8.0 / 24, UtcOffset(), 1e-9);
+  EXPECT_EQ("Sun, 6 Nov 1994 15:49:37 +0800", InternetDateText(expected, true));
+}
+
+// ---------------------------------------------------------------------------------------
+// Headers.
+
+TEST(Headers, RequestDefaults) {
+  TIdRequestHeaderInfo r;
+  r.BuildHeaderLines();
+  EXPECT_EQ("Content-Type: text/html\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n",
+            r.HeaderLines.Text());
+  r.Host = "h:8080";
+  r.ContentRangeStart = 0;
+  r.ContentRangeEnd = 0;
+  r.CustomHeaders.SetValue("X-Custom", "1");
+  r.CustomHeaders.SetValue("Accept", "image/gif");
+  r.BuildHeaderLines();
+  EXPECT_EQ("Content-Type: text/html\r\nX-Custom: 1\r\nAccept: text/html, */*\r\nHost: h:8080\r\n"
+            "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n",
+            r.HeaderLines.Text());
+}
+
+TEST(Headers, ResponseParsing) {
+  TIdResponseHeaderInfo r;
+  r.HeaderLines.SetText(
+      "content-length:  42 \r\nWWW-Authenticate: Basic realm=\"a\"\r\nWWW-Authenticate: Other\r\n"
+      "X-Folded: one\r\n\ttwo\r\nContent-Range: bytes x-y/z\r\nExpires: 86400\r\nLocation: /n\r\n");
+  r.ParseHeaderLines();
+  EXPECT_EQ(42, r.ContentLength());
+  EXPECT_TRUE(r.LengthKnown);
+  ASSERT_EQ(2, r.WWWAuthenticate.Count());
+  EXPECT_EQ("Other", r.WWWAuthenticate.Strings(1));
+  EXPECT_EQ("one two", r.HeaderLines.Values("x-folded"));
+  EXPECT_EQ(0u, r.ContentRangeStart);  // a range that is not numbers counts as none
+  EXPECT_EQ(0, r.Expires);             // a number of seconds beyond one day counts as none
+  EXPECT_EQ("/n", r.Location);
+  r.HeaderLines.SetText("Content-Length: abc\r\nExpires: 0\r\nContent-Range: bytes 5-9/10\r\n");
+  r.ParseHeaderLines();
+  EXPECT_EQ(-1, r.ContentLength());
+  EXPECT_FALSE(r.LengthKnown);
+  EXPECT_NEAR(Now(), r.Expires, 2.0 / 86400);
+  EXPECT_EQ(5u, r.ContentRangeStart);
+  EXPECT_EQ(9u, r.ContentRangeEnd);
+}
+
+TEST(Headers, LongValuesFoldAtTheLastBreak) {
+  TIdHeaderList list(1024);
+  const std::string value = std::string(1000, 'a') + " " + std::string(100, 'b');
+  list.SetValue("X-Long", value);
+  ASSERT_EQ(2, list.Count());
+  EXPECT_EQ("X-Long: " + std::string(1000, 'a'), list.Strings(0));
+  EXPECT_EQ(" " + std::string(100, 'b'), list.Strings(1));
+  EXPECT_EQ(value, list.Values("X-Long"));
+  list.SetValue("X-Long", "short");
+  ASSERT_EQ(1, list.Count());
+  list.SetValue("X-Long", "");
+  EXPECT_EQ(0, list.Count());
+}
+
+// ---------------------------------------------------------------------------------------
+// Coders and authentication.
+
+TEST(Coders, Base64) {
+  EXPECT_EQ("", TIdEncoderMIME::EncodeText(""));
+  EXPECT_EQ("YQ==", TIdEncoderMIME::EncodeText("a"));
+  EXPECT_EQ("YWI=", TIdEncoderMIME::EncodeText("ab"));
+  EXPECT_EQ("YWJj", TIdEncoderMIME::EncodeText("abc"));
+  EXPECT_EQ("ab", TIdDecoderMIME::DecodeText("YWI="));
+  EXPECT_EQ(std::string("\xff\xfe", 2), TIdDecoderMIME::DecodeText("//4="));
+  EXPECT_THROW(TIdDecoderMIME::DecodeText("YWJjZ"), EIdException);
+  // Bytes outside the table decode to something, never outside memory.
+  EXPECT_EQ(3u, TIdDecoderMIME::DecodeText(std::string("\x80\xff\x01\x7f", 4)).size());
+  TMemoryStream s;
+  s.WriteBuffer("abcd", 4);
+  s.SetPosition(0);
+  TIdEncoderMIME e;
+  EXPECT_THROW(e.Encode(&s, 4), EIdException);
+}
+
+TEST(Auth, BasicAndTheRegistry) {
+  TIdBasicAuthentication b;
+  b.SetUsername("user");
+  b.SetPassword("");
+  EXPECT_EQ("Basic dXNlcjo=", b.Authentication());
+  TIdHeaderList challenge;
+  challenge.Add("Basic realm=\"The Realm\"");
+  b.SetAuthParams(challenge);
+  EXPECT_EQ(stepSend, b.NextStep());
+  EXPECT_EQ("The Realm", b.Realm);
+  try {
+    RegisterAuthenticationMethod("basic", {"TIdBasicAuthentication", nullptr});
+    FAIL();
+  } catch (const EIdAlreadyRegisteredAuthenticationMethod& e) {
+    EXPECT_EQ("This authentication method is already registered with class name TIdBasicAuthentication.", e.Message());
+  }
+  EXPECT_TRUE(static_cast<bool>(FindAuthClass("BASIC")));
+  EXPECT_FALSE(static_cast<bool>(FindAuthClass("Digest")));
+}
+
+// ---------------------------------------------------------------------------------------
+// Cookies.
+
+TEST(Cookies, StoreAndSend) {
+  TIdCookieManager m(nullptr);
+  m.AddCookie("a=1; path=/", "a.b.c");
+  m.AddCookie("a=2; path=/", "a.b.c");           // replaces, keeps one entry
+  m.AddCookie("d=4; path=/; domain=.b.c", "a.b.c");
+  m.AddCookie("e=5; path=/; domain=.b.c", "x.a.b.c");  // not valid from that host
+  m.AddCookie("f=6; path=/; domain=other.com", "a.b.c");
+  m.AddCookie("s=7; path=/; secure", "a.b.c");
+  m.AddCookie("old=8; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT", "a.b.c");
+  m.AddCookie("deep=9; path=/img/", "a.b.c");
+  EXPECT_EQ("d=4; a=2", m.GenerateCookieList("http://a.b.c/x", false));
+  EXPECT_EQ("deep=9; d=4; a=2; s=7", m.GenerateCookieList("http://a.b.c/img/x.gif", true));
+  EXPECT_EQ("d=4", m.GenerateCookieList("http://xa.b.c/", false));
+  // A host that merely contains the domain gets nothing.
+  EXPECT_EQ("", m.GenerateCookieList("http://a.b.c.evil.test/", false));
+  EXPECT_EQ("", m.GenerateCookieList("http://xb.c/", false));
+}
+
+TEST(Cookies, ReplacingKeepsTheExpiry) {
+  TIdCookieManager m(nullptr);
+  m.AddCookie("k=1; path=/; expires=Fri, 01 Jan 2100 00:00:00 GMT", "h.test");
+  m.AddCookie("k=2; path=/; expires=Sat, 01 Jan 2101 00:00:00 GMT", "h.test");
+  ASSERT_EQ(1, m.CookieCollection().Count());
+  EXPECT_EQ("2", m.CookieCollection().Items(0)->CookieValue);
+  EXPECT_EQ("Sat, 01 Jan 2101 00:00:00 GMT", m.CookieCollection().Items(0)->ExpiryText);
+}
+
+TEST(Cookies, Version2Ports) {
+  TIdCookieRFC2965 c;
+  c.Parse("n=v; Port=\"80,8080\"; Discard");
+  EXPECT_EQ((std::vector<int>{80, 8080}), c.PortNumbers);
+  EXPECT_TRUE(c.DiscardFlag);
+  TIdCookieRFC2965 d;
+  d.Parse("n=v");
+  EXPECT_EQ(std::vector<int>{80}, d.PortNumbers);
+  TIdCookieRFC2965 bad;
+  bad.Parse("n=v; Port=\"80,x\"");
+  EXPECT_EQ(std::vector<int>{80}, bad.PortNumbers);
+  EXPECT_THROW(bad.SetPort(5, 1), EIdException);
+}
+
+// ---------------------------------------------------------------------------------------
+// Stack texts and the binding.
+
+TEST(Stack, ErrorTexts) {
+  TIdTCPClient keeps_the_stack(nullptr);
+  ASSERT_NE(nullptr, GStack);
+  EXPECT_EQ("Socket Error # 10035\r\nOperation would block. ", GStack->SocketErrorText(10035));
+  EXPECT_EQ("Socket Error # 10066\r\nDirectory not empty", GStack->SocketErrorText(10066));
+  EXPECT_EQ("Socket Error # 12345\r\n", GStack->SocketErrorText(12345));
+  EXPECT_EQ("Socket Error # 11001\r\nHost not found.", GStack->SocketErrorText(11001));
+  EXPECT_EQ("127.0.0.1", GStack->ResolveHostAddress("localhost"));
+  EXPECT_TRUE(TIdStack::IsDottedAddress("1.2.3.4"));
+  EXPECT_FALSE(TIdStack::IsDottedAddress("1.2.3.256"));
+  EXPECT_FALSE(TIdStack::IsDottedAddress("1.2.3"));
+  EXPECT_FALSE(TIdStack::IsDottedAddress("1.2.3.4.5"));
+  TIdSocketListWindows list;
+  for (int i = 0; i < 64; ++i) list.Add(static_cast<SOCKET>(i));
+  EXPECT_THROW(list.Add(99), EIdStackSetSizeExceeded);
+  list.Remove(0);
+  EXPECT_EQ(63u, list.Items(0));
+  EXPECT_THROW(list.Items(63), EIdStackSetSizeExceeded);
+}
+
+TEST(Stack, EntriesBindOnFirstUseAndFailPlainlyWithoutTheLibrary) {
+  ASSERT_EQ(0, TIdComponent::LiveCount());
+  CleanupSocketLibrary();
+  UnloadSocketLibrary();
+  try {
+    idws::Entry(idws::rSocket);
+    FAIL();
+  } catch (const EIdWS2StubError& e) {
+    EXPECT_EQ(10093, e.Win32Error);
+    EXPECT_EQ("Error on call Winsock2 library function socket", e.Title);
+    EXPECT_EQ(0u, e.Message().find("Error on call Winsock2 library function socket"));
+  }
+  {
+    TIdTCPClient again(nullptr);  // starts the library once more
+    EXPECT_TRUE(SocketLibraryStarted());
+  }
+  const LONG startups = KvNetStartupCalls();
+  { TIdTCPClient third(nullptr); }
+  EXPECT_EQ(startups, KvNetStartupCalls());  // started once per process, not per stack
+  try {
+    idws::Entry(34);  // a row the platform's library does not have
+    FAIL();
+  } catch (const EIdWS2StubError& e) {
+    EXPECT_EQ("Error on call Winsock2 library function WSAUnhookBlockingHook", e.Title);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// The buffered connection.
+
+struct Connected {
+  loopback::Server server;
+  TIdTCPClient client{nullptr};
+  explicit Connected(std::function<void(loopback::Conn&)> serve)
+      : server([serve](loopback::Conn& c, int) { serve(c); }) {
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.Connect();
+  }
+};
+
+TEST(Connection, LinesAcrossReceives) {
+  Connected c([](loopback::Conn& conn) {
+    conn.Write("abc\r");
+    conn.Read(1);
+    conn.Write("\ndef\n");
+    conn.Read(1);
+    conn.Write("x\r\r\nlast");
+  });
+  c.client.WriteText("1");
+  // The terminator CR LF arrives in two pieces.
+  EXPECT_EQ("abc", c.client.ReadLine("\r\n"));
+  c.client.WriteText("2");
+  EXPECT_EQ("def", c.client.ReadLine());
+  EXPECT_EQ("x\r", c.client.ReadLine("\r\n"));
+  EXPECT_EQ("", c.client.ReadLine());
+  EXPECT_TRUE(c.client.ReadLnTimedOut);
+  EXPECT_THROW(c.client.ReadLine(), EIdConnClosedGracefully);
+}
+
+TEST(Connection, LineLimit) {
+  Connected c([](loopback::Conn& conn) { conn.Write(std::string(16385, 'z') + "\n" + std::string(20000, 'y') + "\n"); });
+  c.client.MaxLineAction = maSplit;
+  EXPECT_EQ(16384u, c.client.ReadLine().size());
+  EXPECT_TRUE(c.client.ReadLnSplit);
+  EXPECT_EQ("z", c.client.ReadLine());
+  c.client.MaxLineAction = maException;
+  EXPECT_THROW(c.client.ReadLine(), EIdReadLnMaxLineLengthExceeded);
+  c.client.MaxLineLength = 0;
+  EXPECT_EQ(20000u, c.client.ReadLine().size());
+}
+
+TEST(Connection, WriteBufferingThreshold) {
+  std::string received;
+  {
+    Connected c([&received](loopback::Conn& conn) { received = conn.Read(250); });
+    int sent = 0;
+    c.client.OnWork = [&sent](TObject*, TWorkMode mode, int n) {
+      if (mode == wmWrite) sent = n;
+    };
+    c.client.StartWork(wmWrite, 0);
+    c.client.BeginWriteBuffering(100);
+    c.client.WriteText(std::string(250, 'q'));
+    EXPECT_EQ(100, sent);  // one threshold's worth left at once, the rest waits
+    c.client.EndWriteBuffering();
+    EXPECT_EQ(250, sent);
+    c.client.FinishWork(wmWrite);
+    EXPECT_FALSE(c.client.WriteBuffering());
+  }
+  EXPECT_EQ(std::string(250, 'q'), received);
+}
+
+TEST(Connection, NumberedReplies) {
+  Connected c([](loopback::Conn& conn) { conn.Write("250-first\r\n250-second\r\n250 last\r\n500 bad\r\n"); });
+  EXPECT_EQ(250, c.client.ReadReply({250}));
+  EXPECT_EQ((std::vector<std::string>{"first", "second", "last"}), c.client.LastReply().Text);
+  try {
+    c.client.ReadReply({250});
+    FAIL();
+  } catch (const EIdProtocolReplyError& e) {
+    EXPECT_EQ(500, e.ErrorCode());
+    EXPECT_EQ("bad\r\n", e.Message());
+  }
+}
+
+TEST(Connection, WorkEventsCountConsumedBytes) {
+  Connected c([](loopback::Conn& conn) { conn.Write("0123456789"); });
+  std::vector<std::string> events;
+  c.client.OnWorkBegin = [&](TObject*, TWorkMode, int max) { events.push_back("begin " + std::to_string(max)); };
+  c.client.OnWork = [&](TObject*, TWorkMode, int n) { events.push_back(std::to_string(n)); };
+  c.client.OnWorkEnd = [&](TObject*, TWorkMode) { events.push_back("end"); };
+  TMemoryStream s;
+  c.client.StartWork(wmRead, 99);  // nested: only the outermost level reports
+  c.client.ReadIntoStream(&s, 10, false);
+  c.client.FinishWork(wmRead);
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ("begin 99", events.front());
+  EXPECT_EQ("10", events[events.size() - 2]);
+  EXPECT_EQ("end", events.back());
+}
+
+TEST(Connection, BindInAPortRange) {
+  loopback::Server server([](loopback::Conn&, int) {});
+  TIdTCPClient client(nullptr);
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.BoundPortLow = 40000;
+  client.BoundPortHigh = 39999;
+  try {
+    client.Connect();
+    FAIL();
+  } catch (const EIdInvalidPortRange& e) {
+    EXPECT_EQ("Invalid Port Range (40000 - 39999)", e.Message());
+  }
+  EXPECT_FALSE(client.Connected());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Connection, WriteFileContents) {
+  char name[] = "/tmp/kv_http_file_XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(11, write(fd, "file bytes\n", 11));
+  close(fd);
+  std::string received;
+  {
+    Connected c([&received](loopback::Conn& conn) { received = conn.Read(11); });
+    EXPECT_EQ(11, c.client.WriteFileContents(name));
+    try {
+      c.client.WriteFileContents(std::string(name) + ".missing");
+      ADD_FAILURE();
+    } catch (const EIdFileNotFound& e) {
+      EXPECT_EQ("File \"" + std::string(name) + ".missing\" not found", e.Message());
+    }
+  }
+  unlink(name);
+  EXPECT_EQ("file bytes\n", received);
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+// TLS: the binding loaded at run time, a GET against the openssl command's test server on
+// 127.0.0.1 with certificates made for the test, peer verification, missing libraries.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "http_client/id_http.h"
+#include "http_client/id_ssl.h"
+#include "http_client/tests/loopback_server.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FindOpenssl() {
+  const char* path = std::getenv("PATH");
+  std::string p = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= p.size()) {
+    size_t end = p.find(':', start);
+    std::string dir = p.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string candidate = (dir.empty() ? "." : dir) + "/openssl";
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return std::string();
+}
+
+// Runs a program; returns its exit status (-1 when it could not start).
+int RunProgram(const std::vector<std::string>& args, const std::string& dir) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int null_fd = open("/dev/null", O_WRONLY);
+    dup2(null_fd, 1);
+    dup2(null_fd, 2);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) < 0) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class TlsServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    openssl_ = FindOpenssl();
+    if (openssl_.empty()) GTEST_SKIP() << "the openssl program is not installed; TLS round trips skipped";
+    char tmpl[] = "/tmp/kv_tls_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    dir_ = tmpl;
+    for (const char* name : {"server", "other"})
+      ASSERT_EQ(0, RunProgram({openssl_, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", std::string(name) + "-key.pem",
+                        "-out", std::string(name) + ".pem", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                        "subjectAltName=IP:127.0.0.1"},
+                       dir_));
+    std::ofstream(dir_ + "/hello.txt") << "hello over tls\n";
+  }
+
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_fd_ >= 0) close(out_fd_);
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  // Starts "openssl s_server" on 127.0.0.1, any port, serving files of the folder for one
+  // connection; returns the port.
+  int StartServer() {
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return 0;
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(127);
+      dup2(pipe_fds[1], 1);
+      dup2(pipe_fds[1], 2);
+      close(pipe_fds[0]);
+      execl(openssl_.c_str(), openssl_.c_str(), "s_server", "-accept", "127.0.0.1:0", "-cert", "server.pem", "-key",
+            "server-key.pem", "-WWW", "-naccept", "1", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(pipe_fds[1]);
+    out_fd_ = pipe_fds[0];
+    std::string out;
+    while (out.find('\n', out.find("ACCEPT")) == std::string::npos) {
+      pollfd p{out_fd_, POLLIN, 0};
+      if (poll(&p, 1, loopback::kWaitBoundMs) <= 0) return 0;
+      char buf[256];
+      ssize_t n = read(out_fd_, buf, sizeof(buf));
+      if (n <= 0) return 0;
+      out.append(buf, static_cast<size_t>(n));
+    }
+    const size_t colon = out.rfind(':', out.find('\n', out.find("ACCEPT")));
+    return std::atoi(out.c_str() + colon + 1);
+  }
+
+  std::string openssl_, dir_;
+  pid_t pid_ = -1;
+  int out_fd_ = -1;
+};
+
+TEST_F(TlsServer, GetSucceedsAndReportsTheCipher) {
+  const int port = StartServer();
+  ASSERT_GT(port, 0);
+  TIdHTTP http(nullptr);
+  auto* ssl = new TIdSSLIOHandlerSocket(&http);
+  ssl->SSLOptions().Method = sslvSSLv23;
+  ssl->SSLOptions().Mode = sslmClient;
+  ssl->SSLOptions().RootCertFile = dir_ + "/server.pem";
+  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+  ssl->SSLOptions().VerifyDepth = 2;
+  std::vector<std::string> status;
+  std::vector<std::string> subjects;
+  ssl->OnStatusInfo = [&status](const std::string& text) { status.push_back(text); };
+  ssl->OnVerifyPeer = [&subjects](TIdX509* certificate) {
+    subjects.push_back(certificate->SubjectText());
+    return true;
+  };
+  http.SetIOHandler(ssl);
+  TMemoryStream body;
+  http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body);
+  EXPECT_EQ("hello over tls\n", std::string(static_cast<const char*>(body.Memory()), static_cast<size_t>(body.Size())));
+  bool cipher_reported = false;
+  for (const auto& s : status)
+    cipher_reported = cipher_reported || (s.rfind("Cipher: name = ", 0) == 0 && s.find("; bits = ") != std::string::npos);
+  EXPECT_TRUE(cipher_reported);
+  ASSERT_FALSE(subjects.empty());
+  EXPECT_NE(std::string::npos, subjects[0].find("CN=127.0.0.1"));
+}
+
+TEST_F(TlsServer, AWrongRootFailsPeerVerification) {
+  const int port = StartServer();
+  ASSERT_GT(port, 0);
+  TIdHTTP http(nullptr);
+  auto* ssl = new TIdSSLIOHandlerSocket(&http);
+  ssl->SSLOptions().Method = sslvSSLv23;
+  ssl->SSLOptions().Mode = sslmClient;
+  ssl->SSLOptions().RootCertFile = dir_ + "/other.pem";
+  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+  http.SetIOHandler(ssl);
+  TMemoryStream body;
+  try {
+    http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body);
+    FAIL() << "no exception";
+  } catch (const EIdOSSLConnectError& e) {
+    EXPECT_EQ("Error connecting with SSL.", e.Message());
+  }
+  EXPECT_FALSE(http.Connected());
+}
+
+TEST_F(TlsServer, AFailureInsideTheVerificationRejects) {
+  const int port = StartServer();
+  ASSERT_GT(port, 0);
+  TIdHTTP http(nullptr);
+  auto* ssl = new TIdSSLIOHandlerSocket(&http);
+  ssl->SSLOptions().Method = sslvSSLv23;
+  ssl->SSLOptions().RootCertFile = dir_ + "/server.pem";
+  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+  ssl->SSLOptions().VerifyDepth = 2;
+  ssl->OnVerifyPeer = [](TIdX509*) -> bool { throw EIdException("check failed"); };
+  http.SetIOHandler(ssl);
+  TMemoryStream body;
+  EXPECT_THROW(http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body), EIdOSSLConnectError);
+  EXPECT_EQ(0, body.Size());
+}
+
+TEST(TlsLibraries, MissingLibrariesFailEveryTimeAndPassThroughSurvives) {
+  UnloadSslLibraries();
+  SetSslLibraryNames("libkv-missing-ssl.so.3", "libkv-missing-crypto.so.3");
+  for (int i = 0; i < 2; ++i) {
+    try {
+      TIdSSLContext context;
+      ADD_FAILURE() << "the context was made";
+    } catch (const EIdOSSLCouldNotLoadSSLLibrary& e) {
+      EXPECT_EQ("Could not load SSL library.", e.Message());
+    }
+  }
+  {
+    loopback::ScriptedHttp server({{"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nplain"}});
+    TIdHTTP http(nullptr);
+    http.SetIOHandler(new TIdSSLIOHandlerSocket(&http));
+    TMemoryStream body;
+    http.Get(server.Url("/"), &body);
+    EXPECT_EQ(5, body.Size());
+  }
+  SetSslLibraryNames("", "");
+  UnloadSslLibraries();
+  EXPECT_TRUE(LoadSslLibraries());
+}
+
+}  // namespace

@@ -1,0 +1,231 @@
+// Connection points for objects that raise events: a ready implementation of
+// IConnectionPoint with its enumerators, compiled into the module that uses it.
+//
+// The container (the event source) creates one kv::ConnectionPoint per outgoing
+// interface, holds a reference to it and calls Detach() when it goes away; the point
+// refers back to the container without a reference. Advise asks the sink for the
+// outgoing interface (CONNECT_E_CANNOTCONNECT when it has none) and keeps that
+// reference; cookies count from 1.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <utility>
+#include <vector>
+
+#include "platform/com/com.h"
+
+namespace kv {
+
+class EnumConnections final : public IEnumConnections {
+ public:
+  explicit EnumConnections(std::vector<CONNECTDATA> items, size_t pos = 0) : items_(std::move(items)), pos_(pos) {
+    for (auto& c : items_) c.pUnk->AddRef();
+  }
+  EnumConnections(const EnumConnections&) = delete;
+  EnumConnections& operator=(const EnumConnections&) = delete;
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumConnections)) {
+      *object = static_cast<IEnumConnections*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  // Each item handed out carries a reference of its own.
+  HRESULT Next(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
+    if (!out || (count > 1 && !fetched)) return E_POINTER;
+    ULONG n = 0;
+    while (n < count && pos_ < items_.size()) {
+      out[n] = items_[pos_++];
+      out[n].pUnk->AddRef();
+      ++n;
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  HRESULT Skip(ULONG count) override {
+    size_t left = items_.size() - pos_;
+    pos_ += std::min<size_t>(count, left);
+    return count <= left ? S_OK : S_FALSE;
+  }
+  HRESULT Reset() override {
+    pos_ = 0;
+    return S_OK;
+  }
+  HRESULT Clone(IEnumConnections** out) override {
+    if (!out) return E_POINTER;
+    *out = new EnumConnections(items_, pos_);
+    return S_OK;
+  }
+
+ private:
+  ~EnumConnections() {
+    for (auto& c : items_) c.pUnk->Release();
+  }
+  std::vector<CONNECTDATA> items_;
+  size_t pos_;
+  std::atomic<ULONG> refs_{1};
+};
+
+class ConnectionPoint final : public IConnectionPoint {
+ public:
+  ConnectionPoint(IConnectionPointContainer* container, const IID& iid) : container_(container), iid_(iid) {}
+  ConnectionPoint(const ConnectionPoint&) = delete;
+  ConnectionPoint& operator=(const ConnectionPoint&) = delete;
+
+  const IID& Iid() const { return iid_; }
+  // The container is going away: its sinks are released and it is no longer named.
+  void Detach() {
+    container_ = nullptr;
+    auto sinks = std::move(sinks_);
+    sinks_.clear();
+    for (auto& c : sinks) c.pUnk->Release();
+  }
+  // The advised sinks (as the outgoing interface), each with a reference the caller
+  // releases; a copy, so sinks may unadvise while events are raised.
+  std::vector<IUnknown*> Sinks() const {
+    std::vector<IUnknown*> out;
+    for (const auto& c : sinks_) {
+      c.pUnk->AddRef();
+      out.push_back(c.pUnk);
+    }
+    return out;
+  }
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
+      *object = static_cast<IConnectionPoint*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+
+  HRESULT GetConnectionInterface(IID* iid) override {
+    if (!iid) return E_POINTER;
+    *iid = iid_;
+    return S_OK;
+  }
+  HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) override {
+    if (!out) return E_POINTER;
+    *out = container_;
+    if (!container_) return E_UNEXPECTED;
+    container_->AddRef();
+    return S_OK;
+  }
+  HRESULT Advise(IUnknown* sink, DWORD* cookie) override {
+    if (!cookie) return E_POINTER;
+    *cookie = 0;
+    if (!sink) return E_POINTER;
+    void* p = nullptr;
+    if (FAILED(sink->QueryInterface(iid_, &p)) || !p) return CONNECT_E_CANNOTCONNECT;
+    CONNECTDATA c{static_cast<IUnknown*>(p), ++last_cookie_};
+    sinks_.push_back(c);
+    *cookie = c.dwCookie;
+    return S_OK;
+  }
+  HRESULT Unadvise(DWORD cookie) override {
+    for (auto it = sinks_.begin(); it != sinks_.end(); ++it) {
+      if (it->dwCookie == cookie) {
+        IUnknown* sink = it->pUnk;
+        sinks_.erase(it);
+        sink->Release();
+        return S_OK;
+      }
+    }
+    return CONNECT_E_NOCONNECTION;
+  }
+  HRESULT EnumConnections(IEnumConnections** out) override {
+    if (!out) return E_POINTER;
+    *out = new kv::EnumConnections(sinks_);
+    return S_OK;
+  }
+
+ private:
+  ~ConnectionPoint() { Detach(); }
+  IConnectionPointContainer* container_;
+  IID iid_;
+  std::vector<CONNECTDATA> sinks_;
+  DWORD last_cookie_ = 0;
+  std::atomic<ULONG> refs_{1};
+};
+
+class EnumConnectionPoints final : public IEnumConnectionPoints {
+ public:
+  explicit EnumConnectionPoints(std::vector<IConnectionPoint*> items, size_t pos = 0)
+      : items_(std::move(items)), pos_(pos) {
+    for (auto* p : items_) p->AddRef();
+  }
+  EnumConnectionPoints(const EnumConnectionPoints&) = delete;
+  EnumConnectionPoints& operator=(const EnumConnectionPoints&) = delete;
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumConnectionPoints)) {
+      *object = static_cast<IEnumConnectionPoints*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
+    if (!out || (count > 1 && !fetched)) return E_POINTER;
+    ULONG n = 0;
+    while (n < count && pos_ < items_.size()) {
+      out[n] = items_[pos_++];
+      out[n]->AddRef();
+      ++n;
+    }
+    if (fetched) *fetched = n;
+    return n == count ? S_OK : S_FALSE;
+  }
+  HRESULT Skip(ULONG count) override {
+    size_t left = items_.size() - pos_;
+    pos_ += std::min<size_t>(count, left);
+    return count <= left ? S_OK : S_FALSE;
+  }
+  HRESULT Reset() override {
+    pos_ = 0;
+    return S_OK;
+  }
+  HRESULT Clone(IEnumConnectionPoints** out) override {
+    if (!out) return E_POINTER;
+    *out = new EnumConnectionPoints(items_, pos_);
+    return S_OK;
+  }
+
+ private:
+  ~EnumConnectionPoints() {
+    for (auto* p : items_) p->Release();
+  }
+  std::vector<IConnectionPoint*> items_;
+  size_t pos_;
+  std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace kv

@@ -1,0 +1,140 @@
+#include "platform/devices/default_printer.h"
+
+#include <cups/cups.h>
+
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/base/codepage.h"
+#include "platform/base/error.h"
+
+namespace kvdev {
+namespace {
+
+struct DefaultPrinter {
+  std::string name;
+  std::string uri;
+};
+
+struct FakeState {
+  std::mutex lock;
+  bool active = false;
+  std::optional<DefaultPrinter> printer;
+};
+
+FakeState& Fake() {
+  static FakeState state;
+  return state;
+}
+
+std::optional<DefaultPrinter> QueryCups() {
+  cups_dest_t* dests = nullptr;
+  const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  std::optional<DefaultPrinter> result;
+  if (cups_dest_t* dest = cupsGetDest(nullptr, nullptr, count, dests)) {
+    const char* uri = cupsGetOption("device-uri", dest->num_options, dest->options);
+    result = DefaultPrinter{dest->name ? dest->name : "", uri ? uri : ""};
+  }
+  cupsFreeDests(count, dests);
+  return result;
+}
+
+std::optional<DefaultPrinter> Current() {
+  FakeState& f = Fake();
+  {
+    std::lock_guard<std::mutex> guard(f.lock);
+    if (f.active) return f.printer;
+  }
+  return QueryCups();
+}
+
+// The number ending a device path ("/dev/lp0" -> 0), or -1.
+int TrailingNumber(std::string_view path) {
+  size_t end = path.size();
+  while (end > 0 && std::isdigit(static_cast<unsigned char>(path[end - 1]))) --end;
+  if (end == path.size() || path.size() - end > 3) return -1;
+  return std::stoi(std::string(path.substr(end)));
+}
+
+std::string PortOfUri(std::string_view uri) {
+  const size_t colon = uri.find(':');
+  if (colon == std::string_view::npos) return {};
+  std::string scheme(uri.substr(0, colon));
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string_view rest = uri.substr(colon + 1);
+  rest = rest.substr(0, rest.find_first_of("?#"));
+  if (scheme == "usb") return "USB";
+  if (scheme == "parallel" || scheme == "serial") {
+    const int n = TrailingNumber(rest);
+    if (n < 0 || n > 254) return {};
+    return (scheme == "parallel" ? "LPT" : "COM") + std::to_string(n + 1);
+  }
+  return {};
+}
+
+bool CopyWide(const std::u16string& text, LPWSTR out, DWORD size) {
+  if (out == nullptr || size <= text.size()) return false;
+  std::memcpy(out, text.c_str(), (text.size() + 1) * sizeof(WCHAR));
+  return true;
+}
+
+}  // namespace
+}  // namespace kvdev
+
+extern "C" {
+
+DWORD KvDevicePortOfUri(const char* uri, LPWSTR port, DWORD port_size) {
+  const std::string name = uri ? kvdev::PortOfUri(uri) : std::string();
+  const std::u16string wide(name.begin(), name.end());
+  if (!kvdev::CopyWide(wide, port, port_size)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  return static_cast<DWORD>(wide.size());
+}
+
+BOOL KvDefaultPrinterPortW(LPWSTR port, DWORD port_size, LPWSTR printer, DWORD printer_size) {
+  const auto current = kvdev::Current();
+  if (!current) {
+    SetLastError(ERROR_NOT_FOUND);
+    return FALSE;
+  }
+  const std::string name = kvdev::PortOfUri(current->uri);
+  if (name.empty()) {
+    SetLastError(ERROR_NOT_FOUND);
+    return FALSE;
+  }
+  const std::u16string wide_port(name.begin(), name.end());
+  const std::u16string wide_printer = kv::Utf8ToWide(current->name);
+  if (port == nullptr || port_size <= wide_port.size() ||
+      (printer != nullptr && printer_size <= wide_printer.size())) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  kvdev::CopyWide(wide_port, port, port_size);
+  if (printer != nullptr) kvdev::CopyWide(wide_printer, printer, printer_size);
+  return TRUE;
+}
+
+void KvDevicesSetDefaultPrinterUri(const char* printer_name, const char* device_uri) {
+  auto& f = kvdev::Fake();
+  std::lock_guard<std::mutex> guard(f.lock);
+  f.active = true;
+  if (printer_name == nullptr) {
+    f.printer.reset();
+  } else {
+    f.printer = kvdev::DefaultPrinter{printer_name, device_uri ? device_uri : ""};
+  }
+}
+
+void KvDevicesUseCups(void) {
+  auto& f = kvdev::Fake();
+  std::lock_guard<std::mutex> guard(f.lock);
+  f.active = false;
+  f.printer.reset();
+}
+
+}  // extern "C"

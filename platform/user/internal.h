@@ -1,0 +1,187 @@
+// Internals of the window system shared by its source files (C++; nothing here crosses
+// the boundary of libplatform.so).
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/user/spy.h"
+#include "platform/user/user.h"
+
+namespace kv::user {
+
+struct Class {
+  std::u16string name;
+  ATOM atom = 0;
+  UINT style = 0;
+  WNDPROC proc = nullptr;
+  bool unicode = true;
+  int clsExtra = 0;
+  int wndExtra = 0;
+  HINSTANCE instance = nullptr;
+  HICON icon = nullptr;
+  HICON iconSm = nullptr;
+  HCURSOR cursor = nullptr;
+  HBRUSH background = nullptr;
+  std::u16string menuName;
+  std::vector<uint8_t> extra;
+  bool system = false;  // predefined: survives KvUserReset
+  int windows = 0;
+};
+
+struct ScrollState {
+  int min = 0, max = 100;
+  UINT page = 0;
+  int pos = 0, trackPos = 0;
+  UINT disabled = 0;  // ESB_DISABLE_*
+  bool shown = false;
+};
+
+// The control-specific state of a predefined control lives behind this.
+struct ControlData {
+  virtual ~ControlData() = default;
+};
+
+struct Window {
+  HWND hwnd = nullptr;
+  DWORD tid = 0;
+  std::shared_ptr<Class> cls;
+  WNDPROC proc = nullptr;
+  bool unicode = true;
+  DWORD style = 0, exStyle = 0;
+  HWND parent = nullptr;  // null for a top-level window
+  HWND owner = nullptr;
+  std::vector<HWND> children;  // z-order, topmost first
+  RECT rect{};    // window rectangle in the parent's client coordinates (screen for top-level)
+  RECT client{};  // client rectangle in the same coordinates
+  std::u16string text;
+  HINSTANCE instance = nullptr;
+  UINT_PTR id = 0;
+  HMENU menu = nullptr;
+  LONG_PTR userData = 0;
+  std::vector<uint8_t> extra;
+  std::vector<std::pair<ATOM, HANDLE>> props;
+  HRGN region = nullptr;  // window coordinates; owned
+  // Painting state. The update region is in client coordinates.
+  HRGN update = nullptr;
+  bool erase = false;
+  bool ncDirty = false;
+  bool internalPaint = false;
+  bool painting = false;
+  // Show state.
+  bool minimized = false, maximized = false;
+  RECT normal{};  // restored rectangle while minimised/maximised
+  bool everShown = false;
+  HICON iconSmall = nullptr, iconBig = nullptr;
+  HFONT font = nullptr;
+  ScrollState hscroll, vscroll;
+  bool destroying = false;
+  bool dead = false;
+  bool ncCreated = false;
+  // Backing surface of a top-level window: window size, 0x00RRGGBB.
+  std::vector<uint32_t> pixels;
+  int surfW = 0, surfH = 0;
+  std::unique_ptr<ControlData> control;
+  ~Window();
+};
+
+using WindowPtr = std::shared_ptr<Window>;
+
+// ---- Registry of windows (window.cpp) ----------------------------------------------------
+std::recursive_mutex& Lock();
+WindowPtr Find(HWND hwnd);                 // nullptr for a bad handle (no error set)
+WindowPtr Get(HWND hwnd);                  // nullptr with ERROR_INVALID_WINDOW_HANDLE
+std::vector<HWND>& TopLevels();            // z-order, topmost first
+std::vector<HWND> ThreadTopLevels(DWORD tid);
+std::vector<HWND>& Siblings(const Window& w);
+bool IsDescendant(HWND ancestor, HWND hwnd);
+HWND TopLevelOf(HWND hwnd);
+POINT ClientOrigin(const Window& w);       // screen position of the client's top-left
+POINT WindowOrigin(const Window& w);       // screen position of the window's top-left
+RECT ScreenRect(const Window& w);
+bool ReallyVisible(const Window& w);       // it and all its ancestors WS_VISIBLE
+void RemoveFromTree(Window& w);
+
+// ---- Classes (class.cpp) -------------------------------------------------------------------
+std::shared_ptr<Class> FindClass(LPCWSTR name, HINSTANCE instance);
+void RegisterSystemClass(const char16_t* name, WNDPROC proc, UINT style, int wndExtra, HBRUSH bg,
+                         HCURSOR cursor = nullptr);
+void ResetClasses();
+// Atoms.
+ATOM AddAtom(std::u16string_view name);
+ATOM FindAtom(std::u16string_view name);
+std::u16string AtomName(ATOM atom);
+ATOM NameToAtom(LPCWSTR name, bool add);   // integer atoms pass through
+
+// ---- Messages (message.cpp) ------------------------------------------------------------------
+// Sends a message to a window procedure of the window's thread (the caller's side: A or W).
+LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool unicode = true);
+// Calls a procedure with conversion of text messages between the A and W sides.
+LRESULT CallProc(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                 bool callerUnicode);
+bool Post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Hooks. CallHooks answers the first hook's result (0 when none is installed).
+bool HasHook(int id);
+LRESULT CallHooks(int id, int code, WPARAM wParam, LPARAM lParam, bool* called = nullptr);
+// CBT create hook with the right CREATESTRUCT form for each hook.
+LRESULT CallCbtCreate(HWND hwnd, CREATESTRUCTW* csw, CREATESTRUCTA* csa);
+void SpyRecord(DWORD kind, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int hook, int code, LRESULT result,
+               size_t* index = nullptr);
+void SpySetResult(size_t index, LRESULT result);
+void KillWindowTimers(HWND hwnd);
+void ResetMessages();
+// Procedure thunks that GetWindowLong hands out to the other side (A for a W procedure
+// and the reverse).
+WNDPROC ProcForSide(WNDPROC proc, bool procUnicode, bool wantUnicode);
+// Resolves a procedure value given by a program: a thunk becomes its target.
+WNDPROC ResolveProc(WNDPROC value, bool valueUnicode, bool* unicode);
+// The mouse/keyboard input queue of the calling thread (input.cpp) is asked for its next
+// message; false when there is none.
+bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove);
+bool HasInput();
+DWORD InputPending();
+void ResetInput();
+DWORD CurrentTime();
+
+// ---- Positions (pos.cpp) ------------------------------------------------------------------------
+void ComputeNcCalc(const Window& w, RECT* rect);  // window rect -> client rect (DefWindowProc)
+bool SetPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags);
+void GetMinMax(HWND hwnd, MINMAXINFO* mmi);
+void FrameSize(DWORD style, DWORD exStyle, int* cx, int* cy);
+bool HasCaption(DWORD style);
+void WindowDestroyedFocus(HWND hwnd);  // activation/focus/capture fix-ups
+
+// ---- Activation and focus (focus.cpp) -------------------------------------------------------------
+bool Activate(HWND hwnd, bool mouse);
+void ActivateOther(HWND leaving);
+HWND ActiveWindow();
+HWND FocusWindow();
+void ResetFocus();
+
+// ---- Painting (paint.cpp) ----------------------------------------------------------------------------
+void EnsureSurface(Window& w);
+void InvalidateInternal(HWND hwnd, HRGN clientRgn, bool erase, bool frame, bool children);
+bool NeedsPaint(const Window& w);
+HWND FindPaintWindow(DWORD tid, HWND filter);
+void SendNcPaintAndErase(HWND hwnd);   // what showing a top-level window does at once
+void DrawDefaultFrame(HWND hwnd, HDC hdc, bool active);
+void ReleaseWindowDCs(HWND hwnd);
+void ResizeSurface(Window& w, int oldW, int oldH);
+
+// ---- System (system.cpp) --------------------------------------------------------------------------------
+int Metric(int index);
+void ResetSystem();
+
+// ---- Controls (controls.cpp) --------------------------------------------------------------------------
+void RegisterControls();
+
+// Conversions.
+std::u16string ToWide(LPCSTR s);
+std::string ToAnsi(std::u16string_view s);
+
+}  // namespace kv::user

@@ -1,0 +1,104 @@
+// TDravik: the overlay print control's state, its print road, its picture items and
+// its printer identity calls, and the events it raises to the page's sink.
+//
+// The visible part (the wrapped push button and the about box) needs the framework's
+// controls and forms; until they exist, TDravikButton keeps the button's published
+// properties and Click / KeyPress are the relays the button's events will call.
+#pragma once
+
+#include <string>
+
+#include "framework/core/classes.h"
+#include "framework/core/sysutils.h"
+#include "framework/graphics/graphics.h"
+#include "platform/com/connpoint.h"
+#include "platform/com/oleauto.h"
+#include "print_control/job.h"
+
+namespace zorbel {
+
+// Published properties of the wrapped button.
+struct TDravikButton {
+  WideString Caption;
+  bool Cancel = false;
+  bool Default = false;
+  bool Enabled = true;
+  bool Visible = true;
+  bool WordWrap = false;
+  bool DoubleBuffered = false;
+  short DragCursor = -12;  // crDrag
+  int DragMode = 0;        // dmManual
+};
+
+// The event interface (dispatch only) and its DISPIDs.
+inline constexpr IID DIID_IDravikEvents = {0xE02B8B3B, 0x956C, 0x400B, {0x88, 0xE0, 0x76, 0x4E, 0xDE, 0xC1, 0xB7, 0x51}};
+inline constexpr DISPID kDispidOnClick = 201;
+inline constexpr DISPID kDispidOnKeyPress = 202;
+
+class TDravik : public TComponent {
+ public:
+  // `container` is the COM object the connection point names (may be null).
+  explicit TDravik(IConnectionPointContainer* container = nullptr);
+  ~TDravik() override;
+  KV_CLASS_NAME(TDravik)
+
+  // The connection point of the event interface: the page's container advises its sink
+  // here, and events are raised only while one is advised.
+  kv::ConnectionPoint* EventPoint() const { return events_; }
+
+  // PrintStr := value (in the ANSI code page), then print.
+  void Start_Print(const WideString& value);
+  // Prints PrintStr. Failures end in ErrorNum / ErrorMessage (and the debug boxes);
+  // only exceptions outside the framework's tree leave.
+  void Print();
+
+  // The button's click: OnClick to the sink, then the print.
+  void Click();
+  // A character key reaching the button: OnKeyPress with the code widened to 16 bits;
+  // the low byte of what the sink leaves is the character the button goes on with.
+  void KeyPress(char& key);
+
+  // The printer identity calls, each loading the identity library afresh.
+  WideString GetPrinterName();
+  WideString GetPrinterNum();
+  WideString GetPrinterVer();
+  WideString GetPrinterProductionYear();
+  WideString GetPrinterProductionWeek();
+
+  TDravikButton Button;
+  AnsiString PrintStr;
+  int FontSize = 0;
+  int IsPrintSetup = 1;
+  int RepairX = 0;
+  int RepairY = 0;
+  int IsDebug = 0;
+  int ErrorNum = 0;
+  AnsiString ErrorMessage;
+  // The identity library: a bare name is taken from the control's own folder when it
+  // is there, else through the platform's library search.
+  AnsiString QuenlowLibrary = "Quenlow.dll";
+
+ private:
+  void PrintJob();
+  void ApplyPaper(const TJobPaper& paper);
+  void DrawItem(const WideString& item);
+  void DrawPicture(TJobItemKind kind, const WideString& item);
+  void DrawPictureStream(TMemoryStream& stream, const TRect& rect);
+  TRect PictureRect(const TPictureRect& mm);
+  int PixelsX(int mm);
+  int PixelsY(int mm);
+  void Fail(int number, const Exception& e);
+  WideString CallIdentity(bool name);
+  void* LoadIdentityLibrary();
+  void DebugBox(const WideString& text);
+  // Calls `id` on every advised sink.
+  void RaiseEvent(DISPID id, DISPPARAMS* params);
+
+  kv::ConnectionPoint* events_;
+};
+
+// The kind of a picture stream from its first 20 bytes: "GIF", "BMP", "JPG", "PNG" or
+// "UNKONWN". A JPEG is known by its FF D8 FF start as well as by "JFIF" at offset 6.
+AnsiString PictureKind(const TMemoryStream& stream);
+
+}  // namespace zorbel

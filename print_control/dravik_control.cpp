@@ -1,0 +1,315 @@
+#include "print_control/dravik_control.h"
+
+#include "platform/base/codepage.h"
+
+namespace zorbel {
+namespace {
+
+VARIANT_BOOL VB(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+WideString Text(BSTR b) { return kv::BstrText(b); }
+
+template <class T>
+HRESULT Out(T* target, T value) {
+  if (!target) return E_POINTER;
+  *target = value;
+  return S_OK;
+}
+
+HRESULT OutText(BSTR* target, const WideString& value) {
+  if (!target) return E_POINTER;
+  *target = kv::AllocBstr(value);
+  return S_OK;
+}
+
+[[noreturn]] void NoOleFont() {
+  throw EOleSysError("The control's font needs the window system's font objects", E_NOTIMPL);
+}
+
+}  // namespace
+
+const TTypeLibRecord& ZorbelTypeLib() {
+  static const TTypeLibRecord lib = {
+      LIBID_Zorbel,
+      "Zorbel",
+      "Zorbel Library",
+      1,
+      0,
+      0,
+      {{IID_IDravik, "IDravik", "Dispatch interface for Dravik Control", TInterfaceKind::Dual},
+       {DIID_IDravikEvents, "IDravikEvents", "Events interface for Dravik Control", TInterfaceKind::DispInterface}},
+      {{CLSID_Dravik, "Dravik", "Dravik Control", {{IID_IDravik, true, false}, {DIID_IDravikEvents, true, true}}}},
+      {{GUID_TxDragMode, "TxDragMode", {{"dmManual", 0}, {"dmAutomatic", 1}}},
+       {GUID_TxMouseButton, "TxMouseButton", {{"mbLeft", 0}, {"mbRight", 1}, {"mbMiddle", 2}}}},
+  };
+  return lib;
+}
+
+TDravikControl::TDravikControl() : TAutoObject(IID_IDravik), control_(this) {}
+
+HRESULT TDravikControl::QueryOwnInterface(REFIID riid, void** object) {
+  if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
+    *object = static_cast<IConnectionPointContainer*>(this);
+  } else if (IsEqualIID(riid, IID_IObjectSafety)) {
+    *object = static_cast<IObjectSafety*>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+HRESULT TDravikControl::EnumConnectionPoints(IEnumConnectionPoints** out) {
+  if (!out) return E_POINTER;
+  *out = new kv::EnumConnectionPoints({control_.EventPoint()});
+  return S_OK;
+}
+
+HRESULT TDravikControl::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!IsEqualIID(riid, DIID_IDravikEvents)) return CONNECT_E_NOCONNECTION;
+  *out = control_.EventPoint();
+  (*out)->AddRef();
+  return S_OK;
+}
+
+HRESULT TDravikControl::GetInterfaceSafetyOptions(REFIID, DWORD* supported, DWORD* enabled) {
+  if (!supported || !enabled) return E_POINTER;
+  *supported = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
+  *enabled = safety_;
+  return S_OK;
+}
+
+HRESULT TDravikControl::SetInterfaceSafetyOptions(REFIID, DWORD mask, DWORD enabled) {
+  safety_ = (safety_ & ~mask) | (enabled & mask);
+  return S_OK;
+}
+
+void TDravikControl::ShowAboutBox() {
+  throw EOleSysError("The about box needs the window system's forms", E_NOTIMPL);
+}
+
+// ---- Dispatch table -----------------------------------------------------------------------
+
+const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
+  using K = TDispKind;
+  using C = TDravikControl;
+  using D = TDispCall;
+  static const TDispatchTable<C> table = {
+      {"Cancel", 201, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Cancel); }},
+      {"Cancel", 201, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Cancel = c.PutValue().AsBoolean(); }},
+      {"Caption", -518, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Caption); }},
+      {"Caption", -518, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Caption = c.PutValue().AsWideString(); }},
+      {"Default", 202, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Default); }},
+      {"Default", 202, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Default = c.PutValue().AsBoolean(); }},
+      {"DragCursor", 203, K::PropertyGet, 0,
+       [](C& o, D& c) { c.SetResult(static_cast<int>(o.control_.Button.DragCursor)); }},
+      {"DragCursor", 203, K::PropertyPut, 0,
+       [](C& o, D& c) { o.control_.Button.DragCursor = static_cast<short>(c.PutValue().AsInteger()); }},
+      {"DragMode", 204, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.DragMode); }},
+      {"DragMode", 204, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.DragMode = c.PutValue().AsInteger(); }},
+      {"Enabled", -514, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Enabled); }},
+      {"Enabled", -514, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Enabled = c.PutValue().AsBoolean(); }},
+      {"Font", -512, K::PropertyGet, 0, [](C&, D&) { NoOleFont(); }},
+      {"Font", -512, K::PropertyPut, 0, [](C&, D&) { NoOleFont(); }},
+      {"Font", -512, K::PropertyPutRef, 0, [](C&, D&) { NoOleFont(); }},
+      {"Visible", 205, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Visible); }},
+      {"Visible", 205, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Visible = c.PutValue().AsBoolean(); }},
+      {"WordWrap", 206, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.WordWrap); }},
+      {"WordWrap", 206, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.WordWrap = c.PutValue().AsBoolean(); }},
+      {"DoubleBuffered", 207, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.DoubleBuffered); }},
+      {"DoubleBuffered", 207, K::PropertyPut, 0,
+       [](C& o, D& c) { o.control_.Button.DoubleBuffered = c.PutValue().AsBoolean(); }},
+      {"AlignDisabled", 208, K::PropertyGet, 0, [](C&, D& c) { c.SetResult(false); }},
+      {"VisibleDockClientCount", 209, K::PropertyGet, 0, [](C&, D& c) { c.SetResult(0); }},
+      // A left-to-right button: no reading-order flags, no right-to-left use.
+      {"DrawTextBiDiModeFlagsReadingOnly", 210, K::Method, 1, [](C&, D& c) { c.SetArg(0, 0); }},
+      {"InitiateAction", 211, K::Method, 0, [](C&, D&) {}},
+      {"IsRightToLeft", 212, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
+      {"UseRightToLeftReading", 213, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
+      {"UseRightToLeftScrollBar", 214, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
+      {"SetSubComponent", 215, K::Method, 1, [](C& o, D& c) { o.sub_component_ = c.Value(0).AsBoolean(); }},
+      {"AboutBox", -552, K::Method, 0, [](C& o, D&) { o.ShowAboutBox(); }},
+      {"PrintStr", 216, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(kv::AnsiToWide(o.control_.PrintStr)); }},
+      {"PrintStr", 216, K::PropertyPut, 0,
+       [](C& o, D& c) { o.control_.PrintStr = kv::WideToAnsi(c.PutValue().AsWideString()); }},
+      {"FontSize", 217, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.FontSize); }},
+      {"FontSize", 217, K::PropertyPut, 0, [](C& o, D& c) { o.control_.FontSize = c.PutValue().AsInteger(); }},
+      {"IsPrintSetup", 218, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.IsPrintSetup); }},
+      {"IsPrintSetup", 218, K::PropertyPut, 0, [](C& o, D& c) { o.control_.IsPrintSetup = c.PutValue().AsInteger(); }},
+      {"RepairX", 219, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.RepairX); }},
+      {"RepairX", 219, K::PropertyPut, 0, [](C& o, D& c) { o.control_.RepairX = c.PutValue().AsInteger(); }},
+      {"RepairY", 220, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.RepairY); }},
+      {"RepairY", 220, K::PropertyPut, 0, [](C& o, D& c) { o.control_.RepairY = c.PutValue().AsInteger(); }},
+      {"Start_Print", 221, K::Method, 1, [](C& o, D& c) { o.control_.Start_Print(c.Value(0).AsWideString()); }},
+      {"IsDebug", 222, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.IsDebug); }},
+      {"IsDebug", 222, K::PropertyPut, 0, [](C& o, D& c) { o.control_.IsDebug = c.PutValue().AsInteger(); }},
+      {"ErrorNum", 223, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.ErrorNum); }},
+      {"ErrorNum", 223, K::PropertyPut, 0, [](C& o, D& c) { o.control_.ErrorNum = c.PutValue().AsInteger(); }},
+      {"ErrorMessage", 224, K::PropertyGet, 0,
+       [](C& o, D& c) { c.SetResult(kv::AnsiToWide(o.control_.ErrorMessage)); }},
+      {"ErrorMessage", 224, K::PropertyPut, 0,
+       [](C& o, D& c) { o.control_.ErrorMessage = kv::WideToAnsi(c.PutValue().AsWideString()); }},
+      {"GetPrinterName", 225, K::Method, 0, [](C& o, D& c) { c.SetResult(o.control_.GetPrinterName()); }},
+      {"GetPrinterNum", 226, K::Method, 0, [](C& o, D& c) { c.SetResult(o.control_.GetPrinterNum()); }},
+      {"GetPrinterVer", 227, K::Method, 0, [](C& o, D& c) { c.SetResult(o.control_.GetPrinterVer()); }},
+      {"GetPrinterProductionYear", 228, K::Method, 0,
+       [](C& o, D& c) { c.SetResult(o.control_.GetPrinterProductionYear()); }},
+      {"GetPrinterProductionWeek", 229, K::Method, 0,
+       [](C& o, D& c) { c.SetResult(o.control_.GetPrinterProductionWeek()); }},
+  };
+  return table;
+}
+
+// ---- IDravik ------------------------------------------------------------------------------
+
+HRESULT TDravikControl::get_Cancel(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.Cancel)); }
+HRESULT TDravikControl::put_Cancel(VARIANT_BOOL Value) {
+  control_.Button.Cancel = Value != 0;
+  return S_OK;
+}
+HRESULT TDravikControl::get_Caption(BSTR* Value) { return OutText(Value, control_.Button.Caption); }
+HRESULT TDravikControl::put_Caption(BSTR Value) {
+  return Call([&] { control_.Button.Caption = Text(Value); });
+}
+HRESULT TDravikControl::get_Default(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.Default)); }
+HRESULT TDravikControl::put_Default(VARIANT_BOOL Value) {
+  control_.Button.Default = Value != 0;
+  return S_OK;
+}
+HRESULT TDravikControl::get_DragCursor(short* Value) { return Out(Value, control_.Button.DragCursor); }
+HRESULT TDravikControl::put_DragCursor(short Value) {
+  control_.Button.DragCursor = Value;
+  return S_OK;
+}
+HRESULT TDravikControl::get_DragMode(int* Value) { return Out(Value, control_.Button.DragMode); }
+HRESULT TDravikControl::put_DragMode(int Value) {
+  control_.Button.DragMode = Value;
+  return S_OK;
+}
+HRESULT TDravikControl::get_Enabled(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.Enabled)); }
+HRESULT TDravikControl::put_Enabled(VARIANT_BOOL Value) {
+  control_.Button.Enabled = Value != 0;
+  return S_OK;
+}
+HRESULT TDravikControl::get_Font(IDispatch** Value) {
+  if (Value) *Value = nullptr;
+  return Call([] { NoOleFont(); });
+}
+HRESULT TDravikControl::put_Font(IDispatch*) { return Call([] { NoOleFont(); }); }
+HRESULT TDravikControl::putref_Font(IDispatch*) { return Call([] { NoOleFont(); }); }
+HRESULT TDravikControl::get_Visible(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.Visible)); }
+HRESULT TDravikControl::put_Visible(VARIANT_BOOL Value) {
+  control_.Button.Visible = Value != 0;
+  return S_OK;
+}
+HRESULT TDravikControl::get_WordWrap(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.WordWrap)); }
+HRESULT TDravikControl::put_WordWrap(VARIANT_BOOL Value) {
+  control_.Button.WordWrap = Value != 0;
+  return S_OK;
+}
+HRESULT TDravikControl::get_DoubleBuffered(VARIANT_BOOL* Value) {
+  return Out(Value, VB(control_.Button.DoubleBuffered));
+}
+HRESULT TDravikControl::put_DoubleBuffered(VARIANT_BOOL Value) {
+  control_.Button.DoubleBuffered = Value != 0;
+  return S_OK;
+}
+HRESULT TDravikControl::get_AlignDisabled(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
+HRESULT TDravikControl::get_VisibleDockClientCount(LONG* Value) { return Out<LONG>(Value, 0); }
+HRESULT TDravikControl::DrawTextBiDiModeFlagsReadingOnly(LONG* Value) { return Out<LONG>(Value, 0); }
+HRESULT TDravikControl::InitiateAction() { return S_OK; }
+HRESULT TDravikControl::IsRightToLeft(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
+HRESULT TDravikControl::UseRightToLeftReading(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
+HRESULT TDravikControl::UseRightToLeftScrollBar(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
+HRESULT TDravikControl::SetSubComponent(VARIANT_BOOL IsSubComponent) {
+  sub_component_ = IsSubComponent != 0;
+  return S_OK;
+}
+HRESULT TDravikControl::AboutBox() { return Call([this] { ShowAboutBox(); }); }
+HRESULT TDravikControl::get_PrintStr(BSTR* Value) {
+  if (!Value) return E_POINTER;
+  return Call([&] { *Value = kv::AllocBstr(kv::AnsiToWide(control_.PrintStr)); });
+}
+HRESULT TDravikControl::put_PrintStr(BSTR Value) {
+  return Call([&] { control_.PrintStr = kv::WideToAnsi(Text(Value)); });
+}
+HRESULT TDravikControl::get_FontSize(int* Value) { return Out(Value, control_.FontSize); }
+HRESULT TDravikControl::put_FontSize(int Value) {
+  control_.FontSize = Value;
+  return S_OK;
+}
+HRESULT TDravikControl::get_IsPrintSetup(int* Value) { return Out(Value, control_.IsPrintSetup); }
+HRESULT TDravikControl::put_IsPrintSetup(int Value) {
+  control_.IsPrintSetup = Value;
+  return S_OK;
+}
+HRESULT TDravikControl::get_RepairX(int* Value) { return Out(Value, control_.RepairX); }
+HRESULT TDravikControl::put_RepairX(int Value) {
+  control_.RepairX = Value;
+  return S_OK;
+}
+HRESULT TDravikControl::get_RepairY(int* Value) { return Out(Value, control_.RepairY); }
+HRESULT TDravikControl::put_RepairY(int Value) {
+  control_.RepairY = Value;
+  return S_OK;
+}
+HRESULT TDravikControl::Start_Print(BSTR Value) {
+  return Call([&] { control_.Start_Print(Text(Value)); });
+}
+HRESULT TDravikControl::get_IsDebug(int* Value) { return Out(Value, control_.IsDebug); }
+HRESULT TDravikControl::put_IsDebug(int Value) {
+  control_.IsDebug = Value;
+  return S_OK;
+}
+HRESULT TDravikControl::get_ErrorNum(int* Value) { return Out(Value, control_.ErrorNum); }
+HRESULT TDravikControl::put_ErrorNum(int Value) {
+  control_.ErrorNum = Value;
+  return S_OK;
+}
+HRESULT TDravikControl::get_ErrorMessage(BSTR* Value) {
+  if (!Value) return E_POINTER;
+  return Call([&] { *Value = kv::AllocBstr(kv::AnsiToWide(control_.ErrorMessage)); });
+}
+HRESULT TDravikControl::put_ErrorMessage(BSTR Value) {
+  return Call([&] { control_.ErrorMessage = kv::WideToAnsi(Text(Value)); });
+}
+HRESULT TDravikControl::GetPrinterName(BSTR* PrnName) {
+  if (!PrnName) return E_POINTER;
+  return Call([&] { *PrnName = kv::AllocBstr(control_.GetPrinterName()); });
+}
+HRESULT TDravikControl::GetPrinterNum(BSTR* PrnNum) {
+  if (!PrnNum) return E_POINTER;
+  return Call([&] { *PrnNum = kv::AllocBstr(control_.GetPrinterNum()); });
+}
+HRESULT TDravikControl::GetPrinterVer(BSTR* PrinterVer) {
+  if (!PrinterVer) return E_POINTER;
+  return Call([&] { *PrinterVer = kv::AllocBstr(control_.GetPrinterVer()); });
+}
+HRESULT TDravikControl::GetPrinterProductionYear(BSTR* PrinterYear) {
+  if (!PrinterYear) return E_POINTER;
+  return Call([&] { *PrinterYear = kv::AllocBstr(control_.GetPrinterProductionYear()); });
+}
+HRESULT TDravikControl::GetPrinterProductionWeek(BSTR* PrinterWeek) {
+  if (!PrinterWeek) return E_POINTER;
+  return Call([&] { *PrinterWeek = kv::AllocBstr(control_.GetPrinterProductionWeek()); });
+}
+
+// ---- Factory --------------------------------------------------------------------------------
+
+TDravikFactory::TDravikFactory(TComServer& server)
+    : TComObjectFactory(
+          server, [] { return static_cast<IUnknown*>(static_cast<IDispatch*>(new TDravikControl())); },
+          CLSID_Dravik, "Dravik", "Dravik Control", ciMultiInstance, tmApartment) {}
+
+void TDravikFactory::UpdateRegistry(bool Register) {
+  TComObjectFactory::UpdateRegistry(Register);
+  if (!Register) return;  // the class key went with everything below it
+  const WideString key = u"CLSID\\" + kv::GuidToString(ClassID());
+  CreateRegKey(key + u"\\Control", u"", u"");
+  CreateRegKey(key + u"\\MiscStatus", u"", u"0");
+  CreateRegKey(key + u"\\ToolboxBitmap32", u"", server_.ServerFileName() + u",1");
+}
+
+}  // namespace zorbel

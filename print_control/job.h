@@ -1,0 +1,91 @@
+// The print job string: paper header, pages, items and their fields, and the
+// millimetre-to-device-pixel conversion.
+//
+// The job is read in its wide form: the markers ("$^", "#*", the grave accent, ",",
+// the tags) are ASCII, and in the wide form no byte of a double-byte character can be
+// mistaken for one. Texts go back to the ANSI code page only for drawing.
+//
+// Number fields are read with StrToInt, so a missing or malformed field raises
+// EConvertError; the printing loop turns that into ErrorNum 2.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/core/exception.h"
+#include "framework/core/sysutils.h"
+#include "framework/graphics/graphics.h"
+
+namespace zorbel {
+
+// The paper in tenths of a millimetre.
+struct TJobPaper {
+  int Width = 2100;
+  int Length = 2970;
+};
+
+enum class TJobItemKind { Text, Line, Picture, FetchedPicture };
+
+struct TTextItem {
+  int Size = 0;  // points; 0 leaves the height to the device
+  int X = 0, Y = 0;
+  WideString Text;
+};
+
+struct TLineItem {
+  int X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
+  TPenStyle Style = psSolid;
+  int Width = 1;  // device pixels
+};
+
+// A picture item with its tags removed: the number fields still as text (a fetched
+// picture is downloaded before they are converted) and the data or URL.
+struct TPictureFields {
+  WideString X, Y, W, H;
+  WideString Data;  // Base64 text, or the URL
+};
+
+struct TPictureRect {
+  int X = 0, Y = 0, W = 0, H = 0;  // millimetres
+};
+
+class TPrintJob {
+ public:
+  explicit TPrintJob(const WideString& job);
+
+  // The header's paper: W and H in millimetres, each falling back to 210 and 297 on
+  // its own when it does not convert. EConvertError when a size that converted is not
+  // a paper the device mode can hold (1 .. 32767 tenths of a millimetre).
+  TJobPaper Paper() const;
+  bool HasHeader() const { return has_header_; }
+  // The pages in order, each the list of its items in order.
+  const std::vector<std::vector<WideString>>& Pages() const { return pages_; }
+
+ private:
+  bool has_header_ = false;
+  WideString header_;
+  std::vector<std::vector<WideString>> pages_;
+};
+
+TJobItemKind ItemKind(const WideString& item);
+
+// `font_size` is the control's FontSize, used when the item names no size.
+TTextItem ParseTextItem(const WideString& item, int font_size);
+TLineItem ParseLineItem(const WideString& item);
+// Removes the kind's tags (any letter case) and splits the fields.
+TPictureFields SplitPictureItem(const WideString& item, TJobItemKind kind);
+TPictureRect ConvertPictureFields(const TPictureFields& fields);
+
+// Millimetres to device pixels through 32-bit floats: t := mm / 25.4, p := t * dpi,
+// truncated toward zero. EConvertError when the result does not fit an int.
+int MmToPixels(int64_t mm, int dpi);
+
+// Standard Base64 as the framework decodes it: characters outside the alphabet are
+// skipped, "=" ends the data of its four-character group.
+std::string DecodeBase64(const WideString& text);
+
+// A number field (StrToInt's rules) of the job.
+int JobInt(const WideString& field);
+
+}  // namespace zorbel

@@ -12,7 +12,7 @@ endfunction()
 # One GoogleTest binary per test folder; each test case becomes a CTest entry.
 function(korvane_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/testsupport/lsan_suppressions.cpp)
   korvane_warnings(${name})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name}

@@ -26,6 +26,7 @@ TGIFSubImage::TGIFSubImage(TGIFImage* AImage)
 
 TGIFSubImage::~TGIFSubImage() {
   if (image_) image_->Images()->Remove(this);
+  FreeData();
   extensions_->Clear();
   FreeMask();
   bitmap_.reset();
@@ -58,6 +59,7 @@ TGIFVersion TGIFSubImage::Version() const {
 }
 
 void TGIFSubImage::FreeData() {
+  if (image_) image_->pixel_bytes_ -= std::min(image_->pixel_bytes_, data_size_);
   data_.reset();
   data_size_ = 0;
 }
@@ -66,8 +68,12 @@ void TGIFSubImage::AllocData(BYTE Fill) {
   FreeData();
   uint64_t size = GIFCheckedArea(width_, height_);
   if (size == 0) return;
+  // The frames of one image together stay within the same bound as one frame, so a
+  // small file cannot ask for any amount of memory.
+  if (image_ && image_->pixel_bytes_ + size > kGIFMaxPixelBytes) throw EOutOfMemory(gif_texts::kOutOfMemory);
   BYTE* p = new (std::nothrow) BYTE[size];
   if (!p) throw EOutOfMemory(gif_texts::kOutOfMemory);
+  if (image_) image_->pixel_bytes_ += size;
   std::memset(p, Fill, size);
   data_.reset(p);
   data_size_ = size;

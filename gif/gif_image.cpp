@@ -351,9 +351,10 @@ TGIFPainter* TGIFImage::InternalPaint(std::atomic<TGIFPainter*>* Slot, TCanvas* 
     return painter;
   }
   painters_->UnlockList();
-  painter->RunInline();
-  std::exception_ptr captured = painter->captured_;
-  delete painter;  // runs the end step, which clears the slot
+  std::unique_ptr<TGIFPainter> owned(painter);  // its destructor runs the end step
+  owned->RunInline();
+  std::exception_ptr captured = owned->captured_;
+  owned.reset();
   if (captured) std::rethrow_exception(captured);
   return nullptr;
 }

@@ -588,6 +588,8 @@ class TGIFImage : public TGraphic {
   std::unique_ptr<TThreadList> painters_;
   std::unique_ptr<TBitmap> bitmap_;
   std::atomic<TGIFPainter*> draw_painter_{nullptr};
+  // Pixel bytes held by all frames (bounded by kGIFMaxPixelBytes).
+  uint64_t pixel_bytes_ = 0;
   // Guards lazy frame rendering against painter threads racing the main thread.
   std::recursive_mutex render_lock_;
 };

@@ -200,14 +200,14 @@ void TGIFPainter::Play() {
           if (speed_ < 1) {
             ms = threaded ? static_cast<int64_t>(INFINITE) : 1000 * kDelayUnit;
           } else {
-            int64_t drift = static_cast<int64_t>(static_cast<int32_t>(now - (mark + static_cast<DWORD>(last_wait))));
-            int64_t scaled = (static_cast<int64_t>(wait) * kDelayUnit - drift / 2) * 100 / speed_;
-            if (scaled > INT32_MAX || scaled < INT32_MIN) {
-              ms = 12000;
+            int64_t drift = static_cast<int32_t>(now - (mark + static_cast<DWORD>(last_wait)));
+            int64_t units = static_cast<int64_t>(wait) * kDelayUnit - drift / 2;
+            if (units <= INT32_MIN || units >= INT32_MAX || units * 100 / speed_ >= INT32_MAX) {
+              ms = 12000;  // the computation failed
               last_wait = 0;
             } else {
-              ms = scaled;
-              last_wait = static_cast<int>(scaled);
+              ms = MulDiv(static_cast<int>(units), 100, speed_);
+              last_wait = static_cast<int>(ms);
             }
           }
           mark = now;

@@ -90,9 +90,8 @@ void TIdAuthenticationManager::AddAuthentication(TIdAuthentication* authenticati
 // Coders.
 
 std::string TIdEncoder::EncodeString(const std::string& text) {
-  TMemoryStream stream;
-  if (!text.empty()) stream.WriteBuffer(text.data(), static_cast<int>(text.size()));
-  stream.SetPosition(0);
+  TIdReadMemoryStream stream;
+  stream.SetPointer(text.data(), static_cast<int64_t>(text.size()));
   return Encode(&stream, 2147483647);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/core/classes.h"
 #include "framework/core/sysutils.h"
 #include "http_client/id_exceptions.h"
 
@@ -30,6 +31,18 @@ class TIdURI {
 
  private:
   std::string text_;
+};
+
+// A read-only stream over memory it does not own.
+class TIdReadMemoryStream : public TCustomMemoryStream {
+ public:
+  KV_CLASS_NAME(TIdReadMemoryStream)
+  // Points the stream at the block and moves to its start.
+  void SetPointer(const void* memory, int64_t size) {
+    TCustomMemoryStream::SetPointer(const_cast<void*>(memory), size);
+    position_ = 0;
+  }
+  int Write(const void*, int) override { return 0; }
 };
 
 // The text before the first `delimiter` in `input` (the whole input when it is absent);

@@ -186,7 +186,7 @@ void TDravik::DrawItem(const WideString& item) {
 AnsiString PictureKind(const TMemoryStream& stream) {
   unsigned char head[20] = {};
   const int64_t size = const_cast<TMemoryStream&>(stream).Size();
-  std::memcpy(head, stream.Memory(), static_cast<size_t>(std::min<int64_t>(size, 20)));
+  if (size > 0) std::memcpy(head, stream.Memory(), static_cast<size_t>(std::min<int64_t>(size, 20)));
   if (std::memcmp(head, "GIF", 3) == 0) return "GIF";
   if (std::memcmp(head, "BM", 2) == 0) return "BMP";
   if (std::memcmp(head + 6, "JFIF", 4) == 0) return "JPG";

@@ -115,6 +115,9 @@ std::string Utf8OfVariant(const VARIANT& v) {
 
 }  // namespace
 
+// fontconfig keeps its cache until the process ends; those blocks are the library's own.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 int main(int argc, char** argv) {
   const char* job_file = nullptr;
   const char* dialog = "ok";
@@ -218,6 +221,7 @@ int main(int argc, char** argv) {
   } else {
     printf("Nothing was printed.\n");
   }
+  fflush(stdout);
   control->Release();
   OleUninitialize();
   return rc;

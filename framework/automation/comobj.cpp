@@ -110,16 +110,7 @@ WideString TComServer::ServerFileName() const {
   WCHAR buf[4096];
   DWORD n = GetModuleFileNameW(module, buf, 4096);
   if (n == 0 || n >= 4096) throw EOleError("Cannot find the server's file name");
-  WideString name(buf, n);
-  if (!name.empty() && name[0] != u'/') {
-    // A module loaded by a relative path: registration needs the full path.
-    std::string utf8 = kv::WideToUtf8(name);
-    char* full = realpath(utf8.c_str(), nullptr);
-    if (!full) throw EOleError("Cannot find the server's file name");
-    name = kv::Utf8ToWide(full);
-    free(full);
-  }
-  return name;
+  return WideString(buf, n);
 }
 
 bool TComServer::IsInprocServer() const {

@@ -150,8 +150,8 @@ class TRegistryIniFile : public TCustomIniFile {
 
   AnsiString ReadString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Default) override;
   void WriteString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Value) override;
-  int ReadInteger(const AnsiString& Section, const AnsiString& Ident, int Default);
-  void WriteInteger(const AnsiString& Section, const AnsiString& Ident, int Value);
+  int ReadInteger(const AnsiString& Section, const AnsiString& Ident, int Default) override;
+  void WriteInteger(const AnsiString& Section, const AnsiString& Ident, int Value) override;
   double ReadFloat(const AnsiString& Section, const AnsiString& Ident, double Default);
   void WriteFloat(const AnsiString& Section, const AnsiString& Ident, double Value);
   void ReadSections(TStrings* Strings) override;

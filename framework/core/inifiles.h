@@ -26,8 +26,8 @@ class TCustomIniFile : public TObject {
   virtual void WriteString(const AnsiString& Section, const AnsiString& Ident,
                            const AnsiString& Value) = 0;
   // Decimal, or hexadecimal after "$" or "0x"; Default when absent or not a number.
-  int ReadInteger(const AnsiString& Section, const AnsiString& Ident, int Default);
-  void WriteInteger(const AnsiString& Section, const AnsiString& Ident, int Value);
+  virtual int ReadInteger(const AnsiString& Section, const AnsiString& Ident, int Default);
+  virtual void WriteInteger(const AnsiString& Section, const AnsiString& Ident, int Value);
   // A number other than 0 is true; written as "1" / "0".
   bool ReadBool(const AnsiString& Section, const AnsiString& Ident, bool Default);
   void WriteBool(const AnsiString& Section, const AnsiString& Ident, bool Value);

@@ -118,7 +118,9 @@ inline void ExpectSame(const peer::Image& a, const peer::Image& b, bool CompareI
     EXPECT_EQ(x.Top, y.Top);
     EXPECT_EQ(x.Width, y.Width);
     EXPECT_EQ(x.Height, y.Height);
-    if (CompareInterlace) EXPECT_EQ(x.Interlaced, y.Interlaced);
+    if (CompareInterlace) {
+      EXPECT_EQ(x.Interlaced, y.Interlaced);
+    }
     EXPECT_EQ(x.LocalColors, y.LocalColors);
     EXPECT_TRUE(x.Pixels == y.Pixels);
     EXPECT_EQ(x.Extensions, y.Extensions);

@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "http_client/id_http.h"
@@ -181,6 +183,97 @@ TEST_F(TlsServer, AFailureInsideTheVerificationRejects) {
   TMemoryStream body;
   EXPECT_THROW(http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body), EIdOSSLConnectError);
   EXPECT_EQ(0, body.Size());
+}
+
+// Both ends of the binding: the server-side handler accepts, the client handler connects.
+TEST_F(TlsServer, ServerHandlerAndClientHandlerTalk) {
+  TIdTCPClient client(nullptr);
+  TIdSocketHandle listener;
+  listener.MakeSocket(WS_SOCK_STREAM, 0);
+  listener.IP = "127.0.0.1";
+  listener.BindLocal();
+  ASSERT_EQ(0, GStack->ListenSocket(listener.Handle, 1));
+  TIdServerIOHandlerSSL server(nullptr);
+  server.SSLOptions().Method = sslvSSLv23;
+  server.SSLOptions().CertFile = dir_ + "/server.pem";
+  server.SSLOptions().KeyFile = dir_ + "/server-key.pem";
+  std::string heard;
+  std::thread peer([&] {
+    try {
+      std::unique_ptr<TIdIOHandler> h(server.AcceptClient(listener.Handle));
+      char buf[16];
+      int n = h->ReceiveBuffer(buf, sizeof(buf));
+      heard.assign(buf, static_cast<size_t>(n > 0 ? n : 0));
+      h->SendBuffer("pong\n", 5);
+    } catch (const Exception& e) {
+      heard = e.Message();
+    }
+  });
+  auto* ssl = new TIdSSLIOHandlerSocket(&client);
+  ssl->SSLOptions().Method = sslvSSLv23;
+  client.SetIOHandler(ssl);
+  client.SetHost("127.0.0.1");
+  client.SetPort(listener.Port);
+  client.Connect();
+  client.WriteText("ping\n");
+  EXPECT_EQ("pong", client.ReadLine());
+  peer.join();
+  EXPECT_EQ("ping\n", heard);
+  client.Disconnect();
+}
+
+// An https page that redirects to a path of its own: the next request stays on TLS.
+TEST_F(TlsServer, ARelativeRedirectKeepsTheProtocol) {
+  TIdHTTP http(nullptr);
+  TIdSocketHandle listener;
+  listener.MakeSocket(WS_SOCK_STREAM, 0);
+  listener.IP = "127.0.0.1";
+  listener.BindLocal();
+  ASSERT_EQ(0, GStack->ListenSocket(listener.Handle, 1));
+  TIdServerIOHandlerSSL server(nullptr);
+  server.SSLOptions().Method = sslvSSLv23;
+  server.SSLOptions().CertFile = dir_ + "/server.pem";
+  server.SSLOptions().KeyFile = dir_ + "/server-key.pem";
+  std::vector<std::string> heads;
+  std::thread peer([&] {
+    try {
+      std::unique_ptr<TIdIOHandler> h(server.AcceptClient(listener.Handle));
+      const char* replies[] = {"HTTP/1.1 302 Found\r\nLocation: /second\r\nContent-Length: 0\r\n\r\n",
+                               "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"};
+      std::string pending;
+      for (const char* reply : replies) {
+        while (pending.find("\r\n\r\n") == std::string::npos) {
+          if (!h->WaitReadable(loopback::kWaitBoundMs)) return;
+          char buf[4096];
+          int n = h->ReceiveBuffer(buf, sizeof(buf));
+          if (n <= 0) return;
+          pending.append(buf, static_cast<size_t>(n));
+        }
+        const size_t end = pending.find("\r\n\r\n") + 4;
+        heads.push_back(pending.substr(0, end));
+        pending.erase(0, end);
+        h->SendBuffer(reply, static_cast<int>(strlen(reply)));
+      }
+    } catch (const Exception&) {
+    }
+  });
+  auto* ssl = new TIdSSLIOHandlerSocket(&http);
+  ssl->SSLOptions().Method = sslvSSLv23;
+  http.SetIOHandler(ssl);
+  http.HandleRedirects = true;
+  http.ReadTimeout = loopback::kWaitBoundMs;  // a wrong turn fails instead of waiting forever
+  TMemoryStream body;
+  try {
+    http.Get("https://127.0.0.1:" + std::to_string(listener.Port) + "/first", &body);
+  } catch (const Exception& e) {
+    ADD_FAILURE() << e.ClassName() << ": " << e.Message();
+  }
+  http.Disconnect();
+  peer.join();
+  ASSERT_EQ(2u, heads.size());
+  EXPECT_EQ(0u, heads[1].find("GET /second HTTP/1.1\r\n"));
+  EXPECT_EQ("https", http.URL().Scheme);
+  EXPECT_EQ(2, body.Size());
 }
 
 TEST(TlsLibraries, MissingLibrariesFailEveryTimeAndPassThroughSurvives) {

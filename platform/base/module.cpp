@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -193,7 +194,17 @@ std::string SystemFolder() {
   return kv::base::AnsiToUtf8(std::string(buf, n));
 }
 
-HMODULE OpenFile(const std::string& path, bool search_by_dlopen) {
+// A file given by a relative path is opened by its absolute path, so that the module's
+// recorded file name (GetModuleFileName) stays valid when the current folder changes.
+std::string Absolute(const std::string& path) {
+  if (path.empty() || path[0] == '/' || path.find('/') == std::string::npos) return path;
+  char cwd[4096];
+  if (!getcwd(cwd, sizeof cwd)) return path;
+  return (std::filesystem::path(cwd) / path).lexically_normal().string();
+}
+
+HMODULE OpenFile(const std::string& given_path, bool search_by_dlopen) {
+  const std::string path = Absolute(given_path);
   dlerror();
   void* dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!dl) {

@@ -190,7 +190,9 @@ bool MakeDibView(const BITMAPINFO* bmi, const void* bits, UINT usage, const DC* 
   return true;
 }
 
-// Copies pixels between two bitmaps of equal size, converting through RGB.
+namespace {
+
+// Copies `width` pixels of row sy of src to row dy of dst, converting through RGB.
 void CopyConvert(const Bitmap& src, int sy, Bitmap& dst, int dy, int width) {
   if (src.format.SameAs(dst.format)) {
     size_t bytes = (size_t(width) * size_t(src.format.bpp) + 7) / 8;
@@ -205,8 +207,6 @@ void CopyConvert(const Bitmap& src, int sy, Bitmap& dst, int dy, int width) {
   }
   for (int x = 0; x < width; ++x) dst.Set(x, dy, dst.format.FromRgb(src.format.ToRgb(src.Get(x, sy))));
 }
-
-namespace {
 
 BITMAPINFOHEADER headerFor(const Bitmap& b, bool topDown) {
   BITMAPINFOHEADER h{};
@@ -374,7 +374,7 @@ int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPCVOID bits, const 
   if (start >= UINT(H) || lines == 0) return 0;
   UINT n = std::min<UINT>(lines, UINT(H) - start);
   // The buffer holds n scans beginning with scan `start` (from the bottom for bottom-up DIBs).
-  Bitmap part = Bitmap();
+  Bitmap part;
   part.width = src.width;
   part.height = int(n);
   part.format = src.format;
@@ -390,7 +390,6 @@ int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPCVOID bits, const 
     if (destRow < 0 || destRow >= b->height) continue;
     CopyConvert(part, srcRow, *b, destRow, width);
   }
-  part.bits = nullptr;
   return int(n);
 }
 
@@ -450,10 +449,7 @@ int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPVOID bits, LPBITMA
     }
     f.bitfields = true;
     f.masks[0] = m[0]; f.masks[1] = m[1]; f.masks[2] = m[2];
-    uint32_t chk[3] = {m[0], m[1], m[2]};
-    bool ok = true;
-    for (auto v : chk) ok = ok && v;
-    if (!ok) {
+    if (!m[0] || !m[1] || !m[2]) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return 0;
     }
@@ -503,7 +499,6 @@ int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPVOID bits, LPBITMA
     CopyConvert(*b, srcRow, out, outRow, width);
     ++copied;
   }
-  out.bits = nullptr;
   return int(copied);
 }
 

@@ -34,7 +34,7 @@
 // - GetSystemPaletteEntries answers with the halftone palette (a true-colour screen has no
 //   hardware palette); its first and last ten entries are the static colours.
 // - Not provided: map modes other than MM_TEXT (SetMapMode fails), ETO_GLYPH_INDEX,
-//   BS_DIBPATTERN with a memory handle (BS_DIBPATTERNPT works), file-mapping DIB sections,
+//   ETO_PDY, BS_DIBPATTERN with a memory handle (BS_DIBPATTERNPT works), file-mapping DIB sections,
 //   rotated or sheared ExtCreateRegion transforms; each fails with ERROR_NOT_SUPPORTED.
 #pragma once
 

@@ -180,9 +180,28 @@ void BlendMask(DC& dc, int tx, int ty, int w, int h, const uint8_t* mask, int ma
   COLORREF c = dc.Resolve(color);
   uint32_t solid = t->format.FromRgb(c);
   bool blend = t->format.bpp >= 16;
+  bool rgb32 = t->format.bpp == 32 && !t->format.bitfields;
+  uint32_t cr = GetRValue(c), cg = GetGValue(c), cb = GetBValue(c);
   for (const RECT& r : area.Rects()) {
     for (int y = r.top; y < r.bottom; ++y) {
       const uint8_t* m = mask + size_t(y - ty) * size_t(maskStride);
+      if (rgb32) {
+        auto* row = reinterpret_cast<uint32_t*>(t->Row(y));
+        for (int x = r.left; x < r.right; ++x) {
+          uint32_t a = m[x - tx];
+          if (!a) continue;
+          if (a == 255) {
+            row[x] = solid;
+            continue;
+          }
+          uint32_t d = row[x], na = 255 - a;
+          uint32_t rr = (cr * a + ((d >> 16) & 0xFF) * na + 127) / 255;
+          uint32_t gg = (cg * a + ((d >> 8) & 0xFF) * na + 127) / 255;
+          uint32_t bb = (cb * a + (d & 0xFF) * na + 127) / 255;
+          row[x] = rr << 16 | gg << 8 | bb;
+        }
+        continue;
+      }
       for (int x = r.left; x < r.right; ++x) {
         uint32_t a = m[x - tx];
         if (!a) continue;
@@ -215,6 +234,9 @@ struct Converter {
     sf = &src.bmp->format;
     df = &dst.Target()->format;
     identity = sf->SameAs(*df);
+    // 24-bit and plain 32-bit pixels hold the same 0xRRGGBB values.
+    auto rgbValues = [](const Format& f) { return f.bpp == 24 || (f.bpp == 32 && !f.bitfields); };
+    if (rgbValues(*sf) && rgbValues(*df)) identity = true;
     if (identity && !(sf->bpp == 1 && df->bpp == 1)) identity = !(sf->bpp == 1 && src.monoUsesDcColors);
     if (sf->bpp == 1 && df->bpp == 1) {
       identity = true;
@@ -307,9 +329,10 @@ bool Blit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx
   int mode = dst.st.stretchMode;
   bool shrinkCombine = src && (mode == BLACKONWHITE || mode == WHITEONBLACK) && (SW > W || SH > H);
   bool fast = src && !mask && fore == 0xCC && conv.identity && !mirrorX && !mirrorY && SW == W && SH == H &&
-              t->format.bpp >= 8;
+              t->format.bpp >= 8 && sb->format.bpp == t->format.bpp;
   // Stretching 32-bit pixels without a ROP: column map straight into the row.
-  bool fastStretch = src && !mask && fore == 0xCC && conv.identity && !shrinkCombine && t->format.bpp == 32;
+  bool fastStretch = src && !mask && fore == 0xCC && conv.identity && !shrinkCombine && t->format.bpp == 32 &&
+                     (sb->format.bpp == 32 || sb->format.bpp == 24);
 
   // Source column of each destination column inside the clip box.
   std::vector<int64_t> colMap(static_cast<size_t>(box.right - box.left));
@@ -343,10 +366,19 @@ bool Blit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx
       }
       if (fastStretch) {
         auto* out = reinterpret_cast<uint32_t*>(t->Row(y));
-        auto* in = reinterpret_cast<const uint32_t*>(sb->Row(sy0));
+        const uint8_t* in = sb->Row(sy0);
+        bool packed = sb->format.bpp == 24;
         for (int x = r.left; x < r.right; ++x) {
           int64_t sxx = colMap[size_t(x - box.left)];
-          if (sxx >= 0 && sxx < sb->width) out[x] = in[sxx] & vmask;
+          if (sxx < 0 || sxx >= sb->width) continue;
+          uint32_t v;
+          if (packed) {
+            const uint8_t* q = in + 3 * sxx;
+            v = uint32_t(q[0]) | uint32_t(q[1]) << 8 | uint32_t(q[2]) << 16;
+          } else {
+            std::memcpy(&v, in + 4 * sxx, 4);
+          }
+          out[x] = v & vmask;
         }
         continue;
       }

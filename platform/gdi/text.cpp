@@ -878,7 +878,8 @@ BOOL ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rc, LPCWSTR s,
   KV_GDI_LOCK;
   DC* dc = textDC(hdc);
   if (!dc) return FALSE;
-  if (options & ETO_GLYPH_INDEX) return Fail(ERROR_NOT_SUPPORTED);  // glyph indices need a font file's own tables
+  // Glyph indices need a font file's own tables; vertical advances are not laid out.
+  if (options & (ETO_GLYPH_INDEX | ETO_PDY)) return Fail(ERROR_NOT_SUPPORTED);
   if ((c && !s) || c > 0x100000) return Fail(ERROR_INVALID_PARAMETER);
   Run run;
   if (c) run.text.assign(s, c);
@@ -890,7 +891,8 @@ BOOL ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* rc, LPCSTR s, 
   KV_GDI_LOCK;
   DC* dc = textDC(hdc);
   if (!dc) return FALSE;
-  if (options & ETO_GLYPH_INDEX) return Fail(ERROR_NOT_SUPPORTED);  // glyph indices need a font file's own tables
+  // Glyph indices need a font file's own tables; vertical advances are not laid out.
+  if (options & (ETO_GLYPH_INDEX | ETO_PDY)) return Fail(ERROR_NOT_SUPPORTED);
   if ((c && !s) || c > 0x100000) return Fail(ERROR_INVALID_PARAMETER);
   return drawRun(*dc, x, y, options, rc, ansiRun(s, int(c), dx)) ? TRUE : FALSE;
 }

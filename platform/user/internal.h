@@ -73,6 +73,7 @@ struct Window {
   bool ncDirty = false;
   bool internalPaint = false;
   bool painting = false;
+  bool ncActive = false;
   // Show state.
   bool minimized = false, maximized = false;
   RECT normal{};  // restored rectangle while minimised/maximised
@@ -165,7 +166,12 @@ void ResetFocus();
 
 // ---- Painting (paint.cpp) ----------------------------------------------------------------------------
 void EnsureSurface(Window& w);
-void InvalidateInternal(HWND hwnd, HRGN clientRgn, bool erase, bool frame, bool children);
+// children: 0 none, 1 those not clipped away by WS_CLIPCHILDREN, 2 all.
+void InvalidateInternal(HWND hwnd, HRGN clientRgn, bool erase, bool frame, int children);
+void ValidateInternal(HWND hwnd, HRGN clientRgn, bool children);
+void UpdateNow(HWND hwnd, bool children);
+// The surface pixels of a top-level window and the offset of `hwnd`'s window rectangle in it.
+bool SurfaceOf(HWND hwnd, Window** top, POINT* offset);
 bool NeedsPaint(const Window& w);
 HWND FindPaintWindow(DWORD tid, HWND filter);
 void SendNcPaintAndErase(HWND hwnd);   // what showing a top-level window does at once

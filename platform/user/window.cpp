@@ -879,14 +879,16 @@ BOOL SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
   auto w = Get(hwnd);
   if (!w) return FALSE;
   if (!name) { SetLastError(ERROR_INVALID_PARAMETER); return FALSE; }
-  ATOM a = NameToAtom(name, false);
-  if (!a || !IS_INTRESOURCE(name)) {
-    if (!a) a = NameToAtom(name, true);
-    if (!a) return FALSE;
-  }
+  bool intAtom = IS_INTRESOURCE(name);
+  // A string name is held as an atom for as long as the property exists.
+  ATOM a = intAtom ? static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name)) : AddAtom(name);
+  if (!a) return FALSE;
   for (auto& p : w->props)
-    if (p.first == a) { p.second = data; return TRUE; }
-  if (!IS_INTRESOURCE(name)) AddAtom(AtomName(a));  // the property holds the atom
+    if (p.first == a) {
+      p.second = data;
+      if (!intAtom) GlobalDeleteAtom(a);
+      return TRUE;
+    }
   w->props.emplace_back(a, data);
   return TRUE;
 }
@@ -899,7 +901,7 @@ BOOL SetPropA(HWND hwnd, LPCSTR name, HANDLE data) {
 HANDLE GetPropW(HWND hwnd, LPCWSTR name) {
   auto w = Find(hwnd);
   if (!w || !name) return nullptr;
-  ATOM a = NameToAtom(name, false);
+  ATOM a = IS_INTRESOURCE(name) ? static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name)) : FindAtom(name);
   if (!a) return nullptr;
   for (auto& p : w->props)
     if (p.first == a) return p.second;
@@ -914,12 +916,14 @@ HANDLE GetPropA(HWND hwnd, LPCSTR name) {
 HANDLE RemovePropW(HWND hwnd, LPCWSTR name) {
   auto w = Get(hwnd);
   if (!w || !name) return nullptr;
-  ATOM a = NameToAtom(name, false);
+  bool intAtom = IS_INTRESOURCE(name);
+  ATOM a = intAtom ? static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name)) : FindAtom(name);
+  if (!a) return nullptr;
   for (auto it = w->props.begin(); it != w->props.end(); ++it) {
     if (it->first == a) {
       HANDLE h = it->second;
       w->props.erase(it);
-      if (!IS_INTRESOURCE(name)) GlobalDeleteAtom(a);
+      if (!intAtom) GlobalDeleteAtom(a);
       return h;
     }
   }

@@ -105,6 +105,14 @@ TEST(Dib, PixelsConvertThroughTheColourTableAndMasks) {
   d16.bits[1] = 0x07;
   ASSERT_EQ(SetDIBitsToDevice(c.dc, 1, 1, 1, 1, 0, 0, 0, 1, d16.bits.data(), d16.bmi(), DIB_RGB_COLORS), 1);
   EXPECT_EQ(c.at(1, 1), 0x00FF00u);
+  // 24 bits (B, G, R bytes) stretched onto 32 bits.
+  Dib d24(2, 1, 24);
+  const uint8_t rgb[6] = {0x30, 0x20, 0x10, 0x03, 0x02, 0x01};
+  std::memcpy(d24.bits.data(), rgb, 6);
+  Canvas wide(4, 1);
+  ASSERT_EQ(StretchDIBits(wide.dc, 0, 0, 4, 1, 0, 0, 2, 1, d24.bits.data(), d24.bmi(), DIB_RGB_COLORS, SRCCOPY), 1);
+  EXPECT_EQ(wide.at(1, 0), 0x102030u);
+  EXPECT_EQ(wide.at(2, 0), 0x010203u);
 }
 
 TEST(Dib, PaletteIndexColourTablesTakeTheSelectedPalette) {
@@ -289,6 +297,44 @@ TEST(Bmp, ReadsRleAndCoreHeaders) {
   DeleteObject(hb);
   DeleteDC(dc);
   KvDibFree(&d);
+}
+
+TEST(Bmp, ReadsV4AndV5Headers) {
+  // V5 (124 bytes), 32 bits with the masks inside the header: 0x00FF0000 red ... reversed here.
+  std::vector<uint8_t> v5(124, 0);
+  uint32_t size = 124, comp = BI_BITFIELDS;
+  int w = 1, h = 1;
+  std::memcpy(&v5[0], &size, 4);
+  std::memcpy(&v5[4], &w, 4);
+  std::memcpy(&v5[8], &h, 4);
+  v5[12] = 1;
+  v5[14] = 32;
+  std::memcpy(&v5[16], &comp, 4);
+  const uint32_t masks[3] = {0x000000FF, 0x0000FF00, 0x00FF0000};  // red in the lowest byte
+  std::memcpy(&v5[40], masks, 12);
+  auto f = fileWith(v5, {}, {0x11, 0x22, 0x33, 0});
+  HBITMAP hb = KvBmpLoad(f.data(), f.size(), nullptr);
+  ASSERT_NE(hb, nullptr);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, hb);
+  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(0x11, 0x22, 0x33));
+  SelectObject(dc, old);
+  DeleteObject(hb);
+  // V4 (108 bytes), 24 bits BI_RGB.
+  std::vector<uint8_t> v4(v5.begin(), v5.begin() + 108);
+  size = 108;
+  comp = BI_RGB;
+  std::memcpy(&v4[0], &size, 4);
+  std::memcpy(&v4[16], &comp, 4);
+  v4[14] = 24;
+  auto g = fileWith(v4, {}, {0x11, 0x22, 0x33, 0});
+  hb = KvBmpLoad(g.data(), g.size(), nullptr);
+  ASSERT_NE(hb, nullptr);
+  old = SelectObject(dc, hb);
+  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(0x33, 0x22, 0x11));
+  SelectObject(dc, old);
+  DeleteObject(hb);
+  DeleteDC(dc);
 }
 
 TEST(Bmp, MalformedFilesFailCleanly) {

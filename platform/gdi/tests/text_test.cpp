@@ -206,6 +206,34 @@ TEST(TestFontText, ExtremeArgumentsAreClampedOrRefused) {
   EXPECT_GT(DrawTextW(c.dc, lots.data(), int(lots.size()), &calc, DT_CALCRECT | DT_SINGLELINE), 0);
 }
 
+TEST(TestFontText, DrawsOnMonochromeAndSixteenBitTargets) {
+  TestFont f;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP mono = CreateBitmap(16, 12, 1, 1, nullptr);
+  HGDIOBJ ob = SelectObject(dc, mono);
+  PatBlt(dc, 0, 0, 16, 12, WHITENESS);
+  HGDIOBJ of = SelectObject(dc, f.font);
+  SetBkMode(dc, TRANSPARENT);
+  TextOutW(dc, 1, 1, u"A", 1);
+  EXPECT_EQ(GetPixel(dc, 3, 5), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(dc, 7, 5), RGB(255, 255, 255));
+  SelectObject(dc, ob);
+  DeleteObject(mono);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, 12, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP sec = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ob = SelectObject(dc, sec);
+  SetTextColor(dc, RGB(255, 0, 0));
+  TextOutW(dc, 1, 1, u"A", 1);
+  EXPECT_EQ(GetPixel(dc, 3, 5), RGB(255, 0, 0));
+  EXPECT_EQ(GetPixel(dc, 7, 5), RGB(0, 0, 0));
+  SelectObject(dc, ob);
+  SelectObject(dc, of);
+  DeleteObject(sec);
+  DeleteDC(dc);
+}
+
 TEST(CjkText, InkLiesInTheTextCell) {
   Canvas c(120, 60);
   LOGFONTW lf{};

@@ -1,0 +1,41 @@
+// Fuzz target: reading a GIF file (TGIFImage::LoadFromStream), then writing what was read
+// and reading that back, as the print control does with downloaded pictures.
+#include <cstddef>
+#include <cstdint>
+
+#include "gif/gif_image.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > (1u << 20)) return 0;
+  TMemoryStream input;
+  if (size > 0) input.WriteBuffer(data, static_cast<int>(size));
+  input.SetPosition(0);
+  TGIFImage image;
+  try {
+    image.LoadFromStream(&input);
+  } catch (const Exception&) {
+    // A refused file must leave the stream where it was.
+    if (input.Position() != 0) __builtin_trap();
+    return 0;
+  }
+  TMemoryStream output;
+  try {
+    image.SaveToStream(&output);
+  } catch (const Exception&) {
+    return 0;  // e.g. pixels outside their colour table, or no frames at all
+  }
+  output.SetPosition(0);
+  TGIFImage again;
+  try {
+    again.LoadFromStream(&output);
+  } catch (const Exception&) {
+    __builtin_trap();  // what we wrote must read back
+  }
+  auto frames_with_pixels = [](TGIFImage& i) {
+    int n = 0;
+    for (int k = 0; k < i.Images()->Count(); ++k) n += i.Images()->SubImages(k)->Empty() ? 0 : 1;
+    return n;
+  };
+  if (frames_with_pixels(again) != frames_with_pixels(image)) __builtin_trap();
+  return 0;
+}

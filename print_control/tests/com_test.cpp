@@ -1,0 +1,294 @@
+// The COM surface: registration of Zorbel.ocx, creation by ProgID and CLSID, every
+// DISPID, defaults, object safety, and the events through the connection point.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "framework/automation/registry.h"
+#include "framework/graphics/printers.h"
+#include "platform/base/codepage.h"
+#include "platform/base/module.h"
+#include "platform/com/com.h"
+#include "platform/registry/registry.h"
+#include "print_control/dravik_control.h"
+#include "testsupport/temp_home.h"
+
+namespace {
+
+using namespace zorbel;
+
+struct Ole {
+  Ole() { OleInitialize(nullptr); }
+  ~Ole() { OleUninitialize(); }
+};
+
+OleVariant Get(IDispatch* d, DISPID id) {
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  OleVariant result;
+  EXPECT_EQ(d->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.Out(), nullptr, nullptr), S_OK) << id;
+  return result;
+}
+
+HRESULT Put(IDispatch* d, DISPID id, const OleVariant& value) {
+  VARIANT v = OleVariant(value).Detach();
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params{&v, &named, 1, 1};
+  HRESULT hr = d->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
+  VariantClear(&v);
+  return hr;
+}
+
+class ZorbelServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KvRegistryReload();  // this test's own home
+    module_ = LoadLibraryA("Zorbel.ocx");
+    ASSERT_NE(module_, nullptr);
+    auto reg = kv::ProcAddress<HRESULT (*)()>(module_, "DllRegisterServer");
+    ASSERT_NE(reg, nullptr);
+    ASSERT_EQ(reg(), S_OK);
+  }
+  void TearDown() override {
+    if (module_) FreeLibrary(module_);
+    KvRegistryReload();
+  }
+  kvtest::TempHome home_;
+  Ole ole_;
+  HMODULE module_ = nullptr;
+};
+
+TEST_F(ZorbelServer, ExportsOnlyTheServerEntries) {
+  for (const char* name : {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"})
+    EXPECT_NE(GetProcAddress(module_, name), nullptr) << name;
+  EXPECT_EQ(GetProcAddress(module_, "_ZN6zorbel7TDravik5PrintEv"), nullptr);
+  EXPECT_EQ(GetProcAddress(module_, "LLVMFuzzerTestOneInput"), nullptr);
+}
+
+TEST_F(ZorbelServer, RegistrationKeys) {
+  TRegistry reg(KEY_READ);
+  reg.SetRootKey(HKEY_CLASSES_ROOT);
+  const AnsiString clsid = "\\CLSID\\{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}";
+  ASSERT_TRUE(reg.OpenKeyReadOnly(clsid));
+  EXPECT_EQ(reg.ReadString(""), "Dravik Control");
+  ASSERT_TRUE(reg.OpenKeyReadOnly(clsid + "\\InprocServer32"));
+  EXPECT_EQ(ExtractFileName(reg.ReadString("")), "Zorbel.ocx");
+  EXPECT_EQ(reg.ReadString("ThreadingModel"), "Apartment");
+  ASSERT_TRUE(reg.OpenKeyReadOnly(clsid + "\\ProgID"));
+  EXPECT_EQ(reg.ReadString(""), "Zorbel.Dravik");
+  ASSERT_TRUE(reg.OpenKeyReadOnly(clsid + "\\TypeLib"));
+  EXPECT_EQ(reg.ReadString(""), "{F391A8E2-D7FB-4E22-89F4-90EECDC859E7}");
+  EXPECT_TRUE(reg.KeyExists(clsid + "\\Control"));
+  ASSERT_TRUE(reg.OpenKeyReadOnly(clsid + "\\MiscStatus"));
+  EXPECT_EQ(reg.ReadString(""), "0");
+  ASSERT_TRUE(reg.OpenKeyReadOnly(clsid + "\\ToolboxBitmap32"));
+  EXPECT_EQ(ExtractFileName(reg.ReadString("")), "Zorbel.ocx,1");
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\Zorbel.Dravik\\CLSID"));
+  EXPECT_EQ(reg.ReadString(""), "{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}");
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\TypeLib\\{F391A8E2-D7FB-4E22-89F4-90EECDC859E7}\\1.0"));
+  EXPECT_EQ(reg.ReadString(""), "Zorbel Library");
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\Interface\\{7F769855-4490-4F80-A9A5-B8EC3C0627B7}"));
+  EXPECT_EQ(reg.ReadString(""), "IDravik");
+  ASSERT_TRUE(reg.OpenKeyReadOnly("\\Interface\\{E02B8B3B-956C-400B-88E0-764EDEC1B751}"));
+  EXPECT_EQ(reg.ReadString(""), "IDravikEvents");
+
+  auto unreg = kv::ProcAddress<HRESULT (*)()>(module_, "DllUnregisterServer");
+  ASSERT_EQ(unreg(), S_OK);
+  EXPECT_FALSE(reg.KeyExists(clsid));
+  EXPECT_FALSE(reg.KeyExists("\\Zorbel.Dravik"));
+}
+
+TEST_F(ZorbelServer, CreatedByProgIdAndClsidWithEveryDispid) {
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"Zorbel.Dravik", &clsid), S_OK);
+  EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Dravik));
+  IDispatch* by_prog = nullptr;
+  IDravik* by_clsid = nullptr;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&by_prog)), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDravik, reinterpret_cast<void**>(&by_clsid)), S_OK);
+
+  struct Name {
+    const char16_t* name;
+    DISPID id;
+  } names[] = {
+      {u"Cancel", 201}, {u"Caption", -518}, {u"Default", 202}, {u"DragCursor", 203}, {u"DragMode", 204},
+      {u"Enabled", -514}, {u"Font", -512}, {u"Visible", 205}, {u"WordWrap", 206}, {u"DoubleBuffered", 207},
+      {u"AlignDisabled", 208}, {u"VisibleDockClientCount", 209}, {u"DrawTextBiDiModeFlagsReadingOnly", 210},
+      {u"InitiateAction", 211}, {u"IsRightToLeft", 212}, {u"UseRightToLeftReading", 213},
+      {u"UseRightToLeftScrollBar", 214}, {u"SetSubComponent", 215}, {u"AboutBox", -552}, {u"PrintStr", 216},
+      {u"FontSize", 217}, {u"IsPrintSetup", 218}, {u"RepairX", 219}, {u"RepairY", 220}, {u"Start_Print", 221},
+      {u"IsDebug", 222}, {u"ErrorNum", 223}, {u"ErrorMessage", 224}, {u"GetPrinterName", 225},
+      {u"GetPrinterNum", 226}, {u"GetPrinterVer", 227}, {u"GetPrinterProductionYear", 228},
+      {u"GetPrinterProductionWeek", 229},
+  };
+  for (const auto& n : names) {
+    std::u16string text = n.name;
+    LPOLESTR one[] = {text.data()};
+    DISPID id = 0;
+    EXPECT_EQ(by_prog->GetIDsOfNames(IID_NULL, one, 1, 0, &id), S_OK) << kv::WideToUtf8(text);
+    EXPECT_EQ(id, n.id) << kv::WideToUtf8(text);
+  }
+
+  // A fresh control.
+  EXPECT_EQ(Get(by_prog, 218).AsInteger(), 1);
+  for (DISPID id : {217, 219, 220, 222, 223}) EXPECT_EQ(Get(by_prog, id).AsInteger(), 0) << id;
+  EXPECT_EQ(Get(by_prog, 216).AsWideString(), u"");
+  EXPECT_EQ(Get(by_prog, 224).AsWideString(), u"");
+  EXPECT_EQ(Get(by_prog, 205).VarType(), VT_BOOL);
+  EXPECT_EQ(Get(by_prog, 205).Var().boolVal, VARIANT_TRUE);
+
+  // Puts store the value unchanged; any non-zero boolean is true.
+  EXPECT_EQ(Put(by_prog, 219, -7), S_OK);
+  EXPECT_EQ(Get(by_prog, 219).AsInteger(), -7);
+  EXPECT_EQ(Put(by_prog, 201, 2), S_OK);
+  EXPECT_EQ(Get(by_prog, 201).Var().boolVal, VARIANT_TRUE);
+  EXPECT_EQ(Put(by_prog, 216, u"10,10,中文"), S_OK);
+  EXPECT_EQ(Get(by_prog, 216).AsWideString(), u"10,10,中文");
+  int value = 0;
+  EXPECT_EQ(by_clsid->put_RepairY(5), S_OK);
+  EXPECT_EQ(by_clsid->get_RepairY(&value), S_OK);
+  EXPECT_EQ(value, 5);
+  EXPECT_EQ(Get(by_prog, 223).AsInteger(), 0);
+
+  // Not available without the window system: a plain failure, never a silent success.
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXCEPINFO info{};
+  EXPECT_EQ(by_prog->Invoke(-552, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, &info, nullptr), DISP_E_EXCEPTION);
+  SysFreeString(info.bstrSource);
+  SysFreeString(info.bstrDescription);
+  EXPECT_EQ(by_clsid->AboutBox(), E_NOTIMPL);
+  IDispatch* font = nullptr;
+  EXPECT_EQ(by_clsid->get_Font(&font), E_NOTIMPL);
+
+  // Object safety: every option asked for is accepted.
+  IObjectSafety* safety = nullptr;
+  ASSERT_EQ(by_prog->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety)), S_OK);
+  const DWORD both = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
+  EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, both, both), S_OK);
+  DWORD supported = 0, enabled = 0;
+  EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+  EXPECT_EQ(supported & both, both);
+  EXPECT_EQ(enabled, both);
+  safety->Release();
+
+  by_clsid->Release();
+  by_prog->Release();
+}
+
+TEST_F(ZorbelServer, StartPrintThroughDispatch) {
+  setenv("KORVANE_PRINT_CUPS", "0", 1);
+  setenv("KORVANE_PRINT_DIR", (home_.path() + "/out").c_str(), 1);
+  KvPrintRefresh();
+  KvPrintClearDocuments();
+  IDispatch* d = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&d)), S_OK);
+  ASSERT_EQ(Put(d, 218, 0), S_OK);
+  VARIANT arg = OleVariant(u"148,210$^10,10,发票`10,20,x`").Detach();
+  DISPPARAMS params{&arg, nullptr, 1, 0};
+  EXPECT_EQ(d->Invoke(221, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), S_OK);
+  VariantClear(&arg);
+  EXPECT_EQ(Get(d, 223).AsInteger(), 2);
+  EXPECT_EQ(Get(d, 224).AsWideString(), u"'' is not a valid integer value");
+  KvPrintDocument doc{};
+  ASSERT_TRUE(KvPrintLastDocument(0, &doc));
+  EXPECT_EQ(doc.pages, 1u);
+  EXPECT_EQ(doc.paperWidth, 1480);
+  d->Release();
+}
+
+// A sink of the event interface that records what it is told.
+class Sink : public IDispatch {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, DIID_IDravikEvents)) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+    calls.push_back(id);
+    documents_at_call.push_back(KvPrintDocumentCount());
+    if (id == kDispidOnKeyPress && params->cArgs == 1 && params->rgvarg[0].vt == (VT_I2 | VT_BYREF)) {
+      key_seen = *params->rgvarg[0].piVal;
+      *params->rgvarg[0].piVal = key_answer;
+    }
+    return S_OK;
+  }
+  std::atomic<ULONG> refs{1};
+  std::vector<DISPID> calls;
+  std::vector<DWORD> documents_at_call;
+  SHORT key_seen = 0, key_answer = 0;
+};
+
+class ControlEvents : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("KORVANE_PRINT_CUPS", "0", 1);
+    setenv("KORVANE_PRINT_DIR", (home_.path() + "/out").c_str(), 1);
+    KvPrintRefresh();
+    SetPrinter(new TPrinter);
+    KvPrintClearDocuments();
+    object_ = new TDravikControl();
+    object_->Control().IsPrintSetup = 0;
+    object_->Control().PrintStr = "10,10,x";
+  }
+  void TearDown() override {
+    object_->Release();
+    SetPrinter(nullptr);
+  }
+  DWORD Advise(Sink& sink) {
+    IConnectionPointContainer* cpc = nullptr;
+    EXPECT_EQ(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc)), S_OK);
+    IConnectionPoint* cp = nullptr;
+    EXPECT_EQ(cpc->FindConnectionPoint(DIID_IDravikEvents, &cp), S_OK);
+    DWORD cookie = 0;
+    EXPECT_EQ(cp->Advise(&sink, &cookie), S_OK);
+    point_ = cp;
+    cpc->Release();
+    return cookie;
+  }
+  kvtest::TempHome home_;
+  Sink sink;  // outlives the control, which releases it when it goes
+  TDravikControl* object_ = nullptr;
+  IConnectionPoint* point_ = nullptr;
+};
+
+TEST_F(ControlEvents, ClickRaisesOnClickBeforeItsPrint) {
+  object_->Control().Click();  // no sink: still prints
+  EXPECT_EQ(KvPrintDocumentCount(), 1u);
+  DWORD cookie = Advise(sink);
+  object_->Control().Click();
+  ASSERT_EQ(sink.calls, std::vector<DISPID>{kDispidOnClick});
+  EXPECT_EQ(sink.documents_at_call[0], 1u);
+  EXPECT_EQ(KvPrintDocumentCount(), 2u);
+  EXPECT_EQ(point_->Unadvise(cookie), S_OK);
+  point_->Release();
+  object_->Control().Click();
+  EXPECT_EQ(sink.calls.size(), 1u);
+  EXPECT_EQ(sink.refs.load(), 1u);
+}
+
+TEST_F(ControlEvents, KeyPressTakesTheLowByteOfTheAnswer) {
+  char key = 'z';
+  object_->Control().KeyPress(key);  // no sink: unchanged
+  EXPECT_EQ(key, 'z');
+  sink.key_answer = 0x141;
+  Advise(sink);
+  object_->Control().KeyPress(key);
+  EXPECT_EQ(sink.key_seen, 'z');
+  EXPECT_EQ(key, 0x41);
+  point_->Release();
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// The print road on the virtual printer: paper, pages, items at their device pixels,
+// failures through ErrorNum / ErrorMessage, the print dialog and the debug boxes.
+#include "print_control/tests/fixture.h"
+
+namespace {
+
+using namespace zorbel_test;
+
+// The two-page example job: a 14-point text, a FontSize text and a 3-pixel line on
+// page 1, a 30 x 30 mm picture on page 2.
+std::string ExampleJob(const std::string& picture) {
+  return "148,210$^<font>=14,20,15,Invoice`20,30,Name`<line>20,35,120,35,1,3#*<image>100,20,30,30," +
+         Base64(picture);
+}
+
+struct Geometry {
+  int dpi_x, dpi_y, repair_x, repair_y;
+};
+
+class ExampleJobTest : public PrintTest, public ::testing::WithParamInterface<Geometry> {};
+
+TEST_P(ExampleJobTest, ItemsLandOnTheirDevicePixels) {
+  const Geometry g = GetParam();
+  UseDpi(g.dpi_x, g.dpi_y);
+  control_.FontSize = 10;
+  control_.RepairX = g.repair_x;
+  control_.RepairY = g.repair_y;
+  Print(ExampleJob(BlackPicture("jpeg")));
+  EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+  ASSERT_EQ(Documents(), 1u);
+  KvPrintDocument d = LastDocument();
+  EXPECT_EQ(d.pages, 2u);
+  EXPECT_EQ(d.paperSize, DMPAPER_USER);
+  EXPECT_EQ(d.paperWidth, 1480);
+  EXPECT_EQ(d.paperLength, 2100);
+  EXPECT_NEAR(d.pageWidthPx, 148 / 25.4 * g.dpi_x, 1.0);
+  EXPECT_NEAR(d.pageHeightPx, 210 / 25.4 * g.dpi_y, 1.0);
+  auto x = [&](int mm) { return Px(mm + g.repair_x, g.dpi_x); };
+  auto y = [&](int mm) { return Px(mm + g.repair_y, g.dpi_y); };
+
+  Page one(PagePath(d, 1));
+  ASSERT_TRUE(one.ok());
+  // Texts: ink starts at their corner, none to the left of it or above it.
+  for (auto [mx, my] : {std::pair{20, 15}, std::pair{20, 30}}) {
+    EXPECT_GT(one.ink(x(mx), y(my), x(mx) + g.dpi_x / 4, y(my) + g.dpi_y / 10), 0) << my;
+    EXPECT_EQ(one.ink(0, y(my), x(mx) - 1, y(my) + g.dpi_y / 10), 0) << my;
+  }
+  EXPECT_EQ(one.ink(0, 0, one.width(), y(15) - 1), 0);
+  // The 14-point text is taller than the 10-point one.
+  auto rows = [&](int my) {
+    int n = 0;
+    for (int r = y(my); r < y(my) + g.dpi_y / 5; ++r) n += one.ink(x(20), r, x(60), r + 1) > 0 ? 1 : 0;
+    return n;
+  };
+  EXPECT_GT(rows(15), rows(30));
+  // The line: 3 device pixels thick around its row, from x(20) to x(120).
+  const int ly = y(35);
+  EXPECT_TRUE(one.dark(x(70), ly - 1));
+  EXPECT_TRUE(one.dark(x(70), ly + 1));
+  EXPECT_FALSE(one.dark(x(70), ly - 3));
+  EXPECT_FALSE(one.dark(x(70), ly + 3));
+  EXPECT_TRUE(one.dark(x(20) + 1, ly));
+  EXPECT_FALSE(one.dark(x(20) - 3, ly));
+  EXPECT_FALSE(one.dark(x(120) + 3, ly));
+
+  // The picture fills left = x(100), top = y(20), right = left + W, bottom = top + H.
+  Page two(PagePath(d, 2));
+  ASSERT_TRUE(two.ok());
+  const int l = x(100), t = y(20), r = l + Px(30, g.dpi_x), b = t + Px(30, g.dpi_y);
+  EXPECT_TRUE(two.dark(l + 1, t + 1));
+  EXPECT_TRUE(two.dark(r - 2, b - 2));
+  EXPECT_TRUE(two.dark((l + r) / 2, (t + b) / 2));
+  EXPECT_FALSE(two.dark(l - 2, t + 5));
+  EXPECT_FALSE(two.dark(l + 5, t - 2));
+  EXPECT_FALSE(two.dark(r + 1, b - 5));
+  EXPECT_FALSE(two.dark(r - 5, b + 1));
+  EXPECT_EQ(two.ink(0, 0, two.width(), t - 1), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, ExampleJobTest,
+                         ::testing::Values(Geometry{600, 600, 0, 0}, Geometry{600, 300, 0, 0},
+                                           Geometry{600, 600, 3, -2}, Geometry{300, 600, -5, 7}));
+
+TEST_F(PrintTest, EdgeCases) {
+  struct Case {
+    const char* job;
+    DWORD pages;  // pages of the document that was ended; 0: no document
+    int error_num;
+    const char* message;
+    int paper_width = 2100, paper_length = 2970;
+  } cases[] = {
+      {"10,10,Hi", 1, 0, ""},
+      {"100,50$^10,10,Hi", 1, 0, "", 1000, 500},
+      {"abc,250$^10,10,Hi", 1, 0, "", 2100, 2500},
+      {"10,10,A`", 1, 2, "'' is not a valid integer value"},
+      {"10,10,A#*", 2, 2, "'' is not a valid integer value"},
+      {"", 1, 2, "'' is not a valid integer value"},
+      {"[LINE]10,10,50,10,2,1,", 1, 2, "'[LINE]10' is not a valid integer value"},
+      {"<line>10,10,50,10,2,1", 1, 0, ""},
+      {"<line>10,10,50,10", 1, 2, "'' is not a valid integer value"},
+      {"<line>10,10,50,10,,2", 1, 2, "'' is not a valid pen style"},
+      {"10.5,10,x", 1, 2, "'10.5' is not a valid integer value"},
+      {"10,10", 1, 2, "'' is not a valid integer value"},
+      {"<font>=0,10,10,x", 1, 0, ""},
+      {"<font>=x,10,10,x", 1, 2, "'x' is not a valid integer value"},
+      {"99999999,10,x", 1, 2, "Position 99999999 mm is out of range"},
+      {"5000,100$^10,10,x", 0, 2, "Paper size 5000 mm is out of range"},
+      {"<image>1,1,10,10,AAAA", 1, 0, ""},  // an unknown picture kind is skipped
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.job);
+    KvPrintClearDocuments();
+    control_.ErrorNum = 0;
+    control_.ErrorMessage.clear();
+    Print(c.job);
+    EXPECT_EQ(control_.ErrorNum, c.error_num);
+    EXPECT_EQ(control_.ErrorMessage, c.message);
+    ASSERT_EQ(Documents(), c.pages ? 1u : 0u);
+    if (!c.pages) continue;
+    KvPrintDocument d = LastDocument();
+    EXPECT_EQ(d.pages, c.pages);
+    EXPECT_FALSE(d.aborted);
+    EXPECT_EQ(d.paperSize, DMPAPER_USER);
+    EXPECT_EQ(d.paperWidth, c.paper_width);
+    EXPECT_EQ(d.paperLength, c.paper_length);
+  }
+}
+
+TEST_F(PrintTest, AFailureInTheMiddleStillPrintsWhatCameBefore) {
+  Print("10,10,Before`<line>10,30,100,30,1,3`10,bad,x`10,50,After");
+  EXPECT_EQ(control_.ErrorNum, 2);
+  EXPECT_EQ(control_.ErrorMessage, "'bad' is not a valid integer value");
+  ASSERT_EQ(Documents(), 1u);
+  Page page(PagePath(LastDocument(), 1));
+  ASSERT_TRUE(page.ok());
+  EXPECT_GT(page.ink(Px(10, 600), Px(10, 600), Px(40, 600), Px(15, 600)), 0);
+  EXPECT_TRUE(page.dark(Px(50, 600), Px(30, 600)));
+  EXPECT_EQ(page.ink(0, Px(45, 600), page.width(), page.height()), 0);
+}
+
+TEST_F(PrintTest, PrinterRefusals) {
+  KvPrintInjectFailure(KV_PRINT_FAIL_STARTDOC);
+  Print("10,10,x");
+  EXPECT_EQ(control_.ErrorNum, 2);
+  EXPECT_FALSE(control_.ErrorMessage.empty());
+  KvPrintInjectFailure(KV_PRINT_FAIL_NO_PRINTER);
+  SetPrinter(new TPrinter);
+  control_.ErrorNum = 0;
+  Print("10,10,x");
+  EXPECT_EQ(control_.ErrorNum, 2);
+  EXPECT_EQ(Documents(), 0u);
+}
+
+TEST_F(PrintTest, PrintDialog) {
+  control_.IsPrintSetup = 1;
+  KvPrintDialogScript(KV_PRINT_DIALOG_CANCEL, nullptr, 0, 0);
+  Print("10,10,x");
+  EXPECT_EQ(KvPrintDialogShownCount(), 1u);
+  EXPECT_EQ(Documents(), 0u);
+  EXPECT_EQ(control_.ErrorNum, 0);
+
+  KvPrintDialogScript(KV_PRINT_DIALOG_FAIL, nullptr, 0, CDERR_DIALOGFAILURE);
+  Print("10,10,x");
+  EXPECT_EQ(Documents(), 0u);
+  EXPECT_EQ(control_.ErrorNum, 1);
+  EXPECT_EQ(control_.ErrorMessage, "Print dialog failed (65535)");
+
+  KvPrintDialogScript(KV_PRINT_DIALOG_OK, nullptr, 0, 0);
+  Print("10,10,x");
+  EXPECT_EQ(Documents(), 1u);
+
+  // Any value other than 1 prints without asking.
+  control_.IsPrintSetup = 2;
+  Print("10,10,x");
+  EXPECT_EQ(KvPrintDialogShownCount(), 3u);
+  EXPECT_EQ(Documents(), 2u);
+}
+
+TEST_F(PrintTest, ErrorNumIsNeverReset) {
+  Print("10,10,x`");
+  EXPECT_EQ(control_.ErrorNum, 2);
+  Print("10,10,x");
+  EXPECT_EQ(Documents(), 2u);
+  EXPECT_EQ(control_.ErrorNum, 2);
+  EXPECT_EQ(control_.ErrorMessage, "'' is not a valid integer value");
+}
+
+TEST_F(PrintTest, DebugBoxesOnlyWithIsDebug) {
+  Print("10,10,x`");
+  EXPECT_TRUE(zorbel::MessageBoxLog().empty());
+  control_.IsDebug = 1;
+  Print("10,10,x`");
+  auto log = zorbel::MessageBoxLog();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(Utf8(log[0]), "错误类型：EConvertError");
+  EXPECT_EQ(Utf8(log[1]), "错误信息: '' is not a valid integer value");
+}
+
+// In GBK the trail byte of a double-byte character can be a grave accent; the markers
+// are found in the wide form, so such a character stays inside its text.
+TEST_F(PrintTest, TrailBytesAreNeverMarkers) {
+  ASSERT_EQ(GetACP(), 936u);
+  std::u16string found;
+  for (char16_t c = 0x4E00; c < 0x9FA5 && found.empty(); ++c) {
+    std::string gbk = kv::WideToAnsi(std::u16string(1, c));
+    if (gbk.size() == 2 && gbk[1] == '`') found.assign(1, c);
+  }
+  ASSERT_FALSE(found.empty());
+  control_.Start_Print(u"10,10,A" + found + u"B#*10,10," + found);
+  EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+  EXPECT_EQ(LastDocument().pages, 2u);
+  // PrintStr keeps the job in the ANSI code page.
+  EXPECT_EQ(kv::AnsiToWide(control_.PrintStr), u"10,10,A" + found + u"B#*10,10," + found);
+}
+
+}  // namespace

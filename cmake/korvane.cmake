@@ -2,9 +2,11 @@
 
 # Warnings as errors on our own code only.
 # GCC 12's -Wrestrict reports overlaps inside libstdc++'s own string code at -O2 and
-# above (a known false positive), so it is left out there.
+# above (a known false positive), so it is left out there. The fuzz build (clang) warns
+# but does not fail: the GCC builds hold the code to warnings as errors.
 function(korvane_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror
+  target_compile_options(${target} PRIVATE -Wall -Wextra
+    $<$<NOT:$<BOOL:${KORVANE_FUZZ}>>:-Werror>
     $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
 endfunction()
 

@@ -34,7 +34,6 @@ int BitsPerPixelOf(int Count) {
   return n;
 }
 
-TPixelFormat GetPixelFormat(TBitmap* Bitmap) { return Bitmap->PixelFormat(); }
 void SetPixelFormat(TBitmap* Bitmap, TPixelFormat Format) { Bitmap->SetPixelFormat(Format); }
 
 void WriteStrings(TStream* Stream, TStrings* Strings) {

@@ -29,7 +29,6 @@ int ReadByte(TStream* Stream);
 void ReadCheck(TStream* Stream, void* Buffer, int Count);
 // 0 for 0, else the smallest n >= 1 with 2^n >= Count.
 int BitsPerPixelOf(int Count);
-TPixelFormat GetPixelFormat(TBitmap* Bitmap);
 void SetPixelFormat(TBitmap* Bitmap, TPixelFormat Format);
 
 // Text of comment and plain-text extensions as data sub-blocks: every string cut into

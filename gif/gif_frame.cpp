@@ -71,10 +71,11 @@ void TGIFSubImage::AllocData(BYTE Fill) {
   // The frames of one image together stay within the same bound as one frame, so a
   // small file cannot ask for any amount of memory.
   if (image_ && image_->pixel_bytes_ + size > kGIFMaxPixelBytes) throw EOutOfMemory(gif_texts::kOutOfMemory);
-  BYTE* p = new (std::nothrow) BYTE[size];
+  // Zero-filled blocks come from calloc, which hands out untouched pages for large ones.
+  BYTE* p = static_cast<BYTE*>(Fill == 0 ? std::calloc(size, 1) : std::malloc(size));
   if (!p) throw EOutOfMemory(gif_texts::kOutOfMemory);
   if (image_) image_->pixel_bytes_ += size;
-  std::memset(p, Fill, size);
+  if (Fill != 0) std::memset(p, Fill, size);
   data_.reset(p);
   data_size_ = size;
 }
@@ -280,15 +281,6 @@ TBitmap* TGIFSubImage::Bitmap() {
   return bitmap_.get();
 }
 
-void TGIFSubImage::SetBitmap(TBitmap* Value) {
-  FreeMask();
-  if (!Value) {
-    FreeBitmap();
-    return;
-  }
-  AssignFromBitmap(Value);
-}
-
 void TGIFSubImage::RenderBitmap() {
   auto bitmap = std::make_unique<TBitmap>();
   if (image_) image_->FireProgress(psStarting, 0, gif_texts::kRendering);
@@ -412,10 +404,6 @@ void TGIFSubImage::Draw(TCanvas* ACanvas, const TRect& ARect, bool DoTransparent
   ACanvas->Unlock();
 }
 
-void TGIFSubImage::StretchDraw(TCanvas* ACanvas, const TRect& ARect, bool DoTransparent, bool DoTile) {
-  Draw(ACanvas, ARect, DoTransparent, DoTile);
-}
-
 void TGIFSubImage::DrawTiles(TCanvas* ACanvas, const TRect& ARect, bool DoTransparent) {
   if (width_ == 0 || height_ == 0) return;
   ACanvas->Lock();
@@ -479,6 +467,14 @@ void TGIFSubImage::Assign(TPersistent* Source) {
     return;
   }
   TGIFItem::Assign(Source);
+}
+
+void TGIFSubImage::AssignTo(TPersistent* Dest) {
+  if (auto* bitmap = dynamic_cast<TBitmap*>(Dest)) {
+    bitmap->Assign(Bitmap());
+    return;
+  }
+  TGIFItem::AssignTo(Dest);
 }
 
 void TGIFSubImage::AssignFromBitmap(TBitmap* Source) {

@@ -256,6 +256,7 @@ void TGIFImage::SaveToStream(TStream* Stream) {
 
 TBitmap* TGIFImage::EnsureComposedBitmap() {
   if (bitmap_) return bitmap_.get();
+  GIFCheckedArea(static_cast<uint64_t>(Width()) * 4, static_cast<uint64_t>(Height()));  // 32-bit pixels
   auto bitmap = std::make_unique<TBitmap>();
   HPALETTE palette = Palette();
   if (palette) bitmap->SetPalette(palette);
@@ -273,6 +274,7 @@ TBitmap* TGIFImage::ComposedBitmap() {
       first->Bitmap()) {
     bitmap->Assign(first->Bitmap());
   } else {
+    GIFCheckedArea(static_cast<uint64_t>(Width()) * 4, static_cast<uint64_t>(Height()));  // 32-bit pixels
     HPALETTE palette = Palette();
     if (palette) bitmap->SetPalette(palette);
     bitmap->SetSize(Width(), Height());

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -109,13 +110,10 @@ class TGIFImageList : public TGIFList {
 class TGIFExtension;
 class TGIFExtensionList : public TGIFList {
  public:
-  TGIFExtensionList(TGIFSubImage* ASubImage);
+  explicit TGIFExtensionList(TGIFSubImage* ASubImage);
   KV_CLASS_NAME(TGIFExtensionList)
   TGIFExtension* Extensions(int Index) const;
   void LoadFromStream(TStream* Stream, TGIFSubImage* Parent);
-
- private:
-  TGIFSubImage* sub_image_;
 };
 
 // ---- Colour tables ----------------------------------------------------------------------
@@ -349,6 +347,8 @@ class TGIFApplicationExtension : public TGIFExtension {
   virtual void SaveData(TStream* Stream) = 0;
   virtual void LoadData(TStream* Stream) = 0;
   TGIFApplicationIdentifier identifier_{};
+  // 11, or 10 for a block read with a 10-byte identifier, which is written back so.
+  BYTE block_size_ = 11;
 };
 
 // One raw data sub-block.
@@ -445,16 +445,20 @@ class TGIFSubImage : public TGIFItem {
   void SetPalette(HPALETTE Value);
   // Renders on first use.
   TBitmap* Bitmap();
-  void SetBitmap(TBitmap* Value);
   HBITMAP Mask() const { return mask_; }
   bool HasBitmap() const { return bitmap_ != nullptr; }
   void FreeBitmap();
   void FreeMask();
   void Draw(TCanvas* ACanvas, const TRect& ARect, bool DoTransparent, bool DoTile);
-  void StretchDraw(TCanvas* ACanvas, const TRect& ARect, bool DoTransparent, bool DoTile);
 
   void Crop();
   void Merge(TGIFSubImage* Previous);
+
+ protected:
+  // Into a framework bitmap: the frame's rendered bitmap.
+  void AssignTo(TPersistent* Dest) override;
+
+ public:
   // Replaces the pixel buffer (Width x Height bytes) and drops the bitmap.
   void SetData(std::vector<BYTE> Pixels);
 
@@ -474,7 +478,10 @@ class TGIFSubImage : public TGIFItem {
 
   WORD left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   BYTE flags_ = 0;
-  std::unique_ptr<BYTE[]> data_;
+  struct FreeDeleter {
+    void operator()(BYTE* p) const { std::free(p); }
+  };
+  std::unique_ptr<BYTE[], FreeDeleter> data_;
   uint64_t data_size_ = 0;
   std::unique_ptr<TGIFLocalColorMap> color_map_;
   std::unique_ptr<TGIFExtensionList> extensions_;
@@ -535,7 +542,6 @@ class TGIFImage : public TGraphic {
   bool DoDither() const;
   TThreadList* Painters() const { return painters_.get(); }
   TGIFPainter* DrawPainter() const { return draw_painter_.load(); }
-  bool PaletteModified() const { return Modified(); }
 
   // Settings.
   TGIFDrawOptions PaintFlags = kGIFDefaultPaintFlags;
@@ -606,7 +612,6 @@ class TGIFPainter : public TThread {
   void HaltPlay();
   // Unthreaded: the whole play loop, then the end step.
   void RunInline();
-  void Restart() { restart_ = true; HaltWait(); }
 
   TGIFImage* Image() const { return image_.load(); }
   TCanvas* Canvas() const { return canvas_; }
@@ -637,6 +642,8 @@ class TGIFPainter : public TThread {
   void ClearBackup(TGIFSubImage* Frame);
   void EndStep();
   void HaltWait();
+  // Unthreaded: dispatches the thread's pending messages; a quit message ends the play.
+  void PumpMessages();
   // Still allowed to paint: attached, not terminated, and its composed target alive.
   bool CanPaint() const;
   bool Threaded() const { return (options_ & DrawThreaded) != 0; }
@@ -648,7 +655,6 @@ class TGIFPainter : public TThread {
   int active_image_ = -1;
   std::atomic<bool> started_{false};
   std::atomic<bool> restart_{true};
-  std::atomic<bool> halted_{false};
   int disposal_ = 0, previous_disposal_ = 0;
   std::unique_ptr<TBitmap> background_, backup_, frame_buffer_;
   HANDLE event_ = nullptr;

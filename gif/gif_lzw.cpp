@@ -1,5 +1,6 @@
 #include "gif/gif_lzw.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "gif/texts.h"
@@ -316,8 +317,33 @@ void TGIFEncoder::Flush() {
 
 // LZW -----------------------------------------------------------------------------------
 
-void TLZWEncoder::Output(int Code) {
-  TGIFEncoder::Output(Code);
+template <class F>
+void TGIFEncoder::WalkPixels(F Visit) {
+  static constexpr int kPassStart[4] = {0, 4, 2, 1};
+  static constexpr int kPassStep[4] = {8, 8, 4, 2};
+  const int passes = interlaced_ ? 4 : 1;
+  for (int pass = 0; pass < passes; ++pass) {
+    const int step = interlaced_ ? kPassStep[pass] : 1;
+    for (int row = interlaced_ ? kPassStart[pass] : 0; row < height_; row += step) {
+      const BYTE* p = pixels_ + static_cast<uint64_t>(row) * static_cast<uint64_t>(width_);
+      if (color_count_ < 256) {
+        BYTE highest = 0;
+        for (int x = 0; x < width_; ++x) highest = std::max(highest, p[x]);
+        if (highest >= color_count_) GIFError(gif_texts::kColorNotInTable);
+      }
+      for (int x = 0; x < width_; ++x) Visit(p[x]);
+    }
+  }
+}
+
+inline void TLZWEncoder::Put(int Code) {
+  bucket_ |= static_cast<uint32_t>(Code) << bucket_bits_;
+  bucket_bits_ += bits_;
+  while (bucket_bits_ >= 8) {
+    writer_->WriteByte(static_cast<BYTE>(bucket_ & 0xFF));
+    bucket_ >>= 8;
+    bucket_bits_ -= 8;
+  }
   if (next_free_ > max_code_ || clear_flag_) {
     if (clear_flag_) {
       bits_ = init_bits_;
@@ -330,33 +356,36 @@ void TLZWEncoder::Output(int Code) {
   }
 }
 
+void TLZWEncoder::Output(int Code) { Put(Code); }
+
 void TLZWEncoder::Clear() {
   std::memset(hash_, 0xFF, sizeof hash_);
   next_free_ = first_free_;
   clear_flag_ = true;
-  Output(clear_code_);
+  Put(clear_code_);
 }
 
 void TLZWEncoder::Compress() {
   next_free_ = first_free_;
   Clear();
-  int prefix = NextPixel();
-  for (int pixel = NextPixel(); pixel >= 0; pixel = NextPixel()) {
+  int prefix = -1;
+  WalkPixels([this, &prefix](int pixel) {
+    if (prefix < 0) {
+      prefix = pixel;
+      return;
+    }
     uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(pixel);
     int slot = static_cast<int>((key ^ (key >> 4)) % kHashSize);
-    int d = slot == 0 ? 1 : kHashSize - slot;
-    bool found = false;
+    const int d = slot == 0 ? 1 : kHashSize - slot;
     while (hash_[slot] < 0xFFFFF000u) {
       if ((hash_[slot] >> 12) == key) {
         prefix = static_cast<int>(hash_[slot] & 0xFFF);
-        found = true;
-        break;
+        return;
       }
       slot -= d;
       if (slot < 0) slot += kHashSize;
     }
-    if (found) continue;
-    Output(prefix);
+    Put(prefix);
     prefix = pixel;
     if (next_free_ > 4094) {
       Clear();
@@ -364,9 +393,9 @@ void TLZWEncoder::Compress() {
       hash_[slot] = (key << 12) | static_cast<uint32_t>(next_free_);
       ++next_free_;
     }
-  }
-  Output(prefix);
-  Output(eof_code_);
+  });
+  Put(prefix);
+  Put(eof_code_);
 }
 
 // RLE -----------------------------------------------------------------------------------

@@ -61,6 +61,9 @@ class TGIFEncoder {
   virtual void Compress() = 0;
   // The next pixel of the walk, -1 at the end.
   int NextPixel();
+  // Calls Visit for every pixel in walk order (rows in the four passes when interlaced).
+  template <class F>
+  void WalkPixels(F Visit);
   void Flush();
 
   TGIFWriter* writer_ = nullptr;
@@ -86,6 +89,7 @@ class TLZWEncoder : public TGIFEncoder {
   void Compress() override;
 
  private:
+  void Put(int Code);
   static constexpr int kHashSize = 8009;
   uint32_t hash_[kHashSize];
   int next_free_ = 0;

@@ -8,6 +8,7 @@
 #include "platform/base/sync.h"
 #include "platform/base/system.h"
 #include "platform/base/time.h"
+#include "platform/user/user.h"
 
 std::atomic<int> TGIFPainter::live_count_{0};
 
@@ -226,6 +227,7 @@ void TGIFPainter::Play() {
               DWORD before = timeGetTime();
               Sleep(slice);
               left -= static_cast<int64_t>(timeGetTime() - before);
+              PumpMessages();
             }
           }
         }
@@ -276,6 +278,20 @@ void TGIFPainter::Play() {
   }
   active_image_ = -1;
   Fire(OnAnimationEnd);
+}
+
+void TGIFPainter::PumpMessages() {
+  // The draw call runs on the GUI thread: keep its window responsive while it waits.
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // the application's loop still ends
+      Terminate();
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
 }
 
 // ---- Painting (main thread) ---------------------------------------------------------------------

@@ -130,7 +130,7 @@ void TGIFImageList::LoadFromStream(TStream* Stream, TGIFImage* Parent) {
   Stream->Seek(-1, soCurrent);
 }
 
-TGIFExtensionList::TGIFExtensionList(TGIFSubImage* ASubImage) : TGIFList(ASubImage->Image()), sub_image_(ASubImage) {}
+TGIFExtensionList::TGIFExtensionList(TGIFSubImage* ASubImage) : TGIFList(ASubImage->Image()) {}
 
 TGIFExtension* TGIFExtensionList::Extensions(int Index) const { return static_cast<TGIFExtension*>(Items(Index)); }
 
@@ -632,7 +632,7 @@ TGIFExtensionClass TGIFApplicationExtension::FindSubExtension(TStream* Stream) c
   int64_t position = Stream->Position();
   BYTE head[3];
   TGIFExtensionClass result = &Make<TGIFUnknownAppExtension>;
-  if (Stream->Read(head, 3) == 3 && head[2] == 11) {
+  if (Stream->Read(head, 3) == 3 && head[2] >= 11) {
     TGIFApplicationIdentifier id{};
     if (Stream->Read(id.data(), 11) == 11)
       if (TGIFExtensionClass cls = FindAppExtension(id)) result = cls;
@@ -642,17 +642,19 @@ TGIFExtensionClass TGIFApplicationExtension::FindSubExtension(TStream* Stream) c
 }
 
 void TGIFApplicationExtension::SaveBlock(TStream* Stream) {
-  ::WriteByte(Stream, 11);
-  Stream->WriteBuffer(identifier_.data(), 11);
+  ::WriteByte(Stream, block_size_);
+  Stream->WriteBuffer(identifier_.data(), block_size_);
   SaveData(Stream);
 }
 
 void TGIFApplicationExtension::LoadBlock(TStream* Stream) {
   BYTE size;
   ReadCheck(Stream, &size, 1);
+  block_size_ = 11;
   if (size == 10) {
     ReadCheck(Stream, identifier_.data(), 11);
     Stream->Seek(-1, soCurrent);
+    block_size_ = 10;
   } else if (size < 11) {
     GIFError(gif_texts::kAppExtBlockSize);
   } else {

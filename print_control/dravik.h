@@ -28,6 +28,7 @@ struct TDravikButton {
   bool DoubleBuffered = false;
   short DragCursor = -12;  // crDrag
   int DragMode = 0;        // dmManual
+  bool SubComponent = false;
 };
 
 // The event interface (dispatch only) and its DISPIDs.

@@ -129,7 +129,7 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
       {"IsRightToLeft", 212, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
       {"UseRightToLeftReading", 213, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
       {"UseRightToLeftScrollBar", 214, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
-      {"SetSubComponent", 215, K::Method, 1, [](C& o, D& c) { o.sub_component_ = c.Value(0).AsBoolean(); }},
+      {"SetSubComponent", 215, K::Method, 1, [](C& o, D& c) { o.control_.Button.SubComponent = c.Value(0).AsBoolean(); }},
       {"AboutBox", -552, K::Method, 0, [](C& o, D&) { o.ShowAboutBox(); }},
       {"PrintStr", 216, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(kv::AnsiToWide(o.control_.PrintStr)); }},
       {"PrintStr", 216, K::PropertyPut, 0,
@@ -224,7 +224,7 @@ HRESULT TDravikControl::IsRightToLeft(VARIANT_BOOL* Value) { return Out(Value, V
 HRESULT TDravikControl::UseRightToLeftReading(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
 HRESULT TDravikControl::UseRightToLeftScrollBar(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
 HRESULT TDravikControl::SetSubComponent(VARIANT_BOOL IsSubComponent) {
-  sub_component_ = IsSubComponent != 0;
+  control_.Button.SubComponent = IsSubComponent != 0;
   return S_OK;
 }
 HRESULT TDravikControl::AboutBox() { return Call([this] { ShowAboutBox(); }); }

@@ -165,7 +165,6 @@ class TDravikControl : public TAutoObject<TDravikControl, IDravik>,
 
   TDravik control_;
   DWORD safety_ = 0;
-  bool sub_component_ = false;
 };
 
 // The ActiveX control factory: besides the class keys of every factory it writes the

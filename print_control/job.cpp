@@ -152,6 +152,8 @@ TLineItem ParseLineItem(const WideString& item) {
   }
   l.Style = PenStyleOf(style);
   l.Width = JobInt(width);
+  // Far beyond any paper; the drawing of such a pen would exhaust the machine.
+  if (l.Width > kMaxPenWidth) throw EConvertError("Pen width " + IntToStr(l.Width) + " is out of range");
   return l;
 }
 

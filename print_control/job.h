@@ -33,6 +33,9 @@ struct TTextItem {
   WideString Text;
 };
 
+// The widest pen a line item may ask for, in device pixels.
+inline constexpr int kMaxPenWidth = 32767;
+
 struct TLineItem {
   int X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
   TPenStyle Style = psSolid;

@@ -8,6 +8,7 @@
 #include "gif/tests/gif_test_util.h"
 #include "gif/texts.h"
 #include "platform/base/time.h"
+#include "platform/user/user.h"
 
 using namespace giftest;
 
@@ -86,15 +87,26 @@ TEST(Draw, TransparentFrameKeepsTheDestinationUnderItsMask) {
   }
 }
 
-TEST(Draw, DitheredFramesUseTheWebSafePalette) {
-  TGIFImage image;
-  image.GlobalColorMap()->Add(0x808080);
-  AddFrame(image, 0, 0, 2, 2, 0);
-  image.PaintFlags = DrawDithered;  // without DrawDitherAuto: always in force
-  auto target = Target(2, 2, kWhite);
-  image.Draw(target->Canvas(), Rect(0, 0, 2, 2));
-  TColor c = target->Canvas()->Pixels(0, 0) & 0xFFFFFF;
-  EXPECT_EQ(c & 0xFF, 0x66 * ((c & 0xFF) == 0x66) + 0x99 * ((c & 0xFF) == 0x99));
+TEST(Draw, DefaultsDitherOnlyOnPalettedScreens) {
+  for (bool paletted : {false, true}) {
+    SCOPED_TRACE(paletted);
+    TGIFImage::AutoDither = paletted;
+    TGIFImage image;
+    image.GlobalColorMap()->Add(0x808080);
+    AddFrame(image, 0, 0, 2, 2, 0);
+    auto target = Target(2, 2, kWhite);
+    image.Draw(target->Canvas(), Rect(0, 0, 2, 2));
+    for (int x = 0; x < 2; ++x) {
+      TColor c = target->Canvas()->Pixels(x, 0) & 0xFFFFFF;
+      int red = c & 0xFF;
+      if (paletted) {
+        EXPECT_TRUE(red == 0x66 || red == 0x99) << red;  // web-safe neighbours of 0x80
+      } else {
+        EXPECT_EQ(c, 0x808080);
+      }
+    }
+  }
+  TGIFImage::AutoDither = false;
 }
 
 // An 8x8 animation: red screen, a green square cleared afterwards, a blue square, a
@@ -280,6 +292,46 @@ TEST(Painter, FreeingTheImageWhileItPlaysStopsThePainter) {
   EXPECT_EQ(painted, after);
 }
 
+TEST(Painter, QuitMessageEndsAnUnthreadedPainterAndStaysQueued) {
+  VirtualClock clock;
+  TGIFImage image;
+  MakeAnimation(image, 3);
+  image.PaintFlags = DrawAnimated | DrawLooped | DrawDirect;
+  int painted = 0;
+  image.OnFramePainted = [&](TObject*) {
+    if (++painted == 2) PostQuitMessage(7);
+  };
+  auto target = Target(8, 8, kWhite);
+  image.Draw(target->Canvas(), Rect(0, 0, 8, 8));
+  EXPECT_EQ(painted, 2);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, 7u);
+}
+
+TEST(Painter, TransparentFramesRestoreWhatWasUnderTheImage) {
+  VirtualClock clock;
+  TGIFImage image;
+  Palette4(image);
+  image.Header()->SetWidth(8);
+  image.Header()->SetHeight(8);
+  TGIFSubImage* f0 = AddFrame(image, 0, 0, 4, 4, 1, 1, 2, 0);  // green, restore to background
+  f0->SetPixels(0, 0, 0);                                       // one clear pixel
+  AddFrame(image, 4, 4, 4, 4, 0, 1, 1);                          // red, stays
+  image.PaintFlags = DrawAnimated | DrawDirect | DrawTransparent;
+  auto target = Target(8, 8, kBlue);
+  std::vector<Snapshot> frames;
+  image.OnFramePainted = [&](TObject*) { frames.push_back(Snap(target->Canvas(), 8, 8)); };
+  image.Draw(target->Canvas(), Rect(0, 0, 8, 8));
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0][0], kBlue);       // under the clear pixel
+  EXPECT_EQ(frames[0][1], kGreen);
+  EXPECT_EQ(frames[0][5 * 8 + 5], kBlue);
+  EXPECT_EQ(frames[1][1], kBlue);       // frame 0's area back to what was there
+  EXPECT_EQ(frames[1][5 * 8 + 5], kRed);
+}
+
 TEST(Painter, HandlerExceptionsReachTheDrawCallOnlyWhenUnthreaded) {
   VirtualClock clock;
   for (bool threaded : {false, true}) {
@@ -345,6 +397,28 @@ TEST(Draw, ForcedFrameIsDrawnWhenNotAnimated) {
   EXPECT_EQ(target->Canvas()->Pixels(5, 5) & 0xFFFFFF, kRed);
 }
 
+TEST(Draw, ImpossibleScreenSizeFailsPlainly) {
+  TGIFImage image;
+  Palette4(image);
+  AddFrame(image, 0, 0, 1, 1, 0);
+  AddFrame(image, 0, 0, 1, 1, 1);
+  image.Header()->SetWidth(65535);
+  image.Header()->SetHeight(65535);
+  auto target = Target(4, 4, kWhite);
+  EXPECT_THROW(image.Draw(target->Canvas(), Rect(0, 0, 4, 4)), EOutOfMemory);
+  EXPECT_THROW(image.ComposedBitmap(), EOutOfMemory);
+}
+
+TEST(Draw, FrameGivesItsBitmapToAFrameworkBitmap) {
+  TGIFImage image;
+  Palette4(image);
+  AddFrame(image, 0, 0, 3, 2, 2);
+  TBitmap bitmap;
+  bitmap.Assign(image.Images()->SubImages(0));
+  EXPECT_EQ(bitmap.Width(), 3);
+  EXPECT_EQ(bitmap.Canvas()->Pixels(2, 1) & 0xFFFFFF, kBlue);
+}
+
 // ---- Optimisation ----------------------------------------------------------------------------
 
 std::vector<Snapshot> Compose(TGIFImage& image) {
@@ -387,6 +461,38 @@ TEST(Optimize, KeepsWhatTheAnimationShows) {
   TGIFImage back;
   Load(back, Save(image));
   EXPECT_EQ(Compose(back), before);
+}
+
+TEST(Optimize, KeepsTheAreasThatDisposalClears) {
+  VirtualClock clock;
+  TGIFImage image;
+  Palette4(image);
+  image.Header()->SetWidth(8);
+  image.Header()->SetHeight(8);
+  AddFrame(image, 0, 0, 8, 8, 0, 2, 1);               // red screen
+  TGIFSubImage* clear = AddFrame(image, 0, 0, 8, 8, 0, 2, 2, 0);  // transparent but a green dot,
+  clear->SetPixels(3, 3, 1);                           // then its whole area is cleared
+  AddFrame(image, 0, 0, 2, 2, 2, 2, 1);                // a small opaque frame inside it
+  const std::vector<Snapshot> before = Compose(image);
+  image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup | OptimizeColorMaps, ReduceWebSafe, 8, DitherNearest);
+  EXPECT_EQ(Compose(image), before);
+  EXPECT_EQ(before.back()[7 * 8 + 7], kWhite);  // the cleared area shows the background
+}
+
+TEST(Optimize, MergeNeverTurnsAColourTheFrameUsesTransparent) {
+  VirtualClock clock;
+  TGIFImage image;
+  Palette4(image);
+  image.Header()->SetWidth(8);
+  image.Header()->SetHeight(8);
+  AddFrame(image, 0, 0, 8, 8, 0, 2, 1);                   // red
+  AddFrame(image, 0, 0, 8, 8, 1, 2, 1, 1)->SetPixels(0, 0, 2);  // green is its clear colour: a blue dot
+  AddFrame(image, 0, 0, 8, 8, 1, 2, 1)->SetPixels(0, 0, 2);     // opaque green with the same dot
+  const std::vector<Snapshot> before = Compose(image);
+  image.OptimizeImage(OptimizeMerge, ReduceWebSafe, 8, DitherNearest);
+  EXPECT_TRUE(image.Images()->SubImages(2)->Transparent());
+  EXPECT_NE(image.Images()->SubImages(2)->TransparentIndex(), 1);
+  EXPECT_EQ(Compose(image), before);
 }
 
 TEST(Optimize, ReduceWithCustomPaletteIsRefused) {

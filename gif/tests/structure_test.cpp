@@ -283,6 +283,31 @@ TEST(Reader, TransparentFrameWithShortDataKeepsTheTransparentIndex) {
   for (uint64_t i = 0; i < f->DataSize(); ++i) EXPECT_EQ(f->Data()[i], 3);
 }
 
+TEST(Reader, ApplicationBlocksOfOtherSizesAreWrittenSoThatTheyReadBack) {
+  const std::vector<uint8_t> good = Sample();
+  const long image_at = 13 + 12;
+  // identifier block of 13 bytes naming the loop extension: its class is the loop's
+  std::vector<uint8_t> longer = good;
+  longer.insert(longer.begin() + image_at, {'!', 0xFF, 13, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 'x', 'y',
+                                            3, 1, 5, 0, 0});
+  TGIFImage image;
+  Load(image, longer);
+  auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(image.Images()->SubImages(0)->Extensions()->Extensions(0));
+  ASSERT_NE(loop, nullptr);
+  EXPECT_EQ(loop->Loops(), 5);
+  // a 10-byte identifier block stays one
+  std::vector<uint8_t> ten = good;
+  ten[4] = '9';
+  ten.insert(ten.begin() + image_at, {'!', 0xFF, 10, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', 3, 1, 5, 0, 0});
+  TGIFImage other;
+  Load(other, ten);
+  EXPECT_NE(dynamic_cast<TGIFUnknownAppExtension*>(other.Images()->SubImages(0)->Extensions()->Extensions(0)), nullptr);
+  std::vector<uint8_t> saved = Save(other);
+  EXPECT_EQ(saved, ten);
+  TGIFImage again;
+  Load(again, saved);
+}
+
 TEST(ColorMap, TableOperations) {
   TGIFImage image;
   TGIFColorMap* map = image.GlobalColorMap();

@@ -68,6 +68,35 @@ constexpr MessageText kMessages[] = {
     {1167, "The device is not connected."},
     {1168, "Element not found."},
     {1460, "This operation returned because the timeout period expired."},
+    // The socket layer's codes.
+    {10004, "A blocking operation was interrupted by a call to WSACancelBlockingCall."},
+    {10009, "The file handle supplied is not valid."},
+    {10013, "An attempt was made to access a socket in a way forbidden by its access permissions."},
+    {10014, "The system detected an invalid pointer address in attempting to use a pointer "
+            "argument in a call."},
+    {10022, "An invalid argument was supplied."},
+    {10024, "Too many open sockets."},
+    {10035, "A non-blocking socket operation could not be completed immediately."},
+    {10036, "A blocking operation is currently executing."},
+    {10038, "An operation was attempted on something that is not a socket."},
+    {10048, "Only one usage of each socket address (protocol/network address/port) is normally "
+            "permitted."},
+    {10049, "The requested address is not valid in its context."},
+    {10050, "A socket operation encountered a dead network."},
+    {10051, "A socket operation was attempted to an unreachable network."},
+    {10053, "An established connection was aborted by the software in your host machine."},
+    {10054, "An existing connection was forcibly closed by the remote host."},
+    {10057, "A request to send or receive data was disallowed because the socket is not "
+            "connected and (when sending on a datagram socket using a sendto call) no address "
+            "was supplied."},
+    {10060, "A connection attempt failed because the connected party did not properly respond "
+            "after a period of time, or established connection failed because connected host "
+            "has failed to respond."},
+    {10061, "No connection could be made because the target machine actively refused it."},
+    {10065, "A socket operation was attempted to an unreachable host."},
+    {10093, "Either the application has not called WSAStartup, or WSAStartup failed."},
+    {11001, "No such host is known."},
+    {11004, "The requested name is valid, but no data of the requested type was found."},
 };
 
 const char* FindText(DWORD code) {

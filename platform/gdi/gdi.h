@@ -795,7 +795,7 @@ void KvGdiSetDefaultFamily(const char* familyUtf8);
 // BMP files. A decoded DIB is one block: BITMAPINFOHEADER (biSize 40, biCompression BI_RGB or
 // BI_BITFIELDS with the three masks after it), the colour table (biClrUsed entries, or
 // 2^bits for 1/4/8 bits when 0) and the rows in file order (biHeight sign as in the file).
-// Free it with KvGdiFree. Answers FALSE (and sets last error ERROR_INVALID_DATA when base
+// Free it with KvDibFree. Answers FALSE (and sets last error ERROR_INVALID_DATA when base
 // has it) for a malformed or truncated file.
 typedef struct tagKVDIB {
   BITMAPINFO* info;  // header + masks/colour table

@@ -1,11 +1,17 @@
 // The GDI object table, pixel formats, stock objects, pens, brushes, palettes and the
 // generic object calls (SelectObject, DeleteObject, GetObject).
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
 #include "platform/base/codepage.h"
 #include "platform/gdi/gdi_private.h"
+
+
+// A pen wider than this covers any surface the engine draws on; wider ones are drawn at
+// this width, so pen geometry stays far from integer overflow.
+constexpr int kMaxPenWidth = 1 << 16;
 
 namespace kv::gdi {
 
@@ -434,7 +440,7 @@ HPEN CreatePenIndirect(const LOGPEN* lp) {
   if (style == PS_NULL) return static_cast<HPEN>(Stock(NULL_PEN)->handle);
   auto p = std::make_shared<Pen>();
   p->style = style == PS_USERSTYLE ? PS_SOLID : style;
-  p->width = lp->lopnWidth.x < 1 ? 1 : lp->lopnWidth.x;
+  p->width = std::clamp<LONG>(lp->lopnWidth.x, 1, kMaxPenWidth);
   p->geometric = p->width > 1;
   p->color = lp->lopnColor;
   return static_cast<HPEN>(Register(p));
@@ -463,7 +469,7 @@ HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* lb, DWORD nStyle, co
   if (st == PS_NULL || lb->lbStyle == BS_NULL) return static_cast<HPEN>(Stock(NULL_PEN)->handle);
   auto p = std::make_shared<Pen>();
   p->style = st;
-  p->width = width < 1 ? 1 : int(width);
+  p->width = int(std::clamp<DWORD>(width, 1, kMaxPenWidth));
   p->geometric = geometric;
   p->endCap = int(style & PS_ENDCAP_MASK);
   p->join = int(style & PS_JOIN_MASK);

@@ -349,7 +349,10 @@ void ReplayPath(cairo_t* cr, const kv::gdi::PageOp& op) {
       cairo_set_dash(cr, d.data(), static_cast<int>(d.size()), 0);
     }
     if (p.pen.geometric) {
-      cairo_set_line_cap(cr, p.pen.endCap == PS_ENDCAP_FLAT     ? CAIRO_LINE_CAP_BUTT
+      // The raster engine draws each dash of a styled pen as a flat segment, so the
+      // pen's end cap applies to solid lines only.
+      const bool flat = p.pen.endCap == PS_ENDCAP_FLAT || !p.pen.dashes.empty();
+      cairo_set_line_cap(cr, flat                                 ? CAIRO_LINE_CAP_BUTT
                              : p.pen.endCap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
                                                                 : CAIRO_LINE_CAP_ROUND);
       cairo_set_line_join(cr, p.pen.join == PS_JOIN_BEVEL   ? CAIRO_LINE_JOIN_BEVEL

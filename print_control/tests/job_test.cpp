@@ -88,6 +88,7 @@ TEST(JobItems, LineFields) {
       {u"<line>1,2,3,4,3,", psDot, 1},      {u"<line>1,2,3,4,6,1", psClear, 1},
       {u"<line>1,2,3,4,7,1", psInsideFrame, 1}, {u"<line>1,2,3,4,9,1", psSolid, 1},
       {u"1,2<LINE>,3,4,4,1", psDashDot, 1}, {u"[line]1,2,3,4,5,1", psDashDotDot, 1},
+      {u"<line>1,2,3,4,1,32767", psSolid, 32767},
   };
   for (const auto& c : cases) {
     TLineItem l = ParseLineItem(c.item);
@@ -96,7 +97,8 @@ TEST(JobItems, LineFields) {
     EXPECT_EQ(l.Style, c.style) << kv::WideToUtf8(c.item);
     EXPECT_EQ(l.Width, c.width) << kv::WideToUtf8(c.item);
   }
-  for (const char16_t* bad : {u"<line>1,2,3,4", u"<line>1,2,3,4,,2", u"<line>1,2,3,4,1,x", u"<line>1,2,3"})
+  for (const char16_t* bad : {u"<line>1,2,3,4", u"<line>1,2,3,4,,2", u"<line>1,2,3,4,1,x", u"<line>1,2,3",
+                          u"<line>1,2,3,4,1,32768"})
     EXPECT_THROW(ParseLineItem(bad), EConvertError) << kv::WideToUtf8(bad);
 }
 

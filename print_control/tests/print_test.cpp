@@ -79,7 +79,12 @@ TEST_P(ExampleJobTest, ItemsLandOnTheirDevicePixels) {
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, ExampleJobTest,
                          ::testing::Values(Geometry{600, 600, 0, 0}, Geometry{600, 300, 0, 0},
-                                           Geometry{600, 600, 3, -2}, Geometry{300, 600, -5, 7}));
+                                           Geometry{600, 600, 3, -2}, Geometry{300, 600, -5, 7}),
+                         [](const ::testing::TestParamInfo<Geometry>& info) {
+                           const Geometry& g = info.param;
+                           auto n = [](int v) { return (v < 0 ? "m" : "") + std::to_string(v < 0 ? -v : v); };
+                           return "dpi" + n(g.dpi_x) + "x" + n(g.dpi_y) + "_repair" + n(g.repair_x) + "_" + n(g.repair_y);
+                         });
 
 TEST_F(PrintTest, EdgeCases) {
   struct Case {
@@ -106,6 +111,7 @@ TEST_F(PrintTest, EdgeCases) {
       {"99999999,10,x", 1, 2, "Position 99999999 mm is out of range"},
       {"5000,100$^10,10,x", 0, 2, "Paper size 5000 mm is out of range"},
       {"<image>1,1,10,10,AAAA", 1, 0, ""},  // an unknown picture kind is skipped
+      {"<line>1,1,100,1,1,100000000", 1, 2, "Pen width 100000000 is out of range"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.job);

@@ -93,10 +93,14 @@ void CheckPage(const Image& img, int dpi) {
   EXPECT_GT(img.ink(px(20), px(15), px(20) + 2 * cell + cell / 2, px(15) + cell + cell / 4), 20 * dpi / 150);
   EXPECT_EQ(img.ink(0, 0, px(20) - 2, px(15) + cell), 0);
   EXPECT_EQ(img.ink(px(20), 0, px(20) + 2 * cell, px(15) - 2), 0);
-  // The 3-pixel line from (20, 60) to (120, 60) (a dotted pen wider than 1 draws solid, as
-  // the platform's cosmetic styles do): ink along it, none beside it.
+  // The dotted 3-pixel line from (20, 60) to (120, 60): ink along it with gaps between
+  // the dots, none beside it.
   int y = px(60);
   for (int mm = 25; mm < 120; mm += 10) EXPECT_GT(img.ink(px(mm), y - 3, px(mm + 2), y + 4), 0) << mm;
+  int inked_columns = 0;
+  for (int x = px(30); x < px(30) + 120; ++x) inked_columns += img.ink(x, y - 3, x + 1, y + 4) > 0;
+  EXPECT_GT(inked_columns, 30);
+  EXPECT_LT(inked_columns, 90);
   EXPECT_EQ(img.ink(px(20), y + 8, px(120), y + 30), 0);
   EXPECT_EQ(img.ink(px(20), y - 30, px(120), y - 8), 0);
   EXPECT_EQ(img.ink(px(121), y - 3, px(130), y + 4), 0);

@@ -79,6 +79,20 @@ TEST(Lines, OpaqueBackgroundFillsGapsOfStyledLines) {
   DeleteObject(pen);
 }
 
+TEST(Lines, HugePenWidthsCoverTheSurfaceWithoutOverflow) {
+  for (int width : {100000000, 2147483647}) {
+    Canvas d(16, 16);
+    HPEN pen = CreatePen(PS_SOLID, width, RGB(0, 0, 0));
+    HGDIOBJ op = SelectObject(d.dc, pen);
+    MoveToEx(d.dc, 2, 8, nullptr);
+    ASSERT_TRUE(LineTo(d.dc, 12, 8));
+    EXPECT_EQ(d.at(0, 0), 0u) << width;
+    EXPECT_EQ(d.at(15, 15), 0u) << width;
+    SelectObject(d.dc, op);
+    DeleteObject(pen);
+  }
+}
+
 TEST(Lines, WidePenCoversItsWidthAndDotsScaleWithIt) {
   Canvas d(30, 9);
   HPEN pen = CreatePen(PS_SOLID, 3, RGB(0, 0, 0));

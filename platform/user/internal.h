@@ -31,6 +31,7 @@ struct Class {
   std::u16string menuName;
   std::vector<uint8_t> extra;
   bool system = false;  // predefined: survives KvUserReset
+  bool fallback = false;  // predefined here, giving way to another area's class of the same name
   int windows = 0;
 };
 
@@ -99,6 +100,7 @@ WindowPtr Find(HWND hwnd);                 // nullptr for a bad handle (no error
 WindowPtr Get(HWND hwnd);                  // nullptr with ERROR_INVALID_WINDOW_HANDLE
 std::vector<HWND>& TopLevels();            // z-order, topmost first
 std::vector<HWND> ThreadTopLevels(DWORD tid);
+std::vector<HWND> ThreadMessageOnly(DWORD tid);  // windows made with HWND_MESSAGE
 std::vector<HWND>& Siblings(const Window& w);
 bool IsDescendant(HWND ancestor, HWND hwnd);
 HWND TopLevelOf(HWND hwnd);
@@ -110,8 +112,10 @@ void RemoveFromTree(Window& w);
 
 // ---- Classes (class.cpp) -------------------------------------------------------------------
 std::shared_ptr<Class> FindClass(LPCWSTR name, HINSTANCE instance);
+// A predefined class. A fallback class is found only while no other predefined class of
+// the same name exists (the controls area may supply its own).
 void RegisterSystemClass(const char16_t* name, WNDPROC proc, UINT style, int wndExtra, HBRUSH bg,
-                         HCURSOR cursor = nullptr);
+                         HCURSOR cursor = nullptr, bool fallback = false);
 void ResetClasses();
 // Atoms.
 ATOM AddAtom(std::u16string_view name);
@@ -179,12 +183,39 @@ void DrawDefaultFrame(HWND hwnd, HDC hdc, bool active);
 void ReleaseWindowDCs(HWND hwnd);
 void ResizeSurface(Window& w, int oldW, int oldH);
 
+// ---- Scroll bars (scroll.cpp) ------------------------------------------------------------------------
+// The rectangle of a window scroll bar (SB_HORZ / SB_VERT) in window coordinates, or of a
+// scroll bar control's client (SB_CTL); false when the window has none.
+bool ScrollBarRect(const Window& w, int bar, RECT* r);
+// Thumb offset from the end of the first arrow, and its length, along a track.
+void ScrollThumb(int track, const ScrollState& s, int* off, int* len);
+// DefWindowProc's tracking of a press on a scroll bar, on injected input.
+void TrackScrollBar(HWND hwnd, int bar, POINT screen);
+ScrollState* ScrollOf(Window& w, int bar);
+
 // ---- System (system.cpp) --------------------------------------------------------------------------------
 int Metric(int index);
 void ResetSystem();
 
-// ---- Controls (controls.cpp) --------------------------------------------------------------------------
+// ---- Controls (controls.cpp, edit.cpp, listbox.cpp, commctl.cpp) ------------------------------------------
 void RegisterControls();
+// Fallback implementations of "Edit", "ListBox", "ComboLBox", "ComboBox",
+// "msctls_statusbar32" and "msctls_progress32" (see RegisterSystemClass).
+void RegisterBuiltinEdit();
+void RegisterBuiltinLists();
+void RegisterBuiltinCommonControls();
+bool IsComboBox(const Window& w);
+bool ComboInfo(HWND hwnd, COMBOBOXINFO* info);
+// Whether string messages of a list or combo box carry strings (else item data).
+bool ListHasStrings(HWND hwnd);
+
+// ---- Menus (menu.cpp) ---------------------------------------------------------------------------------------
+void DrawMenuBarInto(HWND hwnd, HDC hdc);  // the bar band of a window DC
+void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard);
+void SystemMenuTrack(HWND hwnd, POINT screen);
+void DestroyWindowMenus(HWND hwnd);
+void ResetMenus();
+void RegisterMenuClass();
 
 // Conversions.
 std::u16string ToWide(LPCSTR s);

@@ -112,6 +112,9 @@ std::vector<std::shared_ptr<HookEntry>>& Hooks() {
 }
 uintptr_t gNextHook = 0x20000;
 thread_local int tHookDepth = 0;
+// The hooks running on this thread, innermost last: CallNextHookEx continues the chain of
+// the innermost one (its handle argument is not needed, as on the platform).
+thread_local std::vector<std::shared_ptr<HookEntry>> tRunning;
 thread_local CREATESTRUCTW* tCreateW = nullptr;
 thread_local CREATESTRUCTA* tCreateA = nullptr;
 thread_local HWND tCreateHwnd = nullptr;
@@ -137,6 +140,8 @@ HWND HookWindow(int id, int code, WPARAM wp, LPARAM lp) {
       return lp ? reinterpret_cast<MSG*>(lp)->hwnd : nullptr;
     case WH_MOUSE:
       return lp ? reinterpret_cast<MOUSEHOOKSTRUCT*>(lp)->hwnd : nullptr;
+    case WH_CALLWNDPROCRET:
+      return lp ? reinterpret_cast<CWPRETSTRUCT*>(lp)->hwnd : nullptr;
     default:
       return nullptr;
   }
@@ -157,8 +162,11 @@ LRESULT CallHookEntry(const std::shared_ptr<HookEntry>& h, int code, WPARAM wp, 
   size_t idx = 0;
   SpyRecord(KV_SPY_HOOK, HookWindow(h->id, code, wp, lp), 0, wp, lp, h->id, code, 0, &idx);
   ++tHookDepth;
+  tRunning.push_back(h);
   LRESULT r;
   if (h->id == WH_CBT && code == HCBT_CREATEWND && tCreateW && reinterpret_cast<HWND>(wp) == tCreateHwnd) {
+    // What the calling hook changed so far reaches this one in its own form.
+    if (tRunning.size() > 1) SyncCreate(tRunning[tRunning.size() - 2]->unicode);
     CBT_CREATEWNDW cw{tCreateW, HWND_TOP};
     CBT_CREATEWNDA ca{tCreateA, HWND_TOP};
     auto orig = reinterpret_cast<CBT_CREATEWNDW*>(lp);
@@ -168,6 +176,7 @@ LRESULT CallHookEntry(const std::shared_ptr<HookEntry>& h, int code, WPARAM wp, 
   } else {
     r = h->proc(code, wp, lp);
   }
+  tRunning.pop_back();
   --tHookDepth;
   SpySetResult(idx, r);
   PurgeHooks();
@@ -242,13 +251,25 @@ WNDPROC ResolveProc(WNDPROC value, bool valueUnicode, bool* unicode) {
 // ---- Conversion of text messages -------------------------------------------------------------------
 namespace {
 
-bool IsTextMessage(UINT msg) {
+bool IsListStringIn(UINT msg) {
   switch (msg) {
-    case WM_SETTEXT: case WM_GETTEXT: case WM_GETTEXTLENGTH: case WM_NCCREATE: case WM_CREATE:
-    case WM_CHAR: case WM_SYSCHAR: case WM_DEADCHAR: case WM_SYSDEADCHAR:
+    case LB_ADDSTRING: case LB_INSERTSTRING: case LB_FINDSTRING: case LB_FINDSTRINGEXACT: case LB_SELECTSTRING:
+    case CB_ADDSTRING: case CB_INSERTSTRING: case CB_FINDSTRING: case CB_FINDSTRINGEXACT: case CB_SELECTSTRING:
       return true;
     default:
       return false;
+  }
+}
+
+bool IsTextMessage(UINT msg, HWND hwnd) {
+  switch (msg) {
+    case WM_SETTEXT: case WM_GETTEXT: case WM_GETTEXTLENGTH: case WM_NCCREATE: case WM_CREATE:
+    case WM_CHAR: case WM_SYSCHAR: case WM_DEADCHAR: case WM_SYSDEADCHAR: case EM_REPLACESEL:
+      return true;
+    case LB_GETTEXT: case LB_GETTEXTLEN: case CB_GETLBTEXT: case CB_GETLBTEXTLEN:
+      return ListHasStrings(hwnd);
+    default:
+      return IsListStringIn(msg) && ListHasStrings(hwnd);
   }
 }
 
@@ -278,6 +299,48 @@ thread_local BYTE tLeadByte = 0;
 
 LRESULT Convert(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
+    case LB_GETTEXT:
+    case CB_GETLBTEXT: {
+      // The caller's buffer is as large as the length message said, as on the platform.
+      UINT lenMsg = msg == LB_GETTEXT ? LB_GETTEXTLEN : CB_GETLBTEXTLEN;
+      LRESULT n = proc(hwnd, lenMsg, wp, 0);
+      if (n < 0 || !lp) return n;
+      if (procUnicode) {
+        std::u16string buf(static_cast<size_t>(n) + 1, u'\0');
+        LRESULT got = proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(buf.data()));
+        if (got < 0) return got;
+        buf.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, n)));
+        std::string a = ToAnsi(buf);
+        std::memcpy(reinterpret_cast<LPSTR>(lp), a.c_str(), a.size() + 1);
+        return static_cast<LRESULT>(a.size());
+      }
+      std::string buf(static_cast<size_t>(n) + 1, '\0');
+      LRESULT got = proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(buf.data()));
+      if (got < 0) return got;
+      buf.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, n)));
+      std::u16string w = ToWide(buf.c_str());
+      std::memcpy(reinterpret_cast<LPWSTR>(lp), w.c_str(), (w.size() + 1) * sizeof(WCHAR));
+      return static_cast<LRESULT>(w.size());
+    }
+    case LB_GETTEXTLEN:
+    case CB_GETLBTEXTLEN: {
+      LRESULT n = proc(hwnd, msg, wp, 0);
+      if (n <= 0) return n;
+      UINT textMsg = msg == LB_GETTEXTLEN ? LB_GETTEXT : CB_GETLBTEXT;
+      if (procUnicode) {
+        std::u16string buf(static_cast<size_t>(n) + 1, u'\0');
+        LRESULT got = proc(hwnd, textMsg, wp, reinterpret_cast<LPARAM>(buf.data()));
+        buf.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, n)));
+        return static_cast<LRESULT>(ToAnsi(buf).size());
+      }
+      std::string buf(static_cast<size_t>(n) + 1, '\0');
+      LRESULT got = proc(hwnd, textMsg, wp, reinterpret_cast<LPARAM>(buf.data()));
+      buf.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, n)));
+      return static_cast<LRESULT>(ToWide(buf.c_str()).size());
+    }
+    case EM_REPLACESEL:
+    case LB_ADDSTRING: case LB_INSERTSTRING: case LB_FINDSTRING: case LB_FINDSTRINGEXACT: case LB_SELECTSTRING:
+    case CB_ADDSTRING: case CB_INSERTSTRING: case CB_FINDSTRING: case CB_FINDSTRINGEXACT: case CB_SELECTSTRING:
     case WM_SETTEXT: {
       if (!lp) return proc(hwnd, msg, wp, lp);
       if (procUnicode) {
@@ -368,7 +431,7 @@ LRESULT Convert(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wp, 
 LRESULT CallProc(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                  bool callerUnicode) {
   if (!proc) return 0;
-  if (procUnicode == callerUnicode || !IsTextMessage(msg)) return proc(hwnd, msg, wParam, lParam);
+  if (procUnicode == callerUnicode || !IsTextMessage(msg, hwnd)) return proc(hwnd, msg, wParam, lParam);
   return Convert(proc, procUnicode, hwnd, msg, wParam, lParam);
 }
 
@@ -389,6 +452,10 @@ LRESULT Deliver(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode, DWORD k
   LRESULT r = CallProc(w->proc, w->unicode, hwnd, msg, wp, lp, unicode);
   --tSendDepth;
   SpySetResult(idx, r);
+  if (kind == KV_SPY_SENT && HasHook(WH_CALLWNDPROCRET)) {
+    CWPRETSTRUCT ret{r, lp, wp, msg, hwnd};
+    CallHooks(WH_CALLWNDPROCRET, HC_ACTION, 0, reinterpret_cast<LPARAM>(&ret));
+  }
   return r;
 }
 
@@ -425,14 +492,35 @@ void ProcessSent(Queue& q) {
 
 }  // namespace
 
+namespace {
+
+// Sends to a window; for another thread's window waits at most `timeout` milliseconds of
+// real time (INFINITE: until answered). False when the wait ran out or the window went.
+bool SendWait(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool unicode, DWORD timeout, LRESULT* result);
+
+}  // namespace
+
 LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool unicode) {
+  LRESULT r = 0;
+  SendWait(hwnd, msg, wParam, lParam, unicode, INFINITE, &r);
+  return r;
+}
+
+namespace {
+
+bool SendWait(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool unicode, DWORD timeout, LRESULT* result) {
+  *result = 0;
   if (hwnd == HWND_BROADCAST) {
     for (HWND t : ThreadTopLevels(GetCurrentThreadId())) Send(t, msg, wParam, lParam, unicode);
-    return 1;
+    *result = 1;
+    return true;
   }
   WindowPtr w = Get(hwnd);
-  if (!w) return 0;
-  if (w->tid == GetCurrentThreadId()) return Deliver(hwnd, msg, wParam, lParam, unicode, KV_SPY_SENT);
+  if (!w) return false;
+  if (w->tid == GetCurrentThreadId()) {
+    *result = Deliver(hwnd, msg, wParam, lParam, unicode, KV_SPY_SENT);
+    return true;
+  }
   // Another thread's window: the owner delivers it while pumping; the caller waits,
   // delivering what is sent to itself meanwhile.
   auto target = QueueOf(w->tid, true);
@@ -448,16 +536,33 @@ LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool unicode) {
     target->cv.notify_all();
   }
   Queue& mine = MyQueue();
+  auto start = std::chrono::steady_clock::now();
   for (;;) {
     ProcessSent(mine);
-    std::unique_lock<std::mutex> g(target.get() == &mine ? mine.m : target->m);
-    if (item->done) return item->result;
-    g.unlock();
+    {
+      std::lock_guard<std::mutex> g(target->m);
+      if (item->done) {
+        *result = item->result;
+        return true;
+      }
+    }
+    if (timeout != INFINITE &&
+        std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeout)) {
+      // Not answered in time: withdrawn if still waiting in the queue.
+      std::lock_guard<std::mutex> g(target->m);
+      auto it = std::find(target->sent.begin(), target->sent.end(), item);
+      if (it != target->sent.end()) target->sent.erase(it);
+      SetLastError(ERROR_TIMEOUT);
+      return false;
+    }
     std::unique_lock<std::mutex> g2(mine.m);
-    mine.cv.wait_for(g2, std::chrono::milliseconds(50));
-    if (!Find(hwnd)) return 0;
+    mine.cv.wait_for(g2, std::chrono::milliseconds(20));
+    g2.unlock();
+    if (!Find(hwnd)) return false;
   }
 }
+
+}  // namespace
 
 bool Post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   DWORD tid = GetCurrentThreadId();
@@ -716,15 +821,15 @@ extern "C" {
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return Send(hwnd, msg, wParam, lParam, true); }
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return Send(hwnd, msg, wParam, lParam, false); }
 
-LRESULT SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT, UINT, PDWORD_PTR result) {
-  if (!Get(hwnd) && hwnd != HWND_BROADCAST) return 0;
-  LRESULT r = Send(hwnd, msg, wParam, lParam, true);
+LRESULT SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT, UINT timeout, PDWORD_PTR result) {
+  LRESULT r = 0;
+  if (!SendWait(hwnd, msg, wParam, lParam, true, timeout, &r)) return 0;
   if (result) *result = static_cast<DWORD_PTR>(r);
   return 1;
 }
-LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT, UINT, PDWORD_PTR result) {
-  if (!Get(hwnd) && hwnd != HWND_BROADCAST) return 0;
-  LRESULT r = Send(hwnd, msg, wParam, lParam, false);
+LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT, UINT timeout, PDWORD_PTR result) {
+  LRESULT r = 0;
+  if (!SendWait(hwnd, msg, wParam, lParam, false, timeout, &r)) return 0;
   if (result) *result = static_cast<DWORD_PTR>(r);
   return 1;
 }
@@ -934,9 +1039,10 @@ static HHOOK SetHook(int id, HOOKPROC proc, DWORD thread_id, bool unicode) {
     SetLastError(ERROR_INVALID_FILTER_PROC);
     return nullptr;
   }
+  // Only the hooks this window system calls are accepted.
   switch (id) {
     case WH_MSGFILTER: case WH_GETMESSAGE: case WH_CALLWNDPROC: case WH_CBT: case WH_MOUSE:
-    case WH_KEYBOARD: case WH_CALLWNDPROCRET: case WH_FOREGROUNDIDLE: case WH_SHELL: case WH_DEBUG:
+    case WH_KEYBOARD: case WH_CALLWNDPROCRET:
       break;
     default:
       SetLastError(ERROR_INVALID_HOOK_FILTER);
@@ -982,7 +1088,9 @@ BOOL UnhookWindowsHookEx(HHOOK hook) {
 
 LRESULT CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
   std::shared_ptr<HookEntry> cur;
-  {
+  if (!tRunning.empty()) {
+    cur = tRunning.back();
+  } else {
     std::lock_guard<std::recursive_mutex> g(Lock());
     for (auto& h : Hooks())
       if (h->handle == hook) cur = h;

@@ -34,9 +34,7 @@ HRGN RectRgn(const RECT& r) { return CreateRectRgn(r.left, r.top, r.right, r.bot
 
 // A window's rectangle and its client's, relative to its top-level window (surface).
 RECT SurfaceRect(const Window& w, bool client) {
-  Window* top = nullptr;
   POINT off{0, 0};
-  (void)top;
   POINT o = client ? ClientOrigin(w) : WindowOrigin(w);
   auto t = Find(TopLevelOf(w.hwnd));
   if (t) off = WindowOrigin(*t);
@@ -356,14 +354,15 @@ void UpdateNow(HWND hwnd, bool children) {
   auto w = Find(hwnd);
   if (!w || !ReallyVisible(*w)) return;
   if (NeedsPaint(*w)) {
-    Send(hwnd, WM_PAINT, 0, 0);
+    // WM_NCPAINT and WM_ERASEBKGND come first, then WM_PAINT.
+    SendNcPaintAndErase(hwnd);
     if (!(w = Find(hwnd))) return;
-    if (w->ncDirty) SendNcPaint(hwnd);
+    if (NeedsPaint(*w)) Send(hwnd, WM_PAINT, 0, 0);
     if (!(w = Find(hwnd))) return;
   }
   if (!children) return;
   std::vector<HWND> kids = w->children;
-  for (auto it = kids.rbegin(); it != kids.rend(); ++it) UpdateNow(*it, true);
+  for (HWND k : kids) UpdateNow(k, true);
 }
 
 void ReleaseWindowDCs(HWND hwnd) {
@@ -597,15 +596,43 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
       SetWindowPos(k, nullptr, r.left + dx, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
   }
-  // The scrolled area is painted again from the window's own drawing.
-  if (update) SetRectRgn(update, area.left, area.top, area.right, area.bottom);
-  if (update_rect) *update_rect = area;
-  if (flags & SW_INVALIDATE) {
-    HRGN r = CreateRectRgn(area.left, area.top, area.right, area.bottom);
-    InvalidateInternal(hwnd, r, (flags & SW_ERASE) != 0, false, 1);
-    DeleteObject(r);
+  // The pixels of the area move on the surface; what they uncover needs painting.
+  IntersectRect(&area, &area, &c);
+  HRGN uncovered = CreateRectRgn(area.left, area.top, area.right, area.bottom);
+  if (!IsRectEmpty(&area)) {
+    RECT moved = area;
+    OffsetRect(&moved, dx, dy);
+    RECT dest;
+    if (IntersectRect(&dest, &moved, &area)) {
+      HRGN keep = CreateRectRgn(dest.left, dest.top, dest.right, dest.bottom);
+      CombineRgn(uncovered, uncovered, keep, RGN_DIFF);
+      DeleteObject(keep);
+      auto top = Find(TopLevelOf(hwnd));
+      RECT cs = SurfaceRect(*w, true);
+      if (top && !top->pixels.empty()) {
+        int rows = dest.bottom - dest.top, cols = dest.right - dest.left;
+        auto row = [&](int y) { return top->pixels.data() + size_t(cs.top + y) * size_t(top->surfW) + size_t(cs.left); };
+        bool inside = cs.left + dest.left - dx >= 0 && cs.left + dest.right <= top->surfW && cs.top + dest.top - dy >= 0 &&
+                      cs.top + dest.bottom <= top->surfH && cs.left + dest.left >= 0 && cs.top + dest.top >= 0 &&
+                      cs.left + dest.right - dx <= top->surfW && cs.top + dest.bottom - dy <= top->surfH;
+        if (inside) {
+          for (int k = 0; k < rows; ++k) {
+            int y = dy > 0 ? dest.bottom - 1 - k : dest.top + k;  // no row is read after it is written
+            std::memmove(row(y) + dest.left, row(y - dy) + (dest.left - dx), size_t(cols) * 4);
+          }
+        } else {
+          SetRectRgn(uncovered, area.left, area.top, area.right, area.bottom);  // all of it again
+        }
+      }
+    }
   }
-  return SIMPLEREGION;
+  RECT box{0, 0, 0, 0};
+  int kind = GetRgnBox(uncovered, &box);
+  if (update) CombineRgn(update, uncovered, nullptr, RGN_COPY);
+  if (update_rect) *update_rect = box;
+  if (flags & SW_INVALIDATE) InvalidateInternal(hwnd, uncovered, (flags & SW_ERASE) != 0, false, 1);
+  DeleteObject(uncovered);
+  return kind;
 }
 
 BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip) {

@@ -89,10 +89,6 @@ void GetMinMax(HWND hwnd, MINMAXINFO* mmi) {
 
 namespace {
 
-bool SameRect(const RECT& a, const RECT& b) {
-  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 // Invalidates a rectangle given in `parent`'s client coordinates.
 void InvalidateInParent(HWND parent, const RECT& r) {
   if (!parent) return;
@@ -216,12 +212,13 @@ bool SetPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
         InvalidateInternal(hwnd, nullptr, true, true, true);
       }
       if (visibleNow && (shown || (flags & SWP_FRAMECHANGED)))
-        InvalidateInternal(hwnd, nullptr, true, true, true);
+        InvalidateInternal(hwnd, nullptr, true, true, shown ? 2 : 1);
     } else if (visibleNow) {
       if (shown || sized || (flags & SWP_FRAMECHANGED)) {
         bool redrawAll = shown || (w->cls->style & (CS_HREDRAW | CS_VREDRAW)) || (flags & SWP_FRAMECHANGED);
         if (redrawAll) {
-          InvalidateInternal(hwnd, nullptr, true, true, true);
+          // A window that appears needs all of its tree painted.
+          InvalidateInternal(hwnd, nullptr, true, true, shown ? 2 : 1);
         } else {
           // Only what the new size uncovered needs painting; the frame always does.
           int ow = oldClient.right - oldClient.left, oh = oldClient.bottom - oldClient.top;
@@ -286,9 +283,15 @@ bool MinMaximize(HWND hwnd, int cmd, RECT* out) {
     }
     default: {  // restore
       if ((w->style & WS_MINIMIZE) && w->maximized) {
+        // A window minimised from the maximised state goes back to it.
+        MINMAXINFO mmi;
+        GetMinMax(hwnd, &mmi);
+        if (!(w = Find(hwnd))) return false;
         w->maximized = false;
-        w->style &= ~WS_MINIMIZE;
-        return MinMaximize(hwnd, SW_MAXIMIZE, out);
+        w->style = (w->style & ~WS_MINIMIZE) | WS_MAXIMIZE;
+        *out = RECT{mmi.ptMaxPosition.x, mmi.ptMaxPosition.y, mmi.ptMaxPosition.x + mmi.ptMaxSize.x,
+                    mmi.ptMaxPosition.y + mmi.ptMaxSize.y};
+        return true;
       }
       w->style &= ~(WS_MINIMIZE | WS_MAXIMIZE);
       *out = w->normal;

@@ -105,25 +105,28 @@ inline std::string SpyDescribe(const KVSPYRECORD& r) {
   return buf;
 }
 
-// Compares a record with the expected sequence, in order: every record must match the
-// next expected entry (optional entries that do not match are skipped). Returns an empty
-// string on success, else a description of the first difference and both sequences.
+// Compares a record with the expected sequence, in order: every record must match an
+// expected entry, each mandatory entry must be matched, optional ones may be absent (every
+// way of leaving them out is tried). Returns an empty string on success, else where the
+// longest attempt stopped and the recorded sequence.
 inline std::string SpyMatch(const std::vector<KVSPYRECORD>& got, const std::vector<SpyExpect>& want) {
-  size_t i = 0, j = 0;
+  size_t best = 0, bestWant = 0;
+  std::vector<std::vector<char>> seen(got.size() + 1, std::vector<char>(want.size() + 1, 0));
+  std::function<bool(size_t, size_t)> match = [&](size_t i, size_t j) -> bool {
+    if (seen[i][j]) return false;
+    seen[i][j] = 1;
+    if (i > best || (i == best && j > bestWant)) { best = i; bestWant = j; }
+    if (j == want.size()) return i == got.size();
+    if (want[j].optional && match(i, j + 1)) return true;
+    return i < got.size() && SpyEntryMatches(want[j], got[i]) && match(i + 1, j + 1);
+  };
+  if (match(0, 0)) return {};
   std::string why;
-  while (i < got.size() && j < want.size()) {
-    if (SpyEntryMatches(want[j], got[i])) { ++i; ++j; continue; }
-    if (want[j].optional) { ++j; continue; }
-    why = "record " + std::to_string(i) + " (" + SpyDescribe(got[i]) + ") differs from expected entry " +
-          std::to_string(j);
-    break;
-  }
-  if (why.empty()) {
-    while (j < want.size() && want[j].optional) ++j;
-    if (i < got.size()) why = "unexpected record " + std::to_string(i) + " (" + SpyDescribe(got[i]) + ")";
-    else if (j < want.size()) why = "missing expected entry " + std::to_string(j);
-  }
-  if (why.empty()) return {};
+  if (best < got.size())
+    why = "record " + std::to_string(best) + " (" + SpyDescribe(got[best]) + ") differs from expected entry " +
+          std::to_string(bestWant);
+  else
+    why = "missing expected entry " + std::to_string(bestWant);
   why += "\nrecorded:";
   for (const auto& r : got) why += "\n  " + SpyDescribe(r);
   return why;

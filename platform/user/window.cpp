@@ -61,6 +61,16 @@ std::vector<HWND> ThreadTopLevels(DWORD tid) {
   return out;
 }
 
+std::vector<HWND> ThreadMessageOnly(DWORD tid) {
+  std::lock_guard<std::recursive_mutex> g(Lock());
+  std::vector<HWND> out;
+  for (HWND h : gMessageOnly) {
+    auto w = Find(h);
+    if (w && w->tid == tid) out.push_back(h);
+  }
+  return out;
+}
+
 std::vector<HWND>& Siblings(const Window& w) {
   if (w.parent) {
     auto p = Find(w.parent);
@@ -182,9 +192,14 @@ void FreeWindow(HWND hwnd) {
   std::vector<HWND> kids = w->children;
   for (HWND c : kids) FreeWindow(c);
   Send(hwnd, WM_NCDESTROY, 0, 0);
+  DestroyWindowMenus(hwnd);
   WindowDestroyedFocus(hwnd);
   KillWindowTimers(hwnd);
   ReleaseWindowDCs(hwnd);
+  // String properties held their atoms.
+  for (auto& p : w->props)
+    if (p.first >= 0xC000) GlobalDeleteAtom(p.first);
+  w->props.clear();
   std::lock_guard<std::recursive_mutex> g(Lock());
   RemoveFromTree(*w);
   w->dead = true;
@@ -210,6 +225,10 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
   }
   if ((style & WS_CHILD) && !parent && !messageOnly) {
     SetLastError(ERROR_TLW_WITH_WSCHILD);
+    return nullptr;
+  }
+  if (!(style & WS_CHILD) && menu && !IsMenu(menu)) {
+    SetLastError(ERROR_INVALID_MENU_HANDLE);
     return nullptr;
   }
   auto w = std::make_shared<Window>();

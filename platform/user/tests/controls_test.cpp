@@ -1,0 +1,240 @@
+// The predefined and common controls on a test form: creation, layout, input, texts
+// across the A/W boundary, and their pixels.
+#include <cstring>
+
+#include "platform/base/error.h"
+#include "testsupport/temp_home.h"
+#include "platform/user/tests/user_test_util.h"
+
+namespace kvtest {
+namespace {
+
+using kv::Posted;
+using kv::Sent;
+using kv::WithW;
+
+class UserControlsTest : public UserTest {
+ protected:
+  HWND Make(const char16_t* cls, DWORD style, int x, int y, int w, int h, int id, const char16_t* text = u"") {
+    return CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, form_,
+                           reinterpret_cast<HMENU>(static_cast<intptr_t>(id)), nullptr, nullptr);
+  }
+  HWND form_ = nullptr;
+};
+
+TEST_F(UserControlsTest, FormWithControlsShowResizeClickAndScreenshot) {
+  TempHome home;
+  std::vector<WPARAM> commands;
+  HWND status = nullptr;
+  Handlers()[WM_COMMAND] = [&](HWND, UINT, WPARAM wp, LPARAM, bool* handled) {
+    commands.push_back(wp);
+    *handled = true;
+    return LRESULT(0);
+  };
+  Handlers()[WM_SIZE] = [&](HWND, UINT, WPARAM wp, LPARAM lp, bool*) {
+    if (status) SendMessageW(status, WM_SIZE, wp, lp);  // as the framework's form does
+    return LRESULT(0);
+  };
+  form_ = Top(WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, 400, 300, u"Form");
+  HWND button = Make(u"Button", BS_PUSHBUTTON, 10, 10, 80, 24, 1, u"Click");
+  HWND edit = Make(u"Edit", WS_BORDER | ES_AUTOHSCROLL, 10, 40, 120, 22, 2, u"text");
+  HWND combo = Make(u"ComboBox", CBS_DROPDOWNLIST, 10, 70, 120, 200, 3);
+  status = Make(STATUSCLASSNAMEW, SBARS_SIZEGRIP, 0, 0, 0, 0, 4);
+  HWND progress = Make(PROGRESS_CLASSW, PBS_SMOOTH, 10, 110, 200, 16, 5);
+  ASSERT_TRUE(button && edit && combo && status && progress);
+  RECT r;
+  GetWindowRect(combo, &r);
+  EXPECT_EQ(r.bottom - r.top, 24);  // one line high; 200 is the list's height
+  RECT c;
+  GetClientRect(form_, &c);
+  GetWindowRect(status, &r);
+  POINT p{r.left, r.top};
+  ScreenToClient(form_, &p);
+  EXPECT_EQ(p.y, c.bottom - 20);  // aligned along the bottom
+  EXPECT_EQ(r.right - r.left, c.right);
+
+  KvSpyStart(form_);
+  ShowWindow(form_, SW_SHOW);
+  UpdateWindow(form_);
+  auto shown = Only({WM_SHOWWINDOW, WM_ACTIVATE, WM_NCPAINT, WM_WINDOWPOSCHANGED, WM_PAINT});
+  EXPECT_SEQ(shown, Sent(WM_SHOWWINDOW, form_), Sent(WM_ACTIVATE, form_), Sent(WM_NCPAINT, form_),
+             Sent(WM_WINDOWPOSCHANGED, form_), Sent(WM_PAINT, form_), Sent(WM_PAINT, button), Sent(WM_NCPAINT, edit),
+             Sent(WM_PAINT, edit), Sent(WM_PAINT, combo), Sent(WM_PAINT, status), Sent(WM_PAINT, progress));
+
+  KvSpyStart(form_);
+  MoveWindow(form_, 0, 0, 500, 400, TRUE);
+  auto resized = Only({WM_WINDOWPOSCHANGING, WM_NCCALCSIZE, WM_WINDOWPOSCHANGED, WM_SIZE});
+  EXPECT_SEQ(resized, Sent(WM_WINDOWPOSCHANGING, form_), Sent(WM_NCCALCSIZE, form_), Sent(WM_WINDOWPOSCHANGED, form_),
+             Sent(WM_SIZE, form_), Sent(WM_SIZE, status), Sent(WM_WINDOWPOSCHANGING, status),
+             Sent(WM_NCCALCSIZE, status), Sent(WM_WINDOWPOSCHANGED, status), Sent(WM_SIZE, status));
+  GetWindowRect(status, &r);
+  EXPECT_EQ(r.right - r.left, 500 - 8);
+
+  SendMessageW(progress, PBM_SETPOS, 50, 0);
+  SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(u"ready"));
+  KvInjectClick(30, 4 + 19 + 20);  // inside the button (frame 4, caption 19)
+  KvPumpMessages();
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), MAKEWPARAM(1, BN_CLICKED));
+
+  // Pixels: the progress bar's left half is filled, its right half not.
+  POINT pr{0, 0};
+  MapWindowPoints(progress, form_, &pr, 1);
+  EXPECT_EQ(KvWindowGetPixel(progress, 50, 8), GetSysColor(COLOR_HIGHLIGHT));
+  EXPECT_EQ(KvWindowGetPixel(progress, 150, 8), GetSysColor(COLOR_3DFACE));
+  std::string path = home.path() + "/form.png";
+  EXPECT_TRUE(KvWindowScreenshot(form_, path.c_str()));
+
+  KvSpyStart(form_);
+  DestroyWindow(form_);
+  auto gone = Only({WM_DESTROY, WM_NCDESTROY});
+  ASSERT_FALSE(gone.empty());
+  EXPECT_EQ(gone.front().hwnd, form_);
+  EXPECT_EQ(gone.front().message, static_cast<UINT>(WM_DESTROY));
+  EXPECT_EQ(gone.back().hwnd, form_);
+  EXPECT_EQ(gone.back().message, static_cast<UINT>(WM_NCDESTROY));
+  EXPECT_FALSE(IsWindow(button));
+}
+
+TEST_F(UserControlsTest, EditTypingLimitsAndNotifications) {
+  std::vector<WORD> codes;
+  Handlers()[WM_COMMAND] = [&](HWND, UINT, WPARAM wp, LPARAM, bool* handled) {
+    codes.push_back(HIWORD(wp));
+    *handled = true;
+    return LRESULT(0);
+  };
+  form_ = Top(WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
+  HWND e = Make(u"Edit", ES_NUMBER, 0, 0, 100, 20, 9);
+  SendMessageW(e, EM_LIMITTEXT, 3, 0);
+  SetFocus(e);
+  codes.clear();
+  for (WCHAR ch : std::u16string(u"1a234")) SendMessageW(e, WM_CHAR, ch, 0);
+  WCHAR buf[16];
+  GetWindowTextW(e, buf, 16);
+  EXPECT_EQ(std::u16string(buf), u"123");  // letters refused, the limit holds
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), EN_CHANGE), 3);
+  EXPECT_EQ(std::count(codes.begin(), codes.end(), EN_MAXTEXT), 1);
+  SendMessageW(e, EM_SETSEL, 0, -1);
+  SendMessageA(e, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("9"));
+  GetWindowTextW(e, buf, 16);
+  EXPECT_EQ(std::u16string(buf), u"9");
+  EXPECT_TRUE(SendMessageW(e, EM_GETMODIFY, 0, 0));
+  SendMessageW(e, WM_CHAR, 8, 0);  // backspace
+  EXPECT_EQ(GetWindowTextLengthW(e), 0);
+  EXPECT_TRUE(SendMessageW(e, EM_UNDO, 0, 0));
+  EXPECT_EQ(GetWindowTextLengthW(e), 1);
+  HWND m = Make(u"Edit", ES_MULTILINE, 0, 30, 100, 60, 10, u"ab\r\ncde");
+  EXPECT_EQ(SendMessageW(m, EM_GETLINECOUNT, 0, 0), 2);
+  EXPECT_EQ(SendMessageW(m, EM_LINEINDEX, 1, 0), 4);
+  EXPECT_EQ(SendMessageW(m, EM_LINELENGTH, 4, 0), 3);
+}
+
+TEST_F(UserControlsTest, ComboDropDownSelectsAndNotifies) {
+  std::vector<WORD> codes;
+  Handlers()[WM_COMMAND] = [&](HWND, UINT, WPARAM wp, LPARAM, bool* handled) {
+    codes.push_back(HIWORD(wp));
+    *handled = true;
+    return LRESULT(0);
+  };
+  form_ = Top(WS_POPUP | WS_VISIBLE, 0, 0, 300, 300);
+  HWND combo = Make(u"ComboBox", CBS_DROPDOWNLIST, 10, 10, 120, 150, 3);
+  // ANSI strings into a wide control and back.
+  EXPECT_EQ(SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("one")), 0);
+  EXPECT_EQ(SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("\xb6\xfe")), 1);  // GBK
+  EXPECT_EQ(SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"three")), 2);
+  EXPECT_EQ(SendMessageA(combo, CB_GETLBTEXTLEN, 1, 0), 2);
+  EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXTLEN, 1, 0), 1);
+  char a[8];
+  EXPECT_EQ(SendMessageA(combo, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(a)), 2);
+  EXPECT_STREQ(a, "\xb6\xfe");
+  EXPECT_EQ(SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("THREE")), 2);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+  EXPECT_EQ(info.hwndItem, combo);  // a drop-down list has no edit
+  char cls[16];
+  GetClassNameA(info.hwndList, cls, sizeof cls);
+  EXPECT_STREQ(cls, "ComboLBox");
+  EXPECT_FALSE(GetComboBoxInfo(form_, &info));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_WINDOW_NOT_COMBOBOX));
+
+  codes.clear();
+  KvInjectClick(50, 20);  // drops the list down
+  KvPumpMessages();
+  EXPECT_TRUE(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0));
+  EXPECT_TRUE(IsWindowVisible(info.hwndList));
+  RECT lr;
+  GetWindowRect(info.hwndList, &lr);
+  KvInjectClick(lr.left + 10, lr.top + 1 + 16 + 8);  // the second item (below the border)
+  KvPumpMessages();
+  EXPECT_FALSE(SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0));
+  EXPECT_EQ(SendMessageW(combo, CB_GETCURSEL, 0, 0), 1);
+  EXPECT_EQ(codes, (std::vector<WORD>{CBN_SETFOCUS, CBN_DROPDOWN, CBN_SELCHANGE, CBN_SELENDOK, CBN_CLOSEUP}));
+  WCHAR t[8];
+  EXPECT_EQ(GetWindowTextW(combo, t, 8), 1);
+  SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  EXPECT_EQ(codes.back(), CBN_CLOSEUP);
+  DestroyWindow(form_);
+  EXPECT_FALSE(IsWindow(info.hwndList));
+}
+
+TEST_F(UserControlsTest, StatusBarPartsAndProgressSteps) {
+  form_ = Top(WS_POPUP | WS_VISIBLE, 0, 0, 300, 200);
+  HWND sb = Make(STATUSCLASSNAMEW, 0, 0, 0, 0, 0, 1);
+  int parts[] = {100, 200, -1};
+  EXPECT_TRUE(SendMessageW(sb, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts)));
+  EXPECT_TRUE(SendMessageA(sb, SB_SETTEXTA, 1 | SBT_POPOUT, reinterpret_cast<LPARAM>("\xd6\xd0")));
+  EXPECT_FALSE(SendMessageW(sb, SB_SETTEXTW, 5, reinterpret_cast<LPARAM>(u"x")));
+  WCHAR w[8];
+  LRESULT r = SendMessageW(sb, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(w));
+  EXPECT_EQ(LOWORD(r), 1);
+  EXPECT_EQ(HIWORD(r), SBT_POPOUT);
+  EXPECT_EQ(w[0], u'\u4e2d');
+  EXPECT_EQ(SendMessageW(sb, SB_GETPARTS, 0, 0), 3);
+  RECT pr;
+  EXPECT_TRUE(SendMessageW(sb, SB_GETRECT, 2, reinterpret_cast<LPARAM>(&pr)));
+  EXPECT_EQ(pr.right, 300);
+
+  HWND pb = Make(PROGRESS_CLASSW, 0, 0, 0, 100, 10, 2);
+  EXPECT_EQ(SendMessageW(pb, PBM_SETRANGE32, 0, 50), MAKELRESULT(0, 100));
+  SendMessageW(pb, PBM_SETSTEP, 20, 0);
+  std::vector<LRESULT> seen;
+  for (int i = 0; i < 4; ++i) {
+    SendMessageW(pb, PBM_STEPIT, 0, 0);
+    seen.push_back(SendMessageW(pb, PBM_GETPOS, 0, 0));
+  }
+  EXPECT_EQ(seen, (std::vector<LRESULT>{20, 40, 10, 30}));  // past the end it starts over
+  EXPECT_EQ(SendMessageW(pb, PBM_SETPOS, 999, 0), 30);
+  EXPECT_EQ(SendMessageW(pb, PBM_GETPOS, 0, 0), 50);
+  PBRANGE range;
+  EXPECT_EQ(SendMessageW(pb, PBM_GETRANGE, TRUE, reinterpret_cast<LPARAM>(&range)), 0);
+  EXPECT_EQ(range.iHigh, 50);
+}
+
+TEST_F(UserControlsTest, ListBoxSortsSelectsAndNotifies) {
+  std::vector<WORD> codes;
+  Handlers()[WM_COMMAND] = [&](HWND, UINT, WPARAM wp, LPARAM, bool* handled) {
+    codes.push_back(HIWORD(wp));
+    *handled = true;
+    return LRESULT(0);
+  };
+  form_ = Top(WS_POPUP | WS_VISIBLE, 0, 0, 200, 200);
+  HWND lb = Make(u"ListBox", LBS_NOTIFY | LBS_SORT, 0, 0, 100, 100, 1);
+  for (const char16_t* s : {u"pear", u"Apple", u"fig"}) SendMessageW(lb, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+  WCHAR t[8];
+  SendMessageW(lb, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(t));
+  EXPECT_EQ(std::u16string(t), u"Apple");
+  EXPECT_EQ(SendMessageW(lb, LB_GETTEXT, 7, reinterpret_cast<LPARAM>(t)), LB_ERR);
+  KvPumpMessages();
+  KvInjectClick(10, 16 + 5);
+  KvPumpMessages();
+  EXPECT_EQ(SendMessageW(lb, LB_GETCURSEL, 0, 0), 1);
+  EXPECT_EQ(codes, (std::vector<WORD>{LBN_SETFOCUS, LBN_SELCHANGE}));
+  EXPECT_EQ(SendMessageW(lb, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(u"pe")), 2);
+  EXPECT_EQ(SendMessageW(lb, LB_DELETESTRING, 2, 0), 2);
+  EXPECT_EQ(SendMessageW(lb, LB_GETCURSEL, 0, 0), LB_ERR);
+}
+
+}  // namespace
+}  // namespace kvtest

@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "framework/graphics/jpeg.h"
+#include "gif/gif_image.h"
 #include "framework/graphics/printers.h"
 #include "http_client/id_http.h"
 #include "platform/base/codepage.h"
 #include "platform/base/module.h"
 #include "platform/print/globalmem.h"
-#include "print_control/gif_picture.h"
 #include "print_control/message_box.h"
 #include "print_control/texts.h"
 
@@ -227,7 +227,7 @@ void TDravik::DrawPictureStream(TMemoryStream& stream, const TRect& rect) {
   }
   std::unique_ptr<TGraphic> graphic;
   if (kind == "GIF") {
-    graphic = NewGifImage();
+    graphic = std::make_unique<TGIFImage>();
   } else if (kind == "JPG") {
     graphic = std::make_unique<TJPEGImage>();
   } else if (kind == "BMP") {

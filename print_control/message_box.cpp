@@ -1,42 +1,24 @@
 #include "print_control/message_box.h"
 
-#include <cstdio>
-#include <mutex>
-
 #include "platform/base/codepage.h"
+#include "platform/user/user.h"
 
 namespace zorbel {
-namespace {
 
-std::mutex& LogLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-std::vector<WideString>& Log() {
-  static std::vector<WideString> log;
-  return log;
-}
-
-}  // namespace
-
-void ShowMessageBox(const WideString& text) {
-  {
-    std::lock_guard<std::mutex> hold(LogLock());
-    Log().push_back(text);
-  }
-  std::string utf8 = kv::WideToUtf8(text);
-  fprintf(stderr, "[message box] %s\n", utf8.c_str());
-}
+// The framework's ShowMessage inside a control library: the application's title is the
+// library's name.
+void ShowMessageBox(const WideString& text) { MessageBoxW(nullptr, text.c_str(), u"Zorbel", MB_OK); }
 
 std::vector<WideString> MessageBoxLog() {
-  std::lock_guard<std::mutex> hold(LogLock());
-  return Log();
+  std::vector<WideString> texts;
+  const DWORD count = KvMessageBoxLogCount();
+  for (DWORD i = 0; i < count; ++i) {
+    KVMSGBOXRECORD record{};
+    if (KvMessageBoxLogGet(i, &record)) texts.push_back(kv::Utf8ToWide(record.text));
+  }
+  return texts;
 }
 
-void ClearMessageBoxLog() {
-  std::lock_guard<std::mutex> hold(LogLock());
-  Log().clear();
-}
+void ClearMessageBoxLog() { KvMessageBoxLogClear(); }
 
 }  // namespace zorbel

@@ -1,11 +1,7 @@
-// The print control's message boxes.
-//
-// The window system is not part of this build yet, so a box is shown on the terminal
-// (stderr, UTF-8) and kept in a record that hosts and tests read. When the platform's
-// message boxes exist, ShowMessageBox becomes a plain box with the application's title.
+// The print control's message boxes: plain boxes through the platform, which records
+// them (tests and hosts read the record) and shows them when a program runs interactively.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "framework/core/sysutils.h"
@@ -14,7 +10,7 @@ namespace zorbel {
 
 void ShowMessageBox(const WideString& text);
 
-// Every box shown since the last clear, oldest first.
+// The text of every box shown since the last clear, oldest first.
 std::vector<WideString> MessageBoxLog();
 void ClearMessageBoxLog();
 

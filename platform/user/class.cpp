@@ -103,7 +103,7 @@ std::shared_ptr<Class> FindClass(LPCWSTR name, HINSTANCE instance) {
       if (c->atom == a) {
         if (!c->system && c->instance == instance) return c;
         if (!c->system && (c->style & CS_GLOBALCLASS) && !global) global = c;
-        if (c->system && (!system || (system->fallback && !c->fallback))) system = c;
+        if (c->system && !system) system = c;
         if (!c->system && !global) global = c;
       }
     return global ? global : system;
@@ -113,7 +113,7 @@ std::shared_ptr<Class> FindClass(LPCWSTR name, HINSTANCE instance) {
     if (Lower(c->name) != key) continue;
     if (!c->system && c->instance == instance) return c;
     if (!c->system && (c->style & CS_GLOBALCLASS) && !global) global = c;
-    if (c->system && (!system || (system->fallback && !c->fallback))) system = c;
+    if (c->system && !system) system = c;
   }
   if (global) return global;
   if (system) return system;
@@ -125,7 +125,7 @@ std::shared_ptr<Class> FindClass(LPCWSTR name, HINSTANCE instance) {
 }
 
 void RegisterSystemClass(const char16_t* name, WNDPROC proc, UINT style, int wndExtra, HBRUSH bg,
-                         HCURSOR cursor, bool fallback) {
+                         HCURSOR cursor) {
   auto c = std::make_shared<Class>();
   c->name = name;
   c->atom = AddAtom(name);
@@ -136,7 +136,6 @@ void RegisterSystemClass(const char16_t* name, WNDPROC proc, UINT style, int wnd
   c->background = bg;
   c->cursor = cursor;
   c->system = true;
-  c->fallback = fallback;
   Classes().push_back(c);
 }
 

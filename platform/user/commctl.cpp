@@ -155,6 +155,11 @@ LRESULT StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       Align(hwnd);
       return 0;
     case WM_PAINT: {
+      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
+      if (wp) {
+        PaintStatus(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
+      }
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       if (hdc) PaintStatus(hwnd, hdc);
@@ -258,8 +263,8 @@ void PaintProgress(HWND hwnd, HDC hdc) {
   InflateRect(&r, -1, -1);
   bool vert = (w->style & PBS_VERTICAL) != 0;
   int len = vert ? r.bottom - r.top : r.right - r.left;
-  int range = d.high - d.low;
-  int filled = range > 0 ? static_cast<int>(static_cast<long long>(len) * (d.pos - d.low) / range) : 0;
+  long long range = static_cast<long long>(d.high) - d.low;
+  int filled = range > 0 ? static_cast<int>(len * (static_cast<long long>(d.pos) - d.low) / range) : 0;
   HBRUSH bar = d.bar == CLR_DEFAULT ? GetSysColorBrush(COLOR_HIGHLIGHT) : CreateSolidBrush(d.bar);
   if (w->style & PBS_SMOOTH) {
     RECT f = vert ? RECT{r.left, r.bottom - filled, r.right, r.bottom} : RECT{r.left, r.top, r.left + filled, r.bottom};
@@ -275,8 +280,8 @@ void PaintProgress(HWND hwnd, HDC hdc) {
   if (d.bar != CLR_DEFAULT) DeleteObject(bar);
 }
 
-void SetPos(HWND hwnd, ProgressData& d, int pos) {
-  pos = std::clamp(pos, std::min(d.low, d.high), std::max(d.low, d.high));
+void SetPos(HWND hwnd, ProgressData& d, long long wanted) {
+  int pos = static_cast<int>(std::clamp<long long>(wanted, std::min(d.low, d.high), std::max(d.low, d.high)));
   if (pos != d.pos) {
     d.pos = pos;
     InvalidateRect(hwnd, nullptr, FALSE);
@@ -289,6 +294,11 @@ LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   ProgressData& d = PData(*w);
   switch (msg) {
     case WM_PAINT: {
+      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
+      if (wp) {
+        PaintProgress(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
+      }
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       if (hdc) PaintProgress(hwnd, hdc);
@@ -330,7 +340,7 @@ LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case PBM_DELTAPOS: {
       int old = d.pos;
-      SetPos(hwnd, d, d.pos + static_cast<int>(wp));
+      SetPos(hwnd, d, static_cast<long long>(d.pos) + static_cast<int>(wp));
       return old;
     }
     case PBM_SETSTEP: {
@@ -340,7 +350,7 @@ LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case PBM_STEPIT: {
       int old = d.pos;
-      int next = d.pos + d.step;
+      long long next = static_cast<long long>(d.pos) + d.step;
       // Stepping past the end starts again from the beginning.
       if (next > d.high) next = d.low + (next - d.high);
       if (next < d.low) next = d.high - (d.low - next);
@@ -370,8 +380,8 @@ LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 void RegisterBuiltinCommonControls() {
   HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-  RegisterSystemClass(u"msctls_statusbar32", StatusProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, 0, nullptr, arrow, true);
-  RegisterSystemClass(u"msctls_progress32", ProgressProc, CS_HREDRAW | CS_VREDRAW, 0, nullptr, arrow, true);
+  RegisterSystemClass(u"msctls_statusbar32", StatusProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, 0, nullptr, arrow);
+  RegisterSystemClass(u"msctls_progress32", ProgressProc, CS_HREDRAW | CS_VREDRAW, 0, nullptr, arrow);
 }
 
 }  // namespace kv::user

@@ -207,6 +207,11 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   UINT t = ButtonType(*w);
   switch (msg) {
     case WM_PAINT: {
+      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
+      if (wp) {
+        PaintButton(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
+      }
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       if (hdc) PaintButton(hwnd, hdc);
@@ -360,6 +365,11 @@ LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (!w) return 0;
   switch (msg) {
     case WM_PAINT: {
+      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
+      if (wp) {
+        PaintStatic(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
+      }
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       if (hdc) PaintStatic(hwnd, hdc);
@@ -437,6 +447,11 @@ LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       w->hscroll = ScrollState{0, 0, 0, 0, 0, 0, true};
       return 0;
     case WM_PAINT: {
+      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
+      if (wp) {
+        PaintScrollBar(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
+      }
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       if (hdc) PaintScrollBar(hwnd, hdc);
@@ -483,8 +498,7 @@ using namespace kv::user;
 
 extern "C" {
 
-// Weak: the controls area may define its own with its combo box.
-__attribute__((weak)) BOOL GetComboBoxInfo(HWND hwnd, PCOMBOBOXINFO info) {
+BOOL GetComboBoxInfo(HWND hwnd, PCOMBOBOXINFO info) {
   if (!Get(hwnd)) return FALSE;
   if (!info || info->cbSize != sizeof(COMBOBOXINFO)) {
     SetLastError(ERROR_INVALID_PARAMETER);

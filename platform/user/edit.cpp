@@ -112,6 +112,11 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   EditData& d = Data(*w);
   switch (msg) {
     case WM_PAINT: {
+      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
+      if (wp) {
+        Paint(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
+      }
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       if (hdc) Paint(hwnd, hdc);
@@ -336,7 +341,7 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 void RegisterBuiltinEdit() {
   RegisterSystemClass(u"Edit", EditProc, CS_DBLCLKS | CS_PARENTDC, 0, nullptr,
-                      LoadCursorW(nullptr, MAKEINTRESOURCEW(32513)), true);
+                      LoadCursorW(nullptr, MAKEINTRESOURCEW(32513)));
 }
 
 }  // namespace kv::user

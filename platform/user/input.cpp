@@ -49,7 +49,11 @@ InputState& In() {
 }
 
 std::mutex gCursorLock;
+// The cursor as the programs see it: where the last mouse input taken from the queue put
+// it (input arrives in order, as it would in real time). `gInjected` is where the
+// injected input has taken it so far.
 POINT gCursor{0, 0};
+POINT gInjected{0, 0};
 HCURSOR gCurrentCursor = nullptr;
 int gCursorCount = 0;
 UINT gDoubleClickTime = 500;
@@ -287,6 +291,10 @@ bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove) 
     if (!ok) {
       if (drop || remove) {
         if (e.kind == Kind::Button || e.kind == Kind::Key) SetKey(s.keys, e.vkey, e.down);
+        if (e.kind == Kind::Move || e.kind == Kind::Button || e.kind == Kind::Wheel) {
+          std::lock_guard<std::mutex> g(gCursorLock);
+          gCursor = e.pt;
+        }
         s.events.pop_front();
         continue;
       }
@@ -298,6 +306,10 @@ bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove) 
     if (!match) return false;
     if (remove) {
       if (e.kind == Kind::Button || e.kind == Kind::Key) SetKey(s.keys, e.vkey, e.down);
+      if (e.kind == Kind::Move || e.kind == Kind::Button || e.kind == Kind::Wheel) {
+        std::lock_guard<std::mutex> g(gCursorLock);
+        gCursor = e.pt;
+      }
       s.events.pop_front();
     }
     *out = m;
@@ -310,6 +322,7 @@ void ResetInput() {
   In() = InputState{};
   std::lock_guard<std::mutex> g(gCursorLock);
   gCursor = POINT{0, 0};
+  gInjected = POINT{0, 0};
   gCurrentCursor = nullptr;
   gCursorCount = 0;
   gDoubleClickTime = 500;
@@ -321,10 +334,15 @@ using namespace kv::user;
 
 extern "C" {
 
+static POINT Injected() {
+  std::lock_guard<std::mutex> g(gCursorLock);
+  return gInjected;
+}
+
 void KvInjectMouseMove(int x, int y) {
   {
     std::lock_guard<std::mutex> g(gCursorLock);
-    gCursor = POINT{x, y};
+    gInjected = POINT{x, y};
   }
   Event e{Kind::Move};
   e.pt = POINT{x, y};
@@ -334,7 +352,7 @@ void KvInjectMouseMove(int x, int y) {
 void KvInjectMouseButton(int button, BOOL down) {
   if (button != VK_LBUTTON && button != VK_RBUTTON && button != VK_MBUTTON) return;
   Event e{Kind::Button};
-  GetCursorPos(&e.pt);
+  e.pt = Injected();
   e.vkey = button;
   e.down = down != FALSE;
   SetKey(In().asyncKeys, button, e.down);
@@ -358,7 +376,7 @@ void KvInjectMouseWheel(int x, int y, int delta) {
 void KvInjectKey(int vkey, BOOL down) {
   if (vkey <= 0 || vkey > 254) return;
   Event e{Kind::Key};
-  GetCursorPos(&e.pt);
+  e.pt = Injected();
   e.vkey = vkey;
   e.down = down != FALSE;
   SetKey(In().asyncKeys, vkey, e.down);
@@ -367,7 +385,7 @@ void KvInjectKey(int vkey, BOOL down) {
 
 void KvInjectChar(WCHAR ch) {
   Event e{Kind::Char};
-  GetCursorPos(&e.pt);
+  e.pt = Injected();
   e.ch = ch;
   Push(e);
 }
@@ -405,6 +423,11 @@ BOOL GetCursorPos(LPPOINT point) {
 }
 
 BOOL SetCursorPos(int x, int y) {
+  // The cursor moves at once; the windows hear of it through a mouse move.
+  {
+    std::lock_guard<std::mutex> g(gCursorLock);
+    gCursor = POINT{x, y};
+  }
   KvInjectMouseMove(x, y);
   return TRUE;
 }
@@ -437,7 +460,7 @@ static HICON BuiltinImage(HINSTANCE instance, ULONG_PTR id, bool cursor) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
-  return reinterpret_cast<HICON>((cursor ? 0x30000 : 0x40000) + id * 4);
+  return reinterpret_cast<HICON>((cursor ? 0x30000 : 0x40000) + (id - 32512) * 4);
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {

@@ -31,7 +31,6 @@ struct Class {
   std::u16string menuName;
   std::vector<uint8_t> extra;
   bool system = false;  // predefined: survives KvUserReset
-  bool fallback = false;  // predefined here, giving way to another area's class of the same name
   int windows = 0;
 };
 
@@ -112,10 +111,9 @@ void RemoveFromTree(Window& w);
 
 // ---- Classes (class.cpp) -------------------------------------------------------------------
 std::shared_ptr<Class> FindClass(LPCWSTR name, HINSTANCE instance);
-// A predefined class. A fallback class is found only while no other predefined class of
-// the same name exists (the controls area may supply its own).
+// A predefined class (global, survives KvUserReset).
 void RegisterSystemClass(const char16_t* name, WNDPROC proc, UINT style, int wndExtra, HBRUSH bg,
-                         HCURSOR cursor = nullptr, bool fallback = false);
+                         HCURSOR cursor = nullptr);
 void ResetClasses();
 // Atoms.
 ATOM AddAtom(std::u16string_view name);
@@ -199,8 +197,7 @@ void ResetSystem();
 
 // ---- Controls (controls.cpp, edit.cpp, listbox.cpp, commctl.cpp) ------------------------------------------
 void RegisterControls();
-// Fallback implementations of "Edit", "ListBox", "ComboLBox", "ComboBox",
-// "msctls_statusbar32" and "msctls_progress32" (see RegisterSystemClass).
+// "Edit", "ListBox", "ComboLBox", "ComboBox", "msctls_statusbar32" and "msctls_progress32".
 void RegisterBuiltinEdit();
 void RegisterBuiltinLists();
 void RegisterBuiltinCommonControls();
@@ -216,6 +213,7 @@ void SystemMenuTrack(HWND hwnd, POINT screen);
 void DestroyWindowMenus(HWND hwnd);
 void ResetMenus();
 void RegisterMenuClass();
+void ResetIcons();  // icons made by programs (icon.cpp)
 
 // Conversions.
 std::u16string ToWide(LPCSTR s);

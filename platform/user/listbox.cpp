@@ -134,6 +134,11 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto valid = [&](WPARAM i) { return static_cast<int>(i) >= 0 && static_cast<int>(i) < count; };
   switch (msg) {
     case WM_PAINT: {
+      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
+      if (wp) {
+        PaintList(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
+      }
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       if (hdc) PaintList(hwnd, hdc);
@@ -535,6 +540,11 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       Layout(hwnd);
       return 0;
     case WM_PAINT: {
+      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
+      if (wp) {
+        PaintCombo(hwnd, reinterpret_cast<HDC>(wp));
+        return 0;
+      }
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
       if (hdc) PaintCombo(hwnd, hdc);
@@ -682,10 +692,9 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 void RegisterBuiltinLists() {
   HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-  RegisterSystemClass(u"ListBox", ListBoxProc, CS_DBLCLKS | CS_PARENTDC, 0, nullptr, arrow, true);
-  RegisterSystemClass(u"ComboLBox", ComboLBoxProc, CS_DBLCLKS | CS_SAVEBITS, 0, nullptr, arrow, true);
-  RegisterSystemClass(u"ComboBox", ComboProc, CS_DBLCLKS | CS_PARENTDC | CS_HREDRAW | CS_VREDRAW, 0, nullptr, arrow,
-                      true);
+  RegisterSystemClass(u"ListBox", ListBoxProc, CS_DBLCLKS | CS_PARENTDC, 0, nullptr, arrow);
+  RegisterSystemClass(u"ComboLBox", ComboLBoxProc, CS_DBLCLKS | CS_SAVEBITS, 0, nullptr, arrow);
+  RegisterSystemClass(u"ComboBox", ComboProc, CS_DBLCLKS | CS_PARENTDC | CS_HREDRAW | CS_VREDRAW, 0, nullptr, arrow);
 }
 
 bool IsComboBox(const Window& w) {
@@ -714,14 +723,14 @@ bool ComboInfo(HWND hwnd, COMBOBOXINFO* info) {
 
 namespace kv::user {
 
+// Judged by the data the list and combo procedures attach to their windows (from the
+// first message on), not by the class name, so that windows of classes built on them (a
+// framework's own class over "ComboBox") convert their strings the same way.
 bool ListHasStrings(HWND hwnd) {
   auto w = Find(hwnd);
-  if (!w) return false;
-  std::u16string n = w->cls->name;
-  for (auto& ch : n)
-    if (ch >= u'A' && ch <= u'Z') ch = static_cast<char16_t>(ch + 32);
-  if (n == u"combobox") return HasStrings(*w, true);
-  if (n == u"listbox" || n == u"combolbox") return HasStrings(*w, false);
+  if (!w || !w->control) return false;
+  if (dynamic_cast<ComboData*>(w->control.get())) return HasStrings(*w, true);
+  if (dynamic_cast<ListData*>(w->control.get())) return HasStrings(*w, false);
   return false;
 }
 

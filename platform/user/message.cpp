@@ -729,8 +729,22 @@ bool WaitForWork() {
       KvClockAdvance(next - now);
       return true;
     }
-    std::unique_lock<std::mutex> g(q.m);
-    return q.cv.wait_for(g, std::chrono::seconds(2), [&] { return !q.posted.empty() || !q.sent.empty() || q.quit; });
+    // Nothing is due. Threads sleeping on virtual time get it passing (in small steps);
+    // otherwise another thread's post is awaited for a bounded real time, after which
+    // nothing is taken to come.
+    auto ready = [&] { return !q.posted.empty() || !q.sent.empty() || q.quit; };
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    for (;;) {
+      if (KvClockWaiterCount() > 0) {
+        KvClockAdvance(10);
+        until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+      }
+      std::unique_lock<std::mutex> g(q.m);
+      if (q.cv.wait_for(g, std::chrono::milliseconds(KvClockWaiterCount() > 0 ? 1 : 50), ready)) return true;
+      g.unlock();
+      if (HasInput()) return true;
+      if (std::chrono::steady_clock::now() >= until) return false;
+    }
   }
   std::unique_lock<std::mutex> g(q.m);
   auto ready = [&] { return !q.posted.empty() || !q.sent.empty() || q.quit; };

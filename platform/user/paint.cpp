@@ -236,18 +236,32 @@ bool SurfaceOf(HWND hwnd, Window** topOut, POINT* offset) {
   return true;
 }
 
+// The backing surface holds at most this many pixels a side; what lies beyond is not
+// kept (drawing there is clipped away).
+constexpr int kMaxSurface = 4096;
+
+int SurfaceSide(LONG len) { return std::clamp<int>(len, 1, kMaxSurface); }
+
 void EnsureSurface(Window& w) {
   if (w.parent) return;
-  int nw = std::max<int>(w.rect.right - w.rect.left, 1), nh = std::max<int>(w.rect.bottom - w.rect.top, 1);
+  int nw = SurfaceSide(w.rect.right - w.rect.left), nh = SurfaceSide(w.rect.bottom - w.rect.top);
   if (w.surfW == nw && w.surfH == nh && !w.pixels.empty()) return;
   ResizeSurface(w, w.surfW, w.surfH);
 }
 
 void ResizeSurface(Window& w, int, int) {
   if (w.parent) return;
-  int nw = std::max<int>(w.rect.right - w.rect.left, 1), nh = std::max<int>(w.rect.bottom - w.rect.top, 1);
+  int nw = SurfaceSide(w.rect.right - w.rect.left), nh = SurfaceSide(w.rect.bottom - w.rect.top);
   if (w.surfW == nw && w.surfH == nh && !w.pixels.empty()) return;
-  std::vector<uint32_t> px(size_t(nw) * size_t(nh), 0x00FFFFFFu);
+  std::vector<uint32_t> px;
+  try {
+    px.assign(size_t(nw) * size_t(nh), 0x00FFFFFFu);
+  } catch (const std::bad_alloc&) {
+    // No memory for this size: the window keeps its old surface (or a single pixel).
+    if (!w.pixels.empty()) return;
+    nw = nh = 1;
+    px.assign(1, 0x00FFFFFFu);
+  }
   for (int y = 0; y < std::min(nh, w.surfH); ++y)
     std::memcpy(&px[size_t(y) * size_t(nw)], &w.pixels[size_t(y) * size_t(w.surfW)],
                 size_t(std::min(nw, w.surfW)) * 4);

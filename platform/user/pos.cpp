@@ -133,8 +133,11 @@ bool SetPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
     pos.cx = w->rect.right - w->rect.left;
     pos.cy = w->rect.bottom - w->rect.top;
   }
-  pos.cx = std::max(pos.cx, 0);
-  pos.cy = std::max(pos.cy, 0);
+  // Sizes and positions stay within the platform's coordinate range.
+  pos.cx = std::clamp(pos.cx, 0, 32767);
+  pos.cy = std::clamp(pos.cy, 0, 32767);
+  pos.x = std::clamp(pos.x, -32768, 32767);
+  pos.y = std::clamp(pos.y, -32768, 32767);
   RECT oldRect = w->rect, oldClient = w->client;
   RECT newRect{pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
   bool sized = (newRect.right - newRect.left != oldRect.right - oldRect.left) ||

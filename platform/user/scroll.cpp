@@ -61,15 +61,16 @@ bool ScrollBarRect(const Window& w, int bar, RECT* r) {
 }
 
 void ScrollThumb(int track, const ScrollState& s, int* off, int* len) {
-  int range = s.max - s.min + 1;
-  int page = static_cast<int>(s.page);
-  int thumb = page ? std::max(Metric(SM_CYVTHUMB) / 2, static_cast<int>(static_cast<long long>(track) * page / std::max(range, 1)))
-                   : Metric(SM_CYVTHUMB);
-  thumb = std::clamp(thumb, 0, track);
-  int maxPos = std::max(1, s.max - std::max(page - 1, 0) - s.min);
-  int pos = std::clamp(s.pos - s.min, 0, maxPos);
-  *off = static_cast<int>(static_cast<long long>(track - thumb) * pos / maxPos);
-  *len = thumb;
+  // 64-bit arithmetic: a range may span the whole int.
+  long long range = static_cast<long long>(s.max) - s.min + 1;
+  long long page = s.page;
+  long long thumb = page ? std::max<long long>(Metric(SM_CYVTHUMB) / 2, track * page / std::max<long long>(range, 1))
+                         : Metric(SM_CYVTHUMB);
+  thumb = std::clamp<long long>(thumb, 0, track);
+  long long maxPos = std::max<long long>(1, static_cast<long long>(s.max) - std::max<long long>(page - 1, 0) - s.min);
+  long long pos = std::clamp<long long>(static_cast<long long>(s.pos) - s.min, 0, maxPos);
+  *off = static_cast<int>((track - thumb) * pos / maxPos);
+  *len = static_cast<int>(thumb);
 }
 
 void TrackScrollBar(HWND hwnd, int bar, POINT screen) {
@@ -122,8 +123,9 @@ void TrackScrollBar(HWND hwnd, int bar, POINT screen) {
       ClientToScreen(m.hwnd, &p);
       int a = vert ? p.y - o.y - r.top : p.x - o.x - r.left;
       int room = std::max(1, track - thumb);
-      int span = std::max(0, st->max - st->min - std::max(static_cast<int>(st->page) - 1, 0));
-      int np = st->min + static_cast<int>(static_cast<long long>(std::clamp(a - arrow - grab, 0, room)) * span / room);
+      long long span = std::max<long long>(
+          0, static_cast<long long>(st->max) - st->min - std::max<long long>(static_cast<long long>(st->page) - 1, 0));
+      int np = static_cast<int>(st->min + std::clamp(a - arrow - grab, 0, room) * span / room);
       st->trackPos = np;
       trackPos = np;
       moved = true;
@@ -159,11 +161,11 @@ int SetScrollInfo(HWND hwnd, int bar, LPCSCROLLINFO info, BOOL redraw) {
     s->max = std::max(info->nMin, info->nMax);
   }
   if (info->fMask & SIF_PAGE) s->page = info->nPage;
-  int range = s->max - s->min + 1;
-  if (s->page > static_cast<UINT>(range)) s->page = static_cast<UINT>(range);
+  long long range = static_cast<long long>(s->max) - s->min + 1;
+  if (s->page > range) s->page = static_cast<UINT>(std::min<long long>(range, 0xFFFFFFFFLL));
   if (info->fMask & SIF_POS) s->pos = info->nPos;
-  int maxPos = s->max - std::max(static_cast<int>(s->page) - 1, 0);
-  s->pos = std::clamp(s->pos, s->min, std::max(s->min, maxPos));
+  long long maxPos = static_cast<long long>(s->max) - std::max<long long>(static_cast<long long>(s->page) - 1, 0);
+  s->pos = static_cast<int>(std::clamp<long long>(s->pos, s->min, std::max<long long>(s->min, maxPos)));
   if (redraw) Redraw(hwnd, bar);
   return s->pos;
 }
@@ -217,7 +219,7 @@ int GetScrollPos(HWND hwnd, int bar) {
 }
 
 BOOL SetScrollRange(HWND hwnd, int bar, int min, int max, BOOL redraw) {
-  if (max - min > 0x7FFF * 2 + 1 || max < min) {
+  if (static_cast<long long>(max) - min > 0x7FFF * 2 + 1 || max < min) {
     SetLastError(ERROR_INVALID_SCROLLBAR_RANGE);
     return FALSE;
   }

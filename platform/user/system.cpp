@@ -514,6 +514,7 @@ void KvUserReset(void) {
   ResetInput();
   ResetFocus();
   ResetMenus();
+  ResetIcons();
   ResetClasses();
   ResetSystem();
   for (int i = 0; i < 4; ++i) gPresent[i] = true;

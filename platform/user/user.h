@@ -7,8 +7,9 @@
 // (the virtual clock in tests), input reaches the windows only when injected
 // (KvInject...), and modal loops end when the injected input ends.
 //
-// Each top-level window owns a backing surface of its window size (32-bit pixels); the
-// DCs of the window and its children draw into it, clipped to what is visible. A window
+// Each top-level window owns a backing surface of its window size (32-bit pixels, at most
+// 4096 a side); the DCs of the window and its children draw into it, clipped to what is
+// visible. Window sizes and positions are kept within -32768..32767. A window
 // tree can be written out as a PNG (KvWindowScreenshot).
 //
 // Predefined classes of this area: "Button", "Static", "ScrollBar", the menu window
@@ -1846,8 +1847,9 @@ BOOL PostThreadMessageW(DWORD thread_id, UINT msg, WPARAM wParam, LPARAM lParam)
 void PostQuitMessage(int exit_code);
 // GetMessage: TRUE, 0 for WM_QUIT, -1 with the last error for a bad window handle. With
 // nothing to deliver it waits: for posts from other threads, or (on the virtual clock)
-// for the next timer, advancing the clock; when nothing can ever arrive it returns -1
-// with ERROR_TIMEOUT instead of hanging.
+// for the next timer, advancing the clock to it. On the virtual clock with no timer,
+// threads sleeping on virtual time see it pass in 10 ms steps; when nothing arrives
+// within half a second of real time it returns -1 with ERROR_TIMEOUT instead of hanging.
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max);
 BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max);
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove);
@@ -1938,6 +1940,30 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 int ShowCursor(BOOL show);
+
+// Icons: a colour bitmap and an AND mask (copied when the icon is made). The platform's
+// own icons (LoadIcon(NULL, IDI_...)) are 32 x 32 pictures of their own; their handles
+// need no DestroyIcon.
+typedef struct _ICONINFO {
+  BOOL fIcon;
+  DWORD xHotspot;
+  DWORD yHotspot;
+  HBITMAP hbmMask;
+  HBITMAP hbmColor;
+} ICONINFO, *PICONINFO;
+#define DI_MASK 0x0001
+#define DI_IMAGE 0x0002
+#define DI_NORMAL 0x0003
+#define DI_COMPAT 0x0004
+#define DI_DEFAULTSIZE 0x0008
+HICON CreateIconIndirect(PICONINFO info);
+HICON CopyIcon(HICON icon);
+BOOL DestroyIcon(HICON icon);
+BOOL DestroyCursor(HCURSOR cursor);
+// The bitmaps returned are new copies the caller deletes.
+BOOL GetIconInfo(HICON icon, PICONINFO info);
+BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
+BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH flicker_free, UINT flags);
 BOOL TrackMouseEvent(LPTRACKMOUSEEVENT track);
 UINT GetDoubleClickTime(void);
 BOOL SetDoubleClickTime(UINT milliseconds);
@@ -1989,7 +2015,8 @@ BOOL KvUserSetOptionalEntry(const char* name, BOOL present);
 
 // Input injection. Coordinates are screen coordinates. Each call puts the input into the
 // calling thread's input queue (as the hardware would); the messages reach the windows
-// when the thread pumps its queue. Mouse input goes to the capture window, else to the
+// when the thread pumps its queue, and GetCursorPos follows the mouse input as it is
+// taken from the queue (GetAsyncKeyState answers for the keys as injected). Mouse input goes to the capture window, else to the
 // window under the point (WM_NCHITTEST decides client or non-client messages, and
 // HTTRANSPARENT passes it on); button presses in another top-level window activate it
 // (WM_MOUSEACTIVATE); a second press within the double-click time and rectangle on a

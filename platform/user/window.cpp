@@ -14,9 +14,11 @@ namespace kv::user {
 
 namespace {
 
+// Never destroyed: windows still alive at exit must not free GDI objects after the
+// raster engine's own tables are gone.
 std::unordered_map<uintptr_t, WindowPtr>& Table() {
-  static std::unordered_map<uintptr_t, WindowPtr> table;
-  return table;
+  static auto* table = new std::unordered_map<uintptr_t, WindowPtr>;
+  return *table;
 }
 uintptr_t gNextHandle = 0x10010;
 std::vector<HWND> gMessageOnly;
@@ -278,7 +280,11 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
     else InsertInTree(*w, (style & WS_CHILD) ? HWND_BOTTOM : HWND_TOP);
   }
   HWND hwnd = w->hwnd;
-  w->rect = RECT{x, y, x + std::max(cx, 0), y + std::max(cy, 0)};
+  x = std::clamp(x, -32768, 32767);
+  y = std::clamp(y, -32768, 32767);
+  cx = std::clamp(cx, 0, 32767);
+  cy = std::clamp(cy, 0, 32767);
+  w->rect = RECT{x, y, x + cx, y + cy};
   w->client = w->rect;
   w->normal = w->rect;
 
@@ -338,8 +344,10 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
     cx = std::max<int>(cx, mmi.ptMinTrackSize.x);
     cy = std::max<int>(cy, mmi.ptMinTrackSize.y);
   }
-  cx = std::max(cx, 0);
-  cy = std::max(cy, 0);
+  cx = std::clamp(cx, 0, 32767);
+  cy = std::clamp(cy, 0, 32767);
+  x = std::clamp(x, -32768, 32767);
+  y = std::clamp(y, -32768, 32767);
   if (auto ww = Find(hwnd)) {
     ww->rect = RECT{x, y, x + cx, y + cy};
     ww->client = ww->rect;

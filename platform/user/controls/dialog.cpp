@@ -19,6 +19,7 @@ struct DialogData : ControlData {
   HWND savedFocus = nullptr;
   HFONT font = nullptr;  // made from the template; deleted with the dialog
   int baseX = 6, baseY = 13;
+  HWND disabledOwner = nullptr;  // a modal dialog's owner, enabled again by EndDialog
 };
 
 // The dialog state of a window; null for a window that holds another control's data.
@@ -127,8 +128,12 @@ LRESULT DefaultHandling(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode)
 }
 
 LRESULT DefDlg(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
-  if (!Get(hwnd)) return 0;
-  if (DLGPROC proc = ProcOf(hwnd)) {
+  auto w = Get(hwnd);
+  if (!w) return 0;
+  // A window of a class without the dialog's extra bytes has no dialog procedure.
+  bool dialogBytes = w->extra.size() >= static_cast<size_t>(DLGWINDOWEXTRA);
+  w.reset();
+  if (DLGPROC proc = dialogBytes ? ProcOf(hwnd) : nullptr) {
     SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, 0);
     INT_PTR r = proc(hwnd, msg, wp, lp);
     if (!IsWindow(hwnd)) return DirectResult(msg) ? r : 0;
@@ -383,7 +388,10 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
   if (!dlg) return -1;
   HWND top = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
   bool disabled = top && IsWindowEnabled(top);
-  if (disabled) EnableWindow(top, FALSE);
+  if (disabled) {
+    EnableWindow(top, FALSE);
+    if (DialogData* d = DlgData(dlg)) d->disabledOwner = top;
+  }
   INT_PTR result = -1;
   DWORD error = 0;
   MSG m;
@@ -394,12 +402,9 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
       result = d->result;
       break;
     }
-    if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      if (!KvInjectPending()) {  // the scripted input has run out
-        error = ERROR_TIMEOUT;
-        break;
-      }
-      continue;
+    if (!PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {  // the scripted input has run out
+      error = ERROR_TIMEOUT;
+      break;
     }
     if (m.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(m.wParam));
@@ -412,7 +417,7 @@ INT_PTR RunModal(HWND dlg, HWND owner) {
       DispatchMessageW(&m);
     }
   }
-  if (disabled) EnableWindow(top, TRUE);
+  if (disabled && IsWindow(top) && !IsWindowEnabled(top)) EnableWindow(top, TRUE);
   if (IsWindow(dlg)) DestroyWindow(dlg);
   if (error) SetLastError(error);
   return result;
@@ -501,7 +506,12 @@ BOOL EndDialog(HWND dialog, INT_PTR result) {
   }
   d->result = result;
   d->ended = true;
-  // A modeless dialog stays until destroyed; a modal one is hidden at once and destroyed by its loop.
+  // The owner is enabled before the dialog hides, so that it becomes active again; the
+  // modal loop destroys the dialog.
+  if (HWND owner = d->disabledOwner) {
+    d->disabledOwner = nullptr;
+    if (IsWindow(owner)) EnableWindow(owner, TRUE);
+  }
   ShowWindow(dialog, SW_HIDE);
   return TRUE;
 }

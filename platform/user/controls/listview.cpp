@@ -21,6 +21,9 @@ struct Row {
   int indent = 0;
 };
 
+// Sub-item indexes beyond this are refused (a sub-item index sizes each row's texts).
+constexpr int kMaxSubItems = 1024;
+
 struct ColumnInfo {
   int subItem = 0;
   int image = 0;
@@ -489,7 +492,7 @@ LRESULT InsertItem(HWND hwnd, ListViewData& d, const ITEM* item, bool unicode) {
 
 template <class ITEM>
 LRESULT SetItem(HWND hwnd, ListViewData& d, const ITEM* item, bool unicode) {
-  if (!item || !Valid(d, item->iItem) || item->iSubItem < 0) return FALSE;
+  if (!item || !Valid(d, item->iItem) || item->iSubItem < 0 || item->iSubItem >= kMaxSubItems) return FALSE;
   Row& r = d.rows[static_cast<size_t>(item->iItem)];
   if (item->mask & LVIF_TEXT) SetText(r, item->iSubItem, reinterpret_cast<LPARAM>(item->pszText), unicode);
   if (item->iSubItem == 0) {
@@ -822,7 +825,7 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       int sub = unicode ? reinterpret_cast<const LVITEMW*>(lp)->iSubItem : reinterpret_cast<const LVITEMA*>(lp)->iSubItem;
       LPARAM text = unicode ? reinterpret_cast<LPARAM>(reinterpret_cast<const LVITEMW*>(lp)->pszText)
                             : reinterpret_cast<LPARAM>(reinterpret_cast<const LVITEMA*>(lp)->pszText);
-      if (sub < 0) return FALSE;
+      if (sub < 0 || sub >= kMaxSubItems) return FALSE;
       SetText(d.rows[static_cast<size_t>(iw)], sub, text, unicode);
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
@@ -843,7 +846,8 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case LVM_GETITEMCOUNT:
       return Count(d);
     case LVM_SETITEMCOUNT:
-      d.rows.reserve(static_cast<size_t>(std::max(iw, 0)));
+      // Only a hint for the storage; an absurd count is not reserved.
+      if (iw > 0 && iw <= (1 << 20)) d.rows.reserve(static_cast<size_t>(iw));
       return TRUE;
     case LVM_GETNEXTITEM:
       return NextItem(d, iw, static_cast<UINT>(LOWORD(lp)));
@@ -894,7 +898,8 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EnsureVisible(hwnd, iw);
       return TRUE;
     case LVM_SCROLL:
-      d.xScroll = std::max(0, d.xScroll + static_cast<int>(wp));
+      d.xScroll = static_cast<int>(std::clamp<long long>(static_cast<long long>(d.xScroll) + static_cast<int>(wp), 0,
+                                                         std::max(0, TotalWidth(*w, d))));
       LayoutHeader(hwnd);
       SetTop(hwnd, d.top + static_cast<int>(lp) / RowHeight(*w));
       InvalidateRect(hwnd, nullptr, TRUE);

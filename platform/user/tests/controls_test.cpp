@@ -96,6 +96,21 @@ TEST_F(UserControlsTest, FormWithControlsShowResizeClickAndScreenshot) {
   EXPECT_FALSE(IsWindow(button));
 }
 
+TEST_F(UserControlsTest, ControlsPaintIntoADcGivenWithWmPaint) {
+  form_ = Top(WS_POPUP, 0, 0, 200, 100);  // hidden: nothing reaches the surface
+  HWND b = Make(u"Button", BS_PUSHBUTTON, 0, 0, 60, 24, 1, u"");
+  HDC mem = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(60, 24, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  RECT all{0, 0, 60, 24};
+  FillRect(mem, &all, reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SendMessageW(b, WM_PAINT, reinterpret_cast<WPARAM>(mem), 0);
+  EXPECT_EQ(GetPixel(mem, 5, 5), GetSysColor(COLOR_BTNFACE));
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+}
+
 TEST_F(UserControlsTest, EditTypingLimitsAndNotifications) {
   std::vector<WORD> codes;
   Handlers()[WM_COMMAND] = [&](HWND, UINT, WPARAM wp, LPARAM, bool* handled) {

@@ -249,6 +249,12 @@ TEST_F(InputTest, ScrollBarTrackingSendsScrollCodes) {
   EXPECT_EQ(sbi.rcScrollBar.left, 84);
   EXPECT_EQ(sbi.dxyLineButton, 16);
   EXPECT_FALSE(GetScrollBarInfo(h, static_cast<LONG>(OBJID_HSCROLL), nullptr));
+  // The widest range there is, and a page larger than it.
+  SCROLLINFO wide{sizeof wide, SIF_RANGE | SIF_PAGE | SIF_POS, INT32_MIN, INT32_MAX, 0xFFFFFFFFu, INT32_MAX, 0};
+  SetScrollInfo(h, SB_VERT, &wide, TRUE);
+  KvPumpMessages();
+  ASSERT_TRUE(GetScrollBarInfo(h, static_cast<LONG>(OBJID_VSCROLL), &sbi));
+  EXPECT_LE(sbi.xyThumbBottom, sbi.rcScrollBar.bottom - sbi.rcScrollBar.top);
 }
 
 TEST_F(InputTest, MinimiseMaximiseRestore) {

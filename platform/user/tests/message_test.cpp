@@ -291,5 +291,20 @@ TEST_F(CrossThreadTest, SendMessageTimeoutGivesUpOnAThreadThatDoesNotPump) {
   EXPECT_EQ(delivered.load(), 1);
 }
 
+TEST_F(CrossThreadTest, IdleGuiThreadLetsVirtualTimePassForSleepingWorkers) {
+  HWND h = Top();
+  std::thread worker([h] {
+    Sleep(300);  // virtual: ends only when someone moves the clock
+    PostMessageW(h, WM_USER + 4, 0, 0);
+  });
+  while (KvClockWaiterCount() == 0) std::this_thread::yield();
+  DWORD start = KvClockNow();
+  MSG m;
+  ASSERT_GT(GetMessageW(&m, nullptr, 0, 0), 0);
+  EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 4));
+  EXPECT_GE(KvClockNow() - start, 300u);
+  worker.join();
+}
+
 }  // namespace
 }  // namespace kvtest

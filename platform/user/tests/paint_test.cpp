@@ -136,6 +136,74 @@ TEST_F(PaintTest, ResizeKeepsPixelsAndInvalidatesWhatIsNew) {
   EXPECT_EQ(KvWindowGetPixel(h, 70, 55), Sys(COLOR_WINDOW));  // painted after the resize
 }
 
+TEST_F(PaintTest, IconsDrawThroughTheirMask) {
+  HDC mem = CreateCompatibleDC(nullptr);
+  HBITMAP target = CreateBitmap(40, 40, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(mem, target);
+  RECT all{0, 0, 40, 40};
+  HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
+  FillRect(mem, &all, green);
+  // A 4 x 4 icon: red where the mask is 0, transparent where it is 1 (the right half).
+  HBITMAP color = CreateBitmap(4, 4, 1, 32, nullptr);
+  HBITMAP mask = CreateBitmap(4, 4, 1, 1, nullptr);
+  HDC tmp = CreateCompatibleDC(nullptr);
+  HGDIOBJ t0 = SelectObject(tmp, color);
+  RECT left{0, 0, 2, 4}, right{2, 0, 4, 4}, whole{0, 0, 4, 4};
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+  FillRect(tmp, &whole, reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  FillRect(tmp, &left, red);
+  SelectObject(tmp, mask);
+  FillRect(tmp, &left, reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  FillRect(tmp, &right, reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SelectObject(tmp, t0);
+  DeleteDC(tmp);
+  ICONINFO ii{TRUE, 0, 0, mask, color};
+  HICON icon = CreateIconIndirect(&ii);
+  ASSERT_TRUE(icon);
+  DeleteObject(color);  // the icon keeps copies
+  DeleteObject(mask);
+  ASSERT_TRUE(DrawIconEx(mem, 10, 10, icon, 8, 8, 0, nullptr, DI_NORMAL));
+  EXPECT_EQ(GetPixel(mem, 11, 11), RGB(255, 0, 0));
+  EXPECT_EQ(GetPixel(mem, 16, 11), RGB(0, 255, 0));  // stretched right half: background
+  ICONINFO back{};
+  ASSERT_TRUE(GetIconInfo(icon, &back));
+  BITMAP bm{};
+  GetObjectW(back.hbmColor, sizeof bm, &bm);
+  EXPECT_EQ(bm.bmWidth, 4);
+  DeleteObject(back.hbmColor);
+  DeleteObject(back.hbmMask);
+  EXPECT_TRUE(DestroyIcon(icon));
+  EXPECT_FALSE(DestroyIcon(icon));
+  // The platform's own icon draws at its 32 x 32 size.
+  HICON app = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));
+  EXPECT_TRUE(DrawIcon(mem, 0, 0, app));
+  EXPECT_NE(GetPixel(mem, 5, 5), RGB(0, 255, 0));
+  EXPECT_EQ(LoadIconA(reinterpret_cast<HINSTANCE>(0x400000), "MAINICON"), nullptr);
+  SelectObject(mem, old);
+  DeleteObject(target);
+  DeleteObject(green);
+  DeleteObject(red);
+  DeleteDC(mem);
+}
+
+TEST_F(PaintTest, HugeSizesAreBoundedInsteadOfExhaustingMemory) {
+  HWND h = CreateWindowExW(0, u"KvTest", u"", WS_POPUP | WS_VISIBLE, 2000000000, -2000000000, 2000000000, 2000000000,
+                           nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(h);
+  RECT r;
+  GetWindowRect(h, &r);
+  EXPECT_EQ(r.right - r.left, 32767);
+  EXPECT_EQ(r.left, 32767);
+  ASSERT_TRUE(SetWindowPos(h, nullptr, 0, 0, 100000, 100000, SWP_NOZORDER));
+  GetWindowRect(h, &r);
+  EXPECT_EQ(r.bottom - r.top, 32767);
+  KvPumpMessages();
+  // Pixels are kept for the first 4096 of each side; beyond that there is nothing.
+  EXPECT_EQ(KvWindowGetPixel(h, 10, 10), GetSysColor(COLOR_WINDOW));
+  EXPECT_EQ(KvWindowGetPixel(h, 5000, 10), CLR_INVALID);
+  DestroyWindow(h);
+}
+
 TEST_F(PaintTest, ScrollWindowMovesPixelsAndInvalidatesWhatItUncovers) {
   HWND h = Top(WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
   HWND c = Child(h, WS_CHILD | WS_VISIBLE, 50, 50, 10, 10);

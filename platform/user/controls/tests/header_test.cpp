@@ -121,6 +121,34 @@ TEST_F(HeaderTest, DraggingADividerTracksAndChangesWidth) {
   EXPECT_EQ(get.cxy, 130);
 }
 
+TEST_F(HeaderTest, SetItemNotifiesAndMayBeRefused) {
+  HWND h = Header();
+  Notes().clear();
+  HDITEMW set{};
+  set.mask = HDI_WIDTH | HDI_TEXT;
+  set.cxy = 33;
+  set.pszText = const_cast<LPWSTR>(reinterpret_cast<LPCWSTR>(u"Size (kB)"));
+  ASSERT_TRUE(SendMessageW(h, HDM_SETITEMW, 1, reinterpret_cast<LPARAM>(&set)));
+  EXPECT_EQ(HeaderCodes(), (std::vector<UINT>{HDN_ITEMCHANGINGW, HDN_ITEMCHANGEDW}));
+  RECT r{};
+  SendMessageW(h, HDM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r));
+  EXPECT_EQ(r.left, 133);
+  Extra() = [](HWND, UINT msg, WPARAM, LPARAM lp, bool* handled) -> LRESULT {
+    if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == HDN_ITEMCHANGINGW) {
+      *handled = true;
+      return TRUE;
+    }
+    return 0;
+  };
+  set.cxy = 90;
+  EXPECT_FALSE(SendMessageW(h, HDM_SETITEMW, 1, reinterpret_cast<LPARAM>(&set)));
+  HDITEMW get{};
+  get.mask = HDI_WIDTH;
+  SendMessageW(h, HDM_GETITEMW, 1, reinterpret_cast<LPARAM>(&get));
+  EXPECT_EQ(get.cxy, 33);
+  EXPECT_FALSE(SendMessageW(h, HDM_SETITEMW, 9, reinterpret_cast<LPARAM>(&set)));
+}
+
 TEST_F(HeaderTest, ClickOnButtonHeading) {
   HWND h = Header();
   KvPumpMessages();

@@ -1,5 +1,6 @@
 // "SysListView32" in report view: columns through the header child, items and sub-items,
 // states with their notifications, clicks, keys and scrolling.
+#include "platform/base/codepage.h"
 #include "platform/user/controls/tests/control_test_util.h"
 
 namespace kvtest {
@@ -91,6 +92,11 @@ TEST_F(ListViewTest, ItemsAndSubItems) {
   EXPECT_EQ(ItemText(lv, 1, 0), u"item1");
   EXPECT_EQ(ItemText(lv, 1, 1), u"v1");
   EXPECT_EQ(ItemText(lv, 1, 7), u"");  // a sub-item never set
+  LVITEMW far{};
+  far.iSubItem = 0x7FFFFFF0;
+  far.pszText = const_cast<LPWSTR>(reinterpret_cast<LPCWSTR>(u"x"));
+  EXPECT_FALSE(SendMessageW(lv, LVM_SETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&far)));
+  EXPECT_TRUE(SendMessageW(lv, LVM_SETITEMCOUNT, 0x7FFFFFFF, 0));  // a hint only
   LVITEMW it{};
   it.mask = LVIF_PARAM;
   it.iItem = 2;
@@ -147,6 +153,42 @@ TEST_F(ListViewTest, CallbackTextsAreAskedFromTheParent) {
   SendMessageW(lv, LVM_SETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&sub));
   EXPECT_EQ(ItemText(lv, 0, 0), u"fixed");
   EXPECT_EQ(asked, 1);
+}
+
+TEST_F(ListViewTest, AnsiFormsConvertThroughTheCodePage) {
+  HWND lv = View(LVS_REPORT, 0);
+  std::string name = kv::WideToAnsi(u"发票");
+  LVITEMA it{};
+  it.mask = LVIF_TEXT;
+  it.pszText = name.data();
+  ASSERT_EQ(SendMessageW(lv, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&it)), 0);
+  EXPECT_EQ(ItemText(lv, 0, 0), u"发票");
+  char buf[16] = {};
+  LVITEMA get{};
+  get.pszText = buf;
+  get.cchTextMax = 16;
+  EXPECT_EQ(SendMessageW(lv, LVM_GETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&get)), static_cast<LRESULT>(name.size()));
+  EXPECT_EQ(std::string(buf), name);
+  // Columns too; LVM_SETCOLUMN changes the heading and the width.
+  std::string heading = kv::WideToAnsi(u"金额");
+  LVCOLUMNA col{};
+  col.mask = LVCF_TEXT | LVCF_WIDTH;
+  col.pszText = heading.data();
+  col.cx = 77;
+  ASSERT_TRUE(SendMessageW(lv, LVM_SETCOLUMNA, 1, reinterpret_cast<LPARAM>(&col)));
+  WCHAR wbuf[8] = {};
+  LVCOLUMNW wcol{};
+  wcol.mask = LVCF_TEXT | LVCF_WIDTH;
+  wcol.pszText = wbuf;
+  wcol.cchTextMax = 8;
+  ASSERT_TRUE(SendMessageW(lv, LVM_GETCOLUMNW, 1, reinterpret_cast<LPARAM>(&wcol)));
+  EXPECT_EQ(std::u16string(wbuf), u"金额");
+  EXPECT_EQ(wcol.cx, 77);
+  // The extended styles answer their previous value; the mask limits the change.
+  EXPECT_EQ(SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), 0);
+  EXPECT_EQ(SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, 0),
+            LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  EXPECT_EQ(SendMessageW(lv, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
 }
 
 TEST_F(ListViewTest, StatesNotifyAndCanBeRefused) {

@@ -133,6 +133,33 @@ TEST_F(ToolbarTest, ClickSendsCommandAndNotifications) {
   EXPECT_EQ(GetCapture(), nullptr);
 }
 
+TEST_F(ToolbarTest, AutoSizeFollowsTheParentAndAnsiTexts) {
+  HWND tb = Bar();
+  SetWindowPos(parent_, nullptr, 0, 0, 250, 150, SWP_NOMOVE | SWP_NOZORDER);
+  SendMessageW(tb, TB_AUTOSIZE, 0, 0);
+  RECT r;
+  GetWindowRect(tb, &r);
+  EXPECT_EQ(r.right - r.left, 250);
+  // Texts of the A form, and from the string pool by index.
+  EXPECT_EQ(SendMessageW(tb, TB_ADDSTRINGA, 0, reinterpret_cast<LPARAM>("Print\0Save\0")), 0);
+  TBBUTTON b[2] = {};
+  b[0].idCommand = 201;
+  b[0].fsState = TBSTATE_ENABLED;
+  b[0].iString = reinterpret_cast<INT_PTR>("Close");
+  b[1].idCommand = 202;
+  b[1].fsState = TBSTATE_ENABLED;
+  b[1].iString = 1;  // "Save"
+  ASSERT_TRUE(SendMessageW(tb, TB_ADDBUTTONSA, 2, reinterpret_cast<LPARAM>(b)));
+  char buf[16] = {};
+  EXPECT_EQ(SendMessageW(tb, TB_GETBUTTONTEXTA, 201, reinterpret_cast<LPARAM>(buf)), 5);
+  EXPECT_EQ(std::string(buf), "Close");
+  WCHAR wbuf[16] = {};
+  EXPECT_EQ(SendMessageW(tb, TB_GETBUTTONTEXTW, 202, reinterpret_cast<LPARAM>(wbuf)), 4);
+  EXPECT_EQ(std::u16string(wbuf), u"Save");
+  EXPECT_FALSE(SendMessageW(tb, TB_ADDBUTTONSA, 0, reinterpret_cast<LPARAM>(b)));
+  EXPECT_FALSE(SendMessageW(tb, TB_ADDBUTTONSA, 2, 0));
+}
+
 TEST_F(ToolbarTest, PaintsPressedButtonSunken) {
   HWND tb = Bar(0);
   RECT r{};

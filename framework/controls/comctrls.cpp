@@ -1,0 +1,679 @@
+#include "framework/controls/comctrls.h"
+
+#include <algorithm>
+
+#include "framework/core/sysutils.h"
+#include "platform/base/error.h"
+#include "platform/user/controls/controls.h"
+
+// ---- TStatusPanel, TStatusPanels -----------------------------------------------------------------------
+
+TStatusPanel::TStatusPanel(TCollection* Collection) : TCollectionItem(Collection) {}
+
+void TStatusPanel::SetText(const AnsiString& Value) {
+  if (text_ == Value) return;
+  text_ = Value;
+  Changed(false);
+}
+
+void TStatusPanel::SetWidth(int Value) {
+  if (width_ == Value) return;
+  width_ = Value;
+  Changed(true);
+}
+
+void TStatusPanel::SetAlignment(TAlignment Value) {
+  if (alignment_ == Value) return;
+  alignment_ = Value;
+  Changed(false);
+}
+
+TStatusPanels::TStatusPanels(TCustomStatusBar* StatusBar)
+    : TCollection(CollectionItemClass<TStatusPanel>()), status_bar_(StatusBar) {}
+
+TPersistent* TStatusPanels::GetOwner() { return status_bar_; }
+
+void TStatusPanels::Update(TCollectionItem*) { status_bar_->UpdatePanels(); }
+
+// ---- TCustomStatusBar ------------------------------------------------------------------------------------
+
+TCustomStatusBar::TCustomStatusBar(TComponent* AOwner)
+    : TWinControl(AOwner), panels_(std::make_unique<TStatusPanels>(this)) {
+  height_ = 19;
+  width_ = 200;
+  align_ = alBottom;
+  color_ = clBtnFace;
+  brush_->SetColor(color_);
+}
+
+TCustomStatusBar::~TCustomStatusBar() {
+  Destroying();
+  if (handle_) DestroyWindowHandle();
+}
+
+void TCustomStatusBar::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "msctls_statusbar32");
+  // The framework places the bar itself (Align), so the control must not move itself.
+  Params.Style |= CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_TOP;
+  if (size_grip_ && parent_ && dynamic_cast<TCustomForm*>(parent_)) Params.Style |= SBARS_SIZEGRIP;
+}
+
+void TCustomStatusBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  UpdatePanels();
+}
+
+void TCustomStatusBar::UpdatePanels() {
+  if (!handle_) return;
+  if (simple_panel_) {
+    SendMessageA(handle_, SB_SIMPLE, 1, 0);
+    SendMessageA(handle_, SB_SETTEXTA, 255, reinterpret_cast<LPARAM>(simple_text_.c_str()));
+    return;
+  }
+  SendMessageA(handle_, SB_SIMPLE, 0, 0);
+  int n = panels_->Count();
+  if (n == 0) {
+    int edge = -1;
+    SendMessageA(handle_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&edge));
+    SendMessageA(handle_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(""));
+    return;
+  }
+  std::vector<int> edges(static_cast<size_t>(n));
+  int x = 0;
+  for (int i = 0; i < n; ++i) {
+    x += panels_->Items(i)->Width();
+    edges[static_cast<size_t>(i)] = x;
+  }
+  edges.back() = -1;
+  SendMessageA(handle_, SB_SETPARTS, static_cast<WPARAM>(n), reinterpret_cast<LPARAM>(edges.data()));
+  for (int i = 0; i < n; ++i)
+    SendMessageA(handle_, SB_SETTEXTA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(panels_->Items(i)->Text().c_str()));
+}
+
+void TCustomStatusBar::SetSimplePanel(bool Value) {
+  if (simple_panel_ == Value) return;
+  simple_panel_ = Value;
+  UpdatePanels();
+}
+
+void TCustomStatusBar::SetSimpleText(const AnsiString& Value) {
+  simple_text_ = Value;
+  if (simple_panel_) UpdatePanels();
+}
+
+void TCustomStatusBar::SetSizeGrip(bool Value) {
+  if (size_grip_ == Value) return;
+  size_grip_ = Value;
+  RecreateWnd();
+}
+
+int TCustomStatusBar::BorderWidth() {
+  int borders[3] = {0, 0, 0};
+  if (handle_ && SendMessageA(handle_, SB_GETBORDERS, 0, reinterpret_cast<LPARAM>(borders))) return borders[0];
+  return 0;
+}
+
+void TCustomStatusBar::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_SIZE) {
+    TWinControl::WndProc(Message);
+    UpdatePanels();
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+// ---- TProgressBar ------------------------------------------------------------------------------------------
+
+TProgressBar::TProgressBar(TComponent* AOwner) : TWinControl(AOwner) {
+  width_ = 150;
+  height_ = 16;
+}
+
+void TProgressBar::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "msctls_progress32");
+  if (smooth_) Params.Style |= PBS_SMOOTH;
+  if (orientation_ == pbVertical) Params.Style |= PBS_VERTICAL;
+}
+
+void TProgressBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  SendMessageA(handle_, PBM_SETRANGE32, static_cast<WPARAM>(min_), max_);
+  SendMessageA(handle_, PBM_SETSTEP, static_cast<WPARAM>(step_), 0);
+  SendMessageA(handle_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+}
+
+void TProgressBar::DestroyWnd() {
+  position_ = Position();
+  TWinControl::DestroyWnd();
+}
+
+void TProgressBar::SetRange(int AMin, int AMax) {
+  if (AMax < AMin) throw EInvalidOperation(Format("%d is not within the valid range of %d..%d", AMax, AMin, AMax));
+  min_ = AMin;
+  max_ = AMax;
+  position_ = std::clamp(position_, min_, max_);
+  if (handle_) SendMessageA(handle_, PBM_SETRANGE32, static_cast<WPARAM>(min_), max_);
+}
+
+int TProgressBar::Position() {
+  if (handle_) position_ = static_cast<int>(SendMessageA(handle_, PBM_GETPOS, 0, 0));
+  return position_;
+}
+
+void TProgressBar::SetPosition(int Value) {
+  position_ = std::clamp(Value, min_, max_);
+  if (handle_) SendMessageA(handle_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+}
+
+void TProgressBar::SetStep(int Value) {
+  step_ = Value;
+  if (handle_) SendMessageA(handle_, PBM_SETSTEP, static_cast<WPARAM>(Value), 0);
+}
+
+void TProgressBar::StepIt() {
+  // The platform's bar wraps to the minimum when a step passes the maximum.
+  int next = Position() + step_;
+  if (next > max_) next = min_ + (next - max_);
+  SetPosition(next);
+}
+
+void TProgressBar::StepBy(int Delta) { SetPosition(Position() + Delta); }
+
+void TProgressBar::SetSmooth(bool Value) {
+  if (smooth_ == Value) return;
+  smooth_ = Value;
+  RecreateWnd();
+}
+
+void TProgressBar::SetOrientation(TProgressBarOrientation Value) {
+  if (orientation_ == Value) return;
+  orientation_ = Value;
+  RecreateWnd();
+}
+
+// ---- TCustomPanel ------------------------------------------------------------------------------------------
+
+TCustomPanel::TCustomPanel(TComponent* AOwner) : TCustomControl(AOwner) {
+  control_style_ << csAcceptsControls << csOpaque << csClickEvents;
+  width_ = 185;
+  height_ = 41;
+  color_ = clBtnFace;
+  brush_->SetColor(color_);
+}
+
+void TCustomPanel::SetBevelOuter(TBevelCut Value) {
+  bevel_outer_ = Value;
+  Invalidate();
+}
+
+void TCustomPanel::SetBevelInner(TBevelCut Value) {
+  bevel_inner_ = Value;
+  Invalidate();
+}
+
+void TCustomPanel::SetAlignment(TAlignment Value) {
+  alignment_ = Value;
+  Invalidate();
+}
+
+void TCustomPanel::Paint() {
+  TCanvas* c = Canvas();
+  TRect r = ClientRect();
+  if (!Transparent) {
+    c->Brush()->SetColor(color_);
+    c->Brush()->SetStyle(bsSolid);
+    c->FillRect(r);
+  }
+  auto bevel = [&](TBevelCut cut) {
+    if (cut == bvNone) return;
+    if (cut != bvSpace) {
+      TColor top = cut == bvRaised ? clBtnHighlight : clBtnShadow;
+      TColor bottom = cut == bvRaised ? clBtnShadow : clBtnHighlight;
+      c->Pen()->SetColor(top);
+      c->MoveTo(r.left, r.bottom - 1);
+      c->LineTo(r.left, r.top);
+      c->LineTo(r.right - 1, r.top);
+      c->Pen()->SetColor(bottom);
+      c->LineTo(r.right - 1, r.bottom - 1);
+      c->LineTo(r.left, r.bottom - 1);
+    }
+    r.left += 1;
+    r.top += 1;
+    r.right -= 1;
+    r.bottom -= 1;
+  };
+  bevel(bevel_outer_);
+  bevel(bevel_inner_);
+  AnsiString text = Caption();
+  if (!text.empty()) {
+    static const UINT align[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
+    c->Brush()->SetStyle(bsClear);
+    c->Font()->Assign(font_.get());
+    HDC dc = c->Handle();
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_VCENTER | align[alignment_]);
+  }
+}
+
+void TCustomPanel::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_ERASEBKGND && Transparent) {
+    Message.Result = 1;  // what the parent painted shows through
+    return;
+  }
+  if (Message.Msg == CM_TEXTCHANGED) {
+    Invalidate();
+    return;
+  }
+  TCustomControl::WndProc(Message);
+}
+
+// ---- TImage ------------------------------------------------------------------------------------------
+
+TImage::TImage(TComponent* AOwner) : TGraphicControl(AOwner), picture_(std::make_unique<TPicture>()) {
+  width_ = 105;
+  height_ = 105;
+  picture_->OnChange = [this](TObject*) { Invalidate(); };
+}
+
+TImage::~TImage() = default;
+
+void TImage::SetStretch(bool Value) {
+  stretch_ = Value;
+  Invalidate();
+}
+
+void TImage::SetCenter(bool Value) {
+  center_ = Value;
+  Invalidate();
+}
+
+void TImage::Paint() {
+  TGraphic* g = picture_->Graphic();
+  if (!g || g->Empty()) return;
+  TRect r;
+  if (stretch_) {
+    r = ClientRect();
+  } else {
+    int x = center_ ? (width_ - g->Width()) / 2 : 0;
+    int y = center_ ? (height_ - g->Height()) / 2 : 0;
+    r = Rect(x, y, x + g->Width(), y + g->Height());
+  }
+  Canvas()->StretchDraw(r, g);
+}
+
+// ---- TTimer ------------------------------------------------------------------------------------------
+
+TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
+  window_ = AllocateHWnd([this](TMessage& m) {
+    if (m.Msg == WM_TIMER) {
+      try {
+        Timer();
+      } catch (...) {
+        Application->HandleException(this);
+      }
+      return;
+    }
+    m.Result = DefWindowProcA(window_, m.Msg, m.WParam, m.LParam);
+  });
+}
+
+TTimer::~TTimer() {
+  enabled_ = false;
+  if (window_ && IsWindow(window_)) KillTimer(window_, 1);
+  DeallocateHWnd(window_);
+}
+
+void TTimer::UpdateTimer() {
+  if (!window_ || !IsWindow(window_)) return;
+  KillTimer(window_, 1);
+  if (interval_ != 0 && enabled_ && on_timer_) {
+    if (!SetTimer(window_, 1, interval_, nullptr)) throw EOutOfResources("Not enough timers available");
+  }
+}
+
+void TTimer::SetEnabled(bool Value) {
+  if (enabled_ == Value) return;
+  enabled_ = Value;
+  UpdateTimer();
+}
+
+void TTimer::SetInterval(unsigned Value) {
+  if (interval_ == Value) return;
+  interval_ = Value;
+  UpdateTimer();
+}
+
+void TTimer::SetOnTimer(TNotifyEvent Value) {
+  on_timer_ = std::move(Value);
+  UpdateTimer();
+}
+
+void TTimer::Timer() {
+  if (on_timer_) on_timer_(this);
+}
+
+// ---- TCustomImageList ------------------------------------------------------------------------------
+
+void TCustomImageList::SetSize(int AWidth, int AHeight) {
+  if (AWidth <= 0 || AHeight <= 0) throw EInvalidOperation("Invalid image size");
+  if (AWidth == width_ && AHeight == height_) return;
+  width_ = AWidth;
+  height_ = AHeight;
+  images_.clear();
+}
+
+int TCustomImageList::Add(TBitmap* Image) {
+  if (!Image) throw EInvalidOperation("Invalid image");
+  auto copy = std::make_unique<TBitmap>();
+  copy->SetSize(width_, height_);
+  copy->Canvas()->StretchDraw(Rect(0, 0, width_, height_), Image);
+  images_.push_back(std::move(copy));
+  return Count() - 1;
+}
+
+TBitmap* TCustomImageList::Get(int Index) const {
+  if (Index < 0 || Index >= Count()) throw EListError(Format("List index out of bounds (%d)", Index));
+  return images_[static_cast<size_t>(Index)].get();
+}
+
+void TCustomImageList::Delete(int Index) {
+  Get(Index);
+  images_.erase(images_.begin() + Index);
+}
+
+void TCustomImageList::Draw(TCanvas* Canvas, int X, int Y, int Index, bool Enabled) {
+  TBitmap* b = Get(Index);
+  Canvas->Draw(X, Y, b);
+  if (!Enabled) {
+    // A disabled image shows greyed: a half-tone of the button face over it.
+    HDC dc = Canvas->Handle();
+    for (int y = 0; y < height_; ++y)
+      for (int x = (y & 1); x < width_; x += 2) SetPixelV(dc, X + x, Y + y, ColorToRGB(clBtnFace));
+  }
+}
+
+// ---- TToolButton -------------------------------------------------------------------------------------
+
+TToolButton::TToolButton(TComponent* AOwner) : TGraphicControl(AOwner) {
+  width_ = 23;
+  height_ = 22;
+  control_style_ = TControlStyle{csCaptureMouse, csSetCaption};
+}
+
+TToolBar* TToolButton::ToolBar() const { return dynamic_cast<TToolBar*>(parent_); }
+
+void TToolButton::SetStyle(TToolButtonStyle Value) {
+  if (style_ == Value) return;
+  style_ = Value;
+  if (TToolBar* t = ToolBar()) t->ArrangeButtons();
+  Invalidate();
+}
+
+void TToolButton::SetImageIndex(int Value) {
+  image_index_ = Value;
+  Invalidate();
+}
+
+void TToolButton::SetDown(bool Value) {
+  if (down_ == Value) return;
+  down_ = Value;
+  Invalidate();
+}
+
+void TToolButton::Click() {
+  if (style_ == tbsCheck) down_ = !down_;
+  TGraphicControl::Click();
+}
+
+void TToolButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TGraphicControl::MouseDown(Button, Shift, X, Y);
+  if (Button == mbLeft && enabled_ && style_ != tbsSeparator && style_ != tbsDivider) {
+    pressed_ = true;
+    Invalidate();
+  }
+}
+
+void TToolButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  bool was = pressed_;
+  pressed_ = false;
+  if (was) Invalidate();
+  if (was && Button == mbLeft && X >= 0 && X < width_ && Y >= 0 && Y < height_) Click();
+  TGraphicControl::MouseUp(Button, Shift, X, Y);
+}
+
+void TToolButton::WndProc(TMessage& Message) {
+  if (Message.Msg == CM_TEXTCHANGED || Message.Msg == CM_VISIBLECHANGED) {
+    if (TToolBar* t = ToolBar()) t->ArrangeButtons();
+  }
+  TGraphicControl::WndProc(Message);
+}
+
+void TToolButton::Paint() {
+  TCanvas* c = Canvas();
+  TToolBar* bar = ToolBar();
+  TCustomDrawState state;
+  if (pressed_ || down_) state << cdsSelected;
+  if (!enabled_) state << cdsDisabled;
+  if (down_) state << cdsChecked;
+  bool default_draw = true;
+  if (bar && bar->OnCustomDrawButton) bar->OnCustomDrawButton(bar, this, state, default_draw);
+  if (!default_draw) return;
+  TRect r = ClientRect();
+  if (style_ == tbsSeparator || style_ == tbsDivider) {
+    if (style_ == tbsDivider) {
+      c->Pen()->SetColor(clBtnShadow);
+      c->MoveTo(width_ / 2, 2);
+      c->LineTo(width_ / 2, height_ - 2);
+    }
+    return;
+  }
+  bool pressed = pressed_ || down_;
+  if (pressed || !(bar && bar->Flat())) {
+    c->Pen()->SetColor(pressed ? clBtnShadow : clBtnHighlight);
+    c->MoveTo(r.left, r.bottom - 1);
+    c->LineTo(r.left, r.top);
+    c->LineTo(r.right - 1, r.top);
+    c->Pen()->SetColor(pressed ? clBtnHighlight : clBtnShadow);
+    c->LineTo(r.right - 1, r.bottom - 1);
+    c->LineTo(r.left, r.bottom - 1);
+  }
+  int off = pressed ? 1 : 0;
+  int text_top = r.top;
+  if (bar && bar->Images && image_index_ >= 0 && image_index_ < bar->Images->Count()) {
+    int x = (width_ - bar->Images->Width()) / 2 + off;
+    int y = (bar->ShowCaptions() ? 3 : (height_ - bar->Images->Height()) / 2) + off;
+    bar->Images->Draw(c, x, y, image_index_, enabled_);
+    text_top = y + bar->Images->Height();
+  }
+  if (bar && bar->ShowCaptions() && !text_.empty()) {
+    c->Font()->Assign(font_.get());
+    if (!enabled_) c->Font()->SetColor(clGrayText);
+    c->Brush()->SetStyle(bsClear);
+    TRect tr = Rect(r.left + off, text_top + off, r.right + off, r.bottom + off);
+    HDC dc = c->Handle();
+    DrawTextA(dc, text_.c_str(), static_cast<int>(text_.size()), &tr, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+  }
+}
+
+// ---- TToolBar -------------------------------------------------------------------------------------------
+
+TToolBar::TToolBar(TComponent* AOwner) : TWinControl(AOwner), canvas_(std::make_unique<TCanvas>()) {
+  control_style_ << csAcceptsControls;
+  align_ = alTop;
+  height_ = 29;
+  width_ = 150;
+  color_ = clBtnFace;
+  brush_->SetColor(color_);
+  custom_paint_ = true;
+}
+
+TToolBar::~TToolBar() {
+  Destroying();
+  if (handle_) DestroyWindowHandle();
+}
+
+void TToolBar::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "ToolbarWindow32");
+  Params.Style |= CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER | CCS_TOP;
+  if (flat_) Params.Style |= TBSTYLE_FLAT;
+}
+
+void TToolBar::SetFlat(bool Value) {
+  if (flat_ == Value) return;
+  flat_ = Value;
+  RecreateWnd();
+  Invalidate();
+}
+
+void TToolBar::SetButtonWidth(int Value) {
+  button_width_ = std::max(Value, 1);
+  ArrangeButtons();
+}
+
+void TToolBar::SetButtonHeight(int Value) {
+  button_height_ = std::max(Value, 1);
+  ArrangeButtons();
+}
+
+void TToolBar::SetShowCaptions(bool Value) {
+  show_captions_ = Value;
+  ArrangeButtons();
+  Invalidate();
+}
+
+int TToolBar::ButtonCount() const {
+  int n = 0;
+  for (TControl* c : controls_) n += dynamic_cast<TToolButton*>(c) ? 1 : 0;
+  return n;
+}
+
+TToolButton* TToolBar::Buttons(int Index) const {
+  int n = 0;
+  for (TControl* c : controls_)
+    if (auto* b = dynamic_cast<TToolButton*>(c)) {
+      if (n == Index) return b;
+      ++n;
+    }
+  throw EListError(Format("List index out of bounds (%d)", Index));
+}
+
+void TToolBar::ArrangeButtons() {
+  int x = 0;
+  for (TControl* c : std::vector<TControl*>(controls_)) {
+    auto* b = dynamic_cast<TToolButton*>(c);
+    if (!b || !b->Visible()) continue;
+    bool sep = b->Style() == tbsSeparator || b->Style() == tbsDivider;
+    int w = sep ? 8 : button_width_;
+    b->SetBounds(x, 0, w, button_height_);
+    x += w;
+  }
+}
+
+void TToolBar::AlignControls(TControl* AControl, TRect& Rect) {
+  ArrangeButtons();
+  TWinControl::AlignControls(AControl, Rect);
+}
+
+void TToolBar::PaintWindow(HDC DC) {
+  canvas_->Lock();
+  canvas_->SetHandle(DC);
+  try {
+    bool default_draw = true;
+    TRect r = ClientRect();
+    if (OnCustomDraw) OnCustomDraw(this, r, default_draw);
+    if (default_draw) {
+      canvas_->Brush()->SetColor(color_);
+      canvas_->Brush()->SetStyle(bsSolid);
+      canvas_->FillRect(r);
+    }
+  } catch (...) {
+    canvas_->SetHandle(nullptr);
+    canvas_->Unlock();
+    throw;
+  }
+  canvas_->SetHandle(nullptr);
+  canvas_->Unlock();
+}
+
+void TToolBar::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_ERASEBKGND) {
+    Message.Result = 1;  // PaintWindow paints the background
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+// ---- TSplitter -------------------------------------------------------------------------------------------
+
+TSplitter::TSplitter(TComponent* AOwner) : TGraphicControl(AOwner) {
+  align_ = alLeft;
+  width_ = 3;
+  height_ = 100;
+  color_ = clBtnFace;
+  control_style_ = TControlStyle{csCaptureMouse};
+}
+
+TControl* TSplitter::FindControl() const {
+  if (!parent_) return nullptr;
+  // The control before the splitter: the aligned neighbour touching its near edge.
+  for (int i = 0; i < parent_->ControlCount(); ++i) {
+    TControl* c = parent_->Controls(i);
+    if (c == this || !c->Visible() || c->Align() != align_) continue;
+    switch (align_) {
+      case alLeft: if (c->Left() + c->Width() == left_) return c; break;
+      case alRight: if (c->Left() == left_ + width_) return c; break;
+      case alTop: if (c->Top() + c->Height() == top_) return c; break;
+      case alBottom: if (c->Top() == top_ + height_) return c; break;
+      default: break;
+    }
+  }
+  return nullptr;
+}
+
+void TSplitter::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TGraphicControl::MouseDown(Button, Shift, X, Y);
+  if (Button != mbLeft) return;
+  target_ = FindControl();
+  if (!target_) return;
+  dragging_ = true;
+  down_at_ = ClientToScreen(Point(X, Y));
+  start_size_ = (align_ == alLeft || align_ == alRight) ? target_->Width() : target_->Height();
+}
+
+void TSplitter::MouseMove(TShiftState Shift, int X, int Y) {
+  TGraphicControl::MouseMove(Shift, X, Y);
+  if (!dragging_ || !target_) return;
+  TPoint p = ClientToScreen(Point(X, Y));
+  int delta = (align_ == alLeft || align_ == alRight) ? p.x - down_at_.x : p.y - down_at_.y;
+  if (align_ == alRight || align_ == alBottom) delta = -delta;
+  int size = std::max(start_size_ + delta, MinSize);
+  if (align_ == alLeft || align_ == alRight) target_->SetWidth(size);
+  else target_->SetHeight(size);
+}
+
+void TSplitter::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TGraphicControl::MouseUp(Button, Shift, X, Y);
+  if (!dragging_) return;
+  dragging_ = false;
+  target_ = nullptr;
+  if (OnMoved) OnMoved(this);
+}
+
+void TSplitter::Paint() {
+  TCanvas* c = Canvas();
+  TRect r = ClientRect();
+  c->Brush()->SetColor(color_);
+  c->Brush()->SetStyle(bsSolid);
+  c->FillRect(r);
+  if (Beveled) {
+    c->Pen()->SetColor(clBtnHighlight);
+    c->MoveTo(r.left, r.bottom - 1);
+    c->LineTo(r.left, r.top);
+    c->LineTo(r.right - 1, r.top);
+    c->Pen()->SetColor(clBtnShadow);
+    c->LineTo(r.right - 1, r.bottom - 1);
+    c->LineTo(r.left, r.bottom - 1);
+  }
+}

@@ -1,6 +1,5 @@
 // Zorbel.ocx: the overlay print control's in-process server. Loading it registers the
-// control's factory (a framework button served as an ActiveX control) and the type
-// library with the module's server object.
+// control's factory and the type library with the module's server object.
 #include "framework/graphics/printers.h"
 #include "print_control/dravik_control.h"
 
@@ -12,9 +11,7 @@ struct TZorbelServer {
   ~TZorbelServer() { SetPrinter(nullptr); }
 } server_setup;
 
-// Tool-box bitmap resource 1, miscellaneous status 0.
-TActiveXControlFactory<zorbel::TDravikControl, TButton> dravik_factory(ComServer(), zorbel::CLSID_Dravik, "Dravik",
-                                                                       "Dravik Control", 1, 0);
+zorbel::TDravikFactory dravik_factory(ComServer());
 
 }  // namespace
 

@@ -45,7 +45,7 @@ class ControlsTest : public ::testing::Test {
   }
 };
 
-// The test form of the issue: a button, an edit, a combo box, a status bar and a
+// A test form with a button, an edit, a combo box, a status bar and a
 // progress bar, built in code the way the programs' forms are.
 struct TestForm : TForm {
   TButton* Button1;

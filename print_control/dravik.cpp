@@ -50,42 +50,19 @@ void CheckedRect(int64_t left, int64_t top, int64_t right, int64_t bottom, TRect
 
 }  // namespace
 
-TDravik::TDravik(IConnectionPointContainer* container)
-    : TComponent(nullptr), events_(new kv::ConnectionPoint(container, DIID_IDravikEvents)) {}
-
-TDravik::~TDravik() {
-  events_->Detach();
-  events_->Release();
-}
-
-void TDravik::RaiseEvent(DISPID id, DISPPARAMS* params) {
-  for (IUnknown* sink : events_->Sinks()) {
-    // Advise kept the sink's answer for the event interface, a dispatch interface.
-    auto* events = reinterpret_cast<IDispatch*>(sink);
-    events->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, params, nullptr, nullptr, nullptr);
-    sink->Release();
-  }
-}
-
 void TDravik::Start_Print(const WideString& value) {
   PrintStr = kv::WideToAnsi(value);
   Print();
 }
 
 void TDravik::Click() {
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  RaiseEvent(kDispidOnClick, &none);
+  if (Events) Events->RaiseOnClick();
   Print();
 }
 
 void TDravik::KeyPress(char& key) {
   SHORT wide = static_cast<SHORT>(static_cast<unsigned char>(key));
-  VARIANT arg;
-  VariantInit(&arg);
-  arg.vt = VT_I2 | VT_BYREF;
-  arg.piVal = &wide;
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  RaiseEvent(kDispidOnKeyPress, &params);
+  if (Events) Events->RaiseOnKeyPress(wide);
   key = static_cast<char>(wide & 0xFF);
 }
 

@@ -1,9 +1,6 @@
 // TDravik: the overlay print control's state, its print road, its picture items and
-// its printer identity calls, and the events it raises to the page's sink.
-//
-// The visible part (the wrapped push button and the about box) needs the framework's
-// controls and forms; until they exist, TDravikButton keeps the button's published
-// properties and Click / KeyPress are the relays the button's events will call.
+// its printer identity calls, and the relays of the wrapped button's click and key press
+// to the page's event sink.
 #pragma once
 
 #include <string>
@@ -11,41 +8,34 @@
 #include "framework/core/classes.h"
 #include "framework/core/sysutils.h"
 #include "framework/graphics/graphics.h"
-#include "platform/com/connpoint.h"
 #include "platform/com/oleauto.h"
 #include "print_control/job.h"
 
 namespace zorbel {
-
-// Published properties of the wrapped button.
-struct TDravikButton {
-  WideString Caption;
-  bool Cancel = false;
-  bool Default = false;
-  bool Enabled = true;
-  bool Visible = true;
-  bool WordWrap = false;
-  bool DoubleBuffered = false;
-  short DragCursor = -12;  // crDrag
-  int DragMode = 0;        // dmManual
-  bool SubComponent = false;
-};
 
 // The event interface (dispatch only) and its DISPIDs.
 inline constexpr IID DIID_IDravikEvents = {0xE02B8B3B, 0x956C, 0x400B, {0x88, 0xE0, 0x76, 0x4E, 0xDE, 0xC1, 0xB7, 0x51}};
 inline constexpr DISPID kDispidOnClick = 201;
 inline constexpr DISPID kDispidOnKeyPress = 202;
 
+// Where the control's events go: the page's sink, when the container gave one.
+class TDravikEvents {
+ public:
+  virtual void RaiseOnClick() = 0;
+  // Key is [in, out]: the sink may change it.
+  virtual void RaiseOnKeyPress(SHORT& Key) = 0;
+
+ protected:
+  ~TDravikEvents() = default;
+};
+
 class TDravik : public TComponent {
  public:
-  // `container` is the COM object the connection point names (may be null).
-  explicit TDravik(IConnectionPointContainer* container = nullptr);
-  ~TDravik() override;
+  TDravik() : TComponent(nullptr) {}
   KV_CLASS_NAME(TDravik)
 
-  // The connection point of the event interface: the page's container advises its sink
-  // here, and events are raised only while one is advised.
-  kv::ConnectionPoint* EventPoint() const { return events_; }
+  // The event relay (the COM object's; none for a control used on its own).
+  TDravikEvents* Events = nullptr;
 
   // PrintStr := value (in the ANSI code page), then print.
   void Start_Print(const WideString& value);
@@ -66,7 +56,6 @@ class TDravik : public TComponent {
   WideString GetPrinterProductionYear();
   WideString GetPrinterProductionWeek();
 
-  TDravikButton Button;
   AnsiString PrintStr;
   int FontSize = 0;
   int IsPrintSetup = 1;
@@ -92,10 +81,6 @@ class TDravik : public TComponent {
   WideString CallIdentity(bool name);
   void* LoadIdentityLibrary();
   void DebugBox(const WideString& text);
-  // Calls `id` on every advised sink.
-  void RaiseEvent(DISPID id, DISPPARAMS* params);
-
-  kv::ConnectionPoint* events_;
 };
 
 // The kind of a picture stream from its first 20 bytes: "GIF", "BMP", "JPG", "PNG" or

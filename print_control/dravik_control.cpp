@@ -1,6 +1,9 @@
 #include "print_control/dravik_control.h"
 
+#include <memory>
+
 #include "platform/base/codepage.h"
+#include "print_control/dravik_about.h"
 
 namespace zorbel {
 namespace {
@@ -15,14 +18,8 @@ HRESULT Out(T* target, T value) {
   return S_OK;
 }
 
-HRESULT OutText(BSTR* target, const WideString& value) {
-  if (!target) return E_POINTER;
-  *target = kv::AllocBstr(value);
-  return S_OK;
-}
-
 [[noreturn]] void NoOleFont() {
-  throw EOleSysError("The control's font needs the window system's font objects", E_NOTIMPL);
+  throw EOleSysError("No OLE font object is available for the button's font", E_NOTIMPL);
 }
 
 }  // namespace
@@ -44,50 +41,40 @@ const TTypeLibRecord& ZorbelTypeLib() {
   return lib;
 }
 
-TDravikControl::TDravikControl() : TAutoObject(IID_IDravik), control_(this) {}
+TDravikControl::TDravikControl() : TActiveXControl(IID_IDravik, DIID_IDravikEvents) { control_.Events = this; }
 
-HRESULT TDravikControl::QueryOwnInterface(REFIID riid, void** object) {
-  if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
-    *object = static_cast<IConnectionPointContainer*>(this);
-  } else if (IsEqualIID(riid, IID_IObjectSafety)) {
-    *object = static_cast<IObjectSafety*>(this);
-  } else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+TDravikControl::~TDravikControl() {
+  control_.Events = nullptr;
+  if (sink_) sink_->Release();
 }
 
-HRESULT TDravikControl::EnumConnectionPoints(IEnumConnectionPoints** out) {
-  if (!out) return E_POINTER;
-  *out = new kv::EnumConnectionPoints({control_.EventPoint()});
-  return S_OK;
+void TDravikControl::InitializeControl() {
+  Button()->OnClick = [this](TObject*) { control_.Click(); };
+  Button()->OnKeyPress = [this](TObject*, char& key) { control_.KeyPress(key); };
+  control_.RepairX = 0;
+  control_.RepairY = 0;
+  control_.IsPrintSetup = 1;
+  control_.IsDebug = 0;
 }
 
-HRESULT TDravikControl::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (!IsEqualIID(riid, DIID_IDravikEvents)) return CONNECT_E_NOCONNECTION;
-  *out = control_.EventPoint();
-  (*out)->AddRef();
-  return S_OK;
+void TDravikControl::EventSinkChanged(IUnknown* sink) {
+  if (sink) sink->AddRef();
+  if (sink_) sink_->Release();
+  // The sink was advised for the event interface, a dispatch interface.
+  sink_ = static_cast<IDispatch*>(sink);
 }
 
-HRESULT TDravikControl::GetInterfaceSafetyOptions(REFIID, DWORD* supported, DWORD* enabled) {
-  if (!supported || !enabled) return E_POINTER;
-  *supported = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
-  *enabled = safety_;
-  return S_OK;
+void TDravikControl::RaiseOnClick() {
+  if (sink_) FireEvent(kDispidOnClick);
 }
 
-HRESULT TDravikControl::SetInterfaceSafetyOptions(REFIID, DWORD mask, DWORD enabled) {
-  safety_ = (safety_ & ~mask) | (enabled & mask);
-  return S_OK;
+void TDravikControl::RaiseOnKeyPress(SHORT& Key) {
+  if (sink_) FireEvent(kDispidOnKeyPress, {OleVariant::ByRef(VT_I2, &Key)});
 }
 
 void TDravikControl::ShowAboutBox() {
-  throw EOleSysError("The about box needs the window system's forms", E_NOTIMPL);
+  std::unique_ptr<TDravikAbout> about = std::make_unique<TDravikAbout>(nullptr);
+  about->ShowModal();
 }
 
 // ---- Dispatch table -----------------------------------------------------------------------
@@ -97,39 +84,39 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
   using C = TDravikControl;
   using D = TDispCall;
   static const TDispatchTable<C> table = {
-      {"Cancel", 201, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Cancel); }},
-      {"Cancel", 201, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Cancel = c.PutValue().AsBoolean(); }},
-      {"Caption", -518, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Caption); }},
-      {"Caption", -518, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Caption = c.PutValue().AsWideString(); }},
-      {"Default", 202, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Default); }},
-      {"Default", 202, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Default = c.PutValue().AsBoolean(); }},
+      {"Cancel", 201, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->Cancel()); }},
+      {"Cancel", 201, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetCancel(c.PutValue().AsBoolean()); }},
+      {"Caption", -518, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(kv::AnsiToWide(o.Button()->Caption())); }},
+      {"Caption", -518, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetCaption(kv::WideToAnsi(c.PutValue().AsWideString())); }},
+      {"Default", 202, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->Default()); }},
+      {"Default", 202, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetDefault(c.PutValue().AsBoolean()); }},
       {"DragCursor", 203, K::PropertyGet, 0,
-       [](C& o, D& c) { c.SetResult(static_cast<int>(o.control_.Button.DragCursor)); }},
+       [](C& o, D& c) { c.SetResult(static_cast<int>(o.drag_cursor_)); }},
       {"DragCursor", 203, K::PropertyPut, 0,
-       [](C& o, D& c) { o.control_.Button.DragCursor = static_cast<short>(c.PutValue().AsInteger()); }},
-      {"DragMode", 204, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.DragMode); }},
-      {"DragMode", 204, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.DragMode = c.PutValue().AsInteger(); }},
-      {"Enabled", -514, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Enabled); }},
-      {"Enabled", -514, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Enabled = c.PutValue().AsBoolean(); }},
+       [](C& o, D& c) { o.drag_cursor_ = static_cast<short>(c.PutValue().AsInteger()); }},
+      {"DragMode", 204, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.drag_mode_); }},
+      {"DragMode", 204, K::PropertyPut, 0, [](C& o, D& c) { o.drag_mode_ = c.PutValue().AsInteger(); }},
+      {"Enabled", -514, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->Enabled()); }},
+      {"Enabled", -514, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetEnabled(c.PutValue().AsBoolean()); }},
       {"Font", -512, K::PropertyGet, 0, [](C&, D&) { NoOleFont(); }},
       {"Font", -512, K::PropertyPut, 0, [](C&, D&) { NoOleFont(); }},
       {"Font", -512, K::PropertyPutRef, 0, [](C&, D&) { NoOleFont(); }},
-      {"Visible", 205, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.Visible); }},
-      {"Visible", 205, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.Visible = c.PutValue().AsBoolean(); }},
-      {"WordWrap", 206, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.WordWrap); }},
-      {"WordWrap", 206, K::PropertyPut, 0, [](C& o, D& c) { o.control_.Button.WordWrap = c.PutValue().AsBoolean(); }},
-      {"DoubleBuffered", 207, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.control_.Button.DoubleBuffered); }},
+      {"Visible", 205, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->Visible()); }},
+      {"Visible", 205, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetVisible(c.PutValue().AsBoolean()); }},
+      {"WordWrap", 206, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->WordWrap()); }},
+      {"WordWrap", 206, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetWordWrap(c.PutValue().AsBoolean()); }},
+      {"DoubleBuffered", 207, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.double_buffered_); }},
       {"DoubleBuffered", 207, K::PropertyPut, 0,
-       [](C& o, D& c) { o.control_.Button.DoubleBuffered = c.PutValue().AsBoolean(); }},
+       [](C& o, D& c) { o.double_buffered_ = c.PutValue().AsBoolean(); }},
       {"AlignDisabled", 208, K::PropertyGet, 0, [](C&, D& c) { c.SetResult(false); }},
       {"VisibleDockClientCount", 209, K::PropertyGet, 0, [](C&, D& c) { c.SetResult(0); }},
       // A left-to-right button: no reading-order flags, no right-to-left use.
       {"DrawTextBiDiModeFlagsReadingOnly", 210, K::Method, 1, [](C&, D& c) { c.SetArg(0, 0); }},
       {"InitiateAction", 211, K::Method, 0, [](C&, D&) {}},
-      {"IsRightToLeft", 212, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
+      {"IsRightToLeft", 212, K::Method, 1, [](C& o, D& c) { c.SetArg(0, o.Button()->IsRightToLeft()); }},
       {"UseRightToLeftReading", 213, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
       {"UseRightToLeftScrollBar", 214, K::Method, 1, [](C&, D& c) { c.SetArg(0, false); }},
-      {"SetSubComponent", 215, K::Method, 1, [](C& o, D& c) { o.control_.Button.SubComponent = c.Value(0).AsBoolean(); }},
+      {"SetSubComponent", 215, K::Method, 1, [](C& o, D& c) { o.sub_component_ = c.Value(0).AsBoolean(); }},
       {"AboutBox", -552, K::Method, 0, [](C& o, D&) { o.ShowAboutBox(); }},
       {"PrintStr", 216, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(kv::AnsiToWide(o.control_.PrintStr)); }},
       {"PrintStr", 216, K::PropertyPut, 0,
@@ -164,34 +151,34 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
 
 // ---- IDravik ------------------------------------------------------------------------------
 
-HRESULT TDravikControl::get_Cancel(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.Cancel)); }
+HRESULT TDravikControl::get_Cancel(VARIANT_BOOL* Value) { return Out(Value, VB(Button()->Cancel())); }
 HRESULT TDravikControl::put_Cancel(VARIANT_BOOL Value) {
-  control_.Button.Cancel = Value != 0;
-  return S_OK;
+  return Call([&] { Button()->SetCancel(Value != 0); });
 }
-HRESULT TDravikControl::get_Caption(BSTR* Value) { return OutText(Value, control_.Button.Caption); }
+HRESULT TDravikControl::get_Caption(BSTR* Value) {
+  if (!Value) return E_POINTER;
+  return Call([&] { *Value = kv::AllocBstr(kv::AnsiToWide(Button()->Caption())); });
+}
 HRESULT TDravikControl::put_Caption(BSTR Value) {
-  return Call([&] { control_.Button.Caption = Text(Value); });
+  return Call([&] { Button()->SetCaption(kv::WideToAnsi(Text(Value))); });
 }
-HRESULT TDravikControl::get_Default(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.Default)); }
+HRESULT TDravikControl::get_Default(VARIANT_BOOL* Value) { return Out(Value, VB(Button()->Default())); }
 HRESULT TDravikControl::put_Default(VARIANT_BOOL Value) {
-  control_.Button.Default = Value != 0;
-  return S_OK;
+  return Call([&] { Button()->SetDefault(Value != 0); });
 }
-HRESULT TDravikControl::get_DragCursor(short* Value) { return Out(Value, control_.Button.DragCursor); }
+HRESULT TDravikControl::get_DragCursor(short* Value) { return Out(Value, drag_cursor_); }
 HRESULT TDravikControl::put_DragCursor(short Value) {
-  control_.Button.DragCursor = Value;
+  drag_cursor_ = Value;
   return S_OK;
 }
-HRESULT TDravikControl::get_DragMode(int* Value) { return Out(Value, control_.Button.DragMode); }
+HRESULT TDravikControl::get_DragMode(int* Value) { return Out(Value, drag_mode_); }
 HRESULT TDravikControl::put_DragMode(int Value) {
-  control_.Button.DragMode = Value;
+  drag_mode_ = Value;
   return S_OK;
 }
-HRESULT TDravikControl::get_Enabled(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.Enabled)); }
+HRESULT TDravikControl::get_Enabled(VARIANT_BOOL* Value) { return Out(Value, VB(Button()->Enabled())); }
 HRESULT TDravikControl::put_Enabled(VARIANT_BOOL Value) {
-  control_.Button.Enabled = Value != 0;
-  return S_OK;
+  return Call([&] { Button()->SetEnabled(Value != 0); });
 }
 HRESULT TDravikControl::get_Font(IDispatch** Value) {
   if (Value) *Value = nullptr;
@@ -199,32 +186,30 @@ HRESULT TDravikControl::get_Font(IDispatch** Value) {
 }
 HRESULT TDravikControl::put_Font(IDispatch*) { return Call([] { NoOleFont(); }); }
 HRESULT TDravikControl::putref_Font(IDispatch*) { return Call([] { NoOleFont(); }); }
-HRESULT TDravikControl::get_Visible(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.Visible)); }
+HRESULT TDravikControl::get_Visible(VARIANT_BOOL* Value) { return Out(Value, VB(Button()->Visible())); }
 HRESULT TDravikControl::put_Visible(VARIANT_BOOL Value) {
-  control_.Button.Visible = Value != 0;
-  return S_OK;
+  return Call([&] { Button()->SetVisible(Value != 0); });
 }
-HRESULT TDravikControl::get_WordWrap(VARIANT_BOOL* Value) { return Out(Value, VB(control_.Button.WordWrap)); }
+HRESULT TDravikControl::get_WordWrap(VARIANT_BOOL* Value) { return Out(Value, VB(Button()->WordWrap())); }
 HRESULT TDravikControl::put_WordWrap(VARIANT_BOOL Value) {
-  control_.Button.WordWrap = Value != 0;
-  return S_OK;
+  return Call([&] { Button()->SetWordWrap(Value != 0); });
 }
-HRESULT TDravikControl::get_DoubleBuffered(VARIANT_BOOL* Value) {
-  return Out(Value, VB(control_.Button.DoubleBuffered));
-}
+HRESULT TDravikControl::get_DoubleBuffered(VARIANT_BOOL* Value) { return Out(Value, VB(double_buffered_)); }
 HRESULT TDravikControl::put_DoubleBuffered(VARIANT_BOOL Value) {
-  control_.Button.DoubleBuffered = Value != 0;
+  double_buffered_ = Value != 0;
   return S_OK;
 }
+// The button lays out no children of its own and takes no docked clients.
 HRESULT TDravikControl::get_AlignDisabled(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
 HRESULT TDravikControl::get_VisibleDockClientCount(LONG* Value) { return Out<LONG>(Value, 0); }
+// A left-to-right button: no reading-order flags, no right-to-left use, no action to update.
 HRESULT TDravikControl::DrawTextBiDiModeFlagsReadingOnly(LONG* Value) { return Out<LONG>(Value, 0); }
 HRESULT TDravikControl::InitiateAction() { return S_OK; }
-HRESULT TDravikControl::IsRightToLeft(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
+HRESULT TDravikControl::IsRightToLeft(VARIANT_BOOL* Value) { return Out(Value, VB(Button()->IsRightToLeft())); }
 HRESULT TDravikControl::UseRightToLeftReading(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
 HRESULT TDravikControl::UseRightToLeftScrollBar(VARIANT_BOOL* Value) { return Out(Value, VARIANT_FALSE); }
 HRESULT TDravikControl::SetSubComponent(VARIANT_BOOL IsSubComponent) {
-  control_.Button.SubComponent = IsSubComponent != 0;
+  sub_component_ = IsSubComponent != 0;
   return S_OK;
 }
 HRESULT TDravikControl::AboutBox() { return Call([this] { ShowAboutBox(); }); }
@@ -294,22 +279,6 @@ HRESULT TDravikControl::GetPrinterProductionYear(BSTR* PrinterYear) {
 HRESULT TDravikControl::GetPrinterProductionWeek(BSTR* PrinterWeek) {
   if (!PrinterWeek) return E_POINTER;
   return Call([&] { *PrinterWeek = kv::AllocBstr(control_.GetPrinterProductionWeek()); });
-}
-
-// ---- Factory --------------------------------------------------------------------------------
-
-TDravikFactory::TDravikFactory(TComServer& server)
-    : TComObjectFactory(
-          server, [] { return static_cast<IUnknown*>(static_cast<IDispatch*>(new TDravikControl())); },
-          CLSID_Dravik, "Dravik", "Dravik Control", ciMultiInstance, tmApartment) {}
-
-void TDravikFactory::UpdateRegistry(bool Register) {
-  TComObjectFactory::UpdateRegistry(Register);
-  if (!Register) return;  // the class key went with everything below it
-  const WideString key = u"CLSID\\" + kv::GuidToString(ClassID());
-  CreateRegKey(key + u"\\Control", u"", u"");
-  CreateRegKey(key + u"\\MiscStatus", u"", u"0");
-  CreateRegKey(key + u"\\ToolboxBitmap32", u"", server_.ServerFileName() + u",1");
 }
 
 }  // namespace zorbel

@@ -1,9 +1,10 @@
 // The print control's COM surface: the type library "Zorbel", the dual interface
-// IDravik, the ActiveX control class Dravik (ProgID "Zorbel.Dravik") with its event
-// connection point and object safety, and its class factory.
+// IDravik and the ActiveX control class Dravik (ProgID "Zorbel.Dravik"), a framework
+// button served as a control, with its events to the page and its about box.
 #pragma once
 
-#include "framework/automation/comobj.h"
+#include "framework/activex/axctrls.h"
+#include "framework/controls/stdctrls.h"
 #include "print_control/dravik.h"
 
 namespace zorbel {
@@ -74,29 +75,17 @@ struct IDravik : IDispatch {
 // The type library's record (registered with the server).
 const TTypeLibRecord& ZorbelTypeLib();
 
-// The control object: IDravik (and IDispatch by the dispatch table), the connection
-// point container of IDravikEvents, and object safety.
-class TDravikControl : public TAutoObject<TDravikControl, IDravik>,
-                       public IConnectionPointContainer,
-                       public IObjectSafety {
+// The control object: IDravik (and IDispatch by the dispatch table) over the wrapped
+// button and the print control's state; the OLE embedding, the event connection point
+// and object safety come from the ActiveX control base. Made by its factory:
+//   TActiveXControlFactory<TDravikControl, TButton>
+class TDravikControl : public TActiveXControl<TDravikControl, IDravik>, private TDravikEvents {
  public:
   TDravikControl();
   static const TDispatchTable<TDravikControl>& DispatchTable();
 
-  TDravik& Control() { return control_; }
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    return TAutoObject::QueryInterface(riid, object);
-  }
-  ULONG AddRef() override { return TAutoObject::AddRef(); }
-  ULONG Release() override { return TAutoObject::Release(); }
-
-  // IConnectionPointContainer
-  HRESULT EnumConnectionPoints(IEnumConnectionPoints** out) override;
-  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override;
-  // IObjectSafety: every option asked for is accepted.
-  HRESULT GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) override;
-  HRESULT SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) override;
+  TDravik& Dravik() { return control_; }
+  TButton* Button() const { return static_cast<TButton*>(Control()); }
 
   // IDravik
   HRESULT get_Cancel(VARIANT_BOOL* Value) override;
@@ -152,27 +141,29 @@ class TDravikControl : public TAutoObject<TDravikControl, IDravik>,
   HRESULT GetPrinterProductionYear(BSTR* PrinterYear) override;
   HRESULT GetPrinterProductionWeek(BSTR* PrinterWeek) override;
 
-  // The about box and the OLE font need the window system's controls.
+  // TDravikAbout, shown modally and freed.
   void ShowAboutBox();
 
  protected:
-  HRESULT QueryOwnInterface(REFIID riid, void** object) override;
+  // Hooks the button's click and key press to the relays.
+  void InitializeControl() override;
+  void EventSinkChanged(IUnknown* sink) override;
   WideString ErrorSource() const override { return u"Zorbel.Dravik"; }
 
  private:
-  ~TDravikControl() override = default;
+  ~TDravikControl() override;
   HRESULT Call(const std::function<void()>& body) { return SafeCall(ErrorSource(), body); }
+  void RaiseOnClick() override;
+  void RaiseOnKeyPress(SHORT& Key) override;
 
   TDravik control_;
-  DWORD safety_ = 0;
-};
-
-// The ActiveX control factory: besides the class keys of every factory it writes the
-// control's keys (Control, MiscStatus 0, ToolboxBitmap32 "<file>,1").
-class TDravikFactory : public TComObjectFactory {
- public:
-  explicit TDravikFactory(TComServer& server);
-  void UpdateRegistry(bool Register) override;
+  IDispatch* sink_ = nullptr;  // the page's event sink, as IDravikEvents
+  // Published properties of the button that the framework's controls do not model
+  // (dragging, double buffering, sub-component state): kept as the page set them.
+  short drag_cursor_ = -12;  // crDrag
+  int drag_mode_ = 0;        // dmManual
+  bool double_buffered_ = false;
+  bool sub_component_ = false;
 };
 
 }  // namespace zorbel

@@ -1,5 +1,6 @@
 // Zorbel.ocx: the overlay print control's in-process server. Loading it registers the
-// control's factory and the type library with the module's server object.
+// control's factory (a framework button served as an ActiveX control) and the type
+// library with the module's server object.
 #include "framework/graphics/printers.h"
 #include "print_control/dravik_control.h"
 
@@ -11,7 +12,9 @@ struct TZorbelServer {
   ~TZorbelServer() { SetPrinter(nullptr); }
 } server_setup;
 
-zorbel::TDravikFactory dravik_factory(ComServer());
+// Tool-box bitmap resource 1, miscellaneous status 0.
+TActiveXControlFactory<zorbel::TDravikControl, TButton> dravik_factory(ComServer(), zorbel::CLSID_Dravik, "Dravik",
+                                                                       "Dravik Control", 1, 0);
 
 }  // namespace
 

@@ -12,6 +12,8 @@
 #include "platform/com/com.h"
 #include "platform/registry/registry.h"
 #include "print_control/dravik_control.h"
+#include "framework/controls/forms.h"
+#include "platform/user/user.h"
 #include "testsupport/temp_home.h"
 
 namespace {
@@ -150,15 +152,17 @@ TEST_F(ZorbelServer, CreatedByProgIdAndClsidWithEveryDispid) {
   EXPECT_EQ(value, 5);
   EXPECT_EQ(Get(by_prog, 223).AsInteger(), 0);
 
-  // Not available without the window system: a plain failure, never a silent success.
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXCEPINFO info{};
-  EXPECT_EQ(by_prog->Invoke(-552, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, &info, nullptr), DISP_E_EXCEPTION);
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrDescription);
-  EXPECT_EQ(by_clsid->AboutBox(), E_NOTIMPL);
+  // No OLE font object to hand out: a plain failure, never a silent success.
   IDispatch* font = nullptr;
   EXPECT_EQ(by_clsid->get_Font(&font), E_NOTIMPL);
+  EXPECT_EQ(font, nullptr);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXCEPINFO info{};
+  OleVariant font_result;
+  EXPECT_EQ(by_prog->Invoke(-512, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, font_result.Out(), &info, nullptr),
+            DISP_E_EXCEPTION);
+  SysFreeString(info.bstrSource);
+  SysFreeString(info.bstrDescription);
 
   // Object safety: every option asked for is accepted.
   IObjectSafety* safety = nullptr;
@@ -231,6 +235,13 @@ class Sink : public IDispatch {
   SHORT key_seen = 0, key_answer = 0;
 };
 
+// The control made by a factory of this module, so the test reaches its button.
+TActiveXControlFactory<TDravikControl, TButton>& Factory() {
+  static auto* factory =
+      new TActiveXControlFactory<TDravikControl, TButton>(ComServer(), CLSID_Dravik, "Dravik", "Dravik Control", 1, 0);
+  return *factory;
+}
+
 class ControlEvents : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -239,13 +250,20 @@ class ControlEvents : public ::testing::Test {
     KvPrintRefresh();
     SetPrinter(new TPrinter);
     KvPrintClearDocuments();
-    object_ = new TDravikControl();
-    object_->Control().IsPrintSetup = 0;
-    object_->Control().PrintStr = "10,10,x";
+    // A fresh window system: nothing left by a control server unloaded before.
+    Application->ResetState();
+    KvUserReset();
+    IDravik* made = nullptr;
+    ASSERT_EQ(Factory().CreateInstance(nullptr, IID_IDravik, reinterpret_cast<void**>(&made)), S_OK);
+    object_ = static_cast<TDravikControl*>(made);
+    object_->Dravik().PrintStr = "10,10,x";
+    ASSERT_EQ(object_->put_IsPrintSetup(0), S_OK);
   }
   void TearDown() override {
-    object_->Release();
+    if (object_) object_->Release();
     SetPrinter(nullptr);
+    Application->ResetState();
+    KvUserReset();
   }
   DWORD Advise(Sink& sink) {
     IConnectionPointContainer* cpc = nullptr;
@@ -258,37 +276,77 @@ class ControlEvents : public ::testing::Test {
     cpc->Release();
     return cookie;
   }
+  // A click of the wrapped button, as its window reports it.
+  void ClickButton() { SendMessageA(object_->Button()->Handle(), BM_CLICK, 0, 0); }
+
   kvtest::TempHome home_;
   Sink sink;  // outlives the control, which releases it when it goes
   TDravikControl* object_ = nullptr;
   IConnectionPoint* point_ = nullptr;
 };
 
-TEST_F(ControlEvents, ClickRaisesOnClickBeforeItsPrint) {
-  object_->Control().Click();  // no sink: still prints
+TEST_F(ControlEvents, ButtonClickRaisesOnClickBeforeItsPrint) {
+  ClickButton();  // no sink: still prints
   EXPECT_EQ(KvPrintDocumentCount(), 1u);
   DWORD cookie = Advise(sink);
-  object_->Control().Click();
+  ClickButton();
   ASSERT_EQ(sink.calls, std::vector<DISPID>{kDispidOnClick});
   EXPECT_EQ(sink.documents_at_call[0], 1u);
   EXPECT_EQ(KvPrintDocumentCount(), 2u);
   EXPECT_EQ(point_->Unadvise(cookie), S_OK);
   point_->Release();
-  object_->Control().Click();
+  ClickButton();
   EXPECT_EQ(sink.calls.size(), 1u);
+  EXPECT_EQ(KvPrintDocumentCount(), 3u);
   EXPECT_EQ(sink.refs.load(), 1u);
 }
 
 TEST_F(ControlEvents, KeyPressTakesTheLowByteOfTheAnswer) {
+  ASSERT_TRUE(object_->Button()->OnKeyPress);
   char key = 'z';
-  object_->Control().KeyPress(key);  // no sink: unchanged
+  object_->Button()->OnKeyPress(object_->Button(), key);  // no sink: unchanged
   EXPECT_EQ(key, 'z');
   sink.key_answer = 0x141;
   Advise(sink);
-  object_->Control().KeyPress(key);
+  object_->Button()->OnKeyPress(object_->Button(), key);
   EXPECT_EQ(sink.key_seen, 'z');
   EXPECT_EQ(key, 0x41);
   point_->Release();
+  object_->Release();  // the control lets its sink go with itself
+  object_ = nullptr;
+  EXPECT_EQ(sink.refs.load(), 1u);
+}
+
+TEST_F(ControlEvents, ButtonPropertiesAreTheButtons) {
+  TButton* button = object_->Button();
+  BSTR text = kv::AllocBstr(u"打印");
+  ASSERT_EQ(object_->put_Caption(text), S_OK);
+  SysFreeString(text);
+  EXPECT_EQ(kv::AnsiToWide(button->Caption()), u"打印");
+  EXPECT_EQ(object_->put_Enabled(VARIANT_FALSE), S_OK);
+  EXPECT_FALSE(button->Enabled());
+  EXPECT_FALSE(IsWindowEnabled(button->Handle()));
+  EXPECT_EQ(object_->put_Default(7), S_OK);
+  EXPECT_TRUE(button->Default());
+  EXPECT_EQ(object_->put_Cancel(VARIANT_TRUE), S_OK);
+  EXPECT_TRUE(button->Cancel());
+  EXPECT_EQ(object_->put_WordWrap(VARIANT_TRUE), S_OK);
+  EXPECT_TRUE(button->WordWrap());
+  EXPECT_EQ(object_->put_Visible(VARIANT_FALSE), S_OK);
+  EXPECT_FALSE(button->Visible());
+  VARIANT_BOOL b = 0;
+  EXPECT_EQ(object_->get_Default(&b), S_OK);
+  EXPECT_EQ(b, VARIANT_TRUE);
+  EXPECT_EQ(object_->get_Enabled(&b), S_OK);
+  EXPECT_EQ(b, VARIANT_FALSE);
+  BSTR caption = nullptr;
+  EXPECT_EQ(object_->get_Caption(&caption), S_OK);
+  EXPECT_EQ(kv::BstrText(caption), u"打印");
+  SysFreeString(caption);
+  short cursor = 0;
+  EXPECT_EQ(object_->get_DragCursor(&cursor), S_OK);
+  EXPECT_EQ(cursor, -12);
+  EXPECT_EQ(object_->get_Caption(nullptr), E_POINTER);
 }
 
 }  // namespace

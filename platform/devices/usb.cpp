@@ -63,9 +63,12 @@ std::string InstanceOfPath(std::string_view name) {
 // ---------------------------------------------------------------------------
 // Simulated bus.
 
+// A read has no I/O control code.
+constexpr DWORD kPendingRead = 0;
+
 struct PendingIo {
   OVERLAPPED* overlapped;
-  DWORD code;
+  DWORD code;  // or kPendingRead
   void* out;
   DWORD out_size;
   const void* owner;
@@ -154,10 +157,21 @@ class SimUsbPrinterFile : public kv::KObject {
     return TRUE;
   }
 
-  BOOL Read(void*, DWORD, DWORD* done, OVERLAPPED* overlapped) override {
+  BOOL Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* overlapped) override {
     // The simulated printers have no back channel data.
     if (done) *done = 0;
-    if (overlapped) kv::OverlappedComplete(overlapped, 0, 0);
+    if (overlapped != nullptr) {
+      SimBus& bus = Bus();
+      std::unique_lock<std::mutex> guard(bus.lock);
+      if (printer_->failures & KV_USBSIM_READ_PENDS) {
+        kv::OverlappedBegin(overlapped);
+        printer_->pending.push_back({overlapped, kPendingRead, buffer, size, this});
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+      }
+      guard.unlock();
+      kv::OverlappedComplete(overlapped, 0, 0);
+    }
     return TRUE;
   }
 
@@ -589,7 +603,7 @@ BOOL KvUsbSimCompletePending(int index) {
     if (p.pending.empty()) return FALSE;
     const PendingIo io = p.pending.front();
     p.pending.pop_front();
-    error = AnswerIoControl(p, io.code, io.out, io.out_size, &bytes);
+    if (io.code != kPendingRead) error = AnswerIoControl(p, io.code, io.out, io.out_size, &bytes);
     ov = io.overlapped;
   }
   kv::OverlappedComplete(ov, error, bytes);

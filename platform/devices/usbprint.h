@@ -16,6 +16,7 @@ extern "C" {
 #define KV_USBSIM_IOCTL_FAILS 0x0002  // both I/O controls fail with ERROR_GEN_FAILURE
 #define KV_USBSIM_IOCTL_PENDS 0x0004  // I/O controls stay pending until completed or cancelled
 #define KV_USBSIM_SHORT_STATUS 0x0008 // the status control returns 1 byte
+#define KV_USBSIM_READ_PENDS 0x0010   // reads stay pending until completed or cancelled
 
 // Switches between the simulated bus (TRUE) and the real /dev/usb/lp* devices.
 void KvUsbSimEnable(BOOL on);
@@ -33,8 +34,8 @@ void KvUsbSimSetEnumerationFails(BOOL fails);
 DWORD KvUsbSimOpenCount(int index);
 DWORD KvUsbSimOpenHandles(int index);
 DWORD KvUsbSimCancelCount(int index);
-// Completes the printer's oldest pending I/O control as if the printer answered late;
-// FALSE when none is pending.
+// Completes the printer's oldest pending I/O control or read as if the printer answered
+// late (a read brings no data); FALSE when none is pending.
 BOOL KvUsbSimCompletePending(int index);
 
 }  // extern "C"

@@ -144,6 +144,16 @@ TEST_F(UsbPort, SilentPrinterTimesOutAndCancels) {
   EXPECT_FALSE(usb.GetStatus(&status));
   EXPECT_EQ(KvClockNow() - start, 4000u);
   EXPECT_EQ(KvUsbSimCancelCount(i), 2u);
+
+  // A read from the back channel that never ends is given up the same way.
+  KvUsbSimSetFailures(i, KV_USBSIM_READ_PENDS);
+  BYTE back[16];
+  DWORD count = 99;
+  EXPECT_FALSE(usb.Read(back, sizeof back, &count));
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(KvClockNow() - start, 6000u);
+  EXPECT_EQ(KvUsbSimCancelCount(i), 3u);
+  EXPECT_FALSE(KvUsbSimCompletePending(i));
 }
 
 TEST_F(UsbPort, ExportRoadDestroysThePort) {

@@ -103,6 +103,10 @@ void Ieee1284Peripheral::OnControlLines(uint8_t lines) {
         select_ = true;
         phase_ = Phase::kNegotiation;
       } else if (fell(kStrobe)) {
+        if (behaviour_ == PeripheralBehaviour::kDropOut && received_.size() >= drop_after_) {
+          dropped_ = true;
+          break;
+        }
         received_.push_back(data_);
         busy_ = true;
       } else if (rose(kStrobe) && busy_) {

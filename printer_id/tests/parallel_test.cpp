@@ -150,15 +150,28 @@ TEST_F(ParallelPort, ForwardWrite) {
   EXPECT_EQ(0, std::memcmp(received, text, 3));
 }
 
-// A printer that never takes the strobed byte: the write fails and counts nothing.
+// A printer that stops taking the strobed bytes: the write fails, and the count says
+// how many bytes it took.
 TEST_F(ParallelPort, ForwardWriteWithoutAcknowledgeFails) {
-  KvParportSimSetBehaviour(KV_PPSIM_SILENT, 0);
-  CParallel port;
-  ASSERT_TRUE(port.Open(u"LPT1", 0));
-  const BYTE text[] = {'A', 'B'};
-  DWORD written = 9;
-  EXPECT_FALSE(port.Write(text, 2, &written));
-  EXPECT_EQ(written, 0u);
+  struct Case {
+    const char* what;
+    DWORD behaviour, argument, taken;
+  } cases[] = {
+      {"never takes a byte", KV_PPSIM_SILENT, 0, 0},
+      {"stops after two bytes", KV_PPSIM_DROP_OUT, 2, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KvParportSimReset();
+    KvParportSimSetBehaviour(c.behaviour, c.argument);
+    CParallel port;
+    ASSERT_TRUE(port.Open(u"LPT1", 0));
+    const BYTE text[] = {'A', 'B', 'C', 'D', 'E'};
+    DWORD written = 99;
+    EXPECT_FALSE(port.Write(text, sizeof text, &written));
+    EXPECT_EQ(written, c.taken);
+    EXPECT_EQ(KvParportSimReceived(nullptr, 0), c.taken);
+  }
 }
 
 TEST_F(ParallelPort, NamesOutsideTheTableNeverTouchThePortLibrary) {
@@ -233,6 +246,20 @@ TEST_F(ParallelPort, BrokenLibraryFailsAndStays) {
   EXPECT_EQ(KvParportSimAccessCount(), 0u);
 }
 
+// A library at the path that lacks the port-I/O entry points: Open fails without calling
+// into it, and the file, not ours, stays.
+TEST_F(ParallelPort, LibraryWithoutTheEntryPointsFails) {
+  fs::copy_file(std::string(KvProgramDirectory()) + "Quenlow.dll", WinIoDllPath());
+  CParallel port;
+  EXPECT_FALSE(port.Open(u"LPT1", 0));
+  EXPECT_FALSE(port.IsOpen());
+  port.Close();
+  EXPECT_TRUE(fs::exists(WinIoDllPath()));
+  EXPECT_FALSE(fs::exists(DriverPath()));
+  EXPECT_FALSE(KvParportSimInitialized());
+  EXPECT_EQ(KvParportSimAccessCount(), 0u);
+}
+
 TEST_F(ParallelPort, SystemDirectoryTooLong) {
   const std::string deep = home_.path() + "/" + std::string(240, 'd');
   fs::create_directories(deep);
@@ -271,16 +298,24 @@ TEST_F(ParallelPort, ExportRoadFallsBackToLpt1) {
   EXPECT_FALSE(fs::exists(WinIoDllPath()));
 }
 
+// No USB printer and no printer on the first parallel port: 0, whatever the other
+// ports have.
 TEST_F(ParallelPort, ExportRoadWithNeitherPrinter) {
-  KvParportSimSetPort(0);
-  quenlow::CPrinterIdentity identity;
-  char out[1024];
-  std::memset(out, '#', sizeof out);
-  EXPECT_EQ(identity.GetPrinterName(out), 0);
-  EXPECT_EQ(identity.GetPrinterNum(out), 0);
-  EXPECT_EQ(out[0], '#');
-  EXPECT_FALSE(KvParportSimInitialized());
-  EXPECT_FALSE(fs::exists(WinIoDllPath()));
+  for (int lpt : {0, 2, 3}) {
+    SCOPED_TRACE(lpt);
+    KvParportSimReset();
+    SetParallelDeviceId("MDL:Elsewhere;PNO:9;");
+    KvParportSimSetPort(lpt);
+    quenlow::CPrinterIdentity identity;
+    char out[1024];
+    std::memset(out, '#', sizeof out);
+    EXPECT_EQ(identity.GetPrinterName(out), 0);
+    EXPECT_EQ(identity.GetPrinterNum(out), 0);
+    EXPECT_EQ(out[0], '#');
+    EXPECT_EQ(KvParportSimAccessCount(), 0u);
+    EXPECT_FALSE(KvParportSimInitialized());
+    EXPECT_FALSE(fs::exists(WinIoDllPath()));
+  }
 }
 
 }  // namespace

@@ -51,14 +51,26 @@ std::optional<DefaultPrinter> Current() {
   return QueryCups();
 }
 
-// The number ending a device path ("/dev/lp0" -> 0), or -1.
-int TrailingNumber(std::string_view path) {
-  size_t end = path.size();
-  while (end > 0 && std::isdigit(static_cast<unsigned char>(path[end - 1]))) --end;
-  if (end == path.size() || path.size() - end > 3) return -1;
-  return std::stoi(std::string(path.substr(end)));
+// n of the device file /dev/PREFIXn ("/dev/lp0" -> 0), or -1.
+int DeviceNumber(std::string_view path, std::string_view prefix) {
+  constexpr std::string_view kDev = "/dev/";
+  if (path.compare(0, kDev.size(), kDev) != 0) return -1;
+  path.remove_prefix(kDev.size());
+  if (path.size() <= prefix.size() || path.size() > prefix.size() + 3 ||
+      path.compare(0, prefix.size(), prefix) != 0) {
+    return -1;
+  }
+  int n = 0;
+  for (const char c : path.substr(prefix.size())) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
 }
 
+// The port name that leads back to the URI's device: LPTn is /dev/lp(n-1) and
+// /dev/parport(n-1), COMn is /dev/ttyS(n-1). Other devices (a USB serial adapter, say)
+// have no port name.
 std::string PortOfUri(std::string_view uri) {
   const size_t colon = uri.find(':');
   if (colon == std::string_view::npos) return {};
@@ -67,12 +79,17 @@ std::string PortOfUri(std::string_view uri) {
   std::string_view rest = uri.substr(colon + 1);
   rest = rest.substr(0, rest.find_first_of("?#"));
   if (scheme == "usb") return "USB";
-  if (scheme == "parallel" || scheme == "serial") {
-    const int n = TrailingNumber(rest);
-    if (n < 0 || n > 254) return {};
-    return (scheme == "parallel" ? "LPT" : "COM") + std::to_string(n + 1);
+  int n = -1;
+  if (scheme == "parallel") {
+    n = DeviceNumber(rest, "lp");
+    if (n < 0) n = DeviceNumber(rest, "parport");
+  } else if (scheme == "serial") {
+    n = DeviceNumber(rest, "ttyS");
+  } else {
+    return {};
   }
-  return {};
+  if (n < 0 || n > 254) return {};
+  return (scheme == "parallel" ? "LPT" : "COM") + std::to_string(n + 1);
 }
 
 bool CopyWide(const std::u16string& text, LPWSTR out, DWORD size) {

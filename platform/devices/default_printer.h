@@ -1,6 +1,7 @@
 // The system default printer's port, from CUPS: the default destination's device
-// URI gives the port name ("usb:" -> "USB", "parallel:" -> "LPTn", "serial:" ->
-// "COMn"); any other kind of URI has no local port.
+// URI gives the port name ("usb:" -> "USB", "parallel:/dev/lp0" or
+// "parallel:/dev/parport0" -> "LPT1", "serial:/dev/ttyS0" -> "COM1"); any other URI,
+// or a device that no port name leads back to, has no local port.
 #pragma once
 
 #include "platform/base/types.h"

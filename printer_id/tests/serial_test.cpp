@@ -179,8 +179,13 @@ TEST_F(DefaultPort, UriToPortTable) {
       {"parallel:/dev/lp0", u"LPT1"},
       {"parallel:/dev/parport2", u"LPT3"},
       {"serial:/dev/ttyS0?baud=9600", u"COM1"},
-      {"serial:/dev/ttyUSB3", u"COM4"},
+      {"serial:/dev/ttyS12", u"COM13"},
+      // COM4 would open /dev/ttyS3, another line.
+      {"serial:/dev/ttyUSB3", u""},
       {"serial:/dev/tty", u""},
+      {"serial:/dev/ttyS", u""},
+      {"parallel:/dev/usb/lp0", u""},  // a USB printer, not the parallel port
+      {"parallel:/dev/lpx", u""},
       {"socket://10.0.0.7:9100", u""},
       {"ipp://printer.local/ipp/print", u""},
       {"file:///dev/null", u""},

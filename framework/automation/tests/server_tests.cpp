@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -247,6 +248,13 @@ TEST_F(ServerTest, RegsvrCommandLineAndFailures) {
   r = RunTool("cd " + bin_ + " && ./regsvr ./KvTestServer.dll");
   EXPECT_EQ(r.code, 0) << r.output;
   EXPECT_NE(kv::RegistryDump().find("@=\"" + server_ + "\"\n\"ThreadingModel\""), std::string::npos);
+  // A bare name is found in the current folder too.
+  std::string copy = home_ / "Copy.dll";
+  std::filesystem::copy_file(server_, copy);
+  r = RunTool("cd " + home_.path() + " && " + regsvr_ + " -u Copy.dll");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output, "DllUnregisterServer in \"Copy.dll\" succeeded.\n");
+  EXPECT_EQ(kv::RegistryDump().find("KvTest"), std::string::npos);
 }
 
 }  // namespace

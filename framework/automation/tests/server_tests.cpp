@@ -237,6 +237,13 @@ TEST_F(ServerTest, RegsvrCommandLineAndFailures) {
   r = RunTool(regsvr_ + " " + bin_ + "/libplatform.so");
   EXPECT_EQ(r.code, 4) << r.output;
   EXPECT_NE(r.output.find("has no DllRegisterServer entry point"), std::string::npos) << r.output;
+  // A server whose registration fails: the tool says so and ends with an error.
+  kvtest::WriteFile(home_ / "registry.txt", "torn");
+  r = RunTool(regsvr_ + " " + server_);
+  EXPECT_EQ(r.code, 5) << r.output;
+  EXPECT_NE(r.output.find("DllRegisterServer in \"" + server_ + "\" failed, return code 0x80040201"), std::string::npos)
+      << r.output;
+  std::filesystem::remove(home_ / "registry.txt");
   // Silent and "/U" spelling.
   r = RunTool(regsvr_ + " /s " + server_);
   EXPECT_EQ(r.code, 0);

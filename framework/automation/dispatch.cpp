@@ -129,12 +129,16 @@ HRESULT TDispatchTableBase::GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* i
   if (count == 0) return S_OK;
   for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
   if (!names[0]) return DISP_E_UNKNOWNNAME;
-  for (const Member& m : members_) {
-    if (SameNameNoCase(m.Name, names[0])) {
-      ids[0] = m.Id;
-      // Parameter names are not known.
-      return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+  try {
+    for (const Member& m : members_) {
+      if (SameNameNoCase(m.Name, names[0])) {
+        ids[0] = m.Id;
+        // Parameter names are not known.
+        return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+      }
     }
+  } catch (...) {
+    return E_OUTOFMEMORY;  // the names' wide forms could not be made
   }
   return DISP_E_UNKNOWNNAME;
 }

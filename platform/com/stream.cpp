@@ -64,8 +64,8 @@ class MemoryStream final : public IStream {
       case STREAM_SEEK_END: base = static_cast<LONGLONG>(data_->size()); break;
       default: return STG_E_INVALIDFUNCTION;
     }
-    LONGLONG target = base + move.QuadPart;
-    if (target < 0) return STG_E_INVALIDFUNCTION;
+    LONGLONG target;
+    if (__builtin_add_overflow(base, move.QuadPart, &target) || target < 0) return STG_E_INVALIDFUNCTION;
     pos_ = static_cast<ULONGLONG>(target);
     if (new_position) new_position->QuadPart = pos_;
     return S_OK;

@@ -451,6 +451,7 @@ bool ParseKeyName(std::string_view text, std::u16string& out) {
       } else if (!r.Hex(2, v)) {
         return false;
       }
+      if (v == u'\\') return false;  // a separator, never part of a name
       out += static_cast<char16_t>(v);
     } else if (!r.Utf8(out)) {
       return false;
@@ -497,7 +498,9 @@ bool Parse(const std::string& text, Tree& tree, std::string& error) {
         if (root_name == kRootNames[i]) root = i;
       if (root < 0) return fail("unknown root key");
       Key* k = tree.roots[root].get();
+      size_t depth = 0;
       while (cut != std::string_view::npos) {
+        if (++depth > kMaxDepth) return fail("key too deep");
         size_t next = path.find('\\', cut + 1);
         std::string_view part = path.substr(cut + 1, next == std::string_view::npos ? next : next - cut - 1);
         std::u16string name;

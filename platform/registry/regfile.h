@@ -54,6 +54,9 @@ struct Key {
 };
 
 constexpr int kRootCount = 4;
+// Keys nest at most this many levels below a root, as on the platform; deeper paths are
+// refused, so no walk over a tree can run out of stack.
+constexpr size_t kMaxDepth = 512;
 extern const char* const kRootNames[kRootCount];
 
 struct Tree {
@@ -65,7 +68,8 @@ struct Tree {
 void MarkDeleted(Key& key);
 
 std::string Serialize(const Tree& tree);
-// Fills `tree` from `text`; false with a message naming the line when it does not parse.
+// Fills `tree` from `text`; false with a message naming the line when it does not parse
+// (a key name holding a backslash, or a key deeper than kMaxDepth, does not).
 bool Parse(const std::string& text, Tree& tree, std::string& error);
 
 }  // namespace kv::reg

@@ -57,6 +57,7 @@ class Registry {
   LONG Refresh() {
     if (!loaded_) {
       std::string home = KvHomeDirectory();
+      if (home.empty()) return ERROR_REGISTRY_IO_FAILED;  // no folder to keep the file in
       file_ = home + "/registry.txt";
       lock_file_ = home + "/registry.lock";
       loaded_ = true;
@@ -355,6 +356,7 @@ LONG OpenOrCreate(HKEY key, const WCHAR* sub_key, DWORD options, REGSAM sam, boo
   if (!k) {
     if (!create) return ERROR_FILE_NOT_FOUND;
     if (!Allowed(base, KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    if (base.path.size() + parts.size() > kv::reg::kMaxDepth) return ERROR_INVALID_PARAMETER;
     rc = reg.Change([&](bool& changed) -> LONG {
       LONG r = Resolve(reg, key, base);
       if (r != ERROR_SUCCESS) return r;

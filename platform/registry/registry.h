@@ -13,7 +13,8 @@
 // missing key or value, ERROR_ACCESS_DENIED for a key opened without the right, or for
 // RegDeleteKey of a key that has sub-keys, ERROR_MORE_DATA, ERROR_NO_MORE_ITEMS,
 // ERROR_INVALID_HANDLE, ERROR_KEY_DELETED for a handle whose key was deleted,
-// ERROR_REGISTRY_CORRUPT when the file cannot be read: the file is then left untouched).
+// ERROR_REGISTRY_CORRUPT when the file cannot be read: the file is then left untouched;
+// ERROR_REGISTRY_IO_FAILED when $KORVANE_HOME cannot be made).
 // The A forms take and give names and string data in the ANSI code page.
 #pragma once
 
@@ -77,6 +78,9 @@ typedef HKEY* PHKEY;
 #ifndef ERROR_REGISTRY_CORRUPT
 #define ERROR_REGISTRY_CORRUPT 1015L
 #endif
+#ifndef ERROR_REGISTRY_IO_FAILED
+#define ERROR_REGISTRY_IO_FAILED 1016L
+#endif
 #ifndef ERROR_KEY_DELETED
 #define ERROR_KEY_DELETED 1018L
 #endif
@@ -84,6 +88,7 @@ typedef HKEY* PHKEY;
 // Last-write times are not kept; where a caller asks for one it receives zero.
 
 // `options` must be REG_OPTION_NON_VOLATILE; `class_name` and `security` are not kept.
+// Keys nest at most 512 levels below a root (ERROR_INVALID_PARAMETER beyond).
 LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options,
                      REGSAM sam, void* security, PHKEY result, LPDWORD disposition);
 LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR class_name,

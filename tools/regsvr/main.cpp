@@ -3,6 +3,8 @@
 // "-s" keeps it silent. Switches may start with "-" or "/" in any letter case.
 // Exit codes: 0 done, 1 bad arguments, 2 COM could not start, 3 the file did not load,
 // 4 it has no such entry, 5 the entry failed.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -55,6 +57,10 @@ int main(int argc, char** argv) {
   }
   int rc = 0;
   HMODULE module = LoadLibraryA(file);
+  if (!module && !strpbrk(file, "/\\") && access(file, F_OK) == 0) {
+    // A bare name is also looked for in the current folder, after the usual places.
+    module = LoadLibraryA((std::string("./") + file).c_str());
+  }
   if (!module) {
     if (!silent) fprintf(stderr, "regsvr: \"%s\" failed to load: %s\n", file, ErrorText(GetLastError()).c_str());
     rc = 3;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -236,6 +237,13 @@ TEST_F(ServerTest, RegsvrCommandLineAndFailures) {
   r = RunTool(regsvr_ + " " + bin_ + "/libplatform.so");
   EXPECT_EQ(r.code, 4) << r.output;
   EXPECT_NE(r.output.find("has no DllRegisterServer entry point"), std::string::npos) << r.output;
+  // A server whose registration fails: the tool says so and ends with an error.
+  kvtest::WriteFile(home_ / "registry.txt", "torn");
+  r = RunTool(regsvr_ + " " + server_);
+  EXPECT_EQ(r.code, 5) << r.output;
+  EXPECT_NE(r.output.find("DllRegisterServer in \"" + server_ + "\" failed, return code 0x80040201"), std::string::npos)
+      << r.output;
+  std::filesystem::remove(home_ / "registry.txt");
   // Silent and "/U" spelling.
   r = RunTool(regsvr_ + " /s " + server_);
   EXPECT_EQ(r.code, 0);
@@ -247,6 +255,13 @@ TEST_F(ServerTest, RegsvrCommandLineAndFailures) {
   r = RunTool("cd " + bin_ + " && ./regsvr ./KvTestServer.dll");
   EXPECT_EQ(r.code, 0) << r.output;
   EXPECT_NE(kv::RegistryDump().find("@=\"" + server_ + "\"\n\"ThreadingModel\""), std::string::npos);
+  // A bare name is found in the current folder too.
+  std::string copy = home_ / "Copy.dll";
+  std::filesystem::copy_file(server_, copy);
+  r = RunTool("cd " + home_.path() + " && " + regsvr_ + " -u Copy.dll");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output, "DllUnregisterServer in \"Copy.dll\" succeeded.\n");
+  EXPECT_EQ(kv::RegistryDump().find("KvTest"), std::string::npos);
 }
 
 }  // namespace

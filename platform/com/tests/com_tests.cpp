@@ -444,6 +444,12 @@ TEST(MemoryStream, ReadWriteSeekClone) {
   EXPECT_EQ(st.cbSize.QuadPart, 6u);
   move.QuadPart = -1;
   EXPECT_EQ(s->Seek(move, STREAM_SEEK_SET, &pos), STG_E_INVALIDFUNCTION);
+  move.QuadPart = INT64_MAX;
+  ASSERT_EQ(s->Seek(move, STREAM_SEEK_SET, &pos), S_OK);
+  EXPECT_EQ(s->Seek(move, STREAM_SEEK_CUR, &pos), STG_E_INVALIDFUNCTION);  // past any position
+  EXPECT_EQ(s->Write("\x09", 1, &n), STG_E_MEDIUMFULL);
+  EXPECT_EQ(s->Read(buf, 8, &n), S_FALSE);
+  EXPECT_EQ(n, 0u);
   IStream* c;
   ASSERT_EQ(s->Clone(&c), S_OK);
   move.QuadPart = 0;

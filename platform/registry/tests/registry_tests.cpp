@@ -406,6 +406,9 @@ TEST_F(Registry, ParserRejectsMalformedLines) {
       "KORVANE REGISTRY 1\n[HKEY_CURRENT_USER\\x]\n\"v\"=\"1\"\n\"V\"=\"2\"\n",
       "KORVANE REGISTRY 1\n[HKEY_CURRENT_USER\\x\\\\y]\n",
       "KORVANE REGISTRY 1\n[HKEY_CURRENT_USER\\x]\n\"v\"=\"\xff\"\n",
+      // A name holding the separator, which no key can have.
+      "KORVANE REGISTRY 1\n[HKEY_CURRENT_USER\\x%5Cy]\n",
+      "KORVANE REGISTRY 1\n[HKEY_CURRENT_USER\\x%u005Cy]\n",
   };
   for (const char* text : bad) {
     kvtest::WriteFile(home_ / "registry.txt", text);
@@ -413,6 +416,42 @@ TEST_F(Registry, ParserRejectsMalformedLines) {
     HKEY k;
     EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "x", &k), ERROR_REGISTRY_CORRUPT) << text;
   }
+  // Keys nest 512 levels at most, in the file as through the functions.
+  auto path = [](int levels) {
+    std::string p = "x";
+    for (int i = 1; i < levels; ++i) p += "\\x";
+    return p;
+  };
+  kvtest::WriteFile(home_ / "registry.txt", "KORVANE REGISTRY 1\n[HKEY_CURRENT_USER\\" + path(513) + "]\n");
+  KvRegistryReload();
+  HKEY k;
+  EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "x", &k), ERROR_REGISTRY_CORRUPT);
+  kvtest::WriteFile(home_ / "registry.txt", "KORVANE REGISTRY 1\n[HKEY_CURRENT_USER\\" + path(512) + "]\n");
+  KvRegistryReload();
+  ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, path(511).c_str(), &k), ERROR_SUCCESS);
+  HKEY deeper;
+  EXPECT_EQ(RegCreateKeyA(k, "x\\y", &deeper), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyA(k, "y", &deeper), ERROR_SUCCESS);
+  RegCloseKey(deeper);
+  RegCloseKey(k);
+  KvRegistryReload();
+  EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, (path(511) + "\\y").c_str(), &k), ERROR_SUCCESS);
+  RegCloseKey(k);
+}
+
+TEST_F(Registry, AHomeThatCannotBeMadeIsReported) {
+  // $KORVANE_HOME below a plain file: nothing is read or written anywhere else.
+  kvtest::WriteFile(home_ / "file", "");
+  setenv("KORVANE_HOME", (home_ / "file/home").c_str(), 1);
+  KvRegistryReload();
+  HKEY k;
+  EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software", &k), ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, "Software", &k), ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(kv::RegistryDump(), "");
+  setenv("KORVANE_HOME", home_.path().c_str(), 1);
+  KvRegistryReload();
+  EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software", &k), ERROR_SUCCESS);
+  RegCloseKey(k);
 }
 
 // Helpers run as a separate process by the tests above.

@@ -59,27 +59,26 @@ const TDispatchTable<TOleFontView>& TOleFontView::DispatchTable() {
   using K = TDispKind;
   using F = TOleFontView;
   using D = TDispCall;
+  auto style_get = [](TFontStyle style) {
+    return [style](F& o, D& c) { c.SetResult(o.font_->Style().Contains(style)); };
+  };
+  auto style_put = [](TFontStyle style) {
+    return [style](F& o, D& c) { SetStyle(o.font_, style, c.PutValue().AsBoolean()); };
+  };
   static const TDispatchTable<F> table = {
       {"Name", kDispidFontName, K::PropertyGet, 0, [](F& o, D& c) { c.SetResult(kv::AnsiToWide(o.font_->Name())); }},
       {"Name", kDispidFontName, K::PropertyPut, 0,
        [](F& o, D& c) { o.font_->SetName(kv::WideToAnsi(c.PutValue().AsWideString())); }},
       {"Size", kDispidFontSize, K::PropertyGet, 0, [](F& o, D& c) { c.SetResult(Currency(o.font_->Size())); }},
       {"Size", kDispidFontSize, K::PropertyPut, 0, [](F& o, D& c) { o.font_->SetSize(PointsOf(c.PutValue())); }},
-      {"Bold", kDispidFontBold, K::PropertyGet, 0, [](F& o, D& c) { c.SetResult(o.font_->Style().Contains(fsBold)); }},
-      {"Bold", kDispidFontBold, K::PropertyPut, 0,
-       [](F& o, D& c) { SetStyle(o.font_, fsBold, c.PutValue().AsBoolean()); }},
-      {"Italic", kDispidFontItalic, K::PropertyGet, 0,
-       [](F& o, D& c) { c.SetResult(o.font_->Style().Contains(fsItalic)); }},
-      {"Italic", kDispidFontItalic, K::PropertyPut, 0,
-       [](F& o, D& c) { SetStyle(o.font_, fsItalic, c.PutValue().AsBoolean()); }},
-      {"Underline", kDispidFontUnderline, K::PropertyGet, 0,
-       [](F& o, D& c) { c.SetResult(o.font_->Style().Contains(fsUnderline)); }},
-      {"Underline", kDispidFontUnderline, K::PropertyPut, 0,
-       [](F& o, D& c) { SetStyle(o.font_, fsUnderline, c.PutValue().AsBoolean()); }},
-      {"Strikethrough", kDispidFontStrikethrough, K::PropertyGet, 0,
-       [](F& o, D& c) { c.SetResult(o.font_->Style().Contains(fsStrikeOut)); }},
-      {"Strikethrough", kDispidFontStrikethrough, K::PropertyPut, 0,
-       [](F& o, D& c) { SetStyle(o.font_, fsStrikeOut, c.PutValue().AsBoolean()); }},
+      {"Bold", kDispidFontBold, K::PropertyGet, 0, style_get(fsBold)},
+      {"Bold", kDispidFontBold, K::PropertyPut, 0, style_put(fsBold)},
+      {"Italic", kDispidFontItalic, K::PropertyGet, 0, style_get(fsItalic)},
+      {"Italic", kDispidFontItalic, K::PropertyPut, 0, style_put(fsItalic)},
+      {"Underline", kDispidFontUnderline, K::PropertyGet, 0, style_get(fsUnderline)},
+      {"Underline", kDispidFontUnderline, K::PropertyPut, 0, style_put(fsUnderline)},
+      {"Strikethrough", kDispidFontStrikethrough, K::PropertyGet, 0, style_get(fsStrikeOut)},
+      {"Strikethrough", kDispidFontStrikethrough, K::PropertyPut, 0, style_put(fsStrikeOut)},
       {"Weight", kDispidFontWeight, K::PropertyGet, 0,
        [](F& o, D& c) { c.SetResult(o.font_->Style().Contains(fsBold) ? kWeightBold : kWeightNormal); }},
       {"Weight", kDispidFontWeight, K::PropertyPut, 0,

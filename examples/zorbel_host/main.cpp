@@ -63,18 +63,12 @@ class Script {
     DISPPARAMS params{&v, &named, 1, 1};
     Call(name, DISPATCH_PROPERTYPUT, params, nullptr);
   }
-  VARIANT Get(const char* name) {
+  // A property read, or with DISPATCH_METHOD a method call without arguments.
+  VARIANT Get(const char* name, WORD flags = DISPATCH_PROPERTYGET) {
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     VARIANT result;
     VariantInit(&result);
-    Call(name, DISPATCH_PROPERTYGET, none, &result);
-    return result;
-  }
-  VARIANT CallMethod(const char* name) {
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    VARIANT result;
-    VariantInit(&result);
-    Call(name, DISPATCH_METHOD, none, &result);
+    Call(name, flags, none, &result);
     return result;
   }
   void Method(const char* name, const std::u16string& arg) {
@@ -130,7 +124,7 @@ int AskIdentity(IDispatch* control, int debug) {
     page.Put("IsDebug", debug);
     for (const char* method : {"GetPrinterName", "GetPrinterNum", "GetPrinterVer", "GetPrinterProductionYear",
                                "GetPrinterProductionWeek"}) {
-      VARIANT answer = page.CallMethod(method);
+      VARIANT answer = page.Get(method, DISPATCH_METHOD);
       printf("%s: %s\n", method, Utf8OfVariant(answer).c_str());
       VariantClear(&answer);
     }

@@ -219,23 +219,10 @@ void TDravik::DrawPictureStream(TMemoryStream& stream, const TRect& rect) {
 
 // ---- Printer identity ---------------------------------------------------------------------
 
-void* TDravik::LoadIdentityLibrary() {
-  const AnsiString& name = QuenlowLibrary;
-  if (name.find_first_of("/\\") == AnsiString::npos) {
-    char own[4096];
-    HMODULE self = KvModuleOfAddress(reinterpret_cast<const void*>(&PictureKind));
-    DWORD n = GetModuleFileNameA(self, own, sizeof own);
-    if (n > 0 && n < sizeof own) {
-      AnsiString beside = ExtractFilePath(AnsiString(own, n)) + name;
-      if (FileExists(beside)) return LoadLibraryA(beside.c_str());
-    }
-  }
-  return LoadLibraryA(name.c_str());
-}
-
 WideString TDravik::CallIdentity(bool name) {
   const char* export_name = name ? "GetPrinterName" : "GetPrinterNum";
-  HMODULE library = static_cast<HMODULE>(LoadIdentityLibrary());
+  // A bare name is searched in this module's own folder first.
+  HMODULE library = LoadLibraryA(QuenlowLibrary.c_str());
   if (!library) {
     DebugBox(U(zorbel_texts::kQuenlowMissing));
     return u"-1";

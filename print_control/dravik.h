@@ -64,8 +64,8 @@ class TDravik : public TComponent {
   int IsDebug = 0;
   int ErrorNum = 0;
   AnsiString ErrorMessage;
-  // The identity library: a bare name is taken from the control's own folder when it
-  // is there, else through the platform's library search.
+  // The identity library: a bare name is searched in the control's own folder first,
+  // then as the platform searches libraries.
   AnsiString QuenlowLibrary = "Quenlow.dll";
 
  private:
@@ -79,7 +79,6 @@ class TDravik : public TComponent {
   int PixelsY(int mm);
   void Fail(int number, const Exception& e);
   WideString CallIdentity(bool name);
-  void* LoadIdentityLibrary();
   void DebugBox(const WideString& text);
 };
 

@@ -4,6 +4,7 @@
 
 #include "platform/base/codepage.h"
 #include "print_control/dravik_about.h"
+#include "print_control/dravik_font.h"
 
 namespace zorbel {
 namespace {
@@ -16,10 +17,6 @@ HRESULT Out(T* target, T value) {
   if (!target) return E_POINTER;
   *target = value;
   return S_OK;
-}
-
-[[noreturn]] void NoOleFont() {
-  throw EOleSysError("No OLE font object is available for the button's font", E_NOTIMPL);
 }
 
 }  // namespace
@@ -72,6 +69,13 @@ void TDravikControl::RaiseOnKeyPress(SHORT& Key) {
   if (sink_) FireEvent(kDispidOnKeyPress, {OleVariant::ByRef(VT_I2, &Key)});
 }
 
+OleVariant TDravikControl::OleFont() {
+  IDispatch* font = MakeOleFont(static_cast<IDravik*>(this), Button()->Font());
+  OleVariant value(font);  // takes a reference of its own
+  font->Release();
+  return value;
+}
+
 void TDravikControl::ShowAboutBox() {
   std::unique_ptr<TDravikAbout> about = std::make_unique<TDravikAbout>(nullptr);
   about->ShowModal();
@@ -98,9 +102,11 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
       {"DragMode", 204, K::PropertyPut, 0, [](C& o, D& c) { o.drag_mode_ = c.PutValue().AsInteger(); }},
       {"Enabled", -514, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->Enabled()); }},
       {"Enabled", -514, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetEnabled(c.PutValue().AsBoolean()); }},
-      {"Font", -512, K::PropertyGet, 0, [](C&, D&) { NoOleFont(); }},
-      {"Font", -512, K::PropertyPut, 0, [](C&, D&) { NoOleFont(); }},
-      {"Font", -512, K::PropertyPutRef, 0, [](C&, D&) { NoOleFont(); }},
+      {"Font", -512, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.OleFont()); }},
+      {"Font", -512, K::PropertyPut, 0,
+       [](C& o, D& c) { AssignOleFont(o.Button()->Font(), c.PutValue().AsDispatch()); }},
+      {"Font", -512, K::PropertyPutRef, 0,
+       [](C& o, D& c) { AssignOleFont(o.Button()->Font(), c.PutValue().AsDispatch()); }},
       {"Visible", 205, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->Visible()); }},
       {"Visible", 205, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetVisible(c.PutValue().AsBoolean()); }},
       {"WordWrap", 206, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->WordWrap()); }},
@@ -181,11 +187,14 @@ HRESULT TDravikControl::put_Enabled(VARIANT_BOOL Value) {
   return Call([&] { Button()->SetEnabled(Value != 0); });
 }
 HRESULT TDravikControl::get_Font(IDispatch** Value) {
-  if (Value) *Value = nullptr;
-  return Call([] { NoOleFont(); });
+  if (!Value) return E_POINTER;
+  *Value = nullptr;
+  return Call([&] { *Value = MakeOleFont(static_cast<IDravik*>(this), Button()->Font()); });
 }
-HRESULT TDravikControl::put_Font(IDispatch*) { return Call([] { NoOleFont(); }); }
-HRESULT TDravikControl::putref_Font(IDispatch*) { return Call([] { NoOleFont(); }); }
+HRESULT TDravikControl::put_Font(IDispatch* Value) {
+  return Call([&] { AssignOleFont(Button()->Font(), Value); });
+}
+HRESULT TDravikControl::putref_Font(IDispatch* Value) { return put_Font(Value); }
 HRESULT TDravikControl::get_Visible(VARIANT_BOOL* Value) { return Out(Value, VB(Button()->Visible())); }
 HRESULT TDravikControl::put_Visible(VARIANT_BOOL Value) {
   return Call([&] { Button()->SetVisible(Value != 0); });

@@ -16,7 +16,7 @@ inline constexpr GUID GUID_TxDragMode = {0x9496D10B, 0xF194, 0x44D7, {0xBC, 0x0F
 inline constexpr GUID GUID_TxMouseButton = {0x2E64725D, 0xAE07, 0x4234, {0xA6, 0x91, 0xB0, 0x58, 0xB6, 0x95, 0xCA, 0x3E}};
 
 // The dual interface, in the order of its members. Font travels as the standard OLE
-// font's dispatch interface.
+// font's dispatch interface (IFontDisp), a live view of the button's font.
 struct IDravik : IDispatch {
   virtual HRESULT get_Cancel(VARIANT_BOOL* Value) = 0;
   virtual HRESULT put_Cancel(VARIANT_BOOL Value) = 0;
@@ -141,6 +141,8 @@ class TDravikControl : public TActiveXControl<TDravikControl, IDravik>, private 
   HRESULT GetPrinterProductionYear(BSTR* PrinterYear) override;
   HRESULT GetPrinterProductionWeek(BSTR* PrinterWeek) override;
 
+  // The button's font as an OLE font object (a live view of it).
+  OleVariant OleFont();
   // TDravikAbout, shown modally and freed.
   void ShowAboutBox();
 

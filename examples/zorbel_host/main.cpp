@@ -1,7 +1,8 @@
 // zorbel_host: does what the invoicing page does with the print control. It creates
 // "Zorbel.Dravik" through COM, sets the print properties from the options, calls
 // Start_Print with the job read from a file (UTF-8) and reports ErrorNum, ErrorMessage
-// and where the printed document went.
+// and where the printed document went. With --identity it asks the control which
+// printer is attached, as the page does before printing.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,8 @@ void Usage() {
   fprintf(stderr,
           "Usage: zorbel_host --job FILE [--print-setup N] [--dialog ok|cancel|fail] [--font-size N]\n"
           "                   [--repair-x MM] [--repair-y MM] [--debug N]\n"
+          "       zorbel_host --identity [--debug N]\n"
+          "  --identity     the attached printer's name, serial, version, production year and week\n"
           "  --print-setup  IsPrintSetup (default 0: print without the dialog)\n"
           "  --dialog       the print dialog's answer when IsPrintSetup is 1 (default ok)\n"
           "  --font-size    FontSize in points (default 0)\n"
@@ -60,11 +63,12 @@ class Script {
     DISPPARAMS params{&v, &named, 1, 1};
     Call(name, DISPATCH_PROPERTYPUT, params, nullptr);
   }
-  VARIANT Get(const char* name) {
+  // A property read, or with DISPATCH_METHOD a method call without arguments.
+  VARIANT Get(const char* name, WORD flags = DISPATCH_PROPERTYGET) {
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     VARIANT result;
     VariantInit(&result);
-    Call(name, DISPATCH_PROPERTYGET, none, &result);
+    Call(name, flags, none, &result);
     return result;
   }
   void Method(const char* name, const std::u16string& arg) {
@@ -113,6 +117,26 @@ std::string Utf8OfVariant(const VARIANT& v) {
   return out;
 }
 
+// The five identity calls, each printed as "Method: answer". 0, or 4 when a call failed.
+int AskIdentity(IDispatch* control, int debug) {
+  try {
+    Script page(control);
+    page.Put("IsDebug", debug);
+    for (const char* method : {"GetPrinterName", "GetPrinterNum", "GetPrinterVer", "GetPrinterProductionYear",
+                               "GetPrinterProductionWeek"}) {
+      VARIANT answer = page.Get(method, DISPATCH_METHOD);
+      printf("%s: %s\n", method, Utf8OfVariant(answer).c_str());
+      VariantClear(&answer);
+    }
+  } catch (const Script::Failure& f) {
+    fprintf(stderr, "zorbel_host: %s failed (0x%08X) %s\n", f.what.c_str(), static_cast<unsigned>(f.hr),
+            f.description.c_str());
+    return 4;
+  }
+  fflush(stdout);
+  return 0;
+}
+
 }  // namespace
 
 // fontconfig keeps its cache until the process ends; those blocks are the library's own.
@@ -121,6 +145,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 int main(int argc, char** argv) {
   const char* job_file = nullptr;
   const char* dialog = "ok";
+  bool identity = false;
   int print_setup = 0, font_size = 0, repair_x = 0, repair_y = 0, debug = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -145,22 +170,27 @@ int main(int argc, char** argv) {
       job_file = argv[++i];
     } else if (a == "--dialog") {
       dialog = argv[++i];
+    } else if (a == "--identity") {
+      identity = true;
     } else {
       Usage();
       return 1;
     }
   }
-  if (!job_file) {
+  if (!job_file == !identity) {
     Usage();
     return 1;
   }
-  std::ifstream in(job_file, std::ios::binary);
-  if (!in) {
-    fprintf(stderr, "zorbel_host: cannot read %s\n", job_file);
-    return 1;
+  std::string job;
+  if (job_file) {
+    std::ifstream in(job_file, std::ios::binary);
+    if (!in) {
+      fprintf(stderr, "zorbel_host: cannot read %s\n", job_file);
+      return 1;
+    }
+    job.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    while (!job.empty() && (job.back() == '\n' || job.back() == '\r')) job.pop_back();
   }
-  std::string job((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  while (!job.empty() && (job.back() == '\n' || job.back() == '\r')) job.pop_back();
 
   int answer = std::strcmp(dialog, "ok") == 0       ? KV_PRINT_DIALOG_OK
                : std::strcmp(dialog, "cancel") == 0 ? KV_PRINT_DIALOG_CANCEL
@@ -187,6 +217,12 @@ int main(int argc, char** argv) {
             static_cast<unsigned>(hr));
     OleUninitialize();
     return 3;
+  }
+  if (identity) {
+    rc = AskIdentity(control, debug);
+    control->Release();
+    OleUninitialize();
+    return rc;
   }
   KvPrintClearDocuments();
   try {

@@ -12,6 +12,7 @@
 #include "platform/com/com.h"
 #include "platform/registry/registry.h"
 #include "print_control/dravik_control.h"
+#include "print_control/dravik_font.h"
 #include "framework/controls/forms.h"
 #include "platform/user/user.h"
 #include "testsupport/temp_home.h"
@@ -151,18 +152,6 @@ TEST_F(ZorbelServer, CreatedByProgIdAndClsidWithEveryDispid) {
   EXPECT_EQ(by_clsid->get_RepairY(&value), S_OK);
   EXPECT_EQ(value, 5);
   EXPECT_EQ(Get(by_prog, 223).AsInteger(), 0);
-
-  // No OLE font object to hand out: a plain failure, never a silent success.
-  IDispatch* font = nullptr;
-  EXPECT_EQ(by_clsid->get_Font(&font), E_NOTIMPL);
-  EXPECT_EQ(font, nullptr);
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXCEPINFO info{};
-  OleVariant font_result;
-  EXPECT_EQ(by_prog->Invoke(-512, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, font_result.Out(), &info, nullptr),
-            DISP_E_EXCEPTION);
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrDescription);
 
   // Object safety: every option asked for is accepted.
   IObjectSafety* safety = nullptr;
@@ -347,6 +336,77 @@ TEST_F(ControlEvents, ButtonPropertiesAreTheButtons) {
   EXPECT_EQ(object_->get_DragCursor(&cursor), S_OK);
   EXPECT_EQ(cursor, -12);
   EXPECT_EQ(object_->get_Caption(nullptr), E_POINTER);
+}
+
+// Font: the standard OLE font object over the button's font, read and written by a page.
+TEST_F(ControlEvents, FontIsTheButtonsFont) {
+  TFont* font = object_->Button()->Font();
+  IDispatch* self = static_cast<IDravik*>(object_);
+  OleVariant got = Get(self, -512);
+  ASSERT_EQ(got.VarType(), VT_DISPATCH);
+  IDispatch* ole = got.AsDispatch();
+  ASSERT_NE(ole, nullptr);
+  IUnknown* disp = nullptr;
+  ASSERT_EQ(ole->QueryInterface(IID_IFontDisp, reinterpret_cast<void**>(&disp)), S_OK);
+  disp->Release();
+  struct Name {
+    const char16_t* name;
+    DISPID id;
+  } names[] = {{u"Name", 0}, {u"Size", 2}, {u"Bold", 3}, {u"Italic", 4}, {u"Underline", 5},
+               {u"Strikethrough", 6}, {u"Weight", 7}, {u"Charset", 8}};
+  for (const auto& n : names) {
+    std::u16string text = n.name;
+    LPOLESTR one[] = {text.data()};
+    DISPID id = -1;
+    EXPECT_EQ(ole->GetIDsOfNames(IID_NULL, one, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, n.id);
+  }
+  EXPECT_EQ(Get(ole, 0).AsWideString(), kv::AnsiToWide(font->Name()));
+  OleVariant size = Get(ole, 2);
+  EXPECT_EQ(size.VarType(), VT_CY);
+  EXPECT_EQ(size.Var().cyVal.int64, int64_t{font->Size()} * 10000);
+  EXPECT_EQ(Get(ole, 3).Var().boolVal, VARIANT_FALSE);
+  EXPECT_EQ(Get(ole, 7).AsInteger(), 400);
+
+  // Writes go straight to the button's font.
+  EXPECT_EQ(Put(ole, 0, u"黑体"), S_OK);
+  EXPECT_EQ(Put(ole, 2, 12.4), S_OK);
+  EXPECT_EQ(Put(ole, 3, true), S_OK);
+  EXPECT_EQ(Put(ole, 5, -1), S_OK);
+  EXPECT_EQ(Put(ole, 8, 134), S_OK);
+  EXPECT_EQ(kv::AnsiToWide(font->Name()), u"黑体");
+  EXPECT_EQ(font->Size(), 12);
+  EXPECT_EQ(font->Style(), TFontStyles() << fsBold << fsUnderline);
+  EXPECT_EQ(font->Charset(), 134);
+  EXPECT_FALSE(object_->Button()->ParentFont());
+  EXPECT_EQ(Put(ole, 7, 400), S_OK);
+  EXPECT_FALSE(font->Style().Contains(fsBold));
+  // Bad values fail plainly and change nothing.
+  for (auto [id, value] : {std::pair{DISPID{2}, OleVariant(0)}, std::pair{DISPID{2}, OleVariant(u"big")},
+                           std::pair{DISPID{8}, OleVariant(256)}})
+    EXPECT_EQ(Put(ole, id, value), DISP_E_EXCEPTION) << id;
+  EXPECT_EQ(font->Size(), 12);
+  EXPECT_EQ(font->Charset(), 134);
+
+  // Put: another control's font taken over whole; a null object is refused.
+  IDravik* other = nullptr;
+  ASSERT_EQ(Factory().CreateInstance(nullptr, IID_IDravik, reinterpret_cast<void**>(&other)), S_OK);
+  IDispatch* other_font = nullptr;
+  ASSERT_EQ(other->get_Font(&other_font), S_OK);
+  EXPECT_EQ(Put(other_font, 2, 20), S_OK);
+  EXPECT_EQ(Put(other_font, 4, true), S_OK);
+  EXPECT_EQ(object_->put_Font(other_font), S_OK);
+  EXPECT_EQ(font->Size(), 20);
+  EXPECT_EQ(font->Style(), TFontStyles() << fsItalic);
+  EXPECT_EQ(font->Name(), static_cast<TDravikControl*>(other)->Button()->Font()->Name());
+  EXPECT_EQ(object_->putref_Font(nullptr), E_POINTER);
+  EXPECT_EQ(Put(self, -512, OleVariant(static_cast<IDispatch*>(nullptr))), DISP_E_EXCEPTION);
+  EXPECT_EQ(font->Size(), 20);
+
+  // A font object keeps its control alive: it still reads after the page let the control go.
+  other->Release();
+  EXPECT_EQ(Get(other_font, 2).Var().cyVal.int64, 200000);
+  other_font->Release();
 }
 
 }  // namespace

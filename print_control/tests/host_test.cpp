@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "framework/automation/registry.h"
 #include "platform/base/module.h"
+#include "platform/registry/registry.h"
 #include "testsupport/temp_home.h"
 
 namespace {
@@ -62,6 +64,15 @@ TEST_F(ExampleHost, RegistersAndPrintsAJobFile) {
 
   Outcome reg = Execute({BinDir() + "regsvr", BinDir() + "Zorbel.ocx"}, home_ / "regsvr.out");
   ASSERT_EQ(reg.status, 0) << reg.out;
+  KvRegistryReload();  // what regsvr wrote
+  {
+    TRegistry keys(KEY_READ);
+    keys.SetRootKey(HKEY_CLASSES_ROOT);
+    ASSERT_TRUE(keys.OpenKeyReadOnly("\\Zorbel.Dravik\\CLSID"));
+    EXPECT_EQ(keys.ReadString(""), "{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}");
+    ASSERT_TRUE(keys.OpenKeyReadOnly("\\CLSID\\{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}\\InprocServer32"));
+    EXPECT_EQ(keys.ReadString(""), BinDir() + "Zorbel.ocx");
+  }
   Outcome run = Host({"--job", home_ / "a.job", "--repair-x", "2", "--repair-y", "-1", "--font-size", "12"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("ErrorNum: 0\nErrorMessage: \n"), std::string::npos) << run.out;
@@ -82,9 +93,34 @@ TEST_F(ExampleHost, RegistersAndPrintsAJobFile) {
   EXPECT_NE(run.out.find("ErrorNum: 1\nErrorMessage: Print dialog failed (65535)\n"), std::string::npos) << run.out;
 }
 
+// The identity library is taken from beside the control's own file first, whatever the
+// host program's folder (which holds the real library) and its working folder hold.
+TEST_F(ExampleHost, QuenlowBesideTheControlComesFirst) {
+  namespace fs = std::filesystem;
+  const fs::path bin = BinDir();
+  ASSERT_TRUE(fs::exists(bin / "Quenlow.dll"));
+  const fs::path folder = home_ / "control";
+  fs::create_directories(folder);
+  fs::copy_file(bin / "Zorbel.ocx", folder / "Zorbel.ocx");
+  fs::copy_file(bin / "zorbel_fakes/full/Quenlow.dll", folder / "Quenlow.dll");
+  fs::copy_file(bin / "zorbel_fakes/partial/Quenlow.dll", home_ / "Quenlow.dll");
+  ASSERT_EQ(Execute({bin / "regsvr", folder / "Zorbel.ocx"}, home_ / "regsvr.out").status, 0);
+  setenv("ZORBEL_FAKE_TEXT", "ABC1234567", 1);
+  const fs::path was = fs::current_path();
+  fs::current_path(home_.path());
+  Outcome run = Host({"--identity"});
+  fs::current_path(was);
+  unsetenv("ZORBEL_FAKE_TEXT");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "GetPrinterName: ABC1234567\nGetPrinterNum: ABC1234567\nGetPrinterVer: 1\n"
+            "GetPrinterProductionYear: 2023\nGetPrinterProductionWeek: 45\n");
+}
+
 TEST_F(ExampleHost, BadOptions) {
   for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-           {}, {"--job"}, {"--job", "x", "--font-size", "ten"}, {"--job", "x", "--dialog", "maybe"}, {"--bogus"}})
+           {}, {"--job"}, {"--job", "x", "--font-size", "ten"}, {"--job", "x", "--dialog", "maybe"}, {"--bogus"},
+           {"--job", "x", "--identity"}})
     EXPECT_EQ(Host(args).status, 1);
   EXPECT_EQ(Host({"--job", home_ / "missing.job"}).status, 1);
 }

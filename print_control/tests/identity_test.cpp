@@ -97,8 +97,12 @@ TEST_F(IdentityTest, BufferIsZeroedBoundedAndIgnoredOnZero) {
   setenv("ZORBEL_FAKE_RC", "1", 1);
   setenv("ZORBEL_FAKE_FILL", "1", 1);
   EXPECT_EQ(control_.GetPrinterName(), WideString(1024, u'A'));
-  // A return value other than 0 and 1 does not steer the result.
+  // A library that reports success but writes nothing leaves the zeroed buffer: no text.
   unsetenv("ZORBEL_FAKE_FILL");
+  unsetenv("ZORBEL_FAKE_TEXT");
+  EXPECT_EQ(Utf8(control_.GetPrinterName()), "");
+  setenv("ZORBEL_FAKE_TEXT", "X-200", 1);
+  // A return value other than 0 and 1 does not steer the result.
   setenv("ZORBEL_FAKE_RC", "7", 1);
   EXPECT_EQ(Utf8(control_.GetPrinterName()), "X-200");
 }

@@ -144,6 +144,20 @@ TEST_F(PrintTest, AFailureInTheMiddleStillPrintsWhatCameBefore) {
   EXPECT_EQ(page.ink(0, Px(45, 600), page.width(), page.height()), 0);
 }
 
+// Texts keep the canvas' default brush: each run is painted on an opaque white cell, so a
+// run of blanks clears what was drawn under it.
+TEST_F(PrintTest, TextCellsAreOpaque) {
+  control_.FontSize = 10;
+  Print("<line>5,11,100,11,1,5`10,10,        ");
+  EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+  Page page(PagePath(LastDocument(), 1));
+  ASSERT_TRUE(page.ok());
+  const int row = Px(11, 600);
+  EXPECT_TRUE(page.dark(Px(7, 600), row));
+  EXPECT_FALSE(page.dark(Px(10, 600) + 5, row));
+  EXPECT_TRUE(page.dark(Px(90, 600), row));
+}
+
 TEST_F(PrintTest, PrinterRefusals) {
   KvPrintInjectFailure(KV_PRINT_FAIL_STARTDOC);
   Print("10,10,x");

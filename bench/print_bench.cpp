@@ -95,11 +95,12 @@ int main(int argc, char** argv) {
   }
   std::printf("pages: %d of %.0f x %.0f mm at %d dpi; each %d text runs, %d lines, one 300x300 JPEG\n", pages,
               kWidthMm, kHeightMm, dpi, kTexts, kLines);
-  std::printf("virtual printer (PDF + PNG pages): %8.3f s  %7.2f pages/s  peak RSS %7.1f MB  PDF %.1f KB, PNG %.1f KB\n",
-              ours.seconds, pages / ours.seconds, ours.peak_kb / 1024.0, pdfBytes / 1024.0, pngBytes / 1024.0);
-  std::printf("plain cairo (PDF only)           : %8.3f s  %7.2f pages/s  peak RSS %7.1f MB  PDF %.1f KB\n",
-              peer.seconds, pages / peer.seconds, peer.peak_kb / 1024.0, peerBytes / 1024.0);
-  std::printf("ratio virtual printer / plain cairo: time %.2f, peak memory %.2f\n", ours.seconds / peer.seconds,
-              static_cast<double>(ours.peak_kb) / static_cast<double>(peer.peak_kb));
+  std::printf("virtual printer (PDF + PNG pages): %8.3f s (cpu %7.3f s)  %7.2f pages/s  peak RSS %7.1f MB  PDF %.1f KB, PNG %.1f KB\n",
+              ours.seconds, ours.cpu_seconds, pages / ours.seconds, ours.peak_kb / 1024.0, pdfBytes / 1024.0,
+              pngBytes / 1024.0);
+  std::printf("plain cairo (PDF only)           : %8.3f s (cpu %7.3f s)  %7.2f pages/s  peak RSS %7.1f MB  PDF %.1f KB\n",
+              peer.seconds, peer.cpu_seconds, pages / peer.seconds, peer.peak_kb / 1024.0, peerBytes / 1024.0);
+  std::printf("ratio virtual printer / plain cairo: time %.2f, cpu %.2f, peak memory %.2f\n", ours.seconds / peer.seconds,
+              ours.cpu_seconds / peer.cpu_seconds, static_cast<double>(ours.peak_kb) / static_cast<double>(peer.peak_kb));
   return 0;
 }

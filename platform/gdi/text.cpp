@@ -357,11 +357,11 @@ void paintGlyphs(cairo_t* cr, const TextInfo& ti, const FontData& d) {
   cairo_restore(cr);
 }
 
-// Rasterises a text op's glyphs onto a DC in the text colour.
-void rasterGlyphs(DC& dc, const TextInfo& ti, const FontData& d, const Rgn* extraClip) {
+// Rasterises a text op's glyphs onto a DC in the text colour; `width` is the run's advance
+// (its cell's width), which bounds the area the glyphs are drawn in.
+void rasterGlyphs(DC& dc, const TextInfo& ti, const FontData& d, int width, const Rgn* extraClip) {
   int margin = d.em / 2 + 2;
-  double w = ti.dx.empty() ? extentOf(d, ti.text, ti.charExtra) : 0;
-  for (int v : ti.dx) w += v;
+  double w = width;
   double x0 = ti.x - margin, x1 = ti.x + std::abs(w) + margin;
   double y0 = ti.baseline - d.ascent - margin, y1 = ti.baseline + d.descent + margin;
   if (d.escapement) {
@@ -481,7 +481,7 @@ bool drawRun(DC& dc, int x, int y, UINT options, const RECT* rc, const Run& run)
     }
     FillDeviceRgn(dc, cell, SolidSource(dc, dc.st.bkColor), R2_COPYPEN);
   }
-  if (!run.text.empty()) rasterGlyphs(dc, ti, *d, clipRect ? &*clipRect : nullptr);
+  if (!run.text.empty()) rasterGlyphs(dc, ti, *d, width, clipRect ? &*clipRect : nullptr);
   if (updateCp) {
     if (h == TA_LEFT) dc.st.cur.x = x + width;
     else if (h == TA_RIGHT) dc.st.cur.x = x - width;

@@ -97,6 +97,32 @@ TEST(Bitmap, CanvasDrawsIntoThePixels) {
   EXPECT_EQ(c->LockCount(), 0);
   EXPECT_GT(c->TextWidth("Hi"), 0);
   EXPECT_GT(c->TextHeight("Hi"), 0);
+
+  // A 2 x 1 source: Draw at its size, StretchDraw and CopyRect nearest-neighbour.
+  TBitmap src;
+  src.SetSize(2, 1);
+  src.Canvas()->SetPixels(0, 0, clRed);
+  src.Canvas()->SetPixels(1, 0, clLime);
+  c->Draw(20, 0, &src);
+  EXPECT_EQ(c->Pixels(20, 0), clRed);
+  EXPECT_EQ(c->Pixels(21, 0), clLime);
+  EXPECT_EQ(c->Pixels(22, 0), clWhite);
+  c->StretchDraw(Rect(20, 2, 24, 4), &src);
+  EXPECT_EQ(c->Pixels(21, 3), clRed);
+  EXPECT_EQ(c->Pixels(22, 3), clLime);
+  EXPECT_EQ(c->Pixels(24, 3), clWhite);
+  c->SetCopyMode(cmNotSrcCopy);
+  c->CopyRect(Rect(30, 0, 36, 3), src.Canvas(), Rect(0, 0, 2, 1));
+  EXPECT_EQ(c->Pixels(30, 2), TColor(RGB(0, 255, 255)));  // not red
+  EXPECT_EQ(c->Pixels(35, 0), TColor(RGB(255, 0, 255)));  // not lime
+  EXPECT_EQ(c->Pixels(36, 0), clWhite);
+  // FrameRect: the brush colour on the border only.
+  c->Brush()->SetColor(clBlue);
+  c->FrameRect(Rect(30, 10, 35, 15));
+  EXPECT_EQ(c->Pixels(30, 10), clBlue);
+  EXPECT_EQ(c->Pixels(34, 14), clBlue);
+  EXPECT_EQ(c->Pixels(32, 12), clWhite);
+  EXPECT_EQ(c->Pixels(35, 12), clWhite);
 }
 
 TEST(Canvas, EventsAroundDrawingAndTextRectClips) {

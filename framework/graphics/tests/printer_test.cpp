@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -192,6 +193,24 @@ TEST_F(PrinterTest, PrinterListIndexAndDeviceMode) {
   EXPECT_EQ(p->PageWidth(), 7015);
   p->SetCopies(2);
   EXPECT_EQ(p->Copies(), 2);
+
+  // SetPrinter takes a device mode of the caller's, which the printer object owns from then on.
+  p->GetPrinter(device, driver, port, mode);
+  const auto* cur = static_cast<const DEVMODEA*>(GlobalLock(mode));
+  HGLOBAL own = GlobalAlloc(GHND, cur->dmSize + cur->dmDriverExtra);
+  auto* dm = static_cast<DEVMODEA*>(GlobalLock(own));
+  std::memcpy(dm, cur, cur->dmSize + cur->dmDriverExtra);
+  GlobalUnlock(mode);
+  dm->dmOrientation = DMORIENT_PORTRAIT;
+  GlobalUnlock(own);
+  p->SetPrinter(device, driver, port, own);
+  EXPECT_EQ(p->Orientation(), poPortrait);
+  EXPECT_EQ(p->PageWidth(), 4960);
+  HGLOBAL mine = nullptr;
+  p->GetPrinter(device, driver, port, mine);
+  EXPECT_EQ(mine, own);
+  EXPECT_THROW(p->SetPrinter("No Such Printer", driver, port, nullptr), EPrinter);
+  EXPECT_EQ(p->PrinterIndex(), 0);
 }
 
 TEST_F(PrinterTest, SpoolerRefusalsBecomeExceptions) {

@@ -41,7 +41,7 @@ TEST(Lines, PolylineJoinsSegmentsWithoutDoubleXor) {
   EXPECT_EQ(d.at(4, 4), 0xFFFFFFu);
 }
 
-TEST(Lines, CosmeticDotAndDashPatterns) {
+TEST(Lines, TheSevenPenStylesOnOnePixelLines) {
   struct Case {
     int style;
     const char* row;  // 20 pixels of a line from (0,0) to (20,0)
@@ -50,7 +50,10 @@ TEST(Lines, CosmeticDotAndDashPatterns) {
       {PS_DOT, "###...###...###...##"},
       {PS_DASH, "##################.."},
       {PS_DASHDOT, "#########......###.."},
+      {PS_DASHDOTDOT, "#########...###...##"},
       {PS_SOLID, "####################"},
+      {PS_INSIDEFRAME, "####################"},
+      {PS_NULL, "...................."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.style);

@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -55,6 +56,35 @@ std::pair<int, int> PngSize(const std::string& path) {
            (static_cast<unsigned char>(d[o + 2]) << 8) | static_cast<unsigned char>(d[o + 3]);
   };
   return {static_cast<int>(be(16)), static_cast<int>(be(20))};
+}
+
+// The samples of a PNG page (filter byte and RGB per row), inflated from its IDAT chunks
+// with every chunk CRC and the stream's checksum verified; empty when anything is wrong.
+std::string PngSamples(const std::string& path) {
+  std::string d = Slurp(path), z;
+  auto be = [&](size_t o) {
+    return uint32_t(static_cast<unsigned char>(d[o])) << 24 | uint32_t(static_cast<unsigned char>(d[o + 1])) << 16 |
+           uint32_t(static_cast<unsigned char>(d[o + 2])) << 8 | uint32_t(static_cast<unsigned char>(d[o + 3]));
+  };
+  for (size_t at = 8; at + 12 <= d.size();) {
+    uint32_t n = be(at);
+    if (at + 12 + n > d.size()) return {};
+    const auto* type = reinterpret_cast<const Bytef*>(d.data() + at + 4);
+    if (crc32(0, type, 4 + n) != be(at + 8 + n)) return {};
+    if (d.compare(at + 4, 4, "IDAT") == 0) z.append(d, at + 8, n);
+    at += 12 + n;
+  }
+  z_stream s{};
+  if (inflateInit(&s) != Z_OK) return {};
+  std::string out(size_t(64) << 20, '\0');
+  s.next_in = reinterpret_cast<Bytef*>(z.data());
+  s.avail_in = static_cast<uInt>(z.size());
+  s.next_out = reinterpret_cast<Bytef*>(out.data());
+  s.avail_out = static_cast<uInt>(out.size());
+  int rc = inflate(&s, Z_FINISH);
+  out.resize(s.total_out);
+  inflateEnd(&s);
+  return rc == Z_STREAM_END && s.avail_in == 0 ? out : std::string();
 }
 
 std::string DefaultName() {
@@ -328,6 +358,19 @@ TEST_F(PrintTest, DocumentBecomesOnePdfAndOnePngPerPage) {
   EXPECT_NE(pdf.find("/MediaBox [ 0 0 419.527559 595.275591 ]"), std::string::npos);
   EXPECT_EQ(PngSize(stem + "-page1.png"), std::make_pair(3496, 4960));
   EXPECT_EQ(PngSize(stem + "-page2.png"), std::make_pair(3496, 4960));
+  // The samples: "none" filter on every row, the black rectangle and nothing else.
+  std::string samples = PngSamples(stem + "-page1.png");
+  const size_t row = 1 + 3 * 3496;
+  ASSERT_EQ(samples.size(), row * 4960);
+  size_t black = 0, filters = 0;
+  for (size_t y = 0; y < 4960; ++y) {
+    filters += samples[y * row] != 0;
+    for (size_t x = 0; x < 3496; ++x) black += samples[y * row + 1 + 3 * x] == 0;
+  }
+  EXPECT_EQ(filters, 0u);
+  EXPECT_EQ(black, 200u * 100u);
+  EXPECT_EQ(samples[199 * row + 1 + 3 * 299], 0);
+  EXPECT_EQ(samples[200 * row + 1 + 3 * 299], '\xFF');
   EXPECT_FALSE(std::filesystem::exists(stem + ".pdf.part"));
 
   // The next document of that name takes the next number.

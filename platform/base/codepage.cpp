@@ -90,11 +90,21 @@ const char* Utf32Name() {
 #endif
 }
 
+iconv_t OpenConverter(const CodePageInfo* cp, bool decode) {
+  return decode ? iconv_open(Utf32Name(), cp->iconv_name) : iconv_open(cp->iconv_name, Utf32Name());
+}
+
+// Set when this thread's cache has been destroyed. A module's static destructor can still
+// convert text at process exit, after the main thread's objects are gone; being trivially
+// destructible, the flag outlives the cache.
+thread_local bool t_converters_gone = false;
+
 // iconv descriptors are not thread-safe, so every thread keeps its own.
 class ConverterCache {
  public:
   ~ConverterCache() {
     for (auto& e : entries_) iconv_close(e.cd);
+    t_converters_gone = true;
   }
   iconv_t Get(const CodePageInfo* cp, bool decode) {
     for (auto& e : entries_) {
@@ -103,8 +113,7 @@ class ConverterCache {
         return e.cd;
       }
     }
-    iconv_t cd = decode ? iconv_open(Utf32Name(), cp->iconv_name)
-                        : iconv_open(cp->iconv_name, Utf32Name());
+    iconv_t cd = OpenConverter(cp, decode);
     if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
     entries_.push_back({cp->number, decode, cd});
     return cd;
@@ -120,6 +129,24 @@ class ConverterCache {
 };
 
 thread_local ConverterCache t_converters;
+
+// The converter for one conversion: the thread's cached one, or, once the cache is gone,
+// one of its own that is closed when the conversion ends.
+class Converter {
+ public:
+  Converter(const CodePageInfo* cp, bool decode)
+      : owned_(t_converters_gone), cd_(owned_ ? OpenConverter(cp, decode) : t_converters.Get(cp, decode)) {}
+  ~Converter() {
+    if (owned_ && cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  iconv_t get() const { return cd_; }
+
+ private:
+  bool owned_;
+  iconv_t cd_;
+};
 
 void AppendUtf16(char32_t c, std::u16string* out) {
   if (c < 0x10000) {
@@ -227,7 +254,8 @@ void EncodeUtf8(const std::u32string& cps, std::string* out) {
 // (*error set).
 bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict,
                  std::u16string* out, DWORD* error) {
-  iconv_t cd = t_converters.Get(cp, true);
+  Converter converter(cp, true);
+  iconv_t cd = converter.get();
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     *error = ERROR_INVALID_PARAMETER;
     return false;
@@ -265,7 +293,8 @@ bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict,
 // Code points to a multi-byte code page (iconv); unmappable ones become `def`.
 bool EncodeIconv(const CodePageInfo* cp, const std::u32string& cps, const std::string& def,
                  std::string* out, bool* used_default, DWORD* error) {
-  iconv_t cd = t_converters.Get(cp, false);
+  Converter converter(cp, false);
+  iconv_t cd = converter.get();
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     *error = ERROR_INVALID_PARAMETER;
     return false;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/base/error.h"
 
@@ -41,6 +42,23 @@ TEST(BaseCodePage, GbkRoundTripsThroughWideAndUtf8) {
   EXPECT_EQ(kv::Utf8ToWide(kFapiaoUtf8), kFapiaoWide);
   EXPECT_EQ(kv::WideToUtf8(kFapiaoWide), kFapiaoUtf8);
   EXPECT_EQ(kv::MultiByteToWide(936, kFapiaoGbk), kFapiaoWide);
+}
+
+// A thread's objects are destroyed in reverse order of construction: an object made before
+// the thread's first conversion is destroyed after the thread's converters, and may still
+// convert text (as a module's static destructor does at process exit).
+TEST(BaseCodePage, ConvertsAfterTheThreadsConvertersAreGone) {
+  CodePageScope scope(nullptr);
+  static std::u16string converted_late;
+  struct LateConverter {
+    ~LateConverter() { converted_late = kv::AnsiToWide(kFapiaoGbk) + kv::AnsiToWide(kv::WideToAnsi(kFapiaoWide)); }
+  };
+  std::thread([] {
+    thread_local LateConverter late;
+    (void)late;
+    EXPECT_EQ(kv::AnsiToWide(kFapiaoGbk), kFapiaoWide);
+  }).join();
+  EXPECT_EQ(converted_late, kFapiaoWide + kFapiaoWide);
 }
 
 TEST(BaseCodePage, InvalidBytesBecomeReplacementCharacters) {

@@ -549,6 +549,15 @@ void TGIFImage::SaveToClipboardFormat(WORD& Format, HANDLE& Data, HPALETTE& APal
 
 // ---- Optimisation --------------------------------------------------------------------------------
 
+int TGIFImage::FirstLoopFrame() const {
+  for (int i = 0; i < images_->Count(); ++i) {
+    TGIFExtensionList* list = images_->SubImages(i)->Extensions();
+    for (int e = 0; e < list->Count(); ++e)
+      if (dynamic_cast<TGIFAppExtNSLoop*>(list->Extensions(e))) return i;
+  }
+  return -1;
+}
+
 void TGIFImage::OptimizeImage(TGIFOptimizeOptions Options, TColorReduction Reduction, int Bits, TDitherMode Dither) {
   (void)Bits;
   (void)Dither;
@@ -597,7 +606,14 @@ void TGIFImage::OptimizeImage(TGIFOptimizeOptions Options, TColorReduction Reduc
       }
     }
     if (Options & OptimizeMerge) {
+      // The frame where later passes start follows the last frame there, not its
+      // predecessor: it stays whole.
+      const int loop_start = FirstLoopFrame();
       for (int i = images_->Count() - 1; i >= 1; --i) {
+        if (i == loop_start) {
+          step();
+          continue;
+        }
         int j = i - 1;
         while (j > 0 && disposal(images_->SubImages(j)) == 3) --j;
         images_->SubImages(i)->Merge(images_->SubImages(j));
@@ -610,35 +626,43 @@ void TGIFImage::OptimizeImage(TGIFOptimizeOptions Options, TColorReduction Reduc
         step();
         // A frame whose area is cleared afterwards keeps its size.
         if (f->Empty() || !f->Transparent() || disposal(f) == 2) continue;
-        if (i == 0 || f->Extensions()->Count() > 1) {
-          // A frame that would vanish here carries more than its graphic control: keep
-          // it whole unless something opaque remains.
+        // A frame that shows nothing may go only when the previous picture simply stays
+        // up longer: the previous frame keeps its pixels (disposal below 2) and can take
+        // the delay, and both delays mean the same to every viewer (no 0, 1 or 2, which
+        // viewers stretch). Otherwise it stays whole unless something opaque remains.
+        TGIFGraphicControlExtension* own = f->GraphicControlExtension();
+        TGIFGraphicControlExtension* prev = i > 0 ? images_->SubImages(i - 1)->GraphicControlExtension() : nullptr;
+        const bool may_vanish = own && prev && f->Extensions()->Count() == 1 && prev->Disposal() < 2 &&
+                                own->Delay() >= 3 && prev->Delay() >= 3 && own->Delay() + prev->Delay() <= 0xFFFF;
+        if (!may_vanish) {
           TGIFSubImage probe(nullptr);
           probe.Assign(f);
           probe.Crop();
           if (probe.Empty()) continue;
         }
-        int delay = f->GraphicControlExtension() ? f->GraphicControlExtension()->Delay() : 0;
         f->Crop();
         if (f->Empty()) {
+          prev->SetDelay(prev->Delay() + own->Delay());
           images_->Delete(i);
-          if (i > 0) {
-            TGIFSubImage* prev = images_->SubImages(i - 1);
-            if (prev->Transparent() && prev->GraphicControlExtension())
-              prev->GraphicControlExtension()->SetDelay(prev->GraphicControlExtension()->Delay() + delay);
-          }
         }
       }
     }
     if (Options & OptimizeCleanup) {
       const bool single = images_->Count() == 1;
+      // The first loop extension decides the loop count and where passes start.
+      const int loop_frame = FirstLoopFrame();
+      TGIFExtension* first_loop = nullptr;
+      if (loop_frame >= 0)
+        for (int e = 0; e < images_->SubImages(loop_frame)->Extensions()->Count() && !first_loop; ++e)
+          if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(images_->SubImages(loop_frame)->Extensions()->Extensions(e)))
+            first_loop = loop;
       for (int i = images_->Count() - 1; i >= 0; --i) {
         TGIFSubImage* f = images_->SubImages(i);
         for (int e = f->Extensions()->Count() - 1; e >= 0; --e) {
           TGIFExtension* ext = f->Extensions()->Extensions(e);
           bool remove = dynamic_cast<TGIFCommentExtension*>(ext) || dynamic_cast<TGIFTextExtension*>(ext) ||
                         dynamic_cast<TGIFUnknownAppExtension*>(ext);
-          if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) remove = single || i != 0;
+          if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) remove = single || (i != 0 && ext != first_loop);
           if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext))
             remove = (gce->Delay() == 0 || single) && !gce->Transparent() && !gce->UserInput() &&
                      (gce->Disposal() < 2 || single);

@@ -585,6 +585,8 @@ class TGIFImage : public TGraphic {
   void DrawComposed(TCanvas* ACanvas, const TRect& Rect);
   void GrowScreen();
   void AssignFromImage(TGIFImage* Source);
+  // The frame holding the first loop extension, or -1.
+  int FirstLoopFrame() const;
 
   bool draw_busy_ = false;
   bool palette_busy_ = false;

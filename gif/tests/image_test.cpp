@@ -495,6 +495,79 @@ TEST(Optimize, MergeNeverTurnsAColourTheFrameUsesTransparent) {
   EXPECT_EQ(Compose(image), before);
 }
 
+// What an animation shows: every picture that comes up, with how long it stays (the last
+// one's time is not known).
+std::vector<std::pair<Snapshot, DWORD>> Timeline(TGIFImage& image, TGIFDrawOptions Looped) {
+  auto target = Target(8, 8, kWhite);
+  std::vector<std::pair<Snapshot, DWORD>> shown;
+  DWORD last = 0;
+  image.PaintFlags = DrawAnimated | DrawDirect | DrawTransparent | Looped;
+  image.OnFramePainted = [&](TObject*) {
+    const DWORD now = KvClockNow();
+    if (!shown.empty()) shown.back().second += now - last;
+    last = now;
+    Snapshot s = Snap(target->Canvas(), 8, 8);
+    if (shown.empty() || shown.back().first != s) shown.emplace_back(s, 0);
+  };
+  image.Draw(target->Canvas(), Rect(0, 0, 8, 8));
+  return shown;
+}
+
+TEST(Optimize, KeepsEveryPictureAndHowLongItStays) {
+  VirtualClock clock;
+  struct Case {
+    const char* name;
+    std::function<void(TGIFImage&)> build;
+    int frames_after;
+  };
+  // Frame 2 shows nothing (all clear); what the optimiser may do with it depends on
+  // what comes before it.
+  auto clear_frame = [](TGIFImage& image, int delay) { AddFrame(image, 0, 0, 8, 8, 2, delay, 1, 2); };
+  const std::vector<Case> cases = {
+      {"after a frame that is cleared", [&](TGIFImage& image) {
+         AddFrame(image, 0, 0, 4, 4, 1, 4, 2);
+         clear_frame(image, 5);
+       }, 4},
+      {"with a delay of 0", [&](TGIFImage& image) {
+         AddFrame(image, 0, 0, 4, 4, 1, 4, 1, 2);
+         clear_frame(image, 0);
+       }, 4},
+      {"that may go: its time moves to the previous frame", [&](TGIFImage& image) {
+         AddFrame(image, 0, 0, 4, 4, 1, 4, 1, 2);
+         clear_frame(image, 5);
+       }, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TGIFImage image;
+    Palette4(image);
+    image.Header()->SetWidth(8);
+    image.Header()->SetHeight(8);
+    AddFrame(image, 0, 0, 8, 8, 0, 4, 1);
+    c.build(image);
+    AddFrame(image, 6, 6, 2, 2, 2, 4, 1);
+    const auto before = Timeline(image, 0);
+    image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup, ReduceWebSafe, 8, DitherNearest);
+    EXPECT_EQ(image.Images()->Count(), c.frames_after);
+    EXPECT_EQ(Timeline(image, 0), before);
+  }
+  // Later passes start at the frame with the first loop extension: it stays whole, and
+  // so does its loop extension.
+  TGIFImage image;
+  Palette4(image);
+  AddFrame(image, 0, 0, 8, 8, 0, 4, 1);
+  TGIFSubImage* start = AddFrame(image, 0, 0, 8, 8, 0, 4, 1);
+  start->SetPixels(3, 3, 1);
+  auto* loop = new TGIFAppExtNSLoop(start);
+  loop->SetLoops(2);
+  start->Extensions()->Add(loop);
+  AddFrame(image, 0, 0, 8, 8, 2, 4, 1);
+  const auto before = Timeline(image, DrawLooped);
+  ASSERT_EQ(before.size(), 5u);
+  image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup, ReduceWebSafe, 8, DitherNearest);
+  EXPECT_EQ(Timeline(image, DrawLooped), before);
+}
+
 TEST(Optimize, ReduceWithCustomPaletteIsRefused) {
   TGIFImage image;
   Palette4(image);

@@ -173,6 +173,8 @@ void TGIFImage::SetHeight(int Value) {
 }
 
 HPALETTE TGIFImage::Palette() {
+  // A painter thread rendering a frame asks for this palette too.
+  std::lock_guard<std::recursive_mutex> guard(render_lock_);
   if (palette_busy_) GIFError(gif_texts::kNoColorTable);
   BusyFlag busy(palette_busy_);
   if (bitmap_ && bitmap_->Palette()) return bitmap_->Palette();

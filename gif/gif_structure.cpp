@@ -487,10 +487,14 @@ TGIFExtension* Make(TGIFSubImage* Owner) {
   return new T(Owner);
 }
 
+// Extension label to class, and application identifier to class.
+using TExtensionList = std::vector<std::pair<BYTE, TGIFExtensionClass>>;
+using TAppExtensionList = std::vector<std::pair<TGIFApplicationIdentifier, TGIFExtensionClass>>;
+
 struct Registries {
   std::mutex lock;
-  std::vector<std::pair<BYTE, TGIFExtensionClass>> extensions;
-  std::vector<std::pair<TGIFApplicationIdentifier, TGIFExtensionClass>> app_extensions;
+  TExtensionList extensions;
+  TAppExtensionList app_extensions;
   Registries() {
     extensions = {{0x01, &Make<TGIFTextExtension>},
                   {0xF9, &Make<TGIFGraphicControlExtension>},

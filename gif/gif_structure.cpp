@@ -337,7 +337,7 @@ void RemapFrame(TGIFSubImage* Frame, const std::vector<int>& Map) {
 }  // namespace
 
 void TGIFGlobalColorMap::Warning(int Severity, const AnsiString& Message) {
-  if (header_) header_->Warning(Severity, Message);
+  if (header_ && header_->Image()) header_->Image()->ReportWarning(this, Severity, Message);
 }
 
 void TGIFGlobalColorMap::Changed() {
@@ -368,7 +368,7 @@ void TGIFGlobalColorMap::RemapImages(const std::vector<int>& Map) {
 }
 
 void TGIFLocalColorMap::Warning(int Severity, const AnsiString& Message) {
-  if (sub_image_) sub_image_->Warning(Severity, Message);
+  if (sub_image_ && sub_image_->Image()) sub_image_->Image()->ReportWarning(this, Severity, Message);
 }
 
 void TGIFLocalColorMap::Changed() {

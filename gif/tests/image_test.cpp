@@ -430,6 +430,26 @@ std::vector<Snapshot> Compose(TGIFImage& image) {
   return frames;
 }
 
+TEST(Painter, RestoreToPreviousTakesTheFrameAwayAgain) {
+  VirtualClock clock;
+  TGIFImage image;
+  Palette4(image);
+  image.Header()->SetWidth(8);
+  image.Header()->SetHeight(8);
+  AddFrame(image, 0, 0, 8, 8, 0, 2, 1);  // red
+  AddFrame(image, 0, 0, 2, 2, 1, 2, 3);  // green, drawn on the target only
+  AddFrame(image, 6, 6, 2, 2, 2, 2, 3);  // blue, after a restore: through the frame buffer
+  AddFrame(image, 0, 6, 2, 2, 3, 2, 1);  // white, into the backup
+  const std::vector<Snapshot> frames = Compose(image);
+  ASSERT_EQ(frames.size(), 4u);
+  EXPECT_EQ(frames[1][0], kGreen);
+  EXPECT_EQ(frames[2][0], kRed);
+  EXPECT_EQ(frames[2][63], kBlue);
+  EXPECT_EQ(frames[3][63], kRed);
+  EXPECT_EQ(frames[3][6 * 8], kWhite);
+  EXPECT_EQ(frames[3][0], kRed);
+}
+
 TEST(Optimize, KeepsWhatTheAnimationShows) {
   VirtualClock clock;
   TGIFImage image;

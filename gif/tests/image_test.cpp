@@ -40,6 +40,13 @@ void Palette4(TGIFImage& image) {
   image.Header()->SetBackgroundColorIndex(3);
 }
 
+// The four colours on an 8 x 8 screen.
+void Screen8x8(TGIFImage& image) {
+  Palette4(image);
+  image.Header()->SetWidth(8);
+  image.Header()->SetHeight(8);
+}
+
 std::unique_ptr<TBitmap> Target(int w, int h, TColor fill) {
   auto bitmap = std::make_unique<TBitmap>();
   bitmap->SetSize(w, h);
@@ -58,9 +65,7 @@ Snapshot Snap(TCanvas* canvas, int w, int h) {
 
 TEST(Draw, SingleFrameIsScaledFromItsPlaceWithoutAThread) {
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   AddFrame(image, 2, 2, 4, 4, 1);
   auto target = Target(16, 16, kWhite);
   target->Canvas()->StretchDraw(Rect(0, 0, 16, 16), &image);
@@ -112,9 +117,7 @@ TEST(Draw, DefaultsDitherOnlyOnPalettedScreens) {
 // An 8x8 animation: red screen, a green square cleared afterwards, a blue square, a
 // green corner restored afterwards; looped Loops times.
 void MakeAnimation(TGIFImage& image, int Loops) {
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   TGIFSubImage* f0 = AddFrame(image, 0, 0, 8, 8, 0, 5, 1);
   auto* loop = new TGIFAppExtNSLoop(f0);
   loop->SetLoops(Loops);
@@ -313,9 +316,7 @@ TEST(Painter, QuitMessageEndsAnUnthreadedPainterAndStaysQueued) {
 TEST(Painter, TransparentFramesRestoreWhatWasUnderTheImage) {
   VirtualClock clock;
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   TGIFSubImage* f0 = AddFrame(image, 0, 0, 4, 4, 1, 1, 2, 0);  // green, restore to background
   f0->SetPixels(0, 0, 0);                                       // one clear pixel
   AddFrame(image, 4, 4, 4, 4, 0, 1, 1);                          // red, stays
@@ -433,9 +434,7 @@ std::vector<Snapshot> Compose(TGIFImage& image) {
 TEST(Painter, RestoreToPreviousTakesTheFrameAwayAgain) {
   VirtualClock clock;
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   AddFrame(image, 0, 0, 8, 8, 0, 2, 1);  // red
   AddFrame(image, 0, 0, 2, 2, 1, 2, 3);  // green, drawn on the target only
   AddFrame(image, 6, 6, 2, 2, 2, 2, 3);  // blue, after a restore: through the frame buffer
@@ -486,9 +485,7 @@ TEST(Optimize, KeepsWhatTheAnimationShows) {
 TEST(Optimize, KeepsTheAreasThatDisposalClears) {
   VirtualClock clock;
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   AddFrame(image, 0, 0, 8, 8, 0, 2, 1);               // red screen
   TGIFSubImage* clear = AddFrame(image, 0, 0, 8, 8, 0, 2, 2, 0);  // transparent but a green dot,
   clear->SetPixels(3, 3, 1);                           // then its whole area is cleared
@@ -502,9 +499,7 @@ TEST(Optimize, KeepsTheAreasThatDisposalClears) {
 TEST(Optimize, MergeNeverTurnsAColourTheFrameUsesTransparent) {
   VirtualClock clock;
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   AddFrame(image, 0, 0, 8, 8, 0, 2, 1);                   // red
   AddFrame(image, 0, 0, 8, 8, 1, 2, 1, 1)->SetPixels(0, 0, 2);  // green is its clear colour: a blue dot
   AddFrame(image, 0, 0, 8, 8, 1, 2, 1)->SetPixels(0, 0, 2);     // opaque green with the same dot
@@ -560,9 +555,7 @@ TEST(Optimize, KeepsEveryPictureAndHowLongItStays) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TGIFImage image;
-    Palette4(image);
-    image.Header()->SetWidth(8);
-    image.Header()->SetHeight(8);
+    Screen8x8(image);
     AddFrame(image, 0, 0, 8, 8, 0, 4, 1);
     c.build(image);
     AddFrame(image, 6, 6, 2, 2, 2, 4, 1);

@@ -642,6 +642,8 @@ class TGIFPainter : public TThread {
   void PaintFrame();       // plain paint
   void DoDisposalPaint();  // with the backup buffer
   void ClearBackup(TGIFSubImage* Frame);
+  // With DrawCheckCanvas: true (and terminated) when the target's device context is gone.
+  bool TargetGone();
   void EndStep();
   void HaltWait();
   // Unthreaded: dispatches the thread's pending messages; a quit message ends the play.

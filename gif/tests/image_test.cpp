@@ -363,25 +363,30 @@ TEST(Painter, HandlerExceptionsReachTheDrawCallOnlyWhenUnthreaded) {
 
 TEST(Painter, StopsWhenTheTargetContextGoes) {
   VirtualClock clock;
-  TGIFImage image;
-  MakeAnimation(image, 1);
-  image.PaintFlags = DrawAnimated | DrawDirect | DrawCheckCanvas;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, 8, 8);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  TCanvas canvas;
-  canvas.SetHandle(dc);
-  int painted = 0;
-  image.OnFramePainted = [&](TObject*) {
-    if (++painted == 1) {
-      canvas.SetHandle(nullptr);
-      SelectObject(dc, old);
-      DeleteDC(dc);
-    }
-  };
-  image.Draw(&canvas, Rect(0, 0, 8, 8));
-  EXPECT_EQ(painted, 1);
-  DeleteObject(bitmap);
+  for (bool disposals : {true, false}) {  // painting through the backup, or plainly
+    SCOPED_TRACE(disposals);
+    TGIFImage image;
+    MakeAnimation(image, 1);
+    if (!disposals)
+      for (int i = 0; i < image.Images()->Count(); ++i) image.Images()->SubImages(i)->GraphicControlExtension()->SetDisposal(1);
+    image.PaintFlags = DrawAnimated | DrawDirect | DrawCheckCanvas;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 8, 8);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    TCanvas canvas;
+    canvas.SetHandle(dc);
+    int painted = 0;
+    image.OnFramePainted = [&](TObject*) {
+      if (++painted == 1) {
+        canvas.SetHandle(nullptr);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+      }
+    };
+    image.Draw(&canvas, Rect(0, 0, 8, 8));
+    EXPECT_EQ(painted, 1);
+    DeleteObject(bitmap);
+  }
 }
 
 TEST(Draw, ForcedFrameIsDrawnWhenNotAnimated) {

@@ -634,14 +634,13 @@ void TGIFImage::OptimizeImage(TGIFOptimizeOptions Options, TColorReduction Reduc
         // viewers stretch). Otherwise it stays whole unless something opaque remains.
         TGIFGraphicControlExtension* own = f->GraphicControlExtension();
         TGIFGraphicControlExtension* prev = i > 0 ? images_->SubImages(i - 1)->GraphicControlExtension() : nullptr;
-        const bool may_vanish = own && prev && f->Extensions()->Count() == 1 && prev->Disposal() < 2 &&
-                                own->Delay() >= 3 && prev->Delay() >= 3 && own->Delay() + prev->Delay() <= 0xFFFF;
-        if (!may_vanish) {
-          TGIFSubImage probe(nullptr);
-          probe.Assign(f);
-          probe.Crop();
-          if (probe.Empty()) continue;
-        }
+        const bool may_vanish = own && prev && f->Extensions()->Count() == 1 && !own->UserInput() &&
+                                prev->Disposal() < 2 && own->Delay() >= 3 && prev->Delay() >= 3 &&
+                                own->Delay() + prev->Delay() <= 0xFFFF;
+        const BYTE clear = static_cast<BYTE>(f->TransparentIndex());
+        const bool shows_nothing =
+            std::all_of(f->Data(), f->Data() + f->DataSize(), [clear](BYTE pixel) { return pixel == clear; });
+        if (shows_nothing && !may_vanish) continue;
         f->Crop();
         if (f->Empty()) {
           prev->SetDelay(prev->Delay() + own->Delay());

@@ -126,14 +126,14 @@ void TGIFSubImage::SetBoundsRect(int ALeft, int ATop, int AWidth, int AHeight) {
       Warning(1, gif_texts::kWidthTooSmall);
       warned = true;
     }
-    image_->Header()->SetWidth(left_ + width_);
+    image_->Header()->SetWidth(std::min(left_ + width_, 0xFFFF));
   }
   if (top_ + height_ > image_->Height()) {
     if (image_->Height() != 0) {
       Warning(1, gif_texts::kHeightTooSmall);
       warned = true;
     }
-    image_->Header()->SetHeight(top_ + height_);
+    image_->Header()->SetHeight(std::min(top_ + height_, 0xFFFF));
   }
   if (warned) Warning(1, gif_texts::kExceedsScreen);
 }

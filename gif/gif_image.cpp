@@ -173,6 +173,8 @@ void TGIFImage::SetHeight(int Value) {
 }
 
 HPALETTE TGIFImage::Palette() {
+  // A painter thread rendering a frame asks for this palette too.
+  std::lock_guard<std::recursive_mutex> guard(render_lock_);
   if (palette_busy_) GIFError(gif_texts::kNoColorTable);
   BusyFlag busy(palette_busy_);
   if (bitmap_ && bitmap_->Palette()) return bitmap_->Palette();
@@ -549,6 +551,15 @@ void TGIFImage::SaveToClipboardFormat(WORD& Format, HANDLE& Data, HPALETTE& APal
 
 // ---- Optimisation --------------------------------------------------------------------------------
 
+int TGIFImage::FirstLoopFrame() const {
+  for (int i = 0; i < images_->Count(); ++i) {
+    TGIFExtensionList* list = images_->SubImages(i)->Extensions();
+    for (int e = 0; e < list->Count(); ++e)
+      if (dynamic_cast<TGIFAppExtNSLoop*>(list->Extensions(e))) return i;
+  }
+  return -1;
+}
+
 void TGIFImage::OptimizeImage(TGIFOptimizeOptions Options, TColorReduction Reduction, int Bits, TDitherMode Dither) {
   (void)Bits;
   (void)Dither;
@@ -597,7 +608,14 @@ void TGIFImage::OptimizeImage(TGIFOptimizeOptions Options, TColorReduction Reduc
       }
     }
     if (Options & OptimizeMerge) {
+      // The frame where later passes start follows the last frame there, not its
+      // predecessor: it stays whole.
+      const int loop_start = FirstLoopFrame();
       for (int i = images_->Count() - 1; i >= 1; --i) {
+        if (i == loop_start) {
+          step();
+          continue;
+        }
         int j = i - 1;
         while (j > 0 && disposal(images_->SubImages(j)) == 3) --j;
         images_->SubImages(i)->Merge(images_->SubImages(j));
@@ -610,35 +628,42 @@ void TGIFImage::OptimizeImage(TGIFOptimizeOptions Options, TColorReduction Reduc
         step();
         // A frame whose area is cleared afterwards keeps its size.
         if (f->Empty() || !f->Transparent() || disposal(f) == 2) continue;
-        if (i == 0 || f->Extensions()->Count() > 1) {
-          // A frame that would vanish here carries more than its graphic control: keep
-          // it whole unless something opaque remains.
-          TGIFSubImage probe(nullptr);
-          probe.Assign(f);
-          probe.Crop();
-          if (probe.Empty()) continue;
-        }
-        int delay = f->GraphicControlExtension() ? f->GraphicControlExtension()->Delay() : 0;
+        // A frame that shows nothing may go only when the previous picture simply stays
+        // up longer: the previous frame keeps its pixels (disposal below 2) and can take
+        // the delay, and both delays mean the same to every viewer (no 0, 1 or 2, which
+        // viewers stretch). Otherwise it stays whole unless something opaque remains.
+        TGIFGraphicControlExtension* own = f->GraphicControlExtension();
+        TGIFGraphicControlExtension* prev = i > 0 ? images_->SubImages(i - 1)->GraphicControlExtension() : nullptr;
+        const bool may_vanish = own && prev && f->Extensions()->Count() == 1 && !own->UserInput() &&
+                                prev->Disposal() < 2 && own->Delay() >= 3 && prev->Delay() >= 3 &&
+                                own->Delay() + prev->Delay() <= 0xFFFF;
+        const BYTE clear = static_cast<BYTE>(f->TransparentIndex());
+        const bool shows_nothing =
+            std::all_of(f->Data(), f->Data() + f->DataSize(), [clear](BYTE pixel) { return pixel == clear; });
+        if (shows_nothing && !may_vanish) continue;
         f->Crop();
         if (f->Empty()) {
+          prev->SetDelay(prev->Delay() + own->Delay());
           images_->Delete(i);
-          if (i > 0) {
-            TGIFSubImage* prev = images_->SubImages(i - 1);
-            if (prev->Transparent() && prev->GraphicControlExtension())
-              prev->GraphicControlExtension()->SetDelay(prev->GraphicControlExtension()->Delay() + delay);
-          }
         }
       }
     }
     if (Options & OptimizeCleanup) {
       const bool single = images_->Count() == 1;
+      // The first loop extension decides the loop count and where passes start.
+      const int loop_frame = FirstLoopFrame();
+      TGIFExtension* first_loop = nullptr;
+      if (loop_frame >= 0)
+        for (int e = 0; e < images_->SubImages(loop_frame)->Extensions()->Count() && !first_loop; ++e)
+          if (auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(images_->SubImages(loop_frame)->Extensions()->Extensions(e)))
+            first_loop = loop;
       for (int i = images_->Count() - 1; i >= 0; --i) {
         TGIFSubImage* f = images_->SubImages(i);
         for (int e = f->Extensions()->Count() - 1; e >= 0; --e) {
           TGIFExtension* ext = f->Extensions()->Extensions(e);
           bool remove = dynamic_cast<TGIFCommentExtension*>(ext) || dynamic_cast<TGIFTextExtension*>(ext) ||
                         dynamic_cast<TGIFUnknownAppExtension*>(ext);
-          if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) remove = single || i != 0;
+          if (dynamic_cast<TGIFAppExtNSLoop*>(ext)) remove = single || (i != 0 && ext != first_loop);
           if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(ext))
             remove = (gce->Delay() == 0 || single) && !gce->Transparent() && !gce->UserInput() &&
                      (gce->Disposal() < 2 || single);

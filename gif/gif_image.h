@@ -585,6 +585,8 @@ class TGIFImage : public TGraphic {
   void DrawComposed(TCanvas* ACanvas, const TRect& Rect);
   void GrowScreen();
   void AssignFromImage(TGIFImage* Source);
+  // The frame holding the first loop extension, or -1.
+  int FirstLoopFrame() const;
 
   bool draw_busy_ = false;
   bool palette_busy_ = false;
@@ -640,6 +642,8 @@ class TGIFPainter : public TThread {
   void PaintFrame();       // plain paint
   void DoDisposalPaint();  // with the backup buffer
   void ClearBackup(TGIFSubImage* Frame);
+  // With DrawCheckCanvas: true (and terminated) when the target's device context is gone.
+  bool TargetGone();
   void EndStep();
   void HaltWait();
   // Unthreaded: dispatches the thread's pending messages; a quit message ends the play.

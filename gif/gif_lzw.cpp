@@ -359,7 +359,7 @@ inline void TLZWEncoder::Put(int Code) {
 void TLZWEncoder::Output(int Code) { Put(Code); }
 
 void TLZWEncoder::Clear() {
-  std::memset(hash_, 0xFF, sizeof hash_);
+  hash_.Clear();
   next_free_ = first_free_;
   clear_flag_ = true;
   Put(clear_code_);
@@ -374,23 +374,19 @@ void TLZWEncoder::Compress() {
       prefix = pixel;
       return;
     }
-    uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(pixel);
-    int slot = static_cast<int>((key ^ (key >> 4)) % kHashSize);
-    const int d = slot == 0 ? 1 : kHashSize - slot;
-    while (hash_[slot] < 0xFFFFF000u) {
-      if ((hash_[slot] >> 12) == key) {
-        prefix = static_cast<int>(hash_[slot] & 0xFFF);
-        return;
-      }
-      slot -= d;
-      if (slot < 0) slot += kHashSize;
+    const uint32_t key = (static_cast<uint32_t>(prefix) << 8) | static_cast<uint32_t>(pixel);
+    int slot = 0;
+    const int code = hash_.Lookup(key, slot);
+    if (code >= 0) {
+      prefix = code;
+      return;
     }
     Put(prefix);
     prefix = pixel;
     if (next_free_ > 4094) {
       Clear();
     } else {
-      hash_[slot] = (key << 12) | static_cast<uint32_t>(next_free_);
+      hash_.Insert(slot, key, next_free_);
       ++next_free_;
     }
   });

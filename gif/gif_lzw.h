@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 #include "gif/gif_dib.h"
@@ -82,6 +83,31 @@ class TGIFEncoder {
   bool clear_flag_ = false;
 };
 
+// The LZW encoder's dictionary: open addressing over 8009 slots of 32 bits, an entry is
+// key << 12 | code, and a slot at 0xFFFFF000 or above is empty.
+class THashTable {
+ public:
+  static constexpr int kSize = 8009;
+  void Clear() { std::memset(slots_, 0xFF, sizeof slots_); }
+  // The code stored for Key, or -1 with Slot at the first empty slot of Key's probe
+  // sequence (where Insert puts it).
+  int Lookup(uint32_t Key, int& Slot) const {
+    int slot = static_cast<int>((Key ^ (Key >> 4)) % kSize);
+    const int step = slot == 0 ? 1 : kSize - slot;
+    while (slots_[slot] < 0xFFFFF000u) {
+      if ((slots_[slot] >> 12) == Key) return static_cast<int>(slots_[slot] & 0xFFF);
+      slot -= step;
+      if (slot < 0) slot += kSize;
+    }
+    Slot = slot;
+    return -1;
+  }
+  void Insert(int Slot, uint32_t Key, int Code) { slots_[Slot] = (Key << 12) | static_cast<uint32_t>(Code); }
+
+ private:
+  uint32_t slots_[kSize];
+};
+
 class TLZWEncoder : public TGIFEncoder {
  protected:
   void Output(int Code) override;
@@ -90,8 +116,7 @@ class TLZWEncoder : public TGIFEncoder {
 
  private:
   void Put(int Code);
-  static constexpr int kHashSize = 8009;
-  uint32_t hash_[kHashSize];
+  THashTable hash_;
   int next_free_ = 0;
 };
 

@@ -296,7 +296,16 @@ void TGIFPainter::PumpMessages() {
 
 // ---- Painting (main thread) ---------------------------------------------------------------------
 
+bool TGIFPainter::TargetGone() {
+  if (!(options_ & DrawCheckCanvas)) return false;
+  const DWORD type = GetObjectType(dc_);
+  if (type == OBJ_DC || type == OBJ_MEMDC) return false;
+  Terminate();
+  return true;
+}
+
 void TGIFPainter::PaintFrame() {
+  if (TargetGone()) return;
   TGIFImage* image = image_.load();
   TGIFSubImage* frame = image->Images()->SubImages(active_image_);
   std::lock_guard<std::recursive_mutex> guard(image->render_lock_);
@@ -330,13 +339,7 @@ void TGIFPainter::ClearBackup(TGIFSubImage* Frame) {
 }
 
 void TGIFPainter::DoDisposalPaint() {
-  if ((options_ & DrawCheckCanvas)) {
-    DWORD type = GetObjectType(dc_);
-    if (type != OBJ_DC && type != OBJ_MEMDC) {
-      Terminate();
-      return;
-    }
-  }
+  if (TargetGone()) return;
   TGIFImage* image = image_.load();
   TGIFSubImage* frame = image->Images()->SubImages(active_image_);
   std::lock_guard<std::recursive_mutex> guard(image->render_lock_);

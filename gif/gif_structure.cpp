@@ -337,7 +337,7 @@ void RemapFrame(TGIFSubImage* Frame, const std::vector<int>& Map) {
 }  // namespace
 
 void TGIFGlobalColorMap::Warning(int Severity, const AnsiString& Message) {
-  if (header_) header_->Warning(Severity, Message);
+  if (header_ && header_->Image()) header_->Image()->ReportWarning(this, Severity, Message);
 }
 
 void TGIFGlobalColorMap::Changed() {
@@ -368,7 +368,7 @@ void TGIFGlobalColorMap::RemapImages(const std::vector<int>& Map) {
 }
 
 void TGIFLocalColorMap::Warning(int Severity, const AnsiString& Message) {
-  if (sub_image_) sub_image_->Warning(Severity, Message);
+  if (sub_image_ && sub_image_->Image()) sub_image_->Image()->ReportWarning(this, Severity, Message);
 }
 
 void TGIFLocalColorMap::Changed() {
@@ -487,10 +487,14 @@ TGIFExtension* Make(TGIFSubImage* Owner) {
   return new T(Owner);
 }
 
+// Extension label to class, and application identifier to class.
+using TExtensionList = std::vector<std::pair<BYTE, TGIFExtensionClass>>;
+using TAppExtensionList = std::vector<std::pair<TGIFApplicationIdentifier, TGIFExtensionClass>>;
+
 struct Registries {
   std::mutex lock;
-  std::vector<std::pair<BYTE, TGIFExtensionClass>> extensions;
-  std::vector<std::pair<TGIFApplicationIdentifier, TGIFExtensionClass>> app_extensions;
+  TExtensionList extensions;
+  TAppExtensionList app_extensions;
   Registries() {
     extensions = {{0x01, &Make<TGIFTextExtension>},
                   {0xF9, &Make<TGIFGraphicControlExtension>},

@@ -40,6 +40,13 @@ void Palette4(TGIFImage& image) {
   image.Header()->SetBackgroundColorIndex(3);
 }
 
+// The four colours on an 8 x 8 screen.
+void Screen8x8(TGIFImage& image) {
+  Palette4(image);
+  image.Header()->SetWidth(8);
+  image.Header()->SetHeight(8);
+}
+
 std::unique_ptr<TBitmap> Target(int w, int h, TColor fill) {
   auto bitmap = std::make_unique<TBitmap>();
   bitmap->SetSize(w, h);
@@ -58,9 +65,7 @@ Snapshot Snap(TCanvas* canvas, int w, int h) {
 
 TEST(Draw, SingleFrameIsScaledFromItsPlaceWithoutAThread) {
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   AddFrame(image, 2, 2, 4, 4, 1);
   auto target = Target(16, 16, kWhite);
   target->Canvas()->StretchDraw(Rect(0, 0, 16, 16), &image);
@@ -112,9 +117,7 @@ TEST(Draw, DefaultsDitherOnlyOnPalettedScreens) {
 // An 8x8 animation: red screen, a green square cleared afterwards, a blue square, a
 // green corner restored afterwards; looped Loops times.
 void MakeAnimation(TGIFImage& image, int Loops) {
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   TGIFSubImage* f0 = AddFrame(image, 0, 0, 8, 8, 0, 5, 1);
   auto* loop = new TGIFAppExtNSLoop(f0);
   loop->SetLoops(Loops);
@@ -313,9 +316,7 @@ TEST(Painter, QuitMessageEndsAnUnthreadedPainterAndStaysQueued) {
 TEST(Painter, TransparentFramesRestoreWhatWasUnderTheImage) {
   VirtualClock clock;
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   TGIFSubImage* f0 = AddFrame(image, 0, 0, 4, 4, 1, 1, 2, 0);  // green, restore to background
   f0->SetPixels(0, 0, 0);                                       // one clear pixel
   AddFrame(image, 4, 4, 4, 4, 0, 1, 1);                          // red, stays
@@ -362,25 +363,30 @@ TEST(Painter, HandlerExceptionsReachTheDrawCallOnlyWhenUnthreaded) {
 
 TEST(Painter, StopsWhenTheTargetContextGoes) {
   VirtualClock clock;
-  TGIFImage image;
-  MakeAnimation(image, 1);
-  image.PaintFlags = DrawAnimated | DrawDirect | DrawCheckCanvas;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, 8, 8);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  TCanvas canvas;
-  canvas.SetHandle(dc);
-  int painted = 0;
-  image.OnFramePainted = [&](TObject*) {
-    if (++painted == 1) {
-      canvas.SetHandle(nullptr);
-      SelectObject(dc, old);
-      DeleteDC(dc);
-    }
-  };
-  image.Draw(&canvas, Rect(0, 0, 8, 8));
-  EXPECT_EQ(painted, 1);
-  DeleteObject(bitmap);
+  for (bool disposals : {true, false}) {  // painting through the backup, or plainly
+    SCOPED_TRACE(disposals);
+    TGIFImage image;
+    MakeAnimation(image, 1);
+    if (!disposals)
+      for (int i = 0; i < image.Images()->Count(); ++i) image.Images()->SubImages(i)->GraphicControlExtension()->SetDisposal(1);
+    image.PaintFlags = DrawAnimated | DrawDirect | DrawCheckCanvas;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, 8, 8);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    TCanvas canvas;
+    canvas.SetHandle(dc);
+    int painted = 0;
+    image.OnFramePainted = [&](TObject*) {
+      if (++painted == 1) {
+        canvas.SetHandle(nullptr);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+      }
+    };
+    image.Draw(&canvas, Rect(0, 0, 8, 8));
+    EXPECT_EQ(painted, 1);
+    DeleteObject(bitmap);
+  }
 }
 
 TEST(Draw, ForcedFrameIsDrawnWhenNotAnimated) {
@@ -430,6 +436,24 @@ std::vector<Snapshot> Compose(TGIFImage& image) {
   return frames;
 }
 
+TEST(Painter, RestoreToPreviousTakesTheFrameAwayAgain) {
+  VirtualClock clock;
+  TGIFImage image;
+  Screen8x8(image);
+  AddFrame(image, 0, 0, 8, 8, 0, 2, 1);  // red
+  AddFrame(image, 0, 0, 2, 2, 1, 2, 3);  // green, drawn on the target only
+  AddFrame(image, 6, 6, 2, 2, 2, 2, 3);  // blue, after a restore: through the frame buffer
+  AddFrame(image, 0, 6, 2, 2, 3, 2, 1);  // white, into the backup
+  const std::vector<Snapshot> frames = Compose(image);
+  ASSERT_EQ(frames.size(), 4u);
+  EXPECT_EQ(frames[1][0], kGreen);
+  EXPECT_EQ(frames[2][0], kRed);
+  EXPECT_EQ(frames[2][63], kBlue);
+  EXPECT_EQ(frames[3][63], kRed);
+  EXPECT_EQ(frames[3][6 * 8], kWhite);
+  EXPECT_EQ(frames[3][0], kRed);
+}
+
 TEST(Optimize, KeepsWhatTheAnimationShows) {
   VirtualClock clock;
   TGIFImage image;
@@ -466,9 +490,7 @@ TEST(Optimize, KeepsWhatTheAnimationShows) {
 TEST(Optimize, KeepsTheAreasThatDisposalClears) {
   VirtualClock clock;
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   AddFrame(image, 0, 0, 8, 8, 0, 2, 1);               // red screen
   TGIFSubImage* clear = AddFrame(image, 0, 0, 8, 8, 0, 2, 2, 0);  // transparent but a green dot,
   clear->SetPixels(3, 3, 1);                           // then its whole area is cleared
@@ -482,9 +504,7 @@ TEST(Optimize, KeepsTheAreasThatDisposalClears) {
 TEST(Optimize, MergeNeverTurnsAColourTheFrameUsesTransparent) {
   VirtualClock clock;
   TGIFImage image;
-  Palette4(image);
-  image.Header()->SetWidth(8);
-  image.Header()->SetHeight(8);
+  Screen8x8(image);
   AddFrame(image, 0, 0, 8, 8, 0, 2, 1);                   // red
   AddFrame(image, 0, 0, 8, 8, 1, 2, 1, 1)->SetPixels(0, 0, 2);  // green is its clear colour: a blue dot
   AddFrame(image, 0, 0, 8, 8, 1, 2, 1)->SetPixels(0, 0, 2);     // opaque green with the same dot
@@ -493,6 +513,77 @@ TEST(Optimize, MergeNeverTurnsAColourTheFrameUsesTransparent) {
   EXPECT_TRUE(image.Images()->SubImages(2)->Transparent());
   EXPECT_NE(image.Images()->SubImages(2)->TransparentIndex(), 1);
   EXPECT_EQ(Compose(image), before);
+}
+
+// What an animation shows: every picture that comes up, with how long it stays (the last
+// one's time is not known).
+std::vector<std::pair<Snapshot, DWORD>> Timeline(TGIFImage& image, TGIFDrawOptions Looped) {
+  auto target = Target(8, 8, kWhite);
+  std::vector<std::pair<Snapshot, DWORD>> shown;
+  DWORD last = 0;
+  image.PaintFlags = DrawAnimated | DrawDirect | DrawTransparent | Looped;
+  image.OnFramePainted = [&](TObject*) {
+    const DWORD now = KvClockNow();
+    if (!shown.empty()) shown.back().second += now - last;
+    last = now;
+    Snapshot s = Snap(target->Canvas(), 8, 8);
+    if (shown.empty() || shown.back().first != s) shown.emplace_back(s, 0);
+  };
+  image.Draw(target->Canvas(), Rect(0, 0, 8, 8));
+  return shown;
+}
+
+TEST(Optimize, KeepsEveryPictureAndHowLongItStays) {
+  VirtualClock clock;
+  struct Case {
+    const char* name;
+    std::function<void(TGIFImage&)> build;
+    int frames_after;
+  };
+  // Frame 2 shows nothing (all clear); what the optimiser may do with it depends on
+  // what comes before it.
+  auto clear_frame = [](TGIFImage& image, int delay) { AddFrame(image, 0, 0, 8, 8, 2, delay, 1, 2); };
+  const std::vector<Case> cases = {
+      {"after a frame that is cleared", [&](TGIFImage& image) {
+         AddFrame(image, 0, 0, 4, 4, 1, 4, 2);
+         clear_frame(image, 5);
+       }, 4},
+      {"with a delay of 0", [&](TGIFImage& image) {
+         AddFrame(image, 0, 0, 4, 4, 1, 4, 1, 2);
+         clear_frame(image, 0);
+       }, 4},
+      {"that may go: its time moves to the previous frame", [&](TGIFImage& image) {
+         AddFrame(image, 0, 0, 4, 4, 1, 4, 1, 2);
+         clear_frame(image, 5);
+       }, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TGIFImage image;
+    Screen8x8(image);
+    AddFrame(image, 0, 0, 8, 8, 0, 4, 1);
+    c.build(image);
+    AddFrame(image, 6, 6, 2, 2, 2, 4, 1);
+    const auto before = Timeline(image, 0);
+    image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup, ReduceWebSafe, 8, DitherNearest);
+    EXPECT_EQ(image.Images()->Count(), c.frames_after);
+    EXPECT_EQ(Timeline(image, 0), before);
+  }
+  // Later passes start at the frame with the first loop extension: it stays whole, and
+  // so does its loop extension.
+  TGIFImage image;
+  Palette4(image);
+  AddFrame(image, 0, 0, 8, 8, 0, 4, 1);
+  TGIFSubImage* start = AddFrame(image, 0, 0, 8, 8, 0, 4, 1);
+  start->SetPixels(3, 3, 1);
+  auto* loop = new TGIFAppExtNSLoop(start);
+  loop->SetLoops(2);
+  start->Extensions()->Add(loop);
+  AddFrame(image, 0, 0, 8, 8, 2, 4, 1);
+  const auto before = Timeline(image, DrawLooped);
+  ASSERT_EQ(before.size(), 5u);
+  image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup, ReduceWebSafe, 8, DitherNearest);
+  EXPECT_EQ(Timeline(image, DrawLooped), before);
 }
 
 TEST(Optimize, ReduceWithCustomPaletteIsRefused) {

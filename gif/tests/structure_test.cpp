@@ -321,7 +321,12 @@ TEST(ColorMap, TableOperations) {
   }
   for (int i = 0; i < 256; ++i) map->Add(static_cast<TColor>(i));
   EXPECT_THROW(map->Add(0x123456), GIFException);
+  TObject* sender = nullptr;
+  image.OnGIFWarning = [&](TObject* s, int, const AnsiString&) { sender = s; };
   EXPECT_EQ(map->Colors(300), map->Colors(0));
+  EXPECT_EQ(sender, map);  // the item that warns names itself
+  warnings.Attach(image);
+  map->Colors(-1);
   EXPECT_TRUE(warnings.Has(gif_texts::kInvalidColorIndex));
   EXPECT_THROW(map->Delete(256), GIFException);
   EXPECT_EQ(map->Capacity(), 256);

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -399,6 +403,69 @@ TEST(Connection, WorkEventsCountConsumedBytes) {
   EXPECT_EQ("begin 99", events.front());
   EXPECT_EQ("10", events[events.size() - 2]);
   EXPECT_EQ("end", events.back());
+}
+
+// A connect with a time-out: it connects to a live server, runs out against one that never
+// answers, and carries the refusal's own text.
+TEST(Connection, TimedConnect) {
+  {
+    loopback::Server server([](loopback::Conn&, int) {});
+    TIdTCPClient client(nullptr);
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.Connect(1000);
+    EXPECT_TRUE(client.Connected());
+    client.Disconnect();
+  }
+  int refused_port;
+  {
+    loopback::Server probe([](loopback::Conn&, int) {}, 0);
+    refused_port = probe.Port();
+  }
+  {
+    TIdTCPClient client(nullptr);
+    client.SetHost("127.0.0.1");
+    client.SetPort(refused_port);
+    try {
+      client.Connect(300);
+      ADD_FAILURE() << "connected";
+    } catch (const EIdConnectException& e) {
+      EXPECT_EQ("Socket Error # 10061\r\nConnection refused.", e.Message());
+    }
+    EXPECT_FALSE(client.Connected());
+  }
+  // A listener that never accepts, its queue filled: further connects are not answered.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof(a);
+  ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof(a)));
+  ASSERT_EQ(0, ::listen(listener, 0));
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  std::vector<int> fillers;
+  for (int i = 0; i < 3; ++i) {
+    const int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    pollfd p{f, POLLOUT, 0};
+    ::poll(&p, 1, 100);
+    fillers.push_back(f);
+  }
+  TIdTCPClient client(nullptr);
+  client.SetHost("127.0.0.1");
+  client.SetPort(ntohs(a.sin_port));
+  std::string outcome;
+  try {
+    client.Connect(300);
+    outcome = "connected";
+  } catch (const EIdConnectTimeout& e) {
+    outcome = e.Message();
+  }
+  for (int f : fillers) ::close(f);
+  ::close(listener);
+  if (outcome == "connected") GTEST_SKIP() << "the system answered a connect beyond the listen queue";
+  EXPECT_EQ("Connect timed out.", outcome);
+  EXPECT_FALSE(client.Connected());
 }
 
 TEST(Connection, BindInAPortRange) {

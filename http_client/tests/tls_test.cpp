@@ -222,6 +222,31 @@ TEST_F(TlsServer, ServerHandlerAndClientHandlerTalk) {
   client.Disconnect();
 }
 
+// A key kept under a password: the handler's answer opens it; an answer longer than the
+// library's buffer is cut to fit it (and so does not open the key).
+TEST_F(TlsServer, KeyPasswordFromTheEvent) {
+  ASSERT_EQ(0, RunProgram({openssl_, "pkey", "-in", "server-key.pem", "-aes256", "-passout", "pass:secret", "-out",
+                           "locked-key.pem"},
+                          dir_));
+  for (const std::string& answer : {std::string("secret"), std::string(5000, 'p')}) {
+    TIdServerIOHandlerSSL server(nullptr);
+    server.SSLOptions().Method = sslvSSLv23;
+    server.SSLOptions().CertFile = dir_ + "/server.pem";
+    server.SSLOptions().KeyFile = dir_ + "/locked-key.pem";
+    server.OnGetPassword = [&answer](std::string& password) { password = answer; };
+    if (answer == "secret") {
+      EXPECT_NO_THROW(server.Init());
+    } else {
+      try {
+        server.Init();
+        ADD_FAILURE() << "the key opened";
+      } catch (const EIdOSSLLoadingKeyError& e) {
+        EXPECT_EQ("Could not load key, check password.", e.Message());
+      }
+    }
+  }
+}
+
 // An https page that redirects to a path of its own: the next request stays on TLS.
 TEST_F(TlsServer, ARelativeRedirectKeepsTheProtocol) {
   TIdHTTP http(nullptr);

@@ -290,7 +290,8 @@ void TIdCustomHTTP::PrepareRequest(TIdHTTPRequest& request) {
     request.SetContentLength(static_cast<int32_t>(request.SourceStream->Size()));
   else
     request.SetContentLength(-1);
-  request.Host = url_.HostPart + (url_.PortPart != "80" ? ":" + url_.PortPart : std::string());
+  // Encoded like the request target, so a host text cannot carry a line of its own.
+  request.Host = EncodeRequestTarget(url_.HostPart + (url_.PortPart != "80" ? ":" + url_.PortPart : std::string()));
 }
 
 TIdHTTPConnectionType TIdCustomHTTP::SetHostAndPort() {
@@ -358,7 +359,7 @@ void TIdCustomHTTP::ConnectToHost(TIdHTTPRequest& request, TIdHTTPResponse& resp
     tunnel.Request->Host = request.Host;
     tunnel.Request->SetContentLength(request.ContentLength());
     tunnel.Request->Pragma = "no-cache";
-    tunnel.Request->Url = url_.HostPart + ":" + url_.PortPart;
+    tunnel.Request->Url = EncodeRequestTarget(url_.HostPart + ":" + url_.PortPart);
     tunnel.Request->Method = hmConnect;
     tunnel.Request->ProxyConnection = "keep-alive";
     tunnel.Response->BodyStream = &discard;

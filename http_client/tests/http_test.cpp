@@ -60,6 +60,16 @@ TEST(HttpRequest, LineBreaksInTheUrlCannotAddHeaderLines) {
   ASSERT_EQ(1u, server.Requests().size());
   EXPECT_EQ(0u, server.Requests()[0].find("GET /a%20b%0D%0AX-Injected:%201 HTTP/1.1\r\n"));
   EXPECT_EQ(std::string::npos, server.Requests()[0].find("\r\nX-Injected"));
+  // Through a proxy the host is not looked up before it is sent: it stays on its own line too.
+  ScriptedHttp proxy({{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}});
+  TIdHTTP proxied(nullptr);
+  proxied.ProxyParams().SetProxyServer("127.0.0.1");
+  proxied.ProxyParams().SetProxyPort(proxy.Port());
+  proxied.Get("http://h.test\r\nX-Injected:81/a", &body);
+  ASSERT_EQ(1u, proxy.Requests().size());
+  EXPECT_EQ(0u, proxy.Requests()[0].find("GET http://h.test%0D%0AX-Injected:81/a HTTP/1.1\r\n"));
+  EXPECT_NE(std::string::npos, proxy.Requests()[0].find("\r\nHost: h.test%0D%0AX-Injected:81\r\n"));
+  EXPECT_EQ(std::string::npos, proxy.Requests()[0].find("\r\nX-Injected"));
 }
 
 struct Row {

@@ -85,13 +85,7 @@ TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse() {
       if (!h.DoOnRedirect(dest, method, h.RedirectsFollowed)) h.RaiseProtocolError(response);
       response.Location = dest;
     }
-    if (h.Connected()) {
-      try {
-        TimeoutScope scope(h, 4000);
-        h.DiscardBody(response);
-      } catch (const Exception&) {
-      }
-    }
+    if (h.Connected()) h.DiscardBodyOrClose(response);
     return result;
   }
   bool auth_pending = false;
@@ -115,11 +109,7 @@ TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse() {
   }
   if (h.Connected()) {
     if (auth_pending) {
-      try {
-        TimeoutScope scope(h, 4000);
-        h.DiscardBody(response);
-      } catch (const Exception&) {
-      }
+      h.DiscardBodyOrClose(response);
       return nxAuthRetry;
     }
     if (code != 204) h.ReadResult(response);
@@ -240,11 +230,16 @@ void TIdCustomHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, TStr
         request.Url = url_.URI();
       }
     }
-  } catch (...) {
+  } catch (const EIdHTTPProtocolException&) {
+    // The error answer was read to its end: the connection may serve the next request.
     try {
       if (!response.KeepConnection()) CloseConnection();
     } catch (const Exception&) {
     }
+    throw;
+  } catch (...) {
+    // Any other failure leaves the connection at an unknown point of an exchange.
+    CloseQuietly();
     throw;
   }
   if (!response.KeepConnection()) CloseConnection();
@@ -473,7 +468,8 @@ void TIdCustomHTTP::RaiseProtocolError(TIdHTTPResponse& response) {
     ReadResult(response);
   } catch (const Exception&) {
     // The answer's own error is what the caller needs; a failure while reading its body
-    // only shortens ErrorBody.
+    // only shortens ErrorBody, and the connection, left inside that body, is closed.
+    CloseQuietly();
   }
   response.BodyStream = saved;
   throw EIdHTTPProtocolException(response.StatusCode, response.StatusLine, error_body.DataString());
@@ -490,6 +486,22 @@ void TIdCustomHTTP::DiscardBody(TIdHTTPResponse& response) {
     throw;
   }
   response.BodyStream = saved;
+}
+
+void TIdCustomHTTP::DiscardBodyOrClose(TIdHTTPResponse& response) {
+  try {
+    TimeoutScope scope(*this, 4000);
+    DiscardBody(response);
+  } catch (const Exception&) {
+    CloseQuietly();
+  }
+}
+
+void TIdCustomHTTP::CloseQuietly() {
+  try {
+    if (Connected()) CloseConnection();
+  } catch (const Exception&) {
+  }
 }
 
 bool TIdCustomHTTP::DoOnRedirect(std::string& location, TIdHTTPMethod& method, int redirect_count) {

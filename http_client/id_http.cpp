@@ -370,7 +370,10 @@ void TIdCustomHTTP::ConnectToHost(TIdHTTPRequest& request, TIdHTTPResponse& resp
         ProcessCookies(*tunnel.Request, *tunnel.Response);
       }
       if (tunnel.Response->ResponseCode() == 200) {
-        if (auto* ssl = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler())) ssl->SetPassThrough(false);
+        if (auto* ssl = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler())) {
+          ssl->SetServerName(url_.HostPart);
+          ssl->SetPassThrough(false);
+        }
         break;
       }
       tunnel.ProcessResponse();

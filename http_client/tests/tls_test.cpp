@@ -202,6 +202,17 @@ class TlsServer : public ::testing::Test {
     return std::atoi(out.c_str() + colon + 1);
   }
 
+  // An SSL handler installed on `http` that verifies the peer against `root` (a
+  // certificate made at set-up).
+  TIdSSLIOHandlerSocket* VerifyingHandler(TIdHTTP& http, const std::string& root) {
+    auto* ssl = new TIdSSLIOHandlerSocket(&http);
+    ssl->SSLOptions().Method = sslvSSLv23;
+    ssl->SSLOptions().RootCertFile = dir_ + "/" + root + ".pem";
+    ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+    http.SetIOHandler(ssl);
+    return ssl;
+  }
+
   std::string openssl_, dir_;
   pid_t pid_ = -1;
   int out_fd_ = -1;
@@ -211,11 +222,7 @@ TEST_F(TlsServer, GetSucceedsAndReportsTheCipher) {
   const int port = StartServer();
   ASSERT_GT(port, 0);
   TIdHTTP http(nullptr);
-  auto* ssl = new TIdSSLIOHandlerSocket(&http);
-  ssl->SSLOptions().Method = sslvSSLv23;
-  ssl->SSLOptions().Mode = sslmClient;
-  ssl->SSLOptions().RootCertFile = dir_ + "/server.pem";
-  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+  auto* ssl = VerifyingHandler(http, "server");
   ssl->SSLOptions().VerifyDepth = 2;
   std::vector<std::string> status;
   std::vector<std::string> subjects;
@@ -224,7 +231,6 @@ TEST_F(TlsServer, GetSucceedsAndReportsTheCipher) {
     subjects.push_back(certificate->SubjectText());
     return true;
   };
-  http.SetIOHandler(ssl);
   TMemoryStream body;
   http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body);
   EXPECT_EQ("hello over tls\n", std::string(static_cast<const char*>(body.Memory()), static_cast<size_t>(body.Size())));
@@ -242,11 +248,7 @@ TEST_F(TlsServer, TheHostNameIsSentAsTheServerName) {
   const int port = StartServer({"-servername", "localhost", "-cert2", "other.pem", "-key2", "other-key.pem"});
   ASSERT_GT(port, 0);
   TIdHTTP http(nullptr);
-  auto* ssl = new TIdSSLIOHandlerSocket(&http);
-  ssl->SSLOptions().Method = sslvSSLv23;
-  ssl->SSLOptions().RootCertFile = dir_ + "/other.pem";
-  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
-  http.SetIOHandler(ssl);
+  VerifyingHandler(http, "other");
   TMemoryStream body;
   http.Get("https://localhost:" + std::to_string(port) + "/hello.txt", &body);
   EXPECT_EQ("hello over tls\n", std::string(static_cast<const char*>(body.Memory()), static_cast<size_t>(body.Size())));
@@ -259,11 +261,7 @@ TEST_F(TlsServer, ThroughAProxyTunnel) {
   ASSERT_GT(port, 0);
   ConnectProxy proxy(port);
   TIdHTTP http(nullptr);
-  auto* ssl = new TIdSSLIOHandlerSocket(&http);
-  ssl->SSLOptions().Method = sslvSSLv23;
-  ssl->SSLOptions().RootCertFile = dir_ + "/other.pem";
-  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
-  http.SetIOHandler(ssl);
+  VerifyingHandler(http, "other");
   http.ProxyParams().SetProxyServer("127.0.0.1");
   http.ProxyParams().SetProxyPort(proxy.Port());
   TMemoryStream body;
@@ -278,12 +276,7 @@ TEST_F(TlsServer, AWrongRootFailsPeerVerification) {
   const int port = StartServer();
   ASSERT_GT(port, 0);
   TIdHTTP http(nullptr);
-  auto* ssl = new TIdSSLIOHandlerSocket(&http);
-  ssl->SSLOptions().Method = sslvSSLv23;
-  ssl->SSLOptions().Mode = sslmClient;
-  ssl->SSLOptions().RootCertFile = dir_ + "/other.pem";
-  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
-  http.SetIOHandler(ssl);
+  VerifyingHandler(http, "other");
   TMemoryStream body;
   try {
     http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body);
@@ -298,13 +291,9 @@ TEST_F(TlsServer, AFailureInsideTheVerificationRejects) {
   const int port = StartServer();
   ASSERT_GT(port, 0);
   TIdHTTP http(nullptr);
-  auto* ssl = new TIdSSLIOHandlerSocket(&http);
-  ssl->SSLOptions().Method = sslvSSLv23;
-  ssl->SSLOptions().RootCertFile = dir_ + "/server.pem";
-  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+  auto* ssl = VerifyingHandler(http, "server");
   ssl->SSLOptions().VerifyDepth = 2;
   ssl->OnVerifyPeer = [](TIdX509*) -> bool { throw EIdException("check failed"); };
-  http.SetIOHandler(ssl);
   TMemoryStream body;
   EXPECT_THROW(http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body), EIdOSSLConnectError);
   EXPECT_EQ(0, body.Size());

@@ -468,6 +468,25 @@ TEST(Connection, TimedConnect) {
   EXPECT_FALSE(client.Connected());
 }
 
+TEST(Connection, DatagramsBetweenTwoHandles) {
+  TIdTCPClient keeps_the_stack(nullptr);
+  TIdSocketHandle a, b;
+  for (TIdSocketHandle* h : {&a, &b}) {
+    h->MakeSocket(WS_SOCK_DGRAM, 0);
+    h->IP = "127.0.0.1";
+    h->BindLocal();
+  }
+  ASSERT_EQ(5, GStack->SendDatagram(a.Handle, "hello", 5, 0, "127.0.0.1", b.Port));
+  ASSERT_TRUE(b.WaitReadable(loopback::kWaitBoundMs));
+  char buf[16];
+  int port = 0;
+  std::string ip;
+  ASSERT_EQ(5, b.ReceiveDatagram(buf, sizeof(buf), port, ip));
+  EXPECT_EQ("hello", std::string(buf, 5));
+  EXPECT_EQ("127.0.0.1", ip);
+  EXPECT_EQ(a.Port, port);
+}
+
 TEST(Connection, BindInAPortRange) {
   loopback::Server server([](loopback::Conn&, int) {});
   TIdTCPClient client(nullptr);

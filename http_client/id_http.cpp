@@ -522,8 +522,8 @@ void TIdCustomHTTP::ProcessCookies(TIdHTTPRequest&, TIdHTTPResponse& response) {
   std::vector<std::string> cookies, cookies2;
   response.HeaderLines.Extract("Set-cookie", &cookies);
   response.HeaderLines.Extract("Set-cookie2", &cookies2);
-  for (const auto& c : cookies) cookie_manager_->AddCookie(c, url_.HostPart);
-  for (const auto& c : cookies2) cookie_manager_->AddCookie2(c, url_.HostPart);
+  for (const auto& c : cookies) cookie_manager_->AddCookie(c, url_.HostPart, url_.PathPart);
+  for (const auto& c : cookies2) cookie_manager_->AddCookie2(c, url_.HostPart, url_.PathPart);
 }
 
 bool TIdCustomHTTP::DoOnAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response) {

@@ -138,7 +138,7 @@ std::vector<Row> Rows() {
       {"https without a handler", {}, "https://127.0.0.1:1/", "", "EIdIOHandlerPropInvalid", 0,
        "IOHandler value is not valid", 0},
       {"cookie set on a 302 sent on the next request",
-       {{"HTTP/1.1 302 Found\r\nSet-Cookie: sid=42; path=/\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n"},
+       {{"HTTP/1.1 302 Found\r\nSet-Cookie: sid=42\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}},
        "/", "ok", "", 0, "", 1, follow, 1, "",
        [](const std::vector<std::string>& requests) {

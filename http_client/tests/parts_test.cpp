@@ -236,6 +236,10 @@ TEST(Cookies, StoreAndSend) {
   // A host that merely contains the domain gets nothing.
   EXPECT_EQ("", m.GenerateCookieList("http://a.b.c.evil.test/", false));
   EXPECT_EQ("", m.GenerateCookieList("http://xb.c/", false));
+  // Without a path attribute a cookie belongs to the folder of the URL that set it.
+  m.AddCookie("n=10", "a.b.c", "/pics/");
+  EXPECT_EQ("n=10; d=4; a=2", m.GenerateCookieList("http://a.b.c/pics/1.gif", false));
+  EXPECT_EQ("d=4; a=2", m.GenerateCookieList("http://a.b.c/x", false));
 }
 
 TEST(Cookies, ReplacingKeepsTheExpiry) {

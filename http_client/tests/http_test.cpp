@@ -117,6 +117,8 @@ std::vector<Row> Rows() {
       // The close while the error page is read shortens ErrorBody, not the answer's error.
       {"404 with its error body cut by a close", {{"HTTP/1.1 404 Not Found\r\nContent-Length: 50\r\n\r\npartial", true}},
        "/", "", "EIdHTTPProtocolException", 404, "HTTP/1.1 404 Not Found", 1, nullptr, 1, "partial"},
+      {"status line without a number", {{"HTTP/1.1 OK\r\nContent-Length: 0\r\n\r\n"}}, "/", "",
+       "EIdHTTPProtocolException", -1, "HTTP/1.1 OK", 1},
       {"302 not followed", {{"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"}}, "/", "",
        "EIdHTTPProtocolException", 302, "HTTP/1.1 302 Found", 1},
       {"304 not followed", {{"HTTP/1.1 304 Not Modified\r\n\r\n"}}, "/", "", "EIdHTTPProtocolException", 304,

@@ -491,6 +491,53 @@ TEST(Connection, DatagramsBetweenTwoHandles) {
   EXPECT_EQ(a.Port, port);
 }
 
+// Two chained intercepts: received bytes pass the chained one first, outgoing bytes the
+// outer one first; connect and disconnect reach both, in mirrored order.
+TEST(Connection, InterceptsSeeAndRewriteTheBytes) {
+  auto edit = [](TStream* s, const std::function<std::string(std::string)>& f) {
+    std::string t(static_cast<size_t>(s->Size()), '\0');
+    s->SetPosition(0);
+    s->ReadBuffer(t.data(), static_cast<int>(t.size()));
+    t = f(t);
+    s->SetSize(0);
+    s->WriteBuffer(t.data(), static_cast<int>(t.size()));
+  };
+  std::vector<std::string> seen;
+  TIdConnectionIntercept outer(nullptr), inner(nullptr);
+  outer.SetIntercept(&inner);
+  outer.OnConnect = [&](TIdConnectionIntercept*) { seen.push_back("outer connect"); };
+  inner.OnConnect = [&](TIdConnectionIntercept*) { seen.push_back("inner connect"); };
+  outer.OnDisconnect = [&](TIdConnectionIntercept*) { seen.push_back("outer disconnect"); };
+  inner.OnDisconnect = [&](TIdConnectionIntercept*) { seen.push_back("inner disconnect"); };
+  inner.OnReceive = [&](TIdConnectionIntercept*, TStream* s) { edit(s, [](std::string t) { return UpperCase(t); }); };
+  outer.OnReceive = [&](TIdConnectionIntercept*, TStream* s) {
+    edit(s, [&](std::string t) { seen.push_back("outer got " + t); return t; });
+  };
+  outer.OnSend = [&](TIdConnectionIntercept*, TStream* s) { edit(s, [](std::string t) { return "<" + t; }); };
+  inner.OnSend = [&](TIdConnectionIntercept*, TStream* s) {
+    edit(s, [&](std::string t) { seen.push_back("inner sends " + t); return t; });
+  };
+  std::string heard;
+  {
+    loopback::Server server([&heard](loopback::Conn& c, int) {
+      heard = c.Read(4);
+      c.Write("abc\n");
+    });
+    TIdTCPClient client(nullptr);
+    client.SetIntercept(&outer);
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.Connect();
+    client.WriteText("hi\n");
+    EXPECT_EQ("ABC", client.ReadLine());
+    client.Disconnect();
+  }
+  EXPECT_EQ("<hi\n", heard);
+  const std::vector<std::string> expected = {"outer connect", "inner connect", "inner sends <hi\n", "outer got ABC\n",
+                                             "inner disconnect", "outer disconnect"};
+  EXPECT_EQ(expected, seen);
+}
+
 TEST(Connection, BindInAPortRange) {
   loopback::Server server([](loopback::Conn&, int) {});
   TIdTCPClient client(nullptr);

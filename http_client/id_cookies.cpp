@@ -202,19 +202,22 @@ TIdCookieManager::~TIdCookieManager() {
   if (OnDestroy) OnDestroy(this, &cookies_);
 }
 
-void TIdCookieManager::AddCookie(const std::string& text, const std::string& host) {
-  TakeCookie(std::make_unique<TIdCookieRFC2109>(), text, host);
+void TIdCookieManager::AddCookie(const std::string& text, const std::string& host, const std::string& request_path) {
+  TakeCookie(std::make_unique<TIdCookieRFC2109>(), text, host, request_path);
 }
 
-void TIdCookieManager::AddCookie2(const std::string& text, const std::string& host) {
-  TakeCookie(std::make_unique<TIdCookieRFC2965>(), text, host);
+void TIdCookieManager::AddCookie2(const std::string& text, const std::string& host, const std::string& request_path) {
+  TakeCookie(std::make_unique<TIdCookieRFC2965>(), text, host, request_path);
 }
 
 void TIdCookieManager::TakeCookie(std::unique_ptr<TIdCookieRFC2109> owned, const std::string& text,
-                                  const std::string& host) {
+                                  const std::string& host, const std::string& request_path) {
   TIdCookieRFC2109* cookie = cookies_.Add(std::move(owned));
   cookie->Parse(text);
   if (cookie->CookieDomain.empty()) cookie->CookieDomain = host;
+  // A cookie without a path belongs to the folder that set it (an empty path would never
+  // be sent back).
+  if (cookie->CookiePath.empty()) cookie->CookiePath = request_path.empty() ? "/" : request_path;
   if (!cookie->IsValidCookie(host)) {
     cookies_.Delete(cookie);
     return;

@@ -112,8 +112,10 @@ class TIdCookieManager : public TIdBaseComponent {
   KV_CLASS_NAME(TIdCookieManager)
 
   // "Set-cookie" and "Set-cookie2" values answered by `host`.
-  void AddCookie(const std::string& text, const std::string& host);
-  void AddCookie2(const std::string& text, const std::string& host);
+  // `request_path` (the folder of the URL that answered) is the path of a cookie that
+  // names none.
+  void AddCookie(const std::string& text, const std::string& host, const std::string& request_path = "/");
+  void AddCookie2(const std::string& text, const std::string& host, const std::string& request_path = "/");
   // The "Cookie" header value for a URL; secure cookies only when `secure` is true.
   std::string GenerateCookieList(const std::string& url, bool secure);
   void CleanupCookieList();
@@ -123,6 +125,7 @@ class TIdCookieManager : public TIdBaseComponent {
   TOnNewCookieEvent OnNewCookie;
 
  private:
-  void TakeCookie(std::unique_ptr<TIdCookieRFC2109> cookie, const std::string& text, const std::string& host);
+  void TakeCookie(std::unique_ptr<TIdCookieRFC2109> cookie, const std::string& text, const std::string& host,
+                  const std::string& request_path);
   TIdCookies cookies_;
 };

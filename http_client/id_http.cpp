@@ -85,13 +85,7 @@ TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse() {
       if (!h.DoOnRedirect(dest, method, h.RedirectsFollowed)) h.RaiseProtocolError(response);
       response.Location = dest;
     }
-    if (h.Connected()) {
-      try {
-        TimeoutScope scope(h, 4000);
-        h.DiscardBody(response);
-      } catch (const Exception&) {
-      }
-    }
+    if (h.Connected()) h.DiscardBodyOrClose(response);
     return result;
   }
   bool auth_pending = false;
@@ -115,11 +109,7 @@ TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse() {
   }
   if (h.Connected()) {
     if (auth_pending) {
-      try {
-        TimeoutScope scope(h, 4000);
-        h.DiscardBody(response);
-      } catch (const Exception&) {
-      }
+      h.DiscardBodyOrClose(response);
       return nxAuthRetry;
     }
     if (code != 204) h.ReadResult(response);
@@ -240,11 +230,16 @@ void TIdCustomHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, TStr
         request.Url = url_.URI();
       }
     }
-  } catch (...) {
+  } catch (const EIdHTTPProtocolException&) {
+    // The error answer was read to its end: the connection may serve the next request.
     try {
       if (!response.KeepConnection()) CloseConnection();
     } catch (const Exception&) {
     }
+    throw;
+  } catch (...) {
+    // Any other failure leaves the connection at an unknown point of an exchange.
+    CloseQuietly();
     throw;
   }
   if (!response.KeepConnection()) CloseConnection();
@@ -290,7 +285,8 @@ void TIdCustomHTTP::PrepareRequest(TIdHTTPRequest& request) {
     request.SetContentLength(static_cast<int32_t>(request.SourceStream->Size()));
   else
     request.SetContentLength(-1);
-  request.Host = url_.HostPart + (url_.PortPart != "80" ? ":" + url_.PortPart : std::string());
+  // Encoded like the request target, so a host text cannot carry a line of its own.
+  request.Host = EncodeRequestTarget(url_.HostPart + (url_.PortPart != "80" ? ":" + url_.PortPart : std::string()));
 }
 
 TIdHTTPConnectionType TIdCustomHTTP::SetHostAndPort() {
@@ -358,7 +354,7 @@ void TIdCustomHTTP::ConnectToHost(TIdHTTPRequest& request, TIdHTTPResponse& resp
     tunnel.Request->Host = request.Host;
     tunnel.Request->SetContentLength(request.ContentLength());
     tunnel.Request->Pragma = "no-cache";
-    tunnel.Request->Url = url_.HostPart + ":" + url_.PortPart;
+    tunnel.Request->Url = EncodeRequestTarget(url_.HostPart + ":" + url_.PortPart);
     tunnel.Request->Method = hmConnect;
     tunnel.Request->ProxyConnection = "keep-alive";
     tunnel.Response->BodyStream = &discard;
@@ -374,7 +370,10 @@ void TIdCustomHTTP::ConnectToHost(TIdHTTPRequest& request, TIdHTTPResponse& resp
         ProcessCookies(*tunnel.Request, *tunnel.Response);
       }
       if (tunnel.Response->ResponseCode() == 200) {
-        if (auto* ssl = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler())) ssl->SetPassThrough(false);
+        if (auto* ssl = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler())) {
+          ssl->SetServerName(url_.HostPart);
+          ssl->SetPassThrough(false);
+        }
         break;
       }
       tunnel.ProcessResponse();
@@ -472,7 +471,8 @@ void TIdCustomHTTP::RaiseProtocolError(TIdHTTPResponse& response) {
     ReadResult(response);
   } catch (const Exception&) {
     // The answer's own error is what the caller needs; a failure while reading its body
-    // only shortens ErrorBody.
+    // only shortens ErrorBody, and the connection, left inside that body, is closed.
+    CloseQuietly();
   }
   response.BodyStream = saved;
   throw EIdHTTPProtocolException(response.StatusCode, response.StatusLine, error_body.DataString());
@@ -491,6 +491,22 @@ void TIdCustomHTTP::DiscardBody(TIdHTTPResponse& response) {
   response.BodyStream = saved;
 }
 
+void TIdCustomHTTP::DiscardBodyOrClose(TIdHTTPResponse& response) {
+  try {
+    TimeoutScope scope(*this, 4000);
+    DiscardBody(response);
+  } catch (const Exception&) {
+    CloseQuietly();
+  }
+}
+
+void TIdCustomHTTP::CloseQuietly() {
+  try {
+    if (Connected()) CloseConnection();
+  } catch (const Exception&) {
+  }
+}
+
 bool TIdCustomHTTP::DoOnRedirect(std::string& location, TIdHTTPMethod& method, int redirect_count) {
   bool handled = HandleRedirects;
   if (OnRedirect) OnRedirect(this, location, redirect_count, handled, method);
@@ -506,8 +522,8 @@ void TIdCustomHTTP::ProcessCookies(TIdHTTPRequest&, TIdHTTPResponse& response) {
   std::vector<std::string> cookies, cookies2;
   response.HeaderLines.Extract("Set-cookie", &cookies);
   response.HeaderLines.Extract("Set-cookie2", &cookies2);
-  for (const auto& c : cookies) cookie_manager_->AddCookie(c, url_.HostPart);
-  for (const auto& c : cookies2) cookie_manager_->AddCookie2(c, url_.HostPart);
+  for (const auto& c : cookies) cookie_manager_->AddCookie(c, url_.HostPart, url_.PathPart);
+  for (const auto& c : cookies2) cookie_manager_->AddCookie2(c, url_.HostPart, url_.PathPart);
 }
 
 bool TIdCustomHTTP::DoOnAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response) {

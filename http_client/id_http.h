@@ -120,6 +120,10 @@ class TIdCustomHTTP : public TIdTCPClient {
   int ReadChunkSize();
   [[noreturn]] void RaiseProtocolError(TIdHTTPResponse& response);
   void DiscardBody(TIdHTTPResponse& response);
+  // Reads the body away (4 s at most); a failure closes the connection, whose place in
+  // the answer is then unknown.
+  void DiscardBodyOrClose(TIdHTTPResponse& response);
+  void CloseQuietly();
   bool DoOnRedirect(std::string& location, TIdHTTPMethod& method, int redirect_count);
   void ProcessCookies(TIdHTTPRequest& request, TIdHTTPResponse& response);
   bool DoOnAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response);

@@ -502,6 +502,30 @@ TIdSSLIOHandlerSocket::~TIdSSLIOHandlerSocket() {
   }
 }
 
+namespace {
+
+// A library context set up from the options, reporting to `parent`.
+std::shared_ptr<TIdSSLContext> MakeContext(const TIdSSLOptions& options, TIdSSLEvents* parent, bool verify_on,
+                                           bool status_on, TIdSSLCtxMode kind) {
+  auto context = std::make_shared<TIdSSLContext>();
+  context->Parent = parent;
+  context->Method = options.Method;
+  context->Mode = options.Mode;
+  context->RootCertFile = options.RootCertFile;
+  context->CertFile = options.CertFile;
+  context->KeyFile = options.KeyFile;
+  context->VerifyDepth = options.VerifyDepth;
+  context->VerifyMode = options.VerifyMode;
+  context->VerifyDirs = options.VerifyDirs;
+  context->CipherList = options.CipherList;
+  context->VerifyOn = verify_on;
+  context->StatusInfoOn = status_on;
+  context->SetUpContext(kind);
+  return context;
+}
+
+}  // namespace
+
 void TIdSSLIOHandlerSocket::CloseHandler() {
   ssl_socket_.reset();
   if (!is_peer_) context_.reset();
@@ -513,21 +537,8 @@ void TIdSSLIOHandlerSocket::ConnectHandler(const std::string& host, int port, co
   TIdIOHandlerSocket::ConnectHandler(host, port, bound_ip, bound_port, bound_low, bound_high, timeout_ms);
   host_name_ = host;
   try {
-    auto context = std::make_shared<TIdSSLContext>();
-    context->Parent = this;
-    context->Method = options_->Method;
-    context->Mode = options_->Mode;
-    context->RootCertFile = options_->RootCertFile;
-    context->CertFile = options_->CertFile;
-    context->KeyFile = options_->KeyFile;
-    context->VerifyDepth = options_->VerifyDepth;
-    context->VerifyMode = options_->VerifyMode;
-    context->VerifyDirs = options_->VerifyDirs;
-    context->CipherList = options_->CipherList;
-    context->VerifyOn = static_cast<bool>(OnVerifyPeer);
-    context->StatusInfoOn = static_cast<bool>(OnStatusInfo);
-    context->SetUpContext(sslCtxClient);
-    context_ = context;
+    context_ = MakeContext(*options_, this, static_cast<bool>(OnVerifyPeer), static_cast<bool>(OnStatusInfo),
+                           sslCtxClient);
   } catch (const EIdOSSLCouldNotLoadSSLLibrary&) {
     if (!pass_through_) throw;
   }
@@ -583,21 +594,8 @@ TIdServerIOHandlerSSL::TIdServerIOHandlerSSL(TComponent* AOwner)
     : TIdServerIOHandler(AOwner), options_(std::make_shared<TIdSSLOptions>()) {}
 
 void TIdServerIOHandlerSSL::Init() {
-  auto context = std::make_shared<TIdSSLContext>();
-  context->Parent = this;
-  context->Method = options_->Method;
-  context->Mode = options_->Mode;
-  context->RootCertFile = options_->RootCertFile;
-  context->CertFile = options_->CertFile;
-  context->KeyFile = options_->KeyFile;
-  context->VerifyDepth = options_->VerifyDepth;
-  context->VerifyMode = options_->VerifyMode;
-  context->VerifyDirs = options_->VerifyDirs;
-  context->CipherList = options_->CipherList;
-  context->VerifyOn = static_cast<bool>(OnVerifyPeer);
-  context->StatusInfoOn = static_cast<bool>(OnStatusInfo);
-  context->SetUpContext(sslCtxServer);
-  context_ = context;
+  context_ = MakeContext(*options_, this, static_cast<bool>(OnVerifyPeer), static_cast<bool>(OnStatusInfo),
+                         sslCtxServer);
   initialized_ = true;
 }
 

@@ -129,6 +129,10 @@ class TIdSSLIOHandlerSocket : public TIdIOHandlerSocket, public TIdSSLEvents {
   int ReceiveBuffer(void* buffer, int length) override;
   int SendBuffer(const void* buffer, int length) override;
 
+  // The host name sent with the handshake (server name indication). A connect sets it to
+  // the host it was given; a tunnel through a proxy sets the host at the tunnel's end.
+  void SetServerName(const std::string& name) { host_name_ = name; }
+
   bool PassThrough() const { return pass_through_; }
   void SetPassThrough(bool value);
   TIdSSLOptions& SSLOptions() { return *options_; }

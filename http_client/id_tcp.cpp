@@ -146,6 +146,10 @@ int TIdSocketHandle::ReceiveBuffer(void* buffer, int length, int flags) {
   return GStack->ReceiveData(Handle, buffer, length, flags);
 }
 
+int TIdSocketHandle::ReceiveDatagram(void* buffer, int length, int& peer_port, std::string& peer_ip, int flags) {
+  return GStack->ReceiveDatagram(Handle, buffer, length, flags, peer_ip, peer_port);
+}
+
 int TIdSocketHandle::SendBuffer(const void* buffer, int length, int flags) {
   return GStack->SendData(Handle, buffer, length, flags);
 }

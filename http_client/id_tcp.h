@@ -77,6 +77,8 @@ class TIdSocketHandle : public TObject {
   void SetPeerAddress(const std::string& ip, int port);
   int ReceiveBuffer(void* buffer, int length, int flags = 0);
   int SendBuffer(const void* buffer, int length, int flags = 0);
+  // One datagram and the address it came from; the raw result of the receive.
+  int ReceiveDatagram(void* buffer, int length, int& peer_port, std::string& peer_ip, int flags = 0);
   void SetOption(int level, int option, const void* value, int length);
   void BindLocal();
   bool WaitReadable(int ms);

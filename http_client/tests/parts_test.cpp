@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <time.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
@@ -232,6 +236,10 @@ TEST(Cookies, StoreAndSend) {
   // A host that merely contains the domain gets nothing.
   EXPECT_EQ("", m.GenerateCookieList("http://a.b.c.evil.test/", false));
   EXPECT_EQ("", m.GenerateCookieList("http://xb.c/", false));
+  // Without a path attribute a cookie belongs to the folder of the URL that set it.
+  m.AddCookie("n=10", "a.b.c", "/pics/");
+  EXPECT_EQ("n=10; d=4; a=2", m.GenerateCookieList("http://a.b.c/pics/1.gif", false));
+  EXPECT_EQ("d=4; a=2", m.GenerateCookieList("http://a.b.c/x", false));
 }
 
 TEST(Cookies, ReplacingKeepsTheExpiry) {
@@ -399,6 +407,135 @@ TEST(Connection, WorkEventsCountConsumedBytes) {
   EXPECT_EQ("begin 99", events.front());
   EXPECT_EQ("10", events[events.size() - 2]);
   EXPECT_EQ("end", events.back());
+}
+
+// A connect with a time-out: it connects to a live server, runs out against one that never
+// answers, and carries the refusal's own text.
+TEST(Connection, TimedConnect) {
+  {
+    loopback::Server server([](loopback::Conn&, int) {});
+    TIdTCPClient client(nullptr);
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.Connect(1000);
+    EXPECT_TRUE(client.Connected());
+    client.Disconnect();
+  }
+  int refused_port;
+  {
+    loopback::Server probe([](loopback::Conn&, int) {}, 0);
+    refused_port = probe.Port();
+  }
+  {
+    TIdTCPClient client(nullptr);
+    client.SetHost("127.0.0.1");
+    client.SetPort(refused_port);
+    try {
+      client.Connect(300);
+      ADD_FAILURE() << "connected";
+    } catch (const EIdConnectException& e) {
+      EXPECT_EQ("Socket Error # 10061\r\nConnection refused.", e.Message());
+    }
+    EXPECT_FALSE(client.Connected());
+  }
+  // A listener that never accepts, its queue filled: further connects are not answered.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof(a);
+  ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof(a)));
+  ASSERT_EQ(0, ::listen(listener, 0));
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  std::vector<int> fillers;
+  for (int i = 0; i < 3; ++i) {
+    const int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    pollfd p{f, POLLOUT, 0};
+    ::poll(&p, 1, 100);
+    fillers.push_back(f);
+  }
+  TIdTCPClient client(nullptr);
+  client.SetHost("127.0.0.1");
+  client.SetPort(ntohs(a.sin_port));
+  std::string outcome;
+  try {
+    client.Connect(300);
+    outcome = "connected";
+  } catch (const EIdConnectTimeout& e) {
+    outcome = e.Message();
+  }
+  for (int f : fillers) ::close(f);
+  ::close(listener);
+  if (outcome == "connected") GTEST_SKIP() << "the system answered a connect beyond the listen queue";
+  EXPECT_EQ("Connect timed out.", outcome);
+  EXPECT_FALSE(client.Connected());
+}
+
+TEST(Connection, DatagramsBetweenTwoHandles) {
+  TIdTCPClient keeps_the_stack(nullptr);
+  TIdSocketHandle a, b;
+  for (TIdSocketHandle* h : {&a, &b}) {
+    h->MakeSocket(WS_SOCK_DGRAM, 0);
+    h->IP = "127.0.0.1";
+    h->BindLocal();
+  }
+  ASSERT_EQ(5, GStack->SendDatagram(a.Handle, "hello", 5, 0, "127.0.0.1", b.Port));
+  ASSERT_TRUE(b.WaitReadable(loopback::kWaitBoundMs));
+  char buf[16];
+  int port = 0;
+  std::string ip;
+  ASSERT_EQ(5, b.ReceiveDatagram(buf, sizeof(buf), port, ip));
+  EXPECT_EQ("hello", std::string(buf, 5));
+  EXPECT_EQ("127.0.0.1", ip);
+  EXPECT_EQ(a.Port, port);
+}
+
+// Two chained intercepts: received bytes pass the chained one first, outgoing bytes the
+// outer one first; connect and disconnect reach both, in mirrored order.
+TEST(Connection, InterceptsSeeAndRewriteTheBytes) {
+  auto edit = [](TStream* s, const std::function<std::string(std::string)>& f) {
+    std::string t(static_cast<size_t>(s->Size()), '\0');
+    s->SetPosition(0);
+    s->ReadBuffer(t.data(), static_cast<int>(t.size()));
+    t = f(t);
+    s->SetSize(0);
+    s->WriteBuffer(t.data(), static_cast<int>(t.size()));
+  };
+  std::vector<std::string> seen;
+  TIdConnectionIntercept outer(nullptr), inner(nullptr);
+  outer.SetIntercept(&inner);
+  outer.OnConnect = [&](TIdConnectionIntercept*) { seen.push_back("outer connect"); };
+  inner.OnConnect = [&](TIdConnectionIntercept*) { seen.push_back("inner connect"); };
+  outer.OnDisconnect = [&](TIdConnectionIntercept*) { seen.push_back("outer disconnect"); };
+  inner.OnDisconnect = [&](TIdConnectionIntercept*) { seen.push_back("inner disconnect"); };
+  inner.OnReceive = [&](TIdConnectionIntercept*, TStream* s) { edit(s, [](std::string t) { return UpperCase(t); }); };
+  outer.OnReceive = [&](TIdConnectionIntercept*, TStream* s) {
+    edit(s, [&](std::string t) { seen.push_back("outer got " + t); return t; });
+  };
+  outer.OnSend = [&](TIdConnectionIntercept*, TStream* s) { edit(s, [](std::string t) { return "<" + t; }); };
+  inner.OnSend = [&](TIdConnectionIntercept*, TStream* s) {
+    edit(s, [&](std::string t) { seen.push_back("inner sends " + t); return t; });
+  };
+  std::string heard;
+  {
+    loopback::Server server([&heard](loopback::Conn& c, int) {
+      heard = c.Read(4);
+      c.Write("abc\n");
+    });
+    TIdTCPClient client(nullptr);
+    client.SetIntercept(&outer);
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.Connect();
+    client.WriteText("hi\n");
+    EXPECT_EQ("ABC", client.ReadLine());
+    client.Disconnect();
+  }
+  EXPECT_EQ("<hi\n", heard);
+  const std::vector<std::string> expected = {"outer connect", "inner connect", "inner sends <hi\n", "outer got ABC\n",
+                                             "inner disconnect", "outer disconnect"};
+  EXPECT_EQ(expected, seen);
 }
 
 TEST(Connection, BindInAPortRange) {

@@ -1,10 +1,13 @@
 // TLS: the binding loaded at run time, a GET against the openssl command's test server on
 // 127.0.0.1 with certificates made for the test, peer verification, missing libraries.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +15,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,6 +65,83 @@ int RunProgram(const std::vector<std::string>& args, const std::string& dir) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A proxy for one connection: answers CONNECT, then relays bytes both ways to the port it
+// was made for until either side closes (or nothing moves for the wait bound).
+class ConnectProxy {
+ public:
+  explicit ConnectProxy(int target) : target_(target) {
+    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(a);
+    if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 || ::listen(listen_, 1) != 0)
+      throw std::runtime_error("test proxy cannot listen");
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~ConnectProxy() {
+    thread_.join();
+    ::close(listen_);
+  }
+  int Port() const { return port_; }
+  std::string Head() {
+    std::lock_guard<std::mutex> g(lock_);
+    return head_;
+  }
+
+ private:
+  static bool Wait(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, loopback::kWaitBoundMs) > 0;
+  }
+  void Run() {
+    if (!Wait(listen_)) return;
+    const int c = ::accept(listen_, nullptr, nullptr);
+    if (c < 0) return;
+    std::string got;
+    char buf[16384];
+    size_t end;
+    while ((end = got.find("\r\n\r\n")) == std::string::npos) {
+      ssize_t n = Wait(c) ? ::recv(c, buf, sizeof(buf), 0) : 0;
+      if (n <= 0) {
+        ::close(c);
+        return;
+      }
+      got.append(buf, static_cast<size_t>(n));
+    }
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      head_ = got.substr(0, end + 4);
+    }
+    const int t = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(target_));
+    if (::connect(t, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) {
+      const std::string ok = "HTTP/1.1 200 Connection established\r\n\r\n";
+      ::send(c, ok.data(), ok.size(), MSG_NOSIGNAL);
+      for (bool open = true; open;) {
+        pollfd fds[2] = {{c, POLLIN, 0}, {t, POLLIN, 0}};
+        if (::poll(fds, 2, loopback::kWaitBoundMs) <= 0) break;
+        for (int i = 0; i < 2 && open; ++i) {
+          if (fds[i].revents == 0) continue;
+          ssize_t n = ::recv(fds[i].fd, buf, sizeof(buf), 0);
+          open = n > 0 && ::send(fds[1 - i].fd, buf, static_cast<size_t>(n), MSG_NOSIGNAL) == n;
+        }
+      }
+    }
+    ::close(t);
+    ::close(c);
+  }
+  int target_, listen_ = -1, port_ = 0;
+  std::mutex lock_;
+  std::string head_;
+  std::thread thread_;
+};
+
 class TlsServer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -87,7 +169,7 @@ class TlsServer : public ::testing::Test {
 
   // Starts "openssl s_server" on 127.0.0.1, any port, serving files of the folder for one
   // connection; returns the port.
-  int StartServer() {
+  int StartServer(const std::vector<std::string>& extra = {}) {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) return 0;
     pid_ = fork();
@@ -96,8 +178,13 @@ class TlsServer : public ::testing::Test {
       dup2(pipe_fds[1], 1);
       dup2(pipe_fds[1], 2);
       close(pipe_fds[0]);
-      execl(openssl_.c_str(), openssl_.c_str(), "s_server", "-accept", "127.0.0.1:0", "-cert", "server.pem", "-key",
-            "server-key.pem", "-WWW", "-naccept", "1", static_cast<char*>(nullptr));
+      std::vector<std::string> args = {openssl_, "s_server", "-accept", "127.0.0.1:0", "-cert", "server.pem",
+                                       "-key", "server-key.pem", "-WWW", "-naccept", "1"};
+      args.insert(args.end(), extra.begin(), extra.end());
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(openssl_.c_str(), argv.data());
       _exit(127);
     }
     close(pipe_fds[1]);
@@ -115,6 +202,17 @@ class TlsServer : public ::testing::Test {
     return std::atoi(out.c_str() + colon + 1);
   }
 
+  // An SSL handler installed on `http` that verifies the peer against `root` (a
+  // certificate made at set-up).
+  TIdSSLIOHandlerSocket* VerifyingHandler(TIdHTTP& http, const std::string& root) {
+    auto* ssl = new TIdSSLIOHandlerSocket(&http);
+    ssl->SSLOptions().Method = sslvSSLv23;
+    ssl->SSLOptions().RootCertFile = dir_ + "/" + root + ".pem";
+    ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+    http.SetIOHandler(ssl);
+    return ssl;
+  }
+
   std::string openssl_, dir_;
   pid_t pid_ = -1;
   int out_fd_ = -1;
@@ -124,11 +222,7 @@ TEST_F(TlsServer, GetSucceedsAndReportsTheCipher) {
   const int port = StartServer();
   ASSERT_GT(port, 0);
   TIdHTTP http(nullptr);
-  auto* ssl = new TIdSSLIOHandlerSocket(&http);
-  ssl->SSLOptions().Method = sslvSSLv23;
-  ssl->SSLOptions().Mode = sslmClient;
-  ssl->SSLOptions().RootCertFile = dir_ + "/server.pem";
-  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+  auto* ssl = VerifyingHandler(http, "server");
   ssl->SSLOptions().VerifyDepth = 2;
   std::vector<std::string> status;
   std::vector<std::string> subjects;
@@ -137,7 +231,6 @@ TEST_F(TlsServer, GetSucceedsAndReportsTheCipher) {
     subjects.push_back(certificate->SubjectText());
     return true;
   };
-  http.SetIOHandler(ssl);
   TMemoryStream body;
   http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body);
   EXPECT_EQ("hello over tls\n", std::string(static_cast<const char*>(body.Memory()), static_cast<size_t>(body.Size())));
@@ -149,16 +242,41 @@ TEST_F(TlsServer, GetSucceedsAndReportsTheCipher) {
   EXPECT_NE(std::string::npos, subjects[0].find("CN=127.0.0.1"));
 }
 
+// The server answers the name "localhost" with the second certificate: a client that
+// trusts only that one gets through, so the host name went out with the handshake.
+TEST_F(TlsServer, TheHostNameIsSentAsTheServerName) {
+  const int port = StartServer({"-servername", "localhost", "-cert2", "other.pem", "-key2", "other-key.pem"});
+  ASSERT_GT(port, 0);
+  TIdHTTP http(nullptr);
+  VerifyingHandler(http, "other");
+  TMemoryStream body;
+  http.Get("https://localhost:" + std::to_string(port) + "/hello.txt", &body);
+  EXPECT_EQ("hello over tls\n", std::string(static_cast<const char*>(body.Memory()), static_cast<size_t>(body.Size())));
+}
+
+// https through a proxy: a CONNECT tunnel, then the handshake inside it names the host at
+// the tunnel's end, not the proxy.
+TEST_F(TlsServer, ThroughAProxyTunnel) {
+  const int port = StartServer({"-servername", "localhost", "-cert2", "other.pem", "-key2", "other-key.pem"});
+  ASSERT_GT(port, 0);
+  ConnectProxy proxy(port);
+  TIdHTTP http(nullptr);
+  VerifyingHandler(http, "other");
+  http.ProxyParams().SetProxyServer("127.0.0.1");
+  http.ProxyParams().SetProxyPort(proxy.Port());
+  TMemoryStream body;
+  http.Get("https://localhost:" + std::to_string(port) + "/hello.txt", &body);
+  EXPECT_EQ("hello over tls\n", std::string(static_cast<const char*>(body.Memory()), static_cast<size_t>(body.Size())));
+  const std::string head = proxy.Head();
+  EXPECT_EQ(0u, head.find("CONNECT localhost:" + std::to_string(port) + " HTTP/1.1\r\n")) << head;
+  EXPECT_NE(std::string::npos, head.find("\r\nProxy-Connection: keep-alive\r\n")) << head;
+}
+
 TEST_F(TlsServer, AWrongRootFailsPeerVerification) {
   const int port = StartServer();
   ASSERT_GT(port, 0);
   TIdHTTP http(nullptr);
-  auto* ssl = new TIdSSLIOHandlerSocket(&http);
-  ssl->SSLOptions().Method = sslvSSLv23;
-  ssl->SSLOptions().Mode = sslmClient;
-  ssl->SSLOptions().RootCertFile = dir_ + "/other.pem";
-  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
-  http.SetIOHandler(ssl);
+  VerifyingHandler(http, "other");
   TMemoryStream body;
   try {
     http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body);
@@ -173,13 +291,9 @@ TEST_F(TlsServer, AFailureInsideTheVerificationRejects) {
   const int port = StartServer();
   ASSERT_GT(port, 0);
   TIdHTTP http(nullptr);
-  auto* ssl = new TIdSSLIOHandlerSocket(&http);
-  ssl->SSLOptions().Method = sslvSSLv23;
-  ssl->SSLOptions().RootCertFile = dir_ + "/server.pem";
-  ssl->SSLOptions().VerifyMode = TIdSSLVerifyModeSet{sslvrfPeer};
+  auto* ssl = VerifyingHandler(http, "server");
   ssl->SSLOptions().VerifyDepth = 2;
   ssl->OnVerifyPeer = [](TIdX509*) -> bool { throw EIdException("check failed"); };
-  http.SetIOHandler(ssl);
   TMemoryStream body;
   EXPECT_THROW(http.Get("https://127.0.0.1:" + std::to_string(port) + "/hello.txt", &body), EIdOSSLConnectError);
   EXPECT_EQ(0, body.Size());
@@ -220,6 +334,31 @@ TEST_F(TlsServer, ServerHandlerAndClientHandlerTalk) {
   peer.join();
   EXPECT_EQ("ping\n", heard);
   client.Disconnect();
+}
+
+// A key kept under a password: the handler's answer opens it; an answer longer than the
+// library's buffer is cut to fit it (and so does not open the key).
+TEST_F(TlsServer, KeyPasswordFromTheEvent) {
+  ASSERT_EQ(0, RunProgram({openssl_, "pkey", "-in", "server-key.pem", "-aes256", "-passout", "pass:secret", "-out",
+                           "locked-key.pem"},
+                          dir_));
+  for (const std::string& answer : {std::string("secret"), std::string(5000, 'p')}) {
+    TIdServerIOHandlerSSL server(nullptr);
+    server.SSLOptions().Method = sslvSSLv23;
+    server.SSLOptions().CertFile = dir_ + "/server.pem";
+    server.SSLOptions().KeyFile = dir_ + "/locked-key.pem";
+    server.OnGetPassword = [&answer](std::string& password) { password = answer; };
+    if (answer == "secret") {
+      EXPECT_NO_THROW(server.Init());
+    } else {
+      try {
+        server.Init();
+        ADD_FAILURE() << "the key opened";
+      } catch (const EIdOSSLLoadingKeyError& e) {
+        EXPECT_EQ("Could not load key, check password.", e.Message());
+      }
+    }
+  }
 }
 
 // An https page that redirects to a path of its own: the next request stays on TLS.

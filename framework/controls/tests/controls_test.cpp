@@ -800,7 +800,10 @@ TEST_F(ControlsTest, SpeedButtonGroupsSplitterDragAndImageList) {
   red.Canvas()->Brush()->SetColor(clRed);
   red.Canvas()->FillRect(Rect(0, 0, 4, 4));
   EXPECT_EQ(images.Add(&red), 0);
-  EXPECT_EQ(images.Get(0)->Width(), 8);
+  TBitmap got;
+  images.GetBitmap(0, &got);
+  EXPECT_EQ(got.Width(), 8);
+  EXPECT_EQ(got.Canvas()->Pixels(7, 7), clRed);
   TBitmap target;
   target.SetSize(10, 10);
   images.Draw(target.Canvas(), 1, 1, 0);
@@ -808,6 +811,21 @@ TEST_F(ControlsTest, SpeedButtonGroupsSplitterDragAndImageList) {
   EXPECT_THROW(images.Draw(target.Canvas(), 0, 0, 1), EListError);
   images.SetSize(16, 16);
   EXPECT_EQ(images.Count(), 0);
+  // The platform list behind it can be handed to controls, or taken over from elsewhere;
+  // a shared one outlives the component.
+  EXPECT_EQ(ImageList_GetImageCount(images.Handle()), 0);
+  HIMAGELIST system = ImageList_Create(12, 10, ILC_COLOR32 | ILC_MASK, 1, 1);
+  {
+    TImageList shared(nullptr);
+    shared.ShareImages = true;
+    shared.SetHandle(system);
+    EXPECT_EQ(shared.Width(), 12);
+    EXPECT_EQ(shared.Height(), 10);
+    EXPECT_EQ(shared.Add(&red), 0);
+    EXPECT_THROW(shared.SetHandle(reinterpret_cast<HIMAGELIST>(0x1234)), EInvalidOperation);
+  }
+  EXPECT_EQ(ImageList_GetImageCount(system), 1);
+  EXPECT_TRUE(ImageList_Destroy(system));
 }
 
 TEST_F(ControlsTest, PublishedPropertiesAreReadAndWrittenByName) {

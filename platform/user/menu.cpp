@@ -748,14 +748,14 @@ void DrawMenuBarInto(HWND hwnd, HDC hdc) {
   DeleteObject(f);
 }
 
-void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard) {
+namespace {
+
+// Opens item `item` of the window's menu bar (a command item on the bar posts its command).
+void OpenBarItem(HWND hwnd, int item) {
   auto w = Find(hwnd);
-  if (!w || !w->menu) return;
-  auto m = FindMenu(w->menu);
-  if (!m || m->items.empty()) return;
+  auto m = w ? FindMenu(w->menu) : nullptr;
+  if (!m || item < 0 || item >= static_cast<int>(m->items.size())) return;
   LayoutBar(*w);
-  int item = keyboard ? 0 : BarItemAt(hwnd, screen);
-  if (item < 0) return;
   MenuItem it = m->items[size_t(item)];
   POINT o = WindowOrigin(*w);
   if (!it.sub) {
@@ -766,6 +766,40 @@ void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard) {
   RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
   Track(it.sub, 0, o.x + it.rect.left, o.y + it.rect.bottom, hwnd, false, true, item);
   if (IsWindow(hwnd)) RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+}
+
+WCHAR FoldCase(WCHAR c) { return c >= u'a' && c <= u'z' ? static_cast<WCHAR>(c - u'a' + u'A') : c; }
+
+// The character after a single "&" of an item's text (0 when none).
+WCHAR Mnemonic(const std::u16string& t) {
+  for (size_t i = 0; i + 1 < t.size(); ++i)
+    if (t[i] == u'&') {
+      if (t[i + 1] != u'&') return t[i + 1];
+      ++i;
+    }
+  return 0;
+}
+
+}  // namespace
+
+void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard) {
+  auto w = Find(hwnd);
+  if (!w || !w->menu) return;
+  auto m = FindMenu(w->menu);
+  if (!m || m->items.empty()) return;
+  OpenBarItem(hwnd, keyboard ? 0 : BarItemAt(hwnd, screen));
+}
+
+bool MenuBarTrackKey(HWND hwnd, WCHAR key) {
+  auto w = Find(hwnd);
+  auto m = w ? FindMenu(w->menu) : nullptr;
+  if (!m) return false;
+  for (size_t i = 0; i < m->items.size(); ++i)
+    if (!(m->items[i].type & MFT_SEPARATOR) && FoldCase(Mnemonic(m->items[i].text)) == FoldCase(key)) {
+      OpenBarItem(hwnd, static_cast<int>(i));
+      return true;
+    }
+  return false;
 }
 
 bool IsOverMenuBarItem(HWND hwnd, POINT screen) {

@@ -468,6 +468,19 @@ TEST_F(ControlsTest, EnterClicksTheDefaultButtonAndKeyPressMayChangeTheCharacter
   KvInjectChar(u'c');
   Application->ProcessMessages();
   EXPECT_EQ(form->Edit1->Text(), "b");
+
+  // Alt and a button's accelerator click it (from any control of the form); Alt and a
+  // character no control has does nothing.
+  form->Button1->SetCaption("&Press");
+  for (int key : {'P', 'Z'}) {
+    KvInjectKey(VK_MENU, TRUE);
+    KvInjectKey(key, TRUE);
+    KvInjectKey(key, FALSE);
+    KvInjectKey(VK_MENU, FALSE);
+    Application->ProcessMessages();
+  }
+  EXPECT_EQ(form->clicks, 2);
+  EXPECT_EQ(form->Edit1->Text(), "b");
 }
 
 TEST_F(ControlsTest, MenuBarAndPopupMenuCommandsRaiseTheItemsOnClick) {

@@ -174,6 +174,54 @@ TEST_F(MenuTest, APressOutsideClosesTheMenuAndStillReachesItsWindow) {
   DestroyMenu(m);
 }
 
+TEST_F(MenuTest, AltAndACharacterOpensTheBarItemWithThatMnemonic) {
+  HWND h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200);
+  HMENU bar = CreateMenu();
+  HMENU file = CreatePopupMenu(), edit = CreatePopupMenu();
+  AppendMenuW(file, MF_STRING, 201, u"E&xit");
+  AppendMenuW(edit, MF_STRING, 301, u"&Copy");
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), u"&File");
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), u"&Edit");
+  ASSERT_TRUE(SetMenu(h, bar));
+  SetFocus(h);
+  KvPumpMessages();
+  std::vector<HMENU> opened;
+  Handlers()[WM_INITMENUPOPUP] = [&](HWND, UINT, WPARAM wp, LPARAM, bool*) {
+    opened.push_back(reinterpret_cast<HMENU>(wp));
+    return LRESULT(0);
+  };
+  auto altKey = [](int vk) {
+    KvInjectKey(VK_MENU, TRUE);
+    if (vk) {
+      KvInjectKey(vk, TRUE);
+      KvInjectKey(vk, FALSE);
+    }
+    KvInjectKey(VK_MENU, FALSE);
+  };
+  struct Case {
+    const char* name;
+    int key;
+    std::vector<HMENU> want;
+  } cases[] = {{"Alt alone: the first item", 0, {file}},
+               {"Alt+E: the second item", 'E', {edit}},
+               {"no item has Q: nothing opens", 'Q', {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    opened.clear();
+    altKey(c.key);
+    KvPumpMessages();
+    KvPumpMessages();
+    EXPECT_EQ(opened, c.want);
+  }
+  // Without a menu bar a character opens nothing (not the system menu).
+  SetMenu(h, nullptr);
+  opened.clear();
+  altKey('E');
+  KvPumpMessages();
+  EXPECT_TRUE(opened.empty());
+  DestroyMenu(bar);
+}
+
 TEST_F(MenuTest, OwnerDrawnItemsAreMeasuredAndDrawnByTheOwner) {
   HWND h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200);
   HMENU m = CreatePopupMenu();

@@ -667,9 +667,18 @@ void TApplication::WndProc(TMessage& Message) {
       CheckSynchronize();
       return;
     case WM_ACTIVATEAPP:
-      if (Message.WParam && OnActivate) OnActivate(this);
-      if (!Message.WParam && OnDeactivate) OnDeactivate(this);
+      // The application's activation reaches its handlers, and the main-window hooks, as
+      // CM_ACTIVATE / CM_DEACTIVATE posted to its window.
+      PostMessageA(handle_, Message.WParam ? CM_ACTIVATE : CM_DEACTIVATE, 0, 0);
       break;
+    case CM_ACTIVATE:
+      if (OnActivate) OnActivate(this);
+      Message.Result = 0;
+      return;
+    case CM_DEACTIVATE:
+      if (OnDeactivate) OnDeactivate(this);
+      Message.Result = 0;
+      return;
     default: break;
   }
   Message.Result = DefWindowProcA(handle_, Message.Msg, Message.WParam, Message.LParam);

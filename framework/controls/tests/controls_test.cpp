@@ -761,11 +761,24 @@ TEST_F(ControlsTest, ApplicationWindowIsHiddenAndItsHooksSeeItsMessagesFirst) {
   EXPECT_EQ(SendMessageA(h, WM_USER + 1, 0, 0), 7);
   SendMessageA(h, WM_USER + 2, 0, 0);
   EXPECT_EQ(hooked, (std::vector<UINT>{WM_USER + 1, WM_USER + 2}));
-  Application->UnhookMainWindow(hook);
-  EXPECT_EQ(SendMessageA(h, WM_USER + 1, 0, 0), 0);
-  // Forms are owned by the application window.
+  // Forms are owned by the application window. The thread's activation comes to the
+  // hooks and to OnActivate / OnDeactivate as CM_ACTIVATE / CM_DEACTIVATE.
   TForm form(nullptr);
   EXPECT_EQ(GetWindow(form.Handle(), GW_OWNER), h);
+  std::vector<std::string> events;
+  Application->OnActivate = [&](TObject*) { events.push_back("activate"); };
+  Application->OnDeactivate = [&](TObject*) { events.push_back("deactivate"); };
+  hooked.clear();
+  form.Show();
+  Application->ProcessMessages();
+  SetActiveWindow(nullptr);
+  Application->ProcessMessages();
+  EXPECT_EQ(events, (std::vector<std::string>{"activate", "deactivate"}));
+  EXPECT_NE(std::find(hooked.begin(), hooked.end(), CM_ACTIVATE), hooked.end());
+  Application->UnhookMainWindow(hook);
+  EXPECT_EQ(SendMessageA(h, WM_USER + 1, 0, 0), 0);
+  Application->OnActivate = nullptr;
+  Application->OnDeactivate = nullptr;
 }
 
 TEST_F(ControlsTest, SpeedButtonGroupsSplitterDragAndImageList) {

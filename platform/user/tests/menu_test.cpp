@@ -123,21 +123,34 @@ TEST_F(MenuTest, MenuLoopWithoutInputEndsChoosingNothing) {
   DestroyMenu(m);
 }
 
-TEST_F(MenuTest, APressOutsideClosesTheMenuAndStillReachesItsWindow) {
-  HWND h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200);
-  HMENU bar = CreateMenu();
-  HMENU file = CreatePopupMenu(), edit = CreatePopupMenu();
-  AppendMenuW(file, MF_STRING, 201, u"Exit");
-  AppendMenuW(edit, MF_STRING, 301, u"Copy");
-  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), u"File");
-  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), u"Edit");
-  ASSERT_TRUE(SetMenu(h, bar));
-  KvPumpMessages();
+// A window with the menu bar "&File" (E&xit 201) and "&Edit" (&Copy 301), recording the
+// menus it is told are opening.
+class MenuBarTest : public MenuTest {
+ protected:
+  void SetUp() override {
+    MenuTest::SetUp();
+    h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200);
+    bar = CreateMenu();
+    file = CreatePopupMenu();
+    edit = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, 201, u"E&xit");
+    AppendMenuW(edit, MF_STRING, 301, u"&Copy");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), u"&File");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), u"&Edit");
+    ASSERT_TRUE(SetMenu(h, bar));
+    SetFocus(h);
+    KvPumpMessages();
+    Handlers()[WM_INITMENUPOPUP] = [this](HWND, UINT, WPARAM wp, LPARAM, bool*) {
+      opened.push_back(reinterpret_cast<HMENU>(wp));
+      return LRESULT(0);
+    };
+  }
+  HWND h = nullptr;
+  HMENU bar = nullptr, file = nullptr, edit = nullptr;
   std::vector<HMENU> opened;
-  Handlers()[WM_INITMENUPOPUP] = [&](HWND, UINT, WPARAM wp, LPARAM, bool*) {
-    opened.push_back(reinterpret_cast<HMENU>(wp));
-    return LRESULT(0);
-  };
+};
+
+TEST_F(MenuBarTest, APressOutsideClosesTheMenuAndStillReachesItsWindow) {
   int presses = 0;
   Handlers()[WM_LBUTTONDOWN] = [&](HWND, UINT, WPARAM, LPARAM, bool*) {
     ++presses;
@@ -174,22 +187,7 @@ TEST_F(MenuTest, APressOutsideClosesTheMenuAndStillReachesItsWindow) {
   DestroyMenu(m);
 }
 
-TEST_F(MenuTest, AltAndACharacterOpensTheBarItemWithThatMnemonic) {
-  HWND h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200);
-  HMENU bar = CreateMenu();
-  HMENU file = CreatePopupMenu(), edit = CreatePopupMenu();
-  AppendMenuW(file, MF_STRING, 201, u"E&xit");
-  AppendMenuW(edit, MF_STRING, 301, u"&Copy");
-  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), u"&File");
-  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), u"&Edit");
-  ASSERT_TRUE(SetMenu(h, bar));
-  SetFocus(h);
-  KvPumpMessages();
-  std::vector<HMENU> opened;
-  Handlers()[WM_INITMENUPOPUP] = [&](HWND, UINT, WPARAM wp, LPARAM, bool*) {
-    opened.push_back(reinterpret_cast<HMENU>(wp));
-    return LRESULT(0);
-  };
+TEST_F(MenuBarTest, AltAndACharacterOpensTheBarItemWithThatMnemonic) {
   auto altKey = [](int vk) {
     KvInjectKey(VK_MENU, TRUE);
     if (vk) {

@@ -527,7 +527,9 @@ void TCustomForm::WndProc(TMessage& Message) {
       }
       return;
     case WM_SIZE:
-      if (handle_) {
+      // The window's state follows the window while it shows; the sizes of a window made
+      // hidden (a re-created one, say) keep the state asked for.
+      if (handle_ && showing_) {
         if (IsIconic(handle_)) window_state_ = wsMinimized;
         else if (IsZoomed(handle_)) window_state_ = wsMaximized;
         else if (Message.WParam == SIZE_RESTORED) window_state_ = wsNormal;

@@ -363,6 +363,31 @@ struct AboutBox : TForm {
   }
 };
 
+TEST_F(ControlsTest, ARecreatedFormKeepsItsWindowState) {
+  struct Case {
+    TWindowState state;
+    BOOL (*check)(HWND);
+  } cases[] = {{wsMaximized, IsZoomed}, {wsMinimized, IsIconic}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    TForm form(nullptr);
+    form.SetBounds(100, 80, 450, 300);
+    form.SetBorderStyle(bsDialog);
+    form.Show();
+    form.SetWindowState(c.state);
+    HWND old = form.Handle();
+    // A new border style makes a new window, shown in the state the form is in.
+    form.SetBorderStyle(bsSizeable);
+    Application->ProcessMessages();
+    EXPECT_NE(form.Handle(), old);
+    EXPECT_TRUE(c.check(form.Handle()));
+    EXPECT_EQ(form.WindowState(), c.state);
+    EXPECT_TRUE(GetWindowLongA(form.Handle(), GWL_STYLE) & WS_THICKFRAME);
+    form.SetWindowState(wsNormal);
+    EXPECT_FALSE(c.check(form.Handle()));
+  }
+}
+
 TEST_F(ControlsTest, DialogFormHasItsFrameSizeAndPositionAndClosesFromItsButton) {
   AboutBox box(nullptr);
   HWND h = box.Handle();

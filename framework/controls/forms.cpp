@@ -115,7 +115,12 @@ TCustomForm::~TCustomForm() {
 void TCustomForm::DoCreate() {
   if (created_) return;
   created_ = true;
-  if (OnCreate) OnCreate(this);
+  // An exception in OnCreate is reported and the form stays: the program goes on with it.
+  try {
+    if (OnCreate) OnCreate(this);
+  } catch (...) {
+    Application->HandleException(this);
+  }
 }
 
 DWORD TCustomForm::FrameStyle() const {

@@ -1008,6 +1008,23 @@ TEST_F(ControlsTest, ExceptionsInHandlersAreReportedNotPropagated) {
   EXPECT_STREQ(r.text, "'x' is not a valid integer value.");
   EXPECT_STREQ(r.caption, "App");
   EXPECT_EQ(r.type, static_cast<UINT>(MB_OK | MB_ICONSTOP));
+
+  // One in OnCreate too: the form is still created and stays the main form.
+  Application->ResetState();
+  Application->SetTitle("App");
+  KvMessageBoxLogClear();
+  struct FailingForm : TForm {
+    explicit FailingForm(TComponent* owner) : TForm(owner) {
+      OnCreate = [](TObject*) { throw Exception("no configuration"); };
+    }
+  };
+  FailingForm* failing = nullptr;
+  Application->CreateForm(failing);
+  ASSERT_TRUE(failing);
+  EXPECT_EQ(Application->MainForm(), failing);
+  ASSERT_EQ(KvMessageBoxLogCount(), 1u);
+  KvMessageBoxLogGet(0, &r);
+  EXPECT_STREQ(r.text, "no configuration.");
 }
 
 }  // namespace

@@ -638,6 +638,16 @@ TEST_F(ControlsTest, ListViewReportShowsColumnsAndItemsWithAHeader) {
   col.mask = LVCF_FMT;
   SendMessageA(lv->Handle(), LVM_GETCOLUMNA, 1, reinterpret_cast<LPARAM>(&col));
   EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+  // Where an item is: its rows, a column on it, and the item at a point.
+  TRect row = a->DisplayRect(drBounds), cell = a->SubItemRect(1);
+  EXPECT_EQ(cell.top, row.top);
+  EXPECT_EQ(cell.left, lv->Columns()->Items(0)->Width());
+  EXPECT_EQ(cell.right - cell.left, size->Width());
+  EXPECT_THROW(a->SubItemRect(5), EListError);
+  EXPECT_EQ(lv->GetItemAt(cell.left + 2, cell.top + 2), a);
+  TRect second = lv->Items()->Item(1)->DisplayRect(drLabel);
+  EXPECT_EQ(lv->GetItemAt(second.left + 2, second.bottom - 2), lv->Items()->Item(1));
+  EXPECT_EQ(lv->GetItemAt(5, second.bottom + 40), nullptr);
   // A right click on the list shows its popup menu (no input to choose: nothing chosen).
   TPopupMenu menu(nullptr);
   int popped = 0;

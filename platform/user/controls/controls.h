@@ -950,6 +950,11 @@ typedef struct tagNMHEADERW {
 #ifndef LVM_GETITEMRECT
 #define LVM_GETITEMRECT (LVM_FIRST + 14)
 #endif
+#ifndef LVM_GETSUBITEMRECT
+// lParam: a RECT whose top is the sub-item (column) and left the LVIR_ code; sub-item 0
+// with LVIR_BOUNDS gives the whole row.
+#define LVM_GETSUBITEMRECT (LVM_FIRST + 56)
+#endif
 #ifndef LVM_HITTEST
 #define LVM_HITTEST (LVM_FIRST + 18)
 #endif

@@ -911,6 +911,21 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       *r = row;
       return TRUE;
     }
+    case LVM_GETSUBITEMRECT: {
+      auto r = reinterpret_cast<RECT*>(lp);
+      if (!r || !Valid(d, iw)) return FALSE;
+      int sub = r->top, code = r->left;
+      if (code != LVIR_BOUNDS && code != LVIR_LABEL && code != LVIR_ICON) return FALSE;
+      RECT row = RowRect(*w, d, iw);
+      if (sub == 0 && code == LVIR_BOUNDS) {
+        *r = row;
+        return TRUE;
+      }
+      int l = 0, rr = 0;
+      if (sub < 0 || sub >= std::max(1, ColumnCount(d)) || !ColumnSpan(d, sub, &l, &rr)) return FALSE;
+      *r = RECT{l, row.top, code == LVIR_ICON ? l : rr, row.bottom};
+      return TRUE;
+    }
     case LVM_HITTEST: {
       auto ht = reinterpret_cast<LVHITTESTINFO*>(lp);
       if (!ht) return -1;

@@ -706,14 +706,31 @@ HRESULT TActiveXControlBase::FindConnectionPoint(REFIID riid, IConnectionPoint**
 
 // IObjectSafety ---------------------------------------------------------------------------------------------
 
-HRESULT TActiveXControlBase::GetInterfaceSafetyOptions(REFIID, DWORD* supported, DWORD* enabled) {
+namespace {
+
+constexpr DWORD kSafetySupported = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
+
+// Safety is answered only for the interfaces the control has.
+bool HasInterface(IOleObject* control, REFIID riid) {
+  IUnknown* probe = nullptr;
+  if (FAILED(control->QueryInterface(riid, reinterpret_cast<void**>(&probe))) || !probe) return false;
+  probe->Release();
+  return true;
+}
+
+}  // namespace
+
+HRESULT TActiveXControlBase::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported, DWORD* enabled) {
   if (!supported || !enabled) return E_POINTER;
-  *supported = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
+  if (!HasInterface(this, riid)) return E_NOINTERFACE;
+  *supported = kSafetySupported;
   *enabled = safety_enabled_;
   return S_OK;
 }
 
-HRESULT TActiveXControlBase::SetInterfaceSafetyOptions(REFIID, DWORD mask, DWORD enabled) {
+HRESULT TActiveXControlBase::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, DWORD enabled) {
+  if (!HasInterface(this, riid)) return E_NOINTERFACE;
+  if (mask & ~kSafetySupported) return E_FAIL;
   safety_enabled_ = (safety_enabled_ & ~mask) | (enabled & mask);
   return S_OK;
 }

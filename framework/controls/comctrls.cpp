@@ -355,39 +355,87 @@ void TTimer::Timer() {
 
 // ---- TCustomImageList ------------------------------------------------------------------------------
 
+TCustomImageList::~TCustomImageList() {
+  if (handle_ && !ShareImages) ImageList_Destroy(handle_);
+}
+
+HIMAGELIST TCustomImageList::Handle() {
+  if (!handle_) {
+    handle_ = ImageList_Create(width_, height_, ILC_COLOR32 | ILC_MASK, 4, 4);
+    if (!handle_) throw EInvalidOperation("Image list could not be created");
+  }
+  return handle_;
+}
+
+void TCustomImageList::SetHandle(HIMAGELIST Value) {
+  if (Value == handle_) return;
+  int cx = 0, cy = 0;
+  if (Value && !ImageList_GetIconSize(Value, &cx, &cy)) throw EInvalidOperation("Invalid image list");
+  if (handle_ && !ShareImages) ImageList_Destroy(handle_);
+  handle_ = Value;
+  if (Value) {
+    width_ = cx;
+    height_ = cy;
+  }
+}
+
 void TCustomImageList::SetSize(int AWidth, int AHeight) {
   if (AWidth <= 0 || AHeight <= 0) throw EInvalidOperation("Invalid image size");
   if (AWidth == width_ && AHeight == height_) return;
+  if (handle_ && !ImageList_SetIconSize(handle_, AWidth, AHeight)) throw EInvalidOperation("Invalid image size");
   width_ = AWidth;
   height_ = AHeight;
-  images_.clear();
+}
+
+int TCustomImageList::Count() const { return handle_ ? ImageList_GetImageCount(handle_) : 0; }
+
+void TCustomImageList::CheckIndex(int Index) const {
+  if (Index < 0 || Index >= Count()) throw EListError(Format("List index out of bounds (%d)", Index));
 }
 
 int TCustomImageList::Add(TBitmap* Image) {
   if (!Image) throw EInvalidOperation("Invalid image");
-  auto copy = std::make_unique<TBitmap>();
-  copy->SetSize(width_, height_);
-  copy->Canvas()->StretchDraw(Rect(0, 0, width_, height_), Image);
-  images_.push_back(std::move(copy));
-  return Count() - 1;
-}
-
-TBitmap* TCustomImageList::Get(int Index) const {
-  if (Index < 0 || Index >= Count()) throw EListError(Format("List index out of bounds (%d)", Index));
-  return images_[static_cast<size_t>(Index)].get();
+  TBitmap copy;
+  copy.SetSize(width_, height_);
+  copy.Canvas()->StretchDraw(Rect(0, 0, width_, height_), Image);
+  // The list reads a bitmap of its own: the copy's stays selected into its canvas.
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(width_, height_, 1, 32, nullptr);
+  int index = -1;
+  if (dc && bmp) {
+    HGDIOBJ old = SelectObject(dc, bmp);
+    BitBlt(dc, 0, 0, width_, height_, copy.Canvas()->Handle(), 0, 0, SRCCOPY);
+    SelectObject(dc, old);
+    index = ImageList_Add(Handle(), bmp, nullptr);
+  }
+  if (bmp) DeleteObject(bmp);
+  if (dc) DeleteDC(dc);
+  if (index < 0) throw EInvalidOperation("Image could not be added");
+  return index;
 }
 
 void TCustomImageList::Delete(int Index) {
-  Get(Index);
-  images_.erase(images_.begin() + Index);
+  CheckIndex(Index);
+  ImageList_Remove(handle_, Index);
+}
+
+void TCustomImageList::Clear() {
+  if (handle_) ImageList_Remove(handle_, -1);
+}
+
+void TCustomImageList::GetBitmap(int Index, TBitmap* Image) {
+  CheckIndex(Index);
+  if (!Image) throw EInvalidOperation("Invalid image");
+  Image->SetSize(width_, height_);
+  ImageList_Draw(handle_, Index, Image->Canvas()->Handle(), 0, 0, ILD_NORMAL);
 }
 
 void TCustomImageList::Draw(TCanvas* Canvas, int X, int Y, int Index, bool Enabled) {
-  TBitmap* b = Get(Index);
-  Canvas->Draw(X, Y, b);
+  CheckIndex(Index);
+  HDC dc = Canvas->Handle();
+  ImageList_Draw(handle_, Index, dc, X, Y, ILD_NORMAL);
   if (!Enabled) {
     // A disabled image shows greyed: a half-tone of the button face over it.
-    HDC dc = Canvas->Handle();
     for (int y = 0; y < height_; ++y)
       for (int x = (y & 1); x < width_; x += 2) SetPixelV(dc, X + x, Y + y, ColorToRGB(clBtnFace));
   }

@@ -169,27 +169,39 @@ class TImage : public TGraphicControl {
 };
 
 // ---- Image list -----------------------------------------------------------------------------------------
-// Equal-sized images kept as bitmaps, drawn by index.
+typedef struct _IMAGELIST* HIMAGELIST;
+
+// Equal-sized images drawn by index, kept in a platform image list (Handle) that controls of
+// the platform can be given.
 class TCustomImageList : public TComponent {
  public:
   explicit TCustomImageList(TComponent* AOwner) : TComponent(AOwner) {}
+  ~TCustomImageList() override;
   KV_CLASS_NAME(TCustomImageList)
   int Width() const { return width_; }
   int Height() const { return height_; }
   // Changing the size clears the list.
   void SetSize(int AWidth, int AHeight);
-  int Count() const { return static_cast<int>(images_.size()); }
+  int Count() const;
   // A copy of Image (stretched to the list's size); returns its index.
   int Add(TBitmap* Image);
   void Delete(int Index);
-  void Clear() { images_.clear(); }
-  // EListError "List index out of bounds (%d)" for a bad index.
-  TBitmap* Get(int Index) const;
+  void Clear();
+  // Image `Index` drawn into Image, which takes the list's size. EListError "List index out
+  // of bounds (%d)" for a bad index, here and in Delete and Draw.
+  void GetBitmap(int Index, TBitmap* Image);
   void Draw(TCanvas* Canvas, int X, int Y, int Index, bool Enabled = true);
+  // The platform list, made on first use. SetHandle takes over a list made elsewhere (its
+  // size becomes the list's); the list frees its handle unless ShareImages is set.
+  HIMAGELIST Handle();
+  void SetHandle(HIMAGELIST Value);
+  bool HandleAllocated() const { return handle_ != nullptr; }
+  bool ShareImages = false;
 
  private:
+  void CheckIndex(int Index) const;
   int width_ = 16, height_ = 16;
-  std::vector<std::unique_ptr<TBitmap>> images_;
+  HIMAGELIST handle_ = nullptr;
 };
 
 class TImageList : public TCustomImageList {

@@ -1,6 +1,7 @@
 #include "framework/controls/controls.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <map>
 
@@ -473,6 +474,17 @@ void TControl::MouseMove(TShiftState Shift, int X, int Y) {
 
 void TControl::RequestAlign() {
   if (parent_ && align_ != alNone) parent_->Realign();
+}
+
+bool IsAccel(WPARAM VK, const AnsiString& Str) {
+  for (size_t i = 0; i + 1 < Str.size(); ++i)
+    if (Str[i] == '&') {
+      if (Str[i + 1] != '&')
+        return std::toupper(static_cast<unsigned char>(Str[i + 1])) == std::toupper(static_cast<int>(VK & 0xFF)) &&
+               VK < 0x100;
+      ++i;
+    }
+  return false;
 }
 
 TCustomForm* TControl::GetParentForm() const {
@@ -1055,6 +1067,21 @@ void TWinControl::WndProc(TMessage& Message) {
       Message.Result = reinterpret_cast<LRESULT>(brush_->Handle());
       return;
     }
+    case WM_SYSCOMMAND:
+      // Alt+character: a control of the form may take it as its accelerator before the
+      // menu does.
+      if ((Message.WParam & 0xFFF0) == SC_KEYMENU && Message.LParam != 0 && Message.LParam != VK_SPACE &&
+          Message.LParam != '-' && handle_ && !IsIconic(handle_) && !GetCapture()) {
+        TCustomForm* form = GetParentForm();
+        if (form && form->Perform(CM_DIALOGCHAR, static_cast<WPARAM>(Message.LParam), 0x20000000) != 0) {
+          Message.Result = 0;
+          return;
+        }
+      }
+      break;
+    case CM_DIALOGCHAR:
+      Broadcast(Message);
+      return;
     case WM_ERASEBKGND: {
       RECT r = ClientRect();
       FillRect(reinterpret_cast<HDC>(Message.WParam), &r, brush_->Handle());

@@ -101,6 +101,8 @@ using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
 // Shift state from the key state of a mouse message's wParam, or of a key message's lParam.
 TShiftState KeysToShiftState(WORD Keys);
 TShiftState KeyDataToShiftState(LPARAM KeyData);
+// True when VK is the character after the single "&" of Str (letter case ignored).
+bool IsAccel(WPARAM VK, const AnsiString& Str);
 
 class TWinControl;
 class TCustomForm;

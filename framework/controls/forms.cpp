@@ -115,7 +115,12 @@ TCustomForm::~TCustomForm() {
 void TCustomForm::DoCreate() {
   if (created_) return;
   created_ = true;
-  if (OnCreate) OnCreate(this);
+  // An exception in OnCreate is reported and the form stays: the program goes on with it.
+  try {
+    if (OnCreate) OnCreate(this);
+  } catch (...) {
+    Application->HandleException(this);
+  }
 }
 
 DWORD TCustomForm::FrameStyle() const {
@@ -527,7 +532,9 @@ void TCustomForm::WndProc(TMessage& Message) {
       }
       return;
     case WM_SIZE:
-      if (handle_) {
+      // The window's state follows the window while it shows; the sizes of a window made
+      // hidden (a re-created one, say) keep the state asked for.
+      if (handle_ && showing_) {
         if (IsIconic(handle_)) window_state_ = wsMinimized;
         else if (IsZoomed(handle_)) window_state_ = wsMaximized;
         else if (Message.WParam == SIZE_RESTORED) window_state_ = wsNormal;
@@ -667,9 +674,18 @@ void TApplication::WndProc(TMessage& Message) {
       CheckSynchronize();
       return;
     case WM_ACTIVATEAPP:
-      if (Message.WParam && OnActivate) OnActivate(this);
-      if (!Message.WParam && OnDeactivate) OnDeactivate(this);
+      // The application's activation reaches its handlers, and the main-window hooks, as
+      // CM_ACTIVATE / CM_DEACTIVATE posted to its window.
+      PostMessageA(handle_, Message.WParam ? CM_ACTIVATE : CM_DEACTIVATE, 0, 0);
       break;
+    case CM_ACTIVATE:
+      if (OnActivate) OnActivate(this);
+      Message.Result = 0;
+      return;
+    case CM_DEACTIVATE:
+      if (OnDeactivate) OnDeactivate(this);
+      Message.Result = 0;
+      return;
     default: break;
   }
   Message.Result = DefWindowProcA(handle_, Message.Msg, Message.WParam, Message.LParam);

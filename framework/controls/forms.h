@@ -86,7 +86,8 @@ class TCustomForm : public TScrollingWinControl {
   ~TCustomForm() override;
   KV_CLASS_NAME(TCustomForm)
 
-  // Raises OnCreate once the form's components are set up.
+  // Raises OnCreate once the form's components are set up; an exception it raises is
+  // reported through Application->HandleException.
   void DoCreate();
 
   TFormBorderStyle BorderStyle() const { return border_style_; }

@@ -37,6 +37,28 @@ void TListItem::SetCaption(const AnsiString& Value) {
 
 int TListItem::Index() const { return owner_->IndexOf(this); }
 
+TRect TListItem::DisplayRect(TDisplayCode Code) {
+  TCustomListView* lv = owner_->Owner();
+  RECT r{};
+  if (!lv->HandleAllocated()) return r;
+  static const int codes[] = {LVIR_BOUNDS, LVIR_ICON, LVIR_LABEL, LVIR_SELECTBOUNDS};
+  r.left = codes[Code];
+  if (!SendMessageA(lv->Handle(), LVM_GETITEMRECT, static_cast<WPARAM>(Index()), reinterpret_cast<LPARAM>(&r)))
+    return RECT{};
+  return r;
+}
+
+TRect TListItem::SubItemRect(int SubItem) {
+  TCustomListView* lv = owner_->Owner();
+  RECT r{};
+  if (!lv->HandleAllocated()) return r;
+  r.top = SubItem;
+  r.left = LVIR_BOUNDS;
+  if (!SendMessageA(lv->Handle(), LVM_GETSUBITEMRECT, static_cast<WPARAM>(Index()), reinterpret_cast<LPARAM>(&r)))
+    throw EListError(Format("List index out of bounds (%d)", SubItem));
+  return r;
+}
+
 bool TListItem::Selected() const {
   TCustomListView* lv = owner_->Owner();
   if (lv->HandleAllocated())
@@ -199,6 +221,14 @@ TListItem* TCustomListView::Selected() {
   for (int i = 0; i < items_->Count(); ++i)
     if (items_->Item(i)->Selected()) return items_->Item(i);
   return nullptr;
+}
+
+TListItem* TCustomListView::GetItemAt(int X, int Y) {
+  if (!HandleAllocated()) return nullptr;
+  LVHITTESTINFO ht{};
+  ht.pt = POINT{X, Y};
+  int i = static_cast<int>(SendMessageA(handle_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&ht)));
+  return i >= 0 && i < items_->Count() && (ht.flags & LVHT_ONITEM) ? items_->Item(i) : nullptr;
 }
 
 void TCustomListView::WndProc(TMessage& Message) {

@@ -10,6 +10,7 @@
 #include "framework/core/strings.h"
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+enum TDisplayCode { drBounds, drIcon, drLabel, drSelectBounds };
 
 class TCustomListView;
 
@@ -60,6 +61,11 @@ class TListItem : public TPersistent {
   bool Selected() const;
   void SetSelected(bool Value);
   int Index() const;
+  // The item's rectangle in the list view's client area (empty without a window).
+  TRect DisplayRect(TDisplayCode Code);
+  // The rectangle of report-view column SubItem on the item's row (empty without a window;
+  // EListError for a column the view does not have).
+  TRect SubItemRect(int SubItem);
   // Puts a changed SubItems list into the window.
   void Update();
 
@@ -107,6 +113,8 @@ class TCustomListView : public TWinControl {
   void SetShowColumnHeaders(bool Value);
   // The first selected item, or nullptr.
   TListItem* Selected();
+  // The item at a client point, or nullptr.
+  TListItem* GetItemAt(int X, int Y);
   // Puts the columns and items into the window again.
   void UpdateItems();
   TNotifyEvent OnSelectItem;

@@ -52,6 +52,13 @@ void TButton::WndProc(TMessage& Message) {
     case CN_COMMAND:
       if (HIWORD(Message.WParam) == BN_CLICKED) Click();
       return;
+    case CM_DIALOGCHAR:
+      if (IsAccel(Message.WParam, Caption()) && CanFocus()) {
+        Click();
+        Message.Result = 1;
+        return;
+      }
+      break;
     case CM_DIALOGKEY:
       if (((Message.WParam == VK_RETURN && default_) || (Message.WParam == VK_ESCAPE && cancel_)) &&
           KeyDataToShiftState(Message.LParam).Empty() && CanFocus()) {

@@ -413,13 +413,14 @@ LRESULT SysCommand(HWND hwnd, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case SC_KEYMENU: {
-      // Alt+Space opens the system menu; the menu key alone the menu bar.
+      // Alt+Space opens the system menu; the menu key alone the menu bar (the system menu
+      // without one); Alt+character the bar item with that mnemonic.
       POINT o = WindowOrigin(*w);
-      if (lp == VK_SPACE || (!w->menu && (w->style & WS_SYSMENU)))
+      if (lp == VK_SPACE || (lp == 0 && !w->menu && (w->style & WS_SYSMENU)))
         SystemMenuTrack(hwnd, POINT{o.x + Metric(SM_CXFRAME), o.y + Metric(SM_CYFRAME) + Metric(SM_CYCAPTION)});
-      else if (w->menu)
+      else if (w->menu && lp == 0)
         MenuBarTrack(hwnd, o, true);
-      else
+      else if (!w->menu || !MenuBarTrackKey(hwnd, static_cast<WCHAR>(lp)))
         MessageBeep(0);  // nothing to enter
       return 0;
     }
@@ -678,7 +679,7 @@ LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
       return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP:
-      if (wp == VK_F10 || (msg == WM_SYSKEYUP && wp == VK_MENU)) {
+      if (wp == VK_F10 || (msg == WM_SYSKEYUP && wp == VK_MENU && AltPressedAlone())) {
         HWND top = TopLevelOf(hwnd);
         SendMessageW(top, WM_SYSCOMMAND, SC_KEYMENU, 0);
       }

@@ -41,6 +41,8 @@ struct InputState {
   HWND tracking = nullptr;
   DWORD trackFlags = 0;
   HWND lastMouseHwnd = nullptr;
+  // Alt went down and no other key or button since: its release enters the menu.
+  bool altAlone = false;
 };
 
 InputState& In() {
@@ -279,6 +281,7 @@ bool Translate(const Event& e, MSG* out, bool remove, bool* drop) {
 }  // namespace
 
 bool HasInput() { return !In().events.empty(); }
+bool AltPressedAlone() { return In().altAlone; }
 DWORD InputPending() { return static_cast<DWORD>(In().events.size()); }
 
 bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove) {
@@ -305,6 +308,10 @@ bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove) 
     if ((fmin || fmax) && (m.message < fmin || m.message > fmax)) match = false;
     if (!match) return false;
     if (remove) {
+      if ((e.kind == Kind::Button || e.kind == Kind::Key) && e.down) {
+        bool alt = e.vkey == VK_MENU || e.vkey == VK_LMENU || e.vkey == VK_RMENU;
+        if (!alt || !(s.keys[VK_MENU] & 0x80)) s.altAlone = alt;
+      }
       if (e.kind == Kind::Button || e.kind == Kind::Key) SetKey(s.keys, e.vkey, e.down);
       if (e.kind == Kind::Move || e.kind == Kind::Button || e.kind == Kind::Wheel) {
         std::lock_guard<std::mutex> g(gCursorLock);

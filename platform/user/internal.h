@@ -209,6 +209,10 @@ bool ListHasStrings(HWND hwnd);
 // ---- Menus (menu.cpp) ---------------------------------------------------------------------------------------
 void DrawMenuBarInto(HWND hwnd, HDC hdc);  // the bar band of a window DC
 void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard);
+// Opens the menu-bar item whose mnemonic ("&" + character) is `key`; false when none has it.
+bool MenuBarTrackKey(HWND hwnd, WCHAR key);
+// True while the last key or button pressed is the Alt key (its release enters the menu).
+bool AltPressedAlone();
 void SystemMenuTrack(HWND hwnd, POINT screen);
 void DestroyWindowMenus(HWND hwnd);
 void ResetMenus();

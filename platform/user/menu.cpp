@@ -535,18 +535,41 @@ void Step(Tracker& t, int dir) {
   Select(t, level, i);
 }
 
+bool IsMouse(UINT m) {
+  return (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) || (m >= WM_NCMOUSEMOVE && m <= WM_NCMBUTTONDBLCLK);
+}
+
+int BarItemAt(HWND hwnd, POINT screen);
+
+bool PressOutside(Tracker& t, const MSG& msg) {
+  if (msg.message != WM_LBUTTONDOWN && msg.message != WM_RBUTTONDOWN && msg.message != WM_NCLBUTTONDOWN &&
+      msg.message != WM_NCRBUTTONDOWN)
+    return false;
+  POINT p{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
+  if (msg.message == WM_LBUTTONDOWN || msg.message == WM_RBUTTONDOWN) ClientToScreen(msg.hwnd, &p);
+  size_t level = 0;
+  int index = -1;
+  if (HitItem(t, p, &level, &index)) return false;
+  // A press on the bar item whose menu is open only closes it: the loop takes it.
+  return !(t.barMode && msg.hwnd == t.owner && msg.message == WM_NCLBUTTONDOWN && t.barItem >= 0 &&
+           BarItemAt(t.owner, p) == t.barItem);
+}
+
 void RunLoop(Tracker& t) {
   MSG msg;
   while (!t.ended && !t.levels.empty()) {
     if (!KvInjectPending()) break;  // the scripted input has run out
+    // A press outside the menus dismisses them and stays in the queue for the window it
+    // was meant for (a click on another item of a menu bar opens that item).
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) break;
+    if (PressOutside(t, msg)) break;
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) break;
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
     if (CallMsgFilterW(&msg, MSGF_MENU)) continue;
-    bool mouse = (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ||
-                 (msg.message >= WM_NCMOUSEMOVE && msg.message <= WM_NCMBUTTONDBLCLK);
+    bool mouse = IsMouse(msg.message);
     if (mouse) {
       POINT p{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
       if (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST) ClientToScreen(msg.hwnd, &p);
@@ -681,6 +704,20 @@ void LayoutBar(const Window& w) {
   }
 }
 
+// The item of the window's menu bar under a screen point, -1 when none.
+int BarItemAt(HWND hwnd, POINT screen) {
+  auto w = Find(hwnd);
+  if (!w || !w->menu) return -1;
+  auto m = FindMenu(w->menu);
+  if (!m) return -1;
+  LayoutBar(*w);
+  POINT o = WindowOrigin(*w);
+  POINT p{screen.x - o.x, screen.y - o.y};
+  for (size_t i = 0; i < m->items.size(); ++i)
+    if (PtInRect(&m->items[i].rect, p)) return static_cast<int>(i);
+  return -1;
+}
+
 }  // namespace
 
 void DrawMenuBarInto(HWND hwnd, HDC hdc) {
@@ -711,20 +748,14 @@ void DrawMenuBarInto(HWND hwnd, HDC hdc) {
   DeleteObject(f);
 }
 
-void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard) {
+namespace {
+
+// Opens item `item` of the window's menu bar (a command item on the bar posts its command).
+void OpenBarItem(HWND hwnd, int item) {
   auto w = Find(hwnd);
-  if (!w || !w->menu) return;
-  auto m = FindMenu(w->menu);
-  if (!m || m->items.empty()) return;
+  auto m = w ? FindMenu(w->menu) : nullptr;
+  if (!m || item < 0 || item >= static_cast<int>(m->items.size())) return;
   LayoutBar(*w);
-  int item = keyboard ? 0 : -1;
-  if (!keyboard) {
-    POINT o = WindowOrigin(*w);
-    POINT p{screen.x - o.x, screen.y - o.y};
-    for (size_t i = 0; i < m->items.size(); ++i)
-      if (PtInRect(&m->items[i].rect, p)) item = static_cast<int>(i);
-  }
-  if (item < 0) return;
   MenuItem it = m->items[size_t(item)];
   POINT o = WindowOrigin(*w);
   if (!it.sub) {
@@ -735,6 +766,40 @@ void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard) {
   RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
   Track(it.sub, 0, o.x + it.rect.left, o.y + it.rect.bottom, hwnd, false, true, item);
   if (IsWindow(hwnd)) RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+}
+
+WCHAR FoldCase(WCHAR c) { return c >= u'a' && c <= u'z' ? static_cast<WCHAR>(c - u'a' + u'A') : c; }
+
+// The character after a single "&" of an item's text (0 when none).
+WCHAR Mnemonic(const std::u16string& t) {
+  for (size_t i = 0; i + 1 < t.size(); ++i)
+    if (t[i] == u'&') {
+      if (t[i + 1] != u'&') return t[i + 1];
+      ++i;
+    }
+  return 0;
+}
+
+}  // namespace
+
+void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard) {
+  auto w = Find(hwnd);
+  if (!w || !w->menu) return;
+  auto m = FindMenu(w->menu);
+  if (!m || m->items.empty()) return;
+  OpenBarItem(hwnd, keyboard ? 0 : BarItemAt(hwnd, screen));
+}
+
+bool MenuBarTrackKey(HWND hwnd, WCHAR key) {
+  auto w = Find(hwnd);
+  auto m = w ? FindMenu(w->menu) : nullptr;
+  if (!m) return false;
+  for (size_t i = 0; i < m->items.size(); ++i)
+    if (!(m->items[i].type & MFT_SEPARATOR) && FoldCase(Mnemonic(m->items[i].text)) == FoldCase(key)) {
+      OpenBarItem(hwnd, static_cast<int>(i));
+      return true;
+    }
+  return false;
 }
 
 bool IsOverMenuBarItem(HWND hwnd, POINT screen) {

@@ -190,6 +190,12 @@ TEST_F(ActiveXTest, PersistenceSafetyAndControlInterfaces) {
   EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
   EXPECT_EQ(supported, both);
   EXPECT_EQ(enabled, both);
+  // Options it does not support, or an interface it does not have, are refused.
+  EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 0xFF, 0xFF), E_FAIL);
+  EXPECT_EQ(safety->SetInterfaceSafetyOptions(kEventIid, both, both), E_NOINTERFACE);
+  EXPECT_EQ(safety->GetInterfaceSafetyOptions(kEventIid, &supported, &enabled), E_NOINTERFACE);
+  EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+  EXPECT_EQ(enabled, both);
   safety->Release();
 
   DWORD misc = 0;

@@ -122,6 +122,21 @@ TEST_F(ControlsTest, FormIsCreatedShownResizedAndDestroyedInThePlatformsOrder) {
   int shown = IndexOf(all, WM_SHOWWINDOW, form->Handle());
   ASSERT_GE(shown, 0);
   EXPECT_GT(shown, IndexOf(all, WM_CREATE, form->ProgressBar1->Handle()));
+  // Showing: the platform's order for a top-level window that becomes active.
+  std::vector<KVSPYRECORD> showing;
+  for (size_t i = static_cast<size_t>(shown); i < all.size(); ++i) {
+    const KVSPYRECORD& r = all[i];
+    if (r.kind == KV_SPY_SENT && r.hwnd == form->Handle() &&
+        (r.message == WM_SHOWWINDOW || r.message == WM_WINDOWPOSCHANGING || r.message == WM_WINDOWPOSCHANGED ||
+         r.message == WM_NCACTIVATE || r.message == WM_ACTIVATE || r.message == WM_NCPAINT ||
+         r.message == WM_ERASEBKGND))
+      showing.push_back(r);
+  }
+  EXPECT_EQ(kv::SpyMatch(showing, {kv::WithW(kv::Sent(WM_SHOWWINDOW), TRUE), kv::Sent(WM_WINDOWPOSCHANGING),
+                                   kv::Sent(WM_NCACTIVATE), kv::WithW(kv::Sent(WM_ACTIVATE), WA_ACTIVE),
+                                   kv::Sent(WM_NCPAINT), kv::Optional(kv::Sent(WM_ERASEBKGND)),
+                                   kv::Sent(WM_WINDOWPOSCHANGED)}),
+            "");
   EXPECT_EQ(FindControl(form->Button1->Handle()), form->Button1);
 
   // Resizing: the form's WM_SIZE lays the bottom-aligned status bar out again.
@@ -150,17 +165,15 @@ TEST_F(ControlsTest, FormIsCreatedShownResizedAndDestroyedInThePlatformsOrder) {
   KvSpyStart(nullptr);
   delete form;
   KvSpyStop();
-  auto gone = kv::SpyRecords();
-  int form_destroy = IndexOf(gone, WM_DESTROY, w[0]);
-  int form_ncdestroy = IndexOf(gone, WM_NCDESTROY, w[0]);
-  ASSERT_GE(form_destroy, 0);
-  ASSERT_GE(form_ncdestroy, 0);
-  for (size_t i = 1; i < w.size(); ++i) {
-    int d = IndexOf(gone, WM_DESTROY, w[i]), nd = IndexOf(gone, WM_NCDESTROY, w[i]);
-    EXPECT_GT(d, form_destroy) << i;
-    EXPECT_LT(nd, form_ncdestroy) << i;
-    EXPECT_FALSE(IsWindow(w[i]));
-  }
+  auto gone = kv::SpyRecords([&](const KVSPYRECORD& r) {
+    return r.kind == KV_SPY_SENT && ours.count(r.hwnd) && (r.message == WM_DESTROY || r.message == WM_NCDESTROY);
+  });
+  std::vector<kv::SpyExpect> order{kv::Sent(WM_DESTROY, w[0])};
+  for (size_t i = 1; i < w.size(); ++i) order.push_back(kv::Sent(WM_DESTROY, w[i]));
+  for (size_t i = 1; i < w.size(); ++i) order.push_back(kv::Sent(WM_NCDESTROY, w[i]));
+  order.push_back(kv::Sent(WM_NCDESTROY, w[0]));
+  EXPECT_EQ(kv::SpyMatch(gone, order), "");
+  for (HWND h : w) EXPECT_FALSE(IsWindow(h));
 }
 
 TEST_F(ControlsTest, InjectedClickRaisesOnClickAndScreenshotIsWritten) {
@@ -350,6 +363,31 @@ struct AboutBox : TForm {
   }
 };
 
+TEST_F(ControlsTest, ARecreatedFormKeepsItsWindowState) {
+  struct Case {
+    TWindowState state;
+    BOOL (*check)(HWND);
+  } cases[] = {{wsMaximized, IsZoomed}, {wsMinimized, IsIconic}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.state);
+    TForm form(nullptr);
+    form.SetBounds(100, 80, 450, 300);
+    form.SetBorderStyle(bsDialog);
+    form.Show();
+    form.SetWindowState(c.state);
+    HWND old = form.Handle();
+    // A new border style makes a new window, shown in the state the form is in.
+    form.SetBorderStyle(bsSizeable);
+    Application->ProcessMessages();
+    EXPECT_NE(form.Handle(), old);
+    EXPECT_TRUE(c.check(form.Handle()));
+    EXPECT_EQ(form.WindowState(), c.state);
+    EXPECT_TRUE(GetWindowLongA(form.Handle(), GWL_STYLE) & WS_THICKFRAME);
+    form.SetWindowState(wsNormal);
+    EXPECT_FALSE(c.check(form.Handle()));
+  }
+}
+
 TEST_F(ControlsTest, DialogFormHasItsFrameSizeAndPositionAndClosesFromItsButton) {
   AboutBox box(nullptr);
   HWND h = box.Handle();
@@ -454,6 +492,19 @@ TEST_F(ControlsTest, EnterClicksTheDefaultButtonAndKeyPressMayChangeTheCharacter
   KvInjectChar(u'a');
   KvInjectChar(u'c');
   Application->ProcessMessages();
+  EXPECT_EQ(form->Edit1->Text(), "b");
+
+  // Alt and a button's accelerator click it (from any control of the form); Alt and a
+  // character no control has does nothing.
+  form->Button1->SetCaption("&Press");
+  for (int key : {'P', 'Z'}) {
+    KvInjectKey(VK_MENU, TRUE);
+    KvInjectKey(key, TRUE);
+    KvInjectKey(key, FALSE);
+    KvInjectKey(VK_MENU, FALSE);
+    Application->ProcessMessages();
+  }
+  EXPECT_EQ(form->clicks, 2);
   EXPECT_EQ(form->Edit1->Text(), "b");
 }
 
@@ -587,6 +638,16 @@ TEST_F(ControlsTest, ListViewReportShowsColumnsAndItemsWithAHeader) {
   col.mask = LVCF_FMT;
   SendMessageA(lv->Handle(), LVM_GETCOLUMNA, 1, reinterpret_cast<LPARAM>(&col));
   EXPECT_EQ(col.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+  // Where an item is: its rows, a column on it, and the item at a point.
+  TRect row = a->DisplayRect(drBounds), cell = a->SubItemRect(1);
+  EXPECT_EQ(cell.top, row.top);
+  EXPECT_EQ(cell.left, lv->Columns()->Items(0)->Width());
+  EXPECT_EQ(cell.right - cell.left, size->Width());
+  EXPECT_THROW(a->SubItemRect(5), EListError);
+  EXPECT_EQ(lv->GetItemAt(cell.left + 2, cell.top + 2), a);
+  TRect second = lv->Items()->Item(1)->DisplayRect(drLabel);
+  EXPECT_EQ(lv->GetItemAt(second.left + 2, second.bottom - 2), lv->Items()->Item(1));
+  EXPECT_EQ(lv->GetItemAt(5, second.bottom + 40), nullptr);
   // A right click on the list shows its popup menu (no input to choose: nothing chosen).
   TPopupMenu menu(nullptr);
   int popped = 0;
@@ -735,11 +796,24 @@ TEST_F(ControlsTest, ApplicationWindowIsHiddenAndItsHooksSeeItsMessagesFirst) {
   EXPECT_EQ(SendMessageA(h, WM_USER + 1, 0, 0), 7);
   SendMessageA(h, WM_USER + 2, 0, 0);
   EXPECT_EQ(hooked, (std::vector<UINT>{WM_USER + 1, WM_USER + 2}));
-  Application->UnhookMainWindow(hook);
-  EXPECT_EQ(SendMessageA(h, WM_USER + 1, 0, 0), 0);
-  // Forms are owned by the application window.
+  // Forms are owned by the application window. The thread's activation comes to the
+  // hooks and to OnActivate / OnDeactivate as CM_ACTIVATE / CM_DEACTIVATE.
   TForm form(nullptr);
   EXPECT_EQ(GetWindow(form.Handle(), GW_OWNER), h);
+  std::vector<std::string> events;
+  Application->OnActivate = [&](TObject*) { events.push_back("activate"); };
+  Application->OnDeactivate = [&](TObject*) { events.push_back("deactivate"); };
+  hooked.clear();
+  form.Show();
+  Application->ProcessMessages();
+  SetActiveWindow(nullptr);
+  Application->ProcessMessages();
+  EXPECT_EQ(events, (std::vector<std::string>{"activate", "deactivate"}));
+  EXPECT_NE(std::find(hooked.begin(), hooked.end(), CM_ACTIVATE), hooked.end());
+  Application->UnhookMainWindow(hook);
+  EXPECT_EQ(SendMessageA(h, WM_USER + 1, 0, 0), 0);
+  Application->OnActivate = nullptr;
+  Application->OnDeactivate = nullptr;
 }
 
 TEST_F(ControlsTest, SpeedButtonGroupsSplitterDragAndImageList) {
@@ -800,7 +874,10 @@ TEST_F(ControlsTest, SpeedButtonGroupsSplitterDragAndImageList) {
   red.Canvas()->Brush()->SetColor(clRed);
   red.Canvas()->FillRect(Rect(0, 0, 4, 4));
   EXPECT_EQ(images.Add(&red), 0);
-  EXPECT_EQ(images.Get(0)->Width(), 8);
+  TBitmap got;
+  images.GetBitmap(0, &got);
+  EXPECT_EQ(got.Width(), 8);
+  EXPECT_EQ(got.Canvas()->Pixels(7, 7), clRed);
   TBitmap target;
   target.SetSize(10, 10);
   images.Draw(target.Canvas(), 1, 1, 0);
@@ -808,6 +885,21 @@ TEST_F(ControlsTest, SpeedButtonGroupsSplitterDragAndImageList) {
   EXPECT_THROW(images.Draw(target.Canvas(), 0, 0, 1), EListError);
   images.SetSize(16, 16);
   EXPECT_EQ(images.Count(), 0);
+  // The platform list behind it can be handed to controls, or taken over from elsewhere;
+  // a shared one outlives the component.
+  EXPECT_EQ(ImageList_GetImageCount(images.Handle()), 0);
+  HIMAGELIST system = ImageList_Create(12, 10, ILC_COLOR32 | ILC_MASK, 1, 1);
+  {
+    TImageList shared(nullptr);
+    shared.ShareImages = true;
+    shared.SetHandle(system);
+    EXPECT_EQ(shared.Width(), 12);
+    EXPECT_EQ(shared.Height(), 10);
+    EXPECT_EQ(shared.Add(&red), 0);
+    EXPECT_THROW(shared.SetHandle(reinterpret_cast<HIMAGELIST>(0x1234)), EInvalidOperation);
+  }
+  EXPECT_EQ(ImageList_GetImageCount(system), 1);
+  EXPECT_TRUE(ImageList_Destroy(system));
 }
 
 TEST_F(ControlsTest, PublishedPropertiesAreReadAndWrittenByName) {
@@ -926,6 +1018,23 @@ TEST_F(ControlsTest, ExceptionsInHandlersAreReportedNotPropagated) {
   EXPECT_STREQ(r.text, "'x' is not a valid integer value.");
   EXPECT_STREQ(r.caption, "App");
   EXPECT_EQ(r.type, static_cast<UINT>(MB_OK | MB_ICONSTOP));
+
+  // One in OnCreate too: the form is still created and stays the main form.
+  Application->ResetState();
+  Application->SetTitle("App");
+  KvMessageBoxLogClear();
+  struct FailingForm : TForm {
+    explicit FailingForm(TComponent* owner) : TForm(owner) {
+      OnCreate = [](TObject*) { throw Exception("no configuration"); };
+    }
+  };
+  FailingForm* failing = nullptr;
+  Application->CreateForm(failing);
+  ASSERT_TRUE(failing);
+  EXPECT_EQ(Application->MainForm(), failing);
+  ASSERT_EQ(KvMessageBoxLogCount(), 1u);
+  KvMessageBoxLogGet(0, &r);
+  EXPECT_STREQ(r.text, "no configuration.");
 }
 
 }  // namespace

@@ -129,10 +129,20 @@ void Paint(HWND hwnd, HDC hdc) {
       if (!(w = Find(hwnd))) return;
       continue;
     }
+    RECT t = r;
+    InflateRect(&t, -6, 0);
+    if (down) OffsetRect(&t, 1, 1);
+    // The item's image goes left of the text (right with HDF_BITMAP_ON_RIGHT) when it fits.
+    int cx = 0, cy = 0;
+    if ((it.fmt & HDF_IMAGE) && d.images && it.image >= 0 && it.image < ImageList_GetImageCount(d.images) &&
+        ImageList_GetIconSize(d.images, &cx, &cy) && cx < t.right - t.left) {
+      bool right = (it.fmt & HDF_BITMAP_ON_RIGHT) != 0;
+      ImageList_Draw(d.images, it.image, hdc, right ? t.right - cx : t.left, t.top + (t.bottom - t.top - cy) / 2,
+                     ILD_TRANSPARENT);
+      if (right) t.right -= cx + 3;
+      else t.left += cx + 3;
+    }
     if (!it.text.empty()) {
-      RECT t = r;
-      InflateRect(&t, -6, 0);
-      if (down) OffsetRect(&t, 1, 1);
       UINT align = (it.fmt & HDF_JUSTIFYMASK) == HDF_RIGHT ? DT_RIGHT
                    : (it.fmt & HDF_JUSTIFYMASK) == HDF_CENTER ? DT_CENTER
                                                                : DT_LEFT;

@@ -47,7 +47,14 @@ int Count(const ListViewData& d) { return static_cast<int>(d.rows.size()); }
 bool Valid(const ListViewData& d, int i) { return i >= 0 && i < Count(d); }
 bool Report(const Window& w) { return (w.style & LVS_TYPEMASK) == LVS_REPORT; }
 
-int RowHeight(const Window& w) { return FontHeight(w.font) + 2; }
+// A line of text, or the small images when they are taller.
+int RowHeight(const Window& w) {
+  int h = FontHeight(w.font) + 2;
+  auto* d = dynamic_cast<const ListViewData*>(w.control.get());
+  int cx = 0, cy = 0;
+  if (d && d->images[LVSIL_SMALL] && ImageList_GetIconSize(d->images[LVSIL_SMALL], &cx, &cy)) h = std::max(h, cy + 1);
+  return h;
+}
 
 int HeaderHeight(const ListViewData& d) {
   if (!d.header) return 0;
@@ -256,6 +263,7 @@ void Paint(HWND hwnd, HDC hdc) {
     if (row.top >= c.bottom) break;
     // The parent's answers for callback texts may change the rows: keep only the state.
     UINT state = d.rows[static_cast<size_t>(i)].state;
+    int image = d.rows[static_cast<size_t>(i)].image;
     bool sel = (state & LVIS_SELECTED) && showSel;
     for (int col = 0; col < std::max(1, ColumnCount(d)); ++col) {
       int l = row.left, rr = row.right;
@@ -274,9 +282,17 @@ void Paint(HWND hwnd, HDC hdc) {
       if (hiCell) FillRect(hdc, &cell, GetSysColorBrush(d.focused ? COLOR_HIGHLIGHT : COLOR_3DFACE));
       std::u16string s = TextOf(hwnd, i, sub);
       if (!(w = Find(hwnd))) return;
+      RECT t = cell;
+      InflateRect(&t, -2, 0);
+      // The item's small image leads its first column.
+      HIMAGELIST small = d.images[LVSIL_SMALL];
+      int cx = 0, cy = 0;
+      if (sub == 0 && small && image >= 0 && image < ImageList_GetImageCount(small) &&
+          ImageList_GetIconSize(small, &cx, &cy)) {
+        ImageList_Draw(small, image, hdc, t.left, cell.top + (cell.bottom - cell.top - cy) / 2, ILD_TRANSPARENT);
+        t.left += cx + 2;
+      }
       if (!s.empty()) {
-        RECT t = cell;
-        InflateRect(&t, -2, 0);
         SetTextColor(hdc, hiCell && d.focused ? GetSysColor(COLOR_HIGHLIGHTTEXT) : textColor);
         DrawTextW(hdc, reinterpret_cast<LPCWSTR>(s.c_str()), static_cast<int>(s.size()), &t,
                   (fmt == LVCFMT_RIGHT ? DT_RIGHT : fmt == LVCFMT_CENTER ? DT_CENTER : DT_LEFT) | DT_VCENTER |
@@ -615,6 +631,14 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_NOTIFYFORMAT:
       return NFR_UNICODE;
+    case WM_NCDESTROY:
+      // The list view owns the image lists it was given unless they are shared.
+      if (!(w->style & LVS_SHAREIMAGELISTS))
+        for (size_t k = 0; k < 3; ++k)
+          if (d.images[k] && std::find(d.images, d.images + k, d.images[k]) == d.images + k)
+            ImageList_Destroy(d.images[k]);
+      std::fill(d.images, d.images + 3, nullptr);
+      return DefWindowProcW(hwnd, msg, wp, lp);
     case WM_SIZE:
       LayoutHeader(hwnd);
       SetTop(hwnd, d.top);
@@ -887,6 +911,21 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       *r = row;
       return TRUE;
     }
+    case LVM_GETSUBITEMRECT: {
+      auto r = reinterpret_cast<RECT*>(lp);
+      if (!r || !Valid(d, iw)) return FALSE;
+      int sub = r->top, code = r->left;
+      if (code != LVIR_BOUNDS && code != LVIR_LABEL && code != LVIR_ICON) return FALSE;
+      RECT row = RowRect(*w, d, iw);
+      if (sub == 0 && code == LVIR_BOUNDS) {
+        *r = row;
+        return TRUE;
+      }
+      int l = 0, rr = 0;
+      if (sub < 0 || sub >= std::max(1, ColumnCount(d)) || !ColumnSpan(d, sub, &l, &rr)) return FALSE;
+      *r = RECT{l, row.top, code == LVIR_ICON ? l : rr, row.bottom};
+      return TRUE;
+    }
     case LVM_HITTEST: {
       auto ht = reinterpret_cast<LVHITTESTINFO*>(lp);
       if (!ht) return -1;
@@ -931,6 +970,7 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (iw < 0 || iw > LVSIL_STATE) return 0;
       HIMAGELIST old = d.images[iw];
       d.images[iw] = reinterpret_cast<HIMAGELIST>(lp);
+      InvalidateRect(hwnd, nullptr, TRUE);
       return reinterpret_cast<LRESULT>(old);
     }
     case LVM_GETIMAGELIST:

@@ -123,6 +123,24 @@ void FillNm(const Window& w, const ToolData& d, int index, NMTOOLBARW* nm) {
   nm->rcButton = Layout(w, d)[static_cast<size_t>(index)];
 }
 
+// The button's image from the tool bar's list: centred above the text, or left of it in
+// the list style; a disabled button's image is greyed by a half-tone of the face colour.
+void DrawImage(DWORD style, const ToolData& d, const Button& b, RECT r, bool down, HDC hdc) {
+  int cx = 0, cy = 0;
+  if (!d.images || b.bitmap < 0 || b.bitmap >= ImageList_GetImageCount(d.images) ||
+      !ImageList_GetIconSize(d.images, &cx, &cy))
+    return;
+  if (down) OffsetRect(&r, 1, 1);
+  int x = (style & TBSTYLE_LIST) ? r.left + 3 : r.left + (r.right - r.left - cx) / 2;
+  int y = (style & TBSTYLE_LIST) || b.text.empty() ? r.top + (r.bottom - r.top - cy) / 2 : r.top + 3;
+  ImageList_Draw(d.images, b.bitmap, hdc, x, y, ILD_TRANSPARENT);
+  if (!(b.state & TBSTATE_ENABLED)) {
+    COLORREF face = GetSysColor(COLOR_3DFACE);
+    for (int yy = 0; yy < cy; ++yy)
+      for (int xx = yy & 1; xx < cx; xx += 2) SetPixelV(hdc, x + xx, y + yy, face);
+  }
+}
+
 void Paint(HWND hwnd, HDC hdc) {
   auto w = Find(hwnd);
   if (!w) return;
@@ -156,6 +174,7 @@ void Paint(HWND hwnd, HDC hdc) {
     }
     if (down) DrawEdge(hdc, &r, flat ? BDR_SUNKENOUTER : EDGE_SUNKEN, BF_RECT);
     else if (!flat || static_cast<int>(i) == d.hot) DrawEdge(hdc, &r, flat ? BDR_RAISEDINNER : EDGE_RAISED, BF_RECT);
+    DrawImage(w->style, d, b, r, down, hdc);
     if (!b.text.empty()) {
       RECT t = r;
       if (down) OffsetRect(&t, 1, 1);

@@ -123,6 +123,103 @@ TEST_F(MenuTest, MenuLoopWithoutInputEndsChoosingNothing) {
   DestroyMenu(m);
 }
 
+// A window with the menu bar "&File" (E&xit 201) and "&Edit" (&Copy 301), recording the
+// menus it is told are opening.
+class MenuBarTest : public MenuTest {
+ protected:
+  void SetUp() override {
+    MenuTest::SetUp();
+    h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200);
+    bar = CreateMenu();
+    file = CreatePopupMenu();
+    edit = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, 201, u"E&xit");
+    AppendMenuW(edit, MF_STRING, 301, u"&Copy");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), u"&File");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), u"&Edit");
+    ASSERT_TRUE(SetMenu(h, bar));
+    SetFocus(h);
+    KvPumpMessages();
+    Handlers()[WM_INITMENUPOPUP] = [this](HWND, UINT, WPARAM wp, LPARAM, bool*) {
+      opened.push_back(reinterpret_cast<HMENU>(wp));
+      return LRESULT(0);
+    };
+  }
+  HWND h = nullptr;
+  HMENU bar = nullptr, file = nullptr, edit = nullptr;
+  std::vector<HMENU> opened;
+};
+
+TEST_F(MenuBarTest, APressOutsideClosesTheMenuAndStillReachesItsWindow) {
+  int presses = 0;
+  Handlers()[WM_LBUTTONDOWN] = [&](HWND, UINT, WPARAM, LPARAM, bool*) {
+    ++presses;
+    return LRESULT(0);
+  };
+  // A context menu: the press in the client area ends it and is then the window's.
+  HMENU m = CreatePopupMenu();
+  AppendMenuW(m, MF_STRING, 101, u"One");
+  KvInjectClick(250, 150);
+  EXPECT_EQ(TrackPopupMenu(m, TPM_RETURNCMD, 50, 50, 0, h, nullptr), 0);
+  KvPumpMessages();
+  EXPECT_EQ(presses, 1);
+
+  // The menu bar: a press on another item switches to its menu; on the open item, closes it.
+  RECT fileItem, editItem;
+  ASSERT_TRUE(GetMenuItemRect(h, bar, 0, &fileItem));
+  ASSERT_TRUE(GetMenuItemRect(h, bar, 1, &editItem));
+  opened.clear();
+  KvInjectClick(fileItem.left + 5, fileItem.top + 5);
+  KvInjectClick(editItem.left + 5, editItem.top + 5);
+  KvInjectClick(editItem.left + 10, editItem.bottom + 2 + 5);
+  KvSpyStart(h);
+  KvPumpMessages();
+  KvPumpMessages();
+  EXPECT_EQ(opened, (std::vector<HMENU>{file, edit}));
+  EXPECT_SEQ(Only({WM_COMMAND}), WithW(Posted(WM_COMMAND, h), 301));
+  opened.clear();
+  KvInjectClick(fileItem.left + 5, fileItem.top + 5);
+  KvInjectClick(fileItem.left + 5, fileItem.top + 5);
+  KvPumpMessages();
+  KvPumpMessages();
+  EXPECT_EQ(opened, std::vector<HMENU>{file});
+  EXPECT_FALSE(FindWindowW(u"#32768", nullptr));
+  DestroyMenu(m);
+}
+
+TEST_F(MenuBarTest, AltAndACharacterOpensTheBarItemWithThatMnemonic) {
+  auto altKey = [](int vk) {
+    KvInjectKey(VK_MENU, TRUE);
+    if (vk) {
+      KvInjectKey(vk, TRUE);
+      KvInjectKey(vk, FALSE);
+    }
+    KvInjectKey(VK_MENU, FALSE);
+  };
+  struct Case {
+    const char* name;
+    int key;
+    std::vector<HMENU> want;
+  } cases[] = {{"Alt alone: the first item", 0, {file}},
+               {"Alt+E: the second item", 'E', {edit}},
+               {"no item has Q: nothing opens", 'Q', {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    opened.clear();
+    altKey(c.key);
+    KvPumpMessages();
+    KvPumpMessages();
+    EXPECT_EQ(opened, c.want);
+  }
+  // Without a menu bar a character opens nothing (not the system menu).
+  SetMenu(h, nullptr);
+  opened.clear();
+  altKey('E');
+  KvPumpMessages();
+  EXPECT_TRUE(opened.empty());
+  DestroyMenu(bar);
+}
+
 TEST_F(MenuTest, OwnerDrawnItemsAreMeasuredAndDrawnByTheOwner) {
   HWND h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200);
   HMENU m = CreatePopupMenu();

@@ -4,6 +4,7 @@
 
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
+#include "platform/user/controls/controls.h"
 #include "platform/user/tests/user_test_util.h"
 
 namespace kvtest {
@@ -236,10 +237,14 @@ LRESULT CbtSubclass(HWND h, UINT m, WPARAM w, LPARAM l) {
   if (m == WM_CREATE) ++gCreateCalls;
   return CallWindowProcW(gOld[0], h, m, w, l);
 }
+std::vector<std::u16string> gCbtCreatedTops;  // class names of the top-level windows created
 LRESULT CbtProc(int code, WPARAM wp, LPARAM lp) {
   gCbt.emplace_back(code, reinterpret_cast<HWND>(wp));
   if (code == HCBT_CREATEWND) {
     auto cbt = reinterpret_cast<CBT_CREATEWNDW*>(lp);
+    WCHAR cls[64] = {};
+    GetClassNameW(reinterpret_cast<HWND>(wp), cls, 64);
+    if (!(cbt->lpcs->style & WS_CHILD)) gCbtCreatedTops.push_back(cls);
     if (!(cbt->lpcs->style & WS_CHILD))
       gOld[0] = reinterpret_cast<WNDPROC>(
           SetWindowLongPtrW(reinterpret_cast<HWND>(wp), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CbtSubclass)));
@@ -268,6 +273,31 @@ TEST_F(WindowTest, CbtHookSeesCreateActivateDestroyAndItsSubclassSurvives) {
   for (auto& [code, hwnd] : gCbt)
     if (hwnd == h && code != HCBT_SETFOCUS) codes.push_back(code);
   EXPECT_EQ(codes, (std::vector<int>{HCBT_CREATEWND, HCBT_ACTIVATE, HCBT_DESTROYWND}));
+  // The platform's own top-level windows pass the hook too: a popup menu's and a
+  // dialog's, each created and destroyed.
+  gCbtCreatedTops.clear();
+  gCbt.clear();
+  HWND owner = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  HMENU m = CreatePopupMenu();
+  AppendMenuW(m, MF_STRING, 1, u"x");
+  TrackPopupMenu(m, TPM_RETURNCMD, 10, 10, 0, owner, nullptr);
+  DestroyMenu(m);
+  struct {
+    DLGTEMPLATE t;
+    WORD menu, cls, title;
+  } dlg{};
+  dlg.t.style = WS_POPUP | WS_CAPTION;
+  dlg.t.cx = 50;
+  dlg.t.cy = 30;
+  DialogBoxIndirectParamW(nullptr, &dlg.t, owner, nullptr, 0);  // no input: ends at once
+  DestroyWindow(owner);
+  EXPECT_EQ(gCbtCreatedTops, (std::vector<std::u16string>{u"KvTest", u"#32768", u"#32770"}));
+  int created = 0, destroyed = 0;
+  for (auto& [code, hwnd] : gCbt) {
+    created += code == HCBT_CREATEWND;
+    destroyed += code == HCBT_DESTROYWND;
+  }
+  EXPECT_EQ(created, destroyed);
   EXPECT_TRUE(UnhookWindowsHookEx(gHook));
   EXPECT_FALSE(UnhookWindowsHookEx(gHook));
 }

@@ -249,6 +249,29 @@ TEST_F(ListViewTest, ClicksAndKeysSelect) {
   EXPECT_EQ(SendMessageW(lv, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&ht)), 1);
   EXPECT_EQ(ht.iSubItem, 1);
   EXPECT_EQ(ht.flags, static_cast<UINT>(LVHT_ONITEMLABEL));
+  // Sub-item rectangles: a column's span on the row; sub-item 0's bounds are the row's.
+  struct SubRect {
+    int sub, code;
+    BOOL ok;
+    RECT want;
+  } subs[] = {{1, LVIR_BOUNDS, TRUE, {100, r.top, 200, r.bottom}},
+              {1, LVIR_LABEL, TRUE, {100, r.top, 200, r.bottom}},
+              {0, LVIR_BOUNDS, TRUE, r},
+              {2, LVIR_BOUNDS, FALSE, {}},
+              {1, 7, FALSE, {}}};
+  for (const SubRect& t : subs) {
+    RECT got{};
+    got.top = t.sub;
+    got.left = t.code;
+    EXPECT_EQ(SendMessageW(lv, LVM_GETSUBITEMRECT, 1, reinterpret_cast<LPARAM>(&got)), t.ok) << t.sub;
+    if (t.ok) {
+      EXPECT_EQ(got.left, t.want.left) << t.sub;
+      EXPECT_EQ(got.right, t.want.right) << t.sub;
+      EXPECT_EQ(got.top, t.want.top) << t.sub;
+      EXPECT_EQ(got.bottom, t.want.bottom) << t.sub;
+    }
+  }
+  EXPECT_FALSE(SendMessageW(lv, LVM_GETSUBITEMRECT, 9, reinterpret_cast<LPARAM>(&r)));
   Key(VK_DOWN);
   EXPECT_EQ(State(lv, 2), static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED));
   EXPECT_EQ(State(lv, 1), 0u);  // single selection

@@ -36,7 +36,8 @@ class TINIConfig {
   AnsiString BuildURL(const AnsiString& uri);
   // Writes Values[i], encoded, as key Keys[i] of section Sections[i]; 1. Lists of
   // unequal length are reported in a message box and give 0 without writing, and so
-  // does a missing configuration file.
+  // does a missing configuration file. A name the file refuses raises
+  // EIniFileException; the items before it stay written.
   int WriteItems(const TStrings& Sections, const TStrings& Keys, const TStrings& Values);
 
   // Every key of an INI file as "#section,key=value" in file order; values decoded when

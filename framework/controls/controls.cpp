@@ -14,13 +14,16 @@
 
 namespace {
 
-// The control whose window is being made on this thread: the first message of the new
-// window binds it.
-thread_local TWinControl* creating_control = nullptr;
+// Controls live on the one GUI thread, so this state is plain module data. (No thread_local
+// here: a module that carries the framework can be unloaded, and thread-local storage of an
+// unloaded module trips the leak checker at exit.)
+
+// The control whose window is being made: the first message of the new window binds it.
+TWinControl* creating_control = nullptr;
 
 // A graphic control holding the mouse (its parent's window has the capture): it gets the
 // parent's mouse messages wherever the pointer is until the button comes up.
-thread_local TControl* capture_control = nullptr;
+TControl* capture_control = nullptr;
 
 // The window classes this module registered: unregistered when the module goes, so no
 // class of the window system names a procedure of unloaded code.

@@ -37,7 +37,8 @@ TScreen& ScreenObject() { return *Objects().screen; }
 TApplication& ApplicationObject() { return *Objects().application; }
 
 std::vector<TCustomForm*>& PendingReleases() {
-  static thread_local std::vector<TCustomForm*> forms;
+  // Forms live on the GUI thread; plain module data, as in controls.cpp.
+  static std::vector<TCustomForm*> forms;
   return forms;
 }
 

@@ -80,6 +80,12 @@ bool TSkinReader::LoadFromStream(TStream* Container) {
   return true;
 }
 
+int TSkinReader::EntrySize(int Index) const {
+  if (Index < 0 || Index >= static_cast<int>(sizes_.size()))
+    throw EListError(Format("List index out of bounds (%d)", Index));
+  return sizes_[static_cast<size_t>(Index)];
+}
+
 void TSkinReader::CopyEntry(int Index, TMemoryStream* Target) {
   const int32_t n = sizes_[static_cast<size_t>(Index)];
   if (n > 0)

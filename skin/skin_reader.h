@@ -42,7 +42,8 @@ class TSkinReader : public TObject {
 
   const TStringList& Names() const { return names_; }
   int Count() const { return names_.Count(); }
-  int EntrySize(int Index) const { return sizes_.at(static_cast<size_t>(Index)); }
+  // Size of entry Index (0 .. Count() - 1); EListError for any other index.
+  int EntrySize(int Index) const;
   const THeader& Header() const { return header_; }
 
   // Size of the block between the header and the directory for a format code; -1 for a

@@ -206,6 +206,7 @@ TEST_F(SkinReaderTest, EntriesAreFoundByLowerCaseName) {
   EXPECT_EQ(reader.Names()[1], "menu.bmp");
   EXPECT_EQ(reader.Header().FormatCode, 20000u);
   EXPECT_EQ(reader.EntrySize(0), 9000);
+  EXPECT_THROW(reader.EntrySize(6), EListError);
   EXPECT_EQ(Find("Top.bmp"), skin[0].bytes);
   // Any case of the name finds it; of two equal names the first wins.
   EXPECT_EQ(Find("MENU.bmp"), skin[1].bytes);

@@ -4,24 +4,17 @@
 // result of 0 or 1 may come out (anything else, a crash or an exception, is a finding).
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 
+#include "fuzz/scratch.h"
 #include "shell/ini_config.h"
 #include "shell/sb64.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // One scratch program directory for the run, removed again when the fuzzer exits.
+  // The scratch folder is the program directory, holding an empty Korvane.ini.
   static const std::string dir = [] {
-    static char scratch[] = "/tmp/kv-fuzz-shell-XXXXXX";
-    if (mkdtemp(scratch) == nullptr) return std::string();
-    std::atexit([] {
-      std::remove((std::string(scratch) + "/Korvane.ini").c_str());
-      std::remove((std::string(scratch) + "/items.ini").c_str());
-      rmdir(scratch);
-    });
-    const std::string folder = std::string(scratch) + "/";
+    const std::string& folder = FuzzScratchFolder();
+    if (folder.empty()) return folder;
     if (FILE* f = std::fopen((folder + "Korvane.ini").c_str(), "wb")) std::fclose(f);
     TINIConfig::ResetModuleState(folder);
     return folder;

@@ -335,7 +335,7 @@ TEST_F(Registry, SurvivesARestartAndSeesOtherProcesses) {
 
 TEST_F(Registry, AProcessKilledWhileWritingLeavesAReadableRegistry) {
   for (int round = 1; round <= 4; ++round) {
-    pid_t pid;
+    pid_t pid = -1;
     int progress = -1;
     ASSERT_EQ(RunChild("Writer", "loop", &pid, &progress), 0);
     // Let the child get a number of writes done (more each round), then kill it.

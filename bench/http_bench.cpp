@@ -130,15 +130,16 @@ Times Ours(Server& server) {
   TIdHTTP http(nullptr);
   TMemoryStream body;
   auto start = std::chrono::steady_clock::now();
+  // The stream is rewound, not emptied: it keeps its memory, as libcurl's string does.
   for (int i = 0; i < kBigRounds; ++i) {
-    body.Clear();
+    body.SetPosition(0);
     http.Get(server.Url("/big"), &body);
     Check(static_cast<size_t>(body.Size()) == kBigSize, "ours: short big body");
   }
   t.big = Seconds(start);
   start = std::chrono::steady_clock::now();
   for (int i = 0; i < kSmallCount; ++i) {
-    body.Clear();
+    body.SetPosition(0);
     http.Get(server.Url("/small"), &body);
     Check(static_cast<size_t>(body.Size()) == kSmallSize, "ours: short small body");
   }

@@ -1,5 +1,6 @@
 #include "http_client/id_auth.h"
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -10,20 +11,26 @@ const char* const GBase64CodeTable = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnop
 
 namespace {
 
+// The scheme names, each with the holder of its class. Made by the first use (which
+// registers Basic) and freed, holders included, when the module shuts down.
+struct TAuthListObject {
+  TIdAuthenticationClass AuthClass;
+};
+
 struct Registry {
+  Registry() {
+    entries.emplace_back("Basic", std::make_unique<TAuthListObject>(TAuthListObject{TIdAuthenticationClass{
+                                      "TIdBasicAuthentication", [] {
+                                        return std::unique_ptr<TIdAuthentication>(new TIdBasicAuthentication());
+                                      }}}));
+  }
   std::mutex lock;
-  std::vector<std::pair<std::string, TIdAuthenticationClass>> entries;
+  std::vector<std::pair<std::string, std::unique_ptr<TAuthListObject>>> entries;
 };
 
 Registry& TheRegistry() {
-  static Registry* registry = [] {
-    auto* r = new Registry();
-    r->entries.emplace_back("Basic", TIdAuthenticationClass{"TIdBasicAuthentication", [] {
-                                       return std::unique_ptr<TIdAuthentication>(new TIdBasicAuthentication());
-                                     }});
-    return r;
-  }();
-  return *registry;
+  static Registry registry;
+  return registry;
 }
 
 }  // namespace
@@ -34,15 +41,16 @@ void RegisterAuthenticationMethod(const std::string& name, const TIdAuthenticati
   for (const auto& e : r.entries)
     if (SameText(e.first, name))
       throw EIdAlreadyRegisteredAuthenticationMethod(
-          Format("This authentication method is already registered with class name %s.", {TVarRec(e.second.ClassName)}));
-  r.entries.emplace_back(name, cls);
+          Format("This authentication method is already registered with class name %s.",
+                 {TVarRec(e.second->AuthClass.ClassName)}));
+  r.entries.emplace_back(name, std::make_unique<TAuthListObject>(TAuthListObject{cls}));
 }
 
 TIdAuthenticationClass FindAuthClass(const std::string& name) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.lock);
   for (const auto& e : r.entries)
-    if (SameText(e.first, name)) return e.second;
+    if (SameText(e.first, name)) return e.second->AuthClass;
   return {};
 }
 

@@ -147,12 +147,13 @@ void TIdCookieRFC2965::ParseAttributes(const std::vector<std::string>& attribute
   DiscardFlag = Flag(attributes, "DISCARD");
   bool has_value = false;
   const std::string ports = Attribute(attributes, "PORT", &has_value);
-  if (!has_value) {
+  if (!has_value || ports.empty()) {
     PortNumbers = {80};
     return;
   }
   if (ports.size() >= 2 && ports.front() == '"' && ports.back() == '"') {
-    // A list that does not read as port numbers counts as no list.
+    // A list with an item that is not a port number counts as no list (the port of the
+    // answer), so one bad attribute cannot fail the request that carried the cookie.
     std::vector<int> list;
     std::string rest = ports.substr(1, ports.size() - 2);
     bool valid = true;
@@ -254,8 +255,8 @@ void TIdCookieManager::CleanupCookieList() {
     for (size_t i = d.Cookies.size(); i-- > 0;) {
       TIdCookieRFC2109* c = d.Cookies[i];
       if (c->ExpiryText.empty()) continue;
-      const TDateTime when = GmtToLocal(c->ExpiryText);
-      if (when != 0 && when < now) cookies_.Delete(c);
+      // An expiry that does not read as a date counts as 0, which lies before now.
+      if (GmtToLocal(c->ExpiryText) < now) cookies_.Delete(c);
     }
   }
   cookies_.UnlockCookieListForWriting();

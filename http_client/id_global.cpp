@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "framework/core/threads.h"
+#include "platform/base/path.h"
+#include "platform/base/sync.h"
 #include "platform/base/time.h"
 
 namespace {
@@ -145,36 +148,26 @@ std::string DomainPart(const std::string& host) {
 }
 
 std::string MergePath(const std::string& base, const std::string& path, char d) {
-  const bool absolute = !path.empty() && path[0] == d;
-  const std::string up = std::string(1, d) + "..";
-  if (absolute && path.find(up + d) == std::string::npos &&
-      !(path.size() >= up.size() && path.compare(path.size() - up.size(), up.size(), up) == 0))
-    return path;  // an absolute path without ".." segments stands as it is
+  if (!path.empty() && path[0] == d) return path;  // an absolute path stands as it is
   const bool keep_trailing = path.empty() || path.back() == d;
-  std::string work = absolute ? std::string() : base;
+  std::string work = base;
   if (!work.empty() && work.back() != d) work += d;
   work += path;
   std::string result;
-  bool popped_to_empty = false;  // ".." consumed a relative start: the next delimiter is dropped
   for (size_t i = 0; i < work.size(); ++i) {
     const char c = work[i];
     if (c == d) {
       if (i == 0) result = std::string(1, d);
-      else if (popped_to_empty && result.empty()) {
-      } else if (result.empty() || result.back() != d) result += c;
+      else if (result.empty() || result.back() != d) result += c;  // runs collapse
       continue;
     }
-    popped_to_empty = false;
+    // Only a whole ".." segment climbs ("..x" is a name); it removes the last segment and
+    // keeps the delimiter before it.
     const bool dot_dot = c == '.' && i + 1 < work.size() && work[i + 1] == '.' &&
-                         (i + 2 == work.size() || work[i + 2] == d);
-    if (dot_dot && (result.empty() || result.back() == d)) {
-      // Remove the last segment, but never the root delimiter itself, and never climb
-      // above the start of a relative path.
-      if (result.size() > 1) {
-        result.pop_back();
-        while (!result.empty() && result.back() != d) result.pop_back();
-      }
-      popped_to_empty = result.empty();
+                         (i + 2 == work.size() || work[i + 2] == d) && (result.empty() || result.back() == d);
+    if (dot_dot) {
+      if (!result.empty()) result.pop_back();
+      while (!result.empty() && result.back() != d) result.pop_back();
       ++i;
       continue;
     }
@@ -182,6 +175,19 @@ std::string MergePath(const std::string& base, const std::string& path, char d) 
   }
   if (result.size() > 1 && result.back() == d && !keep_trailing) result.pop_back();
   return result;
+}
+
+bool InMainThread() { return GetCurrentThreadId() == MainThreadID; }
+
+void SleepMs(int ms) { Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms)); }
+
+std::string TempDirectory() {
+  char buffer[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof(buffer), buffer);
+  if (n == 0 || n >= sizeof(buffer)) return std::string();
+  std::string dir(buffer, n);
+  if (dir.back() != '/' && dir.back() != '\\') dir += '/';
+  return dir;
 }
 
 std::string EncodeRequestTarget(const std::string& target) {

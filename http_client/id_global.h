@@ -60,7 +60,8 @@ int SearchMemory(const std::string& sub, const char* block, size_t size);
 bool IsValidIPv4Text(const std::string& text);
 bool LooksLikeHostName(const std::string& text);
 std::string DomainPart(const std::string& host);
-// Joins `path` to `base` and resolves "..", never above the start of the path.
+// Joins a relative `path` to `base`, resolving ".." segments (never above the start); an
+// absolute path is returned as it is.
 std::string MergePath(const std::string& base, const std::string& path, char delimiter = '/');
 
 // Decimal integer with an optional sign; `fallback` when the text is anything else.
@@ -72,6 +73,15 @@ std::string InternetDateText(TDateTime value, bool zero_offset_as_gmt);
 TDateTime ParseInternetDate(std::string& text);  // leaves the unparsed rest in `text`; 0 on failure
 TDateTime GmtToLocal(const std::string& text);   // 0 when the text is not a date
 TDateTime UtcOffset();                           // local minus UTC, as a fraction of a day
+
+// The smaller of two integers.
+inline int MinInt(int a, int b) { return a < b ? a : b; }
+// Whether the caller runs on the process's main thread.
+bool InMainThread();
+// Blocks the calling thread for `ms` milliseconds.
+void SleepMs(int ms);
+// The system's temporary folder, ending in its path separator.
+std::string TempDirectory();
 
 // Percent-encodes the bytes of a request target that would break the request line
 // (control characters, blank, DEL), so a URL cannot add header lines.

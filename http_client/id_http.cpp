@@ -31,6 +31,13 @@ class TimeoutScope {
   int saved_;
 };
 
+// Whether an answer is handled as a redirect (a 3xx other than 304, or any answer that
+// names a new location).
+bool Redirects(const TIdHTTPResponse& response) {
+  const int code = response.StatusCode;
+  return (code / 100 == 3 && code != 304) || !response.Location.empty();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -72,7 +79,7 @@ TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse() {
   TIdHTTPWhatsNext result = nxUndecided;
   const int code = response.ResponseCode();
   const int d = code / 100;
-  if ((d == 3 && code != 304) || !response.Location.empty()) {
+  if (Redirects(response)) {
     std::string dest = response.Location;
     TIdHTTPMethod method = request.Method;
     if (h.HandleRedirects && h.RedirectsFollowed < h.RedirectMaximum) {
@@ -182,7 +189,11 @@ void TIdCustomHTTP::NotifyDisconnected() {
   if (proxy_params_.Authenticator) proxy_params_.Authenticator->Restart();
 }
 
-bool TIdCustomHTTP::UsesSSLHandler() const { return dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler()) != nullptr; }
+bool TIdCustomHTTP::UsesSSLHandler() const {
+  // An SSL handler in pass-through carries plain http: secure cookies stay home then.
+  auto* ssl = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler());
+  return ssl != nullptr && !ssl->PassThrough();
+}
 
 void TIdCustomHTTP::PollForClose() {
   if (IOHandler() == nullptr || !IOHandler()->IsConnected()) return;
@@ -223,9 +234,17 @@ void TIdCustomHTTP::DoRequest(TIdHTTPMethod method, const std::string& url, TStr
           body->SetPosition(start);
           body->SetSize(start);
         }
-        AuthAttempts = 0;
-        ProxyAuthAttempts = 0;
-      } else {  // nxAuthRetry: the same URL again, with the credentials
+        // A redirect starts the answers to challenges afresh. A challenge answered on a
+        // connection the server closed keeps its count, so AuthRetries bounds those passes
+        // as RedirectMaximum bounds the redirects.
+        if (Redirects(response)) {
+          AuthAttempts = 0;
+          ProxyAuthAttempts = 0;
+        }
+      } else {
+        // nxAuthRetry: the URL that asked for the credentials, with them. After a redirect
+        // that is the redirect's target, not the caller's URL: the credentials go only to
+        // the server that asked for them.
         --RedirectsFollowed;
         request.Url = url_.URI();
       }
@@ -358,7 +377,9 @@ void TIdCustomHTTP::ConnectToHost(TIdHTTPRequest& request, TIdHTTPResponse& resp
     tunnel.Request->Method = hmConnect;
     tunnel.Request->ProxyConnection = "keep-alive";
     tunnel.Response->BodyStream = &discard;
-    for (;;) {
+    // A proxy that keeps answering without opening the tunnel (another 2xx, a redirect)
+    // is asked RedirectMaximum times at most; its last answer is then the error.
+    for (int pass = 1;; ++pass) {
       CheckAndConnect(*tunnel.Response);
       BuildAndSendRequest(nullptr, *tunnel.Request);
       tunnel.Response->StatusLine = ReadLine();
@@ -376,6 +397,7 @@ void TIdCustomHTTP::ConnectToHost(TIdHTTPRequest& request, TIdHTTPResponse& resp
         }
         break;
       }
+      if (pass >= RedirectMaximum) RaiseProtocolError(*tunnel.Response);
       tunnel.ProcessResponse();
     }
   } else {

@@ -128,6 +128,7 @@ class TIdCustomHTTP : public TIdTCPClient {
   void ProcessCookies(TIdHTTPRequest& request, TIdHTTPResponse& response);
   bool DoOnAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response);
   bool DoOnProxyAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response);
+  // Whether the request goes encrypted through an SSL handler (secure cookies may go).
   bool UsesSSLHandler() const;
   // Reads a pending close (or pending data) without waiting and without raising.
   void PollForClose();

@@ -12,6 +12,7 @@ namespace {
 constexpr int kFiletypePem = 1;
 constexpr int kErrorWantRead = 2;
 constexpr int kErrorWantWrite = 3;
+constexpr int kErrorZeroReturn = 6;  // the peer closed the TLS connection properly
 constexpr int kCtrlSetTlsextHostname = 55;
 constexpr long kTlsextNametypeHostName = 0;
 constexpr uint64_t kInitLoadCryptoStrings = 0x00000002ULL;
@@ -305,6 +306,13 @@ void UnloadSslLibraries() {
   g_contexts_created = 0;
 }
 
+namespace {
+// Module unload: both libraries are released.
+struct SslLibraryUnload {
+  ~SslLibraryUnload() { UnloadSslLibraries(); }
+} g_ssl_library_unload;
+}  // namespace
+
 // ---------------------------------------------------------------------------------------
 // Options and context.
 
@@ -421,20 +429,28 @@ void TIdSSLSocket::Open(TIdSSLContext* context, TIdStackSocketHandle socket, boo
 
 int TIdSSLSocket::Recv(void* buffer, int length) {
   int r = Api<int (*)(void*, void*, int)>(eRead)(SSL, buffer, length);
-  if (r <= 0) {
-    const int e = Api<int (*)(const void*, int)>(eGetError)(SSL, r);
-    if (e == kErrorWantRead || e == kErrorWantWrite) r = Api<int (*)(void*, void*, int)>(eRead)(SSL, buffer, length);
+  if (r > 0) return r;
+  int e = Api<int (*)(const void*, int)>(eGetError)(SSL, r);
+  if (e == kErrorWantRead || e == kErrorWantWrite) {
+    r = Api<int (*)(void*, void*, int)>(eRead)(SSL, buffer, length);
+    if (r > 0) return r;
+    e = Api<int (*)(const void*, int)>(eGetError)(SSL, r);
   }
-  return r;
+  // Only the peer's closing message ends the stream; a connection cut without it, or any
+  // other failure, must not pass for the end of the data.
+  if (e == kErrorZeroReturn) return 0;
+  throw EIdOpenSSLError("Error reading with SSL.");
 }
 
 int TIdSSLSocket::Send(const void* buffer, int length) {
   int r = Api<int (*)(void*, const void*, int)>(eWrite)(SSL, buffer, length);
-  if (r <= 0) {
-    const int e = Api<int (*)(const void*, int)>(eGetError)(SSL, r);
-    if (e == kErrorWantRead || e == kErrorWantWrite) r = Api<int (*)(void*, const void*, int)>(eWrite)(SSL, buffer, length);
+  if (r > 0) return r;
+  const int e = Api<int (*)(const void*, int)>(eGetError)(SSL, r);
+  if (e == kErrorWantRead || e == kErrorWantWrite) {
+    r = Api<int (*)(void*, const void*, int)>(eWrite)(SSL, buffer, length);
+    if (r > 0) return r;
   }
-  return r;
+  throw EIdOpenSSLError("Error writing with SSL.");
 }
 
 bool TIdSSLSocket::Pending() const { return SSL != nullptr && Api<int (*)(const void*)>(xPending)(SSL) > 0; }
@@ -536,6 +552,7 @@ void TIdSSLIOHandlerSocket::ConnectHandler(const std::string& host, int port, co
                                            int bound_port, int bound_low, int bound_high, int timeout_ms) {
   TIdIOHandlerSocket::ConnectHandler(host, port, bound_ip, bound_port, bound_low, bound_high, timeout_ms);
   host_name_ = host;
+  if (OnBeforeConnect) OnBeforeConnect(this);
   try {
     context_ = MakeContext(*options_, this, static_cast<bool>(OnVerifyPeer), static_cast<bool>(OnStatusInfo),
                            sslCtxClient);
@@ -568,15 +585,13 @@ bool TIdSSLIOHandlerSocket::WaitReadable(int ms) {
 int TIdSSLIOHandlerSocket::ReceiveBuffer(void* buffer, int length) {
   if (pass_through_ || !ssl_socket_) return RawReceive(buffer, length);
   if (!IsConnected()) throw EIdClosedSocket("Disconnected.");
-  const int r = ssl_socket_->Recv(buffer, length);
-  return r < 0 ? 0 : r;  // a failed TLS read ends the stream
+  return ssl_socket_->Recv(buffer, length);  // a failed TLS read raises
 }
 
 int TIdSSLIOHandlerSocket::SendBuffer(const void* buffer, int length) {
   if (pass_through_ || !ssl_socket_) return RawSend(buffer, length);
   if (!IsConnected()) throw EIdClosedSocket("Disconnected.");
-  const int r = ssl_socket_->Send(buffer, length);
-  return r < 0 ? 0 : r;
+  return ssl_socket_->Send(buffer, length);
 }
 
 void TIdSSLIOHandlerSocket::DoStatusInfo(const std::string& text) {

@@ -145,6 +145,9 @@ class TIdSSLIOHandlerSocket : public TIdIOHandlerSocket, public TIdSSLEvents {
   TCallbackEvent OnStatusInfo;
   TPasswordEvent OnGetPassword;
   TVerifyPeerEvent OnVerifyPeer;
+  // Fired once the socket is connected (through any SOCKS server), before the TLS context
+  // is set up, so the options may still change.
+  TNotifyEvent OnBeforeConnect;
 
  private:
   friend class TIdServerIOHandlerSSL;

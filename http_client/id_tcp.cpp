@@ -79,7 +79,7 @@ TIdAntiFreezeBase::~TIdAntiFreezeBase() { g_anti_freeze = nullptr; }
 TIdAntiFreezeBase* TIdAntiFreezeBase::Current() { return g_anti_freeze; }
 
 bool TIdAntiFreezeBase::InUse() {
-  return g_anti_freeze != nullptr && GetCurrentThreadId() == MainThreadID && g_anti_freeze->Active;
+  return g_anti_freeze != nullptr && InMainThread() && g_anti_freeze->Active;
 }
 
 void TIdAntiFreezeBase::Pump(bool idle, bool force) {
@@ -341,7 +341,7 @@ void TIdIOHandlerSocket::TimedConnect(int timeout_ms) {
     if (error == WSAEWOULDBLOCK || error == WSAEINPROGRESS) {
       error = -1;  // pending
       int slice = 125;
-      if (TIdAntiFreezeBase::InUse()) slice = std::min(slice, TIdAntiFreezeBase::Current()->IdleTimeOut);
+      if (TIdAntiFreezeBase::InUse()) slice = MinInt(slice, TIdAntiFreezeBase::Current()->IdleTimeOut);
       int remaining = timeout_ms;
       while (timeout_ms == -2 || remaining > 0) {
         const int wait = timeout_ms == -2 ? slice : std::min(slice, remaining);
@@ -1033,12 +1033,22 @@ void TIdTCPConnection::DiscardWriteBuffer() {
 }
 
 int TIdTCPConnection::CheckReplyCode(int code, const std::vector<int>& allowed) {
-  if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), code) == allowed.end()) {
-    std::string text;
-    for (const auto& line : last_reply_.Text) text += line + "\r\n";
-    throw EIdProtocolReplyError(last_reply_.NumericCode(), text);
-  }
+  if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), code) == allowed.end()) RaiseReplyError();
   return code;
+}
+
+std::string TIdTCPConnection::LastReplyText() const {
+  std::string text;
+  for (const auto& line : last_reply_.Text) text += line + "\r\n";
+  return text;
+}
+
+void TIdTCPConnection::RaiseReplyError() { throw EIdProtocolReplyError(last_reply_.NumericCode(), LastReplyText()); }
+
+void TIdTCPConnection::RaiseReplyError(TIdReplyErrorClass raise) {
+  const std::string text = LastReplyText();
+  raise(last_reply_.NumericCode(), text);
+  throw EIdProtocolReplyError(last_reply_.NumericCode(), text);  // a class that did not throw
 }
 
 void TIdTCPConnection::ReadReplyLines() {

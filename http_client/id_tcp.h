@@ -266,6 +266,13 @@ enum TIdMaxLineAction { maException, maSplit };
 // ---------------------------------------------------------------------------------------
 // Connection.
 
+// A reply error class: throws its exception, made from a reply's code and text.
+using TIdReplyErrorClass = void (*)(int32_t code, const std::string& text);
+template <class E>
+[[noreturn]] void ThrowReplyError(int32_t code, const std::string& text) {
+  throw E(code, text);
+}
+
 class TIdTCPConnection : public TIdComponent {
  public:
   explicit TIdTCPConnection(TComponent* AOwner);
@@ -312,6 +319,10 @@ class TIdTCPConnection : public TIdComponent {
   int ReadReply(const std::vector<int>& allowed);
   void ReadReplyLines();
   int CheckReplyCode(int code, const std::vector<int>& allowed);
+  // Raises the last reply as an error: its numeric code and, as message, its text lines
+  // each followed by CR LF; as EIdProtocolReplyError, or as the class `raise` throws.
+  [[noreturn]] virtual void RaiseReplyError();
+  [[noreturn]] virtual void RaiseReplyError(TIdReplyErrorClass raise);
   TIdRFCReply& LastReply() { return last_reply_; }
   TIdRFCReply& Greeting() { return greeting_; }
 
@@ -339,6 +350,7 @@ class TIdTCPConnection : public TIdComponent {
 
  private:
   [[noreturn]] void RaiseLineTooLong();
+  std::string LastReplyText() const;  // the last reply's lines, each followed by CR LF
   void SendNow(const char* bytes, int count);
 
   bool closed_gracefully_ = false;

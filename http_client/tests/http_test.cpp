@@ -91,6 +91,11 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 const std::string k401 = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
 
+std::vector<Reply> CutChallenges(int n) {
+  return std::vector<Reply>(static_cast<size_t>(n),
+                            Reply{"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Le", true});
+}
+
 std::vector<Row> Rows() {
   std::vector<Reply> redirects;
   for (int i = 1; i <= 15; ++i)
@@ -149,6 +154,63 @@ std::vector<Row> Rows() {
          EXPECT_NE(std::string::npos, requests[1].find("\r\nCookie: sid=42\r\n"));
        }},
       {"unknown protocol", {}, "ftp://127.0.0.1/x", "", "EIdUnknownProtocol", 0, "", 0},
+      // Each 401 is cut by the server's close after its challenge; the answers to it are
+      // bounded by AuthRetries like those on a live connection: 1 + 3 requests.
+      {"401 cut by a close, answered, is retried a bounded number of times", CutChallenges(8), "/", "",
+       "EIdHTTPProtocolException", 401, "HTTP/1.1 401 Unauthorized", 4, auth, 1, "Content-Le"},
+      {"a cookie whose expiry is not a date is not sent",
+       {{"HTTP/1.1 200 OK\r\nSet-Cookie: g=1; path=/; expires=garbage\r\nSet-Cookie: k=2; path=/\r\n"
+         "Content-Length: 1\r\n\r\na"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
+       "/", "ab", "", 0, "", 1, nullptr, 2, "",
+       [](const std::vector<std::string>& requests) {
+         ASSERT_EQ(2u, requests.size());
+         EXPECT_NE(std::string::npos, requests[1].find("\r\nCookie: k=2\r\n"));
+       }},
+      {"a secure cookie is not sent over http",
+       {{"HTTP/1.1 200 OK\r\nSet-Cookie: s=1; path=/; secure\r\nContent-Length: 1\r\n\r\na"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
+       "/", "ab", "", 0, "", 1, nullptr, 2, "",
+       [](const std::vector<std::string>& requests) {
+         ASSERT_EQ(2u, requests.size());
+         EXPECT_EQ(std::string::npos, requests[1].find("Cookie:"));
+       }},
+      {"OnNewCookie refuses a cookie",
+       {{"HTTP/1.1 200 OK\r\nSet-Cookie: no=1; path=/\r\nSet-Cookie: yes=2; path=/\r\nContent-Length: 1\r\n\r\na"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
+       "/", "ab", "", 0, "", 1,
+       [](TIdHTTP& h) {
+         auto* store = new TIdCookieManager(&h);
+         store->OnNewCookie = [](TObject*, TIdCookieRFC2109* c, bool& accept) { accept = c->CookieName != "no"; };
+         h.SetCookieManager(store);
+       },
+       2, "",
+       [](const std::vector<std::string>& requests) {
+         ASSERT_EQ(2u, requests.size());
+         EXPECT_NE(std::string::npos, requests[1].find("\r\nCookie: yes=2\r\n"));
+       }},
+      {"OnRedirect refuses", {{"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"}}, "/", "",
+       "EIdHTTPProtocolException", 302, "HTTP/1.1 302 Found", 1,
+       [](TIdHTTP& h) {
+         h.HandleRedirects = true;
+         h.OnRedirect = [](TObject*, std::string&, int&, bool& handled, TIdHTTPMethod&) { handled = false; };
+       }},
+      {"OnRedirect rewrites the target",
+       {{"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}},
+       "/", "ok", "", 0, "", 1,
+       [](TIdHTTP& h) {
+         h.HandleRedirects = true;
+         h.OnRedirect = [](TObject*, std::string& dest, int&, bool& handled, TIdHTTPMethod&) {
+           dest = "/elsewhere";
+           handled = true;
+         };
+       },
+       1, "",
+       [](const std::vector<std::string>& requests) {
+         ASSERT_EQ(2u, requests.size());
+         EXPECT_EQ(0u, requests[1].find("GET /elsewhere HTTP/1.1\r\n"));
+       }},
   };
 }
 
@@ -291,6 +353,81 @@ TEST(HttpAuth, AskingForCredentialsIsBounded) {
     EXPECT_EQ(401, e.ErrorCode());
   }
   EXPECT_EQ(http.AuthRetries, asked);
+}
+
+// A client that sends bodies too.
+class Uploader : public TIdHTTP {
+ public:
+  Uploader() : TIdHTTP(nullptr) {}
+  using TIdCustomHTTP::DoRequest;
+};
+
+TEST(HttpRequest, PostAndPutSendTheirBodies) {
+  for (const TIdHTTPMethod method : {hmPost, hmPut}) {
+    std::string received;
+    loopback::Server server([&received](loopback::Conn& c, int) {
+      received = c.ReadHead();
+      received += c.Read(11);
+      c.Write("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ndone");
+    });
+    Uploader http;
+    TMemoryStream source, body;
+    source.WriteBuffer("hello world", 11);  // sent from its start, whatever its position
+    http.DoRequest(method, server.Url("/up"), &source, &body);
+    EXPECT_EQ(std::string(method == hmPost ? "POST" : "PUT") + " /up HTTP/1.1\r\n"
+              "Content-Type: text/html\r\nContent-Length: 11\r\n"
+              "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
+              "Accept: text/html, */*\r\n"
+              "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n"
+              "\r\nhello world",
+              received);
+    EXPECT_EQ("done", Body(body));
+  }
+}
+
+// A store the caller links stays the caller's: the client forgets it when it goes, and
+// with AllowCookies false makes none of its own.
+TEST(HttpCookies, AnExternalStoreAndNoStoreAtAll) {
+  ScriptedHttp server({{"HTTP/1.1 200 OK\r\nSet-Cookie: a=1; path=/\r\nContent-Length: 0\r\n\r\n"},
+                       {"HTTP/1.1 200 OK\r\nSet-Cookie: b=2; path=/\r\nContent-Length: 0\r\n\r\n"},
+                       {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}});
+  TIdHTTP http(nullptr);
+  auto* store = new TIdCookieManager(nullptr);
+  http.SetCookieManager(store);
+  TMemoryStream body;
+  http.Get(server.Url("/"), &body);
+  EXPECT_FALSE(http.OwnsCookieManager());
+  EXPECT_EQ("a=1", store->GenerateCookieList(server.Url("/"), false));
+  delete store;
+  EXPECT_EQ(nullptr, http.CookieManager());
+  http.AllowCookies = false;
+  http.Get(server.Url("/"), &body);
+  http.Get(server.Url("/"), &body);
+  EXPECT_EQ(nullptr, http.CookieManager());
+  for (const auto& request : server.Requests()) EXPECT_EQ(std::string::npos, request.find("Cookie:"));
+}
+
+// After a redirect to another server, the credentials that server asks for go to it, and
+// not to the server that redirected.
+TEST(HttpAuth, TheRetryAfterARedirectGoesToTheServerThatAsked) {
+  ScriptedHttp target({{k401}, {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nyes"}});
+  ScriptedHttp first({{"HTTP/1.1 302 Found\r\nLocation: " + target.Url("/b") + "\r\nContent-Length: 0\r\n\r\n"}});
+  TIdHTTP http(nullptr);
+  http.HandleRedirects = true;
+  http.HTTPOptions = TIdHTTPOptions{hoInProcessAuth};
+  http.OnAuthorization = [](TObject*, TIdAuthentication* a, bool& handled) {
+    a->SetUsername("u");
+    a->SetPassword("p");
+    handled = true;
+  };
+  TMemoryStream body;
+  http.Get(first.Url("/a"), &body);
+  EXPECT_EQ("yes", Body(body));
+  ASSERT_EQ(1u, first.Requests().size());
+  const auto requests = target.Requests();
+  ASSERT_EQ(2u, requests.size());
+  EXPECT_EQ(0u, requests[1].find("GET /b HTTP/1.1\r\n"));
+  EXPECT_NE(std::string::npos, requests[1].find("\r\nAuthorization: Basic dTpw\r\n"));
 }
 
 TEST(HttpRequest, Version10AsksToKeepTheConnection) {

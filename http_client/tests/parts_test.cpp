@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "http_client/id_http.h"
@@ -58,8 +59,9 @@ TEST(Helpers, MergePath) {
   } rows[] = {
       {"a/b/", "../c", "a/c"},      {"/x/y/", "/z", "/z"},          {"/d/", "", "/d/"},
       {"/a/b/", "c/d/", "/a/b/c/d/"}, {"/a//b/", "c", "/a/b/c"},      {"/", "../../etc/x", "/etc/x"},
-      {"/a/", "../../../b", "/b"},  {"a/", "../../b", "b"},          {"/a/", "..x/y", "/a/..x/y"},
-      {"/q/", "/../x/../../y", "/y"},
+      {"/a/", "../../../b", "/b"},  {"a/", "../../b", "/b"},         {"/a/", "..x/y", "/a/..x/y"},
+      {"/q/", "/../x/../../y", "/../x/../../y"},  // absolute: as it stands, the server resolves it
+      {"/a/b/", "./c", "/a/b/./c"},
   };
   for (const auto& r : rows) EXPECT_EQ(r.result, MergePath(r.base, r.path, '/')) << r.base << " + " << r.path;
 }
@@ -121,8 +123,85 @@ TEST_F(InTimeZone, InternetDates) {
   EXPECT_EQ("Sun, 6 Nov 1994 15:49:37 +0800", InternetDateText(expected, true));
 }
 
+TEST(Helpers, SmallOnes) {
+  EXPECT_EQ(-3, MinInt(-3, 2));
+  EXPECT_EQ(2, MinInt(7, 2));
+  EXPECT_TRUE(InMainThread());
+  bool other = true;
+  std::thread([&other] { other = InMainThread(); }).join();
+  EXPECT_FALSE(other);
+  const TDateTime before = Now();
+  SleepMs(30);
+  EXPECT_GE((Now() - before) * 86400000.0, 25.0);
+  const std::string temp = TempDirectory();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ('/', temp.back());
+}
+
 // ---------------------------------------------------------------------------------------
 // Headers.
+
+TEST_F(InTimeZone, RequestDatesAndRanges) {
+  TIdRequestHeaderInfo r;
+  const TDateTime when = EncodeDate(1994, 11, 6) + EncodeTime(15, 49, 37, 0);
+  r.Date = when;
+  r.Expires = when + 1;
+  r.LastModified = when - 1;
+  r.BuildHeaderLines();
+  EXPECT_EQ("Sun, 6 Nov 1994 15:49:37 +0800", r.HeaderLines.Values("Date"));
+  EXPECT_EQ("Mon, 7 Nov 1994 15:49:37 +0800", r.HeaderLines.Values("Expires"));
+  EXPECT_EQ("Sat, 5 Nov 1994 15:49:37 +0800", r.HeaderLines.Values("If-Modified-Since"));
+  EXPECT_EQ(-1, r.HeaderLines.IndexOfName("Range"));
+  const struct {
+    uint32_t start, end;
+    const char* range;
+  } rows[] = {{0, 5, "bytes=0-5"}, {10, 0, "bytes=10-"}, {10, 20, "bytes=10-20"}};
+  for (const auto& row : rows) {
+    r.ContentRangeStart = row.start;
+    r.ContentRangeEnd = row.end;
+    r.BuildHeaderLines();
+    EXPECT_EQ(row.range, r.HeaderLines.Values("Range"));
+  }
+}
+
+// Assigning copies between records of the kinds that know each other; any other pairing
+// raises the framework's assign error.
+TEST(Headers, AssigningRecords) {
+  TIdRequestHeaderInfo request, other_request;
+  TIdResponseHeaderInfo response;
+  TIdProxyConnectionInfo proxy;
+  request.Username = "u";
+  request.Host = "h";
+  request.ContentType = "image/gif";
+  other_request.Assign(&request);
+  EXPECT_EQ("u", other_request.Username);
+  EXPECT_EQ("", other_request.Host);               // request fields only
+  EXPECT_EQ("text/html", other_request.ContentType);
+  response.Assign(&request);                      // entity fields
+  EXPECT_EQ("image/gif", response.ContentType);
+  proxy.SetProxyServer("p");
+  TIdProxyConnectionInfo other_proxy;
+  other_proxy.Assign(&proxy);
+  EXPECT_EQ("p", other_proxy.ProxyServer());
+  const struct {
+    TPersistent* target;
+    TPersistent* source;
+    const char* message;
+  } rows[] = {
+      {&request, &proxy, "Cannot assign a TIdProxyConnectionInfo to a TIdRequestHeaderInfo"},
+      {&proxy, &request, "Cannot assign a TIdRequestHeaderInfo to a TIdProxyConnectionInfo"},
+      {&response, &proxy, "Cannot assign a TIdProxyConnectionInfo to a TIdResponseHeaderInfo"},
+      {&response, nullptr, "Cannot assign a nil to a TIdResponseHeaderInfo"},
+  };
+  for (const auto& row : rows) {
+    try {
+      row.target->Assign(row.source);
+      ADD_FAILURE() << row.message;
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(row.message, e.Message());
+    }
+  }
+}
 
 TEST(Headers, RequestDefaults) {
   TIdRequestHeaderInfo r;
@@ -151,8 +230,10 @@ TEST(Headers, ResponseParsing) {
   ASSERT_EQ(2, r.WWWAuthenticate.Count());
   EXPECT_EQ("Other", r.WWWAuthenticate.Strings(1));
   EXPECT_EQ("one two", r.HeaderLines.Values("x-folded"));
-  EXPECT_EQ(0u, r.ContentRangeStart);  // a range that is not numbers counts as none
-  EXPECT_EQ(0, r.Expires);             // a number of seconds beyond one day counts as none
+  // Values a server may well send ("bytes */1234" in a 416, a day or more of seconds) do
+  // not fail the answer with a conversion error: they count as none.
+  EXPECT_EQ(0u, r.ContentRangeStart);
+  EXPECT_EQ(0, r.Expires);
   EXPECT_EQ("/n", r.Location);
   r.HeaderLines.SetText("Content-Length: abc\r\nExpires: 0\r\nContent-Range: bytes 5-9/10\r\n");
   r.ParseHeaderLines();
@@ -242,6 +323,14 @@ TEST(Cookies, StoreAndSend) {
   EXPECT_EQ("d=4; a=2", m.GenerateCookieList("http://a.b.c/x", false));
 }
 
+TEST(Cookies, AnExpiryThatIsNotADateHasExpired) {
+  TIdCookieManager m(nullptr);
+  m.AddCookie("g=1; path=/; expires=garbage", "h.test");
+  m.AddCookie("k=2; path=/", "h.test");
+  EXPECT_EQ("k=2", m.GenerateCookieList("http://h.test/", false));
+  EXPECT_EQ(1, m.CookieCollection().Count());
+}
+
 TEST(Cookies, ReplacingKeepsTheExpiry) {
   TIdCookieManager m(nullptr);
   m.AddCookie("k=1; path=/; expires=Fri, 01 Jan 2100 00:00:00 GMT", "h.test");
@@ -259,6 +348,11 @@ TEST(Cookies, Version2Ports) {
   TIdCookieRFC2965 d;
   d.Parse("n=v");
   EXPECT_EQ(std::vector<int>{80}, d.PortNumbers);
+  TIdCookieRFC2965 empty;
+  empty.Parse("n=v; Port=");
+  EXPECT_EQ(std::vector<int>{80}, empty.PortNumbers);
+  // An item that is not a number does not fail the answer that carried the cookie: the
+  // list counts as none.
   TIdCookieRFC2965 bad;
   bad.Parse("n=v; Port=\"80,x\"");
   EXPECT_EQ(std::vector<int>{80}, bad.PortNumbers);
@@ -391,6 +485,47 @@ TEST(Connection, NumberedReplies) {
     EXPECT_EQ(500, e.ErrorCode());
     EXPECT_EQ("bad\r\n", e.Message());
   }
+}
+
+TEST(Connection, RaisingTheLastReply) {
+  Connected c([](loopback::Conn& conn) { conn.Write("421-busy\r\n421 later\r\n"); });
+  c.client.ReadReply({});
+  try {
+    c.client.RaiseReplyError();
+  } catch (const EIdProtocolReplyError& e) {
+    EXPECT_STREQ("EIdProtocolReplyError", e.ClassName());
+    EXPECT_EQ(421, e.ErrorCode());
+    EXPECT_EQ("busy\r\nlater\r\n", e.Message());
+  }
+  try {
+    c.client.RaiseReplyError(&ThrowReplyError<EIdSSLProtocolReplyError>);
+  } catch (const EIdProtocolReplyError& e) {
+    EXPECT_STREQ("EIdSSLProtocolReplyError", e.ClassName());
+    EXPECT_EQ(421, e.ErrorCode());
+  }
+}
+
+TEST(Connection, IntegersAndLengthPrefixedBlocks) {
+  std::string received;
+  Connected c([&received](loopback::Conn& conn) {
+    received = conn.Read(4 + 4 + 4 + 5);
+    conn.Write(std::string("\x00\x00\x01\x02", 4) + std::string("\x04\x03\x02\x01", 4) +
+               std::string("\x00\x00\x00\x03", 4) + "abcrest");
+  });
+  c.client.WriteInt32(0x01020304);
+  c.client.WriteInt32(0x01020304, false);
+  TMemoryStream out;
+  out.WriteBuffer("hello", 5);
+  c.client.WriteFromStream(&out, true, true);
+  EXPECT_EQ(0x0102u, c.client.ReadInt32());
+  EXPECT_EQ(0x04030201u, ntohl(c.client.ReadInt32(false)));
+  TMemoryStream in;
+  c.client.ReadIntoStream(&in, -1, false);  // the length comes first, in network order
+  EXPECT_EQ("abc", std::string(static_cast<const char*>(in.Memory()), static_cast<size_t>(in.Size())));
+  EXPECT_EQ("rest", c.client.TakeBufferedData());
+  EXPECT_EQ(std::string("\x01\x02\x03\x04", 4) + std::string("\x04\x03\x02\x01", 4) +
+                std::string("\x00\x00\x00\x05", 4) + "hello",
+            received);
 }
 
 TEST(Connection, WorkEventsCountConsumedBytes) {

@@ -100,17 +100,18 @@ TEST(Socks, Version4ARequestCarriesTheHostName) {
 
 TEST(Socks, Version4ReplyCodes) {
   const struct {
-    int code;
+    int code;  // -1: the server answers three bytes and closes
     const char* cls;
     const char* message;
   } rows[] = {
+      {-1, "EIdSocksServerRespondError", "Socks server did not respond."},
       {91, "EIdSocksRequestFailed", "Request rejected or failed."},
       {92, "EIdSocksRequestServerFailed", "Request rejected because SOCKS server cannot connect."},
       {93, "EIdSocksRequestIdentFailed", "Request rejected because the client program and identd report different user-ids."},
       {94, "EIdSocksUnknownError", "Unknown socks error."},
   };
   for (const auto& row : rows) {
-    SocksServer server({{{9, Bytes({0, row.code, 0, 0, 0, 0, 0, 0})}}});
+    SocksServer server({{{9, row.code < 0 ? Bytes({0, 90, 0}) : Bytes({0, row.code, 0, 0, 0, 0, 0, 0})}}});
     Client c(server.Port(), svSocks4);
     TMemoryStream body;
     try {

@@ -52,6 +52,8 @@ ULONGLONG RealTickMs();
 ULONGLONG TickNowMs();
 // The lock-free view of "is the virtual clock on".
 bool ClockIsVirtual();
+// True while the virtual clock is on and the calling thread controls it.
+bool IsClockController();
 // OVERLAPPED.Internal of a finished operation with this error code, and back. A failure
 // is kept with the high "error" bits of a status so that no code reads as STATUS_PENDING.
 inline ULONG_PTR OverlappedStatus(DWORD error) { return error ? (0xE0000000u | error) : 0; }

@@ -4,7 +4,8 @@
 // Interfaces are C++ pure abstract classes with the standard vtable layout and the
 // default calling convention; their IIDs are the platform's.
 //
-// Creation: CoCreateInstance / CoGetClassObject look up the key
+// Creation: CoCreateInstance / CoGetClassObject answer the built-in classes of the
+// platform first (KvRegisterBuiltinClass); otherwise they look up the key
 // HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32 (its default value names the server's
 // file, a Windows or POSIX path), load that file with LoadLibrary, and ask its
 // DllGetClassObject. A loaded server stays loaded until CoFreeUnusedLibraries (or the
@@ -307,6 +308,11 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID 
                          LPVOID* object);
 // Asks every loaded server's DllCanUnloadNow and frees those answering S_OK.
 void CoFreeUnusedLibraries(void);
+
+// Built-in classes: classes that libplatform.so itself implements (URL history, ...).
+// CoGetClassObject answers a registered class from its function before it looks in the
+// registry. Registering a class again replaces its function.
+void KvRegisterBuiltinClass(REFCLSID clsid, HRESULT (*get_class_object)(REFCLSID, REFIID, LPVOID*));
 
 typedef HRESULT (*LPFNGETCLASSOBJECT)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT (*LPFNCANUNLOADNOW)(void);

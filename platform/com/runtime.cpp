@@ -31,6 +31,11 @@ std::map<HMODULE, Server>& Servers() {
   return *servers;
 }
 
+std::vector<std::pair<CLSID, LPFNGETCLASSOBJECT>>& BuiltinClasses() {
+  static auto* classes = new std::vector<std::pair<CLSID, LPFNGETCLASSOBJECT>>;
+  return *classes;
+}
+
 // The file named by HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32.
 bool ServerFile(REFCLSID clsid, std::u16string& file) {
   std::u16string path = u"CLSID\\" + kv::GuidToString(clsid) + u"\\InprocServer32";
@@ -173,11 +178,29 @@ void CoUninitialize(void) {
 
 void OleUninitialize(void) { CoUninitialize(); }
 
+void KvRegisterBuiltinClass(REFCLSID clsid, HRESULT (*get_class_object)(REFCLSID, REFIID, LPVOID*)) {
+  std::lock_guard lock(ServerLock());
+  for (auto& c : BuiltinClasses()) {
+    if (IsEqualCLSID(c.first, clsid)) {
+      c.second = get_class_object;
+      return;
+    }
+  }
+  BuiltinClasses().emplace_back(clsid, get_class_object);
+}
+
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID riid, LPVOID* object) {
   if (!object) return E_INVALIDARG;
   *object = nullptr;
   if (t_init_count == 0) return CO_E_NOTINITIALIZED;
   if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
+  LPFNGETCLASSOBJECT builtin = nullptr;
+  {
+    std::lock_guard lock(ServerLock());
+    for (auto& c : BuiltinClasses())
+      if (IsEqualCLSID(c.first, clsid)) builtin = c.second;
+  }
+  if (builtin) return builtin(clsid, riid, object);
   Server server;
   HRESULT hr = LoadServer(clsid, server);
   if (FAILED(hr)) return hr;

@@ -6,6 +6,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
+#include "platform/base/idle.h"
 #include "platform/base/sync.h"
 #include "platform/base/time.h"
 #include "platform/user/internal.h"
@@ -724,6 +725,9 @@ bool WaitForWork() {
   }
   if (HasInput() || FindPaintWindow(GetCurrentThreadId(), nullptr)) return true;
   if (haveTimer && Due(now, next)) return true;
+  // Live idle work (transfers) is driven first, at most up to the next timer and in
+  // short rounds, so that posts of other threads are still seen.
+  if (KvIdleWait(std::min<DWORD>(haveTimer ? next - now : 50, 50), nullptr)) return true;
   if (KvClockIsVirtual()) {
     if (haveTimer) {
       KvClockAdvance(next - now);
@@ -931,6 +935,7 @@ BOOL PeekMessageW(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT r
     return FALSE;
   }
   if (hwnd && hwnd != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !Get(hwnd)) return FALSE;
+  KvIdleWait(0, nullptr);  // a zero-time poll of live idle work
   return Retrieve(msg, hwnd, filter_min, filter_max, remove);
 }
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove) {
@@ -1025,6 +1030,7 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_al
     if (milliseconds != INFINITE && elapsed >= milliseconds) return WAIT_TIMEOUT;
     // Short slices: objects and the queue are looked at in turn.
     DWORD slice = milliseconds == INFINITE ? 10 : std::min<DWORD>(10, milliseconds - elapsed);
+    if (KvIdleWait(slice, nullptr)) continue;  // live idle work waited instead
     if (count) {
       DWORD r = WaitForMultipleObjects(count, handles, wait_all, slice);
       if (r != WAIT_TIMEOUT) return r;

@@ -1,0 +1,44 @@
+// Shared helpers of the skin tests: containers made from a description text and the
+// built-in skin's bitmaps.
+#pragma once
+
+#include <string>
+
+#include "skin/skin_data.h"
+#include "skin/skin_reader.h"
+#include "tools/skinpack/skin_packer.h"
+
+namespace skintest {
+
+// A container of Description (as "skin.ini") plus every bitmap of the built-in skin.
+inline skinpack::Bytes ContainerWith(const std::string& Description) {
+  TSkinReader reader;
+  TMemoryStream packed;
+  packed.WriteBuffer(DefaultSkinData(), static_cast<int>(DefaultSkinSize()));
+  packed.SetPosition(0);
+  reader.LoadFromStream(&packed);
+  std::vector<skinpack::Entry> entries{{"skin.ini", skinpack::ToBytes(Description)}};
+  for (int i = 0; i < reader.Count(); ++i) {
+    const AnsiString name = reader.Names().Strings(i);
+    if (name.find(".ini") != AnsiString::npos) continue;
+    TMemoryStream entry;
+    reader.FindEntry(name, &entry);
+    const auto* p = static_cast<const uint8_t*>(entry.Memory());
+    entries.push_back({name, skinpack::Bytes(p, p + entry.Size())});
+  }
+  return skinpack::Container(skinpack::Body(20000, entries));
+}
+
+// The built-in skin's description text.
+inline std::string DefaultDescription() {
+  TSkinReader reader;
+  TMemoryStream packed, entry;
+  packed.WriteBuffer(DefaultSkinData(), static_cast<int>(DefaultSkinSize()));
+  packed.SetPosition(0);
+  reader.LoadFromStream(&packed);
+  AnsiString name;
+  reader.FindEntryContaining(".ini", &entry, name);
+  return std::string(static_cast<const char*>(entry.Memory()), static_cast<size_t>(entry.Size()));
+}
+
+}  // namespace skintest

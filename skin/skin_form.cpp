@@ -328,15 +328,17 @@ void TWinSkinForm::Remove() {
   if (system_menu_taken_ && !(CaptionCaps & 16)) {
     SetWindowLongA(Wnd, GWL_STYLE, GetWindowLongA(Wnd, GWL_STYLE) | WS_SYSMENU);
   }
+  // The menu given back takes the system's menu bar row in place of the skinned one.
+  const bool menuBack = SkinMenu && SkinMenu->MenuHandle;
   if (SkinMenu) {
-    if (SkinMenu->MenuHandle) SetMenu(Wnd, SkinMenu->MenuHandle);
+    if (menuBack) SetMenu(Wnd, SkinMenu->MenuHandle);
     SkinMenu.reset();
   }
   if (Phase != phRemoving && !(MDIKind != 2 && IsChild)) {
     RECT wr{};
     GetWindowRect(Wnd, &wr);
     const int w = wr.right - wr.left + SizeDelta.right - (LeftWidth + RightWidth);
-    const int h = wr.bottom - wr.top + SizeDelta.bottom - (TopHeight + BottomHeight + MenuHeight);
+    const int h = wr.bottom - wr.top + SizeDelta.bottom - (TopHeight + BottomHeight + (menuBack ? 0 : MenuHeight));
     if (ShowState == 0)
       SetWindowPos(Wnd, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOZORDER);
     else

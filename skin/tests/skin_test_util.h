@@ -10,22 +10,33 @@
 
 namespace skintest {
 
+// The bitmaps of the built-in skin, as container entries (read once).
+inline const std::vector<skinpack::Entry>& DefaultBitmaps() {
+  static const std::vector<skinpack::Entry> entries = [] {
+    std::vector<skinpack::Entry> out;
+    TSkinReader reader;
+    TMemoryStream packed;
+    packed.WriteBuffer(DefaultSkinData(), static_cast<int>(DefaultSkinSize()));
+    packed.SetPosition(0);
+    reader.LoadFromStream(&packed);
+    for (int i = 0; i < reader.Count(); ++i) {
+      const AnsiString name = reader.Names().Strings(i);
+      if (name.find(".ini") != AnsiString::npos) continue;
+      TMemoryStream entry;
+      reader.FindEntry(name, &entry);
+      const auto* p = static_cast<const uint8_t*>(entry.Memory());
+      out.push_back({name, skinpack::Bytes(p, p + entry.Size())});
+    }
+    return out;
+  }();
+  return entries;
+}
+
 // A container of Description (as "skin.ini") plus every bitmap of the built-in skin.
 inline skinpack::Bytes ContainerWith(const std::string& Description) {
-  TSkinReader reader;
-  TMemoryStream packed;
-  packed.WriteBuffer(DefaultSkinData(), static_cast<int>(DefaultSkinSize()));
-  packed.SetPosition(0);
-  reader.LoadFromStream(&packed);
   std::vector<skinpack::Entry> entries{{"skin.ini", skinpack::ToBytes(Description)}};
-  for (int i = 0; i < reader.Count(); ++i) {
-    const AnsiString name = reader.Names().Strings(i);
-    if (name.find(".ini") != AnsiString::npos) continue;
-    TMemoryStream entry;
-    reader.FindEntry(name, &entry);
-    const auto* p = static_cast<const uint8_t*>(entry.Memory());
-    entries.push_back({name, skinpack::Bytes(p, p + entry.Size())});
-  }
+  const auto& bitmaps = DefaultBitmaps();
+  entries.insert(entries.end(), bitmaps.begin(), bitmaps.end());
   return skinpack::Container(skinpack::Body(20000, entries));
 }
 

@@ -168,9 +168,15 @@ TEST_F(SkinLoadTest, RefusedContainersKeepThePreviousSkin) {
   EXPECT_FALSE(data.SetSkinBytes(damaged.data(), damaged.size()));
   EXPECT_FALSE(data.SkinLoaded());
   EXPECT_EQ(data.Border(2)->Map->Width(), width);
+  // An older format: the reader's "older skin" message, and the skin stays.
+  KvMessageBoxLogClear();
   const auto older = skinpack::Container(skinpack::Body(10000, {}));
   EXPECT_FALSE(data.SetSkinBytes(older.data(), older.size()));
   EXPECT_EQ(data.Border(2)->Map->Width(), width);
+  ASSERT_EQ(KvMessageBoxLogCount(), 1u);
+  KVMSGBOXRECORD r{};
+  KvMessageBoxLogGet(0, &r);
+  EXPECT_STREQ(r.text, "This is Older Skin File\rPlease update to new version !");
 }
 
 TEST(SkinPainting, MixColorsAndSaturation) {

@@ -2,6 +2,7 @@
 
 #include "skin/quick_ini.h"
 #include "skin/skin_data.h"
+#include "skin/skin_manager.h"
 #include "skin/tests/skin_test_util.h"
 
 namespace {
@@ -213,6 +214,35 @@ TEST(SkinPainting, NineSliceKeepsCornersAndDropsMarginsWiderThanTheTarget) {
   GradientFill(target.Canvas()->Handle(), TRect{0, 0, 10, 10}, 0, true, 0x0000FF);
   EXPECT_EQ(target.Canvas()->Pixels(3, 0), 0);
   EXPECT_EQ(target.Canvas()->Pixels(3, 9), 0x0000FF);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SkinDataLoaded, OptionalEntriesAndMenuGates) {
+  KvUserReset();
+  ASSERT_TRUE(KvUserSetOptionalEntry("GetScrollBarInfo", FALSE));
+  {
+    TSkinData data(nullptr);
+    EXPECT_EQ(skin_user32::GetScrollBarInfo, nullptr);
+    EXPECT_NE(skin_user32::TrackMouseEvent, nullptr);
+    data.Loaded();
+    EXPECT_FALSE(data.SkinControls.Contains(xcScrollbar));  // removed with the missing entry
+    EXPECT_FALSE(data.SkinControls.Contains(xcMenuItem));   // xcMainMenu on: menu items are not skinned
+    EXPECT_TRUE(data.SkinControls.Contains(xcSystemMenu));
+    EXPECT_FALSE(data.Active());  // nothing loaded: Active stays off
+  }
+  KvUserSetOptionalEntry("GetScrollBarInfo", TRUE);
+  {
+    TSkinData data(nullptr);
+    data.SkinControls >> xcMainMenu;
+    data.Loaded();
+    EXPECT_TRUE(data.SkinControls.Contains(xcScrollbar));
+    EXPECT_FALSE(data.SkinControls.Contains(xcSystemMenu));  // without xcMainMenu
+  }
+  TSkinManage::Shutdown();
+  KvUserReset();
 }
 
 }  // namespace

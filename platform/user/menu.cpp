@@ -253,6 +253,8 @@ SIZE TextSize(const std::u16string& t) {
 }
 
 const int kSeparatorHeight = 9;
+// Width of the frame around a popup menu's items (its non-client area).
+const int kPopupFrame = 3;
 
 // Lays out a popup menu's items in a column; returns the window size.
 SIZE LayoutPopup(HMENU h, HWND owner) {
@@ -260,7 +262,7 @@ SIZE LayoutPopup(HMENU h, HWND owner) {
   SIZE total{0, 0};
   if (!m) return total;
   int check = Metric(SM_CXMENUCHECK) + 4;
-  int y = 2, width = 0;
+  int y = 0, width = 0;
   for (size_t i = 0; i < m->items.size(); ++i) {
     MenuItem& it = m->items[i];
     int ih, iw;
@@ -281,13 +283,14 @@ SIZE LayoutPopup(HMENU h, HWND owner) {
       ih = std::max<int>(Metric(SM_CYMENU), s.cy + 4);
       iw = s.cx;
     }
-    it.rect = RECT{2, y, 0, y + ih};
+    it.rect = RECT{0, y, 0, y + ih};
     width = std::max(width, iw + 2 * check + 8);
     y += ih;
   }
   width = std::max(width, 60);
-  for (auto& it : m->items) it.rect.right = 2 + width;
-  total = SIZE{width + 4, y + 2};
+  for (auto& it : m->items) it.rect.right = width;
+  // The window adds its frame around the items (WM_NCCALCSIZE of the popup window).
+  total = SIZE{width + 2 * kPopupFrame, y + 2 * kPopupFrame};
   return total;
 }
 
@@ -315,8 +318,6 @@ void PaintPopup(HWND hwnd, HDC hdc, HMENU h, int selected, HWND owner) {
   if (!m || !w) return;
   RECT r{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   FillRect(hdc, &r, GetSysColorBrush(COLOR_MENU));
-  RECT e = r;
-  DrawEdge(hdc, &e, EDGE_RAISED, BF_RECT);
   HFONT f = MenuFont();
   HGDIOBJ old = SelectObject(hdc, f);
   int check = Metric(SM_CXMENUCHECK) + 4;
@@ -404,6 +405,22 @@ LRESULT PopupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_ERASEBKGND:
       return 1;
+    case WM_NCCALCSIZE:
+      // A popup menu keeps a frame of kPopupFrame pixels in its non-client area.
+      InflateRect(wp ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lp)->rgrc[0] : reinterpret_cast<RECT*>(lp),
+                  -kPopupFrame, -kPopupFrame);
+      return 0;
+    case WM_NCPAINT: {
+      HDC hdc = GetWindowDC(hwnd);
+      if (!hdc) return 0;
+      RECT wr;
+      GetWindowRect(hwnd, &wr);
+      RECT e{0, 0, wr.right - wr.left, wr.bottom - wr.top};
+      FillRect(hdc, &e, GetSysColorBrush(COLOR_MENU));
+      DrawEdge(hdc, &e, EDGE_RAISED, BF_RECT);
+      ReleaseDC(hwnd, hdc);
+      return 0;
+    }
     case WM_MOUSEACTIVATE:
       return MA_NOACTIVATE;
     default:

@@ -7,10 +7,10 @@
 
 #include "platform/user/user.h"
 #include "skin/skin_reader.h"
-#include "skin/tests/lzh_encoder.h"
+#include "tools/skinpack/skin_packer.h"
 #include "skin/texts.h"
 
-using namespace skintest;
+using namespace skinpack;
 
 namespace {
 

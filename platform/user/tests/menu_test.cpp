@@ -292,5 +292,39 @@ TEST_F(MenuTest, MenuBarChangesTheFrameAndOpensOnClick) {
   EXPECT_FALSE(IsMenu(sys));
 }
 
+// A popup menu window keeps a 3-pixel frame in its non-client area, painted by WM_NCPAINT:
+// a skinned popup replaces that frame, the items stay in the client area.
+TEST_F(MenuTest, PopupWindowHasANonClientFrameAroundItsItems) {
+  HWND h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200);
+  KvPumpMessages();
+  HMENU m = CreatePopupMenu();
+  AppendMenuW(m, MF_STRING, 101, u"One");
+  HWND popup = nullptr;
+  RECT window{}, client{};
+  POINT origin{};
+  Handlers()[WM_MENUSELECT] = [&](HWND, UINT, WPARAM wp, LPARAM, bool*) {
+    if (!popup && HIWORD(wp) != 0xFFFF && (popup = FindWindowW(u"#32768", nullptr))) {
+      GetWindowRect(popup, &window);
+      GetClientRect(popup, &client);
+      ClientToScreen(popup, &origin);
+      KvSpyStart(popup);
+      RedrawWindow(popup, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+      KvSpyStop();
+    }
+    return LRESULT(0);
+  };
+  KvInjectMouseMove(60, 55);
+  KvInjectKey(VK_ESCAPE, TRUE);
+  KvInjectKey(VK_ESCAPE, FALSE);
+  TrackPopupMenu(m, TPM_LEFTALIGN, 50, 50, 0, h, nullptr);
+  ASSERT_TRUE(popup);
+  EXPECT_EQ(origin.x - window.left, 3);
+  EXPECT_EQ(origin.y - window.top, 3);
+  EXPECT_EQ(client.right, window.right - window.left - 6);
+  auto got = Only({WM_NCPAINT, WM_PAINT});
+  EXPECT_SEQ(got, Sent(WM_NCPAINT, popup), Sent(WM_PAINT, popup));
+  DestroyMenu(m);
+}
+
 }  // namespace
 }  // namespace kvtest

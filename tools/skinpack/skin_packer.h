@@ -1,12 +1,12 @@
-// Test-only encoder of the skin container's compression and a builder of container
-// bodies, so that the tests can make containers of any shape.
+// The skin container packer: the compression of the container (LZHUF, as the reader
+// decodes it) and a builder of container bodies. Used by tools/skinpack and by tests.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace skintest {
+namespace skinpack {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -29,4 +29,4 @@ Bytes Body(uint32_t format, const std::vector<Entry>& entries, int block_size = 
 Bytes ToBytes(const std::string& s);
 void PutI32(Bytes& out, int32_t v);
 
-}  // namespace skintest
+}  // namespace skinpack

@@ -1,10 +1,10 @@
-#include "skin/tests/lzh_encoder.h"
+#include "tools/skinpack/skin_packer.h"
 
 #include <algorithm>
 
 #include "skin/lzh_tree.h"
 
-namespace skintest {
+namespace skinpack {
 
 using namespace lzh;
 
@@ -132,4 +132,4 @@ Bytes Body(uint32_t format, const std::vector<Entry>& entries, int block_size, c
   return out;
 }
 
-}  // namespace skintest
+}  // namespace skinpack

@@ -1,0 +1,323 @@
+// skingen: draws the bitmaps of the built-in skin into a folder.
+//
+//   skingen OUTPUT_DIR [blue|green]
+//
+// Every image is a 24-bit BMP; states are equal frames side by side (window borders top
+// and bottom: stacked); pure magenta is transparent. The variant picks the palette ("green"
+// draws the second skin the tests use).
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Rgb {
+  int r, g, b;
+};
+constexpr Rgb kMagenta{255, 0, 255};
+
+Rgb Mix(Rgb a, Rgb b, double t) {
+  return Rgb{static_cast<int>(std::lround(a.r + (b.r - a.r) * t)), static_cast<int>(std::lround(a.g + (b.g - a.g) * t)),
+             static_cast<int>(std::lround(a.b + (b.b - a.b) * t))};
+}
+
+class Image {
+ public:
+  Image(int w, int h, Rgb fill = kMagenta) : w_(w), h_(h), px_(static_cast<size_t>(w * h), fill) {}
+  int W() const { return w_; }
+  int H() const { return h_; }
+  void Set(int x, int y, Rgb c) {
+    if (x >= 0 && y >= 0 && x < w_ && y < h_) px_[static_cast<size_t>(y * w_ + x)] = c;
+  }
+  void Fill(int x0, int y0, int x1, int y1, Rgb c) {
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) Set(x, y, c);
+  }
+  // Top-to-bottom gradient.
+  void Gradient(int x0, int y0, int x1, int y1, Rgb a, Rgb b) {
+    for (int y = y0; y < y1; ++y) Fill(x0, y, x1, y + 1, Mix(a, b, y1 - y0 > 1 ? double(y - y0) / (y1 - y0 - 1) : 0));
+  }
+  void Frame(int x0, int y0, int x1, int y1, Rgb c) {
+    Fill(x0, y0, x1, y0 + 1, c);
+    Fill(x0, y1 - 1, x1, y1, c);
+    Fill(x0, y0, x0 + 1, y1, c);
+    Fill(x1 - 1, y0, x1, y1, c);
+  }
+  // A round-cornered box: the corner pixels outside stay as they were (magenta).
+  void RoundBox(int x0, int y0, int x1, int y1, Rgb border, Rgb top, Rgb bottom) {
+    Gradient(x0 + 1, y0 + 1, x1 - 1, y1 - 1, top, bottom);
+    Frame(x0, y0, x1, y1, border);
+    for (int dx : {0, 1})
+      for (int dy : {0, 1})
+        if (dx + dy < 2) {
+          Set(x0 + dx, y0 + dy, kMagenta);
+          Set(x1 - 1 - dx, y0 + dy, kMagenta);
+          Set(x0 + dx, y1 - 1 - dy, kMagenta);
+          Set(x1 - 1 - dx, y1 - 1 - dy, kMagenta);
+        }
+  }
+  void Disc(int cx, int cy, double r, Rgb c) {
+    for (int y = 0; y < h_; ++y)
+      for (int x = 0; x < w_; ++x)
+        if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) Set(x, y, c);
+  }
+  bool Save(const std::string& path) const {
+    const int stride = (3 * w_ + 3) & ~3;
+    const uint32_t size = 54 + static_cast<uint32_t>(stride * h_);
+    std::vector<uint8_t> out(size, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(2, size);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(w_));
+    put32(22, static_cast<uint32_t>(h_));
+    out[26] = 1;
+    out[28] = 24;
+    put32(34, static_cast<uint32_t>(stride * h_));
+    for (int y = 0; y < h_; ++y) {
+      uint8_t* row = &out[54 + static_cast<size_t>((h_ - 1 - y) * stride)];
+      for (int x = 0; x < w_; ++x) {
+        const Rgb& c = px_[static_cast<size_t>(y * w_ + x)];
+        row[3 * x] = static_cast<uint8_t>(c.b);
+        row[3 * x + 1] = static_cast<uint8_t>(c.g);
+        row[3 * x + 2] = static_cast<uint8_t>(c.r);
+      }
+    }
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    return static_cast<bool>(f);
+  }
+
+ private:
+  int w_, h_;
+  std::vector<Rgb> px_;
+};
+
+struct Palette {
+  Rgb capTop, capBottom, capInTop, capInBottom, border, borderIn, face, light, shadow, dark, accent, menu;
+};
+
+const Palette kBlue{{74, 120, 190}, {40, 79, 140}, {176, 182, 192}, {140, 146, 158}, {36, 70, 126}, {128, 134, 146},
+                    {236, 236, 232}, {255, 255, 255}, {160, 160, 156}, {96, 96, 92}, {58, 104, 176}, {248, 248, 246}};
+const Palette kGreen{{86, 170, 104}, {37, 112, 60}, {192, 176, 176}, {160, 140, 140}, {30, 96, 50}, {150, 128, 128},
+                     {232, 238, 228}, {255, 255, 255}, {150, 164, 146}, {80, 96, 76}, {52, 150, 80}, {244, 250, 242}};
+
+// A caption button glyph drawn into frame f (0 normal, 1 pressed, 2 hot) of an 18 x 16 cell.
+void CaptionButton(Image& img, int f, const Palette& p, char glyph) {
+  const int x0 = 18 * f;
+  const Rgb top = f == 1 ? p.capBottom : f == 2 ? Mix(p.capTop, p.light, 0.35) : p.capTop;
+  const Rgb bottom = f == 1 ? p.capTop : p.capBottom;
+  img.RoundBox(x0, 0, x0 + 18, 16, p.dark, top, bottom);
+  const Rgb g = p.light;
+  switch (glyph) {
+    case 'x':
+      for (int i = 0; i < 7; ++i) {
+        img.Set(x0 + 5 + i, 4 + i, g);
+        img.Set(x0 + 6 + i, 4 + i, g);
+        img.Set(x0 + 11 - i, 4 + i, g);
+        img.Set(x0 + 12 - i, 4 + i, g);
+      }
+      break;
+    case 'M':
+      img.Frame(x0 + 5, 4, x0 + 13, 12, g);
+      img.Fill(x0 + 5, 5, x0 + 13, 6, g);
+      break;
+    case 'R':
+      img.Frame(x0 + 7, 3, x0 + 13, 9, g);
+      img.Fill(x0 + 5, 6, x0 + 11, 12, top);
+      img.Frame(x0 + 5, 6, x0 + 11, 12, g);
+      break;
+    case '_':
+      img.Fill(x0 + 5, 10, x0 + 12, 12, g);
+      break;
+    default:
+      break;
+  }
+}
+
+bool Draw(const std::string& dir, const Palette& p) {
+  bool ok = true;
+  auto save = [&](const Image& img, const char* name) { ok = img.Save(dir + "/" + name) && ok; };
+
+  // Window borders: caption 24 rows (active frame over inactive), sides and bottom 4 pixels.
+  Image top(60, 48);
+  for (int f = 0; f < 2; ++f) {
+    const Rgb a = f ? p.capInTop : p.capTop, b = f ? p.capInBottom : p.capBottom;
+    top.Gradient(0, 24 * f, 60, 24 * f + 24, a, b);
+    top.Fill(0, 24 * f, 60, 24 * f + 1, f ? p.borderIn : p.border);
+    // Rounded top corners: transparent, cut out of the window region.
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 3 - y; ++x) {
+        top.Set(x, 24 * f + y, kMagenta);
+        top.Set(59 - x, 24 * f + y, kMagenta);
+      }
+  }
+  save(top, "top.bmp");
+  Image left(8, 30), right(8, 30), bottom(30, 8);
+  for (int f = 0; f < 2; ++f) {
+    const Rgb c = f ? p.borderIn : p.border;
+    left.Fill(4 * f, 0, 4 * f + 4, 30, Mix(c, p.light, 0.25));
+    left.Fill(4 * f, 0, 4 * f + 1, 30, c);
+    right.Fill(4 * f, 0, 4 * f + 4, 30, Mix(c, p.light, 0.25));
+    right.Fill(4 * f + 3, 0, 4 * f + 4, 30, c);
+    bottom.Fill(0, 4 * f, 30, 4 * f + 4, Mix(c, p.light, 0.25));
+    bottom.Fill(0, 4 * f + 3, 30, 4 * f + 4, c);
+  }
+  save(left, "left.bmp");
+  save(right, "right.bmp");
+  save(bottom, "bottom.bmp");
+
+  const char glyphs[] = {'x', 'M', 'R', '_'};
+  const char* names[] = {"close.bmp", "max.bmp", "restore.bmp", "min.bmp"};
+  for (int i = 0; i < 4; ++i) {
+    Image b(54, 16);
+    for (int f = 0; f < 3; ++f) CaptionButton(b, f, p, glyphs[i]);
+    save(b, names[i]);
+  }
+
+  // Menu bar (active, inactive), menu items (normal, -, -, selected, -) and the popup frame.
+  Image bar(40, 20);
+  bar.Gradient(0, 0, 20, 20, p.light, p.face);
+  bar.Gradient(20, 0, 40, 20, p.face, p.face);
+  bar.Fill(0, 19, 40, 20, p.shadow);
+  save(bar, "menubar.bmp");
+  Image item(100, 20);
+  item.RoundBox(20, 0, 40, 20, p.accent, Mix(p.accent, p.light, 0.5), Mix(p.accent, p.light, 0.3));
+  item.RoundBox(60, 0, 80, 20, p.accent, Mix(p.accent, p.light, 0.35), p.accent);
+  save(item, "menuitem.bmp");
+  Image menubg(30, 30, p.menu);
+  menubg.Frame(0, 0, 30, 30, p.dark);
+  menubg.Frame(1, 1, 29, 29, p.light);
+  menubg.Fill(2, 2, 3, 28, Mix(p.accent, p.light, 0.6));
+  save(menubg, "menubg.bmp");
+
+  // Push buttons: normal, pressed, disabled, hot, focused.
+  Image buttons(100, 22);
+  const Rgb btop[] = {p.light, p.shadow, p.face, Mix(p.accent, p.light, 0.8), p.light};
+  const Rgb bbot[] = {p.face, p.face, p.face, Mix(p.accent, p.light, 0.55), p.face};
+  for (int f = 0; f < 5; ++f)
+    buttons.RoundBox(20 * f, 0, 20 * f + 20, 22, f == 2 ? p.shadow : f == 4 ? p.accent : p.dark, btop[f], bbot[f]);
+  save(buttons, "buttons.bmp");
+  // Check and radio boxes: 8 frames of 16 x 16 (unchecked normal, hot, pressed, disabled, then checked).
+  Image check(128, 16), radio(128, 16);
+  for (int f = 0; f < 8; ++f) {
+    const int x = 16 * f;
+    const Rgb fill = (f % 4) == 3 ? p.face : (f % 4) == 1 ? Mix(p.accent, p.light, 0.85) : p.light;
+    check.Fill(x + 1, 1, x + 14, 14, fill);
+    check.Frame(x + 1, 1, x + 14, 14, p.dark);
+    radio.Disc(x + 7, 7, 6.5, p.dark);
+    radio.Disc(x + 7, 7, 5.5, fill);
+    if (f >= 4) {
+      for (int i = 0; i < 4; ++i) {
+        check.Set(x + 4 + i, 6 + i, p.accent);
+        check.Set(x + 4 + i, 7 + i, p.accent);
+      }
+      for (int i = 0; i < 5; ++i) {
+        check.Set(x + 8 + i, 9 - i, p.accent);
+        check.Set(x + 8 + i, 10 - i, p.accent);
+      }
+      radio.Disc(x + 7, 7, 2.5, p.accent);
+    }
+  }
+  save(check, "check.bmp");
+  save(radio, "radio.bmp");
+
+  Image label(40, 18);
+  label.RoundBox(0, 0, 40, 18, p.accent, Mix(p.accent, p.light, 0.6), Mix(p.accent, p.light, 0.4));
+  save(label, "groupbox.bmp");
+  Image edge(24, 12);
+  for (int f = 0; f < 2; ++f) {
+    edge.Frame(12 * f, 0, 12 * f + 12, 12, f ? p.shadow : p.accent);
+    edge.Fill(12 * f + 1, 1, 12 * f + 11, 11, kMagenta);
+  }
+  save(edge, "groupedge.bmp");
+
+  Image tabs(100, 22);
+  for (int f = 0; f < 5; ++f) {
+    const bool active = f == 1;
+    tabs.Gradient(20 * f + 1, active ? 0 : 2, 20 * f + 19, 22, active ? p.light : p.face, p.face);
+    tabs.Frame(20 * f, active ? 0 : 2, 20 * f + 20, 23, f == 3 ? p.accent : p.shadow);
+  }
+  save(tabs, "tabs.bmp");
+  Image pane(12, 12, p.face);
+  pane.Frame(0, 0, 12, 12, p.shadow);
+  save(pane, "tabpane.bmp");
+
+  Image progress(40, 14);
+  for (int f = 0; f < 2; ++f) {
+    progress.Fill(20 * f + 1, 1, 20 * f + 19, 13, p.light);
+    progress.Frame(20 * f, 0, 20 * f + 20, 14, p.shadow);
+  }
+  save(progress, "progress.bmp");
+  Image chunk(8, 12);
+  chunk.Gradient(0, 0, 8, 12, Mix(p.accent, p.light, 0.4), p.accent);
+  save(chunk, "chunk.bmp");
+
+  // Scroll bars: 23 frames of 17 x 17 (arrows in four directions and their states, the track).
+  Image scroll(23 * 17, 17);
+  for (int f = 0; f < 23; ++f) {
+    const int x = 17 * f;
+    scroll.RoundBox(x, 0, x + 17, 17, p.shadow, f % 4 == 1 ? p.face : p.light, p.face);
+    const int dir = (f / 4) % 4;
+    for (int i = 0; i < 4; ++i)
+      for (int j = -i; j <= i; ++j) {
+        const int a = 6 + i, b = 8 + j;
+        if (f >= 16) break;
+        if (dir == 0) scroll.Set(x + b, a, p.dark);
+        if (dir == 1) scroll.Set(x + b, 16 - a, p.dark);
+        if (dir == 2) scroll.Set(x + a, b, p.dark);
+        if (dir == 3) scroll.Set(x + 16 - a, b, p.dark);
+      }
+  }
+  save(scroll, "scrollbar.bmp");
+  Image hscroll(80, 17), vscroll(68, 20), hthumb(60, 17), vthumb(51, 20);
+  for (int f = 0; f < 4; ++f) {
+    hscroll.Fill(20 * f, 0, 20 * f + 20, 17, Mix(p.face, p.shadow, 0.2 * f));
+    vscroll.Fill(17 * f, 0, 17 * f + 17, 20, Mix(p.face, p.shadow, 0.2 * f));
+  }
+  for (int f = 0; f < 3; ++f) {
+    hthumb.RoundBox(20 * f, 0, 20 * f + 20, 17, p.dark, f == 2 ? Mix(p.accent, p.light, 0.7) : p.light, p.face);
+    vthumb.RoundBox(17 * f, 0, 17 * f + 17, 20, p.dark, f == 2 ? Mix(p.accent, p.light, 0.7) : p.light, p.face);
+  }
+  save(hscroll, "hscroll.bmp");
+  save(vscroll, "vscroll.bmp");
+  save(hthumb, "hthumb.bmp");
+  save(vthumb, "vthumb.bmp");
+
+  // Track bars: the channel (horizontal and vertical) and the thumb's 5 states.
+  Image track(20, 6), trackvert(6, 20), thumb(55, 20);
+  track.Fill(0, 0, 20, 6, p.shadow);
+  track.Fill(1, 1, 19, 5, p.light);
+  trackvert.Fill(0, 0, 6, 20, p.shadow);
+  trackvert.Fill(1, 1, 5, 19, p.light);
+  for (int f = 0; f < 5; ++f)
+    thumb.RoundBox(11 * f, 0, 11 * f + 11, 20, f == 2 ? p.shadow : p.dark, f == 3 ? Mix(p.accent, p.light, 0.6) : p.light,
+                   f == 1 ? p.shadow : p.face);
+  save(track, "track.bmp");
+  save(trackvert, "trackvert.bmp");
+  save(thumb, "thumb.bmp");
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: skingen OUTPUT_DIR [blue|green]\n");
+    return 2;
+  }
+  const std::string variant = argc > 2 ? argv[2] : "blue";
+  if (!Draw(argv[1], variant == "green" ? kGreen : kBlue)) {
+    std::fprintf(stderr, "skingen: cannot write the bitmaps into %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,174 @@
+#include "skin/skin_control.h"
+
+#include <map>
+
+#include "skin/skin_data.h"
+#include "skin/skin_form.h"
+#include "skin/skin_manager.h"
+
+namespace {
+std::map<HWND, TSkinControl*>& RawControls() {
+  static std::map<HWND, TSkinControl*> c;
+  return c;
+}
+}  // namespace
+
+TSkinControl::TSkinControl(TComponent* AOwner) : TComponent(AOwner) {}
+
+TSkinControl::~TSkinControl() {
+  if (control_ && old_method_) control_->WindowProc = old_method_;
+  if (raw_ && old_proc_) {
+    if (IsWindow(handle_))
+      (unicode_ ? SetWindowLongPtrW : SetWindowLongPtrA)(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_proc_));
+    RawControls().erase(handle_);
+  }
+  if (form_) form_->RemoveControl(this);
+}
+
+void TSkinControl::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                                 TCanvas* Canvas) {
+  if (attached_) return;
+  data_ = Data;
+  form_ = Form;
+  canvas_ = Canvas;
+  keep_colour_ = KeepColour;
+  control_ = Control;
+  handle_ = Control->Handle();
+  unicode_ = IsWindowUnicode(handle_) != 0;
+  old_method_ = Control->WindowProc;
+  Control->WindowProc = [this](TMessage& m) { WndProc(m); };
+  if (form_) form_->AddControl(this);
+  if (keep_colour_) {
+    saved_colour_ = Control->Color();
+    Control->SetColor(Data->Colour(csButtonFace));
+  }
+  Control->Invalidate();
+  attached_ = true;
+  state_ = 1;
+}
+
+void TSkinControl::AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) {
+  if (attached_) return;
+  data_ = Data;
+  canvas_ = Canvas;
+  form_ = Form;
+  handle_ = Window;
+  raw_ = true;
+  if (form_) form_->AddControl(this);
+  unicode_ = IsWindowUnicode(Window) != 0;
+  const int n = GetWindowTextLengthW(Window);
+  text_.assign(static_cast<size_t>(n) + 1, u'\0');
+  GetWindowTextW(Window, text_.data(), n + 1);
+  text_.resize(static_cast<size_t>(n));
+  RawControls()[Window] = this;
+  old_proc_ = reinterpret_cast<WNDPROC>((unicode_ ? SetWindowLongPtrW : SetWindowLongPtrA)(
+      Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TSkinControl::RawProc)));
+  InvalidateRect(Window, nullptr, TRUE);
+  attached_ = true;
+  state_ = 1;
+}
+
+void TSkinControl::Detach() {
+  if (keep_colour_ && control_) control_->SetColor(saved_colour_);
+}
+
+LRESULT TSkinControl::RawProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto it = RawControls().find(hwnd);
+  if (it == RawControls().end()) return DefWindowProcA(hwnd, msg, wp, lp);
+  TMessage m{msg, wp, lp, 0};
+  it->second->WndProc(m);
+  return m.Result;
+}
+
+void TSkinControl::Default(TMessage& Message) {
+  if (old_method_) old_method_(Message);
+  else if (old_proc_) Message.Result = CallWindowProcA(old_proc_, handle_, Message.Msg, Message.WParam, Message.LParam);
+}
+
+void TSkinControl::WndProc(TMessage& Message) {
+  handled_ = false;
+  if (Message.Msg == kControlPaintMsg) {
+    painting_ = static_cast<intptr_t>(Message.WParam) > 0;
+    if (painting_) Repaint();
+    return;
+  }
+  if (!painting_) {
+    Default(Message);
+    return;
+  }
+  if (BeforeDefault(Message)) {
+    Default(Message);
+    AfterDefault(Message);
+  }
+}
+
+bool TSkinControl::BeforeDefault(TMessage& Message) {
+  if (Message.Msg == WM_NCDESTROY) {
+    Default(Message);
+    painting_ = false;
+    state_ = 6;
+    Detach();
+    return false;
+  }
+  if (Message.Msg == kSkinnedQueryMsg) {
+    Message.Result = 1;
+    return false;
+  }
+  return true;
+}
+
+void TSkinControl::AfterDefault(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_SETFOCUS: case WM_KILLFOCUS: case WM_ENABLE: case WM_SETTEXT: case 0xB00C:
+      Repaint();
+      break;
+    case WM_PAINT:
+      PaintFrame(reinterpret_cast<HDC>(Message.WParam));
+      break;
+    default:
+      break;
+  }
+}
+
+void TSkinControl::PaintFrame(HDC DC) {
+  RECT r{};
+  if (!GetWindowRect(handle_, &r)) return;
+  last_rect_ = TRect{r.left, r.top, r.right, r.bottom};
+  const TRect local{0, 0, r.right - r.left, r.bottom - r.top};
+  try {
+    if (DC) {
+      DrawFrame(DC, local);
+    } else if (HDC dc = GetWindowDC(handle_)) {
+      DrawFrame(dc, local);
+      ReleaseDC(handle_, dc);
+    }
+  } catch (const Exception&) {
+  }
+}
+
+void TSkinControl::DrawFrame(HDC, const TRect&) {}
+
+void TSkinControl::SkinChanged() {
+  if (keep_colour_ && control_) control_->SetColor(data_->Colour(csButtonFace));
+  Repaint();
+}
+
+void TSkinControl::Repaint() {
+  if (RepaintTarget) {
+    RepaintTarget->Invalidate();
+    return;
+  }
+  InvalidateRect(handle_, nullptr, TRUE);
+  UpdateWindow(handle_);
+}
+
+LONG_PTR TSkinControl::WindowLong(int Index) const {
+  return unicode_ ? GetWindowLongPtrW(handle_, Index) : GetWindowLongPtrA(handle_, Index);
+}
+
+void TSkinControl::Fill(HDC DC, const TRect& Rect, TColor Colour) {
+  HBRUSH b = CreateSolidBrush(SkinColorToRGB(Colour));
+  RECT r = Rect;
+  FillRect(DC, &r, b);
+  DeleteObject(b);
+}

@@ -1,0 +1,307 @@
+// A framework form skinned by the built-in skin: the manager attaches on activation, the
+// frame, caption, caption buttons, menu bar and popup menus are drawn from the skin's images,
+// and the caption buttons send the system commands.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "framework/controls/forms.h"
+#include "framework/controls/menus.h"
+#include "platform/base/sync.h"
+#include "platform/base/time.h"
+#include "skin/skin_form.h"
+#include "skin/skin_manager.h"
+
+namespace {
+
+COLORREF ImagePixel(TBitmap* image, int x, int y) { return static_cast<COLORREF>(image->Canvas()->Pixels(x, y)); }
+
+class SkinFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application->ResetState();
+    KvUserReset();
+    KvClockSetVirtual(TRUE);
+    data = new TSkinData(nullptr);
+    ASSERT_TRUE(data->SetSkinBytes(DefaultSkinData(), DefaultSkinSize()));
+    data->SetActive(true);
+    data->Loaded();
+  }
+  void TearDown() override {
+    delete form;
+    delete data;
+    TSkinManage::Shutdown();
+    Application->ResetState();
+    KvUserReset();
+    KvClockSetVirtual(FALSE);
+  }
+  void MakeForm(int tag = 0) {
+    form = new TForm(nullptr);
+    form->SetTag(tag);
+    form->SetCaption("T");
+    form->SetBounds(100, 80, 400, 300);
+    menu = new TMainMenu(form);
+    auto* file = new TMenuItem(menu);
+    file->SetCaption("&File");
+    open = new TMenuItem(menu);
+    open->SetCaption("Open");
+    file->Add(open);
+    auto* exit = new TMenuItem(menu);
+    exit->SetCaption("Exit");
+    file->Add(exit);
+    menu->Items()->Add(file);
+    auto* help = new TMenuItem(menu);
+    help->SetCaption("&Help");
+    menu->Items()->Add(help);
+    form->SetMenu(menu);
+    form->OnCloseQuery = [this](TObject*, bool& CanClose) {
+      ++closes;
+      CanClose = false;
+    };
+    form->Show();
+    KvPumpMessages();
+  }
+  HWND Wnd() { return form->Handle(); }
+  RECT WindowRect() {
+    RECT r;
+    GetWindowRect(Wnd(), &r);
+    return r;
+  }
+  COLORREF At(int x, int y) { return KvWindowGetPixel(Wnd(), x, y); }
+  // Window co-ordinates to screen co-ordinates.
+  POINT Screen(int x, int y) {
+    RECT r = WindowRect();
+    return POINT{r.left + x, r.top + y};
+  }
+  bool TitleHasColour(COLORREF c) {
+    TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(Wnd());
+    for (int y = s->TitleRect.top; y < s->TitleRect.bottom; ++y)
+      for (int x = s->TitleRect.left; x < s->TitleRect.right; ++x)
+        if (At(x, y) == c) return true;
+    return false;
+  }
+  TDataSkinSysButton* ButtonElement(const char* name) {
+    for (const auto& b : data->SysButtons())
+      if (b->IDName == name) return b.get();
+    return nullptr;
+  }
+
+  TSkinData* data = nullptr;
+  TForm* form = nullptr;
+  TMainMenu* menu = nullptr;
+  TMenuItem* open = nullptr;
+  int closes = 0;
+};
+
+TEST_F(SkinFormTest, ActivationAttachesTheSkinnerAndTheFrameComesFromTheSkin) {
+  MakeForm();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(Wnd());
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->Phase, TWinSkinForm::phRunning);
+  EXPECT_EQ(SendMessageA(Wnd(), kSkinnedQueryMsg, 0, 0), 1);
+  EXPECT_EQ(s->TopHeight, 24);
+  EXPECT_EQ(s->LeftWidth, 4);
+  EXPECT_EQ(s->BottomHeight, 4);
+  EXPECT_GT(s->MenuHeight, 0);
+  // The client keeps its size; the frame is the skin's.
+  RECT c, w = WindowRect();
+  GetClientRect(Wnd(), &c);
+  EXPECT_EQ(w.right - w.left, c.right + 8);
+  EXPECT_EQ(w.bottom - w.top, c.bottom + 24 + 4 + s->MenuHeight);
+  const int width = w.right - w.left, height = w.bottom - w.top;
+  // Caption row: frame 1 (active) of the top image, stretched across; left and bottom borders.
+  TBitmap* top = data->Border(2)->Map.get();
+  EXPECT_EQ(At(width / 2 + 40, 12), ImagePixel(top, 30, 12));
+  EXPECT_EQ(At(1, height / 2), ImagePixel(data->Border(0)->Map.get(), 1, 15));
+  EXPECT_EQ(At(width / 2, height - 1), ImagePixel(data->Border(3)->Map.get(), 15, 3));
+  EXPECT_TRUE(TitleHasColour(SkinColorToRGB(data->Colour(csTitleTextActive))));
+  // The rounded caption corners are cut out of the window region.
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(Wnd(), rgn), ERROR);
+  EXPECT_FALSE(PtInRegion(rgn, 4, 0));  // the caption starts inside the left border
+  EXPECT_TRUE(PtInRegion(rgn, 8, 0));
+  EXPECT_TRUE(PtInRegion(rgn, width - 1, height - 1));
+  DeleteObject(rgn);
+  // The menu bar row: frame 1 of the menu bar image, and the items' captions laid from its margin.
+  ASSERT_TRUE(s->SkinMenu);
+  ASSERT_EQ(s->SkinMenu->Items.size(), 2u);
+  EXPECT_EQ(s->SkinMenu->Items[0]->Rect.left, 4 + 2 + 4);
+  EXPECT_EQ(GetMenu(Wnd()), nullptr);  // the system's bar is gone
+  EXPECT_EQ(At(width - 30, 24), ImagePixel(data->Element("MenuBar")->Map.get(), 10, 0));
+
+  // Inactive: frame 2 of the borders and the inactive caption text colour.
+  HWND other = CreateWindowExA(0, "Button", "x", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 500, 100, 100, nullptr,
+                               nullptr, nullptr, nullptr);
+  SetActiveWindow(other);
+  KvPumpMessages();
+  EXPECT_FALSE(s->WindowActive);
+  EXPECT_EQ(At(width / 2 + 40, 12), ImagePixel(top, 30, 24 + 12));
+  EXPECT_EQ(At(1, height / 2), ImagePixel(data->Border(0)->Map.get(), 5, 15));
+  EXPECT_TRUE(TitleHasColour(SkinColorToRGB(data->Colour(csTitleTextNoActive))));
+  DestroyWindow(other);
+}
+
+TEST_F(SkinFormTest, DisableTagKeepsTheWindowPlain) {
+  MakeForm(99);
+  EXPECT_EQ(TSkinManage::Instance()->FindSkinned(Wnd()), nullptr);
+  EXPECT_NE(SendMessageA(Wnd(), kSkinnedQueryMsg, 0, 0), 1);
+  EXPECT_NE(GetMenu(Wnd()), nullptr);
+}
+
+TEST_F(SkinFormTest, CaptionButtonStatesAndCommands) {
+  MakeForm();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(Wnd());
+  ASSERT_NE(s, nullptr);
+  const int width = WindowRect().right - WindowRect().left;
+  TDataSkinSysButton* close = ButtonElement("BUTTON.CLOSE");
+  ASSERT_NE(close, nullptr);
+  // The close button sits Xcoord from the right edge; pixel (2, 8) of each 18-pixel frame.
+  const int bx = width - 24;
+  auto framePixel = [&](int frame) { return ImagePixel(close->Map.get(), 18 * (frame - 1) + 2, 8); };
+  EXPECT_EQ(At(bx + 2, 4 + 8), framePixel(1));
+  POINT p = Screen(bx + 8, 10);
+  KvInjectMouseMove(p.x, p.y);
+  KvPumpMessages();
+  EXPECT_EQ(At(bx + 2, 4 + 8), framePixel(3));  // hot
+  KvInjectMouseButton(VK_LBUTTON, TRUE);
+  KvPumpMessages();
+  EXPECT_EQ(At(bx + 2, 4 + 8), framePixel(2));  // pressed
+  KvInjectMouseButton(VK_LBUTTON, FALSE);
+  KvPumpMessages();
+  EXPECT_EQ(closes, 1);  // SC_CLOSE reached the form, which refused
+  // Maximise through the caption button, then restore through the restore button in its place.
+  const RECT normal = WindowRect();
+  p = Screen(width - 44 + 8, 10);
+  KvInjectClick(p.x, p.y);
+  KvPumpMessages();
+  EXPECT_TRUE(IsZoomed(Wnd()));
+  RECT zoomed = WindowRect(), box;
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(Wnd(), rgn), ERROR);
+  GetRgnBox(rgn, &box);
+  EXPECT_EQ(box.right, zoomed.right - zoomed.left);
+  EXPECT_EQ(box.bottom, zoomed.bottom - zoomed.top);
+  const int zw = zoomed.right - zoomed.left;
+  EXPECT_EQ(At(zw - 44 + 2, 12), ImagePixel(ButtonElement("BUTTON.RESTORE")->Map.get(), 2, 8));
+  p = POINT{zoomed.left + zw - 44 + 8, zoomed.top + 10};
+  KvInjectClick(p.x, p.y);
+  KvPumpMessages();
+  EXPECT_FALSE(IsZoomed(Wnd()));
+  EXPECT_EQ(WindowRect().right - WindowRect().left, normal.right - normal.left);
+  ASSERT_NE(GetWindowRgn(Wnd(), rgn), ERROR);
+  GetRgnBox(rgn, &box);
+  EXPECT_EQ(box.right, normal.right - normal.left);
+  EXPECT_EQ(box.bottom, normal.bottom - normal.top);
+  DeleteObject(rgn);
+  // Minimise.
+  p = Screen(width - 64 + 8, 10);
+  KvInjectClick(p.x, p.y);
+  KvPumpMessages();
+  EXPECT_TRUE(IsIconic(Wnd()));
+}
+
+// Probes taken while the drop-down is open (inside the menu loop).
+struct DropDownProbe {
+  HWND popup = nullptr;
+  COLORREF corner = 0, selected = 0;
+  RECT rect{};
+};
+DropDownProbe* gProbe = nullptr;
+LRESULT ProbeHook(int code, WPARAM wp, LPARAM lp) {
+  if (gProbe && code == MSGF_MENU && !gProbe->popup) {
+    if (HWND popup = FindWindowA("#32768", nullptr)) {
+      gProbe->popup = popup;
+      GetWindowRect(popup, &gProbe->rect);
+      gProbe->corner = KvWindowGetPixel(popup, 0, 0);
+    }
+  }
+  if (gProbe && code == MSGF_MENU && gProbe->popup) {
+    gProbe->selected = KvWindowGetPixel(gProbe->popup, 3 + 30, 3 + 1);
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST_F(SkinFormTest, MenuBarDropDownIsDrawnFromTheSkin) {
+  MakeForm();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(Wnd());
+  ASSERT_NE(s, nullptr);
+  TMenuBtn* file = s->SkinMenu->Items[0].get();
+  int opened = 0;
+  open->OnClick = [&](TObject*) { ++opened; };
+  DropDownProbe probe;
+  gProbe = &probe;
+  HHOOK hook = SetWindowsHookExA(WH_MSGFILTER, &ProbeHook, nullptr, GetCurrentThreadId());
+  POINT p = Screen(file->Rect.left + 5, file->Rect.top + 5);
+  KvInjectClick(p.x, p.y);
+  // The first item is selected by the skinner's first key; then it is chosen.
+  KvInjectKey(VK_RETURN, TRUE);
+  KvInjectKey(VK_RETURN, FALSE);
+  KvPumpMessages();
+  UnhookWindowsHookEx(hook);
+  gProbe = nullptr;
+  ASSERT_NE(probe.popup, nullptr);
+  EXPECT_EQ(probe.corner, ImagePixel(data->Element("MenuBackground")->Map.get(), 0, 0));
+  // The selected item: frame 4 of the MenuItem image (its middle row).
+  const COLORREF want = ImagePixel(data->Element("MenuItem")->Map.get(), 60 + 10, 1);
+  for (int shift = 0; shift <= 16; shift += 8)  // the centre is stretched: allow one step of the gradient
+    EXPECT_NEAR(static_cast<int>((probe.selected >> shift) & 0xFF), static_cast<int>((want >> shift) & 0xFF), 2);
+  EXPECT_NE(probe.selected, SkinColorToRGB(data->Colour(csMenu)));
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(TSkinManage::Instance()->PopupCount(), 0u);
+}
+
+TEST_F(SkinFormTest, DeactivationReturnsThePlainFrame) {
+  MakeForm();
+  ASSERT_NE(TSkinManage::Instance()->FindSkinned(Wnd()), nullptr);
+  RECT c0;
+  GetClientRect(Wnd(), &c0);
+  data->SetActive(false);
+  KvClockAdvance(300);
+  KvPumpMessages();
+  EXPECT_EQ(TSkinManage::Instance()->SkinnedCount(), 0u);
+  EXPECT_NE(SendMessageA(Wnd(), kSkinnedQueryMsg, 0, 0), 1);
+  EXPECT_NE(GetMenu(Wnd()), nullptr);  // the menu is back on the window
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  EXPECT_EQ(GetWindowRgn(Wnd(), rgn), ERROR);  // no region any more
+  DeleteObject(rgn);
+  RECT c1;
+  GetClientRect(Wnd(), &c1);
+  EXPECT_EQ(c1.right, c0.right);
+  EXPECT_EQ(c1.bottom, c0.bottom);
+  // The frame is the system's again: not the skin's caption colour.
+  EXPECT_NE(At(200, 12), ImagePixel(data->Border(2)->Map.get(), 30, 12));
+  // Active again: the visible form is skinned anew.
+  data->SetActive(true);
+  KvClockAdvance(300);
+  KvPumpMessages();
+  EXPECT_NE(TSkinManage::Instance()->FindSkinned(Wnd()), nullptr);
+}
+
+TEST_F(SkinFormTest, SecondSkinChangesThePixelsAndADamagedFileKeepsIt) {
+  MakeForm();
+  const int width = WindowRect().right - WindowRect().left;
+  const COLORREF blue = At(width / 2 + 40, 12);
+  data->SetSkinFile("second.skn");
+  ASSERT_TRUE(data->SkinLoaded());
+  EXPECT_EQ(data->SkinName(), "Second");
+  KvClockAdvance(300);
+  KvPumpMessages();
+  const COLORREF green = At(width / 2 + 40, 12);
+  EXPECT_NE(green, blue);
+  EXPECT_EQ(green, ImagePixel(data->Border(2)->Map.get(), 30, 12));
+  // A damaged file: the skin is marked not loaded, the elements and the window keep the last skin.
+  {
+    std::ifstream in("second.skn", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    bytes.resize(bytes.size() / 2);
+    std::ofstream("damaged.skn", std::ios::binary) << bytes;
+  }
+  data->SetSkinFile("damaged.skn");
+  EXPECT_FALSE(data->SkinLoaded());
+  RedrawWindow(Wnd(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(At(width / 2 + 40, 12), green);
+  std::remove("damaged.skn");
+}
+
+}  // namespace

@@ -27,6 +27,7 @@ class PrintTest : public ::testing::Test {
   void SetUp() override {
     setenv("KORVANE_PRINT_CUPS", "0", 1);
     unsetenv("KORVANE_PRINT_DIR");
+    setenv("KORVANE_PRINT_RASTERS", "1", 1);  // the tests look at the page pixels
     KvPrintInjectFailure(0);
     KvPrintClearDocuments();
     KvPrintDialogClearScript();
@@ -37,6 +38,7 @@ class PrintTest : public ::testing::Test {
     KvPrintInjectFailure(0);
     KvPrintDialogClearScript();
     unsetenv("KORVANE_PRINT_CUPS");
+    unsetenv("KORVANE_PRINT_RASTERS");
   }
   std::string OutDir() const { return home_.path() + "/print/"; }
   kvtest::TempHome home_;

@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <utility>
 #include <string>
 
 #include "framework/graphics/jpeg.h"
@@ -131,6 +133,27 @@ Result InChild(F work) {
   r.peak_kb = ru.ru_maxrss;
   r.ok = pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return r;
+}
+
+// One row of a benchmark: our side against the plain cairo program run just before it.
+inline void PrintRow(const char* label, int pages, const Result& ours, const Result& peer, double pdfKb, double pngKb) {
+  std::printf("%-12s ours %7.3f s  %6.1f ms/page  peak %6.1f MB | plain cairo %6.3f s  peak %5.1f MB | "
+              "ratio time %5.2f  memory %5.2f  (PDF %.0f KB, PNG %.0f KB)\n",
+              label, ours.seconds, 1000 * ours.seconds / pages, ours.peak_kb / 1024.0, peer.seconds,
+              peer.peak_kb / 1024.0, ours.seconds / peer.seconds,
+              static_cast<double>(ours.peak_kb) / static_cast<double>(peer.peak_kb), pdfKb, pngKb);
+}
+
+// Bytes of the PDF and PNG files in a folder, in KB; the folder is emptied.
+inline std::pair<double, double> OutputKb(const std::string& dir) {
+  std::uintmax_t pdf = 0, png = 0;
+  if (std::filesystem::exists(dir))
+    for (auto& e : std::filesystem::directory_iterator(dir)) {
+      if (e.path().extension() == ".png") png += e.file_size();
+      if (e.path().extension() == ".pdf") pdf += e.file_size();
+    }
+  std::filesystem::remove_all(dir);
+  return {pdf / 1024.0, png / 1024.0};
 }
 
 }  // namespace bench

@@ -1,11 +1,14 @@
-// Printing throughput: pages of invoice-like content drawn on the virtual printer (PDF and
-// PNG pages out) against a plain cairo program drawing the same into a PDF.
+// Printing throughput: pages of invoice-like content drawn on the virtual printer against
+// a plain cairo program drawing the same into a PDF. Rows: the printer without page
+// rasters (PDF only), with them (PDF and a PNG per page), and with them for half the pages
+// (cost per page stays).
 //
 //   print_bench [pages] [dpi]      (default 100 pages, 600 dpi, 148 x 210 mm paper)
 //
 // Each page: 40 text runs, 10 lines and one 300 x 300 JPEG stretched into 30 x 30 mm; the
 // JPEG is decoded on every page in both programs, as the print control does per item.
 // Each side runs in its own child process, so the peak memory is its own.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -74,33 +77,38 @@ int main(int argc, char** argv) {
   setenv("KORVANE_PRINT_CUPS", "0", 1);
   std::string jpeg = MakeJpeg();
 
-  Result ours = InChild([&] {
-    RunVirtualPrinter(jpeg, pages, dpi);
-    return 0;
-  });
-  Result peer = InChild([&] {
-    RunPlainCairo(jpeg, pages, dpi, kTextStepMm, dir + "/peer.pdf");
-    return 0;
-  });
-  std::uintmax_t pngBytes = 0, pdfBytes = 0;
-  for (auto& e : std::filesystem::directory_iterator(dir + "/print")) {
-    if (e.path().extension() == ".png") pngBytes += e.file_size();
-    if (e.path().extension() == ".pdf") pdfBytes += e.file_size();
-  }
-  std::uintmax_t peerBytes = std::filesystem::exists(dir + "/peer.pdf") ? std::filesystem::file_size(dir + "/peer.pdf") : 0;
-  std::filesystem::remove_all(dir);
-  if (!ours.ok || !peer.ok) {
-    std::fprintf(stderr, "print_bench: a run failed\n");
-    return 1;
-  }
   std::printf("pages: %d of %.0f x %.0f mm at %d dpi; each %d text runs, %d lines, one 300x300 JPEG\n", pages,
               kWidthMm, kHeightMm, dpi, kTexts, kLines);
-  std::printf("virtual printer (PDF + PNG pages): %8.3f s (cpu %7.3f s)  %7.2f pages/s  peak RSS %7.1f MB  PDF %.1f KB, PNG %.1f KB\n",
-              ours.seconds, ours.cpu_seconds, pages / ours.seconds, ours.peak_kb / 1024.0, pdfBytes / 1024.0,
-              pngBytes / 1024.0);
-  std::printf("plain cairo (PDF only)           : %8.3f s (cpu %7.3f s)  %7.2f pages/s  peak RSS %7.1f MB  PDF %.1f KB\n",
-              peer.seconds, peer.cpu_seconds, pages / peer.seconds, peer.peak_kb / 1024.0, peerBytes / 1024.0);
-  std::printf("ratio virtual printer / plain cairo: time %.2f, cpu %.2f, peak memory %.2f\n", ours.seconds / peer.seconds,
-              ours.cpu_seconds / peer.cpu_seconds, static_cast<double>(ours.peak_kb) / static_cast<double>(peer.peak_kb));
+  struct Row {
+    const char* label;
+    int pages;
+    bool rasters;
+  };
+  double perPage[2] = {0, 0};
+  const int half = std::max(1, pages / 2);
+  for (Row row : {Row{"rasters off", pages, false}, Row{"rasters on", pages, true}, Row{"rasters on", half, true}}) {
+    Result peer = InChild([&] {
+      RunPlainCairo(jpeg, row.pages, dpi, kTextStepMm, dir + "/peer.pdf");
+      return 0;
+    });
+    std::filesystem::remove(dir + "/peer.pdf");
+    Result ours = InChild([&] {
+      setenv("KORVANE_PRINT_RASTERS", row.rasters ? "1" : "0", 1);
+      RunVirtualPrinter(jpeg, row.pages, dpi);
+      return 0;
+    });
+    auto [pdfKb, pngKb] = OutputKb(dir + "/print");
+    if (!ours.ok || !peer.ok) {
+      std::fprintf(stderr, "print_bench: a run failed\n");
+      std::filesystem::remove_all(dir);
+      return 1;
+    }
+    char label[64];
+    std::snprintf(label, sizeof label, "%s, %d p", row.label, row.pages);
+    PrintRow(label, row.pages, ours, peer, pdfKb, pngKb);
+    if (row.rasters) perPage[row.pages == pages ? 0 : 1] = ours.seconds / row.pages;
+  }
+  std::filesystem::remove_all(dir);
+  std::printf("rasters on: time per page at %d pages / at %d pages: %.3f\n", pages, half, perPage[0] / perPage[1]);
   return 0;
 }

@@ -1,8 +1,9 @@
 // The print control's whole road against a plain cairo program: a 50-page job (each page
 // 40 text items, 10 lines and one inline 300 x 300 JPEG in 30 x 30 mm, 148 x 210 mm paper)
 // printed by the example host through "Zorbel.Dravik" (registration, COM creation, the
-// job parser, Base64, JPEG decoding, the virtual printer's PDF and PNG pages), and the
-// same drawing done by cairo alone into a PDF.
+// job parser, Base64, JPEG decoding, the virtual printer's PDF), and the same drawing done
+// by cairo alone into a PDF. Rows: the printer without page rasters (PDF only), with them
+// (PDF and a PNG per page), and with them for twice the pages (cost per page stays).
 //
 //   zorbel_bench [pages] [dpi]      (default 50 pages, 600 dpi)
 //
@@ -91,38 +92,49 @@ int main(int argc, char** argv) {
   setenv("KORVANE_PRINT_DPIX", std::to_string(dpi).c_str(), 1);
   setenv("KORVANE_PRINT_DPIY", std::to_string(dpi).c_str(), 1);
   const std::string jpeg = MakeJpeg();
-  const std::string job_file = dir + "/bench.job";
-  std::ofstream(job_file, std::ios::binary) << MakeJob(jpeg, pages);
-
   Result reg = InChild([&] { return Exec({bin + "regsvr", "-s", bin + "Zorbel.ocx"}, dir + "/regsvr.out"); });
-  Result ours = InChild([&] { return Exec({bin + "zorbel_host", "--job", job_file}, dir + "/host.out"); });
-  Result peer = InChild([&] {
-    RunPlainCairo(jpeg, pages, dpi, kTextStepMm, dir + "/peer.pdf");
-    return 0;
-  });
-  std::ifstream host_out(dir + "/host.out");
-  std::string line, report;
-  while (std::getline(host_out, line))
-    if (line.rfind("ErrorNum", 0) == 0 || line.rfind("Pages", 0) == 0) report += "  host: " + line + "\n";
-  std::uintmax_t png_bytes = 0, pdf_bytes = 0;
-  if (std::filesystem::exists(dir + "/print"))
-    for (auto& e : std::filesystem::directory_iterator(dir + "/print")) {
-      if (e.path().extension() == ".png") png_bytes += e.file_size();
-      if (e.path().extension() == ".pdf") pdf_bytes += e.file_size();
-    }
-  std::filesystem::remove_all(dir);
-  if (!reg.ok || !ours.ok || !peer.ok || report.find("ErrorNum: 0") == std::string::npos) {
-    std::fprintf(stderr, "zorbel_bench: a run failed\n%s", report.c_str());
+  if (!reg.ok) {
+    std::fprintf(stderr, "zorbel_bench: registration failed\n");
     return 1;
   }
-  std::printf("job: %d pages of 148 x 210 mm at %d dpi; each %d text items, %d lines, one inline 300x300 JPEG\n%s",
-              pages, dpi, kTexts, kLines, report.c_str());
-  std::printf("zorbel_host (COM, parser, virtual printer PDF + PNG): %8.3f s  %7.2f pages/s  peak RSS %7.1f MB"
-              "  PDF %.1f KB, PNG %.1f KB\n",
-              ours.seconds, pages / ours.seconds, ours.peak_kb / 1024.0, pdf_bytes / 1024.0, png_bytes / 1024.0);
-  std::printf("plain cairo (PDF only)                              : %8.3f s  %7.2f pages/s  peak RSS %7.1f MB\n",
-              peer.seconds, pages / peer.seconds, peer.peak_kb / 1024.0);
-  std::printf("ratio zorbel_host / plain cairo: time %.2f, peak memory %.2f\n", ours.seconds / peer.seconds,
-              static_cast<double>(ours.peak_kb) / static_cast<double>(peer.peak_kb));
+  std::printf("job: %d pages of 148 x 210 mm at %d dpi; each %d text items, %d lines, one inline 300x300 JPEG\n",
+              pages, dpi, kTexts, kLines);
+  struct Row {
+    const char* label;
+    int pages;
+    bool rasters;
+  };
+  double perPage[2] = {0, 0};
+  for (Row row : {Row{"rasters off", pages, false}, Row{"rasters on", pages, true},
+                  Row{"rasters on", 2 * pages, true}}) {
+    const std::string job_file = dir + "/bench.job";
+    std::ofstream(job_file, std::ios::binary) << MakeJob(jpeg, row.pages);
+    Result peer = InChild([&] {
+      RunPlainCairo(jpeg, row.pages, dpi, kTextStepMm, dir + "/peer.pdf");
+      return 0;
+    });
+    std::filesystem::remove(dir + "/peer.pdf");
+    Result ours = InChild([&] {
+      setenv("KORVANE_PRINT_RASTERS", row.rasters ? "1" : "0", 1);
+      return Exec({bin + "zorbel_host", "--job", job_file}, dir + "/host.out");
+    });
+    std::ifstream host_out(dir + "/host.out");
+    std::string line, report;
+    while (std::getline(host_out, line))
+      if (line.rfind("ErrorNum", 0) == 0 || line.rfind("Pages", 0) == 0) report += "  host: " + line + "\n";
+    auto [pdfKb, pngKb] = OutputKb(dir + "/print");
+    if (!ours.ok || !peer.ok || report.find("ErrorNum: 0") == std::string::npos) {
+      std::fprintf(stderr, "zorbel_bench: a run failed\n%s", report.c_str());
+      std::filesystem::remove_all(dir);
+      return 1;
+    }
+    char label[64];
+    std::snprintf(label, sizeof label, "%s, %d p", row.label, row.pages);
+    PrintRow(label, row.pages, ours, peer, pdfKb, pngKb);
+    if (row.rasters) perPage[row.pages == pages ? 0 : 1] = ours.seconds / row.pages;
+  }
+  std::filesystem::remove_all(dir);
+  std::printf("rasters on: time per page at %d pages / at %d pages: %.3f\n", 2 * pages, pages,
+              perPage[1] / perPage[0]);
   return 0;
 }

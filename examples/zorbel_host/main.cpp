@@ -21,14 +21,15 @@ namespace {
 void Usage() {
   fprintf(stderr,
           "Usage: zorbel_host --job FILE [--print-setup N] [--dialog ok|cancel|fail] [--font-size N]\n"
-          "                   [--repair-x MM] [--repair-y MM] [--debug N]\n"
+          "                   [--repair-x MM] [--repair-y MM] [--debug N] [--png]\n"
           "       zorbel_host --identity [--debug N]\n"
           "  --identity     the attached printer's name, serial, version, production year and week\n"
           "  --print-setup  IsPrintSetup (default 0: print without the dialog)\n"
           "  --dialog       the print dialog's answer when IsPrintSetup is 1 (default ok)\n"
           "  --font-size    FontSize in points (default 0)\n"
           "  --repair-x/-y  RepairX / RepairY in millimetres (default 0)\n"
-          "  --debug        IsDebug (default 0)\n");
+          "  --debug        IsDebug (default 0)\n"
+          "  --png          the virtual printer also writes each page as a PNG beside the PDF\n");
 }
 
 bool ParseInt(const char* text, int& out) {
@@ -172,6 +173,8 @@ int main(int argc, char** argv) {
       dialog = argv[++i];
     } else if (a == "--identity") {
       identity = true;
+    } else if (a == "--png") {
+      setenv("KORVANE_PRINT_RASTERS", "1", 1);  // read when the printer DC is made
     } else {
       Usage();
       return 1;
@@ -249,7 +252,7 @@ int main(int argc, char** argv) {
            static_cast<long>(doc.pageWidthPx), static_cast<long>(doc.pageHeightPx), static_cast<long>(doc.dpiX),
            static_cast<long>(doc.dpiY));
     printf("PDF: %s\n", doc.pdfPath);
-    for (DWORD k = 1; k <= doc.pages; ++k) {
+    for (DWORD k = 1; doc.pngPattern[0] && k <= doc.pages; ++k) {
       char png[1100];
       snprintf(png, sizeof png, doc.pngPattern, static_cast<unsigned>(k));
       printf("PNG: %s\n", png);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 #include "platform/gdi/raster.h"
 
 namespace kv::gdi {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 
 using namespace kv::gdi;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 
 namespace kv::gdi {
 
@@ -57,10 +57,16 @@ Rgn SpanList::ToRgn() const {
   return out;
 }
 
+SIZE DC::Extent() const {
+  if (Bitmap* t = Target()) return {t->width, t->height};
+  if (kind == DCKind::Printer && pageOpen) return {caps.horzRes, caps.vertRes};
+  return {0, 0};
+}
+
 Rgn DC::ClipInTarget() const {
-  Bitmap* t = Target();
-  if (!t) return Rgn();
-  Rgn out(RECT{0, 0, t->width, t->height});
+  SIZE e = Extent();
+  if (e.cx <= 0 || e.cy <= 0) return Rgn();
+  Rgn out(RECT{0, 0, e.cx, e.cy});
   if (visible) out.Intersect(*visible);
   if (st.clip) {
     Rgn c = *st.clip;
@@ -71,8 +77,8 @@ Rgn DC::ClipInTarget() const {
 }
 
 RECT DC::DeviceLimit(int margin) const {
-  Bitmap* t = Target();
-  int w = t ? t->width : 0, h = t ? t->height : 0;
+  SIZE e = Extent();
+  int w = e.cx, h = e.cy;
   return {-surfaceOrigin.x - margin, -surfaceOrigin.y - margin, w - surfaceOrigin.x + margin,
           h - surfaceOrigin.y + margin};
 }
@@ -90,8 +96,6 @@ COLORREF DC::Resolve(COLORREF c) const {
 }
 
 std::vector<RECT> ClipRectsDevice(const DC& dc) {
-  Bitmap* t = dc.Target();
-  if (!t) return {};
   if (!dc.st.clip && !dc.visible) return {};
   Rgn c = dc.ClipInTarget();
   c.Translate(-dc.surfaceOrigin.x, -dc.surfaceOrigin.y);
@@ -163,8 +167,8 @@ void Record(DC& dc, PageOp op) {
 }
 
 void RecordPatch(DC& dc, RECT r) {
-  if (!dc.Recording() || !dc.pageOpen) return;
   Bitmap* t = dc.Target();
+  if (!dc.Recording() || !dc.pageOpen || !t) return;
   if (r.left > r.right) std::swap(r.left, r.right);
   if (r.top > r.bottom) std::swap(r.top, r.bottom);
   Rgn clip = dc.ClipInTarget();
@@ -189,7 +193,7 @@ bool PageReady(DC& dc) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  if (!dc.Target()) {
+  if (!dc.Target() && !dc.Recording()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
@@ -274,7 +278,10 @@ HDC CreatePrinterDC(const PrinterCaps& caps) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return static_cast<HDC>(Register(newDC(DCKind::Printer, capsOf(caps))));
+  auto dc = newDC(DCKind::Printer, capsOf(caps));
+  dc->keepRaster = caps.pageRaster;
+  dc->backend = &PageBackend();
+  return static_cast<HDC>(Register(dc));
 }
 
 bool ResetPrinterDC(HDC hdc, const PrinterCaps& caps) {
@@ -283,11 +290,13 @@ bool ResetPrinterDC(HDC hdc, const PrinterCaps& caps) {
   if (!dc) return false;
   if (!validCaps(caps)) return Fail(ERROR_INVALID_PARAMETER);
   dc->caps = capsOf(caps);
+  dc->keepRaster = caps.pageRaster;
   defaults(dc->st);
   dc->saved.clear();
   dc->surface.reset();
   dc->pageOpen = false;
   dc->page = PrinterPage{};
+  dc->backend = &PageBackend();
   return true;
 }
 
@@ -295,6 +304,16 @@ bool BeginPrinterPage(HDC hdc) {
   KV_GDI_LOCK;
   DC* dc = printerDC(hdc);
   if (!dc) return false;
+  dc->page.ops.clear();
+  // Without a painter a raster made mid-page could not show the page so far: such a DC
+  // keeps rasters.
+  if (!dc->keepRaster && dc->painter) {
+    dc->surface.reset();  // a raster of the last page was for that page only
+    dc->page.raster = SurfaceView{};
+    dc->backend = &PageBackend();
+    dc->pageOpen = true;
+    return true;
+  }
   if (!dc->surface || dc->surface->width != dc->caps.horzRes || dc->surface->height != dc->caps.vertRes) {
     dc->surface.reset();
     dc->surface = NewBitmap(dc->caps.horzRes, dc->caps.vertRes, DeviceFormat(), true);
@@ -304,9 +323,9 @@ bool BeginPrinterPage(HDC hdc) {
     auto* row = reinterpret_cast<uint32_t*>(dc->surface->Row(y));
     for (int x = 0; x < dc->surface->width; ++x) row[x] = 0x00FFFFFF;
   }
-  dc->page.ops.clear();
   dc->page.raster = {reinterpret_cast<uint32_t*>(dc->surface->bits), dc->surface->width, dc->surface->height,
                      dc->surface->stride};
+  dc->backend = &PageRasterBackend();
   dc->pageOpen = true;
   return true;
 }
@@ -318,6 +337,15 @@ bool ReleasePrinterPage(HDC hdc) {
   dc->surface.reset();
   dc->page = PrinterPage{};
   dc->pageOpen = false;
+  dc->backend = &PageBackend();
+  return true;
+}
+
+bool SetPrinterPagePainter(HDC hdc, PagePainter painter) {
+  KV_GDI_LOCK;
+  DC* dc = printerDC(hdc);
+  if (!dc) return false;
+  dc->painter = std::move(painter);
   return true;
 }
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 #include "platform/gdi/raster.h"
 
 namespace kv::gdi {
@@ -157,7 +157,6 @@ void widePolyline(DC& dc, const POINT* p, int n, bool closed, const PenInfo& pen
 }
 
 void recordStroke(DC& dc, const POINT* p, int n, bool closed, bool fill) {
-  if (!dc.Recording()) return;
   PageOp op;
   op.kind = PageOp::Kind::Path;
   op.rop = DWORD(dc.st.rop2);
@@ -214,6 +213,16 @@ RECT boundsOf(const std::vector<POINT>& v, int grow) {
     r.bottom = std::max(r.bottom, p.y + 1);
   }
   return {r.left - grow, r.top - grow, r.right + grow, r.bottom + grow};
+}
+
+// An open or closed polyline with the DC's pen (not PS_NULL), device points.
+BOOL strokeLines(DC& dc, const POINT* p, int n, bool closed) {
+  auto raster = [&] {
+    DrawPolyline(dc, p, n, closed);
+    return true;
+  };
+  if (needsPatch(dc)) return PaintPatch(dc, raster, boundsOf(std::vector<POINT>(p, p + n), dc.st.pen->width));
+  return Paint(dc, raster, [&] { recordStroke(dc, p, n, closed, false); });
 }
 
 Rgn erode(const Rgn& r) {
@@ -306,12 +315,15 @@ std::shared_ptr<Brush> brushArg(HBRUSH hbr) {
 
 void fillRectWith(DC& dc, RECT d, const Brush& b, uint8_t code) {
   if (d.right <= d.left || d.bottom <= d.top) return;
-  FillDeviceRgnRop3(dc, Rgn(d), code == 0x55 ? PatternSource{} : BrushSource(dc, b), code);
-  if (!dc.Recording()) return;
+  auto raster = [&] {
+    FillDeviceRgnRop3(dc, Rgn(d), code == 0x55 ? PatternSource{} : BrushSource(dc, b), code);
+    return true;
+  };
   if (code != 0xF0) {
-    RecordPatch(dc, d);
+    PaintPatch(dc, raster, d);
     return;
   }
+  Paint(dc, raster, [&] {
   PageOp op;
   op.kind = PageOp::Kind::Path;
   op.rop = PATCOPY;
@@ -321,6 +333,7 @@ void fillRectWith(DC& dc, RECT d, const Brush& b, uint8_t code) {
                               {double(d.right), double(d.bottom)}, {double(d.left), double(d.bottom)}});
   op.path.closed.push_back(true);
   if (b.style != BS_NULL) Record(dc, std::move(op));
+  });
 }
 
 RECT devRect(const DC& dc, const RECT& rc) {
@@ -340,38 +353,46 @@ extern "C" {
 COLORREF GetPixel(HDC hdc, int x, int y) {
   KV_GDI_LOCK;
   DC* dc = FindDC(hdc);
-  if (!dc || !dc->Target()) return CLR_INVALID;
+  if (!dc) return CLR_INVALID;
   POINT p = dc->ToDevice(x, y);
   p.x += dc->surfaceOrigin.x;
   p.y += dc->surfaceOrigin.y;
   Rgn clip = dc->ClipInTarget();
   if (!pixman_region32_contains_point(&clip.r, p.x, p.y, nullptr)) return CLR_INVALID;
-  return dc->Target()->GetRgb(p.x, p.y);
+  Bitmap* t = dc->backend->Pixels(*dc);
+  if (!t) return CLR_INVALID;
+  return t->GetRgb(p.x, p.y);
 }
 
 COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color) {
   KV_GDI_LOCK;
   DC* dc = drawDC(hdc);
   if (!dc) return CLR_INVALID;
-  Bitmap* t = dc->Target();
   POINT p = dc->ToDevice(x, y);
   int tx = p.x + dc->surfaceOrigin.x, ty = p.y + dc->surfaceOrigin.y;
   Rgn clip = dc->ClipInTarget();
   if (!pixman_region32_contains_point(&clip.r, tx, ty, nullptr)) return CLR_INVALID;
-  uint32_t v = t->format.FromRgb(dc->Resolve(color));
-  t->Set(tx, ty, v);
-  if (dc->Recording()) {
-    PageOp op;
-    op.kind = PageOp::Kind::Path;
-    op.rop = PATCOPY;
-    op.path.fill = true;
-    op.path.brush.color = t->format.ToRgb(v);
-    op.path.subpaths.push_back({{double(p.x), double(p.y)}, {p.x + 1.0, double(p.y)}, {p.x + 1.0, p.y + 1.0},
-                                {double(p.x), p.y + 1.0}});
-    op.path.closed.push_back(true);
-    Record(*dc, std::move(op));
-  }
-  return t->format.ToRgb(v);
+  // The colour the pixel takes: the nearest the target holds (a printer page holds RGB).
+  const Format format = dc->Target() ? dc->Target()->format : DeviceFormat();
+  uint32_t v = format.FromRgb(dc->Resolve(color));
+  Paint(
+      *dc,
+      [&] {
+        dc->Target()->Set(tx, ty, v);
+        return true;
+      },
+      [&] {
+        PageOp op;
+        op.kind = PageOp::Kind::Path;
+        op.rop = PATCOPY;
+        op.path.fill = true;
+        op.path.brush.color = format.ToRgb(v);
+        op.path.subpaths.push_back({{double(p.x), double(p.y)}, {p.x + 1.0, double(p.y)}, {p.x + 1.0, p.y + 1.0},
+                                    {double(p.x), p.y + 1.0}});
+        op.path.closed.push_back(true);
+        Record(*dc, std::move(op));
+      });
+  return format.ToRgb(v);
 }
 
 BOOL SetPixelV(HDC hdc, int x, int y, COLORREF color) {
@@ -394,13 +415,9 @@ BOOL LineTo(HDC hdc, int x, int y) {
   DC* dc = drawDC(hdc);
   if (!dc) return FALSE;
   POINT pts[2] = {dc->ToDevice(dc->st.cur.x, dc->st.cur.y), dc->ToDevice(x, y)};
-  DrawPolyline(*dc, pts, 2, false);
-  if (dc->Recording() && dc->st.pen->style != PS_NULL) {
-    if (needsPatch(*dc)) RecordPatch(*dc, boundsOf({pts[0], pts[1]}, dc->st.pen->width));
-    else recordStroke(*dc, pts, 2, false, false);
-  }
   dc->st.cur = {x, y};
-  return TRUE;
+  if (dc->st.pen->style == PS_NULL) return TRUE;
+  return strokeLines(*dc, pts, 2, false);
 }
 
 BOOL Polyline(HDC hdc, const POINT* pts, int count) {
@@ -410,12 +427,8 @@ BOOL Polyline(HDC hdc, const POINT* pts, int count) {
   if (!pts || count < 2) return Fail(ERROR_INVALID_PARAMETER);
   auto v = toDevice(*dc, pts, count);
   dc->styleCount = 0;
-  DrawPolyline(*dc, v.data(), count, false);
-  if (dc->Recording() && dc->st.pen->style != PS_NULL) {
-    if (needsPatch(*dc)) RecordPatch(*dc, boundsOf(v, dc->st.pen->width));
-    else recordStroke(*dc, v.data(), count, false, false);
-  }
-  return TRUE;
+  if (dc->st.pen->style == PS_NULL) return TRUE;
+  return strokeLines(*dc, v.data(), count, false);
 }
 
 BOOL PolylineTo(HDC hdc, const POINT* pts, DWORD count) {
@@ -447,22 +460,25 @@ BOOL PolyPolygon(HDC hdc, const POINT* pts, const INT* counts, int polys) {
     geo.push_back(std::move(g));
     p += counts[i];
   }
-  if (dc->st.brush->style != BS_NULL) {
-    SpanList s;
-    s.limit = dc->DeviceLimit(2);
-    PolygonSpans(geo, dc->st.polyFillMode, &s);
-    FillDeviceRgn(*dc, s.ToRgn(), BrushSource(*dc, *dc->st.brush), dc->st.rop2);
-  }
-  for (auto& d : dev) {
-    dc->styleCount = 0;
-    DrawPolyline(*dc, d.data(), int(d.size()), true);
-  }
-  if (dc->Recording()) {
+  auto raster = [&] {
+    if (dc->st.brush->style != BS_NULL) {
+      SpanList s;
+      s.limit = dc->DeviceLimit(2);
+      PolygonSpans(geo, dc->st.polyFillMode, &s);
+      FillDeviceRgn(*dc, s.ToRgn(), BrushSource(*dc, *dc->st.brush), dc->st.rop2);
+    }
+    for (auto& d : dev) {
+      dc->styleCount = 0;
+      DrawPolyline(*dc, d.data(), int(d.size()), true);
+    }
+    return true;
+  };
+  if (needsPatch(*dc)) {
     std::vector<POINT> all;
     for (auto& d : dev) all.insert(all.end(), d.begin(), d.end());
-    if (needsPatch(*dc)) {
-      RecordPatch(*dc, boundsOf(all, dc->st.pen->width));
-    } else {
+    return PaintPatch(*dc, raster, boundsOf(all, dc->st.pen->width));
+  }
+  return Paint(*dc, raster, [&] {
       PageOp op;
       op.kind = PageOp::Kind::Path;
       op.rop = DWORD(dc->st.rop2);
@@ -479,9 +495,7 @@ BOOL PolyPolygon(HDC hdc, const POINT* pts, const INT* counts, int polys) {
         op.path.closed.push_back(true);
       }
       Record(*dc, std::move(op));
-    }
-  }
-  return TRUE;
+  });
 }
 
 BOOL Polygon(HDC hdc, const POINT* pts, int count) {
@@ -496,6 +510,7 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
   RECT d = devRect(*dc, {left, top, right, bottom});
   bool pen = dc->st.pen->style != PS_NULL;
   int pw = pen ? dc->st.pen->width : 0;
+  auto raster = [&] {
   if (!pen) {
     FillDeviceRgn(*dc, Rgn(RECT{d.left, d.top, d.right - 1, d.bottom - 1}), BrushSource(*dc, *dc->st.brush),
                   dc->st.rop2);
@@ -528,18 +543,18 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
       DrawPolyline(*dc, frame, 4, true);
     }
   }
-  if (dc->Recording()) {
-    if (needsPatch(*dc)) {
-      RecordPatch(*dc, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
-    } else if (pen) {
+    return true;
+  };
+  if (needsPatch(*dc)) return PaintPatch(*dc, raster, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
+  return Paint(*dc, raster, [&] {
+    if (pen) {
       recordShapePath(*dc, {{d.left + 0.5, d.top + 0.5}, {d.right - 0.5, d.top + 0.5}, {d.right - 0.5, d.bottom - 0.5},
                             {d.left + 0.5, d.bottom - 0.5}});
     } else {
       recordShapePath(*dc, {{double(d.left), double(d.top)}, {d.right - 1.0, double(d.top)},
                             {d.right - 1.0, d.bottom - 1.0}, {double(d.left), d.bottom - 1.0}});
     }
-  }
-  return TRUE;
+  });
 }
 
 BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
@@ -547,12 +562,13 @@ BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
   DC* dc = drawDC(hdc);
   if (!dc) return FALSE;
   RECT d = devRect(*dc, {left, top, right, bottom});
-  drawShape(*dc, Shape::Ellipse, d.left, d.top, d.right, d.bottom, 0, 0);
-  if (dc->Recording()) {
-    int pw = dc->st.pen->width;
-    if (needsPatch(*dc)) {
-      RecordPatch(*dc, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
-    } else {
+  auto raster = [&] {
+    drawShape(*dc, Shape::Ellipse, d.left, d.top, d.right, d.bottom, 0, 0);
+    return true;
+  };
+  int pw = dc->st.pen->width;
+  if (needsPatch(*dc)) return PaintPatch(*dc, raster, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
+  return Paint(*dc, raster, [&] {
       // Flattened through the pixel centres of the box.
       std::vector<std::pair<double, double>> path;
       double cx = (d.left + d.right) / 2.0, cy = (d.top + d.bottom) / 2.0;
@@ -563,9 +579,7 @@ BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
         path.push_back({cx + a * std::cos(ang), cy + b * std::sin(ang)});
       }
       recordShapePath(*dc, std::move(path));
-    }
-  }
-  return TRUE;
+  });
 }
 
 BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
@@ -573,17 +587,16 @@ BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int
   DC* dc = drawDC(hdc);
   if (!dc) return FALSE;
   RECT d = devRect(*dc, {left, top, right, bottom});
-  drawShape(*dc, Shape::RoundRect, d.left, d.top, d.right, d.bottom, width, height);
-  if (dc->Recording()) {
-    int pw = dc->st.pen->width;
-    if (needsPatch(*dc)) {
-      RecordPatch(*dc, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
-    } else {
-      double ew = std::min<double>(std::abs(width), d.right - d.left), eh = std::min<double>(std::abs(height), d.bottom - d.top);
-      recordShapePath(*dc, roundPath(d.left + 0.5, d.top + 0.5, d.right - 0.5, d.bottom - 0.5, ew, eh));
-    }
-  }
-  return TRUE;
+  auto raster = [&] {
+    drawShape(*dc, Shape::RoundRect, d.left, d.top, d.right, d.bottom, width, height);
+    return true;
+  };
+  int pw = dc->st.pen->width;
+  if (needsPatch(*dc)) return PaintPatch(*dc, raster, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
+  return Paint(*dc, raster, [&] {
+    double ew = std::min<double>(std::abs(width), d.right - d.left), eh = std::min<double>(std::abs(height), d.bottom - d.top);
+    recordShapePath(*dc, roundPath(d.left + 0.5, d.top + 0.5, d.right - 0.5, d.bottom - 0.5, ew, eh));
+  });
 }
 
 int FillRect(HDC hdc, const RECT* rc, HBRUSH hbr) {
@@ -629,7 +642,6 @@ BOOL DrawFocusRect(HDC hdc, const RECT* rc) {
   if (!rc) return Fail(ERROR_INVALID_PARAMETER);
   RECT d = devRect(*dc, *rc);
   if (d.right <= d.left || d.bottom <= d.top) return TRUE;
-  Bitmap* t = dc->Target();
   SpanList s;
   for (int x = d.left; x < d.right; ++x) {
     if (((x + d.top) & 1) == 0) s.Add(x, x + 1, d.top);
@@ -639,11 +651,15 @@ BOOL DrawFocusRect(HDC hdc, const RECT* rc) {
     if (((d.left + y) & 1) == 0) s.Add(d.left, d.left + 1, y);
     if (d.right - 1 > d.left && ((d.right - 1 + y) & 1) == 0) s.Add(d.right - 1, d.right, y);
   }
-  PatternSource white;
-  white.value = t->format.ValueMask();
-  FillDeviceRgnRop3(*dc, s.ToRgn(), white, 0x5A);
-  RecordPatch(*dc, d);
-  return TRUE;
+  return PaintPatch(
+      *dc,
+      [&] {
+        PatternSource white;
+        white.value = dc->Target()->format.ValueMask();
+        FillDeviceRgnRop3(*dc, s.ToRgn(), white, 0x5A);
+        return true;
+      },
+      d);
 }
 
 BOOL DrawEdge(HDC hdc, LPRECT rc, UINT edge, UINT flags) {

@@ -3,7 +3,7 @@
 //
 // Everything draws onto pixel buffers owned by the raster engine of libplatform.so:
 // memory DCs draw into the bitmap selected into them, printer DCs (made by the print
-// area through platform/gdi/internal.h) into a page surface, window DCs into a surface
+// area through platform/gdi/engine.h) into a page surface, window DCs into a surface
 // owned by the window system. Raster operations, the colour <-> monochrome rules,
 // pen styles and the line rasteriser follow the platform exactly; text is drawn with
 // pango/cairo onto the same pixels, or with the fixed-cell test font (face

@@ -1,189 +1,367 @@
-// C++ hooks of the raster engine for the other areas inside libplatform.so (print, user).
-// Not part of the public C API: nothing here crosses the boundary of libplatform.so.
-//
-// Printer DCs. The print area makes a DC over a page surface of a given pixel size with
-// the device capabilities it supplies. Every drawing call on that DC does two things:
-//   1. it renders into the page's 32-bit raster (the PNG of the page), exactly as on a
-//      memory DC;
-//   2. it appends one PageOp to the page's record, in device pixels, so the page can be
-//      replayed as vectors (the PDF of the page).
-// BeginPrinterPage() starts a new page: raster (allocated on the first page) cleared to
-// white, record emptied. The DC's state (objects, colours, origins, clip) stays, as on the
-// platform's NT family. Outside a page (before the first BeginPrinterPage, after
-// ReleasePrinterPage) every drawing call on the DC fails (FALSE / 0 / GDI_ERROR).
-// Ops that have no vector form (blits with a ROP other than SRCCOPY, masked blits,
-// pen/brush drawing with a ROP2 other than R2_COPYPEN, fills with a ROP other than
-// PATCOPY/BLACKNESS/WHITENESS) are recorded as raster patches: an Image op holding the
-// final page pixels of the op's clipped bounding box (rasterPatch = true, rop SRCCOPY).
-//
-// Geometry of the record, device pixels as doubles: pixel (x, y) covers [x, x+1) x [y, y+1).
-// A cosmetic or wide pen's path runs through pixel centres (x + 0.5, y + 0.5); a filled
-// area's outline lies on pixel edges (a FillRect of {l, t, r, b} is the path
-// (l,t) (r,t) (r,b) (l,b)). Ellipses, arcs and round corners arrive flattened to polygons.
+// Internals of the raster engine shared by the files of platform/gdi (not for other areas).
 #pragma once
 
+#include <pixman.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/base/error.h"
 #include "platform/gdi/gdi.h"
-
-typedef struct _cairo cairo_t;
+#include "platform/gdi/engine.h"
 
 namespace kv::gdi {
 
-// A 32-bit pixel buffer: each pixel a uint32_t 0x00RRGGBB (bytes B, G, R, 0 in memory),
-// rows top-down, stride in bytes (a multiple of 4). Same layout as cairo's RGB24.
-struct SurfaceView {
-  uint32_t* pixels = nullptr;
+// One lock around the whole engine: GDI calls come from the GUI thread and the few
+// painter threads, and the object table, pango and the stock objects are shared.
+std::recursive_mutex& Lock();
+#define KV_GDI_LOCK std::lock_guard<std::recursive_mutex> kv_gdi_guard(::kv::gdi::Lock())
+
+inline BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+struct DC;
+
+struct Object {
+  explicit Object(DWORD t) : type(t) {}
+  virtual ~Object() = default;
+  DWORD type;
+  bool stock = false;
+  HGDIOBJ handle = nullptr;
+};
+
+// ---- Bitmaps -------------------------------------------------------------------------
+// A pixel format: 1/4/8 bits index a colour table; 16/32 bits use masks (BI_RGB 16 is
+// 5-5-5, BI_RGB 32 is 8-8-8 with the top byte kept 0); 24 bits are B, G, R bytes.
+struct Format {
+  int bpp = 32;
+  bool bitfields = false;
+  uint32_t masks[3] = {0x00FF0000u, 0x0000FF00u, 0x000000FFu};
+  std::vector<RGBQUAD> colors;
+
+  uint32_t ValueMask() const;          // the bits a pixel value may hold
+  uint32_t FromRgb(COLORREF c) const;  // nearest representable value
+  COLORREF ToRgb(uint32_t v) const;
+  bool SameAs(const Format& o) const;
+};
+
+Format DeviceFormat();     // 32 bits, BI_RGB
+Format MonoFormat();       // 1 bit, black and white
+Format DefaultFormat(int bpp);  // tables: 1 b/w, 4 VGA, 8 halftone
+
+struct Bitmap : Object {
+  Bitmap() : Object(OBJ_BITMAP) {}
+  ~Bitmap() override;
   int width = 0;
   int height = 0;
+  Format format;
+  bool topDown = true;
   int stride = 0;
+  uint8_t* bits = nullptr;
+  bool ownsBits = true;
+  bool isDib = false;  // a DIB section
+  BITMAPINFOHEADER dibHeader{};
+  DC* selectedIn = nullptr;
+  SIZE dimension{0, 0};
+
+  uint8_t* Row(int y) const { return bits + static_cast<ptrdiff_t>(topDown ? y : height - 1 - y) * stride; }
+  uint32_t Get(int x, int y) const;
+  void Set(int x, int y, uint32_t v);
+  COLORREF GetRgb(int x, int y) const { return format.ToRgb(Get(x, y)); }
 };
 
-// ---- Printer DCs -----------------------------------------------------------------------
-struct PrinterCaps {
-  int horzRes = 0;  // printable width in pixels: the page surface's width
-  int vertRes = 0;  // printable height in pixels: the page surface's height
-  int logPixelsX = 600;
-  int logPixelsY = 600;
-  int physicalWidth = 0;  // whole paper in pixels
-  int physicalHeight = 0;
-  int physicalOffsetX = 0;  // printable area's corner on the paper, in pixels
-  int physicalOffsetY = 0;
-  int horzSizeMm = 0;  // HORZSIZE / VERTSIZE answers (millimetres of the printable area)
-  int vertSizeMm = 0;
-  int bitsPixel = 24;  // BITSPIXEL answer (the page raster itself is always 32 bits)
-  int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_BIGFONT |
-                   RC_STRETCHBLT | RC_STRETCHDIB;
-};
+int DibStride(int width, int bpp);
+// Allocates a zeroed bitmap; nullptr (ERROR_NOT_ENOUGH_MEMORY / ERROR_INVALID_PARAMETER).
+std::shared_ptr<Bitmap> NewBitmap(int width, int height, const Format& f, bool topDown);
 
-struct PenInfo {
-  int style = PS_SOLID;        // PS_SOLID ... PS_INSIDEFRAME, PS_USERSTYLE, PS_ALTERNATE
-  int width = 1;               // device pixels, >= 1
-  bool geometric = false;      // PS_GEOMETRIC or width > 1
+// ---- Pens, brushes, fonts, palettes, regions -------------------------------------------
+struct Pen : Object {
+  Pen() : Object(OBJ_PEN) {}
+  int style = PS_SOLID;     // PS_STYLE_MASK part
+  int width = 1;
+  bool geometric = false;
   int endCap = PS_ENDCAP_ROUND;
   int join = PS_JOIN_ROUND;
-  COLORREF color = 0;          // resolved RGB
-  std::vector<DWORD> dashes;   // on/off lengths in pixels for styled pens (empty: solid)
-};
-
-struct BrushInfo {
-  int style = BS_SOLID;        // BS_SOLID, BS_NULL, BS_HATCHED, BS_PATTERN (pattern below)
-  COLORREF color = 0;          // solid colour, or hatch line colour
-  int hatch = 0;
-  COLORREF bkColor = 0xFFFFFF; // hatch background when bkOpaque
-  bool bkOpaque = true;
-  int patternWidth = 0;        // BS_PATTERN / BS_DIBPATTERN: pixels 0x00RRGGBB, top-down
-  int patternHeight = 0;
-  std::vector<uint32_t> pattern;
-  POINT origin{0, 0};          // device position where the pattern tile starts
-};
-
-struct FontInfo {
-  std::string face;     // face name as the program gave it (UTF-8)
-  std::string family;   // fontconfig family drawn with; empty for the fixed-cell test font
-  int emHeight = 0;     // character height in pixels (the font's em size)
-  int cellHeight = 0;   // ascent + descent
-  int ascent = 0;
-  int weight = FW_NORMAL;
-  bool italic = false;
-  bool underline = false;
-  bool strikeout = false;
-  int escapement = 0;   // tenths of a degree, counter-clockwise
-};
-
-struct TextInfo {
-  std::u16string text;
-  std::string utf8;
-  FontInfo font;
-  double x = 0;          // left edge of the first character cell
-  double baseline = 0;   // baseline y
-  std::vector<int> dx;   // per-character advances in pixels (empty: the font's own)
-  int charExtra = 0;
   COLORREF color = 0;
-  bool opaque = false;   // background cell painted with bkColor
+  std::vector<DWORD> userStyle;
+  bool dcPen = false;  // the stock DC_PEN: colour from the DC
+};
+
+struct Brush : Object {
+  Brush() : Object(OBJ_BRUSH) {}
+  int style = BS_SOLID;
+  COLORREF color = 0;
+  int hatch = 0;
+  std::shared_ptr<Bitmap> pattern;  // BS_PATTERN / BS_DIBPATTERN (a private copy)
+  bool patternMono = false;         // a 1-bit device pattern: text/background colours apply
+  bool dcBrush = false;
+};
+
+struct FontData;  // text.cpp
+struct Font : Object {
+  Font() : Object(OBJ_FONT) {}
+  ~Font() override;
+  LOGFONTW lf{};
+  FontData* data = nullptr;          // resolved once (cached)
+  std::vector<std::pair<int, FontData*>> byDpi;  // a zero height resolves per device resolution
+};
+
+struct Palette : Object {
+  Palette() : Object(OBJ_PAL) {}
+  std::vector<PALETTEENTRY> entries;
+};
+
+struct Region : Object {
+  Region() : Object(OBJ_REGION) { pixman_region32_init(&r); }
+  ~Region() override { pixman_region32_fini(&r); }
+  pixman_region32_t r;
+};
+
+// A region value type for clipping.
+struct Rgn {
+  Rgn() { pixman_region32_init(&r); }
+  explicit Rgn(const RECT& rc);
+  Rgn(const Rgn& o) { pixman_region32_init(&r); pixman_region32_copy(&r, &o.r); }
+  Rgn& operator=(const Rgn& o) { if (this != &o) pixman_region32_copy(&r, &o.r); return *this; }
+  ~Rgn() { pixman_region32_fini(&r); }
+  pixman_region32_t r;
+  bool Empty() const { return !pixman_region32_not_empty(const_cast<pixman_region32_t*>(&r)); }
+  void Intersect(const Rgn& o) { pixman_region32_intersect(&r, &r, const_cast<pixman_region32_t*>(&o.r)); }
+  void IntersectRect(const RECT& rc);
+  void Union(const Rgn& o) { pixman_region32_union(&r, &r, const_cast<pixman_region32_t*>(&o.r)); }
+  void Subtract(const Rgn& o) { pixman_region32_subtract(&r, &r, const_cast<pixman_region32_t*>(&o.r)); }
+  void Translate(int dx, int dy) { pixman_region32_translate(&r, dx, dy); }
+  std::vector<RECT> Rects() const;
+  RECT Box() const;
+};
+
+// Coordinates are kept within this range so no arithmetic on them can overflow.
+constexpr int kCoordLimit = 1 << 27;
+inline int ClampCoord(int64_t v) { return int(std::clamp<int64_t>(v, -kCoordLimit, kCoordLimit)); }
+inline int ClampCoord(double v) {
+  if (!(v > -kCoordLimit)) return -kCoordLimit;  // NaN too
+  if (v > kCoordLimit) return kCoordLimit;
+  return int(v);
+}
+
+// Rows of spans -> region (rects given as [x0, x1) on row y, any order). Spans outside
+// `limit` are dropped, so shapes far larger than any surface cost only their visible rows;
+// regions built without a surface are limited to +-262144.
+struct SpanList {
+  static constexpr int kRegionLimit = 1 << 18;
+  RECT limit{-kRegionLimit, -kRegionLimit, kRegionLimit, kRegionLimit};
+  std::vector<pixman_box32_t> boxes;
+  void Add(int x0, int x1, int y) {
+    if (y < limit.top || y >= limit.bottom) return;
+    x0 = std::max<int>(x0, limit.left);
+    x1 = std::min<int>(x1, limit.right);
+    if (x1 > x0) boxes.push_back({x0, y, x1, y + 1});
+  }
+  void AddRect(int l, int t, int r, int b) {
+    l = std::max<int>(l, limit.left);
+    t = std::max<int>(t, limit.top);
+    r = std::min<int>(r, limit.right);
+    b = std::min<int>(b, limit.bottom);
+    if (r > l && b > t) boxes.push_back({l, t, r, b});
+  }
+  Rgn ToRgn() const;
+};
+
+// Scanline polygon fill sampled at integer pixel positions (right/bottom edges excluded).
+void PolygonSpans(const std::vector<std::vector<std::pair<double, double>>>& polys, int fillMode,
+                  SpanList* out);
+// Ellipse inscribed in [l, r) x [t, b).
+void EllipseSpans(int l, int t, int r, int b, SpanList* out);
+void RoundRectSpans(int l, int t, int r, int b, int ew, int eh, SpanList* out);
+
+// ---- Device contexts --------------------------------------------------------------------
+struct Caps {
+  int technology = DT_RASDISPLAY;
+  int horzRes = 1024, vertRes = 768;
+  int horzSize = 0, vertSize = 0;
+  int logPixelsX = 96, logPixelsY = 96;
+  int bitsPixel = 32;
+  int physicalWidth = 0, physicalHeight = 0, physicalOffsetX = 0, physicalOffsetY = 0;
+  int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_BIGFONT | RC_STRETCHBLT |
+                   RC_FLOODFILL | RC_STRETCHDIB;
+};
+Caps ScreenCaps();
+
+struct DCState {
+  std::shared_ptr<Pen> pen;
+  std::shared_ptr<Brush> brush;
+  std::shared_ptr<Font> font;
+  std::shared_ptr<Palette> palette;
+  std::shared_ptr<Bitmap> bitmap;  // memory DCs
+  COLORREF textColor = 0;
   COLORREF bkColor = 0xFFFFFF;
-  RECT cell{0, 0, 0, 0};  // the text's background cell (device)
-  bool hasOpaqueRect = false;  // ETO_OPAQUE rectangle
-  RECT opaqueRect{0, 0, 0, 0};
-  bool hasClipRect = false;    // ETO_CLIPPED rectangle
-  RECT clipRect{0, 0, 0, 0};
+  int bkMode = OPAQUE;
+  int rop2 = R2_COPYPEN;
+  int stretchMode = BLACKONWHITE;
+  int polyFillMode = ALTERNATE;
+  UINT textAlign = TA_LEFT | TA_TOP;
+  int charExtra = 0;
+  COLORREF dcBrushColor = 0xFFFFFF;
+  COLORREF dcPenColor = 0;
+  POINT brushOrg{0, 0};
+  POINT viewportOrg{0, 0};
+  POINT windowOrg{0, 0};
+  POINT cur{0, 0};
+  std::optional<Rgn> clip;  // device coordinates
 };
 
-struct PathInfo {
-  std::vector<std::vector<std::pair<double, double>>> subpaths;
-  std::vector<bool> closed;  // one entry per subpath
-  bool fill = false;
-  BrushInfo brush;
-  int fillMode = ALTERNATE;
-  bool stroke = false;
-  PenInfo pen;
+enum class DCKind { Memory, Printer, Surface, Display };
+
+// ---- Backends -------------------------------------------------------------------------------
+// Every drawing primitive describes its work as one Drawing and hands it to the DC's
+// backend, which decides where it goes (backend.cpp):
+//   RasterBackend      memory, surface and display DCs: onto their pixels only.
+//   PageBackend        a printer page without a raster: into the page's record only. An
+//                      operation without a vector form (it reads the destination) first
+//                      makes a raster for this page, with the record so far painted onto
+//                      it, and the page goes on with both.
+//   PageRasterBackend  a printer page with a raster: onto the pixels, then into the record;
+//                      an operation without a vector form is recorded as a raster patch of
+//                      its result.
+struct Drawing {
+  std::function<bool()> raster;  // draws onto dc.Target(); false (last error set): failed
+  std::function<void()> record;  // appends the vector form; empty: there is none
+  RECT patch{0, 0, 0, 0};        // device pixels the operation may change (no vector form)
 };
 
-struct ImageInfo {
-  RECT dst{0, 0, 0, 0};  // device rectangle (right/bottom exclusive), may be mirrored: left > right
-  int width = 0;          // source pixels after conversion to 32 bits, top-down
-  int height = 0;
-  std::vector<uint32_t> pixels;
-  bool rasterPatch = false;  // pixels are final page pixels of dst (never mirrored)
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  // The pixels drawing lands on; nullptr while the DC keeps none.
+  virtual Bitmap* Raster(const DC& dc) const = 0;
+  virtual bool Records() const = 0;
+  // Runs one operation; false (last error set) when it could not be done.
+  virtual bool Paint(DC& dc, const Drawing& d) const = 0;
+  // Pixels to read (GetPixel, the DC as a blit source), made on demand for a page;
+  // nullptr (last error set) when there are none.
+  virtual Bitmap* Pixels(DC& dc) const = 0;
+};
+const Backend& RasterBackend();
+const Backend& PageBackend();
+const Backend& PageRasterBackend();
+
+struct DC : Object {
+  DC() : Object(OBJ_DC) {}
+  ~DC() override;
+  DCKind kind = DCKind::Memory;
+  Caps caps;
+  DCState st;
+  std::vector<DCState> saved;
+  // Target of drawing: the selected bitmap (memory DCs) or the DC's own surface bitmap.
+  std::shared_ptr<Bitmap> surface;
+  POINT surfaceOrigin{0, 0};          // device (0,0) on the surface
+  std::optional<Rgn> visible;          // surface coordinates (surface DCs)
+  const Backend* backend = &RasterBackend();
+  // Printer DCs.
+  bool pageOpen = false;
+  bool keepRaster = true;  // every page gets a raster (else only a page that reads pixels)
+  PrinterPage page;
+  PagePainter painter;     // paints a page's record onto a raster made mid-page
+  std::function<void(const PageOp&)> opObserver;
+  std::function<void(HDC)> deleteObserver;
+  // Style position of cosmetic styled lines, carried between LineTo calls.
+  int styleCount = 0;
+
+  Bitmap* Target() const { return backend->Raster(*this); }
+  bool Recording() const { return backend->Records(); }
+  // Size of the drawing area in target coordinates: the target's, or a printer page's
+  // while it has no raster.
+  SIZE Extent() const;
+  // Device clip in target (surface) coordinates, the target's bounds included.
+  Rgn ClipInTarget() const;
+  POINT ToDevice(int x, int y) const {
+    return {ClampCoord(int64_t(x) - st.windowOrg.x + st.viewportOrg.x),
+            ClampCoord(int64_t(y) - st.windowOrg.y + st.viewportOrg.y)};
+  }
+  // The target's area in device coordinates, grown by `margin` (a limit for span building).
+  RECT DeviceLimit(int margin) const;
+  COLORREF Resolve(COLORREF c) const;  // PALETTEINDEX / PALETTERGB to RGB
 };
 
-struct PageOp {
-  enum class Kind { Path, Text, Image };
-  Kind kind = Kind::Path;
-  DWORD rop = SRCCOPY;   // ROP3 of blits/fills; for pen/brush drawing the ROP2 in the low byte
-  bool isRop2 = false;   // true: rop holds an R2_* code
-  std::vector<RECT> clip;  // device clip rectangles; empty: the whole page
-  PathInfo path;
-  TextInfo text;
-  ImageInfo image;
+// Handle table.
+HGDIOBJ Register(std::shared_ptr<Object> obj);
+std::shared_ptr<Object> Find(HGDIOBJ h);
+template <class T>
+std::shared_ptr<T> FindAs(HGDIOBJ h, DWORD type) {
+  auto o = Find(h);
+  if (!o || o->type != type) return nullptr;
+  return std::static_pointer_cast<T>(o);
+}
+DC* FindDC(HDC h);  // nullptr + ERROR_INVALID_HANDLE
+void Unregister(HGDIOBJ h);
+std::shared_ptr<Object> Stock(int i);
+
+std::shared_ptr<Palette> DefaultPalette();
+std::vector<PALETTEENTRY> HalftoneEntries();
+UINT NearestIndex(const std::vector<PALETTEENTRY>& e, COLORREF c);
+
+// ---- Raster core --------------------------------------------------------------------------
+uint32_t Rop3(uint32_t p, uint32_t s, uint32_t d, uint8_t code);
+uint32_t Rop2(uint32_t p, uint32_t d, int rop2);
+
+// Paint source for filling spans: a brush in the DC's state converted to the target.
+struct PatternSource {
+  bool solid = true;
+  uint32_t value = 0;  // solid colour in target format
+  // Pattern tile in target format; `skip` marks pixels left untouched (transparent hatch
+  // background).
+  int w = 0, h = 0;
+  std::vector<uint32_t> tile;
+  std::vector<uint8_t> skip;
+  POINT org{0, 0};     // target coordinates of the tile's (0, 0)
+  bool null = false;
+  bool At(int x, int y, uint32_t* v) const;
 };
+PatternSource BrushSource(const DC& dc, const Brush& b);
+PatternSource SolidSource(const DC& dc, COLORREF c);
 
-struct PrinterPage {
-  SurfaceView raster;  // valid until the DC is reset or deleted
-  std::vector<PageOp> ops;
-};
+// Fills a device-space region (device coordinates of dc) with a ROP2 or ROP3 (rop3 with
+// only P and D used) through the clip.
+void FillDeviceRgn(DC& dc, const Rgn& devRgn, const PatternSource& src, int rop2);
+void FillDeviceRgnRop3(DC& dc, const Rgn& devRgn, const PatternSource& src, uint8_t rop3);
 
-// Makes a printer DC (OBJ_DC, TECHNOLOGY DT_RASPRINTER, GetDeviceCaps answering from
-// caps) whose page is caps.horzRes x caps.vertRes pixels. No page memory yet. Returns NULL
-// (ERROR_INVALID_PARAMETER) for sizes <= 0 or above 20000 pixels a side.
-HDC CreatePrinterDC(const PrinterCaps& caps);
-// New capabilities (ResetDC): the DC's state is reset as for a fresh DC (stock objects,
-// default colours, origins, no clip); any page is released.
-bool ResetPrinterDC(HDC hdc, const PrinterCaps& caps);
-// Starts a new page: the raster (allocated here; false with ERROR_NOT_ENOUGH_MEMORY when
-// it cannot be) becomes white, the record empty.
-bool BeginPrinterPage(HDC hdc);
-// Frees the page memory (after EndDoc); drawing fails until the next BeginPrinterPage.
-bool ReleasePrinterPage(HDC hdc);
-// The current page of a printer DC; nullptr for any other DC or outside a page. The
-// record and raster stay readable until the next BeginPrinterPage/ReleasePrinterPage.
-const PrinterPage* GetPrinterPage(HDC hdc);
-// Optional observer, called with every op as it is recorded (empty: none).
-bool SetPrinterOpObserver(HDC hdc, std::function<void(const PageOp&)> observer);
-// Called by DeleteDC on this printer DC before the DC goes away (empty: none).
-bool SetPrinterDCDeleteObserver(HDC hdc, std::function<void(HDC)> observer);
-bool IsPrinterDC(HDC hdc);
+// For primitives: an operation with a vector form, and one without.
+inline bool Paint(DC& dc, std::function<bool()> raster, std::function<void()> record) {
+  return dc.backend->Paint(dc, Drawing{std::move(raster), std::move(record), RECT{0, 0, 0, 0}});
+}
+inline bool PaintPatch(DC& dc, std::function<bool()> raster, RECT patch) {
+  return dc.backend->Paint(dc, Drawing{std::move(raster), nullptr, patch});
+}
 
-// Draws a recorded text op onto any cairo context with the same font and layout as the
-// raster engine (the print area's PDF replay). The context's user space is device pixels.
-void DrawTextOnCairo(cairo_t* cr, const TextInfo& text);
+// Recording helpers (printer DCs).
+std::vector<RECT> ClipRectsDevice(const DC& dc);
+PenInfo DescribePen(const DC& dc);
+BrushInfo DescribeBrush(const DC& dc);
+BrushInfo DescribeBrushOf(const DC& dc, const Brush& br);
+void Record(DC& dc, PageOp op);
+// Records a raster patch of the page pixels in a device rectangle (clipped to the page).
+void RecordPatch(DC& dc, RECT devRect);
+bool PageReady(DC& dc);  // the DC can draw now: a target, or an open printer page (else ERROR_INVALID_HANDLE)
 
-// ---- Window surfaces -----------------------------------------------------------------------
-// A DC over a surface owned by someone else (the window system). The DC draws into the
-// view with its device origin at `origin` of the surface and never outside `visible`
-// (surface coordinates; an empty vector means the whole surface). The owner keeps the
-// pixels alive until DeleteDC and may change origin/visible parts later.
-HDC CreateSurfaceDC(const SurfaceView& view, POINT origin, const std::vector<RECT>& visible);
-bool SetSurfaceDCGeometry(HDC hdc, const SurfaceView& view, POINT origin, const std::vector<RECT>& visible);
+// Lines.
+void DrawPolyline(DC& dc, const POINT* devPts, int n, bool closed);
 
-// A screen DC (as CreateDC("DISPLAY")): 32 bits, the configured screen size, drawing goes to
-// a private scratch surface of the screen's size.
-HDC CreateDisplayDC();
+// Text (text.cpp).
+void ReleaseFontData(FontData* d);
 
-// The 32-bit pixels of a bitmap converted to 0x00RRGGBB, top-down (for PNG output and tests).
-bool ReadBitmap32(HBITMAP hbm, int* width, int* height, std::vector<uint32_t>* pixels);
+// BMP / DIB helpers.
+bool DibFormatFromInfo(const BITMAPINFO* bmi, UINT usage, const DC* dc, Format* f, int* w, int* h,
+                       bool* topDown, DWORD* infoBytes);
+// Decodes RLE4/RLE8 rows into a bottom-up BI_RGB buffer; false when malformed.
+bool DecodeRle(const uint8_t* data, size_t size, int bpp, int w, int h, std::vector<uint8_t>* out);
 
 }  // namespace kv::gdi

@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "platform/base/codepage.h"
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 
 
 // A pen wider than this covers any surface the engine draws on; wider ones are drawn at

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 #include "platform/gdi/raster.h"
 
 namespace kv::gdi {
@@ -414,16 +414,27 @@ bool Blit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx
   return TRUE;
 }
 
-// Records a blit onto a printer page: SRCCOPY of a source as an image, anything else as a
-// raster patch of the result.
-void RecordBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx, int sy, int sw, int sh,
-                bool masked, DWORD rop) {
-  if (!dst.Recording()) return;
-  int64_t x2 = int64_t(dx) + dw, y2 = int64_t(dy) + dh;
-  RECT box{ClampCoord(std::min<int64_t>(dx, x2)), ClampCoord(std::min<int64_t>(dy, y2)),
-           ClampCoord(std::max<int64_t>(dx, x2)), ClampCoord(std::max<int64_t>(dy, y2))};
+namespace {
+
+bool blitHasVectorForm(const BlitSource* src, bool masked, DWORD rop) {
   uint8_t code = uint8_t(rop >> 16);
-  if (!masked && code == 0xCC && src) {
+  if (masked) return false;
+  return src ? code == 0xCC : (code == 0xF0 || code == 0x00 || code == 0xFF);
+}
+
+RECT blitBox(int dx, int dy, int dw, int dh) {
+  int64_t x2 = int64_t(dx) + dw, y2 = int64_t(dy) + dh;
+  return {ClampCoord(std::min<int64_t>(dx, x2)), ClampCoord(std::min<int64_t>(dy, y2)),
+          ClampCoord(std::max<int64_t>(dx, x2)), ClampCoord(std::max<int64_t>(dy, y2))};
+}
+
+// Records a blit with a vector form onto a printer page: SRCCOPY of a source as an image,
+// a pattern, black or white fill as a path.
+void recordBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx, int sy, int sw, int sh,
+                DWORD rop) {
+  RECT box = blitBox(dx, dy, dw, dh);
+  uint8_t code = uint8_t(rop >> 16);
+  if (code == 0xCC && src) {
     PageOp op;
     op.kind = PageOp::Kind::Image;
     op.rop = SRCCOPY;
@@ -462,7 +473,7 @@ void RecordBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, 
     Record(dst, std::move(op));
     return;
   }
-  if (!src && !masked && (code == 0xF0 || code == 0x00 || code == 0xFF)) {
+  if (!src) {
     PageOp op;
     op.kind = PageOp::Kind::Path;
     op.rop = rop;
@@ -477,9 +488,19 @@ void RecordBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, 
                                 {double(box.right), double(box.bottom)}, {double(box.left), double(box.bottom)}});
     op.path.closed.push_back(true);
     if (op.path.brush.style != BS_NULL) Record(dst, std::move(op));
-    return;
   }
-  RecordPatch(dst, box);
+}
+
+}  // namespace
+
+BOOL PaintBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx, int sy, int sw, int sh,
+               const Bitmap* mask, int mx, int my, DWORD rop) {
+  bool empty = dw == 0 || dh == 0 || (src && (sw == 0 || sh == 0));
+  if (!empty && (dw == INT32_MIN || dh == INT32_MIN || sw == INT32_MIN || sh == INT32_MIN))
+    return Fail(ERROR_INVALID_PARAMETER);
+  auto raster = [&] { return Blit(dst, dx, dy, dw, dh, src, sx, sy, sw, sh, mask, mx, my, rop) != FALSE; };
+  if (!blitHasVectorForm(src, mask != nullptr, rop)) return PaintPatch(dst, raster, blitBox(dx, dy, dw, dh));
+  return Paint(dst, raster, [&] { recordBlit(dst, dx, dy, dw, dh, src, sx, sy, sw, sh, rop); });
 }
 
 }  // namespace kv::gdi
@@ -491,8 +512,8 @@ namespace {
 bool sourceOf(HDC hdc, int x, int y, BlitSource* out, POINT* p) {
   DC* s = FindDC(hdc);
   if (!s) return false;
-  Bitmap* b = s->Target();
-  if (!b) return Fail(ERROR_INVALID_HANDLE);
+  Bitmap* b = s->backend->Pixels(*s);
+  if (!b) return false;
   out->bmp = b;
   out->monoUsesDcColors = true;
   out->srcBk = s->Resolve(s->st.bkColor);
@@ -519,9 +540,7 @@ BOOL StretchBlt(HDC hdst, int xd, int yd, int wd, int hd, HDC hsrc, int xs, int 
     haveSrc = true;
   }
   POINT d = dst->ToDevice(xd, yd);
-  if (!Blit(*dst, d.x, d.y, wd, hd, haveSrc ? &src : nullptr, sp.x, sp.y, ws, hs, nullptr, 0, 0, rop)) return FALSE;
-  RecordBlit(*dst, d.x, d.y, wd, hd, haveSrc ? &src : nullptr, sp.x, sp.y, ws, hs, false, rop);
-  return TRUE;
+  return PaintBlit(*dst, d.x, d.y, wd, hd, haveSrc ? &src : nullptr, sp.x, sp.y, ws, hs, nullptr, 0, 0, rop);
 }
 
 BOOL BitBlt(HDC hdst, int x, int y, int cx, int cy, HDC hsrc, int x1, int y1, DWORD rop) {
@@ -555,10 +574,7 @@ BOOL MaskBlt(HDC hdst, int xd, int yd, int w, int h, HDC hsrc, int xs, int ys, H
   }
   if (w < 0 || h < 0) return Fail(ERROR_INVALID_PARAMETER);
   POINT d = dst->ToDevice(xd, yd);
-  if (!Blit(*dst, d.x, d.y, w, h, haveSrc ? &src : nullptr, sp.x, sp.y, w, h, mask.get(), xm, ym, rop))
-    return FALSE;
-  RecordBlit(*dst, d.x, d.y, w, h, haveSrc ? &src : nullptr, sp.x, sp.y, w, h, true, rop);
-  return TRUE;
+  return PaintBlit(*dst, d.x, d.y, w, h, haveSrc ? &src : nullptr, sp.x, sp.y, w, h, mask.get(), xm, ym, rop);
 }
 
 // Copies the source except the pixels of the transparent colour, stretching nearest-neighbour.
@@ -584,9 +600,8 @@ BOOL TransparentBlt(HDC hdst, int xd, int yd, int wd, int hd, HDC hsrc, int xs, 
   POINT d = dst->ToDevice(xd, yd);
   int saved = dst->st.stretchMode;
   dst->st.stretchMode = COLORONCOLOR;
-  BOOL ok = Blit(*dst, d.x, d.y, wd, hd, &src, sp.x, sp.y, ws, hs, mask.get(), 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029));
+  BOOL ok = PaintBlit(*dst, d.x, d.y, wd, hd, &src, sp.x, sp.y, ws, hs, mask.get(), 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029));
   dst->st.stretchMode = saved;
-  if (ok) RecordBlit(*dst, d.x, d.y, wd, hd, &src, sp.x, sp.y, ws, hs, true, SRCCOPY);
   return ok;
 }
 
@@ -606,8 +621,7 @@ int StretchDIBits(HDC hdc, int xd, int yd, int wd, int hd, int xs, int ys, int w
   POINT d = dst->ToDevice(xd, yd);
   uint8_t code = uint8_t(rop >> 16);
   const BlitSource* sp = usesSource(code) ? &src : nullptr;
-  if (!Blit(*dst, d.x, d.y, wd, hd, sp, xs, sTop, ws, hs, nullptr, 0, 0, rop)) return 0;
-  RecordBlit(*dst, d.x, d.y, wd, hd, sp, xs, sTop, ws, hs, false, rop);
+  if (!PaintBlit(*dst, d.x, d.y, wd, hd, sp, xs, sTop, ws, hs, nullptr, 0, 0, rop)) return 0;
   return std::abs(hs);
 }
 
@@ -627,8 +641,7 @@ int SetDIBitsToDevice(HDC hdc, int xd, int yd, DWORD w, DWORD h, int xs, int ys,
   // Rows of the buffer hold DIB scans startScan .. startScan + lines - 1.
   int sTop = view.bottomUp ? int(startScan) + L - ys - hh : ys - int(startScan);
   POINT d = dst->ToDevice(xd, yd);
-  if (!Blit(*dst, d.x, d.y, ww, hh, &src, xs, sTop, ww, hh, nullptr, 0, 0, SRCCOPY)) return 0;
-  RecordBlit(*dst, d.x, d.y, ww, hh, &src, xs, sTop, ww, hh, false, SRCCOPY);
+  if (!PaintBlit(*dst, d.x, d.y, ww, hh, &src, xs, sTop, ww, hh, nullptr, 0, 0, SRCCOPY)) return 0;
   return L;
 }
 

@@ -1,7 +1,7 @@
 // Internal interface of the blit engine (raster.cpp, bitmap.cpp, text.cpp, draw.cpp).
 #pragma once
 
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 
 namespace kv::gdi {
 
@@ -19,8 +19,10 @@ struct BlitSource {
 // ROP (bit 0, rop >> 24).
 bool Blit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx, int sy, int sw, int sh,
           const Bitmap* mask, int mx, int my, DWORD rop);
-void RecordBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx, int sy, int sw, int sh,
-                bool masked, DWORD rop);
+// Hands a blit to the DC's backend (Blit for the pixels; an image or a fill for the record
+// where the blit has a vector form, else a raster patch of its result).
+BOOL PaintBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx, int sy, int sw, int sh,
+               const Bitmap* mask, int mx, int my, DWORD rop);
 uint8_t Rop2ToRop3(int rop2);
 
 // Composites a coverage mask (0..255) in colour onto the target at target position (tx, ty).

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 
 namespace kv::gdi {
 
@@ -342,8 +342,13 @@ BOOL FillRgn(HDC hdc, HRGN h, HBRUSH hbr) {
   if (!PageReady(*dc)) return FALSE;
   Rgn dev = toRgn(*r);
   dev.Translate(dc->st.viewportOrg.x - dc->st.windowOrg.x, dc->st.viewportOrg.y - dc->st.windowOrg.y);
-  FillDeviceRgnRop3(*dc, dev, BrushSource(*dc, *b), 0xF0);
-  if (dc->Recording()) {
+  return Paint(
+      *dc,
+      [&] {
+        FillDeviceRgnRop3(*dc, dev, BrushSource(*dc, *b), 0xF0);
+        return true;
+      },
+      [&] {
     PageOp op;
     op.kind = PageOp::Kind::Path;
     op.rop = PATCOPY;
@@ -355,8 +360,7 @@ BOOL FillRgn(HDC hdc, HRGN h, HBRUSH hbr) {
       op.path.closed.push_back(true);
     }
     Record(*dc, std::move(op));
-  }
-  return TRUE;
+      });
 }
 
 BOOL PaintRgn(HDC hdc, HRGN h) {
@@ -394,10 +398,13 @@ BOOL InvertRgn(HDC hdc, HRGN h) {
   if (!PageReady(*dc)) return FALSE;
   Rgn dev = toRgn(*r);
   dev.Translate(dc->st.viewportOrg.x - dc->st.windowOrg.x, dc->st.viewportOrg.y - dc->st.windowOrg.y);
-  PatternSource none;
-  FillDeviceRgnRop3(*dc, dev, none, 0x55);
-  RecordPatch(*dc, dev.Box());
-  return TRUE;
+  return PaintPatch(
+      *dc,
+      [&] {
+        FillDeviceRgnRop3(*dc, dev, PatternSource{}, 0x55);
+        return true;
+      },
+      dev.Box());
 }
 
 // ---- Clipping ---------------------------------------------------------------------------------

@@ -13,7 +13,7 @@
 #include <map>
 
 #include "platform/base/codepage.h"
-#include "platform/gdi/gdi_private.h"
+#include "platform/gdi/internal.h"
 #include "platform/gdi/raster.h"
 
 namespace kv::gdi {
@@ -449,7 +449,6 @@ bool drawRun(DC& dc, int x, int y, UINT options, const RECT* rc, const Run& run)
     if (options & ETO_OPAQUE) {
       ti.hasOpaqueRect = true;
       ti.opaqueRect = dr;
-      FillDeviceRgn(dc, Rgn(dr), SolidSource(dc, dc.st.bkColor), R2_COPYPEN);
     }
     if (options & ETO_CLIPPED) {
       ti.hasClipRect = true;
@@ -459,6 +458,8 @@ bool drawRun(DC& dc, int x, int y, UINT options, const RECT* rc, const Run& run)
       clipRect = c;
     }
   }
+  auto raster = [&] {
+  if (ti.hasOpaqueRect) FillDeviceRgn(dc, Rgn(ti.opaqueRect), SolidSource(dc, dc.st.bkColor), R2_COPYPEN);
   if (ti.opaque && !run.text.empty()) {
     Rgn cell(ti.cell);
     if (d->escapement) {
@@ -482,17 +483,19 @@ bool drawRun(DC& dc, int x, int y, UINT options, const RECT* rc, const Run& run)
     FillDeviceRgn(dc, cell, SolidSource(dc, dc.st.bkColor), R2_COPYPEN);
   }
   if (!run.text.empty()) rasterGlyphs(dc, ti, *d, width, clipRect ? &*clipRect : nullptr);
+  return true;
+  };
+  bool ok = Paint(dc, raster, [&] {
+    PageOp op;
+    op.kind = PageOp::Kind::Text;
+    op.text = std::move(ti);
+    Record(dc, std::move(op));
+  });
   if (updateCp) {
     if (h == TA_LEFT) dc.st.cur.x = x + width;
     else if (h == TA_RIGHT) dc.st.cur.x = x - width;
   }
-  Record(dc, [&] {
-    PageOp op;
-    op.kind = PageOp::Kind::Text;
-    op.text = ti;
-    return op;
-  }());
-  return true;
+  return ok;
 }
 
 // ANSI text with per-byte advances: grouped into characters.
@@ -724,8 +727,13 @@ int drawTextW(DC& dc, std::u16string text, LPRECT caller, UINT format) {
         POINT c0 = dc.ToDevice(rc->left, rc->top), c1 = dc.ToDevice(rc->right, rc->bottom);
         r.IntersectRect({c0.x, c0.y, c1.x, c1.y});
       }
-      FillDeviceRgn(dc, r, SolidSource(dc, dc.st.textColor), R2_COPYPEN);
-      if (dc.Recording()) {
+      Paint(
+          dc,
+          [&] {
+            FillDeviceRgn(dc, r, SolidSource(dc, dc.st.textColor), R2_COPYPEN);
+            return true;
+          },
+          [&] {
         PageOp op;
         op.kind = PageOp::Kind::Path;
         op.rop = PATCOPY;
@@ -735,7 +743,7 @@ int drawTextW(DC& dc, std::u16string text, LPRECT caller, UINT format) {
                                     {double(ul.right), double(ul.bottom)}, {double(ul.left), double(ul.bottom)}});
         op.path.closed.push_back(true);
         Record(dc, std::move(op));
-      }
+          });
     }
     y = ClampCoord(int64_t(y) + lineH);
   }

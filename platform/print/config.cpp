@@ -102,6 +102,7 @@ Config ReadConfig() {
   std::string answer = Setting("DialogAnswer", "KORVANE_PRINT_DIALOG").value_or("ok");
   for (auto& ch : answer) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   c.dialogAnswer = answer;
+  c.rasters = IntSetting("Rasters", "KORVANE_PRINT_RASTERS", 0, 0, 1) != 0;
 
   std::optional<std::string> dir = EnvValue("KORVANE_PRINT_DIR");
   if (!dir) dir = RegistryValue("OutputDir");

@@ -14,8 +14,9 @@
 //   Cups          KORVANE_PRINT_CUPS          1 lists CUPS queues (default 1; 0 under KORVANE_TEST)
 //   CupsServer    KORVANE_PRINT_CUPSSERVER    host[:port] or socket path (the CUPS default)
 //   DialogAnswer  KORVANE_PRINT_DIALOG        unscripted print dialog: "ok", "cancel" or "fail"
-// Every document printed on any printer is written to the output
-// folder as one vector PDF and one PNG per page at device resolution:
+//   Rasters       KORVANE_PRINT_RASTERS       1 also writes a PNG per page (default 0)
+// Every document printed on any printer is written to the output folder as one vector
+// PDF and, with Rasters 1, one PNG per page at device resolution:
 //   <folder>/<document>-<n>.pdf, <folder>/<document>-<n>-page<k>.png
 // where <document> is the document name with the characters / \ : * ? " < > | % and
 // control characters replaced by '_' ("document" when empty), <n> the smallest number
@@ -503,7 +504,8 @@ typedef struct KvPrintDocument {
   CHAR docName[260];        // as given to StartDoc, ANSI
   CHAR printerName[260];    // ANSI
   CHAR pdfPath[1024];       // empty when the document was aborted or refused
-  CHAR pngPattern[1024];    // the page file names with "%u" for the page number
+  CHAR pngPattern[1024];    // the page PNG names with "%u" for the page number; empty when
+                            // the printer writes no page rasters (configuration "Rasters")
   DWORD pages;
   DWORD jobId;
   LONG dpiX, dpiY;

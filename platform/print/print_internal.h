@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdi/engine.h"
 #include "platform/print/print.h"
 
 namespace kv::print {
@@ -30,6 +31,8 @@ std::recursive_mutex& Lock();
 //                                           0 when KORVANE_TEST is set)
 //   CupsServer   KORVANE_PRINT_CUPSSERVER   host[:port] or socket path (the CUPS default)
 //   DialogAnswer KORVANE_PRINT_DIALOG       unscripted dialog: "ok", "cancel" or "fail"
+//   Rasters      KORVANE_PRINT_RASTERS      1: the virtual printer writes a PNG per page
+//                                           beside the PDF (0)
 // KORVANE_PRINT_DIR, when set, wins over the registry value OutputDir.
 struct Config {
   std::u16string name;
@@ -43,6 +46,7 @@ struct Config {
   bool cups = true;
   std::string cupsServer;
   std::string dialogAnswer = "ok";
+  bool rasters = false;
 };
 Config ReadConfig();
 
@@ -86,6 +90,14 @@ struct Geometry {
 };
 // nullopt (ERROR_INVALID_PARAMETER / ERROR_NOT_ENOUGH_MEMORY set) for a page too large.
 std::optional<Geometry> ComputeGeometry(const Printer& printer, const DEVMODEW& dm);
+
+// ---- Page output ---------------------------------------------------------------------------
+// The PNG of a sheet (png_writer.cpp): the printable area's raster at its offset on the
+// paper, white margins. False (ERROR_NOT_ENOUGH_MEMORY) when memory runs out.
+bool EncodePagePng(const kv::gdi::SurfaceView& raster, const Geometry& g, std::string* out);
+// Paints a page's record onto a cairo context whose user space is device pixels
+// (pdf_replay.cpp).
+void ReplayOps(cairo_t* cr, const std::vector<kv::gdi::PageOp>& ops);
 
 // ---- CUPS ------------------------------------------------------------------------------
 // Queue names when a server answers within a short time; empty otherwise.

@@ -1,25 +1,21 @@
 // Printer device contexts and documents: each document becomes one vector PDF (cairo)
-// and one PNG per page at device resolution (the raster engine's page surface).
+// and, when the printer is configured for them, one PNG per page at device resolution
+// (the raster engine's page raster).
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
-#include <system_error>
-#include <thread>
 
 #include "platform/base/codepage.h"
+#include "platform/base/file.h"
 #include "platform/base/path.h"
-#include "platform/gdi/internal.h"
 #include "platform/print/print_internal.h"
 
 namespace kv::print {
@@ -35,8 +31,10 @@ struct Job {
   int jobId = 0;
   std::string docName;  // ANSI, as given
   std::string base;     // "<folder>/<name>-<n>"
-  std::string pdfPath;  // final PDF path
-  std::string pdfPart;  // PDF being written
+  std::string pdfPath;      // final PDF path
+  std::string reservation;  // "<base>.pdf.part": holds the number while the PDF is made
+  std::string pdfData;      // the PDF as cairo writes it, saved at EndDoc
+  bool rasters = false;     // a PNG per page
   std::vector<std::string> pngs;
   cairo_surface_t* pdf = nullptr;
   cairo_t* cr = nullptr;
@@ -74,8 +72,9 @@ Job* FindJob(HDC hdc) {
   return &it->second;
 }
 
-kv::gdi::PrinterCaps CapsOf(const Geometry& g) {
+kv::gdi::PrinterCaps CapsOf(const Geometry& g, bool rasters) {
   kv::gdi::PrinterCaps c;
+  c.pageRaster = rasters;
   c.horzRes = g.horzRes;
   c.vertRes = g.vertRes;
   c.logPixelsX = g.dpiX;
@@ -123,371 +122,19 @@ std::string FileStem(const std::string& ansiName) {
   return out;
 }
 
-// Writes `data` to `path` through a temporary file and a rename.
-bool WriteFileReplacing(const std::string& path, const std::string& data) {
-  std::string tmp = path + ".part";
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    SetLastError(KvErrnoToError(errno));
-    return false;
-  }
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      close(fd);
-      unlink(tmp.c_str());
-      SetLastError(KvErrnoToError(e));
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (close(fd) != 0 || rename(tmp.c_str(), path.c_str()) != 0) {
-    SetLastError(KvErrnoToError(errno));
-    unlink(tmp.c_str());
-    return false;
-  }
-  return true;
-}
-
-// ---- PNG of a page ------------------------------------------------------------------------
-
-// PNG of the sheet: 8-bit RGB, filter "none" on every row, deflate at its fastest level
-// (on printed pages both quicker and smaller than the run-length strategy). The printable area's raster is placed on
-// the sheet at the printable offset; the margins are white.
-//
-// A 600 dpi sheet is some 50 MB of samples, so the rows are cut into horizontal strips that
-// are deflated side by side. Each strip is a raw deflate stream ended on a byte boundary by a
-// sync flush (the last one by the final block), and none refers back past its own start, so
-// the strips laid end to end are one valid stream; the checksums combine.
-class PngWriter {
- public:
-  PngWriter(std::string* out, const kv::gdi::SurfaceView& r, const Geometry& g) : out_(out), r_(r), g_(g) {}
-
-  bool Write() {
-    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    out_->append(reinterpret_cast<const char*>(kSignature), 8);
-    unsigned char ihdr[13];
-    Be32(ihdr, static_cast<uint32_t>(g_.physWidth));
-    Be32(ihdr + 4, static_cast<uint32_t>(g_.physHeight));
-    ihdr[8] = 8;   // bits per channel
-    ihdr[9] = 2;   // RGB
-    ihdr[10] = 0;  // deflate
-    ihdr[11] = 0;  // adaptive filtering (each row says "none")
-    ihdr[12] = 0;  // not interlaced
-    Chunk("IHDR", ihdr, sizeof ihdr);
-
-    std::vector<Strip> strips(StripCount());
-    int rows = g_.physHeight / static_cast<int>(strips.size());
-    for (size_t i = 0; i < strips.size(); ++i) {
-      strips[i].y0 = static_cast<int>(i) * rows;
-      strips[i].y1 = i + 1 == strips.size() ? g_.physHeight : strips[i].y0 + rows;
-      strips[i].last = i + 1 == strips.size();
-    }
-    std::vector<std::thread> workers;
-    for (size_t i = 1; i < strips.size(); ++i) {
-      try {
-        workers.emplace_back([this, &s = strips[i]] { Deflate(s); });
-      } catch (const std::system_error&) {
-        Deflate(strips[i]);  // no thread to be had: this one does it
-      }
-    }
-    Deflate(strips[0]);
-    for (std::thread& t : workers) t.join();
-
-    std::string z = {'\x78', '\x01'};  // deflate, 32 KB window, fastest level
-    uLong adler = adler32(0, nullptr, 0);
-    for (const Strip& s : strips) {
-      if (!s.ok) return false;
-      z += s.out;
-      adler = adler32_combine(adler, s.adler, static_cast<z_off_t>(s.length));
-    }
-    unsigned char tail[4];
-    Be32(tail, static_cast<uint32_t>(adler));
-    z.append(reinterpret_cast<const char*>(tail), 4);
-    for (size_t at = 0; at < z.size(); at += kIdatSize)
-      Chunk("IDAT", reinterpret_cast<const unsigned char*>(z.data()) + at, std::min(kIdatSize, z.size() - at));
-    Chunk("IEND", nullptr, 0);
-    return true;
-  }
-
- private:
-  static constexpr size_t kIdatSize = 1 << 18;
-
-  struct Strip {
-    int y0 = 0, y1 = 0;
-    bool last = false;
-    std::string out;  // raw deflate
-    uLong adler = 1;  // over the strip's uncompressed rows
-    size_t length = 0;
-    bool ok = false;
-  };
-
-  // One strip per core, at most eight, none under 256 rows.
-  size_t StripCount() const {
-    size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    size_t byRows = static_cast<size_t>(std::max(1, g_.physHeight / 256));
-    return std::min({cores, byRows, size_t{8}});
-  }
-
-  // Row y of the sheet: filter byte, then R, G, B per pixel.
-  void FillRow(std::vector<unsigned char>& row, int y) const {
-    row[0] = 0;
-    std::memset(row.data() + 1, 0xFF, row.size() - 1);
-    int ry = y - g_.offsetY;
-    if (ry < 0 || ry >= r_.height) return;
-    const uint32_t* src = reinterpret_cast<const uint32_t*>(reinterpret_cast<const unsigned char*>(r_.pixels) +
-                                                            static_cast<size_t>(ry) * r_.stride);
-    int w = std::min(r_.width, g_.physWidth - g_.offsetX);
-    unsigned char* d = row.data() + 1 + static_cast<size_t>(g_.offsetX) * 3;
-    for (int x = 0; x < w; ++x) {
-      uint32_t p = src[x];
-      d[0] = static_cast<unsigned char>(p >> 16);
-      d[1] = static_cast<unsigned char>(p >> 8);
-      d[2] = static_cast<unsigned char>(p);
-      d += 3;
-    }
-  }
-
-  // Runs on a worker thread: nothing may escape it.
-  void Deflate(Strip& s) const noexcept {
-    z_stream z{};
-    if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return;
-    try {
-      std::vector<unsigned char> row(1 + static_cast<size_t>(g_.physWidth) * 3);
-      std::vector<unsigned char> buf(1 << 16);
-      bool ok = true;
-      for (int y = s.y0; y < s.y1 && ok; ++y) {
-        FillRow(row, y);
-        s.adler = adler32(s.adler, row.data(), static_cast<uInt>(row.size()));
-        s.length += row.size();
-        z.next_in = row.data();
-        z.avail_in = static_cast<uInt>(row.size());
-        int flush = y + 1 < s.y1 ? Z_NO_FLUSH : s.last ? Z_FINISH : Z_SYNC_FLUSH;
-        for (;;) {
-          z.next_out = buf.data();
-          z.avail_out = static_cast<uInt>(buf.size());
-          int rc = deflate(&z, flush);
-          if (rc == Z_STREAM_ERROR) {
-            ok = false;
-            break;
-          }
-          s.out.append(reinterpret_cast<const char*>(buf.data()), buf.size() - z.avail_out);
-          if (flush == Z_FINISH ? rc == Z_STREAM_END : z.avail_in == 0 && z.avail_out != 0) break;
-        }
-      }
-      s.ok = ok;
-    } catch (const std::bad_alloc&) {
-      s.ok = false;
-    }
-    deflateEnd(&z);
-  }
-
-  static void Be32(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v >> 24);
-    p[1] = static_cast<unsigned char>(v >> 16);
-    p[2] = static_cast<unsigned char>(v >> 8);
-    p[3] = static_cast<unsigned char>(v);
-  }
-
-  void Chunk(const char* type, const unsigned char* data, size_t size) {
-    unsigned char head[8];
-    Be32(head, static_cast<uint32_t>(size));
-    std::memcpy(head + 4, type, 4);
-    out_->append(reinterpret_cast<const char*>(head), 8);
-    if (size) out_->append(reinterpret_cast<const char*>(data), size);
-    uLong crc = crc32(0, head + 4, 4);
-    if (size) crc = crc32(crc, data, static_cast<uInt>(size));
-    unsigned char tail[4];
-    Be32(tail, static_cast<uint32_t>(crc));
-    out_->append(reinterpret_cast<const char*>(tail), 4);
-  }
-
-  std::string* out_;
-  const kv::gdi::SurfaceView& r_;
-  const Geometry& g_;
-};
-
-bool WritePagePng(const Job& job, const kv::gdi::SurfaceView& r, const std::string& path) {
-  std::string data;
-  bool ok = false;
+cairo_status_t AppendPdf(void* closure, const unsigned char* data, unsigned int length) {
   try {
-    ok = PngWriter(&data, r, job.geo).Write();
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
   } catch (const std::bad_alloc&) {
+    return CAIRO_STATUS_NO_MEMORY;
   }
-  if (!ok) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  return WriteFileReplacing(path, data);
+  return CAIRO_STATUS_SUCCESS;
 }
 
-// ---- PDF replay of a page ------------------------------------------------------------------
-
-void SetColor(cairo_t* cr, COLORREF c) {
-  cairo_set_source_rgb(cr, GetRValue(c) / 255.0, GetGValue(c) / 255.0, GetBValue(c) / 255.0);
-}
-
-void ClipTo(cairo_t* cr, const std::vector<RECT>& clip) {
-  if (clip.empty()) return;
-  cairo_new_path(cr);
-  for (const RECT& r : clip) cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
-  cairo_clip(cr);
-}
-
-bool SetBrushSource(cairo_t* cr, const kv::gdi::BrushInfo& b) {
-  switch (b.style) {
-    case BS_SOLID:
-      SetColor(cr, b.color);
-      return true;
-    case BS_HATCHED: {
-      cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
-      cairo_t* c = cairo_create(s);
-      if (b.bkOpaque) {
-        SetColor(c, b.bkColor);
-        cairo_paint(c);
-      }
-      SetColor(c, b.color);
-      for (int i = 0; i < 8; ++i) {
-        auto dot = [&](int x, int y) { cairo_rectangle(c, x, y, 1, 1); };
-        switch (b.hatch) {
-          case HS_HORIZONTAL: dot(i, 7); break;
-          case HS_VERTICAL: dot(7, i); break;
-          case HS_FDIAGONAL: dot(i, i); break;
-          case HS_BDIAGONAL: dot(7 - i, i); break;
-          case HS_CROSS: dot(i, 7); dot(7, i); break;
-          default: dot(i, i); dot(7 - i, i); break;
-        }
-      }
-      cairo_fill(c);
-      cairo_destroy(c);
-      cairo_pattern_t* pat = cairo_pattern_create_for_surface(s);
-      cairo_pattern_set_extend(pat, CAIRO_EXTEND_REPEAT);
-      cairo_pattern_set_filter(pat, CAIRO_FILTER_NEAREST);
-      cairo_set_source(cr, pat);
-      cairo_pattern_destroy(pat);
-      cairo_surface_destroy(s);
-      return true;
-    }
-    case BS_PATTERN:
-    case BS_DIBPATTERN:
-    case BS_DIBPATTERNPT: {
-      if (b.patternWidth <= 0 || b.patternHeight <= 0 ||
-          b.pattern.size() < static_cast<size_t>(b.patternWidth) * b.patternHeight)
-        return false;
-      cairo_surface_t* s = cairo_image_surface_create_for_data(
-          reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(b.pattern.data())),
-          CAIRO_FORMAT_RGB24, b.patternWidth, b.patternHeight, b.patternWidth * 4);
-      cairo_pattern_t* pat = cairo_pattern_create_for_surface(s);
-      cairo_pattern_set_extend(pat, CAIRO_EXTEND_REPEAT);
-      cairo_pattern_set_filter(pat, CAIRO_FILTER_NEAREST);
-      cairo_matrix_t m;
-      cairo_matrix_init_translate(&m, -b.origin.x, -b.origin.y);
-      cairo_pattern_set_matrix(pat, &m);
-      cairo_set_source(cr, pat);
-      cairo_pattern_destroy(pat);
-      cairo_surface_destroy(s);  // the pattern keeps a reference; the PDF copies at fill
-      return true;
-    }
-    default:
-      return false;
-  }
-}
-
-void BuildPath(cairo_t* cr, const kv::gdi::PathInfo& p) {
-  cairo_new_path(cr);
-  for (size_t i = 0; i < p.subpaths.size(); ++i) {
-    const auto& sp = p.subpaths[i];
-    if (sp.empty()) continue;
-    cairo_move_to(cr, sp[0].first, sp[0].second);
-    for (size_t k = 1; k < sp.size(); ++k) cairo_line_to(cr, sp[k].first, sp[k].second);
-    if (i < p.closed.size() && p.closed[i]) cairo_close_path(cr);
-  }
-}
-
-void ReplayPath(cairo_t* cr, const kv::gdi::PageOp& op) {
-  const kv::gdi::PathInfo& p = op.path;
-  if (p.fill && p.brush.style != BS_NULL && SetBrushSource(cr, p.brush)) {
-    BuildPath(cr, p);
-    cairo_set_fill_rule(cr, p.fillMode == WINDING ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-    cairo_fill(cr);
-  }
-  if (p.stroke && p.pen.style != PS_NULL) {
-    BuildPath(cr, p);
-    SetColor(cr, p.pen.color);
-    cairo_set_line_width(cr, std::max(1, p.pen.width));
-    if (!p.pen.dashes.empty()) {
-      std::vector<double> d(p.pen.dashes.begin(), p.pen.dashes.end());
-      cairo_set_dash(cr, d.data(), static_cast<int>(d.size()), 0);
-    }
-    if (p.pen.geometric) {
-      // The raster engine draws each dash of a styled pen as a flat segment, so the
-      // pen's end cap applies to solid lines only.
-      const bool flat = p.pen.endCap == PS_ENDCAP_FLAT || !p.pen.dashes.empty();
-      cairo_set_line_cap(cr, flat                                 ? CAIRO_LINE_CAP_BUTT
-                             : p.pen.endCap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
-                                                                : CAIRO_LINE_CAP_ROUND);
-      cairo_set_line_join(cr, p.pen.join == PS_JOIN_BEVEL   ? CAIRO_LINE_JOIN_BEVEL
-                              : p.pen.join == PS_JOIN_MITER ? CAIRO_LINE_JOIN_MITER
-                                                            : CAIRO_LINE_JOIN_ROUND);
-    } else {
-      cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-      cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
-    }
-    cairo_stroke(cr);
-  }
-}
-
-void ReplayImage(cairo_t* cr, const kv::gdi::ImageInfo& im) {
-  if (im.width <= 0 || im.height <= 0 ||
-      im.pixels.size() < static_cast<size_t>(im.width) * im.height)
-    return;
-  double w = im.dst.right - im.dst.left, h = im.dst.bottom - im.dst.top;
-  if (w == 0 || h == 0) return;
-  cairo_surface_t* s = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(im.pixels.data())), CAIRO_FORMAT_RGB24,
-      im.width, im.height, im.width * 4);
-  cairo_save(cr);
-  cairo_translate(cr, im.dst.left, im.dst.top);
-  cairo_scale(cr, w / im.width, h / im.height);
-  cairo_set_source_surface(cr, s, 0, 0);
-  // Nearest neighbour, as the raster engine stretches (COLORONCOLOR).
-  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-  cairo_rectangle(cr, 0, 0, im.width, im.height);
-  cairo_fill(cr);
-  cairo_restore(cr);
-  cairo_surface_finish(s);  // the PDF has taken its copy; the pixels stay the record's
-  cairo_surface_destroy(s);
-}
-
-// Paths and text as vectors, images as images; what the raster engine could not
-// express as vectors arrives as raster patches (Image ops of final page pixels).
-void ReplayPage(cairo_t* cr, const kv::gdi::PrinterPage& page) {
-  for (const kv::gdi::PageOp& op : page.ops) {
-    cairo_save(cr);
-    ClipTo(cr, op.clip);
-    switch (op.kind) {
-      case kv::gdi::PageOp::Kind::Path:
-        if (!op.isRop2 && (op.rop == BLACKNESS || op.rop == WHITENESS)) {
-          kv::gdi::PageOp copy = op;
-          copy.path.brush.style = BS_SOLID;
-          copy.path.brush.color = op.rop == WHITENESS ? 0xFFFFFF : 0;
-          ReplayPath(cr, copy);
-        } else {
-          ReplayPath(cr, op);
-        }
-        break;
-      case kv::gdi::PageOp::Kind::Text:
-        kv::gdi::DrawTextOnCairo(cr, op.text);
-        break;
-      case kv::gdi::PageOp::Kind::Image:
-        ReplayImage(cr, op.image);
-        break;
-    }
-    cairo_restore(cr);
-  }
+// A page without a raster that needs its pixels gets the record so far painted onto one.
+void PaintPageSoFar(cairo_t* cr, const std::vector<kv::gdi::PageOp>& ops) {
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);  // the raster engine's shapes are aliased
+  ReplayOps(cr, ops);
 }
 
 void Remember(const Job& job, bool aborted, bool submitted, int cupsJob) {
@@ -495,7 +142,7 @@ void Remember(const Job& job, bool aborted, bool submitted, int cupsJob) {
   std::snprintf(d.docName, sizeof d.docName, "%s", job.docName.c_str());
   std::snprintf(d.printerName, sizeof d.printerName, "%s", ToAnsiString(job.printer.name).c_str());
   if (!aborted) std::snprintf(d.pdfPath, sizeof d.pdfPath, "%s", job.pdfPath.c_str());
-  std::snprintf(d.pngPattern, sizeof d.pngPattern, "%s-page%%u.png", job.base.c_str());
+  if (job.rasters) std::snprintf(d.pngPattern, sizeof d.pngPattern, "%s-page%%u.png", job.base.c_str());
   d.pages = job.pages;
   d.jobId = static_cast<DWORD>(job.jobId);
   const Geometry& g = job.pages ? job.firstPage : job.geo;
@@ -533,7 +180,8 @@ void CloseSurface(Job& job) {
 // Ends the document without output: every file of it is removed.
 void Discard(Job& job) {
   CloseSurface(job);
-  unlink(job.pdfPart.c_str());
+  unlink(job.reservation.c_str());
+  job.pdfData.clear();
   for (const std::string& p : job.pngs) unlink(p.c_str());
   Remember(job, true, false, 0);
   job.inDoc = job.inPage = false;
@@ -559,8 +207,10 @@ HDC CreatePrinterDCFor(const std::u16string& device, const void* dm, bool wide) 
   std::optional<Geometry> geo = ComputeGeometry(job.printer, job.dm);
   if (!geo) return nullptr;
   job.geo = *geo;
-  HDC hdc = kv::gdi::CreatePrinterDC(CapsOf(job.geo));
+  job.rasters = ReadConfig().rasters;
+  HDC hdc = kv::gdi::CreatePrinterDC(CapsOf(job.geo, job.rasters));
   if (!hdc) return nullptr;
+  kv::gdi::SetPrinterPagePainter(hdc, PaintPageSoFar);
   Jobs()[hdc] = std::move(job);
   // DeleteDC inside a document discards it (nothing half-written stays behind).
   kv::gdi::SetPrinterDCDeleteObserver(hdc, [](HDC dying) {
@@ -605,7 +255,7 @@ HDC ResetDCImpl(HDC hdc, const void* dm, bool wide) {
   if (dm) MergeDevMode(next, dm, wide);
   std::optional<Geometry> geo = ComputeGeometry(job->printer, next);
   if (!geo) return nullptr;
-  if (!kv::gdi::ResetPrinterDC(hdc, CapsOf(*geo))) return nullptr;
+  if (!kv::gdi::ResetPrinterDC(hdc, CapsOf(*geo, job->rasters))) return nullptr;
   job->dm = next;
   job->geo = *geo;
   return hdc;
@@ -645,7 +295,7 @@ int StartDocImpl(HDC hdc, const std::string& ansiName, const std::string& output
     }
     close(fd);
     job->base = base;
-    job->pdfPart = part;
+    job->reservation = part;
     job->pdfPath = base + ".pdf";
     break;
   }
@@ -653,11 +303,12 @@ int StartDocImpl(HDC hdc, const std::string& ansiName, const std::string& output
     std::string mapped = kv::MapPath(output);
     if (!mapped.empty()) job->pdfPath = mapped;
   }
-  job->pdf = cairo_pdf_surface_create(job->pdfPart.c_str(), job->geo.widthPt, job->geo.heightPt);
+  job->pdfData.clear();
+  job->pdf = cairo_pdf_surface_create_for_stream(AppendPdf, &job->pdfData, job->geo.widthPt, job->geo.heightPt);
   if (cairo_surface_status(job->pdf) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(job->pdf);
     job->pdf = nullptr;
-    unlink(job->pdfPart.c_str());
+    unlink(job->reservation.c_str());
     SetLastError(ERROR_WRITE_FAULT);
     return SP_ERROR;
   }
@@ -681,9 +332,16 @@ int EndPageImpl(Job& job, HDC hdc) {
     return SP_ERROR;
   }
   unsigned k = job.pages + 1;
-  std::string png = job.base + "-page" + std::to_string(k) + ".png";
-  if (!WritePagePng(job, page->raster, png)) return SP_ERROR;
-  job.pngs.push_back(png);
+  if (job.rasters) {
+    std::string png = job.base + "-page" + std::to_string(k) + ".png", data;
+    if (!page->raster.pixels) {  // a DC made with rasters keeps one on every page
+      SetLastError(ERROR_INVALID_HANDLE);
+      return SP_ERROR;
+    }
+    if (!EncodePagePng(page->raster, job.geo, &data)) return SP_ERROR;
+    if (!KvWriteFileAtomic(png.c_str(), data.data(), data.size())) return SP_ERROR;
+    job.pngs.push_back(png);
+  }
   const Geometry& g = job.geo;
   cairo_pdf_surface_set_size(job.pdf, g.widthPt, g.heightPt);
   cairo_save(job.cr);
@@ -691,7 +349,7 @@ int EndPageImpl(Job& job, HDC hdc) {
   cairo_translate(job.cr, g.offsetX, g.offsetY);
   cairo_rectangle(job.cr, 0, 0, g.horzRes, g.vertRes);
   cairo_clip(job.cr);
-  ReplayPage(job.cr, *page);
+  ReplayOps(job.cr, page->ops);
   cairo_restore(job.cr);
   cairo_show_page(job.cr);
   if (cairo_status(job.cr) != CAIRO_STATUS_SUCCESS) {
@@ -815,12 +473,14 @@ int EndDoc(HDC hdc) {
   cairo_surface_finish(job->pdf);
   bool ok = cairo_surface_status(job->pdf) == CAIRO_STATUS_SUCCESS;
   CloseSurface(*job);
-  if (!ok || rename(job->pdfPart.c_str(), job->pdfPath.c_str()) != 0) {
+  if (!ok || !KvWriteFileAtomic(job->pdfPath.c_str(), job->pdfData.data(), job->pdfData.size())) {
     Discard(*job);
     ReleasePage(hdc);
     SetLastError(ERROR_WRITE_FAULT);
     return SP_ERROR;
   }
+  unlink(job->reservation.c_str());
+  job->pdfData = std::string();
   bool submitted = false;
   int cupsJob = 0;
   if (!job->printer.cupsQueue.empty()) {

@@ -6,7 +6,7 @@
 
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
-#include "platform/gdi/internal.h"
+#include "platform/gdi/engine.h"
 #include "platform/user/internal.h"
 
 namespace kv::user {

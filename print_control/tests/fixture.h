@@ -61,6 +61,7 @@ class PrintTest : public ::testing::Test {
   void SetUp() override {
     setenv("KORVANE_PRINT_CUPS", "0", 1);
     setenv("KORVANE_PRINT_DIR", (home_.path() + "/out").c_str(), 1);
+    setenv("KORVANE_PRINT_RASTERS", "1", 1);  // the tests look at the page pixels
     KvRegistryReload();
     UseDpi(600, 600);
     KvPrintInjectFailure(0);
@@ -75,6 +76,7 @@ class PrintTest : public ::testing::Test {
     KvPrintDialogClearScript();
     unsetenv("KORVANE_PRINT_DPIX");
     unsetenv("KORVANE_PRINT_DPIY");
+    unsetenv("KORVANE_PRINT_RASTERS");
     KvPrintRefresh();
     KvRegistryReload();
   }

@@ -73,12 +73,14 @@ TEST_F(ExampleHost, RegistersAndPrintsAJobFile) {
     ASSERT_TRUE(keys.OpenKeyReadOnly("\\CLSID\\{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}\\InprocServer32"));
     EXPECT_EQ(keys.ReadString(""), BinDir() + "Zorbel.ocx");
   }
-  Outcome run = Host({"--job", home_ / "a.job", "--repair-x", "2", "--repair-y", "-1", "--font-size", "12"});
+  Outcome run =
+      Host({"--job", home_ / "a.job", "--repair-x", "2", "--repair-y", "-1", "--font-size", "12", "--png"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("ErrorNum: 0\nErrorMessage: \n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Pages: 2 (3496 x 4960 pixels at 600 x 600 dpi)"), std::string::npos) << run.out;
   EXPECT_TRUE(std::filesystem::exists(home_ / "out/document-1.pdf"));
   EXPECT_TRUE(std::filesystem::exists(home_ / "out/document-1-page2.png"));
+  EXPECT_NE(run.out.find("PNG: " + (home_ / "out/document-1-page2.png")), std::string::npos) << run.out;
 
   // A failing job is reported as the page would read it.
   kvtest::WriteFile(home_ / "b.job", "10,10,x`");

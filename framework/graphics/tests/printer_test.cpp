@@ -22,6 +22,7 @@ class PrinterTest : public ::testing::Test {
   void SetUp() override {
     setenv("KORVANE_PRINT_CUPS", "0", 1);
     KvPrintInjectFailure(0);
+    setenv("KORVANE_PRINT_RASTERS", "1", 1);  // the tests look at the page pixels
     KvPrintClearDocuments();
     KvPrintDialogClearScript();
     SetPrinter(new TPrinter);  // a fresh printer object for each test
@@ -30,6 +31,7 @@ class PrinterTest : public ::testing::Test {
     SetPrinter(nullptr);
     KvPrintInjectFailure(0);
     KvPrintDialogClearScript();
+    unsetenv("KORVANE_PRINT_RASTERS");
   }
   kvtest::TempHome home_;
 };

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/gdi/internal.h"
+#include "platform/gdi/engine.h"
 #include "platform/gdi/tests/gdi_test_util.h"
 
 using kvtest::Canvas;

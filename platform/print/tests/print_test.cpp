@@ -6,6 +6,9 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "platform/gdi/engine.h"
 #include "platform/gdi/gdi.h"
 #include "platform/print/clipboard.h"
 #include "platform/print/globalmem.h"
@@ -27,6 +31,7 @@ class PrintTest : public ::testing::Test {
   void SetUp() override {
     setenv("KORVANE_PRINT_CUPS", "0", 1);
     unsetenv("KORVANE_PRINT_DIR");
+    setenv("KORVANE_PRINT_RASTERS", "1", 1);  // the tests look at the page pixels
     KvPrintInjectFailure(0);
     KvPrintClearDocuments();
     KvPrintDialogClearScript();
@@ -37,6 +42,7 @@ class PrintTest : public ::testing::Test {
     KvPrintInjectFailure(0);
     KvPrintDialogClearScript();
     unsetenv("KORVANE_PRINT_CUPS");
+    unsetenv("KORVANE_PRINT_RASTERS");
   }
   std::string OutDir() const { return home_.path() + "/print/"; }
   kvtest::TempHome home_;
@@ -381,6 +387,152 @@ TEST_F(PrintTest, DocumentBecomesOnePdfAndOnePngPerPage) {
   EXPECT_EQ(std::string(doc.pdfPath), OutDir() + std::string("发票_测试") + "-2.pdf");
   EXPECT_EQ(doc.pages, 1u);
   DeleteDC(dc);
+}
+
+// A 4 x 4 picture (colour blocks) as a 32-bit top-down DIB.
+std::vector<uint32_t> Picture(BITMAPINFO* bmi) {
+  *bmi = BITMAPINFO{};
+  bmi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bmi->bmiHeader.biWidth = 4;
+  bmi->bmiHeader.biHeight = -4;
+  bmi->bmiHeader.biPlanes = 1;
+  bmi->bmiHeader.biBitCount = 32;
+  bmi->bmiHeader.biCompression = BI_RGB;
+  std::vector<uint32_t> px(16);
+  for (int i = 0; i < 16; ++i) px[size_t(i)] = (i % 4 < 2) == (i / 8 == 0) ? 0x0000C0u : 0xC00000u;
+  return px;
+}
+
+// Text, a line, a fill and a stretched picture: nothing of it reads the page's pixels.
+void DrawWithoutReading(HDC dc) {
+  TextOutA(dc, 40, 40, "Invoice 42", 10);
+  MoveToEx(dc, 40, 120, nullptr);
+  LineTo(dc, 400, 120);
+  RECT r{40, 140, 200, 180};
+  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+  BITMAPINFO bmi;
+  std::vector<uint32_t> px = Picture(&bmi);
+  StretchDIBits(dc, 220, 140, 120, 120, 0, 0, 4, 4, px.data(), &bmi, DIB_RGB_COLORS, SRCCOPY);
+}
+
+TEST_F(PrintTest, WithoutRastersADocumentIsOnePdfAndNoPageMemory) {
+  setenv("KORVANE_PRINT_RASTERS", "0", 1);
+  HDC dc = UserPaperDC(DefaultName(), 1000, 1000);
+  ASSERT_NE(dc, nullptr);
+  ASSERT_GT(Start(dc, "plain"), 0);
+  for (int page = 0; page < 2; ++page) {
+    ASSERT_GT(StartPage(dc), 0);
+    DrawWithoutReading(dc);
+    const kv::gdi::PrinterPage* p = kv::gdi::GetPrinterPage(dc);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->raster.pixels, nullptr);  // no page-sized raster was made
+    EXPECT_EQ(p->ops.size(), 4u);
+    ASSERT_GT(EndPage(dc), 0);
+  }
+  ASSERT_GT(EndDoc(dc), 0);
+  KvPrintDocument doc{};
+  ASSERT_TRUE(KvPrintLastDocument(0, &doc));
+  EXPECT_EQ(doc.pages, 2u);
+  EXPECT_STREQ(doc.pngPattern, "");
+  EXPECT_EQ(std::string(doc.pdfPath), OutDir() + "plain-1.pdf");
+  EXPECT_EQ(Slurp(doc.pdfPath).compare(0, 5, "%PDF-"), 0);
+  std::vector<std::string> files;
+  for (auto& e : std::filesystem::directory_iterator(OutDir())) files.push_back(e.path().filename());
+  EXPECT_EQ(files, std::vector<std::string>{"plain-1.pdf"});  // no PNG, no temporary left
+
+  // Reading a pixel makes a raster for that page only, the drawing so far on it.
+  ASSERT_GT(Start(dc, "plain"), 0);
+  ASSERT_GT(StartPage(dc), 0);
+  DrawWithoutReading(dc);
+  EXPECT_EQ(GetPixel(dc, 100, 160), RGB(128, 128, 128));
+  EXPECT_EQ(GetPixel(dc, 230, 150), RGB(0, 0, 0xC0));  // the picture's top-left block
+  EXPECT_EQ(GetPixel(dc, 600, 600), RGB(255, 255, 255));
+  EXPECT_NE(kv::gdi::GetPrinterPage(dc)->raster.pixels, nullptr);
+  ASSERT_GT(EndPage(dc), 0);
+  ASSERT_GT(StartPage(dc), 0);
+  EXPECT_EQ(kv::gdi::GetPrinterPage(dc)->raster.pixels, nullptr);
+  ASSERT_GT(EndDoc(dc), 0);
+  DeleteDC(dc);
+  unsetenv("KORVANE_PRINT_RASTERS");
+}
+
+// The pixels of a binary PPM (pdftoppm's output) as 0x00RRGGBB; empty when malformed.
+std::vector<uint32_t> PpmPixels(const std::string& path, int* w, int* h) {
+  std::string d = Slurp(path);
+  int maxval = 0, used = 0;
+  if (std::sscanf(d.c_str(), "P6 %d %d %d%n", w, h, &maxval, &used) != 3 || maxval != 255) return {};
+  size_t at = size_t(used) + 1;
+  if (d.size() < at + size_t(*w) * size_t(*h) * 3) return {};
+  std::vector<uint32_t> px(size_t(*w) * size_t(*h));
+  for (size_t i = 0; i < px.size(); ++i) {
+    auto c = [&](size_t k) { return uint32_t(static_cast<unsigned char>(d[at + 3 * i + k])); };
+    px[i] = c(0) << 16 | c(1) << 8 | c(2);
+  }
+  return px;
+}
+
+// Text, then operations that read the page: a PATINVERT bar over the text and a MaskBlt
+// that inverts the text's end (DSTINVERT where the mask is 1).
+void DrawWithRops(HDC dc) {
+  HFONT font = CreateFontA(60, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, "Sans");
+  HGDIOBJ old = SelectObject(dc, font);
+  TextOutA(dc, 20, 20, "INVOICE 0042", 12);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  HBRUSH yellow = CreateSolidBrush(RGB(255, 255, 0));
+  old = SelectObject(dc, yellow);
+  PatBlt(dc, 10, 40, 300, 30, PATINVERT);  // white turns blue, black text yellow
+  SelectObject(dc, old);
+  DeleteObject(yellow);
+  // A 64 x 32 mask of 16-pixel cells, rows of 8 bytes.
+  BYTE bits[8 * 32];
+  for (int y = 0; y < 32; ++y)
+    for (int b = 0; b < 8; ++b) bits[y * 8 + b] = ((b / 2 + y / 16) % 2) ? 0xFF : 0x00;
+  HBITMAP mask = CreateBitmap(64, 32, 1, 1, bits);
+  MaskBlt(dc, 300, 10, 64, 32, nullptr, 0, 0, mask, 0, 0, MAKEROP4(DSTINVERT, 0x00AA0029));
+  DeleteObject(mask);
+}
+
+// Both documents rendered back by the same renderer: the raster patches of the page that
+// made its raster mid-page hold the pixels the page with a raster all along has.
+TEST_F(PrintTest, RasterOperationsGiveTheSamePixelsWithAndWithoutRasters) {
+  setenv("KORVANE_PRINT_DPIX", "150", 1);
+  std::vector<uint32_t> rendered[2];
+  int w = 0, h = 0;
+  for (int rasters = 0; rasters < 2; ++rasters) {
+    setenv("KORVANE_PRINT_RASTERS", rasters ? "1" : "0", 1);
+    HDC dc = UserPaperDC(DefaultName(), 1000, 254);
+    ASSERT_NE(dc, nullptr);
+    ASSERT_GT(Start(dc, "rops"), 0);
+    ASSERT_GT(StartPage(dc), 0);
+    DrawWithRops(dc);
+    ASSERT_GT(EndDoc(dc), 0);
+    DeleteDC(dc);
+    KvPrintDocument doc{};
+    ASSERT_TRUE(KvPrintLastDocument(0, &doc));
+    EXPECT_EQ(doc.pngPattern[0] != 0, rasters == 1);
+    std::string out = home_ / ("page" + std::to_string(rasters));
+    std::string cmd = "pdftoppm -r 150 -singlefile '" + std::string(doc.pdfPath) + "' '" + out + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    rendered[rasters] = PpmPixels(out + ".ppm", &w, &h);
+    ASSERT_EQ(rendered[rasters].size(), 591u * 150u);
+  }
+  unsetenv("KORVANE_PRINT_DPIX");
+  unsetenv("KORVANE_PRINT_RASTERS");
+  auto blue = [](uint32_t c) { return (c >> 16) < 64 && ((c >> 8) & 255) < 64 && (c & 255) > 192; };
+  auto black = [](uint32_t c) { return (c >> 16) < 64 && ((c >> 8) & 255) < 64 && (c & 255) < 64; };
+  size_t differ = 0, blueArea = 0, blackArea = 0;
+  for (size_t i = 0; i < rendered[0].size(); ++i) {
+    uint32_t a = rendered[0][i], b = rendered[1][i];
+    int worst = 0;
+    for (int k = 0; k < 24; k += 8) worst = std::max(worst, std::abs(int((a >> k) & 255) - int((b >> k) & 255)));
+    differ += worst > 32;
+    blueArea += blue(b);
+    blackArea += black(b);
+  }
+  EXPECT_LT(differ, rendered[0].size() / 1000) << differ;
+  EXPECT_GT(blueArea, 300u * 30u / 2);  // the bar is there: white turned blue
+  EXPECT_GT(blackArea, 64u * 32u / 2);  // and the mask's inverted cells
 }
 
 TEST_F(PrintTest, OutputFolderFromEnvironment) {

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "framework/controls/typinfo.h"
 #include "skin/skin_data.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
@@ -39,6 +40,7 @@ void TSkinControl::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinContro
   Control->WindowProc = [this](TMessage& m) { WndProc(m); };
   if (form_) form_->AddControl(this);
   if (keep_colour_) {
+    SwitchParentBackground(true);
     saved_colour_ = Control->Color();
     Control->SetColor(Data->Colour(csButtonFace));
   }
@@ -69,7 +71,26 @@ void TSkinControl::AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form
 }
 
 void TSkinControl::Detach() {
-  if (keep_colour_ && control_) control_->SetColor(saved_colour_);
+  if (keep_colour_ && control_) {
+    SwitchParentBackground(false);
+    control_->SetColor(saved_colour_);
+  }
+}
+
+// A control that paints its parent's background would show through the skin: its
+// ParentBackground is switched off while skinned and back on when the skinner leaves.
+void TSkinControl::SwitchParentBackground(bool Attach) {
+  if (data_->Options.Contains(xoParentBackGround) || !IsPublishedProp(control_, "ParentBackground")) return;
+  if (Attach) {
+    if (LowerCase(GetPropValue(control_, "ParentBackground")) != "true") return;
+    SetPropValue(control_, "ParentBackground", "False");
+    background_switched_ = 1;
+    parent_background_ = true;
+  } else if (parent_background_) {
+    SetPropValue(control_, "ParentBackground", "True");
+    background_switched_ = 0;
+    parent_background_ = false;
+  }
 }
 
 LRESULT TSkinControl::RawProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -171,4 +192,37 @@ void TSkinControl::Fill(HDC DC, const TRect& Rect, TColor Colour) {
   RECT r = Rect;
   FillRect(DC, &r, b);
   DeleteObject(b);
+}
+
+void TSkinControl::DrawFocusRectFor(HDC DC, const TRect& Bounds, const WideString& Text, UINT Flags) {
+  RECT r = Bounds;
+  DrawTextW(DC, reinterpret_cast<LPCWSTR>(Text.c_str()), static_cast<int>(Text.size()), &r,
+            Flags | DT_CALCRECT | DT_NOCLIP);
+  const int w = r.right - r.left;
+  if (Flags & DT_CENTER) r.left = Bounds.left + (Bounds.right - Bounds.left - w) / 2;
+  else if (Flags & DT_RIGHT) r.left = Bounds.right - w;
+  r.right = r.left + w;
+  InflateRect(&r, 2, 1);
+  RECT bounds = Bounds, clipped{};
+  if (IntersectRect(&clipped, &r, &bounds)) DrawFocusRect(DC, &clipped);
+}
+
+namespace {
+// Reaches the framework's protected mouse-down handler of any control.
+struct TMouseDownAccess : TControl {
+  static auto Handler() { return &TMouseDownAccess::MouseDown; }
+};
+}  // namespace
+
+void TSkinControl::ForwardMouseDown(const TMessage& Message) {
+  if (!control_) return;
+  int x = static_cast<int16_t>(LOWORD(Message.LParam)), y = static_cast<int16_t>(HIWORD(Message.LParam));
+  if (control_->Width() > 32768 || control_->Height() > 32768) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const TPoint p = control_->ScreenToClient(TPoint{cursor.x, cursor.y});
+    x = p.x;
+    y = p.y;
+  }
+  (control_->*TMouseDownAccess::Handler())(mbLeft, KeysToShiftState(static_cast<WORD>(Message.WParam)), x, y);
 }

@@ -37,6 +37,11 @@ class TSkinControl : public TComponent {
   void WndProc(TMessage& Message);
   LONG_PTR WindowLong(int Index) const;
   void Fill(HDC DC, const TRect& Rect, TColor Colour);
+  // The focus rectangle around Text as DrawText would place it in Bounds with Flags
+  // (DT_CENTER, DT_RIGHT or left), inflated by 2 and 1 and clipped to Bounds.
+  void DrawFocusRectFor(HDC DC, const TRect& Bounds, const WideString& Text, UINT Flags);
+  // A mouse message's press handed to the control's mouse-down handler as a left-button press.
+  void ForwardMouseDown(const TMessage& Message);
 
   TCanvas* canvas_ = nullptr;
   bool handled_ = false;
@@ -55,7 +60,10 @@ class TSkinControl : public TComponent {
   bool attached_ = false;
   int state_ = 0;
   TWinSkinForm* form_ = nullptr;
+  int background_switched_ = 0;  // 1 when ParentBackground was switched off
+  bool parent_background_ = false;
 
  private:
+  void SwitchParentBackground(bool Attach);
   static LRESULT RawProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 };

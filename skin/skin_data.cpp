@@ -29,6 +29,43 @@ const TColourKey kColourKeys[] = {
     {"TitleTextActive", csTitleTextActive, Sys(9)}, {"TitleTextNoActive", csTitleTextNoActive, Sys(19)},
 };
 
+// Controls of other component libraries and the kind of skinner each gets.
+const char* const kSkin3rdDefault[] = {
+    "TCategoryButtons=scrollbar", "TPngSpeedbutton=pngspeedbutton", "TPngBitBtn=pngbitbtn",
+    "TVirtualStringTree=scrollbar", "TVirtualDrawTree=scrollbar", "TAdvPanelGroup=scrollbar",
+    "THTMLViewer=scrollbar", "TDBCtrlGrid=scrollbar", "TImageEnMView=scrollbar", "TImageEnView=scrollbar",
+    "TAdvMemo=scrollbar", "TDBAdvMemo=scrollbar", "TTBXDockablePanel=Panel", "TControlBar=Panel",
+    "TTBDock=Panel", "TTBToolbar=Panel", "TRzGroup=Panel", "TLMDCalculator=panel", "TLMDGROUPBOX=panel",
+    "TLMDSIMPLEPANEL=panel", "TLMDDBCalendar=panel", "TLMDButtonPanel=panel", "TLMDLMDCalculator=panel",
+    "TLMDHeaderPanel=panel", "TLMDTechnicalLine=panel", "TLMDLMDClock=panel", "TLMDTrackbar=panel",
+    "TComboboxex=combobox", "TcxDBLookupComboBox=combobox", "TcxDBComboBox=combobox", "TcxDBDateEdit=combobox",
+    "TcxDBImageComboBox=combobox", "TcxDBCalcEdit=combobox", "TcxDBBlobEdit=combobox", "TcxDBPopupEdit=combobox",
+    "TcxDBFontNameComboBox=combobox", "TcxDBShellComboBox=combobox", "TRxLookupEdit=combobox",
+    "TRxDBLookupCombo=combobox", "TRzDateTimeEdit=combobox", "TRzColorEdit=combobox",
+    "TRzDateTimePicker=combobox", "TRzDBDateTimeEdit=combobox", "TRzDbColorEdit=combobox",
+    "TRzDBDateTimePicker=combobox", "TLMDListCombobox=Combobox", "TLMDCheckListCombobox=Combobox",
+    "TLMDHeaderListCombobox=Combobox", "TLMDImageCombobox=Combobox", "TLMDColorCombobox=Combobox",
+    "TLMDFontCombobox=Combobox", "TLMDFontSizeCombobox=Combobox", "TLMDFontSizeCombobox=Combobox",
+    "TLMDPrinterCombobox=Combobox", "TLMDDriveCombobox=Combobox", "TLMDCalculatorComboBox=Combobox",
+    "TLMDTrackBarComboBox=Combobox", "TLMDCalendarComboBox=Combobox", "TLMDTreeComboBox=Combobox",
+    "TDBLookupCombobox=Combobox", "TWWDBCombobox=Combobox", "TWWDBCombobox=Combobox",
+    "TWWDBLookupCombo=Combobox", "TWWKeyCombo=Combobox", "TWWTempKeyCombo=Combobox",
+    "TWWDBDateTimePicker=Combobox", "TRxSpeedButton=speedbutton", "TfrSpeedButton=speedbutton",
+    "TfrTBButton=speedbutton", "TRzButton=button", "TRzBitbtn=bitbtn", "TLMDButton=bitbtn", "TcxButton=bitbtn",
+    "TRzMenuButton=menubtn", "TRzCheckGroup=CheckGroup", "TLMDCheckGroup=CheckGroup",
+    "TLMDDBCheckGroup=CheckGroup", "TRzRadioGroup=Radiogroup", "TRzDBRadioGroup=Radiogroup",
+    "TLMDRADIOGROUP=radiogroup", "TLMDDBRADIOGROUP=radiogroup", "TWWRADIOGROUP=radiogroup",
+    "TcxDBRadioGroup=radiogroup", "TcxRadioGroup=radiogroup", "TRzButtonEdit=edit", "TLMDCalculatorEdit=edit",
+    "TLMDEDIT=Edit", "TLMDMASKEDIT=Edit", "TLMDBROWSEEDIT=Edit", "TLMDEXTSPINEDIT=Edit", "TLMDCALENDAREDIT=Edit",
+    "TLMDFILEOPENEDIT=Edit", "TLMDFILESAVEEDIT=Edit", "TLMDCOLOREDIT=Edit", "TLMDDBEDIT=Edit",
+    "TLMDDBMASKEDIT=Edit", "TLMDDBEXTSPINEDIT=Edit", "TLMDDBSPINEDIT=Edit", "TLMDDBEDITDBLookup=Edit",
+    "TLMDEDITDBLookup=Edit", "TWWDBEDIT=Edit", "TOVCPICTUREFIELD=Edit", "TOVCDBPICTUREFIELD=Edit",
+    "TOVCSLIDEREDIT=Edit", "TOVCDBSLIDEREDIT=Edit", "TOVCSIMPLEFIELD=Edit", "TOVCDBSIMPLEFIELD=Edit",
+    "TO32DBFLEXEDIT=Edit", "TOVCNUMERICFIELD=Edit", "TRzDBRadioButton=Radiobutton",
+    "TLMDRadiobutton=Radiobutton", "TLMDGroupBox=Groupbox", "TcxGroupbox=groupbox", "TDBCheckboxEh=Checkbox",
+    "TDBCheckboxEh=Checkbox", "TLMDCHECKBOX=Checkbox", "TLMDDBCHECKBOX=Checkbox", "TOVCDBNUMERICFIELD=Edit",
+};
+
 bool StartsWith(const AnsiString& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 }  // namespace
@@ -64,6 +101,7 @@ TSkinData::TSkinData(TComponent* AOwner) : TComponent(AOwner) {
   for (int i = int(xcMainMenu); i <= int(xcFastReport); ++i)
     if (i != xcMenuItem && i != xcFastReport) SkinControls << static_cast<TSkinControlType>(i);
   Options << xoPreview << xoToolbarBK;
+  for (const char* line : kSkin3rdDefault) Skin3rd.Add(line);
   static const char* const kBorders[] = {"Left", "Right", "Top", "Bottom"};
   for (int i = 0; i < 4; ++i) borders_[i] = std::make_unique<TDataSkinBorder>(kBorders[i]);
   title_ = std::make_unique<TDataSkinTitle>("Title");
@@ -80,6 +118,10 @@ TSkinData::~TSkinData() {
 TDataSkinObject* TSkinData::Element(const AnsiString& Name) const {
   auto it = elements_.find(UpperCase(Name));
   return it == elements_.end() ? nullptr : it->second.get();
+}
+
+AnsiString TSkinData::SkinStore() {
+  return ComponentState().Contains(csDesigning) && skin_stream_.Size() > 0 ? "(Good)" : "(none)";
 }
 
 void TSkinData::ReadSkinStream(TStream* Stream) {

@@ -28,6 +28,11 @@ enum TSkinFormType { sfMainform, sfOnlyThisForm, sfDialog, sfDLL };
 
 using TOnFormSkin = std::function<void(TObject* Sender, const AnsiString& aName, bool& DoSkin)>;
 using TOnSkinForm = std::function<void(TObject* Sender, HWND ahwnd, const AnsiString& aName)>;
+class TControl;
+class TSkinData;
+// Asked for each control of a skinned window; a skinner put into SkinnedControl decides it.
+using TOnSkinControl = std::function<void(TComponent* Sender, TSkinData* SkinData, TControl* Form, TControl* Control,
+                                          const AnsiString& ControlClass, TComponent*& SkinnedControl)>;
 
 // Slots of the colour table.
 enum TSkinColourSlot {
@@ -48,16 +53,20 @@ class TSkinData : public TComponent {
   int DisableTag = 99;
   TSkinControlTypes SkinControls;
   TSkinOptions Options;
+  // Class-name-to-kind lines ("TRzButton=button") for controls of other component libraries.
   TStringList Skin3rd;
   const AnsiString& SkinFile() const { return skin_file_; }
   void SetSkinFile(const AnsiString& Value);
   TSkinFormType SkinFormtype = sfMainform;
   AnsiString Version() const { return "3.10.2.7"; }
+  // "(Good)" at design time while a skin stream is held, else "(none)".
+  AnsiString SkinStore();
   bool MenuUpdate = true;
   bool MenuMerge = false;
   TOnFormSkin OnFormSkin;
   TNotifyEvent OnSkinChanged;
   TOnSkinForm OnBeforeSkinForm, OnAfterSkinForm;
+  TOnSkinControl OnSkinControl;
 
   // The streamed container: i32 length n, then n bytes (n <= 0: nothing further).
   void ReadSkinStream(TStream* Stream);

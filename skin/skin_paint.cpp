@@ -37,6 +37,29 @@ namespace {
 // Pixels of a 24-bit bitmap as rows top-down (B, G, R).
 uint8_t* Row24(TBitmap* b, int y) { return static_cast<uint8_t*>(b->ScanLine(y)); }
 
+// Frame K of N as (x, y, width, height) in Image; false when the frame is empty.
+bool FrameRect(TBitmap* Image, bool Vertical, int N, int K, int& X, int& Y, int& W, int& H) {
+  if (!Image || Image->Empty()) return false;
+  N = FrameCount(N);
+  K = std::clamp(K, 1, N);
+  X = Y = 0;
+  W = Image->Width();
+  H = Image->Height();
+  if (Vertical) {
+    H /= N;
+    Y = (K - 1) * H;
+  } else {
+    W /= N;
+    X = (K - 1) * W;
+  }
+  return W > 0 && H > 0;
+}
+
+void Blit(HDC DC, const TRect& Rect, TBitmap* Bitmap, bool Transparent) {
+  if (Transparent) DrawTransparent(DC, Rect, Bitmap, kSkinMagenta);
+  else BitBlt(DC, Rect.left, Rect.top, Bitmap->Width(), Bitmap->Height(), Bitmap->Canvas()->Handle(), 0, 0, SRCCOPY);
+}
+
 }  // namespace
 
 void ReplaceColor(TBitmap* Bitmap, TColor Color) {
@@ -65,6 +88,45 @@ void MirrorBitmap(TBitmap* Bitmap) {
   }
 }
 
+void FlipBitmap(TBitmap* Bitmap) {
+  if (Bitmap->Empty()) return;
+  const int h = Bitmap->Height();
+  const size_t row = static_cast<size_t>((Bitmap->Width() * Bitmap->BitsPerPixel() + 7) / 8);
+  std::vector<uint8_t> swap(row);
+  for (int y = 0; y < h / 2; ++y) {
+    auto* a = static_cast<uint8_t*>(Bitmap->ScanLine(y));
+    auto* b = static_cast<uint8_t*>(Bitmap->ScanLine(h - 1 - y));
+    std::memcpy(swap.data(), a, row);
+    std::memcpy(a, b, row);
+    std::memcpy(b, swap.data(), row);
+  }
+}
+
+namespace {
+
+// The pixels turned a quarter: Clockwise puts (x, y) at (H - 1 - y, x), else at (y, W - 1 - x).
+void RotateBitmap(TBitmap* Bitmap, bool Clockwise) {
+  if (Bitmap->Empty()) return;
+  TBitmap source;
+  source.Assign(Bitmap);
+  source.SetPixelFormat(pf32bit);
+  const int w = source.Width(), h = source.Height();
+  Bitmap->SetPixelFormat(pf32bit);
+  Bitmap->SetSize(h, w);
+  for (int y = 0; y < h; ++y) {
+    const auto* from = static_cast<const uint32_t*>(source.ScanLine(y));
+    for (int x = 0; x < w; ++x) {
+      const int nx = Clockwise ? h - 1 - y : y, ny = Clockwise ? x : w - 1 - x;
+      static_cast<uint32_t*>(Bitmap->ScanLine(ny))[nx] = from[x];
+    }
+  }
+}
+
+}  // namespace
+
+void RotateBitmapLeft(TBitmap* Bitmap) { RotateBitmap(Bitmap, false); }
+void RotateBitmapRight(TBitmap* Bitmap) { RotateBitmap(Bitmap, true); }
+
 void CopyBitmap(TBitmap* Source, TBitmap* Target) { Target->Assign(Source); }
 
 std::unique_ptr<TBitmap> RenderSkinImage(const TRect& Target, TBitmap* Image, const TSkinMargins& Margins,
@@ -73,18 +135,8 @@ std::unique_ptr<TBitmap> RenderSkinImage(const TRect& Target, TBitmap* Image, co
   const int tw = Target.right - Target.left, th = Target.bottom - Target.top;
   if (tw <= 0 || th <= 0) return out;
   out->SetSize(tw, th);
-  if (!Image || Image->Empty()) return out;
-  N = FrameCount(N);
-  K = std::clamp(K, 1, N);
-  int fx = 0, fy = 0, fw = Image->Width(), fh = Image->Height();
-  if (Vertical) {
-    fh = Image->Height() / N;
-    fy = (K - 1) * fh;
-  } else {
-    fw = Image->Width() / N;
-    fx = (K - 1) * fw;
-  }
-  if (fw <= 0 || fh <= 0) return out;
+  int fx, fy, fw, fh;
+  if (!FrameRect(Image, Vertical, N, K, fx, fy, fw, fh)) return out;
   int l = std::clamp(Margins.Left, 0, fw), r = std::clamp(Margins.Right, 0, fw - l);
   int t = std::clamp(Margins.Top, 0, fh), b = std::clamp(Margins.Bottom, 0, fh - t);
   if (tw < l + r) l = r = 0;
@@ -127,9 +179,53 @@ void DrawSkinImage(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, boo
                    int N, int K, const TSkinMargins& Margins) {
   if (Rect.right < Rect.left || Rect.bottom < Rect.top || !Image || Image->Empty()) return;
   auto frame = RenderSkinImage(Rect, Image, Margins, Vertical, Tile, N, K);
-  if (frame->Empty()) return;
-  if (Transparent) DrawTransparent(DC, Rect, frame.get(), kSkinMagenta);
-  else BitBlt(DC, Rect.left, Rect.top, frame->Width(), frame->Height(), frame->Canvas()->Handle(), 0, 0, SRCCOPY);
+  if (!frame->Empty()) Blit(DC, Rect, frame.get(), Transparent);
+}
+
+
+void DrawSkinBar(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Transparent, int N, int K,
+                 const TSkinMargins& Margins) {
+  int fx, fy, fw, fh;
+  const int width = Rect.right - Rect.left;
+  if (width <= 0 || Rect.bottom <= Rect.top || !FrameRect(Image, Vertical, N, K, fx, fy, fw, fh)) return;
+  const int l = std::clamp(Margins.Left, 0, fw), r = std::clamp(Margins.Right, 0, fw - l), mid = fw - l - r;
+  const int h = std::min(fh, Rect.bottom - Rect.top);
+  TBitmap bar;
+  bar.SetPixelFormat(pf24bit);
+  bar.SetSize(width, h);
+  HDC src = Image->Canvas()->Handle(), dst = bar.Canvas()->Handle();
+  BitBlt(dst, 0, 0, std::min(l, width), h, src, fx, fy, SRCCOPY);
+  if (mid > 0)
+    for (int x = l; x < width - r; x += mid) BitBlt(dst, x, 0, std::min(mid, width - r - x), h, src, fx + l, fy, SRCCOPY);
+  if (r > 0) BitBlt(dst, width - r, 0, r, h, src, fx + fw - r, fy, SRCCOPY);
+  Blit(DC, TRect{Rect.left, Rect.top, Rect.left + width, Rect.top + h}, &bar, Transparent);
+}
+
+void DrawSkinBarStretched(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, int N, int K,
+                          const TSkinMargins& Margins) {
+  int fx, fy, fw, fh;
+  if (!FrameRect(Image, Vertical, N, K, fx, fy, fw, fh)) return;
+  const bool capped = Rect.right - Rect.left >= fw;
+  DrawSkinImage(DC, Rect, Image, Vertical, false, false, N, K,
+                capped ? TSkinMargins{Margins.Left, 0, Margins.Right, 0} : TSkinMargins{});
+}
+
+void PaintParentBackground(TControl* Control, HDC DC) {
+  TWinControl* parent = Control ? Control->Parent() : nullptr;
+  if (!parent) return;
+  const int saved = SaveDC(DC);
+  try {
+    OffsetViewportOrgEx(DC, -Control->Left(), -Control->Top(), nullptr);
+    const TRect b = Control->BoundsRect();
+    IntersectClipRect(DC, b.left, b.top, b.right, b.bottom);
+    parent->Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(DC), 0);
+    parent->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
+  } catch (const Exception&) {
+    RestoreDC(DC, saved);
+    if (!Control->ComponentState().Contains(csDesigning)) throw;
+    return;
+  }
+  RestoreDC(DC, saved);
 }
 
 void DrawSkinFrame(HDC DC, const TRect& Rect, TBitmap* Image, bool Transparent, int N, int K) {

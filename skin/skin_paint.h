@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "framework/core/strings.h"
+#include "framework/controls/controls.h"
 #include "framework/graphics/graphics.h"
 #include "platform/user/user.h"
 
@@ -28,6 +29,12 @@ int SaturationScore(TColor Color);
 void ReplaceColor(TBitmap* Bitmap, TColor Color);
 // Left-right mirror as a 24-bit bitmap.
 void MirrorBitmap(TBitmap* Bitmap);
+// Top-bottom flip by whole rows, in the bitmap's own format.
+void FlipBitmap(TBitmap* Bitmap);
+// Quarter turns, width and height swapping: left (counter-clockwise) puts (x, y) at
+// (y, W - 1 - x); right (clockwise) puts it at (H - 1 - y, x). The result has 32 bits a pixel.
+void RotateBitmapLeft(TBitmap* Bitmap);
+void RotateBitmapRight(TBitmap* Bitmap);
 void CopyBitmap(TBitmap* Source, TBitmap* Target);
 
 // Builds frame K (1-based) of N of Image at the size of Target (its width and height): the
@@ -39,12 +46,23 @@ std::unique_ptr<TBitmap> RenderSkinImage(const TRect& Target, TBitmap* Image, co
 // RenderSkinImage drawn at Rect of DC: transparent (magenta) or opaque.
 void DrawSkinImage(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Tile, bool Transparent,
                    int N, int K, const TSkinMargins& Margins);
+// A horizontal bar at its frame's height: frame K's left cap, its middle part repeated
+// unscaled up to the right cap, the right cap at the right end. Frames are stacked when Vertical.
+void DrawSkinBar(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Transparent, int N, int K,
+                 const TSkinMargins& Margins);
+// Frame K stretched over Rect keeping its left and right margin parts; a Rect narrower than
+// one frame gets the whole frame stretched.
+void DrawSkinBarStretched(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, int N, int K,
+                          const TSkinMargins& Margins);
 // Frame K of N side-by-side frames stretched over Rect.
 void DrawSkinFrame(HDC DC, const TRect& Rect, TBitmap* Image, bool Transparent, int N, int K);
 // Frame K of N side-by-side frames unscaled, centred in Rect.
 void DrawSkinGlyph(HDC DC, const TRect& Rect, TBitmap* Image, bool Transparent, int N, int K);
 // Bitmap drawn at Rect (its size), pixels of TransparentColour left out.
 void DrawTransparent(HDC DC, const TRect& Rect, TBitmap* Bitmap, TColor TransparentColour);
+// The control's parent painted into DC as the control's background: the parent gets
+// WM_ERASEBKGND and WM_PAINT with DC moved by the control's position and clipped to it.
+void PaintParentBackground(TControl* Control, HDC DC);
 // One-pixel strips from Colour1 to Colour2 (rows when Vertical), only those inside the clip box.
 void GradientFill(HDC DC, const TRect& Rect, TColor Colour1, bool Vertical, TColor Colour2);
 // The region of every pixel whose channels lie outside [transparent, transparent + Tolerance],

@@ -305,3 +305,97 @@ TEST_F(SkinFormTest, SecondSkinChangesThePixelsAndADamagedFileKeepsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Raw windows of other kinds: a system dialog, a captionless popup and a right-to-left window.
+class SkinRawWindowTest : public SkinFormTest {
+ protected:
+  HWND Open(const char16_t* cls, DWORD style, DWORD ex) {
+    HWND w = CreateWindowExW(ex, cls, u"Raw", style | WS_VISIBLE, 120, 90, 300, 200, nullptr, nullptr, nullptr,
+                             nullptr);
+    SetActiveWindow(w);
+    KvPumpMessages();
+    windows.push_back(w);
+    return w;
+  }
+  void TearDown() override {
+    for (HWND w : windows) DestroyWindow(w);
+    KvPumpMessages();
+    SkinFormTest::TearDown();
+  }
+  TWinSysButton* ButtonOf(TWinSkinForm* s, int action) {
+    for (auto& b : s->SysButtons)
+      if (b->Element->Action == action) return b.get();
+    return nullptr;
+  }
+  std::vector<HWND> windows;
+};
+
+TEST_F(SkinRawWindowTest, DialogGetsTheDialogFrameWithoutIconOrSizeButtons) {
+  HWND w = Open(u"#32770", WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME);
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(w);
+  ASSERT_NE(s, nullptr);  // a dialog of any module is skinned
+  EXPECT_EQ(s->FrameKind, 3);
+  EXPECT_TRUE(s->IsDialog);
+  EXPECT_EQ(s->Phase, TWinSkinForm::phRunning);
+  ASSERT_NE(ButtonOf(s, 0), nullptr);
+  EXPECT_TRUE(ButtonOf(s, 0)->Visible);  // close, with the system menu
+  ASSERT_NE(ButtonOf(s, 3), nullptr);
+  EXPECT_FALSE(ButtonOf(s, 3)->Visible);  // no icon on a dialog frame
+  for (int action : {1, 2}) {
+    ASSERT_NE(ButtonOf(s, action), nullptr);
+    EXPECT_FALSE(ButtonOf(s, action)->Enabled) << action;  // no size boxes
+  }
+  RECT r;
+  GetWindowRect(w, &r);
+  EXPECT_EQ(KvWindowGetPixel(w, (r.right - r.left) / 2 + 40, 12), ImagePixel(data->Border(2)->Map.get(), 30, 12));
+}
+
+TEST_F(SkinRawWindowTest, CaptionlessWindowKeepsItsOwnFrame) {
+  // A form without caption: skinned (the probe answers) but no caption, borders or menu row.
+  form = new TForm(nullptr);
+  form->SetBorderStyle(bsNone);
+  form->SetBounds(120, 90, 300, 200);
+  form->Show();
+  KvPumpMessages();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(Wnd());
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->FrameKind, 2);
+  EXPECT_EQ(s->TopHeight + s->LeftWidth + s->MenuHeight, 0);
+  EXPECT_EQ(SendMessageA(Wnd(), kSkinnedQueryMsg, 0, 0), 1);
+  RECT wr, cr;
+  GetWindowRect(Wnd(), &wr);
+  GetClientRect(Wnd(), &cr);
+  EXPECT_EQ(wr.bottom - wr.top, cr.bottom);
+  EXPECT_NE(At(150, 12), ImagePixel(data->Border(2)->Map.get(), 30, 12));
+  // The rule of the dialog class is stronger: a "#32770" without caption still gets the dialog frame.
+  HWND dialog = Open(u"#32770", WS_POPUP | WS_BORDER, 0);
+  ASSERT_NE(TSkinManage::Instance()->FindSkinned(dialog), nullptr);
+  EXPECT_EQ(TSkinManage::Instance()->FindSkinned(dialog)->FrameKind, 3);
+}
+
+TEST_F(SkinRawWindowTest, RightToLeftWindowDrawsItsCaptionFromTheRight) {
+  // The caption text's ink lies right of the middle for a right-to-left window, left of it otherwise.
+  auto inkSide = [&](HWND w) {
+    TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(w);
+    EXPECT_NE(s, nullptr);
+    if (!s) return 0;
+    const COLORREF text = SkinColorToRGB(data->Colour(csTitleTextActive));
+    const int mid = (s->TitleRect.left + s->TitleRect.right) / 2;
+    int left = 0, right = 0;
+    for (int y = s->TitleRect.top; y < s->TitleRect.bottom; ++y)
+      for (int x = s->TitleRect.left; x < s->TitleRect.right; ++x)
+        if (KvWindowGetPixel(w, x, y) == text) ++(x < mid ? left : right);
+    return right - left;
+  };
+  HWND rtl = Open(u"#32770", WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_LEFTSCROLLBAR | WS_EX_RTLREADING);
+  ASSERT_NE(TSkinManage::Instance()->FindSkinned(rtl), nullptr);
+  EXPECT_TRUE(TSkinManage::Instance()->FindSkinned(rtl)->RightToLeft);
+  EXPECT_GT(inkSide(rtl), 0);
+  HWND ltr = Open(u"#32770", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0);
+  EXPECT_FALSE(TSkinManage::Instance()->FindSkinned(ltr)->RightToLeft);
+  EXPECT_LT(inkSide(ltr), 0);
+}
+
+}  // namespace

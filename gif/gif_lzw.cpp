@@ -42,6 +42,7 @@ class TGIFDecoder {
   bool need_first_ = true;
   bool end_seen_ = false;
   bool data_ended_ = false;
+  bool warned_ = false;  // the data was already found short or invalid
   BYTE block_[255];
   int block_len_ = 0, block_pos_ = 0;
   uint32_t bit_buffer_ = 0;
@@ -58,6 +59,7 @@ bool TGIFDecoder::NextBlock() {
   int64_t remaining = stream_->Size() - stream_->Position();
   if (remaining < len) {
     Warning(gif_texts::kPrematureEnd);
+    warned_ = true;
     len = remaining > 0 ? static_cast<int>(remaining) : 0;
     if (len == 0) {
       data_ended_ = true;
@@ -132,6 +134,7 @@ bool TGIFDecoder::FetchString(bool Quiet) {
     if (need_first_) {
       if (code > clear_) {  // no string to refer to yet
         Warning(gif_texts::kInvalidData);
+        warned_ = true;
         return false;
       }
       need_first_ = false;
@@ -142,6 +145,7 @@ bool TGIFDecoder::FetchString(bool Quiet) {
     int in_code = code;
     if (code > next_free_ || code >= kMaxCodes) {
       Warning(gif_texts::kInvalidData);
+      warned_ = true;
       return false;
     }
     if (code == next_free_) {
@@ -172,8 +176,12 @@ bool TGIFDecoder::FetchString(bool Quiet) {
 }
 
 void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
+  const bool has_pixels = Width > 0 && Height > 0;
   int size = ReadByte(stream_);
-  if (size < 0) return;
+  if (size < 0) {
+    if (has_pixels) Warning(gif_texts::kPrematureEnd);
+    return;
+  }
   if (size > 8) size = 8;
   min_size_ = size;
   clear_ = 1 << size;
@@ -186,7 +194,7 @@ void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
   int row = 0;
   int step = Interlaced ? 8 : 1;
   bool stopped = false;
-  if (Width > 0) {
+  if (has_pixels) {
     while (row < Height && !stopped) {
       BYTE* out = Pixels + static_cast<uint64_t>(row) * static_cast<uint64_t>(Width);
       int x = 0;
@@ -209,6 +217,9 @@ void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
       }
     }
   }
+  // Pixels the data did not reach keep the fill; the caller learns that the picture is
+  // not whole.
+  if (stopped && !warned_) Warning(gif_texts::kPrematureEnd);
   // Consume the end code and whatever sub-blocks remain up to the terminator.
   if (!end_seen_ && !data_ended_) {
     sp_ = 0;

@@ -40,6 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTripCase{64, 64, 3, false, CompressLZW}, RoundTripCase{64, 64, 4, true, CompressLZW},
                       RoundTripCase{50, 41, 5, false, CompressLZW}, RoundTripCase{50, 41, 6, false, CompressLZW},
                       RoundTripCase{77, 70, 7, true, CompressLZW},
+                      // strings longer than a row, carried over several rows
+                      RoundTripCase{3, 400, 1, false, CompressLZW}, RoundTripCase{2, 300, 1, true, CompressLZW},
                       // more than 4096 codes: the encoder must clear its table
                       RoundTripCase{300, 200, 8, false, CompressLZW}, RoundTripCase{300, 200, 8, true, CompressLZW},
                       RoundTripCase{37, 23, 1, false, CompressRLE}, RoundTripCase{64, 64, 3, false, CompressRLE},

@@ -15,10 +15,10 @@ class TGIFDecoder {
  public:
   TGIFDecoder(TStream* Stream, const TGIFWarningProc& Warn) : stream_(Stream), warn_(Warn) {}
 
-  void Decode(BYTE* Pixels, int Width, int Height, bool Interlaced);
+  // The largest pixel index in the frame afterwards, -1 for a frame without pixels.
+  int Decode(BYTE* Pixels, int Width, int Height, bool Interlaced);
 
  private:
-  static constexpr int kNoCode = -1;
   void Warning(const char* Message) {
     if (warn_) warn_(Message);
   }
@@ -45,6 +45,10 @@ class TGIFDecoder {
   int sp_ = 0;
   int min_size_ = 0, code_size_ = 0, clear_ = 0, end_ = 0, next_free_ = 0, max_code_ = 0;
   int old_code_ = -1, first_ = 0;
+  // The largest first pixel of the strings given out. Every pixel given out is the first
+  // pixel of a string given out (a suffix is the first pixel of the string decoded when
+  // its entry was made), so this is the largest pixel given out.
+  int highest_ = -1;
   bool need_first_ = true;
   bool end_seen_ = false;
   bool data_ended_ = false;
@@ -123,6 +127,7 @@ int TGIFDecoder::DecodeRow(BYTE* Row, int Width, bool Quiet) {
   uint64_t bits = bit_buffer_;
   int count = bit_count_, pos = block_pos_, len = block_len_;
   int size = code_size_, next = next_free_, max_code = max_code_, old = old_code_, first = first_;
+  int highest = highest_;
   bool need_first = need_first_;
   const int clear = clear_, end = end_;
   auto save = [&] {
@@ -134,6 +139,7 @@ int TGIFDecoder::DecodeRow(BYTE* Row, int Width, bool Quiet) {
     max_code_ = max_code;
     old_code_ = old;
     first_ = first;
+    highest_ = highest;
     need_first_ = need_first;
   };
   while (x < Width) {
@@ -183,6 +189,7 @@ int TGIFDecoder::DecodeRow(BYTE* Row, int Width, bool Quiet) {
       }
       need_first = false;
       old = first = code;
+      highest = std::max(highest, first);
       Row[x++] = static_cast<BYTE>(code);
       continue;
     }
@@ -226,6 +233,7 @@ int TGIFDecoder::DecodeRow(BYTE* Row, int Width, bool Quiet) {
       while (x < Width) Row[x++] = stack_[--sp];
       sp_ = sp;
     }
+    highest = std::max(highest, first);
     if (next < kMaxCodes) {
       prefix_[next] = static_cast<uint16_t>(old);
       suffix_[next] = static_cast<BYTE>(first);
@@ -242,12 +250,13 @@ int TGIFDecoder::DecodeRow(BYTE* Row, int Width, bool Quiet) {
   return x;
 }
 
-void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
+int TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
   const bool has_pixels = Width > 0 && Height > 0;
   int size = ReadByte(stream_);
   if (size < 0) {
-    if (has_pixels) Warning(gif_texts::kPrematureEnd);
-    return;
+    if (!has_pixels) return -1;
+    Warning(gif_texts::kPrematureEnd);
+    return Pixels[0];  // all fill
   }
   if (size > 8) size = 8;
   min_size_ = size;
@@ -266,11 +275,14 @@ void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
   int row = 0;
   int step = Interlaced ? 8 : 1;
   bool stopped = false;
+  int highest = -1;
   if (has_pixels) {
     while (row < Height) {
       BYTE* out = Pixels + static_cast<uint64_t>(row) * static_cast<uint64_t>(Width);
-      if (DecodeRow(out, Width, false) < Width) {
+      const int x = DecodeRow(out, Width, false);
+      if (x < Width) {
         stopped = true;
+        highest = out[x];  // where the data stopped the fill begins
         break;
       }
       row += step;
@@ -286,6 +298,7 @@ void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
   // Pixels the data did not reach keep the fill; the caller learns that the picture is
   // not whole.
   if (stopped && !warned_) Warning(gif_texts::kPrematureEnd);
+  highest = std::max(highest, highest_);
   // Consume the end code and whatever sub-blocks remain up to the terminator.
   if (!end_seen_ && !data_ended_) {
     BYTE scratch;
@@ -293,14 +306,15 @@ void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
     DecodeRow(&scratch, 1, true);
   }
   if (!data_ended_) SkipBlocks();
+  return highest;
 }
 
 }  // namespace
 
-void DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
-                   const TGIFWarningProc& Warn) {
+int DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
+                  const TGIFWarningProc& Warn) {
   auto decoder = std::make_unique<TGIFDecoder>(Stream, Warn);
-  decoder->Decode(Pixels, Width, Height, Interlaced);
+  return decoder->Decode(Pixels, Width, Height, Interlaced);
 }
 
 // ---- Sub-block writer ----------------------------------------------------------------

@@ -96,6 +96,9 @@ std::vector<Case> Cases() {
       {"cut after the code size byte", Screen() + Descriptor() + Blob{2}, gif_texts::kPrematureEnd, 1, 0},
       {"pixels outside the colour table", Screen() + Descriptor() + Data(3, Pixels(100, 8), true, true) + kTrailer,
        gif_texts::kInvalidColorIndex, 1, 100, false},
+      {"fill beyond the colour table where the data stops",
+       Screen() + GraphicControl(4, 1, 9, 0) + Descriptor() + Data(2, Pixels(50), true, true) + kTrailer,
+       gif_texts::kInvalidColorIndex, 1, -1, false},
   };
   // The data stops before the last pixel: with an end code, with only the terminator
   // (the next frame is still read), and with the stream ending.

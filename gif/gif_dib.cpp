@@ -50,16 +50,16 @@ void WriteStrings(TStream* Stream, TStrings* Strings) {
   WriteByte(Stream, 0);
 }
 
-void ReadStrings(TStream* Stream, TStrings* Strings) {
+bool ReadStrings(TStream* Stream, TStrings* Strings) {
   Strings->Clear();
   for (;;) {
     int n = ReadByte(Stream);
-    if (n <= 0) return;
+    if (n <= 0) return n == 0;
     AnsiString s(static_cast<size_t>(n), '\0');
     int got = Stream->Read(s.data(), n);
     s.resize(static_cast<size_t>(std::max(got, 0)));
     Strings->Add(s);
-    if (got < n) return;
+    if (got < n) return false;
   }
 }
 

@@ -33,9 +33,10 @@ void SetPixelFormat(TBitmap* Bitmap, TPixelFormat Format);
 
 // Text of comment and plain-text extensions as data sub-blocks: every string cut into
 // blocks of at most 255 bytes (empty strings write nothing), then one zero-length block.
-// Reading takes one string per sub-block up to the zero-length block or the stream end.
+// Reading takes one string per sub-block up to the zero-length block or the stream end;
+// it returns false when the stream ended first (in a block or where a block was due).
 void WriteStrings(TStream* Stream, TStrings* Strings);
-void ReadStrings(TStream* Stream, TStrings* Strings);
+bool ReadStrings(TStream* Stream, TStrings* Strings);
 
 // A non-zero handle passes; 0 raises EOutOfResources with the system's text for the last
 // error, or "Out of system resources".

@@ -185,7 +185,11 @@ void TGIFSubImage::LoadFromStream(TStream* Stream) {
   AllocData(transparent_ ? static_cast<BYTE>(TransparentIndex()) : 0);
   TGIFWarningProc warn = [this](const char* Message) { Warning(1, Message); };
   BYTE dummy = 0;
-  DecodeGIFData(Stream, data_ ? data_.get() : &dummy, data_ ? width_ : 0, data_ ? height_ : 0, Interlaced(), warn);
+  const int highest =
+      DecodeGIFData(Stream, data_ ? data_.get() : &dummy, data_ ? width_ : 0, data_ ? height_ : 0, Interlaced(), warn);
+  // A pixel beyond the active table has no colour of its own, and saving refuses it:
+  // tell the caller now.
+  if (highest >= ActiveColorMap()->Count()) Warning(1, gif_texts::kInvalidColorIndex);
 }
 
 void TGIFSubImage::Prepare() {

@@ -263,6 +263,9 @@ class TGIFExtension : public TGIFItem {
   TGIFSubImage* sub_image_;
 };
 
+// Written in the well-formed layout (size 4, the fields, terminator 0) whatever the file
+// held; a size byte or terminator that is not so is warned about ("Invalid GIF data") at
+// load, a block cut short with "Premature end of data".
 class TGIFGraphicControlExtension : public TGIFExtension {
  public:
   explicit TGIFGraphicControlExtension(TGIFSubImage* ASubImage);
@@ -287,11 +290,9 @@ class TGIFGraphicControlExtension : public TGIFExtension {
   void LoadBlock(TStream* Stream) override;
 
  private:
-  BYTE block_size_ = 4;
   BYTE flags_ = 0;
   WORD delay_ = 0;
   BYTE transparent_index_ = 0;
-  BYTE terminator_ = 0;
 };
 
 class TGIFTextExtension : public TGIFExtension {
@@ -302,7 +303,8 @@ class TGIFTextExtension : public TGIFExtension {
   BYTE ExtensionType() const override { return 0x01; }
   TStrings* Text() const { return text_.get(); }
   // The 13-byte block: size 12, grid left, top, width, height, cell width, cell height,
-  // foreground index, background index.
+  // foreground index, background index. The size byte is always written as 12; another
+  // one in a file is warned about ("Invalid GIF data") at load.
   std::array<BYTE, 13>& Block() { return block_; }
 
  protected:

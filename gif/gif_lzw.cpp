@@ -15,36 +15,48 @@ class TGIFDecoder {
  public:
   TGIFDecoder(TStream* Stream, const TGIFWarningProc& Warn) : stream_(Stream), warn_(Warn) {}
 
-  void Decode(BYTE* Pixels, int Width, int Height, bool Interlaced);
+  // The largest pixel index in the frame afterwards, -1 for a frame without pixels.
+  int Decode(BYTE* Pixels, int Width, int Height, bool Interlaced);
 
  private:
-  static constexpr int kNoCode = -1;
   void Warning(const char* Message) {
     if (warn_) warn_(Message);
   }
   // Reads the next sub-block into the block buffer; false when the data has ended.
   bool NextBlock();
-  // The next code, or kNoCode when the data has ended.
-  int GetCode();
+  // Tops the bit buffer up to at least the code size, across sub-blocks (at 12 bits a code
+  // may span several one-byte blocks); false when the data ended first.
+  bool Refill();
   void ResetTable();
-  // Pushes the next code string onto the stack; false at the end of the data.
-  bool FetchString(bool Quiet);
+  // Fills Row with up to Width pixels, the rest of a string left over from the previous
+  // row first; returns the count given out. Fewer than Width: the data stopped (data
+  // ended, end code, or a code the table cannot have; warned about unless Quiet).
+  int DecodeRow(BYTE* Row, int Width, bool Quiet);
   void SkipBlocks();
 
   TStream* stream_;
   const TGIFWarningProc& warn_;
-  uint16_t prefix_[kMaxCodes];
-  BYTE suffix_[kMaxCodes];
+  // The string table: prefix code, last pixel and length of every code's string.
+  uint16_t prefix_[kMaxCodes] = {};
+  BYTE suffix_[kMaxCodes] = {};
+  uint16_t length_[kMaxCodes] = {};
+  // A string that does not fit the rest of its row waits here, last pixel at the bottom.
   BYTE stack_[kMaxCodes + 1];
   int sp_ = 0;
   int min_size_ = 0, code_size_ = 0, clear_ = 0, end_ = 0, next_free_ = 0, max_code_ = 0;
   int old_code_ = -1, first_ = 0;
+  // The largest first pixel of the strings given out. Every pixel given out is the first
+  // pixel of a string given out (a suffix is the first pixel of the string decoded when
+  // its entry was made), so this is the largest pixel given out.
+  int highest_ = -1;
   bool need_first_ = true;
   bool end_seen_ = false;
   bool data_ended_ = false;
-  BYTE block_[255];
+  bool warned_ = false;  // the data was already found short or invalid
+  // One sub-block.
+  BYTE block_[255] = {};
   int block_len_ = 0, block_pos_ = 0;
-  uint32_t bit_buffer_ = 0;
+  uint64_t bit_buffer_ = 0;
   int bit_count_ = 0;
 };
 
@@ -58,6 +70,7 @@ bool TGIFDecoder::NextBlock() {
   int64_t remaining = stream_->Size() - stream_->Position();
   if (remaining < len) {
     Warning(gif_texts::kPrematureEnd);
+    warned_ = true;
     len = remaining > 0 ? static_cast<int>(remaining) : 0;
     if (len == 0) {
       data_ended_ = true;
@@ -67,31 +80,24 @@ bool TGIFDecoder::NextBlock() {
   block_len_ = stream_->Read(block_, len);
   block_pos_ = 0;
   if (block_len_ <= 0) {
+    block_len_ = 0;
     data_ended_ = true;
     return false;
   }
   return true;
 }
 
-int TGIFDecoder::GetCode() {
-  // Refill until the buffer holds a whole code: at 12 bits a code may span several
-  // one-byte sub-blocks.
+bool TGIFDecoder::Refill() {
   while (bit_count_ < code_size_) {
-    if (block_pos_ >= block_len_ && !NextBlock()) return kNoCode;
-    bit_buffer_ |= static_cast<uint32_t>(block_[block_pos_++]) << bit_count_;
+    if (block_pos_ >= block_len_ && !NextBlock()) return false;
+    bit_buffer_ |= static_cast<uint64_t>(block_[block_pos_++]) << bit_count_;
     bit_count_ += 8;
   }
-  int code = static_cast<int>(bit_buffer_ & ((1u << code_size_) - 1));
-  bit_buffer_ >>= code_size_;
-  bit_count_ -= code_size_;
-  return code;
+  return true;
 }
 
 void TGIFDecoder::ResetTable() {
-  for (int i = 0; i < kMaxCodes; ++i) {
-    prefix_[i] = static_cast<uint16_t>(i < clear_ ? i : 0);
-    suffix_[i] = static_cast<BYTE>(i < clear_ ? i : 0);
-  }
+  // Codes at and above next free are refused, so the entries behind it need no reset.
   code_size_ = min_size_ + 1;
   max_code_ = 2 * clear_;
   next_free_ = clear_ + 2;
@@ -113,71 +119,154 @@ void TGIFDecoder::SkipBlocks() {
   block_len_ = block_pos_ = 0;
 }
 
-bool TGIFDecoder::FetchString(bool Quiet) {
-  for (;;) {
-    int code = GetCode();
-    if (code == kNoCode) {
-      if (!Quiet && bit_count_ == 0) Warning(gif_texts::kBitBufferUnderrun);
-      return false;
+int TGIFDecoder::DecodeRow(BYTE* Row, int Width, bool Quiet) {
+  int x = 0;
+  while (sp_ > 0 && x < Width) Row[x++] = stack_[--sp_];
+  // The hot state lives in locals while pixels are stored: a store through Row could
+  // alias any member, which would force every member back to memory after each pixel.
+  uint64_t bits = bit_buffer_;
+  int count = bit_count_, pos = block_pos_, len = block_len_;
+  int size = code_size_, next = next_free_, max_code = max_code_, old = old_code_, first = first_;
+  int highest = highest_;
+  bool need_first = need_first_;
+  const int clear = clear_, end = end_;
+  auto save = [&] {
+    bit_buffer_ = bits;
+    bit_count_ = count;
+    block_pos_ = pos;
+    code_size_ = size;
+    next_free_ = next;
+    max_code_ = max_code;
+    old_code_ = old;
+    first_ = first;
+    highest_ = highest;
+    need_first_ = need_first;
+  };
+  while (x < Width) {
+    if (count < size) {
+      if (len - pos >= 8) {
+        // Eight bytes at once; the bytes not yet counted are loaded again next time, to
+        // the same bit places.
+        uint64_t word;
+        std::memcpy(&word, block_ + pos, 8);
+        bits |= word << count;
+        pos += (63 - count) >> 3;
+        count |= 56;
+      } else {
+        save();
+        bool more = Refill();
+        bits = bit_buffer_;
+        count = bit_count_;
+        pos = block_pos_;
+        len = block_len_;
+        if (!more) {
+          if (!Quiet && count == 0) Warning(gif_texts::kBitBufferUnderrun);
+          break;
+        }
+      }
     }
-    if (code == clear_) {
-      ResetTable();
+    const int code = static_cast<int>(bits & ((1u << size) - 1));
+    bits >>= size;
+    count -= size;
+    if (code == clear) {  // further clears that follow directly change nothing more
+      size = min_size_ + 1;
+      max_code = 2 * clear;
+      next = clear + 2;
+      need_first = true;
       continue;
     }
-    if (code == end_) {
+    if (code == end) {
+      save();
       end_seen_ = true;
       SkipBlocks();
-      return false;
+      return x;
     }
-    if (need_first_) {
-      if (code > clear_) {  // no string to refer to yet
+    if (need_first) {
+      if (code > clear) {  // no string to refer to yet
         Warning(gif_texts::kInvalidData);
-        return false;
+        warned_ = true;
+        break;
       }
-      need_first_ = false;
-      old_code_ = first_ = code;
-      stack_[sp_++] = static_cast<BYTE>(code);
-      return true;
+      need_first = false;
+      old = first = code;
+      highest = std::max(highest, first);
+      Row[x++] = static_cast<BYTE>(code);
+      continue;
     }
-    int in_code = code;
-    if (code > next_free_ || code >= kMaxCodes) {
+    if (code > next || code >= kMaxCodes) {
       Warning(gif_texts::kInvalidData);
-      return false;
+      warned_ = true;
+      break;
     }
-    if (code == next_free_) {
-      stack_[sp_++] = static_cast<BYTE>(first_);
-      code = old_code_;
+    // A code not yet in the table (next free) is the previous string and its first pixel.
+    const int n = code < next ? length_[code] : length_[old] + 1;
+    if (n <= Width - x) {
+      // Straight into the row, last pixel first: the length bounds every store, and each
+      // entry's prefix is an older entry one pixel shorter, so the walk ends at a root.
+      BYTE* p = Row + x + n - 1;
+      int c = code;
+      if (code == next) {
+        *p-- = static_cast<BYTE>(first);
+        c = old;
+      }
+      while (p > Row + x) {
+        *p-- = suffix_[c];
+        c = prefix_[c];
+      }
+      *p = static_cast<BYTE>(c);
+      first = c;
+      x += n;
+    } else {
+      // The string runs past the row: onto the stack, whose size bounds the walk.
+      int sp = 0, c = code;
+      if (code == next) {
+        stack_[sp++] = static_cast<BYTE>(first);
+        c = old;
+      }
+      while (c >= clear) {
+        if (sp >= kMaxCodes || prefix_[c] == c) GIFError(gif_texts::kCircularEntry);
+        stack_[sp++] = suffix_[c];
+        c = prefix_[c];
+      }
+      stack_[sp++] = static_cast<BYTE>(c);
+      first = c;
+      while (x < Width) Row[x++] = stack_[--sp];
+      sp_ = sp;
     }
-    // Walk the chain; the stack bounds it, so a cycle or an over-long chain is caught.
-    while (code >= clear_) {
-      if (sp_ >= kMaxCodes || prefix_[code] == code) GIFError(gif_texts::kCircularEntry);
-      stack_[sp_++] = suffix_[code];
-      code = prefix_[code];
-    }
-    if (sp_ > kMaxCodes) GIFError(gif_texts::kCircularEntry);
-    first_ = code;
-    stack_[sp_++] = static_cast<BYTE>(code);
-    if (next_free_ < kMaxCodes) {
-      prefix_[next_free_] = static_cast<uint16_t>(old_code_);
-      suffix_[next_free_] = static_cast<BYTE>(first_);
-      ++next_free_;
-      if (next_free_ >= max_code_ && max_code_ < kMaxCodes) {
-        max_code_ *= 2;
-        if (code_size_ < 12) ++code_size_;
+    highest = std::max(highest, first);
+    if (next < kMaxCodes) {
+      prefix_[next] = static_cast<uint16_t>(old);
+      suffix_[next] = static_cast<BYTE>(first);
+      length_[next] = static_cast<uint16_t>(length_[old] + 1);
+      ++next;
+      if (next >= max_code && max_code < kMaxCodes) {
+        max_code *= 2;
+        ++size;  // 12 bits at most: max_code stops at 4096
       }
     }
-    old_code_ = in_code;
-    return true;
+    old = code;
   }
+  save();
+  return x;
 }
 
-void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
+int TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
+  const bool has_pixels = Width > 0 && Height > 0;
   int size = ReadByte(stream_);
-  if (size < 0) return;
+  if (size < 0) {
+    if (!has_pixels) return -1;
+    Warning(gif_texts::kPrematureEnd);
+    return Pixels[0];  // all fill
+  }
   if (size > 8) size = 8;
   min_size_ = size;
   clear_ = 1 << size;
   end_ = clear_ + 1;
+  for (int i = 0; i < clear_; ++i) {
+    prefix_[i] = static_cast<uint16_t>(i);
+    suffix_[i] = static_cast<BYTE>(i);
+    length_[i] = 1;
+  }
   ResetTable();  // as if a clear code came first
 
   static constexpr int kPassStart[4] = {0, 4, 2, 1};
@@ -186,18 +275,15 @@ void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
   int row = 0;
   int step = Interlaced ? 8 : 1;
   bool stopped = false;
-  if (Width > 0) {
-    while (row < Height && !stopped) {
+  int highest = -1;
+  if (has_pixels) {
+    while (row < Height) {
       BYTE* out = Pixels + static_cast<uint64_t>(row) * static_cast<uint64_t>(Width);
-      int x = 0;
-      while (x < Width) {
-        if (sp_ == 0 && !FetchString(false)) {
-          stopped = true;
-          break;
-        }
-        // Pop as much of the string as fits in the row.
-        int n = sp_ < Width - x ? sp_ : Width - x;
-        for (int i = 0; i < n; ++i) out[x++] = stack_[--sp_];
+      const int x = DecodeRow(out, Width, false);
+      if (x < Width) {
+        stopped = true;
+        highest = out[x];  // where the data stopped the fill begins
+        break;
       }
       row += step;
       if (Interlaced) {
@@ -209,20 +295,26 @@ void TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
       }
     }
   }
+  // Pixels the data did not reach keep the fill; the caller learns that the picture is
+  // not whole.
+  if (stopped && !warned_) Warning(gif_texts::kPrematureEnd);
+  highest = std::max(highest, highest_);
   // Consume the end code and whatever sub-blocks remain up to the terminator.
   if (!end_seen_ && !data_ended_) {
+    BYTE scratch;
     sp_ = 0;
-    FetchString(true);
+    DecodeRow(&scratch, 1, true);
   }
   if (!data_ended_) SkipBlocks();
+  return highest;
 }
 
 }  // namespace
 
-void DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
-                   const TGIFWarningProc& Warn) {
+int DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
+                  const TGIFWarningProc& Warn) {
   auto decoder = std::make_unique<TGIFDecoder>(Stream, Warn);
-  decoder->Decode(Pixels, Width, Height, Interlaced);
+  return decoder->Decode(Pixels, Width, Height, Interlaced);
 }
 
 // ---- Sub-block writer ----------------------------------------------------------------

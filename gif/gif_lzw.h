@@ -14,9 +14,11 @@ using TGIFWarningProc = std::function<void(const char* Message)>;
 // Decodes one frame's image data (minimum code size byte, sub-blocks, terminator) from
 // Stream into Pixels, Width x Height bytes that the caller has filled with the frame's
 // fill index. Interlaced frames fill their rows in the four GIF passes. Pixels the data
-// does not reach keep the fill. Leaves the stream after the block terminator.
-void DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
-                   const TGIFWarningProc& Warn);
+// does not reach keep the fill. Leaves the stream after the block terminator. Returns the
+// largest pixel index in Pixels afterwards (the fill counting where the data stopped
+// short), -1 when the frame has no pixels; found without reading the buffer again.
+int DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
+                  const TGIFWarningProc& Warn);
 
 // A stream that exists only to be written through its own methods; the TStream
 // operations raise "Invalid stream operation".

@@ -592,20 +592,21 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(int Value) {
 }
 
 void TGIFGraphicControlExtension::SaveBlock(TStream* Stream) {
-  BYTE block[6] = {block_size_, flags_, static_cast<BYTE>(delay_ & 0xFF), static_cast<BYTE>(delay_ >> 8),
-                   transparent_index_, terminator_};
+  // Always the well-formed layout, whatever size byte or terminator the file had.
+  BYTE block[6] = {4, flags_, static_cast<BYTE>(delay_ & 0xFF), static_cast<BYTE>(delay_ >> 8), transparent_index_, 0};
   Stream->WriteBuffer(block, 6);
 }
 
 void TGIFGraphicControlExtension::LoadBlock(TStream* Stream) {
   BYTE block[6] = {};
   int n = Stream->Read(block, 6);
-  if (n < 6) Warning(1, gif_texts::kPrematureEnd);
-  block_size_ = block[0];
+  if (n < 6)
+    Warning(1, gif_texts::kPrematureEnd);
+  else if (block[0] != 4 || block[5] != 0)
+    Warning(1, gif_texts::kInvalidData);
   flags_ = block[1];
   delay_ = GetWord(block + 2);
   transparent_index_ = block[4];
-  terminator_ = block[5];
   if (Transparent() && sub_image_) sub_image_->SetTransparentFlag(true);
 }
 
@@ -616,13 +617,18 @@ TGIFTextExtension::TGIFTextExtension(TGIFSubImage* ASubImage)
 TGIFTextExtension::~TGIFTextExtension() = default;
 
 void TGIFTextExtension::SaveBlock(TStream* Stream) {
-  Stream->WriteBuffer(block_.data(), 13);
+  ::WriteByte(Stream, 12);  // the block's size, whatever the file had
+  Stream->WriteBuffer(block_.data() + 1, 12);
   WriteStrings(Stream, text_.get());
 }
 
 void TGIFTextExtension::LoadBlock(TStream* Stream) {
   ReadCheck(Stream, block_.data(), 13);
-  ReadStrings(Stream, text_.get());
+  if (block_[0] != 12) {
+    Warning(1, gif_texts::kInvalidData);
+    block_[0] = 12;
+  }
+  if (!ReadStrings(Stream, text_.get())) Warning(1, gif_texts::kPrematureEnd);
 }
 
 TGIFCommentExtension::TGIFCommentExtension(TGIFSubImage* ASubImage)
@@ -630,7 +636,9 @@ TGIFCommentExtension::TGIFCommentExtension(TGIFSubImage* ASubImage)
 TGIFCommentExtension::~TGIFCommentExtension() = default;
 
 void TGIFCommentExtension::SaveBlock(TStream* Stream) { WriteStrings(Stream, text_.get()); }
-void TGIFCommentExtension::LoadBlock(TStream* Stream) { ReadStrings(Stream, text_.get()); }
+void TGIFCommentExtension::LoadBlock(TStream* Stream) {
+  if (!ReadStrings(Stream, text_.get())) Warning(1, gif_texts::kPrematureEnd);
+}
 
 TGIFExtensionClass TGIFApplicationExtension::FindSubExtension(TStream* Stream) const {
   int64_t position = Stream->Position();
@@ -684,17 +692,19 @@ void TGIFUnknownAppExtension::LoadData(TStream* Stream) {
   blocks_.clear();
   for (;;) {
     int n = ReadByte(Stream);
-    if (n <= 0) return;
+    if (n == 0) return;
+    if (n < 0) break;
     TGIFBlock block;
     block.Data.resize(static_cast<size_t>(n));
     int got = Stream->Read(block.Data.data(), n);
     if (got < n) {
       block.Data.resize(static_cast<size_t>(std::max(got, 0)));
       if (!block.Data.empty()) blocks_.push_back(std::move(block));
-      return;
+      break;
     }
     blocks_.push_back(std::move(block));
   }
+  Warning(1, gif_texts::kPrematureEnd);  // the stream ended before the zero-length block
 }
 
 TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* ASubImage) : TGIFApplicationExtension(ASubImage) {
@@ -715,7 +725,11 @@ void TGIFAppExtNSLoop::SaveData(TStream* Stream) {
 void TGIFAppExtNSLoop::LoadData(TStream* Stream) {
   for (;;) {
     int n = ReadByte(Stream);
-    if (n <= 0) return;
+    if (n == 0) return;
+    if (n < 0) {
+      Warning(1, gif_texts::kPrematureEnd);
+      return;
+    }
     BYTE block[255];
     ReadCheck(Stream, block, n);
     switch (block[0] & 7) {

@@ -36,6 +36,20 @@ inline std::vector<uint8_t> Save(TGIFImage& image) {
   return Bytes(stream);
 }
 
+// Codes (value, width in bits) packed least significant bit first, as a decoder reads
+// them; the last byte is filled up with zero bits.
+inline std::vector<uint8_t> PackCodes(const std::vector<std::pair<int, int>>& Codes) {
+  std::vector<uint8_t> raw;
+  uint32_t bits = 0;
+  int count = 0;
+  for (auto [code, width] : Codes) {
+    bits |= static_cast<uint32_t>(code) << count;
+    for (count += width; count >= 8; count -= 8, bits >>= 8) raw.push_back(static_cast<uint8_t>(bits));
+  }
+  if (count > 0) raw.push_back(static_cast<uint8_t>(bits));
+  return raw;
+}
+
 // Records the image's warnings.
 struct Warnings {
   std::vector<std::string> texts;

@@ -105,6 +105,35 @@ inline Image Decode(const std::vector<uint8_t>& bytes) {
   return image;
 }
 
+// Reads a whole file record by record up to its trailer (DGifSlurp refuses a file that
+// holds no image at all); throws on a giflib error. Returns the count of extensions.
+inline int WalkExtensionsOnly(const std::vector<uint8_t>& bytes) {
+  Reader reader{&bytes};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&reader, ReadFn, &error);
+  if (!gif) throw std::runtime_error("DGifOpen failed: " + std::to_string(error));
+  int extensions = 0;
+  auto fail = [&](const char* what) {
+    int e = gif->Error;
+    DGifCloseFile(gif, &error);
+    throw std::runtime_error(std::string(what) + " failed: " + std::to_string(e));
+  };
+  for (;;) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) != GIF_OK) fail("DGifGetRecordType");
+    if (type == TERMINATE_RECORD_TYPE) break;
+    if (type != EXTENSION_RECORD_TYPE) fail("a record other than an extension");
+    int label = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetExtension(gif, &label, &block) != GIF_OK) fail("DGifGetExtension");
+    while (block)
+      if (DGifGetExtensionNext(gif, &block) != GIF_OK) fail("DGifGetExtensionNext");
+    ++extensions;
+  }
+  DGifCloseFile(gif, &error);
+  return extensions;
+}
+
 inline int WriteFn(GifFileType* gif, const GifByteType* buf, int n) {
   auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
   out->insert(out->end(), buf, buf + n);

@@ -19,7 +19,10 @@
 
 namespace loopback {
 
-constexpr int kWaitBoundMs = 5000;  // no wait of the server lasts longer
+constexpr int kWaitBoundMs = 5000;  // no wait inside a conversation lasts longer
+// How long the server waits for its next connection. The client may first spend a while
+// setting up (a print job on a loaded machine); the destructor ends the wait at once.
+constexpr int kAcceptBoundMs = 120000;
 
 // One accepted connection, as the handler sees it.
 class Conn {
@@ -98,7 +101,6 @@ class Server {
   ~Server() {
     stop_ = true;
     thread_.join();
-    ::close(listen_fd_);
   }
 
   int Port() const { return port_; }
@@ -107,11 +109,18 @@ class Server {
 
  private:
   void Run() {
+    Serve();
+    // Closed as soon as the server stops serving, so a late client is refused at once
+    // instead of waiting forever in the listen queue for an answer that never comes.
+    ::close(listen_fd_);
+  }
+
+  void Serve() {
     for (int i = 0; i < max_; ++i) {
       // A connection already waiting is served even when the server is asked to stop.
       pollfd p{listen_fd_, POLLIN, 0};
       int waited = 0, ready;
-      while ((ready = ::poll(&p, 1, 50)) == 0 && !stop_ && waited < kWaitBoundMs) waited += 50;
+      while ((ready = ::poll(&p, 1, 50)) == 0 && !stop_ && waited < kAcceptBoundMs) waited += 50;
       if (ready <= 0) return;
       int fd = ::accept(listen_fd_, nullptr, nullptr);
       if (fd < 0) return;

@@ -9,6 +9,7 @@
 #include "platform/base/module.h"
 #include "platform/base/trace.h"
 #include "platform/base/codepage.h"
+#include "platform/com/builtin.h"
 #include "platform/com/oleauto.h"
 #include "platform/registry/registry.h"
 
@@ -178,6 +179,8 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID riid, LPV
   *object = nullptr;
   if (t_init_count == 0) return CO_E_NOTINITIALIZED;
   if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
+  HRESULT builtin_hr = S_OK;
+  if (kv::BuiltinClassObject(clsid, riid, object, &builtin_hr)) return builtin_hr;
   Server server;
   HRESULT hr = LoadServer(clsid, server);
   if (FAILED(hr)) return hr;

@@ -37,6 +37,7 @@ constexpr ULONG OLECMDID_REFRESH = 22;
 constexpr ULONG OLECMDID_STOP = 23;
 #define OLECMDERR_E_NOTSUPPORTED KV_HR(0x80040100)
 #define OLECMDERR_E_UNKNOWNGROUP KV_HR(0x80040104)
+#define OLE_E_BLANK KV_HR(0x80040007)
 
 struct IOleCommandTarget : IUnknown {
   virtual HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* cmds, OLECMDTEXT* text) = 0;

@@ -365,6 +365,65 @@ class HostedBrowser {
     return doc;
   }
 
+  IHTMLElement* ById(const char16_t* id) const {
+    IHTMLDocument2* doc = Document();
+    if (!doc) return nullptr;
+    IHTMLDocument3* d3 = nullptr;
+    doc->QueryInterface(IID_IHTMLDocument3, reinterpret_cast<void**>(&d3));
+    IHTMLElement* e = nullptr;
+    BSTR b = SysAllocString(id);
+    d3->getElementById(b, &e);
+    SysFreeString(b);
+    d3->Release();
+    doc->Release();
+    return e;
+  }
+  // The centre of an element's layout box, in screen coordinates.
+  POINT Centre(const char16_t* id) const {
+    POINT pt{-1, -1};
+    IHTMLElement* e = ById(id);
+    RECT rc{};
+    if (e && KvBrowserElementRect(e, &rc)) pt = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    if (e) e->Release();
+    return pt;
+  }
+  void Click(const char16_t* id) {
+    POINT pt = Centre(id);
+    KvInjectClick(pt.x, pt.y);
+    Run();
+  }
+  void RightClick(const char16_t* id) {
+    POINT pt = Centre(id);
+    KvInjectMouseMove(pt.x, pt.y);
+    KvInjectMouseButton(VK_RBUTTON, TRUE);
+    KvInjectMouseButton(VK_RBUTTON, FALSE);
+    Run();
+  }
+  // Key down, character, key up for each character (letters and digits as their keys).
+  void Type(const std::u16string& text) {
+    for (char16_t c : text) {
+      int vk = (c >= u'a' && c <= u'z') ? c - u'a' + 'A' : c;
+      KvInjectKey(vk, TRUE);
+      KvInjectChar(c);
+      KvInjectKey(vk, FALSE);
+    }
+    Run();
+  }
+  void Press(int vk, bool ctrl = false) {
+    if (ctrl) KvInjectKey(VK_CONTROL, TRUE);
+    KvInjectKey(vk, TRUE);
+    KvInjectKey(vk, FALSE);
+    if (ctrl) KvInjectKey(VK_CONTROL, FALSE);
+    Run();
+  }
+  void UIActivate() {
+    IOleObject* ole = nullptr;
+    browser->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&ole));
+    ole->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site, 0, window, nullptr);
+    ole->Release();
+    Run();
+  }
+
   HWND window = nullptr;
   TestSite* site = nullptr;
   EventSink sink;

@@ -368,4 +368,7 @@ extern "C" {
 // A document that no browser shows (no host: it navigates nowhere and asks nothing), for
 // loading bytes through its IPersistStreamInit and reading them through the DOM.
 HRESULT KvBrowserNewDocument(IHTMLDocument2** out);
+// The layout box of an element of a shown document, in screen coordinates (where injected
+// input should aim); FALSE when the element has no box or its browser no window.
+BOOL KvBrowserElementRect(IUnknown* element, RECT* rc);
 }

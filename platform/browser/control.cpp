@@ -1201,6 +1201,21 @@ void WebBrowser::DocumentChanged(Document* doc) {
   if (doc == document_ && document_window_) InvalidateRect(document_window_, nullptr, TRUE);
 }
 
+bool WebBrowser::DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) {
+  if (doc != document_ || !document_window_) return false;
+  RECT client{};
+  GetClientRect(document_window_, &client);
+  HDC dc = GetDC(document_window_);
+  bool found = doc->LayoutFor(dc, client.right - client.left).BoxOf(node, rc);
+  ReleaseDC(document_window_, dc);
+  if (!found) return false;
+  POINT a{rc->left, rc->top}, b{rc->right, rc->bottom};
+  ClientToScreen(document_window_, &a);
+  ClientToScreen(document_window_, &b);
+  *rc = {a.x, a.y, b.x, b.y};
+  return true;
+}
+
 // ---- Windows ---------------------------------------------------------------------------------------------------------
 void WebBrowser::EnsureWindows(HWND parent, const RECT& pos) {
   RegisterClasses();

@@ -154,6 +154,7 @@ class WebBrowser final : public IWebBrowser2,
   HRESULT DocumentExternal(IDispatch** external) override;
   HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) override;
   void DocumentChanged(Document* doc) override;
+  bool DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) override;
 
   // From the loader (through Navigation), each with the navigation's generation.
   void LoadResponse(uint64_t gen, int status);

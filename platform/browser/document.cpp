@@ -810,3 +810,14 @@ HRESULT KvBrowserNewDocument(IHTMLDocument2** out) {
   *out = new kv::browser::Document(nullptr, "about:blank");
   return S_OK;
 }
+
+BOOL KvBrowserElementRect(IUnknown* element, RECT* rc) {
+  if (!element || !rc) return FALSE;
+  kv::browser::Element* self = nullptr;
+  if (FAILED(element->QueryInterface(kv::browser::IID_KvBrowserElement, reinterpret_cast<void**>(&self))) || !self)
+    return FALSE;
+  kv::browser::Document* doc = self->Doc();
+  BOOL ok = doc->Host() && doc->Host()->DocumentBoxOnScreen(doc, self->GetNode(), rc) ? TRUE : FALSE;
+  self->Release();
+  return ok;
+}

@@ -76,6 +76,8 @@ class DocumentHost {
   virtual HRESULT DocumentExternal(IDispatch** external) = 0;
   virtual HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) = 0;
   virtual void DocumentChanged(Document* doc) = 0;  // repaint
+  // The layout box of `node` in screen coordinates; false when it has none or no window.
+  virtual bool DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) = 0;
 };
 
 // One DOM event being dispatched.

@@ -431,6 +431,8 @@ HRESULT Element::QueryInterface(REFIID riid, void** object) {
   const std::string& t = node_->tag;
   if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IHTMLElement))
     *object = static_cast<IHTMLElement*>(this);
+  else if (IsEqualIID(riid, IID_KvBrowserElement))
+    *object = this;
   else if (IsEqualIID(riid, IID_IConnectionPointContainer))
     *object = static_cast<IConnectionPointContainer*>(this);
   else if (IsEqualIID(riid, IID_IHTMLFormElement) && t == "form")

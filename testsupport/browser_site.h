@@ -399,13 +399,18 @@ class HostedBrowser {
     KvInjectMouseButton(VK_RBUTTON, FALSE);
     Run();
   }
-  // Key down, character, key up for each character (letters and digits as their keys).
+  // Lower-case letters, digits and spaces as their keys (translated into characters by
+  // the queue); any other character as a WM_CHAR of its own.
   void Type(const std::u16string& text) {
     for (char16_t c : text) {
-      int vk = (c >= u'a' && c <= u'z') ? c - u'a' + 'A' : c;
-      KvInjectKey(vk, TRUE);
-      KvInjectChar(c);
-      KvInjectKey(vk, FALSE);
+      bool key = (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u' ';
+      if (key) {
+        int vk = c >= u'a' ? c - u'a' + 'A' : c;
+        KvInjectKey(vk, TRUE);
+        KvInjectKey(vk, FALSE);
+      } else {
+        KvInjectChar(c);
+      }
     }
     Run();
   }

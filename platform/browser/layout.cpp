@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
 
 #include "platform/base/codepage.h"
 #include "platform/user/user.h"
@@ -65,6 +66,7 @@ struct Layout::Flow {
   int x = 0, y = 0;
   int row = 0;   // height of the current line so far
   std::vector<Box>* boxes;
+  std::unordered_map<std::u16string, int>* widths;  // measured words, the same ones recur
   void NewLine(bool force = false) {
     if (x > 0 || force) {
       y += std::max(row, line);
@@ -81,8 +83,11 @@ struct Layout::Flow {
     return rc;
   }
   int TextWidth(const std::u16string& s) const {
+    auto it = widths->find(s);
+    if (it != widths->end()) return it->second;
     SIZE sz{};
     GetTextExtentPoint32W(dc, s.data(), static_cast<int>(s.size()), &sz);
+    widths->emplace(s, sz.cx);
     return sz.cx;
   }
 };
@@ -92,7 +97,8 @@ void Layout::Build(Node* root, HDC dc, int width, int zoom) {
   width_ = width;
   TEXTMETRICW tm{};
   GetTextMetricsW(dc, &tm);
-  Flow f{dc, std::max(1, width), 0, 0, 0, 0, 0, 0, &boxes_};
+  std::unordered_map<std::u16string, int> widths;
+  Flow f{dc, std::max(1, width), 0, 0, 0, 0, 0, 0, &boxes_, &widths};
   int base = std::max<int>(1, tm.tmHeight);
   f.line = std::max(1, base * (std::clamp(zoom, 0, 4) + 2) / 4);
   f.cell = std::max<int>(1, tm.tmAveCharWidth);
@@ -218,9 +224,14 @@ void Layout::Paint(HDC dc, int dx, int dy) const {
   HBRUSH grey = CreateSolidBrush(RGB(0xC0, 0xC0, 0xC0));
   int old_mode = SetBkMode(dc, TRANSPARENT);
   COLORREF old_color = SetTextColor(dc, RGB(0, 0, 0));
+  // Only the boxes that meet the clip box are drawn.
+  RECT clip{};
+  bool clipped = GetClipBox(dc, &clip) != ERROR;
   for (const Box& b : boxes_) {
     RECT rc = b.rc;
     OffsetRect(&rc, dx, dy);
+    if (clipped && (rc.bottom <= clip.top || rc.top >= clip.bottom || rc.right <= clip.left || rc.left >= clip.right))
+      continue;
     switch (b.kind) {
       case Box::kText:
         if (b.text.empty()) {

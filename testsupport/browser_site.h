@@ -214,10 +214,12 @@ class EventSink final : public IDispatch, public IPropertyNotifySink {
       case 108: return "ProgressChange";
       case 113: return "TitleChange";
       case 250: return "BeforeNavigate2";
+      case 251: return "NewWindow2";
       case 252: return "NavigateComplete2";
       case 254: return "OnVisible";
       case 259: return "DocumentComplete";
       case 271: return "NavigateError";
+      case 273: return "NewWindow3";
       default: return "Event";
     }
   }

@@ -1177,12 +1177,52 @@ void WebBrowser::NavigateFromDocument(Document* doc, const std::string& url, con
                                       std::vector<uint8_t> post_data, const std::string& headers) {
   if (doc != document_ || closed_) return;
   std::string t = Lower(target);
-  if (t == "_blank") {
-    KvTrace("browser", "new window for %s refused", url.c_str());
+  if (t.empty() || t == "_self" || t == "_top" || t == "_parent") {
+    StartNavigation(url, std::move(post_data), headers, 0, -1, false);
     return;
   }
-  StartNavigation(url, std::move(post_data), headers, 0, -1, false);
+  OpenNewWindow(url, target);
 }
+void WebBrowser::OpenNewWindow(const std::string& url, const std::string& name) {
+  // The new-window manager may block it; else NewWindow2 and NewWindow3, where the host
+  // may hand over a browser to show the page in. Without one nothing opens.
+  AddRef();
+  std::u16string wurl = Utf8ToWide(url), wname = Utf8ToWide(name), context = Utf8ToWide(location_url_);
+  INewWindowManager* manager = nullptr;
+  if (services_ &&
+      SUCCEEDED(services_->QueryService(IID_INewWindowManager, IID_INewWindowManager, reinterpret_cast<void**>(&manager))) &&
+      manager) {
+    HRESULT hr = manager->EvaluateNewWindow(wurl.c_str(), wname.c_str(), context.c_str(), u"", FALSE, 1, 0);
+    manager->Release();
+    if (hr == S_FALSE) {
+      KvTrace("browser", "new window for %s blocked by the host", url.c_str());
+      Release();
+      return;
+    }
+  }
+  IDispatch* target = nullptr;
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  VARIANT pp;
+  VariantInit(&pp);
+  pp.vt = VT_BYREF | VT_DISPATCH;
+  pp.ppdispVal = &target;
+  Fire(DISPID_NEWWINDOW2, {pp, VRefBool(&cancel)});
+  if (!cancel && !target && !closed_) {
+    Fire(DISPID_NEWWINDOW3, {pp, VRefBool(&cancel), VLong(1), VBstr(location_url_), VBstr(url)});
+  }
+  IWebBrowser2* other = target && !cancel ? Ask<IWebBrowser2>(target, IID_IWebBrowser2) : nullptr;
+  if (target) target->Release();
+  if (other) {
+    BSTR b = Bstr(url);
+    other->Navigate(b, nullptr, nullptr, nullptr, nullptr);
+    SysFreeString(b);
+    other->Release();
+  } else {
+    KvTrace("browser", "new window for %s: nothing opens", url.c_str());
+  }
+  Release();
+}
+
 HRESULT WebBrowser::DocumentExternal(IDispatch** external) {
   *external = nullptr;
   if (!ui_handler_) return S_FALSE;

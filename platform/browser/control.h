@@ -196,6 +196,7 @@ class WebBrowser final : public IWebBrowser2,
   bool FireNavigateError(const std::string& url, LONG status);
   void FireUrlEvent(DISPID id, const std::string& url);
   void HostExec(const GUID& group, DWORD id);
+  void OpenNewWindow(const std::string& url, const std::string& name);
 
   // Input.
   bool Accelerator(const MSG& msg);

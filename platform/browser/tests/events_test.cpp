@@ -270,4 +270,68 @@ TEST(BrowserDomEvents, FormWithEveryFieldKindIsReadAndSubmitted) {
   doc->Release();
 }
 
+class WindowManager final : public INewWindowManager {
+ public:
+  HRESULT answer = S_OK;
+  int asked = 0;
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_INewWindowManager)) {
+      *object = this;
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT EvaluateNewWindow(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, BOOL, DWORD, DWORD) override {
+    ++asked;
+    return answer;
+  }
+};
+
+TEST(BrowserDomEvents, NewWindowLinksAskTheHost) {
+  kvtest::TempHome home;
+  kvtest::WriteFile(home.path() + "/p.html", "<a id=n href=other.html target=_blank>new</a>");
+  HostedBrowser b;
+  ASSERT_EQ(S_OK, b.Navigate(home.path() + "/p.html"));
+  b.Run();
+  WindowManager manager;
+  b.site->OnQueryService = [&](REFGUID service, REFIID, void** object) {
+    if (!IsEqualGUID(service, IID_INewWindowManager)) return E_NOINTERFACE;
+    *object = &manager;
+    return S_OK;
+  };
+  for (HRESULT answer : {S_FALSE, S_OK}) {
+    manager.answer = answer;
+    b.sink.events.clear();
+    b.Click(u"n");
+    // Blocked: no event. Allowed: NewWindow2 and NewWindow3; no browser given, nothing opens.
+    EXPECT_EQ(answer == S_OK ? "NewWindow2@4 NewWindow3@4" : "", b.sink.Sequence()) << answer;
+    EXPECT_EQ("file://" + home.path() + "/p.html", b.LocationUrl());
+  }
+  EXPECT_EQ(2, manager.asked);
+}
+
+TEST(BrowserDomEvents, EnterSubmitsAndTabMovesFocus) {
+  kvtest::TempHome home;
+  kvtest::WriteFile(home.path() + "/f.html",
+                    "<form action=go.html><input id=a name=a><input id=b name=b><input type=submit name=s value=OK></form>");
+  HostedBrowser b;
+  ASSERT_EQ(S_OK, b.Navigate(home.path() + "/f.html"));
+  b.Run();
+  b.Click(u"a");
+  b.Type(u"1");
+  b.Press(VK_TAB);
+  b.Type(u"2");
+  std::string url;
+  b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_BEFORENAVIGATE2) url = kv::WideToUtf8(kv::BstrText(dp->rgvarg[5].pvarVal->bstrVal));
+  };
+  b.Press(VK_RETURN);
+  // Implicit submission through the first submit button, a GET with the data appended.
+  EXPECT_EQ("file://" + home.path() + "/go.html?a=1&b=2&s=OK", url);
+  b.sink.OnEvent = nullptr;
+}
+
 }  // namespace

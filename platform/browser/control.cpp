@@ -252,6 +252,15 @@ void Navigation::OnDirectory(const std::vector<DirectoryEntry>& list) {
 void Navigation::OnComplete() { browser->LoadComplete(generation); }
 void Navigation::OnFailure(HRESULT code) { browser->LoadFailed(generation, code); }
 
+void FrameSlot::OnResponse(int s, const std::string& type, const std::string& final_url, uint64_t) {
+  status = s;
+  content_type = type;
+  if (!final_url.empty()) url = final_url;
+}
+void FrameSlot::OnData(const uint8_t* data, size_t size) { body.append(reinterpret_cast<const char*>(data), size); }
+void FrameSlot::OnComplete() { browser->FrameDone(this, generation, S_OK); }
+void FrameSlot::OnFailure(HRESULT code) { browser->FrameDone(this, generation, code); }
+
 // ---- Object ---------------------------------------------------------------------------------------------
 WebBrowser::WebBrowser() {
   events_ = new kv::ConnectionPoint(this, DIID_DWebBrowserEvents2);
@@ -278,6 +287,7 @@ WebBrowser::WebBrowser() {
 WebBrowser::~WebBrowser() {
   alive_.reset();
   nav_.reset();
+  DropFrames();
   DestroyWindows();
   if (document_) {
     document_->TearDown();
@@ -380,15 +390,15 @@ void WebBrowser::FireCommandState(LONG command, bool enabled) {
 void WebBrowser::FireTitle(const std::string& title) { Fire(DISPID_TITLECHANGE, {VBstr(title)}); }
 void WebBrowser::FireDownload(bool begin) { Fire(begin ? DISPID_DOWNLOADBEGIN : DISPID_DOWNLOADCOMPLETE, {}); }
 
-void WebBrowser::FireUrlEvent(DISPID id, const std::string& url) {
+void WebBrowser::FireUrlEvent(DISPID id, const std::string& url, IDispatch* source) {
   VARIANT u = VBstr(url);
-  Fire(id, {VDispatch(static_cast<IWebBrowser2*>(this)), VRefVariant(&u)});
+  Fire(id, {VDispatch(source ? source : static_cast<IWebBrowser2*>(this)), VRefVariant(&u)});
   VariantClear(&u);
 }
 
 bool WebBrowser::FireBeforeNavigate(const std::string& url, LONG flags, const std::vector<uint8_t>& post,
-                                    const std::string& headers) {
-  VARIANT u = VBstr(url), f = VLong(flags), target = VBstr(""), data, head = VBstr(headers);
+                                    const std::string& headers, IDispatch* source, const std::string& frame) {
+  VARIANT u = VBstr(url), f = VLong(flags), target = VBstr(frame), data, head = VBstr(headers);
   VariantInit(&data);
   if (!post.empty()) {
     data.vt = VT_ARRAY | VT_UI1;
@@ -399,16 +409,17 @@ bool WebBrowser::FireBeforeNavigate(const std::string& url, LONG flags, const st
     SafeArrayUnaccessData(data.parray);
   }
   VARIANT_BOOL cancel = VARIANT_FALSE;
-  Fire(DISPID_BEFORENAVIGATE2, {VDispatch(static_cast<IWebBrowser2*>(this)), VRefVariant(&u), VRefVariant(&f),
+  Fire(DISPID_BEFORENAVIGATE2, {VDispatch(source ? source : static_cast<IWebBrowser2*>(this)), VRefVariant(&u), VRefVariant(&f),
                                 VRefVariant(&target), VRefVariant(&data), VRefVariant(&head), VRefBool(&cancel)});
   for (VARIANT* v : {&u, &f, &target, &data, &head}) VariantClear(v);
   return cancel != VARIANT_FALSE;
 }
 
-bool WebBrowser::FireNavigateError(const std::string& url, LONG status) {
-  VARIANT u = VBstr(url), frame = VBstr(""), code = VLong(status);
+bool WebBrowser::FireNavigateError(const std::string& url, LONG status, IDispatch* source,
+                                   const std::string& frame_name) {
+  VARIANT u = VBstr(url), frame = VBstr(frame_name), code = VLong(status);
   VARIANT_BOOL cancel = VARIANT_FALSE;
-  Fire(DISPID_NAVIGATEERROR, {VDispatch(static_cast<IWebBrowser2*>(this)), VRefVariant(&u), VRefVariant(&frame),
+  Fire(DISPID_NAVIGATEERROR, {VDispatch(source ? source : static_cast<IWebBrowser2*>(this)), VRefVariant(&u), VRefVariant(&frame),
                               VRefVariant(&code), VRefBool(&cancel)});
   for (VARIANT* v : {&u, &frame, &code}) VariantClear(v);
   return cancel != VARIANT_FALSE;
@@ -591,7 +602,8 @@ void WebBrowser::Commit(uint64_t gen) {
   std::string url = nav->url;
   bool refresh = nav->refresh;
   int travel_to = nav->travel_to;
-  // The old document is torn down.
+  // The old document is torn down, its frames first.
+  DropFrames();
   if (document_) {
     Document* old = document_;
     document_ = nullptr;
@@ -650,8 +662,151 @@ void WebBrowser::Commit(uint64_t gen) {
     document_->SetReadyState(READYSTATE_INTERACTIVE);
     SetReadyState(READYSTATE_INTERACTIVE);
     if (!Current(gen)) return;
-    document_->SetReadyState(READYSTATE_COMPLETE);
+    // Frames load after the top document's walk, in document order.
+    if (!(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD) && !refresh) {
+      std::vector<Node*> found;
+      std::vector<Node*> stack{document_->Root()};
+      while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        if ((n->IsElement("iframe") || n->IsElement("frame")) && n->Attr("src") && !n->Attr("src")->empty())
+          found.push_back(n);
+        for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
+      }
+      for (Node* n : found) {
+        auto slot = std::make_unique<FrameSlot>();
+        slot->browser = this;
+        slot->element = n;
+        slot->name = n->AttrOr("name");
+        slot->url = ResolveUrl(url, *n->Attr("src"));
+        slot->object = new FrameBrowser(this, slot.get());
+        frames_.push_back(std::move(slot));
+      }
+    }
   }
+  LoadFrames(gen, 0);
+}
+
+void WebBrowser::LoadFrames(uint64_t gen, size_t next) {
+  for (; next < frames_.size(); ++next) {
+    FrameSlot* slot = frames_[next].get();
+    if (!slot->initial || slot->document) continue;
+    slot->generation = ++frame_generation_;
+    uint64_t frame_gen = slot->generation;
+    bool cancel = FireBeforeNavigate(slot->url, 0, {}, "", slot->object, slot->name);
+    if (!Current(gen) || !HasFrame(slot)) return;
+    if (cancel || slot->generation != frame_gen) continue;
+    StartFrameLoad(slot);
+    return;  // FrameDone goes on with the next frame
+  }
+  FinishTop(gen);
+}
+
+void WebBrowser::StartFrameLoad(FrameSlot* slot) {
+  LoadRequest request;
+  request.url = slot->url;
+  request.user_agent = user_agent_;
+  if (document_) request.referer = document_->Url();
+  slot->body.clear();
+  slot->status = 0;
+  slot->load = StartLoad(request, slot);
+}
+
+bool WebBrowser::HasFrame(const FrameSlot* slot) const {
+  for (const auto& f : frames_)
+    if (f.get() == slot) return true;
+  return false;
+}
+
+int WebBrowser::FrameReadyState(const FrameSlot* slot) const {
+  if (!HasFrame(slot)) return READYSTATE_UNINITIALIZED;
+  if (slot->load) return READYSTATE_LOADING;
+  return slot->document ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED;
+}
+
+void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
+  if (!HasFrame(slot) || slot->generation != gen || closed_) return;
+  AddRef();
+  uint64_t top_gen = generation_;
+  bool initial = slot->initial;
+  slot->load.reset();
+  bool cancel = false;
+  if (FAILED(code) || slot->status >= 400) {
+    cancel = FireNavigateError(slot->url, FAILED(code) ? static_cast<LONG>(code) : slot->status, slot->object,
+                               slot->name);
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
+    if (FAILED(code) || slot->body.empty()) {
+      slot->body = ErrorPage(slot->url, FAILED(code) ? static_cast<LONG>(code) : slot->status);
+      slot->content_type = "text/html; charset=utf-8";
+    }
+  }
+  if (!cancel) {
+    if (slot->document) {
+      slot->document->TearDown();
+      slot->document->Release();
+    }
+    slot->document = new Document(this, slot->url);
+    slot->document->LoadBytes(reinterpret_cast<const uint8_t*>(slot->body.data()), slot->body.size(),
+                              slot->content_type);
+    slot->document->SetReadyState(READYSTATE_COMPLETE);
+    slot->element->frame_root = slot->document->Root();
+    if (document_) document_->Invalidate();
+    FireUrlEvent(DISPID_NAVIGATECOMPLETE2, slot->url, slot->object);
+    if (HasFrame(slot) && slot->generation == gen) FireUrlEvent(DISPID_DOCUMENTCOMPLETE, slot->url, slot->object);
+  }
+  // The top document's load goes on with its next frame.
+  if (initial && Current(top_gen)) {
+    size_t next = 0;
+    while (next < frames_.size() && frames_[next].get() != slot) ++next;
+    LoadFrames(top_gen, next + 1);
+  }
+  Release();
+}
+
+HRESULT WebBrowser::NavigateFrame(FrameSlot* slot, const std::string& url) {
+  if (!HasFrame(slot) || closed_) return E_UNEXPECTED;
+  AddRef();
+  // A later navigation inside a frame fires only the frame's events.
+  slot->initial = false;
+  uint64_t frame_gen = ++frame_generation_;
+  slot->generation = frame_gen;
+  slot->load.reset();
+  bool cancel = FireBeforeNavigate(url, 0, {}, "", slot->object, slot->name);
+  if (!cancel && HasFrame(slot) && slot->generation == frame_gen) {
+    slot->url = url;
+    StartFrameLoad(slot);
+  }
+  Release();
+  return S_OK;
+}
+
+void WebBrowser::DropFrames() {
+  auto frames = std::move(frames_);
+  frames_.clear();
+  for (auto& f : frames) {
+    f->load.reset();
+    f->element->frame_root = nullptr;
+    f->object->Detach();
+    f->object->Release();
+    if (f->document) {
+      f->document->TearDown();
+      f->document->Release();
+    }
+    // Freed after the running task: a loader callback may be on the stack.
+    FrameSlot* slot = f.release();
+    PostTask([slot]() { delete slot; });
+  }
+  if (document_) document_->Invalidate();
+}
+
+void WebBrowser::FinishTop(uint64_t gen) {
+  if (!Current(gen)) return;
+  std::string url = nav_->url;
+  bool refresh = nav_->refresh;
+  if (document_) document_->SetReadyState(READYSTATE_COMPLETE);
   SetReadyState(READYSTATE_COMPLETE);
   if (!Current(gen)) return;
   FireProgress(0, 0);
@@ -714,6 +869,7 @@ HRESULT WebBrowser::Refresh() {
 }
 HRESULT WebBrowser::Refresh2(VARIANT*) { return Refresh(); }
 HRESULT WebBrowser::Stop() {
+  for (auto& f : frames_) f->load.reset();
   if (nav_) {
     bool begun = nav_->begun;
     DropNavigation();
@@ -949,6 +1105,7 @@ HRESULT WebBrowser::Close(DWORD) {
   AddRef();
   closed_ = true;
   DropNavigation();
+  DropFrames();
   ++generation_;
   if (document_) {
     document_->TearDown();

@@ -39,10 +39,85 @@ struct Navigation : LoadEvents {
   void OnFailure(HRESULT code) override;
 };
 
+class FrameBrowser;
+
+// A frame of the top document: its element, its own browser object and document.
+struct FrameSlot : LoadEvents {
+  WebBrowser* browser = nullptr;
+  uint64_t generation = 0;  // of the frame's own navigation
+  bool initial = true;      // loading as part of the top document's commit
+  Node* element = nullptr;
+  std::string name, url;
+  FrameBrowser* object = nullptr;
+  Document* document = nullptr;
+  int status = 0;
+  std::string content_type, body;
+  std::unique_ptr<Load> load;
+
+  void OnResponse(int status, const std::string& content_type, const std::string& final_url, uint64_t length) override;
+  void OnData(const uint8_t* data, size_t size) override;
+  void OnDirectory(const std::vector<DirectoryEntry>&) override {}
+  void OnComplete() override;
+  void OnFailure(HRESULT code) override;
+};
+
 struct TravelEntry {
   std::string url;
   std::vector<uint8_t> post_data;
   std::string headers;
+};
+
+// The browser object of one frame: its document, location and state, and navigation
+// inside the frame. Detached (every call E_UNEXPECTED) once its frame goes.
+class FrameBrowser final : public IWebBrowser2 {
+ public:
+  FrameBrowser(WebBrowser* top, FrameSlot* slot) : top_(top), slot_(slot) {}
+  void Detach() {
+    top_ = nullptr;
+    slot_ = nullptr;
+  }
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT GetTypeInfoCount(UINT* count) override;
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                 UINT*) override;
+  HRESULT GoBack() override { return E_NOTIMPL; }
+  HRESULT GoForward() override { return E_NOTIMPL; }
+  HRESULT GoHome() override { return E_NOTIMPL; }
+  HRESULT Navigate(BSTR url, VARIANT* flags, VARIANT* target, VARIANT* post_data, VARIANT* headers) override;
+  HRESULT Refresh() override;
+  HRESULT Refresh2(VARIANT*) override { return Refresh(); }
+  HRESULT Stop() override;
+  HRESULT get_Document(IDispatch** document) override;
+  HRESULT get_LocationName(BSTR* name) override;
+  HRESULT get_LocationURL(BSTR* url) override;
+  HRESULT get_Busy(VARIANT_BOOL* busy) override;
+  HRESULT Navigate2(VARIANT* url, VARIANT* flags, VARIANT* target, VARIANT* post_data, VARIANT* headers) override;
+  HRESULT QueryStatusWB(LONG, LONG* flags) override {
+    if (flags) *flags = 0;
+    return OLECMDERR_E_NOTSUPPORTED;
+  }
+  HRESULT ExecWB(LONG, LONG, VARIANT*, VARIANT*) override { return OLECMDERR_E_NOTSUPPORTED; }
+  HRESULT get_ReadyState(LONG* state) override;
+  HRESULT get_Visible(VARIANT_BOOL* value) override {
+    if (!value) return E_POINTER;
+    *value = VARIANT_TRUE;
+    return S_OK;
+  }
+  HRESULT put_Visible(VARIANT_BOOL) override { return E_NOTIMPL; }
+
+ private:
+  ~FrameBrowser() = default;
+  WebBrowser* top_;
+  FrameSlot* slot_;
+  std::atomic<ULONG> refs_{1};
 };
 
 class WebBrowser final : public IWebBrowser2,
@@ -162,6 +237,12 @@ class WebBrowser final : public IWebBrowser2,
   void LoadComplete(uint64_t gen);
   void LoadFailed(uint64_t gen, HRESULT code);
 
+  // Frames.
+  void FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code);
+  HRESULT NavigateFrame(FrameSlot* slot, const std::string& url);
+  bool HasFrame(const FrameSlot* slot) const;
+  int FrameReadyState(const FrameSlot* slot) const;
+
   // Window procedures' side.
   LRESULT DocumentWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT ViewWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -175,6 +256,10 @@ class WebBrowser final : public IWebBrowser2,
                           int travel_to, bool refresh);
   void BeginTransfer(uint64_t gen);
   void Commit(uint64_t gen);
+  void LoadFrames(uint64_t gen, size_t next);
+  void StartFrameLoad(FrameSlot* slot);
+  void FinishTop(uint64_t gen);
+  void DropFrames();
   void DropNavigation();
   bool Current(uint64_t gen) const { return gen == generation_ && nav_ && !closed_; }
   void SetReadyState(int state);
@@ -192,9 +277,10 @@ class WebBrowser final : public IWebBrowser2,
   void FireTitle(const std::string& title);
   void FireDownload(bool begin);
   bool FireBeforeNavigate(const std::string& url, LONG flags, const std::vector<uint8_t>& post,
-                          const std::string& headers);
-  bool FireNavigateError(const std::string& url, LONG status);
-  void FireUrlEvent(DISPID id, const std::string& url);
+                          const std::string& headers, IDispatch* source = nullptr, const std::string& frame = "");
+  bool FireNavigateError(const std::string& url, LONG status, IDispatch* source = nullptr,
+                         const std::string& frame = "");
+  void FireUrlEvent(DISPID id, const std::string& url, IDispatch* source = nullptr);
   void HostExec(const GUID& group, DWORD id);
   void OpenNewWindow(const std::string& url, const std::string& name);
 
@@ -248,6 +334,8 @@ class WebBrowser final : public IWebBrowser2,
   std::unique_ptr<Navigation> nav_;
   uint64_t generation_ = 0;
   int ready_state_ = 0;
+  std::vector<std::unique_ptr<FrameSlot>> frames_;
+  uint64_t frame_generation_ = 0;
   std::vector<TravelEntry> travel_;
   int travel_index_ = -1;
   std::map<DISPID, VARIANT> properties_;

@@ -38,6 +38,7 @@ struct Node {
   bool checked = false;
   int selected = -1;
   std::unique_ptr<Element> object;
+  Node* frame_root = nullptr;  // a loaded frame's document tree (frame and iframe elements)
 
   Node();
   ~Node();

@@ -103,12 +103,19 @@ void Layout::Build(Node* root, HDC dc, int width, int zoom) {
   f.line = std::max(1, base * (std::clamp(zoom, 0, 4) + 2) / 4);
   f.cell = std::max<int>(1, tm.tmAveCharWidth);
   f.space = std::max(1, f.TextWidth(u" "));
-  Place(f, root, false, false);
+  Place(f, root, false, false, nullptr);
   f.NewLine();
   height_ = f.y;
 }
 
-void Layout::Place(Flow& f, Node* n, bool pre, bool link) {
+void Layout::Place(Flow& f, Node* n, bool pre, bool link, Node* owner) {
+  size_t first = boxes_.size();
+  PlaceOwn(f, n, pre, link, owner);
+  if (owner)
+    for (size_t i = first; i < boxes_.size(); ++i) boxes_[i].node = owner;
+}
+
+void Layout::PlaceOwn(Flow& f, Node* n, bool pre, bool link, Node* owner) {
   if (n->kind == Node::kText) {
     std::u16string text = Utf8ToWide(n->text);
     Node* owner = n->parent;
@@ -158,6 +165,7 @@ void Layout::Place(Flow& f, Node* n, bool pre, bool link) {
       std::string type = n->InputType();
       if (type == "checkbox" || type == "radio") {
         boxes_.push_back({type == "checkbox" ? Box::kCheck : Box::kRadio, f.Put(13, 13), n, u"", link});
+        boxes_.back().checked = n->checked;
         f.x += f.space;
         return;
       }
@@ -202,11 +210,18 @@ void Layout::Place(Flow& f, Node* n, bool pre, bool link) {
       f.x += f.space;
       return;
     }
+    if ((t == "iframe" || t == "frame") && n->frame_root) {
+      // A frame's document is laid out in place, its boxes owned by the frame element.
+      f.NewLine();
+      Place(f, n->frame_root, false, false, owner ? owner : n);
+      f.NewLine();
+      return;
+    }
     bool block = IsBlock(t);
     if (block) f.NewLine();
     bool child_pre = pre || t == "pre" || t == "textarea";
     bool child_link = link || (t == "a" && n->Attr("href"));
-    for (auto& c : n->children) Place(f, c.get(), child_pre, child_link);
+    for (auto& c : n->children) PlaceOwn(f, c.get(), child_pre, child_link, owner);
     if (t == "td" || t == "th") f.x += f.space * 2;
     if (block) f.NewLine();
     if (t == "hr") {
@@ -215,7 +230,7 @@ void Layout::Place(Flow& f, Node* n, bool pre, bool link) {
     }
     return;
   }
-  for (auto& c : n->children) Place(f, c.get(), pre, link);
+  for (auto& c : n->children) PlaceOwn(f, c.get(), pre, link, owner);
 }
 
 void Layout::Paint(HDC dc, int dx, int dy) const {
@@ -276,7 +291,7 @@ void Layout::Paint(HDC dc, int dx, int dy) const {
       case Box::kRadio: {
         FillRect(dc, &rc, white);
         FrameRect(dc, &rc, black);
-        if (b.node->checked) {
+        if (b.checked) {
           RECT mark{rc.left + 3, rc.top + 3, rc.right - 3, rc.bottom - 3};
           FillRect(dc, &mark, black);
         }

@@ -19,6 +19,7 @@ struct Box {
   Node* node = nullptr;  // the element (for text: the element holding the text)
   std::u16string text;
   bool link = false;
+  bool checked = false;
 };
 
 class Layout {
@@ -37,7 +38,10 @@ class Layout {
 
  private:
   struct Flow;
-  void Place(Flow& f, Node* n, bool pre, bool link);
+  // `owner`: the node boxes are given instead of their own (a frame's content belongs to
+  // its frame element for hit testing), or null.
+  void Place(Flow& f, Node* n, bool pre, bool link, Node* owner);
+  void PlaceOwn(Flow& f, Node* n, bool pre, bool link, Node* owner);
   std::vector<Box> boxes_;
   int width_ = 0;
   int height_ = 0;

@@ -27,6 +27,7 @@ struct Pages {
     std::filesystem::create_directories(dir + "/sub");
     kvtest::WriteFile(dir + "/a.html", "<html><head><title>Page A</title></head><body><a id=l href=b.html>b</a></body></html>");
     kvtest::WriteFile(dir + "/b.html", "<title>Page B</title>B");
+    kvtest::WriteFile(dir + "/frames.html", "<title>F</title><iframe name=one src=b.html></iframe><iframe src=none.html></iframe>");
     std::filesystem::create_directories(home.path() + "/drive_c/d");
     kvtest::WriteFile(home.path() + "/drive_c/d/c.html", "<title>Page C</title>C");
   }
@@ -68,6 +69,12 @@ TEST(BrowserNavigation, SequencesOfEachCase) {
       {"drive path", [](HostedBrowser& b, Pages&) { Go(b, "c:\\d\\c.html"); }, kCommit, "file:///c:/d/c.html"},
       {"file URL", [](HostedBrowser& b, Pages& p) { Go(b, "file://" + p.dir + "/b.html"); }, kCommit,
        "file://%/b.html"},
+      {"frames, each after the top's walk",
+       [](HostedBrowser& b, Pages& p) { Go(b, p.dir + "/frames.html"); },
+       "BeforeNavigate2@0 DownloadBegin@1 NavigateComplete2@1 TitleChange@1 BeforeNavigate2@3 NavigateComplete2@3 "
+       "DocumentComplete@3 BeforeNavigate2@3 NavigateError@3 NavigateComplete2@3 DocumentComplete@3 DownloadComplete@4 "
+       "DocumentComplete@4",
+       "file://%/frames.html"},
       {"directory", [](HostedBrowser& b, Pages& p) { Go(b, p.dir); },
        "BeforeNavigate2@0 DownloadBegin@1 NavigateComplete2@1 DownloadComplete@4 DocumentComplete@4", "file://%"},
       {"missing file (refused)", [](HostedBrowser& b, Pages& p) { Go(b, p.dir + "/none.html"); },
@@ -233,8 +240,56 @@ TEST(BrowserNavigation, EventArgumentsAndWindows) {
   EXPECT_EQ(E_NOINTERFACE, doc->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&html)));
   doc->Release();
   HWND list = b.FindChild(u"SysListView32");
-  EXPECT_EQ(3, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));  // sub/, a.html, b.html
+  EXPECT_EQ(4, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));  // sub/ and three pages
   b.sink.OnEvent = nullptr;
+}
+
+TEST(BrowserNavigation, FramesHaveBrowsersOfTheirOwn) {
+  Pages pages;
+  HostedBrowser b;
+  std::vector<IDispatch*> sources;
+  std::vector<std::string> frame_names;
+  b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_DOCUMENTCOMPLETE) sources.push_back(dp->rgvarg[1].pdispVal);
+    if (id == DISPID_BEFORENAVIGATE2) frame_names.push_back(Text(&dp->rgvarg[3]));
+  };
+  Go(b, pages.dir + "/frames.html");
+  ASSERT_EQ(3u, sources.size());
+  EXPECT_EQ((std::vector<std::string>{"", "one", ""}), frame_names);
+  EXPECT_NE(static_cast<IDispatch*>(b.browser), sources[0]);  // the frames' own objects
+  EXPECT_EQ(static_cast<IDispatch*>(b.browser), sources[2]);  // then the top
+  IWebBrowser2* frame = nullptr;
+  ASSERT_EQ(S_OK, sources[0]->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&frame)));
+  EXPECT_EQ(static_cast<IDispatch*>(frame), sources[0]);
+  BSTR name = nullptr;
+  frame->get_LocationName(&name);
+  EXPECT_EQ(u"Page B", kv::BstrText(name));
+  SysFreeString(name);
+  LONG state = 0;
+  frame->get_ReadyState(&state);
+  EXPECT_EQ(4, state);
+
+  // A later navigation inside the frame fires only the frame's events.
+  b.sink.events.clear();
+  sources.clear();
+  std::u16string url = kv::Utf8ToWide("a.html");
+  BSTR u = SysAllocString(url.c_str());
+  ASSERT_EQ(S_OK, frame->Navigate(u, nullptr, nullptr, nullptr, nullptr));
+  SysFreeString(u);
+  b.Run();
+  EXPECT_EQ("BeforeNavigate2@4 NavigateComplete2@4 DocumentComplete@4", b.sink.Sequence());
+  ASSERT_EQ(1u, sources.size());
+  EXPECT_EQ(static_cast<IDispatch*>(frame), sources[0]);
+  EXPECT_EQ(pages.dir.empty() ? "" : "file://" + pages.dir + "/frames.html", b.LocationUrl());
+
+  // Leaving the page detaches the frame's object.
+  b.sink.OnEvent = nullptr;
+  Go(b, "about:blank");
+  IDispatch* doc = reinterpret_cast<IDispatch*>(1);
+  frame->get_Document(&doc);
+  EXPECT_EQ(nullptr, doc);
+  EXPECT_EQ(E_UNEXPECTED, frame->Refresh());
+  frame->Release();
 }
 
 TEST(BrowserNavigation, ReleaseInsideAnEventNeverUsesTheFreedControl) {

@@ -109,6 +109,19 @@ TEST(BrowserView, DrawsTheFlowLayoutDeterministically) {
   EXPECT_FALSE(first == c.Pixels());
 }
 
+TEST(BrowserView, TheTopViewDrawsFrames) {
+  kvtest::TempHome home;
+  kvtest::WriteFile(home.path() + "/inner.html", "<input value=framed>");
+  kvtest::WriteFile(home.path() + "/outer.html", "<iframe src=inner.html></iframe>");
+  kvtest::HostedBrowser b;
+  ASSERT_EQ(S_OK, b.Navigate(home.path() + "/outer.html"));
+  b.Run();
+  Canvas c(200, 100);
+  ASSERT_EQ(S_OK, DrawInto(b.browser, c));
+  EXPECT_EQ(kBlack, c.At(0, 0));  // the frame's field, framed, at the top left
+  EXPECT_EQ(kWhite, c.At(1, 1));
+}
+
 TEST(BrowserView, DocumentWindowPaintsTheDocument) {
   kvtest::TempHome home;
   kvtest::WriteFile(home.path() + "/w.html", "<body><input id=f value=x></body>");

@@ -286,7 +286,7 @@ WebBrowser::WebBrowser() {
 
 WebBrowser::~WebBrowser() {
   alive_.reset();
-  nav_.reset();
+  DropNavigation();  // its loader callback may be on the stack
   DropFrames();
   DestroyWindows();
   if (document_) {
@@ -559,8 +559,10 @@ void WebBrowser::LoadResponse(uint64_t gen, int status) {
 
 void WebBrowser::LoadProgress(uint64_t gen, uint64_t received, uint64_t length) {
   if (!Current(gen)) return;
+  AddRef();
   FireProgress(static_cast<LONG>(std::min<uint64_t>(received, 0x7FFFFFFF)),
                static_cast<LONG>(std::min<uint64_t>(length, 0x7FFFFFFF)));
+  Release();
 }
 
 void WebBrowser::LoadFailed(uint64_t gen, HRESULT code) {

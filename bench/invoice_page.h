@@ -17,6 +17,7 @@
 #include <utility>
 #include <string>
 
+#include "bench/child.h"
 #include "framework/graphics/jpeg.h"
 
 namespace bench {
@@ -107,32 +108,6 @@ inline void RunPlainCairo(const std::string& jpeg, int pages, int dpi, double te
   cairo_destroy(cr);
   cairo_surface_finish(pdf);
   cairo_surface_destroy(pdf);
-}
-
-struct Result {
-  double seconds = 0;
-  double cpu_seconds = 0;  // user + system, all threads
-  long peak_kb = 0;
-  bool ok = false;
-};
-
-// Runs `work` (returning an exit status) in a child process: its wall time, its processor
-// time and its peak resident memory (from wait4), so each side's figures are its own.
-template <typename F>
-Result InChild(F work) {
-  auto t0 = std::chrono::steady_clock::now();
-  pid_t pid = fork();
-  if (pid == 0) _exit(work());
-  int status = 0;
-  rusage ru{};
-  wait4(pid, &status, 0, &ru);
-  Result r;
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  r.cpu_seconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-                  static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-  r.peak_kb = ru.ru_maxrss;
-  r.ok = pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return r;
 }
 
 // One row of a benchmark: our side against the plain cairo program run just before it.

@@ -9,6 +9,7 @@
 #include "platform/base/module.h"
 #include "platform/base/trace.h"
 #include "platform/base/codepage.h"
+#include "platform/com/builtin.h"
 #include "platform/com/oleauto.h"
 #include "platform/registry/registry.h"
 
@@ -29,11 +30,6 @@ std::recursive_mutex& ServerLock() {
 std::map<HMODULE, Server>& Servers() {
   static auto* servers = new std::map<HMODULE, Server>;
   return *servers;
-}
-
-std::vector<std::pair<CLSID, LPFNGETCLASSOBJECT>>& BuiltinClasses() {
-  static auto* classes = new std::vector<std::pair<CLSID, LPFNGETCLASSOBJECT>>;
-  return *classes;
 }
 
 // The file named by HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32.
@@ -178,29 +174,13 @@ void CoUninitialize(void) {
 
 void OleUninitialize(void) { CoUninitialize(); }
 
-void KvRegisterBuiltinClass(REFCLSID clsid, HRESULT (*get_class_object)(REFCLSID, REFIID, LPVOID*)) {
-  std::lock_guard lock(ServerLock());
-  for (auto& c : BuiltinClasses()) {
-    if (IsEqualCLSID(c.first, clsid)) {
-      c.second = get_class_object;
-      return;
-    }
-  }
-  BuiltinClasses().emplace_back(clsid, get_class_object);
-}
-
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID riid, LPVOID* object) {
   if (!object) return E_INVALIDARG;
   *object = nullptr;
   if (t_init_count == 0) return CO_E_NOTINITIALIZED;
   if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
-  LPFNGETCLASSOBJECT builtin = nullptr;
-  {
-    std::lock_guard lock(ServerLock());
-    for (auto& c : BuiltinClasses())
-      if (IsEqualCLSID(c.first, clsid)) builtin = c.second;
-  }
-  if (builtin) return builtin(clsid, riid, object);
+  HRESULT builtin_hr = S_OK;
+  if (kv::BuiltinClassObject(clsid, riid, object, &builtin_hr)) return builtin_hr;
   Server server;
   HRESULT hr = LoadServer(clsid, server);
   if (FAILED(hr)) return hr;

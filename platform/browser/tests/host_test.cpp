@@ -1,0 +1,169 @@
+// Calls on the host: ambient properties, host information, key translation first, the
+// refresh commands, context menus, URL translation and the explorer notices.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/browser/loader.h"
+#include "platform/browser/task.h"
+#include "testsupport/browser_site.h"
+#include "testsupport/temp_home.h"
+
+namespace {
+
+using kvtest::HostedBrowser;
+
+std::string PageIn(kvtest::TempHome& home, const std::string& html) {
+  std::string path = home.path() + "/p.html";
+  kvtest::WriteFile(path, html);
+  return path;
+}
+
+int IndexOf(const std::vector<std::string>& calls, const std::string& what, size_t from = 0) {
+  for (size_t i = from; i < calls.size(); ++i)
+    if (calls[i] == what) return static_cast<int>(i);
+  return -1;
+}
+
+// An http loader standing in for the internet layer: it records each request and fails it.
+std::vector<kv::browser::LoadRequest> g_requests;
+class RecordingLoad : public kv::browser::Load {
+ public:
+  explicit RecordingLoad(kv::browser::LoadEvents* events) : alive_(std::make_shared<bool>(true)) {
+    auto alive = alive_;
+    kv::browser::PostTask([alive, events]() {
+      if (*alive) events->OnFailure(kv::browser::INET_E_RESOURCE_NOT_FOUND);
+    });
+  }
+  ~RecordingLoad() override { Cancel(); }
+  void Cancel() override { *alive_ = false; }
+
+ private:
+  std::shared_ptr<bool> alive_;
+};
+std::unique_ptr<kv::browser::Load> RecordRequest(const kv::browser::LoadRequest& r, kv::browser::LoadEvents* e) {
+  g_requests.push_back(r);
+  return std::make_unique<RecordingLoad>(e);
+}
+
+TEST(BrowserHost, AmbientUserAgentAndDownloadFlags) {
+  HostedBrowser b;
+  kv::browser::SetHttpLoader(RecordRequest);
+  struct Case {
+    const char16_t* agent;
+    const char* sent;  // "" is the internet layer's default
+  } cases[] = {
+      {u"Agent/1.0\r\n", "Agent/1.0"},          // the trailing CR LF is dropped
+      {u"Agent/1.0", "Agent/1.0"},
+      {u"Agent/1.0\r\nX-Injected: 1", ""},      // a line break inside is refused
+      {u"Agent\n1.0", ""},
+  };
+  for (const auto& c : cases) {
+    g_requests.clear();
+    b.site->calls.clear();
+    b.site->OnAmbient = [&](DISPID id) {
+      VARIANT v;
+      VariantInit(&v);
+      if (id == -5513) {
+        v.vt = VT_BSTR;
+        v.bstrVal = SysAllocString(c.agent);
+      } else if (id == -5512) {
+        v.vt = VT_I4;
+        v.lVal = 0xF80;
+      }
+      return v;
+    };
+    ASSERT_EQ(S_OK, b.Navigate("http://127.0.0.1/page"));
+    b.Run();
+    ASSERT_EQ(1u, g_requests.size());
+    EXPECT_EQ(c.sent, g_requests[0].user_agent);
+    // All three ambient properties are read at the navigation's start.
+    for (const char* a : {"Ambient -5512", "Ambient -5513", "Ambient -709"}) EXPECT_LE(0, IndexOf(b.site->calls, a)) << a;
+  }
+  kv::browser::SetHttpLoader(nullptr);
+}
+
+TEST(BrowserHost, HostInfoUrlTranslationAndNotices) {
+  kvtest::TempHome home;
+  std::string page = PageIn(home, "<title>T</title>text");
+  HostedBrowser b;
+  b.site->OnTranslateUrl = [&](const std::u16string& in, LPWSTR* out) {
+    if (in != u"about:moved") return S_FALSE;
+    std::u16string target = kv::Utf8ToWide("file://" + page);
+    *out = static_cast<LPWSTR>(CoTaskMemAlloc((target.size() + 1) * sizeof(WCHAR)));
+    std::copy(target.c_str(), target.c_str() + target.size() + 1, *out);
+    return S_OK;
+  };
+  ASSERT_EQ(S_OK, b.Navigate("about:first"));
+  b.Run();
+  b.site->calls.clear();
+  ASSERT_EQ(S_OK, b.Navigate("about:moved"));
+  b.Run();
+  EXPECT_EQ("file://" + page, b.LocationUrl());
+  const auto& calls = b.site->calls;
+  // TranslateUrl before the navigation; the old document's notice, GetHostInfo before the
+  // new one, and the commit notice after it.
+  int translate = IndexOf(calls, "TranslateUrl"), exec37 = IndexOf(calls, "Exec 37"),
+      host_info = IndexOf(calls, "GetHostInfo"), exec39 = IndexOf(calls, "Exec 39");
+  EXPECT_EQ(0 <= translate && translate < exec37 && exec37 < host_info && host_info < exec39, true)
+      << translate << " " << exec37 << " " << host_info << " " << exec39;
+}
+
+TEST(BrowserHost, KeysReachTranslateAcceleratorFirst) {
+  kvtest::TempHome home;
+  std::string page = PageIn(home, "<title>T</title><body id=b>text</body>");
+  HostedBrowser b;
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  b.UIActivate();
+  ASSERT_EQ(b.FindChild(u"Internet Explorer_Server"), GetFocus());
+
+  // Ctrl+N: the host's TranslateAccelerator sees both key downs before anything else.
+  b.site->calls.clear();
+  b.sink.events.clear();
+  b.Press('N', true);
+  ASSERT_LE(2u, b.site->calls.size());
+  EXPECT_EQ("TranslateAccelerator 256 17", b.site->calls[0]);
+  EXPECT_EQ("TranslateAccelerator 256 78", b.site->calls[1]);
+  EXPECT_TRUE(b.sink.events.empty());  // refused: no window, no navigation
+
+  // F5 asks Exec 6041; a host answering S_OK cancels the refresh.
+  for (HRESULT answer : {S_OK, OLECMDERR_E_NOTSUPPORTED}) {
+    b.site->calls.clear();
+    b.sink.events.clear();
+    b.site->OnExec = [answer](const GUID* group, DWORD id, VARIANT*, VARIANT*) {
+      return group && IsEqualGUID(*group, CGID_DocHostCommandHandler) && id == 6041 ? answer : OLECMDERR_E_NOTSUPPORTED;
+    };
+    b.Press(VK_F5);
+    EXPECT_LE(0, IndexOf(b.site->calls, "Exec 6041"));
+    bool refreshed = std::find(b.sink.events.begin(), b.sink.events.end(), "DownloadBegin@1") != b.sink.events.end();
+    EXPECT_EQ(answer != S_OK, refreshed);
+  }
+  // A host that swallows a key: nothing else sees it.
+  b.site->OnTranslateAccelerator = [](MSG* msg, const GUID*, DWORD) { return msg->wParam == VK_F5 ? S_OK : S_FALSE; };
+  b.site->calls.clear();
+  b.Press(VK_F5);
+  EXPECT_EQ(-1, IndexOf(b.site->calls, "Exec 6041"));
+}
+
+TEST(BrowserHost, ContextMenuKinds) {
+  kvtest::TempHome home;
+  std::string page = PageIn(home, "<body><p id=t>plain text</p><a id=l href=x.html>a link</a> <input id=i></body>");
+  HostedBrowser b;
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  std::vector<DWORD> kinds;
+  b.site->OnShowContextMenu = [&](DWORD kind, POINT*, IUnknown* target, IDispatch* element) {
+    kinds.push_back(kind);
+    EXPECT_NE(nullptr, target);
+    EXPECT_NE(nullptr, element);
+    return S_OK;
+  };
+  b.RightClick(u"l");
+  b.RightClick(u"t");
+  b.RightClick(u"i");
+  EXPECT_EQ((std::vector<DWORD>{5, 0, 2}), kinds);
+}
+
+}  // namespace

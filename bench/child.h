@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 
 namespace bench {
 
@@ -20,6 +21,7 @@ struct Result {
 // time and its peak resident memory (from wait4), so each side's figures are its own.
 template <typename F>
 Result InChild(F work) {
+  std::fflush(stdout);  // or the child writes the parent's buffered lines again
   auto t0 = std::chrono::steady_clock::now();
   pid_t pid = fork();
   if (pid == 0) _exit(work());

@@ -22,6 +22,10 @@ struct CodePageInfo {
   BYTE lead1_lo, lead1_hi, lead2_lo, lead2_hi;
 };
 
+// Code pages whose converter combines a character with the marks that follow it: there
+// an ASCII letter is not a character on its own until the next byte is seen.
+bool Combines(const CodePageInfo* cp) { return cp->number == 1255 || cp->number == 1258; }
+
 constexpr CodePageInfo kCodePages[] = {
     {437, "CP437", 0, 0, 0, 0},       {850, "CP850", 0, 0, 0, 0},
     {852, "CP852", 0, 0, 0, 0},       {866, "CP866", 0, 0, 0, 0},
@@ -260,18 +264,38 @@ bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict,
     *error = ERROR_INVALID_PARAMETER;
     return false;
   }
+  const char* end = s + n;
+  const bool ascii = !Combines(cp);
   char* in = const_cast<char*>(s);
-  size_t in_left = n;
+  // ASCII bytes are themselves in every code page here; only the runs around other bytes
+  // go through iconv. A run ends at two ASCII bytes in a row: a byte after a non-ASCII
+  // one may be its trail byte (or a GB18030 digit), but the one after that starts afresh.
+  char* stop = in;
   char32_t chunk[256];
-  while (in_left > 0) {
+  while (in < end) {
+    if (ascii && in == stop) {
+      while (in < end && static_cast<unsigned char>(*in) < 0x80) out->push_back(static_cast<unsigned char>(*in++));
+      if (in == end) break;
+      stop = in;
+      while (stop < end && (static_cast<unsigned char>(*stop) >= 0x80 ||
+                            static_cast<unsigned char>(stop[-1]) >= 0x80))
+        ++stop;
+    }
+    if (!ascii) stop = const_cast<char*>(end);
+    size_t in_left = static_cast<size_t>(stop - in);
     char* o = reinterpret_cast<char*>(chunk);
     size_t o_left = sizeof chunk;
     size_t r = iconv(cd, &in, &in_left, &o, &o_left);
     int e = errno;
     size_t produced = (sizeof chunk - o_left) / sizeof(char32_t);
     for (size_t k = 0; k < produced; ++k) AppendUtf16(chunk[k], out);
-    if (r != static_cast<size_t>(-1)) break;
+    if (r != static_cast<size_t>(-1)) continue;
     if (e == E2BIG) continue;
+    if (e == EINVAL && stop < end) {
+      // A sequence cut by the run's end: the whole rest decides what it is.
+      stop = const_cast<char*>(end);
+      continue;
+    }
     if (e == EILSEQ || e == EINVAL) {
       if (strict) {
         *error = ERROR_NO_UNICODE_TRANSLATION;
@@ -280,7 +304,6 @@ bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict,
       out->push_back(0xFFFD);
       if (e == EINVAL) break;  // incomplete sequence at the end
       ++in;
-      --in_left;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
       continue;
     }
@@ -299,27 +322,41 @@ bool EncodeIconv(const CodePageInfo* cp, const std::u32string& cps, const std::s
     *error = ERROR_INVALID_PARAMETER;
     return false;
   }
-  char* in = reinterpret_cast<char*>(const_cast<char32_t*>(cps.data()));
-  size_t in_left = cps.size() * sizeof(char32_t);
+  const char32_t* next = cps.data();
+  const char32_t* end = next + cps.size();
+  const bool ascii = !Combines(cp);
   char chunk[512];
-  while (in_left > 0) {
-    char* o = chunk;
-    size_t o_left = sizeof chunk;
-    size_t r = iconv(cd, &in, &in_left, &o, &o_left);
-    int e = errno;
-    out->append(chunk, sizeof chunk - o_left);
-    if (r != static_cast<size_t>(-1)) break;
-    if (e == E2BIG) continue;
-    if (e == EILSEQ || e == EINVAL) {
-      out->append(def);
-      *used_default = true;
-      size_t skip = in_left < sizeof(char32_t) ? in_left : sizeof(char32_t);
-      in += skip;
-      in_left -= skip;
-      continue;
+  while (next < end) {
+    // ASCII code points are their own bytes; the runs of others go through iconv.
+    const char32_t* stop = end;
+    if (ascii) {
+      while (next < end && *next < 0x80) out->push_back(static_cast<char>(*next++));
+      if (next == end) break;
+      stop = next;
+      while (stop < end && *stop >= 0x80) ++stop;
     }
-    *error = ERROR_INVALID_PARAMETER;
-    return false;
+    char* in = reinterpret_cast<char*>(const_cast<char32_t*>(next));
+    size_t in_left = static_cast<size_t>(stop - next) * sizeof(char32_t);
+    while (in_left > 0) {
+      char* o = chunk;
+      size_t o_left = sizeof chunk;
+      size_t r = iconv(cd, &in, &in_left, &o, &o_left);
+      int e = errno;
+      out->append(chunk, sizeof chunk - o_left);
+      if (r != static_cast<size_t>(-1)) break;
+      if (e == E2BIG) continue;
+      if (e == EILSEQ || e == EINVAL) {
+        out->append(def);
+        *used_default = true;
+        size_t skip = in_left < sizeof(char32_t) ? in_left : sizeof(char32_t);
+        in += skip;
+        in_left -= skip;
+        continue;
+      }
+      *error = ERROR_INVALID_PARAMETER;
+      return false;
+    }
+    next = stop;
   }
   // Flush any shift state.
   char* o = chunk;

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -620,7 +621,6 @@ BOOL WithObject(HANDLE h, Fn fn) {
 
 std::string Utf8A(LPCSTR s) { return s ? kv::base::AnsiToUtf8(s) : std::string(); }
 void RemoveStaleTemporaries(const std::string& path);
-BOOL WriteAtomic(const char* posix_path, const void* data, size_t size);
 std::string Utf8W(LPCWSTR s) { return s ? kv::base::WideToUtf8(s) : std::string(); }
 
 }  // namespace
@@ -842,10 +842,112 @@ BOOL FindClose(HANDLE find) {
   return KvHandleClose(find);
 }
 
-BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size) {
-  if (!WriteAtomic(posix_path, data, size)) return FALSE;
-  RemoveStaleTemporaries(posix_path);
+// The temporary file "<file>.kvtmp-PID-N" beside the file, and what was written to it;
+// bytes are gathered into blocks so that many small writes make few system calls.
+struct KvAtomicFile {
+  std::string path;
+  std::string temp;
+  mode_t mode = 0644;
+  int fd = -1;
+  DWORD error = 0;  // the first failure; the file is never committed after one
+  std::string block;
+};
+
+namespace {
+
+constexpr size_t kAtomicBlock = 64 * 1024;
+
+void FlushAtomic(KvAtomicFile* f) {
+  const char* p = f->block.data();
+  size_t left = f->block.size();
+  while (left > 0 && !f->error) {
+    ssize_t n = write(f->fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      f->error = n < 0 ? KvErrnoToError(errno) : ERROR_WRITE_FAULT;
+      break;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  f->block.clear();
+}
+
+}  // namespace
+
+KvAtomicFile* KvAtomicFileOpen(const char* posix_path) {
+  if (!posix_path || !*posix_path) {
+    Fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto f = std::make_unique<KvAtomicFile>();
+  f->path = posix_path;
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".kvtmp-%d-%u", static_cast<int>(getpid()),
+                g_atomic_counter.fetch_add(1));
+  f->temp = f->path + suffix;
+  struct stat st;
+  if (stat(f->path.c_str(), &st) == 0) f->mode = st.st_mode & 07777;
+  f->fd = open(f->temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (f->fd < 0) {
+    FailMissing(errno, f->temp);
+    return nullptr;
+  }
+  return f.release();
+}
+
+BOOL KvAtomicFileWrite(KvAtomicFile* f, const void* data, size_t size) {
+  if (!f || (!data && size)) return Fail(ERROR_INVALID_PARAMETER);
+  if (f->error) return Fail(f->error);
+  try {
+    if (f->block.size() + size > kAtomicBlock) FlushAtomic(f);
+    if (size >= kAtomicBlock) {
+      f->block.assign(static_cast<const char*>(data), size);
+      FlushAtomic(f);
+    } else {
+      f->block.append(static_cast<const char*>(data), size);
+    }
+  } catch (const std::bad_alloc&) {
+    f->error = ERROR_NOT_ENOUGH_MEMORY;
+  }
+  return f->error ? Fail(f->error) : TRUE;
+}
+
+BOOL KvAtomicFileCommit(KvAtomicFile* f) {
+  if (!f) return Fail(ERROR_INVALID_PARAMETER);
+  std::unique_ptr<KvAtomicFile> hold(f);
+  FlushAtomic(f);
+  DWORD error = f->error;
+  if (!error && fchmod(f->fd, f->mode) != 0) error = KvErrnoToError(errno);
+  if (!error && fsync(f->fd) != 0) error = KvErrnoToError(errno);
+  if (close(f->fd) != 0 && !error) error = KvErrnoToError(errno);
+  if (!error && rename(f->temp.c_str(), f->path.c_str()) != 0) error = KvErrnoToError(errno);
+  if (error) {
+    unlink(f->temp.c_str());
+    return Fail(error);
+  }
+  SyncFolder(f->path);  // the rename is durable once the folder is synced; failure here is late
+  RemoveStaleTemporaries(f->path);
   return TRUE;
+}
+
+void KvAtomicFileAbort(KvAtomicFile* f) {
+  if (!f) return;
+  close(f->fd);
+  unlink(f->temp.c_str());
+  delete f;
+}
+
+BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size) {
+  if (!data && size) return Fail(ERROR_INVALID_PARAMETER);
+  KvAtomicFile* f = KvAtomicFileOpen(posix_path);
+  if (!f) return FALSE;
+  if (!KvAtomicFileWrite(f, data, size)) {
+    DWORD e = GetLastError();
+    KvAtomicFileAbort(f);
+    return Fail(e);
+  }
+  return KvAtomicFileCommit(f);
 }
 
 }  // extern "C"
@@ -870,40 +972,5 @@ void RemoveStaleTemporaries(const std::string& path) {
   closedir(d);
 }
 
-BOOL WriteAtomic(const char* posix_path, const void* data, size_t size) {
-  if (!posix_path || !*posix_path || (!data && size)) return Fail(ERROR_INVALID_PARAMETER);
-  std::string path(posix_path);
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".kvtmp-%d-%u", static_cast<int>(getpid()),
-                g_atomic_counter.fetch_add(1));
-  std::string temp = path + suffix;
-  struct stat st;
-  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return FailMissing(errno, temp);
-  const char* p = static_cast<const char*>(data);
-  size_t left = size;
-  DWORD error = 0;
-  while (left > 0) {
-    ssize_t n = write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? KvErrnoToError(errno) : ERROR_WRITE_FAULT;
-      break;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (!error && fchmod(fd, mode) != 0) error = KvErrnoToError(errno);
-  if (!error && fsync(fd) != 0) error = KvErrnoToError(errno);
-  if (close(fd) != 0 && !error) error = KvErrnoToError(errno);
-  if (!error && rename(temp.c_str(), path.c_str()) != 0) error = KvErrnoToError(errno);
-  if (error) {
-    unlink(temp.c_str());
-    return Fail(error);
-  }
-  SyncFolder(path);  // the rename is durable once the folder is synced; failure here is late
-  return TRUE;
-}
 
 }  // namespace

@@ -166,4 +166,14 @@ BOOL FindClose(HANDLE find);
 // Temporary files that killed writers left beside the file are removed by the next write.
 BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size);
 
+// The same for a file written in pieces: KvAtomicFileOpen makes the temporary file (NULL
+// with the last error), KvAtomicFileWrite appends to it, KvAtomicFileCommit puts it in
+// place as above and KvAtomicFileAbort removes it; either of the two frees the writer.
+// After a failed write the commit fails too, so a file is whole or not there.
+typedef struct KvAtomicFile KvAtomicFile;
+KvAtomicFile* KvAtomicFileOpen(const char* posix_path);
+BOOL KvAtomicFileWrite(KvAtomicFile* file, const void* data, size_t size);
+BOOL KvAtomicFileCommit(KvAtomicFile* file);
+void KvAtomicFileAbort(KvAtomicFile* file);
+
 }  // extern "C"

@@ -341,6 +341,23 @@ bool Blit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx
     int64_t k = mirrorX ? W - 1 - i : i;
     colMap[size_t(x - box.left)] = sLeft + (SW == W ? k : nearest(k, W, SW));
   }
+  // Black or white without a mask reads nothing: one value fills each row.
+  if (!src && !needP && !mask && (fore == 0x00 || fore == 0xFF)) {
+    uint32_t v = Rop3(0, 0, 0, fore) & vmask;
+    for (const RECT& r : area.Rects())
+      for (int y = r.top; y < r.bottom; ++y) {
+        uint8_t* row = t->Row(y);
+        if (t->format.bpp == 32) {
+          std::fill_n(reinterpret_cast<uint32_t*>(row) + r.left, r.right - r.left, v);
+        } else if (t->format.bpp == 24 || t->format.bpp == 8) {  // v is all ones or 0
+          int bpp = t->format.bpp / 8;
+          std::memset(row + size_t(r.left) * size_t(bpp), v ? 0xFF : 0, size_t(r.right - r.left) * size_t(bpp));
+        } else {
+          for (int x = r.left; x < r.right; ++x) t->Set(x, y, v);
+        }
+      }
+    return TRUE;
+  }
   for (const RECT& r : area.Rects()) {
     for (int y = r.top; y < r.bottom; ++y) {
       int64_t j = y - tt;
@@ -461,7 +478,19 @@ void recordBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, 
     op.image.width = iw;
     op.image.height = ih;
     op.image.pixels.resize(size_t(iw) * size_t(ih));
-    for (int y = 0; y < ih; ++y)
+    // 24-bit and plain 32-bit pixels already hold 0xRRGGBB.
+    const bool rgb = sb->format.bpp == 24 || (sb->format.bpp == 32 && !sb->format.bitfields);
+    for (int y = 0; y < ih && rgb; ++y) {
+      const uint8_t* in = sb->Row(int(ct) + y) + size_t(cl) * size_t(sb->format.bpp / 8);
+      uint32_t* out = op.image.pixels.data() + size_t(y) * size_t(iw);
+      if (sb->format.bpp == 24) {
+        for (int x = 0; x < iw; ++x, in += 3) out[x] = uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16;
+      } else {
+        std::memcpy(out, in, size_t(iw) * 4);
+        for (int x = 0; x < iw; ++x) out[x] &= 0x00FFFFFF;
+      }
+    }
+    for (int y = 0; y < ih && !rgb; ++y)
       for (int x = 0; x < iw; ++x) {
         uint32_t v = sb->Get(int(cl) + x, int(ct) + y);
         COLORREF c = (sb->format.bpp == 1 && src->monoUsesDcColors)

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <utility>
 
 #include "platform/base/codepage.h"
 #include "platform/base/file.h"
@@ -33,7 +34,7 @@ struct Job {
   std::string base;     // "<folder>/<name>-<n>"
   std::string pdfPath;      // final PDF path
   std::string reservation;  // "<base>.pdf.part": holds the number while the PDF is made
-  std::string pdfData;      // the PDF as cairo writes it, saved at EndDoc
+  KvAtomicFile* pdfFile = nullptr;  // the PDF as cairo writes it, put in place at EndDoc
   bool rasters = false;     // a PNG per page
   std::vector<std::string> pngs;
   cairo_surface_t* pdf = nullptr;
@@ -123,12 +124,8 @@ std::string FileStem(const std::string& ansiName) {
 }
 
 cairo_status_t AppendPdf(void* closure, const unsigned char* data, unsigned int length) {
-  try {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-  } catch (const std::bad_alloc&) {
-    return CAIRO_STATUS_NO_MEMORY;
-  }
-  return CAIRO_STATUS_SUCCESS;
+  return KvAtomicFileWrite(static_cast<KvAtomicFile*>(closure), data, length) ? CAIRO_STATUS_SUCCESS
+                                                                               : CAIRO_STATUS_WRITE_ERROR;
 }
 
 // A page without a raster that needs its pixels gets the record so far painted onto one.
@@ -180,8 +177,9 @@ void CloseSurface(Job& job) {
 // Ends the document without output: every file of it is removed.
 void Discard(Job& job) {
   CloseSurface(job);
+  KvAtomicFileAbort(job.pdfFile);
+  job.pdfFile = nullptr;
   unlink(job.reservation.c_str());
-  job.pdfData.clear();
   for (const std::string& p : job.pngs) unlink(p.c_str());
   Remember(job, true, false, 0);
   job.inDoc = job.inPage = false;
@@ -303,11 +301,21 @@ int StartDocImpl(HDC hdc, const std::string& ansiName, const std::string& output
     std::string mapped = kv::MapPath(output);
     if (!mapped.empty()) job->pdfPath = mapped;
   }
-  job->pdfData.clear();
-  job->pdf = cairo_pdf_surface_create_for_stream(AppendPdf, &job->pdfData, job->geo.widthPt, job->geo.heightPt);
+  // The PDF goes to a temporary file of its own as cairo writes it, and takes its name at
+  // EndDoc: a document is never held whole in memory, nor seen half-written.
+  job->pdfFile = KvAtomicFileOpen(job->pdfPath.c_str());
+  if (!job->pdfFile) {
+    DWORD e = GetLastError();
+    unlink(job->reservation.c_str());
+    SetLastError(e);
+    return SP_ERROR;
+  }
+  job->pdf = cairo_pdf_surface_create_for_stream(AppendPdf, job->pdfFile, job->geo.widthPt, job->geo.heightPt);
   if (cairo_surface_status(job->pdf) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(job->pdf);
     job->pdf = nullptr;
+    KvAtomicFileAbort(job->pdfFile);
+    job->pdfFile = nullptr;
     unlink(job->reservation.c_str());
     SetLastError(ERROR_WRITE_FAULT);
     return SP_ERROR;
@@ -473,14 +481,15 @@ int EndDoc(HDC hdc) {
   cairo_surface_finish(job->pdf);
   bool ok = cairo_surface_status(job->pdf) == CAIRO_STATUS_SUCCESS;
   CloseSurface(*job);
-  if (!ok || !KvWriteFileAtomic(job->pdfPath.c_str(), job->pdfData.data(), job->pdfData.size())) {
+  KvAtomicFile* pdfFile = std::exchange(job->pdfFile, nullptr);
+  if (!ok) KvAtomicFileAbort(pdfFile);
+  if (!ok || !KvAtomicFileCommit(pdfFile)) {
     Discard(*job);
     ReleasePage(hdc);
     SetLastError(ERROR_WRITE_FAULT);
     return SP_ERROR;
   }
   unlink(job->reservation.c_str());
-  job->pdfData = std::string();
   bool submitted = false;
   int cupsJob = 0;
   if (!job->printer.cupsQueue.empty()) {

@@ -88,6 +88,31 @@ TEST(BaseCodePage, InvalidBytesBecomeReplacementCharacters) {
   }
 }
 
+// ASCII runs are converted without iconv: the bytes below 0x80 that belong to a
+// multi-byte character (trail bytes, GB18030 digits) and the combining code pages must come
+// out as iconv reads the whole text, both ways.
+TEST(BaseCodePage, AsciiRunsBesideMultiByteCharacters) {
+  struct Case {
+    UINT cp;
+    std::string bytes;
+    std::u16string wide;
+  } cases[] = {
+      {936, "x\x81\x40y\x81\x7E@", u"x\u4E02y\u4E8A@"},                 // trail bytes '@' and '~'
+      {936, "No.\xB7\xA2\xC6\xB1 1,2", u"No.\u53D1\u7968 1,2"},
+      {54936, "a\x81\x30\x81\x30" "b\x81\x40", u"a\u0080b\u4E02"},        // four bytes with digits
+      {932, "\x81\x5C\\\x83\x41", u"\u2015\\\u30A2"},
+      {950, "\xA4\x40" "A", u"\u4E00A"},
+      {1258, "A\xF2", u"\u1EA0"},                                         // a letter and its mark
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kv::MultiByteToWide(c.cp, c.bytes), c.wide) << c.cp << " " << c.bytes;
+    EXPECT_EQ(kv::WideToMultiByte(c.cp, c.wide), c.bytes) << c.cp << " " << c.bytes;
+  }
+  // A GB18030 lead and digit cut by an ASCII letter: the lead alone is replaced.
+  EXPECT_EQ(kv::MultiByteToWide(54936, "\x81\x30zz"), u"\uFFFD0zz");
+  EXPECT_EQ(kv::MultiByteToWide(936, "ab\x81"), u"ab\uFFFD");
+}
+
 TEST(BaseCodePage, LengthTerminatorAndBufferRules) {
   CodePageScope scope(nullptr);
   WCHAR buf[8];

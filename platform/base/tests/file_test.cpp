@@ -386,6 +386,38 @@ TEST(BaseAtomicWrite, ReplacesWholeFiles) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+// A file written in pieces (small ones gathered, one larger than a block) appears whole at
+// the commit and not before; an aborted one leaves the old file and nothing beside it.
+TEST(BaseAtomicWrite, StreamedFilesAppearWholeAtTheCommit) {
+  kvtest::TempHome home;
+  std::string path = home / "doc.pdf";
+  ASSERT_TRUE(KvWriteFileAtomic(path.c_str(), "old", 3));
+  std::string big(200 * 1024, 'b'), want;
+  KvAtomicFile* f = KvAtomicFileOpen(path.c_str());
+  ASSERT_NE(f, nullptr);
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_TRUE(KvAtomicFileWrite(f, "0123456789", 10));
+    want += "0123456789";
+  }
+  ASSERT_TRUE(KvAtomicFileWrite(f, big.data(), big.size()));
+  ASSERT_TRUE(KvAtomicFileWrite(f, "end", 3));
+  want += big + "end";
+  EXPECT_EQ(kvtest::ReadFile(path), "old");
+  ASSERT_TRUE(KvAtomicFileCommit(f));
+  EXPECT_EQ(kvtest::ReadFile(path), want);
+
+  f = KvAtomicFileOpen(path.c_str());
+  ASSERT_NE(f, nullptr);
+  ASSERT_TRUE(KvAtomicFileWrite(f, big.data(), big.size()));
+  KvAtomicFileAbort(f);
+  EXPECT_EQ(kvtest::ReadFile(path), want);
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(home.path())) files += e.is_regular_file();
+  EXPECT_EQ(files, 1);
+  EXPECT_EQ(KvAtomicFileOpen((home / "missing/x").c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
 TEST(BaseAtomicWrite, AKilledWriterLeavesOneWholeVersion) {
   kvtest::TempHome home;
   std::string path = home / "big.dat";

@@ -620,7 +620,7 @@ BOOL WithObject(HANDLE h, Fn fn) {
 
 std::string Utf8A(LPCSTR s) { return s ? kv::base::AnsiToUtf8(s) : std::string(); }
 void RemoveStaleTemporaries(const std::string& path);
-BOOL WriteAtomic(const char* posix_path, const void* data, size_t size);
+BOOL WriteAtomic(const char* posix_path, const void* data, size_t size, mode_t new_mode);
 std::string Utf8W(LPCWSTR s) { return s ? kv::base::WideToUtf8(s) : std::string(); }
 
 }  // namespace
@@ -842,10 +842,16 @@ BOOL FindClose(HANDLE find) {
   return KvHandleClose(find);
 }
 
-BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size) {
-  if (!WriteAtomic(posix_path, data, size)) return FALSE;
+BOOL KvWriteFileAtomicMode(const char* posix_path, const void* data, size_t size,
+                           unsigned new_file_mode) {
+  if (!WriteAtomic(posix_path, data, size, static_cast<mode_t>(new_file_mode & 07777)))
+    return FALSE;
   RemoveStaleTemporaries(posix_path);
   return TRUE;
+}
+
+BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size) {
+  return KvWriteFileAtomicMode(posix_path, data, size, 0644);
 }
 
 }  // extern "C"
@@ -870,7 +876,7 @@ void RemoveStaleTemporaries(const std::string& path) {
   closedir(d);
 }
 
-BOOL WriteAtomic(const char* posix_path, const void* data, size_t size) {
+BOOL WriteAtomic(const char* posix_path, const void* data, size_t size, mode_t new_mode) {
   if (!posix_path || !*posix_path || (!data && size)) return Fail(ERROR_INVALID_PARAMETER);
   std::string path(posix_path);
   char suffix[64];
@@ -878,7 +884,7 @@ BOOL WriteAtomic(const char* posix_path, const void* data, size_t size) {
                 g_atomic_counter.fetch_add(1));
   std::string temp = path + suffix;
   struct stat st;
-  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_mode;
   int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return FailMissing(errno, temp);
   const char* p = static_cast<const char*>(data);

@@ -17,7 +17,7 @@
 #include "bench/invoice_page.h"
 #include "framework/graphics/printers.h"
 #include "platform/base/codepage.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 
 namespace {
 

@@ -22,3 +22,29 @@ function(korvane_test name)
     PROPERTIES ENVIRONMENT "KORVANE_TEST=1;ASAN_OPTIONS=detect_leaks=1"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# korvane_add_folders(a b ... [OPTIONAL x y ...])
+# Adds the named folders below the current one, in order. A named folder without its
+# CMakeLists.txt, or a folder with one that is named nowhere, stops the configuration,
+# so that no folder drops out of the build unseen. OPTIONAL names folders that join on
+# an option elsewhere; they are checked here but not added. tests/ is each folder's own.
+macro(korvane_add_folders)
+  cmake_parse_arguments(KVF "" "" "OPTIONAL" ${ARGN})
+  foreach(kvf_dir IN LISTS KVF_UNPARSED_ARGUMENTS KVF_OPTIONAL)
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${kvf_dir}/CMakeLists.txt)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${kvf_dir}/CMakeLists.txt is missing")
+    endif()
+  endforeach()
+  file(GLOB kvf_found RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  foreach(kvf_file IN LISTS kvf_found)
+    get_filename_component(kvf_dir ${kvf_file} DIRECTORY)
+    if(NOT kvf_dir STREQUAL "tests" AND NOT kvf_dir IN_LIST KVF_UNPARSED_ARGUMENTS
+       AND NOT kvf_dir IN_LIST KVF_OPTIONAL)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${kvf_dir} has a CMakeLists.txt but is not "
+                          "named in ${CMAKE_CURRENT_LIST_FILE}")
+    endif()
+  endforeach()
+  foreach(kvf_dir IN LISTS KVF_UNPARSED_ARGUMENTS)
+    add_subdirectory(${kvf_dir})
+  endforeach()
+endmacro()

@@ -5,7 +5,7 @@
 
 #include "gif/texts.h"
 #include "platform/base/error.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 
 void GIFError(const char* Message) { throw GIFException(Message); }
 

@@ -10,8 +10,8 @@
 #include "platform/base/sync.h"
 #include "platform/base/system.h"
 #include "platform/base/time.h"
-#include "platform/print/clipboard.h"
-#include "platform/print/globalmem.h"
+#include "platform/user/clipboard.h"
+#include "platform/base/global_memory.h"
 
 TGIFDrawOptions TGIFImage::DefaultPaintFlags = kGIFDefaultPaintFlags;
 TColorReduction TGIFImage::DefaultReductionMethod = ReduceWebSafe;

@@ -10,7 +10,7 @@
 #include "http_client/id_http.h"
 #include "platform/base/codepage.h"
 #include "platform/base/module.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 #include "print_control/message_box.h"
 #include "print_control/texts.h"
 

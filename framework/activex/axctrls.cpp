@@ -5,6 +5,7 @@
 
 #include "framework/controls/typinfo.h"
 #include "framework/core/sysutils.h"
+#include "platform/com/unknown.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ class TReflectorWindow : public TWinControl {
 // ---- The event connection point ------------------------------------------------------------------------
 
 // The platform's connection point, telling the control whenever its sinks change.
-class TActiveXControlBase::EventPoint final : public IConnectionPoint {
+class TActiveXControlBase::EventPoint final : public kv::RefCounted<IConnectionPoint> {
  public:
   EventPoint(TActiveXControlBase* owner, const IID& iid)
       : owner_(owner), inner_(new kv::ConnectionPoint(static_cast<IConnectionPointContainer*>(owner), iid)) {}
@@ -103,22 +104,7 @@ class TActiveXControlBase::EventPoint final : public IConnectionPoint {
   }
   std::vector<IUnknown*> Sinks() const { return inner_->Sinks(); }
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
-      *object = static_cast<IConnectionPoint*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IConnectionPoint); }
   HRESULT GetConnectionInterface(IID* iid) override { return inner_->GetConnectionInterface(iid); }
   HRESULT GetConnectionPointContainer(IConnectionPointContainer** out) override {
     return inner_->GetConnectionPointContainer(out);
@@ -142,7 +128,6 @@ class TActiveXControlBase::EventPoint final : public IConnectionPoint {
   }
   TActiveXControlBase* owner_;
   kv::ConnectionPoint* inner_;
-  std::atomic<ULONG> refs_{1};
 };
 
 // ---- TActiveXControlBase ------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include "framework/automation/comobj.h"
 #include "framework/controls/forms.h"
+#include "platform/com/unknown.h"
 
 namespace {
 
@@ -19,27 +20,12 @@ void ReleaseInto(I*& p) {
 }  // namespace
 
 // The sink advised on the control's event connection point.
-class TOleControl::EventSink final : public IDispatch {
+class TOleControl::EventSink final : public kv::RefCounted<IDispatch> {
  public:
   EventSink(TOleControl* owner, const IID& iid) : owner_(owner), iid_(iid) {}
   void Detach() { owner_ = nullptr; }
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, iid_)) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, iid_); }
   HRESULT GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
     *count = 0;
@@ -67,7 +53,6 @@ class TOleControl::EventSink final : public IDispatch {
   ~EventSink() = default;
   TOleControl* owner_;
   IID iid_;
-  std::atomic<ULONG> refs_{1};
 };
 
 TOleControl::TOleControl(TComponent* AOwner, const CLSID& ClassID, const IID& EventIID)

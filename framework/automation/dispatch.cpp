@@ -44,25 +44,8 @@ void TDispCall::SetArg(unsigned index, const OleVariant& value) {
   VARIANT old;
   VariantInit(&old);
   old.vt = target;
-  size_t size = 0;
-  switch (target) {
-    case VT_I1:
-    case VT_UI1: size = 1; break;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: size = 2; break;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR: size = 4; break;
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN: size = sizeof(void*); break;
-    default: size = 8; break;
-  }
-  if (target & VT_ARRAY) size = sizeof(void*);
+  size_t size = kv::VarTypeSize(target);
+  if (!size) size = 8;  // any other type: the eight bytes of the value field
   memcpy(&old.llVal, v.byref, size);
   memcpy(v.byref, &converted.llVal, size);
   VariantClear(&old);

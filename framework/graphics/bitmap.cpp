@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "framework/graphics/graphics.h"
-#include "platform/print/clipboard.h"
+#include "platform/user/clipboard.h"
 
 namespace {
 

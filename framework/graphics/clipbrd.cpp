@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "framework/core/sysutils.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 
 TClipboard::~TClipboard() {
   while (open_count_ > 0) Close();

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "framework/graphics/graphics.h"
-#include "platform/print/clipboard.h"
+#include "platform/user/clipboard.h"
 
 class TClipboard : public TPersistent {
  public:

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "framework/core/sysutils.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 
 namespace {
 // The spooler's refusal in words (the code itself when the system has no text for it).

@@ -3,7 +3,7 @@
 
 #include "framework/graphics/graphics.h"
 #include "framework/graphics/jpeg.h"
-#include "platform/print/clipboard.h"
+#include "platform/user/clipboard.h"
 
 void RegisterStandardGraphics() {
   static std::once_flag once;

@@ -848,6 +848,7 @@ struct KvAtomicFile {
   std::string path;
   std::string temp;
   mode_t mode = 0644;
+  bool existed = false;  // the file was there at open: it keeps its mode
   int fd = -1;
   DWORD error = 0;  // the first failure; the file is never committed after one
   std::string block;
@@ -887,7 +888,10 @@ KvAtomicFile* KvAtomicFileOpen(const char* posix_path) {
                 g_atomic_counter.fetch_add(1));
   f->temp = f->path + suffix;
   struct stat st;
-  if (stat(f->path.c_str(), &st) == 0) f->mode = st.st_mode & 07777;
+  if (stat(f->path.c_str(), &st) == 0) {
+    f->mode = st.st_mode & 07777;
+    f->existed = true;
+  }
   f->fd = open(f->temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (f->fd < 0) {
     FailMissing(errno, f->temp);
@@ -938,16 +942,21 @@ void KvAtomicFileAbort(KvAtomicFile* f) {
   delete f;
 }
 
-BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size) {
+BOOL KvWriteFileAtomicMode(const char* posix_path, const void* data, size_t size, unsigned new_file_mode) {
   if (!data && size) return Fail(ERROR_INVALID_PARAMETER);
   KvAtomicFile* f = KvAtomicFileOpen(posix_path);
   if (!f) return FALSE;
+  if (!f->existed) f->mode = static_cast<mode_t>(new_file_mode & 07777);
   if (!KvAtomicFileWrite(f, data, size)) {
     DWORD e = GetLastError();
     KvAtomicFileAbort(f);
     return Fail(e);
   }
   return KvAtomicFileCommit(f);
+}
+
+BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size) {
+  return KvWriteFileAtomicMode(posix_path, data, size, 0644);
 }
 
 }  // extern "C"

@@ -165,6 +165,10 @@ BOOL FindClose(HANDLE find);
 // the folder. `posix_path` is a file-system path (not mapped). FALSE with the last error.
 // Temporary files that killed writers left beside the file are removed by the next write.
 BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size);
+// The same, with the permission bits a new file gets (KvWriteFileAtomic: 0644); a file
+// that exists keeps its own.
+BOOL KvWriteFileAtomicMode(const char* posix_path, const void* data, size_t size,
+                           unsigned new_file_mode);
 
 // The same for a file written in pieces: KvAtomicFileOpen makes the temporary file (NULL
 // with the last error), KvAtomicFileWrite appends to it, KvAtomicFileCommit puts it in

@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "platform/com/com.h"
+#include "platform/com/unknown.h"
 
 namespace kv {
 
-class EnumConnections final : public IEnumConnections {
+class EnumConnections final : public RefCounted<IEnumConnections> {
  public:
   explicit EnumConnections(std::vector<CONNECTDATA> items, size_t pos = 0) : items_(std::move(items)), pos_(pos) {
     for (auto& c : items_) c.pUnk->AddRef();
@@ -25,22 +26,7 @@ class EnumConnections final : public IEnumConnections {
   EnumConnections(const EnumConnections&) = delete;
   EnumConnections& operator=(const EnumConnections&) = delete;
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumConnections)) {
-      *object = static_cast<IEnumConnections*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IEnumConnections); }
   // Each item handed out carries a reference of its own.
   HRESULT Next(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
@@ -74,10 +60,9 @@ class EnumConnections final : public IEnumConnections {
   }
   std::vector<CONNECTDATA> items_;
   size_t pos_;
-  std::atomic<ULONG> refs_{1};
 };
 
-class ConnectionPoint final : public IConnectionPoint {
+class ConnectionPoint final : public RefCounted<IConnectionPoint> {
  public:
   ConnectionPoint(IConnectionPointContainer* container, const IID& iid) : container_(container), iid_(iid) {}
   ConnectionPoint(const ConnectionPoint&) = delete;
@@ -102,22 +87,7 @@ class ConnectionPoint final : public IConnectionPoint {
     return out;
   }
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IConnectionPoint)) {
-      *object = static_cast<IConnectionPoint*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IConnectionPoint); }
 
   HRESULT GetConnectionInterface(IID* iid) override {
     if (!iid) return E_POINTER;
@@ -165,10 +135,9 @@ class ConnectionPoint final : public IConnectionPoint {
   IID iid_;
   std::vector<CONNECTDATA> sinks_;
   DWORD last_cookie_ = 0;
-  std::atomic<ULONG> refs_{1};
 };
 
-class EnumConnectionPoints final : public IEnumConnectionPoints {
+class EnumConnectionPoints final : public RefCounted<IEnumConnectionPoints> {
  public:
   explicit EnumConnectionPoints(std::vector<IConnectionPoint*> items, size_t pos = 0)
       : items_(std::move(items)), pos_(pos) {
@@ -177,22 +146,7 @@ class EnumConnectionPoints final : public IEnumConnectionPoints {
   EnumConnectionPoints(const EnumConnectionPoints&) = delete;
   EnumConnectionPoints& operator=(const EnumConnectionPoints&) = delete;
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumConnectionPoints)) {
-      *object = static_cast<IEnumConnectionPoints*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IEnumConnectionPoints); }
   HRESULT Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
     ULONG n = 0;
@@ -225,7 +179,6 @@ class EnumConnectionPoints final : public IEnumConnectionPoints {
   }
   std::vector<IConnectionPoint*> items_;
   size_t pos_;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace kv

@@ -278,4 +278,32 @@ inline BSTR AllocBstr(std::u16string_view s) {
   return SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
 }
 
+// Bytes of the storage a by-reference VARIANT of type `vt` points at: an array is a
+// pointer; 0 for a type with no storage of a fixed size here (VT_DECIMAL, VT_VARIANT ...).
+inline size_t VarTypeSize(VARTYPE vt) {
+  if (vt & VT_ARRAY) return sizeof(void*);
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1: return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR: return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE: return 8;
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN: return sizeof(void*);
+    default: return 0;
+  }
+}
+
 }  // namespace kv

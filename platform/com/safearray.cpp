@@ -14,29 +14,9 @@ constexpr size_t kHeader = 16;
 size_t StructSize(UINT dims) { return sizeof(SAFEARRAY) + (dims - 1) * sizeof(SAFEARRAYBOUND); }
 
 ULONG ElementSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR: return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE: return 8;
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN: return sizeof(void*);
-    case VT_VARIANT: return sizeof(VARIANT);
-    default: return 0;
-  }
+  if (vt == VT_VARIANT) return sizeof(VARIANT);
+  if (vt & VT_ARRAY) return 0;
+  return static_cast<ULONG>(kv::VarTypeSize(vt));
 }
 
 USHORT FeaturesOf(VARTYPE vt) {

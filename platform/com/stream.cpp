@@ -5,30 +5,18 @@
 #include <vector>
 
 #include "platform/com/com.h"
+#include "platform/com/unknown.h"
 
 namespace {
 
 constexpr ULONGLONG kMaxSize = ULONGLONG{1} << 40;
 
-class MemoryStream final : public IStream {
+class MemoryStream final : public kv::RefCounted<IStream> {
  public:
   explicit MemoryStream(std::shared_ptr<std::vector<BYTE>> data) : data_(std::move(data)) {}
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_IStream)) {
-      *object = static_cast<IStream*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
+  bool Accepts(REFIID riid) const override {
+    return IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_IStream);
   }
 
   HRESULT Read(void* buffer, ULONG size, ULONG* read) override {
@@ -123,7 +111,6 @@ class MemoryStream final : public IStream {
   }
 
  private:
-  std::atomic<ULONG> refs_{1};
   std::shared_ptr<std::vector<BYTE>> data_;
   ULONGLONG pos_ = 0;
 };

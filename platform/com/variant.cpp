@@ -810,30 +810,8 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* src) {
       VARIANT shallow;
       VariantInit(&shallow);
       shallow.vt = base;
-      size_t size = 0;
-      switch (base) {
-        case VT_I1:
-        case VT_UI1: size = 1; break;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL: size = 2; break;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR: size = 4; break;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE: size = 8; break;
-        case VT_BSTR:
-        case VT_DISPATCH:
-        case VT_UNKNOWN: size = sizeof(void*); break;
-        case VT_DECIMAL: return DISP_E_BADVARTYPE;
-        default: return DISP_E_BADVARTYPE;
-      }
+      size_t size = kv::VarTypeSize(base);
+      if (!size) return DISP_E_BADVARTYPE;
       memcpy(&shallow.llVal, src->byref, size);
       HRESULT hr = VariantCopy(&value, &shallow);  // `shallow` owns nothing
       if (FAILED(hr)) return hr;

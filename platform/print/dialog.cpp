@@ -3,7 +3,7 @@
 #include <cstring>
 #include <deque>
 
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 #include "platform/print/print_internal.h"
 
 namespace kv::print {

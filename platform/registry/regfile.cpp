@@ -1,10 +1,17 @@
-// The registry's trees and their text form.
+// The registry's trees, their text form and the store that loads, saves and locks the file.
 #include "platform/registry/regfile.h"
 
-#include "platform/registry/registry.h"
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/base/file.h"
+#include "platform/base/path.h"
 
 namespace kv::reg {
 
@@ -528,6 +535,109 @@ bool Parse(const std::string& text, Tree& tree, std::string& error) {
     error = "not a registry file";
     return false;
   }
+  return true;
+}
+
+// ---- The store -------------------------------------------------------------------------
+
+LONG Store::Refresh() {
+  if (!loaded_) {
+    std::string home = KvHomeDirectory();
+    if (home.empty()) return ERROR_REGISTRY_IO_FAILED;  // no folder to keep the file in
+    file_ = home + "/registry.txt";
+    lock_file_ = home + "/registry.lock";
+    loaded_ = true;
+    Reread();  // force the first read
+  }
+  FileIdentity now = Identify();
+  if (now == seen_ && !corrupt_) return ERROR_SUCCESS;
+  return Load(now);
+}
+
+void Store::Forget() {
+  loaded_ = false;
+  corrupt_ = false;
+  for (auto& root : tree_.roots) root = std::make_shared<Key>();
+  ++generation_;
+}
+
+void Store::Reread() {
+  seen_ = FileIdentity{};
+  seen_.exists = true;
+}
+
+LONG Store::Lock(int& fd) {
+  fd = open(lock_file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return ERROR_CANTWRITE;
+  while (flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      close(fd);
+      return ERROR_CANTWRITE;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+void Store::Unlock(int fd) {
+  flock(fd, LOCK_UN);
+  close(fd);
+}
+
+FileIdentity Store::Identify() const {
+  struct stat st;
+  FileIdentity id;
+  if (stat(file_.c_str(), &st) != 0) return id;
+  id.exists = true;
+  id.dev = st.st_dev;
+  id.ino = st.st_ino;
+  id.size = st.st_size;
+  id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+namespace {
+
+bool ReadWhole(const std::string& path, std::string& text) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  bool ok = !ferror(f);
+  fclose(f);
+  return ok;
+}
+
+}  // namespace
+
+LONG Store::Load(const FileIdentity& now) {
+  Tree fresh;
+  if (now.exists) {
+    std::string text;
+    if (!ReadWhole(file_, text)) {
+      corrupt_ = true;
+      return ERROR_REGISTRY_CORRUPT;
+    }
+    std::string error;
+    if (!Parse(text, fresh, error)) {
+      if (!corrupt_) fprintf(stderr, "registry: %s: %s\n", file_.c_str(), error.c_str());
+      corrupt_ = true;
+      return ERROR_REGISTRY_CORRUPT;
+    }
+  }
+  for (auto& root : tree_.roots) MarkDeleted(*root);
+  tree_ = std::move(fresh);
+  corrupt_ = false;
+  seen_ = now;
+  ++generation_;
+  return ERROR_SUCCESS;
+}
+
+bool Store::Save() {
+  std::string text = Serialize(tree_);
+  // The file is the user's own: a new one is readable by its owner only.
+  if (!KvWriteFileAtomicMode(file_.c_str(), text.data(), text.size(), 0600)) return false;
+  seen_ = Identify();
   return true;
 }
 

@@ -1,4 +1,5 @@
-// Inside libplatform.so: the registry's trees and their text file.
+// Inside libplatform.so: the registry's trees, their text file and the file's store
+// (loading, saving and the lock that orders writers across processes).
 //
 // The file is UTF-8 text, one section per key, in key order:
 //
@@ -17,12 +18,16 @@
 // A key without values still has its section, so empty keys survive.
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/types.h"
+#include "platform/registry/registry.h"
 
 namespace kv::reg {
 
@@ -71,5 +76,67 @@ std::string Serialize(const Tree& tree);
 // Fills `tree` from `text`; false with a message naming the line when it does not parse
 // (a key name holding a backslash, or a key deeper than kMaxDepth, does not).
 bool Parse(const std::string& text, Tree& tree, std::string& error);
+
+// What tells one version of the file from another (a replaced or rewritten file).
+struct FileIdentity {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  int64_t mtime_ns = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The trees as the file "registry.txt" under the home folder holds them. Callers hold
+// their own mutex around every call; "registry.lock" orders writers of all processes.
+class Store {
+ public:
+  // Loads the trees on first use and picks up a file replaced by another process.
+  LONG Refresh();
+  // Drops the trees; the next Refresh reads the file of the (possibly new) home folder.
+  void Forget();
+
+  // Runs `change(bool& changed)` under the file lock on the freshest trees and writes
+  // them out when it reports a change. A failed write forgets the change.
+  template <class F>
+  LONG Change(F&& change) {
+    LONG rc = Refresh();
+    if (rc != ERROR_SUCCESS) return rc;
+    int fd = -1;
+    rc = Lock(fd);
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = Refresh();
+    if (rc == ERROR_SUCCESS) {
+      bool changed = false;
+      rc = std::forward<F>(change)(changed);
+      if (rc == ERROR_SUCCESS && changed && !Save()) {
+        rc = ERROR_CANTWRITE;
+        Reread();
+      }
+    }
+    Unlock(fd);
+    return rc;
+  }
+
+  Tree& tree() { return tree_; }
+  uint64_t generation() const { return generation_; }
+
+ private:
+  LONG Lock(int& fd);
+  static void Unlock(int fd);
+  FileIdentity Identify() const;
+  LONG Load(const FileIdentity& now);
+  bool Save();
+  // Memory differs from the file: read the file again on the next Refresh.
+  void Reread();
+
+  bool loaded_ = false;
+  bool corrupt_ = false;
+  std::string file_;
+  std::string lock_file_;
+  FileIdentity seen_;
+  Tree tree_;
+  uint64_t generation_ = 1;
+};
 
 }  // namespace kv::reg

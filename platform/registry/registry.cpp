@@ -1,13 +1,6 @@
-// The registry's trees, their file and the Reg* functions over them.
+// The Reg* functions over the registry's trees.
 #include "platform/registry/registry.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -18,7 +11,6 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
-#include "platform/base/path.h"
 #include "platform/registry/regfile.h"
 
 namespace {
@@ -40,76 +32,11 @@ struct Handle {
   REGSAM access = 0;
 };
 
-struct FileIdentity {
-  bool exists = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  int64_t mtime_ns = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-class Registry {
+// The store plus what lives only in this process: the handles and the mutex over both.
+class Registry : public kv::reg::Store {
  public:
   std::mutex mutex;
 
-  // Loads the trees on first use and picks up a file replaced by another process.
-  LONG Refresh() {
-    if (!loaded_) {
-      std::string home = KvHomeDirectory();
-      if (home.empty()) return ERROR_REGISTRY_IO_FAILED;  // no folder to keep the file in
-      file_ = home + "/registry.txt";
-      lock_file_ = home + "/registry.lock";
-      loaded_ = true;
-      seen_ = FileIdentity{};
-      seen_.exists = true;  // force the first read
-    }
-    FileIdentity now = Identify();
-    if (now == seen_ && !corrupt_) return ERROR_SUCCESS;
-    return Load(now);
-  }
-
-  void Forget() {
-    loaded_ = false;
-    corrupt_ = false;
-    for (auto& root : tree_.roots) root = std::make_shared<Key>();
-    ++generation_;
-  }
-
-  // Runs `change` under the file lock on the freshest trees and writes them out.
-  template <class F>
-  LONG Change(F&& change) {
-    LONG rc = Refresh();
-    if (rc != ERROR_SUCCESS) return rc;
-    int fd = open(lock_file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return ERROR_CANTWRITE;
-    while (flock(fd, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        close(fd);
-        return ERROR_CANTWRITE;
-      }
-    }
-    rc = Refresh();
-    if (rc == ERROR_SUCCESS) {
-      bool changed = false;
-      rc = change(changed);
-      if (rc == ERROR_SUCCESS && changed && !Save()) {
-        // Memory now differs from the file: forget the change by reading the file again.
-        rc = ERROR_CANTWRITE;
-        seen_ = FileIdentity{};
-        seen_.exists = true;
-        Refresh();
-      }
-    }
-    flock(fd, LOCK_UN);
-    close(fd);
-    return rc;
-  }
-
-  Tree& tree() { return tree_; }
-  uint64_t generation() const { return generation_; }
-
-  // Handle table.
   HKEY AddHandle(Handle h) {
     next_handle_ += 4;
     uintptr_t id = next_handle_;
@@ -123,89 +50,6 @@ class Registry {
   }
 
  private:
-  FileIdentity Identify() const {
-    struct stat st;
-    FileIdentity id;
-    if (stat(file_.c_str(), &st) != 0) return id;
-    id.exists = true;
-    id.dev = st.st_dev;
-    id.ino = st.st_ino;
-    id.size = st.st_size;
-    id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return id;
-  }
-
-  LONG Load(const FileIdentity& now) {
-    Tree fresh;
-    if (now.exists) {
-      std::string text;
-      if (!ReadWhole(file_, text)) {
-        corrupt_ = true;
-        return ERROR_REGISTRY_CORRUPT;
-      }
-      std::string error;
-      if (!kv::reg::Parse(text, fresh, error)) {
-        if (!corrupt_) fprintf(stderr, "registry: %s: %s\n", file_.c_str(), error.c_str());
-        corrupt_ = true;
-        return ERROR_REGISTRY_CORRUPT;
-      }
-    }
-    for (auto& root : tree_.roots) kv::reg::MarkDeleted(*root);
-    tree_ = std::move(fresh);
-    corrupt_ = false;
-    seen_ = now;
-    ++generation_;
-    return ERROR_SUCCESS;
-  }
-
-  static bool ReadWhole(const std::string& path, std::string& text) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-    bool ok = !ferror(f);
-    fclose(f);
-    return ok;
-  }
-
-  bool Save() {
-    std::string text = kv::reg::Serialize(tree_);
-    std::string temp = file_ + ".tmp." + std::to_string(getpid());
-    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-      ssize_t w = write(fd, p, left);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        close(fd);
-        unlink(temp.c_str());
-        return false;
-      }
-      p += w;
-      left -= static_cast<size_t>(w);
-    }
-    if (fdatasync(fd) != 0 || close(fd) != 0) {
-      unlink(temp.c_str());
-      return false;
-    }
-    if (rename(temp.c_str(), file_.c_str()) != 0) {
-      unlink(temp.c_str());
-      return false;
-    }
-    seen_ = Identify();
-    return true;
-  }
-
-  bool loaded_ = false;
-  bool corrupt_ = false;
-  std::string file_;
-  std::string lock_file_;
-  FileIdentity seen_;
-  Tree tree_;
-  uint64_t generation_ = 1;
   uintptr_t next_handle_ = 0x1000;
   std::unordered_map<uintptr_t, Handle> handles_;
 };

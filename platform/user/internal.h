@@ -121,7 +121,7 @@ ATOM FindAtom(std::u16string_view name);
 std::u16string AtomName(ATOM atom);
 ATOM NameToAtom(LPCWSTR name, bool add);   // integer atoms pass through
 
-// ---- Messages (message.cpp) ------------------------------------------------------------------
+// ---- Messages (queue, send, convert, hooks, timer and spy .cpp) ------------------------------
 // Sends a message to a window procedure of the window's thread (the caller's side: A or W).
 LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool unicode = true);
 // Calls a procedure with conversion of text messages between the A and W sides.
@@ -194,6 +194,8 @@ ScrollState* ScrollOf(Window& w, int bar);
 // ---- System (system.cpp) --------------------------------------------------------------------------------
 int Metric(int index);
 void ResetSystem();
+void ResetMessageBoxes();   // msgbox.cpp
+void ResetBuiltinModule();  // builtin.cpp: every optional entry present again
 
 // ---- Controls (controls.cpp, edit.cpp, listbox.cpp, commctl.cpp) ------------------------------------------
 void RegisterControls();
@@ -206,7 +208,7 @@ bool ComboInfo(HWND hwnd, COMBOBOXINFO* info);
 // Whether string messages of a list or combo box carry strings (else item data).
 bool ListHasStrings(HWND hwnd);
 
-// ---- Menus (menu.cpp) ---------------------------------------------------------------------------------------
+// ---- Menus (menu.cpp: the model; menu_loop.cpp: the loop, the bar and "#32768") --------------
 void DrawMenuBarInto(HWND hwnd, HDC hdc);  // the bar band of a window DC
 void MenuBarTrack(HWND hwnd, POINT screen, bool keyboard);
 // Opens the menu-bar item whose mnemonic ("&" + character) is `key`; false when none has it.

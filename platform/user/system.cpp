@@ -1,16 +1,10 @@
-// System metrics, parameters and version; rectangles; scroll bar state; message boxes;
-// the "user32.dll" built-in module with its optional entries; resetting for tests.
+// System metrics, parameters and version; rectangles; resetting for tests.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <string>
-#include <unistd.h>
 
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
-#include "platform/base/module.h"
 #include "platform/base/sync.h"
 #include "platform/user/internal.h"
 
@@ -22,16 +16,6 @@ struct Version {
   DWORD major = 5, minor = 1, build = 2600, platform = VER_PLATFORM_WIN32_NT;
 };
 Version gVersion;
-
-struct MsgBoxState {
-  std::mutex m;
-  std::vector<KVMSGBOXRECORD> log;
-  std::deque<int> script;
-};
-MsgBoxState& Boxes() {
-  static MsgBoxState s;
-  return s;
-}
 
 }  // namespace
 
@@ -85,13 +69,7 @@ int Metric(int index) {
   }
 }
 
-void ResetSystem() {
-  gVersion = Version{};
-  MsgBoxState& b = Boxes();
-  std::lock_guard<std::mutex> g(b.m);
-  b.log.clear();
-  b.script.clear();
-}
+void ResetSystem() { gVersion = Version{}; }
 
 }  // namespace kv::user
 
@@ -204,117 +182,6 @@ BOOL Spi(UINT action, UINT param, LPVOID pv, bool unicode) {
   return FALSE;
 }
 
-// ---- Message boxes ------------------------------------------------------------------------------
-int DefaultAnswer(UINT type) {
-  static const int buttons[7][3] = {{IDOK, 0, 0},         {IDOK, IDCANCEL, 0},   {IDABORT, IDRETRY, IDIGNORE},
-                                    {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, 0},   {IDRETRY, IDCANCEL, 0},
-                                    {IDCANCEL, IDTRYAGAIN, IDCONTINUE}};
-  UINT kind = type & MB_TYPEMASK;
-  if (kind > 6) kind = 0;
-  UINT def = (type & MB_DEFMASK) >> 8;
-  if (def > 2 || !buttons[kind][def]) def = 0;
-  return buttons[kind][def];
-}
-
-bool Interactive() {
-  const char* t = std::getenv("KORVANE_TEST");
-  return isatty(0) && !(t && *t && std::strcmp(t, "0") != 0);
-}
-
-int AskTerminal(const std::string& text, const std::string& caption, UINT type, int fallback) {
-  static const char* names[7] = {"OK", "OK/Cancel", "Abort/Retry/Ignore", "Yes/No/Cancel", "Yes/No", "Retry/Cancel",
-                                 "Cancel/Try again/Continue"};
-  UINT kind = type & MB_TYPEMASK;
-  if (kind > 6) kind = 0;
-  std::fprintf(stderr, "\n[%s]\n%s\n(%s) > ", caption.c_str(), text.c_str(), names[kind]);
-  std::fflush(stderr);
-  std::string line;
-  if (!std::getline(std::cin, line)) return fallback;
-  for (auto& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  struct { const char* word; int id; } words[] = {{"ok", IDOK}, {"cancel", IDCANCEL}, {"abort", IDABORT},
-                                                  {"retry", IDRETRY}, {"ignore", IDIGNORE}, {"yes", IDYES},
-                                                  {"no", IDNO}, {"try", IDTRYAGAIN}, {"continue", IDCONTINUE}};
-  for (auto& w : words)
-    if (line.rfind(w.word, 0) == 0) return w.id;
-  return fallback;
-}
-
-int ShowBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type) {
-  std::string t8 = kv::WideToUtf8(text), c8 = kv::WideToUtf8(caption);
-  int answer;
-  MsgBoxState& b = Boxes();
-  bool scripted;
-  {
-    std::lock_guard<std::mutex> g(b.m);
-    scripted = !b.script.empty();
-    answer = scripted ? b.script.front() : DefaultAnswer(type);
-    if (scripted) b.script.pop_front();
-  }
-  if (!scripted && Interactive()) answer = AskTerminal(t8, c8, type, answer);
-  KVMSGBOXRECORD r{};
-  std::snprintf(r.text, sizeof r.text, "%s", t8.c_str());
-  std::snprintf(r.caption, sizeof r.caption, "%s", c8.c_str());
-  r.type = type;
-  r.answer = answer;
-  r.owner = owner;
-  std::lock_guard<std::mutex> g(b.m);
-  b.log.push_back(r);
-  return answer;
-}
-
-// ---- The built-in "user32.dll" -----------------------------------------------------------------
-BOOL DisableProcessWindowsGhostingImpl() { return TRUE; }
-
-const char* const kOptional[] = {"GetScrollBarInfo", "TrackMouseEvent", "GetComboBoxInfo",
-                                 "DisableProcessWindowsGhosting"};
-bool gPresent[4] = {true, true, true, true};
-
-std::vector<KvExport>& AllExports();
-KvExport gCurrent[256];
-
-void Publish() {
-  size_t n = 0;
-  for (const KvExport& e : AllExports()) {
-    bool skip = false;
-    for (int i = 0; i < 4; ++i)
-      if (!gPresent[i] && std::strcmp(e.name, kOptional[i]) == 0) skip = true;
-    if (!skip && n < 256) gCurrent[n++] = e;
-  }
-  KvRegisterBuiltinModule("user32.dll", gCurrent, n);
-}
-
-}  // namespace
-
-extern "C" {
-void DisableProcessWindowsGhosting(void) { DisableProcessWindowsGhostingImpl(); }
-}
-
-namespace {
-
-#define KV_EXPORT(fn) KvExport{#fn, reinterpret_cast<void*>(&fn)}
-std::vector<KvExport>& AllExports() {
-  static std::vector<KvExport> all = {
-      KV_EXPORT(GetScrollBarInfo), KV_EXPORT(TrackMouseEvent), KV_EXPORT(GetComboBoxInfo),
-      KV_EXPORT(DisableProcessWindowsGhosting), KV_EXPORT(SetWindowsHookExA), KV_EXPORT(SetWindowsHookExW),
-      KV_EXPORT(UnhookWindowsHookEx), KV_EXPORT(CallNextHookEx), KV_EXPORT(SendMessageA), KV_EXPORT(SendMessageW),
-      KV_EXPORT(PostMessageA), KV_EXPORT(PostMessageW), KV_EXPORT(GetSystemMetrics), KV_EXPORT(MessageBoxA),
-      KV_EXPORT(MessageBoxW), KV_EXPORT(GetWindowLongA), KV_EXPORT(GetWindowLongW), KV_EXPORT(SetWindowLongA),
-      KV_EXPORT(SetWindowLongW), KV_EXPORT(CallWindowProcA), KV_EXPORT(CallWindowProcW),
-      KV_EXPORT(DefWindowProcA), KV_EXPORT(DefWindowProcW), KV_EXPORT(SetWindowRgn), KV_EXPORT(GetWindowRgn),
-      KV_EXPORT(GetSysColor), KV_EXPORT(GetSysColorBrush), KV_EXPORT(SystemParametersInfoA),
-      KV_EXPORT(SystemParametersInfoW), KV_EXPORT(RedrawWindow), KV_EXPORT(GetDCEx), KV_EXPORT(ReleaseDC),
-      KV_EXPORT(GetWindowDC), KV_EXPORT(GetDC), KV_EXPORT(IsWindowUnicode), KV_EXPORT(GetVersion),
-  };
-  return all;
-}
-
-struct Init {
-  Init() {
-    RegisterControls();
-    Publish();
-  }
-} gInit;
-
 }  // namespace
 
 extern "C" {
@@ -362,17 +229,6 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
 
 void KvUserSetVersion(DWORD major, DWORD minor, DWORD build, DWORD platform_id) {
   gVersion = Version{major, minor, build, platform_id};
-}
-
-BOOL KvUserSetOptionalEntry(const char* name, BOOL present) {
-  if (!name) return FALSE;
-  for (int i = 0; i < 4; ++i)
-    if (std::strcmp(name, kOptional[i]) == 0) {
-      gPresent[i] = present != FALSE;
-      Publish();
-      return TRUE;
-    }
-  return FALSE;
 }
 
 // ---- Rectangles ------------------------------------------------------------------------------------
@@ -456,49 +312,6 @@ BOOL SubtractRect(LPRECT d, const RECT* a, const RECT* b) {
   return TRUE;
 }
 
-// ---- Message boxes ---------------------------------------------------------------------------------
-int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-  return ShowBox(owner, text ? std::u16string(text) : std::u16string(),
-                 caption ? std::u16string(caption) : std::u16string(u"\u9519\u8bef"), type);
-}
-int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-  return ShowBox(owner, ToWide(text), caption ? ToWide(caption) : std::u16string(u"\u9519\u8bef"), type);
-}
-int MessageBoxExW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type, WORD) {
-  return MessageBoxW(owner, text, caption, type);
-}
-int MessageBoxExA(HWND owner, LPCSTR text, LPCSTR caption, UINT type, WORD) {
-  return MessageBoxA(owner, text, caption, type);
-}
-
-DWORD KvMessageBoxLogCount(void) {
-  MsgBoxState& b = Boxes();
-  std::lock_guard<std::mutex> g(b.m);
-  return static_cast<DWORD>(b.log.size());
-}
-BOOL KvMessageBoxLogGet(DWORD index, KVMSGBOXRECORD* record) {
-  MsgBoxState& b = Boxes();
-  std::lock_guard<std::mutex> g(b.m);
-  if (!record || index >= b.log.size()) return FALSE;
-  *record = b.log[index];
-  return TRUE;
-}
-void KvMessageBoxLogClear(void) {
-  MsgBoxState& b = Boxes();
-  std::lock_guard<std::mutex> g(b.m);
-  b.log.clear();
-}
-void KvMessageBoxScriptPush(int answer) {
-  MsgBoxState& b = Boxes();
-  std::lock_guard<std::mutex> g(b.m);
-  b.script.push_back(answer);
-}
-void KvMessageBoxScriptClear(void) {
-  MsgBoxState& b = Boxes();
-  std::lock_guard<std::mutex> g(b.m);
-  b.script.clear();
-}
-
 // ---- Reset -------------------------------------------------------------------------------------------
 void KvUserReset(void) {
   // Hooks go first so that none refuses a destruction; the windows' own procedures
@@ -517,8 +330,8 @@ void KvUserReset(void) {
   ResetIcons();
   ResetClasses();
   ResetSystem();
-  for (int i = 0; i < 4; ++i) gPresent[i] = true;
-  Publish();
+  ResetMessageBoxes();
+  ResetBuiltinModule();
 }
 
 }  // extern "C"

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <vector>
 
-#include "framework/automation/registry.h"
+#include "framework/core/registry.h"
 #include "framework/graphics/printers.h"
 #include "platform/base/codepage.h"
 #include "platform/base/module.h"

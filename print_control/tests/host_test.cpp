@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/automation/registry.h"
+#include "framework/core/registry.h"
 #include "platform/base/module.h"
 #include "platform/registry/registry.h"
 #include "testsupport/temp_home.h"

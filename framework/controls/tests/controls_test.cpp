@@ -17,6 +17,7 @@
 #include "framework/core/threads.h"
 #include "platform/base/time.h"
 #include "platform/user/spy.h"
+#include "testsupport/spy_filters.h"
 #include "testsupport/temp_home.h"
 
 // Rectangles compare and print for the assertions.
@@ -105,9 +106,7 @@ TEST_F(ControlsTest, FormIsCreatedShownResizedAndDestroyedInThePlatformsOrder) {
   KvSpyStop();
   std::vector<HWND> w = Windows(form);
   std::set<HWND> ours(w.begin(), w.end());
-  auto created = kv::SpyRecords([&](const KVSPYRECORD& r) {
-    return r.kind == KV_SPY_SENT && ours.count(r.hwnd) && (r.message == WM_NCCREATE || r.message == WM_CREATE);
-  });
+  auto created = kvtest::SpySentTo(ours, {WM_NCCREATE, WM_CREATE});
   // Parent first, then the children in the order they joined it; each NCCREATE before CREATE.
   std::vector<kv::SpyExpect> want;
   for (HWND h : w) {
@@ -123,15 +122,10 @@ TEST_F(ControlsTest, FormIsCreatedShownResizedAndDestroyedInThePlatformsOrder) {
   ASSERT_GE(shown, 0);
   EXPECT_GT(shown, IndexOf(all, WM_CREATE, form->ProgressBar1->Handle()));
   // Showing: the platform's order for a top-level window that becomes active.
-  std::vector<KVSPYRECORD> showing;
-  for (size_t i = static_cast<size_t>(shown); i < all.size(); ++i) {
-    const KVSPYRECORD& r = all[i];
-    if (r.kind == KV_SPY_SENT && r.hwnd == form->Handle() &&
-        (r.message == WM_SHOWWINDOW || r.message == WM_WINDOWPOSCHANGING || r.message == WM_WINDOWPOSCHANGED ||
-         r.message == WM_NCACTIVATE || r.message == WM_ACTIVATE || r.message == WM_NCPAINT ||
-         r.message == WM_ERASEBKGND))
-      showing.push_back(r);
-  }
+  auto showing = kvtest::SpySentTo({form->Handle()},
+                                   {WM_SHOWWINDOW, WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE,
+                                    WM_ACTIVATE, WM_NCPAINT, WM_ERASEBKGND},
+                                   static_cast<size_t>(shown));
   EXPECT_EQ(kv::SpyMatch(showing, {kv::WithW(kv::Sent(WM_SHOWWINDOW), TRUE), kv::Sent(WM_WINDOWPOSCHANGING),
                                    kv::Sent(WM_NCACTIVATE), kv::WithW(kv::Sent(WM_ACTIVATE), WA_ACTIVE),
                                    kv::Sent(WM_NCPAINT), kv::Optional(kv::Sent(WM_ERASEBKGND)),
@@ -143,10 +137,8 @@ TEST_F(ControlsTest, FormIsCreatedShownResizedAndDestroyedInThePlatformsOrder) {
   KvSpyStart(nullptr);
   form->SetBounds(100, 80, 500, 360);
   KvSpyStop();
-  auto sizing = kv::SpyRecords([&](const KVSPYRECORD& r) {
-    return r.kind == KV_SPY_SENT && (r.hwnd == form->Handle() || r.hwnd == form->StatusBar1->Handle()) &&
-           (r.message == WM_WINDOWPOSCHANGING || r.message == WM_WINDOWPOSCHANGED || r.message == WM_SIZE);
-  });
+  auto sizing = kvtest::SpySentTo({form->Handle(), form->StatusBar1->Handle()},
+                                  {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_SIZE});
   EXPECT_EQ(kv::SpyMatch(sizing, {kv::Sent(WM_WINDOWPOSCHANGING, form->Handle()),
                                   kv::Sent(WM_WINDOWPOSCHANGED, form->Handle()),
                                   kv::Sent(WM_SIZE, form->Handle()),
@@ -165,9 +157,7 @@ TEST_F(ControlsTest, FormIsCreatedShownResizedAndDestroyedInThePlatformsOrder) {
   KvSpyStart(nullptr);
   delete form;
   KvSpyStop();
-  auto gone = kv::SpyRecords([&](const KVSPYRECORD& r) {
-    return r.kind == KV_SPY_SENT && ours.count(r.hwnd) && (r.message == WM_DESTROY || r.message == WM_NCDESTROY);
-  });
+  auto gone = kvtest::SpySentTo(ours, {WM_DESTROY, WM_NCDESTROY});
   std::vector<kv::SpyExpect> order{kv::Sent(WM_DESTROY, w[0])};
   for (size_t i = 1; i < w.size(); ++i) order.push_back(kv::Sent(WM_DESTROY, w[i]));
   for (size_t i = 1; i < w.size(); ++i) order.push_back(kv::Sent(WM_NCDESTROY, w[i]));

@@ -12,7 +12,7 @@
 #include "framework/graphics/jpeg.h"
 #include "framework/graphics/printers.h"
 #include "platform/base/codepage.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 #include "testsupport/temp_home.h"
 
 namespace {

@@ -1,5 +1,4 @@
-// Printers, device modes, documents and their files, the print dialog, global memory and
-// the clipboard.
+// Printers, device modes, documents and their files, and the print dialog.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <netinet/in.h>
@@ -12,14 +11,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "platform/base/global_memory.h"
 #include "platform/gdi/engine.h"
 #include "platform/gdi/gdi.h"
-#include "platform/print/clipboard.h"
-#include "platform/print/globalmem.h"
 #include "platform/print/print.h"
 #include "platform/registry/registry.h"
 #include "testsupport/temp_home.h"
@@ -98,43 +95,6 @@ std::string DefaultName() {
   DWORD n = sizeof name;
   EXPECT_TRUE(GetDefaultPrinterA(name, &n));
   return name;
-}
-
-// ---- Global memory ------------------------------------------------------------------------
-
-TEST(GlobalMemory, MoveableBlockLockCountsAndFree) {
-  DWORD before = KvGlobalBlockCount();
-  HGLOBAL h = GlobalAlloc(GHND, 16);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(GlobalSize(h), 16u);
-  auto* p = static_cast<unsigned char*>(GlobalLock(h));
-  ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p[15], 0);  // zero-initialised
-  EXPECT_EQ(GlobalLock(h), p);
-  EXPECT_EQ(GlobalFlags(h) & GMEM_LOCKCOUNT, 2u);
-  EXPECT_TRUE(GlobalUnlock(h));  // still locked once
-  EXPECT_FALSE(GlobalUnlock(h));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
-  EXPECT_FALSE(GlobalUnlock(h));
-  EXPECT_EQ(GetLastError(), 158u);  // not locked
-  HGLOBAL bigger = GlobalReAlloc(h, 64, GMEM_MOVEABLE | GMEM_ZEROINIT);
-  EXPECT_EQ(bigger, h);
-  EXPECT_EQ(GlobalSize(h), 64u);
-  EXPECT_EQ(GlobalFree(h), nullptr);
-  EXPECT_EQ(KvGlobalBlockCount(), before);
-}
-
-TEST(GlobalMemory, BadHandlesAreRefused) {
-  int local = 0;
-  HGLOBAL bogus = &local;
-  EXPECT_EQ(GlobalLock(bogus), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  EXPECT_EQ(GlobalSize(bogus), 0u);
-  EXPECT_EQ(GlobalFree(bogus), bogus);
-  HGLOBAL fixed = GlobalAlloc(GMEM_FIXED, 8);
-  EXPECT_EQ(GlobalLock(fixed), fixed);  // a fixed block's handle is its address
-  EXPECT_EQ(GlobalFree(fixed), nullptr);
-  EXPECT_EQ(GlobalFree(fixed), fixed);  // twice: refused, not a double free
 }
 
 // ---- Printers ------------------------------------------------------------------------------
@@ -688,40 +648,6 @@ TEST_F(PrintTest, PrintDialogReadsCallerBlocksWithinTheirSize) {
     GlobalFree(pd.hDevMode);
     GlobalFree(pd.hDevNames);
   }
-}
-
-// ---- Clipboard ----------------------------------------------------------------------------------------
-
-TEST(ClipboardStandIn, FormatsByNameAndOwnership) {
-  UINT gif = RegisterClipboardFormatA("GIF Image");
-  EXPECT_GE(gif, 0xC000u);
-  EXPECT_EQ(RegisterClipboardFormatA("gif image"), gif);
-  EXPECT_NE(RegisterClipboardFormatA("Other"), gif);
-  EXPECT_EQ(RegisterClipboardFormatA(""), 0u);
-  char name[32];
-  EXPECT_EQ(GetClipboardFormatNameA(gif, name, sizeof name), 9);
-  EXPECT_STREQ(name, "GIF Image");
-
-  EXPECT_EQ(SetClipboardData(gif, GlobalAlloc(GHND, 4)), nullptr) << "not open";
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  std::thread other([] { EXPECT_FALSE(OpenClipboard(nullptr)); });
-  other.join();
-  HGLOBAL stray = GlobalAlloc(GHND, 4);
-  EXPECT_EQ(SetClipboardData(gif, stray), nullptr) << "not emptied by this opener";
-  GlobalFree(stray);
-  DWORD blocks = KvGlobalBlockCount();
-  ASSERT_TRUE(EmptyClipboard());
-  HGLOBAL data = GlobalAlloc(GHND, 4);
-  EXPECT_EQ(SetClipboardData(gif, data), data);
-  EXPECT_TRUE(IsClipboardFormatAvailable(gif));
-  EXPECT_EQ(GetClipboardData(gif), data);
-  EXPECT_EQ(EnumClipboardFormats(0), gif);
-  EXPECT_EQ(EnumClipboardFormats(gif), 0u);
-  ASSERT_TRUE(EmptyClipboard());  // frees the block it owned
-  EXPECT_EQ(KvGlobalBlockCount(), blocks);
-  EXPECT_FALSE(IsClipboardFormatAvailable(gif));
-  EXPECT_TRUE(CloseClipboard());
-  EXPECT_FALSE(CloseClipboard());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -376,19 +378,46 @@ TEST_F(Registry, AnUnreadableFileIsReportedAndLeftAlone) {
   RegCloseKey(k);
 }
 
+// Files written by this process may grow to `bytes` at most while it lives; a write past
+// that fails (EFBIG) instead of raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    old_handler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old_;
+    small.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_{};
+  sighandler_t old_handler_ = SIG_DFL;
+};
+
 TEST_F(Registry, AFailedWriteChangesNothing) {
   HKEY k = Create(HKEY_CURRENT_USER, "Kept");
   SetString(k, "old", "1");
-  // The temporary file cannot be made: the change is refused and forgotten.
-  std::filesystem::create_directory(home_ / ("registry.txt.tmp." + std::to_string(getpid())));
-  const char v[] = "2";
-  EXPECT_EQ(RegSetValueExA(k, "new", 0, REG_SZ, reinterpret_cast<const BYTE*>(v), 2), ERROR_CANTWRITE);
+  struct stat st;
+  ASSERT_EQ(stat((home_ / "registry.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u) << "the file is its owner's only";
+  {
+    FileSizeLimit limit(8);  // the new file cannot be written whole
+    const char v[] = "2";
+    EXPECT_EQ(RegSetValueExA(k, "new", 0, REG_SZ, reinterpret_cast<const BYTE*>(v), 2), ERROR_CANTWRITE);
+    HKEY sub;
+    EXPECT_EQ(RegCreateKeyA(k, "Sub", &sub), ERROR_CANTWRITE);
+  }
   HKEY sub;
-  EXPECT_EQ(RegCreateKeyA(k, "Sub", &sub), ERROR_CANTWRITE);
   EXPECT_EQ(GetString(k, "new"), "<missing>");
   EXPECT_EQ(RegOpenKeyA(k, "Sub", &sub), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(GetString(k, "old"), "1");
-  std::filesystem::remove(home_ / ("registry.txt.tmp." + std::to_string(getpid())));
+  for (const auto& e : std::filesystem::directory_iterator(home_.path()))
+    EXPECT_EQ(e.path().filename().string().find("registry.txt."), std::string::npos) << e.path();
   SetString(k, "new", "3");
   KvRegistryReload();
   EXPECT_EQ(GetString(k, "new"), "3");

@@ -13,6 +13,7 @@
 #include "platform/base/time.h"
 #include "platform/user/spy.h"
 #include "platform/user/user.h"
+#include "testsupport/spy_filters.h"
 
 namespace kvtest {
 
@@ -64,25 +65,10 @@ class UserTest : public ::testing::Test {
                            nullptr, nullptr);
   }
 
-  // Messages that reached window procedures (sent or posted), hooks excluded.
-  static std::vector<KVSPYRECORD> Delivered(std::initializer_list<UINT> ignore = {}) {
-    std::vector<UINT> ign(ignore);
-    return kv::SpyRecords([&](const KVSPYRECORD& r) {
-      if (r.kind != KV_SPY_SENT && r.kind != KV_SPY_POSTED) return false;
-      for (UINT m : ign)
-        if (r.message == m) return false;
-      return true;
-    });
-  }
+  // The spy's record as the tests read it (testsupport/spy_filters.h).
+  static std::vector<KVSPYRECORD> Delivered(std::initializer_list<UINT> ignore = {}) { return SpyDelivered(ignore); }
   static std::vector<KVSPYRECORD> Only(std::initializer_list<UINT> keep, DWORD kind = 0) {
-    std::vector<UINT> k(keep);
-    return kv::SpyRecords([&](const KVSPYRECORD& r) {
-      if (kind && r.kind != kind) return false;
-      if (r.kind == KV_SPY_HOOK || r.kind == KV_SPY_DEFPROC) return false;
-      for (UINT m : k)
-        if (r.message == m) return true;
-      return false;
-    });
+    return SpyOnly(keep, kind);
   }
 };
 

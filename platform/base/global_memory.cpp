@@ -1,6 +1,6 @@
 // Global memory blocks over the C heap, with a handle table so that bad handles are
 // refused instead of dereferenced.
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "framework/automation/registry.h"
+#include "framework/core/registry.h"
 
 #include <cstring>
 #include <vector>

@@ -1,5 +1,5 @@
 // The in-process clipboard.
-#include "platform/print/clipboard.h"
+#include "platform/user/clipboard.h"
 
 #include <map>
 #include <mutex>
@@ -10,7 +10,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
 #include "platform/gdi/gdi.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "platform/base/trace.h"
 #include "platform/inet/internal.h"
 #include "platform/inet/urlmon.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 
 namespace kv::inet {
 namespace {

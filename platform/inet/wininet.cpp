@@ -10,7 +10,7 @@
 #include "platform/base/internal.h"
 #include "platform/base/trace.h"
 #include "platform/inet/internal.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 
 namespace kv::inet {
 namespace {

@@ -13,7 +13,7 @@
 #include "platform/inet/inet.h"
 #include "platform/inet/urlhist.h"
 #include "platform/inet/urlmon.h"
-#include "platform/print/globalmem.h"
+#include "platform/base/global_memory.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
 

@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -146,6 +148,10 @@ class HttpServer {
       if (::poll(&p, 1, 50) <= 0) continue;
       int fd = ::accept(listen_fd_, nullptr, nullptr);
       if (fd < 0) continue;
+      // Each write goes out at once: a head and a body written apart would otherwise
+      // wait on the client's delayed acknowledgement.
+      int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       int index = ++connections_;
       last_activity_ = Now();
       std::lock_guard<std::mutex> g(lock_);
@@ -172,10 +178,11 @@ class HttpServer {
     return false;
   }
 
-  static void Send(int fd, const std::string& bytes) {
+  // `more`: further bytes follow at once (the head of a reply sent with its body).
+  static void Send(int fd, std::string_view bytes, bool more = false) {
     size_t sent = 0;
     while (sent < bytes.size()) {
-      ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
       if (n <= 0) return;
       sent += static_cast<size_t>(n);
     }
@@ -187,6 +194,9 @@ class HttpServer {
 
   void Connection(int fd, int index) {
     std::string pending;
+    // One reply object a connection: its body keeps its memory from one request to the
+    // next, so serving a large file again does not grow and shrink the heap each time.
+    HttpReply reply;
     for (;;) {
       size_t end;
       while ((end = pending.find("\r\n\r\n")) == std::string::npos)
@@ -234,7 +244,10 @@ class HttpServer {
         if (it != routes_.end() && (!req.proxied || proxy_mode_)) handler = it->second;
       }
       last_activity_ = Now();
-      HttpReply reply;
+      std::string body = std::move(reply.body);
+      body.clear();
+      reply = HttpReply();
+      reply.body = std::move(body);
       if (handler) {
         handler(req, reply);
       } else {
@@ -260,7 +273,6 @@ class HttpServer {
     head += chunked ? "Transfer-Encoding: chunked\r\n" : "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
     if (r.close) head += "Connection: close\r\n";
     head += "\r\n";
-    Send(fd, head);
     size_t limit = std::min(r.cut_after, r.body.size());
     auto cut = [&] {
       if (r.reset) {
@@ -270,11 +282,13 @@ class HttpServer {
       return false;
     };
     if (!chunked) {
+      Send(fd, head, !r.delay_ms && limit > 0);
       if (r.delay_ms) Pause(r.delay_ms);
-      Send(fd, r.body.substr(0, limit));
+      Send(fd, std::string_view(r.body).substr(0, limit));
       if (limit < r.body.size()) return cut();
       return !r.close;
     }
+    Send(fd, head);
     size_t at = 0;
     for (size_t i = 0; at < r.body.size(); ++i) {
       size_t n = i < r.chunks.size() ? std::min(r.chunks[i], r.body.size() - at) : r.body.size() - at;

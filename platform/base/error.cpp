@@ -97,6 +97,12 @@ constexpr MessageText kMessages[] = {
     {10093, "Either the application has not called WSAStartup, or WSAStartup failed."},
     {11001, "No such host is known."},
     {11004, "The requested name is valid, but no data of the requested type was found."},
+    // The internet layer's codes.
+    {12002, "The operation timed out"},
+    {12005, "The URL is invalid"},
+    {12006, "The URL does not use a recognized protocol"},
+    {12007, "The server name or address could not be resolved"},
+    {12029, "A connection with the server could not be established"},
 };
 
 const char* FindText(DWORD code) {

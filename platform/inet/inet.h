@@ -301,10 +301,15 @@ BOOL SetUrlCacheGroupAttributeA(GROUPID group, DWORD flags, DWORD attributes, LP
                                 LPVOID reserved);
 
 // ---- Test-facing side.
-// The proxy changes made so far, one line each ("flags=3 server=h:p bypass=<local>"),
-// copied as GetModuleFileName copies; KvInetProxyLogClear empties the log.
+// Recorders, copied as GetModuleFileName copies, one line each, printed live under
+// KORVANE_TRACE=1; the Clear calls empty them.
+// The proxy changes made so far ("flags=3 server=h:p bypass=<local>").
 DWORD KvInetProxyLog(char* buffer, DWORD size);
 void KvInetProxyLogClear(void);
+// Every http(s) request as it starts ("GET <url>") and each response's head as it arrives
+// ("302 <url>"), redirect hops and synchronous calls included.
+DWORD KvInetNetworkLog(char* buffer, DWORD size);
+void KvInetNetworkLogClear(void);
 // Drops the process's in-memory network state (session cookies, the proxy setting,
 // loaded stores) as a new process would start; the stores are read again from
 // $KORVANE_HOME on next use.

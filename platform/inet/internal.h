@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -86,6 +87,22 @@ ProxySetting CurrentProxy();
 void SetProxy(const ProxySetting& setting);
 // The proxy a request to `url` goes through, "" for direct.
 std::string ProxyFor(const UrlParts& url);
+
+// ---- Recorders of the test-facing side: lines in order, each also traced live.
+class Recorder {
+ public:
+  explicit Recorder(const char* name) : name_(name) {}
+  void Add(std::string line);
+  DWORD Copy(char* buffer, DWORD size);  // as GetModuleFileName copies
+  void Clear();
+
+ private:
+  const char* name_;  // in the trace
+  std::mutex lock_;
+  std::vector<std::string> lines_;
+};
+Recorder& ProxyRecorder();
+Recorder& NetworkRecorder();  // requests and the responses to them
 
 // ---- Failures.
 // The bind result of a failed transfer (INET_E_*).

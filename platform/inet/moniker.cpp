@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/base/codepage.h"
@@ -124,6 +126,38 @@ void AddHeaderLines(const std::string& text, std::vector<std::string>* out) {
   }
 }
 
+// ---- Spare byte buffers -------------------------------------------------------------------
+
+// A binding's chunk buffers come back here when it ends, so that binds one after another
+// reuse the memory rather than grow the heap and hand it back to the system each time.
+class BufferPool {
+ public:
+  static std::string Take() {
+    BufferPool& p = Get();
+    std::lock_guard<std::mutex> g(p.lock_);
+    if (p.spare_.empty()) return std::string();
+    std::string b = std::move(p.spare_.back());
+    p.spare_.pop_back();
+    return b;
+  }
+  static void Give(std::string&& buffer) {
+    if (buffer.capacity() < 4096 || buffer.capacity() > kMaxKept) return;
+    buffer.clear();
+    BufferPool& p = Get();
+    std::lock_guard<std::mutex> g(p.lock_);
+    if (p.spare_.size() < kMaxSpare) p.spare_.push_back(std::move(buffer));
+  }
+
+ private:
+  static constexpr size_t kMaxSpare = 8, kMaxKept = size_t{4} << 20;
+  static BufferPool& Get() {
+    static BufferPool* pool = new BufferPool;  // never destroyed: streams may end after exit starts
+    return *pool;
+  }
+  std::mutex lock_;
+  std::vector<std::string> spare_;
+};
+
 // ---- The stream a binding hands out -------------------------------------------------------
 
 class BindStream final : public IStream, public RefCounted<BindStream> {
@@ -141,12 +175,23 @@ class BindStream final : public IStream, public RefCounted<BindStream> {
   ULONG AddRef() override { return AddRefImpl(); }
   ULONG Release() override { return ReleaseImpl(); }
 
-  void Append(const std::string& bytes) {
+  BindStream() : data_(BufferPool::Take()) {}
+  ~BindStream() { BufferPool::Give(std::move(data_)); }
+
+  // Takes the bytes; `bytes` comes back empty (holding the memory of bytes already read).
+  void Append(std::string& bytes) {
+    if (read_ == data_.size()) {
+      data_.swap(bytes);
+      read_ = 0;
+      bytes.clear();
+      return;
+    }
     if (read_ > 65536 && read_ * 2 > data_.size()) {
       data_.erase(0, read_);
       read_ = 0;
     }
     data_ += bytes;
+    bytes.clear();
   }
   void Complete() { complete_ = true; }
 
@@ -188,7 +233,7 @@ class BindStream final : public IStream, public RefCounted<BindStream> {
 class Binding final : public IBinding, public IWinInetHttpInfo, public RefCounted<Binding> {
  public:
   Binding(std::string url, Ptr<IBindStatusCallback> callback)
-      : url_(std::move(url)), callback_(std::move(callback)), stream_(new BindStream) {}
+      : url_(std::move(url)), callback_(std::move(callback)), stream_(new BindStream), pending_(BufferPool::Take()) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
@@ -302,7 +347,10 @@ class Binding final : public IBinding, public IWinInetHttpInfo, public RefCounte
   enum State { kIdle, kRunning, kStopping, kDone };
   enum HopKind { kFinal, kRedirect, kAuth };
 
-  ~Binding() = default;
+  ~Binding() {
+    BufferPool::Give(std::move(pending_));
+    BufferPool::Give(std::move(cache_body_));
+  }
   friend class RefCounted<Binding>;
 
   void TakeBindInfo(BINDINFO* info) {
@@ -469,11 +517,9 @@ class Binding final : public IBinding, public IWinInetHttpInfo, public RefCounte
   void Data() {
     data_queued_ = false;
     if (pending_.empty()) return;
-    std::string bytes;
-    bytes.swap(pending_);
-    total_ += bytes.size();
-    if (cache_) cache_body_ += bytes;
-    stream_->Append(bytes);
+    total_ += pending_.size();
+    if (cache_) cache_body_ += pending_;
+    stream_->Append(pending_);
     if (!Progress(static_cast<ULONG>(total_), Max(), BINDSTATUS_DOWNLOADINGDATA, url_)) return;
     Available(first_data_ ? BSCF_INTERMEDIATEDATANOTIFICATION : BSCF_FIRSTDATANOTIFICATION);
     first_data_ = true;

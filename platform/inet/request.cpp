@@ -357,6 +357,38 @@ std::string ProxyFor(const UrlParts& url) {
   return server;
 }
 
+// ---- Recorders ---------------------------------------------------------------------------
+
+void Recorder::Add(std::string line) {
+  KvTrace("inet", "%s %s", name_, line.c_str());
+  std::lock_guard<std::mutex> g(lock_);
+  lines_.push_back(std::move(line));
+}
+
+DWORD Recorder::Copy(char* buffer, DWORD size) {
+  std::string all;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    for (const auto& l : lines_) all += l + "\n";
+  }
+  return kv::base::CopyOut(all, buffer, size);
+}
+
+void Recorder::Clear() {
+  std::lock_guard<std::mutex> g(lock_);
+  lines_.clear();
+}
+
+Recorder& ProxyRecorder() {
+  static auto* r = new Recorder("proxy");  // never destroyed: exchanges may end during exit
+  return *r;
+}
+
+Recorder& NetworkRecorder() {
+  static auto* r = new Recorder("net");
+  return *r;
+}
+
 // ---- Failures ----------------------------------------------------------------------------
 
 HRESULT BindResultOf(CURLcode code) {
@@ -520,6 +552,7 @@ bool Exchange::Prepare() {
       curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, spec_.body.data());
     }
   }
+  NetworkRecorder().Add(method + " " + spec_.url);
   return true;
 }
 
@@ -556,6 +589,7 @@ void Exchange::HeaderLine(std::string_view line) {
     in_head_ = false;
     if (response_.status >= 100 && response_.status < 200) return;
     headers_done_ = true;
+    NetworkRecorder().Add(std::to_string(response_.status) + " " + spec_.url);
     if (spec_.cookies) StoreResponseCookies(url_, response_);
     if (on_headers) on_headers();
     return;
@@ -608,7 +642,6 @@ CURLcode FetchSync(RequestSpec spec, Response* response,
     x.on_body = [&](const char* data, size_t n) {
       if (!redirect && sink) sink(data, n);
     };
-    KvTrace("inet", "request %s", spec.url.c_str());
     CURLcode code = x.Perform();
     *response = x.response();
     if (code != CURLE_OK || !redirect) return code;

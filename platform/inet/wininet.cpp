@@ -52,17 +52,8 @@ std::shared_ptr<InetHandle> HandleOf(HINTERNET h, Kind kind) {
   return it->second;
 }
 
-std::mutex g_log_lock;
-std::vector<std::string>& ProxyLog() {
-  static auto* log = new std::vector<std::string>;
-  return *log;
-}
-
 void RecordProxy(const ProxySetting& p) {
-  std::string line = "flags=" + std::to_string(p.flags) + " server=" + p.server + " bypass=" + p.bypass;
-  KvTrace("inet", "proxy %s", line.c_str());
-  std::lock_guard<std::mutex> g(g_log_lock);
-  ProxyLog().push_back(line);
+  ProxyRecorder().Add("flags=" + std::to_string(p.flags) + " server=" + p.server + " bypass=" + p.bypass);
 }
 
 HINTERNET OpenSession(const std::string& agent, DWORD access_type) {
@@ -290,19 +281,10 @@ BOOL InternetQueryOptionW(HINTERNET, DWORD option, LPVOID buffer, LPDWORD length
   return QueryOption<INTERNET_PER_CONN_OPTION_LISTW>(option, buffer, length);
 }
 
-DWORD KvInetProxyLog(char* buffer, DWORD size) {
-  std::string all;
-  {
-    std::lock_guard<std::mutex> g(g_log_lock);
-    for (const auto& l : ProxyLog()) all += l + "\n";
-  }
-  return kv::base::CopyOut(all, buffer, size);
-}
-
-void KvInetProxyLogClear(void) {
-  std::lock_guard<std::mutex> g(g_log_lock);
-  ProxyLog().clear();
-}
+DWORD KvInetProxyLog(char* buffer, DWORD size) { return ProxyRecorder().Copy(buffer, size); }
+void KvInetProxyLogClear(void) { ProxyRecorder().Clear(); }
+DWORD KvInetNetworkLog(char* buffer, DWORD size) { return NetworkRecorder().Copy(buffer, size); }
+void KvInetNetworkLogClear(void) { NetworkRecorder().Clear(); }
 
 void KvInetResetProcessState(void) {
   ResetCookies();

@@ -410,6 +410,17 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_al
   }
 }
 
+// Queued input wakes the wait whether seen before or not (as with MWMO_INPUTAVAILABLE),
+// and no asynchronous procedure calls exist to be alertable for.
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD wake_mask,
+                                  DWORD flags) {
+  if (flags & ~static_cast<DWORD>(MWMO_WAITALL | MWMO_ALERTABLE | MWMO_INPUTAVAILABLE)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  return MsgWaitForMultipleObjects(count, handles, (flags & MWMO_WAITALL) != 0, milliseconds, wake_mask);
+}
+
 DWORD KvPumpMessages(void) {
   DWORD count = 0;
   std::vector<HWND> painted;

@@ -1868,6 +1868,8 @@ UINT RegisterWindowMessageA(LPCSTR name);
 UINT RegisterWindowMessageW(LPCWSTR name);
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all,
                                 DWORD milliseconds, DWORD wake_mask);
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds,
+                                  DWORD wake_mask, DWORD flags);
 
 LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

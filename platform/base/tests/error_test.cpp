@@ -29,6 +29,8 @@ TEST(BaseFormatMessage, GivesThePlatformTexts) {
       {5, "Access is denied.\r\n"},
       {183, "Cannot create a file when that file already exists.\r\n"},
       {1460, "This operation returned because the timeout period expired.\r\n"},
+      {12007, "The server name or address could not be resolved\r\n"},
+      {12029, "A connection with the server could not be established\r\n"},
   };
   for (const auto& c : cases) {
     char buf[256];

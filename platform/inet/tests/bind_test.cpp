@@ -1,4 +1,4 @@
-// Moniker binds inside a MsgWaitForMultipleObjects loop: the order of callbacks for
+// Moniker binds inside a MsgWaitForMultipleObjects(Ex) loop: the order of callbacks for
 // each kind of answer, against the local server.
 #include <gtest/gtest.h>
 
@@ -165,7 +165,7 @@ Outcome Bind(const std::string& url, Recorder& cb) {
   HRESULT hr = moniker->BindToStorage(bc, nullptr, IID_IStream, reinterpret_cast<void**>(&stream));
   cb.log.push_back(hr == MK_S_ASYNCHRONOUS ? "async" : "bind " + std::to_string(hr));
   while (!cb.stopped && std::chrono::steady_clock::now() - r0 < std::chrono::seconds(20)) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, QS_ALLINPUT);
+    MsgWaitForMultipleObjectsEx(0, nullptr, 1000, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }

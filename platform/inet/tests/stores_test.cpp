@@ -195,6 +195,7 @@ TEST(Proxy, ThroughTheServersProxyModeThenDirect) {
     EXPECT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0));
   };
   KvInetProxyLogClear();
+  KvInetNetworkLogClear();
   const std::string proxy_address = "127.0.0.1:" + std::to_string(proxy.Port());
   set(proxy_address, "");
   // A name that is not loopback goes to the proxy, which answers from its own routes.
@@ -228,6 +229,11 @@ TEST(Proxy, ThroughTheServersProxyModeThenDirect) {
   KvInetProxyLog(log, sizeof log);
   EXPECT_EQ(std::string(log), "flags=3 server=" + proxy_address + " bypass=\nflags=3 server=" + proxy_address +
                                   " bypass=<local>\nflags=3 server= bypass=<local>\n");
+  // Each request and its response, whichever way it went.
+  const std::string page = origin.Url("/page");
+  KvInetNetworkLog(log, sizeof log);
+  EXPECT_EQ(std::string(log), "GET " + far + "\n200 " + far + "\nGET " + page + "\n200 " + page + "\nGET " + page +
+                                  "\n200 " + page + "\n");
   EXPECT_FALSE(InternetSetOptionA(nullptr, 12345, nullptr, 0));
   InternetCloseHandle(session);
   unsetenv("http_proxy");

@@ -1,5 +1,6 @@
 #include "print_control/dravik.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -109,9 +110,19 @@ void TDravik::ApplyPaper(const TJobPaper& paper) {
     dm->dmPaperLength = static_cast<SHORT>(paper.Length);
     dm->dmPaperWidth = static_cast<SHORT>(paper.Width);
     dm->dmFields |= DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH;
-    HDC dc = ResetDCA(printer->Handle(), dm);
+    // The device context is made after the change, so a paper that the printer refused
+    // in an earlier job never stands in the way of this one. A device context that
+    // refuses the paper keeps its own; the next one is made from the changed device mode
+    // and the printer answers for the paper there.
+    HDC dc = nullptr;
+    try {
+      dc = printer->Handle();
+    } catch (...) {
+      GlobalUnlock(mode);
+      throw;
+    }
+    ResetDCA(dc, dm);
     GlobalUnlock(mode);
-    if (!dc) throw EPrinter("The printer refused the paper size");
   }
   printer->SetPrinterIndex(printer->PrinterIndex());
 }
@@ -214,7 +225,29 @@ void TDravik::DrawPictureStream(TMemoryStream& stream, const TRect& rect) {
     return;
   }
   graphic->LoadFromStream(&stream);
-  Printer()->Canvas()->StretchDraw(rect, graphic.get());
+  const int width = graphic->Width(), height = graphic->Height();
+  // Beyond these a picture cannot be held as one surface (the PDF's limit a side) or
+  // drawn within bounded memory (4 bytes a pixel).
+  if (width > kMaxPictureSide || height > kMaxPictureSide ||
+      static_cast<int64_t>(width) * height > kMaxPicturePixels)
+    throw EInvalidGraphic(kind + " picture of " + IntToStr(width) + " x " + IntToStr(height) +
+                          " pixels is too large to print (at most " + IntToStr(kMaxPictureSide) +
+                          " pixels a side and " + IntToStr(static_cast<int>(kMaxPicturePixels)) + " pixels)");
+  TCanvas* canvas = Printer()->Canvas();
+  const int rect_width = rect.right - rect.left, rect_height = rect.bottom - rect.top;
+  if (rect_width <= 0 || rect_height <= 0 || (width <= rect_width && height <= rect_height)) {
+    canvas->StretchDraw(rect, graphic.get());
+    return;
+  }
+  // A picture larger than its rectangle is first reduced to the rectangle's device
+  // pixels, so the page never holds more of it than can be printed.
+  TBitmap reduced;
+  reduced.SetPixelFormat(pf24bit);
+  reduced.SetSize(std::min(width, rect_width), std::min(height, rect_height));
+  reduced.Canvas()->Brush()->SetColor(clWhite);
+  reduced.Canvas()->FillRect(Rect(0, 0, reduced.Width(), reduced.Height()));
+  reduced.Canvas()->StretchDraw(Rect(0, 0, reduced.Width(), reduced.Height()), graphic.get());
+  canvas->StretchDraw(rect, &reduced);
 }
 
 // ---- Printer identity ---------------------------------------------------------------------

@@ -82,6 +82,11 @@ class TDravik : public TComponent {
   void DebugBox(const WideString& text);
 };
 
+// The largest picture an item prints: a side of the PDF surface's limit, and pixels
+// worth 256 MB at 4 bytes each. A larger one fails its item at once.
+inline constexpr int kMaxPictureSide = 32767;
+inline constexpr int64_t kMaxPicturePixels = int64_t{64} << 20;
+
 // The kind of a picture stream from its first 20 bytes: "GIF", "BMP", "JPG", "PNG" or
 // "UNKONWN". A JPEG is known by its FF D8 FF start as well as by "JFIF" at offset 6.
 AnsiString PictureKind(const TMemoryStream& stream);

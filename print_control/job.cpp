@@ -1,7 +1,6 @@
 #include "print_control/job.h"
 
 #include <cmath>
-#include <limits>
 
 #include "platform/base/codepage.h"
 
@@ -68,14 +67,11 @@ TPenStyle PenStyleOf(const WideString& style) {
   }
 }
 
-// A paper size from the header, in tenths of a millimetre.
+// A paper size from the header, in tenths of a millimetre, wrapped to 16 bits.
 int PaperTenths(const WideString& field, int fallback) {
   int mm = 0;
   if (!TryStrToInt(kv::WideToAnsi(field), mm)) return fallback;
-  int64_t tenths = static_cast<int64_t>(mm) * 10;
-  if (tenths < 1 || tenths > std::numeric_limits<int16_t>::max())
-    throw EConvertError("Paper size " + IntToStr(mm) + " mm is out of range");
-  return static_cast<int>(tenths);
+  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(mm) * 10u));
 }
 
 }  // namespace

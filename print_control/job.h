@@ -19,7 +19,7 @@
 
 namespace zorbel {
 
-// The paper in tenths of a millimetre.
+// The paper in tenths of a millimetre, as the device mode's 16-bit fields hold it.
 struct TJobPaper {
   int Width = 2100;
   int Length = 2970;
@@ -58,8 +58,8 @@ class TPrintJob {
   explicit TPrintJob(const WideString& job);
 
   // The header's paper: W and H in millimetres, each falling back to 210 and 297 on
-  // its own when it does not convert. EConvertError when a size that converted is not
-  // a paper the device mode can hold (1 .. 32767 tenths of a millimetre).
+  // its own when it does not convert. A size that converts is used as it is, in tenths
+  // kept to 16 bits as the device mode stores them; the printer judges what it takes.
   TJobPaper Paper() const;
   bool HasHeader() const { return has_header_; }
   // The pages in order, each the list of its items in order.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "framework/graphics/graphics.h"
+#include "platform/base/error.h"
 #include "platform/user/clipboard.h"
 
 namespace {
@@ -408,6 +409,7 @@ void TBitmap::LoadFromStream(TStream* Stream) {
   KVDIB dib{};
   if (!KvBmpDecode(data.data(), data.size(), &dib)) {
     Stream->SetPosition(start);
+    if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY) throw EInvalidGraphic("Bitmap image is too large");
     throw EInvalidGraphic("Bitmap image is not valid");
   }
   const BITMAPINFOHEADER& h = dib.info->bmiHeader;

@@ -229,7 +229,11 @@ void TPrinter::EndDoc() {
   printing_ = false;
   aborted_ = false;
   page_number_ = 0;
-  if (failed) RaiseError(SpoolerMessage(e));
+  if (!failed) return;
+  // A spooler that refused the job says why (a queue that rejects jobs gives its reason).
+  char text[1024];
+  if (KvPrintSpoolerText(text, sizeof text) > 0) RaiseError(text);
+  RaiseError(SpoolerMessage(e));
 }
 
 void TPrinter::Abort() {

@@ -27,6 +27,9 @@ void wr16(uint8_t* p, uint16_t v) {
 
 constexpr size_t kFileHeader = 14;
 constexpr size_t kMaxPixelBytes = size_t(256) << 20;  // larger images are refused
+// Also refused: more pixels than a 256 MB surface of 4 bytes a pixel holds, however few
+// bytes the file spends on them (a run-length file states its size almost for free).
+constexpr size_t kMaxPixels = size_t(64) << 20;
 
 BOOL bad() {
   SetLastError(ERROR_INVALID_DATA);
@@ -92,7 +95,10 @@ BOOL KvBmpDecode(const void* data, SIZE_T size, KVDIB* out) {
   DWORD comp = hs == 12 ? BI_RGB : rd32(info + 16);
   int stride = DibStride(w, f.bpp);
   size_t pixelBytes = size_t(stride) * size_t(h);
-  if (pixelBytes > kMaxPixelBytes) return bad();
+  if (pixelBytes > kMaxPixelBytes || size_t(w) * size_t(h) > kMaxPixels) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
   const uint8_t* px = d + offBits;
   size_t pxAvail = size - offBits;
   void* bits = std::malloc(pixelBytes ? pixelBytes : 1);

@@ -796,7 +796,8 @@ void KvGdiSetDefaultFamily(const char* familyUtf8);
 // BI_BITFIELDS with the three masks after it), the colour table (biClrUsed entries, or
 // 2^bits for 1/4/8 bits when 0) and the rows in file order (biHeight sign as in the file).
 // Free it with KvDibFree. Answers FALSE (and sets last error ERROR_INVALID_DATA when base
-// has it) for a malformed or truncated file.
+// has it) for a malformed or truncated file, and FALSE with ERROR_NOT_ENOUGH_MEMORY for an
+// image of more than 64 M pixels or 256 MB of rows.
 typedef struct tagKVDIB {
   BITMAPINFO* info;  // header + masks/colour table
   DWORD infoSize;    // bytes of header + masks + table

@@ -499,6 +499,12 @@ void KvPrintInjectFailure(DWORD failures);
 // Forgets the printer list (CUPS queues are asked again) and the configuration read so far.
 void KvPrintRefresh(void);
 
+// The spooler's own words for the job it refused in the last EndDoc on this thread (for a
+// CUPS queue: the server's answer and the printer's reason), ANSI; empty when that EndDoc
+// was not refused by a spooler. Copies at most size - 1 characters and a NUL; returns the
+// characters copied, or with a null buffer the length of the whole text.
+DWORD KvPrintSpoolerText(LPSTR buffer, DWORD size);
+
 // Record of the documents ended (EndDoc) or aborted since the last clear, newest last.
 typedef struct KvPrintDocument {
   CHAR docName[260];        // as given to StartDoc, ANSI

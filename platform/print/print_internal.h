@@ -102,9 +102,12 @@ void ReplayOps(cairo_t* cr, const std::vector<kv::gdi::PageOp>& ops);
 // ---- CUPS ------------------------------------------------------------------------------
 // Queue names when a server answers within a short time; empty otherwise.
 std::vector<std::string> CupsQueues(const Config& config);
-// Submits a PDF; the CUPS job number or 0 (last error set).
+// Submits a PDF; the CUPS job number or 0 (last error set, and the server's words kept for
+// KvPrintSpoolerText).
 int CupsSubmit(const Config& config, const std::string& queue, const std::string& pdfPath,
                const std::string& title, int copies);
+// Forgets the words of the last refusal (each EndDoc starts without them).
+void ClearSpoolerText();
 
 // Failures injected by KvPrintInjectFailure (KV_PRINT_FAIL_* bits).
 DWORD& InjectedFailures();

@@ -455,6 +455,7 @@ int EndPage(HDC hdc) {
 
 int EndDoc(HDC hdc) {
   std::lock_guard<std::recursive_mutex> g(Lock());
+  ClearSpoolerText();
   Job* job = FindJob(hdc);
   if (!job) {
     SetLastError(ERROR_INVALID_HANDLE);

@@ -21,11 +21,25 @@
 
 namespace zorbel_test {
 
-// The conversion the control must use, written out independently.
+// Device pixels of the millimetre values the tests place things at, worked out by hand
+// (mm x dpi / 25.4, the fraction dropped); a value missing here fails the test.
 inline int Px(int mm, int dpi) {
-  float t = static_cast<float>(mm) / 25.4f;
-  float p = t * static_cast<float>(dpi);
-  return static_cast<int>(p);
+  static const struct {
+    int mm, dpi, px;
+  } table[] = {
+      {15, 300, 177},  {20, 300, 236},  {30, 300, 354},  {35, 300, 413},   {55, 300, 649},   {65, 300, 767},
+      {95, 300, 1122}, {115, 300, 1358}, {5, 600, 118},  {7, 600, 165},    {10, 600, 236},   {11, 600, 259},
+      {12, 600, 283},  {13, 600, 307},  {14, 600, 330},  {15, 600, 354},   {16, 600, 377},   {18, 600, 425},
+      {20, 600, 472},  {22, 600, 519},  {23, 600, 543},  {25, 600, 590},   {27, 600, 637},   {28, 600, 661},
+      {30, 600, 708},  {33, 600, 779},  {35, 600, 826},  {37, 600, 874},   {40, 600, 944},   {42, 600, 992},
+      {45, 600, 1062}, {50, 600, 1181}, {60, 600, 1417}, {63, 600, 1488},  {70, 600, 1653},  {73, 600, 1724},
+      {75, 600, 1771}, {80, 600, 1889}, {85, 600, 2007}, {90, 600, 2125},  {100, 600, 2362}, {103, 600, 2433},
+      {120, 600, 2834}, {123, 600, 2905}, {150, 600, 3543}, {200, 600, 4724},
+  };
+  for (const auto& e : table)
+    if (e.mm == mm && e.dpi == dpi) return e.px;
+  ADD_FAILURE() << "no device pixels written down for " << mm << " mm at " << dpi << " dpi";
+  return 0;
 }
 
 // A page read back from its PNG.

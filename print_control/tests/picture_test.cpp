@@ -151,3 +151,100 @@ TEST_F(PrintTest, FetchFailures) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace zorbel_test;
+
+// A run-length BMP of 4100 x 61695 pixels in 62 bytes: one run and the end of the picture.
+std::string RunLengthBomb() {
+  std::string b = "BM";
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i)); };
+  auto u16 = [&](uint16_t v) { b += static_cast<char>(v); b += static_cast<char>(v >> 8); };
+  u32(62); u32(0); u32(58);
+  u32(40); u32(4100); u32(61695); u16(1); u16(8); u32(1 /* BI_RLE8 */); u32(4); u32(0); u32(0); u32(1); u32(0);
+  u32(0);                                   // the one colour
+  b += std::string("\xFF\x00\x00\x01", 4);  // 255 pixels of colour 0, end of picture
+  return b;
+}
+
+// A JPEG whose frame header claims 16 x 40000 pixels.
+std::string TallJpeg() {
+  std::string jpeg = BlackPicture("jpeg");
+  size_t sof = jpeg.find("\xFF\xC0");
+  EXPECT_NE(sof, std::string::npos);
+  jpeg[sof + 5] = static_cast<char>(40000 >> 8);
+  jpeg[sof + 6] = static_cast<char>(40000 & 0xFF);
+  return jpeg;
+}
+
+// Pictures beyond what can be printed fail their item at once, in words about the picture;
+// what was drawn before them is printed.
+TEST_F(PrintTest, OversizedPicturesFailAtOnce) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* message;
+  } cases[] = {
+      {"run-length bmp", RunLengthBomb(), "Bitmap image is too large"},
+      {"tall jpeg", TallJpeg(),
+       "JPG picture of 16 x 40000 pixels is too large to print (at most 32767 pixels a side and 67108864 pixels)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    KvPrintClearDocuments();
+    control_.ErrorNum = 0;
+    Print("10,10,first`<image>20,30,30,30," + Base64(c.bytes));
+    EXPECT_EQ(control_.ErrorNum, 2);
+    EXPECT_EQ(control_.ErrorMessage, c.message);
+    KvPrintDocument d = LastDocument();
+    EXPECT_FALSE(d.aborted);
+    Page page(PagePath(d, 1));
+    EXPECT_GT(page.ink(236, 236, 944, 354), 0);
+  }
+}
+
+// A picture larger than its rectangle reaches the page at the rectangle's device pixels.
+TEST_F(PrintTest, LargePicturesAreReducedToTheirRectangle) {
+  Print("<image>20,30,10,10," + Base64(BlackPicture("bmp", 800)));
+  EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+  KvPrintDocument d = LastDocument();
+  Page page(PagePath(d, 1));
+  EXPECT_TRUE(page.dark(473, 709));
+  EXPECT_TRUE(page.dark(472 + 234, 708 + 234));
+  EXPECT_FALSE(page.dark(472 + 237, 708 + 100));
+  // The PDF holds the picture at 236 x 236 pixels (10 mm at 600 dpi).
+  FILE* p = popen(("pdfimages -list '" + std::string(d.pdfPath) + "' 2>&1").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string listing;
+  char line[512];
+  while (fgets(line, sizeof line, p)) listing += line;
+  pclose(p);
+  int page_no = 0, num = 0, width = 0, height = 0;
+  char type[32];
+  size_t row = listing.find("\n", listing.find("----"));
+  ASSERT_NE(row, std::string::npos) << listing;
+  ASSERT_EQ(std::sscanf(listing.c_str() + row, " %d %d %31s %d %d", &page_no, &num, type, &width, &height), 5) << listing;
+  EXPECT_EQ(width, 236);
+  EXPECT_EQ(height, 236);
+}
+
+TEST_F(PrintTest, FetchedGifAndBmpPictures) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {{"gif", BlackGif()}, {"bmp", BlackPicture("bmp")}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    loopback::ScriptedHttp server(
+        {{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(c.bytes.size()) + "\r\n\r\n" + c.bytes}});
+    KvPrintClearDocuments();
+    Print("<imgURL>20,30,40,25," + server.Url(std::string("/a.") + c.name));
+    EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+    Page page(PagePath(LastDocument(), 1));
+    ASSERT_TRUE(page.ok());
+    ExpectFilled(page, Box{});
+  }
+}
+
+}  // namespace

@@ -109,7 +109,6 @@ TEST_F(PrintTest, EdgeCases) {
       {"<font>=0,10,10,x", 1, 0, ""},
       {"<font>=x,10,10,x", 1, 2, "'x' is not a valid integer value"},
       {"99999999,10,x", 1, 2, "Position 99999999 mm is out of range"},
-      {"5000,100$^10,10,x", 0, 2, "Paper size 5000 mm is out of range"},
       {"<image>1,1,10,10,AAAA", 1, 0, ""},  // an unknown picture kind is skipped
       {"<line>1,1,100,1,1,100000000", 1, 2, "Pen width 100000000 is out of range"},
   };
@@ -231,6 +230,148 @@ TEST_F(PrintTest, TrailBytesAreNeverMarkers) {
   EXPECT_EQ(LastDocument().pages, 2u);
   // PrintStr keeps the job in the ANSI code page.
   EXPECT_EQ(kv::AnsiToWide(control_.PrintStr), u"10,10,A" + found + u"B#*10,10," + found);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace zorbel_test;
+
+// The dark and light pixels of a page row from x0 on, '#' for dark.
+std::string RowPattern(const Page& page, int x0, int y, int n) {
+  std::string s;
+  for (int x = x0; x < x0 + n; ++x) s += page.dark(x, y) ? '#' : '.';
+  return s;
+}
+
+TEST_F(PrintTest, EachPenStyleDrawsItsPattern) {
+  struct Case {
+    const char* style;
+    const char* pattern;  // the first 24 pixels of the line from its start
+  } cases[] = {
+      {"1", "########################"}, {"2", "##################......"},
+      {"3", "###...###...###...###..."}, {"4", "#########......###......"},
+      {"5", "#########...###...###..."}, {"6", "........................"},
+      {"7", "########################"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    Print(std::string("<line>10,20,100,20,") + c.style + ",1");
+    EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+    Page page(PagePath(LastDocument(), 1));
+    ASSERT_TRUE(page.ok());
+    EXPECT_EQ(RowPattern(page, 236, 472, 24), c.pattern);
+    EXPECT_EQ(RowPattern(page, 236, 471, 24), "........................");
+    EXPECT_EQ(RowPattern(page, 236, 473, 24), "........................");
+  }
+}
+
+// Chinese text is drawn in its own glyphs: a many-stroked character inks far more than
+// the one-stroke character, where a missing glyph would draw the same box for both.
+TEST_F(PrintTest, ChineseTextIsInked) {
+  Print("<font>=12,10,10,增`<font>=12,10,30,一");
+  EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+  Page page(PagePath(LastDocument(), 1));
+  ASSERT_TRUE(page.ok());
+  // 12 points at 600 dpi: a 100-pixel em from (236, 236) and (236, 708).
+  const int many = page.ink(236, 236, 336, 354), one = page.ink(236, 708, 336, 826);
+  EXPECT_GT(one, 100);
+  EXPECT_GT(many, 3 * one);
+}
+
+// A size of 0 leaves the height to the device: 12 pixels at 96 dpi, 75 at 600 dpi, the
+// height of 9 points.
+TEST_F(PrintTest, FontSizeZeroIsTheDevicesDefaultHeight) {
+  auto inkOf = [&](const char* size) {
+    Print(std::string("<font>=") + size + ",10,10,HHHH");
+    EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+    Page page(PagePath(LastDocument(), 1));
+    return page.ink(0, 0, page.width(), 472);
+  };
+  const int zero = inkOf("0");
+  EXPECT_GT(zero, 0);
+  EXPECT_EQ(zero, inkOf("9"));
+  EXPECT_NE(zero, inkOf("10"));
+}
+
+// The printable area's corner is the origin; the physical offset is not corrected.
+TEST_F(PrintTest, ThePrintableOffsetShiftsThePage) {
+  setenv("KORVANE_PRINT_OFFSETX", "50", 1);   // 5 mm: 118 pixels at 600 dpi
+  setenv("KORVANE_PRINT_OFFSETY", "100", 1);  // 10 mm: 236 pixels
+  UseDpi(600, 600);
+  Print("<line>10,20,100,20,1,1");
+  unsetenv("KORVANE_PRINT_OFFSETX");
+  unsetenv("KORVANE_PRINT_OFFSETY");
+  EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+  KvPrintDocument d = LastDocument();
+  EXPECT_EQ(d.offsetXPx, 118);
+  EXPECT_EQ(d.offsetYPx, 236);
+  Page page(PagePath(d, 1));
+  ASSERT_TRUE(page.ok());
+  EXPECT_EQ(RowPattern(page, 350, 708, 8), "....####");  // from 118 + 236 = 354
+  EXPECT_FALSE(page.dark(600, 472));
+  EXPECT_FALSE(page.dark(600, 707));
+  EXPECT_FALSE(page.dark(600, 709));
+}
+
+TEST_F(PrintTest, ARefusedEndDocFailsThePrint) {
+  KvPrintInjectFailure(KV_PRINT_FAIL_ENDDOC);
+  Print("10,10,x");
+  EXPECT_EQ(control_.ErrorNum, 2);
+  EXPECT_FALSE(control_.ErrorMessage.empty());
+  EXPECT_TRUE(LastDocument().aborted);
+}
+
+// The device mode the dialog gave is the one the job is printed with, and it stays with
+// the printer for the next print of the process.
+TEST_F(PrintTest, TheDialogsDeviceModeCarriesOver) {
+  control_.IsPrintSetup = 1;
+  KvPrintDialogScript(KV_PRINT_DIALOG_OK, nullptr, 3, 0);
+  Print("100,50$^10,10,x");
+  EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+  KvPrintDocument d = LastDocument();
+  EXPECT_EQ(d.copies, 3);
+  EXPECT_EQ(d.paperWidth, 1000);
+  EXPECT_EQ(d.paperLength, 500);
+  control_.IsPrintSetup = 0;
+  Print("10,10,x");
+  d = LastDocument();
+  EXPECT_EQ(d.copies, 3);
+  EXPECT_EQ(d.paperWidth, 2100);
+  EXPECT_EQ(d.paperLength, 2970);
+}
+
+// Paper sizes that convert are handed to the printer, which takes what it can: a side
+// under 1 mm is not taken (the printer's own stands), and a page beyond what the
+// printer can hold fails the job without leaving the printer unusable.
+TEST_F(PrintTest, ThePrinterJudgesThePaper) {
+  struct Case {
+    const char* job;
+    int error_num;
+    int width, length;
+  } cases[] = {
+      {"0,0$^10,10,x", 0, 2100, 2970},
+      {"-5,100$^10,10,x", 0, 2100, 1000},
+      {"5000,100$^10,10,x", 0, 2100, 1000},  // 50000 tenths is negative in 16 bits
+      {"3000,3000$^10,10,x", 2, 0, 0},
+      {"100,50$^10,10,x", 0, 1000, 500},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.job);
+    KvPrintClearDocuments();
+    control_.ErrorNum = 0;
+    Print(c.job);
+    EXPECT_EQ(control_.ErrorNum, c.error_num) << control_.ErrorMessage;
+    if (c.error_num) {
+      EXPECT_EQ(control_.ErrorMessage, "Printer selected is not valid");
+      EXPECT_EQ(Documents(), 0u);
+      continue;
+    }
+    ASSERT_EQ(Documents(), 1u);
+    EXPECT_EQ(LastDocument().paperWidth, c.width);
+    EXPECT_EQ(LastDocument().paperLength, c.length);
+  }
 }
 
 }  // namespace

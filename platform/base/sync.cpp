@@ -7,6 +7,7 @@
 // the owning process, and ".guard" serialises the check-and-open step. The kernel drops
 // a process's locks when it ends, however it ends.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -316,6 +317,14 @@ std::string WideName(LPCWSTR name) { return name ? kv::base::WideToUtf8(name) : 
 
 }  // namespace
 
+// The thread's id, asked of the kernel once per thread: the window system asks for it
+// several times per message. A forked child's thread gets its own id afresh.
+namespace {
+thread_local DWORD t_thread_id = 0;
+void ForgetThreadId() { t_thread_id = 0; }
+[[maybe_unused]] const int g_thread_id_at_fork = pthread_atfork(nullptr, nullptr, &ForgetThreadId);
+}  // namespace
+
 extern "C" {
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manual_reset, BOOL initial_state, LPCSTR name) {
@@ -428,7 +437,10 @@ void* InterlockedCompareExchangePointer(void* volatile* t, void* exchange, void*
   return comparand;
 }
 
-DWORD GetCurrentThreadId(void) { return static_cast<DWORD>(syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId(void) {
+  if (t_thread_id == 0) t_thread_id = static_cast<DWORD>(syscall(SYS_gettid));
+  return t_thread_id;
+}
 DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
 HANDLE GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
 HANDLE GetCurrentThread(void) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)); }

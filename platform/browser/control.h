@@ -8,6 +8,7 @@
 
 #include "platform/browser/dom.h"
 #include "platform/browser/loader.h"
+#include "platform/com/unknown.h"
 
 namespace kv::browser {
 
@@ -69,19 +70,12 @@ struct TravelEntry {
 
 // The browser object of one frame: its document, location and state, and navigation
 // inside the frame. Detached (every call E_UNEXPECTED) once its frame goes.
-class FrameBrowser final : public IWebBrowser2 {
+class FrameBrowser final : public kv::RefCounted<IWebBrowser2> {
  public:
   FrameBrowser(WebBrowser* top, FrameSlot* slot) : top_(top), slot_(slot) {}
   void Detach() {
     top_ = nullptr;
     slot_ = nullptr;
-  }
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
   }
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
@@ -114,10 +108,13 @@ class FrameBrowser final : public IWebBrowser2 {
   HRESULT put_Visible(VARIANT_BOOL) override { return E_NOTIMPL; }
 
  private:
-  ~FrameBrowser() = default;
+  ~FrameBrowser() override = default;
+  bool Accepts(REFIID riid) const override {
+    return IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IWebBrowser2) ||
+           IsEqualIID(riid, IID_IWebBrowserApp) || IsEqualIID(riid, IID_IWebBrowser);
+  }
   WebBrowser* top_;
   FrameSlot* slot_;
-  std::atomic<ULONG> refs_{1};
 };
 
 class WebBrowser final : public IWebBrowser2,

@@ -884,22 +884,6 @@ Collection::Collection(Document* doc, std::vector<Node*> nodes) : doc_(doc), nod
   doc_->AddRef();
 }
 Collection::~Collection() { doc_->Release(); }
-HRESULT Collection::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IHTMLElementCollection)) {
-    *object = static_cast<IHTMLElementCollection*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-ULONG Collection::AddRef() { return ++refs_; }
-ULONG Collection::Release() {
-  ULONG n = --refs_;
-  if (n == 0) delete this;
-  return n;
-}
 HRESULT Collection::GetTypeInfoCount(UINT* count) {
   if (count) *count = 0;
   return S_OK;
@@ -1129,22 +1113,6 @@ EventObj::EventObj(Document* doc, const DomEvent& ev) : doc_(doc), ev_(ev) { doc
 EventObj::~EventObj() {
   VariantClear(&return_value_);
   doc_->Release();
-}
-HRESULT EventObj::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IHTMLEventObj)) {
-    *object = static_cast<IHTMLEventObj*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-ULONG EventObj::AddRef() { return ++refs_; }
-ULONG EventObj::Release() {
-  ULONG n = --refs_;
-  if (n == 0) delete this;
-  return n;
 }
 HRESULT EventObj::GetTypeInfoCount(UINT* count) {
   if (count) *count = 0;

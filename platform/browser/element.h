@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/browser/dom.h"
+#include "platform/com/unknown.h"
 
 namespace kv::browser {
 
@@ -110,12 +111,9 @@ class Element final : public IHTMLElement,
 };
 
 // A live-at-creation list of elements (a snapshot: collections are made on each read).
-class Collection final : public IHTMLElementCollection {
+class Collection final : public kv::RefCounted<IHTMLElementCollection> {
  public:
   Collection(Document* doc, std::vector<Node*> nodes);
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
@@ -126,8 +124,10 @@ class Collection final : public IHTMLElementCollection {
   HRESULT tags(VARIANT tag, IDispatch** out) override;
 
  private:
-  ~Collection();
-  std::atomic<ULONG> refs_{1};
+  ~Collection() override;
+  bool Accepts(REFIID riid) const override {
+    return IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IHTMLElementCollection);
+  }
   Document* doc_;
   std::vector<Node*> nodes_;
 };
@@ -167,15 +167,12 @@ class Window final : public IHTMLWindow2, public IConnectionPointContainer {
   bool external_asked_ = false;
 };
 
-class EventObj final : public IHTMLEventObj {
+class EventObj final : public kv::RefCounted<IHTMLEventObj> {
  public:
   EventObj(Document* doc, const DomEvent& ev);
   bool ReturnFalse() const { return return_false_; }
   bool CancelBubble() const { return cancel_bubble_; }
   LONG KeyCode() const { return ev_.key_code; }
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
@@ -199,8 +196,10 @@ class EventObj final : public IHTMLEventObj {
   HRESULT get_toElement(IHTMLElement** element) override;
 
  private:
-  ~EventObj();
-  std::atomic<ULONG> refs_{1};
+  ~EventObj() override;
+  bool Accepts(REFIID riid) const override {
+    return IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IHTMLEventObj);
+  }
   Document* doc_;
   DomEvent ev_;
   bool return_false_ = false;

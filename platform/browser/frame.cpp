@@ -5,17 +5,6 @@
 
 namespace kv::browser {
 
-HRESULT FrameBrowser::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IWebBrowser2) ||
-      IsEqualIID(riid, IID_IWebBrowserApp) || IsEqualIID(riid, IID_IWebBrowser)) {
-    *object = static_cast<IWebBrowser2*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
 HRESULT FrameBrowser::GetTypeInfoCount(UINT* count) {
   if (count) *count = 0;
   return S_OK;

@@ -36,7 +36,8 @@ std::string InvoicePage() {
 struct Sink final : IDispatch {
   bool complete = false;
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
       *object = this;
       return S_OK;
     }

@@ -65,7 +65,8 @@ double Monikers(const std::string& url, int count, size_t expect) {
     m->BindToStorage(bc, nullptr, IID_IStream, reinterpret_cast<void**>(&s));
     MSG msg;
     while (!sink.stopped && GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-    if (sink.result != S_OK || sink.bytes != expect) std::printf("bind failed: 0x%08X, %zu bytes\n", static_cast<unsigned>(sink.result), sink.bytes);
+    if (sink.result != S_OK || sink.bytes != expect)
+      std::printf("bind failed: 0x%08X, %zu bytes\n", static_cast<unsigned>(sink.result), sink.bytes);
     bc->Release();
     m->Release();
   }
@@ -106,7 +107,8 @@ int main() {
     std::string url;
     int count;
     size_t size;
-  } rows[] = {{"100 KB x 200", server.Url("/big"), 200, big.size()}, {"200 B x 1000", server.Url("/small"), 1000, small.size()}};
+  } rows[] = {{"100 KB x 200", server.Url("/big"), 200, big.size()},
+              {"200 B x 1000", server.Url("/small"), 1000, small.size()}};
   Monikers(server.Url("/small"), 5, small.size());  // warm-up
   Easy(server.Url("/small"), 5, small.size());
   for (const auto& r : rows) {

@@ -30,9 +30,7 @@ inline const char kText[] = "发票号码 No. 0012345678  金额 1,234.56";
 inline double TextRowMm(int i, double step) { return 10 + i * step; }
 inline double LineRowMm(int i) { return 12 + i * 18; }
 
-inline int Px(double mm, int dpi) {
-  return static_cast<int>(static_cast<float>(mm / 25.4) * static_cast<float>(dpi));
-}
+inline int Px(double mm, int dpi) { return static_cast<int>(static_cast<float>(mm / 25.4) * static_cast<float>(dpi)); }
 
 // A 300 x 300 colour gradient as a JPEG file image.
 inline std::string MakeJpeg() {
@@ -57,8 +55,7 @@ inline std::string MakeJpeg() {
 
 // The peer: cairo alone, device pixels scaled to points as the printer's PDF does; the
 // JPEG is decoded on every page, as the print control does per item.
-inline void RunPlainCairo(const std::string& jpeg, int pages, int dpi, double text_step_mm,
-                          const std::string& path) {
+inline void RunPlainCairo(const std::string& jpeg, int pages, int dpi, double text_step_mm, const std::string& path) {
   cairo_surface_t* pdf = cairo_pdf_surface_create(path.c_str(), kWidthMm / 25.4 * 72, kHeightMm / 25.4 * 72);
   cairo_t* cr = cairo_create(pdf);
   cairo_select_font_face(cr, "WenQuanYi Zen Hei", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
@@ -112,11 +109,11 @@ inline void RunPlainCairo(const std::string& jpeg, int pages, int dpi, double te
 
 // One row of a benchmark: our side against the plain cairo program run just before it.
 inline void PrintRow(const char* label, int pages, const Result& ours, const Result& peer, double pdfKb, double pngKb) {
-  std::printf("%-12s ours %7.3f s  %6.1f ms/page  peak %6.1f MB | plain cairo %6.3f s  peak %5.1f MB | "
-              "ratio time %5.2f  memory %5.2f  (PDF %.0f KB, PNG %.0f KB)\n",
-              label, ours.seconds, 1000 * ours.seconds / pages, ours.peak_kb / 1024.0, peer.seconds,
-              peer.peak_kb / 1024.0, ours.seconds / peer.seconds,
-              static_cast<double>(ours.peak_kb) / static_cast<double>(peer.peak_kb), pdfKb, pngKb);
+  std::printf(
+      "%-12s ours %7.3f s  %6.1f ms/page  peak %6.1f MB | plain cairo %6.3f s  peak %5.1f MB | "
+      "ratio time %5.2f  memory %5.2f  (PDF %.0f KB, PNG %.0f KB)\n",
+      label, ours.seconds, 1000 * ours.seconds / pages, ours.peak_kb / 1024.0, peer.seconds, peer.peak_kb / 1024.0,
+      ours.seconds / peer.seconds, static_cast<double>(ours.peak_kb) / static_cast<double>(peer.peak_kb), pdfKb, pngKb);
 }
 
 // Bytes of the PDF and PNG files in a folder, in KB; the folder is emptied.

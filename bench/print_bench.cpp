@@ -77,8 +77,8 @@ int main(int argc, char** argv) {
   setenv("KORVANE_PRINT_CUPS", "0", 1);
   std::string jpeg = MakeJpeg();
 
-  std::printf("pages: %d of %.0f x %.0f mm at %d dpi; each %d text runs, %d lines, one 300x300 JPEG\n", pages,
-              kWidthMm, kHeightMm, dpi, kTexts, kLines);
+  std::printf("pages: %d of %.0f x %.0f mm at %d dpi; each %d text runs, %d lines, one 300x300 JPEG\n", pages, kWidthMm,
+              kHeightMm, dpi, kTexts, kLines);
   struct Row {
     const char* label;
     int pages;

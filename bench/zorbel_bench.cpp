@@ -97,16 +97,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zorbel_bench: registration failed\n");
     return 1;
   }
-  std::printf("job: %d pages of 148 x 210 mm at %d dpi; each %d text items, %d lines, one inline 300x300 JPEG\n",
-              pages, dpi, kTexts, kLines);
+  std::printf("job: %d pages of 148 x 210 mm at %d dpi; each %d text items, %d lines, one inline 300x300 JPEG\n", pages,
+              dpi, kTexts, kLines);
   struct Row {
     const char* label;
     int pages;
     bool rasters;
   };
   double perPage[2] = {0, 0};
-  for (Row row : {Row{"rasters off", pages, false}, Row{"rasters on", pages, true},
-                  Row{"rasters on", 2 * pages, true}}) {
+  for (Row row :
+       {Row{"rasters off", pages, false}, Row{"rasters on", pages, true}, Row{"rasters on", 2 * pages, true}}) {
     const std::string job_file = dir + "/bench.job";
     std::ofstream(job_file, std::ios::binary) << MakeJob(jpeg, row.pages);
     Result peer = InChild([&] {
@@ -134,7 +134,6 @@ int main(int argc, char** argv) {
     if (row.rasters) perPage[row.pages == pages ? 0 : 1] = ours.seconds / row.pages;
   }
   std::filesystem::remove_all(dir);
-  std::printf("rasters on: time per page at %d pages / at %d pages: %.3f\n", 2 * pages, pages,
-              perPage[1] / perPage[0]);
+  std::printf("rasters on: time per page at %d pages / at %d pages: %.3f\n", 2 * pages, pages, perPage[1] / perPage[0]);
   return 0;
 }

@@ -16,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t end = text.find('\n', start);
     std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     try {
-      if (line.rfind("2:", 0) == 0) manager.AddCookie2(line.substr(2), host);
-      else manager.AddCookie(line, host);
+      if (line.rfind("2:", 0) == 0)
+        manager.AddCookie2(line.substr(2), host);
+      else
+        manager.AddCookie(line, host);
     } catch (const Exception&) {
     }
     if (end == std::string::npos) break;

@@ -8,8 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 16) return 0;
-  const skinpack::Bytes container =
-      skintest::ContainerWith(std::string(reinterpret_cast<const char*>(data), size));
+  const skinpack::Bytes container = skintest::ContainerWith(std::string(reinterpret_cast<const char*>(data), size));
   TSkinData skin(nullptr);
   skin.SetSkinBytes(container.data(), container.size());
   return 0;

@@ -92,7 +92,8 @@ int TFastColorLookup::Lookup(int Red, int Green, int Blue, TGIFRGB& Chosen) {
   return index;
 }
 
-TSlowColorLookup::TSlowColorLookup(HPALETTE Palette) : TColorLookup(0), palette_(Palette), colors_(PaletteColors(Palette)) {
+TSlowColorLookup::TSlowColorLookup(HPALETTE Palette)
+    : TColorLookup(0), palette_(Palette), colors_(PaletteColors(Palette)) {
   color_count_ = static_cast<int>(colors_.size());
 }
 
@@ -301,23 +302,61 @@ TFloydSteinbergDitherer::TFloydSteinbergDitherer(int Width, TColorLookup* Lookup
 
 TStuckiDitherer::TStuckiDitherer(int Width, TColorLookup* Lookup)
     : TErrorDiffusionDitherer(Width, Lookup, 42,
-                              {{0, 1, 8}, {0, 2, 4}, {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2},
-                               {2, -2, 1}, {2, -1, 2}, {2, 0, 4}, {2, 1, 2}, {2, 2, 1}}) {}
+                              {{0, 1, 8},
+                               {0, 2, 4},
+                               {1, -2, 2},
+                               {1, -1, 4},
+                               {1, 0, 8},
+                               {1, 1, 4},
+                               {1, 2, 2},
+                               {2, -2, 1},
+                               {2, -1, 2},
+                               {2, 0, 4},
+                               {2, 1, 2},
+                               {2, 2, 1}}) {}
 
 TSierraDitherer::TSierraDitherer(int Width, TColorLookup* Lookup)
     : TErrorDiffusionDitherer(Width, Lookup, 32,
-                              {{0, 1, 5}, {0, 2, 3}, {1, -2, 2}, {1, -1, 4}, {1, 0, 5}, {1, 1, 4}, {1, 2, 2},
-                               {2, -1, 2}, {2, 0, 3}, {2, 1, 2}}) {}
+                              {{0, 1, 5},
+                               {0, 2, 3},
+                               {1, -2, 2},
+                               {1, -1, 4},
+                               {1, 0, 5},
+                               {1, 1, 4},
+                               {1, 2, 2},
+                               {2, -1, 2},
+                               {2, 0, 3},
+                               {2, 1, 2}}) {}
 
 TJaJuNiDitherer::TJaJuNiDitherer(int Width, TColorLookup* Lookup)
     : TErrorDiffusionDitherer(Width, Lookup, 48,
-                              {{0, 1, 7}, {0, 2, 5}, {1, -2, 3}, {1, -1, 5}, {1, 0, 7}, {1, 1, 5}, {1, 2, 3},
-                               {2, -2, 1}, {2, -1, 3}, {2, 0, 5}, {2, 1, 3}, {2, 2, 1}}) {}
+                              {{0, 1, 7},
+                               {0, 2, 5},
+                               {1, -2, 3},
+                               {1, -1, 5},
+                               {1, 0, 7},
+                               {1, 1, 5},
+                               {1, 2, 3},
+                               {2, -2, 1},
+                               {2, -1, 3},
+                               {2, 0, 5},
+                               {2, 1, 3},
+                               {2, 2, 1}}) {}
 
 TSteveArceDitherer::TSteveArceDitherer(int Width, TColorLookup* Lookup)
     : TErrorDiffusionDitherer(Width, Lookup, 200,
-                              {{0, 2, 32}, {1, -3, 12}, {1, -1, 26}, {1, 1, 30}, {1, 3, 16}, {2, -2, 12},
-                               {2, 0, 26}, {2, 2, 12}, {3, -3, 5}, {3, -1, 12}, {3, 1, 12}, {3, 3, 5}}) {}
+                              {{0, 2, 32},
+                               {1, -3, 12},
+                               {1, -1, 26},
+                               {1, 1, 30},
+                               {1, 3, 16},
+                               {2, -2, 12},
+                               {2, 0, 26},
+                               {2, 2, 12},
+                               {3, -3, 5},
+                               {3, -1, 12},
+                               {3, 1, 12},
+                               {3, 3, 5}}) {}
 
 TBurkesDitherer::TBurkesDitherer(int Width, TColorLookup* Lookup)
     : TErrorDiffusionDitherer(Width, Lookup, 32,

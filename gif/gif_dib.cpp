@@ -67,8 +67,8 @@ void GDIError() {
   DWORD code = GetLastError();
   if (code != 0) {
     char buffer[512];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                             buffer, sizeof buffer, nullptr);
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                             sizeof buffer, nullptr);
     if (n > 0) throw EOutOfResources(AnsiString(buffer, n));
   }
   throw EOutOfResources(gif_texts::kOutOfResources);
@@ -84,8 +84,7 @@ void* TDIBReader::ScanLine(int Row) { return bitmap_->ScanLine(Row); }
 
 // ---- TDIBWriter ----------------------------------------------------------------------
 
-TDIBWriter::TDIBWriter(TBitmap* ABitmap, HPALETTE APalette, int AHeight, int AWidth,
-                       TPixelFormat APixelFormat)
+TDIBWriter::TDIBWriter(TBitmap* ABitmap, HPALETTE APalette, int AHeight, int AWidth, TPixelFormat APixelFormat)
     : TDIB(ABitmap, APixelFormat), height_(AHeight), width_(AWidth), palette_(APalette) {
   if (APixelFormat != pf8bit && APixelFormat != pf24bit) GIFError(gif_texts::kUnsupportedPixelFormat);
   if (AWidth == 0 || AHeight == 0) GIFError(gif_texts::kInvalidDimensions);
@@ -113,8 +112,7 @@ void TDIBWriter::Build() {
     bih->biClrUsed = 256;
     bih->biClrImportant = n;
     auto* quads = reinterpret_cast<RGBQUAD*>(header.data() + sizeof(BITMAPINFOHEADER));
-    for (UINT i = 0; i < n; ++i)
-      quads[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+    for (UINT i = 0; i < n; ++i) quads[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
   }
   uint64_t rows = static_cast<uint64_t>(height_ < 0 ? -static_cast<int64_t>(height_) : height_);
   uint64_t size = GIFCheckedArea(static_cast<uint64_t>(Stride()), rows);
@@ -199,15 +197,15 @@ struct ObjHolder {
 
 }  // namespace
 
-void MaskedStretchBlit(HDC DestDC, int DestX, int DestY, int DestW, int DestH, HDC SourceDC,
-                       int SrcX, int SrcY, int SrcW, int SrcH, HDC MaskDC, int MaskX, int MaskY) {
+void MaskedStretchBlit(HDC DestDC, int DestX, int DestY, int DestW, int DestH, HDC SourceDC, int SrcX, int SrcY,
+                       int SrcW, int SrcH, HDC MaskDC, int MaskX, int MaskY) {
   if (DestW == SrcW && DestH == SrcH) {
     // Same size: one mask blit; the mask bitmap is borrowed from its DC meanwhile.
     ObjHolder temp;
     temp.obj = GDICheck(CreateBitmap(1, 1, 1, 1, nullptr));
     HGDIOBJ mask = SelectObject(MaskDC, temp.obj);
-    BOOL ok = MaskBlt(DestDC, DestX, DestY, DestW, DestH, SourceDC, SrcX, SrcY,
-                      static_cast<HBITMAP>(mask), MaskX, MaskY, MAKEROP4(0x00AA0029u, SRCCOPY));
+    BOOL ok = MaskBlt(DestDC, DestX, DestY, DestW, DestH, SourceDC, SrcX, SrcY, static_cast<HBITMAP>(mask), MaskX,
+                      MaskY, MAKEROP4(0x00AA0029u, SRCCOPY));
     SelectObject(MaskDC, mask);
     if (!ok) GDIError();
     return;

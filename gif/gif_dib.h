@@ -80,7 +80,10 @@ class TDIBWriter : public TDIB {
   void* ScanLine(int Row) override;
   int Stride() const;
   // The header block: 40-byte header, then 256 quads for 8 bits.
-  const std::vector<BYTE>& Header() { Build(); return header_; }
+  const std::vector<BYTE>& Header() {
+    Build();
+    return header_;
+  }
   // Writes the DIB into the bitmap now (the destructor does it otherwise).
   void Commit();
 
@@ -95,5 +98,5 @@ class TDIBWriter : public TDIB {
 
 // Draws SrcW x SrcH of Source at (SrcX, SrcY) into the destination rectangle, keeping the
 // destination where the mask (selected into MaskDC) has a set bit.
-void MaskedStretchBlit(HDC DestDC, int DestX, int DestY, int DestW, int DestH, HDC SourceDC,
-                       int SrcX, int SrcY, int SrcW, int SrcH, HDC MaskDC, int MaskX, int MaskY);
+void MaskedStretchBlit(HDC DestDC, int DestX, int DestY, int DestW, int DestH, HDC SourceDC, int SrcX, int SrcY,
+                       int SrcW, int SrcH, HDC MaskDC, int MaskX, int MaskY);

@@ -414,7 +414,8 @@ void TGIFSubImage::DrawTiles(TCanvas* ACanvas, const TRect& ARect, bool DoTransp
   try {
     HDC dc = ACanvas->Handle();
     for (int x = ARect.left; x < ARect.right; x += width_)
-      for (int y = ARect.top; y < ARect.bottom; y += height_) DrawPiece(dc, Rect(x, y, x + width_, y + height_), DoTransparent);
+      for (int y = ARect.top; y < ARect.bottom; y += height_)
+        DrawPiece(dc, Rect(x, y, x + width_, y + height_), DoTransparent);
   } catch (...) {
     ACanvas->Unlock();
     throw;
@@ -506,8 +507,10 @@ void TGIFSubImage::AssignFromBitmap(TBitmap* Source) {
       else
         color_map_->ImportDIBColors(bitmap->Canvas()->Handle());
     } else if (format == pf4bit || format == pf1bit) {
-      if (bitmap->Palette()) color_map_->ImportPalette(bitmap->Palette());
-      else color_map_->ImportDIBColors(bitmap->Canvas()->Handle());
+      if (bitmap->Palette())
+        color_map_->ImportPalette(bitmap->Palette());
+      else
+        color_map_->ImportDIBColors(bitmap->Canvas()->Handle());
     }
     struct Ring {
       TColor color;
@@ -631,7 +634,8 @@ void TGIFSubImage::Merge(TGIFSubImage* Previous) {
   int prev_disposal = Previous->gce_ ? Previous->gce_->Disposal() : 0;
   if (prev_disposal == 2 || prev_disposal == 3) return;
   TRect a = BoundsRect(), b = Previous->BoundsRect();
-  TRect overlap = Rect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom));
+  TRect overlap =
+      Rect(std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom));
   if (overlap.left >= overlap.right || overlap.top >= overlap.bottom) return;
   TGIFColorMap* map = ActiveColorMap();
   TGIFColorMap* prev_map = Previous->ActiveColorMap();
@@ -645,7 +649,8 @@ void TGIFSubImage::Merge(TGIFSubImage* Previous) {
     if (color_map_->Count() == 0 && image_) {
       for (int i = 0; i < image_->Images()->Count() && t_index < 0; ++i) {
         TGIFSubImage* f = image_->Images()->SubImages(i);
-        if (f != this && f->transparent_ && f->color_map_->Count() == 0 && !used[static_cast<size_t>(f->TransparentIndex())])
+        if (f != this && f->transparent_ && f->color_map_->Count() == 0 &&
+            !used[static_cast<size_t>(f->TransparentIndex())])
           t_index = f->TransparentIndex();
       }
     }
@@ -681,4 +686,3 @@ void TGIFSubImage::Merge(TGIFSubImage* Previous) {
   FreeBitmap();
   FreeMask();
 }
-

@@ -60,7 +60,8 @@ struct BusyFlag {
 void RegisterGIFImage() {
   std::lock_guard<std::mutex> guard(g_registration_lock);
   if (g_registrations++ > 0) return;
-  TPicture::RegisterFileFormat(gif_texts::kExtension, gif_texts::kFormatName, "TGIFImage", [] { return new TGIFImage; });
+  TPicture::RegisterFileFormat(gif_texts::kExtension, gif_texts::kFormatName, "TGIFImage",
+                               [] { return new TGIFImage; });
   g_clipboard_format = static_cast<WORD>(RegisterClipboardFormatA(gif_texts::kFormatName));
   if (g_clipboard_format)
     TPicture::RegisterClipboardFormat(g_clipboard_format, "TGIFImage", [] { return new TGIFImage; });
@@ -578,7 +579,9 @@ void TGIFImage::OptimizeImage(TGIFOptimizeOptions Options, TColorReduction Reduc
   };
   FireProgress(psStarting, 0, gif_texts::kOptimizing);
   try {
-    auto disposal = [](TGIFSubImage* f) { return f->GraphicControlExtension() ? f->GraphicControlExtension()->Disposal() : 0; };
+    auto disposal = [](TGIFSubImage* f) {
+      return f->GraphicControlExtension() ? f->GraphicControlExtension()->Disposal() : 0;
+    };
     if (Options & OptimizeColorMaps) {
       if (GlobalColorMap()->Count() > 0) GlobalColorMap()->Optimize();
       for (int i = 0; i < images_->Count(); ++i) {

@@ -249,7 +249,10 @@ class TGIFExtension : public TGIFItem {
   KV_CLASS_NAME(TGIFExtension)
   virtual BYTE ExtensionType() const = 0;
   // The class to read the block at the stream's position (the stream is restored).
-  virtual TGIFExtensionClass FindSubExtension(TStream* Stream) const { (void)Stream; return nullptr; }
+  virtual TGIFExtensionClass FindSubExtension(TStream* Stream) const {
+    (void)Stream;
+    return nullptr;
+  }
   TGIFVersion Version() const override { return gv89a; }
   void SaveToStream(TStream* Stream) override;
   void LoadFromStream(TStream* Stream) override;

@@ -311,8 +311,7 @@ int TGIFDecoder::Decode(BYTE* Pixels, int Width, int Height, bool Interlaced) {
 
 }  // namespace
 
-int DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
-                  const TGIFWarningProc& Warn) {
+int DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced, const TGIFWarningProc& Warn) {
   auto decoder = std::make_unique<TGIFDecoder>(Stream, Warn);
   return decoder->Decode(Pixels, Width, Height, Interlaced);
 }
@@ -336,8 +335,8 @@ void TGIFWriter::Finish() {
 
 // ---- Encoders ------------------------------------------------------------------------
 
-void TGIFEncoder::Encode(TStream* Stream, int BitsPerPixel, int ColorCount, int Width, int Height,
-                         bool Interlaced, const BYTE* Pixels) {
+void TGIFEncoder::Encode(TStream* Stream, int BitsPerPixel, int ColorCount, int Width, int Height, bool Interlaced,
+                         const BYTE* Pixels) {
   bits_per_pixel_ = BitsPerPixel;
   color_count_ = ColorCount;
   width_ = Width;

@@ -17,8 +17,7 @@ using TGIFWarningProc = std::function<void(const char* Message)>;
 // does not reach keep the fill. Leaves the stream after the block terminator. Returns the
 // largest pixel index in Pixels afterwards (the fill counting where the data stopped
 // short), -1 when the frame has no pixels; found without reading the buffer again.
-int DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced,
-                  const TGIFWarningProc& Warn);
+int DecodeGIFData(TStream* Stream, BYTE* Pixels, int Width, int Height, bool Interlaced, const TGIFWarningProc& Warn);
 
 // A stream that exists only to be written through its own methods; the TStream
 // operations raise "Invalid stream operation".
@@ -55,8 +54,8 @@ class TGIFEncoder {
   // Writes the minimum code size byte, the compressed pixels and the terminator.
   // Pixels is Width x Height bytes in row order; every pixel must be below ColorCount
   // ("Color not in color table"). Interlaced frames are written in the four passes.
-  void Encode(TStream* Stream, int BitsPerPixel, int ColorCount, int Width, int Height,
-              bool Interlaced, const BYTE* Pixels);
+  void Encode(TStream* Stream, int BitsPerPixel, int ColorCount, int Width, int Height, bool Interlaced,
+              const BYTE* Pixels);
 
  protected:
   virtual void Output(int Code);

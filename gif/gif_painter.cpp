@@ -14,10 +14,10 @@ std::atomic<int> TGIFPainter::live_count_{0};
 
 namespace {
 
-constexpr int kDelayUnit = 12;      // milliseconds per delay unit
-constexpr int kDefaultDelay = 10;   // units, for frames without a delay
-constexpr int kMinimumDelay = 3;    // units
-constexpr int kMaximumDelay = 1000; // units, unthreaded painters only
+constexpr int kDelayUnit = 12;       // milliseconds per delay unit
+constexpr int kDefaultDelay = 10;    // units, for frames without a delay
+constexpr int kMinimumDelay = 3;     // units
+constexpr int kMaximumDelay = 1000;  // units, unthreaded painters only
 
 std::unique_ptr<TBitmap> MakeBuffer(int Width, int Height, TColor Color) {
   auto bitmap = std::make_unique<TBitmap>();
@@ -325,7 +325,8 @@ void TGIFPainter::ClearBackup(TGIFSubImage* Frame) {
                                y + Frame->Top() + Frame->Height()));
   } else {
     areas.push_back(::Rect(MulDiv(Frame->Left(), w, iw), MulDiv(Frame->Top(), h, ih),
-                           MulDiv(Frame->Left() + Frame->Width(), w, iw), MulDiv(Frame->Top() + Frame->Height(), h, ih)));
+                           MulDiv(Frame->Left() + Frame->Width(), w, iw),
+                           MulDiv(Frame->Top() + Frame->Height(), h, ih)));
   }
   TCanvas* target = backup_->Canvas();
   for (const TRect& r : areas) {

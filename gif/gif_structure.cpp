@@ -244,7 +244,8 @@ void TGIFColorMap::ImportPalette(HPALETTE Palette) {
 
 void TGIFColorMap::ImportRGB(const RGBQUAD* Colors, int Count) {
   colors_.clear();
-  for (int i = 0; i < Count && i < 256; ++i) colors_.push_back({Colors[i].rgbRed, Colors[i].rgbGreen, Colors[i].rgbBlue});
+  for (int i = 0; i < Count && i < 256; ++i)
+    colors_.push_back({Colors[i].rgbRed, Colors[i].rgbGreen, Colors[i].rgbBlue});
   Grow(this->Count());
   sorted_ = false;
   Changed();
@@ -274,7 +275,8 @@ void TGIFColorMap::LoadFromStream(TStream* Stream, int Count) {
   std::vector<BYTE> bytes(static_cast<size_t>(Count) * 3);
   ReadCheck(Stream, bytes.data(), static_cast<int>(bytes.size()));
   for (int i = 0; i < Count; ++i)
-    colors_.push_back({bytes[3 * static_cast<size_t>(i)], bytes[3 * static_cast<size_t>(i) + 1], bytes[3 * static_cast<size_t>(i) + 2]});
+    colors_.push_back({bytes[3 * static_cast<size_t>(i)], bytes[3 * static_cast<size_t>(i) + 1],
+                       bytes[3 * static_cast<size_t>(i) + 2]});
 }
 
 void TGIFColorMap::Assign(TPersistent* Source) {
@@ -295,7 +297,8 @@ void TGIFColorMap::Optimize() {
   uses.resize(static_cast<size_t>(Count()), 0);
   std::vector<int> order(static_cast<size_t>(Count()));
   std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return uses[static_cast<size_t>(a)] > uses[static_cast<size_t>(b)]; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return uses[static_cast<size_t>(a)] > uses[static_cast<size_t>(b)]; });
   bool changed = false;
   for (size_t i = 0; i < order.size(); ++i) changed |= order[i] != static_cast<int>(i);
   if (!changed) return;
@@ -328,7 +331,8 @@ void RemapFrame(TGIFSubImage* Frame, const std::vector<int>& Map) {
   for (int e = 0; e < Frame->Extensions()->Count(); ++e)
     if (auto* gce = dynamic_cast<TGIFGraphicControlExtension*>(Frame->Extensions()->Extensions(e))) {
       int index = gce->TransparentColorIndex();
-      gce->SetTransparentColorIndex(Map[static_cast<size_t>(index)] < Frame->ActiveColorMap()->Count() ? Map[static_cast<size_t>(index)] : index);
+      gce->SetTransparentColorIndex(
+          Map[static_cast<size_t>(index)] < Frame->ActiveColorMap()->Count() ? Map[static_cast<size_t>(index)] : index);
     }
   Frame->FreeBitmap();
   Frame->FreeMask();
@@ -419,7 +423,9 @@ void TGIFHeader::Assign(TPersistent* Source) {
 void TGIFHeader::LoadFromStream(TStream* Stream) {
   int64_t position = Stream->Position();
   ReadCheck(Stream, signature_.data(), 6);
-  auto is_gif = [this] { return toupper(signature_[0]) == 'G' && toupper(signature_[1]) == 'I' && toupper(signature_[2]) == 'F'; };
+  auto is_gif = [this] {
+    return toupper(signature_[0]) == 'G' && toupper(signature_[1]) == 'I' && toupper(signature_[2]) == 'F';
+  };
   if (!is_gif()) {
     Stream->Seek(position + 4, soBeginning);
     ReadCheck(Stream, signature_.data(), 6);
@@ -715,8 +721,12 @@ void TGIFAppExtNSLoop::SaveData(TStream* Stream) {
   BYTE loop[4] = {3, 1, static_cast<BYTE>(loops_ & 0xFF), static_cast<BYTE>(loops_ >> 8)};
   Stream->WriteBuffer(loop, 4);
   if (buffer_size_ != 0) {
-    BYTE buffer[6] = {5, 2, static_cast<BYTE>(buffer_size_), static_cast<BYTE>(buffer_size_ >> 8),
-                      static_cast<BYTE>(buffer_size_ >> 16), static_cast<BYTE>(buffer_size_ >> 24)};
+    BYTE buffer[6] = {5,
+                      2,
+                      static_cast<BYTE>(buffer_size_),
+                      static_cast<BYTE>(buffer_size_ >> 8),
+                      static_cast<BYTE>(buffer_size_ >> 16),
+                      static_cast<BYTE>(buffer_size_ >> 24)};
     Stream->WriteBuffer(buffer, 6);
   }
   ::WriteByte(Stream, 0);
@@ -739,10 +749,10 @@ void TGIFAppExtNSLoop::LoadData(TStream* Stream) {
         break;
       case 2:
         if (n < 5) GIFError(gif_texts::kInvalidData);
-        buffer_size_ = static_cast<DWORD>(block[1] | block[2] << 8 | block[3] << 16) | static_cast<DWORD>(block[4]) << 24;
+        buffer_size_ = static_cast<DWORD>(block[1] | block[2] << 8 | block[3] << 16) | static_cast<DWORD>(block[4])
+                                                                                           << 24;
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }

@@ -9,8 +9,7 @@ inline constexpr const char* kUnsupportedVersion = "Unsupported GIF version";
 inline constexpr const char* kPrematureEnd = "Premature end of data";
 inline constexpr const char* kUnknownExtension = "Unknown extension type";
 inline constexpr const char* kInvalidIntroducer = "Invalid extension introducer";
-inline constexpr const char* kExtensionMismatch =
-    "Internal error: Extension Instance does not match Extension Label";
+inline constexpr const char* kExtensionMismatch = "Internal error: Extension Instance does not match Extension Label";
 inline constexpr const char* kAppExtBlockSize = "Unsupported Application Extension block size";
 inline constexpr const char* kInvalidData = "Invalid GIF data";
 inline constexpr const char* kColorTableOverflow = "Color table overflow";

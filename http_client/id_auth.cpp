@@ -150,8 +150,8 @@ void TIdDecoder4to3::DecodeToStream(const std::string& text, TStream* destinatio
   std::string out;
   out.reserve(text.size() / 4 * 3);
   for (size_t i = 0; i < text.size(); i += 4) {
-    const uint32_t v = (value(text[i]) << 18) | (value(text[i + 1]) << 12) | (value(text[i + 2]) << 6) |
-                       value(text[i + 3]);
+    const uint32_t v =
+        (value(text[i]) << 18) | (value(text[i + 1]) << 12) | (value(text[i + 2]) << 6) | value(text[i + 3]);
     out += static_cast<char>((v >> 16) & 0xFF);
     if (text[i + 2] == fill_char_) continue;
     out += static_cast<char>((v >> 8) & 0xFF);

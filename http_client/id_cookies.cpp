@@ -63,8 +63,10 @@ void TIdNetscapeCookie::Parse(const std::string& text) {
   CookieValue = first;
   for (auto& a : attributes) {
     const size_t eq = a.find('=');
-    if (eq != std::string::npos) a = UpperCase(a.substr(0, eq)) + a.substr(eq);
-    else a = UpperCase(a);
+    if (eq != std::string::npos)
+      a = UpperCase(a.substr(0, eq)) + a.substr(eq);
+    else
+      a = UpperCase(a);
   }
   ParseAttributes(attributes);
 }
@@ -137,8 +139,10 @@ void TIdCookieRFC2109::AssignCookie(const TIdCookieRFC2109& source) {
 
 void TIdCookieRFC2965::SetPort(int i, int value) {
   if (i < 0 || i > PortCount()) throw EIdException("Index out of range.");
-  if (i == PortCount()) PortNumbers.push_back(value);
-  else PortNumbers[static_cast<size_t>(i)] = value;
+  if (i == PortCount())
+    PortNumbers.push_back(value);
+  else
+    PortNumbers[static_cast<size_t>(i)] = value;
 }
 
 void TIdCookieRFC2965::ParseAttributes(const std::vector<std::string>& attributes) {
@@ -160,8 +164,10 @@ void TIdCookieRFC2965::ParseAttributes(const std::vector<std::string>& attribute
     while (!rest.empty()) {
       const std::string item = Trim(FetchToken(rest, ","));
       const int v = DecimalToInt(item, -1);
-      if (v < 0) valid = false;
-      else list.push_back(v);
+      if (v < 0)
+        valid = false;
+      else
+        list.push_back(v);
     }
     PortNumbers = (valid && !list.empty()) ? list : std::vector<int>{80};
   }

@@ -33,7 +33,8 @@ class TIdNetscapeCookie : public TObject {
  protected:
   // Attributes after the first, names upper-cased: "NAME=value" or "FLAG".
   virtual void ParseAttributes(const std::vector<std::string>& attributes);
-  static std::string Attribute(const std::vector<std::string>& attributes, const std::string& name, bool* present = nullptr);
+  static std::string Attribute(const std::vector<std::string>& attributes, const std::string& name,
+                               bool* present = nullptr);
   static bool Flag(const std::vector<std::string>& attributes, const std::string& name);
 };
 

@@ -23,8 +23,7 @@ KV_EXCEPTION(EIdInvalidSocket, EIdException);
 // A numbered reply that was not accepted.
 class EIdProtocolReplyError : public EIdException {
  public:
-  EIdProtocolReplyError(int32_t code, std::string text)
-      : EIdException(std::move(text)), ReplyErrorCode(code) {}
+  EIdProtocolReplyError(int32_t code, std::string text) : EIdException(std::move(text)), ReplyErrorCode(code) {}
   const char* ClassName() const override { return "EIdProtocolReplyError"; }
   int32_t ErrorCode() const { return ReplyErrorCode; }
   int32_t ReplyErrorCode;

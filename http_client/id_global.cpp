@@ -11,11 +11,9 @@
 namespace {
 
 const char* const kOutDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kOutMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kOutMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 const char* const kInDays[7] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-const char* const kInMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                   "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+const char* const kInMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
 std::string Upper(const std::string& s) {
   std::string r = s;
@@ -157,8 +155,10 @@ std::string MergePath(const std::string& base, const std::string& path, char d) 
   for (size_t i = 0; i < work.size(); ++i) {
     const char c = work[i];
     if (c == d) {
-      if (i == 0) result = std::string(1, d);
-      else if (result.empty() || result.back() != d) result += c;  // runs collapse
+      if (i == 0)
+        result = std::string(1, d);
+      else if (result.empty() || result.back() != d)
+        result += c;  // runs collapse
       continue;
     }
     // Only a whole ".." segment climbs ("..x" is a name); it removes the last segment and
@@ -219,8 +219,15 @@ void TIdURI::Parse(const std::string& url) {
     }
     if (text_[i] == '\\') text_[i] = '/';
   }
-  Scheme.clear(); HostPart.clear(); PortPart.clear(); PathPart.clear(); DocumentPart.clear();
-  QueryPart.clear(); FragmentPart.clear(); UserPart.clear(); PasswordPart.clear();
+  Scheme.clear();
+  HostPart.clear();
+  PortPart.clear();
+  PathPart.clear();
+  DocumentPart.clear();
+  QueryPart.clear();
+  FragmentPart.clear();
+  UserPart.clear();
+  PasswordPart.clear();
 
   std::string rest = text_;
   const size_t a = rest.find("://");
@@ -308,8 +315,8 @@ TDateTime UtcOffset() {
     default: throw EIdFailedToRetreiveTimeZoneInfo("Failed attempting to retrieve time zone information.");
   }
   const LONG a = bias < 0 ? -bias : bias;
-  TDateTime offset = EncodeTime(static_cast<int>(a / 60) % 24, static_cast<int>(a % 60), 0, 0) +
-                     static_cast<double>(a / 1440);
+  TDateTime offset =
+      EncodeTime(static_cast<int>(a / 60) % 24, static_cast<int>(a % 60), 0, 0) + static_cast<double>(a / 1440);
   return bias > 0 ? -offset : offset;
 }
 
@@ -330,8 +337,8 @@ std::string InternetDateText(TDateTime value, bool zero_offset_as_gmt) {
   }
   char hms[16];
   std::snprintf(hms, sizeof(hms), "%02d:%02d:%02d", hour, minute, second);
-  return std::string(kOutDays[DayOfWeek(value) - 1]) + ", " + std::to_string(day) + " " +
-         kOutMonths[month - 1] + " " + std::to_string(year) + " " + hms + " " + zone;
+  return std::string(kOutDays[DayOfWeek(value) - 1]) + ", " + std::to_string(day) + " " + kOutMonths[month - 1] + " " +
+         std::to_string(year) + " " + hms + " " + zone;
 }
 
 TDateTime ParseInternetDate(std::string& text) {
@@ -364,8 +371,10 @@ TDateTime ParseInternetDate(std::string& text) {
       year = DecimalToInt(TrimBoth(s), 1900);
       s = token;
     }
-    if (year < 80) year += 2000;
-    else if (year < 100) year += 1900;
+    if (year < 80)
+      year += 2000;
+    else if (year < 100)
+      year += 1900;
     TDateTime result = EncodeDate(year, month, day);
     if (s.find(':') != std::string::npos) {
       s = LeftTrim(s);

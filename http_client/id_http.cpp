@@ -53,14 +53,18 @@ int TIdHTTPResponse::ResponseCode() {
 
 bool TIdHTTPResponse::KeepConnection() {
   const std::string version = StatusLine.size() >= 8 ? UpperCase(StatusLine.substr(5, 3)) : std::string();
-  if (version == "1.0") ServerVersion = pv1_0;
-  else if (version == "1.1") ServerVersion = pv1_1;
+  if (version == "1.0")
+    ServerVersion = pv1_0;
+  else if (version == "1.1")
+    ServerVersion = pv1_1;
   HTTP->PollForClose();
   bool result = HTTP->Connected();
   if (result) {
     const std::string c = UpperCase(Trim(Connection)), pc = UpperCase(Trim(ProxyConnection));
-    if (HTTP->ProtocolVersion == pv1_1) result = !(c == "CLOSE" || pc == "CLOSE");
-    else result = c == "KEEP-ALIVE" || pc == "KEEP-ALIVE";
+    if (HTTP->ProtocolVersion == pv1_1)
+      result = !(c == "CLOSE" || pc == "CLOSE");
+    else
+      result = c == "KEEP-ALIVE" || pc == "KEEP-ALIVE";
   }
   KeepConnectionFlag = result;
   return result;
@@ -70,7 +74,9 @@ bool TIdHTTPResponse::KeepConnection() {
 // Protocol: the decision after an answer.
 
 TIdHTTPProtocol::TIdHTTPProtocol(TIdCustomHTTP* client)
-    : HTTP(client), Request(std::make_unique<TIdHTTPRequest>(client)), Response(std::make_unique<TIdHTTPResponse>(client)) {}
+    : HTTP(client),
+      Request(std::make_unique<TIdHTTPRequest>(client)),
+      Response(std::make_unique<TIdHTTPResponse>(client)) {}
 
 TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse() {
   TIdCustomHTTP& h = *HTTP;
@@ -198,8 +204,10 @@ bool TIdCustomHTTP::UsesSSLHandler() const {
 void TIdCustomHTTP::PollForClose() {
   if (IOHandler() == nullptr || !IOHandler()->IsConnected()) return;
   try {
-    if (IOHandler()->WaitReadable(0)) FillInputBuffer(false, -1, false);
-    else CheckDisconnect(false, false);
+    if (IOHandler()->WaitReadable(0))
+      FillInputBuffer(false, -1, false);
+    else
+      CheckDisconnect(false, false);
   } catch (const Exception&) {
   }
 }
@@ -279,8 +287,10 @@ void TIdCustomHTTP::PrepareRequest(TIdHTTPRequest& request) {
   url_.FragmentPart = l.FragmentPart;
   if (!l.HostPart.empty()) url_.HostPart = l.HostPart;
   // A relative location keeps the current protocol.
-  if (!l.Scheme.empty()) url_.Scheme = l.Scheme;
-  else if (url_.Scheme.empty()) url_.Scheme = "http";
+  if (!l.Scheme.empty())
+    url_.Scheme = l.Scheme;
+  else if (url_.Scheme.empty())
+    url_.Scheme = "http";
   auto default_port = [this]() -> std::string {
     if (SameText(url_.Scheme, "http")) return "80";
     if (SameText(url_.Scheme, "https")) return "443";
@@ -296,9 +306,8 @@ void TIdCustomHTTP::PrepareRequest(TIdHTTPRequest& request) {
   }
   request.Url = EncodeRequestTarget(url_.PathPart + url_.DocumentPart + url_.QueryPart);
   if (request.Method == hmOptions && l.DocumentPart == "*") request.Url = "*";
-  if (ProtocolVersion == pv1_0 &&
-      (request.Method == hmOptions || request.Method == hmTrace || request.Method == hmPut ||
-       request.Method == hmDelete))
+  if (ProtocolVersion == pv1_0 && (request.Method == hmOptions || request.Method == hmTrace ||
+                                   request.Method == hmPut || request.Method == hmDelete))
     throw EIdException("This request method is supported in HTTP 1.1");
   if ((request.Method == hmPost || request.Method == hmPut) && request.SourceStream != nullptr)
     request.SetContentLength(static_cast<int32_t>(request.SourceStream->Size()));
@@ -452,10 +461,14 @@ int TIdCustomHTTP::ReadChunkSize() {
   int size = 0;
   for (char c : line) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else return 0;
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else
+      return 0;
     if (size > (INT32_MAX >> 4)) return 0;
     size = size * 16 + v;
   }

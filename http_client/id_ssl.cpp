@@ -24,30 +24,102 @@ using Fn = void*;
 // current library that our own replacements use.
 enum Entry {
   // Context.
-  eCtxSetCipherList, eCtxNew, eCtxFree, eCtxUsePrivateKeyFile, eCtxUseCertificateFile, eCtxSetVerify,
-  eCtxSetVerifyDepth, eCtxGetVerifyDepth, eCtxSetDefaultPasswdCb, eCtxSetDefaultPasswdCbUserdata,
-  eCtxCheckPrivateKey, eCtxLoadVerifyLocations, eCtxSetClientCAList, eCtxSetDefaultVerifyPaths,
-  eCtxSetSessionIdContext, eLoadClientCAFile,
+  eCtxSetCipherList,
+  eCtxNew,
+  eCtxFree,
+  eCtxUsePrivateKeyFile,
+  eCtxUseCertificateFile,
+  eCtxSetVerify,
+  eCtxSetVerifyDepth,
+  eCtxGetVerifyDepth,
+  eCtxSetDefaultPasswdCb,
+  eCtxSetDefaultPasswdCbUserdata,
+  eCtxCheckPrivateKey,
+  eCtxLoadVerifyLocations,
+  eCtxSetClientCAList,
+  eCtxSetDefaultVerifyPaths,
+  eCtxSetSessionIdContext,
+  eLoadClientCAFile,
   // Connection.
-  eSetFd, eLoadErrorStrings, eStateStringLong, eGetPeerCertificate, eNew, eFree, eAccept, eConnect, eRead,
-  ePeek, eWrite, eGetError, eShutdown, eSetConnectState, eSetAcceptState, eSetShutdown, eGetSession,
-  eLibraryInit, eSetExData, eGetExData, eGetCurrentCipher, eCipherDescription, eCipherGetName,
-  eCipherGetVersion, eCipherGetBits,
+  eSetFd,
+  eLoadErrorStrings,
+  eStateStringLong,
+  eGetPeerCertificate,
+  eNew,
+  eFree,
+  eAccept,
+  eConnect,
+  eRead,
+  ePeek,
+  eWrite,
+  eGetError,
+  eShutdown,
+  eSetConnectState,
+  eSetAcceptState,
+  eSetShutdown,
+  eGetSession,
+  eLibraryInit,
+  eSetExData,
+  eGetExData,
+  eGetCurrentCipher,
+  eCipherDescription,
+  eCipherGetName,
+  eCipherGetVersion,
+  eCipherGetBits,
   // Methods.
-  eSSLv2Method, eSSLv2ServerMethod, eSSLv2ClientMethod, eSSLv3Method, eSSLv3ServerMethod,
-  eSSLv3ClientMethod, eSSLv23Method, eSSLv23ServerMethod, eSSLv23ClientMethod, eTLSv1Method,
-  eTLSv1ServerMethod, eTLSv1ClientMethod,
+  eSSLv2Method,
+  eSSLv2ServerMethod,
+  eSSLv2ClientMethod,
+  eSSLv3Method,
+  eSSLv3ServerMethod,
+  eSSLv3ClientMethod,
+  eSSLv23Method,
+  eSSLv23ServerMethod,
+  eSSLv23ClientMethod,
+  eTLSv1Method,
+  eTLSv1ServerMethod,
+  eTLSv1ClientMethod,
   // Our exports.
-  eCtxSetInfoCallbackIdl, eStoreCtxGetAppDataIdl, eSessionGetIdIdl, eSessionGetIdCtxIdl,
-  eCtxGetVersionIdl, eCtxSetOptionsIdl, eGetNotBeforeIdl, eGetNotAfterIdl,
+  eCtxSetInfoCallbackIdl,
+  eStoreCtxGetAppDataIdl,
+  eSessionGetIdIdl,
+  eSessionGetIdCtxIdl,
+  eCtxGetVersionIdl,
+  eCtxSetOptionsIdl,
+  eGetNotBeforeIdl,
+  eGetNotAfterIdl,
   // Certificates and the rest.
-  eNameOneline, eNameHash, eSetIssuerName, eGetIssuerName, eSetSubjectName, eGetSubjectName, eDigest,
-  eEvpMd5, eStoreCtxGetError, eStoreCtxSetError, eStoreCtxGetErrorDepth, eStoreCtxGetCurrentCert,
-  eRandScreen, eDesSetOddParity, eDesSetKey, eDesEcbEncrypt,
+  eNameOneline,
+  eNameHash,
+  eSetIssuerName,
+  eGetIssuerName,
+  eSetSubjectName,
+  eGetSubjectName,
+  eDigest,
+  eEvpMd5,
+  eStoreCtxGetError,
+  eStoreCtxSetError,
+  eStoreCtxGetErrorDepth,
+  eStoreCtxGetCurrentCert,
+  eRandScreen,
+  eDesSetOddParity,
+  eDesSetKey,
+  eDesEcbEncrypt,
   kListedEntries,
   // Used by our replacements.
-  xInitSsl = kListedEntries, xCtrl, xCtxSetInfoCallback, xStoreCtxGetExData, xStoreCtxIdx, xSessionGetId,
-  xSessionGetId0Ctx, xCtxGetSslMethod, xCtxSetOptions, xGetNotBefore, xGetNotAfter, xNameHashEx, xPending,
+  xInitSsl = kListedEntries,
+  xCtrl,
+  xCtxSetInfoCallback,
+  xStoreCtxGetExData,
+  xStoreCtxIdx,
+  xSessionGetId,
+  xSessionGetId0Ctx,
+  xCtxGetSslMethod,
+  xCtxSetOptions,
+  xGetNotBefore,
+  xGetNotAfter,
+  xNameHashEx,
+  xPending,
   kEntryCount
 };
 
@@ -84,7 +156,9 @@ const unsigned char* kv_ssl_session_get_id_idl(const void* session, unsigned int
 const unsigned char* kv_ssl_session_get_id_ctx_idl(const void* session, unsigned int* length) {
   return Api<const unsigned char* (*)(const void*, unsigned int*)>(xSessionGetId0Ctx)(session, length);
 }
-const void* kv_ssl_ctx_get_version_idl(const void* ctx) { return Api<const void* (*)(const void*)>(xCtxGetSslMethod)(ctx); }
+const void* kv_ssl_ctx_get_version_idl(const void* ctx) {
+  return Api<const void* (*)(const void*)>(xCtxGetSslMethod)(ctx);
+}
 uint64_t kv_ssl_ctx_set_options_idl(void* ctx, uint64_t options) {
   return Api<uint64_t (*)(void*, uint64_t)>(xCtxSetOptions)(ctx, options);
 }
@@ -97,11 +171,11 @@ unsigned long kv_x509_name_hash(const void* name) {
 
 struct EntryDef {
   Entry entry;
-  bool crypto;         // from "libeay32.dll" rather than "ssleay32.dll"
+  bool crypto;  // from "libeay32.dll" rather than "ssleay32.dll"
   bool required;
-  const char* name;    // the name in the entry list
-  const char* current; // the library's current name, when it differs
-  void* ours;          // our own function, when the library has none
+  const char* name;     // the name in the entry list
+  const char* current;  // the library's current name, when it differs
+  void* ours;           // our own function, when the library has none
 };
 
 #define OURS(f) reinterpret_cast<void*>(&f)
@@ -159,8 +233,10 @@ const EntryDef kDefs[] = {
     {eTLSv1Method, false, true, "TLSv1_method", nullptr, nullptr},
     {eTLSv1ServerMethod, false, true, "TLSv1_server_method", nullptr, nullptr},
     {eTLSv1ClientMethod, false, true, "TLSv1_client_method", nullptr, nullptr},
-    {eCtxSetInfoCallbackIdl, false, true, "SSL_CTX_set_info_callback_idl", nullptr, OURS(kv_ssl_ctx_set_info_callback_idl)},
-    {eStoreCtxGetAppDataIdl, false, true, "X509_STORE_CTX_get_app_data_idl", nullptr, OURS(kv_x509_store_ctx_get_app_data_idl)},
+    {eCtxSetInfoCallbackIdl, false, true, "SSL_CTX_set_info_callback_idl", nullptr,
+     OURS(kv_ssl_ctx_set_info_callback_idl)},
+    {eStoreCtxGetAppDataIdl, false, true, "X509_STORE_CTX_get_app_data_idl", nullptr,
+     OURS(kv_x509_store_ctx_get_app_data_idl)},
     {eSessionGetIdIdl, false, true, "SSL_SESSION_get_id_idl", nullptr, OURS(kv_ssl_session_get_id_idl)},
     {eSessionGetIdCtxIdl, false, true, "SSL_SESSION_get_id_ctx_idl", nullptr, OURS(kv_ssl_session_get_id_ctx_idl)},
     {eCtxGetVersionIdl, false, true, "SSL_CTX_get_version_idl", nullptr, OURS(kv_ssl_ctx_get_version_idl)},
@@ -334,8 +410,7 @@ void TIdSSLOptions::Assign(TPersistent* Source) {
 }
 
 TIdSSLContext::TIdSSLContext() {
-  if (g_contexts_created == 0 && !StartSslLibrary())
-    throw EIdOSSLCouldNotLoadSSLLibrary("Could not load SSL library.");
+  if (g_contexts_created == 0 && !StartSslLibrary()) throw EIdOSSLCouldNotLoadSSLLibrary("Could not load SSL library.");
   if (!g_bound && !LoadSslLibraries()) throw EIdOSSLCouldNotLoadSSLLibrary("Could not load SSL library.");
   ++g_contexts_created;
 }
@@ -365,8 +440,8 @@ void TIdSSLContext::SetUpContext(TIdSSLCtxMode kind) {
   Api<void (*)(void*, int (*)(char*, int, int, void*))>(eCtxSetDefaultPasswdCb)(Context, &PasswordCallback);
   Api<void (*)(void*, void*)>(eCtxSetDefaultPasswdCbUserdata)(Context, this);
   Api<int (*)(void*)>(eCtxSetDefaultVerifyPaths)(Context);
-  if (!RootCertFile.empty() &&
-      Api<int (*)(void*, const char*, const char*)>(eCtxLoadVerifyLocations)(Context, RootCertFile.c_str(), nullptr) <= 0)
+  if (!RootCertFile.empty() && Api<int (*)(void*, const char*, const char*)>(eCtxLoadVerifyLocations)(
+                                   Context, RootCertFile.c_str(), nullptr) <= 0)
     throw EIdOSSLLoadingRootCertError("Could not load root certificate.");
   if (!CertFile.empty() &&
       Api<int (*)(void*, const char*, int)>(eCtxUseCertificateFile)(Context, CertFile.c_str(), kFiletypePem) <= 0)
@@ -375,7 +450,8 @@ void TIdSSLContext::SetUpContext(TIdSSLCtxMode kind) {
       (Api<int (*)(void*, const char*, int)>(eCtxUsePrivateKeyFile)(Context, KeyFile.c_str(), kFiletypePem) <= 0 ||
        Api<int (*)(void*)>(eCtxCheckPrivateKey)(Context) <= 0))
     throw EIdOSSLLoadingKeyError("Could not load key, check password.");
-  if (StatusInfoOn) Api<void (*)(void*, void (*)(const void*, int, int))>(eCtxSetInfoCallbackIdl)(Context, &StatusCallback);
+  if (StatusInfoOn)
+    Api<void (*)(void*, void (*)(const void*, int, int))>(eCtxSetInfoCallbackIdl)(Context, &StatusCallback);
   const std::string ciphers = CipherList.empty() ? "ALL:!ADH:RC4+RSA:+HIGH:+MEDIUM:+LOW:+SSLv2:+EXP" : CipherList;
   if (Api<int (*)(void*, const char*)>(eCtxSetCipherList)(Context, ciphers.c_str()) <= 0)
     throw EIdOSSLSettingCipherError("SetCipher failed.");
@@ -406,7 +482,8 @@ TIdSSLSocket::~TIdSSLSocket() {
   }
 }
 
-void TIdSSLSocket::Open(TIdSSLContext* context, TIdStackSocketHandle socket, bool server, const std::string& host_name) {
+void TIdSSLSocket::Open(TIdSSLContext* context, TIdStackSocketHandle socket, bool server,
+                        const std::string& host_name) {
   Context = context;
   SSL = Api<void* (*)(void*)>(eNew)(context->Context);
   if (SSL == nullptr) return;
@@ -415,7 +492,7 @@ void TIdSSLSocket::Open(TIdSSLContext* context, TIdStackSocketHandle socket, boo
   Api<int (*)(void*, int)>(eSetFd)(SSL, static_cast<int>(socket));
   if (!server && !host_name.empty() && !TIdStack::IsDottedAddress(host_name))
     Api<long (*)(void*, int, long, void*)>(xCtrl)(SSL, kCtrlSetTlsextHostname, kTlsextNametypeHostName,
-                                                 const_cast<char*>(host_name.c_str()));
+                                                  const_cast<char*>(host_name.c_str()));
   if (server) {
     if (Api<int (*)(void*)>(eAccept)(SSL) < 1) throw EIdOSSLAcceptError("Error accepting connection with SSL.");
   } else {
@@ -423,8 +500,8 @@ void TIdSSLSocket::Open(TIdSSLContext* context, TIdStackSocketHandle socket, boo
   }
   TIdSSLCipher* c = Cipher();
   if (Parent != nullptr)
-    Parent->DoStatusInfo("Cipher: name = " + c->Name() + "; description = " + c->Description() + "; bits = " +
-                         std::to_string(c->Bits()) + "; version = " + c->Version() + "; ");
+    Parent->DoStatusInfo("Cipher: name = " + c->Name() + "; description = " + c->Description() +
+                         "; bits = " + std::to_string(c->Bits()) + "; version = " + c->Version() + "; ");
 }
 
 int TIdSSLSocket::Recv(void* buffer, int length) {
@@ -554,8 +631,8 @@ void TIdSSLIOHandlerSocket::ConnectHandler(const std::string& host, int port, co
   host_name_ = host;
   if (OnBeforeConnect) OnBeforeConnect(this);
   try {
-    context_ = MakeContext(*options_, this, static_cast<bool>(OnVerifyPeer), static_cast<bool>(OnStatusInfo),
-                           sslCtxClient);
+    context_ =
+        MakeContext(*options_, this, static_cast<bool>(OnVerifyPeer), static_cast<bool>(OnStatusInfo), sslCtxClient);
   } catch (const EIdOSSLCouldNotLoadSSLLibrary&) {
     if (!pass_through_) throw;
   }
@@ -600,7 +677,9 @@ void TIdSSLIOHandlerSocket::DoStatusInfo(const std::string& text) {
 void TIdSSLIOHandlerSocket::DoGetPassword(std::string& password) {
   if (OnGetPassword) OnGetPassword(password);
 }
-bool TIdSSLIOHandlerSocket::DoVerifyPeer(TIdX509* certificate) { return OnVerifyPeer ? OnVerifyPeer(certificate) : true; }
+bool TIdSSLIOHandlerSocket::DoVerifyPeer(TIdX509* certificate) {
+  return OnVerifyPeer ? OnVerifyPeer(certificate) : true;
+}
 
 // ---------------------------------------------------------------------------------------
 // Server handler.
@@ -609,8 +688,8 @@ TIdServerIOHandlerSSL::TIdServerIOHandlerSSL(TComponent* AOwner)
     : TIdServerIOHandler(AOwner), options_(std::make_shared<TIdSSLOptions>()) {}
 
 void TIdServerIOHandlerSSL::Init() {
-  context_ = MakeContext(*options_, this, static_cast<bool>(OnVerifyPeer), static_cast<bool>(OnStatusInfo),
-                         sslCtxServer);
+  context_ =
+      MakeContext(*options_, this, static_cast<bool>(OnVerifyPeer), static_cast<bool>(OnStatusInfo), sslCtxServer);
   initialized_ = true;
 }
 
@@ -639,4 +718,6 @@ void TIdServerIOHandlerSSL::DoStatusInfo(const std::string& text) {
 void TIdServerIOHandlerSSL::DoGetPassword(std::string& password) {
   if (OnGetPassword) OnGetPassword(password);
 }
-bool TIdServerIOHandlerSSL::DoVerifyPeer(TIdX509* certificate) { return OnVerifyPeer ? OnVerifyPeer(certificate) : true; }
+bool TIdServerIOHandlerSSL::DoVerifyPeer(TIdX509* certificate) {
+  return OnVerifyPeer ? OnVerifyPeer(certificate) : true;
+}

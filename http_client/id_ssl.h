@@ -123,8 +123,8 @@ class TIdSSLIOHandlerSocket : public TIdIOHandlerSocket, public TIdSSLEvents {
   KV_CLASS_NAME(TIdSSLIOHandlerSocket)
 
   void CloseHandler() override;
-  void ConnectHandler(const std::string& host, int port, const std::string& bound_ip, int bound_port,
-                      int bound_low, int bound_high, int timeout_ms) override;
+  void ConnectHandler(const std::string& host, int port, const std::string& bound_ip, int bound_port, int bound_low,
+                      int bound_high, int timeout_ms) override;
   bool WaitReadable(int ms) override;
   int ReceiveBuffer(void* buffer, int length) override;
   int SendBuffer(const void* buffer, int length) override;

@@ -14,32 +14,28 @@ namespace idws {
 namespace {
 
 const char* const kNames[kRowCount] = {
-    "WSACleanup", "accept", "bind", "closesocket", "connect", "ioctlsocket", "getpeername",
-    "getsockname", "getsockopt", "htonl", "htons", "inet_addr", "inet_ntoa", "listen", "ntohl",
-    "ntohs", "recv", "recvfrom", "select", "send", "sendto", "setsockopt", "shutdown", "socket",
-    "gethostbyaddr", "gethostbyname", "gethostname", "getservbyport", "getservbyname",
-    "getprotobynumber", "getprotobyname", "WSASetLastError", "WSAGetLastError", "WSAIsBlocking",
+    "WSACleanup", "accept", "bind", "closesocket", "connect", "ioctlsocket", "getpeername", "getsockname", "getsockopt",
+    "htonl", "htons", "inet_addr", "inet_ntoa", "listen", "ntohl", "ntohs", "recv", "recvfrom", "select", "send",
+    "sendto", "setsockopt", "shutdown", "socket", "gethostbyaddr", "gethostbyname", "gethostname", "getservbyport",
+    "getservbyname", "getprotobynumber", "getprotobyname", "WSASetLastError", "WSAGetLastError", "WSAIsBlocking",
     "WSAUnhookBlockingHook", "WSASetBlockingHook", "WSACancelBlockingCall", "WSAAsyncGetServByName",
-    "WSAAsyncGetServByPort", "WSAAsyncGetProtoByName", "WSAAsyncGetProtoByNumber",
-    "WSAAsyncGetHostByName", "WSAAsyncGetHostByAddr", "WSACancelAsyncRequest", "WSAAsyncSelect",
-    "__WSAFDIsSet", "WSAAccept", "WSACloseEvent", "WSAConnect", "WSACreateEvent",
-    "WSADuplicateSocketA", "WSADuplicateSocketW", "WSAEnumNetworkEvents", "WSAEnumProtocolsA",
-    "WSAEnumProtocolsW", "WSAEventSelect", "WSAGetOverlappedResult", "WSAGetQosByName", "WSAHtonl",
-    "WSAHtons", "WSAIoctl", "WSAJoinLeaf", "WSANtohl", "WSANtohs", "WSARecv", "WSARecvDisconnect",
-    "WSARecvFrom", "WSAResetEvent", "WSASend", "WSASendDisconnect", "WSASendTo", "WSASetEvent",
-    "WSASocketA", "WSASocketW", "WSAWaitForMultipleEvents", "WSAAddressToStringA",
-    "WSAAddressToStringW", "WSAStringToAddressA", "WSAStringToAddressW", "WSALookupServiceBeginA",
-    "WSALookupServiceBeginW", "WSALookupServiceNextA", "WSALookupServiceNextW",
-    "WSALookupServiceEnd", "WSAInstallServiceClassA", "WSAInstallServiceClassW",
-    "WSARemoveServiceClass", "WSAGetServiceClassInfoA", "WSAGetServiceClassInfoW",
-    "WSAEnumNameSpaceProvidersA", "WSAEnumNameSpaceProvidersW", "WSAGetServiceClassNameByClassIdA",
-    "WSAGetServiceClassNameByClassIdW", "WSASetServiceA", "WSASetServiceW", "WSAProviderConfigChange",
+    "WSAAsyncGetServByPort", "WSAAsyncGetProtoByName", "WSAAsyncGetProtoByNumber", "WSAAsyncGetHostByName",
+    "WSAAsyncGetHostByAddr", "WSACancelAsyncRequest", "WSAAsyncSelect", "__WSAFDIsSet", "WSAAccept", "WSACloseEvent",
+    "WSAConnect", "WSACreateEvent", "WSADuplicateSocketA", "WSADuplicateSocketW", "WSAEnumNetworkEvents",
+    "WSAEnumProtocolsA", "WSAEnumProtocolsW", "WSAEventSelect", "WSAGetOverlappedResult", "WSAGetQosByName", "WSAHtonl",
+    "WSAHtons", "WSAIoctl", "WSAJoinLeaf", "WSANtohl", "WSANtohs", "WSARecv", "WSARecvDisconnect", "WSARecvFrom",
+    "WSAResetEvent", "WSASend", "WSASendDisconnect", "WSASendTo", "WSASetEvent", "WSASocketA", "WSASocketW",
+    "WSAWaitForMultipleEvents", "WSAAddressToStringA", "WSAAddressToStringW", "WSAStringToAddressA",
+    "WSAStringToAddressW", "WSALookupServiceBeginA", "WSALookupServiceBeginW", "WSALookupServiceNextA",
+    "WSALookupServiceNextW", "WSALookupServiceEnd", "WSAInstallServiceClassA", "WSAInstallServiceClassW",
+    "WSARemoveServiceClass", "WSAGetServiceClassInfoA", "WSAGetServiceClassInfoW", "WSAEnumNameSpaceProvidersA",
+    "WSAEnumNameSpaceProvidersW", "WSAGetServiceClassNameByClassIdA", "WSAGetServiceClassNameByClassIdW",
+    "WSASetServiceA", "WSASetServiceW", "WSAProviderConfigChange",
     // The unsuffixed names, bound to the ANSI exports.
-    "WSADuplicateSocketA", "WSAEnumProtocolsA", "WSASocketA", "WSAAddressToStringA",
-    "WSAStringToAddressA", "WSALookupServiceBeginA", "WSALookupServiceNextA",
-    "WSAInstallServiceClassA", "WSAGetServiceClassInfoA", "WSAEnumNameSpaceProvidersA",
-    "WSAGetServiceClassNameByClassIdA", "WSASetServiceA",
-    "TransmitFile", "AcceptEx", "GetAcceptExSockaddrs", "WSARecvEx"};
+    "WSADuplicateSocketA", "WSAEnumProtocolsA", "WSASocketA", "WSAAddressToStringA", "WSAStringToAddressA",
+    "WSALookupServiceBeginA", "WSALookupServiceNextA", "WSAInstallServiceClassA", "WSAGetServiceClassInfoA",
+    "WSAEnumNameSpaceProvidersA", "WSAGetServiceClassNameByClassIdA", "WSASetServiceA", "TransmitFile", "AcceptEx",
+    "GetAcceptExSockaddrs", "WSARecvEx"};
 
 // One call slot per row: empty until the row is bound, then the export's address.
 std::atomic<void*> g_slots[kRowCount];
@@ -281,8 +277,8 @@ TIdStackSocketHandle TIdStackWindows::AcceptConnection(TIdStackSocketHandle sock
                                                        int& peer_port) {
   SOCKADDR_IN address{};
   int length = sizeof(address);
-  TIdStackSocketHandle s = Call<SOCKET (*)(SOCKET, SOCKADDR*, int*)>(rAccept)(
-      socket, reinterpret_cast<SOCKADDR*>(&address), &length);
+  TIdStackSocketHandle s =
+      Call<SOCKET (*)(SOCKET, SOCKADDR*, int*)>(rAccept)(socket, reinterpret_cast<SOCKADDR*>(&address), &length);
   if (s != Id_INVALID_SOCKET) {
     peer_ip = AddressBytesToText(reinterpret_cast<const uint8_t*>(&address.sin_addr.s_addr));
     peer_port = NetToHostShort(address.sin_port);
@@ -294,7 +290,7 @@ int TIdStackWindows::BindSocket(TIdStackSocketHandle socket, int family, const s
   SOCKADDR_IN address;
   BuildAddress(address, family, ip, port);
   return Call<int (*)(SOCKET, const SOCKADDR*, int)>(rBind)(socket, reinterpret_cast<SOCKADDR*>(&address),
-                                                           sizeof(address));
+                                                            sizeof(address));
 }
 
 int TIdStackWindows::CloseSocketHandle(TIdStackSocketHandle socket) {
@@ -305,7 +301,7 @@ int TIdStackWindows::ConnectSocket(TIdStackSocketHandle socket, int family, cons
   SOCKADDR_IN address;
   BuildAddress(address, family, ip, port);
   return Call<int (*)(SOCKET, const SOCKADDR*, int)>(rConnect)(socket, reinterpret_cast<SOCKADDR*>(&address),
-                                                              sizeof(address));
+                                                               sizeof(address));
 }
 
 std::string TIdStackWindows::HostNameToAddress(const std::string& name) {
@@ -338,8 +334,8 @@ int TIdStackWindows::ServiceNameToPort(const std::string& name) {
 std::vector<std::string> TIdStackWindows::PortToServiceNames(int port) {
   std::vector<std::string> names;
   try {
-    SERVENT* s = Call<SERVENT* (*)(int, const char*)>(rGetServByPort)(HostToNetShort(static_cast<uint16_t>(port)),
-                                                                       nullptr);
+    SERVENT* s =
+        Call<SERVENT* (*)(int, const char*)>(rGetServByPort)(HostToNetShort(static_cast<uint16_t>(port)), nullptr);
     if (s != nullptr) {
       names.emplace_back(s->s_name ? s->s_name : "");
       for (char** a = s->s_aliases; a != nullptr && *a != nullptr; ++a) names.emplace_back(*a);
@@ -374,8 +370,7 @@ int TIdStackWindows::ReceiveDatagram(TIdStackSocketHandle socket, void* buffer, 
   return r;
 }
 
-int TIdStackWindows::SelectSockets(TIdSocketList* read, TIdSocketList* write, int timeout_ms,
-                                   TIdSocketList* error) {
+int TIdStackWindows::SelectSockets(TIdSocketList* read, TIdSocketList* write, int timeout_ms, TIdSocketList* error) {
   KvFdSet sets[3];
   TIdSocketList* lists[3] = {read, write, error};
   for (int k = 0; k < 3; ++k) {
@@ -411,13 +406,12 @@ int TIdStackWindows::SendDatagram(TIdStackSocketHandle socket, const void* buffe
 int TIdStackWindows::SetSocketOption(TIdStackSocketHandle socket, int level, int option, const void* value,
                                      int length) {
   return Call<int (*)(SOCKET, int, int, const char*, int)>(rSetSockOpt)(socket, level, option,
-                                                                       static_cast<const char*>(value), length);
+                                                                        static_cast<const char*>(value), length);
 }
 
-int TIdStackWindows::GetSocketOption(TIdStackSocketHandle socket, int level, int option, void* value,
-                                     int* length) {
-  return Call<int (*)(SOCKET, int, int, char*, int*)>(rGetSockOpt)(socket, level, option,
-                                                                  static_cast<char*>(value), length);
+int TIdStackWindows::GetSocketOption(TIdStackSocketHandle socket, int level, int option, void* value, int* length) {
+  return Call<int (*)(SOCKET, int, int, char*, int*)>(rGetSockOpt)(socket, level, option, static_cast<char*>(value),
+                                                                   length);
 }
 
 TIdStackSocketHandle TIdStackWindows::NewSocket(int family, int type, int protocol) {
@@ -438,8 +432,8 @@ int TIdStackWindows::LastSocketError() { return Call<int (*)()>(rWSAGetLastError
 void TIdStackWindows::PeerAddress(TIdStackSocketHandle socket, int& family, int& port, std::string& ip) {
   SOCKADDR_IN address{};
   int length = sizeof(address);
-  CheckSocketResult(Call<int (*)(SOCKET, SOCKADDR*, int*)>(rGetPeerName)(socket, reinterpret_cast<SOCKADDR*>(&address),
-                                                                        &length));
+  CheckSocketResult(
+      Call<int (*)(SOCKET, SOCKADDR*, int*)>(rGetPeerName)(socket, reinterpret_cast<SOCKADDR*>(&address), &length));
   family = address.sin_family;
   port = NetToHostShort(address.sin_port);
   ip = AddressBytesToText(reinterpret_cast<const uint8_t*>(&address.sin_addr.s_addr));
@@ -448,8 +442,8 @@ void TIdStackWindows::PeerAddress(TIdStackSocketHandle socket, int& family, int&
 void TIdStackWindows::LocalSocketAddress(TIdStackSocketHandle socket, int& family, int& port, std::string& ip) {
   SOCKADDR_IN address{};
   int length = sizeof(address);
-  CheckSocketResult(Call<int (*)(SOCKET, SOCKADDR*, int*)>(rGetSockName)(socket, reinterpret_cast<SOCKADDR*>(&address),
-                                                                        &length));
+  CheckSocketResult(
+      Call<int (*)(SOCKET, SOCKADDR*, int*)>(rGetSockName)(socket, reinterpret_cast<SOCKADDR*>(&address), &length));
   family = address.sin_family;
   port = NetToHostShort(address.sin_port);
   ip = AddressBytesToText(reinterpret_cast<const uint8_t*>(&address.sin_addr.s_addr));

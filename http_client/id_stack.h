@@ -30,12 +30,37 @@ bool LibraryLoaded();
 
 // Rows the stack uses.
 enum Row {
-  rWSACleanup = 0, rAccept = 1, rBind = 2, rCloseSocket = 3, rConnect = 4, rIoctlSocket = 5,
-  rGetPeerName = 6, rGetSockName = 7, rGetSockOpt = 8, rHtonl = 9, rHtons = 10, rInetAddr = 11,
-  rInetNtoa = 12, rListen = 13, rNtohl = 14, rNtohs = 15, rRecv = 16, rRecvFrom = 17,
-  rSelect = 18, rSend = 19, rSendTo = 20, rSetSockOpt = 21, rShutdown = 22, rSocket = 23,
-  rGetHostByAddr = 24, rGetHostByName = 25, rGetHostName = 26, rGetServByPort = 27,
-  rGetServByName = 28, rWSAGetLastError = 32, rTransmitFile = 108,
+  rWSACleanup = 0,
+  rAccept = 1,
+  rBind = 2,
+  rCloseSocket = 3,
+  rConnect = 4,
+  rIoctlSocket = 5,
+  rGetPeerName = 6,
+  rGetSockName = 7,
+  rGetSockOpt = 8,
+  rHtonl = 9,
+  rHtons = 10,
+  rInetAddr = 11,
+  rInetNtoa = 12,
+  rListen = 13,
+  rNtohl = 14,
+  rNtohs = 15,
+  rRecv = 16,
+  rRecvFrom = 17,
+  rSelect = 18,
+  rSend = 19,
+  rSendTo = 20,
+  rSetSockOpt = 21,
+  rShutdown = 22,
+  rSocket = 23,
+  rGetHostByAddr = 24,
+  rGetHostByName = 25,
+  rGetHostName = 26,
+  rGetServByPort = 27,
+  rGetServByName = 28,
+  rWSAGetLastError = 32,
+  rTransmitFile = 108,
 };
 
 template <class F>
@@ -91,8 +116,7 @@ class TIdStack {
   virtual void FillLocalAddresses() = 0;
   virtual std::string FirstLocalAddress();
   virtual const std::vector<std::string>& LocalAddressList();
-  virtual TIdStackSocketHandle AcceptConnection(TIdStackSocketHandle socket, std::string& peer_ip,
-                                                int& peer_port) = 0;
+  virtual TIdStackSocketHandle AcceptConnection(TIdStackSocketHandle socket, std::string& peer_ip, int& peer_port) = 0;
   virtual int BindSocket(TIdStackSocketHandle socket, int family, const std::string& ip, int port) = 0;
   virtual int CloseSocketHandle(TIdStackSocketHandle socket) = 0;
   virtual int ConnectSocket(TIdStackSocketHandle socket, int family, const std::string& ip, int port) = 0;
@@ -107,23 +131,20 @@ class TIdStack {
   virtual uint32_t HostToNetLong(uint32_t v) = 0;
   virtual uint32_t NetToHostLong(uint32_t v) = 0;
   virtual int ReceiveData(TIdStackSocketHandle socket, void* buffer, int length, int flags) = 0;
-  virtual int ReceiveDatagram(TIdStackSocketHandle socket, void* buffer, int length, int flags,
-                              std::string& peer_ip, int& peer_port) = 0;
-  virtual int SelectSockets(TIdSocketList* read, TIdSocketList* write, int timeout_ms,
-                            TIdSocketList* error) = 0;
+  virtual int ReceiveDatagram(TIdStackSocketHandle socket, void* buffer, int length, int flags, std::string& peer_ip,
+                              int& peer_port) = 0;
+  virtual int SelectSockets(TIdSocketList* read, TIdSocketList* write, int timeout_ms, TIdSocketList* error) = 0;
   virtual int SendData(TIdStackSocketHandle socket, const void* buffer, int length, int flags) = 0;
   virtual int SendDatagram(TIdStackSocketHandle socket, const void* buffer, int length, int flags,
                            const std::string& ip, int port) = 0;
-  virtual int SetSocketOption(TIdStackSocketHandle socket, int level, int option, const void* value,
-                              int length) = 0;
+  virtual int SetSocketOption(TIdStackSocketHandle socket, int level, int option, const void* value, int length) = 0;
   virtual TIdStackSocketHandle NewSocket(int family, int type, int protocol) = 0;
   virtual int ShutdownSocket(TIdStackSocketHandle socket, int how) = 0;
   virtual std::string SocketErrorText(int code);
   virtual int LastSocketError() = 0;
   virtual void PeerAddress(TIdStackSocketHandle socket, int& family, int& port, std::string& ip) = 0;
   virtual void LocalSocketAddress(TIdStackSocketHandle socket, int& family, int& port, std::string& ip) = 0;
-  virtual int GetSocketOption(TIdStackSocketHandle socket, int level, int option, void* value,
-                              int* length) = 0;
+  virtual int GetSocketOption(TIdStackSocketHandle socket, int level, int option, void* value, int* length) = 0;
   virtual std::string AddressBytesToText(const uint8_t bytes[4]) = 0;
   virtual void TextToAddressBytes(const std::string& text, uint8_t bytes[4]) = 0;
 
@@ -147,8 +168,7 @@ class TIdStackWindows : public TIdStack {
   TIdStackWindows();
 
   void FillLocalAddresses() override;
-  TIdStackSocketHandle AcceptConnection(TIdStackSocketHandle socket, std::string& peer_ip,
-                                        int& peer_port) override;
+  TIdStackSocketHandle AcceptConnection(TIdStackSocketHandle socket, std::string& peer_ip, int& peer_port) override;
   int BindSocket(TIdStackSocketHandle socket, int family, const std::string& ip, int port) override;
   int CloseSocketHandle(TIdStackSocketHandle socket) override;
   int ConnectSocket(TIdStackSocketHandle socket, int family, const std::string& ip, int port) override;
@@ -163,15 +183,13 @@ class TIdStackWindows : public TIdStack {
   uint32_t HostToNetLong(uint32_t v) override;
   uint32_t NetToHostLong(uint32_t v) override;
   int ReceiveData(TIdStackSocketHandle socket, void* buffer, int length, int flags) override;
-  int ReceiveDatagram(TIdStackSocketHandle socket, void* buffer, int length, int flags,
-                      std::string& peer_ip, int& peer_port) override;
-  int SelectSockets(TIdSocketList* read, TIdSocketList* write, int timeout_ms,
-                    TIdSocketList* error) override;
+  int ReceiveDatagram(TIdStackSocketHandle socket, void* buffer, int length, int flags, std::string& peer_ip,
+                      int& peer_port) override;
+  int SelectSockets(TIdSocketList* read, TIdSocketList* write, int timeout_ms, TIdSocketList* error) override;
   int SendData(TIdStackSocketHandle socket, const void* buffer, int length, int flags) override;
-  int SendDatagram(TIdStackSocketHandle socket, const void* buffer, int length, int flags,
-                   const std::string& ip, int port) override;
-  int SetSocketOption(TIdStackSocketHandle socket, int level, int option, const void* value,
-                      int length) override;
+  int SendDatagram(TIdStackSocketHandle socket, const void* buffer, int length, int flags, const std::string& ip,
+                   int port) override;
+  int SetSocketOption(TIdStackSocketHandle socket, int level, int option, const void* value, int length) override;
   TIdStackSocketHandle NewSocket(int family, int type, int protocol) override;
   int ShutdownSocket(TIdStackSocketHandle socket, int how) override;
   std::string SocketErrorText(int code) override;

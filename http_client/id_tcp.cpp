@@ -39,8 +39,15 @@ int TIdComponent::LiveCount() {
 }
 
 const std::string& StatusText(TIdStatus status) {
-  static const std::string kTexts[] = {"Resolving hostname %s.", "Connecting to %s.", "Connected.",
-                                       "Disconnecting.", "Disconnected.", "%s", "%s", "%s", "%s"};
+  static const std::string kTexts[] = {"Resolving hostname %s.",
+                                       "Connecting to %s.",
+                                       "Connected.",
+                                       "Disconnecting.",
+                                       "Disconnected.",
+                                       "%s",
+                                       "%s",
+                                       "%s",
+                                       "%s"};
   return kTexts[status];
 }
 
@@ -78,9 +85,7 @@ TIdAntiFreezeBase::TIdAntiFreezeBase(TComponent* AOwner) : TIdBaseComponent(AOwn
 TIdAntiFreezeBase::~TIdAntiFreezeBase() { g_anti_freeze = nullptr; }
 TIdAntiFreezeBase* TIdAntiFreezeBase::Current() { return g_anti_freeze; }
 
-bool TIdAntiFreezeBase::InUse() {
-  return g_anti_freeze != nullptr && InMainThread() && g_anti_freeze->Active;
-}
+bool TIdAntiFreezeBase::InUse() { return g_anti_freeze != nullptr && InMainThread() && g_anti_freeze->Active; }
 
 void TIdAntiFreezeBase::Pump(bool idle, bool force) {
   if (InUse() && (idle || force || !g_anti_freeze->OnlyWhenIdle)) g_anti_freeze->PumpOnce();
@@ -176,7 +181,8 @@ void TIdSocketHandle::BindLocal() {
     Port = p;
     if (TryBindLocal()) return;
   }
-  throw EIdCanNotBindPortInRange(Format("Can not bind in port range (%d - %d)", {TVarRec(ClientPortMin), TVarRec(ClientPortMax)}));
+  throw EIdCanNotBindPortInRange(
+      Format("Can not bind in port range (%d - %d)", {TVarRec(ClientPortMin), TVarRec(ClientPortMax)}));
 }
 
 bool TIdSocketHandle::WaitReadable(int ms) {
@@ -239,8 +245,10 @@ void TIdIOHandlerSocket::CloseHandler() {
 bool TIdIOHandlerSocket::IsConnected() { return binding_ && binding_->HandleAllocated; }
 
 void TIdIOHandlerSocket::OpenHandler() {
-  if (binding_) binding_->ClearState(true);
-  else binding_ = std::make_unique<TIdSocketHandle>();
+  if (binding_)
+    binding_->ClearState(true);
+  else
+    binding_ = std::make_unique<TIdSocketHandle>();
 }
 
 bool TIdIOHandlerSocket::WaitReadable(int ms) {
@@ -297,8 +305,8 @@ void TIdIOHandlerSocket::Notification(TComponent* AComponent, TOperation Operati
   TIdIOHandler::Notification(AComponent, Operation);
 }
 
-void TIdIOHandlerSocket::ConnectHandler(const std::string& host, int port, const std::string& bound_ip,
-                                        int bound_port, int bound_low, int bound_high, int timeout_ms) {
+void TIdIOHandlerSocket::ConnectHandler(const std::string& host, int port, const std::string& bound_ip, int bound_port,
+                                        int bound_low, int bound_high, int timeout_ms) {
   const bool socks = socks_ != nullptr && socks_->Version != svNoSocks;
   const std::string target = socks ? socks_->Host : host;
   const int target_port = socks ? socks_->Port : port;
@@ -316,8 +324,10 @@ void TIdIOHandlerSocket::ConnectHandler(const std::string& host, int port, const
   }
   ReportStatus(hsConnecting, {TVarRec(binding_->PeerIP)});
   if (timeout_ms == -1 || timeout_ms == 0) {
-    if (TIdAntiFreezeBase::InUse()) TimedConnect(120000);
-    else GStack->CheckSocketResult(binding_->ConnectPeer(WS_AF_INET));
+    if (TIdAntiFreezeBase::InUse())
+      TimedConnect(120000);
+    else
+      GStack->CheckSocketResult(binding_->ConnectPeer(WS_AF_INET));
   } else {
     TimedConnect(timeout_ms);
   }
@@ -452,7 +462,9 @@ void TIdSocksInfo::Socks4(const std::string& host, int port) {
     case 90: return;
     case 91: throw EIdSocksRequestFailed("Request rejected or failed.");
     case 92: throw EIdSocksRequestServerFailed("Request rejected because SOCKS server cannot connect.");
-    case 93: throw EIdSocksRequestIdentFailed("Request rejected because the client program and identd report different user-ids.");
+    case 93:
+      throw EIdSocksRequestIdentFailed(
+          "Request rejected because the client program and identd report different user-ids.");
     default: throw EIdSocksUnknownError("Unknown socks error.");
   }
 }

@@ -14,8 +14,15 @@
 #include "http_client/id_stack.h"
 
 enum TIdStatus {
-  hsResolving, hsConnecting, hsConnected, hsDisconnecting, hsDisconnected, hsStatusText,
-  ftpTransfer, ftpReady, ftpAborted
+  hsResolving,
+  hsConnecting,
+  hsConnected,
+  hsDisconnecting,
+  hsDisconnected,
+  hsStatusText,
+  ftpTransfer,
+  ftpReady,
+  ftpAborted
 };
 enum TWorkMode { wmRead, wmWrite };
 
@@ -164,8 +171,8 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   KV_CLASS_NAME(TIdIOHandlerSocket)
 
   void CloseHandler() override;
-  void ConnectHandler(const std::string& host, int port, const std::string& bound_ip, int bound_port,
-                      int bound_low, int bound_high, int timeout_ms) override;
+  void ConnectHandler(const std::string& host, int port, const std::string& bound_ip, int bound_port, int bound_low,
+                      int bound_high, int timeout_ms) override;
   bool IsConnected() override;
   void OpenHandler() override;
   bool WaitReadable(int ms) override;

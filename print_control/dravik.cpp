@@ -163,9 +163,7 @@ void TDravik::DrawItem(const WideString& item) {
       break;
     }
     case TJobItemKind::Picture:
-    case TJobItemKind::FetchedPicture:
-      DrawPicture(kind, item);
-      break;
+    case TJobItemKind::FetchedPicture: DrawPicture(kind, item); break;
   }
 }
 
@@ -228,8 +226,7 @@ void TDravik::DrawPictureStream(TMemoryStream& stream, const TRect& rect) {
   const int width = graphic->Width(), height = graphic->Height();
   // Beyond these a picture cannot be held as one surface (the PDF's limit a side) or
   // drawn within bounded memory (4 bytes a pixel).
-  if (width > kMaxPictureSide || height > kMaxPictureSide ||
-      static_cast<int64_t>(width) * height > kMaxPicturePixels)
+  if (width > kMaxPictureSide || height > kMaxPictureSide || static_cast<int64_t>(width) * height > kMaxPicturePixels)
     throw EInvalidGraphic(kind + " picture of " + IntToStr(width) + " x " + IntToStr(height) +
                           " pixels is too large to print (at most " + IntToStr(kMaxPictureSide) +
                           " pixels a side and " + IntToStr(static_cast<int>(kMaxPicturePixels)) + " pixels)");
@@ -275,9 +272,8 @@ WideString TDravik::CallIdentity(bool name) {
   AnsiString text = rc == 0 ? AnsiString() : AnsiString(buffer.data(), strnlen(buffer.data(), buffer.size()));
   text = Trim(text);
   DebugBox(U(name ? zorbel_texts::kNameState : zorbel_texts::kNumState) + A(IntToStr(rc)) + u"\r\n" +
-           U(name ? zorbel_texts::kNameLength : zorbel_texts::kNumLength) +
-           A(IntToStr(static_cast<int>(text.size()))) + u"\r\n" +
-           U(name ? zorbel_texts::kNameText : zorbel_texts::kNumText) + A(text) + u"\r\n");
+           U(name ? zorbel_texts::kNameLength : zorbel_texts::kNumLength) + A(IntToStr(static_cast<int>(text.size()))) +
+           u"\r\n" + U(name ? zorbel_texts::kNameText : zorbel_texts::kNumText) + A(text) + u"\r\n");
   return A(text);
 }
 

@@ -14,7 +14,8 @@
 namespace zorbel {
 
 // The event interface (dispatch only) and its DISPIDs.
-inline constexpr IID DIID_IDravikEvents = {0xE02B8B3B, 0x956C, 0x400B, {0x88, 0xE0, 0x76, 0x4E, 0xDE, 0xC1, 0xB7, 0x51}};
+inline constexpr IID DIID_IDravikEvents = {
+    0xE02B8B3B, 0x956C, 0x400B, {0x88, 0xE0, 0x76, 0x4E, 0xDE, 0xC1, 0xB7, 0x51}};
 inline constexpr DISPID kDispidOnClick = 201;
 inline constexpr DISPID kDispidOnKeyPress = 202;
 

@@ -91,11 +91,11 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
       {"Cancel", 201, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->Cancel()); }},
       {"Cancel", 201, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetCancel(c.PutValue().AsBoolean()); }},
       {"Caption", -518, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(kv::AnsiToWide(o.Button()->Caption())); }},
-      {"Caption", -518, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetCaption(kv::WideToAnsi(c.PutValue().AsWideString())); }},
+      {"Caption", -518, K::PropertyPut, 0,
+       [](C& o, D& c) { o.Button()->SetCaption(kv::WideToAnsi(c.PutValue().AsWideString())); }},
       {"Default", 202, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->Default()); }},
       {"Default", 202, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetDefault(c.PutValue().AsBoolean()); }},
-      {"DragCursor", 203, K::PropertyGet, 0,
-       [](C& o, D& c) { c.SetResult(static_cast<int>(o.drag_cursor_)); }},
+      {"DragCursor", 203, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(static_cast<int>(o.drag_cursor_)); }},
       {"DragCursor", 203, K::PropertyPut, 0,
        [](C& o, D& c) { o.drag_cursor_ = static_cast<short>(c.PutValue().AsInteger()); }},
       {"DragMode", 204, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.drag_mode_); }},
@@ -112,8 +112,7 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
       {"WordWrap", 206, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.Button()->WordWrap()); }},
       {"WordWrap", 206, K::PropertyPut, 0, [](C& o, D& c) { o.Button()->SetWordWrap(c.PutValue().AsBoolean()); }},
       {"DoubleBuffered", 207, K::PropertyGet, 0, [](C& o, D& c) { c.SetResult(o.double_buffered_); }},
-      {"DoubleBuffered", 207, K::PropertyPut, 0,
-       [](C& o, D& c) { o.double_buffered_ = c.PutValue().AsBoolean(); }},
+      {"DoubleBuffered", 207, K::PropertyPut, 0, [](C& o, D& c) { o.double_buffered_ = c.PutValue().AsBoolean(); }},
       {"AlignDisabled", 208, K::PropertyGet, 0, [](C&, D& c) { c.SetResult(false); }},
       {"VisibleDockClientCount", 209, K::PropertyGet, 0, [](C&, D& c) { c.SetResult(0); }},
       // A left-to-right button: no reading-order flags, no right-to-left use.
@@ -221,7 +220,9 @@ HRESULT TDravikControl::SetSubComponent(VARIANT_BOOL IsSubComponent) {
   sub_component_ = IsSubComponent != 0;
   return S_OK;
 }
-HRESULT TDravikControl::AboutBox() { return Call([this] { ShowAboutBox(); }); }
+HRESULT TDravikControl::AboutBox() {
+  return Call([this] { ShowAboutBox(); });
+}
 HRESULT TDravikControl::get_PrintStr(BSTR* Value) {
   if (!Value) return E_POINTER;
   return Call([&] { *Value = kv::AllocBstr(kv::AnsiToWide(control_.PrintStr)); });

@@ -48,8 +48,7 @@ void SetStyle(TFont* font, TFontStyle style, bool on) {
 
 }  // namespace
 
-TOleFontView::TOleFontView(IUnknown* keeper, TFont* font)
-    : TAutoObject(IID_IFontDisp), keeper_(keeper), font_(font) {
+TOleFontView::TOleFontView(IUnknown* keeper, TFont* font) : TAutoObject(IID_IFontDisp), keeper_(keeper), font_(font) {
   keeper_->AddRef();
 }
 

@@ -205,11 +205,16 @@ std::string DecodeBase64(const WideString& text) {
   };
   for (char16_t c : text) {
     int v;
-    if (c >= u'A' && c <= u'Z') v = c - u'A';
-    else if (c >= u'a' && c <= u'z') v = c - u'a' + 26;
-    else if (c >= u'0' && c <= u'9') v = c - u'0' + 52;
-    else if (c == u'+') v = 62;
-    else if (c == u'/') v = 63;
+    if (c >= u'A' && c <= u'Z')
+      v = c - u'A';
+    else if (c >= u'a' && c <= u'z')
+      v = c - u'a' + 26;
+    else if (c >= u'0' && c <= u'9')
+      v = c - u'0' + 52;
+    else if (c == u'+')
+      v = 62;
+    else if (c == u'/')
+      v = 63;
     else if (c == u'=') {
       if (count > 0) {
         group <<= 6 * (4 - count);

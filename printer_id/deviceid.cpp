@@ -25,8 +25,7 @@ std::string_view DeviceIdText(const uint8_t* id, size_t received) {
 
 }  // namespace
 
-bool ExtractDeviceIdValue(const uint8_t* id, size_t received, const char* key1,
-                          const char* key2, char* out) {
+bool ExtractDeviceIdValue(const uint8_t* id, size_t received, const char* key1, const char* key2, char* out) {
   if (out == nullptr || key1 == nullptr) return false;
   const std::string_view text = DeviceIdText(id, received);
   if (text.empty()) return false;

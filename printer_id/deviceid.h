@@ -15,7 +15,6 @@ constexpr size_t kDeviceIdBufferSize = 1024;
 // at the smaller of what the length field covers, what was received, the buffer
 // size and the first NUL. On success copies the value, NUL-terminated, into `out`
 // (kDeviceIdBufferSize bytes) and returns true; otherwise `out` is not touched.
-bool ExtractDeviceIdValue(const uint8_t* id, size_t received, const char* key1,
-                          const char* key2, char* out);
+bool ExtractDeviceIdValue(const uint8_t* id, size_t received, const char* key1, const char* key2, char* out);
 
 }  // namespace quenlow

@@ -41,23 +41,18 @@ struct PortEntry {
   WORD data;
 };
 constexpr PortEntry kPorts[] = {
-    {u"LPT1", 0x378}, {u"lpt1", 0x378}, {u"LPT1:", 0x378},
-    {u"LPT2", 0x278}, {u"lpt2", 0x278}, {u"LPT2:", 0x278},
-    {u"LPT3", 0x3BC}, {u"lpt3", 0x3BC}, {u"LPT3:", 0x3BC},
+    {u"LPT1", 0x378},  {u"lpt1", 0x378}, {u"LPT1:", 0x378}, {u"LPT2", 0x278},  {u"lpt2", 0x278},
+    {u"LPT2:", 0x278}, {u"LPT3", 0x3BC}, {u"lpt3", 0x3BC},  {u"LPT3:", 0x3BC},
 };
 
-bool FileExists(const std::u16string& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::u16string& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Writes a new file; a file left incomplete is removed again.
 bool WriteNewFile(const std::u16string& path, const void* data, size_t size) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) &&
-                  written == size;
+  const bool ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
   CloseHandle(file);
   if (!ok) DeleteFileW(path.c_str());
   return ok;
@@ -141,8 +136,7 @@ BOOL CParallel::Open(const WCHAR* name, ULONG_PTR) {
   }
   // The port's device name, without the ":" the table allows.
   std::u16string device = u"\\\\.\\" + std::u16string(entry->name.substr(0, 4));
-  port_file_ = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+  port_file_ = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (port_file_ == INVALID_HANDLE_VALUE) {
     ReleaseWinIo();
     return FALSE;
@@ -155,8 +149,7 @@ bool CParallel::BindWinIo() {
   const UINT length = GetSystemDirectoryW(system, 260);
   if (length == 0 || length >= kMaxSystemDirectory) return false;
   library_path_ = std::u16string(system, length) + u"\\WinIo.dll";
-  if (!FileExists(library_path_) &&
-      WriteNewFile(library_path_, kWinIoDllImage, kWinIoDllImageSize)) {
+  if (!FileExists(library_path_) && WriteNewFile(library_path_, kWinIoDllImage, kWinIoDllImageSize)) {
     library_written_ = true;
   }
   module_ = LoadLibraryW(library_path_.c_str());
@@ -170,8 +163,7 @@ bool CParallel::BindWinIo() {
   // The driver file must stand next to the executable while the library initialises.
   const std::u16string driver = ExecutableDirectory() + u"WinIo.sys";
   const bool driver_written =
-      !FileExists(driver) &&
-      WriteNewFile(driver, kvdev::kWinIoDriverImage, kvdev::kWinIoDriverImageSize);
+      !FileExists(driver) && WriteNewFile(driver, kvdev::kWinIoDriverImage, kvdev::kWinIoDriverImageSize);
   initialised_ = initialize_winio_() != FALSE;
   if (driver_written) DeleteFileW(driver.c_str());
   return initialised_;
@@ -197,8 +189,8 @@ void CParallel::ReleaseWinIo() {
 }
 
 BOOL CParallel::IsOpen() {
-  return get_port_val_ && set_port_val_ && shutdown_winio_ && initialize_winio_ && module_ &&
-         port_file_ != nullptr && port_file_ != INVALID_HANDLE_VALUE;
+  return get_port_val_ && set_port_val_ && shutdown_winio_ && initialize_winio_ && module_ && port_file_ != nullptr &&
+         port_file_ != INVALID_HANDLE_VALUE;
 }
 
 void CParallel::Close() {
@@ -275,16 +267,12 @@ BOOL CParallel::RunOperation(Operation operation, BYTE* buffer, DWORD count, DWO
   if (ok) {
     if (reverse_active_ && operation != kReadReverse) Terminate();
     switch (operation) {
-      case kEndMode:
-        break;
-      case kWriteForward:
-        ok = ForwardWrite();
-        break;
+      case kEndMode: break;
+      case kWriteForward: ok = ForwardWrite(); break;
       case kReadDeviceId:
       case kReadReverse: {
         if (!reverse_active_) {
-          const BYTE request =
-              operation == kReadDeviceId ? kRequestNibble | kRequestDeviceId : kRequestNibble;
+          const BYTE request = operation == kReadDeviceId ? kRequestNibble | kRequestDeviceId : kRequestNibble;
           if (!Negotiate(request)) {
             Terminate();
             ok = false;
@@ -403,7 +391,7 @@ bool CParallel::ReadNibbleMode() {
 bool CParallel::ForwardWrite() {
   WriteControlRegister(kControlIdle);
   if (!ReadStatus()) return false;
-  constexpr WORD kReady = kFault | kSelect;  // nFault high, Select high, PError low, Busy low
+  constexpr WORD kReady = kFault | kSelect;     // nFault high, Select high, PError low, Busy low
   if ((status_ & 0x0F) != kReady) return true;  // printer not ready: nothing written
   while (transferred_ < requested_) {
     if (!WaitStatus(0x0F, kReady, kQuickPolls)) return false;

@@ -35,15 +35,13 @@ BOOL CSerial::Open(const WCHAR* name, ULONG_PTR settings) {
   // The device form of the name also reaches ports above COM9.
   std::u16string device(name);
   if (device.rfind(u"\\\\.\\", 0) != 0) device = u"\\\\.\\" + device;
-  file_ = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                      0, nullptr);
+  file_ = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) {
     file_ = nullptr;
     return FALSE;
   }
   bool ok = true;
-  COMMTIMEOUTS timeouts{kSerialTimeoutMs, kSerialTimeoutMs, kSerialTimeoutMs, kSerialTimeoutMs,
-                        kSerialTimeoutMs};
+  COMMTIMEOUTS timeouts{kSerialTimeoutMs, kSerialTimeoutMs, kSerialTimeoutMs, kSerialTimeoutMs, kSerialTimeoutMs};
   ok = ok && SetCommTimeouts(file_, &timeouts);
   ok = ok && SetCommMask(file_, EV_RXCHAR);
   DCB dcb{};

@@ -32,10 +32,14 @@ bool ReadHex4(std::u16string_view s, WORD* value) {
   for (; i < s.size() && digits < 4; ++i, ++digits) {
     const char16_t c = s[i];
     unsigned d;
-    if (c >= u'0' && c <= u'9') d = c - u'0';
-    else if (c >= u'a' && c <= u'f') d = c - u'a' + 10;
-    else if (c >= u'A' && c <= u'F') d = c - u'A' + 10;
-    else break;
+    if (c >= u'0' && c <= u'9')
+      d = c - u'0';
+    else if (c >= u'a' && c <= u'f')
+      d = c - u'a' + 10;
+    else if (c >= u'A' && c <= u'F')
+      d = c - u'A' + 10;
+    else
+      break;
     v = v * 16 + d;
   }
   if (digits == 0) return false;
@@ -88,21 +92,19 @@ bool CUSB::ParseVendorProduct(const WCHAR* path, WORD* vendor_id, WORD* product_
   if (second == std::u16string_view::npos) return false;
   const size_t third = s.find(u'_', second + 1);
   return ReadHex4(s.substr(first + 1, second - first - 1), vendor_id) &&
-         ReadHex4(s.substr(second + 1, third == std::u16string_view::npos
-                                           ? std::u16string_view::npos
-                                           : third - second - 1),
-                  product_id);
+         ReadHex4(
+             s.substr(second + 1, third == std::u16string_view::npos ? std::u16string_view::npos : third - second - 1),
+             product_id);
 }
 
 HANDLE CUSB::OpenPath(const WCHAR* path) {
-  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OVERLAPPED, nullptr);
+  return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
 }
 
 BOOL CUSB::Open(const WCHAR*, ULONG_PTR) {
   Close();
-  HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr,
-                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO set =
+      SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == INVALID_HANDLE_VALUE) return FALSE;
 
   std::u16string fallback;

@@ -65,9 +65,7 @@ void TINIConfig::GetServerURL(AnsiString& Value) { Read("ServerURL", "http://127
 void TINIConfig::GetServerPort(AnsiString& Value) { Read("ServerPort", "8080", Value); }
 void TINIConfig::GetIndexPageURI(AnsiString& Value) { Read("IndexPageURI", "/Quabo/login/home.html", Value); }
 void TINIConfig::GetLoginPageURI(AnsiString& Value) { Read("LoginPageURI", "/Quabo/login/init.html", Value); }
-void TINIConfig::GetLogoutPageURI(AnsiString& Value) {
-  Read("LogoutPageURI", "/Quabo/login/Logout.html", Value);
-}
+void TINIConfig::GetLogoutPageURI(AnsiString& Value) { Read("LogoutPageURI", "/Quabo/login/Logout.html", Value); }
 void TINIConfig::GetSkin(AnsiString& Value) { Read("skin", "", Value); }
 void TINIConfig::GetSkey(AnsiString& Value) { Read(kSkeyName, TSB64::kAlphabet, Value); }
 

@@ -36,11 +36,8 @@ AnsiString TSB64::Encode(const AnsiString& Data) const {
       out += kPad;
       out += kPad;
       break;
-    case 2:
-      out += kPad;
-      break;
-    default:
-      break;
+    case 2: out += kPad; break;
+    default: break;
   }
   return out;
 }

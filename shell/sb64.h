@@ -9,8 +9,7 @@
 
 class TSB64 {
  public:
-  static constexpr const char* kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static constexpr const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   static constexpr char kPad = '=';
 
   // Bytes to text: 6 bits a character, most significant first, a last group of 1 to 5

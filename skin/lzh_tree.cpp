@@ -4,9 +4,9 @@
 
 namespace lzh {
 
-static_assert(kPosition.len[31] == 3 && kPosition.len[32] == 4 && kPosition.code[79] == 3 &&
-              kPosition.code[80] == 4 && kPosition.code[239] == 47 && kPosition.code[240] == 48 &&
-              kPosition.code[255] == 63 && kPosition.len[255] == 8);
+static_assert(kPosition.len[31] == 3 && kPosition.len[32] == 4 && kPosition.code[79] == 3 && kPosition.code[80] == 4 &&
+              kPosition.code[239] == 47 && kPosition.code[240] == 48 && kPosition.code[255] == 63 &&
+              kPosition.len[255] == 8);
 
 void Tree::Start() {
   for (int i = 0; i < N_CHAR; ++i) {

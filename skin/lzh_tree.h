@@ -8,13 +8,13 @@
 
 namespace lzh {
 
-inline constexpr int N = 4096;             // ring buffer size
-inline constexpr int F = 60;               // longest match
-inline constexpr int THRESHOLD = 2;        // matches are THRESHOLD + 1 .. F bytes long
+inline constexpr int N = 4096;                      // ring buffer size
+inline constexpr int F = 60;                        // longest match
+inline constexpr int THRESHOLD = 2;                 // matches are THRESHOLD + 1 .. F bytes long
 inline constexpr int N_CHAR = 256 - THRESHOLD + F;  // 314 symbols
-inline constexpr int T = 2 * N_CHAR - 1;   // 627 tree nodes
-inline constexpr int R = T - 1;            // the root
-inline constexpr unsigned MAX_FREQ = 0x8000;  // root frequency that triggers a rebuild
+inline constexpr int T = 2 * N_CHAR - 1;            // 627 tree nodes
+inline constexpr int R = T - 1;                     // the root
+inline constexpr unsigned MAX_FREQ = 0x8000;        // root frequency that triggers a rebuild
 
 // A match position is coded as its upper 6 bits in a variable-length prefix and its
 // lower 6 bits after it. By the first 8 bits read (i): code[i] is the upper 6 bits and
@@ -41,8 +41,8 @@ constexpr PositionTables MakePositionTables() {
 inline constexpr PositionTables kPosition = MakePositionTables();
 
 struct Tree {
-  uint16_t freq[T + 1];    // the extra entry is a sentinel above every real frequency
-  int16_t son[T];          // value >= T: a leaf of symbol value - T
+  uint16_t freq[T + 1];      // the extra entry is a sentinel above every real frequency
+  int16_t son[T];            // value >= T: a leaf of symbol value - T
   int16_t prnt[T + N_CHAR];  // parents of nodes, then of leaves at symbol + T
 
   void Start();

@@ -18,8 +18,7 @@ class TQuickIni : public TObject {
   void SectionList(TStrings* Target) const;
   std::vector<AnsiString> Sections() const;
   // False (Value := Default) when the section or key is missing or the value is empty.
-  bool ReadString(const AnsiString& Section, const AnsiString& Key, AnsiString& Value,
-                  const AnsiString& Default) const;
+  bool ReadString(const AnsiString& Section, const AnsiString& Key, AnsiString& Value, const AnsiString& Default) const;
   AnsiString ReadString(const AnsiString& Section, const AnsiString& Key, const AnsiString& Default) const;
   // "0x" / "0X" hexadecimal, "$" hexadecimal or decimal; anything else gives Default.
   int ReadInteger(const AnsiString& Section, const AnsiString& Key, int Default) const;

@@ -102,8 +102,10 @@ LRESULT TSkinControl::RawProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void TSkinControl::Default(TMessage& Message) {
-  if (old_method_) old_method_(Message);
-  else if (old_proc_) Message.Result = CallWindowProcA(old_proc_, handle_, Message.Msg, Message.WParam, Message.LParam);
+  if (old_method_)
+    old_method_(Message);
+  else if (old_proc_)
+    Message.Result = CallWindowProcA(old_proc_, handle_, Message.Msg, Message.WParam, Message.LParam);
 }
 
 void TSkinControl::WndProc(TMessage& Message) {
@@ -140,14 +142,13 @@ bool TSkinControl::BeforeDefault(TMessage& Message) {
 
 void TSkinControl::AfterDefault(TMessage& Message) {
   switch (Message.Msg) {
-    case WM_SETFOCUS: case WM_KILLFOCUS: case WM_ENABLE: case WM_SETTEXT: case 0xB00C:
-      Repaint();
-      break;
-    case WM_PAINT:
-      PaintFrame(reinterpret_cast<HDC>(Message.WParam));
-      break;
-    default:
-      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+    case WM_SETTEXT:
+    case 0xB00C: Repaint(); break;
+    case WM_PAINT: PaintFrame(reinterpret_cast<HDC>(Message.WParam)); break;
+    default: break;
   }
 }
 
@@ -199,8 +200,10 @@ void TSkinControl::DrawFocusRectFor(HDC DC, const TRect& Bounds, const WideStrin
   DrawTextW(DC, reinterpret_cast<LPCWSTR>(Text.c_str()), static_cast<int>(Text.size()), &r,
             Flags | DT_CALCRECT | DT_NOCLIP);
   const int w = r.right - r.left;
-  if (Flags & DT_CENTER) r.left = Bounds.left + (Bounds.right - Bounds.left - w) / 2;
-  else if (Flags & DT_RIGHT) r.left = Bounds.right - w;
+  if (Flags & DT_CENTER)
+    r.left = Bounds.left + (Bounds.right - Bounds.left - w) / 2;
+  else if (Flags & DT_RIGHT)
+    r.left = Bounds.right - w;
   r.right = r.left + w;
   InflateRect(&r, 2, 1);
   RECT bounds = Bounds, clipped{};

@@ -19,51 +19,144 @@ struct TColourKey {
 };
 constexpr TColor Sys(int index) { return static_cast<TColor>(0xFF000000u | static_cast<uint32_t>(index)); }
 const TColourKey kColourKeys[] = {
-    {"WindowText", csWindowText, Sys(8)},        {"ButtonFace", csButtonFace, Sys(15)},
-    {"Scrollbar", csScrollbar, Sys(0)},          {"HilightText", csHilightText, Sys(14)},
-    {"Hilight", csHilight, Sys(13)},             {"Menubar", csMenubar, kColourNotGiven},
-    {"Menu", csMenu, Sys(4)},                    {"MenuText", csMenuText, Sys(7)},
-    {"ButtonText", csButtonText, Sys(18)},       {"ButtonHilight", csButtonHilight, Sys(20)},
-    {"Buttonlight", csButtonlight, Sys(20)},     {"ButtonShadow", csButtonShadow, Sys(16)},
-    {"ButtonDkShadow", csButtonDkShadow, Sys(21)}, {"MenuBarText", csMenuBarText, Sys(7)},
-    {"TitleTextActive", csTitleTextActive, Sys(9)}, {"TitleTextNoActive", csTitleTextNoActive, Sys(19)},
+    {"WindowText", csWindowText, Sys(8)},
+    {"ButtonFace", csButtonFace, Sys(15)},
+    {"Scrollbar", csScrollbar, Sys(0)},
+    {"HilightText", csHilightText, Sys(14)},
+    {"Hilight", csHilight, Sys(13)},
+    {"Menubar", csMenubar, kColourNotGiven},
+    {"Menu", csMenu, Sys(4)},
+    {"MenuText", csMenuText, Sys(7)},
+    {"ButtonText", csButtonText, Sys(18)},
+    {"ButtonHilight", csButtonHilight, Sys(20)},
+    {"Buttonlight", csButtonlight, Sys(20)},
+    {"ButtonShadow", csButtonShadow, Sys(16)},
+    {"ButtonDkShadow", csButtonDkShadow, Sys(21)},
+    {"MenuBarText", csMenuBarText, Sys(7)},
+    {"TitleTextActive", csTitleTextActive, Sys(9)},
+    {"TitleTextNoActive", csTitleTextNoActive, Sys(19)},
 };
 
 // Controls of other component libraries and the kind of skinner each gets.
 const char* const kSkin3rdDefault[] = {
-    "TCategoryButtons=scrollbar", "TPngSpeedbutton=pngspeedbutton", "TPngBitBtn=pngbitbtn",
-    "TVirtualStringTree=scrollbar", "TVirtualDrawTree=scrollbar", "TAdvPanelGroup=scrollbar",
-    "THTMLViewer=scrollbar", "TDBCtrlGrid=scrollbar", "TImageEnMView=scrollbar", "TImageEnView=scrollbar",
-    "TAdvMemo=scrollbar", "TDBAdvMemo=scrollbar", "TTBXDockablePanel=Panel", "TControlBar=Panel",
-    "TTBDock=Panel", "TTBToolbar=Panel", "TRzGroup=Panel", "TLMDCalculator=panel", "TLMDGROUPBOX=panel",
-    "TLMDSIMPLEPANEL=panel", "TLMDDBCalendar=panel", "TLMDButtonPanel=panel", "TLMDLMDCalculator=panel",
-    "TLMDHeaderPanel=panel", "TLMDTechnicalLine=panel", "TLMDLMDClock=panel", "TLMDTrackbar=panel",
-    "TComboboxex=combobox", "TcxDBLookupComboBox=combobox", "TcxDBComboBox=combobox", "TcxDBDateEdit=combobox",
-    "TcxDBImageComboBox=combobox", "TcxDBCalcEdit=combobox", "TcxDBBlobEdit=combobox", "TcxDBPopupEdit=combobox",
-    "TcxDBFontNameComboBox=combobox", "TcxDBShellComboBox=combobox", "TRxLookupEdit=combobox",
-    "TRxDBLookupCombo=combobox", "TRzDateTimeEdit=combobox", "TRzColorEdit=combobox",
-    "TRzDateTimePicker=combobox", "TRzDBDateTimeEdit=combobox", "TRzDbColorEdit=combobox",
-    "TRzDBDateTimePicker=combobox", "TLMDListCombobox=Combobox", "TLMDCheckListCombobox=Combobox",
-    "TLMDHeaderListCombobox=Combobox", "TLMDImageCombobox=Combobox", "TLMDColorCombobox=Combobox",
-    "TLMDFontCombobox=Combobox", "TLMDFontSizeCombobox=Combobox", "TLMDFontSizeCombobox=Combobox",
-    "TLMDPrinterCombobox=Combobox", "TLMDDriveCombobox=Combobox", "TLMDCalculatorComboBox=Combobox",
-    "TLMDTrackBarComboBox=Combobox", "TLMDCalendarComboBox=Combobox", "TLMDTreeComboBox=Combobox",
-    "TDBLookupCombobox=Combobox", "TWWDBCombobox=Combobox", "TWWDBCombobox=Combobox",
-    "TWWDBLookupCombo=Combobox", "TWWKeyCombo=Combobox", "TWWTempKeyCombo=Combobox",
-    "TWWDBDateTimePicker=Combobox", "TRxSpeedButton=speedbutton", "TfrSpeedButton=speedbutton",
-    "TfrTBButton=speedbutton", "TRzButton=button", "TRzBitbtn=bitbtn", "TLMDButton=bitbtn", "TcxButton=bitbtn",
-    "TRzMenuButton=menubtn", "TRzCheckGroup=CheckGroup", "TLMDCheckGroup=CheckGroup",
-    "TLMDDBCheckGroup=CheckGroup", "TRzRadioGroup=Radiogroup", "TRzDBRadioGroup=Radiogroup",
-    "TLMDRADIOGROUP=radiogroup", "TLMDDBRADIOGROUP=radiogroup", "TWWRADIOGROUP=radiogroup",
-    "TcxDBRadioGroup=radiogroup", "TcxRadioGroup=radiogroup", "TRzButtonEdit=edit", "TLMDCalculatorEdit=edit",
-    "TLMDEDIT=Edit", "TLMDMASKEDIT=Edit", "TLMDBROWSEEDIT=Edit", "TLMDEXTSPINEDIT=Edit", "TLMDCALENDAREDIT=Edit",
-    "TLMDFILEOPENEDIT=Edit", "TLMDFILESAVEEDIT=Edit", "TLMDCOLOREDIT=Edit", "TLMDDBEDIT=Edit",
-    "TLMDDBMASKEDIT=Edit", "TLMDDBEXTSPINEDIT=Edit", "TLMDDBSPINEDIT=Edit", "TLMDDBEDITDBLookup=Edit",
-    "TLMDEDITDBLookup=Edit", "TWWDBEDIT=Edit", "TOVCPICTUREFIELD=Edit", "TOVCDBPICTUREFIELD=Edit",
-    "TOVCSLIDEREDIT=Edit", "TOVCDBSLIDEREDIT=Edit", "TOVCSIMPLEFIELD=Edit", "TOVCDBSIMPLEFIELD=Edit",
-    "TO32DBFLEXEDIT=Edit", "TOVCNUMERICFIELD=Edit", "TRzDBRadioButton=Radiobutton",
-    "TLMDRadiobutton=Radiobutton", "TLMDGroupBox=Groupbox", "TcxGroupbox=groupbox", "TDBCheckboxEh=Checkbox",
-    "TDBCheckboxEh=Checkbox", "TLMDCHECKBOX=Checkbox", "TLMDDBCHECKBOX=Checkbox", "TOVCDBNUMERICFIELD=Edit",
+    "TCategoryButtons=scrollbar",
+    "TPngSpeedbutton=pngspeedbutton",
+    "TPngBitBtn=pngbitbtn",
+    "TVirtualStringTree=scrollbar",
+    "TVirtualDrawTree=scrollbar",
+    "TAdvPanelGroup=scrollbar",
+    "THTMLViewer=scrollbar",
+    "TDBCtrlGrid=scrollbar",
+    "TImageEnMView=scrollbar",
+    "TImageEnView=scrollbar",
+    "TAdvMemo=scrollbar",
+    "TDBAdvMemo=scrollbar",
+    "TTBXDockablePanel=Panel",
+    "TControlBar=Panel",
+    "TTBDock=Panel",
+    "TTBToolbar=Panel",
+    "TRzGroup=Panel",
+    "TLMDCalculator=panel",
+    "TLMDGROUPBOX=panel",
+    "TLMDSIMPLEPANEL=panel",
+    "TLMDDBCalendar=panel",
+    "TLMDButtonPanel=panel",
+    "TLMDLMDCalculator=panel",
+    "TLMDHeaderPanel=panel",
+    "TLMDTechnicalLine=panel",
+    "TLMDLMDClock=panel",
+    "TLMDTrackbar=panel",
+    "TComboboxex=combobox",
+    "TcxDBLookupComboBox=combobox",
+    "TcxDBComboBox=combobox",
+    "TcxDBDateEdit=combobox",
+    "TcxDBImageComboBox=combobox",
+    "TcxDBCalcEdit=combobox",
+    "TcxDBBlobEdit=combobox",
+    "TcxDBPopupEdit=combobox",
+    "TcxDBFontNameComboBox=combobox",
+    "TcxDBShellComboBox=combobox",
+    "TRxLookupEdit=combobox",
+    "TRxDBLookupCombo=combobox",
+    "TRzDateTimeEdit=combobox",
+    "TRzColorEdit=combobox",
+    "TRzDateTimePicker=combobox",
+    "TRzDBDateTimeEdit=combobox",
+    "TRzDbColorEdit=combobox",
+    "TRzDBDateTimePicker=combobox",
+    "TLMDListCombobox=Combobox",
+    "TLMDCheckListCombobox=Combobox",
+    "TLMDHeaderListCombobox=Combobox",
+    "TLMDImageCombobox=Combobox",
+    "TLMDColorCombobox=Combobox",
+    "TLMDFontCombobox=Combobox",
+    "TLMDFontSizeCombobox=Combobox",
+    "TLMDFontSizeCombobox=Combobox",
+    "TLMDPrinterCombobox=Combobox",
+    "TLMDDriveCombobox=Combobox",
+    "TLMDCalculatorComboBox=Combobox",
+    "TLMDTrackBarComboBox=Combobox",
+    "TLMDCalendarComboBox=Combobox",
+    "TLMDTreeComboBox=Combobox",
+    "TDBLookupCombobox=Combobox",
+    "TWWDBCombobox=Combobox",
+    "TWWDBCombobox=Combobox",
+    "TWWDBLookupCombo=Combobox",
+    "TWWKeyCombo=Combobox",
+    "TWWTempKeyCombo=Combobox",
+    "TWWDBDateTimePicker=Combobox",
+    "TRxSpeedButton=speedbutton",
+    "TfrSpeedButton=speedbutton",
+    "TfrTBButton=speedbutton",
+    "TRzButton=button",
+    "TRzBitbtn=bitbtn",
+    "TLMDButton=bitbtn",
+    "TcxButton=bitbtn",
+    "TRzMenuButton=menubtn",
+    "TRzCheckGroup=CheckGroup",
+    "TLMDCheckGroup=CheckGroup",
+    "TLMDDBCheckGroup=CheckGroup",
+    "TRzRadioGroup=Radiogroup",
+    "TRzDBRadioGroup=Radiogroup",
+    "TLMDRADIOGROUP=radiogroup",
+    "TLMDDBRADIOGROUP=radiogroup",
+    "TWWRADIOGROUP=radiogroup",
+    "TcxDBRadioGroup=radiogroup",
+    "TcxRadioGroup=radiogroup",
+    "TRzButtonEdit=edit",
+    "TLMDCalculatorEdit=edit",
+    "TLMDEDIT=Edit",
+    "TLMDMASKEDIT=Edit",
+    "TLMDBROWSEEDIT=Edit",
+    "TLMDEXTSPINEDIT=Edit",
+    "TLMDCALENDAREDIT=Edit",
+    "TLMDFILEOPENEDIT=Edit",
+    "TLMDFILESAVEEDIT=Edit",
+    "TLMDCOLOREDIT=Edit",
+    "TLMDDBEDIT=Edit",
+    "TLMDDBMASKEDIT=Edit",
+    "TLMDDBEXTSPINEDIT=Edit",
+    "TLMDDBSPINEDIT=Edit",
+    "TLMDDBEDITDBLookup=Edit",
+    "TLMDEDITDBLookup=Edit",
+    "TWWDBEDIT=Edit",
+    "TOVCPICTUREFIELD=Edit",
+    "TOVCDBPICTUREFIELD=Edit",
+    "TOVCSLIDEREDIT=Edit",
+    "TOVCDBSLIDEREDIT=Edit",
+    "TOVCSIMPLEFIELD=Edit",
+    "TOVCDBSIMPLEFIELD=Edit",
+    "TO32DBFLEXEDIT=Edit",
+    "TOVCNUMERICFIELD=Edit",
+    "TRzDBRadioButton=Radiobutton",
+    "TLMDRadiobutton=Radiobutton",
+    "TLMDGroupBox=Groupbox",
+    "TcxGroupbox=groupbox",
+    "TDBCheckboxEh=Checkbox",
+    "TDBCheckboxEh=Checkbox",
+    "TLMDCHECKBOX=Checkbox",
+    "TLMDDBCHECKBOX=Checkbox",
+    "TOVCDBNUMERICFIELD=Edit",
 };
 
 bool StartsWith(const AnsiString& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
@@ -194,8 +287,7 @@ void TSkinData::SetActive(bool Value) {
       if (Value && !SkinLoaded()) return;
       m->Command(Value ? 1 : 2, 250);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -219,14 +311,17 @@ void TSkinData::Loaded() {
   }
   m->InstallHook();
   if (active_) {
-    if (!SkinLoaded()) active_ = false;
+    if (!SkinLoaded())
+      active_ = false;
     else {
       m->SetCurrent(this);
       m->Command(1, 250);
     }
   }
-  if (SkinControls.Contains(xcMainMenu)) SkinControls >> xcMenuItem;
-  else SkinControls >> xcSystemMenu;
+  if (SkinControls.Contains(xcMainMenu))
+    SkinControls >> xcMenuItem;
+  else
+    SkinControls >> xcSystemMenu;
   BuildCaptionIcon();
 }
 
@@ -267,8 +362,8 @@ void TSkinData::SkinChanged() {
 
 // ---- Loading ---------------------------------------------------------------------------------
 
-void TSkinData::ReadImage(const TQuickIni& Ini, TSkinReader& Reader, const AnsiString& Section,
-                          const AnsiString& Key, TBitmap* Target) {
+void TSkinData::ReadImage(const TQuickIni& Ini, TSkinReader& Reader, const AnsiString& Section, const AnsiString& Key,
+                          TBitmap* Target) {
   AnsiString value;
   Ini.ReadString(Section, Key, value, "");
   const AnsiString name = ExtractFileName(value);
@@ -475,9 +570,12 @@ void TSkinData::ReadSectionElements(const TQuickIni& Ini, TSkinReader& Reader) {
     AnsiString v;
     if (!Ini.ReadString(section, imageKey, v, "")) return;
     std::unique_ptr<TDataSkinObject> e;
-    if (kind == rkBorder || kind == rkProgress) e = std::make_unique<TDataSkinBorder>(name);
-    else if (kind == rkBoxLabel) e = std::make_unique<TDataSkinBoxLabel>(name);
-    else e = std::make_unique<TDataSkinObject>(name);
+    if (kind == rkBorder || kind == rkProgress)
+      e = std::make_unique<TDataSkinBorder>(name);
+    else if (kind == rkBoxLabel)
+      e = std::make_unique<TDataSkinBoxLabel>(name);
+    else
+      e = std::make_unique<TDataSkinObject>(name);
     ReadImage(Ini, Reader, section, imageKey, e->Map.get());
     if (kind == rkMenuBar) {
       e->Tile = std::min(1, Ini.ReadInteger(section, "TileMenu", 1));
@@ -667,8 +765,8 @@ void TSkinData::BuildComboImages() {
     arrow->Map->SetPixelFormat(pf24bit);
     arrow->Map->SetSize(17 * n, 17);
     for (int i = 0; i < n; ++i)
-      BitBlt(arrow->Map->Canvas()->Handle(), 17 * i, 0, 17, 17, button->Map->Canvas()->Handle(),
-             (i + 1) * cell - 19, 2, SRCCOPY);
+      BitBlt(arrow->Map->Canvas()->Handle(), 17 * i, 0, 17, 17, button->Map->Canvas()->Handle(), (i + 1) * cell - 19, 2,
+             SRCCOPY);
     arrow->Frame = n;
   }
 }
@@ -680,8 +778,8 @@ void TSkinData::BuildToolbar() {
   const TColor top = MixColors(colours_[csButtonFace], 0xFFFFFF, 150);
   const TColor c = caption_sample_;
   const int score = SaturationScore(c);
-  const TColor bottom = score > 110 ? MixColors(c, 0xFFFFFF, (5625 - 25 * score) / 140 + 50)
-                                    : MixColors(0x808080, c, 150);
+  const TColor bottom =
+      score > 110 ? MixColors(c, 0xFFFFFF, (5625 - 25 * score) / 140 + 50) : MixColors(0x808080, c, 150);
   slot->Map->SetPixelFormat(pf24bit);
   slot->Map->SetSize(10, 40);
   GradientFill(slot->Map->Canvas()->Handle(), TRect{0, 0, 10, 40}, top, true, bottom);

@@ -17,12 +17,44 @@
 class TQuickIni;
 class TSkinReader;
 
-enum TSkinControlType { xcMainMenu, xcPopupMenu, xcMenuItem, xcToolbar, xcControlbar, xcCombo, xcCheckBox,
-                        xcRadioButton, xcProgress, xcScrollbar, xcEdit, xcButton, xcBitBtn, xcSpeedButton,
-                        xcSpin, xcPanel, xcGroupBox, xcStatusBar, xcTab, xcTrackBar, xcSystemMenu, xcFastReport };
+enum TSkinControlType {
+  xcMainMenu,
+  xcPopupMenu,
+  xcMenuItem,
+  xcToolbar,
+  xcControlbar,
+  xcCombo,
+  xcCheckBox,
+  xcRadioButton,
+  xcProgress,
+  xcScrollbar,
+  xcEdit,
+  xcButton,
+  xcBitBtn,
+  xcSpeedButton,
+  xcSpin,
+  xcPanel,
+  xcGroupBox,
+  xcStatusBar,
+  xcTab,
+  xcTrackBar,
+  xcSystemMenu,
+  xcFastReport
+};
 using TSkinControlTypes = Set<TSkinControlType, xcMainMenu, xcFastReport>;
-enum TSkinOption { xoMDIScrollbar, xoMenuMerge, xoTransparent, xoPreview, xoParentBackGround, xoNoFocusRect,
-                   xoToolbarBK, xoToolbarButton, xoMDIChildBorder, xoMenuBG, xoFormScrollbar };
+enum TSkinOption {
+  xoMDIScrollbar,
+  xoMenuMerge,
+  xoTransparent,
+  xoPreview,
+  xoParentBackGround,
+  xoNoFocusRect,
+  xoToolbarBK,
+  xoToolbarButton,
+  xoMDIChildBorder,
+  xoMenuBG,
+  xoFormScrollbar
+};
 using TSkinOptions = Set<TSkinOption, xoMDIScrollbar, xoFormScrollbar>;
 enum TSkinFormType { sfMainform, sfOnlyThisForm, sfDialog, sfDLL };
 
@@ -36,9 +68,22 @@ using TOnSkinControl = std::function<void(TComponent* Sender, TSkinData* SkinDat
 
 // Slots of the colour table.
 enum TSkinColourSlot {
-  csWindowText = 0, csTitleTextActive = 1, csTitleTextNoActive = 2, csButtonFace = 3, csButtonText = 4,
-  csButtonHilight = 5, csButtonlight = 6, csButtonShadow = 7, csButtonDkShadow = 8, csHilightText = 11,
-  csHilight = 12, csMenubar = 13, csMenuBarText = 14, csMenuText = 15, csMenu = 16, csScrollbar = 18,
+  csWindowText = 0,
+  csTitleTextActive = 1,
+  csTitleTextNoActive = 2,
+  csButtonFace = 3,
+  csButtonText = 4,
+  csButtonHilight = 5,
+  csButtonlight = 6,
+  csButtonShadow = 7,
+  csButtonDkShadow = 8,
+  csHilightText = 11,
+  csHilight = 12,
+  csMenubar = 13,
+  csMenuBarText = 14,
+  csMenuText = 15,
+  csMenu = 16,
+  csScrollbar = 18,
   csColourSlots = 19
 };
 

@@ -135,10 +135,14 @@ void TWinSkinForm::AttachWindow(TSkinData* Data) {
     MDIKind = 2;
     if (Data->Options.Contains(xoMDIChildBorder)) FrameSkinned = false;
   }
-  if ((Style & WS_CAPTION) != WS_CAPTION) FrameKind = 2;
-  else if (Style & WS_THICKFRAME) FrameKind = 0;
-  else if (Style & kModalFrame) FrameKind = 3;
-  else FrameKind = 1;
+  if ((Style & WS_CAPTION) != WS_CAPTION)
+    FrameKind = 2;
+  else if (Style & WS_THICKFRAME)
+    FrameKind = 0;
+  else if (Style & kModalFrame)
+    FrameKind = 3;
+  else
+    FrameKind = 1;
   if (ex & WS_EX_DLGMODALFRAME) FrameKind = 3;
   if (ClassNameText == "#32770" || ClassNameText == "TMessageForm") {
     FrameKind = 3;
@@ -249,7 +253,8 @@ void TWinSkinForm::BuildRegion() {
           {0, TRect{0, 0, LeftWidth, h}, L->Trans == 1 && h > 1},
           {1, TRect{w - RightWidth, 0, w, h}, R->Trans == 1 && h > 1},
           {3, TRect{LeftWidth, h - BottomHeight, w - RightWidth, h}, B->Trans == 1 && BottomHeight >= 2},
-          {2, TRect{LeftWidth, 0, w - RightWidth, TopHeight}, T->Trans == 1 && TopHeight > 1 && w - RightWidth > LeftWidth},
+          {2, TRect{LeftWidth, 0, w - RightWidth, TopHeight},
+           T->Trans == 1 && TopHeight > 1 && w - RightWidth > LeftWidth},
       };
       for (const Strip& s : strips) {
         const int sw = s.rect.right - s.rect.left, sh = s.rect.bottom - s.rect.top;
@@ -342,7 +347,8 @@ void TWinSkinForm::Remove() {
     if (ShowState == 0)
       SetWindowPos(Wnd, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOZORDER);
     else
-      SetWindowPos(Wnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOZORDER);
+      SetWindowPos(Wnd, nullptr, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOZORDER);
   }
   SetWindowRgn(Wnd, nullptr, TRUE);
   Region = nullptr;
@@ -385,9 +391,12 @@ void TWinSkinForm::ShowStateFromPlacement() {
   WINDOWPLACEMENT wp{};
   wp.length = sizeof wp;
   if (!GetWindowPlacement(Wnd, &wp)) return;
-  if (wp.showCmd == SW_SHOWMINIMIZED || wp.showCmd == SW_SHOWMINNOACTIVE || wp.showCmd == SW_SHOWNA) ShowState = 2;
-  else if (wp.showCmd == SW_SHOWMAXIMIZED) ShowState = 1;
-  else ShowState = 0;
+  if (wp.showCmd == SW_SHOWMINIMIZED || wp.showCmd == SW_SHOWMINNOACTIVE || wp.showCmd == SW_SHOWNA)
+    ShowState = 2;
+  else if (wp.showCmd == SW_SHOWMAXIMIZED)
+    ShowState = 1;
+  else
+    ShowState = 0;
 }
 
 LRESULT TWinSkinForm::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

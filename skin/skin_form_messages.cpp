@@ -43,8 +43,7 @@ LRESULT TWinSkinForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCACTIVATE:
       if (Phase == phCreated && MDIKind != 2) return 0;
       break;
-    case 0x00AE:
-      return 0;
+    case 0x00AE: return 0;
     case WM_INITMENUPOPUP:
       if (TSkinManage* m = Manager()) m->SetMenuMode(reinterpret_cast<HMENU>(wParam) == SystemMenu ? 2 : 1);
       return PassOn(Msg, wParam, lParam);
@@ -61,16 +60,10 @@ LRESULT TWinSkinForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
       }
       return r;
     }
-    case kStartMsg:
-      Start();
-      return 0;
-    case kRebuildScrollMsg:
-      return 0;  // no scroll-bar skinners are attached by this skinner
-    case kSkinnedQueryMsg:
-      PostMessageA(Wnd, kSkinnedNotifyMsg, 0, kSkinSignature);
-      return 1;
-    default:
-      break;
+    case kStartMsg: Start(); return 0;
+    case kRebuildScrollMsg: return 0;  // no scroll-bar skinners are attached by this skinner
+    case kSkinnedQueryMsg: PostMessageA(Wnd, kSkinnedNotifyMsg, 0, kSkinSignature); return 1;
+    default: break;
   }
   if (!FrameSkinned) return PassOn(Msg, wParam, lParam);
   return Stage2(Msg, wParam, lParam);
@@ -86,20 +79,14 @@ LRESULT TWinSkinForm::Stage2(UINT Msg, WPARAM wParam, LPARAM lParam) {
         BuildRegion();
       return r;
     }
-    case WM_ACTIVATE:
-      WindowActive = LOWORD(wParam) != 0;
-      break;
-    case WM_NCACTIVATE:
-      WindowActive = wParam != 0;
-      break;
+    case WM_ACTIVATE: WindowActive = LOWORD(wParam) != 0; break;
+    case WM_NCACTIVATE: WindowActive = wParam != 0; break;
     case WM_GETMINMAXINFO: {
       LRESULT r = PassOn(Msg, wParam, lParam);
       ShowStateFromPlacement();
       return r;
     }
-    case WM_WINDOWPOSCHANGED:
-      ShowStateFromPlacement();
-      return PassOn(Msg, wParam, lParam);
+    case WM_WINDOWPOSCHANGED: ShowStateFromPlacement(); return PassOn(Msg, wParam, lParam);
     case WM_SETICON: {
       LRESULT r = PassOn(Msg, wParam, lParam);
       LoadIcon(&IconBitmap);
@@ -114,8 +101,7 @@ LRESULT TWinSkinForm::Stage2(UINT Msg, WPARAM wParam, LPARAM lParam) {
       }
       return PassOn(Msg, wParam, lParam);
     }
-    case WM_SYSCOMMAND:
-      return SysCommand(wParam, lParam);
+    case WM_SYSCOMMAND: return SysCommand(wParam, lParam);
     case kOpenMenuAtMsg: {
       POINT p = WindowPoint(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       if (!ButtonAt(p) && SkinMenu)
@@ -135,8 +121,7 @@ LRESULT TWinSkinForm::Stage2(UINT Msg, WPARAM wParam, LPARAM lParam) {
       }
       return r;
     }
-    default:
-      break;
+    default: break;
   }
   return Stage3(Msg, wParam, lParam);
 }
@@ -144,14 +129,10 @@ LRESULT TWinSkinForm::Stage2(UINT Msg, WPARAM wParam, LPARAM lParam) {
 LRESULT TWinSkinForm::Stage3(UINT Msg, WPARAM wParam, LPARAM lParam) {
   if (Phase == phCreated || (MDIKind == 2 && ShowState == 1)) return PassOn(Msg, wParam, lParam);
   switch (Msg) {
-    case WM_DRAWITEM:
-      return DrawItem(wParam, lParam);
-    case WM_MEASUREITEM:
-      return MeasureItem(wParam, lParam);
-    case WM_NCCALCSIZE:
-      return NcCalcSize(wParam, lParam);
-    case WM_NCHITTEST:
-      return NcHitTest(wParam, lParam);
+    case WM_DRAWITEM: return DrawItem(wParam, lParam);
+    case WM_MEASUREITEM: return MeasureItem(wParam, lParam);
+    case WM_NCCALCSIZE: return NcCalcSize(wParam, lParam);
+    case WM_NCHITTEST: return NcHitTest(wParam, lParam);
     case WM_NCPAINT:
       SystemMenuStyle(false);
       if (SkinData->NcRepaint) {
@@ -165,13 +146,13 @@ LRESULT TWinSkinForm::Stage3(UINT Msg, WPARAM wParam, LPARAM lParam) {
       if (MDIKind == 2) PassOn(Msg, wParam, lParam);
       if (!(MDIKind == 2 && ShowState == 1)) PaintFrame(nullptr);
       return 1;
-    case WM_NCMOUSEMOVE: case WM_NCLBUTTONDOWN: case WM_NCLBUTTONUP: case WM_NCLBUTTONDBLCLK: case WM_NCRBUTTONDOWN:
-      return NcMouse(Msg, wParam, lParam);
-    case kRepaintFrameMsg:
-      PaintFrame(nullptr);
-      return 0;
-    default:
-      return PassOn(Msg, wParam, lParam);
+    case WM_NCMOUSEMOVE:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONUP:
+    case WM_NCLBUTTONDBLCLK:
+    case WM_NCRBUTTONDOWN: return NcMouse(Msg, wParam, lParam);
+    case kRepaintFrameMsg: PaintFrame(nullptr); return 0;
+    default: return PassOn(Msg, wParam, lParam);
   }
 }
 
@@ -181,9 +162,13 @@ void TWinSkinForm::FormHook(TMessage& Message) {
       old_form_proc_(Message);
       if (IsWindowVisible(Wnd)) {
         // Only an MDI child has an MDI client to redraw it; any other window repaints its caption.
-        if (ShowState == 1 && MDIKind == 2) PostMessageA(GetParent(Wnd), kRedrawClientMsg, reinterpret_cast<WPARAM>(Wnd), 0);
-        else if (ShowState == 2 || ShowState == 1) PaintFrame(nullptr);
-        else SetWindowPos(Wnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+        if (ShowState == 1 && MDIKind == 2)
+          PostMessageA(GetParent(Wnd), kRedrawClientMsg, reinterpret_cast<WPARAM>(Wnd), 0);
+        else if (ShowState == 2 || ShowState == 1)
+          PaintFrame(nullptr);
+        else
+          SetWindowPos(Wnd, nullptr, 0, 0, 0, 0,
+                       SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
       }
       return;
     case kSkinChangeMsg:
@@ -205,11 +190,8 @@ void TWinSkinForm::FormHook(TMessage& Message) {
         return;
       }
       break;
-    case kSkinProbeMsg:
-      Message.Result = Message.LParam == kSkinSignature ? kSkinSignature : 1;
-      return;
-    default:
-      break;
+    case kSkinProbeMsg: Message.Result = Message.LParam == kSkinSignature ? kSkinSignature : 1; return;
+    default: break;
   }
   old_form_proc_(Message);
 }
@@ -237,8 +219,10 @@ void TWinSkinForm::Start() {
       Phase = phResizing;
       FitWindow(false);
       Phase = phRunning;
-      if (ShowState == 1) SetWindowPos(Wnd, nullptr, 0, 0, 0, 0, 0x37);
-      else BuildRegion();
+      if (ShowState == 1)
+        SetWindowPos(Wnd, nullptr, 0, 0, 0, 0, 0x37);
+      else
+        BuildRegion();
     }
   }
   SendMessageA(Wnd, kSkinnedNotifyMsg, 0, kSkinSignature);
@@ -285,12 +269,14 @@ void TWinSkinForm::FitWindow(bool FromClient) {
         GetWindowRect(c, &r);
         POINT p{r.left, r.top};
         ScreenToClient(Wnd, &p);
-        SetWindowPos(c, nullptr, p.x + shift, p.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOSENDCHANGING | SWP_NOOWNERZORDER);
+        SetWindowPos(c, nullptr, p.x + shift, p.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOSENDCHANGING | SWP_NOOWNERZORDER);
       }
       width = need;
     }
   }
-  SetWindowPos(Wnd, nullptr, w.left, w.top, width, height, SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOMOVE);
+  SetWindowPos(Wnd, nullptr, w.left, w.top, width, height,
+               SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOZORDER | SWP_NOMOVE);
 }
 
 LRESULT TWinSkinForm::NcCalcSize(WPARAM wParam, LPARAM lParam) {
@@ -304,9 +290,11 @@ LRESULT TWinSkinForm::NcCalcSize(WPARAM wParam, LPARAM lParam) {
   (void)r;
   const WINDOWPOS* pos = p->lppos;
   RECT client;
-  if (pos) client = RECT{pos->x + LeftWidth, pos->y + TopHeight + MenuHeight, pos->x + pos->cx - RightWidth,
-                         pos->y + pos->cy - BottomHeight};
-  else client = RECT{p->rgrc[0].left, p->rgrc[0].top, p->rgrc[0].right, p->rgrc[0].bottom};
+  if (pos)
+    client = RECT{pos->x + LeftWidth, pos->y + TopHeight + MenuHeight, pos->x + pos->cx - RightWidth,
+                  pos->y + pos->cy - BottomHeight};
+  else
+    client = RECT{p->rgrc[0].left, p->rgrc[0].top, p->rgrc[0].right, p->rgrc[0].bottom};
   if (client.right < client.left) client.right = client.left;
   if (client.bottom < client.top) client.bottom = client.top;
   p->rgrc[0] = client;
@@ -399,8 +387,7 @@ LRESULT TWinSkinForm::NcMouse(UINT Msg, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       return PassOn(Msg, wParam, lParam);
-    default:
-      return PassOn(Msg, wParam, lParam);
+    default: return PassOn(Msg, wParam, lParam);
   }
 }
 
@@ -441,23 +428,25 @@ void TWinSkinForm::RunAction(TWinSysButton& Button, POINT At) {
       }
       break;
     }
-    case 1: case 22:
+    case 1:
+    case 22:
       if (Button.Enabled) MaximizeToggle();
       break;
-    case 2: case 23:
+    case 2:
+    case 23:
       if (Button.Enabled) MinimizeToggle();
       break;
-    case 3: case 11: case 12:
-      ShowSystemMenu(At);
-      break;
-    case 4:
-      PostMessageA(Wnd, WM_SYSCOMMAND, SC_CONTEXTHELP, 0);
-      break;
-    case 7: case 8: case 9: case 60: case 61: case 62:
-      break;  // MDI frames only: this window has no MDI client
-    default:
-      PostMessageA(Wnd, kButtonActionMsg, static_cast<WPARAM>(action), 0);
-      break;
+    case 3:
+    case 11:
+    case 12: ShowSystemMenu(At); break;
+    case 4: PostMessageA(Wnd, WM_SYSCOMMAND, SC_CONTEXTHELP, 0); break;
+    case 7:
+    case 8:
+    case 9:
+    case 60:
+    case 61:
+    case 62: break;  // MDI frames only: this window has no MDI client
+    default: PostMessageA(Wnd, kButtonActionMsg, static_cast<WPARAM>(action), 0); break;
   }
 }
 
@@ -474,7 +463,8 @@ void TWinSkinForm::ShowSystemMenu(POINT Screen) {
     EnableMenuItem(sys, SC_MOVE, MF_BYCOMMAND | (ShowState != 1 ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(sys, SC_SIZE, MF_BYCOMMAND | (ShowState != 1 ? MF_ENABLED : MF_GRAYED));
     TrackedPopup = sys;
-    const UINT cmd = static_cast<UINT>(TrackPopupMenu(sys, TPM_RETURNCMD | TPM_RIGHTBUTTON, Screen.x, Screen.y, 0, Wnd, nullptr));
+    const UINT cmd =
+        static_cast<UINT>(TrackPopupMenu(sys, TPM_RETURNCMD | TPM_RIGHTBUTTON, Screen.x, Screen.y, 0, Wnd, nullptr));
     TrackedPopup = nullptr;
     if (cmd) PostMessageA(Wnd, WM_SYSCOMMAND, cmd, 0);
   } else if (HotObject) {
@@ -499,8 +489,9 @@ LRESULT TWinSkinForm::SysCommand(WPARAM wParam, LPARAM lParam) {
     const WCHAR key = static_cast<WCHAR>(lParam);
     if (key != u' ' && key != u'-' && !GetCapture()) {
       TMenuBtn* item = nullptr;
-      if (SkinMenu) item = key == 0 ? (SkinMenu->Items.empty() ? nullptr : SkinMenu->Items.front().get())
-                                    : SkinMenu->FindAccelItem(key);
+      if (SkinMenu)
+        item = key == 0 ? (SkinMenu->Items.empty() ? nullptr : SkinMenu->Items.front().get())
+                        : SkinMenu->FindAccelItem(key);
       if (item || key == 0) {
         if (item) OpenDropDown(item);
         return 1;
@@ -549,7 +540,9 @@ LRESULT TWinSkinForm::MeasureItem(WPARAM wParam, LPARAM lParam) {
   if (!mis || mis->CtlType != ODT_MENU || !(SkinMenu || TrackedPopup)) return PassOn(WM_MEASUREITEM, wParam, lParam);
   TDataSkinObject* item = SkinData->Element("MenuItem");
   WideString text;
-  TMenuItem* fw = Form && SkinMenu && SkinMenu->FrameworkMenu ? SkinMenu->FrameworkMenu->FindItem(static_cast<WORD>(mis->itemID)) : nullptr;
+  TMenuItem* fw = Form && SkinMenu && SkinMenu->FrameworkMenu
+                      ? SkinMenu->FrameworkMenu->FindItem(static_cast<WORD>(mis->itemID))
+                      : nullptr;
   if (fw) {
     text = WideString(fw->Caption().begin(), fw->Caption().end());
   } else if (TrackedPopup) {
@@ -570,8 +563,10 @@ LRESULT TWinSkinForm::MeasureItem(WPARAM wParam, LPARAM lParam) {
   DeleteObject(font);
   ReleaseDC(Wnd, dc);
   mis->itemWidth = static_cast<UINT>(s.cx + 26 + 16 + (item ? item->LeftMargin : 0));
-  if (text.empty() || text == u"-") mis->itemHeight = 8;
-  else mis->itemHeight = static_cast<UINT>(std::max<int>(GetSystemMetrics(SM_CYMENU), s.cy + 4) + 4);
+  if (text.empty() || text == u"-")
+    mis->itemHeight = 8;
+  else
+    mis->itemHeight = static_cast<UINT>(std::max<int>(GetSystemMetrics(SM_CYMENU), s.cy + 4) + 4);
   return 1;
 }
 
@@ -582,7 +577,9 @@ LRESULT TWinSkinForm::DrawItem(WPARAM wParam, LPARAM lParam) {
   TSkinManage* m = Manager();
   if (m) m->AttachPopupMenu(menu);
   WideString caption;
-  TMenuItem* fw = Form && SkinMenu && SkinMenu->FrameworkMenu ? SkinMenu->FrameworkMenu->FindItem(static_cast<WORD>(dis->itemID)) : nullptr;
+  TMenuItem* fw = Form && SkinMenu && SkinMenu->FrameworkMenu
+                      ? SkinMenu->FrameworkMenu->FindItem(static_cast<WORD>(dis->itemID))
+                      : nullptr;
   if (fw) {
     caption = WideString(fw->Caption().begin(), fw->Caption().end());
   } else {
@@ -633,7 +630,9 @@ void PaintSkinMenuItem(TSkinData* Data, HDC DC, const TRect& Rect, const WideStr
     HFONT font = CreateFontIndirectA(&ncm.lfMenuFont);
     HGDIOBJ old = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
-    TColor colour = !Enabled ? Data->Colour(csButtonShadow) : Selected ? Data->Colour(csHilightText) : Data->Colour(csMenuText);
+    TColor colour = !Enabled   ? Data->Colour(csButtonShadow)
+                    : Selected ? Data->Colour(csHilightText)
+                               : Data->Colour(csMenuText);
     if (!Enabled && Data->Colour(csButtonShadow) == Data->Colour(csMenuText)) colour = static_cast<TColor>(0xFF000010);
     SetTextColor(dc, SkinColorToRGB(colour));
     WideString text = Caption, shortcut;
@@ -642,7 +641,8 @@ void PaintSkinMenuItem(TSkinData* Data, HDC DC, const TRect& Rect, const WideStr
       text.resize(tab);
     }
     RECT t{glyphLeft + 16 + 3, 0, w - 1, h};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_EXPANDTABS);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t,
+              DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_EXPANDTABS);
     if (!shortcut.empty()) {
       RECT s{t.left, 0, w - 11, h};
       DrawTextW(dc, shortcut.c_str(), static_cast<int>(shortcut.size()), &s, DT_SINGLELINE | DT_VCENTER | DT_RIGHT);

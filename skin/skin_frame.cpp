@@ -62,7 +62,8 @@ bool TWinSkinForm::IsButtonVisible(TWinSysButton& Button) {
       case 2: return ShowState != 1;
       case 3: return WindowActive;
       case 4: return !WindowActive;
-      case 6: case 8: return first ? (minBox || maxBox) && sys : (minBox || maxBox);
+      case 6:
+      case 8: return first ? (minBox || maxBox) && sys : (minBox || maxBox);
       case 7: return !maxBox;
       case 9: return !minBox;
       case 10: return first ? help && !minBox && !maxBox : help;
@@ -77,10 +78,16 @@ bool TWinSkinForm::IsButtonVisible(TWinSysButton& Button) {
   };
   bool shown = test(e->Visibility, true) && test(e->Visibility1, false);
   switch (e->Action) {
-    case 0: if (!sys) shown = false; break;
+    case 0:
+      if (!sys) shown = false;
+      break;
     case 1: Button.Enabled = maxBox && sys; break;
     case 2: Button.Enabled = minBox && sys; break;
-    case 3: case 11: case 12: if (FrameKind == 3) shown = false; break;
+    case 3:
+    case 11:
+    case 12:
+      if (FrameKind == 3) shown = false;
+      break;
     default: break;
   }
   Button.Visible = shown;
@@ -94,10 +101,24 @@ void TWinSkinForm::LayoutButtons() {
     const int w = e->Map->Width() / e->Frames(), h = e->Map->Height();
     int x = 0, y = 0;
     switch (e->Align) {
-      case 0: x = e->Xcoord; y = e->Ycoord; break;
-      case 1: x = WindowWidth - e->Xcoord; y = e->Ycoord; break;
-      case 2: case 8: x = TitleRect.left - w - e->Xcoord; y = e->Ycoord; break;
-      case 3: case 9: x = TitleRect.right + e->Xcoord; y = e->Ycoord; break;
+      case 0:
+        x = e->Xcoord;
+        y = e->Ycoord;
+        break;
+      case 1:
+        x = WindowWidth - e->Xcoord;
+        y = e->Ycoord;
+        break;
+      case 2:
+      case 8:
+        x = TitleRect.left - w - e->Xcoord;
+        y = e->Ycoord;
+        break;
+      case 3:
+      case 9:
+        x = TitleRect.right + e->Xcoord;
+        y = e->Ycoord;
+        break;
       case 100: {
         TDataSkinObject* bar = SkinData->Element("MenuBar");
         x = WindowWidth - e->Xcoord - RightWidth - (bar ? bar->LeftMargin : 0);
@@ -134,7 +155,8 @@ void TWinSkinForm::PaintCaption(HDC DC) {
       continue;
     }
     const int frame = e->Frames() < 4 || (WindowActive && b->Enabled) ? 1 : 4;
-    DrawSkinImage(dc, b->Rect, e->Map.get(), false, false, true, e->Frames(), std::min(frame, e->Frames()), TSkinMargins{});
+    DrawSkinImage(dc, b->Rect, e->Map.get(), false, false, true, e->Frames(), std::min(frame, e->Frames()),
+                  TSkinMargins{});
   }
   BitBlt(DC, 0, 0, CaptionBitmap.Width(), CaptionBitmap.Height(), dc, 0, 0, SRCCOPY);
   SetBkMode(DC, OPAQUE);
@@ -158,18 +180,25 @@ void TWinSkinForm::PaintTitle(HDC DC, const TRect& R) {
   if (!RightToLeft) {
     c = t->TextAlignment == 0 ? t->LeftMargin : t->TextAlignment == 1 ? (W + L - A) / 2 : W + L - t->RightMargin - A;
   } else {
-    c = t->TextAlignment == 0 ? W + L - RightButtonsWidth - A
-        : t->TextAlignment == 1 ? (W + L - RightButtonsWidth - A) / 2 : t->LeftMargin;
+    c = t->TextAlignment == 0   ? W + L - RightButtonsWidth - A
+        : t->TextAlignment == 1 ? (W + L - RightButtonsWidth - A) / 2
+                                : t->LeftMargin;
   }
   const int dy = (R.bottom - R.top - th) / 2 + t->TopMargin / 2;
   TRect T{L + c, R.top + dy, A + c, R.top + th + dy};
   if (RightToLeft && c < 1) T.left = t->LeftMargin;
   if (Style & WS_POPUP) {
-    if (RightToLeft) { T.left += 10; T.right += 10; }
-    else if (RightButtonsWidth > 5) T.right = std::min<int>(T.right, R.right - RightButtonsWidth - 5);
+    if (RightToLeft) {
+      T.left += 10;
+      T.right += 10;
+    } else if (RightButtonsWidth > 5)
+      T.right = std::min<int>(T.right, R.right - RightButtonsWidth - 5);
   } else {
-    if (RightToLeft) { T.left += 10; T.right += 10; }
-    else T.right = std::min<int>(T.right, R.right - t->RightMargin);
+    if (RightToLeft) {
+      T.left += 10;
+      T.right += 10;
+    } else
+      T.right = std::min<int>(T.right, R.right - t->RightMargin);
   }
   if (FrameKind == 3 && t->TextAlignment == 0) T.left -= 16;
   TitleRect = T;

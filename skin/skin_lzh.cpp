@@ -123,8 +123,7 @@ void TLZH::Unpack(TStream* Input, TStream* Output) {
   uint8_t size_bytes[4];
   if (Input->Read(size_bytes, 4) != 4) throw ElzhException(skin_texts::kTruncated);
   const uint32_t raw_size = static_cast<uint32_t>(size_bytes[0]) | static_cast<uint32_t>(size_bytes[1]) << 8 |
-                            static_cast<uint32_t>(size_bytes[2]) << 16 |
-                            static_cast<uint32_t>(size_bytes[3]) << 24;
+                            static_cast<uint32_t>(size_bytes[2]) << 16 | static_cast<uint32_t>(size_bytes[3]) << 24;
 
   // Output goes through a small buffer: one stream write per byte would dominate.
   uint8_t out[4096];

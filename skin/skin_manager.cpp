@@ -71,9 +71,9 @@ void TSkinManage::Forget(TSkinData* Data) {
   // Skinners using this skin data give their windows back first.
   for (auto& f : m->forms_)
     if (f->SkinData == Data && f->Phase != TWinSkinForm::phDestroyed) f->Remove();
-  m->forms_.erase(std::remove_if(m->forms_.begin(), m->forms_.end(),
-                                 [&](const auto& f) { return f->SkinData == Data; }),
-                  m->forms_.end());
+  m->forms_.erase(
+      std::remove_if(m->forms_.begin(), m->forms_.end(), [&](const auto& f) { return f->SkinData == Data; }),
+      m->forms_.end());
   m->data_.erase(std::remove(m->data_.begin(), m->data_.end(), Data), m->data_.end());
   if (m->primary_ == Data) m->primary_ = nullptr;
   if (m->pending_data_ == Data) m->pending_data_ = nullptr;
@@ -135,8 +135,10 @@ LRESULT TSkinManage::CbtHook(int Code, WPARAM wParam, LPARAM lParam) {
       auto* cbt = reinterpret_cast<CBT_CREATEWNDA*>(lParam);
       const DWORD style = cbt && cbt->lpcs ? static_cast<DWORD>(cbt->lpcs->style) : 0;
       const DWORD ex = cbt && cbt->lpcs ? cbt->lpcs->dwExStyle : 0;
-      if (!(style & WS_CHILD) && SkinClassName(h) == "#32768") m->SkinPopup(h);
-      else if (ex & WS_EX_MDICHILD) m->SkinWindow(h);
+      if (!(style & WS_CHILD) && SkinClassName(h) == "#32768")
+        m->SkinPopup(h);
+      else if (ex & WS_EX_MDICHILD)
+        m->SkinWindow(h);
     } else if (Code == HCBT_DESTROYWND) {
       m->UnskinPopup(h);
     } else if (Code == HCBT_ACTIVATE) {
@@ -168,8 +170,8 @@ TSkinData* TSkinManage::ChooseData(HWND Window, const AnsiString& ClassName) {
   TSkinData* chosen = nullptr;
   for (TSkinData* d : data_)
     if (d->SkinFormtype == sfOnlyThisForm)
-      if (auto* owner = dynamic_cast<TWinControl*>(d->Owner()); owner && owner->HandleAllocated() &&
-                                                                  owner->Handle() == Window)
+      if (auto* owner = dynamic_cast<TWinControl*>(d->Owner());
+          owner && owner->HandleAllocated() && owner->Handle() == Window)
         chosen = d;
   if (!chosen && (LowerCase(ClassName) == "tmessageform" || ClassName == "#32770"))
     for (TSkinData* d : data_)
@@ -193,7 +195,8 @@ bool TSkinManage::SkinWindow(HWND Window) {
   const DWORD style = static_cast<DWORD>(GetWindowLongA(Window, GWL_STYLE));
   const DWORD ex = static_cast<DWORD>(GetWindowLongA(Window, GWL_EXSTYLE));
   const AnsiString cls = SkinClassName(Window);
-  if (!force_ && (style & WS_CHILD) && !(ex & WS_EX_MDICHILD) && LowerCase(SkinClassName(GetParent(Window))) != "mdiclient")
+  if (!force_ && (style & WS_CHILD) && !(ex & WS_EX_MDICHILD) &&
+      LowerCase(SkinClassName(GetParent(Window))) != "mdiclient")
     return false;
   const bool ours = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(Window, GWLP_HINSTANCE)) == GetModuleHandleA(nullptr);
   if (!form && !ours && cls != "#32770") return false;
@@ -217,8 +220,10 @@ bool TSkinManage::SkinWindow(HWND Window) {
   auto skinner = std::make_unique<TWinSkinForm>(nullptr);
   skinner->Wnd = Window;
   skinner->SkinName = cls;
-  if (form) skinner->AttachForm(data, form);
-  else skinner->AttachWindow(data);
+  if (form)
+    skinner->AttachForm(data, form);
+  else
+    skinner->AttachWindow(data);
   forms_.push_back(std::move(skinner));
   PostMessageA(Window, kStartMsg, 0, 1000);
   return true;
@@ -333,7 +338,8 @@ void TSkinManage::RunCommand() {
           f->Phase = TWinSkinForm::phReskinning;
           f->BuildRegion();
           f->Phase = TWinSkinForm::phRunning;
-          SetWindowPos(f->Wnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+          SetWindowPos(f->Wnd, nullptr, 0, 0, 0, 0,
+                       SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
           f->RepaintWindow();
         }
     }

@@ -34,21 +34,21 @@ void TrackLeave(HWND Window);
 }  // namespace skin_user32
 
 // Private messages of the skin engine.
-constexpr UINT kSkinChangeMsg = 0x3401;      // re-apply the skin's colours and skinners
-constexpr UINT kRepaintFrameMsg = 0x3502;    // repaint the frame
-constexpr UINT kStartMsg = 0x3503;           // finish the set-up (posted by the manager, lParam 1000)
-constexpr UINT kControlPaintMsg = 0x3506;    // a control skinner's painting on (wParam > 0) or off
-constexpr UINT kButtonActionMsg = 0x3514;    // a caption button's unlisted action (wParam)
-constexpr UINT kVisibilityMsg = 0x3515;      // visibility question for codes 1000..2000
-constexpr UINT kRedrawClientMsg = 0x3516;    // redraw the MDI client
-constexpr UINT kRebuildScrollMsg = 0x3517;   // rebuild a control's scroll-bar skinner
-constexpr UINT kOpenMenuAtMsg = 0x3518;      // open the menu-bar drop-down under a screen point
-constexpr UINT kSkinnedQueryMsg = 0x3523;    // answered 1 by every skinned window
-constexpr UINT kPaintFrameOnMsg = 0xBC4B;    // paint the frame on the DC in wParam (lParam 0x41A2)
+constexpr UINT kSkinChangeMsg = 0x3401;     // re-apply the skin's colours and skinners
+constexpr UINT kRepaintFrameMsg = 0x3502;   // repaint the frame
+constexpr UINT kStartMsg = 0x3503;          // finish the set-up (posted by the manager, lParam 1000)
+constexpr UINT kControlPaintMsg = 0x3506;   // a control skinner's painting on (wParam > 0) or off
+constexpr UINT kButtonActionMsg = 0x3514;   // a caption button's unlisted action (wParam)
+constexpr UINT kVisibilityMsg = 0x3515;     // visibility question for codes 1000..2000
+constexpr UINT kRedrawClientMsg = 0x3516;   // redraw the MDI client
+constexpr UINT kRebuildScrollMsg = 0x3517;  // rebuild a control's scroll-bar skinner
+constexpr UINT kOpenMenuAtMsg = 0x3518;     // open the menu-bar drop-down under a screen point
+constexpr UINT kSkinnedQueryMsg = 0x3523;   // answered 1 by every skinned window
+constexpr UINT kPaintFrameOnMsg = 0xBC4B;   // paint the frame on the DC in wParam (lParam 0x41A2)
 constexpr UINT kSkinProbeMsg = 0xBC4D;
-constexpr UINT kSkinnedNotifyMsg = 0xBC4E;   // skinning done (lParam 0x41A2)
+constexpr UINT kSkinnedNotifyMsg = 0xBC4E;  // skinning done (lParam 0x41A2)
 constexpr LPARAM kSkinSignature = 0x41A2;
-constexpr UINT kMouseLeaveMsg = 0xB014;      // the framework's mouse-leave notification
+constexpr UINT kMouseLeaveMsg = 0xB014;  // the framework's mouse-leave notification
 
 class TSkinManage {
  public:

@@ -19,7 +19,8 @@ HFONT MenuFont() {
 
 int CaptionWidth(HDC dc, const WideString& caption) {
   RECT r{0, 0, 0, 0};
-  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &r, DT_SINGLELINE | DT_EXPANDTABS | DT_CALCRECT | DT_NOCLIP);
+  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &r,
+            DT_SINGLELINE | DT_EXPANDTABS | DT_CALCRECT | DT_NOCLIP);
   const int w = r.right - r.left;
   return w > 0 ? w + 10 : w;
 }
@@ -44,7 +45,8 @@ LRESULT MenuFilterHook(int Code, WPARAM wParam, LPARAM lParam) {
   const int count = s->SkinMenu ? static_cast<int>(s->SkinMenu->Items.size()) : 0;
   switch (msg->message) {
     case WM_KEYDOWN:
-      if (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE) gSwitching = false;
+      if (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE)
+        gSwitching = false;
       else if (count > 0 && msg->wParam == VK_LEFT)
         found = s->SkinMenu->Items[static_cast<size_t>((gCurrentIndex + count - 1) % count)].get();
       else if (count > 0 && msg->wParam == VK_RIGHT)
@@ -67,8 +69,7 @@ LRESULT MenuFilterHook(int Code, WPARAM wParam, LPARAM lParam) {
       if (s->SkinMenu) found = s->SkinMenu->ItemAt(s->WindowPoint(p));
       break;
     }
-    default:
-      break;
+    default: break;
   }
   if (found && found->Index != gCurrentIndex) {
     gSwitching = true;
@@ -100,7 +101,8 @@ void TMenuBtn::Paint() {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, SkinColorToRGB(ItemEnabled ? data->Colour(csMenuBarText) : data->Colour(csButtonShadow)));
   RECT r = Rect;
-  DrawTextW(dc, Caption.c_str(), static_cast<int>(Caption.size()), &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_EXPANDTABS);
+  DrawTextW(dc, Caption.c_str(), static_cast<int>(Caption.size()), &r,
+            DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_EXPANDTABS);
   SelectObject(dc, old);
   DeleteObject(font);
   ReleaseDC(Owner->Wnd, dc);
@@ -190,7 +192,8 @@ void TWinSkinMenu::PaintBar(HDC DC, const TRect& Row) {
     }
     const int iw = CaptionWidth(dc, item->Caption);
     RECT r{x, 0, x + iw, h - 1};
-    SetTextColor(dc, SkinColorToRGB(item->ItemEnabled ? SkinData->Colour(csMenuBarText) : static_cast<TColor>(0xFF000010)));
+    SetTextColor(dc,
+                 SkinColorToRGB(item->ItemEnabled ? SkinData->Colour(csMenuBarText) : static_cast<TColor>(0xFF000010)));
     DrawTextW(dc, item->Caption.c_str(), static_cast<int>(item->Caption.size()), &r,
               DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_EXPANDTABS);
     item->Rect = TRect{r.left + Row.left, r.top + Row.top, r.right + Row.left, r.bottom + Row.top};

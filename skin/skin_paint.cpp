@@ -56,8 +56,10 @@ bool FrameRect(TBitmap* Image, bool Vertical, int N, int K, int& X, int& Y, int&
 }
 
 void Blit(HDC DC, const TRect& Rect, TBitmap* Bitmap, bool Transparent) {
-  if (Transparent) DrawTransparent(DC, Rect, Bitmap, kSkinMagenta);
-  else BitBlt(DC, Rect.left, Rect.top, Bitmap->Width(), Bitmap->Height(), Bitmap->Canvas()->Handle(), 0, 0, SRCCOPY);
+  if (Transparent)
+    DrawTransparent(DC, Rect, Bitmap, kSkinMagenta);
+  else
+    BitBlt(DC, Rect.left, Rect.top, Bitmap->Width(), Bitmap->Height(), Bitmap->Canvas()->Handle(), 0, 0, SRCCOPY);
 }
 
 }  // namespace
@@ -175,13 +177,12 @@ void DrawTransparent(HDC DC, const TRect& Rect, TBitmap* Bitmap, TColor Transpar
                  std::min(h, Bitmap->Height()), SkinColorToRGB(TransparentColour));
 }
 
-void DrawSkinImage(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Tile, bool Transparent,
-                   int N, int K, const TSkinMargins& Margins) {
+void DrawSkinImage(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Tile, bool Transparent, int N, int K,
+                   const TSkinMargins& Margins) {
   if (Rect.right < Rect.left || Rect.bottom < Rect.top || !Image || Image->Empty()) return;
   auto frame = RenderSkinImage(Rect, Image, Margins, Vertical, Tile, N, K);
   if (!frame->Empty()) Blit(DC, Rect, frame.get(), Transparent);
 }
-
 
 void DrawSkinBar(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Transparent, int N, int K,
                  const TSkinMargins& Margins) {
@@ -196,7 +197,8 @@ void DrawSkinBar(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool 
   HDC src = Image->Canvas()->Handle(), dst = bar.Canvas()->Handle();
   BitBlt(dst, 0, 0, std::min(l, width), h, src, fx, fy, SRCCOPY);
   if (mid > 0)
-    for (int x = l; x < width - r; x += mid) BitBlt(dst, x, 0, std::min(mid, width - r - x), h, src, fx + l, fy, SRCCOPY);
+    for (int x = l; x < width - r; x += mid)
+      BitBlt(dst, x, 0, std::min(mid, width - r - x), h, src, fx + l, fy, SRCCOPY);
   if (r > 0) BitBlt(dst, width - r, 0, r, h, src, fx + fw - r, fy, SRCCOPY);
   Blit(DC, TRect{Rect.left, Rect.top, Rect.left + width, Rect.top + h}, &bar, Transparent);
 }
@@ -316,7 +318,8 @@ HRGN BitmapToRegion(TBitmap* Bitmap, int X, int Y, int Tolerance, TColor Transpa
     hdr->nRgnSize = static_cast<DWORD>(rects.size() * sizeof(RECT));
     hdr->rcBound = RECT{X, Y, X + copy.Width(), Y + copy.Height()};
     std::memcpy(data.data() + sizeof(RGNDATAHEADER), rects.data(), rects.size() * sizeof(RECT));
-    HRGN part = ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<const RGNDATA*>(data.data()));
+    HRGN part =
+        ExtCreateRegion(nullptr, static_cast<DWORD>(data.size()), reinterpret_cast<const RGNDATA*>(data.data()));
     if (part) {
       CombineRgn(result, result, part, RGN_OR);
       DeleteObject(part);

@@ -44,8 +44,8 @@ void CopyBitmap(TBitmap* Source, TBitmap* Target);
 std::unique_ptr<TBitmap> RenderSkinImage(const TRect& Target, TBitmap* Image, const TSkinMargins& Margins,
                                          bool Vertical, bool Tile, int N, int K);
 // RenderSkinImage drawn at Rect of DC: transparent (magenta) or opaque.
-void DrawSkinImage(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Tile, bool Transparent,
-                   int N, int K, const TSkinMargins& Margins);
+void DrawSkinImage(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Tile, bool Transparent, int N, int K,
+                   const TSkinMargins& Margins);
 // A horizontal bar at its frame's height: frame K's left cap, its middle part repeated
 // unscaled up to the right cap, the right cap at the right end. Frames are stacked when Vertical.
 void DrawSkinBar(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Transparent, int N, int K,

@@ -76,8 +76,7 @@ LRESULT TWinSkinPopMenu::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PRINT:
       if (!CanPaint()) return Default(msg, wp, lp);
       return PrintFrame(wp, lp);
-    default:
-      return Default(msg, wp, lp);
+    default: return Default(msg, wp, lp);
   }
 }
 

@@ -50,8 +50,8 @@ bool TSkinReader::LoadFromStream(TStream* Container) {
   if (size - pos < header.DirectoryLength) throw ElzhException(skin_texts::kBodyTruncated);
 
   TStringList names;
-  names.SetText(LowerCase(AnsiString(reinterpret_cast<const char*>(data + pos),
-                                     static_cast<size_t>(header.DirectoryLength))));
+  names.SetText(
+      LowerCase(AnsiString(reinterpret_cast<const char*>(data + pos), static_cast<size_t>(header.DirectoryLength))));
   pos += header.DirectoryLength;
   const int count = names.Count();
   if (count > kMaxEntries) throw ElzhException(skin_texts::kTooManyEntries);
@@ -88,8 +88,7 @@ int TSkinReader::EntrySize(int Index) const {
 
 void TSkinReader::CopyEntry(int Index, TMemoryStream* Target) {
   const int32_t n = sizes_[static_cast<size_t>(Index)];
-  if (n > 0)
-    Target->WriteBuffer(static_cast<const char*>(entries_.Memory()) + offsets_[static_cast<size_t>(Index)], n);
+  if (n > 0) Target->WriteBuffer(static_cast<const char*>(entries_.Memory()) + offsets_[static_cast<size_t>(Index)], n);
   Target->SetPosition(0);
 }
 

@@ -87,7 +87,8 @@ class TestSite final : public IOleClientSite,
   HRESULT CanInPlaceActivate() override { return S_OK; }
   HRESULT OnInPlaceActivate() override { return Record("OnInPlaceActivate", S_OK); }
   HRESULT OnUIActivate() override { return Record("OnUIActivate", S_OK); }
-  HRESULT GetWindowContext(IOleInPlaceFrame** f, IOleInPlaceUIWindow** d, LPRECT, LPRECT, LPOLEINPLACEFRAMEINFO) override {
+  HRESULT GetWindowContext(IOleInPlaceFrame** f, IOleInPlaceUIWindow** d, LPRECT, LPRECT,
+                           LPOLEINPLACEFRAMEINFO) override {
     *f = nullptr;
     *d = nullptr;
     return S_OK;
@@ -110,7 +111,8 @@ class TestSite final : public IOleClientSite,
     HRESULT hr = OnGetHostInfo ? OnGetHostInfo(info) : S_OK;
     return Record("GetHostInfo", hr);
   }
-  HRESULT ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*, IOleInPlaceUIWindow*) override {
+  HRESULT ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                 IOleInPlaceUIWindow*) override {
     return Record("ShowUI", S_FALSE);
   }
   HRESULT HideUI() override { return Record("HideUI", S_FALSE); }
@@ -183,8 +185,10 @@ class TestSite final : public IOleClientSite,
     VariantInit(&v);
     if (OnAmbient) v = OnAmbient(id);
     if (v.vt == VT_EMPTY) return DISP_E_MEMBERNOTFOUND;
-    if (result) *result = v;
-    else VariantClear(&v);
+    if (result)
+      *result = v;
+    else
+      VariantClear(&v);
     return S_OK;
   }
 

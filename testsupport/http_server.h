@@ -40,7 +40,8 @@ struct HttpRequest {
       if (h.first.size() != name.size()) continue;
       bool same = true;
       for (size_t i = 0; i < name.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(h.first[i])) != std::tolower(static_cast<unsigned char>(name[i]))) same = false;
+        if (std::tolower(static_cast<unsigned char>(h.first[i])) != std::tolower(static_cast<unsigned char>(name[i])))
+          same = false;
       if (same) return h.second;
     }
     return std::string();
@@ -52,13 +53,13 @@ struct HttpReply {
   std::string reason = "OK";
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
-  std::vector<size_t> chunks;  // non-empty: chunked, in pieces of these sizes (the rest last)
+  std::vector<size_t> chunks;            // non-empty: chunked, in pieces of these sizes (the rest last)
   size_t cut_after = std::string::npos;  // close after this many body bytes
-  bool reset = false;       // with cut_after: a reset instead of a close
-  bool stall = false;       // send nothing until the client goes (or the server stops)
-  bool silent_close = false;  // close without a reply
-  int delay_ms = 0;         // between the head and each chunk
-  bool close = false;       // "Connection: close"
+  bool reset = false;                    // with cut_after: a reset instead of a close
+  bool stall = false;                    // send nothing until the client goes (or the server stops)
+  bool silent_close = false;             // close without a reply
+  int delay_ms = 0;                      // between the head and each chunk
+  bool close = false;                    // "Connection: close"
 };
 
 class HttpServer {
@@ -96,9 +97,7 @@ class HttpServer {
   }
 
   int Port() const { return port_; }
-  std::string Url(const std::string& path = "/") const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  std::string Url(const std::string& path = "/") const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   void Route(const std::string& path, Handler handler) {
     std::lock_guard<std::mutex> g(lock_);
     routes_[path] = std::move(handler);
@@ -139,7 +138,8 @@ class HttpServer {
 
  private:
   static long long Now() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
   }
 
   void Accept() {

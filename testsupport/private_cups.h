@@ -70,26 +70,43 @@ class PrivateCups {
       if (std::string(d) != "conf" && chown((root_ + "/" + d).c_str(), lp->pw_uid, lp->pw_gid) != 0)
         return Fail(why, "cannot hand " + root_ + "/" + d + " to lp");
     }
-    Write(root_ + "/conf/cupsd.conf",
-          "Listen " + socket_ + "\n"
-          "LogLevel debug\n"
-          "Browsing No\n"
-          "DefaultPolicy open\n"
-          "<Policy open>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n"
-          "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n");
+    Write(root_ + "/conf/cupsd.conf", "Listen " + socket_ +
+                                          "\n"
+                                          "LogLevel debug\n"
+                                          "Browsing No\n"
+                                          "DefaultPolicy open\n"
+                                          "<Policy open>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n"
+                                          "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n");
     Write(root_ + "/conf/cups-files.conf",
           "User lp\nGroup lp\nSystemGroup root\n"
-          "ServerRoot " + root_ + "/conf\n"
-          "RequestRoot " + root_ + "/spool\n"
-          "CacheDir " + root_ + "/cache\n"
-          "StateDir " + root_ + "/state\n"
-          "TempDir " + root_ + "/temp\n"
-          "ErrorLog " + root_ + "/log/error_log\n"
-          "AccessLog " + root_ + "/log/access_log\n"
-          "PageLog " + root_ + "/log/page_log\n"
-          "Printcap " + root_ + "/state/printcap\n");
-    std::vector<std::string> argv = {cupsd, "-f", "-c", root_ + "/conf/cupsd.conf", "-s",
-                                     root_ + "/conf/cups-files.conf"};
+          "ServerRoot " +
+              root_ +
+              "/conf\n"
+              "RequestRoot " +
+              root_ +
+              "/spool\n"
+              "CacheDir " +
+              root_ +
+              "/cache\n"
+              "StateDir " +
+              root_ +
+              "/state\n"
+              "TempDir " +
+              root_ +
+              "/temp\n"
+              "ErrorLog " +
+              root_ +
+              "/log/error_log\n"
+              "AccessLog " +
+              root_ +
+              "/log/access_log\n"
+              "PageLog " +
+              root_ +
+              "/log/page_log\n"
+              "Printcap " +
+              root_ + "/state/printcap\n");
+    std::vector<std::string> argv = {
+        cupsd, "-f", "-c", root_ + "/conf/cupsd.conf", "-s", root_ + "/conf/cups-files.conf"};
     std::vector<char*> args;
     for (std::string& a : argv) args.push_back(a.data());
     args.push_back(nullptr);

@@ -41,9 +41,7 @@ class TempHome {
   const std::string& path() const { return path_; }
   const std::string& system_dir() const { return system_; }
   // path() + "/" + relative.
-  std::string operator/(std::string_view relative) const {
-    return path_ + "/" + std::string(relative);
-  }
+  std::string operator/(std::string_view relative) const { return path_ + "/" + std::string(relative); }
 
  private:
   static std::optional<std::string> Get(const char* name) {

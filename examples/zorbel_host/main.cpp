@@ -123,8 +123,8 @@ int AskIdentity(IDispatch* control, int debug) {
   try {
     Script page(control);
     page.Put("IsDebug", debug);
-    for (const char* method : {"GetPrinterName", "GetPrinterNum", "GetPrinterVer", "GetPrinterProductionYear",
-                               "GetPrinterProductionWeek"}) {
+    for (const char* method :
+         {"GetPrinterName", "GetPrinterNum", "GetPrinterVer", "GetPrinterProductionYear", "GetPrinterProductionWeek"}) {
       VARIANT answer = page.Get(method, DISPATCH_METHOD);
       printf("%s: %s\n", method, Utf8OfVariant(answer).c_str());
       VariantClear(&answer);

@@ -68,7 +68,8 @@ bool ReadU32(IStream* s, uint32_t& v) {
 }
 
 bool WriteText(IStream* s, const AnsiString& t) {
-  return WriteU32(s, static_cast<uint32_t>(t.size())) && (t.empty() || WriteAll(s, t.data(), static_cast<ULONG>(t.size())));
+  return WriteU32(s, static_cast<uint32_t>(t.size())) &&
+         (t.empty() || WriteAll(s, t.data(), static_cast<ULONG>(t.size())));
 }
 
 bool ReadText(IStream* s, AnsiString& t) {
@@ -175,18 +176,24 @@ void TActiveXControlBase::ReleaseSites() {
 HRESULT TActiveXControlBase::QueryControlInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  if (IsEqualIID(riid, IID_IOleObject)) *object = static_cast<IOleObject*>(this);
-  else if (IsEqualIID(riid, IID_IOleControl)) *object = static_cast<IOleControl*>(this);
+  if (IsEqualIID(riid, IID_IOleObject))
+    *object = static_cast<IOleObject*>(this);
+  else if (IsEqualIID(riid, IID_IOleControl))
+    *object = static_cast<IOleControl*>(this);
   else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceObject))
     *object = static_cast<IOleInPlaceObject*>(this);
-  else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject)) *object = static_cast<IOleInPlaceActiveObject*>(this);
+  else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject))
+    *object = static_cast<IOleInPlaceActiveObject*>(this);
   else if (IsEqualIID(riid, IID_IViewObject) || IsEqualIID(riid, IID_IViewObject2))
     *object = static_cast<IViewObject2*>(this);
   else if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IPersistStreamInit))
     *object = static_cast<IPersistStreamInit*>(this);
-  else if (IsEqualIID(riid, IID_IConnectionPointContainer)) *object = static_cast<IConnectionPointContainer*>(this);
-  else if (IsEqualIID(riid, IID_IObjectSafety)) *object = static_cast<IObjectSafety*>(this);
-  else return E_NOINTERFACE;
+  else if (IsEqualIID(riid, IID_IConnectionPointContainer))
+    *object = static_cast<IConnectionPointContainer*>(this);
+  else if (IsEqualIID(riid, IID_IObjectSafety))
+    *object = static_cast<IObjectSafety*>(this);
+  else
+    return E_NOINTERFACE;
   Identity()->AddRef();
   return S_OK;
 }
@@ -457,8 +464,10 @@ HRESULT TActiveXControlBase::OnAmbientPropertyChange(DISPID id) {
 }
 
 HRESULT TActiveXControlBase::FreezeEvents(BOOL freeze) {
-  if (freeze) ++freeze_count_;
-  else if (freeze_count_ > 0) --freeze_count_;
+  if (freeze)
+    ++freeze_count_;
+  else if (freeze_count_ > 0)
+    --freeze_count_;
   return S_OK;
 }
 
@@ -724,8 +733,7 @@ HRESULT TActiveXControlBase::SetInterfaceSafetyOptions(REFIID riid, DWORD mask, 
 
 TActiveXControlFactoryBase::TActiveXControlFactoryBase(TComServer& server, TCreator creator, const CLSID& clsid,
                                                        const AnsiString& class_name, const AnsiString& description,
-                                                       int ToolboxBitmapID, DWORD MiscStatus,
-                                                       TThreadingModel threading)
+                                                       int ToolboxBitmapID, DWORD MiscStatus, TThreadingModel threading)
     : TComObjectFactory(server, std::move(creator), clsid, class_name, description, ciMultiInstance, threading),
       toolbox_bitmap_(ToolboxBitmapID),
       misc_status_(MiscStatus) {}

@@ -206,7 +206,9 @@ class TActiveXControl : public TAutoObject<T, Intf>, public TActiveXControlBase 
   TActiveXControl(const IID& IntfIID, const IID& EventIID)
       : TAutoObject<T, Intf>(IntfIID), TActiveXControlBase(EventIID) {}
 
-  HRESULT QueryInterface(REFIID riid, void** object) override { return TAutoObject<T, Intf>::QueryInterface(riid, object); }
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    return TAutoObject<T, Intf>::QueryInterface(riid, object);
+  }
   ULONG AddRef() override { return TAutoObject<T, Intf>::AddRef(); }
   ULONG Release() override { return TAutoObject<T, Intf>::Release(); }
 
@@ -237,8 +239,9 @@ class TActiveXControlFactory : public TActiveXControlFactoryBase {
   TActiveXControlFactory(TComServer& server, const CLSID& clsid, const AnsiString& class_name,
                          const AnsiString& description, int ToolboxBitmapID, DWORD MiscStatus,
                          TThreadingModel threading = tmApartment)
-      : TActiveXControlFactoryBase(server, [this] { return Make(); }, clsid, class_name, description,
-                                   ToolboxBitmapID, MiscStatus, threading) {}
+      : TActiveXControlFactoryBase(
+            server, [this] { return Make(); }, clsid, class_name, description, ToolboxBitmapID, MiscStatus, threading) {
+  }
 
  private:
   IUnknown* Make() {

@@ -36,8 +36,7 @@ class TOleControl::EventSink final : public kv::RefCounted<IDispatch> {
     return DISP_E_BADINDEX;
   }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 UINT*) override {
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override {
     if (!owner_) return S_OK;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     try {
@@ -71,15 +70,14 @@ TOleControl::~TOleControl() {
 void TOleControl::CreateControl() {
   if (ole_object_) return;
   IOleObject* object = nullptr;
-  OleCheck(CoCreateInstance(class_id_, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                            reinterpret_cast<void**>(&object)));
+  OleCheck(
+      CoCreateInstance(class_id_, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, reinterpret_cast<void**>(&object)));
   ole_object_ = object;
   try {
     ole_object_->GetMiscStatus(DVASPECT_CONTENT, &misc_status_);
     if (misc_status_ & OLEMISC_SETCLIENTSITEFIRST) OleCheck(ole_object_->SetClientSite(this));
     IPersistStreamInit* persist = nullptr;
-    if (SUCCEEDED(ole_object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))) &&
-        persist) {
+    if (SUCCEEDED(ole_object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))) && persist) {
       HRESULT hr = persist->InitNew();
       persist->Release();
       OleCheck(hr);
@@ -88,8 +86,7 @@ void TOleControl::CreateControl() {
     ole_object_->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(&ole_control_));
     ole_object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
     IConnectionPointContainer* cpc = nullptr;
-    if (SUCCEEDED(ole_object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc))) &&
-        cpc) {
+    if (SUCCEEDED(ole_object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc))) && cpc) {
       if (SUCCEEDED(cpc->FindConnectionPoint(event_iid_, &event_point_)) && event_point_) {
         event_sink_ = new EventSink(this, event_iid_);
         if (FAILED(event_point_->Advise(event_sink_, &event_cookie_))) {
@@ -189,7 +186,9 @@ void TOleControl::UpdateBoundsRect() {
   TWinControl::UpdateBoundsRect();
 }
 
-OleVariant TOleControl::GetProperty(DISPID Id) { return DispatchInvoke(DefaultDispatch(), Id, DISPATCH_PROPERTYGET, {}); }
+OleVariant TOleControl::GetProperty(DISPID Id) {
+  return DispatchInvoke(DefaultDispatch(), Id, DISPATCH_PROPERTYGET, {});
+}
 
 void TOleControl::SetProperty(DISPID Id, const OleVariant& Value) {
   DispatchInvoke(DefaultDispatch(), Id, DISPATCH_PROPERTYPUT, {Value});
@@ -235,9 +234,12 @@ HRESULT TOleControl::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IOleClientSite*>(this);
   else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceSite))
     *object = static_cast<IOleInPlaceSite*>(this);
-  else if (IsEqualIID(riid, IID_IOleControlSite)) *object = static_cast<IOleControlSite*>(this);
-  else if (IsEqualIID(riid, IID_IDispatch)) *object = static_cast<IDispatch*>(this);
-  else return E_NOINTERFACE;
+  else if (IsEqualIID(riid, IID_IOleControlSite))
+    *object = static_cast<IOleControlSite*>(this);
+  else if (IsEqualIID(riid, IID_IDispatch))
+    *object = static_cast<IDispatch*>(this);
+  else
+    return E_NOINTERFACE;
   return S_OK;
 }
 
@@ -267,8 +269,8 @@ HRESULT TOleControl::OnInPlaceActivate() {
   return ole_object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&in_place_object_));
 }
 
-HRESULT TOleControl::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
-                                      LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
+HRESULT TOleControl::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
+                                      LPOLEINPLACEFRAMEINFO info) {
   if (frame) *frame = nullptr;
   if (doc) *doc = nullptr;
   if (!pos || !clip) return E_POINTER;

@@ -135,9 +135,12 @@ void TComServer::UpdateRegistry(bool Register) {
 bool TComServer::Initialize(const std::vector<AnsiString>& params) {
   for (const auto& p : params) {
     AnsiString s = SwitchName(p);
-    if (s == "REGSERVER") start_mode_ = smRegServer;
-    else if (s == "UNREGSERVER") start_mode_ = smUnregServer;
-    else if ((s == "AUTOMATION" || s == "EMBEDDING") && start_mode_ == smStandalone) start_mode_ = smAutomation;
+    if (s == "REGSERVER")
+      start_mode_ = smRegServer;
+    else if (s == "UNREGSERVER")
+      start_mode_ = smUnregServer;
+    else if ((s == "AUTOMATION" || s == "EMBEDDING") && start_mode_ == smStandalone)
+      start_mode_ = smAutomation;
   }
   try {
     UpdateRegistry(start_mode_ != smUnregServer);

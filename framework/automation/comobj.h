@@ -210,8 +210,8 @@ class TAutoObject : public Intf {
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     return T::DispatchTable().GetIDsOfNames(names, count, ids);
   }
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                 EXCEPINFO* info, UINT* arg_err) override {
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
+                 UINT* arg_err) override {
     TDispErrorStyle style;
     try {
       style.source = ErrorSource();
@@ -242,24 +242,22 @@ class TAutoObjectFactory : public TComObjectFactory {
   TAutoObjectFactory(TComServer& server, const CLSID& clsid, const AnsiString& class_name,
                      const AnsiString& description, TClassInstancing instancing,
                      TThreadingModel threading = tmApartment)
-      : TComObjectFactory(server, [] { return static_cast<IUnknown*>(static_cast<IDispatch*>(new T())); }, clsid,
-                          class_name, description, instancing, threading) {}
+      : TComObjectFactory(
+            server, [] { return static_cast<IUnknown*>(static_cast<IDispatch*>(new T())); }, clsid, class_name,
+            description, instancing, threading) {}
 };
 
 // Defines the four exports of an in-process server over ComServer(). Use once in the
 // module, at namespace scope.
-#define KV_COM_SERVER_EXPORTS()                                                                   \
-  extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid,     \
-                                                                              REFIID riid,        \
-                                                                              void** object) {    \
-    return ComServer().GetClassObject(clsid, riid, object);                                       \
-  }                                                                                               \
-  extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() {                   \
-    return ComServer().CanUnloadNow();                                                            \
-  }                                                                                               \
-  extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer() {                 \
-    return ComServer().RegisterServer();                                                          \
-  }                                                                                               \
-  extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer() {               \
-    return ComServer().UnregisterServer();                                                        \
+#define KV_COM_SERVER_EXPORTS()                                                                                      \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid,           \
+                                                                              void** object) {                       \
+    return ComServer().GetClassObject(clsid, riid, object);                                                          \
+  }                                                                                                                  \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow() { return ComServer().CanUnloadNow(); } \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer() {                                    \
+    return ComServer().RegisterServer();                                                                             \
+  }                                                                                                                  \
+  extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer() {                                  \
+    return ComServer().UnregisterServer();                                                                           \
   }

@@ -137,8 +137,7 @@ HRESULT TDispatchTableBase::Invoke(void* self, DISPID id, WORD flags, DISPPARAMS
   try {
     if (!params) return E_INVALIDARG;
     if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
-    if (params->cNamedArgs > params->cArgs || (params->cNamedArgs && !params->rgdispidNamedArgs))
-      return E_INVALIDARG;
+    if (params->cNamedArgs > params->cArgs || (params->cNamedArgs && !params->rgdispidNamedArgs)) return E_INVALIDARG;
     bool any = false;
     for (const Member& m : members_) any = any || m.Id == id;
     if (!any) return DISP_E_MEMBERNOTFOUND;
@@ -215,8 +214,8 @@ OleVariant DispatchInvoke(IDispatch* object, DISPID id, WORD flags, const std::v
   EXCEPINFO info;
   memset(&info, 0, sizeof info);
   UINT arg_err = 0;
-  HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, is_put ? nullptr : result.Out(),
-                              &info, &arg_err);
+  HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, is_put ? nullptr : result.Out(), &info,
+                              &arg_err);
   if (hr == DISP_E_EXCEPTION) {
     if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
     AnsiString description = kv::WideToAnsi(kv::BstrText(info.bstrDescription));

@@ -66,8 +66,7 @@ HRESULT DispatchExceptionResult(EXCEPINFO* info, const TDispErrorStyle& style);
 // EOleException with the server's description, source and code; any other failure
 // EOleSysError (an unknown name: DISP_E_UNKNOWNNAME).
 OleVariant DispatchInvoke(IDispatch* object, DISPID id, WORD flags, const std::vector<OleVariant>& args);
-OleVariant DispatchInvoke(IDispatch* object, const WideString& name, WORD flags,
-                          const std::vector<OleVariant>& args);
+OleVariant DispatchInvoke(IDispatch* object, const WideString& name, WORD flags, const std::vector<OleVariant>& args);
 
 // The table without the class: invokers take the object as void*.
 class TDispatchTableBase {
@@ -82,8 +81,8 @@ class TDispatchTableBase {
   };
 
   HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) const;
-  HRESULT Invoke(void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
-                 EXCEPINFO* info, UINT* arg_err, const TDispErrorStyle& style) const;
+  HRESULT Invoke(void* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* info, UINT* arg_err,
+                 const TDispErrorStyle& style) const;
   const std::vector<Member>& Members() const { return members_; }
 
  protected:
@@ -115,9 +114,8 @@ class TDispatchTable : public TDispatchTableBase {
     }
   }
 
-  HRESULT Invoke(T* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
-                 EXCEPINFO* info, UINT* arg_err, const TDispErrorStyle& style) const {
-    return TDispatchTableBase::Invoke(static_cast<void*>(self), id, flags, params, result, info,
-                                      arg_err, style);
+  HRESULT Invoke(T* self, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* info, UINT* arg_err,
+                 const TDispErrorStyle& style) const {
+    return TDispatchTableBase::Invoke(static_cast<void*>(self), id, flags, params, result, info, arg_err, style);
   }
 };

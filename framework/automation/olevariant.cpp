@@ -144,8 +144,8 @@ AnsiString VarTypeAsText(VARTYPE vt) {
 void OleVariant::Raise(HRESULT hr, VARTYPE from, const char* type_name) {
   if (hr == DISP_E_OVERFLOW) throw EVariantOverflowError("Variant overflow");
   if (hr == E_OUTOFMEMORY) throw EOutOfMemory("Out of memory");
-  throw EVariantTypeCastError("Could not convert variant of type (" + VarTypeAsText(from) +
-                              ") into type (" + type_name + ")");
+  throw EVariantTypeCastError("Could not convert variant of type (" + VarTypeAsText(from) + ") into type (" +
+                              type_name + ")");
 }
 
 VARIANT OleVariant::Convert(VARTYPE vt, const char* type_name) const {

@@ -55,7 +55,7 @@ class OleVariant {
   int64_t AsInt64() const;
   double AsDouble() const;
   bool AsBoolean() const;
-  AnsiString AsString() const;   // in the ANSI code page
+  AnsiString AsString() const;  // in the ANSI code page
   WideString AsWideString() const;
   // The object held (VT_DISPATCH, or VT_UNKNOWN answering IDispatch), without a new
   // reference; null for Unassigned or a null object. Raises for other values.

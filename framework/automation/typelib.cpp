@@ -32,8 +32,7 @@ void CreateRegKey(const WideString& key, const WideString& value_name, const Wid
                         reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>((data.size() + 1) * 2));
     RegCloseKey(k);
   }
-  if (rc != ERROR_SUCCESS)
-    throw EOleRegistrationError("Error creating system registry entry " + kv::WideToAnsi(key));
+  if (rc != ERROR_SUCCESS) throw EOleRegistrationError("Error creating system registry entry " + kv::WideToAnsi(key));
 }
 
 void DeleteRegKey(const WideString& key) {
@@ -97,8 +96,8 @@ void UnRegisterTypeLibRecord(const TTypeLibRecord& lib) {
   HKEY k;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, lib_key.c_str(), 0, KEY_READ, &k) == ERROR_SUCCESS) {
     DWORD sub_keys = 0;
-    LONG rc = RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr);
+    LONG rc = RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr);
     RegCloseKey(k);
     if (rc == ERROR_SUCCESS && sub_keys == 0) DeleteRegKey(lib_key);
   }

@@ -88,7 +88,8 @@ void TCustomStatusBar::UpdatePanels() {
   edges.back() = -1;
   SendMessageA(handle_, SB_SETPARTS, static_cast<WPARAM>(n), reinterpret_cast<LPARAM>(edges.data()));
   for (int i = 0; i < n; ++i)
-    SendMessageA(handle_, SB_SETTEXTA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(panels_->Items(i)->Text().c_str()));
+    SendMessageA(handle_, SB_SETTEXTA, static_cast<WPARAM>(i),
+                 reinterpret_cast<LPARAM>(panels_->Items(i)->Text().c_str()));
 }
 
 void TCustomStatusBar::SetSimplePanel(bool Value) {
@@ -670,10 +671,18 @@ TControl* TSplitter::FindControl() const {
     TControl* c = parent_->Controls(i);
     if (c == this || !c->Visible() || c->Align() != align_) continue;
     switch (align_) {
-      case alLeft: if (c->Left() + c->Width() == left_) return c; break;
-      case alRight: if (c->Left() == left_ + width_) return c; break;
-      case alTop: if (c->Top() + c->Height() == top_) return c; break;
-      case alBottom: if (c->Top() == top_ + height_) return c; break;
+      case alLeft:
+        if (c->Left() + c->Width() == left_) return c;
+        break;
+      case alRight:
+        if (c->Left() == left_ + width_) return c;
+        break;
+      case alTop:
+        if (c->Top() + c->Height() == top_) return c;
+        break;
+      case alBottom:
+        if (c->Top() == top_ + height_) return c;
+        break;
       default: break;
     }
   }
@@ -697,8 +706,10 @@ void TSplitter::MouseMove(TShiftState Shift, int X, int Y) {
   int delta = (align_ == alLeft || align_ == alRight) ? p.x - down_at_.x : p.y - down_at_.y;
   if (align_ == alRight || align_ == alBottom) delta = -delta;
   int size = std::max(start_size_ + delta, MinSize);
-  if (align_ == alLeft || align_ == alRight) target_->SetWidth(size);
-  else target_->SetHeight(size);
+  if (align_ == alLeft || align_ == alRight)
+    target_->SetWidth(size);
+  else
+    target_->SetHeight(size);
 }
 
 void TSplitter::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {

@@ -214,8 +214,17 @@ class TImageList : public TCustomImageList {
 class TMenuItem;
 class TToolBar;
 enum TToolButtonStyle { tbsButton, tbsCheck, tbsDropDown, tbsSeparator, tbsDivider };
-enum TCustomDrawStateItem { cdsSelected, cdsGrayed, cdsDisabled, cdsChecked, cdsFocused, cdsDefault, cdsHot,
-                            cdsMarked, cdsIndeterminate };
+enum TCustomDrawStateItem {
+  cdsSelected,
+  cdsGrayed,
+  cdsDisabled,
+  cdsChecked,
+  cdsFocused,
+  cdsDefault,
+  cdsHot,
+  cdsMarked,
+  cdsIndeterminate
+};
 using TCustomDrawState = Set<TCustomDrawStateItem, cdsSelected, cdsIndeterminate>;
 
 // A button of a tool bar (a graphic control the tool bar lays out left to right).

@@ -304,8 +304,10 @@ void TControl::FontChanged() {
 
 LRESULT TControl::Perform(UINT Msg, WPARAM WParam, LPARAM LParam) {
   TMessage m{Msg, WParam, LParam, 0};
-  if (WindowProc) WindowProc(m);
-  else WndProc(m);
+  if (WindowProc)
+    WindowProc(m);
+  else
+    WndProc(m);
   return m.Result;
 }
 
@@ -314,7 +316,10 @@ void TControl::DefaultHandler(TMessage& Message) {
     case WM_GETTEXT: {
       auto* buf = reinterpret_cast<char*>(Message.LParam);
       size_t size = static_cast<size_t>(Message.WParam);
-      if (!buf || size == 0) { Message.Result = 0; return; }
+      if (!buf || size == 0) {
+        Message.Result = 0;
+        return;
+      }
       size_t n = std::min(text_.size(), size - 1);
       text_.copy(buf, n);
       buf[n] = '\0';
@@ -412,9 +417,7 @@ void TControl::WndProc(TMessage& Message) {
     case CM_ENABLEDCHANGED:
     case CM_COLORCHANGED:
     case CM_FONTCHANGED:
-    case CM_TEXTCHANGED:
-      Invalidate();
-      return;
+    case CM_TEXTCHANGED: Invalidate(); return;
     default: break;
   }
   DefaultHandler(Message);
@@ -551,8 +554,10 @@ void TWinControl::InsertControl(TControl* AControl) {
   AControl->parent_ = this;
   if (AControl->parent_color_) AControl->Perform(CM_PARENTCOLORCHANGED, 0, 0);
   if (AControl->parent_font_) AControl->Perform(CM_PARENTFONTCHANGED, 0, 0);
-  if (wc) wc->UpdateControlState();
-  else AControl->Invalidate();
+  if (wc)
+    wc->UpdateControlState();
+  else
+    AControl->Invalidate();
   if (AControl->align_ != alNone) Realign();
 }
 
@@ -788,9 +793,7 @@ void TWinControl::AlignControls(TControl*, TRect& Rect) {
           c->SetBounds(Rect.right - w, Rect.top, w, Rect.bottom - Rect.top);
           Rect.right -= c->width_;
           break;
-        case alClient:
-          c->SetBounds(Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top);
-          break;
+        case alClient: c->SetBounds(Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top); break;
         case alNone: break;
       }
     }
@@ -825,7 +828,8 @@ void TWinControl::CreateSubClass(TCreateParams& Params, const char* ControlClass
     throw EOSError(Format("Window class %s does not exist", ControlClassName), GetLastError());
   UINT keep = Params.WindowClass.style & (CS_HREDRAW | CS_VREDRAW);
   Params.WindowClass = wc;
-  Params.WindowClass.style = (wc.style & ~static_cast<UINT>(CS_OWNDC | CS_CLASSDC | CS_PARENTDC | CS_GLOBALCLASS)) | keep;
+  Params.WindowClass.style =
+      (wc.style & ~static_cast<UINT>(CS_OWNDC | CS_CLASSDC | CS_PARENTDC | CS_GLOBALCLASS)) | keep;
   Params.WindowClass.hInstance = FrameworkInstance();
 }
 
@@ -862,8 +866,8 @@ void TWinControl::CreateWnd() {
 void TWinControl::CreateWindowHandle(const TCreateParams& Params) {
   TWinControl* saved = creating_control;
   creating_control = this;
-  HWND h = CreateWindowExA(Params.ExStyle, Params.WinClassName.c_str(), Params.Caption.c_str(), Params.Style,
-                           Params.X, Params.Y, Params.Width, Params.Height, Params.WndParent, nullptr,
+  HWND h = CreateWindowExA(Params.ExStyle, Params.WinClassName.c_str(), Params.Caption.c_str(), Params.Style, Params.X,
+                           Params.Y, Params.Width, Params.Height, Params.WndParent, nullptr,
                            Params.WindowClass.hInstance, Params.Param);
   creating_control = saved;
   if (h && !handle_) {
@@ -975,8 +979,8 @@ void TWinControl::PaintHandler(TMessage& Message) {
 
 void TWinControl::DefaultHandler(TMessage& Message) {
   if (handle_) {
-    Message.Result = CallWindowProcA(DefWndProc ? DefWndProc : DefWindowProcA, handle_, Message.Msg,
-                                     Message.WParam, Message.LParam);
+    Message.Result =
+        CallWindowProcA(DefWndProc ? DefWndProc : DefWindowProcA, handle_, Message.Msg, Message.WParam, Message.LParam);
     return;
   }
   TControl::DefaultHandler(Message);
@@ -1027,10 +1031,8 @@ HWND NotifyingChild(const TMessage& m) {
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORSCROLLBAR:
-      return reinterpret_cast<HWND>(m.LParam);
-    case WM_NOTIFY:
-      return m.LParam ? reinterpret_cast<const NMHDR*>(m.LParam)->hwndFrom : nullptr;
+    case WM_CTLCOLORSCROLLBAR: return reinterpret_cast<HWND>(m.LParam);
+    case WM_NOTIFY: return m.LParam ? reinterpret_cast<const NMHDR*>(m.LParam)->hwndFrom : nullptr;
     case WM_DRAWITEM: {
       auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(m.LParam);
       return d && d->CtlType != ODT_MENU ? d->hwndItem : nullptr;
@@ -1082,9 +1084,7 @@ void TWinControl::WndProc(TMessage& Message) {
         }
       }
       break;
-    case CM_DIALOGCHAR:
-      Broadcast(Message);
-      return;
+    case CM_DIALOGCHAR: Broadcast(Message); return;
     case WM_ERASEBKGND: {
       RECT r = ClientRect();
       FillRect(reinterpret_cast<HDC>(Message.WParam), &r, brush_->Handle());
@@ -1152,13 +1152,11 @@ void TWinControl::WndProc(TMessage& Message) {
       if (!in_update_bounds_) UpdateBounds();
       return;
     case CM_SHOWINGCHANGED:
-      SetWindowPos(handle_, nullptr, 0, 0, 0, 0,
-                   SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE |
-                       (showing_ ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+      SetWindowPos(
+          handle_, nullptr, 0, 0, 0, 0,
+          SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | (showing_ ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
       return;
-    case CM_VISIBLECHANGED:
-      UpdateControlState();
-      return;
+    case CM_VISIBLECHANGED: UpdateControlState(); return;
     case CM_ENABLEDCHANGED:
       if (handle_ && static_cast<bool>(IsWindowEnabled(handle_)) != enabled_) EnableWindow(handle_, enabled_);
       Invalidate();
@@ -1174,8 +1172,7 @@ void TWinControl::WndProc(TMessage& Message) {
       DestroyHandle();
       UpdateControlState();
       return;
-    case CM_TEXTCHANGED:
-      return;
+    case CM_TEXTCHANGED: return;
     case CN_KEYDOWN:
     case CN_SYSKEYDOWN: {
       // Keys the control does not want (WM_GETDLGCODE) are dialog keys of its form.

@@ -83,14 +83,39 @@ constexpr TCursor crDefault = 0;
 constexpr TCursor crArrow = -2;
 constexpr TCursor crHourGlass = -11;
 
-enum TControlStateItem { csLButtonDown, csClicked, csPalette, csReadingState, csAlignmentNeeded,
-                         csFocusing, csCreating, csPaintCopy, csCustomPaint, csDestroyingHandle,
-                         csDocking };
+enum TControlStateItem {
+  csLButtonDown,
+  csClicked,
+  csPalette,
+  csReadingState,
+  csAlignmentNeeded,
+  csFocusing,
+  csCreating,
+  csPaintCopy,
+  csCustomPaint,
+  csDestroyingHandle,
+  csDocking
+};
 using TControlState = Set<TControlStateItem, csLButtonDown, csDocking>;
-enum TControlStyleItem { csAcceptsControls, csCaptureMouse, csDesignInteractive, csClickEvents,
-                         csFramed, csSetCaption, csOpaque, csDoubleClicks, csFixedWidth,
-                         csFixedHeight, csNoDesignVisible, csReplicatable, csNoStdEvents,
-                         csDisplayDragImage, csReflector, csActionClient, csMenuEvents };
+enum TControlStyleItem {
+  csAcceptsControls,
+  csCaptureMouse,
+  csDesignInteractive,
+  csClickEvents,
+  csFramed,
+  csSetCaption,
+  csOpaque,
+  csDoubleClicks,
+  csFixedWidth,
+  csFixedHeight,
+  csNoDesignVisible,
+  csReplicatable,
+  csNoStdEvents,
+  csDisplayDragImage,
+  csReflector,
+  csActionClient,
+  csMenuEvents
+};
 using TControlStyle = Set<TControlStyleItem, csAcceptsControls, csMenuEvents>;
 
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
@@ -137,8 +162,14 @@ class TControl : public TComponent {
   void SetClientHeight(int Value) { SetClientSize(ClientWidth(), Value); }
   virtual void SetClientSize(int AWidth, int AHeight);
   TPoint ClientOrigin();
-  TPoint ClientToScreen(const TPoint& P) { TPoint o = ClientOrigin(); return Point(P.x + o.x, P.y + o.y); }
-  TPoint ScreenToClient(const TPoint& P) { TPoint o = ClientOrigin(); return Point(P.x - o.x, P.y - o.y); }
+  TPoint ClientToScreen(const TPoint& P) {
+    TPoint o = ClientOrigin();
+    return Point(P.x + o.x, P.y + o.y);
+  }
+  TPoint ScreenToClient(const TPoint& P) {
+    TPoint o = ClientOrigin();
+    return Point(P.x - o.x, P.y - o.y);
+  }
 
   TAlign Align() const { return align_; }
   void SetAlign(TAlign Value);
@@ -259,7 +290,9 @@ class TWinControl : public TControl {
   // has no parent window" for a child control without parent.
   HWND Handle();
   bool HandleAllocated() const { return handle_ != nullptr; }
-  void HandleNeeded() { if (!handle_) CreateHandle(); }
+  void HandleNeeded() {
+    if (!handle_) CreateHandle();
+  }
   // Destroys the window (the children's first); it is made again on the next use.
   void DestroyHandle();
   // Makes the window again with the current properties (when it exists).

@@ -10,13 +10,20 @@ int MessageDlg(const AnsiString& Msg, TMsgDlgType DlgType, TMsgDlgButtons Button
   UINT flags = Buttons.Contains(mbHelp) ? MB_HELP : 0;
   TMsgDlgButtons set = Buttons;
   set >> mbHelp;
-  if (set == TMsgDlgButtons{mbOK}) flags |= MB_OK;
-  else if (set == TMsgDlgButtons{mbOK, mbCancel}) flags |= MB_OKCANCEL;
-  else if (set == TMsgDlgButtons{mbYes, mbNo}) flags |= MB_YESNO;
-  else if (set == TMsgDlgButtons{mbYes, mbNo, mbCancel}) flags |= MB_YESNOCANCEL;
-  else if (set == TMsgDlgButtons{mbAbort, mbRetry, mbIgnore}) flags |= MB_ABORTRETRYIGNORE;
-  else if (set == TMsgDlgButtons{mbRetry, mbCancel}) flags |= MB_RETRYCANCEL;
-  else throw EInvalidOperation("Unsupported message dialog buttons");
+  if (set == TMsgDlgButtons{mbOK})
+    flags |= MB_OK;
+  else if (set == TMsgDlgButtons{mbOK, mbCancel})
+    flags |= MB_OKCANCEL;
+  else if (set == TMsgDlgButtons{mbYes, mbNo})
+    flags |= MB_YESNO;
+  else if (set == TMsgDlgButtons{mbYes, mbNo, mbCancel})
+    flags |= MB_YESNOCANCEL;
+  else if (set == TMsgDlgButtons{mbAbort, mbRetry, mbIgnore})
+    flags |= MB_ABORTRETRYIGNORE;
+  else if (set == TMsgDlgButtons{mbRetry, mbCancel})
+    flags |= MB_RETRYCANCEL;
+  else
+    throw EInvalidOperation("Unsupported message dialog buttons");
   flags |= icons[DlgType];
   AnsiString caption = captions[DlgType] ? AnsiString(captions[DlgType]) : Application->Title();
   // The box's answers (IDOK .. IDNO) are the modal results of the same buttons.
@@ -39,8 +46,7 @@ AnsiString TOpenDialog::Complete(const AnsiString& Name) const {
 
 bool TOpenDialog::Accept(const AnsiString& Name) {
   if (Options.Contains(ofFileMustExist) && !FileExists(Name)) {
-    Application->MessageBox(Name + "\nFile not found.", Title.empty() ? DefaultTitle() : Title,
-                            MB_OK | MB_ICONWARNING);
+    Application->MessageBox(Name + "\nFile not found.", Title.empty() ? DefaultTitle() : Title, MB_OK | MB_ICONWARNING);
     return false;
   }
   return true;

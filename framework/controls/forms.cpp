@@ -389,8 +389,10 @@ TModalResult TCustomForm::ShowModal() {
     SendMessageA(handle_, CM_ACTIVATE, 0, 0);
     while (modal_result_ == mrNone) {
       bool more = Application->HandleMessage();
-      if (Application->Terminated() || !more) modal_result_ = mrCancel;
-      else if (modal_result_ != mrNone) CloseModal();
+      if (Application->Terminated() || !more)
+        modal_result_ = mrCancel;
+      else if (modal_result_ != mrNone)
+        CloseModal();
     }
     if (handle_) SendMessageA(handle_, CM_DEACTIVATE, 0, 0);
     Hide();
@@ -410,8 +412,7 @@ void TCustomForm::SetFocus() {
 
 void TCustomForm::SetActiveControl(TWinControl* Control) {
   if (active_control_ == Control) return;
-  if (Control && (Control == this || !ContainsControl(Control)))
-    throw EInvalidOperation("Invalid property value");
+  if (Control && (Control == this || !ContainsControl(Control))) throw EInvalidOperation("Invalid property value");
   active_control_ = Control;
   if (Control && showing_ && Control->CanFocus()) ::SetFocus(Control->Handle());
 }
@@ -442,8 +443,7 @@ void TCustomForm::ControlRemoved(TControl* Control) {
   auto* wc = dynamic_cast<TWinControl*>(Control);
   if (!wc) return;
   if (active_control_ && (active_control_ == wc || wc->ContainsControl(active_control_))) active_control_ = nullptr;
-  if (focused_control_ && (focused_control_ == wc || wc->ContainsControl(focused_control_)))
-    focused_control_ = nullptr;
+  if (focused_control_ && (focused_control_ == wc || wc->ContainsControl(focused_control_))) focused_control_ = nullptr;
 }
 
 void TCustomForm::SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop) {
@@ -478,13 +478,10 @@ void TCustomForm::PaintWindow(HDC DC) {
 
 void TCustomForm::WndProc(TMessage& Message) {
   switch (Message.Msg) {
-    case WM_CLOSE:
-      Close();
-      return;
+    case WM_CLOSE: Close(); return;
     case WM_COMMAND:
       // Menu commands (no control window in lParam).
-      if (Message.LParam == 0 && HIWORD(Message.WParam) == 0 && menu_ &&
-          menu_->DispatchCommand(LOWORD(Message.WParam)))
+      if (Message.LParam == 0 && HIWORD(Message.WParam) == 0 && menu_ && menu_->DispatchCommand(LOWORD(Message.WParam)))
         return;
       break;
     case WM_MEASUREITEM: {
@@ -536,14 +533,15 @@ void TCustomForm::WndProc(TMessage& Message) {
       // The window's state follows the window while it shows; the sizes of a window made
       // hidden (a re-created one, say) keep the state asked for.
       if (handle_ && showing_) {
-        if (IsIconic(handle_)) window_state_ = wsMinimized;
-        else if (IsZoomed(handle_)) window_state_ = wsMaximized;
-        else if (Message.WParam == SIZE_RESTORED) window_state_ = wsNormal;
+        if (IsIconic(handle_))
+          window_state_ = wsMinimized;
+        else if (IsZoomed(handle_))
+          window_state_ = wsMaximized;
+        else if (Message.WParam == SIZE_RESTORED)
+          window_state_ = wsNormal;
       }
       break;
-    case CM_SHOWINGCHANGED:
-      ShowingChanged();
-      return;
+    case CM_SHOWINGCHANGED: ShowingChanged(); return;
     case CM_RELEASE:
       // Freed once the window procedure has returned (ReleasePendingForms).
       PendingReleases().push_back(this);
@@ -624,8 +622,8 @@ HWND TApplication::Handle() {
   // The window exists before CreateWindowEx returns for the messages it sends.
   HWND h = CreateWindowExA(0, kAppClass, title_.c_str(),
                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
-                           nullptr, FrameworkInstance(), nullptr);
+                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr,
+                           FrameworkInstance(), nullptr);
   if (!h) throw EOSError("Cannot create the application window", GetLastError());
   handle_ = h;
   if (icon_) SendMessageA(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
@@ -671,9 +669,7 @@ void TApplication::WndProc(TMessage& Message) {
     case WM_CLOSE:
       if (main_form_) main_form_->Close();
       return;
-    case WM_NULL:
-      CheckSynchronize();
-      return;
+    case WM_NULL: CheckSynchronize(); return;
     case WM_ACTIVATEAPP:
       // The application's activation reaches its handlers, and the main-window hooks, as
       // CM_ACTIVATE / CM_DEACTIVATE posted to its window.
@@ -801,16 +797,22 @@ void TApplication::HandleException(TObject* Sender) {
   } catch (EAbort&) {
     // Silent exceptions end the operation without a message.
   } catch (Exception& e) {
-    if (OnException) OnException(Sender, e);
-    else ShowException(e);
+    if (OnException)
+      OnException(Sender, e);
+    else
+      ShowException(e);
   } catch (std::exception& e) {
     Exception wrapped(e.what());
-    if (OnException) OnException(Sender, wrapped);
-    else ShowException(wrapped);
+    if (OnException)
+      OnException(Sender, wrapped);
+    else
+      ShowException(wrapped);
   } catch (...) {
     Exception wrapped("Unknown exception");
-    if (OnException) OnException(Sender, wrapped);
-    else ShowException(wrapped);
+    if (OnException)
+      OnException(Sender, wrapped);
+    else
+      ShowException(wrapped);
   }
 }
 

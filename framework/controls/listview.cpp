@@ -126,9 +126,7 @@ int TListItems::IndexOf(const TListItem* Item) const {
 // ---- TCustomListView -------------------------------------------------------------------------------------
 
 TCustomListView::TCustomListView(TComponent* AOwner)
-    : TWinControl(AOwner),
-      columns_(std::make_unique<TListColumns>(this)),
-      items_(std::make_unique<TListItems>(this)) {
+    : TWinControl(AOwner), columns_(std::make_unique<TListColumns>(this)), items_(std::make_unique<TListItems>(this)) {
   width_ = 250;
   height_ = 150;
   tab_stop_ = true;

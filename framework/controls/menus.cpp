@@ -145,7 +145,8 @@ void TMenuItem::AppendTo(HMENU Menu) {
     HMENU sub = CreatePopupMenu();
     for (TMenuItem* i : items_) i->AppendTo(sub);
     if (owner_draw)
-      AppendMenuA(Menu, flags | MF_POPUP | MF_OWNERDRAW, reinterpret_cast<UINT_PTR>(sub), reinterpret_cast<LPCSTR>(this));
+      AppendMenuA(Menu, flags | MF_POPUP | MF_OWNERDRAW, reinterpret_cast<UINT_PTR>(sub),
+                  reinterpret_cast<LPCSTR>(this));
     else
       AppendMenuA(Menu, flags | MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(sub), caption_.c_str());
   } else if (owner_draw) {

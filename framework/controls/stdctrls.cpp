@@ -228,8 +228,10 @@ void TCustomLabel::SetWordWrap(bool Value) {
 void TCustomLabel::SetTransparent(bool Value) {
   if (transparent_ == Value) return;
   transparent_ = Value;
-  if (Value) control_style_ >> csOpaque;
-  else control_style_ << csOpaque;
+  if (Value)
+    control_style_ >> csOpaque;
+  else
+    control_style_ << csOpaque;
   Invalidate();
 }
 
@@ -440,8 +442,10 @@ void TCustomComboBox::CreateWnd() {
   AnsiString text = text_;
   TWinControl::CreateWnd();
   items_->Fill();
-  if (item_index_ >= 0) SendMessageA(handle_, CB_SETCURSEL, static_cast<WPARAM>(item_index_), 0);
-  else if (style_ != csDropDownList && !text.empty()) SetWindowTextA(handle_, text.c_str());
+  if (item_index_ >= 0)
+    SendMessageA(handle_, CB_SETCURSEL, static_cast<WPARAM>(item_index_), 0);
+  else if (style_ != csDropDownList && !text.empty())
+    SetWindowTextA(handle_, text.c_str());
 }
 
 void TCustomComboBox::DestroyWnd() {
@@ -463,8 +467,10 @@ int TCustomComboBox::ItemIndex() {
 void TCustomComboBox::SetItemIndex(int Value) {
   if (Value < -1 || Value >= items_->Count()) Value = -1;
   item_index_ = Value;
-  if (handle_) SendMessageA(handle_, CB_SETCURSEL, static_cast<WPARAM>(Value), 0);
-  else text_ = Value >= 0 ? items_->Get(Value) : AnsiString();
+  if (handle_)
+    SendMessageA(handle_, CB_SETCURSEL, static_cast<WPARAM>(Value), 0);
+  else
+    text_ = Value >= 0 ? items_->Get(Value) : AnsiString();
 }
 
 bool TCustomComboBox::DroppedDown() { return handle_ && SendMessageA(handle_, CB_GETDROPPEDSTATE, 0, 0) != 0; }

@@ -63,8 +63,10 @@ uint64_t SetBits(const TPropInfo& p, const AnsiString& text) {
   while (start <= t.size()) {
     size_t comma = t.find(',', start);
     AnsiString item = Trim(t.substr(start, comma == AnsiString::npos ? AnsiString::npos : comma - start));
-    if (!item.empty()) bits |= uint64_t{1} << EnumIndex(p, item);
-    else if (comma != AnsiString::npos) BadValue();  // an empty item between commas
+    if (!item.empty())
+      bits |= uint64_t{1} << EnumIndex(p, item);
+    else if (comma != AnsiString::npos)
+      BadValue();  // an empty item between commas
     if (comma == AnsiString::npos) break;
     start = comma + 1;
   }
@@ -73,8 +75,7 @@ uint64_t SetBits(const TPropInfo& p, const AnsiString& text) {
 
 }  // namespace
 
-void RegisterPropTable(const char* ClassName, std::function<bool(TObject*)> IsInstance,
-                       std::vector<TPropInfo> Props) {
+void RegisterPropTable(const char* ClassName, std::function<bool(TObject*)> IsInstance, std::vector<TPropInfo> Props) {
   std::lock_guard<std::mutex> lock(TablesLock());
   Tables().push_back(TPropTable{ClassName, std::move(IsInstance), std::move(Props)});
 }

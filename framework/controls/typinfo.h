@@ -49,8 +49,7 @@ struct TPropInfo {
 // Registration order matters only between classes that derive from each other: a
 // class is registered after its bases (the framework's own tables are registered
 // before any caller's).
-void RegisterPropTable(const char* ClassName, std::function<bool(TObject*)> IsInstance,
-                       std::vector<TPropInfo> Props);
+void RegisterPropTable(const char* ClassName, std::function<bool(TObject*)> IsInstance, std::vector<TPropInfo> Props);
 
 template <class T>
 void RegisterClassProps(const char* ClassName, std::vector<TPropInfo> Props) {
@@ -94,14 +93,13 @@ TPropInfo EnumProp(const char* Name, std::vector<AnsiString> Names, std::functio
 
 template <class T, class S>
 TPropInfo SetOfProp(const char* Name, std::vector<AnsiString> Names, std::function<S(T&)> Get,
-                  std::function<void(T&, S)> Set = {}) {
+                    std::function<void(T&, S)> Set = {}) {
   TPropInfo p;
   p.Name = Name;
   p.Kind = tkSet;
   p.Names = std::move(Names);
   p.GetOrd = [Get](TObject* o) { return static_cast<int64_t>(Get(*static_cast<T*>(o)).ToBits()); };
-  if (Set)
-    p.SetOrd = [Set](TObject* o, int64_t v) { Set(*static_cast<T*>(o), S::FromBits(static_cast<uint64_t>(v))); };
+  if (Set) p.SetOrd = [Set](TObject* o, int64_t v) { Set(*static_cast<T*>(o), S::FromBits(static_cast<uint64_t>(v))); };
   return p;
 }
 

@@ -208,8 +208,7 @@ void TComponent::SetName(const AnsiString& NewName) {
   name_ = NewName;
 }
 
-void TComponent::ValidateRename(TComponent* AComponent, const AnsiString& CurName,
-                                const AnsiString& NewName) const {
+void TComponent::ValidateRename(TComponent* AComponent, const AnsiString& CurName, const AnsiString& NewName) const {
   if (NewName.empty() || SameText(CurName, NewName)) return;
   TComponent* existing = FindComponent(NewName);
   if (existing != nullptr && existing != AComponent)
@@ -243,8 +242,7 @@ void TComponent::Destroying() {
 void TComponent::FreeNotification(TComponent* AComponent) {
   if (AComponent == nullptr || AComponent == this) return;
   if (owner_ == nullptr || AComponent->owner_ != owner_) {
-    if (std::find(free_notifies_.begin(), free_notifies_.end(), AComponent) ==
-        free_notifies_.end()) {
+    if (std::find(free_notifies_.begin(), free_notifies_.end(), AComponent) == free_notifies_.end()) {
       free_notifies_.push_back(AComponent);
       AComponent->FreeNotification(this);
     }
@@ -258,9 +256,7 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
   AComponent->RemoveNotification(this);
 }
 
-void TComponent::RemoveNotification(TComponent* AComponent) {
-  EraseOne(free_notifies_, AComponent);
-}
+void TComponent::RemoveNotification(TComponent* AComponent) { EraseOne(free_notifies_, AComponent); }
 
 void TComponent::InsertComponent(TComponent* AComponent) {
   if (AComponent == nullptr || AComponent->owner_ == this) return;
@@ -362,8 +358,7 @@ void TCollectionItem::SetDisplayName(const AnsiString&) { Changed(false); }
 TPersistent* TCollectionItem::GetOwner() { return collection_; }
 
 void TCollectionItem::Changed(bool AllItems) {
-  if (collection_ != nullptr && collection_->update_count_ == 0)
-    collection_->Update(AllItems ? nullptr : this);
+  if (collection_ != nullptr && collection_->update_count_ == 0) collection_->Update(AllItems ? nullptr : this);
 }
 
 TCollection::TCollection(TCollectionItemClass ItemClass) : item_class_(std::move(ItemClass)) {}
@@ -573,8 +568,7 @@ void* TMemoryStream::Realloc(int64_t& NewCapacity) {
   if (NewCapacity < 0 || NewCapacity > kMaxMemoryStreamSize)
     throw EStreamError("Out of memory while expanding memory stream");
   if (NewCapacity > 0)
-    NewCapacity = std::min((NewCapacity + kMemoryDelta - 1) & ~(kMemoryDelta - 1),
-                           kMaxMemoryStreamSize);
+    NewCapacity = std::min((NewCapacity + kMemoryDelta - 1) & ~(kMemoryDelta - 1), kMaxMemoryStreamSize);
   if (NewCapacity == capacity_) return Block();
   if (NewCapacity == 0) {
     std::free(Block());
@@ -601,8 +595,7 @@ int TMemoryStream::Write(const void* Buffer, int Count) {
       SetCapacity(std::max(end, std::min(capacity_ + capacity_ / 2, kMaxMemoryStreamSize)));
     }
     // Bytes between the old end and a position beyond it read as zeros.
-    if (position_ > size)
-      std::memset(static_cast<char*>(Block()) + size, 0, static_cast<size_t>(position_ - size));
+    if (position_ > size) std::memset(static_cast<char*>(Block()) + size, 0, static_cast<size_t>(position_ - size));
     SetPointer(Block(), end);
   }
   std::memcpy(static_cast<char*>(Block()) + position_, Buffer, static_cast<size_t>(Count));
@@ -615,8 +608,7 @@ void TMemoryStream::SetSize(int64_t NewSize) {
   int64_t old_size = Size();
   SetCapacity(NewSize);
   if (NewSize > old_size)
-    std::memset(static_cast<char*>(Block()) + old_size, 0,
-                static_cast<size_t>(NewSize - old_size));
+    std::memset(static_cast<char*>(Block()) + old_size, 0, static_cast<size_t>(NewSize - old_size));
   SetPointer(Block(), NewSize);
   if (position_ > NewSize) position_ = NewSize;
 }
@@ -737,37 +729,35 @@ void THandleStream::SetSize(int64_t NewSize) {
 namespace {
 
 [[noreturn]] void RaiseFileError(bool create, const AnsiString& file_name) {
-  AnsiString text = (create ? "Cannot create file \"" : "Cannot open file \"") + file_name +
-                    "\". " + SysErrorMessage(GetLastError());
+  AnsiString text =
+      (create ? "Cannot create file \"" : "Cannot open file \"") + file_name + "\". " + SysErrorMessage(GetLastError());
   if (create) throw EFCreateError(text);
   throw EFOpenError(text);
 }
 
 }  // namespace
 
-TFileStream::TFileStream(const AnsiString& FileName, WORD Mode)
-    : TFileStream(FileName, Mode, 0) {}
+TFileStream::TFileStream(const AnsiString& FileName, WORD Mode) : TFileStream(FileName, Mode, 0) {}
 
 // Rights (POSIX permission bits of a new file) are left to the platform's defaults.
 TFileStream::TFileStream(const AnsiString& FileName, WORD Mode, DWORD)
     : THandleStream(INVALID_HANDLE_VALUE), file_name_(FileName) {
   if (Mode == fmCreate) {
-    handle_ = CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) RaiseFileError(true, FileName);
     return;
   }
   static const DWORD kAccess[3] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
-  static const DWORD kShare[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE};
+  static const DWORD kShare[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
   unsigned access = Mode & 3;
   unsigned share = (Mode & 0xF0) >> 4;
   if (access > 2 || share > 4) {
     SetLastError(ERROR_INVALID_PARAMETER);
     RaiseFileError(false, FileName);
   }
-  handle_ = CreateFileA(FileName.c_str(), kAccess[access], kShare[share], nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  handle_ = CreateFileA(FileName.c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
   if (handle_ == INVALID_HANDLE_VALUE) RaiseFileError(false, FileName);
 }
 

@@ -52,9 +52,7 @@ class Set {
   }
 
  private:
-  static constexpr bool InRange(E v) {
-    return static_cast<int>(v) >= Min && static_cast<int>(v) <= Max;
-  }
+  static constexpr bool InRange(E v) { return static_cast<int>(v) >= Min && static_cast<int>(v) <= Max; }
   static constexpr uint64_t Bit(E v) { return uint64_t{1} << (static_cast<int>(v) - Min); }
   uint64_t bits_ = 0;
 };
@@ -239,8 +237,7 @@ class TComponent : public TPersistent {
   virtual void Notification(TComponent* AComponent, TOperation Operation);
 
  protected:
-  void ValidateRename(TComponent* AComponent, const AnsiString& CurName,
-                      const AnsiString& NewName) const;
+  void ValidateRename(TComponent* AComponent, const AnsiString& CurName, const AnsiString& NewName) const;
 
  private:
   void Insert(TComponent* AComponent);

@@ -48,8 +48,7 @@ int DaysInAMonth(int year, int month) {
 }
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& date) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInAMonth(year, month))
-    return false;
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInAMonth(year, month)) return false;
   const int* days = kMonthDays[IsLeapYear(year) ? 1 : 0];
   int64_t d = day;
   for (int m = 0; m < month - 1; ++m) d += days[m];
@@ -66,8 +65,7 @@ TDateTime EncodeDate(int year, int month, int day) {
 }
 
 bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& time) {
-  if (hour < 0 || hour > 23 || min < 0 || min > 59 || sec < 0 || sec > 59 || msec < 0 || msec > 999)
-    return false;
+  if (hour < 0 || hour > 23 || min < 0 || min > 59 || sec < 0 || sec > 59 || msec < 0 || msec > 999) return false;
   time = static_cast<double>(((hour * 60 + min) * 60 + sec) * 1000LL + msec) / kMSecsPerDay;
   return true;
 }
@@ -140,8 +138,7 @@ void DecodeTime(TDateTime time, int& hour, int& min, int& sec, int& msec) {
   msec = static_cast<int>(ms % 1000);
 }
 
-void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& min, int& sec,
-                    int& msec) {
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& min, int& sec, int& msec) {
   DecodeDate(value, year, month, day);
   DecodeTime(value, hour, min, sec, msec);
 }
@@ -514,8 +511,10 @@ bool ScanTime(Scanner& sc, TDateTime& time) {
     sc.i = save;
   }
   int pm = -1;
-  if (sc.Text(TimeAMString) || sc.Text("AM")) pm = 0;
-  else if (sc.Text(TimePMString) || sc.Text("PM")) pm = 1;
+  if (sc.Text(TimeAMString) || sc.Text("AM"))
+    pm = 0;
+  else if (sc.Text(TimePMString) || sc.Text("PM"))
+    pm = 1;
   if (pm >= 0) {
     if (h < 1 || h > 12) return false;
     h = h % 12 + (pm ? 12 : 0);

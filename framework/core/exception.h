@@ -24,11 +24,11 @@ class Exception : public std::exception {
 };
 
 // Declares `Name`, derived from `Base`, with the base's constructors and its own ClassName.
-#define KV_EXCEPTION(Name, Base)                                  \
-  class Name : public Base {                                      \
-   public:                                                        \
-    using Base::Base;                                             \
-    const char* ClassName() const override { return #Name; }      \
+#define KV_EXCEPTION(Name, Base)                             \
+  class Name : public Base {                                 \
+   public:                                                   \
+    using Base::Base;                                        \
+    const char* ClassName() const override { return #Name; } \
   }
 
 KV_EXCEPTION(EAbort, Exception);
@@ -54,8 +54,7 @@ KV_EXCEPTION(EInOutError, Exception);
 // An operating-system failure, with the platform's error code.
 class EOSError : public Exception {
  public:
-  EOSError(std::string message, unsigned error_code)
-      : Exception(std::move(message)), ErrorCode(error_code) {}
+  EOSError(std::string message, unsigned error_code) : Exception(std::move(message)), ErrorCode(error_code) {}
   const char* ClassName() const override { return "EOSError"; }
   unsigned ErrorCode;
 };

@@ -111,9 +111,7 @@ AnsiString FloatToStrF(double value, TFloatFormat format, int precision, int dig
   const bool zero = r.digits.empty();
   std::string body;
   switch (format) {
-    case ffExponent:
-      body = Scientific(r, precision, Clamp(digits, 0, 4), true);
-      break;
+    case ffExponent: body = Scientific(r, precision, Clamp(digits, 0, 4), true); break;
     case ffGeneral:
     general:
       if (zero) {
@@ -206,7 +204,8 @@ std::string FormatSection(const std::string& sec, double magnitude, bool& rounde
   FixedParts(r, max_dec, int_part, dec_part);
   if (int_part == "0") int_part.clear();
   while (static_cast<int>(dec_part.size()) > min_dec && dec_part.back() == '0') dec_part.pop_back();
-  if (static_cast<int>(int_part.size()) < min_int) int_part.insert(0, static_cast<size_t>(min_int) - int_part.size(), '0');
+  if (static_cast<int>(int_part.size()) < min_int)
+    int_part.insert(0, static_cast<size_t>(min_int) - int_part.size(), '0');
   if (thousands) int_part = Thousands(int_part);
 
   std::string out;
@@ -252,10 +251,8 @@ AnsiString FormatFloat(const AnsiString& format, double value) {
   if (format.empty()) return FloatToStr(value);
   std::vector<std::string> sections = SplitSections(format);
   bool zero_result = false;
-  if (value < 0 && sections.size() >= 2 && !sections[1].empty())
-    return FormatSection(sections[1], -value, zero_result);
-  if (value == 0 && sections.size() >= 3 && !sections[2].empty())
-    return FormatSection(sections[2], 0, zero_result);
+  if (value < 0 && sections.size() >= 2 && !sections[1].empty()) return FormatSection(sections[1], -value, zero_result);
+  if (value == 0 && sections.size() >= 3 && !sections[2].empty()) return FormatSection(sections[2], 0, zero_result);
   std::string body = FormatSection(sections[0], std::fabs(value), zero_result);
   if (value < 0 && !zero_result) return "-" + body;
   return body;
@@ -377,21 +374,11 @@ AnsiString FormatVarRecs(const AnsiString& format, const TVarRec* args, size_t c
         if (a.kind() != TVarRec::vtExtended) FormatError(format);
         double v = a.AsFloat();
         switch (type) {
-          case 'e':
-            text = FloatToStrF(v, ffExponent, precision < 0 ? 15 : precision, 3);
-            break;
-          case 'f':
-            text = FloatToStrF(v, ffFixed, 15, precision < 0 ? 2 : precision);
-            break;
-          case 'g':
-            text = FloatToStrF(v, ffGeneral, precision < 0 ? 15 : precision, 3);
-            break;
-          case 'n':
-            text = FloatToStrF(v, ffNumber, 15, precision < 0 ? 2 : precision);
-            break;
-          default:
-            text = FloatToStrF(v, ffCurrency, 15, precision < 0 ? CurrencyDecimals : precision);
-            break;
+          case 'e': text = FloatToStrF(v, ffExponent, precision < 0 ? 15 : precision, 3); break;
+          case 'f': text = FloatToStrF(v, ffFixed, 15, precision < 0 ? 2 : precision); break;
+          case 'g': text = FloatToStrF(v, ffGeneral, precision < 0 ? 15 : precision, 3); break;
+          case 'n': text = FloatToStrF(v, ffNumber, 15, precision < 0 ? 2 : precision); break;
+          default: text = FloatToStrF(v, ffCurrency, 15, precision < 0 ? CurrencyDecimals : precision); break;
         }
         break;
       }
@@ -404,20 +391,14 @@ AnsiString FormatVarRecs(const AnsiString& format, const TVarRec* args, size_t c
       case 's': {
         switch (a.kind()) {
           case TVarRec::vtString:
-          case TVarRec::vtChar:
-            text = a.AsString();
-            break;
-          case TVarRec::vtWideString:
-            text = kv::WideToAnsi(a.AsWide());
-            break;
-          default:
-            FormatError(format);
+          case TVarRec::vtChar: text = a.AsString(); break;
+          case TVarRec::vtWideString: text = kv::WideToAnsi(a.AsWide()); break;
+          default: FormatError(format);
         }
         if (precision >= 0 && static_cast<size_t>(precision) < text.size()) text.resize(static_cast<size_t>(precision));
         break;
       }
-      default:
-        FormatError(format);
+      default: FormatError(format);
     }
     if (width > 0 && static_cast<size_t>(width) > text.size()) {
       std::string pad(static_cast<size_t>(width) - text.size(), ' ');

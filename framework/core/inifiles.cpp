@@ -16,26 +16,21 @@
 // ---------------------------------------------------------------------------------------
 // TCustomIniFile
 
-int TCustomIniFile::ReadInteger(const AnsiString& Section, const AnsiString& Ident,
-                                int Default) {
+int TCustomIniFile::ReadInteger(const AnsiString& Section, const AnsiString& Ident, int Default) {
   AnsiString text = ReadString(Section, Ident, AnsiString());
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    text = "$" + text.substr(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = "$" + text.substr(2);
   return StrToIntDef(text, Default);
 }
 
-void TCustomIniFile::WriteInteger(const AnsiString& Section, const AnsiString& Ident,
-                                  int Value) {
+void TCustomIniFile::WriteInteger(const AnsiString& Section, const AnsiString& Ident, int Value) {
   WriteString(Section, Ident, IntToStr(Value));
 }
 
-bool TCustomIniFile::ReadBool(const AnsiString& Section, const AnsiString& Ident,
-                              bool Default) {
+bool TCustomIniFile::ReadBool(const AnsiString& Section, const AnsiString& Ident, bool Default) {
   return ReadInteger(Section, Ident, Default ? 1 : 0) != 0;
 }
 
-void TCustomIniFile::WriteBool(const AnsiString& Section, const AnsiString& Ident,
-                               bool Value) {
+void TCustomIniFile::WriteBool(const AnsiString& Section, const AnsiString& Ident, bool Value) {
   WriteString(Section, Ident, Value ? "1" : "0");
 }
 
@@ -45,8 +40,7 @@ void TCustomIniFile::ReadSectionValues(const AnsiString& Section, TStrings* Stri
   Strings->BeginUpdate();
   try {
     Strings->Clear();
-    for (int i = 0; i < keys.Count(); ++i)
-      Strings->Add(keys[i] + "=" + ReadString(Section, keys[i], AnsiString()));
+    for (int i = 0; i < keys.Count(); ++i) Strings->Add(keys[i] + "=" + ReadString(Section, keys[i], AnsiString()));
   } catch (...) {
     Strings->EndUpdate();
     throw;
@@ -96,9 +90,7 @@ class IniText {
   };
 
   explicit IniText(const std::string& data) {
-    eol_ = data.find("\r\n") != std::string::npos || data.find('\n') == std::string::npos
-               ? "\r\n"
-               : "\n";
+    eol_ = data.find("\r\n") != std::string::npos || data.find('\n') == std::string::npos ? "\r\n" : "\n";
     size_t start = 0;
     while (start < data.size()) {
       size_t end = data.find('\n', start);
@@ -115,8 +107,7 @@ class IniText {
   // Index of the first header of Section, or -1.
   int FindSection(const std::string& section) const {
     for (size_t i = 0; i < lines_.size(); ++i)
-      if (lines_[i].kind == kSection && SameName(lines_[i].name, section))
-        return static_cast<int>(i);
+      if (lines_[i].kind == kSection && SameName(lines_[i].name, section)) return static_cast<int>(i);
     return -1;
   }
 
@@ -164,8 +155,7 @@ class IniText {
     line.kind = kKey;
     line.name = TrimBlanks(line.text.substr(0, eq));
     std::string value = TrimBlanks(line.text.substr(eq + 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
       value = value.substr(1, value.size() - 2);
     line.value = std::move(value);
     return line;
@@ -240,21 +230,18 @@ TIniFile::TIniFile(const AnsiString& FileName) : TCustomIniFile(FileName) {
   posix_path_ = kv::MapPath(path);
 }
 
-AnsiString TIniFile::ReadString(const AnsiString& Section, const AnsiString& Ident,
-                                const AnsiString& Default) {
+AnsiString TIniFile::ReadString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Default) {
   IniText ini(LoadFile(posix_path_));
   int i = ini.FindKey(TrimBlanks(Section), TrimBlanks(Ident));
   return i < 0 ? Default : ini.lines()[i].value;
 }
 
-void TIniFile::WriteString(const AnsiString& Section, const AnsiString& Ident,
-                           const AnsiString& Value) {
+void TIniFile::WriteString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Value) {
   std::string section = TrimBlanks(Section);
   std::string key = TrimBlanks(Ident);
   // A name or value that would read back as other lines is refused rather than written.
   if (HasLineBreak(section) || section.find(']') != std::string::npos || HasLineBreak(key) ||
-      key.find('=') != std::string::npos || (!key.empty() && (key[0] == '[' || key[0] == ';')) ||
-      HasLineBreak(Value))
+      key.find('=') != std::string::npos || (!key.empty() && (key[0] == '[' || key[0] == ';')) || HasLineBreak(Value))
     throw EIniFileException("Unable to write to " + FileName());
 
   WriteLock lock(posix_path_);

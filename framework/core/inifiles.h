@@ -21,10 +21,8 @@ class TCustomIniFile : public TObject {
 
   const AnsiString& FileName() const { return file_name_; }
 
-  virtual AnsiString ReadString(const AnsiString& Section, const AnsiString& Ident,
-                                const AnsiString& Default) = 0;
-  virtual void WriteString(const AnsiString& Section, const AnsiString& Ident,
-                           const AnsiString& Value) = 0;
+  virtual AnsiString ReadString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Default) = 0;
+  virtual void WriteString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Value) = 0;
   // Decimal, or hexadecimal after "$" or "0x"; Default when absent or not a number.
   virtual int ReadInteger(const AnsiString& Section, const AnsiString& Ident, int Default);
   virtual void WriteInteger(const AnsiString& Section, const AnsiString& Ident, int Value);
@@ -58,12 +56,10 @@ class TIniFile : public TCustomIniFile {
   explicit TIniFile(const AnsiString& FileName);
   KV_CLASS_NAME(TIniFile)
 
-  AnsiString ReadString(const AnsiString& Section, const AnsiString& Ident,
-                        const AnsiString& Default) override;
+  AnsiString ReadString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Default) override;
   // Replaces the key's value (the key keeps its spelling); a new key goes after the last
   // line of its section that is not blank, a new section to the end of the file.
-  void WriteString(const AnsiString& Section, const AnsiString& Ident,
-                   const AnsiString& Value) override;
+  void WriteString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Value) override;
   void ReadSections(TStrings* Strings) override;
   void ReadSection(const AnsiString& Section, TStrings* Strings) override;
   // Removes the section with its lines (every section of that name).

@@ -114,8 +114,8 @@ bool TRegistry::CreateKey(const AnsiString& Key) {
   bool relative = IsRelative(s);
   if (!relative) s.erase(0, 1);
   HKEY k = nullptr;
-  if (RegCreateKeyExA(BaseKey(relative), s.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                      &k, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(BaseKey(relative), s.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &k,
+                      nullptr) != ERROR_SUCCESS)
     throw ERegistryException("Failed to create key " + Key);
   RegCloseKey(k);
   return true;
@@ -181,8 +181,8 @@ bool TRegistry::GetKeyInfo(TRegKeyInfo& Value) {
   Value = TRegKeyInfo{};
   HKEY k = current_ ? current_ : root_;
   DWORD sub = 0, max_sub = 0, values = 0, max_value = 0, max_data = 0;
-  if (RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &sub, &max_sub, nullptr, &values, &max_value, &max_data,
-                       nullptr, &Value.FileTime) != ERROR_SUCCESS)
+  if (RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &sub, &max_sub, nullptr, &values, &max_value, &max_data, nullptr,
+                       &Value.FileTime) != ERROR_SUCCESS)
     return false;
   Value.NumSubKeys = static_cast<int>(sub);
   Value.MaxSubKeyLen = static_cast<int>(max_sub);
@@ -408,8 +408,8 @@ void TRegIniFile::ReadSectionValues(const AnsiString& Section, TStrings* Strings
       AnsiString n = names.Get(i);
       TRegDataType t = GetDataType(n);
       AnsiString v = (t == rdString || t == rdExpandString) ? TRegistry::ReadString(n)
-                     : t == rdInteger                        ? IntToStr(TRegistry::ReadInteger(n))
-                                                             : AnsiString();
+                     : t == rdInteger                       ? IntToStr(TRegistry::ReadInteger(n))
+                                                            : AnsiString();
       Strings->Add(n + "=" + v);
     }
   });
@@ -428,8 +428,7 @@ void TRegIniFile::DeleteKey(const AnsiString& Section, const AnsiString& Ident) 
 TRegistryIniFile::TRegistryIniFile(const AnsiString& FileName, REGSAM AAccess)
     : TCustomIniFile(FileName), reg_(FileName, AAccess) {}
 
-AnsiString TRegistryIniFile::ReadString(const AnsiString& Section, const AnsiString& Ident,
-                                        const AnsiString& Default) {
+AnsiString TRegistryIniFile::ReadString(const AnsiString& Section, const AnsiString& Ident, const AnsiString& Default) {
   return reg_.ReadString(Section, Ident, Default);
 }
 
@@ -466,12 +465,8 @@ void TRegistryIniFile::WriteFloat(const AnsiString& Section, const AnsiString& I
 
 void TRegistryIniFile::ReadSections(TStrings* Strings) { reg_.ReadSections(Strings); }
 
-void TRegistryIniFile::ReadSection(const AnsiString& Section, TStrings* Strings) {
-  reg_.ReadSection(Section, Strings);
-}
+void TRegistryIniFile::ReadSection(const AnsiString& Section, TStrings* Strings) { reg_.ReadSection(Section, Strings); }
 
 void TRegistryIniFile::EraseSection(const AnsiString& Section) { reg_.EraseSection(Section); }
 
-void TRegistryIniFile::DeleteKey(const AnsiString& Section, const AnsiString& Ident) {
-  reg_.DeleteKey(Section, Ident);
-}
+void TRegistryIniFile::DeleteKey(const AnsiString& Section, const AnsiString& Ident) { reg_.DeleteKey(Section, Ident); }

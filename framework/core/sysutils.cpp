@@ -28,14 +28,11 @@ AnsiString TimeAMString = "AM";
 AnsiString TimePMString = "PM";
 AnsiString CurrencyString = "$";
 int CurrencyDecimals = 2;
-AnsiString ShortMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-AnsiString LongMonthNames[12] = {"January", "February", "March",     "April",
-                                 "May",     "June",     "July",      "August",
-                                 "September", "October", "November", "December"};
+AnsiString ShortMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+AnsiString LongMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                 "July",    "August",   "September", "October", "November", "December"};
 AnsiString ShortDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-AnsiString LongDayNames[7] = {"Sunday", "Monday", "Tuesday", "Wednesday",
-                              "Thursday", "Friday", "Saturday"};
+AnsiString LongDayNames[7] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
 // ---------------------------------------------------------------------------------------
 // Integers.
@@ -370,8 +367,8 @@ void Insert(const AnsiString& source, AnsiString& s, int index) {
   s.insert(at, source);
 }
 
-AnsiString StringReplace(const AnsiString& s, const AnsiString& old_pattern,
-                         const AnsiString& new_pattern, TReplaceFlags flags) {
+AnsiString StringReplace(const AnsiString& s, const AnsiString& old_pattern, const AnsiString& new_pattern,
+                         TReplaceFlags flags) {
   if (old_pattern.empty()) return s;
   const bool ignore_case = (flags & rfIgnoreCase) != 0;
   const AnsiString search = ignore_case ? AnsiUpperCase(s) : s;
@@ -535,9 +532,7 @@ AnsiString ExtractFilePath(const AnsiString& file_name) {
 AnsiString ExtractFileDir(const AnsiString& file_name) {
   int i = LastDelimiter(kPathDriveDelims, file_name);
   // "c:\" and "\" keep their delimiter: they name a root.
-  if (i > 1 && IsSlash(file_name[static_cast<size_t>(i - 1)]) &&
-      !IsDelimiter(kPathDriveDelims, file_name, i - 1))
-    --i;
+  if (i > 1 && IsSlash(file_name[static_cast<size_t>(i - 1)]) && !IsDelimiter(kPathDriveDelims, file_name, i - 1)) --i;
   return Copy(file_name, 1, i);
 }
 
@@ -650,8 +645,8 @@ AnsiString GetCurrentDir() {
 
 AnsiString SysErrorMessage(unsigned error_code) {
   char buf[1024];
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           error_code, 0, buf, sizeof buf, nullptr);
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error_code, 0, buf,
+                           sizeof buf, nullptr);
   AnsiString text(buf, n);
   // The platform's texts end in a line break, which the message does not keep.
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();

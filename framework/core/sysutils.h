@@ -29,10 +29,10 @@ using TDateTime = double;
 // Locale settings. The defaults are fixed, independent of the machine: ISO-like dates
 // ("yyyy-mm-dd", "hh:nn:ss"), "." decimals, "," thousands, English day and month names.
 
-extern char DecimalSeparator;     // '.'
-extern char ThousandSeparator;    // ','
-extern char DateSeparator;        // '-'
-extern char TimeSeparator;        // ':'
+extern char DecimalSeparator;       // '.'
+extern char ThousandSeparator;      // ','
+extern char DateSeparator;          // '-'
+extern char TimeSeparator;          // ':'
 extern AnsiString ShortDateFormat;  // "yyyy-mm-dd"
 extern AnsiString LongDateFormat;   // "yyyy-mm-dd"
 extern AnsiString ShortTimeFormat;  // "hh:nn"
@@ -63,20 +63,20 @@ AnsiString IntToStr(int value);
 AnsiString IntToStr(int64_t value);
 // Other integer types (unsigned ones print unsigned): IntToStr(DWORD(4294967295)).
 template <std::integral T>
-  requires(!std::same_as<T, int> && !std::same_as<T, int64_t> && !std::same_as<T, bool> &&
-           !std::same_as<T, char>)
-AnsiString IntToStr(T value) {
+requires(!std::same_as<T, int> && !std::same_as<T, int64_t> && !std::same_as<T, bool> &&
+         !std::same_as<T, char>) AnsiString IntToStr(T value) {
   return std::to_string(value);
 }
 // Upper-case hexadecimal, at least `digits` digits (negative 32-bit values as 8 digits).
 AnsiString IntToHex(int value, int digits);
 AnsiString IntToHex(int64_t value, int digits);
 template <std::integral T>
-  requires(!std::same_as<T, int> && !std::same_as<T, int64_t> && !std::same_as<T, bool> &&
-           !std::same_as<T, char>)
-AnsiString IntToHex(T value, int digits) {
-  if constexpr (std::is_signed_v<T> && sizeof(T) <= 4) return IntToHex(static_cast<int>(value), digits);
-  else return IntToHex(static_cast<int64_t>(value), digits);
+requires(!std::same_as<T, int> && !std::same_as<T, int64_t> && !std::same_as<T, bool> &&
+         !std::same_as<T, char>) AnsiString IntToHex(T value, int digits) {
+  if constexpr (std::is_signed_v<T> && sizeof(T) <= 4)
+    return IntToHex(static_cast<int>(value), digits);
+  else
+    return IntToHex(static_cast<int64_t>(value), digits);
 }
 
 // Blanks around the number are allowed; DecimalSeparator, optional exponent.
@@ -97,7 +97,7 @@ AnsiString FloatToStr(double value);
 AnsiString FormatFloat(const AnsiString& format, double value);
 
 AnsiString BoolToStr(bool b, bool use_bool_strs = false);  // "-1"/"0" or "True"/"False"
-bool StrToBool(const AnsiString& s);  // "True"/"False" (any case) or a number; else EConvertError
+bool StrToBool(const AnsiString& s);                       // "True"/"False" (any case) or a number; else EConvertError
 bool TryStrToBool(const AnsiString& s, bool& value);
 
 // ---------------------------------------------------------------------------------------
@@ -161,8 +161,8 @@ inline AnsiString Format(const AnsiString& format, const std::vector<TVarRec>& a
 }
 // Format("%s: %d", name, count)
 template <class... A>
-  requires(sizeof...(A) > 0 && (std::is_constructible_v<TVarRec, const A&> && ...))
-AnsiString Format(const AnsiString& format, const A&... args) {
+requires(sizeof...(A) > 0 && (std::is_constructible_v<TVarRec, const A&> && ...)) AnsiString
+    Format(const AnsiString& format, const A&... args) {
   const TVarRec recs[] = {TVarRec(args)...};
   return FormatVarRecs(format, recs, sizeof...(A));
 }
@@ -182,9 +182,9 @@ AnsiString Trim(const AnsiString& s);
 AnsiString TrimLeft(const AnsiString& s);
 AnsiString TrimRight(const AnsiString& s);
 
-int Pos(const AnsiString& sub, const AnsiString& s);                  // 0 when absent or sub empty
+int Pos(const AnsiString& sub, const AnsiString& s);                    // 0 when absent or sub empty
 int PosEx(const AnsiString& sub, const AnsiString& s, int offset = 1);  // 0 when offset < 1
-int AnsiPos(const AnsiString& sub, const AnsiString& s);  // whole characters only
+int AnsiPos(const AnsiString& sub, const AnsiString& s);                // whole characters only
 // Index below 1 counts as 1; count is clamped to the rest of s.
 AnsiString Copy(const AnsiString& s, int index, int count);
 // Index outside 1..Length(s) or count <= 0 changes nothing.
@@ -194,8 +194,8 @@ void Insert(const AnsiString& source, AnsiString& s, int index);
 
 enum TReplaceFlag : unsigned { rfReplaceAll = 1, rfIgnoreCase = 2 };
 using TReplaceFlags = unsigned;
-AnsiString StringReplace(const AnsiString& s, const AnsiString& old_pattern,
-                         const AnsiString& new_pattern, TReplaceFlags flags);
+AnsiString StringReplace(const AnsiString& s, const AnsiString& old_pattern, const AnsiString& new_pattern,
+                         TReplaceFlags flags);
 
 // ASCII comparisons: difference of the first differing bytes (upper-cased for CompareText),
 // or of the lengths.
@@ -234,8 +234,8 @@ TMbcsByteType ByteType(const AnsiString& s, int index);
 AnsiString ExtractFilePath(const AnsiString& file_name);  // with the trailing delimiter
 AnsiString ExtractFileDir(const AnsiString& file_name);   // without it (except a root)
 AnsiString ExtractFileName(const AnsiString& file_name);
-AnsiString ExtractFileExt(const AnsiString& file_name);   // with the "."
-AnsiString ExtractFileDrive(const AnsiString& file_name); // "c:" or "\\server\share"
+AnsiString ExtractFileExt(const AnsiString& file_name);    // with the "."
+AnsiString ExtractFileDrive(const AnsiString& file_name);  // "c:" or "\\server\share"
 AnsiString ChangeFileExt(const AnsiString& file_name, const AnsiString& extension);
 bool IsPathDelimiter(const AnsiString& s, int index);
 // Appends the delimiter the path already uses ("/" or "\"), "\" when it has none.
@@ -260,7 +260,7 @@ AnsiString SysErrorMessage(unsigned error_code);
 // EOSError "System Error.  Code: n.\r\n<message>" for the platform's last error.
 [[noreturn]] void RaiseLastOSError();
 [[noreturn]] void RaiseLastOSError(unsigned error_code);
-[[noreturn]] void Abort();  // EAbort "Operation aborted"
+[[noreturn]] void Abort();             // EAbort "Operation aborted"
 [[noreturn]] void OutOfMemoryError();  // EOutOfMemory "Out of memory"
 
 // ---------------------------------------------------------------------------------------
@@ -276,9 +276,8 @@ TDateTime EncodeTime(int hour, int min, int sec, int msec);
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int min, int sec, int msec);
 void DecodeDate(TDateTime date, int& year, int& month, int& day);
 void DecodeTime(TDateTime time, int& hour, int& min, int& sec, int& msec);
-void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& min,
-                    int& sec, int& msec);
-int DayOfWeek(TDateTime date);  // 1 = Sunday ... 7 = Saturday
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& min, int& sec, int& msec);
+int DayOfWeek(TDateTime date);                       // 1 = Sunday ... 7 = Saturday
 TDateTime IncMonth(TDateTime date, int months = 1);  // day clamped to the month's length
 TDateTime TimeOf(TDateTime value);
 int64_t MilliSecondsBetween(TDateTime now, TDateTime then);

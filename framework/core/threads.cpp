@@ -55,15 +55,13 @@ bool RunQueuedCalls() {
 bool CheckSynchronize(int Timeout) {
   if (!OnMainThread()) {
     char text[96];
-    std::snprintf(text, sizeof text,
-                  "CheckSynchronize called from thread $%x, which is NOT the main thread",
+    std::snprintf(text, sizeof text, "CheckSynchronize called from thread $%x, which is NOT the main thread",
                   GetCurrentThreadId());
     throw EThread(text);
   }
   if (Timeout > 0) {
     std::unique_lock<std::mutex> lock(g_sync_mutex);
-    g_sync_queued.wait_for(lock, std::chrono::milliseconds(Timeout),
-                           [] { return !g_sync_queue.empty(); });
+    g_sync_queued.wait_for(lock, std::chrono::milliseconds(Timeout), [] { return !g_sync_queue.empty(); });
   }
   return RunQueuedCalls();
 }
@@ -72,11 +70,9 @@ bool CheckSynchronize(int Timeout) {
 // TThread
 
 TThread::TThread(bool CreateSuspended) {
-  if (!CreateSuspended)
-    throw EThread("A thread must be created suspended and started with Start");
+  if (!CreateSuspended) throw EThread("A thread must be created suspended and started with Start");
   handle_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (handle_ == nullptr)
-    throw EThread("Thread creation error: " + SysErrorMessage(GetLastError()));
+  if (handle_ == nullptr) throw EThread("Thread creation error: " + SysErrorMessage(GetLastError()));
   try {
     thread_ = std::thread([this] { Run(); });
   } catch (const std::system_error& e) {
@@ -296,8 +292,7 @@ void TMultiReadExclusiveWriteSynchronizer::BeginRead() {
 void TMultiReadExclusiveWriteSynchronizer::EndRead() {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = threads_.find(std::this_thread::get_id());
-  if (it == threads_.end() || it->second.reads == 0)
-    throw EThread("EndRead without BeginRead");
+  if (it == threads_.end() || it->second.reads == 0) throw EThread("EndRead without BeginRead");
   PerThread& me = it->second;
   --me.reads;
   if (me.reads == 0 && me.writes == 0) {
@@ -335,8 +330,7 @@ bool TMultiReadExclusiveWriteSynchronizer::BeginWrite() {
 void TMultiReadExclusiveWriteSynchronizer::EndWrite() {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = threads_.find(std::this_thread::get_id());
-  if (it == threads_.end() || it->second.writes == 0)
-    throw EThread("EndWrite without BeginWrite");
+  if (it == threads_.end() || it->second.writes == 0) throw EThread("EndWrite without BeginWrite");
   PerThread& me = it->second;
   if (--me.writes > 0) return;
   has_writer_ = false;

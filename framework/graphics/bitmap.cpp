@@ -107,10 +107,10 @@ void TBitmap::DefaultColorTable(TPixelFormat Format, std::vector<RGBQUAD>& Table
       add(255, 255, 255);
       break;
     case pf4bit: {
-      static const BYTE k16[16][3] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-                                      {0, 0, 128},   {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-                                      {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-                                      {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+      static const BYTE k16[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                                      {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                                      {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                                      {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
       for (auto& c : k16) add(c[0], c[1], c[2]);
       break;
     }
@@ -123,8 +123,7 @@ void TBitmap::DefaultColorTable(TPixelFormat Format, std::vector<RGBQUAD>& Table
       while (Table.size() < 256) add(0, 0, 0);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -157,14 +156,15 @@ void TBitmap::Rebuild(int NewWidth, int NewHeight, TPixelFormat NewFormat, bool 
   int oldW = width_, oldH = height_;
   std::vector<RGBQUAD> table;
   if (BppOf(NewFormat) <= 8) {
-    if (NewFormat == pixel_format_ && !colors_.empty()) table = colors_;
-    else DefaultColorTable(NewFormat, table);
+    if (NewFormat == pixel_format_ && !colors_.empty())
+      table = colors_;
+    else
+      DefaultColorTable(NewFormat, table);
   }
   HBITMAP fresh = nullptr;
   void* bits = nullptr;
   if (NewWidth > 0 && NewHeight > 0) {
-    if (static_cast<long long>(NewWidth) * NewHeight > (256LL << 20))
-      throw EOutOfResources("Out of system resources");
+    if (static_cast<long long>(NewWidth) * NewHeight > (256LL << 20)) throw EOutOfResources("Out of system resources");
     Info info = MakeInfo(NewWidth, NewHeight, NewFormat, table);
     fresh = CreateDIBSection(nullptr, info.get(), DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!fresh) throw EOutOfResources("Out of system resources");
@@ -345,8 +345,10 @@ void TBitmap::SetTransparentColor(TColor Value) {
 
 void TBitmap::SetTransparentMode(TTransparentMode Value) {
   if (Value == transparent_mode_) return;
-  if (Value == tmAuto) transparent_color_ = clDefault;
-  else if (transparent_color_ == clDefault) transparent_color_ = TransparentColor();
+  if (Value == tmAuto)
+    transparent_color_ = clDefault;
+  else if (transparent_color_ == clDefault)
+    transparent_color_ = TransparentColor();
   transparent_mode_ = Value;
   Changed(this);
 }
@@ -431,8 +433,8 @@ void TBitmap::LoadFromStream(TStream* Stream) {
   std::vector<RGBQUAD> table;
   if (h.biBitCount <= 8) {
     size_t n = h.biClrUsed ? std::min<size_t>(h.biClrUsed, size_t(1) << h.biBitCount) : size_t(1) << h.biBitCount;
-    const auto* colors = reinterpret_cast<const RGBQUAD*>(
-        reinterpret_cast<const BYTE*>(dib.info) + h.biSize + (h.biCompression == BI_BITFIELDS ? 12 : 0));
+    const auto* colors = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(dib.info) + h.biSize +
+                                                          (h.biCompression == BI_BITFIELDS ? 12 : 0));
     table.assign(colors, colors + n);
     table.resize(size_t(1) << h.biBitCount, RGBQUAD{0, 0, 0, 0});
   }
@@ -585,8 +587,7 @@ void TBitmap::Draw(TCanvas* ACanvas, const TRect& R) {
     TransparentBlt(dst, R.left, R.top, R.right - R.left, R.bottom - R.top, src, 0, 0, width_, height_,
                    ColorToRGB(TransparentColor() & 0xFFFFFF));
   } else {
-    StretchBlt(dst, R.left, R.top, R.right - R.left, R.bottom - R.top, src, 0, 0, width_, height_,
-               ACanvas->CopyMode());
+    StretchBlt(dst, R.left, R.top, R.right - R.left, R.bottom - R.top, src, 0, 0, width_, height_, ACanvas->CopyMode());
   }
   if (oldMode) SetStretchBltMode(dst, oldMode);
   if (pal) SelectPalette(dst, oldPal, TRUE);

@@ -95,8 +95,10 @@ void TClipboard::SetAsHandle(WORD Format, HANDLE Value) {
 
 void TClipboard::Assign(TPersistent* Source) {
   TGraphic* g = nullptr;
-  if (auto* p = dynamic_cast<TPicture*>(Source)) g = p->Graphic();
-  else g = dynamic_cast<TGraphic*>(Source);
+  if (auto* p = dynamic_cast<TPicture*>(Source))
+    g = p->Graphic();
+  else
+    g = dynamic_cast<TGraphic*>(Source);
   if (!g) {
     TPersistent::Assign(Source);
     return;

@@ -175,10 +175,9 @@ void TPen::SetMode(TPenMode Value) {
 }
 
 int TPen::Rop2Of(TPenMode Mode) {
-  static const int kRop2[] = {R2_BLACK,      R2_WHITE,      R2_NOP,        R2_NOT,
-                              R2_COPYPEN,    R2_NOTCOPYPEN, R2_MERGEPENNOT, R2_MASKPENNOT,
-                              R2_MERGENOTPEN, R2_MASKNOTPEN, R2_MERGEPEN,   R2_NOTMERGEPEN,
-                              R2_MASKPEN,    R2_NOTMASKPEN, R2_XORPEN,     R2_NOTXORPEN};
+  static const int kRop2[] = {R2_BLACK,       R2_WHITE,      R2_NOP,         R2_NOT,        R2_COPYPEN,  R2_NOTCOPYPEN,
+                              R2_MERGEPENNOT, R2_MASKPENNOT, R2_MERGENOTPEN, R2_MASKNOTPEN, R2_MERGEPEN, R2_NOTMERGEPEN,
+                              R2_MASKPEN,     R2_NOTMASKPEN, R2_XORPEN,      R2_NOTXORPEN};
   return kRop2[Mode];
 }
 
@@ -246,7 +245,8 @@ HBRUSH TBrush::Handle() {
       LOGBRUSH lb{BS_NULL, 0, 0};
       handle_ = CreateBrushIndirect(&lb);
     } else {
-      static const int kHatch[] = {0, 0, HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
+      static const int kHatch[] = {0,        0,           HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL,
+                                   HS_CROSS, HS_DIAGCROSS};
       handle_ = CreateHatchBrush(kHatch[style_], ColorToRGB(color_));
     }
     if (!handle_) throw EOutOfResources("Out of system resources");
@@ -330,9 +330,7 @@ void TCanvas::CreateBrushState() {
   state_ << csBrushValid;
 }
 
-void TCanvas::Refresh() {
-  state_ = state_ * TCanvasState{csHandleValid};
-}
+void TCanvas::Refresh() { state_ = state_ * TCanvasState{csHandleValid}; }
 
 void TCanvas::Changing() {
   if (OnChanging) OnChanging(this);
@@ -453,8 +451,8 @@ void TCanvas::CopyRect(const TRect& Dest, TCanvas* Canvas, const TRect& Source) 
   Changing();
   RequiredState(TCanvasState{csHandleValid, csFontValid, csBrushValid});
   HDC src = Canvas->Handle();
-  StretchBlt(handle_, Dest.left, Dest.top, Dest.right - Dest.left, Dest.bottom - Dest.top, src,
-             Source.left, Source.top, Source.right - Source.left, Source.bottom - Source.top, copy_mode_);
+  StretchBlt(handle_, Dest.left, Dest.top, Dest.right - Dest.left, Dest.bottom - Dest.top, src, Source.left, Source.top,
+             Source.right - Source.left, Source.bottom - Source.top, copy_mode_);
   Changed();
 }
 
@@ -504,8 +502,10 @@ void TGraphic::SetTransparent(bool Value) {
 }
 
 void TGraphic::SetModified(bool Value) {
-  if (Value) Changed(this);
-  else modified_ = false;
+  if (Value)
+    Changed(this);
+  else
+    modified_ = false;
 }
 
 void TGraphic::Changed(TObject*) {
@@ -513,8 +513,8 @@ void TGraphic::Changed(TObject*) {
   if (OnChange) OnChange(this);
 }
 
-void TGraphic::Progress(TObject* Sender, TProgressStage Stage, BYTE PercentDone, bool RedrawNow,
-                        const TRect& R, const AnsiString& Msg) {
+void TGraphic::Progress(TObject* Sender, TProgressStage Stage, BYTE PercentDone, bool RedrawNow, const TRect& R,
+                        const AnsiString& Msg) {
   if (OnProgress) OnProgress(Sender, Stage, PercentDone, RedrawNow, R, Msg);
 }
 

@@ -86,8 +86,8 @@ COLORREF ColorToRGB(TColor Color);
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 
 enum TProgressStage { psStarting, psRunning, psEnding };
-using TProgressEvent = std::function<void(TObject* Sender, TProgressStage Stage, BYTE PercentDone,
-                                          bool RedrawNow, const TRect& R, const AnsiString& Msg)>;
+using TProgressEvent = std::function<void(TObject* Sender, TProgressStage Stage, BYTE PercentDone, bool RedrawNow,
+                                          const TRect& R, const AnsiString& Msg)>;
 
 class TCanvas;
 class TBitmap;
@@ -156,8 +156,22 @@ class TFont : public TGraphicsObject {
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 enum TPenMode {
-  pmBlack, pmWhite, pmNop, pmNot, pmCopy, pmNotCopy, pmMergePenNot, pmMaskPenNot,
-  pmMergeNotPen, pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
+  pmBlack,
+  pmWhite,
+  pmNop,
+  pmNot,
+  pmCopy,
+  pmNotCopy,
+  pmMergePenNot,
+  pmMaskPenNot,
+  pmMergeNotPen,
+  pmMaskNotPen,
+  pmMerge,
+  pmNotMerge,
+  pmMask,
+  pmNotMask,
+  pmXor,
+  pmNotXor
 };
 
 class TPen : public TGraphicsObject {
@@ -345,8 +359,8 @@ class TGraphic : public TPersistent {
 
  protected:
   virtual void Changed(TObject* Sender);
-  void Progress(TObject* Sender, TProgressStage Stage, BYTE PercentDone, bool RedrawNow,
-                const TRect& R, const AnsiString& Msg);
+  void Progress(TObject* Sender, TProgressStage Stage, BYTE PercentDone, bool RedrawNow, const TRect& R,
+                const AnsiString& Msg);
 
  private:
   bool transparent_ = false;

@@ -31,8 +31,8 @@ struct Decoded {
 };
 
 // Reads the header only (pixels null) or the whole image. False with `message` set.
-bool DecodeJpeg(const unsigned char* data, size_t size, bool headerOnly, int scaleDenom, bool gray,
-                bool fast, Decoded* out, char* message) {
+bool DecodeJpeg(const unsigned char* data, size_t size, bool headerOnly, int scaleDenom, bool gray, bool fast,
+                Decoded* out, char* message) {
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
   // Written after setjmp: volatile, so the error path sees their values.
@@ -55,9 +55,12 @@ bool DecodeJpeg(const unsigned char* data, size_t size, bool headerOnly, int sca
   cinfo.scale_num = 1;
   cinfo.scale_denom = static_cast<unsigned>(scaleDenom);
   bool isCmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-  if (gray) cinfo.out_color_space = JCS_GRAYSCALE;
-  else if (isCmyk) cinfo.out_color_space = JCS_CMYK;
-  else cinfo.out_color_space = JCS_EXT_BGR;
+  if (gray)
+    cinfo.out_color_space = JCS_GRAYSCALE;
+  else if (isCmyk)
+    cinfo.out_color_space = JCS_CMYK;
+  else
+    cinfo.out_color_space = JCS_EXT_BGR;
   if (fast) {
     cinfo.dct_method = JDCT_IFAST;
     cinfo.do_fancy_upsampling = FALSE;
@@ -111,8 +114,8 @@ bool DecodeJpeg(const unsigned char* data, size_t size, bool headerOnly, int sca
 }
 
 // Encodes rows (B, G, R or gray), top-down. The file is malloc'ed into *outData.
-bool EncodeJpeg(const unsigned char* pixels, int width, int height, int components, int quality,
-                bool progressive, unsigned char** outData, unsigned long* outSize, char* message) {
+bool EncodeJpeg(const unsigned char* pixels, int width, int height, int components, int quality, bool progressive,
+                unsigned char** outData, unsigned long* outSize, char* message) {
   jpeg_compress_struct cinfo;
   ErrorMgr err;
   *outData = nullptr;
@@ -213,8 +216,8 @@ void TJPEGImage::LoadFromStream(TStream* Stream) {
   Stream->ReadBuffer(data.data(), static_cast<int>(size));
   Decoded d;
   char message[JMSG_LENGTH_MAX];
-  if (!DecodeJpeg(reinterpret_cast<const unsigned char*>(data.data()), data.size(), true, 1, false,
-                  false, &d, message)) {
+  if (!DecodeJpeg(reinterpret_cast<const unsigned char*>(data.data()), data.size(), true, 1, false, false, &d,
+                  message)) {
     Stream->SetPosition(start);
     throw EJPEG(message);
   }
@@ -231,8 +234,8 @@ void TJPEGImage::DIBNeeded() {
   Decoded d;
   char message[JMSG_LENGTH_MAX];
   bool gray = grayscale_ || pixel_format_ == jf8Bit;
-  if (!DecodeJpeg(reinterpret_cast<const unsigned char*>(data_.data()), data_.size(), false,
-                  Denominator(scale_), gray, performance_ == jpBestSpeed, &d, message)) {
+  if (!DecodeJpeg(reinterpret_cast<const unsigned char*>(data_.data()), data_.size(), false, Denominator(scale_), gray,
+                  performance_ == jpBestSpeed, &d, message)) {
     Progress(this, psEnding, 0, false, Rect(0, 0, 0, 0), "Decoding...");
     throw EJPEG(message);
   }
@@ -255,8 +258,7 @@ void TJPEGImage::DIBNeeded() {
     b->SetSize(d.width, d.height);
   }
   size_t rowBytes = static_cast<size_t>(d.width) * d.components;
-  for (int y = 0; y < d.height; ++y)
-    std::memcpy(b->ScanLine(y), d.pixels + rowBytes * y, rowBytes);
+  for (int y = 0; y < d.height; ++y) std::memcpy(b->ScanLine(y), d.pixels + rowBytes * y, rowBytes);
   bitmap_ = std::move(b);
   Progress(this, psEnding, 100, false, Rect(0, 0, 0, 0), "Decoding...");
 }

@@ -57,8 +57,8 @@ class TJPEGImage : public TGraphic {
 
  private:
   void FreeBitmap();
-  std::string data_;                // the JPEG file
-  std::unique_ptr<TBitmap> bitmap_; // decoded (or assigned) pixels
+  std::string data_;                 // the JPEG file
+  std::unique_ptr<TBitmap> bitmap_;  // decoded (or assigned) pixels
   int header_width_ = 0, header_height_ = 0;
   int quality_ = 90;
   bool grayscale_ = false;

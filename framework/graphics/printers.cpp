@@ -319,9 +319,7 @@ HGLOBAL CopyBlock(HGLOBAL h) {
   return copy;
 }
 
-AnsiString NameAt(const DEVNAMES* dn, WORD offset) {
-  return AnsiString(reinterpret_cast<const char*>(dn) + offset);
-}
+AnsiString NameAt(const DEVNAMES* dn, WORD offset) { return AnsiString(reinterpret_cast<const char*>(dn) + offset); }
 
 }  // namespace
 

@@ -97,9 +97,7 @@ TPrinter* Printer();
 TPrinter* SetPrinter(TPrinter* NewPrinter);
 
 enum TPrintRange { prAllPages, prSelection, prPageNums };
-enum TPrintDialogOption {
-  poPrintToFile, poPageNums, poSelection, poWarning, poHelp, poDisablePrintToFile
-};
+enum TPrintDialogOption { poPrintToFile, poPageNums, poSelection, poWarning, poHelp, poDisablePrintToFile };
 using TPrintDialogOptions = Set<TPrintDialogOption, poPrintToFile, poDisablePrintToFile>;
 
 // The print dialog: Execute shows it for Printer() and applies the choice to it.

@@ -72,7 +72,8 @@ std::vector<uint8_t> Rechunk(const std::vector<uint8_t>& data, size_t size) {
   std::vector<uint8_t> raw;
   size_t pos = 1;
   while (data[pos] != 0) {
-    raw.insert(raw.end(), data.begin() + static_cast<long>(pos) + 1, data.begin() + static_cast<long>(pos + 1 + data[pos]));
+    raw.insert(raw.end(), data.begin() + static_cast<long>(pos) + 1,
+               data.begin() + static_cast<long>(pos + 1 + data[pos]));
     pos += 1 + data[pos];
   }
   std::vector<uint8_t> out{data[0]};

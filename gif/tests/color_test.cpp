@@ -79,7 +79,8 @@ TEST(Dither, FlatPaletteColourSpreadsNoError) {
 
 TEST(Dither, ErrorDiffusionMixesAnOffPaletteColour) {
   auto source = Flat(16, 16, 128, 128, 128);
-  std::unique_ptr<TBitmap> reduced(ReduceBitmapColors(source.get(), ReduceMonochrome, DitherFloydSteinberg, nullptr, 8));
+  std::unique_ptr<TBitmap> reduced(
+      ReduceBitmapColors(source.get(), ReduceMonochrome, DitherFloydSteinberg, nullptr, 8));
   EXPECT_EQ(Indices(reduced.get()), (std::set<int>{0, 1}));
   std::unique_ptr<TBitmap> nearest(ReduceBitmapColors(source.get(), ReduceMonochrome, DitherNearest, nullptr, 8));
   EXPECT_EQ(Indices(nearest.get()), std::set<int>{1});
@@ -120,7 +121,8 @@ TEST(Octree, BitsAreClampedSoAtMost256EntriesAreMade) {
 
 TEST(Reduce, UnknownMethodsGiveAnEmptyBitmap) {
   auto source = Flat(4, 4, 1, 2, 3);
-  std::unique_ptr<TBitmap> a(ReduceBitmapColors(source.get(), static_cast<TColorReduction>(10), DitherNearest, nullptr, 8));
+  std::unique_ptr<TBitmap> a(
+      ReduceBitmapColors(source.get(), static_cast<TColorReduction>(10), DitherNearest, nullptr, 8));
   EXPECT_TRUE(a->Empty());
   std::unique_ptr<TBitmap> b(ReduceBitmapColors(source.get(), ReduceWebSafe, static_cast<TDitherMode>(7), nullptr, 8));
   EXPECT_TRUE(b->Empty());

@@ -79,8 +79,8 @@ std::vector<Case> Cases() {
       {"no trailer", Screen() + Frame(), ""},
       {"graphic control size byte 0xBA", Screen() + GraphicControl(0xBA, 1, 2, 0) + Frame() + kTrailer,
        gif_texts::kInvalidData},
-      {"graphic control size byte 5",
-       Screen() + GraphicControl(5, 1, 2, 7) + Blob{0} + Frame() + kTrailer, gif_texts::kInvalidData},
+      {"graphic control size byte 5", Screen() + GraphicControl(5, 1, 2, 7) + Blob{0} + Frame() + kTrailer,
+       gif_texts::kInvalidData},
       {"graphic control terminator damaged", Screen() + GraphicControl(4, 1, 2, 9) + Frame() + kTrailer,
        gif_texts::kInvalidData},
       {"plain text size byte damaged",
@@ -104,10 +104,13 @@ std::vector<Case> Cases() {
   // (the next frame is still read), and with the stream ending.
   for (int n = 1; n < 100; ++n) {
     const std::string of = " after " + std::to_string(n) + " pixels";
-    cases.push_back({"end code" + of, Screen() + Descriptor() + Data(2, Pixels(static_cast<size_t>(n)), true, true) + Frame() + kTrailer,
+    cases.push_back({"end code" + of,
+                     Screen() + Descriptor() + Data(2, Pixels(static_cast<size_t>(n)), true, true) + Frame() + kTrailer,
                      gif_texts::kPrematureEnd, 2, n});
-    cases.push_back({"terminator" + of, Screen() + Descriptor() + Data(2, Pixels(static_cast<size_t>(n)), false, true) + Frame() + kTrailer,
-                     gif_texts::kPrematureEnd, 2, n});
+    cases.push_back(
+        {"terminator" + of,
+         Screen() + Descriptor() + Data(2, Pixels(static_cast<size_t>(n)), false, true) + Frame() + kTrailer,
+         gif_texts::kPrematureEnd, 2, n});
     cases.push_back({"stream end" + of, Screen() + Descriptor() + Data(2, Pixels(static_cast<size_t>(n)), false, false),
                      gif_texts::kPrematureEnd, 1, n});
   }

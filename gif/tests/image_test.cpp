@@ -16,8 +16,8 @@ namespace {
 
 constexpr TColor kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kWhite = 0xFFFFFF;
 
-TGIFSubImage* AddFrame(TGIFImage& image, int left, int top, int w, int h, BYTE index, int delay = -1,
-                       int disposal = -1, int transparent = -1) {
+TGIFSubImage* AddFrame(TGIFImage& image, int left, int top, int w, int h, BYTE index, int delay = -1, int disposal = -1,
+                       int transparent = -1) {
   auto* f = new TGIFSubImage(&image);
   f->SetBoundsRect(left, top, w, h);
   std::memset(f->Data(), index, f->DataSize());
@@ -204,9 +204,8 @@ TEST(Painter, DelaysAndPlaySpeedGiveTheWaits) {
   };
   // delays 5, 1 (taken as 3), 0 (taken as 10) and 0 units of 12 ms; an unthreaded
   // painter waits one unit before its first frame
-  for (const Case& c : std::vector<Case>{{100, false, {12, 72, 108, 228}},
-                                         {200, false, {6, 36, 54, 114}},
-                                         {-1, true, {0, 0, 0, 0}}}) {
+  for (const Case& c :
+       std::vector<Case>{{100, false, {12, 72, 108, 228}}, {200, false, {6, 36, 54, 114}}, {-1, true, {0, 0, 0, 0}}}) {
     SCOPED_TRACE(c.speed);
     TGIFImage image;
     MakeAnimation(image, 1);
@@ -268,7 +267,7 @@ TEST(Painter, ComposedDrawShowsTheFirstFrameBeforeItReturns) {
   auto target = Target(16, 16, kWhite);
   {
     auto image = std::make_unique<TGIFImage>();
-    MakeAnimation(*image, 0);  // endless
+    MakeAnimation(*image, 0);                           // endless
     image->Draw(target->Canvas(), Rect(0, 0, 16, 16));  // default flags: threaded, composed
     EXPECT_EQ(target->Canvas()->Pixels(15, 15) & 0xFFFFFF, kRed);
     ASSERT_NE(image->DrawPainter(), nullptr);
@@ -318,18 +317,18 @@ TEST(Painter, TransparentFramesRestoreWhatWasUnderTheImage) {
   TGIFImage image;
   Screen8x8(image);
   TGIFSubImage* f0 = AddFrame(image, 0, 0, 4, 4, 1, 1, 2, 0);  // green, restore to background
-  f0->SetPixels(0, 0, 0);                                       // one clear pixel
-  AddFrame(image, 4, 4, 4, 4, 0, 1, 1);                          // red, stays
+  f0->SetPixels(0, 0, 0);                                      // one clear pixel
+  AddFrame(image, 4, 4, 4, 4, 0, 1, 1);                        // red, stays
   image.PaintFlags = DrawAnimated | DrawDirect | DrawTransparent;
   auto target = Target(8, 8, kBlue);
   std::vector<Snapshot> frames;
   image.OnFramePainted = [&](TObject*) { frames.push_back(Snap(target->Canvas(), 8, 8)); };
   image.Draw(target->Canvas(), Rect(0, 0, 8, 8));
   ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[0][0], kBlue);       // under the clear pixel
+  EXPECT_EQ(frames[0][0], kBlue);  // under the clear pixel
   EXPECT_EQ(frames[0][1], kGreen);
   EXPECT_EQ(frames[0][5 * 8 + 5], kBlue);
-  EXPECT_EQ(frames[1][1], kBlue);       // frame 0's area back to what was there
+  EXPECT_EQ(frames[1][1], kBlue);  // frame 0's area back to what was there
   EXPECT_EQ(frames[1][5 * 8 + 5], kRed);
 }
 
@@ -368,7 +367,8 @@ TEST(Painter, StopsWhenTheTargetContextGoes) {
     TGIFImage image;
     MakeAnimation(image, 1);
     if (!disposals)
-      for (int i = 0; i < image.Images()->Count(); ++i) image.Images()->SubImages(i)->GraphicControlExtension()->SetDisposal(1);
+      for (int i = 0; i < image.Images()->Count(); ++i)
+        image.Images()->SubImages(i)->GraphicControlExtension()->SetDisposal(1);
     image.PaintFlags = DrawAnimated | DrawDirect | DrawCheckCanvas;
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(dc, 8, 8);
@@ -476,10 +476,11 @@ TEST(Optimize, KeepsWhatTheAnimationShows) {
 
   const TColor background = image.BackgroundColor();
   std::vector<Snapshot> before = Compose(image);
-  image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup | OptimizeColorMaps, ReduceWebSafe, 8, DitherNearest);
+  image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup | OptimizeColorMaps, ReduceWebSafe, 8,
+                      DitherNearest);
   EXPECT_EQ(image.BackgroundColor(), background);
   EXPECT_EQ(image.GlobalColorMap()->IndexOf(0x123456), -1);  // unused: trimmed
-  EXPECT_EQ(image.Images()->SubImages(1)->Width(), 2);  // merged, then cropped to the patch
+  EXPECT_EQ(image.Images()->SubImages(1)->Width(), 2);       // merged, then cropped to the patch
   EXPECT_EQ(Compose(image), before);
   // still readable after saving
   TGIFImage back;
@@ -491,12 +492,13 @@ TEST(Optimize, KeepsTheAreasThatDisposalClears) {
   VirtualClock clock;
   TGIFImage image;
   Screen8x8(image);
-  AddFrame(image, 0, 0, 8, 8, 0, 2, 1);               // red screen
+  AddFrame(image, 0, 0, 8, 8, 0, 2, 1);                           // red screen
   TGIFSubImage* clear = AddFrame(image, 0, 0, 8, 8, 0, 2, 2, 0);  // transparent but a green dot,
-  clear->SetPixels(3, 3, 1);                           // then its whole area is cleared
-  AddFrame(image, 0, 0, 2, 2, 2, 2, 1);                // a small opaque frame inside it
+  clear->SetPixels(3, 3, 1);                                      // then its whole area is cleared
+  AddFrame(image, 0, 0, 2, 2, 2, 2, 1);                           // a small opaque frame inside it
   const std::vector<Snapshot> before = Compose(image);
-  image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup | OptimizeColorMaps, ReduceWebSafe, 8, DitherNearest);
+  image.OptimizeImage(OptimizeCrop | OptimizeMerge | OptimizeCleanup | OptimizeColorMaps, ReduceWebSafe, 8,
+                      DitherNearest);
   EXPECT_EQ(Compose(image), before);
   EXPECT_EQ(before.back()[7 * 8 + 7], kWhite);  // the cleared area shows the background
 }
@@ -505,7 +507,7 @@ TEST(Optimize, MergeNeverTurnsAColourTheFrameUsesTransparent) {
   VirtualClock clock;
   TGIFImage image;
   Screen8x8(image);
-  AddFrame(image, 0, 0, 8, 8, 0, 2, 1);                   // red
+  AddFrame(image, 0, 0, 8, 8, 0, 2, 1);                         // red
   AddFrame(image, 0, 0, 8, 8, 1, 2, 1, 1)->SetPixels(0, 0, 2);  // green is its clear colour: a blue dot
   AddFrame(image, 0, 0, 8, 8, 1, 2, 1)->SetPixels(0, 0, 2);     // opaque green with the same dot
   const std::vector<Snapshot> before = Compose(image);
@@ -544,18 +546,24 @@ TEST(Optimize, KeepsEveryPictureAndHowLongItStays) {
   // what comes before it.
   auto clear_frame = [](TGIFImage& image, int delay) { AddFrame(image, 0, 0, 8, 8, 2, delay, 1, 2); };
   const std::vector<Case> cases = {
-      {"after a frame that is cleared", [&](TGIFImage& image) {
+      {"after a frame that is cleared",
+       [&](TGIFImage& image) {
          AddFrame(image, 0, 0, 4, 4, 1, 4, 2);
          clear_frame(image, 5);
-       }, 4},
-      {"with a delay of 0", [&](TGIFImage& image) {
+       },
+       4},
+      {"with a delay of 0",
+       [&](TGIFImage& image) {
          AddFrame(image, 0, 0, 4, 4, 1, 4, 1, 2);
          clear_frame(image, 0);
-       }, 4},
-      {"that may go: its time moves to the previous frame", [&](TGIFImage& image) {
+       },
+       4},
+      {"that may go: its time moves to the previous frame",
+       [&](TGIFImage& image) {
          AddFrame(image, 0, 0, 4, 4, 1, 4, 1, 2);
          clear_frame(image, 5);
-       }, 3},
+       },
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -114,7 +114,8 @@ TEST(Writer, VersionFollowsTheFrames) {
   TGIFImage image;
   std::vector<uint8_t> plain = MakeImageBytes(image, 2);
   EXPECT_EQ(std::string(plain.begin(), plain.begin() + 6), "GIF87a");
-  std::vector<uint8_t> b = MakeImageBytes(image, 2, [](TGIFSubImage* f) { f->Extensions()->Add(new TGIFGraphicControlExtension(f)); });
+  std::vector<uint8_t> b =
+      MakeImageBytes(image, 2, [](TGIFSubImage* f) { f->Extensions()->Add(new TGIFGraphicControlExtension(f)); });
   EXPECT_EQ(std::string(b.begin(), b.begin() + 6), "GIF89a");
   TGIFImage empty;
   try {
@@ -128,7 +129,7 @@ TEST(Writer, VersionFollowsTheFrames) {
 TEST(Writer, CommentAfterTheLastImageStaysInPlace) {
   TGIFImage image;
   std::vector<uint8_t> b = MakeImageBytes(image, 2);
-  b[4] = '9';  // the comment makes it a 89a file
+  b[4] = '9';    // the comment makes it a 89a file
   b.pop_back();  // trailer
   for (uint8_t c : std::vector<uint8_t>{'!', 0xFE, 2, 'h', 'i', 0, ';'}) b.push_back(c);
   TGIFImage back;
@@ -186,23 +187,42 @@ TEST(Reader, ToleratedAndRefusedInput) {
     std::string warning;
   };
   std::vector<Case> cases = {
-      {"lower-case signature", with([](auto& b) { b[0] = 'g'; b[1] = 'i'; b[2] = 'f'; }), "", ""},
-      {"odd version", with([](auto& b) { b[3] = '9'; b[4] = '9'; b[5] = 'z'; }), "", ""},
-      {"four bytes in front", with([](auto& b) { b.insert(b.begin(), {1, 2, 3, 4}); }), "", ""},
-      {"five bytes in front", with([](auto& b) { b.insert(b.begin(), {1, 2, 3, 4, 5}); }), gif_texts::kInvalidSignature, ""},
+      {"lower-case signature", with([](auto& b) {
+         b[0] = 'g';
+         b[1] = 'i';
+         b[2] = 'f';
+       }),
+       "", ""},
+      {"odd version", with([](auto& b) {
+         b[3] = '9';
+         b[4] = '9';
+         b[5] = 'z';
+       }),
+       "", ""},
+      {"four bytes in front", with([](auto& b) {
+         b.insert(b.begin(), {1, 2, 3, 4});
+       }),
+       "", ""},
+      {"five bytes in front", with([](auto& b) {
+         b.insert(b.begin(), {1, 2, 3, 4, 5});
+       }),
+       gif_texts::kInvalidSignature, ""},
       {"short header", std::vector<uint8_t>(good.begin(), good.begin() + 9), gif_texts::kPrematureEnd, ""},
       {"short table", std::vector<uint8_t>(good.begin(), good.begin() + 18), gif_texts::kPrematureEnd, ""},
-      {"short descriptor", std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(image_at) + 5), gif_texts::kPrematureEnd, ""},
+      {"short descriptor", std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(image_at) + 5),
+       gif_texts::kPrematureEnd, ""},
       {"no trailer", std::vector<uint8_t>(good.begin(), good.end() - 1), "", ""},
       {"wrong trailer", with([](auto& b) { b.back() = 0x55; }), "", gif_texts::kUnknownBlock},
       {"unknown block", with([&](auto& b) { b.insert(b.end() - 1, 0x77); }), "", gif_texts::kUnknownBlock},
-      {"unknown extension", with([&](auto& b) { b.insert(b.begin() + static_cast<long>(image_at), {'!', 0x42, 0}); }),
+      {"unknown extension", with([&](auto& b) {
+         b.insert(b.begin() + static_cast<long>(image_at), {'!', 0x42, 0});
+       }),
        gif_texts::kUnknownExtension, ""},
-      {"short application block",
-       with([&](auto& b) { b.insert(b.begin() + static_cast<long>(image_at), {'!', 0xFF, 5, 'A', 'B', 'C', 'D', 'E', 0}); }),
+      {"short application block", with([&](auto& b) {
+         b.insert(b.begin() + static_cast<long>(image_at), {'!', 0xFF, 5, 'A', 'B', 'C', 'D', 'E', 0});
+       }),
        gif_texts::kAppExtBlockSize, ""},
-      {"short loop block",
-       with([&](auto& b) {
+      {"short loop block", with([&](auto& b) {
          b.insert(b.begin() + static_cast<long>(image_at),
                   {'!', 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 2, 1, 0, 0});
        }),
@@ -210,7 +230,8 @@ TEST(Reader, ToleratedAndRefusedInput) {
       {"short graphic control", with([&](auto& b) {
          b.resize(image_at);
          b.insert(b.end(), {'!', 0xF9, 4, 1});
-       }), "", gif_texts::kPrematureEnd},
+       }),
+       "", gif_texts::kPrematureEnd},
       {"image data cut", std::vector<uint8_t>(good.begin(), good.end() - 3), "", ""},
   };
   for (const Case& c : cases) {
@@ -288,8 +309,8 @@ TEST(Reader, ApplicationBlocksOfOtherSizesAreWrittenSoThatTheyReadBack) {
   const long image_at = 13 + 12;
   // identifier block of 13 bytes naming the loop extension: its class is the loop's
   std::vector<uint8_t> longer = good;
-  longer.insert(longer.begin() + image_at, {'!', 0xFF, 13, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 'x', 'y',
-                                            3, 1, 5, 0, 0});
+  longer.insert(longer.begin() + image_at,
+                {'!', 0xFF, 13, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 'x', 'y', 3, 1, 5, 0, 0});
   TGIFImage image;
   Load(image, longer);
   auto* loop = dynamic_cast<TGIFAppExtNSLoop*>(image.Images()->SubImages(0)->Extensions()->Extensions(0));

@@ -23,20 +23,24 @@ TEST(HttpRequest, ExactRequestBytes) {
   TMemoryStream body;
   http.Get(server.Url("/a/b/c.gif?x=1#y"), &body);
   ASSERT_EQ(1u, server.Requests().size());
-  EXPECT_EQ("GET /a/b/c.gif?x=1 HTTP/1.1\r\n"
-            "Content-Type: text/html\r\n"
-            "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
-            "Accept: text/html, */*\r\n"
-            "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n"
-            "\r\n",
-            server.Requests()[0]);
+  EXPECT_EQ(
+      "GET /a/b/c.gif?x=1 HTTP/1.1\r\n"
+      "Content-Type: text/html\r\n"
+      "Host: 127.0.0.1:" +
+          std::to_string(server.Port()) +
+          "\r\n"
+          "Accept: text/html, */*\r\n"
+          "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n"
+          "\r\n",
+      server.Requests()[0]);
   EXPECT_EQ("ok", Body(body));
 }
 
 // Through a proxy the request line carries the whole URL, so the port the client chose is
 // visible: a host without a port takes its scheme's port, not the previous one.
 TEST(HttpRequest, HostWithoutPortTakesTheSchemePort) {
-  ScriptedHttp proxy({{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}});
+  ScriptedHttp proxy(
+      {{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}});
   TIdHTTP http(nullptr);
   http.ProxyParams().SetProxyServer("127.0.0.1");
   http.ProxyParams().SetProxyPort(proxy.Port());
@@ -75,10 +79,10 @@ TEST(HttpRequest, LineBreaksInTheUrlCannotAddHeaderLines) {
 struct Row {
   const char* name;
   std::vector<Reply> script;
-  std::string path;        // on the test server, or a whole URL
-  std::string body;        // what the caller's stream holds afterwards
-  std::string exception;   // class name, "" for none
-  int code;                // ReplyErrorCode of a protocol error
+  std::string path;       // on the test server, or a whole URL
+  std::string body;       // what the caller's stream holds afterwards
+  std::string exception;  // class name, "" for none
+  int code;               // ReplyErrorCode of a protocol error
   std::string message;
   int connections;
   std::function<void(TIdHTTP&)> setup = nullptr;
@@ -89,17 +93,20 @@ struct Row {
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-const std::string k401 = "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
+const std::string k401 =
+    "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
 
 std::vector<Reply> CutChallenges(int n) {
-  return std::vector<Reply>(static_cast<size_t>(n),
-                            Reply{"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Le", true});
+  return std::vector<Reply>(
+      static_cast<size_t>(n),
+      Reply{"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Le", true});
 }
 
 std::vector<Row> Rows() {
   std::vector<Reply> redirects;
   for (int i = 1; i <= 15; ++i)
-    redirects.push_back({"HTTP/1.1 302 Found\r\nLocation: /r" + std::to_string(i) + "\r\nContent-Length: 3\r\n\r\nxyz"});
+    redirects.push_back(
+        {"HTTP/1.1 302 Found\r\nLocation: /r" + std::to_string(i) + "\r\nContent-Length: 3\r\n\r\nxyz"});
   auto follow = [](TIdHTTP& h) { h.HandleRedirects = true; };
   auto auth = [](TIdHTTP& h) {
     h.HTTPOptions = TIdHTTPOptions{hoInProcessAuth};
@@ -114,40 +121,147 @@ std::vector<Row> Rows() {
        {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\nContent-Length: 99\r\n\r\n"
          "1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n3 \r\n123\r\n0\r\nX-Trailer: t\r\n\r\n"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nnext"}},
-       "/", "abcdefghijklmnopqrstuvwxyz123next", "", 0, "", 1, nullptr, 2},
-      {"100 preface", {{"HTTP/1.1 100 Continue\r\nX: y\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}}, "/", "ok", "", 0, "", 1},
+       "/",
+       "abcdefghijklmnopqrstuvwxyz123next",
+       "",
+       0,
+       "",
+       1,
+       nullptr,
+       2},
+      {"100 preface",
+       {{"HTTP/1.1 100 Continue\r\nX: y\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}},
+       "/",
+       "ok",
+       "",
+       0,
+       "",
+       1},
       {"204 has no body", {{"HTTP/1.1 204 No Content\r\n\r\n"}}, "/", "", "", 0, "", 1},
-      {"404 with error body", {{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}}, "/", "",
-       "EIdHTTPProtocolException", 404, "HTTP/1.1 404 Not Found", 1, nullptr, 1, "not found"},
+      {"404 with error body",
+       {{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}},
+       "/",
+       "",
+       "EIdHTTPProtocolException",
+       404,
+       "HTTP/1.1 404 Not Found",
+       1,
+       nullptr,
+       1,
+       "not found"},
       // The close while the error page is read shortens ErrorBody, not the answer's error.
-      {"404 with its error body cut by a close", {{"HTTP/1.1 404 Not Found\r\nContent-Length: 50\r\n\r\npartial", true}},
-       "/", "", "EIdHTTPProtocolException", 404, "HTTP/1.1 404 Not Found", 1, nullptr, 1, "partial"},
-      {"status line without a number", {{"HTTP/1.1 OK\r\nContent-Length: 0\r\n\r\n"}}, "/", "",
-       "EIdHTTPProtocolException", -1, "HTTP/1.1 OK", 1},
-      {"302 not followed", {{"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"}}, "/", "",
-       "EIdHTTPProtocolException", 302, "HTTP/1.1 302 Found", 1},
-      {"304 not followed", {{"HTTP/1.1 304 Not Modified\r\n\r\n"}}, "/", "", "EIdHTTPProtocolException", 304,
-       "HTTP/1.1 304 Not Modified", 1},
+      {"404 with its error body cut by a close",
+       {{"HTTP/1.1 404 Not Found\r\nContent-Length: 50\r\n\r\npartial", true}},
+       "/",
+       "",
+       "EIdHTTPProtocolException",
+       404,
+       "HTTP/1.1 404 Not Found",
+       1,
+       nullptr,
+       1,
+       "partial"},
+      {"status line without a number",
+       {{"HTTP/1.1 OK\r\nContent-Length: 0\r\n\r\n"}},
+       "/",
+       "",
+       "EIdHTTPProtocolException",
+       -1,
+       "HTTP/1.1 OK",
+       1},
+      {"302 not followed",
+       {{"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"}},
+       "/",
+       "",
+       "EIdHTTPProtocolException",
+       302,
+       "HTTP/1.1 302 Found",
+       1},
+      {"304 not followed",
+       {{"HTTP/1.1 304 Not Modified\r\n\r\n"}},
+       "/",
+       "",
+       "EIdHTTPProtocolException",
+       304,
+       "HTTP/1.1 304 Not Modified",
+       1},
       {"14 redirects followed, the 15th not", redirects, "/", "", "", 0, "", 1, follow},
-      {"Connection: CLOSE", {{"HTTP/1.1 200 OK\r\nConnection: CLOSE\r\nContent-Length: 1\r\n\r\na"}, {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
-       "/", "ab", "", 0, "", 2, nullptr, 2},
-      {"keep-alive reuses the connection", {{"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na"}, {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
-       "/", "ab", "", 0, "", 1, nullptr, 2},
-      {"headers cut by a close", {{"HTTP/1.1 200 OK\r\nContent-Le", true}}, "/", "", "EIdException", 0,
-       "Undefined situation", 1},
-      {"body shorter than its length", {{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", true}}, "/", "abc",
-       "EIdConnClosedGracefully", 0, "Connection Closed Gracefully.", 1},
-      {"401 Basic retried, failing after 3", {{k401}, {k401}, {k401}, {k401}}, "/", "", "EIdHTTPProtocolException", 401,
-       "HTTP/1.1 401 Unauthorized", 1, auth},
+      {"Connection: CLOSE",
+       {{"HTTP/1.1 200 OK\r\nConnection: CLOSE\r\nContent-Length: 1\r\n\r\na"},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
+       "/",
+       "ab",
+       "",
+       0,
+       "",
+       2,
+       nullptr,
+       2},
+      {"keep-alive reuses the connection",
+       {{"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\na"}, {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
+       "/",
+       "ab",
+       "",
+       0,
+       "",
+       1,
+       nullptr,
+       2},
+      {"headers cut by a close",
+       {{"HTTP/1.1 200 OK\r\nContent-Le", true}},
+       "/",
+       "",
+       "EIdException",
+       0,
+       "Undefined situation",
+       1},
+      {"body shorter than its length",
+       {{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", true}},
+       "/",
+       "abc",
+       "EIdConnClosedGracefully",
+       0,
+       "Connection Closed Gracefully.",
+       1},
+      {"401 Basic retried, failing after 3",
+       {{k401}, {k401}, {k401}, {k401}},
+       "/",
+       "",
+       "EIdHTTPProtocolException",
+       401,
+       "HTTP/1.1 401 Unauthorized",
+       1,
+       auth},
       {"401 without an answer", {{k401}}, "/", "", "EIdHTTPProtocolException", 401, "HTTP/1.1 401 Unauthorized", 1},
-      {"read time-out", {{"", false, true}}, "/", "", "EIdReadTimeout", 0, "Read Timeout", 1,
+      {"read time-out",
+       {{"", false, true}},
+       "/",
+       "",
+       "EIdReadTimeout",
+       0,
+       "Read Timeout",
+       1,
        [](TIdHTTP& h) { h.ReadTimeout = 100; }},
-      {"https without a handler", {}, "https://127.0.0.1:1/", "", "EIdIOHandlerPropInvalid", 0,
-       "IOHandler value is not valid", 0},
+      {"https without a handler",
+       {},
+       "https://127.0.0.1:1/",
+       "",
+       "EIdIOHandlerPropInvalid",
+       0,
+       "IOHandler value is not valid",
+       0},
       {"cookie set on a 302 sent on the next request",
        {{"HTTP/1.1 302 Found\r\nSet-Cookie: sid=42\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}},
-       "/", "ok", "", 0, "", 1, follow, 1, "",
+       "/",
+       "ok",
+       "",
+       0,
+       "",
+       1,
+       follow,
+       1,
+       "",
        [](const std::vector<std::string>& requests) {
          ASSERT_EQ(2u, requests.size());
          EXPECT_EQ(std::string::npos, requests[0].find("Cookie:"));
@@ -162,7 +276,15 @@ std::vector<Row> Rows() {
        {{"HTTP/1.1 200 OK\r\nSet-Cookie: g=1; path=/; expires=garbage\r\nSet-Cookie: k=2; path=/\r\n"
          "Content-Length: 1\r\n\r\na"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
-       "/", "ab", "", 0, "", 1, nullptr, 2, "",
+       "/",
+       "ab",
+       "",
+       0,
+       "",
+       1,
+       nullptr,
+       2,
+       "",
        [](const std::vector<std::string>& requests) {
          ASSERT_EQ(2u, requests.size());
          EXPECT_NE(std::string::npos, requests[1].find("\r\nCookie: k=2\r\n"));
@@ -170,7 +292,15 @@ std::vector<Row> Rows() {
       {"a secure cookie is not sent over http",
        {{"HTTP/1.1 200 OK\r\nSet-Cookie: s=1; path=/; secure\r\nContent-Length: 1\r\n\r\na"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
-       "/", "ab", "", 0, "", 1, nullptr, 2, "",
+       "/",
+       "ab",
+       "",
+       0,
+       "",
+       1,
+       nullptr,
+       2,
+       "",
        [](const std::vector<std::string>& requests) {
          ASSERT_EQ(2u, requests.size());
          EXPECT_EQ(std::string::npos, requests[1].find("Cookie:"));
@@ -178,19 +308,31 @@ std::vector<Row> Rows() {
       {"OnNewCookie refuses a cookie",
        {{"HTTP/1.1 200 OK\r\nSet-Cookie: no=1; path=/\r\nSet-Cookie: yes=2; path=/\r\nContent-Length: 1\r\n\r\na"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nb"}},
-       "/", "ab", "", 0, "", 1,
+       "/",
+       "ab",
+       "",
+       0,
+       "",
+       1,
        [](TIdHTTP& h) {
          auto* store = new TIdCookieManager(&h);
          store->OnNewCookie = [](TObject*, TIdCookieRFC2109* c, bool& accept) { accept = c->CookieName != "no"; };
          h.SetCookieManager(store);
        },
-       2, "",
+       2,
+       "",
        [](const std::vector<std::string>& requests) {
          ASSERT_EQ(2u, requests.size());
          EXPECT_NE(std::string::npos, requests[1].find("\r\nCookie: yes=2\r\n"));
        }},
-      {"OnRedirect refuses", {{"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"}}, "/", "",
-       "EIdHTTPProtocolException", 302, "HTTP/1.1 302 Found", 1,
+      {"OnRedirect refuses",
+       {{"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"}},
+       "/",
+       "",
+       "EIdHTTPProtocolException",
+       302,
+       "HTTP/1.1 302 Found",
+       1,
        [](TIdHTTP& h) {
          h.HandleRedirects = true;
          h.OnRedirect = [](TObject*, std::string&, int&, bool& handled, TIdHTTPMethod&) { handled = false; };
@@ -198,7 +340,12 @@ std::vector<Row> Rows() {
       {"OnRedirect rewrites the target",
        {{"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n"},
         {"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}},
-       "/", "ok", "", 0, "", 1,
+       "/",
+       "ok",
+       "",
+       0,
+       "",
+       1,
        [](TIdHTTP& h) {
          h.HandleRedirects = true;
          h.OnRedirect = [](TObject*, std::string& dest, int&, bool& handled, TIdHTTPMethod&) {
@@ -206,7 +353,8 @@ std::vector<Row> Rows() {
            handled = true;
          };
        },
-       1, "",
+       1,
+       "",
        [](const std::vector<std::string>& requests) {
          ASSERT_EQ(2u, requests.size());
          EXPECT_EQ(0u, requests[1].find("GET /elsewhere HTTP/1.1\r\n"));
@@ -249,13 +397,15 @@ TEST_P(ScriptedReplies, Outcome) {
 INSTANTIATE_TEST_SUITE_P(Http, ScriptedReplies, ::testing::ValuesIn(Rows()),
                          [](const ::testing::TestParamInfo<Row>& info) {
                            std::string n;
-                           for (char c : std::string(info.param.name)) n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           for (char c : std::string(info.param.name))
+                             n += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                            return n;
                          });
 
 TEST(HttpRedirects, TheUnfollowedRedirectLeavesItsTarget) {
   std::vector<Reply> script;
-  for (int i = 1; i <= 15; ++i) script.push_back({"HTTP/1.1 302 Found\r\nLocation: /r" + std::to_string(i) + "\r\nContent-Length: 0\r\n\r\n"});
+  for (int i = 1; i <= 15; ++i)
+    script.push_back({"HTTP/1.1 302 Found\r\nLocation: /r" + std::to_string(i) + "\r\nContent-Length: 0\r\n\r\n"});
   ScriptedHttp server(script);
   TIdHTTP http(nullptr);
   http.HandleRedirects = true;
@@ -374,12 +524,15 @@ TEST(HttpRequest, PostAndPutSendTheirBodies) {
     TMemoryStream source, body;
     source.WriteBuffer("hello world", 11);  // sent from its start, whatever its position
     http.DoRequest(method, server.Url("/up"), &source, &body);
-    EXPECT_EQ(std::string(method == hmPost ? "POST" : "PUT") + " /up HTTP/1.1\r\n"
-              "Content-Type: text/html\r\nContent-Length: 11\r\n"
-              "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
-              "Accept: text/html, */*\r\n"
-              "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n"
-              "\r\nhello world",
+    EXPECT_EQ(std::string(method == hmPost ? "POST" : "PUT") +
+                  " /up HTTP/1.1\r\n"
+                  "Content-Type: text/html\r\nContent-Length: 11\r\n"
+                  "Host: 127.0.0.1:" +
+                  std::to_string(server.Port()) +
+                  "\r\n"
+                  "Accept: text/html, */*\r\n"
+                  "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n"
+                  "\r\nhello world",
               received);
     EXPECT_EQ("done", Body(body));
   }
@@ -457,7 +610,8 @@ TEST(HttpStream, AStreamThatHoldsDataKeepsIt) {
 }
 
 TEST(HttpStatus, EventsReportTheConnectAndTheChunks) {
-  ScriptedHttp server({{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n2\r\nok\r\n0\r\n\r\n"}});
+  ScriptedHttp server(
+      {{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n2\r\nok\r\n0\r\n\r\n"}});
   TIdHTTP http(nullptr);
   std::vector<std::string> texts;
   http.OnStatus = [&texts](TObject*, TIdStatus, const std::string& text) { texts.push_back(text); };

@@ -151,8 +151,7 @@ struct Reply {
 class ScriptedHttp {
  public:
   explicit ScriptedHttp(std::vector<Reply> script)
-      : script_(std::move(script)),
-        server_([this](Conn& c, int) { Serve(c); }, static_cast<int>(script_.size()) + 1) {}
+      : script_(std::move(script)), server_([this](Conn& c, int) { Serve(c); }, static_cast<int>(script_.size()) + 1) {}
 
   std::string Url(const std::string& path = "/") const { return server_.Url(path); }
   int Port() const { return server_.Port(); }

@@ -57,9 +57,15 @@ TEST(Helpers, MergePath) {
   const struct {
     const char *base, *path, *result;
   } rows[] = {
-      {"a/b/", "../c", "a/c"},      {"/x/y/", "/z", "/z"},          {"/d/", "", "/d/"},
-      {"/a/b/", "c/d/", "/a/b/c/d/"}, {"/a//b/", "c", "/a/b/c"},      {"/", "../../etc/x", "/etc/x"},
-      {"/a/", "../../../b", "/b"},  {"a/", "../../b", "/b"},         {"/a/", "..x/y", "/a/..x/y"},
+      {"a/b/", "../c", "a/c"},
+      {"/x/y/", "/z", "/z"},
+      {"/d/", "", "/d/"},
+      {"/a/b/", "c/d/", "/a/b/c/d/"},
+      {"/a//b/", "c", "/a/b/c"},
+      {"/", "../../etc/x", "/etc/x"},
+      {"/a/", "../../../b", "/b"},
+      {"a/", "../../b", "/b"},
+      {"/a/", "..x/y", "/a/..x/y"},
       {"/q/", "/../x/../../y", "/../x/../../y"},  // absolute: as it stands, the server resolves it
       {"/a/b/", "./c", "/a/b/./c"},
   };
@@ -104,8 +110,10 @@ class InTimeZone : public ::testing::Test {
     tzset();
   }
   void TearDown() override {
-    if (had_) setenv("TZ", saved_.c_str(), 1);
-    else unsetenv("TZ");
+    if (had_)
+      setenv("TZ", saved_.c_str(), 1);
+    else
+      unsetenv("TZ");
     tzset();
   }
   std::string saved_;
@@ -175,9 +183,9 @@ TEST(Headers, AssigningRecords) {
   request.ContentType = "image/gif";
   other_request.Assign(&request);
   EXPECT_EQ("u", other_request.Username);
-  EXPECT_EQ("", other_request.Host);               // request fields only
+  EXPECT_EQ("", other_request.Host);  // request fields only
   EXPECT_EQ("text/html", other_request.ContentType);
-  response.Assign(&request);                      // entity fields
+  response.Assign(&request);  // entity fields
   EXPECT_EQ("image/gif", response.ContentType);
   proxy.SetProxyServer("p");
   TIdProxyConnectionInfo other_proxy;
@@ -206,17 +214,19 @@ TEST(Headers, AssigningRecords) {
 TEST(Headers, RequestDefaults) {
   TIdRequestHeaderInfo r;
   r.BuildHeaderLines();
-  EXPECT_EQ("Content-Type: text/html\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n",
-            r.HeaderLines.Text());
+  EXPECT_EQ(
+      "Content-Type: text/html\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n",
+      r.HeaderLines.Text());
   r.Host = "h:8080";
   r.ContentRangeStart = 0;
   r.ContentRangeEnd = 0;
   r.CustomHeaders.SetValue("X-Custom", "1");
   r.CustomHeaders.SetValue("Accept", "image/gif");
   r.BuildHeaderLines();
-  EXPECT_EQ("Content-Type: text/html\r\nX-Custom: 1\r\nAccept: text/html, */*\r\nHost: h:8080\r\n"
-            "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n",
-            r.HeaderLines.Text());
+  EXPECT_EQ(
+      "Content-Type: text/html\r\nX-Custom: 1\r\nAccept: text/html, */*\r\nHost: h:8080\r\n"
+      "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n",
+      r.HeaderLines.Text());
 }
 
 TEST(Headers, ResponseParsing) {
@@ -304,7 +314,7 @@ TEST(Auth, BasicAndTheRegistry) {
 TEST(Cookies, StoreAndSend) {
   TIdCookieManager m(nullptr);
   m.AddCookie("a=1; path=/", "a.b.c");
-  m.AddCookie("a=2; path=/", "a.b.c");           // replaces, keeps one entry
+  m.AddCookie("a=2; path=/", "a.b.c");  // replaces, keeps one entry
   m.AddCookie("d=4; path=/; domain=.b.c", "a.b.c");
   m.AddCookie("e=5; path=/; domain=.b.c", "x.a.b.c");  // not valid from that host
   m.AddCookie("f=6; path=/; domain=other.com", "a.b.c");
@@ -443,7 +453,8 @@ TEST(Connection, LinesAcrossReceives) {
 }
 
 TEST(Connection, LineLimit) {
-  Connected c([](loopback::Conn& conn) { conn.Write(std::string(16385, 'z') + "\n" + std::string(20000, 'y') + "\n"); });
+  Connected c(
+      [](loopback::Conn& conn) { conn.Write(std::string(16385, 'z') + "\n" + std::string(20000, 'y') + "\n"); });
   c.client.MaxLineAction = maSplit;
   EXPECT_EQ(16384u, c.client.ReadLine().size());
   EXPECT_TRUE(c.client.ReadLnSplit);
@@ -646,11 +657,17 @@ TEST(Connection, InterceptsSeeAndRewriteTheBytes) {
   inner.OnDisconnect = [&](TIdConnectionIntercept*) { seen.push_back("inner disconnect"); };
   inner.OnReceive = [&](TIdConnectionIntercept*, TStream* s) { edit(s, [](std::string t) { return UpperCase(t); }); };
   outer.OnReceive = [&](TIdConnectionIntercept*, TStream* s) {
-    edit(s, [&](std::string t) { seen.push_back("outer got " + t); return t; });
+    edit(s, [&](std::string t) {
+      seen.push_back("outer got " + t);
+      return t;
+    });
   };
   outer.OnSend = [&](TIdConnectionIntercept*, TStream* s) { edit(s, [](std::string t) { return "<" + t; }); };
   inner.OnSend = [&](TIdConnectionIntercept*, TStream* s) {
-    edit(s, [&](std::string t) { seen.push_back("inner sends " + t); return t; });
+    edit(s, [&](std::string t) {
+      seen.push_back("inner sends " + t);
+      return t;
+    });
   };
   std::string heard;
   {
@@ -668,8 +685,8 @@ TEST(Connection, InterceptsSeeAndRewriteTheBytes) {
     client.Disconnect();
   }
   EXPECT_EQ("<hi\n", heard);
-  const std::vector<std::string> expected = {"outer connect", "inner connect", "inner sends <hi\n", "outer got ABC\n",
-                                             "inner disconnect", "outer disconnect"};
+  const std::vector<std::string> expected = {"outer connect",   "inner connect",    "inner sends <hi\n",
+                                             "outer got ABC\n", "inner disconnect", "outer disconnect"};
   EXPECT_EQ(expected, seen);
 }
 

@@ -28,8 +28,7 @@ struct SocksScript {
 
 class SocksServer {
  public:
-  explicit SocksServer(SocksScript script)
-      : script_(std::move(script)), server_([this](Conn& c, int) { Serve(c); }) {}
+  explicit SocksServer(SocksScript script) : script_(std::move(script)), server_([this](Conn& c, int) { Serve(c); }) {}
   int Port() const { return server_.Port(); }
   std::vector<std::string> Received() {
     std::lock_guard<std::mutex> g(lock_);
@@ -107,7 +106,8 @@ TEST(Socks, Version4ReplyCodes) {
       {-1, "EIdSocksServerRespondError", "Socks server did not respond."},
       {91, "EIdSocksRequestFailed", "Request rejected or failed."},
       {92, "EIdSocksRequestServerFailed", "Request rejected because SOCKS server cannot connect."},
-      {93, "EIdSocksRequestIdentFailed", "Request rejected because the client program and identd report different user-ids."},
+      {93, "EIdSocksRequestIdentFailed",
+       "Request rejected because the client program and identd report different user-ids."},
       {94, "EIdSocksUnknownError", "Unknown socks error."},
   };
   for (const auto& row : rows) {
@@ -141,7 +141,9 @@ TEST(Socks, Version5WithoutAndWithCredentials) {
   }
   {
     const std::string auth = Bytes({1, 4}) + "user" + Bytes({6}) + "secret";
-    SocksServer server({{{3, Bytes({5, 2})}, {auth.size(), Bytes({1, 0})}, {request.size(), Bytes({5, 0, 0, 1, 1, 2, 3, 4, 0, 80})}}, true});
+    SocksServer server(
+        {{{3, Bytes({5, 2})}, {auth.size(), Bytes({1, 0})}, {request.size(), Bytes({5, 0, 0, 1, 1, 2, 3, 4, 0, 80})}},
+         true});
     Client c(server.Port(), svSocks5);
     c.handler->SocksInfo()->Authentication = saUsernamePassword;
     c.handler->SocksInfo()->Username = "user";
@@ -168,16 +170,46 @@ TEST(Socks, Version5Failures) {
       {{{{3, Bytes({5, 255})}}}, false, "EIdSocksAuthMethodError", "Invalid socks authentication method."},
       {{{{3, ""}}}, false, "EIdSocksServerRespondError", "Socks server did not respond."},
       {{{{3, Bytes({5, 2})}, {13, Bytes({1, 1})}}}, true, "EIdSocksAuthError", "Authentication error to socks server."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 1, 0, 1, 0})}}}, false, "EIdSocksServerGeneralError", "General SOCKS server failure."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 2, 0, 1, 0})}}}, false, "EIdSocksServerPermissionError", "Connection not allowed by ruleset."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 3, 0, 1, 0})}}}, false, "EIdSocksServerNetUnreachableError", "Network unreachable."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 4, 0, 1, 0})}}}, false, "EIdSocksServerHostUnreachableError", "Host unreachable."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 5, 0, 1, 0})}}}, false, "EIdSocksServerConnectionRefusedError", "Connection refused."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 6, 0, 1, 0})}}}, false, "EIdSocksServerTTLExpiredError", "TTL expired."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 7, 0, 1, 0})}}}, false, "EIdSocksServerCommandError", "Command not supported."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 8, 0, 1, 0})}}}, false, "EIdSocksServerAddressError", "Address type not supported."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 9, 0, 1, 0})}}}, false, "EIdSocksUnknownError", "Unknown socks error."},
-      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 0})}}}, false, "EIdSocksServerRespondError", "Socks server did not respond."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 1, 0, 1, 0})}}},
+       false,
+       "EIdSocksServerGeneralError",
+       "General SOCKS server failure."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 2, 0, 1, 0})}}},
+       false,
+       "EIdSocksServerPermissionError",
+       "Connection not allowed by ruleset."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 3, 0, 1, 0})}}},
+       false,
+       "EIdSocksServerNetUnreachableError",
+       "Network unreachable."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 4, 0, 1, 0})}}},
+       false,
+       "EIdSocksServerHostUnreachableError",
+       "Host unreachable."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 5, 0, 1, 0})}}},
+       false,
+       "EIdSocksServerConnectionRefusedError",
+       "Connection refused."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 6, 0, 1, 0})}}},
+       false,
+       "EIdSocksServerTTLExpiredError",
+       "TTL expired."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 7, 0, 1, 0})}}},
+       false,
+       "EIdSocksServerCommandError",
+       "Command not supported."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 8, 0, 1, 0})}}},
+       false,
+       "EIdSocksServerAddressError",
+       "Address type not supported."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 9, 0, 1, 0})}}},
+       false,
+       "EIdSocksUnknownError",
+       "Unknown socks error."},
+      {{{{3, Bytes({5, 0})}, {request.size(), Bytes({5, 0})}}},
+       false,
+       "EIdSocksServerRespondError",
+       "Socks server did not respond."},
   };
   for (const auto& row : rows) {
     SocksServer server(row.script);

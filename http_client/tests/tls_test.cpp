@@ -164,10 +164,10 @@ class TlsServer : public ::testing::Test {
     ASSERT_NE(nullptr, mkdtemp(tmpl));
     dir_ = tmpl;
     for (const char* name : {"server", "other"})
-      ASSERT_EQ(0, RunProgram({openssl_, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", std::string(name) + "-key.pem",
-                        "-out", std::string(name) + ".pem", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
-                        "subjectAltName=IP:127.0.0.1"},
-                       dir_));
+      ASSERT_EQ(0, RunProgram({openssl_, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                               std::string(name) + "-key.pem", "-out", std::string(name) + ".pem", "-days", "2",
+                               "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
+                              dir_));
     std::ofstream(dir_ + "/hello.txt") << "hello over tls\n";
   }
 
@@ -191,8 +191,8 @@ class TlsServer : public ::testing::Test {
       dup2(pipe_fds[1], 1);
       dup2(pipe_fds[1], 2);
       close(pipe_fds[0]);
-      std::vector<std::string> args = {openssl_, "s_server", "-accept", "127.0.0.1:0", "-cert", "server.pem",
-                                       "-key", "server-key.pem", "-WWW", "-naccept", "1"};
+      std::vector<std::string> args = {openssl_, "s_server",       "-accept", "127.0.0.1:0", "-cert", "server.pem",
+                                       "-key",   "server-key.pem", "-WWW",    "-naccept",    "1"};
       args.insert(args.end(), extra.begin(), extra.end());
       std::vector<char*> argv;
       for (auto& a : args) argv.push_back(a.data());
@@ -254,7 +254,8 @@ TEST_F(TlsServer, GetSucceedsAndReportsTheCipher) {
   EXPECT_EQ("hello over tls\n", std::string(static_cast<const char*>(body.Memory()), static_cast<size_t>(body.Size())));
   bool cipher_reported = false;
   for (const auto& s : status)
-    cipher_reported = cipher_reported || (s.rfind("Cipher: name = ", 0) == 0 && s.find("; bits = ") != std::string::npos);
+    cipher_reported =
+        cipher_reported || (s.rfind("Cipher: name = ", 0) == 0 && s.find("; bits = ") != std::string::npos);
   EXPECT_TRUE(cipher_reported);
   ASSERT_FALSE(status.empty());
   EXPECT_EQ("before connect", status[0]);
@@ -491,7 +492,8 @@ TEST_F(TlsServer, ARelativeRedirectKeepsTheProtocol) {
 // A proxy that answers CONNECT with another 2xx never opens the tunnel: it is asked
 // RedirectMaximum times, and its answer is then the error.
 TEST(TlsTunnel, AProxyThatNeverOpensTheTunnelIsAskedABoundedNumberOfTimes) {
-  loopback::ScriptedHttp proxy(std::vector<loopback::Reply>(20, {"HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\n\r\n"}));
+  loopback::ScriptedHttp proxy(
+      std::vector<loopback::Reply>(20, {"HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\n\r\n"}));
   TIdHTTP http(nullptr);
   auto* ssl = new TIdSSLIOHandlerSocket(&http);
   ssl->SSLOptions().Method = sslvSSLv23;
@@ -538,8 +540,8 @@ TEST(TlsLibraries, ContextSetUpErrors) {
   } rows[] = {
       {"SSLv2 makes no context", [](TIdSSLContext& c) { c.Method = sslvSSLv2; }, "EIdOSSLCreatingContextError",
        "Error creating SSL context."},
-      {"missing root", [](TIdSSLContext& c) { c.RootCertFile = "/nonexistent/root.pem"; }, "EIdOSSLLoadingRootCertError",
-       "Could not load root certificate."},
+      {"missing root", [](TIdSSLContext& c) { c.RootCertFile = "/nonexistent/root.pem"; },
+       "EIdOSSLLoadingRootCertError", "Could not load root certificate."},
       {"missing certificate", [](TIdSSLContext& c) { c.CertFile = "/nonexistent/cert.pem"; }, "EIdOSSLLoadingCertError",
        "Could not load certificate."},
       {"missing key", [](TIdSSLContext& c) { c.KeyFile = "/nonexistent/key.pem"; }, "EIdOSSLLoadingKeyError",

@@ -27,17 +27,28 @@ struct CodePageInfo {
 bool Combines(const CodePageInfo* cp) { return cp->number == 1255 || cp->number == 1258; }
 
 constexpr CodePageInfo kCodePages[] = {
-    {437, "CP437", 0, 0, 0, 0},       {850, "CP850", 0, 0, 0, 0},
-    {852, "CP852", 0, 0, 0, 0},       {866, "CP866", 0, 0, 0, 0},
-    {874, "CP874", 0, 0, 0, 0},       {932, "CP932", 0x81, 0x9F, 0xE0, 0xFC},
-    {936, "CP936", 0x81, 0xFE, 0, 0}, {949, "CP949", 0x81, 0xFE, 0, 0},
-    {950, "CP950", 0x81, 0xFE, 0, 0}, {1250, "CP1250", 0, 0, 0, 0},
-    {1251, "CP1251", 0, 0, 0, 0},     {1252, "CP1252", 0, 0, 0, 0},
-    {1253, "CP1253", 0, 0, 0, 0},     {1254, "CP1254", 0, 0, 0, 0},
-    {1255, "CP1255", 0, 0, 0, 0},     {1256, "CP1256", 0, 0, 0, 0},
-    {1257, "CP1257", 0, 0, 0, 0},     {1258, "CP1258", 0, 0, 0, 0},
-    {20127, "ANSI_X3.4-1968", 0, 0, 0, 0}, {20936, "GB2312", 0xA1, 0xFE, 0, 0},
-    {28591, "ISO-8859-1", 0, 0, 0, 0}, {54936, "GB18030", 0, 0, 0, 0},
+    {437, "CP437", 0, 0, 0, 0},
+    {850, "CP850", 0, 0, 0, 0},
+    {852, "CP852", 0, 0, 0, 0},
+    {866, "CP866", 0, 0, 0, 0},
+    {874, "CP874", 0, 0, 0, 0},
+    {932, "CP932", 0x81, 0x9F, 0xE0, 0xFC},
+    {936, "CP936", 0x81, 0xFE, 0, 0},
+    {949, "CP949", 0x81, 0xFE, 0, 0},
+    {950, "CP950", 0x81, 0xFE, 0, 0},
+    {1250, "CP1250", 0, 0, 0, 0},
+    {1251, "CP1251", 0, 0, 0, 0},
+    {1252, "CP1252", 0, 0, 0, 0},
+    {1253, "CP1253", 0, 0, 0, 0},
+    {1254, "CP1254", 0, 0, 0, 0},
+    {1255, "CP1255", 0, 0, 0, 0},
+    {1256, "CP1256", 0, 0, 0, 0},
+    {1257, "CP1257", 0, 0, 0, 0},
+    {1258, "CP1258", 0, 0, 0, 0},
+    {20127, "ANSI_X3.4-1968", 0, 0, 0, 0},
+    {20936, "GB2312", 0xA1, 0xFE, 0, 0},
+    {28591, "ISO-8859-1", 0, 0, 0, 0},
+    {54936, "GB18030", 0, 0, 0, 0},
     {CP_UTF8, nullptr, 0, 0, 0, 0},
 };
 
@@ -59,8 +70,7 @@ UINT ReadAnsiCodePage() {
   if (const char* v = std::getenv("KORVANE_CODEPAGE")) {
     char* end = nullptr;
     unsigned long n = std::strtoul(v, &end, 10);
-    if (end != v && *end == '\0' && n <= 0xFFFFFFFFul && FindCodePage(static_cast<UINT>(n)))
-      acp = static_cast<UINT>(n);
+    if (end != v && *end == '\0' && n <= 0xFFFFFFFFul && FindCodePage(static_cast<UINT>(n))) acp = static_cast<UINT>(n);
   }
   UINT expected = 0;
   g_acp.compare_exchange_strong(expected, acp, std::memory_order_acq_rel);
@@ -256,8 +266,7 @@ void EncodeUtf8(const std::u32string& cps, std::string* out) {
 
 // Multi-byte (iconv) to UTF-16. Returns false for a strict failure or iconv trouble
 // (*error set).
-bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict,
-                 std::u16string* out, DWORD* error) {
+bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict, std::u16string* out, DWORD* error) {
   Converter converter(cp, true);
   iconv_t cd = converter.get();
   if (cd == reinterpret_cast<iconv_t>(-1)) {
@@ -277,8 +286,7 @@ bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict,
       while (in < end && static_cast<unsigned char>(*in) < 0x80) out->push_back(static_cast<unsigned char>(*in++));
       if (in == end) break;
       stop = in;
-      while (stop < end && (static_cast<unsigned char>(*stop) >= 0x80 ||
-                            static_cast<unsigned char>(stop[-1]) >= 0x80))
+      while (stop < end && (static_cast<unsigned char>(*stop) >= 0x80 || static_cast<unsigned char>(stop[-1]) >= 0x80))
         ++stop;
     }
     if (!ascii) stop = const_cast<char*>(end);
@@ -314,8 +322,8 @@ bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict,
 }
 
 // Code points to a multi-byte code page (iconv); unmappable ones become `def`.
-bool EncodeIconv(const CodePageInfo* cp, const std::u32string& cps, const std::string& def,
-                 std::string* out, bool* used_default, DWORD* error) {
+bool EncodeIconv(const CodePageInfo* cp, const std::u32string& cps, const std::string& def, std::string* out,
+                 bool* used_default, DWORD* error) {
   Converter converter(cp, false);
   iconv_t cd = converter.get();
   if (cd == reinterpret_cast<iconv_t>(-1)) {
@@ -380,8 +388,7 @@ UINT GetOEMCP(void) { return OemFor(ReadAnsiCodePage()); }
 BOOL IsValidCodePage(UINT code_page) { return FindCodePage(code_page) != nullptr; }
 void KvCodePageReset(void) { g_acp.store(0, std::memory_order_release); }
 
-int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LPWSTR dst,
-                        int dst_len) {
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LPWSTR dst, int dst_len) {
   if (!src || src_len == 0 || src_len < -1 || dst_len < 0 || (dst_len > 0 && !dst))
     return Fail(ERROR_INVALID_PARAMETER);
   const CodePageInfo* cp = Resolve(code_page);
@@ -405,8 +412,8 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LP
   return needed;
 }
 
-int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, LPSTR dst,
-                        int dst_len, LPCSTR default_char, BOOL* used_default) {
+int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, LPSTR dst, int dst_len,
+                        LPCSTR default_char, BOOL* used_default) {
   if (!src || src_len == 0 || src_len < -1 || dst_len < 0 || (dst_len > 0 && !dst))
     return Fail(ERROR_INVALID_PARAMETER);
   const CodePageInfo* cp = Resolve(code_page);
@@ -423,8 +430,7 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, L
   if (cp->number == CP_UTF8) {
     if (default_char || used_default) return Fail(ERROR_INVALID_PARAMETER);
     std::u32string cps;
-    if (!WideToCodePoints(src, n, (flags & WC_ERR_INVALID_CHARS) != 0, &cps))
-      return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    if (!WideToCodePoints(src, n, (flags & WC_ERR_INVALID_CHARS) != 0, &cps)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
     EncodeUtf8(cps, &out);
   } else {
     std::u32string cps;

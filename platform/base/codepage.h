@@ -30,13 +30,12 @@ BOOL IsValidCodePage(UINT code_page);
 // ERROR_INSUFFICIENT_BUFFER. Invalid input becomes U+FFFD, or fails with
 // ERROR_NO_UNICODE_TRANSLATION under MB_ERR_INVALID_CHARS. An empty input, a null
 // source or an unknown code page gives 0 with ERROR_INVALID_PARAMETER.
-int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LPWSTR dst,
-                        int dst_len);
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LPWSTR dst, int dst_len);
 // Characters the code page lacks become `default_char` (or '?') and set *used_default.
 // For CP_UTF8 `default_char` and `used_default` must be null; unpaired surrogates
 // become U+FFFD (or fail under WC_ERR_INVALID_CHARS).
-int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, LPSTR dst,
-                        int dst_len, LPCSTR default_char, BOOL* used_default);
+int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, LPSTR dst, int dst_len,
+                        LPCSTR default_char, BOOL* used_default);
 
 // Lead bytes of double-byte characters (always FALSE for UTF-8 and single-byte pages).
 BOOL IsDBCSLeadByte(BYTE test_char);
@@ -64,12 +63,10 @@ inline std::u16string MultiByteToWide(UINT code_page, std::string_view s) {
 
 inline std::string WideToMultiByte(UINT code_page, std::u16string_view s) {
   if (s.empty()) return {};
-  int n = WideCharToMultiByte(code_page, 0, s.data(), static_cast<int>(s.size()), nullptr, 0,
-                              nullptr, nullptr);
+  int n = WideCharToMultiByte(code_page, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
   if (n <= 0) return {};
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(code_page, 0, s.data(), static_cast<int>(s.size()), out.data(), n,
-                      nullptr, nullptr);
+  WideCharToMultiByte(code_page, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
   return out;
 }
 

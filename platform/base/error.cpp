@@ -59,8 +59,9 @@ constexpr MessageText kMessages[] = {
     {259, "No more data is available."},
     {267, "The directory name is invalid."},
     {288, "Attempt to release mutex not owned by caller."},
-    {995, "The I/O operation has been aborted because of either a thread exit or an "
-          "application request."},
+    {995,
+     "The I/O operation has been aborted because of either a thread exit or an "
+     "application request."},
     {996, "Overlapped I/O event is not in a signaled state."},
     {997, "Overlapped I/O operation is in progress."},
     {998, "Invalid access to memory location."},
@@ -72,26 +73,30 @@ constexpr MessageText kMessages[] = {
     {10004, "A blocking operation was interrupted by a call to WSACancelBlockingCall."},
     {10009, "The file handle supplied is not valid."},
     {10013, "An attempt was made to access a socket in a way forbidden by its access permissions."},
-    {10014, "The system detected an invalid pointer address in attempting to use a pointer "
-            "argument in a call."},
+    {10014,
+     "The system detected an invalid pointer address in attempting to use a pointer "
+     "argument in a call."},
     {10022, "An invalid argument was supplied."},
     {10024, "Too many open sockets."},
     {10035, "A non-blocking socket operation could not be completed immediately."},
     {10036, "A blocking operation is currently executing."},
     {10038, "An operation was attempted on something that is not a socket."},
-    {10048, "Only one usage of each socket address (protocol/network address/port) is normally "
-            "permitted."},
+    {10048,
+     "Only one usage of each socket address (protocol/network address/port) is normally "
+     "permitted."},
     {10049, "The requested address is not valid in its context."},
     {10050, "A socket operation encountered a dead network."},
     {10051, "A socket operation was attempted to an unreachable network."},
     {10053, "An established connection was aborted by the software in your host machine."},
     {10054, "An existing connection was forcibly closed by the remote host."},
-    {10057, "A request to send or receive data was disallowed because the socket is not "
-            "connected and (when sending on a datagram socket using a sendto call) no address "
-            "was supplied."},
-    {10060, "A connection attempt failed because the connected party did not properly respond "
-            "after a period of time, or established connection failed because connected host "
-            "has failed to respond."},
+    {10057,
+     "A request to send or receive data was disallowed because the socket is not "
+     "connected and (when sending on a datagram socket using a sendto call) no address "
+     "was supplied."},
+    {10060,
+     "A connection attempt failed because the connected party did not properly respond "
+     "after a period of time, or established connection failed because connected host "
+     "has failed to respond."},
     {10061, "No connection could be made because the target machine actively refused it."},
     {10065, "A socket operation was attempted to an unreachable host."},
     {10093, "Either the application has not called WSAStartup, or WSAStartup failed."},
@@ -170,16 +175,14 @@ extern "C" {
 void SetLastError(DWORD error) { t_last_error = error; }
 DWORD GetLastError(void) { return t_last_error; }
 
-DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD message_id, DWORD, LPSTR buffer, DWORD size,
-                     void*) {
+DWORD FormatMessageA(DWORD flags, LPCVOID, DWORD message_id, DWORD, LPSTR buffer, DWORD size, void*) {
   std::u16string wide;
   if (!SystemText(flags, message_id, &wide)) return 0;
   std::string text(wide.begin(), wide.end());
   return Deliver<char>(flags, text, buffer, size);
 }
 
-DWORD FormatMessageW(DWORD flags, LPCVOID, DWORD message_id, DWORD, LPWSTR buffer, DWORD size,
-                     void*) {
+DWORD FormatMessageW(DWORD flags, LPCVOID, DWORD message_id, DWORD, LPWSTR buffer, DWORD size, void*) {
   std::u16string text;
   if (!SystemText(flags, message_id, &text)) return 0;
   return Deliver<char16_t>(flags, text, buffer, size);

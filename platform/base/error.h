@@ -75,10 +75,10 @@ DWORD GetLastError(void);
 // 0 on failure (ERROR_MR_MID_NOT_FOUND for an unknown code, ERROR_INSUFFICIENT_BUFFER
 // when `size` is too small). With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really a
 // LPSTR* / LPWSTR* that receives a LocalAlloc'ed text (free it with LocalFree).
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
-                     LPSTR buffer, DWORD size, void* arguments);
-DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
-                     LPWSTR buffer, DWORD size, void* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPSTR buffer, DWORD size,
+                     void* arguments);
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPWSTR buffer, DWORD size,
+                     void* arguments);
 
 // Platform error code for a POSIX errno value (ERROR_GEN_FAILURE for one without a match).
 DWORD KvErrnoToError(int errno_value);

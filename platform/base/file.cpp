@@ -32,12 +32,9 @@ namespace {
 
 constexpr DWORD kDeleteAccess = 0x00010000;
 
-bool WantsRead(DWORD access) {
-  return access & (GENERIC_READ | GENERIC_ALL | 0x0001 /* FILE_READ_DATA */);
-}
+bool WantsRead(DWORD access) { return access & (GENERIC_READ | GENERIC_ALL | 0x0001 /* FILE_READ_DATA */); }
 bool WantsWrite(DWORD access) {
-  return access & (GENERIC_WRITE | GENERIC_ALL | 0x0002 /* FILE_WRITE_DATA */ |
-                   0x0004 /* FILE_APPEND_DATA */);
+  return access & (GENERIC_WRITE | GENERIC_ALL | 0x0002 /* FILE_WRITE_DATA */ | 0x0004 /* FILE_APPEND_DATA */);
 }
 
 std::string ParentOf(const std::string& path) {
@@ -73,11 +70,9 @@ bool SharingConflictLocked(dev_t dev, ino_t ino, DWORD access, DWORD share) {
   auto range = OpenFiles().equal_range({dev, ino});
   for (auto it = range.first; it != range.second; ++it) {
     const OpenEntry& e = *it->second;
-    if ((WantsRead(access) && !(e.share & FILE_SHARE_READ)) ||
-        (WantsWrite(access) && !(e.share & FILE_SHARE_WRITE)) ||
+    if ((WantsRead(access) && !(e.share & FILE_SHARE_READ)) || (WantsWrite(access) && !(e.share & FILE_SHARE_WRITE)) ||
         ((access & kDeleteAccess) && !(e.share & FILE_SHARE_DELETE)) ||
-        (WantsRead(e.access) && !(share & FILE_SHARE_READ)) ||
-        (WantsWrite(e.access) && !(share & FILE_SHARE_WRITE)) ||
+        (WantsRead(e.access) && !(share & FILE_SHARE_READ)) || (WantsWrite(e.access) && !(share & FILE_SHARE_WRITE)) ||
         ((e.access & kDeleteAccess) && !(share & FILE_SHARE_DELETE)))
       return true;
   }
@@ -122,8 +117,7 @@ class FileObject final : public kv::KObject {
     key_ = {st.st_dev, st.st_ino};
     std::lock_guard<std::mutex> lk(g_share_lock);
     DWORD access = entry_.access | (delete_on_close_ ? kDeleteAccess : 0);
-    if (SharingConflictLocked(st.st_dev, st.st_ino, access, entry_.share))
-      return Fail(ERROR_SHARING_VIOLATION);
+    if (SharingConflictLocked(st.st_dev, st.st_ino, access, entry_.share)) return Fail(ERROR_SHARING_VIOLATION);
     entry_.access = access;
     OpenFiles().emplace(key_, &entry_);
     registered_ = true;
@@ -169,8 +163,10 @@ class FileObject final : public kv::KObject {
   }
 
   BOOL Seek(LONGLONG distance, DWORD method, ULONGLONG* new_position) override {
-    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR
-               : method == FILE_END   ? SEEK_END : -1;
+    int whence = method == FILE_BEGIN     ? SEEK_SET
+                 : method == FILE_CURRENT ? SEEK_CUR
+                 : method == FILE_END     ? SEEK_END
+                                          : -1;
     if (whence < 0) return Fail(ERROR_INVALID_PARAMETER);
     off_t from = whence == SEEK_SET ? 0 : lseek(fd_, 0, whence);
     if (from < 0) return FailErrno(errno);
@@ -229,8 +225,8 @@ std::vector<KvDeviceOpener>& Openers() {
 }
 
 bool IsDeviceName(const std::string& n) {
-  if (n.size() >= 4 && (n[0] == '\\' || n[0] == '/') && (n[1] == '\\' || n[1] == '/') &&
-      (n[2] == '.' || n[2] == '?') && (n[3] == '\\' || n[3] == '/')) {
+  if (n.size() >= 4 && (n[0] == '\\' || n[0] == '/') && (n[1] == '\\' || n[1] == '/') && (n[2] == '.' || n[2] == '?') &&
+      (n[3] == '\\' || n[3] == '/')) {
     bool drive = n.size() >= 6 && std::isalpha(static_cast<unsigned char>(n[4])) && n[5] == ':';
     return !drive;
   }
@@ -238,8 +234,7 @@ bool IsDeviceName(const std::string& n) {
   if (!u.empty() && u.back() == ':') u.pop_back();
   if (u.size() != 4) return false;
   std::string head = u.substr(0, 3);
-  return (kv::base::EqualsNoCase(head, "COM") || kv::base::EqualsNoCase(head, "LPT")) &&
-         u[3] >= '1' && u[3] <= '9';
+  return (kv::base::EqualsNoCase(head, "COM") || kv::base::EqualsNoCase(head, "LPT")) && u[3] >= '1' && u[3] <= '9';
 }
 
 HANDLE OpenDevice(const std::string& name, DWORD access, DWORD share, DWORD flags) {
@@ -263,8 +258,8 @@ HANDLE OpenDevice(const std::string& name, DWORD access, DWORD share, DWORD flag
   return INVALID_HANDLE_VALUE;
 }
 
-HANDLE CreateFileImpl(const std::string& utf8_name, const std::string& path, DWORD access,
-                      DWORD share, DWORD creation, DWORD flags) {
+HANDLE CreateFileImpl(const std::string& utf8_name, const std::string& path, DWORD access, DWORD share, DWORD creation,
+                      DWORD flags) {
   if (IsDeviceName(utf8_name)) return OpenDevice(utf8_name, access, share, flags);
   if (path.empty()) return INVALID_HANDLE_VALUE;
   if (creation < CREATE_NEW || creation > TRUNCATE_EXISTING) {
@@ -278,8 +273,8 @@ HANDLE CreateFileImpl(const std::string& utf8_name, const std::string& path, DWO
   }
   struct stat st;
   if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    if (!(flags & FILE_FLAG_BACKUP_SEMANTICS) || creation == CREATE_NEW ||
-        creation == CREATE_ALWAYS || creation == TRUNCATE_EXISTING || write) {
+    if (!(flags & FILE_FLAG_BACKUP_SEMANTICS) || creation == CREATE_NEW || creation == CREATE_ALWAYS ||
+        creation == TRUNCATE_EXISTING || write) {
       SetLastError(creation == CREATE_NEW ? ERROR_FILE_EXISTS : ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
     }
@@ -305,8 +300,10 @@ HANDLE CreateFileImpl(const std::string& utf8_name, const std::string& path, DWO
   }
   if (fd < 0) {
     int e = errno;
-    if (e == EEXIST) SetLastError(ERROR_FILE_EXISTS);
-    else FailMissing(e, path);
+    if (e == EEXIST)
+      SetLastError(ERROR_FILE_EXISTS);
+    else
+      FailMissing(e, path);
     return INVALID_HANDLE_VALUE;
   }
   auto* file = new FileObject(fd, path, access, share, flags & FILE_FLAG_DELETE_ON_CLOSE);
@@ -328,9 +325,8 @@ HANDLE CreateFileImpl(const std::string& utf8_name, const std::string& path, DWO
   }
   HANDLE h = KvHandleInsert(ref.release());
   if (!h) return INVALID_HANDLE_VALUE;
-  SetLastError(existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS)
-                   ? ERROR_ALREADY_EXISTS
-                   : ERROR_SUCCESS);
+  SetLastError(existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) ? ERROR_ALREADY_EXISTS
+                                                                                 : ERROR_SUCCESS);
   return h;
 }
 
@@ -598,12 +594,8 @@ void FillFindData(const FoundEntry& f, Data* data, const std::basic_string<Char>
   std::memcpy(data->cFileName, name.data(), n * sizeof(Char));
 }
 
-void FillA(const FoundEntry& f, WIN32_FIND_DATAA* d) {
-  FillFindData(f, d, kv::base::Utf8ToAnsi(f.name));
-}
-void FillW(const FoundEntry& f, WIN32_FIND_DATAW* d) {
-  FillFindData(f, d, kv::base::Utf8ToWide(f.name));
-}
+void FillA(const FoundEntry& f, WIN32_FIND_DATAA* d) { FillFindData(f, d, kv::base::Utf8ToAnsi(f.name)); }
+void FillW(const FoundEntry& f, WIN32_FIND_DATAW* d) { FillFindData(f, d, kv::base::Utf8ToWide(f.name)); }
 
 std::atomic<unsigned> g_atomic_counter{0};
 
@@ -633,16 +625,16 @@ void KvRegisterDeviceOpener(KvDeviceOpener opener) {
 
 extern "C" {
 
-HANDLE CreateFileA(LPCSTR file_name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES,
-                   DWORD creation, DWORD flags, HANDLE) {
+HANDLE CreateFileA(LPCSTR file_name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES, DWORD creation, DWORD flags,
+                   HANDLE) {
   if (!file_name) return SetLastError(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
   std::string utf8 = Utf8A(file_name);
   std::string mapped = IsDeviceName(utf8) ? std::string() : kv::base::MapUtf8Path(utf8);
   return CreateFileImpl(utf8, mapped, access, share_mode, creation, flags);
 }
 
-HANDLE CreateFileW(LPCWSTR file_name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES,
-                   DWORD creation, DWORD flags, HANDLE) {
+HANDLE CreateFileW(LPCWSTR file_name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES, DWORD creation,
+                   DWORD flags, HANDLE) {
   if (!file_name) return SetLastError(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
   std::string utf8 = Utf8W(file_name);
   std::string mapped = IsDeviceName(utf8) ? std::string() : kv::base::MapUtf8Path(utf8);
@@ -671,9 +663,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD to_write, LPDWORD written, LPO
   });
 }
 
-BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in_buffer, DWORD in_size,
-                     LPVOID out_buffer, DWORD out_size, LPDWORD bytes_returned,
-                     LPOVERLAPPED ov) {
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID in_buffer, DWORD in_size, LPVOID out_buffer, DWORD out_size,
+                     LPDWORD bytes_returned, LPOVERLAPPED ov) {
   if (bytes_returned) *bytes_returned = 0;
   if (!bytes_returned && !ov) return Fail(ERROR_INVALID_PARAMETER);
   return WithObject(device, [&](kv::KObject* o) {
@@ -723,8 +714,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD meth
   return static_cast<DWORD>(pos);
 }
 
-BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* new_position,
-                      DWORD method) {
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* new_position, DWORD method) {
   ULONGLONG pos = 0;
   BOOL ok = WithObject(file, [&](kv::KObject* o) { return o->Seek(distance.QuadPart, method, &pos); });
   if (ok && new_position) new_position->QuadPart = static_cast<LONGLONG>(pos);
@@ -758,12 +748,8 @@ BOOL FlushFileBuffers(HANDLE file) {
 BOOL DeleteFileA(LPCSTR name) { return DeleteImpl(kv::base::MapAnsiPath(name)); }
 BOOL DeleteFileW(LPCWSTR name) { return DeleteImpl(kv::base::MapWidePath(name)); }
 
-BOOL MoveFileA(LPCSTR existing, LPCSTR new_name) {
-  return MoveFileExA(existing, new_name, MOVEFILE_COPY_ALLOWED);
-}
-BOOL MoveFileW(LPCWSTR existing, LPCWSTR new_name) {
-  return MoveFileExW(existing, new_name, MOVEFILE_COPY_ALLOWED);
-}
+BOOL MoveFileA(LPCSTR existing, LPCSTR new_name) { return MoveFileExA(existing, new_name, MOVEFILE_COPY_ALLOWED); }
+BOOL MoveFileW(LPCWSTR existing, LPCWSTR new_name) { return MoveFileExW(existing, new_name, MOVEFILE_COPY_ALLOWED); }
 
 BOOL MoveFileExA(LPCSTR existing, LPCSTR new_name, DWORD flags) {
   if (!new_name) return Fail(ERROR_NOT_SUPPORTED);
@@ -794,12 +780,8 @@ BOOL CopyFileW(LPCWSTR existing, LPCWSTR new_name, BOOL fail_if_exists) {
 DWORD GetFileAttributesA(LPCSTR name) { return AttributesImpl(kv::base::MapAnsiPath(name)); }
 DWORD GetFileAttributesW(LPCWSTR name) { return AttributesImpl(kv::base::MapWidePath(name)); }
 
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
-  return CreateDirectoryImpl(kv::base::MapAnsiPath(path));
-}
-BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
-  return CreateDirectoryImpl(kv::base::MapWidePath(path));
-}
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) { return CreateDirectoryImpl(kv::base::MapAnsiPath(path)); }
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) { return CreateDirectoryImpl(kv::base::MapWidePath(path)); }
 BOOL RemoveDirectoryA(LPCSTR path) { return RemoveDirectoryImpl(kv::base::MapAnsiPath(path)); }
 BOOL RemoveDirectoryW(LPCWSTR path) { return RemoveDirectoryImpl(kv::base::MapWidePath(path)); }
 
@@ -884,8 +866,7 @@ KvAtomicFile* KvAtomicFileOpen(const char* posix_path) {
   auto f = std::make_unique<KvAtomicFile>();
   f->path = posix_path;
   char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".kvtmp-%d-%u", static_cast<int>(getpid()),
-                g_atomic_counter.fetch_add(1));
+  std::snprintf(suffix, sizeof suffix, ".kvtmp-%d-%u", static_cast<int>(getpid()), g_atomic_counter.fetch_add(1));
   f->temp = f->path + suffix;
   struct stat st;
   if (stat(f->path.c_str(), &st) == 0) {
@@ -975,11 +956,9 @@ void RemoveStaleTemporaries(const std::string& path) {
     if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
     long pid = std::strtol(e->d_name + prefix.size(), nullptr, 10);
     if (pid <= 0 || pid == getpid()) continue;
-    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-      unlink((dir + "/" + e->d_name).c_str());
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) unlink((dir + "/" + e->d_name).c_str());
   }
   closedir(d);
 }
-
 
 }  // namespace

@@ -99,23 +99,19 @@ typedef struct _WIN32_FIND_DATAW {
 // Share modes are enforced among the handles of this process (ERROR_SHARING_VIOLATION).
 // On success, CREATE_ALWAYS and OPEN_ALWAYS leave ERROR_ALREADY_EXISTS when the file
 // existed, 0 otherwise. Failure: INVALID_HANDLE_VALUE.
-HANDLE CreateFileA(LPCSTR file_name, DWORD access, DWORD share_mode,
-                   LPSECURITY_ATTRIBUTES attributes, DWORD creation, DWORD flags,
-                   HANDLE template_file);
-HANDLE CreateFileW(LPCWSTR file_name, DWORD access, DWORD share_mode,
-                   LPSECURITY_ATTRIBUTES attributes, DWORD creation, DWORD flags,
-                   HANDLE template_file);
+HANDLE CreateFileA(LPCSTR file_name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes, DWORD creation,
+                   DWORD flags, HANDLE template_file);
+HANDLE CreateFileW(LPCWSTR file_name, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes, DWORD creation,
+                   DWORD flags, HANDLE template_file);
 
 // With an OVERLAPPED, a file is read/written at its Offset and the operation completes at
 // once (the event set); a device may complete later: FALSE with ERROR_IO_PENDING, then
 // GetOverlappedResult. Reading at the end of a file: TRUE with 0 bytes (overlapped:
 // FALSE with ERROR_HANDLE_EOF).
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD to_read, LPDWORD read, LPOVERLAPPED overlapped);
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD to_write, LPDWORD written,
-               LPOVERLAPPED overlapped);
-BOOL DeviceIoControl(HANDLE device, DWORD io_control_code, LPVOID in_buffer, DWORD in_size,
-                     LPVOID out_buffer, DWORD out_size, LPDWORD bytes_returned,
-                     LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD to_write, LPDWORD written, LPOVERLAPPED overlapped);
+BOOL DeviceIoControl(HANDLE device, DWORD io_control_code, LPVOID in_buffer, DWORD in_size, LPVOID out_buffer,
+                     DWORD out_size, LPDWORD bytes_returned, LPOVERLAPPED overlapped);
 // `wait` TRUE blocks until the operation is done; FALSE gives ERROR_IO_INCOMPLETE while
 // it runs. FALSE with the operation's error when it failed.
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
@@ -123,8 +119,7 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
 BOOL CancelIo(HANDLE file);
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distance_high, DWORD method);
-BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* new_position,
-                      DWORD method);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* new_position, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD size_high);
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 BOOL SetEndOfFile(HANDLE file);
@@ -167,8 +162,7 @@ BOOL FindClose(HANDLE find);
 BOOL KvWriteFileAtomic(const char* posix_path, const void* data, size_t size);
 // The same, with the permission bits a new file gets (KvWriteFileAtomic: 0644); a file
 // that exists keeps its own.
-BOOL KvWriteFileAtomicMode(const char* posix_path, const void* data, size_t size,
-                           unsigned new_file_mode);
+BOOL KvWriteFileAtomicMode(const char* posix_path, const void* data, size_t size, unsigned new_file_mode);
 
 // The same for a file written in pieces: KvAtomicFileOpen makes the temporary file (NULL
 // with the last error), KvAtomicFileWrite appends to it, KvAtomicFileCommit puts it in

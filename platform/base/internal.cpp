@@ -41,12 +41,8 @@ static DWORD CopyOutImpl(const std::basic_string<Char>& s, Char* buffer, DWORD s
   return static_cast<DWORD>(s.size());
 }
 
-DWORD CopyOut(const std::string& s, char* buffer, DWORD size) {
-  return CopyOutImpl(s, buffer, size);
-}
-DWORD CopyOut(const std::u16string& s, char16_t* buffer, DWORD size) {
-  return CopyOutImpl(s, buffer, size);
-}
+DWORD CopyOut(const std::string& s, char* buffer, DWORD size) { return CopyOutImpl(s, buffer, size); }
+DWORD CopyOut(const std::u16string& s, char16_t* buffer, DWORD size) { return CopyOutImpl(s, buffer, size); }
 
 bool MakeDirectories(const std::string& path) {
   if (path.empty()) return false;

@@ -57,9 +57,7 @@ bool IsClockController();
 // OVERLAPPED.Internal of a finished operation with this error code, and back. A failure
 // is kept with the high "error" bits of a status so that no code reads as STATUS_PENDING.
 inline ULONG_PTR OverlappedStatus(DWORD error) { return error ? (0xE0000000u | error) : 0; }
-inline DWORD OverlappedError(ULONG_PTR status) {
-  return static_cast<DWORD>(status & 0x1FFFFFFFu);
-}
+inline DWORD OverlappedError(ULONG_PTR status) { return static_cast<DWORD>(status & 0x1FFFFFFFu); }
 // Blocks until an overlapped operation has completed (for OVERLAPPEDs without an event).
 void WaitOverlappedDone(const OVERLAPPED* overlapped);
 

@@ -62,8 +62,7 @@ HandleTable& Table() {
 constexpr size_t kMaxHandles = 1u << 20;
 
 // Tries to satisfy the wait once; true with *result when it is.
-bool TryOnce(kv::KObject* const* objects, DWORD count, bool wait_all, DWORD tid,
-             DWORD* result) {
+bool TryOnce(kv::KObject* const* objects, DWORD count, bool wait_all, DWORD tid, DWORD* result) {
   if (!wait_all) {
     for (DWORD i = 0; i < count; ++i) {
       bool abandoned = false;
@@ -92,9 +91,7 @@ bool TryOnce(kv::KObject* const* objects, DWORD count, bool wait_all, DWORD tid,
 namespace kv {
 
 BOOL KObject::Read(void*, DWORD, DWORD*, OVERLAPPED*) { return base::Fail(ERROR_INVALID_HANDLE); }
-BOOL KObject::Write(const void*, DWORD, DWORD*, OVERLAPPED*) {
-  return base::Fail(ERROR_INVALID_HANDLE);
-}
+BOOL KObject::Write(const void*, DWORD, DWORD*, OVERLAPPED*) { return base::Fail(ERROR_INVALID_HANDLE); }
 BOOL KObject::IoControl(DWORD, void*, DWORD, void*, DWORD, DWORD*, OVERLAPPED*) {
   return base::Fail(ERROR_NOT_SUPPORTED);
 }
@@ -147,8 +144,7 @@ DWORD WaitForObjects(KObject* const* objects, DWORD count, bool wait_all, DWORD 
       continue;
     }
     if (virtual_wait) {
-      if (g_clock_generation != generation || g_virtual_now >= virtual_deadline)
-        return WAIT_TIMEOUT;
+      if (g_clock_generation != generation || g_virtual_now >= virtual_deadline) return WAIT_TIMEOUT;
       if (tid == g_controller) {
         // The controlling thread moves time itself: once more a check, then time-out.
         AdvanceLocked(virtual_deadline - g_virtual_now);
@@ -194,9 +190,7 @@ void OverlappedComplete(OVERLAPPED* ov, DWORD error, DWORD bytes) {
   g_kernel_cv.notify_all();
 }
 
-bool OverlappedDone(const OVERLAPPED* ov) {
-  return __atomic_load_n(&ov->Internal, __ATOMIC_ACQUIRE) != STATUS_PENDING;
-}
+bool OverlappedDone(const OVERLAPPED* ov) { return __atomic_load_n(&ov->Internal, __ATOMIC_ACQUIRE) != STATUS_PENDING; }
 
 }  // namespace kv
 
@@ -290,8 +284,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   return WaitForMultipleObjects(1, &handle, FALSE, milliseconds);
 }
 
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all,
-                             DWORD milliseconds) {
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds) {
   if (!handles || count == 0 || count > MAXIMUM_WAIT_OBJECTS) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
@@ -318,8 +311,8 @@ BOOL CloseHandle(HANDLE handle) {
   return KvHandleClose(handle);
 }
 
-BOOL DuplicateHandle(HANDLE source_process, HANDLE source, HANDLE target_process,
-                     HANDLE* target, DWORD, BOOL, DWORD options) {
+BOOL DuplicateHandle(HANDLE source_process, HANDLE source, HANDLE target_process, HANDLE* target, DWORD, BOOL,
+                     DWORD options) {
   if (source_process != GetCurrentProcess() || target_process != GetCurrentProcess())
     return kv::base::Fail(ERROR_NOT_SUPPORTED);
   kv::KObject* o = KvHandleGet(source);
@@ -374,9 +367,8 @@ void Sleep(DWORD ms) {
   const ULONGLONG generation = g_clock_generation;
   const ULONGLONG deadline = g_virtual_now + ms;
   VirtualWaiter counted;
-  g_kernel_cv.wait(lk, [&] {
-    return ms != INFINITE && (g_clock_generation != generation || g_virtual_now >= deadline);
-  });
+  g_kernel_cv.wait(lk,
+                   [&] { return ms != INFINITE && (g_clock_generation != generation || g_virtual_now >= deadline); });
 }
 
 void KvClockSetVirtual(BOOL on) {

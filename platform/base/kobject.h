@@ -68,8 +68,8 @@ class KObject {
   // are no files: ERROR_INVALID_HANDLE (I/O), ERROR_NOT_SUPPORTED (IoControl).
   virtual BOOL Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* overlapped);
   virtual BOOL Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* overlapped);
-  virtual BOOL IoControl(DWORD code, void* in, DWORD in_size, void* out, DWORD out_size,
-                         DWORD* returned, OVERLAPPED* overlapped);
+  virtual BOOL IoControl(DWORD code, void* in, DWORD in_size, void* out, DWORD out_size, DWORD* returned,
+                         OVERLAPPED* overlapped);
   virtual BOOL Seek(LONGLONG distance, DWORD method, ULONGLONG* new_position);
   virtual BOOL GetSize(ULONGLONG* size);
   virtual BOOL SetEnd();
@@ -89,14 +89,25 @@ class KRef {
  public:
   KRef() = default;
   explicit KRef(T* adopted) : p_(adopted) {}
-  KRef(const KRef& o) : p_(o.p_) { if (p_) p_->AddRef(); }
+  KRef(const KRef& o) : p_(o.p_) {
+    if (p_) p_->AddRef();
+  }
   KRef(KRef&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  KRef& operator=(KRef o) noexcept { std::swap(p_, o.p_); return *this; }
-  ~KRef() { if (p_) p_->Release(); }
+  KRef& operator=(KRef o) noexcept {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+  ~KRef() {
+    if (p_) p_->Release();
+  }
   T* get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
-  T* release() { T* p = p_; p_ = nullptr; return p; }
+  T* release() {
+    T* p = p_;
+    p_ = nullptr;
+    return p;
+  }
 
  private:
   T* p_ = nullptr;
@@ -137,6 +148,5 @@ BOOL KvHandleClose(HANDLE handle);
 // openers in order of registration. An opener returns a new object (one reference), or
 // nullptr with the last error set; ERROR_FILE_NOT_FOUND lets the next opener try.
 // `device_name` is the name as given, in UTF-8.
-typedef kv::KObject* (*KvDeviceOpener)(const char* device_name, DWORD access, DWORD share_mode,
-                                       DWORD flags);
+typedef kv::KObject* (*KvDeviceOpener)(const char* device_name, DWORD access, DWORD share_mode, DWORD flags);
 void KvRegisterDeviceOpener(KvDeviceOpener opener);

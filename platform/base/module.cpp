@@ -59,8 +59,7 @@ struct ObjectInfo {
 uintptr_t BaseOf(const dl_phdr_info* info) {
   const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
   for (int i = 0; i < info->dlpi_phnum; ++i) {
-    if (info->dlpi_phdr[i].p_type == PT_LOAD)
-      return (info->dlpi_addr + info->dlpi_phdr[i].p_vaddr) & ~(page - 1);
+    if (info->dlpi_phdr[i].p_type == PT_LOAD) return (info->dlpi_addr + info->dlpi_phdr[i].p_vaddr) & ~(page - 1);
   }
   return info->dlpi_addr;
 }
@@ -96,15 +95,13 @@ int SearchCallback(dl_phdr_info* info, size_t, void* data) {
     case Search::kByAddress: match = Contains(info, s->value); break;
     case Search::kByBase: match = BaseOf(info) == s->value; break;
     case Search::kByLoadBias:
-      match = info->dlpi_addr == s->value && info->dlpi_name && s->name &&
-              std::strcmp(info->dlpi_name, s->name) == 0;
+      match = info->dlpi_addr == s->value && info->dlpi_name && s->name && std::strcmp(info->dlpi_name, s->name) == 0;
       break;
   }
   if (!match) return 0;
   s->found = true;
   s->result.base = BaseOf(info);
-  s->result.path = is_exe || !info->dlpi_name || !*info->dlpi_name ? ExecutablePath()
-                                                                    : info->dlpi_name;
+  s->result.path = is_exe || !info->dlpi_name || !*info->dlpi_name ? ExecutablePath() : info->dlpi_name;
   return 1;
 }
 
@@ -211,8 +208,8 @@ HMODULE OpenFile(const std::string& given_path, bool search_by_dlopen) {
     const char* why = dlerror();
     KvTrace("module", "dlopen %s: %s", path.c_str(), why ? why : "?");
     bool missing_file = search_by_dlopen || !IsFile(path);
-    SetLastError(missing_file || (why && std::strstr(why, "cannot open shared object")) ?
-                 ERROR_MOD_NOT_FOUND : ERROR_BAD_FORMAT);
+    SetLastError(missing_file || (why && std::strstr(why, "cannot open shared object")) ? ERROR_MOD_NOT_FOUND
+                                                                                        : ERROR_BAD_FORMAT);
     return nullptr;
   }
   link_map* lm = nullptr;

@@ -83,8 +83,8 @@ std::string MapUtf8Path(std::string_view in) {
     return {};
   }
   // "\\?\C:\..." (long-path form) names a drive path.
-  if (in.size() >= 4 && in[0] == '\\' && in[1] == '\\' && (in[2] == '?' || in[2] == '.') &&
-      in[3] == '\\' && IsDriveAt(in, 4)) {
+  if (in.size() >= 4 && in[0] == '\\' && in[1] == '\\' && (in[2] == '?' || in[2] == '.') && in[3] == '\\' &&
+      IsDriveAt(in, 4)) {
     in.remove_prefix(4);
   }
   if (in.size() >= 2 && IsSep(in[0]) && IsSep(in[1]) && (in[0] == '\\' || in[1] == '\\')) {
@@ -125,13 +125,9 @@ const char* KvHomeDirectory(void) {
   return t_home.c_str();
 }
 
-DWORD GetTempPathA(DWORD size, LPSTR buffer) {
-  return CopyOut(kv::base::Utf8ToAnsi(TempUtf8()), buffer, size);
-}
+DWORD GetTempPathA(DWORD size, LPSTR buffer) { return CopyOut(kv::base::Utf8ToAnsi(TempUtf8()), buffer, size); }
 
-DWORD GetTempPathW(DWORD size, LPWSTR buffer) {
-  return CopyOut(kv::base::Utf8ToWide(TempUtf8()), buffer, size);
-}
+DWORD GetTempPathW(DWORD size, LPWSTR buffer) { return CopyOut(kv::base::Utf8ToWide(TempUtf8()), buffer, size); }
 
 UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR temp_file_name) {
   if (!path || !temp_file_name) {
@@ -160,8 +156,7 @@ UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR temp_file_n
     UINT n = ((start + i) & 0xFFFF);
     if (n == 0) continue;
     std::string name = name_for(n);
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       CloseHandle(h);
       return deliver(name, n);
@@ -228,9 +223,7 @@ static BOOL ChangeDirectory(const std::string& mapped) {
   if (mapped.empty()) return FALSE;
   if (chdir(mapped.c_str()) != 0) {
     int e = errno;
-    return kv::base::Fail(e == ENOENT ? ERROR_PATH_NOT_FOUND
-                          : e == ENOTDIR ? ERROR_DIRECTORY
-                                         : KvErrnoToError(e));
+    return kv::base::Fail(e == ENOENT ? ERROR_PATH_NOT_FOUND : e == ENOTDIR ? ERROR_DIRECTORY : KvErrnoToError(e));
   }
   return TRUE;
 }

@@ -86,8 +86,8 @@ std::string LockFileBase(const std::string& name) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : name) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-        c == '-' || (c == '.' && !out.empty())) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+        (c == '.' && !out.empty())) {
       out += static_cast<char>(c);
     } else {
       out += '%';
@@ -98,9 +98,7 @@ std::string LockFileBase(const std::string& name) {
   return out;
 }
 
-int OpenLockFile(const std::string& path) {
-  return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-}
+int OpenLockFile(const std::string& path) { return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); }
 
 int FlockRetry(int fd, int op) {
   int r;
@@ -330,16 +328,11 @@ extern "C" {
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manual_reset, BOOL initial_state, LPCSTR name) {
   return CreateEventUtf8(manual_reset, initial_state, name ? AnsiName(name).c_str() : nullptr);
 }
-HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manual_reset, BOOL initial_state,
-                    LPCWSTR name) {
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manual_reset, BOOL initial_state, LPCWSTR name) {
   return CreateEventUtf8(manual_reset, initial_state, name ? WideName(name).c_str() : nullptr);
 }
-HANDLE OpenEventA(DWORD, BOOL, LPCSTR name) {
-  return OpenEventUtf8(name ? AnsiName(name).c_str() : nullptr);
-}
-HANDLE OpenEventW(DWORD, BOOL, LPCWSTR name) {
-  return OpenEventUtf8(name ? WideName(name).c_str() : nullptr);
-}
+HANDLE OpenEventA(DWORD, BOOL, LPCSTR name) { return OpenEventUtf8(name ? AnsiName(name).c_str() : nullptr); }
+HANDLE OpenEventW(DWORD, BOOL, LPCWSTR name) { return OpenEventUtf8(name ? WideName(name).c_str() : nullptr); }
 
 static BOOL SetEventState(HANDLE handle, bool on) {
   KObject* o = KvHandleGetKind(handle, KObjectKind::kEvent);
@@ -419,19 +412,13 @@ void DeleteCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_destroy(&cs->M
 
 LONG InterlockedIncrement(LONG volatile* t) { return __atomic_add_fetch(t, 1, __ATOMIC_SEQ_CST); }
 LONG InterlockedDecrement(LONG volatile* t) { return __atomic_sub_fetch(t, 1, __ATOMIC_SEQ_CST); }
-LONG InterlockedExchange(LONG volatile* t, LONG v) {
-  return __atomic_exchange_n(t, v, __ATOMIC_SEQ_CST);
-}
-LONG InterlockedExchangeAdd(LONG volatile* t, LONG v) {
-  return __atomic_fetch_add(t, v, __ATOMIC_SEQ_CST);
-}
+LONG InterlockedExchange(LONG volatile* t, LONG v) { return __atomic_exchange_n(t, v, __ATOMIC_SEQ_CST); }
+LONG InterlockedExchangeAdd(LONG volatile* t, LONG v) { return __atomic_fetch_add(t, v, __ATOMIC_SEQ_CST); }
 LONG InterlockedCompareExchange(LONG volatile* t, LONG exchange, LONG comparand) {
   __atomic_compare_exchange_n(t, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return comparand;
 }
-void* InterlockedExchangePointer(void* volatile* t, void* v) {
-  return __atomic_exchange_n(t, v, __ATOMIC_SEQ_CST);
-}
+void* InterlockedExchangePointer(void* volatile* t, void* v) { return __atomic_exchange_n(t, v, __ATOMIC_SEQ_CST); }
 void* InterlockedCompareExchangePointer(void* volatile* t, void* exchange, void* comparand) {
   __atomic_compare_exchange_n(t, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return comparand;

@@ -29,10 +29,8 @@ extern "C" {
 // Events. A name makes the event shared by every CreateEvent/OpenEvent of that name in
 // this process (ERROR_ALREADY_EXISTS when it existed); names are not shared across
 // processes. Events and mutexes share one name space (ERROR_INVALID_HANDLE on a clash).
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state,
-                    LPCSTR name);
-HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state,
-                    LPCWSTR name);
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state, LPCSTR name);
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state, LPCWSTR name);
 HANDLE OpenEventA(DWORD access, BOOL inherit, LPCSTR name);
 HANDLE OpenEventW(DWORD access, BOOL inherit, LPCWSTR name);
 BOOL SetEvent(HANDLE event);
@@ -55,13 +53,12 @@ BOOL ReleaseMutex(HANDLE mutex);
 
 // Waits on events, mutexes and any other waitable kernel object (see kobject.h).
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all,
-                             DWORD milliseconds);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds);
 // Closes any kernel object handle (events, mutexes, files, devices, find handles).
 BOOL CloseHandle(HANDLE handle);
 // Within the current process only.
-BOOL DuplicateHandle(HANDLE source_process, HANDLE source, HANDLE target_process,
-                     HANDLE* target, DWORD access, BOOL inherit, DWORD options);
+BOOL DuplicateHandle(HANDLE source_process, HANDLE source, HANDLE target_process, HANDLE* target, DWORD access,
+                     BOOL inherit, DWORD options);
 
 // Critical sections: recursive locks owned by a thread.
 typedef struct _RTL_CRITICAL_SECTION {
@@ -85,8 +82,7 @@ LONG InterlockedExchange(LONG volatile* target, LONG value);
 LONG InterlockedExchangeAdd(LONG volatile* target, LONG value);
 LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG comparand);
 void* InterlockedExchangePointer(void* volatile* target, void* value);
-void* InterlockedCompareExchangePointer(void* volatile* target, void* exchange,
-                                        void* comparand);
+void* InterlockedCompareExchangePointer(void* volatile* target, void* exchange, void* comparand);
 
 DWORD GetCurrentThreadId(void);
 DWORD GetCurrentProcessId(void);

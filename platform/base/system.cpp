@@ -118,8 +118,7 @@ DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
 }
 
 static BOOL SetEnvUtf8(const std::string& name, const char* value) {
-  if (name.empty() || name.find('=') != std::string::npos)
-    return kv::base::Fail(ERROR_INVALID_PARAMETER);
+  if (name.empty() || name.find('=') != std::string::npos) return kv::base::Fail(ERROR_INVALID_PARAMETER);
   int r = value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
   return r == 0 ? TRUE : kv::base::FailErrno(errno);
 }
@@ -161,8 +160,7 @@ BOOL GetUserNameA(LPSTR buffer, LPDWORD size) {
   passwd pw;
   passwd* found = nullptr;
   char storage[4096];
-  if (getpwuid_r(getuid(), &pw, storage, sizeof storage, &found) == 0 && found)
-    name = found->pw_name;
+  if (getpwuid_r(getuid(), &pw, storage, sizeof storage, &found) == 0 && found) name = found->pw_name;
   if (name.empty()) name = kv::base::Env("USER");
   if (name.empty()) return kv::base::Fail(ERROR_NOT_FOUND);
   name = kv::base::Utf8ToAnsi(name);
@@ -215,8 +213,7 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  void* p = (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1)
-                                    : std::malloc(bytes ? bytes : 1);
+  void* p = (flags & LMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
   if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return p;
 }

@@ -44,9 +44,7 @@ unsigned DaysInMonth(unsigned y, unsigned m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-ULONGLONG ToU64(const FILETIME& ft) {
-  return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
+ULONGLONG ToU64(const FILETIME& ft) { return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
 
 void FromU64(ULONGLONG v, FILETIME* ft) {
   ft->dwLowDateTime = static_cast<DWORD>(v);
@@ -56,8 +54,7 @@ void FromU64(ULONGLONG v, FILETIME* ft) {
 ULONGLONG NowFileTime() {
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
-  return kEpochDelta + static_cast<ULONGLONG>(ts.tv_sec) * 10000000ull +
-         static_cast<ULONGLONG>(ts.tv_nsec) / 100u;
+  return kEpochDelta + static_cast<ULONGLONG>(ts.tv_sec) * 10000000ull + static_cast<ULONGLONG>(ts.tv_nsec) / 100u;
 }
 
 // Seconds east of UTC of the local zone now.
@@ -130,8 +127,7 @@ void GetSystemTime(LPSYSTEMTIME st) {
 
 void GetLocalTime(LPSYSTEMTIME st) {
   if (!st) return;
-  LONGLONG local = static_cast<LONGLONG>(NowFileTime()) +
-                   static_cast<LONGLONG>(LocalOffsetSeconds()) * 10000000;
+  LONGLONG local = static_cast<LONGLONG>(NowFileTime()) + static_cast<LONGLONG>(LocalOffsetSeconds()) * 10000000;
   FillSystemTime(static_cast<ULONGLONG>(local), st);
 }
 
@@ -145,9 +141,9 @@ BOOL FileTimeToSystemTime(const FILETIME* file_time, LPSYSTEMTIME st) {
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME file_time) {
   if (!st || !file_time) return kv::base::Fail(ERROR_INVALID_PARAMETER);
-  if (st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 || st->wMonth > 12 ||
-      st->wDay < 1 || st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 ||
-      st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999)
+  if (st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 ||
+      st->wDay > DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59 ||
+      st->wMilliseconds > 999)
     return kv::base::Fail(ERROR_INVALID_PARAMETER);
   LONGLONG days = DaysFromCivil(st->wYear, st->wMonth, st->wDay) - DaysFromCivil(1601, 1, 1);
   ULONGLONG v = static_cast<ULONGLONG>(days) * kTicksPerDay +
@@ -159,16 +155,14 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME file_time) {
 
 BOOL FileTimeToLocalFileTime(const FILETIME* file_time, LPFILETIME local_file_time) {
   if (!file_time || !local_file_time) return kv::base::Fail(ERROR_INVALID_PARAMETER);
-  LONGLONG v = static_cast<LONGLONG>(ToU64(*file_time)) +
-               static_cast<LONGLONG>(LocalOffsetSeconds()) * 10000000;
+  LONGLONG v = static_cast<LONGLONG>(ToU64(*file_time)) + static_cast<LONGLONG>(LocalOffsetSeconds()) * 10000000;
   FromU64(static_cast<ULONGLONG>(v), local_file_time);
   return TRUE;
 }
 
 BOOL LocalFileTimeToFileTime(const FILETIME* local_file_time, LPFILETIME file_time) {
   if (!file_time || !local_file_time) return kv::base::Fail(ERROR_INVALID_PARAMETER);
-  LONGLONG v = static_cast<LONGLONG>(ToU64(*local_file_time)) -
-               static_cast<LONGLONG>(LocalOffsetSeconds()) * 10000000;
+  LONGLONG v = static_cast<LONGLONG>(ToU64(*local_file_time)) - static_cast<LONGLONG>(LocalOffsetSeconds()) * 10000000;
   FromU64(static_cast<ULONGLONG>(v), file_time);
   return TRUE;
 }

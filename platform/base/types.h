@@ -49,7 +49,9 @@ typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
 
 // Handles are opaque pointers; each kind is its own type so the compiler keeps them apart.
-#define KV_DECLARE_HANDLE(name) struct name##__; typedef struct name##__* name
+#define KV_DECLARE_HANDLE(name) \
+  struct name##__;              \
+  typedef struct name##__* name
 typedef void* HANDLE;
 KV_DECLARE_HANDLE(HINSTANCE);
 typedef HINSTANCE HMODULE;
@@ -76,13 +78,25 @@ typedef INT_PTR (*FARPROC)();
 
 // 64-bit values split in two halves, as the platform's counters and file sizes use them.
 typedef union _LARGE_INTEGER {
-  struct { DWORD LowPart; LONG HighPart; };
-  struct { DWORD LowPart; LONG HighPart; } u;
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  };
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
   LONGLONG QuadPart;
 } LARGE_INTEGER, *PLARGE_INTEGER;
 typedef union _ULARGE_INTEGER {
-  struct { DWORD LowPart; DWORD HighPart; };
-  struct { DWORD LowPart; DWORD HighPart; } u;
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  };
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  } u;
   ULONGLONG QuadPart;
 } ULARGE_INTEGER, *PULARGE_INTEGER;
 
@@ -101,9 +115,20 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define FALSE 0
 #endif
 
-typedef struct tagPOINT { LONG x; LONG y; } POINT, *LPPOINT;
-typedef struct tagSIZE { LONG cx; LONG cy; } SIZE, *LPSIZE;
-typedef struct tagRECT { LONG left; LONG top; LONG right; LONG bottom; } RECT, *LPRECT;
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT, *LPPOINT;
+typedef struct tagSIZE {
+  LONG cx;
+  LONG cy;
+} SIZE, *LPSIZE;
+typedef struct tagRECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+} RECT, *LPRECT;
 typedef const RECT* LPCRECT;
 
 typedef struct _GUID {

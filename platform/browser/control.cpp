@@ -58,8 +58,10 @@ std::vector<uint8_t> Bytes(const VARIANT* v) {
   if (Absent(v)) return out;
   if (v->vt == (VT_BYREF | VT_VARIANT)) v = v->pvarVal;
   SAFEARRAY* sa = nullptr;
-  if (v->vt == (VT_ARRAY | VT_UI1)) sa = v->parray;
-  else if (v->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v->pparray) sa = *v->pparray;
+  if (v->vt == (VT_ARRAY | VT_UI1))
+    sa = v->parray;
+  else if (v->vt == (VT_BYREF | VT_ARRAY | VT_UI1) && v->pparray)
+    sa = *v->pparray;
   if (!sa) return out;
   LONG lo = 0, hi = -1;
   SafeArrayGetLBound(sa, 1, &lo);
@@ -186,9 +188,8 @@ std::string ErrorPage(const std::string& url, LONG code) {
   std::snprintf(num, sizeof num, "0x%08X", static_cast<unsigned>(code));
   std::string escaped;
   for (char c : url) escaped += c == '<' ? std::string("&lt;") : c == '&' ? std::string("&amp;") : std::string(1, c);
-  return "<html><head><title>Navigation failed</title></head><body><p>The page cannot be displayed.</p><p>" +
-         escaped + "</p><p>" + (code >= 400 && code < 1000 ? std::to_string(code) : std::string(num)) +
-         "</p></body></html>";
+  return "<html><head><title>Navigation failed</title></head><body><p>The page cannot be displayed.</p><p>" + escaped +
+         "</p><p>" + (code >= 400 && code < 1000 ? std::to_string(code) : std::string(num)) + "</p></body></html>";
 }
 
 // The folder view's "document": a dispatch object with no members and no document
@@ -409,8 +410,9 @@ bool WebBrowser::FireBeforeNavigate(const std::string& url, LONG flags, const st
     SafeArrayUnaccessData(data.parray);
   }
   VARIANT_BOOL cancel = VARIANT_FALSE;
-  Fire(DISPID_BEFORENAVIGATE2, {VDispatch(source ? source : static_cast<IWebBrowser2*>(this)), VRefVariant(&u), VRefVariant(&f),
-                                VRefVariant(&target), VRefVariant(&data), VRefVariant(&head), VRefBool(&cancel)});
+  Fire(DISPID_BEFORENAVIGATE2,
+       {VDispatch(source ? source : static_cast<IWebBrowser2*>(this)), VRefVariant(&u), VRefVariant(&f),
+        VRefVariant(&target), VRefVariant(&data), VRefVariant(&head), VRefBool(&cancel)});
   for (VARIANT* v : {&u, &f, &target, &data, &head}) VariantClear(v);
   return cancel != VARIANT_FALSE;
 }
@@ -419,8 +421,8 @@ bool WebBrowser::FireNavigateError(const std::string& url, LONG status, IDispatc
                                    const std::string& frame_name) {
   VARIANT u = VBstr(url), frame = VBstr(frame_name), code = VLong(status);
   VARIANT_BOOL cancel = VARIANT_FALSE;
-  Fire(DISPID_NAVIGATEERROR, {VDispatch(source ? source : static_cast<IWebBrowser2*>(this)), VRefVariant(&u), VRefVariant(&frame),
-                              VRefVariant(&code), VRefBool(&cancel)});
+  Fire(DISPID_NAVIGATEERROR, {VDispatch(source ? source : static_cast<IWebBrowser2*>(this)), VRefVariant(&u),
+                              VRefVariant(&frame), VRefVariant(&code), VRefBool(&cancel)});
   for (VARIANT* v : {&u, &frame, &code}) VariantClear(v);
   return cancel != VARIANT_FALSE;
 }
@@ -460,8 +462,10 @@ void WebBrowser::ReadAmbient() {
     std::string ua = Utf8(v.bstrVal);
     // One trailing CR LF is dropped; any other line break would inject headers and is refused.
     if (ua.size() >= 2 && ua.compare(ua.size() - 2, 2, "\r\n") == 0) ua.resize(ua.size() - 2);
-    if (ua.find_first_of("\r\n") == std::string::npos) user_agent_ = ua;
-    else KvTrace("browser", "ambient user agent with a line break refused");
+    if (ua.find_first_of("\r\n") == std::string::npos)
+      user_agent_ = ua;
+    else
+      KvTrace("browser", "ambient user agent with a line break refused");
   }
   VariantClear(&v);
   if (get(DISPID_AMBIENT_USERMODE, &v) && v.vt == VT_BOOL) user_mode_ = v.boolVal != VARIANT_FALSE;
@@ -734,8 +738,8 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
   slot->load.reset();
   bool cancel = false;
   if (FAILED(code) || slot->status >= 400) {
-    cancel = FireNavigateError(slot->url, FAILED(code) ? static_cast<LONG>(code) : slot->status, slot->object,
-                               slot->name);
+    cancel =
+        FireNavigateError(slot->url, FAILED(code) ? static_cast<LONG>(code) : slot->status, slot->object, slot->name);
     if (!HasFrame(slot) || slot->generation != gen) {
       Release();
       return;
@@ -918,19 +922,14 @@ HRESULT WebBrowser::QueryStatusWB(LONG cmd, LONG* flags) {
 }
 HRESULT WebBrowser::ExecWB(LONG cmd, LONG option, VARIANT* in, VARIANT* out) {
   switch (cmd) {
-    case OLECMDID_SELECTALL:
-      KvTrace("browser", "select all (recorded only)");
-      return S_OK;
+    case OLECMDID_SELECTALL: KvTrace("browser", "select all (recorded only)"); return S_OK;
     case OLECMDID_ZOOM:
     case OLECMDID_GETZOOMRANGE:
       if (!document_) return OLECMDERR_E_NOTSUPPORTED;
       return document_->Exec(nullptr, static_cast<DWORD>(cmd), static_cast<DWORD>(option), in, out);
-    case OLECMDID_REFRESH:
-      return Refresh();
-    case OLECMDID_STOP:
-      return Stop();
-    default:
-      return OLECMDERR_E_NOTSUPPORTED;
+    case OLECMDID_REFRESH: return Refresh();
+    case OLECMDID_STOP: return Stop();
+    default: return OLECMDERR_E_NOTSUPPORTED;
   }
 }
 HRESULT WebBrowser::get_ReadyState(LONG* state) {
@@ -952,15 +951,34 @@ HRESULT WebBrowser::put_Visible(VARIANT_BOOL value) {
 
 // ---- IDispatch -------------------------------------------------------------------------------------------------
 namespace {
-const DispName kBrowserNames[] = {
-    {u"GoBack", DISPID_WB_GOBACK}, {u"GoForward", DISPID_WB_GOFORWARD}, {u"GoHome", DISPID_WB_GOHOME},
-    {u"Navigate", DISPID_WB_NAVIGATE}, {u"Refresh", DISPID_WB_REFRESH}, {u"Refresh2", DISPID_WB_REFRESH2},
-    {u"Stop", DISPID_WB_STOP}, {u"Document", DISPID_WB_DOCUMENT}, {u"LocationName", DISPID_WB_LOCATIONNAME},
-    {u"LocationURL", DISPID_WB_LOCATIONURL}, {u"Busy", DISPID_WB_BUSY}, {u"Navigate2", DISPID_WB_NAVIGATE2},
-    {u"QueryStatusWB", DISPID_WB_QUERYSTATUSWB}, {u"ExecWB", DISPID_WB_EXECWB}, {u"ReadyState", DISPID_READYSTATE},
-    {u"Visible", 402}, {u"StatusBar", 403}, {u"StatusText", 404}, {u"ToolBar", 405}, {u"MenuBar", 406},
-    {u"FullScreen", 407}, {u"Offline", 550}, {u"Silent", 551}, {u"RegisterAsBrowser", 552},
-    {u"RegisterAsDropTarget", 553}, {u"TheaterMode", 554}, {u"AddressBar", 555}, {u"Resizable", 556}};
+const DispName kBrowserNames[] = {{u"GoBack", DISPID_WB_GOBACK},
+                                  {u"GoForward", DISPID_WB_GOFORWARD},
+                                  {u"GoHome", DISPID_WB_GOHOME},
+                                  {u"Navigate", DISPID_WB_NAVIGATE},
+                                  {u"Refresh", DISPID_WB_REFRESH},
+                                  {u"Refresh2", DISPID_WB_REFRESH2},
+                                  {u"Stop", DISPID_WB_STOP},
+                                  {u"Document", DISPID_WB_DOCUMENT},
+                                  {u"LocationName", DISPID_WB_LOCATIONNAME},
+                                  {u"LocationURL", DISPID_WB_LOCATIONURL},
+                                  {u"Busy", DISPID_WB_BUSY},
+                                  {u"Navigate2", DISPID_WB_NAVIGATE2},
+                                  {u"QueryStatusWB", DISPID_WB_QUERYSTATUSWB},
+                                  {u"ExecWB", DISPID_WB_EXECWB},
+                                  {u"ReadyState", DISPID_READYSTATE},
+                                  {u"Visible", 402},
+                                  {u"StatusBar", 403},
+                                  {u"StatusText", 404},
+                                  {u"ToolBar", 405},
+                                  {u"MenuBar", 406},
+                                  {u"FullScreen", 407},
+                                  {u"Offline", 550},
+                                  {u"Silent", 551},
+                                  {u"RegisterAsBrowser", 552},
+                                  {u"RegisterAsDropTarget", 553},
+                                  {u"TheaterMode", 554},
+                                  {u"AddressBar", 555},
+                                  {u"Resizable", 556}};
 
 // The event a put of a bar or mode property fires.
 DISPID PropertyEvent(DISPID id) {
@@ -1031,8 +1049,7 @@ HRESULT WebBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
     case DISPID_WB_EXECWB:
       if (argc < 2) return DISP_E_BADPARAMCOUNT;
       return ExecWB(Long(arg(0)), Long(arg(1)), arg(2), result);
-    default:
-      break;
+    default: break;
   }
   auto it = properties_.find(id);
   if (it == properties_.end()) return DISP_E_MEMBERNOTFOUND;
@@ -1066,8 +1083,10 @@ HRESULT WebBrowser::EnumConnectionPoints(IEnumConnectionPoints** out) {
 HRESULT WebBrowser::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (IsEqualIID(riid, DIID_DWebBrowserEvents2)) *out = events_;
-  else if (IsEqualIID(riid, IID_IPropertyNotifySink)) *out = property_sinks_;
+  if (IsEqualIID(riid, DIID_DWebBrowserEvents2))
+    *out = events_;
+  else if (IsEqualIID(riid, IID_IPropertyNotifySink))
+    *out = property_sinks_;
   if (!*out) return CONNECT_E_NOCONNECTION;
   (*out)->AddRef();
   return S_OK;
@@ -1169,8 +1188,7 @@ HRESULT WebBrowser::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND pa
     case OLEIVERB_HIDE:
       if (embedding_) ShowWindow(embedding_, SW_HIDE);
       return S_OK;
-    default:
-      return OLEOBJ_S_INVALIDVERB;
+    default: return OLEOBJ_S_INVALIDVERB;
   }
 }
 HRESULT WebBrowser::EnumVerbs(IEnumOLEVERB** verbs) {
@@ -1349,7 +1367,8 @@ void WebBrowser::OpenNewWindow(const std::string& url, const std::string& name) 
   std::u16string wurl = Utf8ToWide(url), wname = Utf8ToWide(name), context = Utf8ToWide(location_url_);
   INewWindowManager* manager = nullptr;
   if (services_ &&
-      SUCCEEDED(services_->QueryService(IID_INewWindowManager, IID_INewWindowManager, reinterpret_cast<void**>(&manager))) &&
+      SUCCEEDED(
+          services_->QueryService(IID_INewWindowManager, IID_INewWindowManager, reinterpret_cast<void**>(&manager))) &&
       manager) {
     HRESULT hr = manager->EvaluateNewWindow(wurl.c_str(), wname.c_str(), context.c_str(), u"", FALSE, 1, 0);
     manager->Release();
@@ -1415,7 +1434,8 @@ bool WebBrowser::DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) {
   return true;
 }
 
-// ---- Windows ---------------------------------------------------------------------------------------------------------
+// ---- Windows
+// ---------------------------------------------------------------------------------------------------------
 void WebBrowser::EnsureWindows(HWND parent, const RECT& pos) {
   RegisterClasses();
   int w = pos.right - pos.left, h = pos.bottom - pos.top;
@@ -1470,8 +1490,8 @@ void WebBrowser::ShowView() {
   } else {
     if (folder_window_) DestroyWindow(folder_window_);
     if (!document_window_) {
-      document_window_ = CreateWindowExW(0, kDocumentClass, u"", WS_CHILD | WS_VISIBLE, 0, 0, rc.right, rc.bottom, view_,
-                                         nullptr, nullptr, nullptr);
+      document_window_ = CreateWindowExW(0, kDocumentClass, u"", WS_CHILD | WS_VISIBLE, 0, 0, rc.right, rc.bottom,
+                                         view_, nullptr, nullptr, nullptr);
       SetWindowLongPtrW(document_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     InvalidateRect(document_window_, nullptr, TRUE);
@@ -1512,7 +1532,8 @@ LRESULT WebBrowser::ViewWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-// ---- Input -----------------------------------------------------------------------------------------------------------
+// ---- Input
+// -----------------------------------------------------------------------------------------------------------
 bool WebBrowser::AllowFocus() {
   if (!services_) return true;
   IProtectFocus* protect = nullptr;
@@ -1560,8 +1581,10 @@ bool WebBrowser::Accelerator(const MSG& msg) {
       case VK_RIGHT:
         if (alt) {
           handled = true;
-          if (msg.wParam == VK_LEFT) GoBack();
-          else GoForward();
+          if (msg.wParam == VK_LEFT)
+            GoBack();
+          else
+            GoForward();
         }
         break;
       case VK_ESCAPE:
@@ -1587,8 +1610,7 @@ bool WebBrowser::Accelerator(const MSG& msg) {
           ContextMenu(0, 0, true);
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
   Release();
@@ -1673,8 +1695,8 @@ void WebBrowser::KeyInput(UINT msg, WPARAM wp) {
       if (doc->Dispatch(ev) && !doc->TornDown() && ev.key_code != 0) {
         Node* f = doc->Focus();
         bool button = f && (f->IsElement("button") ||
-                            (f->IsElement("input") && (f->InputType() == "submit" || f->InputType() == "button" ||
-                                                       f->InputType() == "reset")));
+                            (f->IsElement("input") &&
+                             (f->InputType() == "submit" || f->InputType() == "button" || f->InputType() == "reset")));
         if (f && ev.key_code == '\r' && button) {
           doc->ElementOf(f)->click();
         } else if (f && ev.key_code == '\r' && f->IsElement("input")) {
@@ -1690,8 +1712,10 @@ void WebBrowser::KeyInput(UINT msg, WPARAM wp) {
               if (n->IsElement("input") && (n->InputType() == "submit" || n->InputType() == "image")) submit = n;
               for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
             }
-            if (submit) doc->ElementOf(submit)->click();
-            else doc->SubmitForm(form, nullptr);
+            if (submit)
+              doc->ElementOf(submit)->click();
+            else
+              doc->SubmitForm(form, nullptr);
           }
         } else if (f) {
           doc->TypeCharacter(f, static_cast<char16_t>(ev.key_code));
@@ -1742,16 +1766,19 @@ void WebBrowser::ContextMenu(int x, int y, bool keyboard) {
         link = p;
         break;
       }
-    if (link) kind = CONTEXT_MENU_ANCHOR;
-    else if (target->IsElement("img")) kind = CONTEXT_MENU_IMAGE;
+    if (link)
+      kind = CONTEXT_MENU_ANCHOR;
+    else if (target->IsElement("img"))
+      kind = CONTEXT_MENU_IMAGE;
     else if (target->IsElement("input") || target->IsElement("select") || target->IsElement("textarea") ||
              target->IsElement("button"))
       kind = CONTEXT_MENU_CONTROL;
     POINT screen = pt;
     ClientToScreen(document_window_, &screen);
     IDispatch* element = doc->ObjectOf(target);
-    HRESULT hr = ui_handler_ ? ui_handler_->ShowContextMenu(kind, &screen, static_cast<IOleCommandTarget*>(doc), element)
-                             : S_FALSE;
+    HRESULT hr = ui_handler_
+                     ? ui_handler_->ShowContextMenu(kind, &screen, static_cast<IOleCommandTarget*>(doc), element)
+                     : S_FALSE;
     if (element) element->Release();
     if (hr != S_OK && !doc->TornDown() && document_window_) {
       // The own menu, answered from the platform's scripted menu input.
@@ -1769,8 +1796,8 @@ void WebBrowser::ContextMenu(int x, int y, bool keyboard) {
         AppendMenuW(menu, MF_STRING, kCmdViewSource, u"View Source");
         AppendMenuW(menu, MF_STRING, kCmdProperties, u"Properties");
       }
-      UINT cmd = static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, screen.x, screen.y, 0,
-                                                  document_window_, nullptr));
+      UINT cmd = static_cast<UINT>(
+          TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, screen.x, screen.y, 0, document_window_, nullptr));
       DestroyMenu(menu);
       switch (cmd) {
         case kCmdBack: GoBack(); break;
@@ -1781,10 +1808,8 @@ void WebBrowser::ContextMenu(int x, int y, bool keyboard) {
         case kCmdOpenLink:
           if (link) doc->ActivateElement(link);
           break;
-        case 0:
-          break;
-        default:
-          KvTrace("browser", "menu command %u refused (not supported)", cmd);
+        case 0: break;
+        default: KvTrace("browser", "menu command %u refused (not supported)", cmd);
       }
     }
   }
@@ -1796,8 +1821,8 @@ LRESULT WebBrowser::DocumentWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM
   // Key messages that did not pass TranslateAccelerator (no container pre-translated
   // them) pass it here, so the host sees every key first.
   if (msg >= WM_KEYFIRST && msg <= WM_KEYLAST) {
-    bool seen = translated_.hwnd == hwnd && translated_.message == msg && translated_.wParam == wp &&
-                translated_.lParam == lp;
+    bool seen =
+        translated_.hwnd == hwnd && translated_.message == msg && translated_.wParam == wp && translated_.lParam == lp;
     translated_ = MSG{};
     if (!seen) {
       MSG m{hwnd, msg, wp, lp, 0, {0, 0}};
@@ -1825,9 +1850,7 @@ LRESULT WebBrowser::DocumentWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM
       return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-      MouseInput(msg, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
-      return 0;
+    case WM_LBUTTONDBLCLK: MouseInput(msg, GET_X_LPARAM(lp), GET_Y_LPARAM(lp)); return 0;
     case WM_RBUTTONUP:
       MouseInput(msg, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
       {
@@ -1848,16 +1871,10 @@ LRESULT WebBrowser::DocumentWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     }
     case WM_KEYDOWN:
     case WM_KEYUP:
-    case WM_CHAR:
-      KeyInput(msg, wp);
-      return 0;
-    case WM_SIZE:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_CHAR: KeyInput(msg, wp); return 0;
+    case WM_SIZE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
+    case WM_ERASEBKGND: return 1;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 

@@ -37,8 +37,7 @@ bool IsTextField(const Node* n) {
   if (n->IsElement("textarea")) return true;
   if (!n->IsElement("input")) return false;
   std::string t = n->InputType();
-  return t == "text" || t == "password" || t == "search" || t == "email" || t == "url" || t == "tel" ||
-         t == "number";
+  return t == "text" || t == "password" || t == "search" || t == "email" || t == "url" || t == "tel" || t == "number";
 }
 
 bool IsFocusable(const Node* n) {
@@ -361,9 +360,12 @@ void Document::MoveFocus(bool backwards) {
   if (order.empty()) return;
   auto it = std::find(order.begin(), order.end(), focus_);
   Node* next;
-  if (it == order.end()) next = backwards ? order.back() : order.front();
-  else if (backwards) next = it == order.begin() ? order.back() : *(it - 1);
-  else next = it + 1 == order.end() ? order.front() : *(it + 1);
+  if (it == order.end())
+    next = backwards ? order.back() : order.front();
+  else if (backwards)
+    next = it == order.begin() ? order.back() : *(it - 1);
+  else
+    next = it + 1 == order.end() ? order.front() : *(it + 1);
   SetFocus(next);
 }
 
@@ -419,25 +421,46 @@ HRESULT Document::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 
 namespace {
 enum DocumentId : DISPID {
-  kDocAll = 1, kDocBody, kDocForms, kDocTitle, kDocReadyStateText, kDocParentWindow, kDocUrl, kDocCookie,
-  kDocActiveElement, kDocCreateElement, kDocDocumentElement, kDocGetElementById, kDocGetElementsByName,
-  kDocGetElementsByTagName, kDocLocation, kDocScript
+  kDocAll = 1,
+  kDocBody,
+  kDocForms,
+  kDocTitle,
+  kDocReadyStateText,
+  kDocParentWindow,
+  kDocUrl,
+  kDocCookie,
+  kDocActiveElement,
+  kDocCreateElement,
+  kDocDocumentElement,
+  kDocGetElementById,
+  kDocGetElementsByName,
+  kDocGetElementsByTagName,
+  kDocLocation,
+  kDocScript
 };
-const DispName kDocumentNames[] = {
-    {u"all", kDocAll}, {u"body", kDocBody}, {u"forms", kDocForms}, {u"title", kDocTitle},
-    {u"readyState", kDocReadyStateText}, {u"parentWindow", kDocParentWindow}, {u"URL", kDocUrl},
-    {u"cookie", kDocCookie}, {u"activeElement", kDocActiveElement}, {u"createElement", kDocCreateElement},
-    {u"documentElement", kDocDocumentElement}, {u"getElementById", kDocGetElementById},
-    {u"getElementsByName", kDocGetElementsByName}, {u"getElementsByTagName", kDocGetElementsByTagName},
-    {u"location", kDocLocation}, {u"Script", kDocScript}};
+const DispName kDocumentNames[] = {{u"all", kDocAll},
+                                   {u"body", kDocBody},
+                                   {u"forms", kDocForms},
+                                   {u"title", kDocTitle},
+                                   {u"readyState", kDocReadyStateText},
+                                   {u"parentWindow", kDocParentWindow},
+                                   {u"URL", kDocUrl},
+                                   {u"cookie", kDocCookie},
+                                   {u"activeElement", kDocActiveElement},
+                                   {u"createElement", kDocCreateElement},
+                                   {u"documentElement", kDocDocumentElement},
+                                   {u"getElementById", kDocGetElementById},
+                                   {u"getElementsByName", kDocGetElementsByName},
+                                   {u"getElementsByTagName", kDocGetElementsByTagName},
+                                   {u"location", kDocLocation},
+                                   {u"Script", kDocScript}};
 }  // namespace
 
 HRESULT Document::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   return NamesToIds(kDocumentNames, names, count, ids);
 }
 
-HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                         UINT*) {
+HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
   if (result) VariantInit(result);
   bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
   VARIANT a;
@@ -446,8 +469,7 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
   IDispatch* d = nullptr;
   BSTR s = nullptr;
   switch (id) {
-    case DISPID_READYSTATE:
-      return ResultLong(result, ready_state_);
+    case DISPID_READYSTATE: return ResultLong(result, ready_state_);
     case kDocAll: hr = get_all(reinterpret_cast<IHTMLElementCollection**>(&d)); break;
     case kDocBody: hr = get_body(reinterpret_cast<IHTMLElement**>(&d)); break;
     case kDocForms: hr = get_forms(reinterpret_cast<IHTMLElementCollection**>(&d)); break;
@@ -465,28 +487,25 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
       }
       hr = get_title(&s);
       return SUCCEEDED(hr) ? ResultBstr(result, s) : hr;
-    case kDocReadyStateText:
-      get_readyState(&s);
-      return ResultBstr(result, s);
-    case kDocUrl:
-      get_URL(&s);
-      return ResultBstr(result, s);
-    case kDocCookie:
-      return put ? put_cookie(nullptr) : get_cookie(&s);
+    case kDocReadyStateText: get_readyState(&s); return ResultBstr(result, s);
+    case kDocUrl: get_URL(&s); return ResultBstr(result, s);
+    case kDocCookie: return put ? put_cookie(nullptr) : get_cookie(&s);
     case kDocCreateElement:
     case kDocGetElementById:
     case kDocGetElementsByName:
     case kDocGetElementsByTagName:
       if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_BADPARAMCOUNT;
-      if (id == kDocCreateElement) hr = createElement(a.bstrVal, reinterpret_cast<IHTMLElement**>(&d));
-      else if (id == kDocGetElementById) hr = getElementById(a.bstrVal, reinterpret_cast<IHTMLElement**>(&d));
+      if (id == kDocCreateElement)
+        hr = createElement(a.bstrVal, reinterpret_cast<IHTMLElement**>(&d));
+      else if (id == kDocGetElementById)
+        hr = getElementById(a.bstrVal, reinterpret_cast<IHTMLElement**>(&d));
       else if (id == kDocGetElementsByName)
         hr = getElementsByName(a.bstrVal, reinterpret_cast<IHTMLElementCollection**>(&d));
-      else hr = getElementsByTagName(a.bstrVal, reinterpret_cast<IHTMLElementCollection**>(&d));
+      else
+        hr = getElementsByTagName(a.bstrVal, reinterpret_cast<IHTMLElementCollection**>(&d));
       VariantClear(&a);
       break;
-    default:
-      return DISP_E_MEMBERNOTFOUND;
+    default: return DISP_E_MEMBERNOTFOUND;
   }
   if (SUCCEEDED(hr)) ResultDispatch(result, d);
   return hr;

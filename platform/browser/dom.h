@@ -55,8 +55,7 @@ struct Node {
 // Parses `data` into a document tree: charset from `content_type`, a byte-order mark, a
 // <meta> in the first 1024 bytes, else the ANSI code page; converted to UTF-8 with iconv;
 // parsed by gumbo. `charset` receives the charset used (an iconv name).
-std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_view content_type,
-                                std::string* charset);
+std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_view content_type, std::string* charset);
 // UTF-8 text in `charset` (an iconv name); characters it cannot hold become "&#N;", as
 // form submission sends them.
 std::string FromUtf8(std::string_view utf8, const std::string& charset);
@@ -133,7 +132,7 @@ class Document final : public IHTMLDocument2,
   // A handler may change ev.key_code (keypress).
   bool Dispatch(DomEvent& ev);
   // The default actions that DOM input triggers.
-  void ActivateElement(Node* node);        // after an uncancelled click
+  void ActivateElement(Node* node);  // after an uncancelled click
   void SubmitForm(Node* form, Node* submitter);
   void TypeCharacter(Node* node, char16_t ch);  // into a text field or text area
   void MoveFocus(bool backwards);
@@ -151,8 +150,7 @@ class Document final : public IHTMLDocument2,
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 UINT*) override;
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
   // IHTMLDocument2
   HRESULT get_Script(IDispatch** script) override;
   HRESULT get_all(IHTMLElementCollection** all) override;

@@ -240,7 +240,8 @@ bool Node::Hidden() const {
   const std::string* style = Attr("style");
   if (!style) return false;
   std::string s = LowerAscii(*style);
-  s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }), s.end());
+  s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+          s.end());
   return s.find("display:none") != std::string::npos;
 }
 
@@ -266,19 +267,24 @@ void InitControlState(Node* root) {
 // ---- Serialisation -------------------------------------------------------------------------------------
 namespace {
 bool IsVoid(const std::string& t) {
-  static const char* kVoid[] = {"area", "base", "br", "col", "embed", "hr", "img", "input",
-                                "link", "meta", "param", "source", "track", "wbr"};
+  static const char* kVoid[] = {"area",  "base", "br",   "col",   "embed",  "hr",    "img",
+                                "input", "link", "meta", "param", "source", "track", "wbr"};
   for (const char* v : kVoid)
     if (t == v) return true;
   return false;
 }
 void Escape(std::string& out, std::string_view s, bool attr) {
   for (char c : s) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<' && !attr) out += "&lt;";
-    else if (c == '>' && !attr) out += "&gt;";
-    else if (c == '"' && attr) out += "&quot;";
-    else out += c;
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<' && !attr)
+      out += "&lt;";
+    else if (c == '>' && !attr)
+      out += "&gt;";
+    else if (c == '"' && attr)
+      out += "&quot;";
+    else
+      out += c;
   }
 }
 // Depth is bounded by the tree's limit, so recursion is safe here.
@@ -286,13 +292,13 @@ void Serialize(std::string& out, const Node* n) {
   switch (n->kind) {
     case Node::kText: {
       bool raw = n->parent && (n->parent->tag == "script" || n->parent->tag == "style");
-      if (raw) out += n->text;
-      else Escape(out, n->text, false);
+      if (raw)
+        out += n->text;
+      else
+        Escape(out, n->text, false);
       return;
     }
-    case Node::kComment:
-      out += "<!--" + n->text + "-->";
-      return;
+    case Node::kComment: out += "<!--" + n->text + "-->"; return;
     case Node::kDocument:
       for (const auto& c : n->children) Serialize(out, c.get());
       return;
@@ -391,8 +397,9 @@ HRESULT Style::put_display(BSTR value) {
     if (semi == std::string::npos) semi = style.size();
     std::string decl = style.substr(start, semi - start);
     std::string low = LowerAscii(decl);
-    low.erase(std::remove_if(low.begin(), low.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
-              low.end());
+    low.erase(
+        std::remove_if(low.begin(), low.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+        low.end());
     if (!low.empty() && low.rfind("display:", 0) != 0) kept += decl + ";";
     start = semi + 1;
   }
@@ -409,18 +416,28 @@ Element::~Element() { DetachPoints(points_); }
 std::vector<IID> Element::EventInterfaces() const {
   std::vector<IID> out{DIID_HTMLElementEvents2};
   const std::string& t = node_->tag;
-  if (t == "form") out.push_back(DIID_HTMLFormElementEvents2);
-  else if (t == "a") out.push_back(DIID_HTMLAnchorEvents2);
-  else if (t == "select") out.push_back(DIID_HTMLSelectElementEvents2);
-  else if (t == "textarea") out.push_back(DIID_HTMLTextContainerEvents2);
-  else if (t == "img") out.push_back(DIID_HTMLImgEvents2);
-  else if (t == "object") out.push_back(DIID_HTMLObjectElementEvents2);
-  else if (t == "button") out.push_back(DIID_HTMLButtonElementEvents2);
+  if (t == "form")
+    out.push_back(DIID_HTMLFormElementEvents2);
+  else if (t == "a")
+    out.push_back(DIID_HTMLAnchorEvents2);
+  else if (t == "select")
+    out.push_back(DIID_HTMLSelectElementEvents2);
+  else if (t == "textarea")
+    out.push_back(DIID_HTMLTextContainerEvents2);
+  else if (t == "img")
+    out.push_back(DIID_HTMLImgEvents2);
+  else if (t == "object")
+    out.push_back(DIID_HTMLObjectElementEvents2);
+  else if (t == "button")
+    out.push_back(DIID_HTMLButtonElementEvents2);
   else if (t == "input") {
     std::string type = node_->InputType();
-    if (type == "checkbox" || type == "radio") out.push_back(DIID_HTMLOptionButtonElementEvents2);
-    else if (type == "button" || type == "submit" || type == "reset") out.push_back(DIID_HTMLButtonElementEvents2);
-    else if (type == "text" || type == "password") out.push_back(DIID_HTMLInputTextElementEvents2);
+    if (type == "checkbox" || type == "radio")
+      out.push_back(DIID_HTMLOptionButtonElementEvents2);
+    else if (type == "button" || type == "submit" || type == "reset")
+      out.push_back(DIID_HTMLButtonElementEvents2);
+    else if (type == "text" || type == "password")
+      out.push_back(DIID_HTMLInputTextElementEvents2);
   }
   return out;
 }
@@ -461,26 +478,74 @@ HRESULT Element::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 
 namespace {
 enum ElementId : DISPID {
-  kTagName = 1, kId, kClassName, kGetAttribute, kSetAttribute, kRemoveAttribute, kParentElement, kChildren, kAll,
-  kInnerHTML, kInnerText, kOuterHTML, kStyle, kClick, kName, kAction, kMethod, kTarget, kLength, kElements,
-  kItem, kSubmit, kReset, kType, kValue, kChecked, kDisabled, kForm, kSelectedIndex, kOptions
+  kTagName = 1,
+  kId,
+  kClassName,
+  kGetAttribute,
+  kSetAttribute,
+  kRemoveAttribute,
+  kParentElement,
+  kChildren,
+  kAll,
+  kInnerHTML,
+  kInnerText,
+  kOuterHTML,
+  kStyle,
+  kClick,
+  kName,
+  kAction,
+  kMethod,
+  kTarget,
+  kLength,
+  kElements,
+  kItem,
+  kSubmit,
+  kReset,
+  kType,
+  kValue,
+  kChecked,
+  kDisabled,
+  kForm,
+  kSelectedIndex,
+  kOptions
 };
-const DispName kElementNames[] = {
-    {u"tagName", kTagName}, {u"id", kId}, {u"className", kClassName}, {u"getAttribute", kGetAttribute},
-    {u"setAttribute", kSetAttribute}, {u"removeAttribute", kRemoveAttribute}, {u"parentElement", kParentElement},
-    {u"children", kChildren}, {u"all", kAll}, {u"innerHTML", kInnerHTML}, {u"innerText", kInnerText},
-    {u"outerHTML", kOuterHTML}, {u"style", kStyle}, {u"click", kClick}, {u"name", kName}, {u"action", kAction},
-    {u"method", kMethod}, {u"target", kTarget}, {u"length", kLength}, {u"elements", kElements}, {u"item", kItem},
-    {u"submit", kSubmit}, {u"reset", kReset}, {u"type", kType}, {u"value", kValue}, {u"checked", kChecked},
-    {u"disabled", kDisabled}, {u"form", kForm}, {u"selectedIndex", kSelectedIndex}, {u"options", kOptions}};
+const DispName kElementNames[] = {{u"tagName", kTagName},
+                                  {u"id", kId},
+                                  {u"className", kClassName},
+                                  {u"getAttribute", kGetAttribute},
+                                  {u"setAttribute", kSetAttribute},
+                                  {u"removeAttribute", kRemoveAttribute},
+                                  {u"parentElement", kParentElement},
+                                  {u"children", kChildren},
+                                  {u"all", kAll},
+                                  {u"innerHTML", kInnerHTML},
+                                  {u"innerText", kInnerText},
+                                  {u"outerHTML", kOuterHTML},
+                                  {u"style", kStyle},
+                                  {u"click", kClick},
+                                  {u"name", kName},
+                                  {u"action", kAction},
+                                  {u"method", kMethod},
+                                  {u"target", kTarget},
+                                  {u"length", kLength},
+                                  {u"elements", kElements},
+                                  {u"item", kItem},
+                                  {u"submit", kSubmit},
+                                  {u"reset", kReset},
+                                  {u"type", kType},
+                                  {u"value", kValue},
+                                  {u"checked", kChecked},
+                                  {u"disabled", kDisabled},
+                                  {u"form", kForm},
+                                  {u"selectedIndex", kSelectedIndex},
+                                  {u"options", kOptions}};
 }  // namespace
 
 HRESULT Element::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   return NamesToIds(kElementNames, names, count, ids);
 }
 
-HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                        UINT*) {
+HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
   if (result) VariantInit(result);
   bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   VARIANT a, b;
@@ -518,17 +583,23 @@ HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
     case kType: get_bstr(&Element::get_type); break;
     case kValue: put ? put_bstr(&Element::put_value) : get_bstr(&Element::get_value); break;
     case kGetAttribute:
-      if (!ArgAs(params, 0, VT_BSTR, &a)) hr = DISP_E_BADPARAMCOUNT;
-      else hr = getAttribute(a.bstrVal, 0, result ? result : &b);
+      if (!ArgAs(params, 0, VT_BSTR, &a))
+        hr = DISP_E_BADPARAMCOUNT;
+      else
+        hr = getAttribute(a.bstrVal, 0, result ? result : &b);
       break;
     case kSetAttribute:
-      if (!ArgAs(params, 0, VT_BSTR, &a) || params->cArgs < 2) hr = DISP_E_BADPARAMCOUNT;
-      else hr = setAttribute(a.bstrVal, params->rgvarg[params->cArgs - 2], 0);
+      if (!ArgAs(params, 0, VT_BSTR, &a) || params->cArgs < 2)
+        hr = DISP_E_BADPARAMCOUNT;
+      else
+        hr = setAttribute(a.bstrVal, params->rgvarg[params->cArgs - 2], 0);
       break;
     case kRemoveAttribute: {
       VARIANT_BOOL removed = VARIANT_FALSE;
-      if (!ArgAs(params, 0, VT_BSTR, &a)) hr = DISP_E_BADPARAMCOUNT;
-      else hr = removeAttribute(a.bstrVal, 0, &removed);
+      if (!ArgAs(params, 0, VT_BSTR, &a))
+        hr = DISP_E_BADPARAMCOUNT;
+      else
+        hr = removeAttribute(a.bstrVal, 0, &removed);
       if (SUCCEEDED(hr)) ResultBool(result, removed != VARIANT_FALSE);
       break;
     }
@@ -560,8 +631,10 @@ HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
     }
     case kSelectedIndex: {
       if (put) {
-        if (!ArgAs(params, 0, VT_I4, &a)) hr = DISP_E_TYPEMISMATCH;
-        else hr = put_selectedIndex(a.lVal);
+        if (!ArgAs(params, 0, VT_I4, &a))
+          hr = DISP_E_TYPEMISMATCH;
+        else
+          hr = put_selectedIndex(a.lVal);
       } else {
         LONG n = 0;
         hr = get_selectedIndex(&n);
@@ -572,8 +645,10 @@ HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
     case kChecked:
     case kDisabled: {
       if (put) {
-        if (!ArgAs(params, 0, VT_BOOL, &a)) hr = DISP_E_TYPEMISMATCH;
-        else hr = id == kChecked ? put_checked(a.boolVal) : put_disabled(a.boolVal);
+        if (!ArgAs(params, 0, VT_BOOL, &a))
+          hr = DISP_E_TYPEMISMATCH;
+        else
+          hr = id == kChecked ? put_checked(a.boolVal) : put_disabled(a.boolVal);
       } else {
         VARIANT_BOOL v = VARIANT_FALSE;
         hr = id == kChecked ? get_checked(&v) : get_disabled(&v);
@@ -581,8 +656,7 @@ HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
       }
       break;
     }
-    default:
-      hr = DISP_E_MEMBERNOTFOUND;
+    default: hr = DISP_E_MEMBERNOTFOUND;
   }
   VariantClear(&a);
   VariantClear(&b);
@@ -682,8 +756,8 @@ HRESULT Element::get_innerHTML(BSTR* html) {
 HRESULT Element::put_innerHTML(BSTR html) {
   // The fragment parsed as a body's content; its nodes replace the children.
   std::string text = "<body>" + Utf8(html);
-  auto tree = ParseHtml(reinterpret_cast<const uint8_t*>(text.data()), text.size(), "text/html; charset=utf-8",
-                        nullptr);
+  auto tree =
+      ParseHtml(reinterpret_cast<const uint8_t*>(text.data()), text.size(), "text/html; charset=utf-8", nullptr);
   Node* body = nullptr;
   WalkElements(tree.get(), [&](Node* n) {
     if (!body && n->tag == "body") body = n;
@@ -763,9 +837,12 @@ HRESULT Element::get_target(BSTR* target) {
 }
 HRESULT Element::get_length(LONG* length) {
   if (!length) return E_POINTER;
-  if (node_->tag == "form") *length = static_cast<LONG>(FormElements(node_).size());
-  else if (node_->tag == "select") *length = static_cast<LONG>(Options(node_).size());
-  else return E_NOTIMPL;
+  if (node_->tag == "form")
+    *length = static_cast<LONG>(FormElements(node_).size());
+  else if (node_->tag == "select")
+    *length = static_cast<LONG>(Options(node_).size());
+  else
+    return E_NOTIMPL;
   return S_OK;
 }
 HRESULT Element::get_elements(IDispatch** elements) {
@@ -829,7 +906,8 @@ HRESULT Element::put_checked(VARIANT_BOOL checked) {
     if (!scope) scope = doc_->Root();
     if (!name.empty())
       WalkElements(scope, [&](Node* n) {
-        if (n != node_ && n->tag == "input" && n->InputType() == "radio" && n->AttrOr("name") == name) n->checked = false;
+        if (n != node_ && n->tag == "input" && n->InputType() == "radio" && n->AttrOr("name") == name)
+          n->checked = false;
       });
   }
   doc_->Invalidate();
@@ -841,8 +919,10 @@ HRESULT Element::get_disabled(VARIANT_BOOL* disabled) {
   return S_OK;
 }
 HRESULT Element::put_disabled(VARIANT_BOOL disabled) {
-  if (disabled) node_->SetAttr("disabled", "");
-  else node_->RemoveAttr("disabled");
+  if (disabled)
+    node_->SetAttr("disabled", "");
+  else
+    node_->RemoveAttr("disabled");
   doc_->Invalidate();
   return S_OK;
 }
@@ -905,17 +985,11 @@ HRESULT Collection::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VA
   IDispatch* d = nullptr;
   HRESULT hr;
   switch (id) {
-    case 1:
-      return ResultLong(result, static_cast<LONG>(nodes_.size()));
+    case 1: return ResultLong(result, static_cast<LONG>(nodes_.size()));
     case DISPID_VALUE:
-    case 2:
-      hr = item(a, b, &d);
-      break;
-    case 3:
-      hr = tags(a, &d);
-      break;
-    default:
-      return DISP_E_MEMBERNOTFOUND;
+    case 2: hr = item(a, b, &d); break;
+    case 3: hr = tags(a, &d); break;
+    default: return DISP_E_MEMBERNOTFOUND;
   }
   if (SUCCEEDED(hr)) ResultDispatch(result, d);
   return hr;
@@ -1010,9 +1084,8 @@ HRESULT Window::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   return DISP_E_BADINDEX;
 }
 HRESULT Window::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  static const DispName kNames[] = {{u"document", 1}, {u"event", 2}, {u"external", 3}, {u"alert", 4},
-                                    {u"confirm", 5},  {u"navigate", 6}, {u"parent", 7}, {u"top", 8},
-                                    {u"self", 9},     {u"window", 9}};
+  static const DispName kNames[] = {{u"document", 1}, {u"event", 2},  {u"external", 3}, {u"alert", 4}, {u"confirm", 5},
+                                    {u"navigate", 6}, {u"parent", 7}, {u"top", 8},      {u"self", 9},  {u"window", 9}};
   return NamesToIds(kNames, names, count, ids);
 }
 HRESULT Window::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
@@ -1043,8 +1116,7 @@ HRESULT Window::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIAN
       VariantClear(&a);
       return hr;
     }
-    default:
-      return DISP_E_MEMBERNOTFOUND;
+    default: return DISP_E_MEMBERNOTFOUND;
   }
   if (SUCCEEDED(hr)) ResultDispatch(result, d);
   return hr;
@@ -1090,8 +1162,7 @@ HRESULT Window::confirm(BSTR message, VARIANT_BOOL* result) {
   return hr;
 }
 HRESULT Window::navigate(BSTR url) {
-  if (doc_->Host())
-    doc_->Host()->NavigateFromDocument(doc_, ResolveUrl(doc_->Url(), Utf8(url)), "", {}, "");
+  if (doc_->Host()) doc_->Host()->NavigateFromDocument(doc_, ResolveUrl(doc_->Url(), Utf8(url)), "", {}, "");
   return S_OK;
 }
 HRESULT Window::get_parent(IHTMLWindow2** parent) { return get_top(parent); }
@@ -1123,13 +1194,12 @@ HRESULT EventObj::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   return DISP_E_BADINDEX;
 }
 HRESULT EventObj::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  static const DispName kNames[] = {{u"srcElement", 1}, {u"type", 2},        {u"keyCode", 3}, {u"returnValue", 4},
-                                    {u"cancelBubble", 5}, {u"button", 6},    {u"altKey", 7},  {u"ctrlKey", 8},
-                                    {u"shiftKey", 9},   {u"clientX", 10},    {u"clientY", 11}};
+  static const DispName kNames[] = {{u"srcElement", 1},   {u"type", 2},     {u"keyCode", 3}, {u"returnValue", 4},
+                                    {u"cancelBubble", 5}, {u"button", 6},   {u"altKey", 7},  {u"ctrlKey", 8},
+                                    {u"shiftKey", 9},     {u"clientX", 10}, {u"clientY", 11}};
   return NamesToIds(kNames, names, count, ids);
 }
-HRESULT EventObj::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                         UINT*) {
+HRESULT EventObj::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
   if (result) VariantInit(result);
   bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
   VARIANT a;
@@ -1168,8 +1238,7 @@ HRESULT EventObj::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
     case 9: return ResultBool(result, ev_.shift);
     case 10: return ResultLong(result, ev_.x);
     case 11: return ResultLong(result, ev_.y);
-    default:
-      return DISP_E_MEMBERNOTFOUND;
+    default: return DISP_E_MEMBERNOTFOUND;
   }
 }
 HRESULT EventObj::get_srcElement(IHTMLElement** element) {

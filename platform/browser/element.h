@@ -11,7 +11,8 @@ class Element;
 
 // Answered by our own elements only, with the Element object itself (so a foreign
 // IHTMLElement is never taken for one).
-inline constexpr IID IID_KvBrowserElement = {0x6B1E2D40, 0x4C7A, 0x4E1F, {0x9A, 0x31, 0x27, 0x5C, 0x0D, 0x8E, 0x41, 0xB2}};
+inline constexpr IID IID_KvBrowserElement = {
+    0x6B1E2D40, 0x4C7A, 0x4E1F, {0x9A, 0x31, 0x27, 0x5C, 0x0D, 0x8E, 0x41, 0xB2}};
 
 // A style tear-off: display only.
 class Style final : public IHTMLStyle {
@@ -23,8 +24,7 @@ class Style final : public IHTMLStyle {
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 UINT*) override;
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
   HRESULT get_display(BSTR* value) override;
   HRESULT put_display(BSTR value) override;
 
@@ -57,8 +57,7 @@ class Element final : public IHTMLElement,
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 UINT*) override;
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
   // IHTMLElement
   HRESULT get_tagName(BSTR* tag) override;
   HRESULT get_id(BSTR* id) override;
@@ -117,8 +116,7 @@ class Collection final : public kv::RefCounted<IHTMLElementCollection> {
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 UINT*) override;
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
   HRESULT get_length(LONG* length) override;
   HRESULT item(VARIANT name, VARIANT index, IDispatch** out) override;
   HRESULT tags(VARIANT tag, IDispatch** out) override;
@@ -147,8 +145,7 @@ class Window final : public IHTMLWindow2, public IConnectionPointContainer {
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 UINT*) override;
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
   HRESULT get_document(IHTMLDocument2** document) override;
   HRESULT get_event(IHTMLEventObj** event) override;
   HRESULT get_external(IDispatch** external) override;
@@ -176,8 +173,7 @@ class EventObj final : public kv::RefCounted<IHTMLEventObj> {
   HRESULT GetTypeInfoCount(UINT* count) override;
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 UINT*) override;
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
   HRESULT get_srcElement(IHTMLElement** element) override;
   HRESULT get_type(BSTR* type) override;
   HRESULT get_keyCode(LONG* code) override;

@@ -14,12 +14,11 @@ HRESULT FrameBrowser::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   return DISP_E_BADINDEX;
 }
 HRESULT FrameBrowser::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  static const DispName kNames[] = {
-      {u"Navigate", DISPID_WB_NAVIGATE},       {u"Navigate2", DISPID_WB_NAVIGATE2},
-      {u"Refresh", DISPID_WB_REFRESH},         {u"Stop", DISPID_WB_STOP},
-      {u"Document", DISPID_WB_DOCUMENT},       {u"LocationName", DISPID_WB_LOCATIONNAME},
-      {u"LocationURL", DISPID_WB_LOCATIONURL}, {u"Busy", DISPID_WB_BUSY},
-      {u"ReadyState", DISPID_READYSTATE}};
+  static const DispName kNames[] = {{u"Navigate", DISPID_WB_NAVIGATE},       {u"Navigate2", DISPID_WB_NAVIGATE2},
+                                    {u"Refresh", DISPID_WB_REFRESH},         {u"Stop", DISPID_WB_STOP},
+                                    {u"Document", DISPID_WB_DOCUMENT},       {u"LocationName", DISPID_WB_LOCATIONNAME},
+                                    {u"LocationURL", DISPID_WB_LOCATIONURL}, {u"Busy", DISPID_WB_BUSY},
+                                    {u"ReadyState", DISPID_READYSTATE}};
   return NamesToIds(kNames, names, count, ids);
 }
 HRESULT FrameBrowser::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
@@ -50,8 +49,7 @@ HRESULT FrameBrowser::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, 
       get_ReadyState(&state);
       return ResultLong(result, state);
     }
-    default:
-      return DISP_E_MEMBERNOTFOUND;
+    default: return DISP_E_MEMBERNOTFOUND;
   }
 }
 HRESULT FrameBrowser::Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIANT*) {

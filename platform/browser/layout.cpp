@@ -12,18 +12,19 @@ namespace kv::browser {
 namespace {
 
 bool IsBlock(const std::string& t) {
-  static const char* kBlocks[] = {"html", "body", "div", "p", "form", "table", "tr", "ul", "ol", "li", "h1", "h2",
-                                  "h3", "h4", "h5", "h6", "center", "pre", "hr", "blockquote", "dl", "dt", "dd",
-                                  "fieldset", "address", "section", "header", "footer", "article", "nav", "thead",
-                                  "tbody", "tfoot", "caption", "frameset", "iframe", "frame", "menu", "legend"};
+  static const char* kBlocks[] = {
+      "html",  "body",  "div",   "p",        "form",     "table",   "tr",     "ul",     "ol",      "li",
+      "h1",    "h2",    "h3",    "h4",       "h5",       "h6",      "center", "pre",    "hr",      "blockquote",
+      "dl",    "dt",    "dd",    "fieldset", "address",  "section", "header", "footer", "article", "nav",
+      "thead", "tbody", "tfoot", "caption",  "frameset", "iframe",  "frame",  "menu",   "legend"};
   for (const char* b : kBlocks)
     if (t == b) return true;
   return false;
 }
 
 bool IsSkipped(const Node* n) {
-  static const char* kSkip[] = {"head", "script", "style", "title", "meta", "link", "template", "noscript", "option",
-                                "base", "param"};
+  static const char* kSkip[] = {"head",     "script",   "style",  "title", "meta", "link",
+                                "template", "noscript", "option", "base",  "param"};
   for (const char* s : kSkip)
     if (n->tag == s) return true;
   if (n->tag == "input" && n->InputType() == "hidden") return true;
@@ -60,11 +61,11 @@ std::vector<Node*> OptionsOf(Node* select) {
 struct Layout::Flow {
   HDC dc;
   int width;
-  int line;      // line height
-  int cell;      // average character width
-  int space;     // width of a space
+  int line;   // line height
+  int cell;   // average character width
+  int space;  // width of a space
   int x = 0, y = 0;
-  int row = 0;   // height of the current line so far
+  int row = 0;  // height of the current line so far
   std::vector<Box>* boxes;
   std::unordered_map<std::u16string, int>* widths;  // measured words, the same ones recur
   void NewLine(bool force = false) {
@@ -140,8 +141,8 @@ void Layout::PlaceOwn(Flow& f, Node* n, bool pre, bool link, Node* owner) {
         continue;
       }
       size_t j = i;
-      while (j < text.size() && !(text[j] == u' ' || text[j] == u'\n' || text[j] == u'\t' || text[j] == u'\r' ||
-                                  text[j] == u'\f'))
+      while (j < text.size() &&
+             !(text[j] == u' ' || text[j] == u'\n' || text[j] == u'\t' || text[j] == u'\r' || text[j] == u'\f'))
         ++j;
       if (lead_space && f.x > 0) f.x += f.space;
       std::u16string word = text.substr(i, j - i);
@@ -277,7 +278,8 @@ void Layout::Paint(HDC dc, int dx, int dy) const {
           inner.right = arrow.left - 1;
         }
         SetTextColor(dc, RGB(0, 0, 0));
-        ExtTextOutW(dc, inner.left, inner.top, ETO_CLIPPED, &inner, shown.data(), static_cast<UINT>(shown.size()), nullptr);
+        ExtTextOutW(dc, inner.left, inner.top, ETO_CLIPPED, &inner, shown.data(), static_cast<UINT>(shown.size()),
+                    nullptr);
         break;
       }
       case Box::kButton: {
@@ -300,7 +302,8 @@ void Layout::Paint(HDC dc, int dx, int dy) const {
       case Box::kImage: {
         FillRect(dc, &rc, grey);
         SetTextColor(dc, RGB(0, 0, 0));
-        ExtTextOutW(dc, rc.left + 2, rc.top + 2, ETO_CLIPPED, &rc, b.text.data(), static_cast<UINT>(b.text.size()), nullptr);
+        ExtTextOutW(dc, rc.left + 2, rc.top + 2, ETO_CLIPPED, &rc, b.text.data(), static_cast<UINT>(b.text.size()),
+                    nullptr);
         break;
       }
     }

@@ -91,8 +91,8 @@ class FileLoad : public QueuedLoad {
           if (name == "." || name == "..") continue;
           struct stat es {};
           if (stat((path + "/" + name).c_str(), &es) != 0) continue;
-          entries.push_back({name, S_ISDIR(es.st_mode), static_cast<uint64_t>(es.st_size),
-                             static_cast<int64_t>(es.st_mtime)});
+          entries.push_back(
+              {name, S_ISDIR(es.st_mode), static_cast<uint64_t>(es.st_size), static_cast<int64_t>(es.st_mtime)});
         }
         closedir(d);
       }

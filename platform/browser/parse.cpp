@@ -43,8 +43,10 @@ std::string CharsetParam(std::string_view text) {
 // A charset label as iconv knows it; "" when iconv does not.
 std::string IconvName(const std::string& label) {
   std::string name = label;
-  if (name == "gb2312" || name == "x-gbk" || name == "gbk" || name == "cp936") name = "GBK";
-  else if (name == "utf8") name = "UTF-8";
+  if (name == "gb2312" || name == "x-gbk" || name == "gbk" || name == "cp936")
+    name = "GBK";
+  else if (name == "utf8")
+    name = "UTF-8";
   iconv_t cd = iconv_open("UTF-8", name.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) return {};
   iconv_close(cd);
@@ -199,7 +201,8 @@ std::unique_ptr<Node> Convert(const GumboNode* gdoc) {
         Node* placed = it.parent->AppendChild(std::move(node));
         if (it.depth >= kMaxTreeDepth) {
           std::string text;
-          for (unsigned i = 0; i < e.children.length; ++i) CollectText(static_cast<const GumboNode*>(e.children.data[i]), text);
+          for (unsigned i = 0; i < e.children.length; ++i)
+            CollectText(static_cast<const GumboNode*>(e.children.data[i]), text);
           if (!text.empty()) {
             auto t = std::make_unique<Node>();
             t->kind = Node::kText;
@@ -212,8 +215,7 @@ std::unique_ptr<Node> Convert(const GumboNode* gdoc) {
         }
         break;
       }
-      default:
-        break;
+      default: break;
     }
   }
   return root;
@@ -230,13 +232,13 @@ bool InList(const std::string& name, const char* const* list) {
 // deeper than kMaxTreeDepth (counting only elements that need an end tag) are dropped,
 // with as many of their end tags, before gumbo sees the text.
 std::string BoundNesting(const std::string& in) {
-  static const char* const kUncounted[] = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta",
-                                           "param", "source", "track", "wbr", "p", "li", "dt", "dd", "tr", "td", "th",
-                                           "option", "optgroup", "thead", "tbody", "tfoot", "colgroup", "rb", "rt",
-                                           "rp", "html", "head", "body", "frame", "basefont", "bgsound", "keygen",
-                                           nullptr};
-  static const char* const kRawText[] = {"script", "style", "textarea", "title", "xmp", "noembed", "noframes",
-                                         "iframe", "noscript", nullptr};
+  static const char* const kUncounted[] = {
+      "area",  "base",   "br",       "col",   "embed",    "hr",      "img",      "input", "link", "meta",
+      "param", "source", "track",    "wbr",   "p",        "li",      "dt",       "dd",    "tr",   "td",
+      "th",    "option", "optgroup", "thead", "tbody",    "tfoot",   "colgroup", "rb",    "rt",   "rp",
+      "html",  "head",   "body",     "frame", "basefont", "bgsound", "keygen",   nullptr};
+  static const char* const kRawText[] = {"script",  "style",    "textarea", "title",    "xmp",
+                                         "noembed", "noframes", "iframe",   "noscript", nullptr};
   std::string out;
   out.reserve(in.size());
   int depth = 0, dropped = 0;
@@ -266,8 +268,10 @@ std::string BoundNesting(const std::string& in) {
     // The end of the tag, skipping quoted attribute values.
     char quote = 0;
     while (j < n && (quote || in[j] != '>')) {
-      if (quote && in[j] == quote) quote = 0;
-      else if (!quote && (in[j] == '"' || in[j] == '\'')) quote = in[j];
+      if (quote && in[j] == quote)
+        quote = 0;
+      else if (!quote && (in[j] == '"' || in[j] == '\''))
+        quote = in[j];
       ++j;
     }
     size_t tag_end = j < n ? j + 1 : n;
@@ -345,8 +349,7 @@ std::string FromUtf8(std::string_view utf8, const std::string& charset) {
   return out;
 }
 
-std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_view content_type,
-                                std::string* charset) {
+std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_view content_type, std::string* charset) {
   std::string cs;
   size_t skip = 0;
   std::string label = CharsetParam(content_type);

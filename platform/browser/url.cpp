@@ -132,8 +132,8 @@ std::string ResolveUrl(std::string_view base, std::string_view ref) {
       } else {
         size_t slash = b.path.rfind('/');
         std::string merged = (b.has_authority && b.path.empty()) ? "/" + r.path
-                             : slash == std::string::npos ? r.path
-                                                          : b.path.substr(0, slash + 1) + r.path;
+                             : slash == std::string::npos        ? r.path
+                                                                 : b.path.substr(0, slash + 1) + r.path;
         t.path = RemoveDots(merged);
       }
       t.has_query = r.has_query;

@@ -81,8 +81,7 @@ struct IMoniker : IPersistStream {
   virtual HRESULT CommonPrefixWith(IMoniker* other, IMoniker** prefix) = 0;
   virtual HRESULT RelativePathTo(IMoniker* other, IMoniker** relative) = 0;
   virtual HRESULT GetDisplayName(IBindCtx* bc, IMoniker* left, LPOLESTR* name) = 0;
-  virtual HRESULT ParseDisplayName(IBindCtx* bc, IMoniker* left, LPOLESTR name, ULONG* eaten,
-                                   IMoniker** out) = 0;
+  virtual HRESULT ParseDisplayName(IBindCtx* bc, IMoniker* left, LPOLESTR name, ULONG* eaten, IMoniker** out) = 0;
   virtual HRESULT IsSystemMoniker(DWORD* kind) = 0;
 };
 
@@ -107,6 +106,7 @@ inline constexpr IID IID_IPersist = {0x0000010C, 0x0000, 0x0000, {0xC0, 0, 0, 0,
 inline constexpr IID IID_IPersistStream = {0x00000109, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IMoniker = {0x0000000F, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IBindCtx = {0x0000000E, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IServiceProvider = {0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
+inline constexpr IID IID_IServiceProvider = {
+    0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
 
 }  // extern "C"

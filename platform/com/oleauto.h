@@ -209,10 +209,9 @@ typedef struct tagEXCEPINFO {
 struct IDispatch : IUnknown {
   virtual HRESULT GetTypeInfoCount(UINT* count) = 0;
   virtual HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) = 0;
-  virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
-                                DISPID* ids) = 0;
-  virtual HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                         VARIANT* result, EXCEPINFO* excep_info, UINT* arg_err) = 0;
+  virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) = 0;
+  virtual HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                         EXCEPINFO* excep_info, UINT* arg_err) = 0;
 };
 
 inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -242,8 +241,7 @@ HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src);
 HRESULT VariantCopyInd(VARIANT* dest, const VARIANTARG* src);
 // `dest` may be `src`.
 HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* src, USHORT flags, VARTYPE vt);
-HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID lcid, USHORT flags,
-                            VARTYPE vt);
+HRESULT VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* src, LCID lcid, USHORT flags, VARTYPE vt);
 
 // SAFEARRAY. Index arrays give the first (leftmost) dimension first; elements are
 // stored with the first dimension varying fastest.
@@ -274,9 +272,7 @@ namespace kv {
 
 // A BSTR's text ("" for null).
 inline std::u16string BstrText(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }
-inline BSTR AllocBstr(std::u16string_view s) {
-  return SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
-}
+inline BSTR AllocBstr(std::u16string_view s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
 // Bytes of the storage a by-reference VARIANT of type `vt` points at: an array is a
 // pointer; 0 for a type with no storage of a fixed size here (VT_DECIMAL, VT_VARIANT ...).

@@ -182,8 +182,7 @@ struct IOleObject : IUnknown {
   virtual HRESULT GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) = 0;
   virtual HRESULT InitFromData(IDataObject* data, BOOL creation, DWORD reserved) = 0;
   virtual HRESULT GetClipboardData(DWORD reserved, IDataObject** data) = 0;
-  virtual HRESULT DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index, HWND parent,
-                         LPCRECT pos) = 0;
+  virtual HRESULT DoVerb(LONG verb, LPMSG msg, IOleClientSite* site, LONG index, HWND parent, LPCRECT pos) = 0;
   virtual HRESULT EnumVerbs(IEnumOLEVERB** verbs) = 0;
   virtual HRESULT Update() = 0;
   virtual HRESULT IsUpToDate() = 0;
@@ -240,8 +239,8 @@ struct IOleInPlaceSite : IOleWindow {
   virtual HRESULT CanInPlaceActivate() = 0;
   virtual HRESULT OnInPlaceActivate() = 0;
   virtual HRESULT OnUIActivate() = 0;
-  virtual HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
-                                   LPRECT clip, LPOLEINPLACEFRAMEINFO info) = 0;
+  virtual HRESULT GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos, LPRECT clip,
+                                   LPOLEINPLACEFRAMEINFO info) = 0;
   virtual HRESULT Scroll(SIZE extent) = 0;
   virtual HRESULT OnUIDeactivate(BOOL undoable) = 0;
   virtual HRESULT OnInPlaceDeactivate() = 0;
@@ -268,11 +267,10 @@ struct IOleControlSite : IUnknown {
 };
 
 struct IViewObject : IUnknown {
-  virtual HRESULT Draw(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device, HDC target_dc,
-                       HDC draw_dc, LPCRECTL bounds, LPCRECTL window_bounds, BOOL (*cont)(ULONG_PTR),
-                       ULONG_PTR cont_data) = 0;
-  virtual HRESULT GetColorSet(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device,
-                              HDC target_dc, LOGPALETTE** colors) = 0;
+  virtual HRESULT Draw(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device, HDC target_dc, HDC draw_dc,
+                       LPCRECTL bounds, LPCRECTL window_bounds, BOOL (*cont)(ULONG_PTR), ULONG_PTR cont_data) = 0;
+  virtual HRESULT GetColorSet(DWORD aspect, LONG index, void* aspect_info, DVTARGETDEVICE* device, HDC target_dc,
+                              LOGPALETTE** colors) = 0;
   virtual HRESULT Freeze(DWORD aspect, LONG index, void* aspect_info, DWORD* freeze) = 0;
   virtual HRESULT Unfreeze(DWORD freeze) = 0;
   virtual HRESULT SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* sink) = 0;
@@ -305,8 +303,10 @@ inline constexpr IID IID_IOleInPlaceUIWindow = {0x00000115, 0x0000, 0x0000, {0xC
 inline constexpr IID IID_IOleInPlaceFrame = {0x00000116, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IOleInPlaceSite = {0x00000119, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IOleControl = {0xB196B288, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
-inline constexpr IID IID_IOleControlSite = {0xB196B289, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+inline constexpr IID IID_IOleControlSite = {
+    0xB196B289, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 inline constexpr IID IID_IViewObject = {0x0000010D, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IViewObject2 = {0x00000127, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IPersist = {0x0000010C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IPersistStreamInit = {0x7FD52380, 0x4E07, 0x101B, {0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13}};
+inline constexpr IID IID_IPersistStreamInit = {
+    0x7FD52380, 0x4E07, 0x101B, {0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13}};

@@ -9,9 +9,7 @@
 
 namespace {
 
-bool KnownScalar(VARTYPE t) {
-  return (t <= VT_UNKNOWN) || t == VT_DECIMAL || (t >= VT_I1 && t <= VT_UINT);
-}
+bool KnownScalar(VARTYPE t) { return (t <= VT_UNKNOWN) || t == VT_DECIMAL || (t >= VT_I1 && t <= VT_UINT); }
 
 bool ValidType(VARTYPE vt) {
   VARTYPE base = vt & VT_TYPEMASK;
@@ -52,22 +50,71 @@ bool Read(const VARIANT& v, Val& out) {
   switch (base) {
     case VT_EMPTY: out.kind = Kind::Empty; return !ref;
     case VT_NULL: out.kind = Kind::Null; return !ref;
-    case VT_I1: out.kind = Kind::Int; out.i = ref ? *v.pcVal : v.cVal; return true;
-    case VT_I2: out.kind = Kind::Int; out.i = ref ? *v.piVal : v.iVal; return true;
-    case VT_I4: out.kind = Kind::Int; out.i = ref ? *v.plVal : v.lVal; return true;
-    case VT_INT: out.kind = Kind::Int; out.i = ref ? *v.pintVal : v.intVal; return true;
-    case VT_I8: out.kind = Kind::Int; out.i = ref ? *v.pllVal : v.llVal; return true;
-    case VT_UI1: out.kind = Kind::UInt; out.u = ref ? *v.pbVal : v.bVal; return true;
-    case VT_UI2: out.kind = Kind::UInt; out.u = ref ? *v.puiVal : v.uiVal; return true;
-    case VT_UI4: out.kind = Kind::UInt; out.u = ref ? *v.pulVal : v.ulVal; return true;
-    case VT_UINT: out.kind = Kind::UInt; out.u = ref ? *v.puintVal : v.uintVal; return true;
-    case VT_UI8: out.kind = Kind::UInt; out.u = ref ? *v.pullVal : v.ullVal; return true;
-    case VT_R4: out.kind = Kind::Real; out.single = true; out.r = ref ? *v.pfltVal : v.fltVal; return true;
-    case VT_R8: out.kind = Kind::Real; out.r = ref ? *v.pdblVal : v.dblVal; return true;
-    case VT_CY: out.kind = Kind::Cy; out.cy = (ref ? *v.pcyVal : v.cyVal).int64; return true;
-    case VT_DATE: out.kind = Kind::Date; out.r = ref ? *v.pdate : v.date; return true;
-    case VT_BOOL: out.kind = Kind::Bool; out.b = (ref ? *v.pboolVal : v.boolVal) != 0; return true;
-    case VT_ERROR: out.kind = Kind::Error; out.err = ref ? *v.pscode : v.scode; return true;
+    case VT_I1:
+      out.kind = Kind::Int;
+      out.i = ref ? *v.pcVal : v.cVal;
+      return true;
+    case VT_I2:
+      out.kind = Kind::Int;
+      out.i = ref ? *v.piVal : v.iVal;
+      return true;
+    case VT_I4:
+      out.kind = Kind::Int;
+      out.i = ref ? *v.plVal : v.lVal;
+      return true;
+    case VT_INT:
+      out.kind = Kind::Int;
+      out.i = ref ? *v.pintVal : v.intVal;
+      return true;
+    case VT_I8:
+      out.kind = Kind::Int;
+      out.i = ref ? *v.pllVal : v.llVal;
+      return true;
+    case VT_UI1:
+      out.kind = Kind::UInt;
+      out.u = ref ? *v.pbVal : v.bVal;
+      return true;
+    case VT_UI2:
+      out.kind = Kind::UInt;
+      out.u = ref ? *v.puiVal : v.uiVal;
+      return true;
+    case VT_UI4:
+      out.kind = Kind::UInt;
+      out.u = ref ? *v.pulVal : v.ulVal;
+      return true;
+    case VT_UINT:
+      out.kind = Kind::UInt;
+      out.u = ref ? *v.puintVal : v.uintVal;
+      return true;
+    case VT_UI8:
+      out.kind = Kind::UInt;
+      out.u = ref ? *v.pullVal : v.ullVal;
+      return true;
+    case VT_R4:
+      out.kind = Kind::Real;
+      out.single = true;
+      out.r = ref ? *v.pfltVal : v.fltVal;
+      return true;
+    case VT_R8:
+      out.kind = Kind::Real;
+      out.r = ref ? *v.pdblVal : v.dblVal;
+      return true;
+    case VT_CY:
+      out.kind = Kind::Cy;
+      out.cy = (ref ? *v.pcyVal : v.cyVal).int64;
+      return true;
+    case VT_DATE:
+      out.kind = Kind::Date;
+      out.r = ref ? *v.pdate : v.date;
+      return true;
+    case VT_BOOL:
+      out.kind = Kind::Bool;
+      out.b = (ref ? *v.pboolVal : v.boolVal) != 0;
+      return true;
+    case VT_ERROR:
+      out.kind = Kind::Error;
+      out.err = ref ? *v.pscode : v.scode;
+      return true;
     case VT_BSTR: {
       out.kind = Kind::Text;
       BSTR b = ref ? *v.pbstrVal : v.bstrVal;
@@ -95,10 +142,10 @@ bool Read(const VARIANT& v, Val& out) {
 
 struct Number {
   bool neg = false;
-  bool radix = false;     // "&H" / "&O": `bits` holds the value
+  bool radix = false;  // "&H" / "&O": `bits` holds the value
   uint64_t bits = 0;
-  std::string digits;     // significant digits, no leading zeros ("" is zero)
-  int64_t exp10 = 0;      // value = digits * 10^exp10
+  std::string digits;  // significant digits, no leading zeros ("" is zero)
+  int64_t exp10 = 0;   // value = digits * 10^exp10
 };
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
@@ -114,14 +161,18 @@ bool ParseNumber(const std::u16string& text, Number& n) {
   std::u16string s = Trim(text);
   size_t i = 0;
   if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) n.neg = s[i++] == u'-';
-  if (i + 1 < s.size() && s[i] == u'&' && (s[i + 1] == u'H' || s[i + 1] == u'h' || s[i + 1] == u'O' || s[i + 1] == u'o')) {
+  if (i + 1 < s.size() && s[i] == u'&' &&
+      (s[i + 1] == u'H' || s[i + 1] == u'h' || s[i + 1] == u'O' || s[i + 1] == u'o')) {
     unsigned base = (s[i + 1] == u'H' || s[i + 1] == u'h') ? 16 : 8;
     i += 2;
     if (i >= s.size()) return false;
     n.radix = true;
     for (; i < s.size(); ++i) {
       char16_t c = s[i];
-      int d = (c >= u'0' && c <= u'9') ? c - u'0' : (c >= u'a' && c <= u'f') ? c - u'a' + 10 : (c >= u'A' && c <= u'F') ? c - u'A' + 10 : -1;
+      int d = (c >= u'0' && c <= u'9')   ? c - u'0'
+              : (c >= u'a' && c <= u'f') ? c - u'a' + 10
+              : (c >= u'A' && c <= u'F') ? c - u'A' + 10
+                                         : -1;
       if (d < 0 || static_cast<unsigned>(d) >= base) return false;
       if (n.bits > (std::numeric_limits<uint64_t>::max() - static_cast<unsigned>(d)) / base) return false;
       n.bits = n.bits * base + static_cast<unsigned>(d);
@@ -193,8 +244,10 @@ bool NumberMagnitude(const Number& n, int scale, uint64_t& mag) {
     if (first >= 0) {
       char f = n.digits[static_cast<size_t>(first)];
       bool rest_nonzero = first + 1 < len;  // trailing zeros were stripped
-      if (f > '5' || (f == '5' && rest_nonzero)) up = true;
-      else if (f == '5') up = (mag & 1) != 0;
+      if (f > '5' || (f == '5' && rest_nonzero))
+        up = true;
+      else if (f == '5')
+        up = (mag & 1) != 0;
     }
     if (up) {
       if (mag == std::numeric_limits<uint64_t>::max()) return false;
@@ -243,8 +296,8 @@ void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
 }
 
 const int64_t kEpoch = DaysFromCivil(1899, 12, 30);
-constexpr double kMinDate = -657434.0;   // 100-01-01
-constexpr double kMaxDate = 2958466.0;   // 10000-01-01 (exclusive)
+constexpr double kMinDate = -657434.0;  // 100-01-01
+constexpr double kMaxDate = 2958466.0;  // 10000-01-01 (exclusive)
 
 std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -282,7 +335,8 @@ bool ParseDate(const std::u16string& text, double& out) {
   auto number = [&](int max_digits, int64_t& v) {
     size_t start = i;
     v = 0;
-    while (i < s.size() && s[i] >= u'0' && s[i] <= u'9' && static_cast<int>(i - start) < max_digits) v = v * 10 + (s[i++] - u'0');
+    while (i < s.size() && s[i] >= u'0' && s[i] <= u'9' && static_cast<int>(i - start) < max_digits)
+      v = v * 10 + (s[i++] - u'0');
     return i > start;
   };
   auto skip_blanks = [&] {

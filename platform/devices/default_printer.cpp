@@ -56,8 +56,7 @@ int DeviceNumber(std::string_view path, std::string_view prefix) {
   constexpr std::string_view kDev = "/dev/";
   if (path.compare(0, kDev.size(), kDev) != 0) return -1;
   path.remove_prefix(kDev.size());
-  if (path.size() <= prefix.size() || path.size() > prefix.size() + 3 ||
-      path.compare(0, prefix.size(), prefix) != 0) {
+  if (path.size() <= prefix.size() || path.size() > prefix.size() + 3 || path.compare(0, prefix.size(), prefix) != 0) {
     return -1;
   }
   int n = 0;
@@ -126,8 +125,7 @@ BOOL KvDefaultPrinterPortW(LPWSTR port, DWORD port_size, LPWSTR printer, DWORD p
   }
   const std::u16string wide_port(name.begin(), name.end());
   const std::u16string wide_printer = kv::Utf8ToWide(current->name);
-  if (port == nullptr || port_size <= wide_port.size() ||
-      (printer != nullptr && printer_size <= wide_printer.size())) {
+  if (port == nullptr || port_size <= wide_port.size() || (printer != nullptr && printer_size <= wide_printer.size())) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }

@@ -5,9 +5,8 @@
 namespace kvdev {
 
 std::string_view StripDevicePrefix(std::string_view name) {
-  if (name.size() >= 4 && (name[0] == '\\' || name[0] == '/') &&
-      (name[1] == '\\' || name[1] == '/') && (name[2] == '.' || name[2] == '?') &&
-      (name[3] == '\\' || name[3] == '/')) {
+  if (name.size() >= 4 && (name[0] == '\\' || name[0] == '/') && (name[1] == '\\' || name[1] == '/') &&
+      (name[2] == '.' || name[2] == '?') && (name[3] == '\\' || name[3] == '/')) {
     name.remove_prefix(4);
   }
   return name;

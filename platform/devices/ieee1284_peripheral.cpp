@@ -45,8 +45,7 @@ void Ieee1284Peripheral::SetBehaviour(PeripheralBehaviour behaviour, uint32_t dr
 uint8_t Ieee1284Peripheral::ReadRegister(unsigned offset) {
   ++accesses_;
   switch (offset) {
-    case 0:
-      return data_;
+    case 0: return data_;
     case 1: {
       ++status_reads_;
       // Bits 3 nFault, 4 Select, 5 PError, 6 nAck, 7 Busy read inverted.
@@ -58,10 +57,8 @@ uint8_t Ieee1284Peripheral::ReadRegister(unsigned offset) {
       if (!busy_) v |= 0x80;
       return v;
     }
-    case 2:
-      return control_register_;
-    default:
-      return 0xFF;
+    case 2: return control_register_;
+    default: return 0xFF;
   }
 }
 
@@ -169,8 +166,7 @@ void Ieee1284Peripheral::AcceptRequest() {
   position_ = 0;
   half_ = 0;
   nibble_out_ = false;
-  const bool has_data = source_ != nullptr && !source_->empty() &&
-                        behaviour_ != PeripheralBehaviour::kNoData;
+  const bool has_data = source_ != nullptr && !source_->empty() && behaviour_ != PeripheralBehaviour::kNoData;
   if (!has_data) source_ = nullptr;
   select_ = xflag_;
   p_error_ = !has_data;  // reverse idle with nothing to send
@@ -181,7 +177,7 @@ void Ieee1284Peripheral::AcceptRequest() {
     announcing_ = true;
   }
   busy_ = false;
-  n_ack_ = true;         // event 6
+  n_ack_ = true;  // event 6
   phase_ = Phase::kReverse;
 }
 

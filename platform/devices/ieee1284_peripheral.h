@@ -13,12 +13,12 @@
 namespace kvdev {
 
 enum class PeripheralBehaviour {
-  kNormal,   // answers everything; device-ID and reverse data as configured
-  kRefuse,   // answers the negotiation but rejects every requested mode (XFlag)
-  kSilent,   // never moves a line: nothing attached
-  kDropOut,  // stops answering after `drop_after` bytes (reverse, or forward taken)
-  kNoData,   // accepts the mode but never has reverse data
-  kIdleData, // accepts the mode, then announces its data from reverse idle
+  kNormal,    // answers everything; device-ID and reverse data as configured
+  kRefuse,    // answers the negotiation but rejects every requested mode (XFlag)
+  kSilent,    // never moves a line: nothing attached
+  kDropOut,   // stops answering after `drop_after` bytes (reverse, or forward taken)
+  kNoData,    // accepts the mode but never has reverse data
+  kIdleData,  // accepts the mode, then announces its data from reverse idle
 };
 
 class Ieee1284Peripheral {

@@ -288,8 +288,7 @@ BOOL KvPortIoWrite(WORD port, DWORD value, BYTE size) {
     return FALSE;
   }
   for (BYTE i = 0; i < size; ++i) {
-    if (!kvdev::WriteByteLocked(s, static_cast<WORD>(port + i),
-                                static_cast<uint8_t>(value >> (8 * i)))) {
+    if (!kvdev::WriteByteLocked(s, static_cast<WORD>(port + i), static_cast<uint8_t>(value >> (8 * i)))) {
       return FALSE;
     }
   }

@@ -29,11 +29,11 @@ BOOL KvPortIoWrite(WORD port, DWORD value, BYTE size);
 
 // --- Simulated peripheral.
 #define KV_PPSIM_NORMAL 0
-#define KV_PPSIM_REFUSE 1    // rejects every requested mode through XFlag
-#define KV_PPSIM_SILENT 2    // never answers: no peripheral on the port
-#define KV_PPSIM_DROP_OUT 3  // stops answering after `argument` bytes (either direction)
-#define KV_PPSIM_NO_DATA 4   // accepts the mode but has no reverse data
-#define KV_PPSIM_IDLE_DATA 5 // accepts the mode, then announces its data from reverse idle
+#define KV_PPSIM_REFUSE 1     // rejects every requested mode through XFlag
+#define KV_PPSIM_SILENT 2     // never answers: no peripheral on the port
+#define KV_PPSIM_DROP_OUT 3   // stops answering after `argument` bytes (either direction)
+#define KV_PPSIM_NO_DATA 4    // accepts the mode but has no reverse data
+#define KV_PPSIM_IDLE_DATA 5  // accepts the mode, then announces its data from reverse idle
 
 // TRUE: register access and the "LPTn" device files go to the simulation.
 void KvParportSimEnable(BOOL on);

@@ -27,11 +27,10 @@ struct RateCode {
   unsigned code;
 };
 constexpr RateCode kRates[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 std::mutex& MapLock() {
@@ -51,9 +50,8 @@ std::string DevicePathOf(int port) {
 }
 
 DWORD ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - since)
-                                .count());
+  return static_cast<DWORD>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count());
 }
 
 class SerialPort : public kv::KObject {
@@ -68,8 +66,8 @@ class SerialPort : public kv::KObject {
     COMMTIMEOUTS t = Timeouts();
     DWORD got = 0;
     DWORD error = 0;
-    const bool immediate = t.ReadIntervalTimeout == MAXDWORD &&
-                           t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+    const bool immediate =
+        t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
     const bool total_limit = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
     const DWORD total = t.ReadTotalTimeoutMultiplier * size + t.ReadTotalTimeoutConstant;
     const auto start = std::chrono::steady_clock::now();
@@ -174,8 +172,7 @@ class SerialPort : public kv::KObject {
       dcb->Parity = (tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
     }
     dcb->fParity = dcb->Parity != NOPARITY;
-    dcb->StopBits = (tio.c_cflag & CSTOPB) ? (dcb->ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS)
-                                           : ONESTOPBIT;
+    dcb->StopBits = (tio.c_cflag & CSTOPB) ? (dcb->ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS) : ONESTOPBIT;
     const bool rtscts = (tio.c_cflag & CRTSCTS) != 0;
     dcb->fRtsControl = rtscts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
     dcb->fOutxCtsFlow = rtscts;

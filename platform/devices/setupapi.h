@@ -55,17 +55,15 @@ typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_W {
 
 // Only the USB printer interface class with DIGCF_DEVICEINTERFACE is known; any other
 // class gives an empty set. INVALID_HANDLE_VALUE on failure.
-HDEVINFO SetupDiGetClassDevsW(const GUID* class_guid, LPCWSTR enumerator, HWND parent,
-                              DWORD flags);
+HDEVINFO SetupDiGetClassDevsW(const GUID* class_guid, LPCWSTR enumerator, HWND parent, DWORD flags);
 // FALSE with ERROR_NO_MORE_ITEMS past the last interface.
-BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device, const GUID* guid,
-                                 DWORD index, PSP_DEVICE_INTERFACE_DATA data);
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA device, const GUID* guid, DWORD index,
+                                 PSP_DEVICE_INTERFACE_DATA data);
 // Sizing call: no detail buffer (size 0) gives FALSE, ERROR_INSUFFICIENT_BUFFER and the
 // required size.
 BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
-                                      DWORD detail_size, DWORD* required_size,
-                                      PSP_DEVINFO_DATA device);
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detail_size,
+                                      DWORD* required_size, PSP_DEVINFO_DATA device);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 }  // extern "C"

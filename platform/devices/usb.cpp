@@ -351,8 +351,7 @@ kv::KObject* OpenUsbPrinter(const char* name, DWORD, DWORD, DWORD) {
   if (bus.enabled) {
     size_t index = 0;
     char tail = 0;
-    if (std::sscanf(instance.c_str(), "sim%zu%c", &index, &tail) != 1 ||
-        index >= bus.printers.size()) {
+    if (std::sscanf(instance.c_str(), "sim%zu%c", &index, &tail) != 1 || index >= bus.printers.size()) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return nullptr;
     }
@@ -431,8 +430,8 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* class_guid, LPCWSTR, HWND, DWORD flags
     return INVALID_HANDLE_VALUE;
   }
   auto set = std::make_unique<DeviceInfoSet>();
-  const bool printers = (flags & DIGCF_DEVICEINTERFACE) &&
-                        (class_guid == nullptr || SameGuid(*class_guid, GUID_DEVINTERFACE_USBPRINT));
+  const bool printers =
+      (flags & DIGCF_DEVICEINTERFACE) && (class_guid == nullptr || SameGuid(*class_guid, GUID_DEVINTERFACE_USBPRINT));
   if (printers) {
     std::vector<std::string> paths;
     {
@@ -459,8 +458,8 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* class_guid, LPCWSTR, HWND, DWORD flags
   return raw;
 }
 
-BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA, const GUID* guid,
-                                 DWORD index, PSP_DEVICE_INTERFACE_DATA data) {
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA, const GUID* guid, DWORD index,
+                                 PSP_DEVICE_INTERFACE_DATA data) {
   DeviceInfoSet* set = FindSet(handle);
   if (set == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -485,9 +484,8 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO handle, PSP_DEVINFO_DATA, const GUID* 
 }
 
 BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA data,
-                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail,
-                                      DWORD detail_size, DWORD* required_size,
-                                      PSP_DEVINFO_DATA) {
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detail_size,
+                                      DWORD* required_size, PSP_DEVINFO_DATA) {
   DeviceInfoSet* set = FindSet(handle);
   if (set == nullptr) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -498,8 +496,8 @@ BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA
     return FALSE;
   }
   const std::u16string& path = set->paths[data->Reserved];
-  const DWORD need = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
-                                        (path.size() + 1) * sizeof(WCHAR));
+  const DWORD need =
+      static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) + (path.size() + 1) * sizeof(WCHAR));
   if (required_size) *required_size = need;
   if (detail == nullptr) {
     if (detail_size != 0) {
@@ -554,8 +552,7 @@ void KvUsbSimClear(void) {
   for (OVERLAPPED* ov : aborted) kv::OverlappedComplete(ov, ERROR_DEVICE_NOT_CONNECTED, 0);
 }
 
-int KvUsbSimAddPrinter(WORD vendor_id, WORD product_id, const BYTE* device_id,
-                       DWORD device_id_size) {
+int KvUsbSimAddPrinter(WORD vendor_id, WORD product_id, const BYTE* device_id, DWORD device_id_size) {
   SimBus& bus = Bus();
   std::lock_guard<std::mutex> guard(bus.lock);
   auto p = std::make_shared<SimPrinter>();
@@ -567,11 +564,23 @@ int KvUsbSimAddPrinter(WORD vendor_id, WORD product_id, const BYTE* device_id,
 }
 
 void KvUsbSimSetFailures(int index, DWORD failures) {
-  WithPrinter(index, [&](SimPrinter& p) { p.failures = failures; return 0; }, 0);
+  WithPrinter(
+      index,
+      [&](SimPrinter& p) {
+        p.failures = failures;
+        return 0;
+      },
+      0);
 }
 
 void KvUsbSimSetStatus(int index, WORD status) {
-  WithPrinter(index, [&](SimPrinter& p) { p.status = status; return 0; }, 0);
+  WithPrinter(
+      index,
+      [&](SimPrinter& p) {
+        p.status = status;
+        return 0;
+      },
+      0);
 }
 
 void KvUsbSimSetEnumerationFails(BOOL fails) {
@@ -581,15 +590,18 @@ void KvUsbSimSetEnumerationFails(BOOL fails) {
 }
 
 DWORD KvUsbSimOpenCount(int index) {
-  return WithPrinter(index, [](SimPrinter& p) { return p.opens; }, DWORD{0});
+  return WithPrinter(
+      index, [](SimPrinter& p) { return p.opens; }, DWORD{0});
 }
 
 DWORD KvUsbSimOpenHandles(int index) {
-  return WithPrinter(index, [](SimPrinter& p) { return p.handles; }, DWORD{0});
+  return WithPrinter(
+      index, [](SimPrinter& p) { return p.handles; }, DWORD{0});
 }
 
 DWORD KvUsbSimCancelCount(int index) {
-  return WithPrinter(index, [](SimPrinter& p) { return p.cancels; }, DWORD{0});
+  return WithPrinter(
+      index, [](SimPrinter& p) { return p.cancels; }, DWORD{0});
 }
 
 BOOL KvUsbSimCompletePending(int index) {

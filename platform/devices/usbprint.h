@@ -12,19 +12,18 @@
 extern "C" {
 
 // Failures a simulated printer can be given (flags).
-#define KV_USBSIM_OPEN_FAILS 0x0001   // CreateFileW fails with ERROR_ACCESS_DENIED
-#define KV_USBSIM_IOCTL_FAILS 0x0002  // both I/O controls fail with ERROR_GEN_FAILURE
-#define KV_USBSIM_IOCTL_PENDS 0x0004  // I/O controls stay pending until completed or cancelled
-#define KV_USBSIM_SHORT_STATUS 0x0008 // the status control returns 1 byte
-#define KV_USBSIM_READ_PENDS 0x0010   // reads stay pending until completed or cancelled
+#define KV_USBSIM_OPEN_FAILS 0x0001    // CreateFileW fails with ERROR_ACCESS_DENIED
+#define KV_USBSIM_IOCTL_FAILS 0x0002   // both I/O controls fail with ERROR_GEN_FAILURE
+#define KV_USBSIM_IOCTL_PENDS 0x0004   // I/O controls stay pending until completed or cancelled
+#define KV_USBSIM_SHORT_STATUS 0x0008  // the status control returns 1 byte
+#define KV_USBSIM_READ_PENDS 0x0010    // reads stay pending until completed or cancelled
 
 // Switches between the simulated bus (TRUE) and the real /dev/usb/lp* devices.
 void KvUsbSimEnable(BOOL on);
 // Removes every simulated printer and clears the bus failure.
 void KvUsbSimClear(void);
 // Adds a printer; returns its index (0, 1, ...). The path's instance part is "simN".
-int KvUsbSimAddPrinter(WORD vendor_id, WORD product_id, const BYTE* device_id,
-                       DWORD device_id_size);
+int KvUsbSimAddPrinter(WORD vendor_id, WORD product_id, const BYTE* device_id, DWORD device_id_size);
 void KvUsbSimSetFailures(int index, DWORD failures);
 void KvUsbSimSetStatus(int index, WORD status);
 // Makes the interface enumeration itself fail (SetupDiGetClassDevsW).

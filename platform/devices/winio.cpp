@@ -20,15 +20,14 @@ namespace {
 
 bool DriverFilePresent() {
   const std::string path = std::string(KvProgramDirectory()) + "WinIo.sys";
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   char head[kvdev::kWinIoDriverMagicSize] = {};
   DWORD got = 0;
   const BOOL ok = ReadFile(file, head, sizeof head, &got, nullptr);
   CloseHandle(file);
-  if (!ok || got != sizeof head ||
-      std::memcmp(head, kvdev::kWinIoDriverImage, sizeof head) != 0) {
+  if (!ok || got != sizeof head || std::memcmp(head, kvdev::kWinIoDriverImage, sizeof head) != 0) {
     SetLastError(ERROR_BAD_FORMAT);
     return false;
   }
@@ -44,10 +43,6 @@ WINIO_EXPORT BOOL InitializeWinIo() {
 
 WINIO_EXPORT void ShutdownWinIo() { KvPortIoShutdown(); }
 
-WINIO_EXPORT BOOL GetPortVal(WORD port, DWORD* value, BYTE size) {
-  return KvPortIoRead(port, value, size);
-}
+WINIO_EXPORT BOOL GetPortVal(WORD port, DWORD* value, BYTE size) { return KvPortIoRead(port, value, size); }
 
-WINIO_EXPORT BOOL SetPortVal(WORD port, DWORD value, BYTE size) {
-  return KvPortIoWrite(port, value, size);
-}
+WINIO_EXPORT BOOL SetPortVal(WORD port, DWORD value, BYTE size) { return KvPortIoWrite(port, value, size); }

@@ -27,8 +27,10 @@ class PageWithRaster final : public Backend {
   bool Records() const override { return true; }
   bool Paint(DC& dc, const Drawing& d) const override {
     if (!d.raster()) return false;
-    if (d.record) d.record();
-    else RecordPatch(dc, d.patch);
+    if (d.record)
+      d.record();
+    else
+      RecordPatch(dc, d.patch);
     return true;
   }
   Bitmap* Pixels(DC& dc) const override { return dc.surface.get(); }

@@ -10,7 +10,9 @@ namespace kv::gdi {
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t rd32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
 bool validMasks(const uint32_t m[3], int bpp) {
@@ -56,9 +58,15 @@ bool DibFormatFromInfo(const BITMAPINFO* bmi, UINT usage, const DC* dc, Format* 
   if (width <= 0 || height == 0 || width > 65535 || height > 65535 || height < -65535) return false;
   switch (compression) {
     case BI_RGB: break;
-    case BI_RLE8: if (bpp != 8 || height < 0) return false; break;
-    case BI_RLE4: if (bpp != 4 || height < 0) return false; break;
-    case BI_BITFIELDS: if (bpp != 16 && bpp != 32) return false; break;
+    case BI_RLE8:
+      if (bpp != 8 || height < 0) return false;
+      break;
+    case BI_RLE4:
+      if (bpp != 4 || height < 0) return false;
+      break;
+    case BI_BITFIELDS:
+      if (bpp != 16 && bpp != 32) return false;
+      break;
     default: return false;
   }
   Format fmt;
@@ -119,9 +127,12 @@ bool DecodeRle(const uint8_t* d, size_t size, int bpp, int w, int h, std::vector
   auto put = [&](int x, int y, uint8_t v) {
     if (x < 0 || x >= w || y < 0 || y >= h) return;
     uint8_t* row = out->data() + size_t(y) * size_t(stride);
-    if (bpp == 8) row[x] = v;
-    else if (x & 1) row[x >> 1] = uint8_t((row[x >> 1] & 0xF0) | (v & 0xF));
-    else row[x >> 1] = uint8_t((row[x >> 1] & 0x0F) | (v & 0xF) << 4);
+    if (bpp == 8)
+      row[x] = v;
+    else if (x & 1)
+      row[x >> 1] = uint8_t((row[x >> 1] & 0xF0) | (v & 0xF));
+    else
+      row[x >> 1] = uint8_t((row[x >> 1] & 0x0F) | (v & 0xF) << 4);
   };
   size_t i = 0;
   int x = 0, y = 0;
@@ -164,7 +175,8 @@ bool MakeDibView(const BITMAPINFO* bmi, const void* bits, UINT usage, const DC* 
   int w, h;
   bool topDown;
   DWORD infoBytes;
-  if (!bits || !DibFormatFromInfo(bmi, usage, dc, &f, &w, &h, &topDown, &infoBytes)) return Fail(ERROR_INVALID_PARAMETER);
+  if (!bits || !DibFormatFromInfo(bmi, usage, dc, &f, &w, &h, &topDown, &infoBytes))
+    return Fail(ERROR_INVALID_PARAMETER);
   DWORD compression = bmi->bmiHeader.biSize == sizeof(BITMAPCOREHEADER) ? BI_RGB : bmi->bmiHeader.biCompression;
   auto b = std::make_shared<Bitmap>();
   b->width = w;
@@ -440,21 +452,31 @@ int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPVOID bits, LPBITMA
     if (!m[0] && !m[1] && !m[2]) {
       // Ask for masks: give the bitmap's own (or 5-6-5 / 8-8-8).
       if (b->format.bpp == bpp && b->format.bitfields) {
-        m[0] = b->format.masks[0]; m[1] = b->format.masks[1]; m[2] = b->format.masks[2];
+        m[0] = b->format.masks[0];
+        m[1] = b->format.masks[1];
+        m[2] = b->format.masks[2];
       } else if (bpp == 16) {
-        m[0] = 0xF800; m[1] = 0x07E0; m[2] = 0x001F;
+        m[0] = 0xF800;
+        m[1] = 0x07E0;
+        m[2] = 0x001F;
       } else {
-        m[0] = 0xFF0000; m[1] = 0xFF00; m[2] = 0xFF;
+        m[0] = 0xFF0000;
+        m[1] = 0xFF00;
+        m[2] = 0xFF;
       }
     }
     f.bitfields = true;
-    f.masks[0] = m[0]; f.masks[1] = m[1]; f.masks[2] = m[2];
+    f.masks[0] = m[0];
+    f.masks[1] = m[1];
+    f.masks[2] = m[2];
     if (!m[0] || !m[1] || !m[2]) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return 0;
     }
   } else if (bpp == 16) {
-    f.masks[0] = 0x7C00; f.masks[1] = 0x03E0; f.masks[2] = 0x001F;
+    f.masks[0] = 0x7C00;
+    f.masks[1] = 0x03E0;
+    f.masks[2] = 0x001F;
   }
   if (bpp <= 8) {
     f.colors = (b->format.bpp == bpp) ? b->format.colors : DefaultFormat(bpp).colors;
@@ -522,7 +544,8 @@ UINT SetDIBColorTable(HDC hdc, UINT start, UINT count, const RGBQUAD* colors) {
   if (!b || !b->isDib || b->format.bpp > 8 || !colors) return 0;
   if (start >= b->format.colors.size()) return 0;
   UINT n = std::min<UINT>(count, UINT(b->format.colors.size()) - start);
-  for (UINT i = 0; i < n; ++i) b->format.colors[start + i] = {colors[i].rgbBlue, colors[i].rgbGreen, colors[i].rgbRed, 0};
+  for (UINT i = 0; i < n; ++i)
+    b->format.colors[start + i] = {colors[i].rgbBlue, colors[i].rgbGreen, colors[i].rgbRed, 0};
   return n;
 }
 

@@ -12,7 +12,9 @@ using namespace kv::gdi;
 
 namespace {
 
-uint32_t rd32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t rd32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 uint16_t rd16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 void wr32(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v);
@@ -181,10 +183,10 @@ BOOL KvBmpEncode(const BITMAPINFO* bmi, const void* bits, void** out, SIZE_T* ou
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  size_t colors = f.bpp <= 8 ? (bmi->bmiHeader.biClrUsed && bmi->bmiHeader.biClrUsed < f.colors.size()
-                                    ? bmi->bmiHeader.biClrUsed
-                                    : f.colors.size())
-                             : 0;
+  size_t colors =
+      f.bpp <= 8 ? (bmi->bmiHeader.biClrUsed && bmi->bmiHeader.biClrUsed < f.colors.size() ? bmi->bmiHeader.biClrUsed
+                                                                                           : f.colors.size())
+                 : 0;
   size_t header = kFileHeader + sizeof(BITMAPINFOHEADER) + (f.bitfields ? 12 : 0) + colors * 4;
   size_t pixels = size_t(DibStride(w, f.bpp)) * size_t(h);
   size_t total = header + pixels;

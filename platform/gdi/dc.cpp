@@ -526,7 +526,9 @@ int GetDeviceCaps(HDC hdc, int index) {
     case DESKTOPVERTRES: return c.vertRes;
     case BITSPIXEL: return c.bitsPixel;
     case PLANES: return 1;
-    case NUMBRUSHES: case NUMPENS: case NUMFONTS: return -1;
+    case NUMBRUSHES:
+    case NUMPENS:
+    case NUMFONTS: return -1;
     case NUMCOLORS: return c.bitsPixel > 8 ? -1 : (1 << c.bitsPixel);
     case RASTERCAPS: return c.rasterCaps;
     case SIZEPALETTE: return (c.rasterCaps & RC_PALETTE) ? 256 : 0;
@@ -534,13 +536,15 @@ int GetDeviceCaps(HDC hdc, int index) {
     case COLORRES: return (c.rasterCaps & RC_PALETTE) ? 18 : 0;
     case LOGPIXELSX: return c.logPixelsX;
     case LOGPIXELSY: return c.logPixelsY;
-    case ASPECTX: case ASPECTY: return 36;
+    case ASPECTX:
+    case ASPECTY: return 36;
     case ASPECTXY: return 51;
     case PHYSICALWIDTH: return printer ? c.physicalWidth : 0;
     case PHYSICALHEIGHT: return printer ? c.physicalHeight : 0;
     case PHYSICALOFFSETX: return printer ? c.physicalOffsetX : 0;
     case PHYSICALOFFSETY: return printer ? c.physicalOffsetY : 0;
-    case SCALINGFACTORX: case SCALINGFACTORY: return 0;
+    case SCALINGFACTORX:
+    case SCALINGFACTORY: return 0;
     case VREFRESH: return printer ? 0 : 60;
     case BLTALIGNMENT: return 0;
     case CURVECAPS: return 0x1FF;
@@ -594,11 +598,8 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h) {
       if (!b->stock) b->selectedIn = dc;
       return old;
     }
-    case OBJ_REGION:
-      return reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(SelectClipRgn(hdc, static_cast<HRGN>(h))));
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
+    case OBJ_REGION: return reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(SelectClipRgn(hdc, static_cast<HRGN>(h))));
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
   }
 }
 
@@ -612,25 +613,45 @@ HGDIOBJ GetCurrentObject(HDC hdc, UINT type) {
     case OBJ_FONT: return dc->st.font->handle;
     case OBJ_PAL: return dc->st.palette->handle;
     case OBJ_BITMAP: return dc->kind == DCKind::Memory && dc->st.bitmap ? dc->st.bitmap->handle : nullptr;
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
   }
 }
 
 BOOL GdiFlush(void) { return TRUE; }
 
-#define KV_DC_OR(fail) \
-  KV_GDI_LOCK;         \
+#define KV_DC_OR(fail)  \
+  KV_GDI_LOCK;          \
   DC* dc = FindDC(hdc); \
   if (!dc) return fail
 
-COLORREF SetTextColor(HDC hdc, COLORREF c) { KV_DC_OR(CLR_INVALID); std::swap(dc->st.textColor, c); return c; }
-COLORREF GetTextColor(HDC hdc) { KV_DC_OR(CLR_INVALID); return dc->st.textColor; }
-COLORREF SetBkColor(HDC hdc, COLORREF c) { KV_DC_OR(CLR_INVALID); std::swap(dc->st.bkColor, c); return c; }
-COLORREF GetBkColor(HDC hdc) { KV_DC_OR(CLR_INVALID); return dc->st.bkColor; }
-COLORREF SetDCBrushColor(HDC hdc, COLORREF c) { KV_DC_OR(CLR_INVALID); std::swap(dc->st.dcBrushColor, c); return c; }
-COLORREF SetDCPenColor(HDC hdc, COLORREF c) { KV_DC_OR(CLR_INVALID); std::swap(dc->st.dcPenColor, c); return c; }
+COLORREF SetTextColor(HDC hdc, COLORREF c) {
+  KV_DC_OR(CLR_INVALID);
+  std::swap(dc->st.textColor, c);
+  return c;
+}
+COLORREF GetTextColor(HDC hdc) {
+  KV_DC_OR(CLR_INVALID);
+  return dc->st.textColor;
+}
+COLORREF SetBkColor(HDC hdc, COLORREF c) {
+  KV_DC_OR(CLR_INVALID);
+  std::swap(dc->st.bkColor, c);
+  return c;
+}
+COLORREF GetBkColor(HDC hdc) {
+  KV_DC_OR(CLR_INVALID);
+  return dc->st.bkColor;
+}
+COLORREF SetDCBrushColor(HDC hdc, COLORREF c) {
+  KV_DC_OR(CLR_INVALID);
+  std::swap(dc->st.dcBrushColor, c);
+  return c;
+}
+COLORREF SetDCPenColor(HDC hdc, COLORREF c) {
+  KV_DC_OR(CLR_INVALID);
+  std::swap(dc->st.dcPenColor, c);
+  return c;
+}
 
 int SetBkMode(HDC hdc, int mode) {
   KV_DC_OR(0);
@@ -638,7 +659,10 @@ int SetBkMode(HDC hdc, int mode) {
   std::swap(dc->st.bkMode, mode);
   return mode;
 }
-int GetBkMode(HDC hdc) { KV_DC_OR(0); return dc->st.bkMode; }
+int GetBkMode(HDC hdc) {
+  KV_DC_OR(0);
+  return dc->st.bkMode;
+}
 
 int SetROP2(HDC hdc, int rop2) {
   KV_DC_OR(0);
@@ -646,7 +670,10 @@ int SetROP2(HDC hdc, int rop2) {
   std::swap(dc->st.rop2, rop2);
   return rop2;
 }
-int GetROP2(HDC hdc) { KV_DC_OR(0); return dc->st.rop2; }
+int GetROP2(HDC hdc) {
+  KV_DC_OR(0);
+  return dc->st.rop2;
+}
 
 int SetStretchBltMode(HDC hdc, int mode) {
   KV_DC_OR(0);
@@ -654,7 +681,10 @@ int SetStretchBltMode(HDC hdc, int mode) {
   std::swap(dc->st.stretchMode, mode);
   return mode;
 }
-int GetStretchBltMode(HDC hdc) { KV_DC_OR(0); return dc->st.stretchMode; }
+int GetStretchBltMode(HDC hdc) {
+  KV_DC_OR(0);
+  return dc->st.stretchMode;
+}
 
 int SetPolyFillMode(HDC hdc, int mode) {
   KV_DC_OR(0);
@@ -662,14 +692,20 @@ int SetPolyFillMode(HDC hdc, int mode) {
   std::swap(dc->st.polyFillMode, mode);
   return mode;
 }
-int GetPolyFillMode(HDC hdc) { KV_DC_OR(0); return dc->st.polyFillMode; }
+int GetPolyFillMode(HDC hdc) {
+  KV_DC_OR(0);
+  return dc->st.polyFillMode;
+}
 
 int SetMapMode(HDC hdc, int mode) {
   KV_DC_OR(0);
   if (mode != MM_TEXT) return Fail(ERROR_NOT_SUPPORTED);
   return MM_TEXT;
 }
-int GetMapMode(HDC hdc) { KV_DC_OR(0); return MM_TEXT; }
+int GetMapMode(HDC hdc) {
+  KV_DC_OR(0);
+  return MM_TEXT;
+}
 
 UINT SetTextAlign(HDC hdc, UINT align) {
   KV_DC_OR(GDI_ERROR);
@@ -677,7 +713,10 @@ UINT SetTextAlign(HDC hdc, UINT align) {
   dc->st.textAlign = align & TA_MASK;
   return old;
 }
-UINT GetTextAlign(HDC hdc) { KV_DC_OR(GDI_ERROR); return dc->st.textAlign; }
+UINT GetTextAlign(HDC hdc) {
+  KV_DC_OR(GDI_ERROR);
+  return dc->st.textAlign;
+}
 
 int SetTextCharacterExtra(HDC hdc, int extra) {
   KV_DC_OR(int(0x80000000));
@@ -685,7 +724,10 @@ int SetTextCharacterExtra(HDC hdc, int extra) {
   std::swap(dc->st.charExtra, extra);
   return extra;
 }
-int GetTextCharacterExtra(HDC hdc) { KV_DC_OR(int(0x80000000)); return dc->st.charExtra; }
+int GetTextCharacterExtra(HDC hdc) {
+  KV_DC_OR(int(0x80000000));
+  return dc->st.charExtra;
+}
 
 static void givePoint(LPPOINT p, POINT v) {
   if (p) *p = v;
@@ -697,14 +739,22 @@ BOOL SetBrushOrgEx(HDC hdc, int x, int y, LPPOINT old) {
   dc->st.brushOrg = {x, y};
   return TRUE;
 }
-BOOL GetBrushOrgEx(HDC hdc, LPPOINT pt) { KV_DC_OR(FALSE); givePoint(pt, dc->st.brushOrg); return TRUE; }
+BOOL GetBrushOrgEx(HDC hdc, LPPOINT pt) {
+  KV_DC_OR(FALSE);
+  givePoint(pt, dc->st.brushOrg);
+  return TRUE;
+}
 BOOL SetViewportOrgEx(HDC hdc, int x, int y, LPPOINT old) {
   KV_DC_OR(FALSE);
   givePoint(old, dc->st.viewportOrg);
   dc->st.viewportOrg = {x, y};
   return TRUE;
 }
-BOOL GetViewportOrgEx(HDC hdc, LPPOINT pt) { KV_DC_OR(FALSE); givePoint(pt, dc->st.viewportOrg); return TRUE; }
+BOOL GetViewportOrgEx(HDC hdc, LPPOINT pt) {
+  KV_DC_OR(FALSE);
+  givePoint(pt, dc->st.viewportOrg);
+  return TRUE;
+}
 BOOL OffsetViewportOrgEx(HDC hdc, int dx, int dy, LPPOINT old) {
   KV_DC_OR(FALSE);
   givePoint(old, dc->st.viewportOrg);
@@ -718,7 +768,11 @@ BOOL SetWindowOrgEx(HDC hdc, int x, int y, LPPOINT old) {
   dc->st.windowOrg = {x, y};
   return TRUE;
 }
-BOOL GetWindowOrgEx(HDC hdc, LPPOINT pt) { KV_DC_OR(FALSE); givePoint(pt, dc->st.windowOrg); return TRUE; }
+BOOL GetWindowOrgEx(HDC hdc, LPPOINT pt) {
+  KV_DC_OR(FALSE);
+  givePoint(pt, dc->st.windowOrg);
+  return TRUE;
+}
 BOOL OffsetWindowOrgEx(HDC hdc, int dx, int dy, LPPOINT old) {
   KV_DC_OR(FALSE);
   givePoint(old, dc->st.windowOrg);
@@ -741,7 +795,11 @@ BOOL DPtoLP(HDC hdc, LPPOINT pts, int count) {
   }
   return TRUE;
 }
-BOOL GetCurrentPositionEx(HDC hdc, LPPOINT pt) { KV_DC_OR(FALSE); givePoint(pt, dc->st.cur); return TRUE; }
+BOOL GetCurrentPositionEx(HDC hdc, LPPOINT pt) {
+  KV_DC_OR(FALSE);
+  givePoint(pt, dc->st.cur);
+  return TRUE;
+}
 
 HPALETTE SelectPalette(HDC hdc, HPALETTE pal, BOOL) {
   KV_DC_OR(nullptr);

@@ -69,8 +69,10 @@ void cosmeticLine(DC& dc, PixelWriter& w, POINT a, POINT b, const PenInfo& pen, 
     }
     int64_t minor = (2 * i * dmin + dmaj) / (2 * dmaj);
     int x = int(a.x + sx * (xMajor ? i : minor)), y = int(a.y + sy * (xMajor ? minor : i));
-    if (on) w.Put(x, y, fg, dc.st.rop2);
-    else if (dc.st.bkMode == OPAQUE) w.Put(x, y, bg, dc.st.rop2);
+    if (on)
+      w.Put(x, y, fg, dc.st.rop2);
+    else if (dc.st.bkMode == OPAQUE)
+      w.Put(x, y, bg, dc.st.rop2);
   }
   if (period) dc.styleCount = int((dc.styleCount + steps) % period);
 }
@@ -97,8 +99,14 @@ void wideSegment(double x0, double y0, double x1, double y1, double width, int c
     double nx = -uy * h, ny = ux * h;
     double ex0 = x0, ey0 = y0, ex1 = x1, ey1 = y1;
     if (cap == PS_ENDCAP_SQUARE) {
-      if (startCap) { ex0 -= ux * h; ey0 -= uy * h; }
-      if (endCap) { ex1 += ux * h; ey1 += uy * h; }
+      if (startCap) {
+        ex0 -= ux * h;
+        ey0 -= uy * h;
+      }
+      if (endCap) {
+        ex1 += ux * h;
+        ey1 += uy * h;
+      }
     }
     // Integer positions are pixel centres here, which is where the span filler samples.
     std::vector<std::vector<std::pair<double, double>>> poly{
@@ -138,8 +146,8 @@ void widePolyline(DC& dc, const POINT* p, int n, bool closed, const PenInfo& pen
         double step = std::min(left, len - pos);
         if (on) {
           double t0 = pos / len, t1 = (pos + step) / len;
-          wideSegment(a.x + (b.x - a.x) * t0, a.y + (b.y - a.y) * t0, a.x + (b.x - a.x) * t1,
-                      a.y + (b.y - a.y) * t1, width, PS_ENDCAP_FLAT, false, false, &spans);
+          wideSegment(a.x + (b.x - a.x) * t0, a.y + (b.y - a.y) * t0, a.x + (b.x - a.x) * t1, a.y + (b.y - a.y) * t1,
+                      width, PS_ENDCAP_FLAT, false, false, &spans);
         }
         pos += step;
         left -= step;
@@ -246,8 +254,10 @@ void drawShape(DC& dc, Shape shape, int l, int t, int r, int b, int ew, int eh) 
   auto spans = [&](int l0, int t0, int r0, int b0) {
     SpanList s;
     s.limit = dc.DeviceLimit(pw + 2);
-    if (shape == Shape::Ellipse) EllipseSpans(l0, t0, r0, b0, &s);
-    else RoundRectSpans(l0, t0, r0, b0, ew, eh, &s);
+    if (shape == Shape::Ellipse)
+      EllipseSpans(l0, t0, r0, b0, &s);
+    else
+      RoundRectSpans(l0, t0, r0, b0, ew, eh, &s);
     return s.ToRgn();
   };
   if (!pen) {
@@ -324,15 +334,17 @@ void fillRectWith(DC& dc, RECT d, const Brush& b, uint8_t code) {
     return;
   }
   Paint(dc, raster, [&] {
-  PageOp op;
-  op.kind = PageOp::Kind::Path;
-  op.rop = PATCOPY;
-  op.path.brush = DescribeBrushOf(dc, b);
-  op.path.fill = true;
-  op.path.subpaths.push_back({{double(d.left), double(d.top)}, {double(d.right), double(d.top)},
-                              {double(d.right), double(d.bottom)}, {double(d.left), double(d.bottom)}});
-  op.path.closed.push_back(true);
-  if (b.style != BS_NULL) Record(dc, std::move(op));
+    PageOp op;
+    op.kind = PageOp::Kind::Path;
+    op.rop = PATCOPY;
+    op.path.brush = DescribeBrushOf(dc, b);
+    op.path.fill = true;
+    op.path.subpaths.push_back({{double(d.left), double(d.top)},
+                                {double(d.right), double(d.top)},
+                                {double(d.right), double(d.bottom)},
+                                {double(d.left), double(d.bottom)}});
+    op.path.closed.push_back(true);
+    if (b.style != BS_NULL) Record(dc, std::move(op));
   });
 }
 
@@ -387,8 +399,8 @@ COLORREF SetPixel(HDC hdc, int x, int y, COLORREF color) {
         op.rop = PATCOPY;
         op.path.fill = true;
         op.path.brush.color = format.ToRgb(v);
-        op.path.subpaths.push_back({{double(p.x), double(p.y)}, {p.x + 1.0, double(p.y)}, {p.x + 1.0, p.y + 1.0},
-                                    {double(p.x), p.y + 1.0}});
+        op.path.subpaths.push_back(
+            {{double(p.x), double(p.y)}, {p.x + 1.0, double(p.y)}, {p.x + 1.0, p.y + 1.0}, {double(p.x), p.y + 1.0}});
         op.path.closed.push_back(true);
         Record(*dc, std::move(op));
       });
@@ -479,22 +491,22 @@ BOOL PolyPolygon(HDC hdc, const POINT* pts, const INT* counts, int polys) {
     return PaintPatch(*dc, raster, boundsOf(all, dc->st.pen->width));
   }
   return Paint(*dc, raster, [&] {
-      PageOp op;
-      op.kind = PageOp::Kind::Path;
-      op.rop = DWORD(dc->st.rop2);
-      op.isRop2 = true;
-      op.path.fill = dc->st.brush->style != BS_NULL;
-      op.path.brush = DescribeBrush(*dc);
-      op.path.stroke = dc->st.pen->style != PS_NULL;
-      op.path.pen = DescribePen(*dc);
-      op.path.fillMode = dc->st.polyFillMode;
-      for (auto& d : dev) {
-        std::vector<std::pair<double, double>> sp;
-        for (auto& q : d) sp.push_back({q.x + 0.5, q.y + 0.5});
-        op.path.subpaths.push_back(std::move(sp));
-        op.path.closed.push_back(true);
-      }
-      Record(*dc, std::move(op));
+    PageOp op;
+    op.kind = PageOp::Kind::Path;
+    op.rop = DWORD(dc->st.rop2);
+    op.isRop2 = true;
+    op.path.fill = dc->st.brush->style != BS_NULL;
+    op.path.brush = DescribeBrush(*dc);
+    op.path.stroke = dc->st.pen->style != PS_NULL;
+    op.path.pen = DescribePen(*dc);
+    op.path.fillMode = dc->st.polyFillMode;
+    for (auto& d : dev) {
+      std::vector<std::pair<double, double>> sp;
+      for (auto& q : d) sp.push_back({q.x + 0.5, q.y + 0.5});
+      op.path.subpaths.push_back(std::move(sp));
+      op.path.closed.push_back(true);
+    }
+    Record(*dc, std::move(op));
   });
 }
 
@@ -511,48 +523,52 @@ BOOL Rectangle(HDC hdc, int left, int top, int right, int bottom) {
   bool pen = dc->st.pen->style != PS_NULL;
   int pw = pen ? dc->st.pen->width : 0;
   auto raster = [&] {
-  if (!pen) {
-    FillDeviceRgn(*dc, Rgn(RECT{d.left, d.top, d.right - 1, d.bottom - 1}), BrushSource(*dc, *dc->st.brush),
-                  dc->st.rop2);
-  } else if (pw <= 1) {
-    FillDeviceRgn(*dc, Rgn(RECT{d.left + 1, d.top + 1, d.right - 1, d.bottom - 1}), BrushSource(*dc, *dc->st.brush),
-                  dc->st.rop2);
-    if (d.right - d.left >= 1 && d.bottom - d.top >= 1) {
-      POINT frame[4] = {{d.left, d.top}, {d.right - 1, d.top}, {d.right - 1, d.bottom - 1}, {d.left, d.bottom - 1}};
-      dc->styleCount = 0;
-      if (d.right - d.left == 1 || d.bottom - d.top == 1) {
-        FillDeviceRgn(*dc, Rgn(d), SolidSource(*dc, DescribePen(*dc).color), dc->st.rop2);
+    if (!pen) {
+      FillDeviceRgn(*dc, Rgn(RECT{d.left, d.top, d.right - 1, d.bottom - 1}), BrushSource(*dc, *dc->st.brush),
+                    dc->st.rop2);
+    } else if (pw <= 1) {
+      FillDeviceRgn(*dc, Rgn(RECT{d.left + 1, d.top + 1, d.right - 1, d.bottom - 1}), BrushSource(*dc, *dc->st.brush),
+                    dc->st.rop2);
+      if (d.right - d.left >= 1 && d.bottom - d.top >= 1) {
+        POINT frame[4] = {{d.left, d.top}, {d.right - 1, d.top}, {d.right - 1, d.bottom - 1}, {d.left, d.bottom - 1}};
+        dc->styleCount = 0;
+        if (d.right - d.left == 1 || d.bottom - d.top == 1) {
+          FillDeviceRgn(*dc, Rgn(d), SolidSource(*dc, DescribePen(*dc).color), dc->st.rop2);
+        } else {
+          DrawPolyline(*dc, frame, 4, true);
+        }
+      }
+    } else {
+      // A wide pen: a frame of the pen's width centred on the outline (inside it for
+      // PS_INSIDEFRAME), square corners.
+      RECT o = d;
+      if (dc->st.pen->style != PS_INSIDEFRAME)
+        o = {d.left - pw / 2, d.top - pw / 2, d.right - 1 + (pw - pw / 2), d.bottom - 1 + (pw - pw / 2)};
+      RECT in{o.left + pw, o.top + pw, o.right - pw, o.bottom - pw};
+      Rgn inner(in), outer(o);
+      FillDeviceRgn(*dc, inner, BrushSource(*dc, *dc->st.brush), dc->st.rop2);
+      outer.Subtract(inner);
+      if (dc->st.pen->style == PS_SOLID || dc->st.pen->style == PS_INSIDEFRAME) {
+        FillDeviceRgn(*dc, outer, SolidSource(*dc, DescribePen(*dc).color), dc->st.rop2);
       } else {
+        POINT frame[4] = {{d.left, d.top}, {d.right - 1, d.top}, {d.right - 1, d.bottom - 1}, {d.left, d.bottom - 1}};
         DrawPolyline(*dc, frame, 4, true);
       }
     }
-  } else {
-    // A wide pen: a frame of the pen's width centred on the outline (inside it for
-    // PS_INSIDEFRAME), square corners.
-    RECT o = d;
-    if (dc->st.pen->style != PS_INSIDEFRAME)
-      o = {d.left - pw / 2, d.top - pw / 2, d.right - 1 + (pw - pw / 2), d.bottom - 1 + (pw - pw / 2)};
-    RECT in{o.left + pw, o.top + pw, o.right - pw, o.bottom - pw};
-    Rgn inner(in), outer(o);
-    FillDeviceRgn(*dc, inner, BrushSource(*dc, *dc->st.brush), dc->st.rop2);
-    outer.Subtract(inner);
-    if (dc->st.pen->style == PS_SOLID || dc->st.pen->style == PS_INSIDEFRAME) {
-      FillDeviceRgn(*dc, outer, SolidSource(*dc, DescribePen(*dc).color), dc->st.rop2);
-    } else {
-      POINT frame[4] = {{d.left, d.top}, {d.right - 1, d.top}, {d.right - 1, d.bottom - 1}, {d.left, d.bottom - 1}};
-      DrawPolyline(*dc, frame, 4, true);
-    }
-  }
     return true;
   };
   if (needsPatch(*dc)) return PaintPatch(*dc, raster, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
   return Paint(*dc, raster, [&] {
     if (pen) {
-      recordShapePath(*dc, {{d.left + 0.5, d.top + 0.5}, {d.right - 0.5, d.top + 0.5}, {d.right - 0.5, d.bottom - 0.5},
+      recordShapePath(*dc, {{d.left + 0.5, d.top + 0.5},
+                            {d.right - 0.5, d.top + 0.5},
+                            {d.right - 0.5, d.bottom - 0.5},
                             {d.left + 0.5, d.bottom - 0.5}});
     } else {
-      recordShapePath(*dc, {{double(d.left), double(d.top)}, {d.right - 1.0, double(d.top)},
-                            {d.right - 1.0, d.bottom - 1.0}, {double(d.left), d.bottom - 1.0}});
+      recordShapePath(*dc, {{double(d.left), double(d.top)},
+                            {d.right - 1.0, double(d.top)},
+                            {d.right - 1.0, d.bottom - 1.0},
+                            {double(d.left), d.bottom - 1.0}});
     }
   });
 }
@@ -569,16 +585,16 @@ BOOL Ellipse(HDC hdc, int left, int top, int right, int bottom) {
   int pw = dc->st.pen->width;
   if (needsPatch(*dc)) return PaintPatch(*dc, raster, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
   return Paint(*dc, raster, [&] {
-      // Flattened through the pixel centres of the box.
-      std::vector<std::pair<double, double>> path;
-      double cx = (d.left + d.right) / 2.0, cy = (d.top + d.bottom) / 2.0;
-      double a = (d.right - d.left - 1) / 2.0, b = (d.bottom - d.top - 1) / 2.0;
-      size_t n = size_t(std::clamp(int(std::max(a, b) * 2), 16, 720));
-      for (size_t i = 0; i < n; ++i) {
-        double ang = 2 * kPi * double(i) / double(n);
-        path.push_back({cx + a * std::cos(ang), cy + b * std::sin(ang)});
-      }
-      recordShapePath(*dc, std::move(path));
+    // Flattened through the pixel centres of the box.
+    std::vector<std::pair<double, double>> path;
+    double cx = (d.left + d.right) / 2.0, cy = (d.top + d.bottom) / 2.0;
+    double a = (d.right - d.left - 1) / 2.0, b = (d.bottom - d.top - 1) / 2.0;
+    size_t n = size_t(std::clamp(int(std::max(a, b) * 2), 16, 720));
+    for (size_t i = 0; i < n; ++i) {
+      double ang = 2 * kPi * double(i) / double(n);
+      path.push_back({cx + a * std::cos(ang), cy + b * std::sin(ang)});
+    }
+    recordShapePath(*dc, std::move(path));
   });
 }
 
@@ -594,7 +610,8 @@ BOOL RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int
   int pw = dc->st.pen->width;
   if (needsPatch(*dc)) return PaintPatch(*dc, raster, {d.left - pw, d.top - pw, d.right + pw, d.bottom + pw});
   return Paint(*dc, raster, [&] {
-    double ew = std::min<double>(std::abs(width), d.right - d.left), eh = std::min<double>(std::abs(height), d.bottom - d.top);
+    double ew = std::min<double>(std::abs(width), d.right - d.left),
+           eh = std::min<double>(std::abs(height), d.bottom - d.top);
     recordShapePath(*dc, roundPath(d.left + 0.5, d.top + 0.5, d.right - 0.5, d.bottom - 0.5, ew, eh));
   });
 }
@@ -674,13 +691,16 @@ BOOL DrawEdge(HDC hdc, LPRECT rc, UINT edge, UINT flags) {
     if (b) fillRectWith(*dc, devRect(*dc, a), *b, 0xF0);
   };
   // Outer then inner border: (top-left colour, bottom-right colour).
-  struct Pair { int tl, br; };
+  struct Pair {
+    int tl, br;
+  };
   auto colours = [&](bool outer, bool raised) -> Pair {
     if (flags & BF_MONO) return {COLOR_WINDOWFRAME, COLOR_WINDOWFRAME};
     if (flags & BF_FLAT) return outer ? Pair{COLOR_BTNSHADOW, COLOR_BTNSHADOW} : Pair{COLOR_BTNFACE, COLOR_BTNFACE};
     bool soft = (flags & BF_SOFT) != 0;
-    if (outer) return raised ? Pair{soft ? COLOR_BTNHIGHLIGHT : COLOR_3DLIGHT, COLOR_3DDKSHADOW}
-                             : Pair{COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT};
+    if (outer)
+      return raised ? Pair{soft ? COLOR_BTNHIGHLIGHT : COLOR_3DLIGHT, COLOR_3DDKSHADOW}
+                    : Pair{COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT};
     return raised ? Pair{soft ? COLOR_3DLIGHT : COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW}
                   : Pair{soft ? COLOR_BTNSHADOW : COLOR_3DDKSHADOW, COLOR_3DLIGHT};
   };
@@ -708,14 +728,14 @@ BOOL DrawEdge(HDC hdc, LPRECT rc, UINT edge, UINT flags) {
 
 // ---- Default system colours ------------------------------------------------------------------
 __attribute__((weak)) DWORD GetSysColor(int index) {
-  static const COLORREF table[31] = {
-      RGB(212, 208, 200), RGB(58, 110, 165),  RGB(10, 36, 106),   RGB(128, 128, 128), RGB(212, 208, 200),
-      RGB(255, 255, 255), RGB(0, 0, 0),       RGB(0, 0, 0),       RGB(0, 0, 0),       RGB(255, 255, 255),
-      RGB(212, 208, 200), RGB(212, 208, 200), RGB(128, 128, 128), RGB(10, 36, 106),   RGB(255, 255, 255),
-      RGB(212, 208, 200), RGB(128, 128, 128), RGB(128, 128, 128), RGB(0, 0, 0),       RGB(212, 208, 200),
-      RGB(255, 255, 255), RGB(64, 64, 64),    RGB(212, 208, 200), RGB(0, 0, 0),       RGB(255, 255, 225),
-      RGB(181, 181, 181), RGB(0, 0, 128),     RGB(166, 202, 240), RGB(192, 192, 192), RGB(10, 36, 106),
-      RGB(212, 208, 200)};
+  static const COLORREF table[31] = {RGB(212, 208, 200), RGB(58, 110, 165),  RGB(10, 36, 106),   RGB(128, 128, 128),
+                                     RGB(212, 208, 200), RGB(255, 255, 255), RGB(0, 0, 0),       RGB(0, 0, 0),
+                                     RGB(0, 0, 0),       RGB(255, 255, 255), RGB(212, 208, 200), RGB(212, 208, 200),
+                                     RGB(128, 128, 128), RGB(10, 36, 106),   RGB(255, 255, 255), RGB(212, 208, 200),
+                                     RGB(128, 128, 128), RGB(128, 128, 128), RGB(0, 0, 0),       RGB(212, 208, 200),
+                                     RGB(255, 255, 255), RGB(64, 64, 64),    RGB(212, 208, 200), RGB(0, 0, 0),
+                                     RGB(255, 255, 225), RGB(181, 181, 181), RGB(0, 0, 128),     RGB(166, 202, 240),
+                                     RGB(192, 192, 192), RGB(10, 36, 106),   RGB(212, 208, 200)};
   if (index < 0 || index > 30) return 0;
   return table[index];
 }

@@ -57,63 +57,62 @@ struct PrinterCaps {
   int horzSizeMm = 0;  // HORZSIZE / VERTSIZE answers (millimetres of the printable area)
   int vertSizeMm = 0;
   int bitsPixel = 24;  // BITSPIXEL answer (the page raster itself is always 32 bits)
-  int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_BIGFONT |
-                   RC_STRETCHBLT | RC_STRETCHDIB;
+  int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_BIGFONT | RC_STRETCHBLT | RC_STRETCHDIB;
   // Every page gets a raster. Without, only a page whose drawing reads pixels gets one
   // (which needs a page painter; a DC without one keeps rasters).
   bool pageRaster = true;
 };
 
 struct PenInfo {
-  int style = PS_SOLID;        // PS_SOLID ... PS_INSIDEFRAME, PS_USERSTYLE, PS_ALTERNATE
-  int width = 1;               // device pixels, >= 1
-  bool geometric = false;      // PS_GEOMETRIC or width > 1
+  int style = PS_SOLID;    // PS_SOLID ... PS_INSIDEFRAME, PS_USERSTYLE, PS_ALTERNATE
+  int width = 1;           // device pixels, >= 1
+  bool geometric = false;  // PS_GEOMETRIC or width > 1
   int endCap = PS_ENDCAP_ROUND;
   int join = PS_JOIN_ROUND;
-  COLORREF color = 0;          // resolved RGB
-  std::vector<DWORD> dashes;   // on/off lengths in pixels for styled pens (empty: solid)
+  COLORREF color = 0;         // resolved RGB
+  std::vector<DWORD> dashes;  // on/off lengths in pixels for styled pens (empty: solid)
 };
 
 struct BrushInfo {
-  int style = BS_SOLID;        // BS_SOLID, BS_NULL, BS_HATCHED, BS_PATTERN (pattern below)
-  COLORREF color = 0;          // solid colour, or hatch line colour
+  int style = BS_SOLID;  // BS_SOLID, BS_NULL, BS_HATCHED, BS_PATTERN (pattern below)
+  COLORREF color = 0;    // solid colour, or hatch line colour
   int hatch = 0;
-  COLORREF bkColor = 0xFFFFFF; // hatch background when bkOpaque
+  COLORREF bkColor = 0xFFFFFF;  // hatch background when bkOpaque
   bool bkOpaque = true;
-  int patternWidth = 0;        // BS_PATTERN / BS_DIBPATTERN: pixels 0x00RRGGBB, top-down
+  int patternWidth = 0;  // BS_PATTERN / BS_DIBPATTERN: pixels 0x00RRGGBB, top-down
   int patternHeight = 0;
   std::vector<uint32_t> pattern;
-  POINT origin{0, 0};          // device position where the pattern tile starts
+  POINT origin{0, 0};  // device position where the pattern tile starts
 };
 
 struct FontInfo {
-  std::string face;     // face name as the program gave it (UTF-8)
-  std::string family;   // fontconfig family drawn with; empty for the fixed-cell test font
-  int emHeight = 0;     // character height in pixels (the font's em size)
-  int cellHeight = 0;   // ascent + descent
+  std::string face;    // face name as the program gave it (UTF-8)
+  std::string family;  // fontconfig family drawn with; empty for the fixed-cell test font
+  int emHeight = 0;    // character height in pixels (the font's em size)
+  int cellHeight = 0;  // ascent + descent
   int ascent = 0;
   int weight = FW_NORMAL;
   bool italic = false;
   bool underline = false;
   bool strikeout = false;
-  int escapement = 0;   // tenths of a degree, counter-clockwise
+  int escapement = 0;  // tenths of a degree, counter-clockwise
 };
 
 struct TextInfo {
   std::u16string text;
   std::string utf8;
   FontInfo font;
-  double x = 0;          // left edge of the first character cell
-  double baseline = 0;   // baseline y
-  std::vector<int> dx;   // per-character advances in pixels (empty: the font's own)
+  double x = 0;         // left edge of the first character cell
+  double baseline = 0;  // baseline y
+  std::vector<int> dx;  // per-character advances in pixels (empty: the font's own)
   int charExtra = 0;
   COLORREF color = 0;
-  bool opaque = false;   // background cell painted with bkColor
+  bool opaque = false;  // background cell painted with bkColor
   COLORREF bkColor = 0xFFFFFF;
-  RECT cell{0, 0, 0, 0};  // the text's background cell (device)
+  RECT cell{0, 0, 0, 0};       // the text's background cell (device)
   bool hasOpaqueRect = false;  // ETO_OPAQUE rectangle
   RECT opaqueRect{0, 0, 0, 0};
-  bool hasClipRect = false;    // ETO_CLIPPED rectangle
+  bool hasClipRect = false;  // ETO_CLIPPED rectangle
   RECT clipRect{0, 0, 0, 0};
 };
 
@@ -129,7 +128,7 @@ struct PathInfo {
 
 struct ImageInfo {
   RECT dst{0, 0, 0, 0};  // device rectangle (right/bottom exclusive), may be mirrored: left > right
-  int width = 0;          // source pixels after conversion to 32 bits, top-down
+  int width = 0;         // source pixels after conversion to 32 bits, top-down
   int height = 0;
   std::vector<uint32_t> pixels;
   bool rasterPatch = false;  // pixels are final page pixels of dst (never mirrored)
@@ -138,8 +137,8 @@ struct ImageInfo {
 struct PageOp {
   enum class Kind { Path, Text, Image };
   Kind kind = Kind::Path;
-  DWORD rop = SRCCOPY;   // ROP3 of blits/fills; for pen/brush drawing the ROP2 in the low byte
-  bool isRop2 = false;   // true: rop holds an R2_* code
+  DWORD rop = SRCCOPY;     // ROP3 of blits/fills; for pen/brush drawing the ROP2 in the low byte
+  bool isRop2 = false;     // true: rop holds an R2_* code
   std::vector<RECT> clip;  // device clip rectangles; empty: the whole page
   PathInfo path;
   TextInfo text;

@@ -43,8 +43,10 @@
 extern "C" {
 
 // ---- Colours ---------------------------------------------------------------------
-#define RGB(r, g, b) (static_cast<COLORREF>((static_cast<BYTE>(r)) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
-#define GetRValue(c) (static_cast<BYTE>((c) & 0xff))
+#define RGB(r, g, b)                                                                               \
+  (static_cast<COLORREF>((static_cast<BYTE>(r)) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | \
+                         (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
+#define GetRValue(c) (static_cast<BYTE>((c)&0xff))
 #define GetGValue(c) (static_cast<BYTE>(((c) >> 8) & 0xff))
 #define GetBValue(c) (static_cast<BYTE>(((c) >> 16) & 0xff))
 #define PALETTEINDEX(i) (static_cast<COLORREF>(0x01000000u | static_cast<DWORD>(static_cast<WORD>(i))))
@@ -673,11 +675,14 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, LPCVOID 
 HBITMAP CreateBitmapIndirect(const BITMAP* bm);
 HBITMAP CreateCompatibleBitmap(HDC hdc, int width, int height);
 HBITMAP CreateDIBSection(HDC hdc, const BITMAPINFO* bmi, UINT usage, LPVOID* bits, HANDLE section, DWORD offset);
-HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* bmih, DWORD init, LPCVOID bits, const BITMAPINFO* bmi, UINT usage);
+HBITMAP CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* bmih, DWORD init, LPCVOID bits, const BITMAPINFO* bmi,
+                       UINT usage);
 int GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO bmi, UINT usage);
 int SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT lines, LPCVOID bits, const BITMAPINFO* bmi, UINT usage);
-int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT startScan, UINT lines, LPCVOID bits, const BITMAPINFO* bmi, UINT usage);
-int StretchDIBits(HDC hdc, int xDest, int yDest, int wDest, int hDest, int xSrc, int ySrc, int wSrc, int hSrc, LPCVOID bits, const BITMAPINFO* bmi, UINT usage, DWORD rop);
+int SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc, UINT startScan, UINT lines,
+                      LPCVOID bits, const BITMAPINFO* bmi, UINT usage);
+int StretchDIBits(HDC hdc, int xDest, int yDest, int wDest, int hDest, int xSrc, int ySrc, int wSrc, int hSrc,
+                  LPCVOID bits, const BITMAPINFO* bmi, UINT usage, DWORD rop);
 UINT GetDIBColorTable(HDC hdc, UINT start, UINT count, RGBQUAD* colors);
 UINT SetDIBColorTable(HDC hdc, UINT start, UINT count, const RGBQUAD* colors);
 LONG GetBitmapBits(HBITMAP hbm, LONG cb, LPVOID bits);
@@ -686,10 +691,13 @@ BOOL GetBitmapDimensionEx(HBITMAP hbm, LPSIZE size);
 
 // ---- Blits ---------------------------------------------------------------------------
 BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
-BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop);
+BOOL StretchBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc, int hSrc,
+                DWORD rop);
 BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
-BOOL MaskBlt(HDC dst, int xDst, int yDst, int width, int height, HDC src, int xSrc, int ySrc, HBITMAP mask, int xMask, int yMask, DWORD rop);
-BOOL TransparentBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc, int hSrc, UINT transparent);
+BOOL MaskBlt(HDC dst, int xDst, int yDst, int width, int height, HDC src, int xSrc, int ySrc, HBITMAP mask, int xMask,
+             int yMask, DWORD rop);
+BOOL TransparentBlt(HDC dst, int xDst, int yDst, int wDst, int hDst, HDC src, int xSrc, int ySrc, int wSrc, int hSrc,
+                    UINT transparent);
 
 // ---- Pixels, lines, shapes -----------------------------------------------------------
 COLORREF GetPixel(HDC hdc, int x, int y);
@@ -756,13 +764,17 @@ UINT GetSystemPaletteEntries(HDC hdc, UINT start, UINT count, PALETTEENTRY* entr
 // ---- Text --------------------------------------------------------------------------------
 HFONT CreateFontIndirectA(const LOGFONTA* lf);
 HFONT CreateFontIndirectW(const LOGFONTW* lf);
-HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR face);
-HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCWSTR face);
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                  DWORD pitchAndFamily, LPCSTR face);
+HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                  DWORD pitchAndFamily, LPCWSTR face);
 BOOL TextOutA(HDC hdc, int x, int y, LPCSTR s, int c);
 BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR s, int c);
 BOOL ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* rc, LPCSTR s, UINT c, const INT* dx);
 BOOL ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rc, LPCWSTR s, UINT c, const INT* dx);
-int DrawTextA(HDC hdc, LPCSTR s, int c, LPRECT rc, UINT format);   // c -1: NUL-terminated
+int DrawTextA(HDC hdc, LPCSTR s, int c, LPRECT rc, UINT format);  // c -1: NUL-terminated
 int DrawTextW(HDC hdc, LPCWSTR s, int c, LPRECT rc, UINT format);
 BOOL GetTextExtentPoint32A(HDC hdc, LPCSTR s, int c, LPSIZE size);
 BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR s, int c, LPSIZE size);

@@ -54,8 +54,8 @@ struct Format {
   bool SameAs(const Format& o) const;
 };
 
-Format DeviceFormat();     // 32 bits, BI_RGB
-Format MonoFormat();       // 1 bit, black and white
+Format DeviceFormat();          // 32 bits, BI_RGB
+Format MonoFormat();            // 1 bit, black and white
 Format DefaultFormat(int bpp);  // tables: 1 b/w, 4 VGA, 8 halftone
 
 struct Bitmap : Object {
@@ -86,7 +86,7 @@ std::shared_ptr<Bitmap> NewBitmap(int width, int height, const Format& f, bool t
 // ---- Pens, brushes, fonts, palettes, regions -------------------------------------------
 struct Pen : Object {
   Pen() : Object(OBJ_PEN) {}
-  int style = PS_SOLID;     // PS_STYLE_MASK part
+  int style = PS_SOLID;  // PS_STYLE_MASK part
   int width = 1;
   bool geometric = false;
   int endCap = PS_ENDCAP_ROUND;
@@ -111,7 +111,7 @@ struct Font : Object {
   Font() : Object(OBJ_FONT) {}
   ~Font() override;
   LOGFONTW lf{};
-  FontData* data = nullptr;          // resolved once (cached)
+  FontData* data = nullptr;                      // resolved once (cached)
   std::vector<std::pair<int, FontData*>> byDpi;  // a zero height resolves per device resolution
 };
 
@@ -130,8 +130,14 @@ struct Region : Object {
 struct Rgn {
   Rgn() { pixman_region32_init(&r); }
   explicit Rgn(const RECT& rc);
-  Rgn(const Rgn& o) { pixman_region32_init(&r); pixman_region32_copy(&r, &o.r); }
-  Rgn& operator=(const Rgn& o) { if (this != &o) pixman_region32_copy(&r, &o.r); return *this; }
+  Rgn(const Rgn& o) {
+    pixman_region32_init(&r);
+    pixman_region32_copy(&r, &o.r);
+  }
+  Rgn& operator=(const Rgn& o) {
+    if (this != &o) pixman_region32_copy(&r, &o.r);
+    return *this;
+  }
   ~Rgn() { pixman_region32_fini(&r); }
   pixman_region32_t r;
   bool Empty() const { return !pixman_region32_not_empty(const_cast<pixman_region32_t*>(&r)); }
@@ -177,8 +183,7 @@ struct SpanList {
 };
 
 // Scanline polygon fill sampled at integer pixel positions (right/bottom edges excluded).
-void PolygonSpans(const std::vector<std::vector<std::pair<double, double>>>& polys, int fillMode,
-                  SpanList* out);
+void PolygonSpans(const std::vector<std::vector<std::pair<double, double>>>& polys, int fillMode, SpanList* out);
 // Ellipse inscribed in [l, r) x [t, b).
 void EllipseSpans(int l, int t, int r, int b, SpanList* out);
 void RoundRectSpans(int l, int t, int r, int b, int ew, int eh, SpanList* out);
@@ -191,8 +196,8 @@ struct Caps {
   int logPixelsX = 96, logPixelsY = 96;
   int bitsPixel = 32;
   int physicalWidth = 0, physicalHeight = 0, physicalOffsetX = 0, physicalOffsetY = 0;
-  int rasterCaps = RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_BIGFONT | RC_STRETCHBLT |
-                   RC_FLOODFILL | RC_STRETCHDIB;
+  int rasterCaps =
+      RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_BIGFONT | RC_STRETCHBLT | RC_FLOODFILL | RC_STRETCHDIB;
 };
 Caps ScreenCaps();
 
@@ -263,14 +268,14 @@ struct DC : Object {
   std::vector<DCState> saved;
   // Target of drawing: the selected bitmap (memory DCs) or the DC's own surface bitmap.
   std::shared_ptr<Bitmap> surface;
-  POINT surfaceOrigin{0, 0};          // device (0,0) on the surface
-  std::optional<Rgn> visible;          // surface coordinates (surface DCs)
+  POINT surfaceOrigin{0, 0};   // device (0,0) on the surface
+  std::optional<Rgn> visible;  // surface coordinates (surface DCs)
   const Backend* backend = &RasterBackend();
   // Printer DCs.
   bool pageOpen = false;
   bool keepRaster = true;  // every page gets a raster (else only a page that reads pixels)
   PrinterPage page;
-  PagePainter painter;     // paints a page's record onto a raster made mid-page
+  PagePainter painter;  // paints a page's record onto a raster made mid-page
   std::function<void(const PageOp&)> opObserver;
   std::function<void(HDC)> deleteObserver;
   // Style position of cosmetic styled lines, carried between LineTo calls.
@@ -322,7 +327,7 @@ struct PatternSource {
   int w = 0, h = 0;
   std::vector<uint32_t> tile;
   std::vector<uint8_t> skip;
-  POINT org{0, 0};     // target coordinates of the tile's (0, 0)
+  POINT org{0, 0};  // target coordinates of the tile's (0, 0)
   bool null = false;
   bool At(int x, int y, uint32_t* v) const;
 };
@@ -359,8 +364,8 @@ void DrawPolyline(DC& dc, const POINT* devPts, int n, bool closed);
 void ReleaseFontData(FontData* d);
 
 // BMP / DIB helpers.
-bool DibFormatFromInfo(const BITMAPINFO* bmi, UINT usage, const DC* dc, Format* f, int* w, int* h,
-                       bool* topDown, DWORD* infoBytes);
+bool DibFormatFromInfo(const BITMAPINFO* bmi, UINT usage, const DC* dc, Format* f, int* w, int* h, bool* topDown,
+                       DWORD* infoBytes);
 // Decodes RLE4/RLE8 rows into a bottom-up BI_RGB buffer; false when malformed.
 bool DecodeRle(const uint8_t* data, size_t size, int bpp, int w, int h, std::vector<uint8_t>* out);
 

@@ -8,7 +8,6 @@
 #include "platform/base/codepage.h"
 #include "platform/gdi/internal.h"
 
-
 // A pen wider than this covers any surface the engine draws on; wider ones are drawn at
 // this width, so pen geometry stays far from integer overflow.
 constexpr int kMaxPenWidth = 1 << 16;
@@ -66,12 +65,18 @@ namespace {
 int maskShift(uint32_t m) {
   if (!m) return 0;
   int s = 0;
-  while (!(m & 1)) { m >>= 1; ++s; }
+  while (!(m & 1)) {
+    m >>= 1;
+    ++s;
+  }
   return s;
 }
 int maskBits(uint32_t m) {
   int n = 0;
-  while (m) { n += m & 1; m >>= 1; }
+  while (m) {
+    n += m & 1;
+    m >>= 1;
+  }
   return n;
 }
 uint32_t expandChannel(uint32_t v, uint32_t mask) {
@@ -82,7 +87,10 @@ uint32_t expandChannel(uint32_t v, uint32_t mask) {
   // Replicate the top bits so full intensity maps to 255.
   uint32_t out = 0;
   int have = 0;
-  while (have < 8) { out = (out << bits) | x; have += bits; }
+  while (have < 8) {
+    out = (out << bits) | x;
+    have += bits;
+  }
   return out >> (have - 8);
 }
 uint32_t packChannel(uint32_t v8, uint32_t mask) {
@@ -108,14 +116,19 @@ uint32_t Format::ValueMask() const {
 uint32_t Format::FromRgb(COLORREF c) const {
   uint32_t r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
   switch (bpp) {
-    case 1: case 4: case 8: {
+    case 1:
+    case 4:
+    case 8: {
       if (colors.empty()) return 0;
       uint32_t best = 0, bestD = UINT32_MAX;
       for (size_t i = 0; i < colors.size(); ++i) {
         int dr = int(colors[i].rgbRed) - int(r), dg = int(colors[i].rgbGreen) - int(g),
             db = int(colors[i].rgbBlue) - int(b);
         uint32_t d = uint32_t(dr * dr + dg * dg + db * db);
-        if (d < bestD) { bestD = d; best = uint32_t(i); }
+        if (d < bestD) {
+          bestD = d;
+          best = uint32_t(i);
+        }
       }
       return best;
     }
@@ -131,14 +144,15 @@ uint32_t Format::FromRgb(COLORREF c) const {
 
 COLORREF Format::ToRgb(uint32_t v) const {
   switch (bpp) {
-    case 1: case 4: case 8: {
+    case 1:
+    case 4:
+    case 8: {
       if (v >= colors.size()) return 0;
       const RGBQUAD& q = colors[v];
       return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
     }
     case 16:
-      if (!bitfields)
-        return RGB(expandChannel(v, 0x7C00), expandChannel(v, 0x03E0), expandChannel(v, 0x001F));
+      if (!bitfields) return RGB(expandChannel(v, 0x7C00), expandChannel(v, 0x03E0), expandChannel(v, 0x001F));
       return RGB(expandChannel(v, masks[0]), expandChannel(v, masks[1]), expandChannel(v, masks[2]));
     case 24: return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
     default:
@@ -158,9 +172,8 @@ bool Format::SameAs(const Format& o) const {
     return true;
   }
   if (bpp == 24) return true;
-  return ValueMask() == o.ValueMask() && FromRgb(0x123456) == o.FromRgb(0x123456) &&
-         bitfields == o.bitfields && (!bitfields || (masks[0] == o.masks[0] && masks[1] == o.masks[1] &&
-                                                     masks[2] == o.masks[2]));
+  return ValueMask() == o.ValueMask() && FromRgb(0x123456) == o.FromRgb(0x123456) && bitfields == o.bitfields &&
+         (!bitfields || (masks[0] == o.masks[0] && masks[1] == o.masks[1] && masks[2] == o.masks[2]));
 }
 
 Format DeviceFormat() { return Format{}; }
@@ -240,16 +253,28 @@ void Bitmap::Set(int x, int y, uint32_t v) {
   switch (format.bpp) {
     case 1: {
       uint8_t bit = uint8_t(0x80 >> (x & 7));
-      if (v & 1) row[x >> 3] |= bit; else row[x >> 3] &= uint8_t(~bit);
+      if (v & 1)
+        row[x >> 3] |= bit;
+      else
+        row[x >> 3] &= uint8_t(~bit);
       break;
     }
     case 4:
-      if (x & 1) row[x >> 1] = uint8_t((row[x >> 1] & 0xF0) | (v & 0xF));
-      else row[x >> 1] = uint8_t((row[x >> 1] & 0x0F) | (v & 0xF) << 4);
+      if (x & 1)
+        row[x >> 1] = uint8_t((row[x >> 1] & 0xF0) | (v & 0xF));
+      else
+        row[x >> 1] = uint8_t((row[x >> 1] & 0x0F) | (v & 0xF) << 4);
       break;
     case 8: row[x] = uint8_t(v); break;
-    case 16: row[2 * x] = uint8_t(v); row[2 * x + 1] = uint8_t(v >> 8); break;
-    case 24: row[3 * x] = uint8_t(v); row[3 * x + 1] = uint8_t(v >> 8); row[3 * x + 2] = uint8_t(v >> 16); break;
+    case 16:
+      row[2 * x] = uint8_t(v);
+      row[2 * x + 1] = uint8_t(v >> 8);
+      break;
+    case 24:
+      row[3 * x] = uint8_t(v);
+      row[3 * x + 1] = uint8_t(v >> 8);
+      row[3 * x + 2] = uint8_t(v >> 16);
+      break;
     default: std::memcpy(row + 4 * x, &v, 4); break;
   }
 }
@@ -257,17 +282,14 @@ void Bitmap::Set(int x, int y, uint32_t v) {
 // ---- Palettes ------------------------------------------------------------------------------
 namespace {
 
-const BYTE kStatic20[20][3] = {
-    {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
-    {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
-    {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
-    {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
+const BYTE kStatic20[20][3] = {{0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
+                               {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
+                               {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
+                               {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
 
 }  // namespace
 
-std::shared_ptr<Palette> DefaultPalette() {
-  return std::static_pointer_cast<Palette>(Stock(DEFAULT_PALETTE));
-}
+std::shared_ptr<Palette> DefaultPalette() { return std::static_pointer_cast<Palette>(Stock(DEFAULT_PALETTE)); }
 
 // The halftone palette: the first ten static colours, a 6 x 6 x 6 colour cube, twenty
 // grey levels and the last ten static colours.
@@ -293,7 +315,10 @@ UINT NearestIndex(const std::vector<PALETTEENTRY>& e, COLORREF c) {
     int dr = int(e[i].peRed) - GetRValue(c), dg = int(e[i].peGreen) - GetGValue(c),
         db = int(e[i].peBlue) - GetBValue(c);
     uint32_t d = uint32_t(dr * dr + dg * dg + db * db);
-    if (d < bestD) { bestD = d; best = UINT(i); }
+    if (d < bestD) {
+      bestD = d;
+      best = UINT(i);
+    }
   }
   return best;
 }
@@ -333,10 +358,12 @@ std::shared_ptr<Object> makeStock(int i) {
     case WHITE_PEN: return pen(RGB(255, 255, 255), PS_SOLID);
     case BLACK_PEN: return pen(0, PS_SOLID);
     case NULL_PEN: return pen(0, PS_NULL);
-    case OEM_FIXED_FONT: case ANSI_FIXED_FONT: case SYSTEM_FIXED_FONT:
-      return font(16, u"Courier New", FIXED_PITCH);
+    case OEM_FIXED_FONT:
+    case ANSI_FIXED_FONT:
+    case SYSTEM_FIXED_FONT: return font(16, u"Courier New", FIXED_PITCH);
     case ANSI_VAR_FONT: return font(16, u"MS Sans Serif", VARIABLE_PITCH);
-    case SYSTEM_FONT: case DEVICE_DEFAULT_FONT: return font(16, u"System", VARIABLE_PITCH);
+    case SYSTEM_FONT:
+    case DEVICE_DEFAULT_FONT: return font(16, u"System", VARIABLE_PITCH);
     case DEFAULT_GUI_FONT: return font(-11, u"MS Shell Dlg", VARIABLE_PITCH);
     case DEFAULT_PALETTE: {
       auto p = std::make_shared<Palette>();
@@ -557,9 +584,7 @@ HBRUSH CreateBrushIndirect(const LOGBRUSH* lb) {
       b->style = BS_DIBPATTERN;
       break;
     }
-    default:
-      SetLastError(ERROR_NOT_SUPPORTED);
-      return nullptr;
+    default: SetLastError(ERROR_NOT_SUPPORTED); return nullptr;
   }
   return static_cast<HBRUSH>(Register(b));
 }
@@ -731,9 +756,7 @@ int GetObjectW(HGDIOBJ h, int c, LPVOID pv) {
       return give(&ds.dsBm, sizeof(BITMAP));
     }
     case OBJ_REGION:
-    default:
-      SetLastError(ERROR_INVALID_HANDLE);
-      return 0;
+    default: SetLastError(ERROR_INVALID_HANDLE); return 0;
   }
 }
 

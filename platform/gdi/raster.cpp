@@ -103,12 +103,8 @@ PatternSource BrushSource(const DC& dc, const Brush& b) {
   const Format& f = t->format;
   s.org = {dc.st.brushOrg.x + dc.surfaceOrigin.x, dc.st.brushOrg.y + dc.surfaceOrigin.y};
   switch (b.style) {
-    case BS_NULL:
-      s.null = true;
-      return s;
-    case BS_SOLID:
-      s.value = f.FromRgb(dc.Resolve(b.dcBrush ? dc.st.dcBrushColor : b.color));
-      return s;
+    case BS_NULL: s.null = true; return s;
+    case BS_SOLID: s.value = f.FromRgb(dc.Resolve(b.dcBrush ? dc.st.dcBrushColor : b.color)); return s;
     case BS_HATCHED: {
       s.solid = false;
       s.w = s.h = 8;
@@ -132,9 +128,12 @@ PatternSource BrushSource(const DC& dc, const Brush& b) {
       for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
           uint32_t v = p.Get(x, y);
-          if (b.patternMono && f.bpp != 1) s.tile.push_back(v ? bg : fg);
-          else if (direct) s.tile.push_back(v);
-          else s.tile.push_back(f.FromRgb(p.format.ToRgb(v)));
+          if (b.patternMono && f.bpp != 1)
+            s.tile.push_back(v ? bg : fg);
+          else if (direct)
+            s.tile.push_back(v);
+          else
+            s.tile.push_back(f.FromRgb(p.format.ToRgb(v)));
         }
       return s;
     }
@@ -211,8 +210,9 @@ void BlendMask(DC& dc, int tx, int ty, int w, int h, const uint8_t* mask, int ma
         }
         COLORREF d = t->GetRgb(x, y);
         auto mix = [&](uint32_t s, uint32_t dd) { return (s * a + dd * (255 - a) + 127) / 255; };
-        t->Set(x, y, t->format.FromRgb(RGB(mix(GetRValue(c), GetRValue(d)), mix(GetGValue(c), GetGValue(d)),
-                                           mix(GetBValue(c), GetBValue(d)))));
+        t->Set(x, y,
+               t->format.FromRgb(RGB(mix(GetRValue(c), GetRValue(d)), mix(GetGValue(c), GetGValue(d)),
+                                     mix(GetBValue(c), GetBValue(d)))));
       }
     }
   }
@@ -372,7 +372,10 @@ bool Blit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx
         int64_t x0 = r.left, x1 = r.right;
         int64_t s0 = colMap[size_t(x0 - box.left)];
         // Clamp to the source's columns.
-        if (s0 < 0) { x0 += -s0; s0 = 0; }
+        if (s0 < 0) {
+          x0 += -s0;
+          s0 = 0;
+        }
         if (s0 + (x1 - x0) > sb->width) x1 = x0 + (sb->width - s0);
         if (x1 > x0) {
           int bpp = t->format.bpp / 8;
@@ -411,8 +414,14 @@ bool Blit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, int sx
             int64_t kx = mirrorX ? W - 1 - i : i, ky = mirrorY ? H - 1 - j : j;
             int64_t cx0 = sLeft + kx * SW / W, cx1 = sLeft + (kx + 1) * SW / W;
             int64_t cy0 = sTop + ky * SH / H, cy1 = sTop + (ky + 1) * SH / H;
-            if (SW <= W) { cx0 = sxx; cx1 = sxx + 1; }
-            if (SH <= H) { cy0 = sy0; cy1 = sy0 + 1; }
+            if (SW <= W) {
+              cx0 = sxx;
+              cx1 = sxx + 1;
+            }
+            if (SH <= H) {
+              cy0 = sy0;
+              cy1 = sy0 + 1;
+            }
             for (int64_t yy = std::max<int64_t>(cy0, 0); yy < std::min<int64_t>(cy1, sb->height); ++yy)
               for (int64_t xx = std::max<int64_t>(cx0, 0); xx < std::min<int64_t>(cx1, sb->width); ++xx) {
                 uint32_t v = conv(local, dst, sb->Get(int(xx), int(yy)));
@@ -493,9 +502,8 @@ void recordBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, 
     for (int y = 0; y < ih && !rgb; ++y)
       for (int x = 0; x < iw; ++x) {
         uint32_t v = sb->Get(int(cl) + x, int(ct) + y);
-        COLORREF c = (sb->format.bpp == 1 && src->monoUsesDcColors)
-                         ? dst.Resolve(v ? dst.st.bkColor : dst.st.textColor)
-                         : sb->format.ToRgb(v);
+        COLORREF c = (sb->format.bpp == 1 && src->monoUsesDcColors) ? dst.Resolve(v ? dst.st.bkColor : dst.st.textColor)
+                                                                    : sb->format.ToRgb(v);
         op.image.pixels[size_t(y) * size_t(iw) + size_t(x)] =
             uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
       }
@@ -513,8 +521,10 @@ void recordBlit(DC& dst, int dx, int dy, int dw, int dh, const BlitSource* src, 
       op.path.brush.style = BS_SOLID;
       op.path.brush.color = code == 0 ? 0 : 0xFFFFFF;
     }
-    op.path.subpaths.push_back({{double(box.left), double(box.top)}, {double(box.right), double(box.top)},
-                                {double(box.right), double(box.bottom)}, {double(box.left), double(box.bottom)}});
+    op.path.subpaths.push_back({{double(box.left), double(box.top)},
+                                {double(box.right), double(box.top)},
+                                {double(box.right), double(box.bottom)},
+                                {double(box.left), double(box.bottom)}});
     op.path.closed.push_back(true);
     if (op.path.brush.style != BS_NULL) Record(dst, std::move(op));
   }
@@ -629,7 +639,8 @@ BOOL TransparentBlt(HDC hdst, int xd, int yd, int wd, int hd, HDC hsrc, int xs, 
   POINT d = dst->ToDevice(xd, yd);
   int saved = dst->st.stretchMode;
   dst->st.stretchMode = COLORONCOLOR;
-  BOOL ok = PaintBlit(*dst, d.x, d.y, wd, hd, &src, sp.x, sp.y, ws, hs, mask.get(), 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029));
+  BOOL ok =
+      PaintBlit(*dst, d.x, d.y, wd, hd, &src, sp.x, sp.y, ws, hs, mask.get(), 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029));
   dst->st.stretchMode = saved;
   return ok;
 }

@@ -36,7 +36,7 @@ struct DibView {
   bool bottomUp = true;
 };
 // lines > 0: the memory holds only that many rows (SetDIBitsToDevice).
-bool MakeDibView(const BITMAPINFO* bmi, const void* bits, UINT usage, const DC* dc, DibView* out,
-                 UINT startScan = 0, UINT lines = 0);
+bool MakeDibView(const BITMAPINFO* bmi, const void* bits, UINT usage, const DC* dc, DibView* out, UINT startScan = 0,
+                 UINT lines = 0);
 
 }  // namespace kv::gdi

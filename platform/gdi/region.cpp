@@ -7,8 +7,7 @@
 
 namespace kv::gdi {
 
-void PolygonSpans(const std::vector<std::vector<std::pair<double, double>>>& polys, int fillMode,
-                  SpanList* out) {
+void PolygonSpans(const std::vector<std::vector<std::pair<double, double>>>& polys, int fillMode, SpanList* out) {
   struct Edge {
     double x0, y0, x1, y1;
     int dir;
@@ -81,8 +80,10 @@ void RoundRectSpans(int l, int t, int r, int b, int ew, int eh, SpanList* out) {
   int y0 = std::max<int>(t, out->limit.top), y1 = std::min<int>(b, out->limit.bottom);
   for (int y = y0; y < y1; ++y) {
     double yc = y + 0.5, dy = 0;
-    if (yc < topC) dy = topC - yc;
-    else if (yc > botC) dy = yc - botC;
+    if (yc < topC)
+      dy = topC - yc;
+    else if (yc > botC)
+      dy = yc - botC;
     double q = 1.0 - (dy * dy) / (bb * bb);
     if (q < 0) continue;
     double inset = a - a * std::sqrt(q);
@@ -139,8 +140,8 @@ extern "C" {
 
 HRGN CreateRectRgn(int l, int t, int r, int b) {
   KV_GDI_LOCK;
-  return newRegion(Rgn(ordered(ClampCoord(int64_t(l)), ClampCoord(int64_t(t)), ClampCoord(int64_t(r)),
-                               ClampCoord(int64_t(b)))));
+  return newRegion(
+      Rgn(ordered(ClampCoord(int64_t(l)), ClampCoord(int64_t(t)), ClampCoord(int64_t(r)), ClampCoord(int64_t(b)))));
 }
 
 HRGN CreateRectRgnIndirect(const RECT* rc) {
@@ -273,9 +274,7 @@ int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
       pixman_region32_copy(&d->r, &ab.r);
       break;
     }
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return ERROR;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return ERROR;
   }
   return rgnType(&d->r);
 }
@@ -349,17 +348,19 @@ BOOL FillRgn(HDC hdc, HRGN h, HBRUSH hbr) {
         return true;
       },
       [&] {
-    PageOp op;
-    op.kind = PageOp::Kind::Path;
-    op.rop = PATCOPY;
-    op.path.brush = DescribeBrushOf(*dc, *b);
-    op.path.fill = true;
-    for (auto& rc : dev.Rects()) {
-      op.path.subpaths.push_back({{double(rc.left), double(rc.top)}, {double(rc.right), double(rc.top)},
-                                  {double(rc.right), double(rc.bottom)}, {double(rc.left), double(rc.bottom)}});
-      op.path.closed.push_back(true);
-    }
-    Record(*dc, std::move(op));
+        PageOp op;
+        op.kind = PageOp::Kind::Path;
+        op.rop = PATCOPY;
+        op.path.brush = DescribeBrushOf(*dc, *b);
+        op.path.fill = true;
+        for (auto& rc : dev.Rects()) {
+          op.path.subpaths.push_back({{double(rc.left), double(rc.top)},
+                                      {double(rc.right), double(rc.top)},
+                                      {double(rc.right), double(rc.bottom)},
+                                      {double(rc.left), double(rc.bottom)}});
+          op.path.closed.push_back(true);
+        }
+        Record(*dc, std::move(op));
       });
 }
 
@@ -437,9 +438,7 @@ int ExtSelectClipRgn(HDC hdc, HRGN h, int mode) {
         cur = a;
         break;
       }
-      default:
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return ERROR;
+      default: SetLastError(ERROR_INVALID_PARAMETER); return ERROR;
     }
     dc->st.clip = cur;
   }
@@ -455,8 +454,10 @@ int IntersectClipRect(HDC hdc, int l, int t, int r, int b) {
   if (!dc) return ERROR;
   POINT a = dc->ToDevice(l, t), z = dc->ToDevice(r, b);
   Rgn rc(ordered(a.x, a.y, z.x, z.y));
-  if (dc->st.clip) dc->st.clip->Intersect(rc);
-  else dc->st.clip = rc;
+  if (dc->st.clip)
+    dc->st.clip->Intersect(rc);
+  else
+    dc->st.clip = rc;
   Rgn eff = dc->ClipInTarget();
   return rgnType(&eff.r);
 }
@@ -514,9 +515,8 @@ BOOL PtVisible(HDC hdc, int x, int y) {
   if (!dc) return -1;
   POINT p = dc->ToDevice(x, y);
   Rgn eff = dc->ClipInTarget();
-  return pixman_region32_contains_point(&eff.r, p.x + dc->surfaceOrigin.x, p.y + dc->surfaceOrigin.y, nullptr)
-             ? TRUE
-             : FALSE;
+  return pixman_region32_contains_point(&eff.r, p.x + dc->surfaceOrigin.x, p.y + dc->surfaceOrigin.y, nullptr) ? TRUE
+                                                                                                               : FALSE;
 }
 
 BOOL RectVisible(HDC hdc, const RECT* rc) {

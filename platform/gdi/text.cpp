@@ -149,11 +149,17 @@ FontData* resolve(Font& f, int dpiY = 96) {
   double stp = pango_font_metrics_get_strikethrough_position(m) / double(PANGO_SCALE) / 1000.0;
   double stt = pango_font_metrics_get_strikethrough_thickness(m) / double(PANGO_SCALE) / 1000.0;
   pango_font_metrics_unref(m);
-  if (asc + desc <= 0) { asc = 0.8; desc = 0.2; }
+  if (asc + desc <= 0) {
+    asc = 0.8;
+    desc = 0.2;
+  }
   double em;
-  if (h < 0) em = -h;
-  else if (h > 0) em = h / (asc + desc);
-  else em = 12.0 * dpiY / 96.0;  // the device default: 12 pixels at 96 dpi
+  if (h < 0)
+    em = -h;
+  else if (h > 0)
+    em = h / (asc + desc);
+  else
+    em = 12.0 * dpiY / 96.0;  // the device default: 12 pixels at 96 dpi
   em = std::min(em, 8192.0);
   d->em = std::max(1, int(std::lround(em)));
   d->ascent = int(std::lround(asc * d->em));
@@ -166,8 +172,10 @@ FontData* resolve(Font& f, int dpiY = 96) {
   d->stPos = -std::max(1, int(std::lround(stp * d->em)));
   d->stThick = std::max(1, int(std::lround(stt * d->em)));
   pango_font_description_set_absolute_size(d->desc, double(d->em) * PANGO_SCALE);
-  if (h == 0 && dpiY != 96) f.byDpi.push_back({dpiY, d});
-  else f.data = d;
+  if (h == 0 && dpiY != 96)
+    f.byDpi.push_back({dpiY, d});
+  else
+    f.data = d;
   return d;
 }
 
@@ -375,7 +383,7 @@ void rasterGlyphs(DC& dc, const TextInfo& ti, const FontData& d, int width, cons
   Rgn area = dc.ClipInTarget();
   int ox = dc.surfaceOrigin.x, oy = dc.surfaceOrigin.y;
   area.IntersectRect({ClampCoord(std::floor(x0) + ox), ClampCoord(std::floor(y0) + oy), ClampCoord(std::ceil(x1) + ox),
-                     ClampCoord(std::ceil(y1) + oy)});
+                      ClampCoord(std::ceil(y1) + oy)});
   if (extraClip) area.Intersect(*extraClip);
   RECT box = area.Box();
   int bw = box.right - box.left, bh = box.bottom - box.top;
@@ -392,8 +400,8 @@ void rasterGlyphs(DC& dc, const TextInfo& ti, const FontData& d, int width, cons
   paintGlyphs(cr, ti, d);
   cairo_destroy(cr);
   cairo_surface_flush(s);
-  BlendMask(dc, box.left, box.top, bw, bh, cairo_image_surface_get_data(s), cairo_image_surface_get_stride(s),
-            ti.color, &area);
+  BlendMask(dc, box.left, box.top, bw, bh, cairo_image_surface_get_data(s), cairo_image_surface_get_stride(s), ti.color,
+            &area);
   cairo_surface_destroy(s);
 }
 
@@ -421,13 +429,18 @@ bool drawRun(DC& dc, int x, int y, UINT options, const RECT* rc, const Run& run)
   }
   UINT h = dc.st.textAlign & (TA_CENTER | TA_RIGHT);
   double left = p.x;
-  if (h == TA_CENTER) left = p.x - width / 2;
-  else if (h == TA_RIGHT) left = p.x - width;
+  if (h == TA_CENTER)
+    left = p.x - width / 2;
+  else if (h == TA_RIGHT)
+    left = p.x - width;
   UINT v = dc.st.textAlign & TA_BASELINE;
   double baseline;
-  if (v == TA_BASELINE) baseline = p.y;
-  else if (v == TA_BOTTOM) baseline = p.y - d->descent;
-  else baseline = p.y + d->ascent;
+  if (v == TA_BASELINE)
+    baseline = p.y;
+  else if (v == TA_BOTTOM)
+    baseline = p.y - d->descent;
+  else
+    baseline = p.y + d->ascent;
   TextInfo ti;
   ti.text = run.text;
   ti.utf8 = kv::WideToUtf8(run.text);
@@ -459,31 +472,31 @@ bool drawRun(DC& dc, int x, int y, UINT options, const RECT* rc, const Run& run)
     }
   }
   auto raster = [&] {
-  if (ti.hasOpaqueRect) FillDeviceRgn(dc, Rgn(ti.opaqueRect), SolidSource(dc, dc.st.bkColor), R2_COPYPEN);
-  if (ti.opaque && !run.text.empty()) {
-    Rgn cell(ti.cell);
-    if (d->escapement) {
-      double a = -d->escapement * kPi / 1800.0;
-      auto rot = [&](double px, double py) {
-        double dx = px - ti.x, dy = py - ti.baseline;
-        return std::pair<double, double>{ti.x + dx * std::cos(a) - dy * std::sin(a),
-                                         ti.baseline + dx * std::sin(a) + dy * std::cos(a)};
-      };
-      SpanList sl;
-      PolygonSpans({{rot(ti.cell.left, ti.cell.top), rot(ti.cell.right, ti.cell.top), rot(ti.cell.right, ti.cell.bottom),
-                     rot(ti.cell.left, ti.cell.bottom)}},
-                   ALTERNATE, &sl);
-      cell = sl.ToRgn();
+    if (ti.hasOpaqueRect) FillDeviceRgn(dc, Rgn(ti.opaqueRect), SolidSource(dc, dc.st.bkColor), R2_COPYPEN);
+    if (ti.opaque && !run.text.empty()) {
+      Rgn cell(ti.cell);
+      if (d->escapement) {
+        double a = -d->escapement * kPi / 1800.0;
+        auto rot = [&](double px, double py) {
+          double dx = px - ti.x, dy = py - ti.baseline;
+          return std::pair<double, double>{ti.x + dx * std::cos(a) - dy * std::sin(a),
+                                           ti.baseline + dx * std::sin(a) + dy * std::cos(a)};
+        };
+        SpanList sl;
+        PolygonSpans({{rot(ti.cell.left, ti.cell.top), rot(ti.cell.right, ti.cell.top),
+                       rot(ti.cell.right, ti.cell.bottom), rot(ti.cell.left, ti.cell.bottom)}},
+                     ALTERNATE, &sl);
+        cell = sl.ToRgn();
+      }
+      if (clipRect) {
+        Rgn c = *clipRect;
+        c.Translate(-dc.surfaceOrigin.x, -dc.surfaceOrigin.y);
+        cell.Intersect(c);
+      }
+      FillDeviceRgn(dc, cell, SolidSource(dc, dc.st.bkColor), R2_COPYPEN);
     }
-    if (clipRect) {
-      Rgn c = *clipRect;
-      c.Translate(-dc.surfaceOrigin.x, -dc.surfaceOrigin.y);
-      cell.Intersect(c);
-    }
-    FillDeviceRgn(dc, cell, SolidSource(dc, dc.st.bkColor), R2_COPYPEN);
-  }
-  if (!run.text.empty()) rasterGlyphs(dc, ti, *d, width, clipRect ? &*clipRect : nullptr);
-  return true;
+    if (!run.text.empty()) rasterGlyphs(dc, ti, *d, width, clipRect ? &*clipRect : nullptr);
+    return true;
   };
   bool ok = Paint(dc, raster, [&] {
     PageOp op;
@@ -492,8 +505,10 @@ bool drawRun(DC& dc, int x, int y, UINT options, const RECT* rc, const Run& run)
     Record(dc, std::move(op));
   });
   if (updateCp) {
-    if (h == TA_LEFT) dc.st.cur.x = x + width;
-    else if (h == TA_RIGHT) dc.st.cur.x = x - width;
+    if (h == TA_LEFT)
+      dc.st.cur.x = x + width;
+    else if (h == TA_RIGHT)
+      dc.st.cur.x = x - width;
   }
   return ok;
 }
@@ -685,8 +700,10 @@ int drawTextW(DC& dc, std::u16string text, LPRECT caller, UINT format) {
   }
   int y = rc->top;
   if (single) {
-    if (format & DT_VCENTER) y = rc->top + (rc->bottom - rc->top - lineH) / 2;
-    else if (format & DT_BOTTOM) y = rc->bottom - lineH;
+    if (format & DT_VCENTER)
+      y = rc->top + (rc->bottom - rc->top - lineH) / 2;
+    else if (format & DT_BOTTOM)
+      y = rc->bottom - lineH;
   }
   UINT savedAlign = dc.st.textAlign;
   dc.st.textAlign = TA_LEFT | TA_TOP;
@@ -694,8 +711,10 @@ int drawTextW(DC& dc, std::u16string text, LPRECT caller, UINT format) {
   for (auto& l : lines) {
     int w = m.Width(l.text);
     int x = rc->left;
-    if (format & DT_CENTER) x = rc->left + (maxW - w) / 2;
-    else if (format & DT_RIGHT) x = rc->right - w;
+    if (format & DT_CENTER)
+      x = rc->left + (maxW - w) / 2;
+    else if (format & DT_RIGHT)
+      x = rc->right - w;
     Run run;
     if (m.expandTabs && l.text.find(u'\t') != std::u16string::npos) {
       // Tabs become advances to the next stop.
@@ -734,15 +753,17 @@ int drawTextW(DC& dc, std::u16string text, LPRECT caller, UINT format) {
             return true;
           },
           [&] {
-        PageOp op;
-        op.kind = PageOp::Kind::Path;
-        op.rop = PATCOPY;
-        op.path.fill = true;
-        op.path.brush.color = dc.Resolve(dc.st.textColor);
-        op.path.subpaths.push_back({{double(ul.left), double(ul.top)}, {double(ul.right), double(ul.top)},
-                                    {double(ul.right), double(ul.bottom)}, {double(ul.left), double(ul.bottom)}});
-        op.path.closed.push_back(true);
-        Record(dc, std::move(op));
+            PageOp op;
+            op.kind = PageOp::Kind::Path;
+            op.rop = PATCOPY;
+            op.path.fill = true;
+            op.path.brush.color = dc.Resolve(dc.st.textColor);
+            op.path.subpaths.push_back({{double(ul.left), double(ul.top)},
+                                        {double(ul.right), double(ul.top)},
+                                        {double(ul.right), double(ul.bottom)},
+                                        {double(ul.left), double(ul.bottom)}});
+            op.path.closed.push_back(true);
+            Record(dc, std::move(op));
           });
     }
     y = ClampCoord(int64_t(y) + lineH);
@@ -772,7 +793,8 @@ void fillMetrics(const FontData& d, const LOGFONTW& lf, TM* tm) {
   tm->tmItalic = d.italic;
   tm->tmUnderlined = d.underline;
   tm->tmStruckOut = d.strikeout;
-  tm->tmPitchAndFamily = BYTE(d.test ? 0 : (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_TRUETYPE)) | (lf.lfPitchAndFamily & 0xF0);
+  tm->tmPitchAndFamily =
+      BYTE(d.test ? 0 : (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_TRUETYPE)) | (lf.lfPitchAndFamily & 0xF0);
   tm->tmCharSet = lf.lfCharSet == DEFAULT_CHARSET ? GB2312_CHARSET : lf.lfCharSet;
 }
 
@@ -811,7 +833,8 @@ void DrawTextOnCairo(cairo_t* cr, const TextInfo& text) {
     }
     cairo_set_source_rgb(cr, GetRValue(text.bkColor) / 255.0, GetGValue(text.bkColor) / 255.0,
                          GetBValue(text.bkColor) / 255.0);
-    cairo_rectangle(cr, text.cell.left, text.cell.top, text.cell.right - text.cell.left, text.cell.bottom - text.cell.top);
+    cairo_rectangle(cr, text.cell.left, text.cell.top, text.cell.right - text.cell.left,
+                    text.cell.bottom - text.cell.top);
     cairo_fill(cr);
     cairo_restore(cr);
   }
@@ -829,8 +852,10 @@ BOOL KvGdiMapFace(const char* faceUtf8, const char* familyUtf8) {
   if (!faceUtf8 || !*faceUtf8) return Fail(ERROR_INVALID_PARAMETER);
   std::string key = lower(faceUtf8);
   if (key == kTestFace) return Fail(ERROR_INVALID_PARAMETER);
-  if (familyUtf8) faceMap().faces[key] = familyUtf8;
-  else faceMap().faces.erase(key);
+  if (familyUtf8)
+    faceMap().faces[key] = familyUtf8;
+  else
+    faceMap().faces.erase(key);
   return TRUE;
 }
 
@@ -867,8 +892,20 @@ HFONT CreateFontIndirectA(const LOGFONTA* lf) {
 HFONT CreateFontW(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
                   DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
                   DWORD pitchAndFamily, LPCWSTR face) {
-  LOGFONTW lf{height, width, escapement, orientation, weight, BYTE(italic), BYTE(underline), BYTE(strikeOut),
-              BYTE(charSet), BYTE(outPrecision), BYTE(clipPrecision), BYTE(quality), BYTE(pitchAndFamily), {}};
+  LOGFONTW lf{height,
+              width,
+              escapement,
+              orientation,
+              weight,
+              BYTE(italic),
+              BYTE(underline),
+              BYTE(strikeOut),
+              BYTE(charSet),
+              BYTE(outPrecision),
+              BYTE(clipPrecision),
+              BYTE(quality),
+              BYTE(pitchAndFamily),
+              {}};
   for (int i = 0; face && face[i] && i < LF_FACESIZE - 1; ++i) lf.lfFaceName[i] = face[i];
   return CreateFontIndirectW(&lf);
 }
@@ -876,8 +913,20 @@ HFONT CreateFontW(int height, int width, int escapement, int orientation, int we
 HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
                   DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
                   DWORD pitchAndFamily, LPCSTR face) {
-  LOGFONTA lf{height, width, escapement, orientation, weight, BYTE(italic), BYTE(underline), BYTE(strikeOut),
-              BYTE(charSet), BYTE(outPrecision), BYTE(clipPrecision), BYTE(quality), BYTE(pitchAndFamily), {}};
+  LOGFONTA lf{height,
+              width,
+              escapement,
+              orientation,
+              weight,
+              BYTE(italic),
+              BYTE(underline),
+              BYTE(strikeOut),
+              BYTE(charSet),
+              BYTE(outPrecision),
+              BYTE(clipPrecision),
+              BYTE(quality),
+              BYTE(pitchAndFamily),
+              {}};
   if (face) std::strncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
   return CreateFontIndirectA(&lf);
 }

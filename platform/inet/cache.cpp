@@ -67,8 +67,9 @@ class ContentStore {
       size_t dot = parts.path.rfind('.');
       if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
         std::string ext = Lower(parts.path.substr(dot + 1));
-        bool ok = !ext.empty() && ext.size() <= 8 &&
-                  std::all_of(ext.begin(), ext.end(), [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
+        bool ok = !ext.empty() && ext.size() <= 8 && std::all_of(ext.begin(), ext.end(), [](char c) {
+          return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        });
         if (ok) return ext;
       }
     }
@@ -100,7 +101,8 @@ class ContentStore {
     size_t start = 0;
     while (start < text.size()) {
       size_t end = text.find('\n', start);
-      std::vector<std::string> f = SplitFields(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+      std::vector<std::string> f =
+          SplitFields(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
       start = end == std::string::npos ? text.size() : end + 1;
       if (f.size() != 12 || f[0].empty()) continue;
       CacheEntry e;
@@ -169,17 +171,20 @@ std::vector<CacheEntry> Snapshot(const char* pattern, DWORD filter) {
     add(CookieCacheEntries());
     add(HistoryCacheEntries());
     std::string prefix = kv::AnsiToUtf8(pattern);
-    all.erase(std::remove_if(all.begin(), all.end(), [&](const CacheEntry& e) { return !StartsWithNoCase(e.url, prefix); }),
-              all.end());
+    all.erase(
+        std::remove_if(all.begin(), all.end(), [&](const CacheEntry& e) { return !StartsWithNoCase(e.url, prefix); }),
+        all.end());
   }
-  all.erase(std::remove_if(all.begin(), all.end(), [&](const CacheEntry& e) { return (e.type & filter) == 0; }), all.end());
+  all.erase(std::remove_if(all.begin(), all.end(), [&](const CacheEntry& e) { return (e.type & filter) == 0; }),
+            all.end());
   return all;
 }
 
 // Copies one entry into the caller's record; false with the last error set.
 bool Fill(const CacheEntry& e, INTERNET_CACHE_ENTRY_INFOA* info, DWORD* size) {
   const std::string url = kv::Utf8ToAnsi(e.url), file = kv::Utf8ToAnsi(e.local_file), ext = e.extension;
-  const size_t need = sizeof(INTERNET_CACHE_ENTRY_INFOA) + url.size() + 1 + file.size() + 1 + e.headers.size() + 1 + ext.size() + 1;
+  const size_t need =
+      sizeof(INTERNET_CACHE_ENTRY_INFOA) + url.size() + 1 + file.size() + 1 + e.headers.size() + 1 + ext.size() + 1;
   if (!info || *size < need) {
     *size = static_cast<DWORD>(need);
     return kv::base::Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -244,8 +249,8 @@ using kv::inet::CacheFind;
 
 extern "C" {
 
-HANDLE FindFirstUrlCacheEntryExA(LPCSTR pattern, DWORD, DWORD filter, GROUPID group,
-                                 INTERNET_CACHE_ENTRY_INFOA* info, LPDWORD size, LPVOID, LPDWORD, LPVOID) {
+HANDLE FindFirstUrlCacheEntryExA(LPCSTR pattern, DWORD, DWORD filter, GROUPID group, INTERNET_CACHE_ENTRY_INFOA* info,
+                                 LPDWORD size, LPVOID, LPDWORD, LPVOID) {
   if (!size) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;

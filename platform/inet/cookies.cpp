@@ -25,13 +25,12 @@ struct Cookie {
 
 // Suffixes under which anyone may register a name: every single label, and these.
 const char* const kPublicSuffixes[] = {
-    "com.cn", "net.cn", "org.cn", "gov.cn", "edu.cn", "ac.cn", "mil.cn", "bj.cn", "sh.cn", "gd.cn",
-    "zj.cn", "js.cn", "co.uk", "org.uk", "ac.uk", "gov.uk", "me.uk", "ltd.uk", "plc.uk", "net.uk",
-    "co.jp", "ne.jp", "or.jp", "ac.jp", "go.jp", "ad.jp", "com.au", "net.au", "org.au", "edu.au",
-    "gov.au", "com.hk", "net.hk", "org.hk", "edu.hk", "gov.hk", "com.tw", "net.tw", "org.tw",
-    "edu.tw", "gov.tw", "co.kr", "or.kr", "ne.kr", "go.kr", "ac.kr", "com.br", "net.br", "org.br",
-    "gov.br", "co.nz", "org.nz", "net.nz", "co.in", "net.in", "org.in", "com.sg", "com.my", "co.za",
-    "com.mx", "com.ru", "com.tr", "com.ar"};
+    "com.cn", "net.cn", "org.cn", "gov.cn", "edu.cn", "ac.cn",  "mil.cn", "bj.cn",  "sh.cn",  "gd.cn",  "zj.cn",
+    "js.cn",  "co.uk",  "org.uk", "ac.uk",  "gov.uk", "me.uk",  "ltd.uk", "plc.uk", "net.uk", "co.jp",  "ne.jp",
+    "or.jp",  "ac.jp",  "go.jp",  "ad.jp",  "com.au", "net.au", "org.au", "edu.au", "gov.au", "com.hk", "net.hk",
+    "org.hk", "edu.hk", "gov.hk", "com.tw", "net.tw", "org.tw", "edu.tw", "gov.tw", "co.kr",  "or.kr",  "ne.kr",
+    "go.kr",  "ac.kr",  "com.br", "net.br", "org.br", "gov.br", "co.nz",  "org.nz", "net.nz", "co.in",  "net.in",
+    "org.in", "com.sg", "com.my", "co.za",  "com.mx", "com.ru", "com.tr", "com.ar"};
 
 bool IsPublicSuffix(const std::string& domain) {
   if (domain.find('.') == std::string::npos) return true;
@@ -163,9 +162,10 @@ class Jar {
     if (slash == std::string::npos) return false;
     std::string domain = rest.substr(0, slash), path = name.substr(prefix.size() + slash);
     size_t before = cookies_.size();
-    cookies_.erase(std::remove_if(cookies_.begin(), cookies_.end(),
-                                  [&](const Cookie& c) { return c.persistent && c.domain == domain && c.path == path; }),
-                   cookies_.end());
+    cookies_.erase(
+        std::remove_if(cookies_.begin(), cookies_.end(),
+                       [&](const Cookie& c) { return c.persistent && c.domain == domain && c.path == path; }),
+        cookies_.end());
     if (cookies_.size() == before) return false;
     Save();
     return true;
@@ -207,7 +207,8 @@ class Jar {
         have_max_age = true;
         c->persistent = true;
         const ULONGLONG now = NowFileTime();
-        c->expires = secs <= 0 ? 1 : now + static_cast<ULONGLONG>(std::min<long long>(secs, 400LL * 86400)) * kTicksPerSecond;
+        c->expires =
+            secs <= 0 ? 1 : now + static_cast<ULONGLONG>(std::min<long long>(secs, 400LL * 86400)) * kTicksPerSecond;
       } else if (key == "domain") {
         if (!value.empty() && value[0] == '.') value.erase(0, 1);
         if (!value.empty()) domain_attr = Lower(value);

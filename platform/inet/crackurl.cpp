@@ -44,9 +44,13 @@ constexpr SchemeInfo kSchemes[] = {
 };
 
 template <class C>
-bool IsAlpha(C c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAlpha(C c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 template <class C>
-bool IsDigit(C c) { return c >= '0' && c <= '9'; }
+bool IsDigit(C c) {
+  return c >= '0' && c <= '9';
+}
 
 // Splits `u` into spans; 0 or the platform's error.
 template <class C>
@@ -140,7 +144,9 @@ template <class C>
 std::basic_string<C> Decode(std::basic_string_view<C> s);
 
 template <>
-std::string Decode(std::string_view s) { return kv::inet::PercentDecode(s); }
+std::string Decode(std::string_view s) {
+  return kv::inet::PercentDecode(s);
+}
 
 template <>
 std::u16string Decode(std::u16string_view s) {
@@ -176,8 +182,8 @@ std::u16string Decode(std::u16string_view s) {
 
 // Hands one component out under the platform's rules; false with the last error set.
 template <class C>
-bool GiveOut(std::basic_string_view<C> url, const Span& span, bool decode, C*& pointer,
-             DWORD& length, bool* failed_short) {
+bool GiveOut(std::basic_string_view<C> url, const Span& span, bool decode, C*& pointer, DWORD& length,
+             bool* failed_short) {
   if (!pointer) {
     if (length == 0) return true;  // not wanted
     if (!span.present) {
@@ -205,8 +211,8 @@ bool GiveOut(std::basic_string_view<C> url, const Span& span, bool decode, C*& p
 template <class C, class Components>
 BOOL CrackUrl(const C* url, DWORD url_length, DWORD flags, Components* uc) {
   if (!url || !uc) return kv::base::Fail(ERROR_INVALID_PARAMETER);
-  std::basic_string_view<C> u = url_length ? std::basic_string_view<C>(url, url_length)
-                                           : std::basic_string_view<C>(url);
+  std::basic_string_view<C> u =
+      url_length ? std::basic_string_view<C>(url, url_length) : std::basic_string_view<C>(url);
   if (u.empty()) return kv::base::Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
   const bool decode_all = (flags & ICU_DECODE) != 0;
   const bool decode_path = decode_all || (flags & ICU_ESCAPE) != 0;

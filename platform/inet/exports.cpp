@@ -6,21 +6,34 @@
 
 namespace {
 
-#define KV_EXPORT(name) {#name, reinterpret_cast<void*>(&name)}
+#define KV_EXPORT(name) \
+  { #name, reinterpret_cast < void*>(&name) }
 
 const KvExport kWininet[] = {
-    KV_EXPORT(InternetCrackUrlA),        KV_EXPORT(InternetCrackUrlW),
-    KV_EXPORT(InternetOpenA),            KV_EXPORT(InternetOpenW),
-    KV_EXPORT(InternetConnectA),         KV_EXPORT(InternetConnectW),
-    KV_EXPORT(InternetOpenUrlA),         KV_EXPORT(InternetOpenUrlW),
-    KV_EXPORT(InternetCloseHandle),      KV_EXPORT(HttpQueryInfoA),
-    KV_EXPORT(HttpQueryInfoW),           KV_EXPORT(InternetSetOptionA),
-    KV_EXPORT(InternetSetOptionW),       KV_EXPORT(InternetQueryOptionA),
-    KV_EXPORT(InternetQueryOptionW),     KV_EXPORT(FindFirstUrlCacheEntryExA),
-    KV_EXPORT(FindNextUrlCacheEntryExA), KV_EXPORT(FindCloseUrlCache),
-    KV_EXPORT(DeleteUrlCacheEntry),      KV_EXPORT(DeleteUrlCacheEntryA),
-    KV_EXPORT(DeleteUrlCacheEntryW),     KV_EXPORT(FindFirstUrlCacheGroup),
-    KV_EXPORT(FindNextUrlCacheGroup),    KV_EXPORT(GetUrlCacheGroupAttributeA),
+    KV_EXPORT(InternetCrackUrlA),
+    KV_EXPORT(InternetCrackUrlW),
+    KV_EXPORT(InternetOpenA),
+    KV_EXPORT(InternetOpenW),
+    KV_EXPORT(InternetConnectA),
+    KV_EXPORT(InternetConnectW),
+    KV_EXPORT(InternetOpenUrlA),
+    KV_EXPORT(InternetOpenUrlW),
+    KV_EXPORT(InternetCloseHandle),
+    KV_EXPORT(HttpQueryInfoA),
+    KV_EXPORT(HttpQueryInfoW),
+    KV_EXPORT(InternetSetOptionA),
+    KV_EXPORT(InternetSetOptionW),
+    KV_EXPORT(InternetQueryOptionA),
+    KV_EXPORT(InternetQueryOptionW),
+    KV_EXPORT(FindFirstUrlCacheEntryExA),
+    KV_EXPORT(FindNextUrlCacheEntryExA),
+    KV_EXPORT(FindCloseUrlCache),
+    KV_EXPORT(DeleteUrlCacheEntry),
+    KV_EXPORT(DeleteUrlCacheEntryA),
+    KV_EXPORT(DeleteUrlCacheEntryW),
+    KV_EXPORT(FindFirstUrlCacheGroup),
+    KV_EXPORT(FindNextUrlCacheGroup),
+    KV_EXPORT(GetUrlCacheGroupAttributeA),
     KV_EXPORT(SetUrlCacheGroupAttributeA),
 };
 

@@ -79,11 +79,13 @@ class History {
     size_t start = 0;
     while (start < text.size()) {
       size_t end = text.find('\n', start);
-      std::vector<std::string> f = SplitFields(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+      std::vector<std::string> f =
+          SplitFields(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
       start = end == std::string::npos ? text.size() : end + 1;
       if (f.size() != 6 || f[0].empty()) continue;
-      visits_.push_back(Visit{f[0], f[1], std::strtoull(f[2].c_str(), nullptr, 10), std::strtoull(f[3].c_str(), nullptr, 10),
-                              std::strtoull(f[4].c_str(), nullptr, 10), static_cast<DWORD>(std::strtoul(f[5].c_str(), nullptr, 10))});
+      visits_.push_back(Visit{f[0], f[1], std::strtoull(f[2].c_str(), nullptr, 10),
+                              std::strtoull(f[3].c_str(), nullptr, 10), std::strtoull(f[4].c_str(), nullptr, 10),
+                              static_cast<DWORD>(std::strtoul(f[5].c_str(), nullptr, 10))});
     }
   }
   void Save() {
@@ -189,7 +191,8 @@ class HistoryStg final : public IUrlHistoryStg2 {
  public:
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IUrlHistoryStg) || IsEqualIID(riid, IID_IUrlHistoryStg2)) {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IUrlHistoryStg) ||
+        IsEqualIID(riid, IID_IUrlHistoryStg2)) {
       *object = static_cast<IUrlHistoryStg2*>(this);
       AddRef();
       return S_OK;
@@ -231,7 +234,8 @@ class HistoryStg final : public IUrlHistoryStg2 {
     *out = new EnumVisits(TheHistory().With([&] { return TheHistory().All(); }));
     return S_OK;
   }
-  HRESULT AddUrlAndNotify(LPCOLESTR url, LPCOLESTR title, DWORD flags, BOOL write_history, IUnknown*, IUnknown*) override {
+  HRESULT AddUrlAndNotify(LPCOLESTR url, LPCOLESTR title, DWORD flags, BOOL write_history, IUnknown*,
+                          IUnknown*) override {
     if (!write_history) return url ? S_OK : E_INVALIDARG;
     return AddUrl(url, title, flags);
   }

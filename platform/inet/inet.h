@@ -138,17 +138,17 @@ BOOL InternetCrackUrlW(LPCWSTR url, DWORD url_length, DWORD flags, URL_COMPONENT
 HINTERNET InternetOpenA(LPCSTR agent, DWORD access_type, LPCSTR proxy, LPCSTR bypass, DWORD flags);
 HINTERNET InternetOpenW(LPCWSTR agent, DWORD access_type, LPCWSTR proxy, LPCWSTR bypass, DWORD flags);
 // Makes a connection handle only (no network exchange).
-HINTERNET InternetConnectA(HINTERNET session, LPCSTR server, INTERNET_PORT port, LPCSTR user,
-                           LPCSTR password, DWORD service, DWORD flags, DWORD_PTR context);
-HINTERNET InternetConnectW(HINTERNET session, LPCWSTR server, INTERNET_PORT port, LPCWSTR user,
-                           LPCWSTR password, DWORD service, DWORD flags, DWORD_PTR context);
+HINTERNET InternetConnectA(HINTERNET session, LPCSTR server, INTERNET_PORT port, LPCSTR user, LPCSTR password,
+                           DWORD service, DWORD flags, DWORD_PTR context);
+HINTERNET InternetConnectW(HINTERNET session, LPCWSTR server, INTERNET_PORT port, LPCWSTR user, LPCWSTR password,
+                           DWORD service, DWORD flags, DWORD_PTR context);
 // Runs the whole GET (http, https; redirects followed) and answers the request handle
 // once the response is complete; the body is not kept. `headers` are extra request
 // lines (length -1 or 0: NUL-terminated).
-HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers, DWORD headers_length,
-                           DWORD flags, DWORD_PTR context);
-HINTERNET InternetOpenUrlW(HINTERNET session, LPCWSTR url, LPCWSTR headers, DWORD headers_length,
-                           DWORD flags, DWORD_PTR context);
+HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers, DWORD headers_length, DWORD flags,
+                           DWORD_PTR context);
+HINTERNET InternetOpenUrlW(HINTERNET session, LPCWSTR url, LPCWSTR headers, DWORD headers_length, DWORD flags,
+                           DWORD_PTR context);
 BOOL InternetCloseHandle(HINTERNET handle);
 
 #define HTTP_QUERY_CONTENT_TYPE 1
@@ -276,12 +276,10 @@ typedef struct _INTERNET_CACHE_ENTRY_INFOA {
 // stays where it was (the first call then answers NULL). No entry:
 // ERROR_NO_MORE_ITEMS (259). Only group 0 exists.
 HANDLE FindFirstUrlCacheEntryExA(LPCSTR pattern, DWORD flags, DWORD filter, GROUPID group,
-                                 INTERNET_CACHE_ENTRY_INFOA* info, LPDWORD size,
-                                 LPVOID group_attributes, LPDWORD group_attributes_size,
-                                 LPVOID reserved);
-BOOL FindNextUrlCacheEntryExA(HANDLE find, INTERNET_CACHE_ENTRY_INFOA* info, LPDWORD size,
-                              LPVOID group_attributes, LPDWORD group_attributes_size,
-                              LPVOID reserved);
+                                 INTERNET_CACHE_ENTRY_INFOA* info, LPDWORD size, LPVOID group_attributes,
+                                 LPDWORD group_attributes_size, LPVOID reserved);
+BOOL FindNextUrlCacheEntryExA(HANDLE find, INTERNET_CACHE_ENTRY_INFOA* info, LPDWORD size, LPVOID group_attributes,
+                              LPDWORD group_attributes_size, LPVOID reserved);
 // FALSE with ERROR_INVALID_HANDLE for NULL or a handle that is not a find handle.
 BOOL FindCloseUrlCache(HANDLE find);
 // Deletes a content entry (its file too), the cookies of a "Cookie:" entry or the
@@ -292,13 +290,12 @@ BOOL DeleteUrlCacheEntry(LPCSTR url);
 
 // Cache groups: none exist. FindFirstUrlCacheGroup answers NULL and FindNextUrlCacheGroup
 // FALSE with ERROR_NO_MORE_ITEMS; the attribute calls fail with ERROR_FILE_NOT_FOUND.
-HANDLE FindFirstUrlCacheGroup(DWORD flags, DWORD filter, LPVOID search_condition,
-                              DWORD search_condition_size, GROUPID* group, LPVOID reserved);
+HANDLE FindFirstUrlCacheGroup(DWORD flags, DWORD filter, LPVOID search_condition, DWORD search_condition_size,
+                              GROUPID* group, LPVOID reserved);
 BOOL FindNextUrlCacheGroup(HANDLE find, GROUPID* group, LPVOID reserved);
-BOOL GetUrlCacheGroupAttributeA(GROUPID group, DWORD flags, DWORD attributes, LPVOID info,
-                                LPDWORD size, LPVOID reserved);
-BOOL SetUrlCacheGroupAttributeA(GROUPID group, DWORD flags, DWORD attributes, LPVOID info,
+BOOL GetUrlCacheGroupAttributeA(GROUPID group, DWORD flags, DWORD attributes, LPVOID info, LPDWORD size,
                                 LPVOID reserved);
+BOOL SetUrlCacheGroupAttributeA(GROUPID group, DWORD flags, DWORD attributes, LPVOID info, LPVOID reserved);
 
 // ---- Test-facing side.
 // Recorders, copied as GetModuleFileName copies, one line each, printed live under

@@ -37,9 +37,7 @@ std::string CacheUser();
 // Calendar now as FILETIME ticks, moved on by the virtual clock while it runs (cookie
 // expiry and store times follow virtual time in tests).
 ULONGLONG NowFileTime();
-inline FILETIME ToFileTime(ULONGLONG v) {
-  return FILETIME{static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)};
-}
+inline FILETIME ToFileTime(ULONGLONG v) { return FILETIME{static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)}; }
 
 // ---- URLs.
 struct UrlParts {
@@ -47,7 +45,7 @@ struct UrlParts {
   INTERNET_SCHEME kind = INTERNET_SCHEME_UNKNOWN;
   std::string user, password, host;  // host without IPv6 brackets
   bool ipv6 = false;
-  WORD port = 0;  // explicit or the scheme's default
+  WORD port = 0;            // explicit or the scheme's default
   std::string path, extra;  // extra: "?query#fragment"
   bool Http() const { return kind == INTERNET_SCHEME_HTTP || kind == INTERNET_SCHEME_HTTPS; }
 };
@@ -74,8 +72,7 @@ struct Response {
   bool Attachment() const;
 };
 // HttpQueryInfo over a response: `length` in bytes, ANSI or UTF-16 text.
-BOOL QueryInfo(const Response& response, DWORD level, void* buffer, DWORD* length, DWORD* index,
-               bool wide);
+BOOL QueryInfo(const Response& response, DWORD level, void* buffer, DWORD* length, DWORD* index, bool wide);
 
 // ---- The process proxy.
 struct ProxySetting {
@@ -114,9 +111,9 @@ HRESULT BindResultOfUrl(DWORD parse_error);
 
 // ---- One HTTP (or file) exchange: one request, one response, on one easy handle.
 struct RequestSpec {
-  std::string url;       // UTF-8
-  std::string method;    // "" = GET
-  std::string body;      // POST/PUT data
+  std::string url;                         // UTF-8
+  std::string method;                      // "" = GET
+  std::string body;                        // POST/PUT data
   std::vector<std::string> extra_headers;  // "Name: value"
   std::string user_agent, referer, user, password;
   bool insecure = false;  // accept a bad server certificate
@@ -165,8 +162,7 @@ class Exchange {
 
 // Follows redirects and the cookie rules synchronously; answers the last exchange's
 // code and keeps its response. `sink` receives the final response's body.
-CURLcode FetchSync(RequestSpec spec, Response* response,
-                   const std::function<void(const char*, size_t)>& sink);
+CURLcode FetchSync(RequestSpec spec, Response* response, const std::function<void(const char*, size_t)>& sink);
 // Redirect target of a response, resolved; "" when it is not a redirect.
 std::string RedirectTarget(const Response& response);
 constexpr int kMaxRedirects = 20;

@@ -48,13 +48,23 @@ class Ptr {
     if (p) p->AddRef();
     return Ptr(p);
   }
-  Ptr(const Ptr& o) : p_(o.p_) { if (p_) p_->AddRef(); }
-  Ptr& operator=(Ptr o) { std::swap(p_, o.p_); return *this; }
-  ~Ptr() { if (p_) p_->Release(); }
+  Ptr(const Ptr& o) : p_(o.p_) {
+    if (p_) p_->AddRef();
+  }
+  Ptr& operator=(Ptr o) {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+  ~Ptr() {
+    if (p_) p_->Release();
+  }
   T* get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
-  T** put() { *this = Ptr(); return &p_; }
+  T** put() {
+    *this = Ptr();
+    return &p_;
+  }
 
  private:
   T* p_ = nullptr;
@@ -414,19 +424,32 @@ class Binding final : public IBinding, public IWinInetHttpInfo, public RefCounte
     hop_kind_ = kFinal;
     x->on_headers = [this, x, id] {
       const Response& r = x->response();
-      hop_kind_ = !RedirectTarget(r).empty() ? kRedirect
-                  : (r.status == 401 && auth_tries_ < 3 && Authenticator()) ? kAuth : kFinal;
-      if (hop_kind_ == kRedirect) Later([this, id] { if (id == hop_id_) Redirected(); });
-      if (hop_kind_ == kFinal) Later([this, id] { if (id == hop_id_) FinalHeaders(nullptr); });
+      hop_kind_ = !RedirectTarget(r).empty()                                ? kRedirect
+                  : (r.status == 401 && auth_tries_ < 3 && Authenticator()) ? kAuth
+                                                                            : kFinal;
+      if (hop_kind_ == kRedirect)
+        Later([this, id] {
+          if (id == hop_id_) Redirected();
+        });
+      if (hop_kind_ == kFinal)
+        Later([this, id] {
+          if (id == hop_id_) FinalHeaders(nullptr);
+        });
     };
     x->on_body = [this, id](const char* data, size_t n) {
       if (id != hop_id_ || hop_kind_ == kRedirect) return;
       pending_.append(data, n);
       if (hop_kind_ == kAuth || data_queued_) return;
       data_queued_ = true;
-      Later([this, id] { if (id == hop_id_) Data(); });
+      Later([this, id] {
+        if (id == hop_id_) Data();
+      });
     };
-    StartOnThread(x, [this, id](CURLcode code) { Later([this, id, code] { if (id == hop_id_) Done(code); }); });
+    StartOnThread(x, [this, id](CURLcode code) {
+      Later([this, id, code] {
+        if (id == hop_id_) Done(code);
+      });
+    });
   }
 
   bool Authenticator() {
@@ -498,7 +521,9 @@ class Binding final : public IBinding, public IWinInetHttpInfo, public RefCounte
 
   std::string MimeOfFile() const {
     std::string path = Lower(url_);
-    auto ends = [&](const char* e) { return path.size() >= strlen(e) && path.compare(path.size() - strlen(e), std::string::npos, e) == 0; };
+    auto ends = [&](const char* e) {
+      return path.size() >= strlen(e) && path.compare(path.size() - strlen(e), std::string::npos, e) == 0;
+    };
     if (ends(".htm") || ends(".html")) return "text/html";
     if (ends(".txt")) return "text/plain";
     if (ends(".gif")) return "image/gif";
@@ -582,7 +607,8 @@ class Binding final : public IBinding, public IWinInetHttpInfo, public RefCounte
     if (bindf_ & BINDF_IGNORESECURITYPROBLEM) return true;
     Ptr<IHttpSecurity> security = Ask<IHttpSecurity>(callback_.get(), IID_IHttpSecurity);
     if (!security) return false;
-    DWORD problem = code == CURLE_PEER_FAILED_VERIFICATION ? ERROR_INTERNET_INVALID_CA : ERROR_INTERNET_SEC_CERT_CN_INVALID;
+    DWORD problem =
+        code == CURLE_PEER_FAILED_VERIFICATION ? ERROR_INTERNET_INVALID_CA : ERROR_INTERNET_SEC_CERT_CN_INVALID;
     return security->OnSecurityProblem(problem) == S_OK && state_ == kRunning;
   }
 
@@ -903,8 +929,7 @@ HRESULT CreateAsyncBindCtx(DWORD, IBindStatusCallback* callback, void*, IBindCtx
   return S_OK;
 }
 
-HRESULT RegisterBindStatusCallback(IBindCtx* bc, IBindStatusCallback* callback,
-                                   IBindStatusCallback** previous, DWORD) {
+HRESULT RegisterBindStatusCallback(IBindCtx* bc, IBindStatusCallback* callback, IBindStatusCallback** previous, DWORD) {
   if (previous) *previous = nullptr;
   if (!bc || !callback) return E_INVALIDARG;
   Ptr<IBindStatusCallback> old = kv::inet::Holder(bc);
@@ -950,7 +975,8 @@ HRESULT URLDownloadToFileW(IUnknown*, LPCWSTR url, LPCWSTR file, DWORD, IBindSta
     spec.url = u;
     spec.user_agent = kv::inet::kDefaultAgent;
     kv::inet::Response response;
-    CURLcode code = kv::inet::FetchSync(spec, &response, [&](const char* d, size_t n) { out.write(d, static_cast<std::streamsize>(n)); });
+    CURLcode code = kv::inet::FetchSync(
+        spec, &response, [&](const char* d, size_t n) { out.write(d, static_cast<std::streamsize>(n)); });
     out.close();
     if (code != CURLE_OK) {
       hr = kv::inet::BindResultOf(code);

@@ -74,7 +74,8 @@ BOOL IdleHook(DWORD wait_ms) {
   if (wait_ms > 0) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
     while (!p->posted && !p->live.empty()) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
       if (left <= 0) break;
       int events = 0;
       curl_multi_poll(p->multi, nullptr, 0, static_cast<int>(left), &events);

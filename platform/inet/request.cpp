@@ -80,16 +80,15 @@ std::vector<std::string> SplitFields(std::string_view line) {
   size_t start = 0;
   for (;;) {
     size_t tab = line.find('\t', start);
-    out.push_back(PercentDecode(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start)));
+    out.push_back(
+        PercentDecode(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start)));
     if (tab == std::string_view::npos) break;
     start = tab + 1;
   }
   return out;
 }
 
-std::string StorePath(const char* name) {
-  return std::string(KvHomeDirectory()) + "/inet/" + name;
-}
+std::string StorePath(const char* name) { return std::string(KvHomeDirectory()) + "/inet/" + name; }
 
 bool WriteStore(const std::string& path, const std::string& content) {
   size_t slash = path.rfind('/');
@@ -294,9 +293,7 @@ namespace {
 std::mutex g_proxy_lock;
 ProxySetting g_proxy;
 
-bool IsLoopback(const std::string& host) {
-  return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
-}
+bool IsLoopback(const std::string& host) { return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0; }
 
 // "*" wildcards in a bypass entry.
 bool WildMatch(std::string_view pattern, std::string_view text) {
@@ -348,7 +345,8 @@ std::string ProxyFor(const UrlParts& url) {
       size_t end = server.find_first_of("; ", start);
       std::string part = server.substr(start, end == std::string::npos ? std::string::npos : end - start);
       size_t eq = part.find('=');
-      if (eq != std::string::npos && kv::base::EqualsNoCase(part.substr(0, eq), url.scheme)) picked = part.substr(eq + 1);
+      if (eq != std::string::npos && kv::base::EqualsNoCase(part.substr(0, eq), url.scheme))
+        picked = part.substr(eq + 1);
       if (end == std::string::npos) break;
       start = end + 1;
     }
@@ -398,8 +396,7 @@ HRESULT BindResultOf(CURLcode code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_FILE_COULDNT_READ_FILE:
-    case CURLE_REMOTE_FILE_NOT_FOUND:
-      return INET_E_RESOURCE_NOT_FOUND;
+    case CURLE_REMOTE_FILE_NOT_FOUND: return INET_E_RESOURCE_NOT_FOUND;
     case CURLE_OPERATION_TIMEDOUT: return INET_E_CONNECTION_TIMEOUT;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
@@ -408,8 +405,7 @@ HRESULT BindResultOf(CURLcode code) {
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_ISSUER_ERROR:
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-    case CURLE_SSL_INVALIDCERTSTATUS:
-      return INET_E_SECURITY_PROBLEM;
+    case CURLE_SSL_INVALIDCERTSTATUS: return INET_E_SECURITY_PROBLEM;
     case CURLE_UNSUPPORTED_PROTOCOL: return INET_E_UNKNOWN_PROTOCOL;
     case CURLE_URL_MALFORMAT: return INET_E_INVALID_URL;
     default: return INET_E_DOWNLOAD_FAILURE;
@@ -421,18 +417,16 @@ DWORD SyncErrorOf(CURLcode code) {
     case CURLE_OK: return 0;
     case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-      return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_RESOLVE_PROXY: return ERROR_INTERNET_NAME_NOT_RESOLVED;
     case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
     case CURLE_URL_MALFORMAT: return ERROR_INTERNET_INVALID_URL;
     case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
     case CURLE_TOO_MANY_REDIRECTS: return ERROR_HTTP_REDIRECT_FAILED;
     case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_GOT_NOTHING:
-      return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    case CURLE_GOT_NOTHING: return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     default:
       return BindResultOf(code) == INET_E_SECURITY_PROBLEM ? ERROR_INTERNET_SECURE_FAILURE
-                                                            : ERROR_INTERNET_CONNECTION_ABORTED;
+                                                           : ERROR_INTERNET_CONNECTION_ABORTED;
   }
 }
 
@@ -628,8 +622,7 @@ std::string RedirectTarget(const Response& r) {
   return ResolveUrl(r.url, Trim(location));
 }
 
-CURLcode FetchSync(RequestSpec spec, Response* response,
-                   const std::function<void(const char*, size_t)>& sink) {
+CURLcode FetchSync(RequestSpec spec, Response* response, const std::function<void(const char*, size_t)>& sink) {
   for (int hop = 0; hop <= kMaxRedirects; ++hop) {
     Exchange x(spec);
     if (!x.Prepare()) {
@@ -646,7 +639,8 @@ CURLcode FetchSync(RequestSpec spec, Response* response,
     *response = x.response();
     if (code != CURLE_OK || !redirect) return code;
     std::string next = RedirectTarget(x.response());
-    if (x.response().status == 303 || ((x.response().status == 301 || x.response().status == 302) && spec.method == "POST")) {
+    if (x.response().status == 303 ||
+        ((x.response().status == 301 || x.response().status == 302) && spec.method == "POST")) {
       spec.method.clear();
       spec.body.clear();
     }

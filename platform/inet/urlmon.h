@@ -107,8 +107,13 @@ typedef struct _tagAUTHENTICATEINFO {
   DWORD dwReserved;
 } AUTHENTICATEINFO;
 
-typedef enum { MIMETYPEPROP = 0, USE_SRC_URL = 1, CLASSIDPROP = 2, TRUSTEDDOWNLOADPROP = 3,
-               POPUPLEVELPROP = 4 } MONIKERPROPERTY;
+typedef enum {
+  MIMETYPEPROP = 0,
+  USE_SRC_URL = 1,
+  CLASSIDPROP = 2,
+  TRUSTEDDOWNLOADPROP = 3,
+  POPUPLEVELPROP = 4
+} MONIKERPROPERTY;
 
 // ---- Interfaces.
 struct IBinding : IUnknown {
@@ -136,8 +141,7 @@ struct IBindStatusCallbackEx : IBindStatusCallback {
 };
 
 struct IHttpNegotiate : IUnknown {
-  virtual HRESULT BeginningTransaction(LPCWSTR url, LPCWSTR headers, DWORD reserved,
-                                       LPWSTR* additional_headers) = 0;
+  virtual HRESULT BeginningTransaction(LPCWSTR url, LPCWSTR headers, DWORD reserved, LPWSTR* additional_headers) = 0;
   virtual HRESULT OnResponse(DWORD code, LPCWSTR response_headers, LPCWSTR request_headers,
                              LPWSTR* additional_request_headers) = 0;
 };
@@ -155,8 +159,7 @@ struct IAuthenticate : IUnknown {
 };
 
 struct IAuthenticateEx : IAuthenticate {
-  virtual HRESULT AuthenticateEx(HWND* window, LPWSTR* user_name, LPWSTR* password,
-                                 AUTHENTICATEINFO* info) = 0;
+  virtual HRESULT AuthenticateEx(HWND* window, LPWSTR* user_name, LPWSTR* password, AUTHENTICATEINFO* info) = 0;
 };
 
 struct IWindowForBindingUI : IUnknown {
@@ -168,8 +171,7 @@ struct IHttpSecurity : IWindowForBindingUI {
 };
 
 struct ICodeInstall : IWindowForBindingUI {
-  virtual HRESULT OnCodeInstallProblem(ULONG status, LPCWSTR destination, LPCWSTR source,
-                                       DWORD reserved) = 0;
+  virtual HRESULT OnCodeInstallProblem(ULONG status, LPCWSTR destination, LPCWSTR source, DWORD reserved) = 0;
 };
 
 struct IMonikerProp : IUnknown {
@@ -182,25 +184,33 @@ struct IWinInetInfo : IUnknown {
 
 // QueryInfo answers as HttpQueryInfoA does (inet.h): ANSI text, `size` in bytes.
 struct IWinInetHttpInfo : IWinInetInfo {
-  virtual HRESULT QueryInfo(DWORD option, LPVOID buffer, DWORD* size, DWORD* flags,
-                            DWORD* reserved) = 0;
+  virtual HRESULT QueryInfo(DWORD option, LPVOID buffer, DWORD* size, DWORD* flags, DWORD* reserved) = 0;
 };
 
 inline constexpr IID IID_IBinding = {0x79EAC9C0, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
-inline constexpr IID IID_IBindStatusCallback = {0x79EAC9C1, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
-inline constexpr IID IID_IBindStatusCallbackEx = {0xAAA74EF9, 0x8EE7, 0x4659, {0x88, 0xD9, 0xF8, 0xC5, 0x04, 0xDA, 0x73, 0xCC}};
+inline constexpr IID IID_IBindStatusCallback = {
+    0x79EAC9C1, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
+inline constexpr IID IID_IBindStatusCallbackEx = {
+    0xAAA74EF9, 0x8EE7, 0x4659, {0x88, 0xD9, 0xF8, 0xC5, 0x04, 0xDA, 0x73, 0xCC}};
 inline constexpr IID IID_IAuthenticate = {0x79EAC9D0, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
-inline constexpr IID IID_IAuthenticateEx = {0x2AD1EDAF, 0xD83D, 0x48B5, {0x9A, 0xDF, 0x03, 0xDB, 0xE1, 0x9F, 0x53, 0xBD}};
-inline constexpr IID IID_IHttpNegotiate = {0x79EAC9D2, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
-inline constexpr IID IID_IHttpNegotiate2 = {0x4F9F9FCB, 0xE0F4, 0x48EB, {0xB7, 0xAB, 0xFA, 0x2E, 0xA9, 0x36, 0x5C, 0xB4}};
-inline constexpr IID IID_IHttpNegotiate3 = {0x57B6C80A, 0x34C2, 0x4602, {0xBC, 0x26, 0x66, 0xA0, 0x2F, 0xC5, 0x71, 0x53}};
-inline constexpr IID IID_IWindowForBindingUI = {0x79EAC9D5, 0xBAFA, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
+inline constexpr IID IID_IAuthenticateEx = {
+    0x2AD1EDAF, 0xD83D, 0x48B5, {0x9A, 0xDF, 0x03, 0xDB, 0xE1, 0x9F, 0x53, 0xBD}};
+inline constexpr IID IID_IHttpNegotiate = {
+    0x79EAC9D2, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
+inline constexpr IID IID_IHttpNegotiate2 = {
+    0x4F9F9FCB, 0xE0F4, 0x48EB, {0xB7, 0xAB, 0xFA, 0x2E, 0xA9, 0x36, 0x5C, 0xB4}};
+inline constexpr IID IID_IHttpNegotiate3 = {
+    0x57B6C80A, 0x34C2, 0x4602, {0xBC, 0x26, 0x66, 0xA0, 0x2F, 0xC5, 0x71, 0x53}};
+inline constexpr IID IID_IWindowForBindingUI = {
+    0x79EAC9D5, 0xBAFA, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 inline constexpr IID IID_IHttpSecurity = {0x79EAC9D7, 0xBAFA, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 inline constexpr IID IID_ICodeInstall = {0x79EAC9D1, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 inline constexpr IID IID_IWinInetInfo = {0x79EAC9D6, 0xBAFA, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
-inline constexpr IID IID_IWinInetHttpInfo = {0x79EAC9D8, 0xBAFA, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
+inline constexpr IID IID_IWinInetHttpInfo = {
+    0x79EAC9D8, 0xBAFA, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 inline constexpr IID IID_IMonikerProp = {0xA5CA5F7F, 0x1847, 0x4D87, {0x9C, 0x5B, 0x91, 0x85, 0x09, 0xF7, 0x51, 0x1D}};
-inline constexpr CLSID CLSID_StdURLMoniker = {0x79EAC9E0, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
+inline constexpr CLSID CLSID_StdURLMoniker = {
+    0x79EAC9E0, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 
 // ---- Functions.
 // `context` (may be NULL) resolves a relative URL against its display name. INET_E_*:
@@ -208,21 +218,18 @@ inline constexpr CLSID CLSID_StdURLMoniker = {0x79EAC9E0, 0xBAF9, 0x11CE, {0x8C,
 HRESULT CreateURLMonikerEx(IMoniker* context, LPCWSTR url, IMoniker** moniker, DWORD flags);
 HRESULT CreateURLMoniker(IMoniker* context, LPCWSTR url, IMoniker** moniker);
 // A bind context with `callback` registered under "_BSCB_Holder_" (formats ignored).
-HRESULT CreateAsyncBindCtx(DWORD reserved, IBindStatusCallback* callback, void* formats,
-                           IBindCtx** out);
+HRESULT CreateAsyncBindCtx(DWORD reserved, IBindStatusCallback* callback, void* formats, IBindCtx** out);
 HRESULT CreateBindCtx(DWORD reserved, IBindCtx** out);
 // Makes `callback` the holder; *previous (may be NULL) receives the former holder, or
 // NULL when there was none or it is the same object.
-HRESULT RegisterBindStatusCallback(IBindCtx* bc, IBindStatusCallback* callback,
-                                   IBindStatusCallback** previous, DWORD reserved);
+HRESULT RegisterBindStatusCallback(IBindCtx* bc, IBindStatusCallback* callback, IBindStatusCallback** previous,
+                                   DWORD reserved);
 // S_OK when `callback` is the holder (it is removed); E_FAIL otherwise.
 HRESULT RevokeBindStatusCallback(IBindCtx* bc, IBindStatusCallback* callback);
 // Synchronous: dispatches no application messages. `callback` (may be NULL) is told
 // OnProgress 4 and 6 and OnStopBinding. The file is written whole or not at all.
-HRESULT URLDownloadToFileW(IUnknown* caller, LPCWSTR url, LPCWSTR file, DWORD reserved,
-                           IBindStatusCallback* callback);
-HRESULT URLDownloadToFileA(IUnknown* caller, LPCSTR url, LPCSTR file, DWORD reserved,
-                           IBindStatusCallback* callback);
+HRESULT URLDownloadToFileW(IUnknown* caller, LPCWSTR url, LPCWSTR file, DWORD reserved, IBindStatusCallback* callback);
+HRESULT URLDownloadToFileA(IUnknown* caller, LPCSTR url, LPCSTR file, DWORD reserved, IBindStatusCallback* callback);
 // S_OK for a well-formed URL of a known scheme (http, https, ftp, file, about, mailto,
 // javascript, res), S_FALSE otherwise, E_INVALIDARG for NULL.
 HRESULT IsValidURL(IBindCtx* bc, LPCWSTR url, DWORD reserved);

@@ -137,8 +137,7 @@ template <class List>
 BOOL SetOption(DWORD option, LPVOID buffer, DWORD length) {
   switch (option) {
     case INTERNET_OPTION_REFRESH:
-    case INTERNET_OPTION_SETTINGS_CHANGED:
-      return TRUE;
+    case INTERNET_OPTION_SETTINGS_CHANGED: return TRUE;
     case INTERNET_OPTION_PER_CONNECTION_OPTION: {
       auto* list = static_cast<List*>(buffer);
       if (!list || length == 0 || list->dwOptionCount > 64 || (list->dwOptionCount && !list->pOptions))
@@ -152,17 +151,14 @@ BOOL SetOption(DWORD option, LPVOID buffer, DWORD length) {
           case INTERNET_PER_CONN_PROXY_BYPASS: p.bypass = Text(o.Value.pszValue); break;
           case INTERNET_PER_CONN_AUTOCONFIG_URL: p.autoconfig_url = Text(o.Value.pszValue); break;
           case INTERNET_PER_CONN_AUTODISCOVERY_FLAGS: p.autodiscovery = o.Value.dwValue; break;
-          default:
-            list->dwOptionError = i;
-            return kv::base::Fail(ERROR_INVALID_PARAMETER);
+          default: list->dwOptionError = i; return kv::base::Fail(ERROR_INVALID_PARAMETER);
         }
       }
       SetProxy(p);
       RecordProxy(p);
       return TRUE;
     }
-    default:
-      return kv::base::Fail(ERROR_INTERNET_INVALID_OPTION);
+    default: return kv::base::Fail(ERROR_INTERNET_INVALID_OPTION);
   }
 }
 
@@ -178,15 +174,17 @@ BOOL QueryOption(DWORD option, LPVOID buffer, LPDWORD length) {
     auto& o = list->pOptions[i];
     switch (o.dwOption) {
       case INTERNET_PER_CONN_FLAGS: o.Value.dwValue = p.flags; break;
-      case INTERNET_PER_CONN_PROXY_SERVER: o.Value.pszValue = p.server.empty() ? nullptr : OutText(p.server, o.Value.pszValue); break;
-      case INTERNET_PER_CONN_PROXY_BYPASS: o.Value.pszValue = p.bypass.empty() ? nullptr : OutText(p.bypass, o.Value.pszValue); break;
+      case INTERNET_PER_CONN_PROXY_SERVER:
+        o.Value.pszValue = p.server.empty() ? nullptr : OutText(p.server, o.Value.pszValue);
+        break;
+      case INTERNET_PER_CONN_PROXY_BYPASS:
+        o.Value.pszValue = p.bypass.empty() ? nullptr : OutText(p.bypass, o.Value.pszValue);
+        break;
       case INTERNET_PER_CONN_AUTOCONFIG_URL:
         o.Value.pszValue = p.autoconfig_url.empty() ? nullptr : OutText(p.autoconfig_url, o.Value.pszValue);
         break;
       case INTERNET_PER_CONN_AUTODISCOVERY_FLAGS: o.Value.dwValue = p.autodiscovery; break;
-      default:
-        list->dwOptionError = i;
-        return kv::base::Fail(ERROR_INVALID_PARAMETER);
+      default: list->dwOptionError = i; return kv::base::Fail(ERROR_INVALID_PARAMETER);
     }
   }
   return TRUE;
@@ -216,7 +214,8 @@ std::string HeaderText(const char* headers, DWORD length) {
 
 std::string HeaderText(const char16_t* headers, DWORD length) {
   if (!headers) return std::string();
-  return kv::WideToUtf8(length == 0 || length == 0xFFFFFFFF ? std::u16string(headers) : std::u16string(headers, length));
+  return kv::WideToUtf8(length == 0 || length == 0xFFFFFFFF ? std::u16string(headers)
+                                                            : std::u16string(headers, length));
 }
 
 }  // namespace
@@ -236,18 +235,21 @@ HINTERNET InternetOpenW(LPCWSTR agent, DWORD access_type, LPCWSTR, LPCWSTR, DWOR
 HINTERNET InternetConnectA(HINTERNET session, LPCSTR server, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR) {
   return Connect(session, Text(server));
 }
-HINTERNET InternetConnectW(HINTERNET session, LPCWSTR server, INTERNET_PORT, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR) {
+HINTERNET InternetConnectW(HINTERNET session, LPCWSTR server, INTERNET_PORT, LPCWSTR, LPCWSTR, DWORD, DWORD,
+                           DWORD_PTR) {
   return Connect(session, Text(server));
 }
 
-HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers, DWORD headers_length, DWORD flags, DWORD_PTR) {
+HINTERNET InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers, DWORD headers_length, DWORD flags,
+                           DWORD_PTR) {
   if (!url) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
   return OpenUrl(session, Text(url), HeaderText(headers, headers_length), flags);
 }
-HINTERNET InternetOpenUrlW(HINTERNET session, LPCWSTR url, LPCWSTR headers, DWORD headers_length, DWORD flags, DWORD_PTR) {
+HINTERNET InternetOpenUrlW(HINTERNET session, LPCWSTR url, LPCWSTR headers, DWORD headers_length, DWORD flags,
+                           DWORD_PTR) {
   if (!url) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;

@@ -36,10 +36,12 @@ int ErrnoToWsa(int e) {
   switch (e) {
     case EINTR: return WSAEINTR;
     case EBADF: return WSAENOTSOCK;
-    case EACCES: case EPERM: return WSAEACCES;
+    case EACCES:
+    case EPERM: return WSAEACCES;
     case EFAULT: return WSAEFAULT;
     case EINVAL: return WSAEINVAL;
-    case EMFILE: case ENFILE: return WSAEMFILE;
+    case EMFILE:
+    case ENFILE: return WSAEMFILE;
     case EAGAIN: return WSAEWOULDBLOCK;
     case EINPROGRESS: return WSAEWOULDBLOCK;  // a non-blocking connect reports "would block"
     case EALREADY: return WSAEALREADY;
@@ -60,10 +62,12 @@ int ErrnoToWsa(int e) {
     case ENETRESET: return WSAENETRESET;
     case ECONNABORTED: return WSAECONNABORTED;
     case ECONNRESET: return WSAECONNRESET;
-    case ENOBUFS: case ENOMEM: return WSAENOBUFS;
+    case ENOBUFS:
+    case ENOMEM: return WSAENOBUFS;
     case EISCONN: return WSAEISCONN;
     case ENOTCONN: return WSAENOTCONN;
-    case ESHUTDOWN: case EPIPE: return WSAESHUTDOWN;
+    case ESHUTDOWN:
+    case EPIPE: return WSAESHUTDOWN;
     case ETOOMANYREFS: return WSAETOOMANYREFS;
     case ETIMEDOUT: return WSAETIMEDOUT;
     case ECONNREFUSED: return WSAECONNREFUSED;
@@ -380,8 +384,8 @@ int kv_ws_recvfrom(SOCKET s, char* buffer, int length, int flags, SOCKADDR* from
   socklen_t len = sizeof(in);
   ssize_t r;
   do {
-    r = ::recvfrom(fd, buffer, static_cast<size_t>(length), TranslateFlags(flags),
-                   reinterpret_cast<sockaddr*>(&in), &len);
+    r = ::recvfrom(fd, buffer, static_cast<size_t>(length), TranslateFlags(flags), reinterpret_cast<sockaddr*>(&in),
+                   &len);
   } while (r < 0 && errno == EINTR);
   if (r < 0) return FailErrno();
   if (from != nullptr) FromSockAddr(in, from, from_length);
@@ -402,8 +406,8 @@ int kv_ws_sendto(SOCKET s, const char* buffer, int length, int flags, const SOCK
   return static_cast<int>(r);
 }
 
-int kv_ws_select(int /*nfds: ignored, as on the platform*/, KvFdSet* readfds, KvFdSet* writefds,
-                 KvFdSet* exceptfds, const TIMEVAL* timeout) {
+int kv_ws_select(int /*nfds: ignored, as on the platform*/, KvFdSet* readfds, KvFdSet* writefds, KvFdSet* exceptfds,
+                 const TIMEVAL* timeout) {
   if (!Started()) return SOCKET_ERROR;
   KvFdSet* sets[3] = {readfds, writefds, exceptfds};
   const short wanted[3] = {POLLIN, POLLOUT, POLLPRI};
@@ -655,8 +659,7 @@ HOSTENT* kv_ws_gethostbyaddr(const char* address, int length, int type) {
   in.sin_family = AF_INET;
   std::memcpy(&in.sin_addr.s_addr, address, 4);
   char host[NI_MAXHOST];
-  if (::getnameinfo(reinterpret_cast<sockaddr*>(&in), sizeof(in), host, sizeof(host), nullptr, 0,
-                    NI_NAMEREQD) != 0) {
+  if (::getnameinfo(reinterpret_cast<sockaddr*>(&in), sizeof(in), host, sizeof(host), nullptr, 0, NI_NAMEREQD) != 0) {
     SetLastError(WSAHOST_NOT_FOUND);
     return nullptr;
   }
@@ -702,7 +705,10 @@ SERVENT* kv_ws_getservbyport(int port, const char* protocol) {
 // The protocol database the programs may ask for: the three IP protocols they use.
 PROTOENT* kv_ws_getprotobyname(const char* name) {
   if (!Started()) return nullptr;
-  static const struct { const char* name; int number; } kProtocols[] = {{"ip", 0}, {"icmp", 1}, {"tcp", 6}, {"udp", 17}};
+  static const struct {
+    const char* name;
+    int number;
+  } kProtocols[] = {{"ip", 0}, {"icmp", 1}, {"tcp", 6}, {"udp", 17}};
   if (name != nullptr)
     for (const auto& p : kProtocols)
       if (strcasecmp(p.name, name) == 0) return FillProto(p.name, p.number);
@@ -728,20 +734,44 @@ LONG KvNetCleanupCalls(void) { return g_cleanup_calls.load(); }
 
 namespace {
 
-#define KV_WS_EXPORT(name) {#name, reinterpret_cast<void*>(&kv_ws_##name)}
+#define KV_WS_EXPORT(name) \
+  { #name, reinterpret_cast < void*>(&kv_ws_##name) }
 const KvExport kExports[] = {
-    KV_WS_EXPORT(WSAStartup),     KV_WS_EXPORT(WSACleanup),     KV_WS_EXPORT(WSAGetLastError),
-    KV_WS_EXPORT(WSASetLastError), KV_WS_EXPORT(socket),        KV_WS_EXPORT(closesocket),
-    KV_WS_EXPORT(shutdown),       KV_WS_EXPORT(bind),           KV_WS_EXPORT(connect),
-    KV_WS_EXPORT(listen),         KV_WS_EXPORT(accept),         KV_WS_EXPORT(recv),
-    KV_WS_EXPORT(send),           KV_WS_EXPORT(recvfrom),       KV_WS_EXPORT(sendto),
-    KV_WS_EXPORT(select),         KV_WS_EXPORT(__WSAFDIsSet),   KV_WS_EXPORT(setsockopt),
-    KV_WS_EXPORT(getsockopt),     KV_WS_EXPORT(ioctlsocket),    KV_WS_EXPORT(getpeername),
-    KV_WS_EXPORT(getsockname),    KV_WS_EXPORT(htonl),          KV_WS_EXPORT(htons),
-    KV_WS_EXPORT(ntohl),          KV_WS_EXPORT(ntohs),          KV_WS_EXPORT(inet_addr),
-    KV_WS_EXPORT(inet_ntoa),      KV_WS_EXPORT(gethostbyname),  KV_WS_EXPORT(gethostbyaddr),
-    KV_WS_EXPORT(gethostname),    KV_WS_EXPORT(getservbyname),  KV_WS_EXPORT(getservbyport),
-    KV_WS_EXPORT(getprotobyname), KV_WS_EXPORT(getprotobynumber),
+    KV_WS_EXPORT(WSAStartup),
+    KV_WS_EXPORT(WSACleanup),
+    KV_WS_EXPORT(WSAGetLastError),
+    KV_WS_EXPORT(WSASetLastError),
+    KV_WS_EXPORT(socket),
+    KV_WS_EXPORT(closesocket),
+    KV_WS_EXPORT(shutdown),
+    KV_WS_EXPORT(bind),
+    KV_WS_EXPORT(connect),
+    KV_WS_EXPORT(listen),
+    KV_WS_EXPORT(accept),
+    KV_WS_EXPORT(recv),
+    KV_WS_EXPORT(send),
+    KV_WS_EXPORT(recvfrom),
+    KV_WS_EXPORT(sendto),
+    KV_WS_EXPORT(select),
+    KV_WS_EXPORT(__WSAFDIsSet),
+    KV_WS_EXPORT(setsockopt),
+    KV_WS_EXPORT(getsockopt),
+    KV_WS_EXPORT(ioctlsocket),
+    KV_WS_EXPORT(getpeername),
+    KV_WS_EXPORT(getsockname),
+    KV_WS_EXPORT(htonl),
+    KV_WS_EXPORT(htons),
+    KV_WS_EXPORT(ntohl),
+    KV_WS_EXPORT(ntohs),
+    KV_WS_EXPORT(inet_addr),
+    KV_WS_EXPORT(inet_ntoa),
+    KV_WS_EXPORT(gethostbyname),
+    KV_WS_EXPORT(gethostbyaddr),
+    KV_WS_EXPORT(gethostname),
+    KV_WS_EXPORT(getservbyname),
+    KV_WS_EXPORT(getservbyport),
+    KV_WS_EXPORT(getprotobyname),
+    KV_WS_EXPORT(getprotobynumber),
 };
 #undef KV_WS_EXPORT
 

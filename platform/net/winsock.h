@@ -169,8 +169,7 @@ int kv_ws_recv(SOCKET s, char* buffer, int length, int flags);
 int kv_ws_send(SOCKET s, const char* buffer, int length, int flags);
 int kv_ws_recvfrom(SOCKET s, char* buffer, int length, int flags, SOCKADDR* from, int* from_length);
 int kv_ws_sendto(SOCKET s, const char* buffer, int length, int flags, const SOCKADDR* to, int to_length);
-int kv_ws_select(int nfds, KvFdSet* readfds, KvFdSet* writefds, KvFdSet* exceptfds,
-                 const TIMEVAL* timeout);
+int kv_ws_select(int nfds, KvFdSet* readfds, KvFdSet* writefds, KvFdSet* exceptfds, const TIMEVAL* timeout);
 int kv_ws___WSAFDIsSet(SOCKET s, KvFdSet* set);
 int kv_ws_setsockopt(SOCKET s, int level, int option, const char* value, int length);
 int kv_ws_getsockopt(SOCKET s, int level, int option, char* value, int* length);

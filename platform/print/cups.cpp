@@ -33,8 +33,7 @@ std::string PrinterReason(http_t* http, const std::string& queue) {
                    queue.c_str());
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
-               "printer-state-message");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-state-message");
   ipp_t* response = cupsDoRequest(http, request, "/");
   std::string reason;
   if (ipp_attribute_t* a = ippFindAttribute(response, "printer-state-message", IPP_TAG_TEXT)) {
@@ -62,8 +61,8 @@ std::vector<std::string> CupsQueues(const Config& config) {
   return names;
 }
 
-int CupsSubmit(const Config& config, const std::string& queue, const std::string& pdfPath,
-               const std::string& title, int copies) {
+int CupsSubmit(const Config& config, const std::string& queue, const std::string& pdfPath, const std::string& title,
+               int copies) {
   SpoolerText().clear();
   http_t* http = Connect(config);
   if (!http) {

@@ -44,14 +44,18 @@ Scripted NextAnswer() {
 
 template <typename Ch>
 std::basic_string<Ch> Text(const std::u16string& s) {
-  if constexpr (sizeof(Ch) == 2) return s;
-  else return ToAnsiString(s);
+  if constexpr (sizeof(Ch) == 2)
+    return s;
+  else
+    return ToAnsiString(s);
 }
 
 template <typename Ch>
 std::u16string FromText(const Ch* s) {
-  if constexpr (sizeof(Ch) == 2) return FromWide(s);
-  else return FromAnsi(s);
+  if constexpr (sizeof(Ch) == 2)
+    return FromWide(s);
+  else
+    return FromAnsi(s);
 }
 
 // The device name a DEVNAMES block holds; empty when the block is unusable.
@@ -162,9 +166,8 @@ BOOL PrintDlgT(PD* pd) {
     return FALSE;
   }
   if (!answer.printer.empty()) wanted = answer.printer;
-  std::optional<Printer> printer = (pd->Flags & PD_RETURNDEFAULT) || wanted.empty()
-                                       ? DefaultPrinter()
-                                       : FindPrinter(wanted);
+  std::optional<Printer> printer =
+      (pd->Flags & PD_RETURNDEFAULT) || wanted.empty() ? DefaultPrinter() : FindPrinter(wanted);
   if (!printer && !answer.printer.empty()) {
     err = PDERR_PRINTERNOTFOUND;
     return FALSE;

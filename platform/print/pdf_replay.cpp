@@ -23,9 +23,7 @@ void ClipTo(cairo_t* cr, const std::vector<RECT>& clip) {
 
 bool SetBrushSource(cairo_t* cr, const kv::gdi::BrushInfo& b) {
   switch (b.style) {
-    case BS_SOLID:
-      SetColor(cr, b.color);
-      return true;
+    case BS_SOLID: SetColor(cr, b.color); return true;
     case BS_HATCHED: {
       cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
       cairo_t* c = cairo_create(s);
@@ -41,8 +39,14 @@ bool SetBrushSource(cairo_t* cr, const kv::gdi::BrushInfo& b) {
           case HS_VERTICAL: dot(7, i); break;
           case HS_FDIAGONAL: dot(i, i); break;
           case HS_BDIAGONAL: dot(7 - i, i); break;
-          case HS_CROSS: dot(i, 7); dot(7, i); break;
-          default: dot(i, i); dot(7 - i, i); break;
+          case HS_CROSS:
+            dot(i, 7);
+            dot(7, i);
+            break;
+          default:
+            dot(i, i);
+            dot(7 - i, i);
+            break;
         }
       }
       cairo_fill(c);
@@ -61,9 +65,9 @@ bool SetBrushSource(cairo_t* cr, const kv::gdi::BrushInfo& b) {
       if (b.patternWidth <= 0 || b.patternHeight <= 0 ||
           b.pattern.size() < static_cast<size_t>(b.patternWidth) * b.patternHeight)
         return false;
-      cairo_surface_t* s = cairo_image_surface_create_for_data(
-          reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(b.pattern.data())),
-          CAIRO_FORMAT_RGB24, b.patternWidth, b.patternHeight, b.patternWidth * 4);
+      cairo_surface_t* s =
+          cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(b.pattern.data())),
+                                              CAIRO_FORMAT_RGB24, b.patternWidth, b.patternHeight, b.patternWidth * 4);
       cairo_pattern_t* pat = cairo_pattern_create_for_surface(s);
       cairo_pattern_set_extend(pat, CAIRO_EXTEND_REPEAT);
       cairo_pattern_set_filter(pat, CAIRO_FILTER_NEAREST);
@@ -75,8 +79,7 @@ bool SetBrushSource(cairo_t* cr, const kv::gdi::BrushInfo& b) {
       cairo_surface_destroy(s);  // the pattern keeps a reference; the PDF copies at fill
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -110,7 +113,7 @@ void ReplayPath(cairo_t* cr, const kv::gdi::PageOp& op) {
       // The raster engine draws each dash of a styled pen as a flat segment, so the
       // pen's end cap applies to solid lines only.
       const bool flat = p.pen.endCap == PS_ENDCAP_FLAT || !p.pen.dashes.empty();
-      cairo_set_line_cap(cr, flat                                 ? CAIRO_LINE_CAP_BUTT
+      cairo_set_line_cap(cr, flat                               ? CAIRO_LINE_CAP_BUTT
                              : p.pen.endCap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
                                                                 : CAIRO_LINE_CAP_ROUND);
       cairo_set_line_join(cr, p.pen.join == PS_JOIN_BEVEL   ? CAIRO_LINE_JOIN_BEVEL
@@ -125,14 +128,12 @@ void ReplayPath(cairo_t* cr, const kv::gdi::PageOp& op) {
 }
 
 void ReplayImage(cairo_t* cr, const kv::gdi::ImageInfo& im) {
-  if (im.width <= 0 || im.height <= 0 ||
-      im.pixels.size() < static_cast<size_t>(im.width) * im.height)
-    return;
+  if (im.width <= 0 || im.height <= 0 || im.pixels.size() < static_cast<size_t>(im.width) * im.height) return;
   double w = im.dst.right - im.dst.left, h = im.dst.bottom - im.dst.top;
   if (w == 0 || h == 0) return;
-  cairo_surface_t* s = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(im.pixels.data())), CAIRO_FORMAT_RGB24,
-      im.width, im.height, im.width * 4);
+  cairo_surface_t* s =
+      cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(im.pixels.data())),
+                                          CAIRO_FORMAT_RGB24, im.width, im.height, im.width * 4);
   cairo_save(cr);
   cairo_translate(cr, im.dst.left, im.dst.top);
   cairo_scale(cr, w / im.width, h / im.height);
@@ -165,12 +166,8 @@ void ReplayOps(cairo_t* cr, const std::vector<kv::gdi::PageOp>& ops) {
           ReplayPath(cr, op);
         }
         break;
-      case kv::gdi::PageOp::Kind::Text:
-        kv::gdi::DrawTextOnCairo(cr, op.text);
-        break;
-      case kv::gdi::PageOp::Kind::Image:
-        ReplayImage(cr, op.image);
-        break;
+      case kv::gdi::PageOp::Kind::Text: kv::gdi::DrawTextOnCairo(cr, op.text); break;
+      case kv::gdi::PageOp::Kind::Image: ReplayImage(cr, op.image); break;
     }
     cairo_restore(cr);
   }

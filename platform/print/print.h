@@ -300,10 +300,10 @@ typedef struct _PRINTER_INFO_5W {
 
 // Level 1, 2, 4, 5 are answered; other levels fail with ERROR_INVALID_LEVEL. A buffer that
 // is too small fails with ERROR_INSUFFICIENT_BUFFER and *pcbNeeded set.
-BOOL EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
-                   LPDWORD pcbNeeded, LPDWORD pcReturned);
-BOOL EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
-                   LPDWORD pcbNeeded, LPDWORD pcReturned);
+BOOL EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
+                   LPDWORD pcReturned);
+BOOL EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
+                   LPDWORD pcReturned);
 // *pcchBuffer counts characters including the NUL. ERROR_FILE_NOT_FOUND when there is no
 // printer, ERROR_INSUFFICIENT_BUFFER (with the size needed) when the buffer is short.
 BOOL GetDefaultPrinterA(LPSTR pszBuffer, LPDWORD pcchBuffer);
@@ -321,8 +321,8 @@ BOOL GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPD
 // when hPrinter is null.
 LONG DocumentPropertiesA(HWND hWnd, HANDLE hPrinter, LPSTR pDeviceName, PDEVMODEA pDevModeOutput,
                          PDEVMODEA pDevModeInput, DWORD fMode);
-LONG DocumentPropertiesW(HWND hWnd, HANDLE hPrinter, LPWSTR pDeviceName,
-                         PDEVMODEW pDevModeOutput, PDEVMODEW pDevModeInput, DWORD fMode);
+LONG DocumentPropertiesW(HWND hWnd, HANDLE hPrinter, LPWSTR pDeviceName, PDEVMODEW pDevModeOutput,
+                         PDEVMODEW pDevModeInput, DWORD fMode);
 
 // ---- Printer device contexts and documents ----------------------------------------------
 
@@ -507,21 +507,21 @@ DWORD KvPrintSpoolerText(LPSTR buffer, DWORD size);
 
 // Record of the documents ended (EndDoc) or aborted since the last clear, newest last.
 typedef struct KvPrintDocument {
-  CHAR docName[260];        // as given to StartDoc, ANSI
-  CHAR printerName[260];    // ANSI
-  CHAR pdfPath[1024];       // empty when the document was aborted or refused
-  CHAR pngPattern[1024];    // the page PNG names with "%u" for the page number; empty when
-                            // the printer writes no page rasters (configuration "Rasters")
+  CHAR docName[260];      // as given to StartDoc, ANSI
+  CHAR printerName[260];  // ANSI
+  CHAR pdfPath[1024];     // empty when the document was aborted or refused
+  CHAR pngPattern[1024];  // the page PNG names with "%u" for the page number; empty when
+                          // the printer writes no page rasters (configuration "Rasters")
   DWORD pages;
   DWORD jobId;
   LONG dpiX, dpiY;
-  LONG pageWidthPx, pageHeightPx;  // physical page in device pixels (the PNG size)
-  LONG offsetXPx, offsetYPx;       // printable area's corner on the physical page
-  double pdfWidthPt, pdfHeightPt;  // PDF page size of the first page in points
+  LONG pageWidthPx, pageHeightPx;                                 // physical page in device pixels (the PNG size)
+  LONG offsetXPx, offsetYPx;                                      // printable area's corner on the physical page
+  double pdfWidthPt, pdfHeightPt;                                 // PDF page size of the first page in points
   SHORT paperSize, paperWidth, paperLength, orientation, copies;  // device mode used
-  BOOL aborted;                    // AbortDoc, DeleteDC inside a document, or EndDoc refused
-  BOOL submitted;                  // handed to a CUPS queue
-  LONG cupsJob;                    // the CUPS job number, 0 when not submitted
+  BOOL aborted;    // AbortDoc, DeleteDC inside a document, or EndDoc refused
+  BOOL submitted;  // handed to a CUPS queue
+  LONG cupsJob;    // the CUPS job number, 0 when not submitted
 } KvPrintDocument;
 DWORD KvPrintDocumentCount(void);
 // index 0 is the newest document. FALSE when there is no such document.

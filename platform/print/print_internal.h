@@ -57,8 +57,8 @@ struct Printer {
   std::u16string driver;
   std::u16string comment;
   bool isDefault = false;
-  std::string cupsQueue;  // non-empty for a CUPS queue (UTF-8)
-  DEVMODEW defaults{};    // the printer's own device mode
+  std::string cupsQueue;         // non-empty for a CUPS queue (UTF-8)
+  DEVMODEW defaults{};           // the printer's own device mode
   int offsetX = 0, offsetY = 0;  // tenths of a mm
 };
 
@@ -104,8 +104,8 @@ void ReplayOps(cairo_t* cr, const std::vector<kv::gdi::PageOp>& ops);
 std::vector<std::string> CupsQueues(const Config& config);
 // Submits a PDF; the CUPS job number or 0 (last error set, and the server's words kept for
 // KvPrintSpoolerText).
-int CupsSubmit(const Config& config, const std::string& queue, const std::string& pdfPath,
-               const std::string& title, int copies);
+int CupsSubmit(const Config& config, const std::string& queue, const std::string& pdfPath, const std::string& title,
+               int copies);
 // Forgets the words of the last refusal (each EndDoc starts without them).
 void ClearSpoolerText();
 

@@ -30,12 +30,12 @@ struct Job {
   bool inDoc = false;
   bool inPage = false;
   int jobId = 0;
-  std::string docName;  // ANSI, as given
-  std::string base;     // "<folder>/<name>-<n>"
-  std::string pdfPath;      // final PDF path
-  std::string reservation;  // "<base>.pdf.part": holds the number while the PDF is made
+  std::string docName;              // ANSI, as given
+  std::string base;                 // "<folder>/<name>-<n>"
+  std::string pdfPath;              // final PDF path
+  std::string reservation;          // "<base>.pdf.part": holds the number while the PDF is made
   KvAtomicFile* pdfFile = nullptr;  // the PDF as cairo writes it, put in place at EndDoc
-  bool rasters = false;     // a PNG per page
+  bool rasters = false;             // a PNG per page
   std::vector<std::string> pngs;
   cairo_surface_t* pdf = nullptr;
   cairo_t* cr = nullptr;
@@ -111,8 +111,10 @@ std::string FileStem(const std::string& ansiName) {
   std::string utf8 = kv::AnsiToUtf8(ansiName);
   std::string out;
   for (unsigned char c : utf8) {
-    if (c < 0x20 || c == 0x7F || std::strchr("/\\:*?\"<>|%", c)) out += '_';
-    else out += static_cast<char>(c);
+    if (c < 0x20 || c == 0x7F || std::strchr("/\\:*?\"<>|%", c))
+      out += '_';
+    else
+      out += static_cast<char>(c);
   }
   if (out.size() > 100) {
     size_t n = 100;
@@ -125,7 +127,7 @@ std::string FileStem(const std::string& ansiName) {
 
 cairo_status_t AppendPdf(void* closure, const unsigned char* data, unsigned int length) {
   return KvAtomicFileWrite(static_cast<KvAtomicFile*>(closure), data, length) ? CAIRO_STATUS_SUCCESS
-                                                                               : CAIRO_STATUS_WRITE_ERROR;
+                                                                              : CAIRO_STATUS_WRITE_ERROR;
 }
 
 // A page without a raster that needs its pixels gets the record so far painted onto one.
@@ -404,8 +406,8 @@ int StartDocA(HDC hdc, const DOCINFOA* di) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return SP_ERROR;
   }
-  std::string out = (di->cbSize >= static_cast<int>(offsetof(DOCINFOA, lpszDatatype)) && di->lpszOutput)
-                        ? di->lpszOutput : "";
+  std::string out =
+      (di->cbSize >= static_cast<int>(offsetof(DOCINFOA, lpszDatatype)) && di->lpszOutput) ? di->lpszOutput : "";
   return StartDocImpl(hdc, di->lpszDocName ? di->lpszDocName : "", out);
 }
 
@@ -415,7 +417,8 @@ int StartDocW(HDC hdc, const DOCINFOW* di) {
     return SP_ERROR;
   }
   std::string out = (di->cbSize >= static_cast<int>(offsetof(DOCINFOW, lpszDatatype)) && di->lpszOutput)
-                        ? ToAnsiString(di->lpszOutput) : "";
+                        ? ToAnsiString(di->lpszOutput)
+                        : "";
   return StartDocImpl(hdc, ToAnsiString(FromWide(di->lpszDocName)), out);
 }
 
@@ -494,8 +497,8 @@ int EndDoc(HDC hdc) {
   bool submitted = false;
   int cupsJob = 0;
   if (!job->printer.cupsQueue.empty()) {
-    cupsJob = CupsSubmit(ReadConfig(), job->printer.cupsQueue, job->pdfPath,
-                         kv::AnsiToUtf8(job->docName), job->dm.dmCopies);
+    cupsJob =
+        CupsSubmit(ReadConfig(), job->printer.cupsQueue, job->pdfPath, kv::AnsiToUtf8(job->docName), job->dm.dmCopies);
     submitted = cupsJob > 0;
   }
   Remember(*job, false, submitted, cupsJob);

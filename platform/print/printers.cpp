@@ -20,9 +20,8 @@ struct PaperDim {
   SHORT code, width, length;  // tenths of a mm
 };
 constexpr PaperDim kPapers[] = {
-    {DMPAPER_LETTER, 2159, 2794}, {DMPAPER_LEGAL, 2159, 3556}, {DMPAPER_A3, 2970, 4200},
-    {DMPAPER_A4, 2100, 2970},     {DMPAPER_A5, 1480, 2100},    {DMPAPER_B4, 2570, 3640},
-    {DMPAPER_B5, 1820, 2570},
+    {DMPAPER_LETTER, 2159, 2794}, {DMPAPER_LEGAL, 2159, 3556}, {DMPAPER_A3, 2970, 4200}, {DMPAPER_A4, 2100, 2970},
+    {DMPAPER_A5, 1480, 2100},     {DMPAPER_B4, 2570, 3640},    {DMPAPER_B5, 1820, 2570},
 };
 
 const PaperDim* FindPaper(SHORT code) {
@@ -67,9 +66,8 @@ DEVMODEW DefaultDevMode(const std::u16string& name, const Config& config) {
   dm.dmDriverVersion = 1;
   dm.dmSize = sizeof(DEVMODEW);
   dm.dmDriverExtra = 0;
-  dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_SCALE |
-                DM_COPIES | DM_DEFAULTSOURCE | DM_PRINTQUALITY | DM_COLOR | DM_YRESOLUTION |
-                DM_COLLATE;
+  dm.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_SCALE | DM_COPIES |
+                DM_DEFAULTSOURCE | DM_PRINTQUALITY | DM_COLOR | DM_YRESOLUTION | DM_COLLATE;
   dm.dmOrientation = config.orientation;
   const PaperDim* p = FindPaper(config.paperSize);
   if (p) {
@@ -155,17 +153,15 @@ void MergeDevMode(DEVMODEW& into, const void* in, bool wide) {
   if (KV_HAS(DM_SCALE, dmScale) && s.dmScale > 0) into.dmScale = s.dmScale;
   if (KV_HAS(DM_COPIES, dmCopies) && s.dmCopies >= 1) into.dmCopies = s.dmCopies;
   if (KV_HAS(DM_DEFAULTSOURCE, dmDefaultSource)) into.dmDefaultSource = s.dmDefaultSource;
-  if (KV_HAS(DM_PRINTQUALITY, dmPrintQuality) &&
-      ((s.dmPrintQuality >= 72 && s.dmPrintQuality <= 1200) ||
-       (s.dmPrintQuality <= DMRES_DRAFT && s.dmPrintQuality >= DMRES_HIGH)))
+  if (KV_HAS(DM_PRINTQUALITY, dmPrintQuality) && ((s.dmPrintQuality >= 72 && s.dmPrintQuality <= 1200) ||
+                                                  (s.dmPrintQuality <= DMRES_DRAFT && s.dmPrintQuality >= DMRES_HIGH)))
     into.dmPrintQuality = s.dmPrintQuality;
   if (KV_HAS(DM_YRESOLUTION, dmYResolution) && s.dmYResolution >= 72 && s.dmYResolution <= 1200)
     into.dmYResolution = s.dmYResolution;
   if (KV_HAS(DM_COLOR, dmColor) && (s.dmColor == DMCOLOR_COLOR || s.dmColor == DMCOLOR_MONOCHROME))
     into.dmColor = s.dmColor;
   if (KV_HAS(DM_DUPLEX, dmDuplex) && s.dmDuplex >= 1 && s.dmDuplex <= 3) into.dmDuplex = s.dmDuplex;
-  if (KV_HAS(DM_COLLATE, dmCollate) && (s.dmCollate == 0 || s.dmCollate == 1))
-    into.dmCollate = s.dmCollate;
+  if (KV_HAS(DM_COLLATE, dmCollate) && (s.dmCollate == 0 || s.dmCollate == 1)) into.dmCollate = s.dmCollate;
   if (KV_HAS(DM_FORMNAME, dmFormName)) {
     std::memcpy(into.dmFormName, s.dmFormName, sizeof into.dmFormName);
     into.dmFormName[CCHFORMNAME - 1] = 0;
@@ -175,8 +171,7 @@ void MergeDevMode(DEVMODEW& into, const void* in, bool wide) {
   // A user size is reported with the length and width it is made of.
   if (taken & (DM_PAPERLENGTH | DM_PAPERWIDTH)) {
     const PaperDim* p = FindPaper(into.dmPaperSize);
-    if (p && (p->width != into.dmPaperWidth || p->length != into.dmPaperLength))
-      into.dmPaperSize = DMPAPER_USER;
+    if (p && (p->width != into.dmPaperWidth || p->length != into.dmPaperLength)) into.dmPaperSize = DMPAPER_USER;
   }
 }
 
@@ -232,8 +227,7 @@ std::optional<Geometry> ComputeGeometry(const Printer& printer, const DEVMODEW& 
     g.vertRes = g.physHeight;
   }
   // One page raster is 4 bytes a pixel; refuse pages beyond 256 M pixels.
-  if (g.physWidth < 1 || g.physHeight < 1 ||
-      static_cast<long long>(g.physWidth) * g.physHeight > (256LL << 20)) {
+  if (g.physWidth < 1 || g.physHeight < 1 || static_cast<long long>(g.physWidth) * g.physHeight > (256LL << 20)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return std::nullopt;
   }
@@ -324,8 +318,10 @@ PrinterHandle* FindHandle(HANDLE h) {
 
 template <typename Ch>
 std::basic_string<Ch> Text(const std::u16string& s) {
-  if constexpr (sizeof(Ch) == 2) return s;
-  else return ToAnsiString(s);
+  if constexpr (sizeof(Ch) == 2)
+    return s;
+  else
+    return ToAnsiString(s);
 }
 
 // Packs fixed records followed by their strings and device modes into the caller's buffer.
@@ -401,8 +397,7 @@ size_t FixedSize(DWORD level, bool wide) {
 
 // Fills record `index` of `level` for printer p (records live at the buffer's start).
 template <typename Ch>
-void FillInfo(Packer& pk, BYTE* buf, size_t index, DWORD level, const Printer& p,
-              const DEVMODEW& dm) {
+void FillInfo(Packer& pk, BYTE* buf, size_t index, DWORD level, const Printer& p, const DEVMODEW& dm) {
   using T = InfoTypes<Ch>;
   DWORD attrs = PRINTER_ATTRIBUTE_LOCAL | (p.isDefault ? PRINTER_ATTRIBUTE_DEFAULT : 0);
   std::basic_string<Ch> name = Text<Ch>(p.name), port = Text<Ch>(p.port);
@@ -462,8 +457,8 @@ void FillInfo(Packer& pk, BYTE* buf, size_t index, DWORD level, const Printer& p
 
 // Two passes: size first, then the records when the buffer holds everything.
 template <typename Ch>
-BOOL Pack(const std::vector<std::pair<Printer, DEVMODEW>>& items, DWORD level, LPBYTE buf,
-          DWORD cbBuf, LPDWORD needed) {
+BOOL Pack(const std::vector<std::pair<Printer, DEVMODEW>>& items, DWORD level, LPBYTE buf, DWORD cbBuf,
+          LPDWORD needed) {
   size_t fixed = FixedSize(level, sizeof(Ch) == 2);
   if (!fixed) {
     SetLastError(ERROR_INVALID_LEVEL);
@@ -484,8 +479,8 @@ BOOL Pack(const std::vector<std::pair<Printer, DEVMODEW>>& items, DWORD level, L
 }
 
 template <typename Ch>
-BOOL EnumPrintersT(DWORD Flags, const Ch* Name, DWORD Level, LPBYTE buf, DWORD cbBuf,
-                   LPDWORD pcbNeeded, LPDWORD pcReturned) {
+BOOL EnumPrintersT(DWORD Flags, const Ch* Name, DWORD Level, LPBYTE buf, DWORD cbBuf, LPDWORD pcbNeeded,
+                   LPDWORD pcReturned) {
   if (pcReturned) *pcReturned = 0;
   if (pcbNeeded) *pcbNeeded = 0;
   if (!pcbNeeded || !pcReturned) {
@@ -499,8 +494,7 @@ BOOL EnumPrintersT(DWORD Flags, const Ch* Name, DWORD Level, LPBYTE buf, DWORD c
   std::vector<std::pair<Printer, DEVMODEW>> items;
   // A server name other than the local machine has no printers.
   bool remote = (Flags & PRINTER_ENUM_NAME) && Name && Name[0];
-  if (!remote && (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS | PRINTER_ENUM_NAME |
-                           PRINTER_ENUM_DEFAULT))) {
+  if (!remote && (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS | PRINTER_ENUM_NAME | PRINTER_ENUM_DEFAULT))) {
     for (Printer& p : Printers()) {
       if ((Flags & PRINTER_ENUM_DEFAULT) && !p.isDefault) continue;
       items.emplace_back(p, p.defaults);
@@ -572,8 +566,7 @@ BOOL GetPrinterT(HANDLE hPrinter, DWORD Level, LPBYTE buf, DWORD cbBuf, LPDWORD 
 int PromptAnswer();
 
 template <typename DM>
-LONG DocumentPropertiesT(HANDLE hPrinter, const std::u16string& deviceName, DM* out,
-                         const DM* in, DWORD fMode) {
+LONG DocumentPropertiesT(HANDLE hPrinter, const std::u16string& deviceName, DM* out, const DM* in, DWORD fMode) {
   constexpr bool wide = sizeof(DM) == sizeof(DEVMODEW);
   std::lock_guard<std::recursive_mutex> g(Lock());
   DEVMODEW dm;

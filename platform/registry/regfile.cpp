@@ -15,8 +15,8 @@
 
 namespace kv::reg {
 
-const char* const kRootNames[kRootCount] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
-                                            "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+const char* const kRootNames[kRootCount] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+                                            "HKEY_USERS"};
 
 namespace {
 

@@ -62,8 +62,7 @@ Registry& TheRegistry() {
 int PredefinedRoot(HKEY key) {
   auto v = reinterpret_cast<uintptr_t>(key);
   for (int i = 0; i < kRootCount; ++i) {
-    if (v == static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(0x80000000u + i))))
-      return i;
+    if (v == static_cast<uintptr_t>(static_cast<intptr_t>(static_cast<int32_t>(0x80000000u + i)))) return i;
   }
   return -1;
 }
@@ -114,9 +113,7 @@ LONG SplitPath(const WCHAR* sub_key, std::vector<std::u16string>& parts) {
 
 std::u16string Widen(LPCSTR s) { return s ? kv::AnsiToWide(s) : std::u16string(); }
 
-bool IsStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // Copies a result into a caller's buffer by the platform's size rules.
 LONG GiveData(const std::vector<BYTE>& data, LPBYTE out, LPDWORD size) {
@@ -167,14 +164,14 @@ bool Allowed(const Handle& h, REGSAM need) { return (h.access & need) == need; }
 REGSAM Effective(REGSAM sam) {
   if (sam & MAXIMUM_ALLOWED) return KEY_ALL_ACCESS;
   // Generic rights as the platform maps them for keys.
-  if (sam & 0x80000000u) sam |= KEY_READ;     // GENERIC_READ
-  if (sam & 0x40000000u) sam |= KEY_WRITE;    // GENERIC_WRITE
+  if (sam & 0x80000000u) sam |= KEY_READ;        // GENERIC_READ
+  if (sam & 0x40000000u) sam |= KEY_WRITE;       // GENERIC_WRITE
   if (sam & 0x10000000u) sam |= KEY_ALL_ACCESS;  // GENERIC_ALL
   return sam;
 }
 
-LONG OpenOrCreate(HKEY key, const WCHAR* sub_key, DWORD options, REGSAM sam, bool create,
-                  PHKEY result, LPDWORD disposition) {
+LONG OpenOrCreate(HKEY key, const WCHAR* sub_key, DWORD options, REGSAM sam, bool create, PHKEY result,
+                  LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   if (create && options != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
@@ -381,9 +378,8 @@ LONG QueryInfo(HKEY key, bool ansi, KeyInfo& info) {
   return ERROR_SUCCESS;
 }
 
-void GiveInfo(const KeyInfo& info, LPDWORD class_len, LPDWORD sub_keys,
-              LPDWORD max_sub_key_len, LPDWORD max_class_len, LPDWORD values,
-              LPDWORD max_value_name_len, LPDWORD max_value_len, LPDWORD security,
+void GiveInfo(const KeyInfo& info, LPDWORD class_len, LPDWORD sub_keys, LPDWORD max_sub_key_len, LPDWORD max_class_len,
+              LPDWORD values, LPDWORD max_value_name_len, LPDWORD max_value_len, LPDWORD security,
               FILETIME* last_write) {
   if (class_len) *class_len = 0;
   if (sub_keys) *sub_keys = info.sub_keys;
@@ -400,16 +396,15 @@ void GiveInfo(const KeyInfo& info, LPDWORD class_len, LPDWORD sub_keys,
 
 extern "C" {
 
-LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD, LPWSTR, DWORD options, REGSAM sam, void*,
-                     PHKEY result, LPDWORD disposition) {
+LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD, LPWSTR, DWORD options, REGSAM sam, void*, PHKEY result,
+                     LPDWORD disposition) {
   return OpenOrCreate(key, sub_key, options, sam, true, result, disposition);
 }
 
-LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD, LPSTR, DWORD options, REGSAM sam, void*,
-                     PHKEY result, LPDWORD disposition) {
+LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD, LPSTR, DWORD options, REGSAM sam, void*, PHKEY result,
+                     LPDWORD disposition) {
   std::u16string w = Widen(sub_key);
-  return OpenOrCreate(key, sub_key ? w.c_str() : nullptr, options, sam, true, result,
-                      disposition);
+  return OpenOrCreate(key, sub_key ? w.c_str() : nullptr, options, sam, true, result, disposition);
 }
 
 LONG RegCreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) {
@@ -472,15 +467,13 @@ DWORD SHDeleteKeyA(HKEY key, LPCSTR sub_key) {
   return static_cast<DWORD>(RegDeleteTreeA(key, sub_key));
 }
 
-LONG RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD, DWORD type, const BYTE* data,
-                    DWORD size) {
+LONG RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD, DWORD type, const BYTE* data, DWORD size) {
   if (!data && size) return ERROR_NOACCESS;
   std::vector<BYTE> bytes = data ? std::vector<BYTE>(data, data + size) : std::vector<BYTE>();
   return SetValue(key, value_name ? value_name : u"", type, std::move(bytes));
 }
 
-LONG RegSetValueExA(HKEY key, LPCSTR value_name, DWORD, DWORD type, const BYTE* data,
-                    DWORD size) {
+LONG RegSetValueExA(HKEY key, LPCSTR value_name, DWORD, DWORD type, const BYTE* data, DWORD size) {
   if (!data && size) return ERROR_NOACCESS;
   return SetValue(key, Widen(value_name), type, WidenData(type, data, size));
 }
@@ -506,8 +499,7 @@ LONG RegSetValueA(HKEY key, LPCSTR sub_key, DWORD type, LPCSTR data, DWORD size)
   return RegSetValueW(key, sub_key ? w.c_str() : nullptr, type, d.c_str(), size);
 }
 
-LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD, LPDWORD type, LPBYTE data,
-                      LPDWORD size) {
+LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
   if (data && !size) return ERROR_INVALID_PARAMETER;
   DWORD t = 0;
   std::vector<BYTE> bytes;
@@ -517,8 +509,7 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD, LPDWORD type, LPBYT
   return GiveData(bytes, data, size);
 }
 
-LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD, LPDWORD type, LPBYTE data,
-                      LPDWORD size) {
+LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
   if (data && !size) return ERROR_INVALID_PARAMETER;
   DWORD t = 0;
   std::vector<BYTE> bytes;
@@ -577,13 +568,11 @@ LONG RegQueryValueA(HKEY key, LPCSTR sub_key, LPSTR data, LONG* size) {
   return rc;
 }
 
-LONG RegDeleteValueW(HKEY key, LPCWSTR value_name) {
-  return DeleteValue(key, value_name ? value_name : u"");
-}
+LONG RegDeleteValueW(HKEY key, LPCWSTR value_name) { return DeleteValue(key, value_name ? value_name : u""); }
 LONG RegDeleteValueA(HKEY key, LPCSTR value_name) { return DeleteValue(key, Widen(value_name)); }
 
-LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD, LPWSTR,
-                   LPDWORD class_len, FILETIME* last_write) {
+LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD, LPWSTR, LPDWORD class_len,
+                   FILETIME* last_write) {
   std::u16string n;
   LONG rc = EnumKey(key, index, n);
   if (rc != ERROR_SUCCESS) return rc;
@@ -592,8 +581,8 @@ LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD
   return GiveName(n, name, name_len);
 }
 
-LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD, LPSTR,
-                   LPDWORD class_len, FILETIME* last_write) {
+LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD, LPSTR, LPDWORD class_len,
+                   FILETIME* last_write) {
   std::u16string n;
   LONG rc = EnumKey(key, index, n);
   if (rc != ERROR_SUCCESS) return rc;
@@ -609,8 +598,8 @@ LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD name_len) {
   return RegEnumKeyExA(key, index, name, &name_len, nullptr, nullptr, nullptr, nullptr);
 }
 
-LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD, LPDWORD type,
-                   LPBYTE data, LPDWORD size) {
+LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD, LPDWORD type, LPBYTE data,
+                   LPDWORD size) {
   if (data && !size) return ERROR_INVALID_PARAMETER;
   Value v;
   LONG rc = EnumValue(key, index, v);
@@ -621,8 +610,8 @@ LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD
   return GiveData(v.data, data, size);
 }
 
-LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD, LPDWORD type,
-                   LPBYTE data, LPDWORD size) {
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD, LPDWORD type, LPBYTE data,
+                   LPDWORD size) {
   if (data && !size) return ERROR_INVALID_PARAMETER;
   Value v;
   LONG rc = EnumValue(key, index, v);
@@ -633,29 +622,27 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD,
   return GiveData(NarrowData(v.type, v.data), data, size);
 }
 
-LONG RegQueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_len, LPDWORD,
-                      LPDWORD sub_keys, LPDWORD max_sub_key_len, LPDWORD max_class_len,
-                      LPDWORD values, LPDWORD max_value_name_len, LPDWORD max_value_len,
-                      LPDWORD security, FILETIME* last_write) {
+LONG RegQueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_len, LPDWORD, LPDWORD sub_keys,
+                      LPDWORD max_sub_key_len, LPDWORD max_class_len, LPDWORD values, LPDWORD max_value_name_len,
+                      LPDWORD max_value_len, LPDWORD security, FILETIME* last_write) {
   KeyInfo info;
   LONG rc = QueryInfo(key, false, info);
   if (rc != ERROR_SUCCESS) return rc;
   if (class_name && class_len && *class_len) class_name[0] = 0;
-  GiveInfo(info, class_len, sub_keys, max_sub_key_len, max_class_len, values,
-           max_value_name_len, max_value_len, security, last_write);
+  GiveInfo(info, class_len, sub_keys, max_sub_key_len, max_class_len, values, max_value_name_len, max_value_len,
+           security, last_write);
   return ERROR_SUCCESS;
 }
 
-LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_len, LPDWORD, LPDWORD sub_keys,
-                      LPDWORD max_sub_key_len, LPDWORD max_class_len, LPDWORD values,
-                      LPDWORD max_value_name_len, LPDWORD max_value_len, LPDWORD security,
-                      FILETIME* last_write) {
+LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_len, LPDWORD, LPDWORD sub_keys, LPDWORD max_sub_key_len,
+                      LPDWORD max_class_len, LPDWORD values, LPDWORD max_value_name_len, LPDWORD max_value_len,
+                      LPDWORD security, FILETIME* last_write) {
   KeyInfo info;
   LONG rc = QueryInfo(key, true, info);
   if (rc != ERROR_SUCCESS) return rc;
   if (class_name && class_len && *class_len) class_name[0] = 0;
-  GiveInfo(info, class_len, sub_keys, max_sub_key_len, max_class_len, values,
-           max_value_name_len, max_value_len, security, last_write);
+  GiveInfo(info, class_len, sub_keys, max_sub_key_len, max_class_len, values, max_value_name_len, max_value_len,
+           security, last_write);
   return ERROR_SUCCESS;
 }
 

@@ -89,11 +89,10 @@ typedef HKEY* PHKEY;
 
 // `options` must be REG_OPTION_NON_VOLATILE; `class_name` and `security` are not kept.
 // Keys nest at most 512 levels below a root (ERROR_INVALID_PARAMETER beyond).
-LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options,
-                     REGSAM sam, void* security, PHKEY result, LPDWORD disposition);
-LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR class_name,
-                     DWORD options, REGSAM sam, void* security, PHKEY result,
-                     LPDWORD disposition);
+LONG RegCreateKeyExA(HKEY key, LPCSTR sub_key, DWORD reserved, LPSTR class_name, DWORD options, REGSAM sam,
+                     void* security, PHKEY result, LPDWORD disposition);
+LONG RegCreateKeyExW(HKEY key, LPCWSTR sub_key, DWORD reserved, LPWSTR class_name, DWORD options, REGSAM sam,
+                     void* security, PHKEY result, LPDWORD disposition);
 LONG RegCreateKeyA(HKEY key, LPCSTR sub_key, PHKEY result);
 LONG RegCreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result);
 // A null or empty `sub_key` opens a new handle to `key` itself.
@@ -116,19 +115,15 @@ DWORD SHDeleteKeyA(HKEY key, LPCSTR sub_key);
 DWORD SHDeleteKeyW(HKEY key, LPCWSTR sub_key);
 
 // A null or empty name is the key's default value.
-LONG RegSetValueExA(HKEY key, LPCSTR value_name, DWORD reserved, DWORD type, const BYTE* data,
-                    DWORD size);
-LONG RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD reserved, DWORD type,
-                    const BYTE* data, DWORD size);
+LONG RegSetValueExA(HKEY key, LPCSTR value_name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+LONG RegSetValueExW(HKEY key, LPCWSTR value_name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
 // The default value (REG_SZ) of `sub_key`, created when missing.
 LONG RegSetValueA(HKEY key, LPCSTR sub_key, DWORD type, LPCSTR data, DWORD size);
 LONG RegSetValueW(HKEY key, LPCWSTR sub_key, DWORD type, LPCWSTR data, DWORD size);
 // `data` null: only type and size are returned. A too-small buffer gives ERROR_MORE_DATA
 // with the size needed in *size.
-LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                      LPDWORD size);
-LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD reserved, LPDWORD type,
-                      LPBYTE data, LPDWORD size);
+LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
 // The default value of `sub_key` as text ("" when it has none, sizes in bytes).
 LONG RegQueryValueA(HKEY key, LPCSTR sub_key, LPSTR data, LONG* size);
 LONG RegQueryValueW(HKEY key, LPCWSTR sub_key, LPWSTR data, LONG* size);
@@ -137,26 +132,24 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR value_name);
 
 // Name buffers in characters: in, the buffer's size with the terminator; out, the
 // length without it.
-LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD reserved,
-                   LPSTR class_name, LPDWORD class_len, FILETIME* last_write);
-LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD reserved,
-                   LPWSTR class_name, LPDWORD class_len, FILETIME* last_write);
+LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD reserved, LPSTR class_name,
+                   LPDWORD class_len, FILETIME* last_write);
+LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD reserved, LPWSTR class_name,
+                   LPDWORD class_len, FILETIME* last_write);
 LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD name_len);
 LONG RegEnumKeyW(HKEY key, DWORD index, LPWSTR name, DWORD name_len);
-LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD reserved,
-                   LPDWORD type, LPBYTE data, LPDWORD size);
-LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD reserved,
-                   LPDWORD type, LPBYTE data, LPDWORD size);
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                   LPDWORD size);
+LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                   LPDWORD size);
 // Lengths in characters without terminator (names) and bytes (data); every out
 // pointer may be null.
-LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_len, LPDWORD reserved,
-                      LPDWORD sub_keys, LPDWORD max_sub_key_len, LPDWORD max_class_len,
-                      LPDWORD values, LPDWORD max_value_name_len, LPDWORD max_value_len,
-                      LPDWORD security_descriptor, FILETIME* last_write);
-LONG RegQueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_len, LPDWORD reserved,
-                      LPDWORD sub_keys, LPDWORD max_sub_key_len, LPDWORD max_class_len,
-                      LPDWORD values, LPDWORD max_value_name_len, LPDWORD max_value_len,
-                      LPDWORD security_descriptor, FILETIME* last_write);
+LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_len, LPDWORD reserved, LPDWORD sub_keys,
+                      LPDWORD max_sub_key_len, LPDWORD max_class_len, LPDWORD values, LPDWORD max_value_name_len,
+                      LPDWORD max_value_len, LPDWORD security_descriptor, FILETIME* last_write);
+LONG RegQueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_len, LPDWORD reserved, LPDWORD sub_keys,
+                      LPDWORD max_sub_key_len, LPDWORD max_class_len, LPDWORD values, LPDWORD max_value_name_len,
+                      LPDWORD max_value_len, LPDWORD security_descriptor, FILETIME* last_write);
 
 // Test-facing: forget the loaded trees, so the next call reads $KORVANE_HOME anew (a
 // new home is picked up). Open handles stay valid and find their keys again by path.

@@ -38,19 +38,46 @@ void DisableProcessWindowsGhosting(void) { DisableProcessWindowsGhostingImpl(); 
 
 namespace {
 
-#define KV_EXPORT(fn) KvExport{#fn, reinterpret_cast<void*>(&fn)}
+#define KV_EXPORT(fn) \
+  KvExport { #fn, reinterpret_cast < void*>(&fn) }
 std::vector<KvExport>& AllExports() {
   static std::vector<KvExport> all = {
-      KV_EXPORT(GetScrollBarInfo), KV_EXPORT(TrackMouseEvent), KV_EXPORT(GetComboBoxInfo),
-      KV_EXPORT(DisableProcessWindowsGhosting), KV_EXPORT(SetWindowsHookExA), KV_EXPORT(SetWindowsHookExW),
-      KV_EXPORT(UnhookWindowsHookEx), KV_EXPORT(CallNextHookEx), KV_EXPORT(SendMessageA), KV_EXPORT(SendMessageW),
-      KV_EXPORT(PostMessageA), KV_EXPORT(PostMessageW), KV_EXPORT(GetSystemMetrics), KV_EXPORT(MessageBoxA),
-      KV_EXPORT(MessageBoxW), KV_EXPORT(GetWindowLongA), KV_EXPORT(GetWindowLongW), KV_EXPORT(SetWindowLongA),
-      KV_EXPORT(SetWindowLongW), KV_EXPORT(CallWindowProcA), KV_EXPORT(CallWindowProcW),
-      KV_EXPORT(DefWindowProcA), KV_EXPORT(DefWindowProcW), KV_EXPORT(SetWindowRgn), KV_EXPORT(GetWindowRgn),
-      KV_EXPORT(GetSysColor), KV_EXPORT(GetSysColorBrush), KV_EXPORT(SystemParametersInfoA),
-      KV_EXPORT(SystemParametersInfoW), KV_EXPORT(RedrawWindow), KV_EXPORT(GetDCEx), KV_EXPORT(ReleaseDC),
-      KV_EXPORT(GetWindowDC), KV_EXPORT(GetDC), KV_EXPORT(IsWindowUnicode), KV_EXPORT(GetVersion),
+      KV_EXPORT(GetScrollBarInfo),
+      KV_EXPORT(TrackMouseEvent),
+      KV_EXPORT(GetComboBoxInfo),
+      KV_EXPORT(DisableProcessWindowsGhosting),
+      KV_EXPORT(SetWindowsHookExA),
+      KV_EXPORT(SetWindowsHookExW),
+      KV_EXPORT(UnhookWindowsHookEx),
+      KV_EXPORT(CallNextHookEx),
+      KV_EXPORT(SendMessageA),
+      KV_EXPORT(SendMessageW),
+      KV_EXPORT(PostMessageA),
+      KV_EXPORT(PostMessageW),
+      KV_EXPORT(GetSystemMetrics),
+      KV_EXPORT(MessageBoxA),
+      KV_EXPORT(MessageBoxW),
+      KV_EXPORT(GetWindowLongA),
+      KV_EXPORT(GetWindowLongW),
+      KV_EXPORT(SetWindowLongA),
+      KV_EXPORT(SetWindowLongW),
+      KV_EXPORT(CallWindowProcA),
+      KV_EXPORT(CallWindowProcW),
+      KV_EXPORT(DefWindowProcA),
+      KV_EXPORT(DefWindowProcW),
+      KV_EXPORT(SetWindowRgn),
+      KV_EXPORT(GetWindowRgn),
+      KV_EXPORT(GetSysColor),
+      KV_EXPORT(GetSysColorBrush),
+      KV_EXPORT(SystemParametersInfoA),
+      KV_EXPORT(SystemParametersInfoW),
+      KV_EXPORT(RedrawWindow),
+      KV_EXPORT(GetDCEx),
+      KV_EXPORT(ReleaseDC),
+      KV_EXPORT(GetWindowDC),
+      KV_EXPORT(GetDC),
+      KV_EXPORT(IsWindowUnicode),
+      KV_EXPORT(GetVersion),
   };
   return all;
 }

@@ -84,9 +84,15 @@ ATOM NameToAtom(LPCWSTR name, bool add) {
     unsigned v = 0;
     bool digits = true;
     for (size_t i = 1; i < n.size(); ++i) {
-      if (n[i] < u'0' || n[i] > u'9') { digits = false; break; }
+      if (n[i] < u'0' || n[i] > u'9') {
+        digits = false;
+        break;
+      }
       v = v * 10 + unsigned(n[i] - u'0');
-      if (v > 0xFFFF) { digits = false; break; }
+      if (v > 0xFFFF) {
+        digits = false;
+        break;
+      }
     }
     if (digits && v && v < 0xC000) return static_cast<ATOM>(v);
   }
@@ -124,8 +130,7 @@ std::shared_ptr<Class> FindClass(LPCWSTR name, HINSTANCE instance) {
   return nullptr;
 }
 
-void RegisterSystemClass(const char16_t* name, WNDPROC proc, UINT style, int wndExtra, HBRUSH bg,
-                         HCURSOR cursor) {
+void RegisterSystemClass(const char16_t* name, WNDPROC proc, UINT style, int wndExtra, HBRUSH bg, HCURSOR cursor) {
   auto c = std::make_shared<Class>();
   c->name = name;
   c->atom = AddAtom(name);
@@ -148,12 +153,11 @@ void ResetClasses() {
 namespace {
 
 template <class WC>
-ATOM RegisterCommon(const WC& wc, UINT size, bool unicode, std::u16string name, std::u16string menu,
-                    HICON iconSm) {
+ATOM RegisterCommon(const WC& wc, UINT size, bool unicode, std::u16string name, std::u16string menu, HICON iconSm) {
   (void)size;
   std::lock_guard<std::recursive_mutex> g(Lock());
-  if (!wc.lpfnWndProc || wc.cbClsExtra < 0 || wc.cbWndExtra < 0 || wc.cbClsExtra > 40000 ||
-      wc.cbWndExtra > 40000 || name.empty() || name.size() > 255) {
+  if (!wc.lpfnWndProc || wc.cbClsExtra < 0 || wc.cbWndExtra < 0 || wc.cbClsExtra > 40000 || wc.cbWndExtra > 40000 ||
+      name.empty() || name.size() > 255) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -243,40 +247,65 @@ using namespace kv::user;
 extern "C" {
 
 ATOM RegisterClassA(const WNDCLASSA* wc) {
-  if (!wc) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
+  if (!wc) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   return RegisterCommon(*wc, 0, false, NameOf(wc->lpszClassName),
                         IS_INTRESOURCE(wc->lpszMenuName) ? std::u16string() : ToWide(wc->lpszMenuName), nullptr);
 }
 ATOM RegisterClassW(const WNDCLASSW* wc) {
-  if (!wc) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
-  return RegisterCommon(*wc, 0, true, NameOf(wc->lpszClassName),
-                        IS_INTRESOURCE(wc->lpszMenuName) || !wc->lpszMenuName ? std::u16string() : std::u16string(wc->lpszMenuName), nullptr);
+  if (!wc) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return RegisterCommon(
+      *wc, 0, true, NameOf(wc->lpszClassName),
+      IS_INTRESOURCE(wc->lpszMenuName) || !wc->lpszMenuName ? std::u16string() : std::u16string(wc->lpszMenuName),
+      nullptr);
 }
 ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
-  if (!wc || wc->cbSize != sizeof(WNDCLASSEXA)) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
+  if (!wc || wc->cbSize != sizeof(WNDCLASSEXA)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   return RegisterCommon(*wc, wc->cbSize, false, NameOf(wc->lpszClassName),
                         IS_INTRESOURCE(wc->lpszMenuName) ? std::u16string() : ToWide(wc->lpszMenuName), wc->hIconSm);
 }
 ATOM RegisterClassExW(const WNDCLASSEXW* wc) {
-  if (!wc || wc->cbSize != sizeof(WNDCLASSEXW)) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
-  return RegisterCommon(*wc, wc->cbSize, true, NameOf(wc->lpszClassName),
-                        IS_INTRESOURCE(wc->lpszMenuName) || !wc->lpszMenuName ? std::u16string() : std::u16string(wc->lpszMenuName), wc->hIconSm);
+  if (!wc || wc->cbSize != sizeof(WNDCLASSEXW)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return RegisterCommon(
+      *wc, wc->cbSize, true, NameOf(wc->lpszClassName),
+      IS_INTRESOURCE(wc->lpszMenuName) || !wc->lpszMenuName ? std::u16string() : std::u16string(wc->lpszMenuName),
+      wc->hIconSm);
 }
 
 BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE instance) {
-  if (!class_name) { SetLastError(ERROR_INVALID_PARAMETER); return FALSE; }
+  if (!class_name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   if (IS_INTRESOURCE(class_name)) return Unregister(reinterpret_cast<LPCWSTR>(class_name), instance);
   std::u16string w = ToWide(class_name);
   return Unregister(w.c_str(), instance);
 }
 BOOL UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
-  if (!class_name) { SetLastError(ERROR_INVALID_PARAMETER); return FALSE; }
+  if (!class_name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   return Unregister(class_name, instance);
 }
 
 BOOL GetClassInfoExW(HINSTANCE instance, LPCWSTR class_name, LPWNDCLASSEXW wc) {
   auto c = FindClass(class_name, instance);
-  if (!c || !wc) { SetLastError(ERROR_CLASS_DOES_NOT_EXIST); return FALSE; }
+  if (!c || !wc) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+    return FALSE;
+  }
   FillInfo(*c, wc, true, c->menuName.empty() ? nullptr : c->menuName.c_str(), c->name.c_str());
   wc->hIconSm = c->iconSm;
   return c->atom;
@@ -284,7 +313,10 @@ BOOL GetClassInfoExW(HINSTANCE instance, LPCWSTR class_name, LPWNDCLASSEXW wc) {
 BOOL GetClassInfoExA(HINSTANCE instance, LPCSTR class_name, LPWNDCLASSEXA wc) {
   std::u16string w = IS_INTRESOURCE(class_name) ? std::u16string() : ToWide(class_name);
   auto c = FindClass(IS_INTRESOURCE(class_name) ? reinterpret_cast<LPCWSTR>(class_name) : w.c_str(), instance);
-  if (!c || !wc) { SetLastError(ERROR_CLASS_DOES_NOT_EXIST); return FALSE; }
+  if (!c || !wc) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+    return FALSE;
+  }
   FillInfo(*c, wc, false, c->menuName.empty() ? nullptr : AnsiCopy(c->menuName), AnsiCopy(c->name));
   wc->hIconSm = c->iconSm;
   return c->atom;
@@ -294,10 +326,16 @@ BOOL GetClassInfoW(HINSTANCE instance, LPCWSTR class_name, LPWNDCLASSW wc) {
   ex.cbSize = sizeof ex;
   BOOL r = GetClassInfoExW(instance, class_name, &ex);
   if (r && wc) {
-    wc->style = ex.style; wc->lpfnWndProc = ex.lpfnWndProc; wc->cbClsExtra = ex.cbClsExtra;
-    wc->cbWndExtra = ex.cbWndExtra; wc->hInstance = ex.hInstance; wc->hIcon = ex.hIcon;
-    wc->hCursor = ex.hCursor; wc->hbrBackground = ex.hbrBackground;
-    wc->lpszMenuName = ex.lpszMenuName; wc->lpszClassName = ex.lpszClassName;
+    wc->style = ex.style;
+    wc->lpfnWndProc = ex.lpfnWndProc;
+    wc->cbClsExtra = ex.cbClsExtra;
+    wc->cbWndExtra = ex.cbWndExtra;
+    wc->hInstance = ex.hInstance;
+    wc->hIcon = ex.hIcon;
+    wc->hCursor = ex.hCursor;
+    wc->hbrBackground = ex.hbrBackground;
+    wc->lpszMenuName = ex.lpszMenuName;
+    wc->lpszClassName = ex.lpszClassName;
   }
   return r;
 }
@@ -306,10 +344,16 @@ BOOL GetClassInfoA(HINSTANCE instance, LPCSTR class_name, LPWNDCLASSA wc) {
   ex.cbSize = sizeof ex;
   BOOL r = GetClassInfoExA(instance, class_name, &ex);
   if (r && wc) {
-    wc->style = ex.style; wc->lpfnWndProc = ex.lpfnWndProc; wc->cbClsExtra = ex.cbClsExtra;
-    wc->cbWndExtra = ex.cbWndExtra; wc->hInstance = ex.hInstance; wc->hIcon = ex.hIcon;
-    wc->hCursor = ex.hCursor; wc->hbrBackground = ex.hbrBackground;
-    wc->lpszMenuName = ex.lpszMenuName; wc->lpszClassName = ex.lpszClassName;
+    wc->style = ex.style;
+    wc->lpfnWndProc = ex.lpfnWndProc;
+    wc->cbClsExtra = ex.cbClsExtra;
+    wc->cbWndExtra = ex.cbWndExtra;
+    wc->hInstance = ex.hInstance;
+    wc->hIcon = ex.hIcon;
+    wc->hCursor = ex.hCursor;
+    wc->hbrBackground = ex.hbrBackground;
+    wc->lpszMenuName = ex.lpszMenuName;
+    wc->lpszClassName = ex.lpszClassName;
   }
   return r;
 }
@@ -317,7 +361,10 @@ BOOL GetClassInfoA(HINSTANCE instance, LPCSTR class_name, LPWNDCLASSA wc) {
 int GetClassNameW(HWND hwnd, LPWSTR buffer, int size) {
   auto w = Get(hwnd);
   if (!w) return 0;
-  if (!buffer || size <= 0) { SetLastError(ERROR_INSUFFICIENT_BUFFER); return 0; }
+  if (!buffer || size <= 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
   int n = std::min<int>(static_cast<int>(w->cls->name.size()), size - 1);
   std::memcpy(buffer, w->cls->name.data(), size_t(n) * sizeof(WCHAR));
   buffer[n] = 0;
@@ -326,7 +373,10 @@ int GetClassNameW(HWND hwnd, LPWSTR buffer, int size) {
 int GetClassNameA(HWND hwnd, LPSTR buffer, int size) {
   auto w = Get(hwnd);
   if (!w) return 0;
-  if (!buffer || size <= 0) { SetLastError(ERROR_INSUFFICIENT_BUFFER); return 0; }
+  if (!buffer || size <= 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
   std::string a = ToAnsi(w->cls->name);
   int n = std::min<int>(static_cast<int>(a.size()), size - 1);
   std::memcpy(buffer, a.data(), size_t(n));
@@ -339,7 +389,10 @@ static ULONG_PTR ClassLong(HWND hwnd, int index, bool unicode) {
   if (!w) return 0;
   Class& c = *w->cls;
   if (index >= 0) {
-    if (index + int(sizeof(LONG)) > c.clsExtra) { SetLastError(ERROR_INVALID_INDEX); return 0; }
+    if (index + int(sizeof(LONG)) > c.clsExtra) {
+      SetLastError(ERROR_INVALID_INDEX);
+      return 0;
+    }
     LONG_PTR v = 0;
     std::memcpy(&v, c.extra.data() + index, std::min<size_t>(sizeof v, size_t(c.clsExtra - index)));
     return static_cast<ULONG_PTR>(v);
@@ -365,7 +418,10 @@ static ULONG_PTR SetClassLongCommon(HWND hwnd, int index, LONG_PTR value, bool u
   Class& c = *w->cls;
   ULONG_PTR old = ClassLong(hwnd, index, unicode);
   if (index >= 0) {
-    if (index + int(sizeof(LONG)) > c.clsExtra) { SetLastError(ERROR_INVALID_INDEX); return 0; }
+    if (index + int(sizeof(LONG)) > c.clsExtra) {
+      SetLastError(ERROR_INVALID_INDEX);
+      return 0;
+    }
     std::memcpy(c.extra.data() + index, &value, std::min<size_t>(sizeof value, size_t(c.clsExtra - index)));
     return old;
   }
@@ -386,29 +442,49 @@ DWORD GetClassLongA(HWND hwnd, int index) { return static_cast<DWORD>(ClassLong(
 DWORD GetClassLongW(HWND hwnd, int index) { return static_cast<DWORD>(ClassLong(hwnd, index, true)); }
 ULONG_PTR GetClassLongPtrA(HWND hwnd, int index) { return ClassLong(hwnd, index, false); }
 ULONG_PTR GetClassLongPtrW(HWND hwnd, int index) { return ClassLong(hwnd, index, true); }
-ULONG_PTR SetClassLongPtrA(HWND hwnd, int index, LONG_PTR value) { return SetClassLongCommon(hwnd, index, value, false); }
-ULONG_PTR SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) { return SetClassLongCommon(hwnd, index, value, true); }
-DWORD SetClassLongA(HWND hwnd, int index, LONG value) { return static_cast<DWORD>(SetClassLongCommon(hwnd, index, value, false)); }
-DWORD SetClassLongW(HWND hwnd, int index, LONG value) { return static_cast<DWORD>(SetClassLongCommon(hwnd, index, value, true)); }
+ULONG_PTR SetClassLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+  return SetClassLongCommon(hwnd, index, value, false);
+}
+ULONG_PTR SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+  return SetClassLongCommon(hwnd, index, value, true);
+}
+DWORD SetClassLongA(HWND hwnd, int index, LONG value) {
+  return static_cast<DWORD>(SetClassLongCommon(hwnd, index, value, false));
+}
+DWORD SetClassLongW(HWND hwnd, int index, LONG value) {
+  return static_cast<DWORD>(SetClassLongCommon(hwnd, index, value, true));
+}
 
 ATOM GlobalAddAtomW(LPCWSTR name) {
-  if (!name) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   return NameToAtom(name, true);
 }
 ATOM GlobalAddAtomA(LPCSTR name) {
-  if (!name) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   if (IS_INTRESOURCE(name)) return static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name));
   std::u16string w = ToWide(name);
   return NameToAtom(w.c_str(), true);
 }
 ATOM GlobalFindAtomW(LPCWSTR name) {
-  if (!name) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   ATOM a = NameToAtom(name, false);
   if (!a) SetLastError(ERROR_FILE_NOT_FOUND);
   return a;
 }
 ATOM GlobalFindAtomA(LPCSTR name) {
-  if (!name) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   if (IS_INTRESOURCE(name)) return static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name));
   std::u16string w = ToWide(name);
   return GlobalFindAtomW(w.c_str());
@@ -422,7 +498,10 @@ ATOM GlobalDeleteAtom(ATOM atom) {
 }
 UINT GlobalGetAtomNameW(ATOM atom, LPWSTR buffer, int size) {
   std::u16string n = AtomName(atom);
-  if (n.empty() || !buffer || size <= 0) { SetLastError(ERROR_INVALID_HANDLE); return 0; }
+  if (n.empty() || !buffer || size <= 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
   int c = std::min<int>(static_cast<int>(n.size()), size - 1);
   std::memcpy(buffer, n.data(), size_t(c) * sizeof(WCHAR));
   buffer[c] = 0;
@@ -430,7 +509,10 @@ UINT GlobalGetAtomNameW(ATOM atom, LPWSTR buffer, int size) {
 }
 UINT GlobalGetAtomNameA(ATOM atom, LPSTR buffer, int size) {
   std::u16string n = AtomName(atom);
-  if (n.empty() || !buffer || size <= 0) { SetLastError(ERROR_INVALID_HANDLE); return 0; }
+  if (n.empty() || !buffer || size <= 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
   std::string a = ToAnsi(n);
   int c = std::min<int>(static_cast<int>(a.size()), size - 1);
   std::memcpy(buffer, a.data(), size_t(c));
@@ -439,11 +521,17 @@ UINT GlobalGetAtomNameA(ATOM atom, LPSTR buffer, int size) {
 }
 
 UINT RegisterWindowMessageW(LPCWSTR name) {
-  if (!name || !*name) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
+  if (!name || !*name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   return AddAtom(name);
 }
 UINT RegisterWindowMessageA(LPCSTR name) {
-  if (!name || !*name) { SetLastError(ERROR_INVALID_PARAMETER); return 0; }
+  if (!name || !*name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   return AddAtom(ToWide(name));
 }
 

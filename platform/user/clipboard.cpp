@@ -16,7 +16,7 @@ namespace {
 
 struct Clipboard {
   std::mutex lock;
-  std::vector<std::u16string> names;  // format 0xC000 + i
+  std::vector<std::u16string> names;          // format 0xC000 + i
   std::vector<std::pair<UINT, HANDLE>> data;  // in the order they were set
   bool open = false;
   std::thread::id opener;
@@ -39,13 +39,13 @@ std::u16string Fold(const std::u16string& s) {
 
 void Release(UINT format, HANDLE h) {
   if (!h) return;
-  if (format == CF_BITMAP || format == CF_PALETTE || format == CF_ENHMETAFILE) DeleteObject(h);
-  else GlobalFree(h);
+  if (format == CF_BITMAP || format == CF_PALETTE || format == CF_ENHMETAFILE)
+    DeleteObject(h);
+  else
+    GlobalFree(h);
 }
 
-bool HeldByMe(Clipboard& c) {
-  return c.open && c.opener == std::this_thread::get_id();
-}
+bool HeldByMe(Clipboard& c) { return c.open && c.opener == std::this_thread::get_id(); }
 
 UINT Register(const std::u16string& name) {
   if (name.empty()) {

@@ -72,8 +72,10 @@ void PaintStatus(HWND hwnd, HDC hdc) {
     std::u16string pieces[3];
     int k = 0;
     for (char16_t c : text) {
-      if (c == u'\t' && k < 2) ++k;
-      else pieces[k] += c;
+      if (c == u'\t' && k < 2)
+        ++k;
+      else
+        pieces[k] += c;
     }
     UINT al[3] = {DT_LEFT, DT_CENTER, DT_RIGHT};
     for (int i = 0; i < 3; ++i)
@@ -147,9 +149,7 @@ LRESULT StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (!w) return 0;
   StatusData& d = SData(*w);
   switch (msg) {
-    case WM_CREATE:
-      Align(hwnd);
-      return 0;
+    case WM_CREATE: Align(hwnd); return 0;
     case WM_SIZE:
       // The parent passes its own WM_SIZE on: the bar aligns itself again.
       Align(hwnd);
@@ -166,11 +166,8 @@ LRESULT StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      PaintStatus(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: PaintStatus(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_NCHITTEST: {
       LRESULT hit = DefWindowProcW(hwnd, msg, wp, lp);
       if (hit == HTCLIENT && (w->style & SBARS_SIZEGRIP)) {
@@ -188,8 +185,7 @@ LRESULT StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case SB_SETTEXTW:
       return SetText(hwnd, *w, wp, lp ? std::u16string(reinterpret_cast<LPCWSTR>(lp)) : std::u16string());
-    case SB_SETTEXTA:
-      return SetText(hwnd, *w, wp, lp ? ToWide(reinterpret_cast<LPCSTR>(lp)) : std::u16string());
+    case SB_SETTEXTA: return SetText(hwnd, *w, wp, lp ? ToWide(reinterpret_cast<LPCSTR>(lp)) : std::u16string());
     case SB_GETTEXTW: return GetText(*w, wp, reinterpret_cast<void*>(lp), true);
     case SB_GETTEXTA: return GetText(*w, wp, reinterpret_cast<void*>(lp), false);
     case SB_GETTEXTLENGTHW: return GetText(*w, wp, nullptr, true);
@@ -223,21 +219,17 @@ LRESULT StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       b[2] = 2;
       return TRUE;
     }
-    case SB_SETMINHEIGHT:
-      d.minHeight = static_cast<int>(wp);
-      return 0;
+    case SB_SETMINHEIGHT: d.minHeight = static_cast<int>(wp); return 0;
     case SB_SIMPLE:
       d.simple = wp != 0;
       InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
-    case SB_ISSIMPLE:
-      return d.simple ? TRUE : FALSE;
+    case SB_ISSIMPLE: return d.simple ? TRUE : FALSE;
     case WM_SETFONT:
       w->font = reinterpret_cast<HFONT>(wp);
       if (lp) InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 
@@ -273,7 +265,8 @@ void PaintProgress(HWND hwnd, HDC hdc) {
     int block = std::max(2, ((vert ? r.right - r.left : r.bottom - r.top) * 2) / 3);
     for (int at = 0; at < filled; at += block + 2) {
       int end = std::min(at + block, len);
-      RECT f = vert ? RECT{r.left, r.bottom - end, r.right, r.bottom - at} : RECT{r.left + at, r.top, r.left + end, r.bottom};
+      RECT f = vert ? RECT{r.left, r.bottom - end, r.right, r.bottom - at}
+                    : RECT{r.left + at, r.top, r.left + end, r.bottom};
       FillRect(hdc, &f, bar);
     }
   }
@@ -305,11 +298,8 @@ LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      PaintProgress(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: PaintProgress(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case PBM_SETRANGE: {
       LRESULT old = MAKELRESULT(static_cast<WORD>(d.low), static_cast<WORD>(d.high));
       d.low = LOWORD(lp);
@@ -357,8 +347,7 @@ LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       SetPos(hwnd, d, next);
       return old;
     }
-    case PBM_GETPOS:
-      return d.pos;
+    case PBM_GETPOS: return d.pos;
     case PBM_SETBARCOLOR: {
       COLORREF old = d.bar;
       d.bar = static_cast<COLORREF>(lp);
@@ -371,8 +360,7 @@ LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, FALSE);
       return static_cast<LRESULT>(old);
     }
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 

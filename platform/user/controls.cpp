@@ -64,7 +64,8 @@ void PaintButton(HWND hwnd, HDC hdc) {
     dis.CtlType = ODT_BUTTON;
     dis.CtlID = static_cast<UINT>(w->id);
     dis.itemAction = ODA_DRAWENTIRE;
-    dis.itemState = (d.pushed ? ODS_SELECTED : 0) | (d.focused ? ODS_FOCUS : 0) | ((w->style & WS_DISABLED) ? ODS_DISABLED : 0);
+    dis.itemState =
+        (d.pushed ? ODS_SELECTED : 0) | (d.focused ? ODS_FOCUS : 0) | ((w->style & WS_DISABLED) ? ODS_DISABLED : 0);
     dis.hwndItem = hwnd;
     dis.hDC = hdc;
     dis.rcItem = r;
@@ -184,9 +185,12 @@ void Click(HWND hwnd) {
   if (!w) return;
   UINT t = ButtonType(*w);
   ButtonData& d = BtnData(*w);
-  if (t == BS_AUTOCHECKBOX) SetCheck(hwnd, d.check ? BST_UNCHECKED : BST_CHECKED);
-  else if (t == BS_AUTO3STATE) SetCheck(hwnd, (d.check + 1) % 3);
-  else if (t == BS_AUTORADIOBUTTON) SetCheck(hwnd, BST_CHECKED);
+  if (t == BS_AUTOCHECKBOX)
+    SetCheck(hwnd, d.check ? BST_UNCHECKED : BST_CHECKED);
+  else if (t == BS_AUTO3STATE)
+    SetCheck(hwnd, (d.check + 1) % 3);
+  else if (t == BS_AUTORADIOBUTTON)
+    SetCheck(hwnd, BST_CHECKED);
   Notify(hwnd, BN_CLICKED);
 }
 
@@ -218,11 +222,8 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      PaintButton(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: PaintButton(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       if (t == BS_GROUPBOX) return 0;
@@ -230,7 +231,8 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       SetFocus(hwnd);
       d.tracking = true;
       SetPushed(hwnd, true);
-      if (msg == WM_LBUTTONDBLCLK && ((w->style & BS_NOTIFY) || t == BS_RADIOBUTTON || t == BS_AUTORADIOBUTTON || t == BS_OWNERDRAW))
+      if (msg == WM_LBUTTONDBLCLK &&
+          ((w->style & BS_NOTIFY) || t == BS_RADIOBUTTON || t == BS_AUTORADIOBUTTON || t == BS_OWNERDRAW))
         Notify(hwnd, BN_DOUBLECLICKED);
       return 0;
     case WM_MOUSEMOVE:
@@ -277,9 +279,7 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, FALSE);
       if (auto ww = Find(hwnd); ww && (ww->style & BS_NOTIFY)) Notify(hwnd, BN_KILLFOCUS);
       return 0;
-    case WM_ENABLE:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
+    case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
     case WM_SETTEXT: {
       LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
       InvalidateRect(hwnd, nullptr, TRUE);
@@ -295,16 +295,12 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (t == BS_RADIOBUTTON || t == BS_AUTORADIOBUTTON) return DLGC_BUTTON | DLGC_RADIOBUTTON;
       if (t == BS_GROUPBOX) return DLGC_STATIC;
       return DLGC_BUTTON;
-    case BM_GETCHECK:
-      return IsCheckType(t) ? d.check : 0;
-    case BM_SETCHECK:
-      SetCheck(hwnd, static_cast<UINT>(wp));
-      return 0;
+    case BM_GETCHECK: return IsCheckType(t) ? d.check : 0;
+    case BM_SETCHECK: SetCheck(hwnd, static_cast<UINT>(wp)); return 0;
     case BM_GETSTATE:
-      return static_cast<LRESULT>((IsCheckType(t) ? d.check : 0) | (d.pushed ? BST_PUSHED : 0) | (d.focused ? BST_FOCUS : 0));
-    case BM_SETSTATE:
-      SetPushed(hwnd, wp != 0);
-      return 0;
+      return static_cast<LRESULT>((IsCheckType(t) ? d.check : 0) | (d.pushed ? BST_PUSHED : 0) |
+                                  (d.focused ? BST_FOCUS : 0));
+    case BM_SETSTATE: SetPushed(hwnd, wp != 0); return 0;
     case BM_SETSTYLE: {
       DWORD style = (w->style & ~static_cast<DWORD>(0xFFFF)) | (static_cast<DWORD>(wp) & 0xFFFF);
       w->style = style;
@@ -315,8 +311,7 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (w->style & WS_DISABLED) return 0;
       Click(hwnd);
       return 0;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 
@@ -346,13 +341,12 @@ void PaintStatic(HWND hwnd, HDC hdc) {
       if (w->parent) SendMessageW(w->parent, WM_DRAWITEM, w->id, reinterpret_cast<LPARAM>(&dis));
       return;
     }
-    default:
-      break;
+    default: break;
   }
   HBRUSH bg = ParentBrush(hwnd, hdc, WM_CTLCOLORSTATIC);
   FillRect(hdc, &r, bg);
-  UINT format = (t == SS_CENTER) ? DT_CENTER | DT_WORDBREAK
-                : (t == SS_RIGHT) ? DT_RIGHT | DT_WORDBREAK
+  UINT format = (t == SS_CENTER)                             ? DT_CENTER | DT_WORDBREAK
+                : (t == SS_RIGHT)                            ? DT_RIGHT | DT_WORDBREAK
                 : (t == SS_SIMPLE || t == SS_LEFTNOWORDWRAP) ? DT_LEFT | DT_SINGLELINE
                                                              : DT_LEFT | DT_WORDBREAK;
   if (w->style & SS_NOPREFIX) format |= DT_NOPREFIX;
@@ -376,13 +370,9 @@ LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      PaintStatic(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_NCHITTEST:
-      return (w->style & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
+    case WM_PRINTCLIENT: PaintStatic(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_NCHITTEST: return (w->style & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
     case WM_LBUTTONDOWN:
       if (w->style & SS_NOTIFY) Notify(hwnd, STN_CLICKED);
       return 0;
@@ -402,10 +392,8 @@ LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, TRUE);
       if (w->style & SS_NOTIFY) Notify(hwnd, wp ? STN_ENABLE : STN_DISABLE);
       return 0;
-    case WM_GETDLGCODE:
-      return DLGC_STATIC;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_GETDLGCODE: return DLGC_STATIC;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 
@@ -443,9 +431,7 @@ LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
   switch (msg) {
-    case WM_CREATE:
-      w->hscroll = ScrollState{0, 0, 0, 0, 0, 0, true};
-      return 0;
+    case WM_CREATE: w->hscroll = ScrollState{0, 0, 0, 0, 0, 0, true}; return 0;
     case WM_PAINT: {
       // A DC in wParam asks for painting into it (as the framework's PaintTo does).
       if (wp) {
@@ -458,11 +444,8 @@ LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      PaintScrollBar(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: PaintScrollBar(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       if (w->style & (SBS_SIZEBOX | SBS_SIZEGRIP)) return 0;
@@ -471,11 +454,8 @@ LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       TrackScrollBar(hwnd, SB_CTL, p);
       return 0;
     }
-    case WM_ENABLE:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 
@@ -485,7 +465,8 @@ void RegisterControls() {
   HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   RegisterSystemClass(u"Button", ButtonProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC, 0, nullptr, arrow);
   RegisterSystemClass(u"Static", StaticProc, CS_DBLCLKS | CS_PARENTDC, 0, nullptr, arrow);
-  RegisterSystemClass(u"ScrollBar", ScrollBarProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC, 0, nullptr, arrow);
+  RegisterSystemClass(u"ScrollBar", ScrollBarProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC, 0, nullptr,
+                      arrow);
   RegisterMenuClass();
   RegisterBuiltinEdit();
   RegisterBuiltinLists();

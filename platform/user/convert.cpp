@@ -55,23 +55,37 @@ namespace {
 
 bool IsListStringIn(UINT msg) {
   switch (msg) {
-    case LB_ADDSTRING: case LB_INSERTSTRING: case LB_FINDSTRING: case LB_FINDSTRINGEXACT: case LB_SELECTSTRING:
-    case CB_ADDSTRING: case CB_INSERTSTRING: case CB_FINDSTRING: case CB_FINDSTRINGEXACT: case CB_SELECTSTRING:
-      return true;
-    default:
-      return false;
+    case LB_ADDSTRING:
+    case LB_INSERTSTRING:
+    case LB_FINDSTRING:
+    case LB_FINDSTRINGEXACT:
+    case LB_SELECTSTRING:
+    case CB_ADDSTRING:
+    case CB_INSERTSTRING:
+    case CB_FINDSTRING:
+    case CB_FINDSTRINGEXACT:
+    case CB_SELECTSTRING: return true;
+    default: return false;
   }
 }
 
 bool IsTextMessage(UINT msg, HWND hwnd) {
   switch (msg) {
-    case WM_SETTEXT: case WM_GETTEXT: case WM_GETTEXTLENGTH: case WM_NCCREATE: case WM_CREATE:
-    case WM_CHAR: case WM_SYSCHAR: case WM_DEADCHAR: case WM_SYSDEADCHAR: case EM_REPLACESEL:
-      return true;
-    case LB_GETTEXT: case LB_GETTEXTLEN: case CB_GETLBTEXT: case CB_GETLBTEXTLEN:
-      return ListHasStrings(hwnd);
-    default:
-      return IsListStringIn(msg) && ListHasStrings(hwnd);
+    case WM_SETTEXT:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+    case WM_NCCREATE:
+    case WM_CREATE:
+    case WM_CHAR:
+    case WM_SYSCHAR:
+    case WM_DEADCHAR:
+    case WM_SYSDEADCHAR:
+    case EM_REPLACESEL: return true;
+    case LB_GETTEXT:
+    case LB_GETTEXTLEN:
+    case CB_GETLBTEXT:
+    case CB_GETLBTEXTLEN: return ListHasStrings(hwnd);
+    default: return IsListStringIn(msg) && ListHasStrings(hwnd);
   }
 }
 
@@ -141,8 +155,16 @@ LRESULT Convert(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wp, 
       return static_cast<LRESULT>(ToWide(buf.c_str()).size());
     }
     case EM_REPLACESEL:
-    case LB_ADDSTRING: case LB_INSERTSTRING: case LB_FINDSTRING: case LB_FINDSTRINGEXACT: case LB_SELECTSTRING:
-    case CB_ADDSTRING: case CB_INSERTSTRING: case CB_FINDSTRING: case CB_FINDSTRINGEXACT: case CB_SELECTSTRING:
+    case LB_ADDSTRING:
+    case LB_INSERTSTRING:
+    case LB_FINDSTRING:
+    case LB_FINDSTRINGEXACT:
+    case LB_SELECTSTRING:
+    case CB_ADDSTRING:
+    case CB_INSERTSTRING:
+    case CB_FINDSTRING:
+    case CB_FINDSTRINGEXACT:
+    case CB_SELECTSTRING:
     case WM_SETTEXT: {
       if (!lp) return proc(hwnd, msg, wp, lp);
       if (procUnicode) {

@@ -94,7 +94,8 @@ LRESULT HitTest(const Window& w, POINT screen) {
       return HTCAPTION;
     }
   }
-  int y = fy + (HasCaption(w.style) ? ((w.exStyle & WS_EX_TOOLWINDOW) ? Metric(SM_CYSMCAPTION) : Metric(SM_CYCAPTION)) : 0);
+  int y =
+      fy + (HasCaption(w.style) ? ((w.exStyle & WS_EX_TOOLWINDOW) ? Metric(SM_CYSMCAPTION) : Metric(SM_CYCAPTION)) : 0);
   if (!(w.style & WS_CHILD) && w.menu) {
     if (p.y >= y && p.y < y + Metric(SM_CYMENU)) return HTMENU;
   }
@@ -244,8 +245,10 @@ void DrawDefaultFrame(HWND hwnd, HDC hdc, bool active) {
   if (edge) {
     RECT e = client;
     if (w->style & WS_VSCROLL) {
-      if (leftBar) e.left -= Metric(SM_CXVSCROLL);
-      else e.right += Metric(SM_CXVSCROLL);
+      if (leftBar)
+        e.left -= Metric(SM_CXVSCROLL);
+      else
+        e.right += Metric(SM_CXVSCROLL);
     }
     if (w->style & WS_HSCROLL) e.bottom += Metric(SM_CYHSCROLL);
     InflateRect(&e, edge, edge);
@@ -315,7 +318,9 @@ void TrackButton(HWND hwnd, LRESULT hit) {
   if (GetCapture() == hwnd) ReleaseCapture();
   auto w = Find(hwnd);
   if (!released || !w || HitTest(*w, at) != hit) return;
-  WPARAM cmd = hit == HTCLOSE ? SC_CLOSE : hit == HTMINBUTTON ? SC_MINIMIZE : (IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE);
+  WPARAM cmd = hit == HTCLOSE       ? SC_CLOSE
+               : hit == HTMINBUTTON ? SC_MINIMIZE
+                                    : (IsZoomed(hwnd) ? SC_RESTORE : SC_MAXIMIZE);
   if (hit == HTMAXBUTTON && !(w->style & WS_MAXIMIZEBOX)) return;
   if (hit == HTMINBUTTON && !(w->style & WS_MINIMIZEBOX)) return;
   SendMessageW(hwnd, WM_SYSCOMMAND, cmd, MAKELPARAM(at.x, at.y));
@@ -366,8 +371,14 @@ void MoveSize(HWND hwnd, WPARAM cmd, POINT start) {
       if (part == WMSZ_BOTTOM || part == WMSZ_BOTTOMLEFT || part == WMSZ_BOTTOMRIGHT) r.bottom += dy;
       int wdt = std::clamp<int>(r.right - r.left, mmi.ptMinTrackSize.x, mmi.ptMaxTrackSize.x);
       int hgt = std::clamp<int>(r.bottom - r.top, mmi.ptMinTrackSize.y, mmi.ptMaxTrackSize.y);
-      if (r.left != orig.left) r.left = r.right - wdt; else r.right = r.left + wdt;
-      if (r.top != orig.top) r.top = r.bottom - hgt; else r.bottom = r.top + hgt;
+      if (r.left != orig.left)
+        r.left = r.right - wdt;
+      else
+        r.right = r.left + wdt;
+      if (r.top != orig.top)
+        r.top = r.bottom - hgt;
+      else
+        r.bottom = r.top + hgt;
       Send(hwnd, WM_SIZING, part, reinterpret_cast<LPARAM>(&r));
     }
     if (!Find(hwnd)) return;
@@ -390,15 +401,9 @@ LRESULT SysCommand(HWND hwnd, WPARAM wp, LPARAM lp) {
       if (w->cls->style & CS_NOCLOSE) return 0;
       SendMessageW(hwnd, WM_CLOSE, 0, 0);
       return 0;
-    case SC_MINIMIZE:
-      ShowWindow(hwnd, SW_MINIMIZE);
-      return 0;
-    case SC_MAXIMIZE:
-      ShowWindow(hwnd, SW_MAXIMIZE);
-      return 0;
-    case SC_RESTORE:
-      ShowWindow(hwnd, SW_RESTORE);
-      return 0;
+    case SC_MINIMIZE: ShowWindow(hwnd, SW_MINIMIZE); return 0;
+    case SC_MAXIMIZE: ShowWindow(hwnd, SW_MAXIMIZE); return 0;
+    case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); return 0;
     case SC_MOVE:
     case SC_SIZE: {
       POINT start{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
@@ -408,8 +413,10 @@ LRESULT SysCommand(HWND hwnd, WPARAM wp, LPARAM lp) {
     }
     case SC_MOUSEMENU: {
       POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-      if ((wp & 0x0F) == HTSYSMENU) SystemMenuTrack(hwnd, p);
-      else MenuBarTrack(hwnd, p, false);
+      if ((wp & 0x0F) == HTSYSMENU)
+        SystemMenuTrack(hwnd, p);
+      else
+        MenuBarTrack(hwnd, p, false);
       return 0;
     }
     case SC_KEYMENU: {
@@ -438,10 +445,8 @@ LRESULT SysCommand(HWND hwnd, WPARAM wp, LPARAM lp) {
     case SC_SCREENSAVE:
     case SC_HOTKEY:
     case SC_DEFAULT:
-    case SC_MONITORPOWER:
-      return 0;
-    default:
-      return 0;
+    case SC_MONITORPOWER: return 0;
+    default: return 0;
   }
 }
 
@@ -500,8 +505,10 @@ LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
     case WM_NCCREATE: {
       auto cs = reinterpret_cast<CREATESTRUCTW*>(lp);
       if (cs && cs->lpszName) {
-        if (unicode) w->text = cs->lpszName;
-        else w->text = ToWide(reinterpret_cast<CREATESTRUCTA*>(lp)->lpszName);
+        if (unicode)
+          w->text = cs->lpszName;
+        else
+          w->text = ToWide(reinterpret_cast<CREATESTRUCTA*>(lp)->lpszName);
       }
       if (w->style & (WS_HSCROLL | WS_VSCROLL)) {
         w->hscroll = ScrollState{};
@@ -514,8 +521,7 @@ LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
       if (r) ComputeNcCalc(*w, r);
       return 0;
     }
-    case WM_NCHITTEST:
-      return HitTest(*w, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+    case WM_NCHITTEST: return HitTest(*w, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
     case WM_NCPAINT: {
       if (!ReallyVisible(*w)) return 0;
       HRGN clip = (wp > 1) ? reinterpret_cast<HRGN>(wp) : nullptr;
@@ -534,9 +540,12 @@ LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
       if (lp != -1) RedrawFrame(hwnd);
       return TRUE;
     case WM_SETTEXT: {
-      if (!lp) w->text.clear();
-      else if (unicode) w->text = reinterpret_cast<LPCWSTR>(lp);
-      else w->text = ToWide(reinterpret_cast<LPCSTR>(lp));
+      if (!lp)
+        w->text.clear();
+      else if (unicode)
+        w->text = reinterpret_cast<LPCWSTR>(lp);
+      else
+        w->text = ToWide(reinterpret_cast<LPCSTR>(lp));
       if (HasCaption(w->style)) RedrawFrame(hwnd);
       return TRUE;
     }
@@ -574,52 +583,46 @@ LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
       FillRect(reinterpret_cast<HDC>(wp), &r, br);
       return 1;
     }
-    case WM_PRINT:
-      PrintWindowTo(hwnd, reinterpret_cast<HDC>(wp), lp);
-      return 0;
+    case WM_PRINT: PrintWindowTo(hwnd, reinterpret_cast<HDC>(wp), lp); return 0;
     case WM_WINDOWPOSCHANGED: {
       auto pos = reinterpret_cast<WINDOWPOS*>(lp);
       if (!pos) return 0;
       if (!(pos->flags & SWP_NOCLIENTMOVE)) Send(hwnd, WM_MOVE, 0, MAKELPARAM(w->client.left, w->client.top));
       if (!(pos->flags & SWP_NOCLIENTSIZE) || (pos->flags & SWP_STATECHANGED)) {
         if (!(w = Find(hwnd))) return 0;
-        WPARAM kind = (w->style & WS_MINIMIZE) ? SIZE_MINIMIZED : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED : SIZE_RESTORED;
+        WPARAM kind = (w->style & WS_MINIMIZE)   ? SIZE_MINIMIZED
+                      : (w->style & WS_MAXIMIZE) ? SIZE_MAXIMIZED
+                                                 : SIZE_RESTORED;
         Send(hwnd, WM_SIZE, kind, MAKELPARAM(w->client.right - w->client.left, w->client.bottom - w->client.top));
       }
       return 0;
     }
-    case WM_CLOSE:
-      DestroyWindow(hwnd);
-      return 0;
-    case WM_SYSCOMMAND:
-      return SysCommand(hwnd, wp, lp);
+    case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    case WM_SYSCOMMAND: return SysCommand(hwnd, wp, lp);
     case WM_NCLBUTTONDOWN: {
       switch (wp) {
         case HTCAPTION:
           if (!(w->style & WS_CHILD)) SetActiveWindow(hwnd);
           SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE + HTCAPTION, lp);
           return 0;
-        case HTLEFT: case HTRIGHT: case HTTOP: case HTTOPLEFT: case HTTOPRIGHT:
-        case HTBOTTOM: case HTBOTTOMLEFT: case HTBOTTOMRIGHT:
-          SendMessageW(hwnd, WM_SYSCOMMAND, SC_SIZE + (wp - HTLEFT + 1), lp);
-          return 0;
-        case HTCLOSE: case HTMINBUTTON: case HTMAXBUTTON:
-          TrackButton(hwnd, static_cast<LRESULT>(wp));
-          return 0;
+        case HTLEFT:
+        case HTRIGHT:
+        case HTTOP:
+        case HTTOPLEFT:
+        case HTTOPRIGHT:
+        case HTBOTTOM:
+        case HTBOTTOMLEFT:
+        case HTBOTTOMRIGHT: SendMessageW(hwnd, WM_SYSCOMMAND, SC_SIZE + (wp - HTLEFT + 1), lp); return 0;
+        case HTCLOSE:
+        case HTMINBUTTON:
+        case HTMAXBUTTON: TrackButton(hwnd, static_cast<LRESULT>(wp)); return 0;
         case HTSYSMENU:
           if (w->style & WS_SYSMENU) SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOUSEMENU + HTSYSMENU, lp);
           return 0;
-        case HTMENU:
-          SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOUSEMENU + HTMENU, lp);
-          return 0;
-        case HTHSCROLL:
-          SendMessageW(hwnd, WM_SYSCOMMAND, SC_HSCROLL + HTHSCROLL, lp);
-          return 0;
-        case HTVSCROLL:
-          SendMessageW(hwnd, WM_SYSCOMMAND, SC_VSCROLL + HTVSCROLL, lp);
-          return 0;
-        default:
-          return 0;
+        case HTMENU: SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOUSEMENU + HTMENU, lp); return 0;
+        case HTHSCROLL: SendMessageW(hwnd, WM_SYSCOMMAND, SC_HSCROLL + HTHSCROLL, lp); return 0;
+        case HTVSCROLL: SendMessageW(hwnd, WM_SYSCOMMAND, SC_VSCROLL + HTVSCROLL, lp); return 0;
+        default: return 0;
       }
     }
     case WM_NCLBUTTONDBLCLK:
@@ -665,9 +668,13 @@ LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
     case WM_GETICON:
       if (wp == ICON_BIG) return reinterpret_cast<LRESULT>(w->iconBig);
       return reinterpret_cast<LRESULT>(w->iconSmall ? w->iconSmall : nullptr);
-    case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR: case WM_CTLCOLORSTATIC:
-      return reinterpret_cast<LRESULT>(CtlColor(msg, reinterpret_cast<HDC>(wp)));
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: return reinterpret_cast<LRESULT>(CtlColor(msg, reinterpret_cast<HDC>(wp)));
     case WM_CANCELMODE:
       if (GetCapture() == hwnd) ReleaseCapture();
       return 0;
@@ -699,23 +706,18 @@ LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
       return 0;
     }
     case WM_SETREDRAW:
-      if (wp) w->style |= WS_VISIBLE;
-      else w->style &= ~WS_VISIBLE;
+      if (wp)
+        w->style |= WS_VISIBLE;
+      else
+        w->style &= ~WS_VISIBLE;
       return 0;
-    case WM_SHOWWINDOW:
-      return 0;
+    case WM_SHOWWINDOW: return 0;
     case WM_QUERYENDSESSION:
-    case WM_QUERYOPEN:
-      return TRUE;
-    case WM_NOTIFYFORMAT:
-      return unicode ? 2 : 1;  // NFR_UNICODE : NFR_ANSI
-    case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(w->font);
-    case WM_SETFONT:
-      w->font = reinterpret_cast<HFONT>(wp);
-      return 0;
-    default:
-      return 0;
+    case WM_QUERYOPEN: return TRUE;
+    case WM_NOTIFYFORMAT: return unicode ? 2 : 1;  // NFR_UNICODE : NFR_ANSI
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(w->font);
+    case WM_SETFONT: w->font = reinterpret_cast<HFONT>(wp); return 0;
+    default: return 0;
   }
 }
 

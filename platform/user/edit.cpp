@@ -57,9 +57,11 @@ bool Replace(HWND hwnd, std::u16string text, bool notify) {
     if (cut != std::u16string::npos) text.resize(cut);
   }
   if (w->style & ES_UPPERCASE)
-    for (auto& c : text) if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+    for (auto& c : text)
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
   if (w->style & ES_LOWERCASE)
-    for (auto& c : text) if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    for (auto& c : text)
+      if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
   size_t room = d.limit > w->text.size() - (b - a) ? d.limit - (w->text.size() - (b - a)) : 0;
   bool truncated = text.size() > room;
   if (truncated) text.resize(room);
@@ -123,11 +125,8 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      Paint(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_SETTEXT: {
       LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
       if (!(w = Find(hwnd))) return r;
@@ -179,8 +178,7 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           if (d.selStart == d.selEnd && d.selEnd < n) ++d.selEnd;
           Replace(hwnd, u"", true);
           return 0;
-        default:
-          return 0;
+        default: return 0;
       }
       d.selEnd = caret;
       if (!shift) d.selStart = caret;
@@ -225,9 +223,7 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       w->font = reinterpret_cast<HFONT>(wp);
       if (lp) InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
-    case WM_ENABLE:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
+    case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
     case WM_GETDLGCODE:
       return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS | ((w->style & ES_MULTILINE) ? DLGC_WANTALLKEYS : 0);
     case EM_GETSEL: {
@@ -259,15 +255,19 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case EM_LIMITTEXT: d.limit = wp ? static_cast<size_t>(wp) : 0x7FFFFFFE; return 0;
     case EM_GETLIMITTEXT: return static_cast<LRESULT>(d.limit);
     case EM_SETREADONLY:
-      if (wp) w->style |= ES_READONLY;
-      else w->style &= ~ES_READONLY;
+      if (wp)
+        w->style |= ES_READONLY;
+      else
+        w->style &= ~ES_READONLY;
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
     case EM_SETPASSWORDCHAR:
       if (w->style & ES_MULTILINE) return 0;
       d.password = static_cast<WCHAR>(wp);
-      if (wp) w->style |= ES_PASSWORD;
-      else w->style &= ~ES_PASSWORD;
+      if (wp)
+        w->style |= ES_PASSWORD;
+      else
+        w->style &= ~ES_PASSWORD;
       InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
     case EM_GETPASSWORDCHAR: return d.password;
@@ -279,9 +279,11 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, TRUE);
       Notify(hwnd, EN_CHANGE);
       return TRUE;
-    case EM_EMPTYUNDOBUFFER: d.canUndo = false; d.undo.clear(); return 0;
-    case EM_GETLINECOUNT:
-      return (w->style & ES_MULTILINE) ? static_cast<LRESULT>(LineStarts(w->text).size()) : 1;
+    case EM_EMPTYUNDOBUFFER:
+      d.canUndo = false;
+      d.undo.clear();
+      return 0;
+    case EM_GETLINECOUNT: return (w->style & ES_MULTILINE) ? static_cast<LRESULT>(LineStarts(w->text).size()) : 1;
     case EM_LINEINDEX: {
       auto starts = LineStarts(w->text);
       long line = static_cast<long>(static_cast<int>(wp));
@@ -330,10 +332,8 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       *r = RECT{1, 1, w->client.right - w->client.left - 1, w->client.bottom - w->client.top - 1};
       return 0;
     }
-    case EM_SCROLLCARET:
-      return TRUE;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case EM_SCROLLCARET: return TRUE;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 

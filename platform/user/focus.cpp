@@ -59,7 +59,8 @@ bool Activate(HWND hwnd, bool mouse) {
   }
   if (old) {
     Send(old, WM_NCACTIVATE, FALSE, reinterpret_cast<LPARAM>(hwnd));
-    if (Find(old)) Send(old, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, IsIconic(old) ? 1 : 0), reinterpret_cast<LPARAM>(hwnd));
+    if (Find(old))
+      Send(old, WM_ACTIVATE, MAKEWPARAM(WA_INACTIVE, IsIconic(old) ? 1 : 0), reinterpret_cast<LPARAM>(hwnd));
   }
   s.active = hwnd;
   if (!hwnd) {

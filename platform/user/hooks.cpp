@@ -46,32 +46,35 @@ void PurgeHooks() {
 HWND HookWindow(int id, int code, WPARAM wp, LPARAM lp) {
   switch (id) {
     case WH_CBT:
-      if (code == HCBT_CREATEWND || code == HCBT_DESTROYWND || code == HCBT_ACTIVATE ||
-          code == HCBT_SETFOCUS || code == HCBT_MINMAX || code == HCBT_MOVESIZE)
+      if (code == HCBT_CREATEWND || code == HCBT_DESTROYWND || code == HCBT_ACTIVATE || code == HCBT_SETFOCUS ||
+          code == HCBT_MINMAX || code == HCBT_MOVESIZE)
         return reinterpret_cast<HWND>(wp);
       return nullptr;
-    case WH_CALLWNDPROC:
-      return lp ? reinterpret_cast<CWPSTRUCT*>(lp)->hwnd : nullptr;
+    case WH_CALLWNDPROC: return lp ? reinterpret_cast<CWPSTRUCT*>(lp)->hwnd : nullptr;
     case WH_GETMESSAGE:
-    case WH_MSGFILTER:
-      return lp ? reinterpret_cast<MSG*>(lp)->hwnd : nullptr;
-    case WH_MOUSE:
-      return lp ? reinterpret_cast<MOUSEHOOKSTRUCT*>(lp)->hwnd : nullptr;
-    case WH_CALLWNDPROCRET:
-      return lp ? reinterpret_cast<CWPRETSTRUCT*>(lp)->hwnd : nullptr;
-    default:
-      return nullptr;
+    case WH_MSGFILTER: return lp ? reinterpret_cast<MSG*>(lp)->hwnd : nullptr;
+    case WH_MOUSE: return lp ? reinterpret_cast<MOUSEHOOKSTRUCT*>(lp)->hwnd : nullptr;
+    case WH_CALLWNDPROCRET: return lp ? reinterpret_cast<CWPRETSTRUCT*>(lp)->hwnd : nullptr;
+    default: return nullptr;
   }
 }
 
 void SyncCreate(bool fromUnicode) {
   if (!tCreateW || !tCreateA) return;
   if (fromUnicode) {
-    tCreateA->x = tCreateW->x; tCreateA->y = tCreateW->y; tCreateA->cx = tCreateW->cx;
-    tCreateA->cy = tCreateW->cy; tCreateA->style = tCreateW->style; tCreateA->dwExStyle = tCreateW->dwExStyle;
+    tCreateA->x = tCreateW->x;
+    tCreateA->y = tCreateW->y;
+    tCreateA->cx = tCreateW->cx;
+    tCreateA->cy = tCreateW->cy;
+    tCreateA->style = tCreateW->style;
+    tCreateA->dwExStyle = tCreateW->dwExStyle;
   } else {
-    tCreateW->x = tCreateA->x; tCreateW->y = tCreateA->y; tCreateW->cx = tCreateA->cx;
-    tCreateW->cy = tCreateA->cy; tCreateW->style = tCreateA->style; tCreateW->dwExStyle = tCreateA->dwExStyle;
+    tCreateW->x = tCreateA->x;
+    tCreateW->y = tCreateA->y;
+    tCreateW->cx = tCreateA->cx;
+    tCreateW->cy = tCreateA->cy;
+    tCreateW->style = tCreateA->style;
+    tCreateW->dwExStyle = tCreateA->dwExStyle;
   }
 }
 
@@ -170,12 +173,14 @@ static HHOOK SetHook(int id, HOOKPROC proc, DWORD thread_id, bool unicode) {
   }
   // Only the hooks this window system calls are accepted.
   switch (id) {
-    case WH_MSGFILTER: case WH_GETMESSAGE: case WH_CALLWNDPROC: case WH_CBT: case WH_MOUSE:
-    case WH_KEYBOARD: case WH_CALLWNDPROCRET:
-      break;
-    default:
-      SetLastError(ERROR_INVALID_HOOK_FILTER);
-      return nullptr;
+    case WH_MSGFILTER:
+    case WH_GETMESSAGE:
+    case WH_CALLWNDPROC:
+    case WH_CBT:
+    case WH_MOUSE:
+    case WH_KEYBOARD:
+    case WH_CALLWNDPROCRET: break;
+    default: SetLastError(ERROR_INVALID_HOOK_FILTER); return nullptr;
   }
   DWORD tid = GetCurrentThreadId();
   if (thread_id && thread_id != tid) {
@@ -194,8 +199,12 @@ static HHOOK SetHook(int id, HOOKPROC proc, DWORD thread_id, bool unicode) {
   return h->handle;
 }
 
-HHOOK SetWindowsHookExW(int id, HOOKPROC proc, HINSTANCE, DWORD thread_id) { return SetHook(id, proc, thread_id, true); }
-HHOOK SetWindowsHookExA(int id, HOOKPROC proc, HINSTANCE, DWORD thread_id) { return SetHook(id, proc, thread_id, false); }
+HHOOK SetWindowsHookExW(int id, HOOKPROC proc, HINSTANCE, DWORD thread_id) {
+  return SetHook(id, proc, thread_id, true);
+}
+HHOOK SetWindowsHookExA(int id, HOOKPROC proc, HINSTANCE, DWORD thread_id) {
+  return SetHook(id, proc, thread_id, false);
+}
 
 BOOL UnhookWindowsHookEx(HHOOK hook) {
   {

@@ -71,7 +71,7 @@ Icon* Builtin(uintptr_t handle) {
   HGDIOBJ old = SelectObject(dc, ic->color);
   RECT all{0, 0, 32, 32};
   FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  static const COLORREF kColors[] = {RGB(0, 0, 128), RGB(192, 0, 0), RGB(0, 0, 255), RGB(255, 192, 0),
+  static const COLORREF kColors[] = {RGB(0, 0, 128), RGB(192, 0, 0), RGB(0, 0, 255),  RGB(255, 192, 0),
                                      RGB(0, 0, 255), RGB(0, 128, 0), RGB(0, 128, 128)};
   COLORREF c = kColors[std::min<ULONG_PTR>(id >= 32512 ? id - 32512 : 0, 6)];
   RECT body{2, 2, 30, 30};
@@ -215,7 +215,8 @@ BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT, HBRUSH 
   HGDIOBJ old = SelectObject(src, ic->mask);
   bool ok = true;
   if (flags & DI_MASK)
-    ok = StretchBlt(target, tx, ty, cx, cy, src, 0, 0, ic->width, ic->height, (flags & DI_IMAGE) ? SRCAND : SRCCOPY) && ok;
+    ok = StretchBlt(target, tx, ty, cx, cy, src, 0, 0, ic->width, ic->height, (flags & DI_IMAGE) ? SRCAND : SRCCOPY) &&
+         ok;
   if (flags & DI_IMAGE) {
     DWORD rop = (flags & DI_MASK) ? SRCINVERT : SRCCOPY;
     if (ic->color) {
@@ -237,7 +238,9 @@ BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT, HBRUSH 
   return ok ? TRUE : FALSE;
 }
 
-BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) { return DrawIconEx(hdc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE); }
+BOOL DrawIcon(HDC hdc, int x, int y, HICON icon) {
+  return DrawIconEx(hdc, x, y, icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+}
 
 }  // extern "C"
 
@@ -245,8 +248,10 @@ namespace kv::user {
 
 void ResetIcons() {
   for (auto it = Icons().begin(); it != Icons().end();) {
-    if (it->second->shared) ++it;
-    else it = Icons().erase(it);
+    if (it->second->shared)
+      ++it;
+    else
+      it = Icons().erase(it);
   }
 }
 

@@ -167,8 +167,7 @@ bool Translate(const Event& e, MSG* out, bool remove, bool* drop) {
       if (s.keys[e.vkey & 0xFF] & 0x80) lp |= 1L << 30;
       if (!e.down) lp |= (1L << 30) | static_cast<LPARAM>(1UL << 31);
       m.lParam = lp;
-      if (HasHook(WH_KEYBOARD) &&
-          CallHooks(WH_KEYBOARD, remove ? HC_ACTION : HC_NOREMOVE, m.wParam, m.lParam)) {
+      if (HasHook(WH_KEYBOARD) && CallHooks(WH_KEYBOARD, remove ? HC_ACTION : HC_NOREMOVE, m.wParam, m.lParam)) {
         *drop = remove;
         return false;
       }
@@ -191,7 +190,8 @@ bool Translate(const Event& e, MSG* out, bool remove, bool* drop) {
     LRESULT hit = HTNOWHERE;
     HWND under = WindowFromPoint(e.pt);
     if (under) hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(e.pt.x, e.pt.y));
-    MOUSEHOOKSTRUCTEX mh{{e.pt, under, static_cast<UINT>(hit), 0}, static_cast<DWORD>(static_cast<WORD>(static_cast<SHORT>(e.delta))) << 16};
+    MOUSEHOOKSTRUCTEX mh{{e.pt, under, static_cast<UINT>(hit), 0},
+                         static_cast<DWORD>(static_cast<WORD>(static_cast<SHORT>(e.delta))) << 16};
     if (HasHook(WH_MOUSE) &&
         CallHooks(WH_MOUSE, remove ? HC_ACTION : HC_NOREMOVE, WM_MOUSEWHEEL, reinterpret_cast<LPARAM>(&mh))) {
       *drop = remove;
@@ -269,7 +269,8 @@ bool Translate(const Event& e, MSG* out, bool remove, bool* drop) {
       m.lParam = MAKELPARAM(c.x, c.y);
     }
     MOUSEHOOKSTRUCTEX mh{{e.pt, h, static_cast<UINT>(hit), 0}, 0};
-    if (HasHook(WH_MOUSE) && CallHooks(WH_MOUSE, remove ? HC_ACTION : HC_NOREMOVE, msg, reinterpret_cast<LPARAM>(&mh))) {
+    if (HasHook(WH_MOUSE) &&
+        CallHooks(WH_MOUSE, remove ? HC_ACTION : HC_NOREMOVE, msg, reinterpret_cast<LPARAM>(&mh))) {
       *drop = remove;
       return false;
     }
@@ -461,8 +462,7 @@ int ShowCursor(BOOL show) {
 // part of this window system.
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 static HICON BuiltinImage(HINSTANCE instance, ULONG_PTR id, bool cursor) {
-  bool known = cursor ? ((id >= 32512 && id <= 32516) || (id >= 32640 && id <= 32651))
-                      : (id >= 32512 && id <= 32518);
+  bool known = cursor ? ((id >= 32512 && id <= 32516) || (id >= 32640 && id <= 32651)) : (id >= 32512 && id <= 32518);
   if (instance || !known) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;

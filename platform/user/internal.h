@@ -57,8 +57,8 @@ struct Window {
   HWND parent = nullptr;  // null for a top-level window
   HWND owner = nullptr;
   std::vector<HWND> children;  // z-order, topmost first
-  RECT rect{};    // window rectangle in the parent's client coordinates (screen for top-level)
-  RECT client{};  // client rectangle in the same coordinates
+  RECT rect{};                 // window rectangle in the parent's client coordinates (screen for top-level)
+  RECT client{};               // client rectangle in the same coordinates
   std::u16string text;
   HINSTANCE instance = nullptr;
   UINT_PTR id = 0;
@@ -95,18 +95,18 @@ using WindowPtr = std::shared_ptr<Window>;
 
 // ---- Registry of windows (window.cpp) ----------------------------------------------------
 std::recursive_mutex& Lock();
-WindowPtr Find(HWND hwnd);                 // nullptr for a bad handle (no error set)
-WindowPtr Get(HWND hwnd);                  // nullptr with ERROR_INVALID_WINDOW_HANDLE
-std::vector<HWND>& TopLevels();            // z-order, topmost first
+WindowPtr Find(HWND hwnd);       // nullptr for a bad handle (no error set)
+WindowPtr Get(HWND hwnd);        // nullptr with ERROR_INVALID_WINDOW_HANDLE
+std::vector<HWND>& TopLevels();  // z-order, topmost first
 std::vector<HWND> ThreadTopLevels(DWORD tid);
 std::vector<HWND> ThreadMessageOnly(DWORD tid);  // windows made with HWND_MESSAGE
 std::vector<HWND>& Siblings(const Window& w);
 bool IsDescendant(HWND ancestor, HWND hwnd);
 HWND TopLevelOf(HWND hwnd);
-POINT ClientOrigin(const Window& w);       // screen position of the client's top-left
-POINT WindowOrigin(const Window& w);       // screen position of the window's top-left
+POINT ClientOrigin(const Window& w);  // screen position of the client's top-left
+POINT WindowOrigin(const Window& w);  // screen position of the window's top-left
 RECT ScreenRect(const Window& w);
-bool ReallyVisible(const Window& w);       // it and all its ancestors WS_VISIBLE
+bool ReallyVisible(const Window& w);  // it and all its ancestors WS_VISIBLE
 void RemoveFromTree(Window& w);
 
 // ---- Classes (class.cpp) -------------------------------------------------------------------
@@ -119,14 +119,13 @@ void ResetClasses();
 ATOM AddAtom(std::u16string_view name);
 ATOM FindAtom(std::u16string_view name);
 std::u16string AtomName(ATOM atom);
-ATOM NameToAtom(LPCWSTR name, bool add);   // integer atoms pass through
+ATOM NameToAtom(LPCWSTR name, bool add);  // integer atoms pass through
 
 // ---- Messages (queue, send, convert, hooks, timer and spy .cpp) ------------------------------
 // Sends a message to a window procedure of the window's thread (the caller's side: A or W).
 LRESULT Send(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool unicode = true);
 // Calls a procedure with conversion of text messages between the A and W sides.
-LRESULT CallProc(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                 bool callerUnicode);
+LRESULT CallProc(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool callerUnicode);
 bool Post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Hooks. CallHooks answers the first hook's result (0 when none is installed).
 bool HasHook(int id);
@@ -176,7 +175,7 @@ void UpdateNow(HWND hwnd, bool children);
 bool SurfaceOf(HWND hwnd, Window** top, POINT* offset);
 bool NeedsPaint(const Window& w);
 HWND FindPaintWindow(DWORD tid, HWND filter);
-void SendNcPaintAndErase(HWND hwnd);   // what showing a top-level window does at once
+void SendNcPaintAndErase(HWND hwnd);  // what showing a top-level window does at once
 void DrawDefaultFrame(HWND hwnd, HDC hdc, bool active);
 void ReleaseWindowDCs(HWND hwnd);
 void ResizeSurface(Window& w, int oldW, int oldH);

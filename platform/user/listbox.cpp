@@ -80,8 +80,8 @@ void PaintList(HWND hwnd, HDC hdc) {
   RECT r{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
   HBRUSH br = nullptr;
   if (w->parent && !d.combo)
-    br = reinterpret_cast<HBRUSH>(SendMessageW(w->parent, WM_CTLCOLORLISTBOX, reinterpret_cast<WPARAM>(hdc),
-                                               reinterpret_cast<LPARAM>(hwnd)));
+    br = reinterpret_cast<HBRUSH>(
+        SendMessageW(w->parent, WM_CTLCOLORLISTBOX, reinterpret_cast<WPARAM>(hdc), reinterpret_cast<LPARAM>(hwnd)));
   FillRect(hdc, &r, br ? br : GetSysColorBrush(COLOR_WINDOW));
   HGDIOBJ old = w->font ? SelectObject(hdc, w->font) : nullptr;
   SetBkMode(hdc, TRANSPARENT);
@@ -145,11 +145,8 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      PaintList(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: PaintList(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case LB_ADDSTRING:
     case LB_INSERTSTRING: {
       Item it;
@@ -176,8 +173,10 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case LB_DELETESTRING:
       if (!valid(wp)) return LB_ERR;
       d.items.erase(d.items.begin() + static_cast<long>(wp));
-      if (d.cur == static_cast<int>(wp)) d.cur = -1;
-      else if (d.cur > static_cast<int>(wp)) --d.cur;
+      if (d.cur == static_cast<int>(wp))
+        d.cur = -1;
+      else if (d.cur > static_cast<int>(wp))
+        --d.cur;
       InvalidateRect(hwnd, nullptr, TRUE);
       return static_cast<LRESULT>(d.items.size());
     case LB_RESETCONTENT:
@@ -186,15 +185,15 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       d.top = 0;
       InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
-    case LB_GETCOUNT:
-      return count;
+    case LB_GETCOUNT: return count;
     case LB_GETTEXT:
       if (!valid(wp) || !lp) return LB_ERR;
       if (!HasStrings(*w, false)) {
         *reinterpret_cast<ULONG_PTR*>(lp) = d.items[wp].data;
         return sizeof(ULONG_PTR);
       }
-      std::memcpy(reinterpret_cast<LPWSTR>(lp), d.items[wp].text.c_str(), (d.items[wp].text.size() + 1) * sizeof(WCHAR));
+      std::memcpy(reinterpret_cast<LPWSTR>(lp), d.items[wp].text.c_str(),
+                  (d.items[wp].text.size() + 1) * sizeof(WCHAR));
       return static_cast<LRESULT>(d.items[wp].text.size());
     case LB_GETTEXTLEN:
       if (!valid(wp)) return LB_ERR;
@@ -218,8 +217,7 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (d.cur < d.top) d.top = d.cur;
       InvalidateRect(hwnd, nullptr, TRUE);
       return d.cur;
-    case LB_GETCURSEL:
-      return d.cur;
+    case LB_GETCURSEL: return d.cur;
     case LB_SETSEL:
       if (!multi) return LB_ERR;
       if (static_cast<int>(lp) == -1) {
@@ -253,10 +251,9 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       for (int k = 1; k <= count; ++k) {
         int i = ((start < 0 ? -1 : start) + k) % count;
         if (i < 0) i += count;
-        bool hit = HasStrings(*w, false)
-                       ? (msg == LB_FINDSTRINGEXACT ? CompareNoCase(d.items[size_t(i)].text, p) == 0
-                                                    : Prefix(d.items[size_t(i)].text, p))
-                       : d.items[size_t(i)].data == static_cast<ULONG_PTR>(lp);
+        bool hit = HasStrings(*w, false) ? (msg == LB_FINDSTRINGEXACT ? CompareNoCase(d.items[size_t(i)].text, p) == 0
+                                                                      : Prefix(d.items[size_t(i)].text, p))
+                                         : d.items[size_t(i)].data == static_cast<ULONG_PTR>(lp);
         if (hit) {
           if (msg == LB_SELECTSTRING && !multi) {
             d.cur = i;
@@ -267,15 +264,13 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return LB_ERR;
     }
-    case LB_GETTOPINDEX:
-      return d.top;
+    case LB_GETTOPINDEX: return d.top;
     case LB_SETTOPINDEX:
       if (!valid(wp) && !(wp == 0 && count == 0)) return LB_ERR;
       d.top = static_cast<int>(wp);
       InvalidateRect(hwnd, nullptr, TRUE);
       return LB_OKAY;
-    case LB_GETITEMHEIGHT:
-      return d.itemHeight;
+    case LB_GETITEMHEIGHT: return d.itemHeight;
     case LB_SETITEMHEIGHT:
       if (LOWORD(lp) == 0 || LOWORD(lp) > 255) return LB_ERR;
       d.itemHeight = LOWORD(lp);
@@ -342,8 +337,10 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (c != d.cur) {
         d.cur = c;
         InvalidateRect(hwnd, nullptr, TRUE);
-        if (d.combo) ComboSelect(d.combo, c, true);
-        else if (w->style & LBS_NOTIFY) NotifyParent(hwnd, LBN_SELCHANGE);
+        if (d.combo)
+          ComboSelect(d.combo, c, true);
+        else if (w->style & LBS_NOTIFY)
+          NotifyParent(hwnd, LBN_SELCHANGE);
       }
       return 0;
     }
@@ -357,10 +354,8 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       w->font = reinterpret_cast<HFONT>(wp);
       if (lp) InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS | DLGC_WANTCHARS;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 
@@ -502,8 +497,8 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_CREATE: {
       HINSTANCE inst = w->instance;
-      DWORD lstyle = WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_COMBOBOX |
-                     ((w->style & CBS_SORT) ? LBS_SORT : 0) | ((w->style & CBS_HASSTRINGS) ? LBS_HASSTRINGS : 0) |
+      DWORD lstyle = WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_COMBOBOX | ((w->style & CBS_SORT) ? LBS_SORT : 0) |
+                     ((w->style & CBS_HASSTRINGS) ? LBS_HASSTRINGS : 0) |
                      ((w->style & CBS_OWNERDRAWFIXED) ? LBS_OWNERDRAWFIXED : 0);
       if (ComboType(*w) == CBS_SIMPLE) {
         c.list = CreateWindowExW(0, u"ListBox", nullptr, WS_CHILD | WS_VISIBLE | lstyle, 0, 0, 0, 0, hwnd,
@@ -536,9 +531,7 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
-    case WM_SIZE:
-      Layout(hwnd);
-      return 0;
+    case WM_SIZE: Layout(hwnd); return 0;
     case WM_PAINT: {
       // A DC in wParam asks for painting into it (as the framework's PaintTo does).
       if (wp) {
@@ -551,16 +544,15 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      PaintCombo(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: PaintCombo(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       SetFocus(c.edit ? c.edit : hwnd);
-      if (c.dropped) ComboClose(hwnd, false);
-      else ComboDrop(hwnd);
+      if (c.dropped)
+        ComboClose(hwnd, false);
+      else
+        ComboDrop(hwnd);
       return 0;
     case WM_SETFOCUS:
       if (c.edit) SetFocus(c.edit);
@@ -574,8 +566,10 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_KEYDOWN:
       if (wp == VK_F4 || (wp == VK_DOWN && (GetKeyState(VK_MENU) < 0))) {
-        if (c.dropped) ComboClose(hwnd, true);
-        else ComboDrop(hwnd);
+        if (c.dropped)
+          ComboClose(hwnd, true);
+        else
+          ComboDrop(hwnd);
         return 0;
       }
       if (wp == VK_ESCAPE && c.dropped) {
@@ -627,8 +621,7 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (c.edit) SendMessageW(c.edit, WM_SETFONT, wp, lp);
       if (c.list) SendMessageW(c.list, WM_SETFONT, wp, lp);
       return 0;
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case CB_ADDSTRING: return toList(LB_ADDSTRING);
     case CB_INSERTSTRING: return toList(LB_INSERTSTRING);
     case CB_DELETESTRING: return toList(LB_DELETESTRING);
@@ -656,11 +649,12 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return r;
     }
     case CB_SHOWDROPDOWN:
-      if (wp) ComboDrop(hwnd);
-      else ComboClose(hwnd, false);
+      if (wp)
+        ComboDrop(hwnd);
+      else
+        ComboClose(hwnd, false);
       return TRUE;
-    case CB_GETDROPPEDSTATE:
-      return c.dropped ? TRUE : FALSE;
+    case CB_GETDROPPEDSTATE: return c.dropped ? TRUE : FALSE;
     case CB_GETDROPPEDCONTROLRECT: {
       if (!lp) return CB_ERR;
       RECT r = ScreenRect(*w);
@@ -668,23 +662,18 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       *reinterpret_cast<RECT*>(lp) = r;
       return CB_OKAY;
     }
-    case CB_SETDROPPEDWIDTH:
-      c.droppedWidth = static_cast<int>(wp);
-      return c.droppedWidth;
-    case CB_GETDROPPEDWIDTH:
-      return std::max<int>(c.droppedWidth, w->rect.right - w->rect.left);
+    case CB_SETDROPPEDWIDTH: c.droppedWidth = static_cast<int>(wp); return c.droppedWidth;
+    case CB_GETDROPPEDWIDTH: return std::max<int>(c.droppedWidth, w->rect.right - w->rect.left);
     case CB_LIMITTEXT:
       if (c.edit) SendMessageW(c.edit, EM_LIMITTEXT, wp, 0);
       return TRUE;
-    case CB_GETEDITSEL:
-      return c.edit ? SendMessageW(c.edit, EM_GETSEL, wp, lp) : CB_ERR;
+    case CB_GETEDITSEL: return c.edit ? SendMessageW(c.edit, EM_GETSEL, wp, lp) : CB_ERR;
     case CB_SETEDITSEL:
       if (!c.edit) return CB_ERR;
       SendMessageW(c.edit, EM_SETSEL, static_cast<WPARAM>(static_cast<SHORT>(LOWORD(lp))),
                    static_cast<LPARAM>(static_cast<SHORT>(HIWORD(lp))));
       return TRUE;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 
@@ -711,7 +700,8 @@ bool ComboInfo(HWND hwnd, COMBOBOXINFO* info) {
   ComboData& c = CData(*w);
   int ch = ComboType(*w) == CBS_SIMPLE ? ComboItemHeight() + 4 : w->client.bottom - w->client.top;
   info->rcButton = ComboType(*w) == CBS_SIMPLE ? RECT{0, 0, 0, 0} : ButtonRect(*w);
-  info->rcItem = RECT{3, 3, (ComboType(*w) == CBS_SIMPLE ? w->client.right - w->client.left : info->rcButton.left) - 1, ch - 3};
+  info->rcItem =
+      RECT{3, 3, (ComboType(*w) == CBS_SIMPLE ? w->client.right - w->client.left : info->rcButton.left) - 1, ch - 3};
   info->stateButton = ComboType(*w) == CBS_SIMPLE ? STATE_SYSTEM_INVISIBLE : (c.dropped ? STATE_SYSTEM_PRESSED : 0);
   info->hwndCombo = hwnd;
   info->hwndItem = c.edit ? c.edit : hwnd;

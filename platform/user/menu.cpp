@@ -90,7 +90,8 @@ MenuItem FromFlags(UINT flags, UINT_PTR idOrSub, const std::u16string* text, con
   } else {
     it.id = static_cast<UINT>(idOrSub);
   }
-  if (flags & MF_SEPARATOR) it.type = MFT_SEPARATOR;
+  if (flags & MF_SEPARATOR)
+    it.type = MFT_SEPARATOR;
   else if (flags & MF_OWNERDRAW) {
     it.type = MFT_OWNERDRAW;
     it.data = reinterpret_cast<ULONG_PTR>(raw);
@@ -151,7 +152,9 @@ bool ApplyInfo(MenuItem& it, const Info& info, bool unicode) {
     it.type = info.fType;
     if (!(info.fType & (MFT_SEPARATOR | MFT_BITMAP | MFT_OWNERDRAW))) {
       Str s = reinterpret_cast<Str>(info.dwTypeData);
-      it.text = !s ? std::u16string() : unicode ? std::u16string(reinterpret_cast<LPCWSTR>(s)) : ToWide(reinterpret_cast<LPCSTR>(s));
+      it.text = !s        ? std::u16string()
+                : unicode ? std::u16string(reinterpret_cast<LPCWSTR>(s))
+                          : ToWide(reinterpret_cast<LPCSTR>(s));
     } else if (info.fType & MFT_BITMAP) {
       it.bitmap = reinterpret_cast<HBITMAP>(info.dwTypeData);
     }
@@ -159,7 +162,9 @@ bool ApplyInfo(MenuItem& it, const Info& info, bool unicode) {
   if (info.fMask & MIIM_FTYPE) it.type = (it.type & (MFT_BITMAP | MFT_SEPARATOR | MFT_OWNERDRAW)) | info.fType;
   if (info.fMask & MIIM_STRING) {
     Str s = reinterpret_cast<Str>(info.dwTypeData);
-    it.text = !s ? std::u16string() : unicode ? std::u16string(reinterpret_cast<LPCWSTR>(s)) : ToWide(reinterpret_cast<LPCSTR>(s));
+    it.text = !s        ? std::u16string()
+              : unicode ? std::u16string(reinterpret_cast<LPCWSTR>(s))
+                        : ToWide(reinterpret_cast<LPCSTR>(s));
   }
   return true;
 }
@@ -245,7 +250,8 @@ BOOL InsertItem(HMENU menu, UINT item, BOOL byPos, const Info* info, bool unicod
   MenuItem it;
   if (!ApplyInfo<Info, Str>(it, *info, unicode)) return FALSE;
   size_t at = m->items.size();
-  if (byPos) at = std::min<size_t>(item, m->items.size());
+  if (byPos)
+    at = std::min<size_t>(item, m->items.size());
   else {
     HMENU owner = nullptr;
     int index = -1;

@@ -110,7 +110,8 @@ void PaintPopup(HWND hwnd, HDC hdc, HMENU h, int selected, HWND owner) {
     const MenuItem& it = m->items[i];
     bool sel = static_cast<int>(i) == selected;
     if (it.type & MFT_SEPARATOR) {
-      RECT s{it.rect.left + 1, (it.rect.top + it.rect.bottom) / 2 - 1, it.rect.right - 1, (it.rect.top + it.rect.bottom) / 2 + 1};
+      RECT s{it.rect.left + 1, (it.rect.top + it.rect.bottom) / 2 - 1, it.rect.right - 1,
+             (it.rect.top + it.rect.bottom) / 2 + 1};
       DrawEdge(hdc, &s, EDGE_ETCHED, BF_TOP);
       continue;
     }
@@ -188,12 +189,11 @@ LRESULT PopupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (st) PaintPopup(hwnd, reinterpret_cast<HDC>(wp), st->menu, st->selected, st->owner);
       return 0;
     }
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_NCCALCSIZE:
       // A popup menu keeps a frame of kPopupFrame pixels in its non-client area.
-      InflateRect(wp ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lp)->rgrc[0] : reinterpret_cast<RECT*>(lp),
-                  -kPopupFrame, -kPopupFrame);
+      InflateRect(wp ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lp)->rgrc[0] : reinterpret_cast<RECT*>(lp), -kPopupFrame,
+                  -kPopupFrame);
       return 0;
     case WM_NCPAINT: {
       HDC hdc = GetWindowDC(hwnd);
@@ -206,10 +206,8 @@ LRESULT PopupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       ReleaseDC(hwnd, hdc);
       return 0;
     }
-    case WM_MOUSEACTIVATE:
-      return MA_NOACTIVATE;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 
@@ -252,13 +250,14 @@ void Select(Tracker& t, size_t level, int index) {
 }
 
 HWND OpenPopup(Tracker& t, HMENU h, int x, int y, UINT position) {
-  if (t.notify) SendMessageW(t.owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(h), MAKELPARAM(position, t.system ? 1 : 0));
+  if (t.notify)
+    SendMessageW(t.owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(h), MAKELPARAM(position, t.system ? 1 : 0));
   SIZE s = LayoutPopup(h, t.owner);
   int sw = Metric(SM_CXSCREEN), sh = Metric(SM_CYSCREEN);
   if (x + s.cx > sw) x = std::max(0, sw - s.cx);
   if (y + s.cy > sh) y = std::max(0, sh - s.cy);
-  HWND w = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, u"#32768", nullptr, WS_POPUP | WS_CLIPSIBLINGS, x, y,
-                           s.cx, s.cy, t.owner, nullptr, nullptr, reinterpret_cast<LPVOID>(h));
+  HWND w = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, u"#32768", nullptr, WS_POPUP | WS_CLIPSIBLINGS, x, y, s.cx,
+                           s.cy, t.owner, nullptr, nullptr, reinterpret_cast<LPVOID>(h));
   if (!w) return nullptr;
   if (PopupState* st = PState(w)) st->owner = t.owner;
   if (auto m = FindMenu(h)) m->hwnd = w;
@@ -398,8 +397,7 @@ void RunLoop(Tracker& t) {
         case WM_NCRBUTTONUP:
           if (on && index >= 0) Choose(t, level, index);
           break;
-        default:
-          break;
+        default: break;
       }
       continue;
     }
@@ -415,8 +413,10 @@ void RunLoop(Tracker& t) {
           break;
         case VK_LEFT:
         case VK_ESCAPE:
-          if (level > 0) CloseFrom(t, level);
-          else t.ended = true;
+          if (level > 0)
+            CloseFrom(t, level);
+          else
+            t.ended = true;
           break;
         case VK_RETURN:
           if (st && st->selected >= 0) {
@@ -425,11 +425,8 @@ void RunLoop(Tracker& t) {
           }
           break;
         case VK_MENU:
-        case VK_F10:
-          t.ended = true;
-          break;
-        default:
-          break;
+        case VK_F10: t.ended = true; break;
+        default: break;
       }
       continue;
     }
@@ -463,10 +460,14 @@ UINT Track(HMENU h, UINT flags, int x, int y, HWND owner, bool system, bool bar,
   if (IsWindow(owner)) {
     // Alignment to the point.
     SIZE s = LayoutPopup(h, owner);
-    if (flags & TPM_RIGHTALIGN) x -= s.cx;
-    else if (flags & TPM_CENTERALIGN) x -= s.cx / 2;
-    if (flags & TPM_BOTTOMALIGN) y -= s.cy;
-    else if (flags & TPM_VCENTERALIGN) y -= s.cy / 2;
+    if (flags & TPM_RIGHTALIGN)
+      x -= s.cx;
+    else if (flags & TPM_CENTERALIGN)
+      x -= s.cx / 2;
+    if (flags & TPM_BOTTOMALIGN)
+      y -= s.cy;
+    else if (flags & TPM_VCENTERALIGN)
+      y -= s.cy / 2;
     if (OpenPopup(t, h, x, y, static_cast<UINT>(std::max(barItem, 0)))) RunLoop(t);
   }
   CloseFrom(t, 0);
@@ -475,8 +476,10 @@ UINT Track(HMENU h, UINT flags, int x, int y, HWND owner, bool system, bool bar,
     SendMessageW(owner, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
     SendMessageW(owner, WM_EXITMENULOOP, bar ? FALSE : TRUE, 0);
     if (t.chosen && !(flags & TPM_RETURNCMD)) {
-      if (system) PostMessageW(owner, WM_SYSCOMMAND, t.chosen, 0);
-      else PostMessageW(owner, WM_COMMAND, t.chosen, 0);
+      if (system)
+        PostMessageW(owner, WM_SYSCOMMAND, t.chosen, 0);
+      else
+        PostMessageW(owner, WM_COMMAND, t.chosen, 0);
     }
   }
   return t.chosen;
@@ -488,7 +491,8 @@ bool BarRect(const Window& w, RECT* bar) {
   if ((w.style & WS_CHILD) || !w.menu) return false;
   int fx, fy;
   FrameSize(w.style, w.exStyle, &fx, &fy);
-  int top = fy + (HasCaption(w.style) ? ((w.exStyle & WS_EX_TOOLWINDOW) ? Metric(SM_CYSMCAPTION) : Metric(SM_CYCAPTION)) : 0);
+  int top =
+      fy + (HasCaption(w.style) ? ((w.exStyle & WS_EX_TOOLWINDOW) ? Metric(SM_CYSMCAPTION) : Metric(SM_CYCAPTION)) : 0);
   *bar = RECT{fx, top, (w.rect.right - w.rect.left) - fx, top + Metric(SM_CYMENU)};
   return true;
 }
@@ -622,7 +626,6 @@ void SystemMenuTrack(HWND hwnd, POINT screen) {
   if (!sys) return;
   Track(sys, 0, screen.x, screen.y, hwnd, true, false, -1);
 }
-
 
 void ResetMenus() {
   Menus().clear();

@@ -33,8 +33,8 @@ struct Menu {
 std::unordered_map<uintptr_t, std::shared_ptr<Menu>>& Menus();
 // The system menu of each window that asked for one.
 std::map<HWND, HMENU>& SystemMenus();
-std::shared_ptr<Menu> FindMenu(HMENU h);                // nullptr for a bad handle
-std::shared_ptr<Menu> GetMenuObj(HMENU h);              // nullptr with ERROR_INVALID_MENU_HANDLE
+std::shared_ptr<Menu> FindMenu(HMENU h);    // nullptr for a bad handle
+std::shared_ptr<Menu> GetMenuObj(HMENU h);  // nullptr with ERROR_INVALID_MENU_HANDLE
 HMENU NewMenu(bool popup);
 // Finds an item by position or by command (searching submenus too, as the platform does).
 MenuItem* Locate(HMENU h, UINT item, bool byPos, HMENU* owner = nullptr, int* index = nullptr);

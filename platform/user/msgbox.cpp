@@ -43,9 +43,9 @@ using namespace kv::user;
 namespace {
 
 int DefaultAnswer(UINT type) {
-  static const int buttons[7][3] = {{IDOK, 0, 0},         {IDOK, IDCANCEL, 0},   {IDABORT, IDRETRY, IDIGNORE},
-                                    {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, 0},   {IDRETRY, IDCANCEL, 0},
-                                    {IDCANCEL, IDTRYAGAIN, IDCONTINUE}};
+  static const int buttons[7][3] = {
+      {IDOK, 0, 0},     {IDOK, IDCANCEL, 0},    {IDABORT, IDRETRY, IDIGNORE},      {IDYES, IDNO, IDCANCEL},
+      {IDYES, IDNO, 0}, {IDRETRY, IDCANCEL, 0}, {IDCANCEL, IDTRYAGAIN, IDCONTINUE}};
   UINT kind = type & MB_TYPEMASK;
   if (kind > 6) kind = 0;
   UINT def = (type & MB_DEFMASK) >> 8;
@@ -59,8 +59,8 @@ bool Interactive() {
 }
 
 int AskTerminal(const std::string& text, const std::string& caption, UINT type, int fallback) {
-  static const char* names[7] = {"OK", "OK/Cancel", "Abort/Retry/Ignore", "Yes/No/Cancel", "Yes/No", "Retry/Cancel",
-                                 "Cancel/Try again/Continue"};
+  static const char* names[7] = {"OK",     "OK/Cancel",    "Abort/Retry/Ignore",       "Yes/No/Cancel",
+                                 "Yes/No", "Retry/Cancel", "Cancel/Try again/Continue"};
   UINT kind = type & MB_TYPEMASK;
   if (kind > 6) kind = 0;
   std::fprintf(stderr, "\n[%s]\n%s\n(%s) > ", caption.c_str(), text.c_str(), names[kind]);
@@ -68,9 +68,11 @@ int AskTerminal(const std::string& text, const std::string& caption, UINT type, 
   std::string line;
   if (!std::getline(std::cin, line)) return fallback;
   for (auto& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  struct { const char* word; int id; } words[] = {{"ok", IDOK}, {"cancel", IDCANCEL}, {"abort", IDABORT},
-                                                  {"retry", IDRETRY}, {"ignore", IDIGNORE}, {"yes", IDYES},
-                                                  {"no", IDNO}, {"try", IDTRYAGAIN}, {"continue", IDCONTINUE}};
+  struct {
+    const char* word;
+    int id;
+  } words[] = {{"ok", IDOK},   {"cancel", IDCANCEL}, {"abort", IDABORT},  {"retry", IDRETRY},      {"ignore", IDIGNORE},
+               {"yes", IDYES}, {"no", IDNO},         {"try", IDTRYAGAIN}, {"continue", IDCONTINUE}};
   for (auto& w : words)
     if (line.rfind(w.word, 0) == 0) return w.id;
   return fallback;

@@ -263,8 +263,7 @@ void ResizeSurface(Window& w, int, int) {
     px.assign(1, 0x00FFFFFFu);
   }
   for (int y = 0; y < std::min(nh, w.surfH); ++y)
-    std::memcpy(&px[size_t(y) * size_t(nw)], &w.pixels[size_t(y) * size_t(w.surfW)],
-                size_t(std::min(nw, w.surfW)) * 4);
+    std::memcpy(&px[size_t(y) * size_t(nw)], &w.pixels[size_t(y) * size_t(w.surfW)], size_t(std::min(nw, w.surfW)) * 4);
   w.pixels.swap(px);
   w.surfW = nw;
   w.surfH = nh;
@@ -440,17 +439,22 @@ int GetUpdateRgn(HWND hwnd, HRGN region, BOOL erase) {
   auto w = Get(hwnd);
   if (!w || !region) return ERROR;
   int r;
-  if (w->update) r = CombineRgn(region, w->update, nullptr, RGN_COPY);
-  else r = SetRectRgn(region, 0, 0, 0, 0) ? NULLREGION : ERROR;
+  if (w->update)
+    r = CombineRgn(region, w->update, nullptr, RGN_COPY);
+  else
+    r = SetRectRgn(region, 0, 0, 0, 0) ? NULLREGION : ERROR;
   if (erase && w->update) SendNcPaintAndErase(hwnd);
   return r;
 }
 
 BOOL RedrawWindow(HWND hwnd, const RECT* update, HRGN region, UINT flags) {
   std::vector<HWND> targets;
-  if (!hwnd) targets = ThreadTopLevels(GetCurrentThreadId());
-  else if (!Get(hwnd)) return FALSE;
-  else targets.push_back(hwnd);
+  if (!hwnd)
+    targets = ThreadTopLevels(GetCurrentThreadId());
+  else if (!Get(hwnd))
+    return FALSE;
+  else
+    targets.push_back(hwnd);
   for (HWND h : targets) {
     HRGN rgn = nullptr;
     if (region) {
@@ -483,7 +487,8 @@ BOOL RedrawWindow(HWND hwnd, const RECT* update, HRGN region, UINT flags) {
       SendNcPaintAndErase(h);
       if (children == 2)
         if (auto w = Find(h))
-          for (HWND c : std::vector<HWND>(w->children)) RedrawWindow(c, nullptr, nullptr, RDW_ERASENOW | RDW_ALLCHILDREN);
+          for (HWND c : std::vector<HWND>(w->children))
+            RedrawWindow(c, nullptr, nullptr, RDW_ERASENOW | RDW_ALLCHILDREN);
     }
   }
   return TRUE;
@@ -595,8 +600,8 @@ BOOL LockWindowUpdate(HWND hwnd) {
   return TRUE;
 }
 
-int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip, HRGN update,
-                   LPRECT update_rect, UINT flags) {
+int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip, HRGN update, LPRECT update_rect,
+                   UINT flags) {
   auto w = Get(hwnd);
   if (!w) return ERROR;
   RECT c{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
@@ -625,10 +630,13 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
       RECT cs = SurfaceRect(*w, true);
       if (top && !top->pixels.empty()) {
         int rows = dest.bottom - dest.top, cols = dest.right - dest.left;
-        auto row = [&](int y) { return top->pixels.data() + size_t(cs.top + y) * size_t(top->surfW) + size_t(cs.left); };
-        bool inside = cs.left + dest.left - dx >= 0 && cs.left + dest.right <= top->surfW && cs.top + dest.top - dy >= 0 &&
-                      cs.top + dest.bottom <= top->surfH && cs.left + dest.left >= 0 && cs.top + dest.top >= 0 &&
-                      cs.left + dest.right - dx <= top->surfW && cs.top + dest.bottom - dy <= top->surfH;
+        auto row = [&](int y) {
+          return top->pixels.data() + size_t(cs.top + y) * size_t(top->surfW) + size_t(cs.left);
+        };
+        bool inside = cs.left + dest.left - dx >= 0 && cs.left + dest.right <= top->surfW &&
+                      cs.top + dest.top - dy >= 0 && cs.top + dest.bottom <= top->surfH && cs.left + dest.left >= 0 &&
+                      cs.top + dest.top >= 0 && cs.left + dest.right - dx <= top->surfW &&
+                      cs.top + dest.bottom - dy <= top->surfH;
         if (inside) {
           for (int k = 0; k < rows; ++k) {
             int y = dy > 0 ? dest.bottom - 1 - k : dest.top + k;  // no row is read after it is written

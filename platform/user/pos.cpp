@@ -42,8 +42,7 @@ void ComputeNcCalc(const Window& w, RECT* r) {
   r->right -= fx;
   r->top += fy;
   r->bottom -= fy;
-  if (HasCaption(w.style))
-    r->top += (w.exStyle & WS_EX_TOOLWINDOW) ? Metric(SM_CYSMCAPTION) : Metric(SM_CYCAPTION);
+  if (HasCaption(w.style)) r->top += (w.exStyle & WS_EX_TOOLWINDOW) ? Metric(SM_CYSMCAPTION) : Metric(SM_CYCAPTION);
   if (!(w.style & WS_CHILD) && w.menu) r->top += Metric(SM_CYMENU);
   if (w.exStyle & WS_EX_CLIENTEDGE) {
     r->left += Metric(SM_CXEDGE);
@@ -52,8 +51,10 @@ void ComputeNcCalc(const Window& w, RECT* r) {
     r->bottom -= Metric(SM_CYEDGE);
   }
   if (w.style & WS_VSCROLL) {
-    if (w.exStyle & WS_EX_LEFTSCROLLBAR) r->left += Metric(SM_CXVSCROLL);
-    else r->right -= Metric(SM_CXVSCROLL);
+    if (w.exStyle & WS_EX_LEFTSCROLLBAR)
+      r->left += Metric(SM_CXVSCROLL);
+    else
+      r->right -= Metric(SM_CXVSCROLL);
   }
   if (w.style & WS_HSCROLL) r->bottom -= Metric(SM_CYHSCROLL);
   if (r->right < r->left) r->right = r->left;
@@ -187,8 +188,10 @@ bool SetPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
         sib.insert(sib.begin() + static_cast<long>(i), hwnd);
       } else {
         auto it = std::find(sib.begin(), sib.end(), after);
-        if (it == sib.end()) sib.insert(sib.begin(), hwnd);
-        else sib.insert(it + 1, hwnd);
+        if (it == sib.end())
+          sib.insert(sib.begin(), hwnd);
+        else
+          sib.insert(it + 1, hwnd);
       }
     }
     if (flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
@@ -319,8 +322,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insert_after, int x, int y, int cx, int cy, UI
 }
 
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
-  return SetWindowPos(hwnd, nullptr, x, y, width, height,
-                      SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
+  return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
 BOOL BringWindowToTop(HWND hwnd) { return SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
@@ -346,9 +348,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
       break;
     case SW_SHOWMINNOACTIVE:
     case SW_MINIMIZE:
-    case SW_FORCEMINIMIZE:
-      flags |= SWP_NOACTIVATE;
-      [[fallthrough]];
+    case SW_FORCEMINIMIZE: flags |= SWP_NOACTIVATE; [[fallthrough]];
     case SW_SHOWMINIMIZED:
       if (!(w->style & WS_MINIMIZE)) {
         if (!MinMaximize(hwnd, cmd, &r)) return wasVisible;
@@ -371,9 +371,7 @@ BOOL ShowWindow(HWND hwnd, int cmd) {
         flags = (flags & ~(SWP_NOSIZE | SWP_NOMOVE)) | SWP_FRAMECHANGED | SWP_STATECHANGED;
       }
       break;
-    case SW_SHOW:
-      flags |= SWP_SHOWWINDOW;
-      break;
+    case SW_SHOW: flags |= SWP_SHOWWINDOW; break;
     default:  // SW_SHOWNORMAL, SW_RESTORE, SW_SHOWDEFAULT
       if (w->style & (WS_MINIMIZE | WS_MAXIMIZE)) {
         if (!MinMaximize(hwnd, SW_RESTORE, &r)) return wasVisible;
@@ -416,7 +414,7 @@ BOOL GetWindowPlacement(HWND hwnd, WINDOWPLACEMENT* placement) {
   if (!w || !placement) return FALSE;
   placement->length = sizeof *placement;
   placement->flags = 0;
-  placement->showCmd = !(w->style & WS_VISIBLE) ? SW_HIDE
+  placement->showCmd = !(w->style & WS_VISIBLE)   ? SW_HIDE
                        : (w->style & WS_MINIMIZE) ? SW_SHOWMINIMIZED
                        : (w->style & WS_MAXIMIZE) ? SW_SHOWMAXIMIZED
                                                   : SW_SHOWNORMAL;

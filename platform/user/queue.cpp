@@ -100,7 +100,8 @@ bool Retrieve(MSG* out, HWND filter, UINT fmin, UINT fmax, UINT remove) {
   }
   if (!got) got = NextInputMessage(out, filter, fmin, fmax, removeIt);
   if (!got) {
-    HWND p = FindPaintWindow(GetCurrentThreadId(), filter == reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) ? nullptr : filter);
+    HWND p = FindPaintWindow(GetCurrentThreadId(),
+                             filter == reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) ? nullptr : filter);
     if (p && filter != reinterpret_cast<HWND>(static_cast<intptr_t>(-1))) {
       MSG m{};
       m.hwnd = p;
@@ -182,8 +183,10 @@ bool WaitForWork() {
   }
   std::unique_lock<std::mutex> g(q.m);
   auto ready = [&] { return !q.posted.empty() || !q.sent.empty() || q.quit; };
-  if (haveTimer) q.cv.wait_for(g, std::chrono::milliseconds(static_cast<int32_t>(next - now)), ready);
-  else q.cv.wait(g, ready);
+  if (haveTimer)
+    q.cv.wait_for(g, std::chrono::milliseconds(static_cast<int32_t>(next - now)), ready);
+  else
+    q.cv.wait(g, ready);
   return true;
 }
 
@@ -230,7 +233,8 @@ LRESULT DispatchCommon(const MSG* msg, bool unicode) {
   LRESULT r = Deliver(msg->hwnd, msg->message, msg->wParam, msg->lParam, unicode, KV_SPY_POSTED);
   if (msg->message == WM_PAINT) {
     // A frame still invalid after WM_PAINT is drawn now, as the platform does.
-    if (auto pw = Find(msg->hwnd); pw && pw->ncDirty) RedrawWindow(msg->hwnd, nullptr, nullptr, RDW_NOINTERNALPAINT | RDW_ERASENOW | RDW_FRAME);
+    if (auto pw = Find(msg->hwnd); pw && pw->ncDirty)
+      RedrawWindow(msg->hwnd, nullptr, nullptr, RDW_NOINTERNALPAINT | RDW_ERASENOW | RDW_FRAME);
   }
   return r;
 }
@@ -361,8 +365,10 @@ BOOL TranslateMessage(const MSG* msg) {
   bool ctrl = GetKeyState(VK_CONTROL) < 0;
   WCHAR ch = 0;
   if (vk >= 'A' && vk <= 'Z') {
-    if (ctrl) ch = static_cast<WCHAR>(vk - 'A' + 1);
-    else ch = static_cast<WCHAR>((shift != caps) ? vk : vk + 32);
+    if (ctrl)
+      ch = static_cast<WCHAR>(vk - 'A' + 1);
+    else
+      ch = static_cast<WCHAR>((shift != caps) ? vk : vk + 32);
   } else if (vk >= '0' && vk <= '9') {
     static const char shifted[] = ")!@#$%^&*(";
     ch = static_cast<WCHAR>(shift ? shifted[vk - '0'] : vk);

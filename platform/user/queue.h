@@ -44,7 +44,6 @@ struct Queue {
   int inSend = 0;
 };
 
-
 // Every thread's queue by thread id (under Lock()); QueueOf makes one when asked to.
 std::map<DWORD, std::shared_ptr<Queue>>& Queues();
 std::shared_ptr<Queue> QueueOf(DWORD tid, bool create);

@@ -48,8 +48,10 @@ bool ScrollBarRect(const Window& w, int bar, RECT* r) {
   }
   if (bar == SB_VERT) {
     if (!(w.style & WS_VSCROLL)) return false;
-    if (w.exStyle & WS_EX_LEFTSCROLLBAR) *r = RECT{c.left - Metric(SM_CXVSCROLL), c.top, c.left, c.bottom};
-    else *r = RECT{c.right, c.top, c.right + Metric(SM_CXVSCROLL), c.bottom};
+    if (w.exStyle & WS_EX_LEFTSCROLLBAR)
+      *r = RECT{c.left - Metric(SM_CXVSCROLL), c.top, c.left, c.bottom};
+    else
+      *r = RECT{c.right, c.top, c.right + Metric(SM_CXVSCROLL), c.bottom};
     return true;
   }
   if (bar == SB_HORZ) {
@@ -94,10 +96,14 @@ void TrackScrollBar(HWND hwnd, int bar, POINT screen) {
   if (!target) return;
   int code;
   bool onThumb = false;
-  if (at < arrow) code = SB_LINEUP;
-  else if (at >= len - arrow) code = SB_LINEDOWN;
-  else if (at < arrow + off) code = SB_PAGEUP;
-  else if (at >= arrow + off + thumb) code = SB_PAGEDOWN;
+  if (at < arrow)
+    code = SB_LINEUP;
+  else if (at >= len - arrow)
+    code = SB_LINEDOWN;
+  else if (at < arrow + off)
+    code = SB_PAGEUP;
+  else if (at >= arrow + off + thumb)
+    code = SB_PAGEDOWN;
   else {
     onThumb = true;
     code = SB_THUMBTRACK;
@@ -253,7 +259,10 @@ BOOL ShowScrollBar(HWND hwnd, int bar, BOOL show) {
     ShowWindow(hwnd, show ? SW_SHOW : SW_HIDE);
     return TRUE;
   }
-  DWORD bits = bar == SB_HORZ ? WS_HSCROLL : bar == SB_VERT ? WS_VSCROLL : bar == SB_BOTH ? (WS_HSCROLL | WS_VSCROLL) : 0;
+  DWORD bits = bar == SB_HORZ   ? WS_HSCROLL
+               : bar == SB_VERT ? WS_VSCROLL
+               : bar == SB_BOTH ? (WS_HSCROLL | WS_VSCROLL)
+                                : 0;
   if (!bits) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -290,9 +299,9 @@ BOOL GetScrollBarInfo(HWND hwnd, LONG object, PSCROLLBARINFO info) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  int bar = object == static_cast<LONG>(OBJID_HSCROLL) ? SB_HORZ
+  int bar = object == static_cast<LONG>(OBJID_HSCROLL)   ? SB_HORZ
             : object == static_cast<LONG>(OBJID_VSCROLL) ? SB_VERT
-            : object == static_cast<LONG>(OBJID_CLIENT) ? SB_CTL
+            : object == static_cast<LONG>(OBJID_CLIENT)  ? SB_CTL
                                                          : -1;
   if (bar < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -122,8 +122,7 @@ bool SendWait(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, bool unicode, D
         return true;
       }
     }
-    if (timeout != INFINITE &&
-        std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeout)) {
+    if (timeout != INFINITE && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeout)) {
       // Not answered in time: withdrawn if still waiting in the queue.
       std::lock_guard<std::mutex> g(target->m);
       auto it = std::find(target->sent.begin(), target->sent.end(), item);
@@ -146,8 +145,7 @@ using namespace kv::user;
 
 namespace {
 
-LRESULT SendTimeout(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT timeout,
-                    PDWORD_PTR result, bool unicode) {
+LRESULT SendTimeout(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT timeout, PDWORD_PTR result, bool unicode) {
   LRESULT r = 0;
   if (!SendWait(hwnd, msg, wParam, lParam, unicode, timeout, &r)) return 0;
   if (result) *result = static_cast<DWORD_PTR>(r);
@@ -173,8 +171,12 @@ LRESULT SendDlgItem(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam,
 
 extern "C" {
 
-LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return Send(hwnd, msg, wParam, lParam, true); }
-LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return Send(hwnd, msg, wParam, lParam, false); }
+LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Send(hwnd, msg, wParam, lParam, true);
+}
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Send(hwnd, msg, wParam, lParam, false);
+}
 
 LRESULT SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT, UINT timeout, PDWORD_PTR result) {
   return SendTimeout(hwnd, msg, wParam, lParam, timeout, result, true);

@@ -59,13 +59,49 @@ struct SpyExpect {
   int hook = 0;  // hooks: WH_...
 };
 
-inline SpyExpect Sent(UINT msg, HWND hwnd = nullptr) { SpyExpect e; e.kind = KV_SPY_SENT; e.message = msg; e.hwnd = hwnd; return e; }
-inline SpyExpect Posted(UINT msg, HWND hwnd = nullptr) { SpyExpect e; e.kind = KV_SPY_POSTED; e.message = msg; e.hwnd = hwnd; return e; }
-inline SpyExpect DefProc(UINT msg, HWND hwnd = nullptr) { SpyExpect e; e.kind = KV_SPY_DEFPROC; e.message = msg; e.hwnd = hwnd; return e; }
-inline SpyExpect Hook(int hook, int code, HWND hwnd = nullptr) { SpyExpect e; e.kind = KV_SPY_HOOK; e.hook = hook; e.code = code; e.hwnd = hwnd; return e; }
-inline SpyExpect Optional(SpyExpect e) { e.optional = true; return e; }
-inline SpyExpect WithW(SpyExpect e, WPARAM w) { e.checkWParam = true; e.wParam = w; return e; }
-inline SpyExpect WithL(SpyExpect e, LPARAM l) { e.checkLParam = true; e.lParam = l; return e; }
+inline SpyExpect Sent(UINT msg, HWND hwnd = nullptr) {
+  SpyExpect e;
+  e.kind = KV_SPY_SENT;
+  e.message = msg;
+  e.hwnd = hwnd;
+  return e;
+}
+inline SpyExpect Posted(UINT msg, HWND hwnd = nullptr) {
+  SpyExpect e;
+  e.kind = KV_SPY_POSTED;
+  e.message = msg;
+  e.hwnd = hwnd;
+  return e;
+}
+inline SpyExpect DefProc(UINT msg, HWND hwnd = nullptr) {
+  SpyExpect e;
+  e.kind = KV_SPY_DEFPROC;
+  e.message = msg;
+  e.hwnd = hwnd;
+  return e;
+}
+inline SpyExpect Hook(int hook, int code, HWND hwnd = nullptr) {
+  SpyExpect e;
+  e.kind = KV_SPY_HOOK;
+  e.hook = hook;
+  e.code = code;
+  e.hwnd = hwnd;
+  return e;
+}
+inline SpyExpect Optional(SpyExpect e) {
+  e.optional = true;
+  return e;
+}
+inline SpyExpect WithW(SpyExpect e, WPARAM w) {
+  e.checkWParam = true;
+  e.wParam = w;
+  return e;
+}
+inline SpyExpect WithL(SpyExpect e, LPARAM l) {
+  e.checkLParam = true;
+  e.lParam = l;
+  return e;
+}
 
 // The records, keeping those for which `keep` answers true (all when empty).
 inline std::vector<KVSPYRECORD> SpyRecords(const std::function<bool(const KVSPYRECORD&)>& keep = {}) {
@@ -99,8 +135,8 @@ inline std::string SpyDescribe(const KVSPYRECORD& r) {
                   static_cast<void*>(r.hwnd), static_cast<unsigned long long>(r.wParam),
                   static_cast<unsigned long long>(r.lParam));
   else
-    std::snprintf(buf, sizeof buf, "%s %#06x hwnd %p wp %#llx lp %#llx", kinds[r.kind <= 4 ? r.kind : 0],
-                  r.message, static_cast<void*>(r.hwnd), static_cast<unsigned long long>(r.wParam),
+    std::snprintf(buf, sizeof buf, "%s %#06x hwnd %p wp %#llx lp %#llx", kinds[r.kind <= 4 ? r.kind : 0], r.message,
+                  static_cast<void*>(r.hwnd), static_cast<unsigned long long>(r.wParam),
                   static_cast<unsigned long long>(r.lParam));
   return buf;
 }
@@ -115,7 +151,10 @@ inline std::string SpyMatch(const std::vector<KVSPYRECORD>& got, const std::vect
   std::function<bool(size_t, size_t)> match = [&](size_t i, size_t j) -> bool {
     if (seen[i][j]) return false;
     seen[i][j] = 1;
-    if (i > best || (i == best && j > bestWant)) { best = i; bestWant = j; }
+    if (i > best || (i == best && j > bestWant)) {
+      best = i;
+      bestWant = j;
+    }
     if (j == want.size()) return i == got.size();
     if (want[j].optional && match(i, j + 1)) return true;
     return i < got.size() && SpyEntryMatches(want[j], got[i]) && match(i + 1, j + 1);

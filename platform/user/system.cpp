@@ -23,28 +23,47 @@ int Metric(int index) {
   int sw = 1024, sh = 768;
   KvScreenGetSize(&sw, &sh);
   switch (index) {
-    case SM_CXSCREEN: case SM_CXVIRTUALSCREEN: return sw;
-    case SM_CYSCREEN: case SM_CYVIRTUALSCREEN: return sh;
-    case SM_XVIRTUALSCREEN: case SM_YVIRTUALSCREEN: return 0;
+    case SM_CXSCREEN:
+    case SM_CXVIRTUALSCREEN: return sw;
+    case SM_CYSCREEN:
+    case SM_CYVIRTUALSCREEN: return sh;
+    case SM_XVIRTUALSCREEN:
+    case SM_YVIRTUALSCREEN: return 0;
     case SM_CXFULLSCREEN: return sw;
     case SM_CYFULLSCREEN: return sh - 19;
-    case SM_CXVSCROLL: case SM_CYHSCROLL: case SM_CYVSCROLL: case SM_CXHSCROLL: return 16;
-    case SM_CYVTHUMB: case SM_CXHTHUMB: return 16;
+    case SM_CXVSCROLL:
+    case SM_CYHSCROLL:
+    case SM_CYVSCROLL:
+    case SM_CXHSCROLL: return 16;
+    case SM_CYVTHUMB:
+    case SM_CXHTHUMB: return 16;
     case SM_CYCAPTION: return 19;
     case SM_CYMENU: return 19;
-    case SM_CXBORDER: case SM_CYBORDER: return 1;
-    case SM_CXDLGFRAME: case SM_CYDLGFRAME: return 3;
-    case SM_CXFRAME: case SM_CYFRAME: return 4;
-    case SM_CXEDGE: case SM_CYEDGE: return 2;
-    case SM_CXICON: case SM_CYICON: case SM_CXCURSOR: case SM_CYCURSOR: return 32;
-    case SM_CXSMICON: case SM_CYSMICON: return 16;
-    case SM_CXSIZE: case SM_CYSIZE: return 18;
+    case SM_CXBORDER:
+    case SM_CYBORDER: return 1;
+    case SM_CXDLGFRAME:
+    case SM_CYDLGFRAME: return 3;
+    case SM_CXFRAME:
+    case SM_CYFRAME: return 4;
+    case SM_CXEDGE:
+    case SM_CYEDGE: return 2;
+    case SM_CXICON:
+    case SM_CYICON:
+    case SM_CXCURSOR:
+    case SM_CYCURSOR: return 32;
+    case SM_CXSMICON:
+    case SM_CYSMICON: return 16;
+    case SM_CXSIZE:
+    case SM_CYSIZE: return 18;
     case SM_CYSMCAPTION: return 15;
     case SM_CXSMSIZE: return 12;
     case SM_CYSMSIZE: return 14;
-    case SM_CXMENUSIZE: case SM_CYMENUSIZE: return 18;
-    case SM_CXMIN: case SM_CXMINTRACK: return 112;
-    case SM_CYMIN: case SM_CYMINTRACK: return 27;
+    case SM_CXMENUSIZE:
+    case SM_CYMENUSIZE: return 18;
+    case SM_CXMIN:
+    case SM_CXMINTRACK: return 112;
+    case SM_CYMIN:
+    case SM_CYMINTRACK: return 27;
     case SM_CXMAXTRACK: return sw + 12;
     case SM_CYMAXTRACK: return sh + 12;
     case SM_CXMAXIMIZED: return sw + 8;
@@ -53,19 +72,30 @@ int Metric(int index) {
     case SM_CYMINIMIZED: return 24;
     case SM_CXMINSPACING: return 160;
     case SM_CYMINSPACING: return 24;
-    case SM_CXICONSPACING: case SM_CYICONSPACING: return 75;
-    case SM_CXDOUBLECLK: case SM_CYDOUBLECLK: return 4;
-    case SM_CXDRAG: case SM_CYDRAG: return 4;
-    case SM_CXMENUCHECK: case SM_CYMENUCHECK: return 13;
-    case SM_MOUSEPRESENT: case SM_MOUSEWHEELPRESENT: case SM_CMONITORS: case SM_SAMEDISPLAYFORMAT:
-    case SM_DBCSENABLED:
-      return 1;
+    case SM_CXICONSPACING:
+    case SM_CYICONSPACING: return 75;
+    case SM_CXDOUBLECLK:
+    case SM_CYDOUBLECLK: return 4;
+    case SM_CXDRAG:
+    case SM_CYDRAG: return 4;
+    case SM_CXMENUCHECK:
+    case SM_CYMENUCHECK: return 13;
+    case SM_MOUSEPRESENT:
+    case SM_MOUSEWHEELPRESENT:
+    case SM_CMONITORS:
+    case SM_SAMEDISPLAYFORMAT:
+    case SM_DBCSENABLED: return 1;
     case SM_CMOUSEBUTTONS: return 3;
-    case SM_SWAPBUTTON: case SM_DEBUG: case SM_CLEANBOOT: case SM_SHOWSOUNDS: case SM_MENUDROPALIGNMENT:
-    case SM_REMOTESESSION: case SM_ARRANGE: case SM_NETWORK: case SM_CYKANJIWINDOW:
-      return 0;
-    default:
-      return 0;
+    case SM_SWAPBUTTON:
+    case SM_DEBUG:
+    case SM_CLEANBOOT:
+    case SM_SHOWSOUNDS:
+    case SM_MENUDROPALIGNMENT:
+    case SM_REMOTESESSION:
+    case SM_ARRANGE:
+    case SM_NETWORK:
+    case SM_CYKANJIWINDOW: return 0;
+    default: return 0;
   }
 }
 
@@ -81,7 +111,7 @@ void FillFont(LOGFONTW* lf, int height, int weight) {
   std::memset(lf, 0, sizeof *lf);
   lf->lfHeight = height;
   lf->lfWeight = weight;
-  lf->lfCharSet = 134;  // GB2312_CHARSET
+  lf->lfCharSet = 134;                      // GB2312_CHARSET
   const char16_t face[] = u"\u5b8b\u4f53";  // the system's song-style face
   std::memcpy(lf->lfFaceName, face, sizeof face);
 }
@@ -148,8 +178,10 @@ BOOL Spi(UINT action, UINT param, LPVOID pv, bool unicode) {
       if (!pv) break;
       LOGFONTW lf;
       FillFont(&lf, -12, FW_NORMAL);
-      if (unicode) *static_cast<LOGFONTW*>(pv) = lf;
-      else ToAnsiFont(lf, static_cast<LOGFONTA*>(pv));
+      if (unicode)
+        *static_cast<LOGFONTW*>(pv) = lf;
+      else
+        ToAnsiFont(lf, static_cast<LOGFONTA*>(pv));
       return TRUE;
     }
     case SPI_GETWORKAREA: {
@@ -169,14 +201,16 @@ BOOL Spi(UINT action, UINT param, LPVOID pv, bool unicode) {
       if (!pv) break;
       *static_cast<UINT*>(pv) = 400;
       return TRUE;
-    case SPI_GETDRAGFULLWINDOWS: case SPI_GETGRADIENTCAPTIONS: case SPI_GETKEYBOARDCUES:
-    case SPI_GETMENUANIMATION: case SPI_GETCOMBOBOXANIMATION: case SPI_GETFLATMENU:
+    case SPI_GETDRAGFULLWINDOWS:
+    case SPI_GETGRADIENTCAPTIONS:
+    case SPI_GETKEYBOARDCUES:
+    case SPI_GETMENUANIMATION:
+    case SPI_GETCOMBOBOXANIMATION:
+    case SPI_GETFLATMENU:
       if (!pv) break;
       *static_cast<BOOL*>(pv) = FALSE;
       return TRUE;
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
   }
   SetLastError(ERROR_INVALID_PARAMETER);
   return FALSE;
@@ -193,8 +227,10 @@ BOOL SystemParametersInfoA(UINT action, UINT param, LPVOID pv, UINT) { return Sp
 
 DWORD GetVersion(void) {
   DWORD v = (gVersion.major & 0xFF) | ((gVersion.minor & 0xFF) << 8);
-  if (gVersion.platform == VER_PLATFORM_WIN32_NT) v |= (gVersion.build & 0x7FFF) << 16;
-  else v |= 0x80000000u;
+  if (gVersion.platform == VER_PLATFORM_WIN32_NT)
+    v |= (gVersion.build & 0x7FFF) << 16;
+  else
+    v |= 0x80000000u;
   return v;
 }
 
@@ -285,8 +321,14 @@ BOOL UnionRect(LPRECT d, const RECT* a, const RECT* b) {
     *d = RECT{0, 0, 0, 0};
     return FALSE;
   }
-  if (ea) { *d = *b; return TRUE; }
-  if (eb) { *d = *a; return TRUE; }
+  if (ea) {
+    *d = *b;
+    return TRUE;
+  }
+  if (eb) {
+    *d = *a;
+    return TRUE;
+  }
   *d = RECT{std::min(a->left, b->left), std::min(a->top, b->top), std::max(a->right, b->right),
             std::max(a->bottom, b->bottom)};
   return TRUE;
@@ -297,11 +339,15 @@ BOOL SubtractRect(LPRECT d, const RECT* a, const RECT* b) {
   RECT i;
   if (IntersectRect(&i, a, b)) {
     if (i.top == r.top && i.bottom == r.bottom) {
-      if (i.left == r.left) r.left = i.right;
-      else if (i.right == r.right) r.right = i.left;
+      if (i.left == r.left)
+        r.left = i.right;
+      else if (i.right == r.right)
+        r.right = i.left;
     } else if (i.left == r.left && i.right == r.right) {
-      if (i.top == r.top) r.top = i.bottom;
-      else if (i.bottom == r.bottom) r.bottom = i.top;
+      if (i.top == r.top)
+        r.top = i.bottom;
+      else if (i.bottom == r.bottom)
+        r.bottom = i.top;
     }
   }
   if (IsRectEmpty(&r)) {

@@ -76,16 +76,18 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc) {
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
   Queue& q = MyQueue();
   std::lock_guard<std::mutex> g(q.m);
-  auto it = std::find_if(q.timers.begin(), q.timers.end(), [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+  auto it =
+      std::find_if(q.timers.begin(), q.timers.end(), [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
   if (it == q.timers.end()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   q.timers.erase(it);
   // A WM_TIMER already posted for it is dropped too.
-  q.posted.erase(std::remove_if(q.posted.begin(), q.posted.end(),
-                                [&](const MSG& m) { return m.message == WM_TIMER && m.hwnd == hwnd && m.wParam == id; }),
-                 q.posted.end());
+  q.posted.erase(
+      std::remove_if(q.posted.begin(), q.posted.end(),
+                     [&](const MSG& m) { return m.message == WM_TIMER && m.hwnd == hwnd && m.wParam == id; }),
+      q.posted.end());
   return TRUE;
 }
 

@@ -1726,12 +1726,10 @@ DWORD SetClassLongA(HWND hwnd, int index, LONG value);
 DWORD SetClassLongW(HWND hwnd, int index, LONG value);
 
 // ---- Functions: windows -------------------------------------------------------------------------
-HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                     LPVOID param);
-HWND CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                     LPVOID param);
+HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+HWND CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 BOOL IsWindowVisible(HWND hwnd);
@@ -1783,8 +1781,8 @@ HANDLE RemovePropW(HWND hwnd, LPCWSTR name);
 int EnumPropsA(HWND hwnd, PROPENUMPROCA proc);
 int EnumPropsW(HWND hwnd, PROPENUMPROCW proc);
 
-BOOL GetWindowRect(HWND hwnd, LPRECT rect);   // screen coordinates
-BOOL GetClientRect(HWND hwnd, LPRECT rect);   // client coordinates (left = top = 0)
+BOOL GetWindowRect(HWND hwnd, LPRECT rect);  // screen coordinates
+BOOL GetClientRect(HWND hwnd, LPRECT rect);  // client coordinates (left = top = 0)
 BOOL ClientToScreen(HWND hwnd, LPPOINT point);
 BOOL ScreenToClient(HWND hwnd, LPPOINT point);
 int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
@@ -1832,10 +1830,10 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // The timeout (real milliseconds) bounds the wait for another thread's window; 0 with
 // ERROR_TIMEOUT when it runs out (the message is then withdrawn if not yet taken).
-LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags,
-                            UINT timeout, PDWORD_PTR result);
-LRESULT SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags,
-                            UINT timeout, PDWORD_PTR result);
+LRESULT SendMessageTimeoutA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
+                            PDWORD_PTR result);
+LRESULT SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
+                            PDWORD_PTR result);
 BOOL SendNotifyMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL SendNotifyMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -1866,10 +1864,8 @@ BOOL CallMsgFilterA(LPMSG msg, int code);
 BOOL CallMsgFilterW(LPMSG msg, int code);
 UINT RegisterWindowMessageA(LPCSTR name);
 UINT RegisterWindowMessageW(LPCWSTR name);
-DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all,
-                                DWORD milliseconds, DWORD wake_mask);
-DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds,
-                                  DWORD wake_mask, DWORD flags);
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds, DWORD wake_mask);
+DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD milliseconds, DWORD wake_mask, DWORD flags);
 
 LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -1917,8 +1913,8 @@ int ReleaseDC(HWND hwnd, HDC hdc);
 HWND WindowFromDC(HDC hdc);
 BOOL LockWindowUpdate(HWND hwnd);
 BOOL ScrollWindow(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip);
-int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip, HRGN update,
-                   LPRECT update_rect, UINT flags);
+int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* clip, HRGN update, LPRECT update_rect,
+                   UINT flags);
 
 // ---- Functions: activation, focus, input ------------------------------------------------------------
 HWND GetActiveWindow(void);
@@ -2018,19 +2014,18 @@ BOOL KvUserSetOptionalEntry(const char* name, BOOL present);
 // Input injection. Coordinates are screen coordinates. Each call puts the input into the
 // calling thread's input queue (as the hardware would); the messages reach the windows
 // when the thread pumps its queue, and GetCursorPos follows the mouse input as it is
-// taken from the queue (GetAsyncKeyState answers for the keys as injected). Mouse input goes to the capture window, else to the
-// window under the point (WM_NCHITTEST decides client or non-client messages, and
-// HTTRANSPARENT passes it on); button presses in another top-level window activate it
-// (WM_MOUSEACTIVATE); a second press within the double-click time and rectangle on a
-// class with CS_DBLCLKS becomes a double click. Keys go to the focus window (WM_SYSKEY...
-// with ALT held or without a focus window).
+// taken from the queue (GetAsyncKeyState answers for the keys as injected). Mouse input goes to the capture window,
+// else to the window under the point (WM_NCHITTEST decides client or non-client messages, and HTTRANSPARENT passes it
+// on); button presses in another top-level window activate it (WM_MOUSEACTIVATE); a second press within the
+// double-click time and rectangle on a class with CS_DBLCLKS becomes a double click. Keys go to the focus window
+// (WM_SYSKEY... with ALT held or without a focus window).
 void KvInjectMouseMove(int x, int y);
 // button: VK_LBUTTON, VK_RBUTTON or VK_MBUTTON.
 void KvInjectMouseButton(int button, BOOL down);
-void KvInjectClick(int x, int y);                 // move, left down, left up
+void KvInjectClick(int x, int y);  // move, left down, left up
 void KvInjectMouseWheel(int x, int y, int delta);
 void KvInjectKey(int vkey, BOOL down);
-void KvInjectChar(WCHAR ch);                      // a WM_CHAR to the focus window
+void KvInjectChar(WCHAR ch);  // a WM_CHAR to the focus window
 // Pending injected input of the calling thread (modal loops end when it reaches 0).
 DWORD KvInjectPending(void);
 // Runs the calling thread's queue until nothing is left that is due now: sent, posted,

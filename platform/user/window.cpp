@@ -164,8 +164,10 @@ void InsertInTree(Window& w, HWND after) {
     sib.insert(sib.begin() + static_cast<long>(i), w.hwnd);
   } else {
     auto it = std::find(sib.begin(), sib.end(), after);
-    if (it == sib.end()) sib.insert(sib.begin(), w.hwnd);
-    else sib.insert(it + 1, w.hwnd);
+    if (it == sib.end())
+      sib.insert(sib.begin(), w.hwnd);
+    else
+      sib.insert(it + 1, w.hwnd);
   }
 }
 
@@ -210,9 +212,9 @@ void FreeWindow(HWND hwnd) {
   Table().erase(reinterpret_cast<uintptr_t>(hwnd));
 }
 
-HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, bool hasName,
-                  LPCSTR ansiClass, LPCSTR ansiName, DWORD style, int x, int y, int cx, int cy,
-                  HWND parent, HMENU menu, HINSTANCE instance, LPVOID param, bool unicode) {
+HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, bool hasName, LPCSTR ansiClass,
+                  LPCSTR ansiName, DWORD style, int x, int y, int cx, int cy, HWND parent, HMENU menu,
+                  HINSTANCE instance, LPVOID param, bool unicode) {
   auto cls = FindClass(className, instance);
   if (!cls) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
@@ -248,8 +250,7 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
     style |= WS_CLIPSIBLINGS;
     if (!(style & WS_POPUP)) style |= WS_CAPTION;
   }
-  if ((exStyle & WS_EX_DLGMODALFRAME) || (style & (WS_DLGFRAME | WS_THICKFRAME)))
-    exStyle |= WS_EX_WINDOWEDGE;
+  if ((exStyle & WS_EX_DLGMODALFRAME) || (style & (WS_DLGFRAME | WS_THICKFRAME))) exStyle |= WS_EX_WINDOWEDGE;
   w->style = style & ~WS_VISIBLE;
   w->exStyle = exStyle;
   w->extra.assign(static_cast<size_t>(cls->wndExtra), 0);
@@ -276,8 +277,10 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
     gNextHandle += 2;
     Table()[reinterpret_cast<uintptr_t>(w->hwnd)] = w;
     cls->windows++;
-    if (messageOnly) gMessageOnly.insert(gMessageOnly.begin(), w->hwnd);
-    else InsertInTree(*w, (style & WS_CHILD) ? HWND_BOTTOM : HWND_TOP);
+    if (messageOnly)
+      gMessageOnly.insert(gMessageOnly.begin(), w->hwnd);
+    else
+      InsertInTree(*w, (style & WS_CHILD) ? HWND_BOTTOM : HWND_TOP);
   }
   HWND hwnd = w->hwnd;
   x = std::clamp(x, -32768, 32767);
@@ -330,11 +333,20 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
   }
   // The hook may have changed the position, size and style.
   if (unicode) {
-    x = csw.x; y = csw.y; cx = csw.cx; cy = csw.cy;
+    x = csw.x;
+    y = csw.y;
+    cx = csw.cx;
+    cy = csw.cy;
   } else {
-    x = csa.x; y = csa.y; cx = csa.cx; cy = csa.cy;
+    x = csa.x;
+    y = csa.y;
+    cx = csa.cx;
+    cy = csa.cy;
   }
-  csw.x = csa.x = x; csw.y = csa.y = y; csw.cx = csa.cx = cx; csw.cy = csa.cy = cy;
+  csw.x = csa.x = x;
+  csw.y = csa.y = y;
+  csw.cx = csa.cx = cx;
+  csw.cy = csa.cy = cy;
 
   if ((style & WS_THICKFRAME) || !(style & (WS_POPUP | WS_CHILD))) {
     MINMAXINFO mmi{};
@@ -415,21 +427,19 @@ using namespace kv::user;
 
 extern "C" {
 
-HWND CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                     LPVOID param) {
+HWND CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (!class_name) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
   std::u16string name = window_name ? std::u16string(window_name) : std::u16string();
-  return CreateCommon(ex_style, class_name, name, window_name != nullptr, nullptr, nullptr, style, x, y,
-                      width, height, parent, menu, instance, param, true);
+  return CreateCommon(ex_style, class_name, name, window_name != nullptr, nullptr, nullptr, style, x, y, width, height,
+                      parent, menu, instance, param, true);
 }
 
-HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
-                     LPVOID param) {
+HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
   if (!class_name) {
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
@@ -437,8 +447,8 @@ HWND CreateWindowExA(DWORD ex_style, LPCSTR class_name, LPCSTR window_name, DWOR
   std::u16string wclass = IS_INTRESOURCE(class_name) ? std::u16string() : ToWide(class_name);
   LPCWSTR cls = IS_INTRESOURCE(class_name) ? reinterpret_cast<LPCWSTR>(class_name) : wclass.c_str();
   std::u16string name = ToWide(window_name);
-  return CreateCommon(ex_style, cls, name, window_name != nullptr, class_name, window_name, style, x, y,
-                      width, height, parent, menu, instance, param, false);
+  return CreateCommon(ex_style, cls, name, window_name != nullptr, class_name, window_name, style, x, y, width, height,
+                      parent, menu, instance, param, false);
 }
 
 BOOL DestroyWindow(HWND hwnd) {
@@ -456,8 +466,7 @@ BOOL DestroyWindow(HWND hwnd) {
   if (!Find(hwnd)) return TRUE;
   if (w->style & WS_VISIBLE) {
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER |
-                     (w->parent ? SWP_NOACTIVATE : 0));
+                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | (w->parent ? SWP_NOACTIVATE : 0));
   }
   if (!Find(hwnd)) return TRUE;
   if (!w->parent && ActiveWindow() == hwnd) ActivateOther(hwnd);
@@ -578,10 +587,8 @@ HWND GetAncestor(HWND hwnd, UINT flags) {
   auto w = Get(hwnd);
   if (!w) return nullptr;
   switch (flags) {
-    case GA_PARENT:
-      return w->parent ? w->parent : GetDesktopWindow();
-    case GA_ROOT:
-      return TopLevelOf(hwnd);
+    case GA_PARENT: return w->parent ? w->parent : GetDesktopWindow();
+    case GA_ROOT: return TopLevelOf(hwnd);
     case GA_ROOTOWNER: {
       HWND h = TopLevelOf(hwnd);
       for (;;) {
@@ -590,9 +597,7 @@ HWND GetAncestor(HWND hwnd, UINT flags) {
         h = t->owner;
       }
     }
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return nullptr;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
   }
 }
 
@@ -616,9 +621,7 @@ HWND GetWindow(HWND hwnd, UINT cmd) {
         if (o && o->owner == hwnd && (o->style & WS_VISIBLE) && !(o->style & WS_DISABLED)) return t;
       }
       return nullptr;
-    default:
-      SetLastError(ERROR_INVALID_GW_COMMAND);
-      return nullptr;
+    default: SetLastError(ERROR_INVALID_GW_COMMAND); return nullptr;
   }
 }
 
@@ -849,8 +852,7 @@ static LONG_PTR SetLong(HWND hwnd, int index, LONG_PTR value, bool unicode, size
         // The visible bit is kept by the window system; WS_CHILD is fixed at creation.
         DWORD keep = WS_VISIBLE | WS_CHILD;
         w->style = (ss.styleNew & ~keep) | (w->style & keep);
-        if ((ss.styleNew ^ ss.styleOld) & WS_VISIBLE)
-          w->style = (w->style & ~WS_VISIBLE) | (ss.styleNew & WS_VISIBLE);
+        if ((ss.styleNew ^ ss.styleOld) & WS_VISIBLE) w->style = (w->style & ~WS_VISIBLE) | (ss.styleNew & WS_VISIBLE);
         ss.styleNew = w->style;
       } else {
         w->exStyle = ss.styleNew;
@@ -864,12 +866,20 @@ static LONG_PTR SetLong(HWND hwnd, int index, LONG_PTR value, bool unicode, size
 
 LONG GetWindowLongA(HWND hwnd, int index) { return static_cast<LONG>(GetLong(hwnd, index, false, sizeof(LONG))); }
 LONG GetWindowLongW(HWND hwnd, int index) { return static_cast<LONG>(GetLong(hwnd, index, true, sizeof(LONG))); }
-LONG SetWindowLongA(HWND hwnd, int index, LONG value) { return static_cast<LONG>(SetLong(hwnd, index, value, false, sizeof(LONG))); }
-LONG SetWindowLongW(HWND hwnd, int index, LONG value) { return static_cast<LONG>(SetLong(hwnd, index, value, true, sizeof(LONG))); }
+LONG SetWindowLongA(HWND hwnd, int index, LONG value) {
+  return static_cast<LONG>(SetLong(hwnd, index, value, false, sizeof(LONG)));
+}
+LONG SetWindowLongW(HWND hwnd, int index, LONG value) {
+  return static_cast<LONG>(SetLong(hwnd, index, value, true, sizeof(LONG)));
+}
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) { return GetLong(hwnd, index, false, sizeof(LONG_PTR)); }
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) { return GetLong(hwnd, index, true, sizeof(LONG_PTR)); }
-LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) { return SetLong(hwnd, index, value, false, sizeof(LONG_PTR)); }
-LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) { return SetLong(hwnd, index, value, true, sizeof(LONG_PTR)); }
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+  return SetLong(hwnd, index, value, false, sizeof(LONG_PTR));
+}
+LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+  return SetLong(hwnd, index, value, true, sizeof(LONG_PTR));
+}
 
 // ---- Text ----------------------------------------------------------------------------------------
 int GetWindowTextW(HWND hwnd, LPWSTR buffer, int size) {
@@ -905,7 +915,10 @@ BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
 BOOL SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
   auto w = Get(hwnd);
   if (!w) return FALSE;
-  if (!name) { SetLastError(ERROR_INVALID_PARAMETER); return FALSE; }
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   bool intAtom = IS_INTRESOURCE(name);
   // A string name is held as an atom for as long as the property exists.
   ATOM a = intAtom ? static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name)) : AddAtom(name);
@@ -920,7 +933,10 @@ BOOL SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
   return TRUE;
 }
 BOOL SetPropA(HWND hwnd, LPCSTR name, HANDLE data) {
-  if (!name) { SetLastError(ERROR_INVALID_PARAMETER); return FALSE; }
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   if (IS_INTRESOURCE(name)) return SetPropW(hwnd, reinterpret_cast<LPCWSTR>(name), data);
   std::u16string w = ToWide(name);
   return SetPropW(hwnd, w.c_str(), data);
@@ -991,7 +1007,10 @@ int EnumPropsA(HWND hwnd, PROPENUMPROCA proc) {
 
 // ---- Rectangles and mapping ----------------------------------------------------------------------
 BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
-  if (!rect) { SetLastError(ERROR_INVALID_PARAMETER); return FALSE; }
+  if (!rect) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   if (IsDesktop(hwnd)) {
     int sw, sh;
     KvScreenGetSize(&sw, &sh);
@@ -1005,7 +1024,10 @@ BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
 }
 
 BOOL GetClientRect(HWND hwnd, LPRECT rect) {
-  if (!rect) { SetLastError(ERROR_INVALID_PARAMETER); return FALSE; }
+  if (!rect) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   if (IsDesktop(hwnd)) return GetWindowRect(hwnd, rect);
   auto w = Get(hwnd);
   if (!w) return FALSE;
@@ -1057,7 +1079,10 @@ int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count) {
 }
 
 BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD ex_style) {
-  if (!rect) { SetLastError(ERROR_INVALID_PARAMETER); return FALSE; }
+  if (!rect) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   if (!(style & (WS_POPUP | WS_CHILD))) style |= WS_CAPTION;
   if ((ex_style & WS_EX_DLGMODALFRAME) || (style & (WS_DLGFRAME | WS_THICKFRAME))) ex_style |= WS_EX_WINDOWEDGE;
   Window probe;
@@ -1146,8 +1171,8 @@ int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw) {
   w->region = region;
   // The frame is recomputed and, when asked, redrawn: the platform sends the position
   // messages with SWP_FRAMECHANGED.
-  UINT flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER |
-               SWP_FRAMECHANGED | (redraw ? 0 : SWP_NOREDRAW);
+  UINT flags = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_FRAMECHANGED |
+               (redraw ? 0 : SWP_NOREDRAW);
   SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, flags);
   return 1;
 }

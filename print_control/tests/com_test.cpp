@@ -107,21 +107,48 @@ TEST_F(ZorbelServer, CreatedByProgIdAndClsidWithEveryDispid) {
   EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Dravik));
   IDispatch* by_prog = nullptr;
   IDravik* by_clsid = nullptr;
-  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&by_prog)), S_OK);
-  ASSERT_EQ(CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDravik, reinterpret_cast<void**>(&by_clsid)), S_OK);
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&by_prog)),
+            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDravik, reinterpret_cast<void**>(&by_clsid)),
+      S_OK);
 
   struct Name {
     const char16_t* name;
     DISPID id;
   } names[] = {
-      {u"Cancel", 201}, {u"Caption", -518}, {u"Default", 202}, {u"DragCursor", 203}, {u"DragMode", 204},
-      {u"Enabled", -514}, {u"Font", -512}, {u"Visible", 205}, {u"WordWrap", 206}, {u"DoubleBuffered", 207},
-      {u"AlignDisabled", 208}, {u"VisibleDockClientCount", 209}, {u"DrawTextBiDiModeFlagsReadingOnly", 210},
-      {u"InitiateAction", 211}, {u"IsRightToLeft", 212}, {u"UseRightToLeftReading", 213},
-      {u"UseRightToLeftScrollBar", 214}, {u"SetSubComponent", 215}, {u"AboutBox", -552}, {u"PrintStr", 216},
-      {u"FontSize", 217}, {u"IsPrintSetup", 218}, {u"RepairX", 219}, {u"RepairY", 220}, {u"Start_Print", 221},
-      {u"IsDebug", 222}, {u"ErrorNum", 223}, {u"ErrorMessage", 224}, {u"GetPrinterName", 225},
-      {u"GetPrinterNum", 226}, {u"GetPrinterVer", 227}, {u"GetPrinterProductionYear", 228},
+      {u"Cancel", 201},
+      {u"Caption", -518},
+      {u"Default", 202},
+      {u"DragCursor", 203},
+      {u"DragMode", 204},
+      {u"Enabled", -514},
+      {u"Font", -512},
+      {u"Visible", 205},
+      {u"WordWrap", 206},
+      {u"DoubleBuffered", 207},
+      {u"AlignDisabled", 208},
+      {u"VisibleDockClientCount", 209},
+      {u"DrawTextBiDiModeFlagsReadingOnly", 210},
+      {u"InitiateAction", 211},
+      {u"IsRightToLeft", 212},
+      {u"UseRightToLeftReading", 213},
+      {u"UseRightToLeftScrollBar", 214},
+      {u"SetSubComponent", 215},
+      {u"AboutBox", -552},
+      {u"PrintStr", 216},
+      {u"FontSize", 217},
+      {u"IsPrintSetup", 218},
+      {u"RepairX", 219},
+      {u"RepairY", 220},
+      {u"Start_Print", 221},
+      {u"IsDebug", 222},
+      {u"ErrorNum", 223},
+      {u"ErrorMessage", 224},
+      {u"GetPrinterName", 225},
+      {u"GetPrinterNum", 226},
+      {u"GetPrinterVer", 227},
+      {u"GetPrinterProductionYear", 228},
       {u"GetPrinterProductionWeek", 229},
   };
   for (const auto& n : names) {
@@ -174,7 +201,8 @@ TEST_F(ZorbelServer, StartPrintThroughDispatch) {
   KvPrintRefresh();
   KvPrintClearDocuments();
   IDispatch* d = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&d)), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&d)),
+            S_OK);
   ASSERT_EQ(Put(d, 218, 0), S_OK);
   VARIANT arg = OleVariant(u"148,210$^10,10,发票`10,20,x`").Detach();
   DISPPARAMS params{&arg, nullptr, 1, 0};
@@ -352,8 +380,8 @@ TEST_F(ControlEvents, FontIsTheButtonsFont) {
   struct Name {
     const char16_t* name;
     DISPID id;
-  } names[] = {{u"Name", 0}, {u"Size", 2}, {u"Bold", 3}, {u"Italic", 4}, {u"Underline", 5},
-               {u"Strikethrough", 6}, {u"Weight", 7}, {u"Charset", 8}};
+  } names[] = {{u"Name", 0},      {u"Size", 2},          {u"Bold", 3},   {u"Italic", 4},
+               {u"Underline", 5}, {u"Strikethrough", 6}, {u"Weight", 7}, {u"Charset", 8}};
   for (const auto& n : names) {
     std::u16string text = n.name;
     LPOLESTR one[] = {text.data()};

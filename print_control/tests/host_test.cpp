@@ -73,8 +73,7 @@ TEST_F(ExampleHost, RegistersAndPrintsAJobFile) {
     ASSERT_TRUE(keys.OpenKeyReadOnly("\\CLSID\\{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}\\InprocServer32"));
     EXPECT_EQ(keys.ReadString(""), BinDir() + "Zorbel.ocx");
   }
-  Outcome run =
-      Host({"--job", home_ / "a.job", "--repair-x", "2", "--repair-y", "-1", "--font-size", "12", "--png"});
+  Outcome run = Host({"--job", home_ / "a.job", "--repair-x", "2", "--repair-y", "-1", "--font-size", "12", "--png"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("ErrorNum: 0\nErrorMessage: \n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Pages: 2 (3496 x 4960 pixels at 600 x 600 dpi)"), std::string::npos) << run.out;
@@ -85,8 +84,7 @@ TEST_F(ExampleHost, RegistersAndPrintsAJobFile) {
   // A failing job is reported as the page would read it.
   kvtest::WriteFile(home_ / "b.job", "10,10,x`");
   run = Host({"--job", home_ / "b.job"});
-  EXPECT_NE(run.out.find("ErrorNum: 2\nErrorMessage: '' is not a valid integer value\n"), std::string::npos)
-      << run.out;
+  EXPECT_NE(run.out.find("ErrorNum: 2\nErrorMessage: '' is not a valid integer value\n"), std::string::npos) << run.out;
   // The dialog: cancelled, nothing printed; failed, ErrorNum 1.
   run = Host({"--job", home_ / "a.job", "--print-setup", "1", "--dialog", "cancel"});
   EXPECT_NE(run.out.find("ErrorNum: 0\n"), std::string::npos) << run.out;
@@ -120,9 +118,12 @@ TEST_F(ExampleHost, QuenlowBesideTheControlComesFirst) {
 }
 
 TEST_F(ExampleHost, BadOptions) {
-  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-           {}, {"--job"}, {"--job", "x", "--font-size", "ten"}, {"--job", "x", "--dialog", "maybe"}, {"--bogus"},
-           {"--job", "x", "--identity"}})
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{{},
+                                                                             {"--job"},
+                                                                             {"--job", "x", "--font-size", "ten"},
+                                                                             {"--job", "x", "--dialog", "maybe"},
+                                                                             {"--bogus"},
+                                                                             {"--job", "x", "--identity"}})
     EXPECT_EQ(Host(args).status, 1);
   EXPECT_EQ(Host({"--job", home_ / "missing.job"}).status, 1);
 }

@@ -74,8 +74,7 @@ TEST_F(IdentityTest, MissingLibraryAndExport) {
   setenv("ZORBEL_FAKE_TEXT", "Model 7", 1);
   EXPECT_EQ(Utf8(control_.GetPrinterNum()), "-2");
   EXPECT_EQ(Utf8(control_.GetPrinterVer()), "0");
-  EXPECT_EQ(Utf8(zorbel::MessageBoxLog()[0]),
-            "GetPrinterNum函数没有找到,可能是动态库版本不对，请与打印机厂商联系。");
+  EXPECT_EQ(Utf8(zorbel::MessageBoxLog()[0]), "GetPrinterNum函数没有找到,可能是动态库版本不对，请与打印机厂商联系。");
   EXPECT_EQ(Utf8(control_.GetPrinterName()), "Model 7");
   // The library is unloaded after every call.
   EXPECT_EQ(GetModuleHandleA(control_.QuenlowLibrary.c_str()), nullptr);

@@ -14,7 +14,7 @@ TEST(MmToPixels, ThroughSingleFloats) {
     int dpi;
     int pixels;
   } cases[] = {
-      {10, 600, 236}, {127, 600, 3000}, {1, 600, 23}, {409, 254, 4089},
+      {10, 600, 236}, {127, 600, 3000}, {1, 600, 23},     {409, 254, 4089},
       {0, 600, 0},    {-10, 600, -236}, {148, 600, 3496}, {210, 300, 2480},
   };
   // 409 mm at 254 dpi: 4089 through single floats (4090 in double precision).
@@ -31,9 +31,9 @@ TEST(Base64, FrameworkDecoding) {
       {u"TWFu", "Man"},
       {u"TWE=", "Ma"},
       {u"TQ==", "M"},
-      {u"TW\r\nF u\t", "Man"},       // line breaks and blanks are skipped
-      {u"TQ==TWFu", "MMan"},         // "=" ends its group only
-      {u"T", ""},                    // a lone character gives no byte
+      {u"TW\r\nF u\t", "Man"},  // line breaks and blanks are skipped
+      {u"TQ==TWFu", "MMan"},    // "=" ends its group only
+      {u"T", ""},               // a lone character gives no byte
       {u"!!TWFu??", "Man"},
       {u"", ""},
   };
@@ -45,12 +45,18 @@ TEST(JobPaper, HeaderFields) {
     const char16_t* job;
     int width, length;
   } cases[] = {
-      {u"10,10,x", 2100, 2970},        {u"148,210$^x", 1480, 2100}, {u"abc,250$^x", 2100, 2500},
-      {u"250$^x", 2100, 2500},         {u"100,xyz$^x", 1000, 2970}, {u",$^x", 2100, 2970},
+      {u"10,10,x", 2100, 2970},
+      {u"148,210$^x", 1480, 2100},
+      {u"abc,250$^x", 2100, 2500},
+      {u"250$^x", 2100, 2500},
+      {u"100,xyz$^x", 1000, 2970},
+      {u",$^x", 2100, 2970},
       {u"100,50$^a$^b", 1000, 500},
       // Sizes that convert are kept as the 16-bit fields hold them, whatever the printer
       // makes of them.
-      {u"0,0$^x", 0, 0},               {u"-5,100$^x", -50, 1000},   {u"5000,100$^x", -15536, 1000},
+      {u"0,0$^x", 0, 0},
+      {u"-5,100$^x", -50, 1000},
+      {u"5000,100$^x", -15536, 1000},
       {u"2147483647,1$^x", -10, 10},
   };
   for (const auto& c : cases) {
@@ -83,11 +89,16 @@ TEST(JobItems, LineFields) {
     TPenStyle style;
     int width;
   } cases[] = {
-      {u"<line>1,2,3,4,", psSolid, 1},      {u"<line>1,2,3,4,3", psSolid, 1},
-      {u"<line>1,2,3,4,3,2", psDot, 2},     {u"<line>1,2,3,4,2,5,9", psDash, 5},
-      {u"<line>1,2,3,4,3,", psDot, 1},      {u"<line>1,2,3,4,6,1", psClear, 1},
-      {u"<line>1,2,3,4,7,1", psInsideFrame, 1}, {u"<line>1,2,3,4,9,1", psSolid, 1},
-      {u"1,2<LINE>,3,4,4,1", psDashDot, 1}, {u"[line]1,2,3,4,5,1", psDashDotDot, 1},
+      {u"<line>1,2,3,4,", psSolid, 1},
+      {u"<line>1,2,3,4,3", psSolid, 1},
+      {u"<line>1,2,3,4,3,2", psDot, 2},
+      {u"<line>1,2,3,4,2,5,9", psDash, 5},
+      {u"<line>1,2,3,4,3,", psDot, 1},
+      {u"<line>1,2,3,4,6,1", psClear, 1},
+      {u"<line>1,2,3,4,7,1", psInsideFrame, 1},
+      {u"<line>1,2,3,4,9,1", psSolid, 1},
+      {u"1,2<LINE>,3,4,4,1", psDashDot, 1},
+      {u"[line]1,2,3,4,5,1", psDashDotDot, 1},
       {u"<line>1,2,3,4,1,32767", psSolid, 32767},
   };
   for (const auto& c : cases) {
@@ -97,8 +108,8 @@ TEST(JobItems, LineFields) {
     EXPECT_EQ(l.Style, c.style) << kv::WideToUtf8(c.item);
     EXPECT_EQ(l.Width, c.width) << kv::WideToUtf8(c.item);
   }
-  for (const char16_t* bad : {u"<line>1,2,3,4", u"<line>1,2,3,4,,2", u"<line>1,2,3,4,1,x", u"<line>1,2,3",
-                          u"<line>1,2,3,4,1,32768"})
+  for (const char16_t* bad :
+       {u"<line>1,2,3,4", u"<line>1,2,3,4,,2", u"<line>1,2,3,4,1,x", u"<line>1,2,3", u"<line>1,2,3,4,1,32768"})
     EXPECT_THROW(ParseLineItem(bad), EConvertError) << kv::WideToUtf8(bad);
 }
 

@@ -89,9 +89,9 @@ TEST_F(PrintTest, PictureKinds) {
     std::string head;
     const char* kind;
   } cases[] = {
-      {"GIF89a", "GIF"}, {"BM", "BMP"},  {std::string("\xFF\xD8\xFF\xE0\0\x10JFIF", 10), "JPG"},
-      {"\xFF\xD8\xFF\xE1", "JPG"},   {"\x89PNG", "PNG"},  {"......JFIF", "JPG"},
-      {"\xFF\xD8", "UNKONWN"},        {"", "UNKONWN"},       {"gif", "UNKONWN"},
+      {"GIF89a", "GIF"},           {"BM", "BMP"},      {std::string("\xFF\xD8\xFF\xE0\0\x10JFIF", 10), "JPG"},
+      {"\xFF\xD8\xFF\xE1", "JPG"}, {"\x89PNG", "PNG"}, {"......JFIF", "JPG"},
+      {"\xFF\xD8", "UNKONWN"},     {"", "UNKONWN"},    {"gif", "UNKONWN"},
   };
   for (const auto& c : cases) {
     TMemoryStream s;
@@ -112,18 +112,20 @@ TEST_F(PrintTest, BrokenPicturesFailThePrint) {
 
 TEST_F(PrintTest, FetchedPictureWithItsExactRequest) {
   const std::string jpeg = BlackPicture("jpeg");
-  loopback::ScriptedHttp server(
-      {{"HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) +
-        "\r\n\r\n" + jpeg}});
+  loopback::ScriptedHttp server({{"HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                  std::to_string(jpeg.size()) + "\r\n\r\n" + jpeg}});
   Print("<imgURL>20,30,40,25," + server.Url("/pic/a.jpg?n=1,2"));
   EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
   ASSERT_EQ(server.Requests().size(), 1u);
-  EXPECT_EQ(server.Requests()[0], "GET /pic/a.jpg?n=1,2 HTTP/1.1\r\n"
-                                  "Content-Type: text/html\r\n"
-                                  "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
-                                  "Accept: text/html, */*\r\n"
-                                  "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n"
-                                  "\r\n");
+  EXPECT_EQ(server.Requests()[0],
+            "GET /pic/a.jpg?n=1,2 HTTP/1.1\r\n"
+            "Content-Type: text/html\r\n"
+            "Host: 127.0.0.1:" +
+                std::to_string(server.Port()) +
+                "\r\n"
+                "Accept: text/html, */*\r\n"
+                "User-Agent: Mozilla/3.0 (compatible; Idlane Library)\r\n"
+                "\r\n");
   Page page(PagePath(LastDocument(), 1));
   ExpectFilled(page, Box{});
 }
@@ -142,8 +144,8 @@ TEST_F(PrintTest, FetchFailures) {
   {
     // The download comes before the number fields are converted.
     const std::string jpeg = BlackPicture("jpeg");
-    loopback::ScriptedHttp server({{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(jpeg.size()) +
-                                    "\r\n\r\n" + jpeg, true}});
+    loopback::ScriptedHttp server(
+        {{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(jpeg.size()) + "\r\n\r\n" + jpeg, true}});
     Print("<imgURL>20,x,40,25," + server.Url("/a.jpg"));
     EXPECT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(control_.ErrorMessage, "'x' is not a valid integer value");
@@ -159,10 +161,27 @@ using namespace zorbel_test;
 // A run-length BMP of 4100 x 61695 pixels in 62 bytes: one run and the end of the picture.
 std::string RunLengthBomb() {
   std::string b = "BM";
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i)); };
-  auto u16 = [&](uint16_t v) { b += static_cast<char>(v); b += static_cast<char>(v >> 8); };
-  u32(62); u32(0); u32(58);
-  u32(40); u32(4100); u32(61695); u16(1); u16(8); u32(1 /* BI_RLE8 */); u32(4); u32(0); u32(0); u32(1); u32(0);
+  auto u32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) b += static_cast<char>(v >> (8 * i));
+  };
+  auto u16 = [&](uint16_t v) {
+    b += static_cast<char>(v);
+    b += static_cast<char>(v >> 8);
+  };
+  u32(62);
+  u32(0);
+  u32(58);
+  u32(40);
+  u32(4100);
+  u32(61695);
+  u16(1);
+  u16(8);
+  u32(1 /* BI_RLE8 */);
+  u32(4);
+  u32(0);
+  u32(0);
+  u32(1);
+  u32(0);
   u32(0);                                   // the one colour
   b += std::string("\xFF\x00\x00\x01", 4);  // 255 pixels of colour 0, end of picture
   return b;
@@ -224,7 +243,8 @@ TEST_F(PrintTest, LargePicturesAreReducedToTheirRectangle) {
   char type[32];
   size_t row = listing.find("\n", listing.find("----"));
   ASSERT_NE(row, std::string::npos) << listing;
-  ASSERT_EQ(std::sscanf(listing.c_str() + row, " %d %d %31s %d %d", &page_no, &num, type, &width, &height), 5) << listing;
+  ASSERT_EQ(std::sscanf(listing.c_str() + row, " %d %d %31s %d %d", &page_no, &num, type, &width, &height), 5)
+      << listing;
   EXPECT_EQ(width, 236);
   EXPECT_EQ(height, 236);
 }

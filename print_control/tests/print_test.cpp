@@ -9,8 +9,7 @@ using namespace zorbel_test;
 // The two-page example job: a 14-point text, a FontSize text and a 3-pixel line on
 // page 1, a 30 x 30 mm picture on page 2.
 std::string ExampleJob(const std::string& picture) {
-  return "148,210$^<font>=14,20,15,Invoice`20,30,Name`<line>20,35,120,35,1,3#*<image>100,20,30,30," +
-         Base64(picture);
+  return "148,210$^<font>=14,20,15,Invoice`20,30,Name`<line>20,35,120,35,1,3#*<image>100,20,30,30," + Base64(picture);
 }
 
 struct Geometry {
@@ -83,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(Resolutions, ExampleJobTest,
                          [](const ::testing::TestParamInfo<Geometry>& info) {
                            const Geometry& g = info.param;
                            auto n = [](int v) { return (v < 0 ? "m" : "") + std::to_string(v < 0 ? -v : v); };
-                           return "dpi" + n(g.dpi_x) + "x" + n(g.dpi_y) + "_repair" + n(g.repair_x) + "_" + n(g.repair_y);
+                           return "dpi" + n(g.dpi_x) + "x" + n(g.dpi_y) + "_repair" + n(g.repair_x) + "_" +
+                                  n(g.repair_y);
                          });
 
 TEST_F(PrintTest, EdgeCases) {
@@ -250,9 +250,8 @@ TEST_F(PrintTest, EachPenStyleDrawsItsPattern) {
     const char* style;
     const char* pattern;  // the first 24 pixels of the line from its start
   } cases[] = {
-      {"1", "########################"}, {"2", "##################......"},
-      {"3", "###...###...###...###..."}, {"4", "#########......###......"},
-      {"5", "#########...###...###..."}, {"6", "........................"},
+      {"1", "########################"}, {"2", "##################......"}, {"3", "###...###...###...###..."},
+      {"4", "#########......###......"}, {"5", "#########...###...###..."}, {"6", "........................"},
       {"7", "########################"},
   };
   for (const auto& c : cases) {
@@ -351,11 +350,9 @@ TEST_F(PrintTest, ThePrinterJudgesThePaper) {
     int error_num;
     int width, length;
   } cases[] = {
-      {"0,0$^10,10,x", 0, 2100, 2970},
-      {"-5,100$^10,10,x", 0, 2100, 1000},
+      {"0,0$^10,10,x", 0, 2100, 2970},      {"-5,100$^10,10,x", 0, 2100, 1000},
       {"5000,100$^10,10,x", 0, 2100, 1000},  // 50000 tenths is negative in 16 bits
-      {"3000,3000$^10,10,x", 2, 0, 0},
-      {"100,50$^10,10,x", 0, 1000, 500},
+      {"3000,3000$^10,10,x", 2, 0, 0},      {"100,50$^10,10,x", 0, 1000, 500},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.job);

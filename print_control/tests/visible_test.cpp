@@ -161,8 +161,9 @@ void CloseAboutBox(HWND, UINT, UINT_PTR id, DWORD) {
 
 TEST_F(Visible, AboutBoxIsModalAndClosesFromItsButton) {
   IDravik* dravik = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDravik, reinterpret_cast<void**>(&dravik)),
-            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDravik, reinterpret_cast<void**>(&dravik)),
+      S_OK);
   seen = AboutSeen{};
   ASSERT_NE(SetTimer(nullptr, 0, 200, CloseAboutBox), 0u);
   const DWORD start = KvClockNow();

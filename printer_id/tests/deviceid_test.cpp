@@ -61,13 +61,17 @@ TEST(DeviceIdParse, Table) {
     std::memset(out, kUntouched, sizeof out);
     const bool name = quenlow::ExtractDeviceIdValue(c.id.data(), c.id.size(), "MODEL:", "MDL:", out);
     EXPECT_EQ(name ? 1 : 0, c.name_result);
-    if (c.name_result) EXPECT_STREQ(out, c.name);
-    else EXPECT_EQ(out[0], kUntouched);
+    if (c.name_result)
+      EXPECT_STREQ(out, c.name);
+    else
+      EXPECT_EQ(out[0], kUntouched);
     std::memset(out, kUntouched, sizeof out);
     const bool num = quenlow::ExtractDeviceIdValue(c.id.data(), c.id.size(), "PNO:", "NUM:", out);
     EXPECT_EQ(num ? 1 : 0, c.num_result);
-    if (c.num_result) EXPECT_STREQ(out, c.num);
-    else EXPECT_EQ(out[0], kUntouched);
+    if (c.num_result)
+      EXPECT_STREQ(out, c.num);
+    else
+      EXPECT_EQ(out[0], kUntouched);
   }
 }
 
@@ -97,12 +101,16 @@ TEST_F(DeviceIdThroughUsb, Table) {
     char out[quenlow::kDeviceIdBufferSize];
     std::memset(out, kUntouched, sizeof out);
     EXPECT_EQ(identity.GetPrinterName(out), c.name_result);
-    if (c.name_result) EXPECT_STREQ(out, c.name);
-    else EXPECT_EQ(out[0], kUntouched);
+    if (c.name_result)
+      EXPECT_STREQ(out, c.name);
+    else
+      EXPECT_EQ(out[0], kUntouched);
     std::memset(out, kUntouched, sizeof out);
     EXPECT_EQ(identity.GetPrinterNum(out), c.num_result);
-    if (c.num_result) EXPECT_STREQ(out, c.num);
-    else EXPECT_EQ(out[0], kUntouched);
+    if (c.num_result)
+      EXPECT_STREQ(out, c.num);
+    else
+      EXPECT_EQ(out[0], kUntouched);
     // The USB printer answered, so the parallel port was never touched.
     EXPECT_EQ(KvParportSimAccessCount(), 0u);
   }

@@ -59,9 +59,9 @@ TEST_F(UsbPort, SelectionTable) {
       {"first preferred enumerated wins", {{0x08BD, 0x020B, 0}, {0x20D1, 0x2010, 0}}, 0},
       {"only unlisted: the last", {{0x1111, 1, 0}, {0x2222, 2, 0}, {0x3333, 3, 0}}, 2},
       {"preferred open fails: the last unlisted",
-       {{0x1111, 1, 0}, {0x20D1, 0x2010, KV_USBSIM_OPEN_FAILS}, {0x2222, 2, 0}}, 2},
-      {"preferred open fails, next preferred",
-       {{0x20D1, 0x2010, KV_USBSIM_OPEN_FAILS}, {0x0401, 0x0210, 0}}, 1},
+       {{0x1111, 1, 0}, {0x20D1, 0x2010, KV_USBSIM_OPEN_FAILS}, {0x2222, 2, 0}},
+       2},
+      {"preferred open fails, next preferred", {{0x20D1, 0x2010, KV_USBSIM_OPEN_FAILS}, {0x0401, 0x0210, 0}}, 1},
       {"every open fails", {{0x20D1, 0x2010, KV_USBSIM_OPEN_FAILS}, {0x1111, 1, KV_USBSIM_OPEN_FAILS}}, -1},
       {"no printer", {}, -1},
   };
@@ -76,8 +76,7 @@ TEST_F(UsbPort, SelectionTable) {
     EXPECT_EQ(usb.Open(u"USB", 2), c.opened >= 0 ? TRUE : FALSE);
     EXPECT_EQ(usb.IsOpen(), c.opened >= 0 ? TRUE : FALSE);
     for (size_t i = 0; i < c.bus.size(); ++i) {
-      EXPECT_EQ(KvUsbSimOpenHandles(static_cast<int>(i)), static_cast<int>(i) == c.opened ? 1u : 0u)
-          << "printer " << i;
+      EXPECT_EQ(KvUsbSimOpenHandles(static_cast<int>(i)), static_cast<int>(i) == c.opened ? 1u : 0u) << "printer " << i;
     }
     usb.Close();
     for (size_t i = 0; i < c.bus.size(); ++i) EXPECT_EQ(KvUsbSimOpenHandles(static_cast<int>(i)), 0u);

@@ -9,15 +9,8 @@ TEST(SB64, EncodesWithPaddingByOutputLength) {
     const char* data;
     const char* text;
   } cases[] = {
-      {"", ""},
-      {"a", "YQ="},
-      {"ab", "YWI"},
-      {"abc", "YWJj=="},
-      {"abcd", "YWJjZA"},
-      {"8080", "ODA4MA"},
-      {"8081", "ODA4MQ"},
-      {"a.skn", "YS5za24=="},
-      {"1.2.0.0", "MS4yLjAuMA=="},
+      {"", ""},           {"a", "YQ="},       {"ab", "YWI"},          {"abc", "YWJj=="},           {"abcd", "YWJjZA"},
+      {"8080", "ODA4MA"}, {"8081", "ODA4MQ"}, {"a.skn", "YS5za24=="}, {"1.2.0.0", "MS4yLjAuMA=="},
   };
   TSB64 codec;
   for (const auto& c : cases) EXPECT_EQ(codec.Encode(c.data), c.text) << c.data;
@@ -28,9 +21,15 @@ TEST(SB64, DecodesSkippingPads) {
     const char* text;
     AnsiString data;
   } cases[] = {
-      {"YQ=", "a"},         {"YQ==", "a"},        {"=Y=Q=", "a"},      {"YWJj==", "abc"},
-      {"MS4yLjAuMA==", "1.2.0.0"}, {"", ""},       {"===", ""},
-      {"ODA4MA", "8080"},  {"8080", AnsiString("\xF3\x4F\x34", 3)},
+      {"YQ=", "a"},
+      {"YQ==", "a"},
+      {"=Y=Q=", "a"},
+      {"YWJj==", "abc"},
+      {"MS4yLjAuMA==", "1.2.0.0"},
+      {"", ""},
+      {"===", ""},
+      {"ODA4MA", "8080"},
+      {"8080", AnsiString("\xF3\x4F\x34", 3)},
   };
   TSB64 codec;
   for (const auto& c : cases) {

@@ -105,10 +105,12 @@ struct Palette {
   Rgb capTop, capBottom, capInTop, capInBottom, border, borderIn, face, light, shadow, dark, accent, menu;
 };
 
-const Palette kBlue{{74, 120, 190}, {40, 79, 140}, {176, 182, 192}, {140, 146, 158}, {36, 70, 126}, {128, 134, 146},
-                    {236, 236, 232}, {255, 255, 255}, {160, 160, 156}, {96, 96, 92}, {58, 104, 176}, {248, 248, 246}};
-const Palette kGreen{{86, 170, 104}, {37, 112, 60}, {192, 176, 176}, {160, 140, 140}, {30, 96, 50}, {150, 128, 128},
-                     {232, 238, 228}, {255, 255, 255}, {150, 164, 146}, {80, 96, 76}, {52, 150, 80}, {244, 250, 242}};
+const Palette kBlue{{74, 120, 190},  {40, 79, 140},   {176, 182, 192}, {140, 146, 158},
+                    {36, 70, 126},   {128, 134, 146}, {236, 236, 232}, {255, 255, 255},
+                    {160, 160, 156}, {96, 96, 92},    {58, 104, 176},  {248, 248, 246}};
+const Palette kGreen{{86, 170, 104},  {37, 112, 60},   {192, 176, 176}, {160, 140, 140},
+                     {30, 96, 50},    {150, 128, 128}, {232, 238, 228}, {255, 255, 255},
+                     {150, 164, 146}, {80, 96, 76},    {52, 150, 80},   {244, 250, 242}};
 
 // A caption button glyph drawn into frame f (0 normal, 1 pressed, 2 hot) of an 18 x 16 cell.
 void CaptionButton(Image& img, int f, const Palette& p, char glyph) {
@@ -135,11 +137,8 @@ void CaptionButton(Image& img, int f, const Palette& p, char glyph) {
       img.Fill(x0 + 5, 6, x0 + 11, 12, top);
       img.Frame(x0 + 5, 6, x0 + 11, 12, g);
       break;
-    case '_':
-      img.Fill(x0 + 5, 10, x0 + 12, 12, g);
-      break;
-    default:
-      break;
+    case '_': img.Fill(x0 + 5, 10, x0 + 12, 12, g); break;
+    default: break;
   }
 }
 
@@ -299,8 +298,8 @@ bool Draw(const std::string& dir, const Palette& p) {
   trackvert.Fill(0, 0, 6, 20, p.shadow);
   trackvert.Fill(1, 1, 5, 19, p.light);
   for (int f = 0; f < 5; ++f)
-    thumb.RoundBox(11 * f, 0, 11 * f + 11, 20, f == 2 ? p.shadow : p.dark, f == 3 ? Mix(p.accent, p.light, 0.6) : p.light,
-                   f == 1 ? p.shadow : p.face);
+    thumb.RoundBox(11 * f, 0, 11 * f + 11, 20, f == 2 ? p.shadow : p.dark,
+                   f == 3 ? Mix(p.accent, p.light, 0.6) : p.light, f == 1 ? p.shadow : p.face);
   save(track, "track.bmp");
   save(trackvert, "trackvert.bmp");
   save(thumb, "thumb.bmp");

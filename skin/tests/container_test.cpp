@@ -23,8 +23,9 @@ Bytes Random(size_t n, unsigned seed) {
 
 // Text with words repeated at distances up to well beyond the ring buffer.
 Bytes TextLike(size_t n) {
-  static const char* words[] = {"Caption", "Frame", "Stretch", "=1\r\n", "[Personality]\r\n", "Colour", "Button",
-                                "0x00FF00FF", "Bitmap", ".bmp", "Top", "Left"};
+  static const char* words[] = {"Caption", "Frame",  "Stretch",    "=1\r\n", "[Personality]\r\n",
+                                "Colour",  "Button", "0x00FF00FF", "Bitmap", ".bmp",
+                                "Top",     "Left"};
   std::mt19937 rng(7);
   std::string s;
   while (s.size() < n) s += words[rng() % 12];
@@ -342,7 +343,8 @@ TEST_F(SkinReaderTest, CorruptedContainersNeverCrash) {
   KvMessageBoxScriptClear();
   for (int round = 0; round < 200; ++round) {
     Bytes bad = container;
-    for (int flips = 0; flips < 3; ++flips) bad[4 + rng() % (bad.size() - 4)] ^= static_cast<uint8_t>(1u << (rng() % 8));
+    for (int flips = 0; flips < 3; ++flips)
+      bad[4 + rng() % (bad.size() - 4)] ^= static_cast<uint8_t>(1u << (rng() % 8));
     TMemoryStream stream;
     Fill(stream, bad);
     TSkinReader r;

@@ -146,10 +146,10 @@ class TBackgroundBox : public TWinControl {
 class SkinControlTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    RegisterClassProps<TBackgroundBox>(
-        "TBackgroundBox", {BoolProp<TBackgroundBox>(
-                              "ParentBackground", [](TBackgroundBox& b) { return b.ParentBackground; },
-                              [](TBackgroundBox& b, bool v) { b.ParentBackground = v; })});
+    RegisterClassProps<TBackgroundBox>("TBackgroundBox",
+                                       {BoolProp<TBackgroundBox>(
+                                           "ParentBackground", [](TBackgroundBox& b) { return b.ParentBackground; },
+                                           [](TBackgroundBox& b, bool v) { b.ParentBackground = v; })});
   }
   void SetUp() override {
     form = new TForm(nullptr);
@@ -167,9 +167,9 @@ class SkinControlTest : public ::testing::Test {
 // Exposes the protected helpers of the base.
 class TProbeSkinner : public TSkinControl {
  public:
-  using TSkinControl::TSkinControl;
   using TSkinControl::DrawFocusRectFor;
   using TSkinControl::ForwardMouseDown;
+  using TSkinControl::TSkinControl;
 };
 
 TEST_F(SkinControlTest, ParentBackgroundIsSwitchedOffWhileSkinned) {
@@ -263,7 +263,7 @@ TEST_F(SkinControlTest, ParentBackgroundIsPaintedAtTheControlsPlace) {
   FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   PaintParentBackground(box, dc);
   EXPECT_EQ(seen, (std::vector<UINT>{WM_ERASEBKGND, WM_PAINT}));
-  EXPECT_EQ(b.Canvas()->Pixels(0, 0), 0x0000FF);   // the parent's (10, 20)
+  EXPECT_EQ(b.Canvas()->Pixels(0, 0), 0x0000FF);  // the parent's (10, 20)
   EXPECT_EQ(b.Canvas()->Pixels(59, 29), 0x00FF00);
   EXPECT_EQ(b.Canvas()->Pixels(60, 30), 0xFFFFFF);  // clipped to the control's bounds
   POINT origin{};

@@ -19,17 +19,18 @@ TEST(QuickIni, SectionsKeysCommentsAndDuplicates) {
   struct Case {
     const char *section, *key, *expected;
   } cases[] = {
-      {"personality", "TOP", "top.bmp"},      // case-free, trimmed, first section wins
-      {"Personality", "key", "first"},        // the first occurrence decides
-      {"Personality", "Empty", "dflt"},       // ... even when empty: the default applies
-      {"Personality", "noequals", "dflt"},    // a line without "=" never matches
-      {"Personality", "semi", "a;b"},         // ";" inside a line is kept
-      {"Personality", "Hex", "dflt"},         // keys end at the next section
-      {"Last", "Cut", "yes"},                 // NUL ends the text
+      {"personality", "TOP", "top.bmp"},    // case-free, trimmed, first section wins
+      {"Personality", "key", "first"},      // the first occurrence decides
+      {"Personality", "Empty", "dflt"},     // ... even when empty: the default applies
+      {"Personality", "noequals", "dflt"},  // a line without "=" never matches
+      {"Personality", "semi", "a;b"},       // ";" inside a line is kept
+      {"Personality", "Hex", "dflt"},       // keys end at the next section
+      {"Last", "Cut", "yes"},               // NUL ends the text
       {"Hidden", "X", "dflt"},
       {"Missing", "Top", "dflt"},
   };
-  for (const Case& c : cases) EXPECT_EQ(ini.ReadString(c.section, c.key, "dflt"), c.expected) << c.section << "/" << c.key;
+  for (const Case& c : cases)
+    EXPECT_EQ(ini.ReadString(c.section, c.key, "dflt"), c.expected) << c.section << "/" << c.key;
   EXPECT_EQ(ini.ReadInteger("Buttons", "Hex", -1), 0x1F);
   EXPECT_EQ(ini.ReadInteger("Buttons", "Dollar", -1), 0x20);
   EXPECT_EQ(ini.ReadInteger("Buttons", "Bad", -1), -1);
@@ -41,12 +42,10 @@ TEST(SkinColourText, ComponentsAreReducedAndTrailingDigitsNeedTwoBefore) {
     const char* text;
     TColor expected;
   } cases[] = {
-      {"128,64,0", static_cast<TColor>(RGB(128, 64, 0))},
-      {"128,64", static_cast<TColor>(RGB(128, 0, 0))},
+      {"128,64,0", static_cast<TColor>(RGB(128, 64, 0))},   {"128,64", static_cast<TColor>(RGB(128, 0, 0))},
       {"300,256,513", static_cast<TColor>(RGB(44, 0, 1))},  // B too is taken modulo 256
-      {"1 2 3 4", static_cast<TColor>(RGB(1, 2, 3))},         // a fourth number is ignored
-      {"r10g20b30;", static_cast<TColor>(RGB(10, 20, 30))},
-      {"", 77},
+      {"1 2 3 4", static_cast<TColor>(RGB(1, 2, 3))},       // a fourth number is ignored
+      {"r10g20b30;", static_cast<TColor>(RGB(10, 20, 30))}, {"", 77},
   };
   for (const Case& c : cases) EXPECT_EQ(ReadSkinColour(c.text, 77), c.expected) << c.text;
 }
@@ -103,11 +102,11 @@ TEST_F(SkinLoadTest, DefaultSkinElements) {
   struct Element {
     const char* name;
     int frames, left, top;
-  } elements[] = {{"MenuItem", 5, 4, 3},    {"MenuBackground", 1, 3, 3}, {"MenuBar", 2, 2, 0},
-                  {"Scrollbar", 23, 0, 0},  {"HorzScroll", 4, 2, 0},     {"HorzScrollThumb", 3, 4, 0},
-                  {"Tabs", 5, 4, 4},        {"Tab.Pane", 1, 2, 2},       {"Progress", 2, 3, 3},
-                  {"GroupBox", 1, 5, 0},    {"GroupBoxEdge", 2, 4, 4},   {"Track", 1, 3, 3},
-                  {"Trackbar.ThumbHorz", 5, 0, 0}, {"Toolbar", 1, 0, 0}};
+  } elements[] = {
+      {"MenuItem", 5, 4, 3},           {"MenuBackground", 1, 3, 3},  {"MenuBar", 2, 2, 0},      {"Scrollbar", 23, 0, 0},
+      {"HorzScroll", 4, 2, 0},         {"HorzScrollThumb", 3, 4, 0}, {"Tabs", 5, 4, 4},         {"Tab.Pane", 1, 2, 2},
+      {"Progress", 2, 3, 3},           {"GroupBox", 1, 5, 0},        {"GroupBoxEdge", 2, 4, 4}, {"Track", 1, 3, 3},
+      {"Trackbar.ThumbHorz", 5, 0, 0}, {"Toolbar", 1, 0, 0}};
   for (const Element& e : elements) {
     TDataSkinObject* o = data.Element(e.name);
     ASSERT_NE(o, nullptr) << e.name;
@@ -128,10 +127,10 @@ TEST_F(SkinLoadTest, ColourTableDefaults) {
   struct Slot {
     int slot;
     uint32_t value;
-  } slots[] = {{0, 0xFF000008}, {1, 0xFF000009}, {2, 0xFF000013}, {3, 0xFF00000F}, {4, 0xFF000012},
-               {5, 0xFF000014}, {6, 0xFF000014}, {7, 0xFF000010}, {8, 0xFF000015}, {11, 0xFF00000E},
-               {12, 0xFF00000D}, {13, 0xFF00000F}, {14, 0xFF000007}, {15, 0xFF000007}, {16, 0xFF000004},
-               {18, 0xFF000000}};
+  } slots[] = {{0, 0xFF000008},  {1, 0xFF000009},  {2, 0xFF000013},  {3, 0xFF00000F},
+               {4, 0xFF000012},  {5, 0xFF000014},  {6, 0xFF000014},  {7, 0xFF000010},
+               {8, 0xFF000015},  {11, 0xFF00000E}, {12, 0xFF00000D}, {13, 0xFF00000F},
+               {14, 0xFF000007}, {15, 0xFF000007}, {16, 0xFF000004}, {18, 0xFF000000}};
   for (const Slot& s : slots) {
     EXPECT_EQ(static_cast<uint32_t>(data.Colour(s.slot)), s.value) << s.slot;
     EXPECT_FALSE(data.ColourGiven(s.slot)) << s.slot;
@@ -144,11 +143,12 @@ TEST_F(SkinLoadTest, ColourTableDefaults) {
 TEST_F(SkinLoadTest, FaultyValuesLeaveElementsUnskinnedWithoutACrash) {
   // Frame counts of 0 or below count as 1; an image named .BMP (upper case), a missing entry or
   // margins beyond the image leave the element plain.
-  ASSERT_TRUE(Load("[Personality]\nTop=top.bmp\nTopFrame=0\nLeft=LEFT.BMP\nRight=missing.bmp\n"
-                   "[MenuItem]\nImage=menuitem.bmp\nLeftWidth=500\nTopHeight=-7\n"
-                   "[Button.X]\nAction=5\nButtonImage=close.bmp\nframe=-3\n"
-                   "[Progress]\nBitmap=progress.bmp\nTile=2\nStyle=1\n"
-                   "[ToolBars]\nImage=buttons.bmp\nTile=2\n"));
+  ASSERT_TRUE(
+      Load("[Personality]\nTop=top.bmp\nTopFrame=0\nLeft=LEFT.BMP\nRight=missing.bmp\n"
+           "[MenuItem]\nImage=menuitem.bmp\nLeftWidth=500\nTopHeight=-7\n"
+           "[Button.X]\nAction=5\nButtonImage=close.bmp\nframe=-3\n"
+           "[Progress]\nBitmap=progress.bmp\nTile=2\nStyle=1\n"
+           "[ToolBars]\nImage=buttons.bmp\nTile=2\n"));
   EXPECT_EQ(data.Border(2)->Frame, 1);
   EXPECT_FALSE(data.Border(0)->HasImage());
   EXPECT_FALSE(data.Border(1)->HasImage());
@@ -196,7 +196,7 @@ TEST(SkinPainting, NineSliceKeepsCornersAndDropsMarginsWiderThanTheTarget) {
   auto px = [&](int x, int y, TColor c) { image.Canvas()->SetPixels(x, y, c); };
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 20; ++x) px(x, y, x < 10 ? 0x0000FF : 0x00FF00);  // frame 1 red, frame 2 green
-  px(0, 0, 0xFF0000);  // frame 1's top-left corner pixel
+  px(0, 0, 0xFF0000);                                                     // frame 1's top-left corner pixel
   auto big = RenderSkinImage(TRect{0, 0, 30, 30}, &image, TSkinMargins{2, 2, 2, 2}, false, false, 2, 1);
   EXPECT_EQ(big->Canvas()->Pixels(0, 0), 0xFF0000);
   EXPECT_EQ(big->Canvas()->Pixels(15, 15), 0x0000FF);

@@ -131,8 +131,8 @@ TEST_F(SkinFormTest, ActivationAttachesTheSkinnerAndTheFrameComesFromTheSkin) {
   EXPECT_EQ(At(width - 30, 24), ImagePixel(data->Element("MenuBar")->Map.get(), 10, 0));
 
   // Inactive: frame 2 of the borders and the inactive caption text colour.
-  HWND other = CreateWindowExA(0, "Button", "x", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 500, 100, 100, nullptr,
-                               nullptr, nullptr, nullptr);
+  HWND other = CreateWindowExA(0, "Button", "x", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 500, 100, 100, nullptr, nullptr,
+                               nullptr, nullptr);
   SetActiveWindow(other);
   KvPumpMessages();
   EXPECT_FALSE(s->WindowActive);
@@ -312,8 +312,8 @@ namespace {
 class SkinRawWindowTest : public SkinFormTest {
  protected:
   HWND Open(const char16_t* cls, DWORD style, DWORD ex) {
-    HWND w = CreateWindowExW(ex, cls, u"Raw", style | WS_VISIBLE, 120, 90, 300, 200, nullptr, nullptr, nullptr,
-                             nullptr);
+    HWND w =
+        CreateWindowExW(ex, cls, u"Raw", style | WS_VISIBLE, 120, 90, 300, 200, nullptr, nullptr, nullptr, nullptr);
     SetActiveWindow(w);
     KvPumpMessages();
     windows.push_back(w);

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
     } else {
       HRESULT hr = proc();
       if (FAILED(hr)) {
-        if (!silent) fprintf(stderr, "regsvr: %s in \"%s\" failed, return code 0x%08X\n", entry, file, static_cast<unsigned>(hr));
+        if (!silent)
+          fprintf(stderr, "regsvr: %s in \"%s\" failed, return code 0x%08X\n", entry, file, static_cast<unsigned>(hr));
         rc = 5;
       } else if (!silent) {
         printf("%s in \"%s\" succeeded.\n", entry, file);

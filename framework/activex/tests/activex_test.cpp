@@ -18,8 +18,7 @@ namespace {
 
 constexpr GUID kEventIid = {0x3A7C1E12, 0x6D2B, 0x4F51, {0x8E, 0x3A, 0x2C, 0x9B, 0x7D, 0x4E, 0x5F, 0x01}};
 constexpr GUID kClsid = {0x3A7C1E13, 0x6D2B, 0x4F51, {0x8E, 0x3A, 0x2C, 0x9B, 0x7D, 0x4E, 0x5F, 0x01}};
-constexpr DISPID kCaption = -518, kEnabled = -514, kSinkChanges = 230, kHasSink = 231, kLastKey = 232,
-                 kUserMode = 233;
+constexpr DISPID kCaption = -518, kEnabled = -514, kSinkChanges = 230, kHasSink = 231, kLastKey = 232, kUserMode = 233;
 constexpr DISPID kOnClick = 201, kOnKeyPress = 202;
 
 std::string BinDir() {
@@ -217,10 +216,10 @@ TEST_F(ActiveXTest, PersistenceSafetyAndControlInterfaces) {
   picture.Canvas()->Brush()->SetColor(clWhite);
   picture.Canvas()->FillRect(Rect(0, 0, 120, 40));
   RECTL bounds{10, 5, 110, 35};
-  EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, picture.Canvas()->Handle(), &bounds,
-                       nullptr, nullptr, 0),
+  EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, picture.Canvas()->Handle(), &bounds, nullptr,
+                       nullptr, 0),
             S_OK);
-  EXPECT_EQ(picture.Canvas()->Pixels(2, 2), clWhite);                    // outside the bounds
+  EXPECT_EQ(picture.Canvas()->Pixels(2, 2), clWhite);                              // outside the bounds
   EXPECT_EQ(ColorToRGB(picture.Canvas()->Pixels(16, 26)), ColorToRGB(clBtnFace));  // the button's face
   EXPECT_EQ(view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, picture.Canvas()->Handle(), &bounds, nullptr,
                        nullptr, 0),

@@ -12,7 +12,12 @@ constexpr GUID kEventIid = {0x3A7C1E12, 0x6D2B, 0x4F51, {0x8E, 0x3A, 0x2C, 0x9B,
 constexpr GUID kClsid = {0x3A7C1E13, 0x6D2B, 0x4F51, {0x8E, 0x3A, 0x2C, 0x9B, 0x7D, 0x4E, 0x5F, 0x01}};
 
 const TTypeLibRecord kLib = {
-    kLibId, "KvAxTest", "KvAxTest Library", 1, 0, 0,
+    kLibId,
+    "KvAxTest",
+    "KvAxTest Library",
+    1,
+    0,
+    0,
     {{kIid, "IAxButton", "Dispatch interface for AxButton Control", TInterfaceKind::DispInterface},
      {kEventIid, "IAxButtonEvents", "Events interface for AxButton Control", TInterfaceKind::DispInterface}},
     {{kClsid, "AxButton", "AxButton Control", {{kIid, true, false}, {kEventIid, true, true}}}},
@@ -49,16 +54,19 @@ class TAxButton : public TActiveXControl<TAxButton> {
 
 const TDispatchTable<TAxButton>& TAxButton::DispatchTable() {
   static const TDispatchTable<TAxButton> table = {
-      {"Caption", -518, TDispKind::PropertyGet, 0, [](TAxButton& o, TDispCall& c) { c.SetResult(o.Button()->Caption()); }},
+      {"Caption", -518, TDispKind::PropertyGet, 0,
+       [](TAxButton& o, TDispCall& c) { c.SetResult(o.Button()->Caption()); }},
       {"Caption", -518, TDispKind::PropertyPut, 0,
        [](TAxButton& o, TDispCall& c) { o.Button()->SetCaption(c.PutValue().AsString()); }},
-      {"Enabled", -514, TDispKind::PropertyGet, 0, [](TAxButton& o, TDispCall& c) { c.SetResult(o.Button()->Enabled()); }},
+      {"Enabled", -514, TDispKind::PropertyGet, 0,
+       [](TAxButton& o, TDispCall& c) { c.SetResult(o.Button()->Enabled()); }},
       {"Enabled", -514, TDispKind::PropertyPut, 0,
        [](TAxButton& o, TDispCall& c) { o.Button()->SetEnabled(c.PutValue().AsBoolean()); }},
       {"SinkChanges", 230, TDispKind::PropertyGet, 0, [](TAxButton& o, TDispCall& c) { c.SetResult(o.sink_changes_); }},
       {"HasSink", 231, TDispKind::PropertyGet, 0, [](TAxButton& o, TDispCall& c) { c.SetResult(o.has_sink_); }},
       {"LastKey", 232, TDispKind::PropertyGet, 0, [](TAxButton& o, TDispCall& c) { c.SetResult(o.last_key_); }},
-      {"UserMode", 233, TDispKind::PropertyGet, 0, [](TAxButton& o, TDispCall& c) { c.SetResult(o.AmbientUserMode()); }},
+      {"UserMode", 233, TDispKind::PropertyGet, 0,
+       [](TAxButton& o, TDispCall& c) { c.SetResult(o.AmbientUserMode()); }},
   };
   return table;
 }

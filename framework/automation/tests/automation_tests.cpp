@@ -104,7 +104,8 @@ struct Calc {
         {"Last", 12, TDispKind::PropertyGet, 0, [](Calc& c, TDispCall& call) { call.SetResult(c.last); }},
         {"Twice", 13, TDispKind::Method, 1,
          [](Calc&, TDispCall& call) { call.SetArg(0, call.Value(0).AsInteger() * 2); }},
-        {"Boom", 14, TDispKind::Method, 0, [](Calc&, TDispCall&) { throw EConvertError("'x' is not a valid integer value"); }},
+        {"Boom", 14, TDispKind::Method, 0,
+         [](Calc&, TDispCall&) { throw EConvertError("'x' is not a valid integer value"); }},
         {"Raw", 15, TDispKind::Method, 0, [](Calc&, TDispCall&) { throw 42; }},
     };
     return t;
@@ -210,8 +211,8 @@ const GUID kInternal = {0x11111113, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x5
 TEST(ComServer, ExecutableSwitchesAndInternalClasses) {
   kvtest::TempHome home;
   KvRegistryReload();
-  TTypeLibRecord lib{kLib, "Shell", "Shell Library", 1, 0, 0,
-                     {{kIntf, "IShellThing", "", TInterfaceKind::Dual}}, {}, {}};
+  TTypeLibRecord lib{kLib, "Shell", "Shell Library", 1, 0, 0, {{kIntf, "IShellThing", "", TInterfaceKind::Dual}},
+                     {},   {}};
   TComServer server;
   server.SetTypeLib(&lib);
   TAutoObjectFactory<Counter> factory(server, kInternal, "Thing", "Thing", ciInternal);

@@ -103,8 +103,10 @@ TEST_F(ServerTest, RegistersIsCreatedAnswersAndUnregisters) {
            "[HKEY_CLASSES_ROOT\\CLSID\\" + clsid + "\\TypeLib]\n@=\"{6B1D5A1E-3C2F-4E8A-9D7B-1A2B3C4D5E6F}\"\n",
            "[HKEY_CLASSES_ROOT\\CLSID\\" + clsid + "\\Version]\n@=\"1.0\"\n",
            std::string("[HKEY_CLASSES_ROOT\\KvTest.TestObject\\CLSID]\n@=\"") + clsid + "\"\n",
-           std::string("[HKEY_CLASSES_ROOT\\TypeLib\\{6B1D5A1E-3C2F-4E8A-9D7B-1A2B3C4D5E6F}\\1.0]\n@=\"KvTest Library\"\n"),
-           "[HKEY_CLASSES_ROOT\\TypeLib\\{6B1D5A1E-3C2F-4E8A-9D7B-1A2B3C4D5E6F}\\1.0\\0\\win32]\n@=\"" + server_ + "\"\n",
+           std::string(
+               "[HKEY_CLASSES_ROOT\\TypeLib\\{6B1D5A1E-3C2F-4E8A-9D7B-1A2B3C4D5E6F}\\1.0]\n@=\"KvTest Library\"\n"),
+           "[HKEY_CLASSES_ROOT\\TypeLib\\{6B1D5A1E-3C2F-4E8A-9D7B-1A2B3C4D5E6F}\\1.0\\0\\win32]\n@=\"" + server_ +
+               "\"\n",
            "[HKEY_CLASSES_ROOT\\TypeLib\\{6B1D5A1E-3C2F-4E8A-9D7B-1A2B3C4D5E6F}\\1.0\\HELPDIR]\n@=\"" + bin_ + "\"\n",
            std::string("[HKEY_CLASSES_ROOT\\Interface\\{6B1D5A1F-3C2F-4E8A-9D7B-1A2B3C4D5E6F}\\ProxyStubClsid32]\n"
                        "@=\"{00020424-0000-0000-C000-000000000046}\"\n"),
@@ -197,9 +199,9 @@ TEST_F(ServerTest, RegistersIsCreatedAnswersAndUnregisters) {
 
   // While objects live, or the server is locked, the library stays.
   IClassFactory* factory = nullptr;
-  ASSERT_EQ(CoGetClassObject(kClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                             reinterpret_cast<void**>(&factory)),
-            S_OK);
+  ASSERT_EQ(
+      CoGetClassObject(kClsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+      S_OK);
   factory->LockServer(TRUE);
   factory->Release();
   CoFreeUnusedLibraries();

@@ -12,7 +12,12 @@ constexpr GUID kIid = {0x6B1D5A1F, 0x3C2F, 0x4E8A, {0x9D, 0x7B, 0x1A, 0x2B, 0x3C
 constexpr GUID kClsid = {0x6B1D5A20, 0x3C2F, 0x4E8A, {0x9D, 0x7B, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F}};
 
 const TTypeLibRecord kLib = {
-    kLibId, "KvTest", "KvTest Library", 1, 0, 0,
+    kLibId,
+    "KvTest",
+    "KvTest Library",
+    1,
+    0,
+    0,
     {{kIid, "ITestObject", "Dispatch interface for TestObject", TInterfaceKind::Dual}},
     {{kClsid, "TestObject", "TestObject", {{kIid, true, false}}}},
     {},
@@ -37,15 +42,15 @@ const TDispatchTable<TTestObject>& TTestObject::DispatchTable() {
       {"Join", 2, TDispKind::Method, 3,
        [](TTestObject&, TDispCall& c) {
          AnsiString s;
-         for (unsigned i = 0; i < c.Count(); ++i) s += (i ? "|" : "") + (c.Value(i).IsEmpty() ? "-" : c.Value(i).AsString());
+         for (unsigned i = 0; i < c.Count(); ++i)
+           s += (i ? "|" : "") + (c.Value(i).IsEmpty() ? "-" : c.Value(i).AsString());
          c.SetResult(s);
        },
        1},
       {"Name", 3, TDispKind::PropertyGet, 0, [](TTestObject& o, TDispCall& c) { c.SetResult(o.name_); }},
       {"Name", 3, TDispKind::PropertyPut, 0, [](TTestObject& o, TDispCall& c) { o.name_ = c.PutValue().AsString(); }},
       {"Fail", 4, TDispKind::Method, 0, [](TTestObject&, TDispCall&) { throw EConvertError("bad value"); }},
-      {"Double", 5, TDispKind::Method, 1,
-       [](TTestObject&, TDispCall& c) { c.SetArg(0, c.Value(0).AsInteger() * 2); }},
+      {"Double", 5, TDispKind::Method, 1, [](TTestObject&, TDispCall& c) { c.SetArg(0, c.Value(0).AsInteger() * 2); }},
       {"Objects", 6, TDispKind::PropertyGet, 0,
        [](TTestObject&, TDispCall& c) { c.SetResult(static_cast<int>(ComServer().ObjectCount())); }},
   };

@@ -88,8 +88,8 @@ struct TestForm : TForm {
 };
 
 std::vector<HWND> Windows(TestForm* f) {
-  return {f->Handle(), f->Button1->Handle(), f->Edit1->Handle(), f->Combo1->Handle(), f->StatusBar1->Handle(),
-          f->ProgressBar1->Handle()};
+  return {f->Handle(),         f->Button1->Handle(),    f->Edit1->Handle(),
+          f->Combo1->Handle(), f->StatusBar1->Handle(), f->ProgressBar1->Handle()};
 }
 
 // Index of the first record of `msg` sent to `hwnd`, -1 when none.
@@ -122,15 +122,15 @@ TEST_F(ControlsTest, FormIsCreatedShownResizedAndDestroyedInThePlatformsOrder) {
   ASSERT_GE(shown, 0);
   EXPECT_GT(shown, IndexOf(all, WM_CREATE, form->ProgressBar1->Handle()));
   // Showing: the platform's order for a top-level window that becomes active.
-  auto showing = kvtest::SpySentTo({form->Handle()},
-                                   {WM_SHOWWINDOW, WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE,
-                                    WM_ACTIVATE, WM_NCPAINT, WM_ERASEBKGND},
-                                   static_cast<size_t>(shown));
-  EXPECT_EQ(kv::SpyMatch(showing, {kv::WithW(kv::Sent(WM_SHOWWINDOW), TRUE), kv::Sent(WM_WINDOWPOSCHANGING),
-                                   kv::Sent(WM_NCACTIVATE), kv::WithW(kv::Sent(WM_ACTIVATE), WA_ACTIVE),
-                                   kv::Sent(WM_NCPAINT), kv::Optional(kv::Sent(WM_ERASEBKGND)),
-                                   kv::Sent(WM_WINDOWPOSCHANGED)}),
-            "");
+  auto showing = kvtest::SpySentTo(
+      {form->Handle()},
+      {WM_SHOWWINDOW, WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE, WM_ACTIVATE, WM_NCPAINT, WM_ERASEBKGND},
+      static_cast<size_t>(shown));
+  EXPECT_EQ(
+      kv::SpyMatch(showing, {kv::WithW(kv::Sent(WM_SHOWWINDOW), TRUE), kv::Sent(WM_WINDOWPOSCHANGING),
+                             kv::Sent(WM_NCACTIVATE), kv::WithW(kv::Sent(WM_ACTIVATE), WA_ACTIVE), kv::Sent(WM_NCPAINT),
+                             kv::Optional(kv::Sent(WM_ERASEBKGND)), kv::Sent(WM_WINDOWPOSCHANGED)}),
+      "");
   EXPECT_EQ(FindControl(form->Button1->Handle()), form->Button1);
 
   // Resizing: the form's WM_SIZE lays the bottom-aligned status bar out again.
@@ -139,12 +139,11 @@ TEST_F(ControlsTest, FormIsCreatedShownResizedAndDestroyedInThePlatformsOrder) {
   KvSpyStop();
   auto sizing = kvtest::SpySentTo({form->Handle(), form->StatusBar1->Handle()},
                                   {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_SIZE});
-  EXPECT_EQ(kv::SpyMatch(sizing, {kv::Sent(WM_WINDOWPOSCHANGING, form->Handle()),
-                                  kv::Sent(WM_WINDOWPOSCHANGED, form->Handle()),
-                                  kv::Sent(WM_SIZE, form->Handle()),
-                                  kv::Sent(WM_WINDOWPOSCHANGING, form->StatusBar1->Handle()),
-                                  kv::Sent(WM_WINDOWPOSCHANGED, form->StatusBar1->Handle()),
-                                  kv::Sent(WM_SIZE, form->StatusBar1->Handle())}),
+  EXPECT_EQ(kv::SpyMatch(sizing,
+                         {kv::Sent(WM_WINDOWPOSCHANGING, form->Handle()), kv::Sent(WM_WINDOWPOSCHANGED, form->Handle()),
+                          kv::Sent(WM_SIZE, form->Handle()), kv::Sent(WM_WINDOWPOSCHANGING, form->StatusBar1->Handle()),
+                          kv::Sent(WM_WINDOWPOSCHANGED, form->StatusBar1->Handle()),
+                          kv::Sent(WM_SIZE, form->StatusBar1->Handle())}),
             "");
   EXPECT_EQ(form->Width(), 500);
   EXPECT_EQ(form->StatusBar1->Width(), form->ClientWidth());
@@ -921,13 +920,13 @@ TEST_F(ControlsTest, PublishedPropertiesAreReadAndWrittenByName) {
     const char* value;
   };
   const Case bad[] = {
-      {form.Button1, "Glyph", "x"},          // unknown
-      {form.Button1, "Default", "maybe"},    // not a value of the enumeration
-      {form.Edit1, "Left", "12px"},          // not a number
-      {form.Edit1, "Left", "4294967296"},    // beyond 32 bits
+      {form.Button1, "Glyph", "x"},        // unknown
+      {form.Button1, "Default", "maybe"},  // not a value of the enumeration
+      {form.Edit1, "Left", "12px"},        // not a number
+      {form.Edit1, "Left", "4294967296"},  // beyond 32 bits
       {form.Edit1->Font(), "Style", "[fsBold,,fsItalic]"},
       {form.Edit1->Font(), "Style", "[fsHuge]"},
-      {form.StatusBar1, "Panels", "x"},      // an object, not text
+      {form.StatusBar1, "Panels", "x"},  // an object, not text
       {form.Combo1, "Items", "x"},
   };
   for (const Case& c : bad) EXPECT_ANY_THROW(SetPropValue(c.object, c.name, c.value)) << c.name << "=" << c.value;

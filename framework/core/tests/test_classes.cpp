@@ -11,8 +11,7 @@ namespace {
 // Records every notice it gets and every destruction, into a shared log.
 class Probe : public TComponent {
  public:
-  Probe(TComponent* owner, const char* name, std::vector<std::string>* log)
-      : TComponent(owner), log_(log) {
+  Probe(TComponent* owner, const char* name, std::vector<std::string>* log) : TComponent(owner), log_(log) {
     SetName(name);
   }
   ~Probe() override { log_->push_back("~" + Name()); }
@@ -173,9 +172,7 @@ class Recording : public TCollection {
 
  protected:
   void Update(TCollectionItem* item) override { updates.push_back(item); }
-  void Notify(TCollectionItem* item, TCollectionNotification action) override {
-    notices.emplace_back(item, action);
-  }
+  void Notify(TCollectionItem* item, TCollectionNotification action) override { notices.emplace_back(item, action); }
 };
 
 TEST(Collection, AddInsertDeleteAndIds) {

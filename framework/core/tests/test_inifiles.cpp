@@ -58,8 +58,7 @@ TEST_F(IniFiles, ReadTable) {
       {"Missing", "a", "<default>"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(ini.ReadString(c.section, c.key, "<default>"), c.expected)
-        << c.section << "/" << c.key;
+    EXPECT_EQ(ini.ReadString(c.section, c.key, "<default>"), c.expected) << c.section << "/" << c.key;
 
   TStringList list;
   ini.ReadSections(&list);
@@ -82,20 +81,17 @@ TEST_F(IniFiles, WriteTable) {
   };
   const Case cases[] = {
       {"[a]\r\nx=1\r\n", [](TIniFile& i) { i.WriteString("A", "X", "2"); }, "[a]\r\nx=2\r\n"},
-      {"[a]\r\nx=1\r\n", [](TIniFile& i) { i.WriteString("b", "y", "2"); },
-       "[a]\r\nx=1\r\n[b]\r\ny=2\r\n"},
+      {"[a]\r\nx=1\r\n", [](TIniFile& i) { i.WriteString("b", "y", "2"); }, "[a]\r\nx=1\r\n[b]\r\ny=2\r\n"},
       {"[a]\r\nx=1\r\n\r\n[b]\r\n", [](TIniFile& i) { i.WriteString("a", "y", "2"); },
        "[a]\r\nx=1\r\ny=2\r\n\r\n[b]\r\n"},
       {"[a]\nx=1\n", [](TIniFile& i) { i.WriteString("a", "y", "2"); }, "[a]\nx=1\ny=2\n"},
       {"[a]\r\nx=1", [](TIniFile& i) { i.WriteString("a", "x", "3"); }, "[a]\r\nx=3\r\n"},
       {nullptr, [](TIniFile& i) { i.WriteString("s", "k", "v"); }, "[s]\r\nk=v\r\n"},
-      {"; c\r\n[a]\r\n; inner\r\nx=1\r\n", [](TIniFile& i) { i.DeleteKey("a", "X"); },
-       "; c\r\n[a]\r\n; inner\r\n"},
-      {"[a]\r\nx=1\r\n[B]\r\ny=2\r\n[a]\r\nz=3\r\n", [](TIniFile& i) { i.EraseSection("A"); },
-       "[B]\r\ny=2\r\n"},
-      {"[a]\r\nx=1\r\n", [](TIniFile& i) { i.WriteInteger("a", "n", -5); },
-       "[a]\r\nx=1\r\nn=-5\r\n"},
-      {"[a]\r\n", [](TIniFile& i) {
+      {"; c\r\n[a]\r\n; inner\r\nx=1\r\n", [](TIniFile& i) { i.DeleteKey("a", "X"); }, "; c\r\n[a]\r\n; inner\r\n"},
+      {"[a]\r\nx=1\r\n[B]\r\ny=2\r\n[a]\r\nz=3\r\n", [](TIniFile& i) { i.EraseSection("A"); }, "[B]\r\ny=2\r\n"},
+      {"[a]\r\nx=1\r\n", [](TIniFile& i) { i.WriteInteger("a", "n", -5); }, "[a]\r\nx=1\r\nn=-5\r\n"},
+      {"[a]\r\n",
+       [](TIniFile& i) {
          i.WriteBool("a", "t", true);
          i.WriteBool("a", "f", false);
        },
@@ -195,8 +191,7 @@ TEST_F(IniFiles, WritersInSeveralProcessesLoseNothing) {
   TIniFile ini(Path());
   for (int p = 0; p < kProcesses; ++p)
     for (int i = 0; i < kKeys; ++i)
-      EXPECT_EQ(ini.ReadString("s" + std::to_string(i % 2),
-                               "k" + std::to_string(p) + "_" + std::to_string(i), "lost"),
+      EXPECT_EQ(ini.ReadString("s" + std::to_string(i % 2), "k" + std::to_string(p) + "_" + std::to_string(i), "lost"),
                 std::to_string(i));
 }
 

@@ -131,10 +131,9 @@ TEST_F(RegistryClasses, IniStyleAccess) {
     zones.WriteInteger("example.com", "*", 4);
   }
   HKEY k;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER,
-                          "Software\\Vendor\\Settings\\ZoneMap\\Domains\\example.com",
-                          0, KEY_READ, &k),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Vendor\\Settings\\ZoneMap\\Domains\\example.com", 0, KEY_READ, &k),
+      ERROR_SUCCESS);
   DWORD zone = 0, size = 4, type = 0;
   ASSERT_EQ(RegQueryValueExA(k, "*", nullptr, &type, reinterpret_cast<BYTE*>(&zone), &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));

@@ -57,9 +57,15 @@ struct SeekCase {
 
 TEST(Streams, SeekTable) {
   const SeekCase cases[] = {
-      {3, soBeginning, 3, 3},     {-5, soBeginning, 0, 0},  {20, soBeginning, 20, 10},
-      {2, soCurrent, 6, 6},       {-9, soCurrent, 0, 0},    {0, soEnd, 10, 10},
-      {-2, soEnd, 8, 8},          {5, soEnd, 15, 10},       {INT64_MAX, soEnd, INT64_MAX, 10},
+      {3, soBeginning, 3, 3},
+      {-5, soBeginning, 0, 0},
+      {20, soBeginning, 20, 10},
+      {2, soCurrent, 6, 6},
+      {-9, soCurrent, 0, 0},
+      {0, soEnd, 10, 10},
+      {-2, soEnd, 8, 8},
+      {5, soEnd, 15, 10},
+      {INT64_MAX, soEnd, INT64_MAX, 10},
       {INT64_MIN, soCurrent, 0, 0},
   };
   for (const auto& c : cases) {

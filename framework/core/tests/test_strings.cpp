@@ -99,11 +99,8 @@ TEST(StringList, TextSplitsAtEveryLineBreak) {
 
 TEST(StringList, CommaText) {
   const std::pair<V, std::string> out[] = {
-      {{"a", "b c", "d\"e", ""}, "a,\"b c\",\"d\"\"e\","},
-      {{""}, "\"\""},
-      {{}, ""},
-      {{"x,y", "tab\there"}, "\"x,y\",\"tab\there\""},
-      {{"", ""}, ","},
+      {{"a", "b c", "d\"e", ""}, "a,\"b c\",\"d\"\"e\","}, {{""}, "\"\""},  {{}, ""},
+      {{"x,y", "tab\there"}, "\"x,y\",\"tab\there\""},     {{"", ""}, ","},
   };
   for (auto& [lines, text] : out) {
     SCOPED_TRACE(text);

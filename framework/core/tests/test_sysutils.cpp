@@ -85,9 +85,15 @@ TEST(StrToInt, FrameworkRules) {
 
 TEST(StrToInt, EmbeddedNulIsNotANumber) {
   int64_t w;
-  EXPECT_FALSE(TryStrToInt64(std::string("12\0" "3", 4), w));
+  EXPECT_FALSE(TryStrToInt64(std::string("12\0"
+                                         "3",
+                                         4),
+                             w));
   int v;
-  EXPECT_FALSE(TryStrToInt(std::string("12\0" "3", 4), v));
+  EXPECT_FALSE(TryStrToInt(std::string("12\0"
+                                       "3",
+                                       4),
+                           v));
 }
 
 TEST(StrToInt64, Limits) {
@@ -120,8 +126,8 @@ TEST(IntToStr, AndHex) {
 
 TEST(StrToFloat, Accepts) {
   const std::pair<const char*, double> ok[] = {
-      {"1.5", 1.5}, {" -2.25 ", -2.25}, {"+3", 3}, {".5", 0.5}, {"5.", 5}, {"1e3", 1000},
-      {"1.5E-2", 0.015}, {"-0", 0}, {"1e-400", 0},
+      {"1.5", 1.5},  {" -2.25 ", -2.25}, {"+3", 3}, {".5", 0.5},   {"5.", 5},
+      {"1e3", 1000}, {"1.5E-2", 0.015},  {"-0", 0}, {"1e-400", 0},
   };
   for (auto& [text, value] : ok) {
     SCOPED_TRACE(text);
@@ -263,15 +269,17 @@ TEST(Format, VariadicForm) {
 
 TEST(Format, ErrorsNameTheFormat) {
   const std::pair<const char*, std::vector<TVarRec>> bad[] = {
-      {"%d", {"x"}}, {"%s", {5}}, {"%f", {5}}, {"%x", {1.5}}, {"%d", {true}}, {"%", {1}},
-      {"%q", {1}},   {"%5", {1}}, {"%p", {1}},
+      {"%d", {"x"}}, {"%s", {5}}, {"%f", {5}}, {"%x", {1.5}}, {"%d", {true}},
+      {"%", {1}},    {"%q", {1}}, {"%5", {1}}, {"%p", {1}},
   };
   for (auto& [fmt, args] : bad) {
     SCOPED_TRACE(fmt);
     EXPECT_EQ(MessageOf<EConvertError>([&] { Format(fmt, args); }),
               std::string("Format '") + fmt + "' invalid or incompatible with argument");
   }
-  EXPECT_EQ(MessageOf<EConvertError>([] { Format("%*d", {1 << 20, 1}); }),
+  EXPECT_EQ(MessageOf<EConvertError>([] {
+              Format("%*d", {1 << 20, 1});
+            }),
             "Format '%*d' invalid or incompatible with argument");
   EXPECT_EQ(MessageOf<EConvertError>([] { Format("%d %d", {1}); }), "No argument for format '%d %d'");
   EXPECT_EQ(MessageOf<EConvertError>([] { Format("%3:d", {1}); }), "No argument for format '%3:d'");
@@ -298,7 +306,7 @@ TEST(Strings, PosCopyDeleteInsert) {
   EXPECT_EQ(PosEx("b", "abcb", 5), 0);
 
   const std::tuple<int, int, const char*> copies[] = {
-      {1, 2, "ab"}, {0, 2, "ab"}, {-5, 1, "a"}, {2, 100, "bcd"}, {4, 1, "d"},
+      {1, 2, "ab"}, {0, 2, "ab"}, {-5, 1, "a"}, {2, 100, "bcd"},         {4, 1, "d"},
       {5, 1, ""},   {2, 0, ""},   {2, -1, ""},  {1, 0x7FFFFFFF, "abcd"},
   };
   for (auto& [index, count, text] : copies) {
@@ -380,7 +388,10 @@ TEST_F(CodePage, DoubleByteCharactersAreWhole) {
   EXPECT_EQ(AnsiLowerCase("AB\x81\x41"), "ab\x81\x41");
   EXPECT_EQ(UpperCase("ab\x81\x61"), "AB\x81\x41") << "the ASCII form is bytewise";
   // Text that is not valid in the code page is still mapped, trail bytes kept.
-  EXPECT_EQ(AnsiUpperCase("a\xff" "a"), "A\xff" "A");
+  EXPECT_EQ(AnsiUpperCase("a\xff"
+                          "a"),
+            "A\xff"
+            "A");
   EXPECT_EQ(AnsiUpperCase("a\x81"), "A\x81");
   EXPECT_EQ(AnsiLowerCase("\x81\x41Z\x81"), "\x81\x41z\x81");
   EXPECT_EQ(AnsiPos("\x5C", "\x95\x5C\x5C"), 3);
@@ -579,9 +590,8 @@ TEST(Errors, Messages) {
 
 TEST(Dates, EncodeDecodeTable) {
   const std::tuple<int, int, int, double> cases[] = {
-      {1899, 12, 30, 0},     {1899, 12, 29, -1},      {1900, 1, 1, 2},     {1900, 3, 1, 61},
-      {2000, 1, 1, 36526},   {2000, 2, 29, 36585},    {2024, 3, 5, 45356}, {1, 1, 1, -693593},
-      {9999, 12, 31, 2958465},
+      {1899, 12, 30, 0},    {1899, 12, 29, -1},  {1900, 1, 1, 2},    {1900, 3, 1, 61},        {2000, 1, 1, 36526},
+      {2000, 2, 29, 36585}, {2024, 3, 5, 45356}, {1, 1, 1, -693593}, {9999, 12, 31, 2958465},
   };
   for (auto& [y, m, d, value] : cases) {
     SCOPED_TRACE(value);
@@ -590,7 +600,7 @@ TEST(Dates, EncodeDecodeTable) {
     DecodeDate(value >= 0 ? value + 0.75 : value - 0.75, yy, mm, dd);
     EXPECT_EQ(std::make_tuple(yy, mm, dd), std::make_tuple(y, m, d));
   }
-  const std::tuple<int, int, int> bad[] = {{2023, 2, 29}, {1900, 2, 29}, {0, 1, 1}, {10000, 1, 1},
+  const std::tuple<int, int, int> bad[] = {{2023, 2, 29}, {1900, 2, 29}, {0, 1, 1},     {10000, 1, 1},
                                            {2024, 13, 1}, {2024, 0, 1},  {2024, 4, 31}, {2024, 1, 0}};
   for (auto& [y, m, d] : bad) {
     TDateTime out = 123;
@@ -641,8 +651,8 @@ TEST(Dates, TimeOfDayAndRounding) {
   DecodeDate(1e300, y, m, d);
   EXPECT_EQ(y, 0);
   // Values outside the calendar decode as the empty date and never fault.
-  for (double bad : {1e300, -1e300, std::numeric_limits<double>::quiet_NaN(),
-                     std::numeric_limits<double>::infinity()}) {
+  for (double bad :
+       {1e300, -1e300, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
     DecodeTime(bad, h, n, s, ms);
     EXPECT_EQ(std::make_tuple(h, n, s, ms), std::make_tuple(0, 0, 0, 0));
     EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn mmm ddd", bad), "0000-00-00 00:00  Sun");
@@ -737,8 +747,8 @@ TEST(Dates, StrToDateTimeTable) {
     SCOPED_TRACE(text);
     EXPECT_DOUBLE_EQ(StrToDateTime(text), value);
   }
-  for (const char* bad : {"", "2024", "2024-02-30", "2024-03-05 25:00", "2024-03-05 10:61", "2024/03/05",
-                          "2024-03-05x", "2024-03-05 13:00 PM", "abc", "2024-03-05T10:00"}) {
+  for (const char* bad : {"", "2024", "2024-02-30", "2024-03-05 25:00", "2024-03-05 10:61", "2024/03/05", "2024-03-05x",
+                          "2024-03-05 13:00 PM", "abc", "2024-03-05T10:00"}) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(MessageOf<EConvertError>([&] { StrToDateTime(bad); }),
               std::string("'") + bad + "' is not a valid date and time");

@@ -129,7 +129,7 @@ TEST(Thread, LifecycleErrorsAndTermination) {
   {
     Worker never([&](Worker&) { executed = true; });
     EXPECT_THROW(never.WaitFor(), EThread);  // never started: it would wait for ever
-  }  // destroyed without running Execute
+  }                                          // destroyed without running Execute
   EXPECT_FALSE(executed);
 
   Worker loop([](Worker& self) {

@@ -222,8 +222,8 @@ TEST(Bitmap, MalformedBmpIsInvalidGraphic) {
   TMemoryStream s;
   good.SaveToStream(&s);
   std::string bytes(static_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
-  std::vector<std::string> bad = {
-      "", "BM", "XX" + bytes.substr(2), bytes.substr(0, 30), bytes.substr(0, bytes.size() - 10)};
+  std::vector<std::string> bad = {"", "BM", "XX" + bytes.substr(2), bytes.substr(0, 30),
+                                  bytes.substr(0, bytes.size() - 10)};
   std::string huge = bytes;
   int32_t w = 0x7FFFFFF;
   std::memcpy(huge.data() + 18, &w, 4);  // width far beyond the data
@@ -322,7 +322,7 @@ TBitmap* Gradient(int w, int h) {
   for (int y = 0; y < h; ++y) {
     auto* row = static_cast<BYTE*>(b->ScanLine(y));
     for (int x = 0; x < w; ++x) {
-      row[3 * x] = static_cast<BYTE>(x * 255 / w);      // blue grows to the right
+      row[3 * x] = static_cast<BYTE>(x * 255 / w);  // blue grows to the right
       row[3 * x + 1] = 128;
       row[3 * x + 2] = static_cast<BYTE>(y * 255 / h);  // red grows downwards
     }
@@ -401,9 +401,7 @@ TEST(Picture, LoadsByExtensionThroughTheRegistry) {
   TJPEGImage j;
   j.Assign(src.get());
   j.SaveToFile(jpg);
-  {
-    TFileStream f(odd, fmCreate);
-  }
+  { TFileStream f(odd, fmCreate); }
   TPicture p;
   p.LoadFromFile(bmp);
   EXPECT_STREQ(p.Graphic()->ClassName(), "TBitmap");

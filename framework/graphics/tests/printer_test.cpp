@@ -167,7 +167,8 @@ TEST_F(PrinterTest, InvoicePageOnTheVirtualPrinter) {
   // The PDF, rendered back at the device's resolution, has the same ink in the same places.
   if (std::system("command -v pdftoppm > /dev/null 2>&1") != 0) GTEST_SKIP() << "pdftoppm is not installed";
   std::string out = home_ / "back";
-  std::string cmd = "pdftoppm -r 600 -aa no -aaVector no -png -singlefile '" + std::string(doc.pdfPath) + "' '" + out + "'";
+  std::string cmd =
+      "pdftoppm -r 600 -aa no -aaVector no -png -singlefile '" + std::string(doc.pdfPath) + "' '" + out + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   Image back(out + ".png");
   ASSERT_TRUE(back.ok());

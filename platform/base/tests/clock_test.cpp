@@ -43,7 +43,7 @@ TEST(BaseVirtualClock, TickCountWrapsButDifferencesHold) {
   const ULONGLONG before64 = GetTickCount64();
   KvClockAdvance(0x20);
   const DWORD after = GetTickCount();
-  EXPECT_LT(after, before);                    // wrapped
+  EXPECT_LT(after, before);  // wrapped
   EXPECT_EQ(static_cast<DWORD>(after - before), 0x20u);
   EXPECT_EQ(GetTickCount64() - before64, 0x20u);
   EXPECT_GT(GetTickCount64(), 0xFFFFFFFFull);
@@ -138,8 +138,10 @@ TEST(BaseCalendarTime, FileTimeAndSystemTimeConvert) {
     EXPECT_EQ(back.wSecond, c.st.wSecond);
     EXPECT_EQ(back.wMilliseconds, c.st.wMilliseconds);
   }
-  SYSTEMTIME bad[] = {{2001, 2, 0, 29, 0, 0, 0, 0}, {1600, 1, 0, 1, 0, 0, 0, 0},
-                      {2000, 13, 0, 1, 0, 0, 0, 0}, {2000, 1, 0, 1, 24, 0, 0, 0},
+  SYSTEMTIME bad[] = {{2001, 2, 0, 29, 0, 0, 0, 0},
+                      {1600, 1, 0, 1, 0, 0, 0, 0},
+                      {2000, 13, 0, 1, 0, 0, 0, 0},
+                      {2000, 1, 0, 1, 24, 0, 0, 0},
                       {2000, 1, 0, 1, 0, 0, 0, 1000}};
   for (const auto& st : bad) {
     FILETIME ft;

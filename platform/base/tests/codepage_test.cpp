@@ -19,11 +19,17 @@ class CodePageScope {
  public:
   explicit CodePageScope(const char* value) {
     if (const char* old = std::getenv("KORVANE_CODEPAGE")) saved_ = old, had_ = true;
-    if (value) setenv("KORVANE_CODEPAGE", value, 1); else unsetenv("KORVANE_CODEPAGE");
+    if (value)
+      setenv("KORVANE_CODEPAGE", value, 1);
+    else
+      unsetenv("KORVANE_CODEPAGE");
     KvCodePageReset();
   }
   ~CodePageScope() {
-    if (had_) setenv("KORVANE_CODEPAGE", saved_.c_str(), 1); else unsetenv("KORVANE_CODEPAGE");
+    if (had_)
+      setenv("KORVANE_CODEPAGE", saved_.c_str(), 1);
+    else
+      unsetenv("KORVANE_CODEPAGE");
     KvCodePageReset();
   }
 
@@ -67,21 +73,25 @@ TEST(BaseCodePage, InvalidBytesBecomeReplacementCharacters) {
     std::string in;
     std::u16string out;
   } cases[] = {
-      {936, "a\xFF" "b", u"a\uFFFD" "b"},
-      {936, "a\xB7", u"a\uFFFD"},                         // lead byte cut off at the end
+      {936,
+       "a\xFF"
+       "b",
+       u"a\uFFFD"
+       "b"},
+      {936, "a\xB7", u"a\uFFFD"},  // lead byte cut off at the end
       {936, "\xB7\xA2\x81", u"\u53D1\uFFFD"},
-      {CP_UTF8, "\xC3\x28", u"\uFFFD("},                  // bad continuation
-      {CP_UTF8, "\xC0\xAF", u"\uFFFD\uFFFD"},             // overlong
-      {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},   // encoded surrogate
-      {CP_UTF8, "\xE5\x8F", u"\uFFFD"},                   // truncated sequence
-      {CP_UTF8, "\xF0\x9F\x98\x80", u"\U0001F600"},       // a pair, not a replacement
+      {CP_UTF8, "\xC3\x28", u"\uFFFD("},                 // bad continuation
+      {CP_UTF8, "\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong
+      {CP_UTF8, "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
+      {CP_UTF8, "\xE5\x8F", u"\uFFFD"},                  // truncated sequence
+      {CP_UTF8, "\xF0\x9F\x98\x80", u"\U0001F600"},      // a pair, not a replacement
   };
   for (const auto& c : cases) {
     EXPECT_EQ(kv::MultiByteToWide(c.cp, c.in), c.out) << c.cp << " " << c.in;
     SetLastError(0);
-    EXPECT_EQ(MultiByteToWideChar(c.cp, MB_ERR_INVALID_CHARS, c.in.data(),
-                                  static_cast<int>(c.in.size()), nullptr, 0) == 0,
-              c.out.find(u'\uFFFD') != std::u16string::npos);
+    EXPECT_EQ(
+        MultiByteToWideChar(c.cp, MB_ERR_INVALID_CHARS, c.in.data(), static_cast<int>(c.in.size()), nullptr, 0) == 0,
+        c.out.find(u'\uFFFD') != std::u16string::npos);
     if (c.out.find(u'\uFFFD') != std::u16string::npos) {
       EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
     }
@@ -97,12 +107,18 @@ TEST(BaseCodePage, AsciiRunsBesideMultiByteCharacters) {
     std::string bytes;
     std::u16string wide;
   } cases[] = {
-      {936, "x\x81\x40y\x81\x7E@", u"x\u4E02y\u4E8A@"},                 // trail bytes '@' and '~'
+      {936, "x\x81\x40y\x81\x7E@", u"x\u4E02y\u4E8A@"},  // trail bytes '@' and '~'
       {936, "No.\xB7\xA2\xC6\xB1 1,2", u"No.\u53D1\u7968 1,2"},
-      {54936, "a\x81\x30\x81\x30" "b\x81\x40", u"a\u0080b\u4E02"},        // four bytes with digits
+      {54936,
+       "a\x81\x30\x81\x30"
+       "b\x81\x40",
+       u"a\u0080b\u4E02"},  // four bytes with digits
       {932, "\x81\x5C\\\x83\x41", u"\u2015\\\u30A2"},
-      {950, "\xA4\x40" "A", u"\u4E00A"},
-      {1258, "A\xF2", u"\u1EA0"},                                         // a letter and its mark
+      {950,
+       "\xA4\x40"
+       "A",
+       u"\u4E00A"},
+      {1258, "A\xF2", u"\u1EA0"},  // a letter and its mark
   };
   for (const auto& c : cases) {
     EXPECT_EQ(kv::MultiByteToWide(c.cp, c.bytes), c.wide) << c.cp << " " << c.bytes;
@@ -163,16 +179,14 @@ TEST(BaseCodePage, UnmappableCharactersBecomeDefault) {
   const char16_t lone[] = {u'x', 0xD800, u'y'};
   n = WideCharToMultiByte(CP_UTF8, 0, lone, 3, out, sizeof out, nullptr, nullptr);
   EXPECT_EQ(std::string(out, n), "x\xEF\xBF\xBDy");
-  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, out, sizeof out, nullptr,
-                                nullptr), 0);
+  EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, out, sizeof out, nullptr, nullptr), 0);
 }
 
 TEST(BaseCodePage, EnvironmentSelectsTheAnsiCodePage) {
   struct Case {
     const char* value;
     UINT acp;
-  } cases[] = {{"65001", 65001}, {"1252", 1252}, {"936", 936}, {"bogus", 936}, {"42", 936},
-               {"", 936}};
+  } cases[] = {{"65001", 65001}, {"1252", 1252}, {"936", 936}, {"bogus", 936}, {"42", 936}, {"", 936}};
   for (const auto& c : cases) {
     CodePageScope scope(c.value);
     EXPECT_EQ(GetACP(), c.acp) << c.value;

@@ -15,7 +15,10 @@ constexpr DWORD kSystem = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INS
 TEST(BaseLastError, IsPerThread) {
   SetLastError(ERROR_ACCESS_DENIED);
   DWORD seen = 1;
-  std::thread([&] { seen = GetLastError(); SetLastError(ERROR_TIMEOUT); }).join();
+  std::thread([&] {
+    seen = GetLastError();
+    SetLastError(ERROR_TIMEOUT);
+  }).join();
   EXPECT_EQ(seen, 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
@@ -44,8 +47,7 @@ TEST(BaseFormatMessage, GivesThePlatformTexts) {
 
 TEST(BaseFormatMessage, MaxWidthTurnsTheLineBreakIntoASpace) {
   char buf[64];
-  DWORD n = FormatMessageA(kSystem | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr, 5, 0, buf,
-                           sizeof buf, nullptr);
+  DWORD n = FormatMessageA(kSystem | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr, 5, 0, buf, sizeof buf, nullptr);
   EXPECT_EQ(std::string(buf, n), "Access is denied. ");
   EXPECT_EQ(FormatMessageA(kSystem | 40, nullptr, 5, 0, buf, sizeof buf, nullptr), 0u);
 }
@@ -65,8 +67,8 @@ TEST(BaseFormatMessage, FailsPlainly) {
 
 TEST(BaseFormatMessage, AllocatesTheBufferWhenAsked) {
   char* text = nullptr;
-  DWORD n = FormatMessageA(kSystem | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 2, 0,
-                           reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  DWORD n = FormatMessageA(kSystem | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 2, 0, reinterpret_cast<LPSTR>(&text), 0,
+                           nullptr);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(std::string(text, n), "The system cannot find the file specified.\r\n");
   EXPECT_EQ(text[n], '\0');
@@ -78,14 +80,22 @@ TEST(BaseErrnoMapping, CoversTheCommonCodes) {
     int e;
     DWORD error;
   } cases[] = {
-      {0, ERROR_SUCCESS},          {ENOENT, ERROR_FILE_NOT_FOUND},
-      {ENOTDIR, ERROR_PATH_NOT_FOUND}, {EACCES, ERROR_ACCESS_DENIED},
-      {EPERM, ERROR_ACCESS_DENIED},  {EEXIST, ERROR_FILE_EXISTS},
-      {EMFILE, ERROR_TOO_MANY_OPEN_FILES}, {EBADF, ERROR_INVALID_HANDLE},
-      {ENOMEM, ERROR_NOT_ENOUGH_MEMORY}, {EINVAL, ERROR_INVALID_PARAMETER},
-      {EPIPE, ERROR_BROKEN_PIPE},    {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
-      {ETIMEDOUT, ERROR_TIMEOUT},    {ENODEV, ERROR_DEVICE_NOT_CONNECTED},
-      {ENOSPC, ERROR_DISK_FULL},     {EIO, ERROR_GEN_FAILURE},
+      {0, ERROR_SUCCESS},
+      {ENOENT, ERROR_FILE_NOT_FOUND},
+      {ENOTDIR, ERROR_PATH_NOT_FOUND},
+      {EACCES, ERROR_ACCESS_DENIED},
+      {EPERM, ERROR_ACCESS_DENIED},
+      {EEXIST, ERROR_FILE_EXISTS},
+      {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+      {EBADF, ERROR_INVALID_HANDLE},
+      {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+      {EINVAL, ERROR_INVALID_PARAMETER},
+      {EPIPE, ERROR_BROKEN_PIPE},
+      {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
+      {ETIMEDOUT, ERROR_TIMEOUT},
+      {ENODEV, ERROR_DEVICE_NOT_CONNECTED},
+      {ENOSPC, ERROR_DISK_FULL},
+      {EIO, ERROR_GEN_FAILURE},
       {-12345, ERROR_GEN_FAILURE},
   };
   for (const auto& c : cases) EXPECT_EQ(KvErrnoToError(c.e), c.error) << c.e;

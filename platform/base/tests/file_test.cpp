@@ -20,8 +20,7 @@
 namespace {
 
 HANDLE Open(const char* name, DWORD access, DWORD share, DWORD creation, DWORD flags = 0) {
-  return CreateFileA(name, access, share, nullptr, creation, flags | FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
+  return CreateFileA(name, access, share, nullptr, creation, flags | FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 constexpr DWORD kRW = GENERIC_READ | GENERIC_WRITE;
@@ -199,8 +198,7 @@ TEST(BaseFiles, FindFirstNextClose) {
   std::vector<std::string> all{d.cFileName};
   while (FindNextFileA(h, &d)) all.push_back(d.cFileName);
   FindClose(h);
-  EXPECT_EQ(all, (std::vector<std::string>{".", "..", "Alpha.TXT", "beta.txt", "delta.txt.bak",
-                                           "gamma.ini"}));
+  EXPECT_EQ(all, (std::vector<std::string>{".", "..", "Alpha.TXT", "beta.txt", "delta.txt.bak", "gamma.ini"}));
 
   WIN32_FIND_DATAW w;
   h = FindFirstFileW(u"c:\\f\\G?MMA.INI", &w);
@@ -276,8 +274,7 @@ class SlowDevice final : public kv::KObject {
     SetLastError(ERROR_IO_PENDING);
     return FALSE;
   }
-  BOOL IoControl(DWORD code, void*, DWORD, void* out, DWORD out_size, DWORD* returned,
-                 OVERLAPPED*) override {
+  BOOL IoControl(DWORD code, void*, DWORD, void* out, DWORD out_size, DWORD* returned, OVERLAPPED*) override {
     if (code != 0x220034 || out_size < 2) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;

@@ -48,8 +48,7 @@ TEST(BaseModules, BareNamesSearchTheCallersFolderFirst) {
   EXPECT_NE(from_exe, from_caller);
 
   // The system folder comes after both.
-  std::filesystem::copy_file(Bin() + "base_probe/KvProbe.dll",
-                             home.system_dir() + "/KvSysProbe.dll");
+  std::filesystem::copy_file(Bin() + "base_probe/KvProbe.dll", home.system_dir() + "/KvSysProbe.dll");
   HMODULE from_system = LoadLibraryA("KVSYSPROBE.DLL");
   ASSERT_NE(from_system, nullptr);
   EXPECT_EQ(FileOf(from_system), home.system_dir() + "/KvSysProbe.dll");
@@ -64,8 +63,7 @@ TEST(BaseModules, PathsAreMappedAndErrorsReported) {
   kvtest::TempHome home;
   std::filesystem::create_directories(home / "drive_c/app");
   std::filesystem::copy_file(Bin() + "KvProbe.dll", home / "drive_c/app/KvProbe.dll");
-  HMODULE m = LoadLibraryExA("C:\\app\\kvprobe.DLL", nullptr,
-                             LOAD_WITH_ALTERED_SEARCH_PATH);
+  HMODULE m = LoadLibraryExA("C:\\app\\kvprobe.DLL", nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(Where(m), "exe");
 
@@ -134,8 +132,7 @@ int Neg(int a) { return -a; }
 
 TEST(BaseModules, BuiltinModulesBindByName) {
   kvtest::TempHome home;
-  static const KvExport exports[] = {{"Add", reinterpret_cast<void*>(&Add)},
-                                     {"Neg", reinterpret_cast<void*>(&Neg)}};
+  static const KvExport exports[] = {{"Add", reinterpret_cast<void*>(&Add)}, {"Neg", reinterpret_cast<void*>(&Neg)}};
   KvRegisterBuiltinModule("KVTEST_BUILTIN.DLL", exports, 2);
   HMODULE m = LoadLibraryA("kvtest_builtin");
   ASSERT_NE(m, nullptr);

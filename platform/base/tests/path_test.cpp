@@ -56,8 +56,7 @@ TEST(BasePathMapping, ErrorsAndBufferSizes) {
 
 TEST(BasePathMapping, AnsiNamesBecomeUtf8) {
   kvtest::TempHome home;
-  EXPECT_EQ(kv::MapPath("c:\\\xB7\xA2\xC6\xB1.txt"),
-            home.path() + "/drive_c/\xE5\x8F\x91\xE7\xA5\xA8.txt");
+  EXPECT_EQ(kv::MapPath("c:\\\xB7\xA2\xC6\xB1.txt"), home.path() + "/drive_c/\xE5\x8F\x91\xE7\xA5\xA8.txt");
 }
 
 TEST(BaseHomeDirectory, FollowsTheEnvironmentEachTime) {

@@ -37,7 +37,7 @@ TEST(BaseEvents, AutoAndManualResetWithTimeouts) {
   EXPECT_EQ(KvClockNow() - t0, 250u);  // the wait spent exactly its time-out
   ASSERT_TRUE(SetEvent(autoev));
   EXPECT_EQ(WaitForSingleObject(autoev, 1000), kObject0);
-  EXPECT_EQ(KvClockNow() - t0, 250u);  // a signalled object returns at once
+  EXPECT_EQ(KvClockNow() - t0, 250u);                   // a signalled object returns at once
   EXPECT_EQ(WaitForSingleObject(autoev, 0), kTimeout);  // consumed
 
   EXPECT_EQ(WaitForSingleObject(manual, 0), kObject0);
@@ -104,8 +104,7 @@ TEST(BaseEvents, NamedEventsAndNameClashes) {
 TEST(BaseEvents, DuplicatedHandlesShareTheObject) {
   HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE d = nullptr;
-  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), e, GetCurrentProcess(), &d, 0, FALSE,
-                              DUPLICATE_SAME_ACCESS));
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), e, GetCurrentProcess(), &d, 0, FALSE, DUPLICATE_SAME_ACCESS));
   CloseHandle(e);
   ASSERT_TRUE(SetEvent(d));
   EXPECT_EQ(WaitForSingleObject(d, 0), kObject0);
@@ -129,7 +128,10 @@ TEST(BaseMutexes, RecursiveOwnershipWithinTheProcess) {
   EXPECT_TRUE(ReleaseMutex(m));
   EXPECT_FALSE(ReleaseMutex(m));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
-  std::thread([&] { other_wait = WaitForSingleObject(m, 0); ReleaseMutex(m); }).join();
+  std::thread([&] {
+    other_wait = WaitForSingleObject(m, 0);
+    ReleaseMutex(m);
+  }).join();
   EXPECT_EQ(other_wait, kObject0);
   CloseHandle(m);
 }

@@ -17,27 +17,26 @@ TEST(BaseMulDiv, RoundsHalfAwayFromZeroAndFailsWithMinusOne) {
     INT a, b, c, expected;
   } cases[] = {
       {10, 3, 2, 15},
-      {5, 1, 2, 3},          // 2.5
-      {-5, 1, 2, -3},        // -2.5
+      {5, 1, 2, 3},    // 2.5
+      {-5, 1, 2, -3},  // -2.5
       {5, -1, 2, -3},
       {-5, -1, 2, 3},
-      {7, 1, -2, -4},        // -3.5
-      {1, 1, 3, 0},          // 0.33
-      {2, 1, 3, 1},          // 0.67
+      {7, 1, -2, -4},  // -3.5
+      {1, 1, 3, 0},    // 0.33
+      {2, 1, 3, 1},    // 0.67
       {-2, 1, 3, -1},
       {10, 100, 3, 333},
       {50, 100, 3, 1667},
       {0, 5, 7, 0},
-      {1, 1, 0, -1},         // divisor 0
+      {1, 1, 0, -1},  // divisor 0
       {0, 0, 0, -1},
-      {INT_MAX, 2, 1, -1},   // overflow
+      {INT_MAX, 2, 1, -1},                   // overflow
       {INT_MAX, INT_MAX, INT_MAX, INT_MAX},  // 64-bit intermediate
       {INT_MIN, 1, 1, INT_MIN},
       {INT_MIN, -1, 1, -1},
       {300, 1440, 96, 4500},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(MulDiv(c.a, c.b, c.c), c.expected) << c.a << "*" << c.b << "/" << c.c;
+  for (const auto& c : cases) EXPECT_EQ(MulDiv(c.a, c.b, c.c), c.expected) << c.a << "*" << c.b << "/" << c.c;
 }
 
 TEST(BaseCommandLine, QuotesArgumentsAsThePlatformParsesThem) {

@@ -60,7 +60,7 @@ TEST(BrowserDom, CharsetRuleDecodesTitle) {
       {"<meta charset=\"gbk\"><title>" + gbk + "</title>"},
       {"<meta http-equiv=Content-Type content=\"text/html; charset=gb2312\"><title>" + gbk + "</title>"},
       {"\xEF\xBB\xBF<title>\xE5\x8F\x91\xE7\xA5\xA8</title>"},  // UTF-8 with a byte-order mark
-      {"<title>" + gbk + "</title>"},                             // the ANSI code page (GBK)
+      {"<title>" + gbk + "</title>"},                           // the ANSI code page (GBK)
   };
   for (const auto& c : cases) {
     IHTMLDocument2* doc = Load(c.bytes);

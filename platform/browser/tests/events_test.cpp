@@ -96,7 +96,8 @@ DWORD Connect(IUnknown* source, const IID& iid, DomSink* sink, IConnectionPoint*
 TEST(BrowserDomEvents, ListenerSeesClicksAndCancelsLinks) {
   kvtest::TempHome home;
   kvtest::WriteFile(home.path() + "/next.html", "<title>next</title>");
-  kvtest::WriteFile(home.path() + "/p.html", "<body><div id=d><a id=l href=next.html>go <b id=bold>on</b></a></div></body>");
+  kvtest::WriteFile(home.path() + "/p.html",
+                    "<body><div id=d><a id=l href=next.html>go <b id=bold>on</b></a></div></body>");
   HostedBrowser b;
   ASSERT_EQ(S_OK, b.Navigate(home.path() + "/p.html"));
   b.Run();
@@ -315,8 +316,9 @@ TEST(BrowserDomEvents, NewWindowLinksAskTheHost) {
 
 TEST(BrowserDomEvents, EnterSubmitsAndTabMovesFocus) {
   kvtest::TempHome home;
-  kvtest::WriteFile(home.path() + "/f.html",
-                    "<form action=go.html><input id=a name=a><input id=b name=b><input type=submit name=s value=OK></form>");
+  kvtest::WriteFile(
+      home.path() + "/f.html",
+      "<form action=go.html><input id=a name=a><input id=b name=b><input type=submit name=s value=OK></form>");
   HostedBrowser b;
   ASSERT_EQ(S_OK, b.Navigate(home.path() + "/f.html"));
   b.Run();

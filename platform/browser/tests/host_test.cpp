@@ -54,9 +54,9 @@ TEST(BrowserHost, AmbientUserAgentAndDownloadFlags) {
     const char16_t* agent;
     const char* sent;  // "" is the internet layer's default
   } cases[] = {
-      {u"Agent/1.0\r\n", "Agent/1.0"},          // the trailing CR LF is dropped
+      {u"Agent/1.0\r\n", "Agent/1.0"},  // the trailing CR LF is dropped
       {u"Agent/1.0", "Agent/1.0"},
-      {u"Agent/1.0\r\nX-Injected: 1", ""},      // a line break inside is refused
+      {u"Agent/1.0\r\nX-Injected: 1", ""},  // a line break inside is refused
       {u"Agent\n1.0", ""},
   };
   for (const auto& c : cases) {
@@ -79,7 +79,8 @@ TEST(BrowserHost, AmbientUserAgentAndDownloadFlags) {
     ASSERT_EQ(1u, g_requests.size());
     EXPECT_EQ(c.sent, g_requests[0].user_agent);
     // All three ambient properties are read at the navigation's start.
-    for (const char* a : {"Ambient -5512", "Ambient -5513", "Ambient -709"}) EXPECT_LE(0, IndexOf(b.site->calls, a)) << a;
+    for (const char* a : {"Ambient -5512", "Ambient -5513", "Ambient -709"})
+      EXPECT_LE(0, IndexOf(b.site->calls, a)) << a;
   }
   kv::browser::SetHttpLoader(nullptr);
 }

@@ -25,9 +25,11 @@ struct Pages {
   Pages() {
     dir = home.path() + "/site";
     std::filesystem::create_directories(dir + "/sub");
-    kvtest::WriteFile(dir + "/a.html", "<html><head><title>Page A</title></head><body><a id=l href=b.html>b</a></body></html>");
+    kvtest::WriteFile(dir + "/a.html",
+                      "<html><head><title>Page A</title></head><body><a id=l href=b.html>b</a></body></html>");
     kvtest::WriteFile(dir + "/b.html", "<title>Page B</title>B");
-    kvtest::WriteFile(dir + "/frames.html", "<title>F</title><iframe name=one src=b.html></iframe><iframe src=none.html></iframe>");
+    kvtest::WriteFile(dir + "/frames.html",
+                      "<title>F</title><iframe name=one src=b.html></iframe><iframe src=none.html></iframe>");
     std::filesystem::create_directories(home.path() + "/drive_c/d");
     kvtest::WriteFile(home.path() + "/drive_c/d/c.html", "<title>Page C</title>C");
   }
@@ -37,8 +39,8 @@ struct Pages {
 struct Case {
   const char* name;
   std::function<void(HostedBrowser&, Pages&)> act;
-  const char* events;     // the sequence (see EventSink::Sequence)
-  const char* location;   // LocationURL afterwards ("" to skip; "%" is the pages folder)
+  const char* events;    // the sequence (see EventSink::Sequence)
+  const char* location;  // LocationURL afterwards ("" to skip; "%" is the pages folder)
 };
 
 const char kCommit[] =
@@ -69,8 +71,7 @@ TEST(BrowserNavigation, SequencesOfEachCase) {
       {"drive path", [](HostedBrowser& b, Pages&) { Go(b, "c:\\d\\c.html"); }, kCommit, "file:///c:/d/c.html"},
       {"file URL", [](HostedBrowser& b, Pages& p) { Go(b, "file://" + p.dir + "/b.html"); }, kCommit,
        "file://%/b.html"},
-      {"frames, each after the top's walk",
-       [](HostedBrowser& b, Pages& p) { Go(b, p.dir + "/frames.html"); },
+      {"frames, each after the top's walk", [](HostedBrowser& b, Pages& p) { Go(b, p.dir + "/frames.html"); },
        "BeforeNavigate2@0 DownloadBegin@1 NavigateComplete2@1 TitleChange@1 BeforeNavigate2@3 NavigateComplete2@3 "
        "DocumentComplete@3 BeforeNavigate2@3 NavigateError@3 NavigateComplete2@3 DocumentComplete@3 DownloadComplete@4 "
        "DocumentComplete@4",

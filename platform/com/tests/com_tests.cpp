@@ -396,8 +396,9 @@ TEST(ProgId, LooksUpTheClassesTree) {
   EXPECT_EQ(CLSIDFromProgID(u"Zorbel.Dravik", &c), CO_E_CLASSSTRING);
   LPOLESTR prog;
   EXPECT_EQ(ProgIDFromCLSID(g, &prog), REGDB_E_CLASSNOTREG);
-  ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "Zorbel.Dravik\\CLSID", REG_SZ, "{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}", 0),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueA(HKEY_CLASSES_ROOT, "Zorbel.Dravik\\CLSID", REG_SZ, "{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}", 0),
+      ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "CLSID\\{4EAAA8DD-B1DF-4F47-9203-CB9296507DB3}\\ProgID", REG_SZ,
                          "Zorbel.Dravik", 0),
             ERROR_SUCCESS);
@@ -538,7 +539,8 @@ struct Sink final : IDispatch {
   int calls = 0;
   bool speaks_events = true;
   HRESULT QueryInterface(REFIID riid, void** p) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || (speaks_events && IsEqualIID(riid, kEvents))) {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        (speaks_events && IsEqualIID(riid, kEvents))) {
       *p = this;
       ++refs;
       return S_OK;

@@ -53,8 +53,8 @@ TEST_F(UsbBus, EnumerationListsTheBusInOrder) {
   const BYTE id[] = {0, 6, 'M', 'D', 'L', ':'};
   KvUsbSimAddPrinter(0x20D1, 0x2010, id, sizeof id);
   KvUsbSimAddPrinter(0x0ABC, 0x0001, id, sizeof id);
-  HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr,
-                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO set =
+      SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   ASSERT_NE(set, INVALID_HANDLE_VALUE);
   EXPECT_EQ(PathOf(set, 0), u"\\\\?\\usb#vid_20d1&pid_2010#sim0#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
   EXPECT_EQ(PathOf(set, 1), u"\\\\?\\usb#vid_0abc&pid_0001#sim1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
@@ -82,8 +82,7 @@ TEST_F(UsbBus, PrinterThatLeavesTheBus) {
   const BYTE id[] = {0, 8, 'M', 'D', 'L', ':', 'A', ';'};
   KvUsbSimAddPrinter(0x20D1, 0x2010, id, sizeof id);
   const char16_t* path = u"\\\\?\\usb#vid_20d1&pid_2010#sim0#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
-  HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE h = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   BYTE out[16];
   DWORD got = 0;
@@ -156,7 +155,7 @@ TEST_F(PortIo, AccessRules) {
   ASSERT_TRUE(KvPortIoWrite(0x378, 0xA5, 1));
   ASSERT_TRUE(KvPortIoRead(0x378, &v, 2));  // data and status together
   EXPECT_EQ(v & 0xFF, 0xA5u);
-  EXPECT_EQ(v >> 8, 0xD8u);  // compatibility idle: nAck, nFault, Select high, not busy
+  EXPECT_EQ(v >> 8, 0xD8u);                 // compatibility idle: nAck, nFault, Select high, not busy
   ASSERT_TRUE(KvPortIoRead(0x279, &v, 1));  // nothing attached to port 2
   EXPECT_EQ(v, 0xFFu);
   KvPortIoShutdown();
@@ -176,7 +175,7 @@ TEST_F(PortIo, NegotiationXFlagTable) {
     SCOPED_TRACE(c.request);
     Control(0x0C);
     ASSERT_TRUE(KvPortIoWrite(0x378, c.request, 1));
-    Control(0x06);  // event 1: nSelectIn high, nAutoFd low (nStrobe, nInit high)
+    Control(0x06);                     // event 1: nSelectIn high, nAutoFd low (nStrobe, nInit high)
     EXPECT_EQ(Status() & 0x78, 0x38);  // nAck low; PError, Select, nFault high
     Control(0x07);                     // event 3: nStrobe low
     Control(0x04);                     // event 4: nStrobe and nAutoFd high
@@ -202,18 +201,15 @@ TEST_F(PortIo, ParallelPortDeviceFile) {
   EXPECT_FALSE(WriteFile(h, &b, 1, &n, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
   CloseHandle(h);
-  EXPECT_EQ(CreateFileW(u"\\\\.\\LPT2", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
-            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CreateFileW(u"\\\\.\\LPT2", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
   KvParportSimSetPort(0);
-  EXPECT_EQ(CreateFileW(u"LPT1", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
-            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CreateFileW(u"LPT1", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
 }
 
 // The real side on a machine without parallel ports or USB printers fails plainly.
 TEST(RealDevices, AbsentHardwareFails) {
   namespace fs = std::filesystem;
-  const bool parport = fs::exists("/dev/parport0") || fs::exists("/dev/parport1") ||
-                       fs::exists("/dev/parport2");
+  const bool parport = fs::exists("/dev/parport0") || fs::exists("/dev/parport1") || fs::exists("/dev/parport2");
   const bool usb_printer = fs::exists("/dev/usb/lp0");
   if (parport || usb_printer) GTEST_SKIP() << "this machine has the hardware";
   KvParportSimEnable(FALSE);
@@ -221,17 +217,16 @@ TEST(RealDevices, AbsentHardwareFails) {
   EXPECT_FALSE(KvPortIoInitialize());
   DWORD v = 0;
   EXPECT_FALSE(KvPortIoRead(0x379, &v, 1));
-  EXPECT_EQ(CreateFileW(u"LPT1", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
-            INVALID_HANDLE_VALUE);
-  HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr,
-                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  EXPECT_EQ(CreateFileW(u"LPT1", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  HDEVINFO set =
+      SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   ASSERT_NE(set, INVALID_HANDLE_VALUE);
   SP_DEVICE_INTERFACE_DATA data{};
   data.cbSize = sizeof data;
   EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_USBPRINT, 0, &data));
   SetupDiDestroyDeviceInfoList(set);
-  EXPECT_EQ(CreateFileW(u"\\\\?\\usb#vid_20d1&pid_2010#lp0#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}",
-                        GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+  EXPECT_EQ(CreateFileW(u"\\\\?\\usb#vid_20d1&pid_2010#lp0#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", GENERIC_READ, 0,
+                        nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }

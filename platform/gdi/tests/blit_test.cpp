@@ -43,8 +43,7 @@ TEST(Rop3, TableOfCodesOnSmallBitmaps) {
     HBRUSH b = CreateSolidBrush(brush);
     HGDIOBJ ob = SelectObject(d.dc, b);
     ASSERT_TRUE(BitBlt(d.dc, 0, 0, 4, 1, s.dc, 0, 0, c.rop));
-    for (int i = 0; i < 4; ++i)
-      EXPECT_EQ(d.at(i, 0), c.expect(Px(brush), src[i], dst[i]) & 0xFFFFFF) << "pixel " << i;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(d.at(i, 0), c.expect(Px(brush), src[i], dst[i]) & 0xFFFFFF) << "pixel " << i;
     SelectObject(d.dc, ob);
     DeleteObject(b);
   }

@@ -17,8 +17,7 @@ struct Dib {
   int w, h, bpp, stride;
   BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(info.data()); }
 
-  Dib(int width, int height, int depth, bool fields = false, bool topDown = false)
-      : w(width), h(height), bpp(depth) {
+  Dib(int width, int height, int depth, bool fields = false, bool topDown = false) : w(width), h(height), bpp(depth) {
     int colors = bpp <= 8 ? 1 << bpp : 0;
     info.assign(sizeof(BITMAPINFOHEADER) + 12 + size_t(colors) * 4, 0);
     auto& hd = bmi()->bmiHeader;
@@ -60,7 +59,8 @@ struct Depth {
   int bpp;
   bool fields;
 };
-const Depth kDepths[] = {{1, false}, {4, false}, {8, false}, {16, false}, {16, true}, {24, false}, {32, false}, {32, true}};
+const Depth kDepths[] = {{1, false}, {4, false},  {8, false},  {16, false},
+                         {16, true}, {24, false}, {32, false}, {32, true}};
 
 TEST(Dib, SectionRoundTripsThroughSetAndGetDIBitsAtEveryDepth) {
   for (auto [bpp, fields] : kDepths) {
@@ -341,7 +341,12 @@ TEST(Bmp, MalformedFilesFailCleanly) {
   std::vector<uint8_t> table(16 * 4, 0);
   const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
       {"empty", {}},
-      {"bad magic", [] { auto f = fileWith(infoHeader(1, 1, 24, BI_RGB, 0), {}, {0, 0, 0, 0}); f[0] = 'X'; return f; }()},
+      {"bad magic",
+       [] {
+         auto f = fileWith(infoHeader(1, 1, 24, BI_RGB, 0), {}, {0, 0, 0, 0});
+         f[0] = 'X';
+         return f;
+       }()},
       {"zero width", fileWith(infoHeader(0, 1, 24, BI_RGB, 0), {}, {0, 0, 0, 0})},
       {"odd depth", fileWith(infoHeader(1, 1, 7, BI_RGB, 0), {}, {0, 0, 0, 0})},
       {"truncated pixels", fileWith(infoHeader(4, 4, 24, BI_RGB, 0), {}, {0, 0, 0, 0})},
@@ -350,7 +355,13 @@ TEST(Bmp, MalformedFilesFailCleanly) {
       {"RLE command past the end", fileWith(infoHeader(4, 1, 4, BI_RLE4, 4), table, {0, 9, 0x11})},
       {"top-down RLE", fileWith(infoHeader(1, -1, 4, BI_RLE4, 2), table, {0, 1})},
       {"oversized", fileWith(infoHeader(60000, 60000, 32, BI_RGB, 0), {}, {0, 0, 0, 0})},
-      {"offset past the end", [] { auto f = fileWith(infoHeader(1, 1, 24, BI_RGB, 0), {}, {0, 0, 0, 0}); f[10] = 0xFF; f[11] = 0xFF; return f; }()},
+      {"offset past the end",
+       [] {
+         auto f = fileWith(infoHeader(1, 1, 24, BI_RGB, 0), {}, {0, 0, 0, 0});
+         f[10] = 0xFF;
+         f[11] = 0xFF;
+         return f;
+       }()},
   };
   for (const auto& [name, file] : cases) {
     SCOPED_TRACE(name);

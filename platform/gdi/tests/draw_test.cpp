@@ -47,12 +47,9 @@ TEST(Lines, TheSevenPenStylesOnOnePixelLines) {
     const char* row;  // 20 pixels of a line from (0,0) to (20,0)
   };
   const std::vector<Case> cases = {
-      {PS_DOT, "###...###...###...##"},
-      {PS_DASH, "##################.."},
-      {PS_DASHDOT, "#########......###.."},
-      {PS_DASHDOTDOT, "#########...###...##"},
-      {PS_SOLID, "####################"},
-      {PS_INSIDEFRAME, "####################"},
+      {PS_DOT, "###...###...###...##"},     {PS_DASH, "##################.."},
+      {PS_DASHDOT, "#########......###.."}, {PS_DASHDOTDOT, "#########...###...##"},
+      {PS_SOLID, "####################"},   {PS_INSIDEFRAME, "####################"},
       {PS_NULL, "...................."},
   };
   for (const auto& c : cases) {

@@ -42,9 +42,10 @@ TEST(PrinterDC, CapabilitiesAndPageLifecycle) {
   ASSERT_NE(p.dc, nullptr);
   EXPECT_TRUE(kv::gdi::IsPrinterDC(p.dc));
   const std::vector<std::pair<int, int>> caps = {
-      {HORZRES, 400},         {VERTRES, 300},        {LOGPIXELSX, 600},     {LOGPIXELSY, 300},
-      {PHYSICALWIDTH, 420},   {PHYSICALHEIGHT, 320}, {PHYSICALOFFSETX, 10}, {PHYSICALOFFSETY, 12},
-      {TECHNOLOGY, DT_RASPRINTER}, {BITSPIXEL, 24},  {NUMCOLORS, -1},       {HORZSIZE, 17}};
+      {HORZRES, 400},        {VERTRES, 300},        {LOGPIXELSX, 600},
+      {LOGPIXELSY, 300},     {PHYSICALWIDTH, 420},  {PHYSICALHEIGHT, 320},
+      {PHYSICALOFFSETX, 10}, {PHYSICALOFFSETY, 12}, {TECHNOLOGY, DT_RASPRINTER},
+      {BITSPIXEL, 24},       {NUMCOLORS, -1},       {HORZSIZE, 17}};
   for (auto [index, value] : caps) EXPECT_EQ(GetDeviceCaps(p.dc, index), value) << index;
   // No page yet: drawing fails plainly.
   EXPECT_EQ(kv::gdi::GetPrinterPage(p.dc), nullptr);

@@ -95,8 +95,10 @@ class Recorder final : public IBindStatusCallback, public IHttpNegotiate, public
     ULONG n = 0;
     HRESULT hr;
     while ((hr = medium->pstm->Read(buf, sizeof buf, &n)) == S_OK && n) body.append(buf, n);
-    if (flags & BSCF_LASTDATANOTIFICATION) log.push_back(hr == S_FALSE ? "read end" : "read not at end");
-    else if (hr != E_PENDING) log.push_back("read not pending");
+    if (flags & BSCF_LASTDATANOTIFICATION)
+      log.push_back(hr == S_FALSE ? "read end" : "read not at end");
+    else if (hr != E_PENDING)
+      log.push_back("read not pending");
     Restart();
     return S_OK;
   }
@@ -169,8 +171,10 @@ Outcome Bind(const std::string& url, Recorder& cb) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }
-  Outcome out{cb.log, cb.body, KvClockNow() - v0,
-              static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - r0).count())};
+  Outcome out{
+      cb.log, cb.body, KvClockNow() - v0,
+      static_cast<DWORD>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - r0).count())};
   EXPECT_EQ(RevokeBindStatusCallback(bc, &cb), S_OK);
   bc->Release();
   moniker->Release();
@@ -256,19 +260,28 @@ TEST(MonikerBind, CallbackOrderTable) {
       {"200 in chunks", server.Url("/chunks"),
        with_head({"response 200", "P13 text/plain", "P4", "data", "P6", "last 12", "read end", "stop 00000000"}), big},
       {"unknown length", server.Url("/unknown"),
-       with_head({"response 200", "P13 text/plain", "P4", "data", "P6", "last 12", "read end", "stop 00000000"}), "no length"},
+       with_head({"response 200", "P13 text/plain", "P4", "data", "P6", "last 12", "read end", "stop 00000000"}),
+       "no length"},
       {"302 chain", server.Url("/a"),
-       with_head({"P3 /b", "P3 /c", "response 200", "P13 text/plain", "P4", "data", "P6", "last 12", "read end", "stop 00000000"}), "end"},
+       with_head({"P3 /b", "P3 /c", "response 200", "P13 text/plain", "P4", "data", "P6", "last 12", "read end",
+                  "stop 00000000"}),
+       "end"},
       {"404", server.Url("/missing"),
-       with_head({"response 404", "P13 text/html", "P4", "data", "P6", "last 12", "read end", "stop 800C0008"}), "gone"},
+       with_head({"response 404", "P13 text/html", "P4", "data", "P6", "last 12", "read end", "stop 800C0008"}),
+       "gone"},
       {"E_ABORT from OnResponse", server.Url("/plain"), with_head({"response 200", "stop 80004004"}), "", E_ABORT},
       {"refused port", refused, with_head({"stop 800C0005"}), ""},
       {"stalled server", server.Url("/stall"), with_head({"inactive", "stop 80004004"}), "", S_OK, false, 300},
       {"401 answered", server.Url("/secret"),
-       with_head({"auth", "response 200", "P13 text/plain", "P4", "data", "P6", "last 12", "read end", "stop 00000000"}), "welcome", S_OK, true},
-      {"reset mid-body", server.Url("/reset"), with_head({"response 200", "P13 text/html", "P4", "DATA?", "stop 800C0008"}), "*"},
-      {"truncated chunked", server.Url("/cutchunked"), with_head({"response 200", "P13 text/html", "P4", "DATA?", "stop 800C0008"}), "*"},
-      {"short body", server.Url("/short"), with_head({"response 200", "P13 text/html", "P4", "DATA?", "stop 800C0008"}), "*"},
+       with_head(
+           {"auth", "response 200", "P13 text/plain", "P4", "data", "P6", "last 12", "read end", "stop 00000000"}),
+       "welcome", S_OK, true},
+      {"reset mid-body", server.Url("/reset"),
+       with_head({"response 200", "P13 text/html", "P4", "DATA?", "stop 800C0008"}), "*"},
+      {"truncated chunked", server.Url("/cutchunked"),
+       with_head({"response 200", "P13 text/html", "P4", "DATA?", "stop 800C0008"}), "*"},
+      {"short body", server.Url("/short"), with_head({"response 200", "P13 text/html", "P4", "DATA?", "stop 800C0008"}),
+       "*"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

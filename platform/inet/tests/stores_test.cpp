@@ -262,7 +262,8 @@ TEST(SyncCalls, FailuresSetTheirCodes) {
   std::u16string target = u"c:\\downloads\\f.txt";
   std::string cut = server.Url("/cut");
   std::u16string wcut(cut.begin(), cut.end());
-  EXPECT_EQ(URLDownloadToFileW(nullptr, wcut.c_str(), target.c_str(), 0, nullptr), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(URLDownloadToFileW(nullptr, wcut.c_str(), target.c_str(), 0, nullptr),
+            HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
   std::string good = server.Url("/file.txt");
   std::u16string wgood(good.begin(), good.end());
   std::filesystem::create_directories(home / "drive_c/downloads");

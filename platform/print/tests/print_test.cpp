@@ -168,8 +168,8 @@ TEST_F(PrintTest, ConfigurationFromEnvironmentAndRegistry) {
   unsetenv("KORVANE_PRINT_DPIY");
 
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Korvane\\Print", 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Korvane\\Print", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
             ERROR_SUCCESS);
   DWORD dpiY = 200;
   const char name[] = "Invoice Writer";

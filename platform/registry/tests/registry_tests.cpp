@@ -27,18 +27,16 @@ class Registry : public ::testing::Test {
 
   HKEY Create(HKEY root, const char* path) {
     HKEY k = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), ERROR_SUCCESS);
     return k;
   }
   static void SetString(HKEY k, const char* name, const std::string& v) {
-    ASSERT_EQ(RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
-                             static_cast<DWORD>(v.size() + 1)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()), static_cast<DWORD>(v.size() + 1)),
+        ERROR_SUCCESS);
   }
   static void SetDword(HKEY k, const char* name, DWORD v) {
-    ASSERT_EQ(RegSetValueExA(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(k, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
   }
   static std::string GetString(HKEY k, const char* name) {
     DWORD size = 0, type = 0;
@@ -57,8 +55,7 @@ class Registry : public ::testing::Test {
   }
 
   // Runs this test binary again as another process, with one child test selected.
-  static int RunChild(const char* test, const std::string& arg, pid_t* pid_out = nullptr,
-                      int* pipe_out = nullptr) {
+  static int RunChild(const char* test, const std::string& arg, pid_t* pid_out = nullptr, int* pipe_out = nullptr) {
     std::string filter = std::string("--gtest_filter=RegistryChild.") + test;
     setenv("KV_REGISTRY_CHILD", arg.c_str(), 1);
     int fds[2] = {-1, -1};
@@ -127,8 +124,7 @@ TEST_F(Registry, ValuesOfEveryTypeRoundTripThroughTheFile) {
       {u"Own type", 0x1234, bytes(bin, 2)},
   };
   for (const auto& c : cases)
-    ASSERT_EQ(RegSetValueExW(k, c.name, 0, c.type, c.data.data(), static_cast<DWORD>(c.data.size())),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(k, c.name, 0, c.type, c.data.data(), static_cast<DWORD>(c.data.size())), ERROR_SUCCESS);
   std::string before = kv::RegistryDump();
   RegCloseKey(k);
   KvRegistryReload();
@@ -182,8 +178,7 @@ TEST_F(Registry, ErrorCodes) {
   EXPECT_EQ(RegDeleteValueA(k, "nothing"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "A"), ERROR_ACCESS_DENIED);  // has a sub-key
   EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Nothing"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegSetValueExA(reinterpret_cast<HKEY>(0x7777), "x", 0, REG_SZ, nullptr, 0),
-            ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegSetValueExA(reinterpret_cast<HKEY>(0x7777), "x", 0, REG_SZ, nullptr, 0), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(0x7777)), ERROR_INVALID_HANDLE);
 
   // Buffers: too small gives the size needed.
@@ -240,8 +235,8 @@ TEST_F(Registry, NamesIgnoreCaseKeepTheirCaseAndEnumerateInOrder) {
   EXPECT_EQ(values, (std::vector<std::string>{"Zeta", "alpha"}));
   EXPECT_EQ(GetString(k, "zeta"), "3");
   DWORD sub_keys = 0, values_n = 0, max_name = 0, max_value_name = 0, max_value = 0;
-  EXPECT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &sub_keys, &max_name, nullptr, &values_n,
-                             &max_value_name, &max_value, nullptr, nullptr),
+  EXPECT_EQ(RegQueryInfoKeyA(k, nullptr, nullptr, nullptr, &sub_keys, &max_name, nullptr, &values_n, &max_value_name,
+                             &max_value, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(sub_keys, 3u);
   EXPECT_EQ(max_name, 5u);
@@ -250,8 +245,7 @@ TEST_F(Registry, NamesIgnoreCaseKeepTheirCaseAndEnumerateInOrder) {
   EXPECT_EQ(max_value, 2u);
   HKEY again;
   DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "ORDER\\alpha", 0, nullptr, 0, KEY_READ, nullptr, &again,
-                            &disposition),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "ORDER\\alpha", 0, nullptr, 0, KEY_READ, nullptr, &again, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   RegCloseKey(again);
@@ -371,8 +365,7 @@ TEST_F(Registry, AnUnreadableFileIsReportedAndLeftAlone) {
   EXPECT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "New", &k), ERROR_REGISTRY_CORRUPT);
   EXPECT_EQ(kvtest::ReadFile(home_ / "registry.txt"), torn);
   // Once the file is mended the registry reads it again; stray temporary files don't matter.
-  kvtest::WriteFile(home_ / "registry.txt",
-                    "KORVANE REGISTRY 1\n\n[HKEY_CURRENT_USER\\Software]\n\"v\"=\"whole\"\n");
+  kvtest::WriteFile(home_ / "registry.txt", "KORVANE REGISTRY 1\n\n[HKEY_CURRENT_USER\\Software]\n\"v\"=\"whole\"\n");
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &k), ERROR_SUCCESS);
   EXPECT_EQ(GetString(k, "v"), "whole");
   RegCloseKey(k);
@@ -495,8 +488,7 @@ TEST(RegistryChild, Writer) {
     ASSERT_EQ(RegQueryValueExA(k, "parent", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(k, "child saw", 0, REG_SZ, reinterpret_cast<BYTE*>(buf), size), ERROR_SUCCESS);
     const char text[] = "written by child";
-    ASSERT_EQ(RegSetValueExA(k, "child", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(k, "child", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), ERROR_SUCCESS);
     RegCloseKey(k);
     return;
   }

@@ -18,8 +18,7 @@ RECT ClientRectOf(const Window& w) {
   return RECT{0, 0, w.client.right - w.client.left, w.client.bottom - w.client.top};
 }
 
-FontScope::FontScope(HDC hdc, HFONT font)
-    : hdc_(hdc), old_(font ? SelectObject(hdc, font) : nullptr) {}
+FontScope::FontScope(HDC hdc, HFONT font) : hdc_(hdc), old_(font ? SelectObject(hdc, font) : nullptr) {}
 FontScope::~FontScope() {
   if (old_) SelectObject(hdc_, old_);
 }

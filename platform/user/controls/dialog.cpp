@@ -35,12 +35,19 @@ DLGPROC ProcOf(HWND hwnd) { return reinterpret_cast<DLGPROC>(GetWindowLongPtrW(h
 // Messages whose dialog-procedure answer is the message's result itself.
 bool DirectResult(UINT msg) {
   switch (msg) {
-    case WM_CTLCOLORMSGBOX: case WM_CTLCOLOREDIT: case WM_CTLCOLORLISTBOX: case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG: case WM_CTLCOLORSCROLLBAR: case WM_CTLCOLORSTATIC: case WM_COMPAREITEM:
-    case WM_VKEYTOITEM: case WM_CHARTOITEM: case WM_QUERYDRAGICON: case WM_INITDIALOG:
-      return true;
-    default:
-      return false;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG: return true;
+    default: return false;
   }
 }
 
@@ -65,10 +72,12 @@ void SetDefault(HWND dialog, UINT id) {
   DialogData* d = DlgData(dialog);
   if (!d) return;
   if (HWND old = GetDlgItem(dialog, static_cast<int>(d->defId)))
-    if (SendMessageW(old, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) SendMessageW(old, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    if (SendMessageW(old, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON)
+      SendMessageW(old, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
   if ((d = DlgData(dialog))) d->defId = id;
   if (HWND now = GetDlgItem(dialog, static_cast<int>(id)))
-    if (SendMessageW(now, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON) SendMessageW(now, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    if (SendMessageW(now, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)
+      SendMessageW(now, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
 LRESULT DefaultHandling(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
@@ -82,16 +91,15 @@ LRESULT DefaultHandling(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode)
       return 1;
     }
     case WM_CLOSE:
-      SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDCANCEL)));
+      SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDCANCEL)));
       return 0;
     case DM_GETDEFID: {
       DialogData* d = DlgData(hwnd);
       if (!d || !d->defId) return 0;
       return MAKELRESULT(static_cast<WORD>(d->defId), DC_HASDEFID);
     }
-    case DM_SETDEFID:
-      SetDefault(hwnd, static_cast<UINT>(wp));
-      return TRUE;
+    case DM_SETDEFID: SetDefault(hwnd, static_cast<UINT>(wp)); return TRUE;
     case WM_NEXTDLGCTL: {
       HWND target = lp ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd, GetFocus(), wp != 0);
       FocusControl(hwnd, target);
@@ -120,10 +128,8 @@ LRESULT DefaultHandling(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode)
       }
       return unicode ? DefWindowProcW(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
     case WM_COMMAND:
-    case WM_INITDIALOG:
-      return 0;
-    default:
-      return unicode ? DefWindowProcW(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
+    case WM_INITDIALOG: return 0;
+    default: return unicode ? DefWindowProcW(hwnd, msg, wp, lp) : DefWindowProcA(hwnd, msg, wp, lp);
   }
 }
 
@@ -217,7 +223,8 @@ void BaseUnits(HFONT font, int* bx, int* by) {
     static const char16_t kAlpha[] = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     SIZE sz{};
     TEXTMETRICW tm{};
-    if (GetTextExtentPoint32W(dc, reinterpret_cast<LPCWSTR>(kAlpha), 52, &sz)) *bx = std::max<int>(1, (sz.cx / 26 + 1) / 2);
+    if (GetTextExtentPoint32W(dc, reinterpret_cast<LPCWSTR>(kAlpha), 52, &sz))
+      *bx = std::max<int>(1, (sz.cx / 26 + 1) / 2);
     if (GetTextMetricsW(dc, &tm)) *by = std::max<int>(1, tm.tmHeight);
   }
   DeleteDC(dc);
@@ -313,8 +320,8 @@ HWND CreateFromTemplate(HINSTANCE instance, const DLGTEMPLATE* tmpl, HWND owner,
   const char16_t* cls = className.empty() ? u"#32770" : className.c_str();
   if (classOrd) cls = reinterpret_cast<const char16_t*>(static_cast<uintptr_t>(classOrd));
   HWND dlg = CreateWindowExW(exStyle, reinterpret_cast<LPCWSTR>(cls), reinterpret_cast<LPCWSTR>(title.c_str()),
-                             style & ~static_cast<DWORD>(WS_VISIBLE), left, top, wr.right - wr.left,
-                             wr.bottom - wr.top, parentOrOwner, nullptr, instance, nullptr);
+                             style & ~static_cast<DWORD>(WS_VISIBLE), left, top, wr.right - wr.left, wr.bottom - wr.top,
+                             parentOrOwner, nullptr, instance, nullptr);
   if (!dlg) {
     if (font) DeleteObject(font);
     return nullptr;
@@ -557,7 +564,10 @@ BOOL IsDialogMessageW(HWND dialog, LPMSG msg) {
         if (code & (DLGC_WANTTAB | DLGC_WANTMESSAGE)) break;
         FocusControl(dialog, GetNextDlgTabItem(dialog, target == dialog ? nullptr : target, shift));
         return TRUE;
-      case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN: {
+      case VK_LEFT:
+      case VK_UP:
+      case VK_RIGHT:
+      case VK_DOWN: {
         if (code & (DLGC_WANTARROWS | DLGC_WANTMESSAGE)) break;
         if (target == dialog) return TRUE;
         HWND next = GetNextDlgGroupItem(dialog, target, msg->wParam == VK_LEFT || msg->wParam == VK_UP);
@@ -586,7 +596,8 @@ BOOL IsDialogMessageW(HWND dialog, LPMSG msg) {
           MessageBeep(0);
           return TRUE;
         }
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
         return TRUE;
       }
       case VK_ESCAPE: {
@@ -599,8 +610,7 @@ BOOL IsDialogMessageW(HWND dialog, LPMSG msg) {
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
         return TRUE;
       }
-      default:
-        break;
+      default: break;
     }
   }
   TranslateMessage(msg);

@@ -20,10 +20,22 @@ void Arrow(HDC hdc, const RECT& r, int dir, COLORREF color) {
   HGDIOBJ old = SelectObject(hdc, pen);
   for (int i = 0; i < size; ++i) {
     switch (dir) {
-      case 0: MoveToEx(hdc, cx - i, cy - size / 2 + i, nullptr); LineTo(hdc, cx + i + 1, cy - size / 2 + i); break;
-      case 1: MoveToEx(hdc, cx - i, cy + size / 2 - i, nullptr); LineTo(hdc, cx + i + 1, cy + size / 2 - i); break;
-      case 2: MoveToEx(hdc, cx - size / 2 + i, cy - i, nullptr); LineTo(hdc, cx - size / 2 + i, cy + i + 1); break;
-      default: MoveToEx(hdc, cx + size / 2 - i, cy - i, nullptr); LineTo(hdc, cx + size / 2 - i, cy + i + 1); break;
+      case 0:
+        MoveToEx(hdc, cx - i, cy - size / 2 + i, nullptr);
+        LineTo(hdc, cx + i + 1, cy - size / 2 + i);
+        break;
+      case 1:
+        MoveToEx(hdc, cx - i, cy + size / 2 - i, nullptr);
+        LineTo(hdc, cx + i + 1, cy + size / 2 - i);
+        break;
+      case 2:
+        MoveToEx(hdc, cx - size / 2 + i, cy - i, nullptr);
+        LineTo(hdc, cx - size / 2 + i, cy + i + 1);
+        break;
+      default:
+        MoveToEx(hdc, cx + size / 2 - i, cy - i, nullptr);
+        LineTo(hdc, cx + size / 2 - i, cy + i + 1);
+        break;
     }
   }
   SelectObject(hdc, old);
@@ -99,12 +111,15 @@ BOOL DrawButton(HDC hdc, RECT* rc, UINT state) {
     return TRUE;
   }
   // Check box (plain or three-state).
-  Fill(hdc, box, ((state & (DFCS_INACTIVE | DFCS_PUSHED)) || ((part & DFCS_BUTTON3STATE) && (state & DFCS_CHECKED)))
-                     ? COLOR_3DFACE
-                     : COLOR_WINDOW);
+  Fill(hdc, box,
+       ((state & (DFCS_INACTIVE | DFCS_PUSHED)) || ((part & DFCS_BUTTON3STATE) && (state & DFCS_CHECKED)))
+           ? COLOR_3DFACE
+           : COLOR_WINDOW);
   RECT e = box;
-  if (state & (DFCS_FLAT | DFCS_MONO)) FrameRect(hdc, &e, GetSysColorBrush(COLOR_3DSHADOW));
-  else DrawEdge(hdc, &e, EDGE_SUNKEN, BF_RECT);
+  if (state & (DFCS_FLAT | DFCS_MONO))
+    FrameRect(hdc, &e, GetSysColorBrush(COLOR_3DSHADOW));
+  else
+    DrawEdge(hdc, &e, EDGE_SUNKEN, BF_RECT);
   if (state & DFCS_CHECKED) {
     RECT m = box;
     InflateRect(&m, -2, -2);
@@ -135,7 +150,8 @@ BOOL DrawScroll(HDC hdc, RECT* rc, UINT state) {
   int dir;
   switch (part) {
     case DFCS_SCROLLUP: dir = 0; break;
-    case DFCS_SCROLLDOWN: case DFCS_SCROLLCOMBOBOX: dir = 1; break;
+    case DFCS_SCROLLDOWN:
+    case DFCS_SCROLLCOMBOBOX: dir = 1; break;
     case DFCS_SCROLLLEFT: dir = 2; break;
     case DFCS_SCROLLRIGHT: dir = 3; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
@@ -163,9 +179,7 @@ BOOL DrawCaption(HDC hdc, RECT* rc, UINT state) {
       Line(hdc, l, t, rr + 1, b + 1, ink, 2);
       Line(hdc, l, b, rr + 1, t - 1, ink, 2);
       break;
-    case DFCS_CAPTIONMIN:
-      Line(hdc, l, b, rr, b, ink, 2);
-      break;
+    case DFCS_CAPTIONMIN: Line(hdc, l, b, rr, b, ink, 2); break;
     case DFCS_CAPTIONMAX: {
       RECT f{l, t, rr + 1, b + 1};
       HBRUSH br = CreateSolidBrush(ink);
@@ -222,9 +236,7 @@ BOOL DrawMenuMark(HDC hdc, RECT* rc, UINT state) {
       DeleteObject(br);
       return TRUE;
     }
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
   }
 }
 
@@ -245,8 +257,6 @@ extern "C" BOOL DrawFrameControl(HDC hdc, LPRECT rect, UINT type, UINT state) {
     case DFC_CAPTION: return DrawCaption(hdc, rect, state);
     case DFC_MENU:
     case DFC_POPUPMENU: return DrawMenuMark(hdc, rect, state);
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return FALSE;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return FALSE;
   }
 }

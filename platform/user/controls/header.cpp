@@ -27,7 +27,7 @@ struct HeaderData : ControlData {
   bool unicodeParent = true;
   int tracking = -1;  // item whose divider is dragged
   int trackWidth = 0;
-  int pressed = -1;   // item held down as a button
+  int pressed = -1;  // item held down as a button
   bool inside = false;
 };
 
@@ -123,8 +123,15 @@ void Paint(HWND hwnd, HDC hdc) {
     RECT e = r;
     DrawEdge(hdc, &e, down ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
     if (it.fmt & HDF_OWNERDRAW) {
-      DRAWITEMSTRUCT dis{ODT_HEADER, static_cast<UINT>(w->id), static_cast<UINT>(i), ODA_DRAWENTIRE,
-                         down ? static_cast<UINT>(ODS_SELECTED) : 0u, hwnd, hdc, r, static_cast<ULONG_PTR>(it.lParam)};
+      DRAWITEMSTRUCT dis{ODT_HEADER,
+                         static_cast<UINT>(w->id),
+                         static_cast<UINT>(i),
+                         ODA_DRAWENTIRE,
+                         down ? static_cast<UINT>(ODS_SELECTED) : 0u,
+                         hwnd,
+                         hdc,
+                         r,
+                         static_cast<ULONG_PTR>(it.lParam)};
       if (w->parent) SendMessageW(w->parent, WM_DRAWITEM, w->id, reinterpret_cast<LPARAM>(&dis));
       if (!(w = Find(hwnd))) return;
       continue;
@@ -139,13 +146,15 @@ void Paint(HWND hwnd, HDC hdc) {
       bool right = (it.fmt & HDF_BITMAP_ON_RIGHT) != 0;
       ImageList_Draw(d.images, it.image, hdc, right ? t.right - cx : t.left, t.top + (t.bottom - t.top - cy) / 2,
                      ILD_TRANSPARENT);
-      if (right) t.right -= cx + 3;
-      else t.left += cx + 3;
+      if (right)
+        t.right -= cx + 3;
+      else
+        t.left += cx + 3;
     }
     if (!it.text.empty()) {
-      UINT align = (it.fmt & HDF_JUSTIFYMASK) == HDF_RIGHT ? DT_RIGHT
+      UINT align = (it.fmt & HDF_JUSTIFYMASK) == HDF_RIGHT    ? DT_RIGHT
                    : (it.fmt & HDF_JUSTIFYMASK) == HDF_CENTER ? DT_CENTER
-                                                               : DT_LEFT;
+                                                              : DT_LEFT;
       DrawTextW(hdc, reinterpret_cast<LPCWSTR>(it.text.c_str()), static_cast<int>(it.text.size()), &t,
                 align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
     }
@@ -242,11 +251,13 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE:
       if (w->parent)
-        d.unicodeParent = SendMessageW(w->parent, WM_NOTIFYFORMAT, reinterpret_cast<WPARAM>(hwnd), NF_QUERY) != NFR_ANSI;
+        d.unicodeParent =
+            SendMessageW(w->parent, WM_NOTIFYFORMAT, reinterpret_cast<WPARAM>(hwnd), NF_QUERY) != NFR_ANSI;
       return 0;
     case WM_NOTIFYFORMAT:
       if (lp == NF_REQUERY && w->parent) {
-        d.unicodeParent = SendMessageW(w->parent, WM_NOTIFYFORMAT, reinterpret_cast<WPARAM>(hwnd), NF_QUERY) != NFR_ANSI;
+        d.unicodeParent =
+            SendMessageW(w->parent, WM_NOTIFYFORMAT, reinterpret_cast<WPARAM>(hwnd), NF_QUERY) != NFR_ANSI;
         return d.unicodeParent ? NFR_UNICODE : NFR_ANSI;
       }
       return NFR_UNICODE;
@@ -257,11 +268,8 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      Paint(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_SETFONT:
       w->font = reinterpret_cast<HFONT>(wp);
       if (LOWORD(lp)) InvalidateRect(hwnd, nullptr, TRUE);
@@ -346,8 +354,10 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       UINT flags;
       int i = HitTest(*w, d, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}, &flags);
       if (i < 0) return 0;
-      if (flags & HHT_ONDIVIDER) Notify(hwnd, HDN_DIVIDERDBLCLICKW, HDN_DIVIDERDBLCLICKA, i, 0, nullptr);
-      else Notify(hwnd, HDN_ITEMDBLCLICKW, HDN_ITEMDBLCLICKA, i, 0, nullptr);
+      if (flags & HHT_ONDIVIDER)
+        Notify(hwnd, HDN_DIVIDERDBLCLICKW, HDN_DIVIDERDBLCLICKA, i, 0, nullptr);
+      else
+        Notify(hwnd, HDN_ITEMDBLCLICKW, HDN_ITEMDBLCLICKA, i, 0, nullptr);
       return 0;
     }
     case WM_CAPTURECHANGED:
@@ -357,12 +367,9 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         InvalidateRect(hwnd, nullptr, TRUE);
       }
       return 0;
-    case HDM_GETITEMCOUNT:
-      return Count(d);
-    case HDM_INSERTITEMW:
-      return Insert(hwnd, d, iw, reinterpret_cast<const HDITEMW*>(lp), true);
-    case HDM_INSERTITEMA:
-      return Insert(hwnd, d, iw, reinterpret_cast<const HDITEMA*>(lp), false);
+    case HDM_GETITEMCOUNT: return Count(d);
+    case HDM_INSERTITEMW: return Insert(hwnd, d, iw, reinterpret_cast<const HDITEMW*>(lp), true);
+    case HDM_INSERTITEMA: return Insert(hwnd, d, iw, reinterpret_cast<const HDITEMA*>(lp), false);
     case HDM_DELETEITEM: {
       if (!Valid(d, iw)) return FALSE;
       d.items.erase(d.items.begin() + iw);
@@ -372,14 +379,10 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
     }
-    case HDM_GETITEMW:
-      return GetItem(d, iw, reinterpret_cast<HDITEMW*>(lp), true);
-    case HDM_GETITEMA:
-      return GetItem(d, iw, reinterpret_cast<HDITEMA*>(lp), false);
-    case HDM_SETITEMW:
-      return SetItem(hwnd, iw, reinterpret_cast<const HDITEMW*>(lp), true);
-    case HDM_SETITEMA:
-      return SetItem(hwnd, iw, reinterpret_cast<const HDITEMA*>(lp), false);
+    case HDM_GETITEMW: return GetItem(d, iw, reinterpret_cast<HDITEMW*>(lp), true);
+    case HDM_GETITEMA: return GetItem(d, iw, reinterpret_cast<HDITEMA*>(lp), false);
+    case HDM_SETITEMW: return SetItem(hwnd, iw, reinterpret_cast<const HDITEMW*>(lp), true);
+    case HDM_SETITEMA: return SetItem(hwnd, iw, reinterpret_cast<const HDITEMA*>(lp), false);
     case HDM_LAYOUT: {
       auto layout = reinterpret_cast<HDLAYOUT*>(lp);
       if (!layout || !layout->prc || !layout->pwpos) return FALSE;
@@ -399,8 +402,7 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       ht->iItem = HitTest(*w, d, ht->pt, &ht->flags);
       return ht->iItem;
     }
-    case HDM_ORDERTOINDEX:
-      return iw >= 0 && iw < Count(d) ? d.order[static_cast<size_t>(iw)] : iw;
+    case HDM_ORDERTOINDEX: return iw >= 0 && iw < Count(d) ? d.order[static_cast<size_t>(iw)] : iw;
     case HDM_GETORDERARRAY: {
       auto out = reinterpret_cast<int*>(lp);
       if (!out || iw != Count(d)) return FALSE;
@@ -424,10 +426,8 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       d.images = reinterpret_cast<HIMAGELIST>(lp);
       return reinterpret_cast<LRESULT>(old);
     }
-    case HDM_GETIMAGELIST:
-      return reinterpret_cast<LRESULT>(d.images);
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case HDM_GETIMAGELIST: return reinterpret_cast<LRESULT>(d.images);
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 

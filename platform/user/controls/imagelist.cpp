@@ -57,7 +57,8 @@ bool ReadBitmap(HBITMAP bmp, int* w, int* h, std::vector<COLORREF>* out) {
   *h = info.bmHeight;
   out->assign(static_cast<size_t>(*w) * static_cast<size_t>(*h), 0);
   for (int y = 0; y < *h; ++y)
-    for (int x = 0; x < *w; ++x) (*out)[static_cast<size_t>(y) * static_cast<size_t>(*w) + static_cast<size_t>(x)] = GetPixel(dc, x, y) & 0xFFFFFF;
+    for (int x = 0; x < *w; ++x)
+      (*out)[static_cast<size_t>(y) * static_cast<size_t>(*w) + static_cast<size_t>(x)] = GetPixel(dc, x, y) & 0xFFFFFF;
   SelectObject(dc, old);
   DeleteDC(dc);
   return true;
@@ -118,9 +119,7 @@ BOOL ImageList_Destroy(HIMAGELIST himl) {
   return TRUE;
 }
 
-int ImageList_GetImageCount(HIMAGELIST himl) {
-  return Valid(himl) ? static_cast<int>(himl->images.size()) : 0;
-}
+int ImageList_GetImageCount(HIMAGELIST himl) { return Valid(himl) ? static_cast<int>(himl->images.size()) : 0; }
 
 BOOL ImageList_GetIconSize(HIMAGELIST himl, int* cx, int* cy) {
   if (!Valid(himl)) return FALSE;
@@ -154,7 +153,8 @@ int ImageList_Add(HIMAGELIST himl, HBITMAP image, HBITMAP mask) {
     return -1;
   }
   return AddStrip(*himl, px, w, h, [&](int x, int y) {
-    return mask && x < mw && y < mh && mpx[static_cast<size_t>(y) * static_cast<size_t>(mw) + static_cast<size_t>(x)] == 0xFFFFFF;
+    return mask && x < mw && y < mh &&
+           mpx[static_cast<size_t>(y) * static_cast<size_t>(mw) + static_cast<size_t>(x)] == 0xFFFFFF;
   });
 }
 
@@ -203,7 +203,9 @@ int ImageList_ReplaceIcon(HIMAGELIST himl, int i, HICON icon) {
     int w = 0, h = 0, mw = 0, mh = 0;
     std::vector<COLORREF> px, mpx;
     if (ReadBitmap(color, &w, &h, &px) && ReadBitmap(mask, &mw, &mh, &mpx)) {
-      AddStrip(one, px, w, h, [&](int x, int y) { return mpx[static_cast<size_t>(y) * static_cast<size_t>(mw) + static_cast<size_t>(x)] == 0xFFFFFF; });
+      AddStrip(one, px, w, h, [&](int x, int y) {
+        return mpx[static_cast<size_t>(y) * static_cast<size_t>(mw) + static_cast<size_t>(x)] == 0xFFFFFF;
+      });
       if (i == -1) {
         himl->images.push_back(std::move(one.images[0]));
         result = static_cast<int>(himl->images.size()) - 1;
@@ -263,10 +265,14 @@ BOOL ImageList_Draw(HIMAGELIST himl, int i, HDC hdc, int x, int y, UINT style) {
     for (int xx = 0; xx < himl->cx; ++xx) {
       size_t k = static_cast<size_t>(yy) * static_cast<size_t>(himl->cx) + static_cast<size_t>(xx);
       COLORREF c;
-      if (mask) c = im.clear[k] ? RGB(255, 255, 255) : RGB(0, 0, 0);
-      else if (!im.clear[k]) c = im.pixels[k];
-      else if (fill) c = himl->bk & 0xFFFFFF;
-      else continue;
+      if (mask)
+        c = im.clear[k] ? RGB(255, 255, 255) : RGB(0, 0, 0);
+      else if (!im.clear[k])
+        c = im.pixels[k];
+      else if (fill)
+        c = himl->bk & 0xFFFFFF;
+      else
+        continue;
       SetPixelV(hdc, x + xx, y + yy, c);  // pixels outside the clip are simply not drawn
     }
   return TRUE;

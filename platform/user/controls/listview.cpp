@@ -182,8 +182,10 @@ void EnsureVisible(HWND hwnd, int i) {
   ListViewData& d = DataOf<ListViewData>(*w);
   if (!Valid(d, i)) return;
   int page = PerPage(*w, d);
-  if (i < d.top) SetTop(hwnd, i);
-  else if (i >= d.top + page) SetTop(hwnd, i - page + 1);
+  if (i < d.top)
+    SetTop(hwnd, i);
+  else if (i >= d.top + page)
+    SetTop(hwnd, i - page + 1);
 }
 
 int Focused(const ListViewData& d) {
@@ -295,8 +297,10 @@ void Paint(HWND hwnd, HDC hdc) {
       if (!s.empty()) {
         SetTextColor(hdc, hiCell && d.focused ? GetSysColor(COLOR_HIGHLIGHTTEXT) : textColor);
         DrawTextW(hdc, reinterpret_cast<LPCWSTR>(s.c_str()), static_cast<int>(s.size()), &t,
-                  (fmt == LVCFMT_RIGHT ? DT_RIGHT : fmt == LVCFMT_CENTER ? DT_CENTER : DT_LEFT) | DT_VCENTER |
-                      DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+                  (fmt == LVCFMT_RIGHT    ? DT_RIGHT
+                   : fmt == LVCFMT_CENTER ? DT_CENTER
+                                          : DT_LEFT) |
+                      DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
       }
       if (d.exStyle & LVS_EX_GRIDLINES) {
         RECT g{cell.right - 1, cell.top, cell.right, cell.bottom};
@@ -556,8 +560,10 @@ bool DeleteItem(HWND hwnd, int i, bool notify) {
   ListViewData& dd = DataOf<ListViewData>(*w);
   if (!Valid(dd, i)) return false;
   dd.rows.erase(dd.rows.begin() + i);
-  if (dd.anchor == i) dd.anchor = -1;
-  else if (dd.anchor > i) --dd.anchor;
+  if (dd.anchor == i)
+    dd.anchor = -1;
+  else if (dd.anchor > i)
+    --dd.anchor;
   SetTop(hwnd, dd.top);
   InvalidateRect(hwnd, nullptr, TRUE);
   return true;
@@ -616,10 +622,10 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   int iw = static_cast<int>(wp);
   switch (msg) {
     case WM_CREATE: {
-      HWND header = CreateWindowExW(0, u"SysHeader32", nullptr,
-                                    WS_CHILD | HDS_HORZ | ((w->style & LVS_NOSORTHEADER) ? 0 : HDS_BUTTONS) |
-                                        HDS_FULLDRAG,
-                                    0, 0, 0, 0, hwnd, nullptr, w->instance, nullptr);
+      HWND header =
+          CreateWindowExW(0, u"SysHeader32", nullptr,
+                          WS_CHILD | HDS_HORZ | ((w->style & LVS_NOSORTHEADER) ? 0 : HDS_BUTTONS) | HDS_FULLDRAG, 0, 0,
+                          0, 0, hwnd, nullptr, w->instance, nullptr);
       if (!(w = Find(hwnd)) || !header) return -1;
       DataOf<ListViewData>(*w).header = header;
       if (w->parent)
@@ -629,8 +635,7 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       LayoutHeader(hwnd);
       return 0;
     }
-    case WM_NOTIFYFORMAT:
-      return NFR_UNICODE;
+    case WM_NOTIFYFORMAT: return NFR_UNICODE;
     case WM_NCDESTROY:
       // The list view owns the image lists it was given unless they are shared.
       if (!(w->style & LVS_SHAREIMAGELISTS))
@@ -660,11 +665,8 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      Paint(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_SETFOCUS: {
       d.focused = true;
       InvalidateRect(hwnd, nullptr, TRUE);
@@ -679,8 +681,7 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       Notify(hwnd, NM_KILLFOCUS, &h);
       return 0;
     }
-    case WM_GETDLGCODE:
-      return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_NOTIFY: {
       auto h = reinterpret_cast<NMHDR*>(lp);
       if (h && h->hwndFrom == d.header) {
@@ -715,8 +716,10 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
           if (!Find(hwnd)) return 0;
         }
       }
-      if (msg == WM_RBUTTONDOWN) NotifyActivate(hwnd, NM_RCLICK, i, sub, p);
-      else SetCapture(hwnd);
+      if (msg == WM_RBUTTONDOWN)
+        NotifyActivate(hwnd, NM_RCLICK, i, sub, p);
+      else
+        SetCapture(hwnd);
       return 0;
     }
     case WM_LBUTTONUP: {
@@ -778,9 +781,7 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
-    case WM_MOUSEWHEEL:
-      SetTop(hwnd, d.top - 3 * GET_WHEEL_DELTA_WPARAM(wp) / WHEEL_DELTA);
-      return 0;
+    case WM_MOUSEWHEEL: SetTop(hwnd, d.top - 3 * GET_WHEEL_DELTA_WPARAM(wp) / WHEEL_DELTA); return 0;
     case WM_VSCROLL: {
       int page = PerPage(*w, d);
       switch (LOWORD(wp)) {
@@ -834,8 +835,7 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return SendMessageW(d.header, HDM_SETITEMW, wp, reinterpret_cast<LPARAM>(&hi));
     }
-    case LVM_GETHEADER:
-      return reinterpret_cast<LRESULT>(d.header);
+    case LVM_GETHEADER: return reinterpret_cast<LRESULT>(d.header);
     case LVM_INSERTITEMW: return InsertItem(hwnd, d, reinterpret_cast<const LVITEMW*>(lp), true);
     case LVM_INSERTITEMA: return InsertItem(hwnd, d, reinterpret_cast<const LVITEMA*>(lp), false);
     case LVM_SETITEMW: return SetItem(hwnd, d, reinterpret_cast<const LVITEMW*>(lp), true);
@@ -846,7 +846,8 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case LVM_SETITEMTEXTA: {
       if (!lp || !Valid(d, iw)) return FALSE;
       bool unicode = msg == LVM_SETITEMTEXTW;
-      int sub = unicode ? reinterpret_cast<const LVITEMW*>(lp)->iSubItem : reinterpret_cast<const LVITEMA*>(lp)->iSubItem;
+      int sub =
+          unicode ? reinterpret_cast<const LVITEMW*>(lp)->iSubItem : reinterpret_cast<const LVITEMA*>(lp)->iSubItem;
       LPARAM text = unicode ? reinterpret_cast<LPARAM>(reinterpret_cast<const LVITEMW*>(lp)->pszText)
                             : reinterpret_cast<LPARAM>(reinterpret_cast<const LVITEMA*>(lp)->pszText);
       if (sub < 0 || sub >= kMaxSubItems) return FALSE;
@@ -862,19 +863,14 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (!lp || !Valid(d, iw)) return 0;
       return CopyItemText(TextOf(hwnd, iw, reinterpret_cast<LVITEMA*>(lp)->iSubItem), reinterpret_cast<LVITEMA*>(lp),
                           false);
-    case LVM_DELETEITEM:
-      return DeleteItem(hwnd, iw, true) ? TRUE : FALSE;
-    case LVM_DELETEALLITEMS:
-      DeleteAll(hwnd);
-      return TRUE;
-    case LVM_GETITEMCOUNT:
-      return Count(d);
+    case LVM_DELETEITEM: return DeleteItem(hwnd, iw, true) ? TRUE : FALSE;
+    case LVM_DELETEALLITEMS: DeleteAll(hwnd); return TRUE;
+    case LVM_GETITEMCOUNT: return Count(d);
     case LVM_SETITEMCOUNT:
       // Only a hint for the storage; an absurd count is not reserved.
       if (iw > 0 && iw <= (1 << 20)) d.rows.reserve(static_cast<size_t>(iw));
       return TRUE;
-    case LVM_GETNEXTITEM:
-      return NextItem(d, iw, static_cast<UINT>(LOWORD(lp)));
+    case LVM_GETNEXTITEM: return NextItem(d, iw, static_cast<UINT>(LOWORD(lp)));
     case LVM_SETITEMSTATE: {
       auto item = reinterpret_cast<const LVITEMW*>(lp);
       if (!item) return FALSE;
@@ -943,14 +939,10 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       SetTop(hwnd, d.top + static_cast<int>(lp) / RowHeight(*w));
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
-    case LVM_GETTOPINDEX:
-      return d.top;
-    case LVM_GETCOUNTPERPAGE:
-      return PerPage(*w, d);
+    case LVM_GETTOPINDEX: return d.top;
+    case LVM_GETCOUNTPERPAGE: return PerPage(*w, d);
     case LVM_REDRAWITEMS:
-    case LVM_UPDATE:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return TRUE;
+    case LVM_UPDATE: InvalidateRect(hwnd, nullptr, TRUE); return TRUE;
     case LVM_SETEXTENDEDLISTVIEWSTYLE: {
       DWORD old = d.exStyle;
       DWORD mask = wp ? static_cast<DWORD>(wp) : 0xFFFFFFFFu;
@@ -958,13 +950,21 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, TRUE);
       return static_cast<LRESULT>(old);
     }
-    case LVM_GETEXTENDEDLISTVIEWSTYLE:
-      return static_cast<LRESULT>(d.exStyle);
-    case LVM_SETBKCOLOR: d.bk = static_cast<COLORREF>(lp); InvalidateRect(hwnd, nullptr, TRUE); return TRUE;
+    case LVM_GETEXTENDEDLISTVIEWSTYLE: return static_cast<LRESULT>(d.exStyle);
+    case LVM_SETBKCOLOR:
+      d.bk = static_cast<COLORREF>(lp);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return TRUE;
     case LVM_GETBKCOLOR: return static_cast<LRESULT>(d.bk == CLR_DEFAULT ? GetSysColor(COLOR_WINDOW) : d.bk);
-    case LVM_SETTEXTCOLOR: d.text = static_cast<COLORREF>(lp); InvalidateRect(hwnd, nullptr, TRUE); return TRUE;
+    case LVM_SETTEXTCOLOR:
+      d.text = static_cast<COLORREF>(lp);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return TRUE;
     case LVM_GETTEXTCOLOR: return static_cast<LRESULT>(d.text == CLR_DEFAULT ? GetSysColor(COLOR_WINDOWTEXT) : d.text);
-    case LVM_SETTEXTBKCOLOR: d.textBk = static_cast<COLORREF>(lp); InvalidateRect(hwnd, nullptr, TRUE); return TRUE;
+    case LVM_SETTEXTBKCOLOR:
+      d.textBk = static_cast<COLORREF>(lp);
+      InvalidateRect(hwnd, nullptr, TRUE);
+      return TRUE;
     case LVM_GETTEXTBKCOLOR: return static_cast<LRESULT>(d.textBk);
     case LVM_SETIMAGELIST: {
       if (iw < 0 || iw > LVSIL_STATE) return 0;
@@ -973,8 +973,7 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, TRUE);
       return reinterpret_cast<LRESULT>(old);
     }
-    case LVM_GETIMAGELIST:
-      return iw >= 0 && iw <= LVSIL_STATE ? reinterpret_cast<LRESULT>(d.images[iw]) : 0;
+    case LVM_GETIMAGELIST: return iw >= 0 && iw <= LVSIL_STATE ? reinterpret_cast<LRESULT>(d.images[iw]) : 0;
     case LVM_SORTITEMS: {
       auto cmp = reinterpret_cast<PFNLVCOMPARE>(lp);
       if (!cmp) return FALSE;
@@ -985,8 +984,7 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
     }
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 

@@ -172,14 +172,18 @@ void Paint(HWND hwnd, HDC hdc) {
       InflateRect(&in, -1, -1);
       FillRect(hdc, &in, GetSysColorBrush(COLOR_3DHILIGHT));
     }
-    if (down) DrawEdge(hdc, &r, flat ? BDR_SUNKENOUTER : EDGE_SUNKEN, BF_RECT);
-    else if (!flat || static_cast<int>(i) == d.hot) DrawEdge(hdc, &r, flat ? BDR_RAISEDINNER : EDGE_RAISED, BF_RECT);
+    if (down)
+      DrawEdge(hdc, &r, flat ? BDR_SUNKENOUTER : EDGE_SUNKEN, BF_RECT);
+    else if (!flat || static_cast<int>(i) == d.hot)
+      DrawEdge(hdc, &r, flat ? BDR_RAISEDINNER : EDGE_RAISED, BF_RECT);
     DrawImage(w->style, d, b, r, down, hdc);
     if (!b.text.empty()) {
       RECT t = r;
       if (down) OffsetRect(&t, 1, 1);
-      if (w->style & TBSTYLE_LIST) t.left += d.bmw + 4;
-      else t.top += d.bmh + 2;
+      if (w->style & TBSTYLE_LIST)
+        t.left += d.bmw + 4;
+      else
+        t.top += d.bmh + 2;
       SetTextColor(hdc, GetSysColor((b.state & TBSTATE_ENABLED) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
       DrawTextW(hdc, reinterpret_cast<LPCWSTR>(b.text.c_str()), static_cast<int>(b.text.size()), &t,
                 DT_CENTER | DT_SINGLELINE | ((w->style & TBSTYLE_LIST) ? DT_VCENTER : DT_TOP) | DT_NOPREFIX);
@@ -300,9 +304,7 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   int iw = static_cast<int>(wp);
   auto byCmd = [&](int cmd) { return Index(d, cmd); };
   switch (msg) {
-    case WM_CREATE:
-      Align(hwnd);
-      return 0;
+    case WM_CREATE: Align(hwnd); return 0;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC hdc = BeginPaint(hwnd, &ps);
@@ -310,11 +312,8 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      Paint(hwnd, reinterpret_cast<HDC>(wp));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_SETFONT:
       w->font = reinterpret_cast<HFONT>(wp);
       if (LOWORD(lp)) InvalidateRect(hwnd, nullptr, TRUE);
@@ -322,7 +321,8 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       int i = HitIndex(*w, d, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
-      if (i < 0 || IsSep(d.buttons[static_cast<size_t>(i)]) || !(d.buttons[static_cast<size_t>(i)].state & TBSTATE_ENABLED))
+      if (i < 0 || IsSep(d.buttons[static_cast<size_t>(i)]) ||
+          !(d.buttons[static_cast<size_t>(i)].state & TBSTATE_ENABLED))
         return 0;
       NMTOOLBARW nm{};
       FillNm(*w, d, i, &nm);
@@ -353,7 +353,8 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       if (w->style & TBSTYLE_FLAT) {
-        if (i >= 0 && (IsSep(d.buttons[static_cast<size_t>(i)]) || !(d.buttons[static_cast<size_t>(i)].state & TBSTATE_ENABLED)))
+        if (i >= 0 &&
+            (IsSep(d.buttons[static_cast<size_t>(i)]) || !(d.buttons[static_cast<size_t>(i)].state & TBSTATE_ENABLED)))
           i = -1;
         SetHot(hwnd, d, i);
         if (i >= 0) {
@@ -363,9 +364,7 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     }
-    case WM_MOUSELEAVE:
-      SetHot(hwnd, d, -1);
-      return 0;
+    case WM_MOUSELEAVE: SetHot(hwnd, d, -1); return 0;
     case WM_LBUTTONUP: {
       int i = d.pressed;
       if (i < 0) return 0;
@@ -384,16 +383,14 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_CAPTURECHANGED:
       if (d.pressed >= 0 && d.pressed < static_cast<int>(d.buttons.size())) {
-        SetState(hwnd, d, d.pressed, static_cast<BYTE>(d.buttons[static_cast<size_t>(d.pressed)].state & ~TBSTATE_PRESSED));
+        SetState(hwnd, d, d.pressed,
+                 static_cast<BYTE>(d.buttons[static_cast<size_t>(d.pressed)].state & ~TBSTATE_PRESSED));
         d.pressed = -1;
       }
       return 0;
-    case TB_BUTTONSTRUCTSIZE:
-      d.structSize = wp;
-      return 0;
+    case TB_BUTTONSTRUCTSIZE: d.structSize = wp; return 0;
     case TB_ADDBUTTONSA:
-    case TB_ADDBUTTONSW:
-      return Insert(hwnd, d, static_cast<int>(d.buttons.size()), iw, lp, msg == TB_ADDBUTTONSW);
+    case TB_ADDBUTTONSW: return Insert(hwnd, d, static_cast<int>(d.buttons.size()), iw, lp, msg == TB_ADDBUTTONSW);
     case TB_INSERTBUTTONA:
     case TB_INSERTBUTTONW:
       return Insert(hwnd, d, iw < 0 ? static_cast<int>(d.buttons.size()) : iw, 1, lp, msg == TB_INSERTBUTTONW);
@@ -410,8 +407,7 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
     }
-    case TB_BUTTONCOUNT:
-      return static_cast<LRESULT>(d.buttons.size());
+    case TB_BUTTONCOUNT: return static_cast<LRESULT>(d.buttons.size());
     case TB_GETBUTTON: {
       if (iw < 0 || iw >= static_cast<int>(d.buttons.size()) || !lp) return FALSE;
       const Button& b = d.buttons[static_cast<size_t>(iw)];
@@ -425,11 +421,9 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       std::memcpy(reinterpret_cast<void*>(lp), &tb, std::min(d.structSize ? d.structSize : sizeof tb, sizeof tb));
       return TRUE;
     }
-    case TB_COMMANDTOINDEX:
-      return byCmd(iw);
+    case TB_COMMANDTOINDEX: return byCmd(iw);
     case TB_ADDSTRINGA:
-    case TB_ADDSTRINGW:
-      return AddStrings(d, wp, lp, msg == TB_ADDSTRINGW);
+    case TB_ADDSTRINGW: return AddStrings(d, wp, lp, msg == TB_ADDSTRINGW);
     case TB_GETITEMRECT:
     case TB_GETRECT: {
       int i = msg == TB_GETRECT ? byCmd(iw) : iw;
@@ -445,11 +439,11 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       int i = byCmd(iw);
       if (i < 0) return FALSE;
       bool on = LOWORD(lp) != 0;
-      BYTE bit = msg == TB_ENABLEBUTTON ? TBSTATE_ENABLED
+      BYTE bit = msg == TB_ENABLEBUTTON  ? TBSTATE_ENABLED
                  : msg == TB_CHECKBUTTON ? TBSTATE_CHECKED
                  : msg == TB_PRESSBUTTON ? TBSTATE_PRESSED
-                 : msg == TB_HIDEBUTTON ? TBSTATE_HIDDEN
-                                        : TBSTATE_INDETERMINATE;
+                 : msg == TB_HIDEBUTTON  ? TBSTATE_HIDDEN
+                                         : TBSTATE_INDETERMINATE;
       if (msg == TB_CHECKBUTTON) {
         Check(hwnd, d, i, on);
         return TRUE;
@@ -465,11 +459,11 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case TB_ISBUTTONINDETERMINATE: {
       int i = byCmd(iw);
       if (i < 0) return -1;
-      BYTE bit = msg == TB_ISBUTTONENABLED ? TBSTATE_ENABLED
+      BYTE bit = msg == TB_ISBUTTONENABLED   ? TBSTATE_ENABLED
                  : msg == TB_ISBUTTONCHECKED ? TBSTATE_CHECKED
                  : msg == TB_ISBUTTONPRESSED ? TBSTATE_PRESSED
-                 : msg == TB_ISBUTTONHIDDEN ? TBSTATE_HIDDEN
-                                            : TBSTATE_INDETERMINATE;
+                 : msg == TB_ISBUTTONHIDDEN  ? TBSTATE_HIDDEN
+                                             : TBSTATE_INDETERMINATE;
       return (d.buttons[static_cast<size_t>(i)].state & bit) ? TRUE : FALSE;
     }
     case TB_SETSTATE: {
@@ -488,16 +482,13 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       d.bh = HIWORD(lp);
       InvalidateRect(hwnd, nullptr, TRUE);
       return TRUE;
-    case TB_GETBUTTONSIZE:
-      return MAKELRESULT(d.bw, d.bh);
+    case TB_GETBUTTONSIZE: return MAKELRESULT(d.bw, d.bh);
     case TB_SETBITMAPSIZE:
       if (LOWORD(lp) == 0 || HIWORD(lp) == 0) return FALSE;
       d.bmw = LOWORD(lp);
       d.bmh = HIWORD(lp);
       return TRUE;
-    case TB_AUTOSIZE:
-      Align(hwnd);
-      return 0;
+    case TB_AUTOSIZE: Align(hwnd); return 0;
     case TB_SETPARENT: {
       HWND old = NotifyTarget(*w, d);
       d.notify = reinterpret_cast<HWND>(wp);
@@ -514,24 +505,20 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       d.images = reinterpret_cast<HIMAGELIST>(lp);
       return reinterpret_cast<LRESULT>(old);
     }
-    case TB_GETIMAGELIST:
-      return reinterpret_cast<LRESULT>(d.images);
+    case TB_GETIMAGELIST: return reinterpret_cast<LRESULT>(d.images);
     case TB_SETSTYLE:
       w->style = (w->style & 0xFFFF0000u) | (static_cast<DWORD>(lp) & 0xFFFF);
       InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
-    case TB_GETSTYLE:
-      return static_cast<LRESULT>(w->style & 0xFFFF);
+    case TB_GETSTYLE: return static_cast<LRESULT>(w->style & 0xFFFF);
     case TB_HITTEST: {
       if (!lp) return -1;
       int i = HitIndex(*w, d, *reinterpret_cast<POINT*>(lp));
       if (i < 0) return -1;
       return IsSep(d.buttons[static_cast<size_t>(i)]) ? -(i + 1) : i;
     }
-    case TB_GETHOTITEM:
-      return d.hot;
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case TB_GETHOTITEM: return d.hot;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }
 

@@ -41,8 +41,8 @@ TEST_F(InputTest, CheckBoxesAndRadioGroups) {
   HWND h = Top(WS_POPUP | WS_VISIBLE, 0, 0, 200, 200);
   HWND chk = CreateWindowExW(0, u"Button", u"c", WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX, 0, 0, 80, 20, h,
                              reinterpret_cast<HMENU>(1), nullptr, nullptr);
-  HWND r1 = CreateWindowExW(0, u"Button", u"r1", WS_CHILD | WS_VISIBLE | WS_GROUP | BS_AUTORADIOBUTTON, 0, 30, 80,
-                            20, h, reinterpret_cast<HMENU>(2), nullptr, nullptr);
+  HWND r1 = CreateWindowExW(0, u"Button", u"r1", WS_CHILD | WS_VISIBLE | WS_GROUP | BS_AUTORADIOBUTTON, 0, 30, 80, 20,
+                            h, reinterpret_cast<HMENU>(2), nullptr, nullptr);
   HWND r2 = CreateWindowExW(0, u"Button", u"r2", WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON, 0, 60, 80, 20, h,
                             reinterpret_cast<HMENU>(3), nullptr, nullptr);
   KvPumpMessages();

@@ -103,8 +103,8 @@ TEST_F(PaintTest, RedrawWindowFrameSendsNcPaint) {
 TEST_F(PaintTest, ScreenshotWritesAPng) {
   TempHome home;
   HWND h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 120, 80, u"Shot");
-  HWND b = CreateWindowExW(0, u"Button", u"OK", WS_CHILD | WS_VISIBLE, 10, 10, 60, 24, h,
-                           reinterpret_cast<HMENU>(1), nullptr, nullptr);
+  HWND b = CreateWindowExW(0, u"Button", u"OK", WS_CHILD | WS_VISIBLE, 10, 10, 60, 24, h, reinterpret_cast<HMENU>(1),
+                           nullptr, nullptr);
   ASSERT_TRUE(b);
   std::string path = home.path() + "/shot.png";
   ASSERT_TRUE(KvWindowScreenshot(h, path.c_str()));
@@ -132,7 +132,7 @@ TEST_F(PaintTest, ResizeKeepsPixelsAndInvalidatesWhatIsNew) {
   RECT u;
   ASSERT_TRUE(GetUpdateRect(h, &u, FALSE));
   EXPECT_EQ(u.right, 80);
-  EXPECT_EQ(KvWindowGetPixel(h, 5, 5), RGB(0, 0, 0));      // kept
+  EXPECT_EQ(KvWindowGetPixel(h, 5, 5), RGB(0, 0, 0));         // kept
   EXPECT_EQ(KvWindowGetPixel(h, 70, 55), Sys(COLOR_WINDOW));  // painted after the resize
 }
 

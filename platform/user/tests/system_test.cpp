@@ -22,8 +22,8 @@ TEST_F(SystemTest, AdjustWindowRectMatchesTheClientTheWindowGets) {
     SCOPED_TRACE(c.style);
     RECT r{0, 0, 200, 100};
     ASSERT_TRUE(AdjustWindowRectEx(&r, c.style, FALSE, c.ex));
-    HWND h = CreateWindowExW(c.ex, u"KvTest", u"", c.style, 0, 0, r.right - r.left, r.bottom - r.top, nullptr,
-                             nullptr, nullptr, nullptr);
+    HWND h = CreateWindowExW(c.ex, u"KvTest", u"", c.style, 0, 0, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                             nullptr, nullptr);
     RECT cl;
     GetClientRect(h, &cl);
     EXPECT_EQ(cl.right, 200);

@@ -59,23 +59,21 @@ class UserTest : public ::testing::Test {
            const char16_t* text = u"Top") {
     return CreateWindowExW(0, u"KvTest", text, style, x, y, w, h, nullptr, nullptr, nullptr, nullptr);
   }
-  HWND Child(HWND parent, DWORD style = WS_CHILD | WS_VISIBLE, int x = 5, int y = 5, int w = 50, int h = 40,
-             int id = 1, const char16_t* cls = u"KvTest", const char16_t* text = u"") {
+  HWND Child(HWND parent, DWORD style = WS_CHILD | WS_VISIBLE, int x = 5, int y = 5, int w = 50, int h = 40, int id = 1,
+             const char16_t* cls = u"KvTest", const char16_t* text = u"") {
     return CreateWindowExW(0, cls, text, style, x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<intptr_t>(id)),
                            nullptr, nullptr);
   }
 
   // The spy's record as the tests read it (testsupport/spy_filters.h).
   static std::vector<KVSPYRECORD> Delivered(std::initializer_list<UINT> ignore = {}) { return SpyDelivered(ignore); }
-  static std::vector<KVSPYRECORD> Only(std::initializer_list<UINT> keep, DWORD kind = 0) {
-    return SpyOnly(keep, kind);
-  }
+  static std::vector<KVSPYRECORD> Only(std::initializer_list<UINT> keep, DWORD kind = 0) { return SpyOnly(keep, kind); }
 };
 
-#define EXPECT_SEQ(got, ...)                                            \
-  do {                                                                  \
+#define EXPECT_SEQ(got, ...)                                                      \
+  do {                                                                            \
     std::string why = kv::SpyMatch(got, std::vector<kv::SpyExpect>{__VA_ARGS__}); \
-    EXPECT_TRUE(why.empty()) << why;                                    \
+    EXPECT_TRUE(why.empty()) << why;                                              \
   } while (0)
 
 }  // namespace kvtest

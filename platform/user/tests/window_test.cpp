@@ -22,8 +22,8 @@ TEST_F(WindowTest, CreateHiddenTopLevelSendsThePlatformSequence) {
   KvSpyStart(nullptr);
   HWND h = Top();
   ASSERT_TRUE(h);
-  EXPECT_SEQ(Delivered(), Sent(WM_GETMINMAXINFO, h), Sent(WM_NCCREATE, h), Sent(WM_NCCALCSIZE, h),
-             Sent(WM_CREATE, h), WithW(Sent(WM_SIZE, h), SIZE_RESTORED), Sent(WM_MOVE, h));
+  EXPECT_SEQ(Delivered(), Sent(WM_GETMINMAXINFO, h), Sent(WM_NCCREATE, h), Sent(WM_NCCALCSIZE, h), Sent(WM_CREATE, h),
+             WithW(Sent(WM_SIZE, h), SIZE_RESTORED), Sent(WM_MOVE, h));
   RECT r, c;
   GetWindowRect(h, &r);
   GetClientRect(h, &c);
@@ -45,17 +45,16 @@ TEST_F(WindowTest, ShowingAndDestroyingVisibleWindowWithChildren) {
   HWND c2 = Child(h, WS_CHILD | WS_VISIBLE, 60, 5, 50, 40, 2);
   KvSpyStart(nullptr);
   ShowWindow(h, SW_SHOW);
-  EXPECT_SEQ(Delivered({WM_GETTEXT, WM_GETICON, WM_SETCURSOR}), Sent(WM_SHOWWINDOW, h),
-             Sent(WM_WINDOWPOSCHANGING, h), Sent(WM_ACTIVATEAPP, h), Sent(WM_NCACTIVATE, h),
-             WithW(Sent(WM_ACTIVATE, h), WA_ACTIVE), Sent(WM_SETFOCUS, h), Sent(WM_NCPAINT, h),
-             Sent(WM_ERASEBKGND, h), Sent(WM_WINDOWPOSCHANGED, h));
+  EXPECT_SEQ(Delivered({WM_GETTEXT, WM_GETICON, WM_SETCURSOR}), Sent(WM_SHOWWINDOW, h), Sent(WM_WINDOWPOSCHANGING, h),
+             Sent(WM_ACTIVATEAPP, h), Sent(WM_NCACTIVATE, h), WithW(Sent(WM_ACTIVATE, h), WA_ACTIVE),
+             Sent(WM_SETFOCUS, h), Sent(WM_NCPAINT, h), Sent(WM_ERASEBKGND, h), Sent(WM_WINDOWPOSCHANGED, h));
   EXPECT_EQ(GetActiveWindow(), h);
   EXPECT_EQ(GetFocus(), h);
   KvSpyStart(nullptr);
   ASSERT_TRUE(DestroyWindow(h));
   // Hidden first, deactivated, then WM_DESTROY parent first and WM_NCDESTROY children first.
-  auto got = Only({WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP,
-                   WM_KILLFOCUS, WM_DESTROY, WM_NCDESTROY, WM_PARENTNOTIFY});
+  auto got = Only({WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_NCACTIVATE, WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS,
+                   WM_DESTROY, WM_NCDESTROY, WM_PARENTNOTIFY});
   EXPECT_SEQ(got, Sent(WM_WINDOWPOSCHANGING, h), Sent(WM_WINDOWPOSCHANGED, h), Sent(WM_NCACTIVATE, h),
              WithW(Sent(WM_ACTIVATE, h), WA_INACTIVE), Sent(WM_ACTIVATEAPP, h), Sent(WM_KILLFOCUS, h),
              Sent(WM_DESTROY, h), Sent(WM_DESTROY, c1), Sent(WM_DESTROY, c2), Sent(WM_NCDESTROY, c1),
@@ -421,7 +420,7 @@ TEST_F(TreeTest, PrintDrawsTheTreeIntoAMemoryDC) {
   HGDIOBJ old = SelectObject(mem, bmp);
   SendMessageW(h, WM_PRINT, reinterpret_cast<WPARAM>(mem), PRF_NONCLIENT | PRF_CLIENT | PRF_ERASEBKGND);
   EXPECT_EQ(GetPixel(mem, 0, 0), GetSysColor(COLOR_WINDOWFRAME));  // the border
-  EXPECT_EQ(GetPixel(mem, 30, 20), RGB(0, 0, 0));                 // the client, offset by it
+  EXPECT_EQ(GetPixel(mem, 30, 20), RGB(0, 0, 0));                  // the client, offset by it
   SelectObject(mem, old);
   DeleteObject(bmp);
   DeleteDC(mem);
@@ -455,8 +454,8 @@ TEST_F(HookFormsTest, EachCbtHookGetsTheCreateStructOfItsOwnSide) {
   HHOOK a = SetWindowsHookExA(WH_CBT, AnsiCbt, nullptr, 0);  // newest: called first
   gAnsiName.clear();
   gHookCx = 0;
-  HWND h = CreateWindowExW(0, u"KvTest", u"\u4e2d", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr,
-                           nullptr);
+  HWND h =
+      CreateWindowExW(0, u"KvTest", u"\u4e2d", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
   ASSERT_TRUE(h);
   EXPECT_EQ(gAnsiName, "\xd6\xd0");  // GBK
   EXPECT_EQ(gHookCx, 250);           // what the first hook changed reaches the next

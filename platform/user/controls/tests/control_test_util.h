@@ -15,7 +15,7 @@
 namespace kvtest {
 
 struct Note {
-  UINT msg;      // WM_COMMAND or WM_NOTIFY
+  UINT msg;  // WM_COMMAND or WM_NOTIFY
   UINT id;
   UINT code;
   HWND from;
@@ -38,8 +38,7 @@ class ControlTest : public ::testing::Test {
       LRESULT r = Extra()(hwnd, msg, wp, lp, &handled);
       if (handled) return r;
     }
-    if (msg == WM_COMMAND && lp)
-      Notes().push_back({msg, LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp)});
+    if (msg == WM_COMMAND && lp) Notes().push_back({msg, LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp)});
     if (msg == WM_NOTIFY) {
       auto h = reinterpret_cast<NMHDR*>(lp);
       Notes().push_back({msg, static_cast<UINT>(h->idFrom), h->code, h->hwndFrom});
@@ -59,8 +58,8 @@ class ControlTest : public ::testing::Test {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_3DFACE + 1);
     wc.lpszClassName = u"KvCtlParent";
     ASSERT_NE(RegisterClassExW(&wc), 0);
-    parent_ = CreateWindowExW(0, u"KvCtlParent", u"P", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr,
-                              nullptr, nullptr);
+    parent_ = CreateWindowExW(0, u"KvCtlParent", u"P", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr, nullptr,
+                              nullptr);
     ASSERT_TRUE(parent_);
     KvPumpMessages();
   }

@@ -54,8 +54,10 @@ class Template {
     Word(static_cast<WORD>(y));
     Word(static_cast<WORD>(cx));
     Word(static_cast<WORD>(cy));
-    if (ex_) Dword(id);
-    else Word(id);
+    if (ex_)
+      Dword(id);
+    else
+      Word(id);
     if (cls) {
       Word(0xFFFF);
       Word(cls);
@@ -130,13 +132,9 @@ INT_PTR TestDlgProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         EndDialog(dlg, IDCANCEL);
       }
       return TRUE;
-    case WM_APP:
-      SetWindowLongPtrW(dlg, DWLP_MSGRESULT, 77);
-      return TRUE;
-    case WM_CTLCOLORDLG:
-      return reinterpret_cast<INT_PTR>(GetStockObject(BLACK_BRUSH));
-    default:
-      return FALSE;
+    case WM_APP: SetWindowLongPtrW(dlg, DWLP_MSGRESULT, 77); return TRUE;
+    case WM_CTLCOLORDLG: return reinterpret_cast<INT_PTR>(GetStockObject(BLACK_BRUSH));
+    default: return FALSE;
   }
 }
 
@@ -198,8 +196,8 @@ TEST_F(DialogTest, CreationOrderSeenByTheSpy) {
   // The dialog gets its font before its controls exist, each control gets it after its
   // creation, WM_INITDIALOG comes last, and the focus goes to the first tab stop.
   auto got = kv::SpyRecords([&](const KVSPYRECORD& r) {
-    return r.kind == KV_SPY_SENT && (r.message == WM_CREATE || r.message == WM_SETFONT ||
-                                     r.message == WM_INITDIALOG || (r.message == WM_SETFOCUS && r.hwnd == edit));
+    return r.kind == KV_SPY_SENT && (r.message == WM_CREATE || r.message == WM_SETFONT || r.message == WM_INITDIALOG ||
+                                     (r.message == WM_SETFOCUS && r.hwnd == edit));
   });
   std::vector<kv::SpyExpect> want = {kv::Sent(WM_CREATE, dlg), kv::Sent(WM_SETFONT, dlg)};
   for (int id : {99, kEditId, kCheckId, IDOK, IDCANCEL}) {
@@ -231,10 +229,14 @@ TEST_F(DialogTest, ItemHelpers) {
     BOOL ok;
     UINT value;
   } cases[] = {
-      {"42", FALSE, TRUE, 42},          {" 7 ", FALSE, TRUE, 7},
-      {"-5", TRUE, TRUE, static_cast<UINT>(-5)}, {"-5", FALSE, FALSE, 0},
-      {"4294967295", FALSE, TRUE, 4294967295u}, {"4294967296", FALSE, FALSE, 0},
-      {"2147483648", TRUE, FALSE, 0},   {"12x", FALSE, FALSE, 0},
+      {"42", FALSE, TRUE, 42},
+      {" 7 ", FALSE, TRUE, 7},
+      {"-5", TRUE, TRUE, static_cast<UINT>(-5)},
+      {"-5", FALSE, FALSE, 0},
+      {"4294967295", FALSE, TRUE, 4294967295u},
+      {"4294967296", FALSE, FALSE, 0},
+      {"2147483648", TRUE, FALSE, 0},
+      {"12x", FALSE, FALSE, 0},
       {"", FALSE, FALSE, 0},
   };
   for (const IntCase& c : cases) {

@@ -52,8 +52,12 @@ TEST_F(HeaderTest, ItemsRectsAndHitTest) {
     int item;
     UINT flags;
   } hits[] = {
-      {50, 5, 0, HHT_ONHEADER}, {99, 5, 0, HHT_ONDIVIDER}, {102, 5, 0, HHT_ONDIVIDER},
-      {130, 5, 1, HHT_ONHEADER}, {290, 5, -1, HHT_NOWHERE | HHT_TORIGHT}, {50, 40, -1, HHT_BELOW},
+      {50, 5, 0, HHT_ONHEADER},
+      {99, 5, 0, HHT_ONDIVIDER},
+      {102, 5, 0, HHT_ONDIVIDER},
+      {130, 5, 1, HHT_ONHEADER},
+      {290, 5, -1, HHT_NOWHERE | HHT_TORIGHT},
+      {50, 40, -1, HHT_BELOW},
   };
   for (const Hit& t : hits) {
     HDHITTESTINFO ht{};

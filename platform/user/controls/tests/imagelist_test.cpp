@@ -5,8 +5,8 @@
 namespace kvtest {
 namespace {
 
-constexpr COLORREF kRed = RGB(255, 0, 0), kBlue = RGB(0, 0, 255), kGreen = RGB(0, 128, 0),
-                   kMagenta = RGB(255, 0, 255), kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0), kBlue = RGB(0, 0, 255), kGreen = RGB(0, 128, 0), kMagenta = RGB(255, 0, 255),
+                   kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0);
 
 // A bitmap w by h filled with `fill`, with (x, y) of each `spots` entry set to its colour.
 struct Spot {

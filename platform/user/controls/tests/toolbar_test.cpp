@@ -94,10 +94,8 @@ TEST_F(ToolbarTest, ClickSendsCommandAndNotifications) {
   for (const Note& n : Notes())
     if (n.msg == WM_COMMAND || n.code == TBN_BEGINDRAG || n.code == TBN_ENDDRAG || n.code == NM_CLICK)
       got.push_back({n.msg, n.msg == WM_COMMAND ? n.id : n.code});
-  std::vector<std::pair<UINT, UINT>> want = {{WM_NOTIFY, TBN_BEGINDRAG},
-                                             {WM_NOTIFY, TBN_ENDDRAG},
-                                             {WM_NOTIFY, NM_CLICK},
-                                             {WM_COMMAND, 101}};
+  std::vector<std::pair<UINT, UINT>> want = {
+      {WM_NOTIFY, TBN_BEGINDRAG}, {WM_NOTIFY, TBN_ENDDRAG}, {WM_NOTIFY, NM_CLICK}, {WM_COMMAND, 101}};
   EXPECT_EQ(got, want);
   EXPECT_FALSE(SendMessageW(tb, TB_ISBUTTONPRESSED, 101, 0));
   // A check button toggles; a check group keeps one checked.

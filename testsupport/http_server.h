@@ -67,15 +67,23 @@ class HttpServer {
   using Handler = std::function<void(const HttpRequest&, HttpReply&)>;
   static constexpr int kIdleBoundMs = 20000;  // stops after this long without a request
 
-  HttpServer() {
+  struct Options {
+    int port = 0;                       // 0: any free port
+    int idle_bound_ms = kIdleBoundMs;   // 0: never stops by itself
+    bool record = true;                 // keep every request for Requests()
+  };
+
+  HttpServer() : HttpServer(Options()) {}
+  explicit HttpServer(const Options& options) : options_(options) {
     listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     int one = 1;
     ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(options_.port));
     if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listen_fd_, 64) != 0)
-      throw std::runtime_error("test server cannot listen");
+      throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(options_.port));
     socklen_t len = sizeof a;
     ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
@@ -116,6 +124,11 @@ class HttpServer {
       r.body = "moved";
     });
   }
+  // Answers every path that has no route of its own.
+  void Fallback(Handler handler) {
+    std::lock_guard<std::mutex> g(lock_);
+    fallback_ = std::move(handler);
+  }
   void SetProxyMode(bool on) { proxy_mode_ = on; }
   std::vector<HttpRequest> Requests() {
     std::lock_guard<std::mutex> g(lock_);
@@ -143,7 +156,7 @@ class HttpServer {
   }
 
   void Accept() {
-    while (!stop_ && Now() - last_activity_ < kIdleBoundMs) {
+    while (!stop_ && !IdleBoundRanOut(last_activity_)) {
       pollfd p{listen_fd_, POLLIN, 0};
       if (::poll(&p, 1, 50) <= 0) continue;
       int fd = ::accept(listen_fd_, nullptr, nullptr);
@@ -164,7 +177,7 @@ class HttpServer {
 
   // Waits for input; false when the peer closed, the server stops or the bound ran out.
   bool Fill(int fd, std::string& pending) {
-    for (int waited = 0; !stop_ && waited < kIdleBoundMs; waited += 50) {
+    for (long long since = Now(); !stop_ && !IdleBoundRanOut(since);) {
       pollfd p{fd, POLLIN, 0};
       int r = ::poll(&p, 1, 50);
       if (r < 0) return false;
@@ -239,9 +252,10 @@ class HttpServer {
       Handler handler;
       {
         std::lock_guard<std::mutex> g(lock_);
-        requests_.push_back(req);
+        if (options_.record) requests_.push_back(req);
         auto it = routes_.find(route);
         if (it != routes_.end() && (!req.proxied || proxy_mode_)) handler = it->second;
+        else if (fallback_ && !req.proxied) handler = fallback_;
       }
       last_activity_ = Now();
       std::string body = std::move(reply.body);
@@ -308,6 +322,11 @@ class HttpServer {
     return !r.close;
   }
 
+  bool IdleBoundRanOut(long long since) const {
+    return options_.idle_bound_ms > 0 && Now() - since >= options_.idle_bound_ms;
+  }
+
+  Options options_;
   int listen_fd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};
@@ -318,6 +337,7 @@ class HttpServer {
   std::mutex lock_;
   std::vector<std::thread> workers_;
   std::map<std::string, Handler> routes_;
+  Handler fallback_;
   std::vector<HttpRequest> requests_;
 };
 

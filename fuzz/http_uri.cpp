@@ -3,6 +3,7 @@
 #include <string>
 
 #include "http_client/id_global.h"
+#include "http_client/id_uri.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gif/gif_dib.h"
+#include "gif/gif_stream.h"
 
 enum TColorReduction : BYTE {
   rmNone = 0,

@@ -17,6 +17,7 @@
 #include "framework/graphics/graphics.h"
 #include "gif/gif_color.h"
 #include "gif/gif_dib.h"
+#include "gif/gif_stream.h"
 #include "gif/gif_lzw.h"
 
 class TGIFImage;

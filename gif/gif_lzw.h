@@ -6,7 +6,7 @@
 #include <cstring>
 #include <functional>
 
-#include "gif/gif_dib.h"
+#include "gif/gif_stream.h"
 
 // Receives the decoder's and encoders' warnings (severity 1 texts).
 using TGIFWarningProc = std::function<void(const char* Message)>;

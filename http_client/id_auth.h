@@ -10,6 +10,7 @@
 #include "http_client/id_global.h"
 #include "http_client/id_headers.h"
 #include "http_client/id_tcp.h"
+#include "http_client/id_uri.h"
 
 enum TIdAuthWhatsNext { stepAsk = 0, stepSend = 1, stepFail = 2 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "http_client/id_global.h"
+#include "http_client/id_uri.h"
 
 namespace {
 

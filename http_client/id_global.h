@@ -1,4 +1,4 @@
-// The URL object and the shared text, date and memory helpers of the HTTP client.
+// The shared text, date and memory helpers of the HTTP client.
 #pragma once
 
 #include <cstddef>
@@ -9,29 +9,6 @@
 #include "framework/core/classes.h"
 #include "framework/core/sysutils.h"
 #include "http_client/id_exceptions.h"
-
-// A URL split into its parts, kept exactly as found (no percent-decoding).
-class TIdURI {
- public:
-  TIdURI() = default;
-  explicit TIdURI(const std::string& url) {
-    if (!url.empty()) Parse(url);
-  }
-
-  void Parse(const std::string& url);
-  // The URL from its parts; raises EIdURIException for an empty scheme or host.
-  std::string Rebuild(bool with_user_info, bool with_bookmark) const;
-  // Rebuilds with both options and keeps that as the whole text; returns the form
-  // without credentials and bookmark.
-  std::string URI();
-  const std::string& Text() const { return text_; }
-
-  std::string Scheme, HostPart, PortPart, PathPart, DocumentPart, QueryPart, FragmentPart;
-  std::string UserPart, PasswordPart;
-
- private:
-  std::string text_;
-};
 
 // A read-only stream over memory it does not own.
 class TIdReadMemoryStream : public TCustomMemoryStream {

@@ -11,6 +11,7 @@
 #include "http_client/id_global.h"
 #include "http_client/id_headers.h"
 #include "http_client/id_tcp.h"
+#include "http_client/id_uri.h"
 
 enum TIdHTTPMethod { hmHead, hmGet, hmPost, hmOptions, hmTrace, hmPut, hmDelete, hmConnect };
 enum TIdHTTPOption { hoInProcessAuth, hoKeepOrigProtocol, hoForceEncodeParams };

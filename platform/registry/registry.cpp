@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -392,6 +393,109 @@ void GiveInfo(const KeyInfo& info, LPDWORD class_len, LPDWORD sub_keys, LPDWORD 
   if (last_write) *last_write = FILETIME{0, 0};
 }
 
+// The A and W forms of the query and enumeration functions share one body: C is char for
+// the A forms (names and string data in the ANSI code page) and WCHAR for the W forms.
+template <class C>
+constexpr bool kAnsi = std::is_same_v<C, char>;
+
+template <class C>
+std::u16string NameArg(const C* name) {
+  if constexpr (kAnsi<C>)
+    return Widen(name);
+  else
+    return name ? std::u16string(name) : std::u16string();
+}
+
+template <class C>
+std::basic_string<C> NameResult(const std::u16string& name) {
+  if constexpr (kAnsi<C>)
+    return kv::WideToAnsi(name);
+  else
+    return name;
+}
+
+template <class C>
+std::vector<BYTE> DataResult(DWORD type, const std::vector<BYTE>& data) {
+  if constexpr (kAnsi<C>)
+    return NarrowData(type, data);
+  else
+    return data;
+}
+
+template <class C>
+LONG QueryValueOf(HKEY key, const C* value_name, LPDWORD type, LPBYTE data, LPDWORD size) {
+  if (data && !size) return ERROR_INVALID_PARAMETER;
+  DWORD t = 0;
+  std::vector<BYTE> bytes;
+  LONG rc = GetValue(key, NameArg(value_name), t, bytes);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (type) *type = t;
+  return GiveData(DataResult<C>(t, bytes), data, size);
+}
+
+// A key's default value, which must be a string; an unset one reads as the empty string.
+template <class C>
+LONG QueryDefaultValue(HKEY key, const C* sub_key, C* data, LONG* size) {
+  HKEY sub = key;
+  if (sub_key && *sub_key) {
+    LONG rc = RegOpenKeyExW(key, NameArg(sub_key).c_str(), 0, KEY_QUERY_VALUE, &sub);
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  DWORD t = 0;
+  std::vector<BYTE> bytes;
+  LONG rc = GetValue(sub, u"", t, bytes);
+  if (sub != key) RegCloseKey(sub);
+  if (rc == ERROR_FILE_NOT_FOUND) {
+    bytes.assign(sizeof(C), 0);
+  } else if (rc != ERROR_SUCCESS) {
+    return rc;
+  } else if (t != REG_SZ) {
+    return ERROR_INVALID_DATA;
+  } else {
+    bytes = DataResult<C>(t, bytes);
+  }
+  if (!size) return data ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+  DWORD n = static_cast<DWORD>(*size);
+  rc = GiveData(bytes, reinterpret_cast<LPBYTE>(data), &n);
+  *size = static_cast<LONG>(n);
+  return rc;
+}
+
+template <class C>
+LONG EnumKeyOf(HKEY key, DWORD index, C* name, LPDWORD name_len, LPDWORD class_len, FILETIME* last_write) {
+  std::u16string n;
+  LONG rc = EnumKey(key, index, n);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (class_len) *class_len = 0;
+  if (last_write) *last_write = FILETIME{0, 0};
+  return GiveName(NameResult<C>(n), name, name_len);
+}
+
+template <class C>
+LONG EnumValueOf(HKEY key, DWORD index, C* name, LPDWORD name_len, LPDWORD type, LPBYTE data, LPDWORD size) {
+  if (data && !size) return ERROR_INVALID_PARAMETER;
+  Value v;
+  LONG rc = EnumValue(key, index, v);
+  if (rc != ERROR_SUCCESS) return rc;
+  rc = GiveName(NameResult<C>(v.name), name, name_len);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (type) *type = v.type;
+  return GiveData(DataResult<C>(v.type, v.data), data, size);
+}
+
+template <class C>
+LONG QueryInfoOf(HKEY key, C* class_name, LPDWORD class_len, LPDWORD sub_keys, LPDWORD max_sub_key_len,
+                 LPDWORD max_class_len, LPDWORD values, LPDWORD max_value_name_len, LPDWORD max_value_len,
+                 LPDWORD security, FILETIME* last_write) {
+  KeyInfo info;
+  LONG rc = QueryInfo(key, kAnsi<C>, info);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (class_name && class_len && *class_len) class_name[0] = 0;
+  GiveInfo(info, class_len, sub_keys, max_sub_key_len, max_class_len, values, max_value_name_len, max_value_len,
+           security, last_write);
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 extern "C" {
@@ -500,72 +604,17 @@ LONG RegSetValueA(HKEY key, LPCSTR sub_key, DWORD type, LPCSTR data, DWORD size)
 }
 
 LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
-  if (data && !size) return ERROR_INVALID_PARAMETER;
-  DWORD t = 0;
-  std::vector<BYTE> bytes;
-  LONG rc = GetValue(key, value_name ? value_name : u"", t, bytes);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (type) *type = t;
-  return GiveData(bytes, data, size);
+  return QueryValueOf(key, value_name, type, data, size);
 }
-
 LONG RegQueryValueExA(HKEY key, LPCSTR value_name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
-  if (data && !size) return ERROR_INVALID_PARAMETER;
-  DWORD t = 0;
-  std::vector<BYTE> bytes;
-  LONG rc = GetValue(key, Widen(value_name), t, bytes);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (type) *type = t;
-  return GiveData(NarrowData(t, bytes), data, size);
+  return QueryValueOf(key, value_name, type, data, size);
 }
 
 LONG RegQueryValueW(HKEY key, LPCWSTR sub_key, LPWSTR data, LONG* size) {
-  HKEY sub = key;
-  if (sub_key && *sub_key) {
-    LONG rc = RegOpenKeyExW(key, sub_key, 0, KEY_QUERY_VALUE, &sub);
-    if (rc != ERROR_SUCCESS) return rc;
-  }
-  DWORD t = 0;
-  std::vector<BYTE> bytes;
-  LONG rc = GetValue(sub, u"", t, bytes);
-  if (sub != key) RegCloseKey(sub);
-  if (rc == ERROR_FILE_NOT_FOUND) {
-    bytes.assign(2, 0);
-    rc = ERROR_SUCCESS;
-  } else if (rc == ERROR_SUCCESS && t != REG_SZ) {
-    return ERROR_INVALID_DATA;
-  }
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!size) return data ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
-  DWORD n = static_cast<DWORD>(*size);
-  rc = GiveData(bytes, reinterpret_cast<LPBYTE>(data), &n);
-  *size = static_cast<LONG>(n);
-  return rc;
+  return QueryDefaultValue(key, sub_key, data, size);
 }
-
 LONG RegQueryValueA(HKEY key, LPCSTR sub_key, LPSTR data, LONG* size) {
-  HKEY sub = key;
-  if (sub_key && *sub_key) {
-    LONG rc = RegOpenKeyExA(key, sub_key, 0, KEY_QUERY_VALUE, &sub);
-    if (rc != ERROR_SUCCESS) return rc;
-  }
-  DWORD t = 0;
-  std::vector<BYTE> bytes;
-  LONG rc = GetValue(sub, u"", t, bytes);
-  if (sub != key) RegCloseKey(sub);
-  if (rc == ERROR_FILE_NOT_FOUND) {
-    bytes.assign(1, 0);
-    rc = ERROR_SUCCESS;
-  } else if (rc == ERROR_SUCCESS) {
-    if (t != REG_SZ) return ERROR_INVALID_DATA;
-    bytes = NarrowData(t, bytes);
-  }
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!size) return data ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
-  DWORD n = static_cast<DWORD>(*size);
-  rc = GiveData(bytes, reinterpret_cast<LPBYTE>(data), &n);
-  *size = static_cast<LONG>(n);
-  return rc;
+  return QueryDefaultValue(key, sub_key, data, size);
 }
 
 LONG RegDeleteValueW(HKEY key, LPCWSTR value_name) { return DeleteValue(key, value_name ? value_name : u""); }
@@ -573,22 +622,11 @@ LONG RegDeleteValueA(HKEY key, LPCSTR value_name) { return DeleteValue(key, Wide
 
 LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD, LPWSTR, LPDWORD class_len,
                    FILETIME* last_write) {
-  std::u16string n;
-  LONG rc = EnumKey(key, index, n);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (class_len) *class_len = 0;
-  if (last_write) *last_write = FILETIME{0, 0};
-  return GiveName(n, name, name_len);
+  return EnumKeyOf(key, index, name, name_len, class_len, last_write);
 }
-
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD, LPSTR, LPDWORD class_len,
                    FILETIME* last_write) {
-  std::u16string n;
-  LONG rc = EnumKey(key, index, n);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (class_len) *class_len = 0;
-  if (last_write) *last_write = FILETIME{0, 0};
-  return GiveName(kv::WideToAnsi(n), name, name_len);
+  return EnumKeyOf(key, index, name, name_len, class_len, last_write);
 }
 
 LONG RegEnumKeyW(HKEY key, DWORD index, LPWSTR name, DWORD name_len) {
@@ -600,50 +638,24 @@ LONG RegEnumKeyA(HKEY key, DWORD index, LPSTR name, DWORD name_len) {
 
 LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_len, LPDWORD, LPDWORD type, LPBYTE data,
                    LPDWORD size) {
-  if (data && !size) return ERROR_INVALID_PARAMETER;
-  Value v;
-  LONG rc = EnumValue(key, index, v);
-  if (rc != ERROR_SUCCESS) return rc;
-  rc = GiveName(v.name, name, name_len);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (type) *type = v.type;
-  return GiveData(v.data, data, size);
+  return EnumValueOf(key, index, name, name_len, type, data, size);
 }
-
 LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_len, LPDWORD, LPDWORD type, LPBYTE data,
                    LPDWORD size) {
-  if (data && !size) return ERROR_INVALID_PARAMETER;
-  Value v;
-  LONG rc = EnumValue(key, index, v);
-  if (rc != ERROR_SUCCESS) return rc;
-  rc = GiveName(kv::WideToAnsi(v.name), name, name_len);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (type) *type = v.type;
-  return GiveData(NarrowData(v.type, v.data), data, size);
+  return EnumValueOf(key, index, name, name_len, type, data, size);
 }
 
 LONG RegQueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_len, LPDWORD, LPDWORD sub_keys,
                       LPDWORD max_sub_key_len, LPDWORD max_class_len, LPDWORD values, LPDWORD max_value_name_len,
                       LPDWORD max_value_len, LPDWORD security, FILETIME* last_write) {
-  KeyInfo info;
-  LONG rc = QueryInfo(key, false, info);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (class_name && class_len && *class_len) class_name[0] = 0;
-  GiveInfo(info, class_len, sub_keys, max_sub_key_len, max_class_len, values, max_value_name_len, max_value_len,
-           security, last_write);
-  return ERROR_SUCCESS;
+  return QueryInfoOf(key, class_name, class_len, sub_keys, max_sub_key_len, max_class_len, values, max_value_name_len,
+                     max_value_len, security, last_write);
 }
-
 LONG RegQueryInfoKeyA(HKEY key, LPSTR class_name, LPDWORD class_len, LPDWORD, LPDWORD sub_keys, LPDWORD max_sub_key_len,
                       LPDWORD max_class_len, LPDWORD values, LPDWORD max_value_name_len, LPDWORD max_value_len,
                       LPDWORD security, FILETIME* last_write) {
-  KeyInfo info;
-  LONG rc = QueryInfo(key, true, info);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (class_name && class_len && *class_len) class_name[0] = 0;
-  GiveInfo(info, class_len, sub_keys, max_sub_key_len, max_class_len, values, max_value_name_len, max_value_len,
-           security, last_write);
-  return ERROR_SUCCESS;
+  return QueryInfoOf(key, class_name, class_len, sub_keys, max_sub_key_len, max_class_len, values, max_value_name_len,
+                     max_value_len, security, last_write);
 }
 
 void KvRegistryReload(void) {

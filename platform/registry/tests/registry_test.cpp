@@ -66,7 +66,7 @@ class Registry : public ::testing::Test {
       posix_spawn_file_actions_addclose(&actions, fds[0]);  // may be 3 itself
       posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
     }
-    char* argv[] = {const_cast<char*>("registry_tests"), filter.data(), nullptr};
+    char* argv[] = {const_cast<char*>("platform_registry_tests"), filter.data(), nullptr};
     pid_t pid;
     int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

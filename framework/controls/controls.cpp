@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <map>
 
-#include "framework/controls/forms.h"
 #include "framework/controls/menus.h"
 #include "framework/core/sysutils.h"
 #include "platform/base/error.h"
@@ -124,7 +123,7 @@ LRESULT FrameworkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
     control->WindowProc(m);
   } catch (...) {
-    Application->HandleException(control);
+    HandleControlException(control);
   }
   if (msg == CM_RELEASE) {
     ReleasePendingForms();
@@ -154,7 +153,7 @@ LRESULT UtilWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   try {
     (*method)(m);
   } catch (...) {
-    Application->HandleException(nullptr);
+    HandleControlException(nullptr);
   }
   return m.Result;
 }
@@ -493,10 +492,10 @@ bool IsAccel(WPARAM VK, const AnsiString& Str) {
   return false;
 }
 
-TCustomForm* TControl::GetParentForm() const {
+IFormRoot* TControl::FormRoot() const {
   const TControl* c = this;
   while (c->parent_) c = c->parent_;
-  return dynamic_cast<TCustomForm*>(const_cast<TControl*>(c));
+  return dynamic_cast<IFormRoot*>(const_cast<TControl*>(c));
 }
 
 // ---- TWinControl ----------------------------------------------------------------------------------------
@@ -565,7 +564,7 @@ void TWinControl::RemoveControl(TControl* AControl) {
   auto it = std::find(controls_.begin(), controls_.end(), AControl);
   if (it == controls_.end()) return;
   auto* wc = dynamic_cast<TWinControl*>(AControl);
-  if (TCustomForm* form = GetParentForm()) form->ControlRemoved(AControl);
+  if (IFormRoot* form = FormRoot()) form->ControlRemoved(AControl);
   if (wc && wc->handle_ && !ComponentState().Contains(csDestroying)) wc->DestroyHandle();
   AControl->Invalidate();
   controls_.erase(std::find(controls_.begin(), controls_.end(), AControl));
@@ -644,7 +643,7 @@ bool TWinControl::CanFocus() {
   const TControl* c = this;
   while (true) {
     if (!c->visible_ || !c->enabled_) return false;
-    if (dynamic_cast<const TCustomForm*>(c)) return true;
+    if (dynamic_cast<const IFormRoot*>(c)) return true;
     if (!c->parent_) break;
     c = c->parent_;
   }
@@ -655,7 +654,7 @@ bool TWinControl::CanFocus() {
 bool TWinControl::Focused() { return handle_ && GetFocus() == handle_; }
 
 void TWinControl::SetFocus() {
-  if (TCustomForm* form = GetParentForm()) {
+  if (IFormRoot* form = FormRoot()) {
     form->FocusControl(this);
   } else if (parent_window_) {
     ::SetFocus(Handle());
@@ -905,7 +904,7 @@ void TWinControl::RecreateWnd() {
 void TWinControl::UpdateShowing() {
   // The parents' showing is checked by UpdateControlState; a control without parent or
   // parent window shows only when it is a form.
-  bool show = visible_ && (parent_ || parent_window_ || dynamic_cast<TCustomForm*>(this) != nullptr);
+  bool show = visible_ && (parent_ || parent_window_ || dynamic_cast<IFormRoot*>(this) != nullptr);
   if (show) {
     HandleNeeded();
     for (TWinControl* c : std::vector<TWinControl*>(tab_list_)) c->UpdateShowing();
@@ -929,7 +928,7 @@ void TWinControl::UpdateControlState() {
     top = top->parent_;
     if (!top->showing_) return;
   }
-  if (dynamic_cast<TCustomForm*>(top) || top->parent_window_) UpdateShowing();
+  if (dynamic_cast<IFormRoot*>(top) || top->parent_window_) UpdateShowing();
 }
 
 void TWinControl::FontChanged() {
@@ -1077,7 +1076,7 @@ void TWinControl::WndProc(TMessage& Message) {
       // menu does.
       if ((Message.WParam & 0xFFF0) == SC_KEYMENU && Message.LParam != 0 && Message.LParam != VK_SPACE &&
           Message.LParam != '-' && handle_ && !IsIconic(handle_) && !GetCapture()) {
-        TCustomForm* form = GetParentForm();
+        TControl* form = dynamic_cast<TControl*>(FormRoot());
         if (form && form->Perform(CM_DIALOGCHAR, static_cast<WPARAM>(Message.LParam), 0x20000000) != 0) {
           Message.Result = 0;
           return;
@@ -1132,7 +1131,7 @@ void TWinControl::WndProc(TMessage& Message) {
       if (DoKeyPress(Message)) return;
       break;
     case WM_SETFOCUS:
-      if (TCustomForm* form = GetParentForm(); form && form != this) form->SetFocusedControl(this);
+      if (IFormRoot* form = FormRoot(); form && dynamic_cast<TControl*>(form) != this) form->SetFocusedControl(this);
       break;
     case WM_CAPTURECHANGED:
       if (capture_control && capture_control->parent_ == this) capture_control = nullptr;
@@ -1191,7 +1190,7 @@ void TWinControl::WndProc(TMessage& Message) {
       }
       Message.Result = 0;
       if (mask && !(Perform(WM_GETDLGCODE, 0, 0) & mask)) {
-        TCustomForm* form = GetParentForm();
+        TControl* form = dynamic_cast<TControl*>(FormRoot());
         if (form && form->Perform(CM_DIALOGKEY, Message.WParam, Message.LParam) != 0) Message.Result = 1;
       }
       return;

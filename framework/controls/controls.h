@@ -129,9 +129,33 @@ TShiftState KeyDataToShiftState(LPARAM KeyData);
 // True when VK is the character after the single "&" of Str (letter case ignored).
 bool IsAccel(WPARAM VK, const AnsiString& Str);
 
+class TControl;
 class TWinControl;
 class TCustomForm;
 class TPopupMenu;
+
+// What a control asks of the form it sits on. TCustomForm implements it; the controls reach
+// their form only through it, so they do not depend on the forms.
+class IFormRoot {
+ public:
+  // Focuses Control (which must sit on this form).
+  virtual void FocusControl(TWinControl* Control) = 0;
+  // Records Control as the form's focused control (WM_SETFOCUS of a child), raising
+  // OnExit of the previous and OnEnter of the new one.
+  virtual void SetFocusedControl(TWinControl* Control) = 0;
+  // A control is leaving the form: it stops being the active or focused control.
+  virtual void ControlRemoved(TControl* Control) = 0;
+
+ protected:
+  ~IFormRoot() = default;
+};
+
+// Reports an exception that escaped a control's message handling through the application
+// object (defined with the forms).
+void HandleControlException(TObject* Sender);
+// Frees the forms whose CM_RELEASE has been handled (the window procedure calls it once the
+// message is done).
+void ReleasePendingForms();
 
 // ---- TControl ---------------------------------------------------------------------------------------
 class TControl : public TComponent {
@@ -224,6 +248,8 @@ class TControl : public TComponent {
   virtual void Click();
   // The form the control sits on (nullptr when none).
   TCustomForm* GetParentForm() const;
+  // The form at the top of the parent chain; none when the chain ends elsewhere.
+  IFormRoot* FormRoot() const;
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;

@@ -44,6 +44,10 @@ std::vector<TCustomForm*>& PendingReleases() {
 
 }  // namespace
 
+TCustomForm* TControl::GetParentForm() const { return dynamic_cast<TCustomForm*>(FormRoot()); }
+
+void HandleControlException(TObject* Sender) { Application->HandleException(Sender); }
+
 void ReleasePendingForms() {
   auto forms = std::move(PendingReleases());
   PendingReleases().clear();

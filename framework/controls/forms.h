@@ -88,7 +88,7 @@ class TScrollingWinControl : public TWinControl {
   TControlScrollBar vert_;
 };
 
-class TCustomForm : public TScrollingWinControl {
+class TCustomForm : public TScrollingWinControl, public IFormRoot {
  public:
   explicit TCustomForm(TComponent* AOwner);
   ~TCustomForm() override;
@@ -138,13 +138,9 @@ class TCustomForm : public TScrollingWinControl {
 
   TWinControl* ActiveControl() const { return active_control_; }
   void SetActiveControl(TWinControl* Control);
-  // Focuses Control (which must sit on this form).
-  void FocusControl(TWinControl* Control);
-  // Records Control as the form's focused control (WM_SETFOCUS of a child), raising
-  // OnExit of the previous and OnEnter of the new one.
-  void SetFocusedControl(TWinControl* Control);
-  // A control is leaving the form: it stops being the active or focused control.
-  void ControlRemoved(TControl* Control);
+  void FocusControl(TWinControl* Control) override;
+  void SetFocusedControl(TWinControl* Control) override;
+  void ControlRemoved(TControl* Control) override;
   // Moves the focus to the next (or previous) tab stop.
   void SelectNext(TWinControl* CurControl, bool GoForward, bool CheckTabStop);
 
@@ -326,10 +322,6 @@ class TScreen : public TComponent {
   std::vector<TCustomForm*> forms_;
   TCursor cursor_ = crDefault;
 };
-
-// Frees the forms whose CM_RELEASE has been handled (the window procedure calls it
-// once the message is done).
-void ReleasePendingForms();
 
 // The module's application and screen objects.
 extern TApplication* Application;

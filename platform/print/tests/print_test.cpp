@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "platform/base/codepage.h"

@@ -1,10 +1,10 @@
 // CUPS queues: listed when a server answers, and the PDF of a document submitted to them.
-#include <dlfcn.h>
-
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "platform/base/codepage.h"
+#include "platform/base/system_library.h"
 #include "platform/print/cups_library.h"
 #include "platform/print/print_internal.h"
 
@@ -12,19 +12,14 @@ namespace kv::print {
 
 const CupsLibrary* Cups() {
   static const CupsLibrary* library = []() -> const CupsLibrary* {
-    void* so = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL);
-    if (!so) return nullptr;
-    auto* l = new CupsLibrary;  // kept, as the library is, for the life of the process
-    bool complete = true;
-#define KV_CUPS_BIND(name)                                         \
-  l->name = reinterpret_cast<decltype(&::name)>(dlsym(so, #name)); \
-  complete = complete && l->name;
-    KV_CUPS_FUNCTIONS(KV_CUPS_BIND)
-#undef KV_CUPS_BIND
-    if (complete) return l;
-    delete l;
-    dlclose(so);
-    return nullptr;
+    static CupsLibrary l;
+#define KV_CUPS_NAME(name) #name,
+#define KV_CUPS_SLOT(name) reinterpret_cast<void**>(&l.name),
+    const char* const names[] = {KV_CUPS_FUNCTIONS(KV_CUPS_NAME)};
+    void** const slots[] = {KV_CUPS_FUNCTIONS(KV_CUPS_SLOT)};
+#undef KV_CUPS_NAME
+#undef KV_CUPS_SLOT
+    return kv::base::BindSystemLibrary("libcups.so.2", names, slots, std::size(names)) ? &l : nullptr;
   }();
   return library;
 }

@@ -293,8 +293,10 @@ TEST_F(PrintTest, MultiFrameGifPrintsItsFirstFrame) {
     check.LoadFromStream(&in);
     ASSERT_EQ(check.Images()->Count(), 2);
   }
-  loopback::ScriptedHttp server({{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(gif.size()) + "\r\n\r\n" + gif}});
-  for (const std::string& item : {"<image>20,30,40,25," + Base64(gif), "<imgURL>20,30,40,25," + server.Url("/two.gif")}) {
+  loopback::ScriptedHttp server(
+      {{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(gif.size()) + "\r\n\r\n" + gif}});
+  for (const std::string& item :
+       {"<image>20,30,40,25," + Base64(gif), "<imgURL>20,30,40,25," + server.Url("/two.gif")}) {
     SCOPED_TRACE(item.substr(0, 10));
     KvPrintClearDocuments();
     Print(item);

@@ -19,6 +19,43 @@
 
 namespace kv::inet {
 
+// libcurl, loaded (and globally initialised) on first use, so that a process that never
+// fetches a URL never maps it nor the TLS, SSH, LDAP and Kerberos libraries it pulls in.
+// Members are the functions without their "curl_" prefix.
+#define KV_CURL_FUNCTIONS(X) \
+  X(easy_cleanup)            \
+  X(easy_escape)             \
+  X(easy_init)               \
+  X(easy_perform)            \
+  X(easy_setopt)             \
+  X(easy_strerror)           \
+  X(free)                    \
+  X(getdate)                 \
+  X(global_init)             \
+  X(multi_add_handle)        \
+  X(multi_cleanup)           \
+  X(multi_info_read)         \
+  X(multi_init)              \
+  X(multi_perform)           \
+  X(multi_poll)              \
+  X(multi_remove_handle)     \
+  X(slist_append)            \
+  X(slist_free_all)          \
+  X(url)                     \
+  X(url_cleanup)             \
+  X(url_get)                 \
+  X(url_set)
+
+struct CurlLibrary {
+#define KV_CURL_POINTER(name) decltype(&::curl_##name) name = nullptr;
+  KV_CURL_FUNCTIONS(KV_CURL_POINTER)
+#undef KV_CURL_POINTER
+};
+
+// nullptr when libcurl.so.4 or one of its functions is missing: then no URL can be
+// fetched (exchanges fail to prepare).
+const CurlLibrary* Curl();
+
 // ---- Text.
 std::string Lower(std::string_view s);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);

@@ -543,6 +543,7 @@ void WebBrowser::BeginTransfer(uint64_t gen) {
   request.headers = nav_->headers;
   request.user_agent = user_agent_;
   request.no_cache_write = (nav_->flags & navNoWriteToCache) != 0;
+  request.host = site_;
   if (document_) request.referer = document_->Url();
   nav_->load = StartLoad(request, nav_.get());
 }
@@ -646,6 +647,7 @@ void WebBrowser::Commit(uint64_t gen) {
       travel_.push_back({url, nav->post_data, nav->headers});
       travel_index_ = static_cast<int>(travel_.size()) - 1;
     }
+    if (UrlScheme(url) != "about") RecordVisit(url, location_name_);
   }
   ShowView();
   if (!refresh) {
@@ -712,6 +714,7 @@ void WebBrowser::StartFrameLoad(FrameSlot* slot) {
   LoadRequest request;
   request.url = slot->url;
   request.user_agent = user_agent_;
+  request.host = site_;
   if (document_) request.referer = document_->Url();
   slot->body.clear();
   slot->status = 0;

@@ -11,19 +11,11 @@
 #include <vector>
 
 #include "platform/base/types.h"
-
-struct IUnknown;
+#include "platform/inet/urlmon.h"
 
 namespace kv::browser {
 
-// Transfer failures (the platform's codes).
-constexpr HRESULT INET_E_INVALID_URL = static_cast<HRESULT>(0x800C0002);
-constexpr HRESULT INET_E_RESOURCE_NOT_FOUND =
-    static_cast<HRESULT>(0x800C0005);  // also refused, unknown host, missing file
-constexpr HRESULT INET_E_DOWNLOAD_FAILURE = static_cast<HRESULT>(0x800C0008);  // reset, truncated, too many redirects
-constexpr HRESULT INET_E_CONNECTION_TIMEOUT = static_cast<HRESULT>(0x800C000B);
-constexpr HRESULT INET_E_UNKNOWN_PROTOCOL = static_cast<HRESULT>(0x800C000D);
-constexpr HRESULT INET_E_SECURITY_PROBLEM = static_cast<HRESULT>(0x800C000E);
+// Transfers fail with the platform's INET_E_* codes (urlmon.h).
 
 struct LoadRequest {
   std::string url;             // absolute, as the browser normalised it

@@ -33,7 +33,7 @@ class RecordingLoad : public kv::browser::Load {
   explicit RecordingLoad(kv::browser::LoadEvents* events) : alive_(std::make_shared<bool>(true)) {
     auto alive = alive_;
     kv::browser::PostTask([alive, events]() {
-      if (*alive) events->OnFailure(kv::browser::INET_E_RESOURCE_NOT_FOUND);
+      if (*alive) events->OnFailure(INET_E_RESOURCE_NOT_FOUND);
     });
   }
   ~RecordingLoad() override { Cancel(); }

@@ -224,6 +224,7 @@ class EventSink final : public IDispatch, public IPropertyNotifySink {
       case 252: return "NavigateComplete2";
       case 254: return "OnVisible";
       case 259: return "DocumentComplete";
+      case 270: return "FileDownload";
       case 271: return "NavigateError";
       case 273: return "NewWindow3";
       default: return "Event";

@@ -174,6 +174,7 @@ constexpr DISPID DISPID_NAVIGATECOMPLETE2 = 252;
 constexpr DISPID DISPID_ONVISIBLE = 254;
 constexpr DISPID DISPID_DOCUMENTCOMPLETE = 259;
 constexpr DISPID DISPID_NAVIGATEERROR = 271;
+constexpr DISPID DISPID_FILEDOWNLOAD = 270;
 constexpr DISPID DISPID_NEWWINDOW3 = 273;
 
 inline constexpr IID IID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
@@ -391,4 +392,9 @@ HRESULT KvBrowserNewDocument(IHTMLDocument2** out);
 // The layout box of an element of a shown document, in screen coordinates (where injected
 // input should aim); FALSE when the element has no box or its browser no window.
 BOOL KvBrowserElementRect(IUnknown* element, RECT* rc);
+// The downloads of undisplayed responses, one line each ("saved <url> <path>", "taken
+// <url>" by the host's download manager, "failed <url> <code or path>"), copied as
+// GetModuleFileName copies; Clear empties the record.
+DWORD KvBrowserDownloadLog(char* buffer, DWORD size);
+void KvBrowserDownloadLogClear(void);
 }

@@ -18,6 +18,7 @@
 #include "testsupport/browser_site.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
+#include "testsupport/tls_server.h"
 
 namespace {
 
@@ -363,6 +364,28 @@ TEST(BrowserNetwork, UndisplayedResponsesAreDownloads) {
     }
     b.sink.OnEvent = nullptr;
   }
+}
+
+// https to a server whose certificate nobody vouches for: the security code, and the
+// built-in error document under the URL.
+TEST(BrowserNetwork, HttpsToAnUnvouchedServerIsASecurityFailure) {
+  kvtest::OpensslServer tls;
+  if (!tls.Available()) GTEST_SKIP() << "the openssl program is not installed";
+  kvtest::TempHome home;
+  KvInetResetProcessState();
+  kvtest::WriteFile(tls.Dir() + "/index.html", "<title>Secure</title>inside");
+  const int port = tls.Start({}, 0);
+  ASSERT_GT(port, 0);
+  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/index.html";
+  HostedBrowser b;
+  ASSERT_EQ(S_OK, b.Navigate(url));
+  ASSERT_TRUE(b.RunUntilIdle());
+  EXPECT_EQ(
+      "BeforeNavigate2@0 DownloadBegin@1 NavigateError@1 NavigateComplete2@1 TitleChange@1 DownloadComplete@4 "
+      "DocumentComplete@4",
+      b.sink.Sequence());
+  EXPECT_EQ(std::vector<LONG>{static_cast<LONG>(0x800C000E)}, b.sink.errors);
+  EXPECT_EQ(url, b.LocationUrl());
 }
 
 }  // namespace

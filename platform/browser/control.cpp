@@ -1525,10 +1525,19 @@ void WebBrowser::ShowView() {
     }
   } else {
     if (folder_window_) DestroyWindow(folder_window_);
+    // The host's flags of the last GetHostInfo: a vertical scroll bar and a sunken border
+    // unless it asks for none.
+    const DWORD style = WS_CHILD | WS_VISIBLE | ((host_flags_ & DOCHOSTUIFLAG_SCROLL_NO) ? 0 : WS_VSCROLL);
+    const DWORD ex_style = (host_flags_ & DOCHOSTUIFLAG_NO3DBORDER) ? 0 : WS_EX_CLIENTEDGE;
     if (!document_window_) {
-      document_window_ = CreateWindowExW(0, kDocumentClass, u"", WS_CHILD | WS_VISIBLE, 0, 0, rc.right, rc.bottom,
-                                         view_, nullptr, nullptr, nullptr);
+      document_window_ = CreateWindowExW(ex_style, kDocumentClass, u"", style, 0, 0, rc.right, rc.bottom, view_,
+                                         nullptr, nullptr, nullptr);
       SetWindowLongPtrW(document_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    } else if (static_cast<DWORD>(GetWindowLongPtrW(document_window_, GWL_STYLE)) != style ||
+               static_cast<DWORD>(GetWindowLongPtrW(document_window_, GWL_EXSTYLE)) != ex_style) {
+      SetWindowLongPtrW(document_window_, GWL_STYLE, style);
+      SetWindowLongPtrW(document_window_, GWL_EXSTYLE, ex_style);
+      SetWindowPos(document_window_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
     }
     InvalidateRect(document_window_, nullptr, TRUE);
   }

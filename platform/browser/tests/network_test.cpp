@@ -107,6 +107,7 @@ struct Site {
 
 TEST(BrowserNetwork, RequestsCarryTheHeadersAndLeaveEntries) {
   Site s;
+  KvRegistryReload();  // the registry of this home
   // The default user agent: the base text and each "Post Platform" value name as a token.
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS,
@@ -140,6 +141,7 @@ TEST(BrowserNetwork, RequestsCarryTheHeadersAndLeaveEntries) {
   EXPECT_EQ(std::vector<std::string>{s.server.Url("/page")}, CachedUrls());
   EXPECT_TRUE(InHistory(s.server.Url("/page")));
   EXPECT_TRUE(InHistory(s.server.Url("/form")));
+  KvRegistryReload();
 }
 
 TEST(BrowserNetwork, DocumentCookieIsTheJarWithoutHttpOnly) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -206,6 +207,7 @@ class EventSink final : public IDispatch, public IPropertyNotifySink {
  public:
   // "Name" per event, e.g. "BeforeNavigate2@0" with the ReadyState read inside it.
   std::vector<std::string> events;
+  std::vector<LONG> errors;  // the StatusCode of each NavigateError
   IWebBrowser2* browser = nullptr;  // read for the ReadyState inside each event
   std::function<void(DISPID, DISPPARAMS*)> OnEvent;
 
@@ -222,6 +224,7 @@ class EventSink final : public IDispatch, public IPropertyNotifySink {
       case 252: return "NavigateComplete2";
       case 254: return "OnVisible";
       case 259: return "DocumentComplete";
+      case 270: return "FileDownload";
       case 271: return "NavigateError";
       case 273: return "NewWindow3";
       default: return "Event";
@@ -265,6 +268,8 @@ class EventSink final : public IDispatch, public IPropertyNotifySink {
     LONG state = -1;
     if (browser) browser->get_ReadyState(&state);
     events.push_back(std::string(Name(id)) + "@" + std::to_string(state));
+    if (id == 271 && params && params->cArgs == 5 && params->rgvarg[1].vt == (VT_BYREF | VT_VARIANT))
+      errors.push_back(params->rgvarg[1].pvarVal->lVal);
     if (OnEvent) OnEvent(id, params);
     return S_OK;
   }
@@ -336,6 +341,35 @@ class HostedBrowser {
   void Run() {
     while (KvPumpMessages() > 0) {
     }
+  }
+  // Pumps as an application's loop does, waiting on the queue and the network, until
+  // `done` holds (true) or `limit_ms` pass on the clock (virtual while it runs; real time
+  // is bounded too, so a broken case ends).
+  bool RunUntil(const std::function<bool()>& done, DWORD limit_ms = 10000) {
+    const DWORD start = GetTickCount();
+    const auto real_end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms + 20000);
+    while (!done()) {
+      if (GetTickCount() - start >= limit_ms || std::chrono::steady_clock::now() > real_end) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
+    return true;
+  }
+  // Pumps until the browser is no longer busy (and what that queued has run).
+  bool RunUntilIdle(DWORD limit_ms = 10000) {
+    bool idle = RunUntil(
+        [this] {
+          VARIANT_BOOL busy = VARIANT_FALSE;
+          browser->get_Busy(&busy);
+          return busy == VARIANT_FALSE;
+        },
+        limit_ms);
+    Run();
+    return idle;
   }
   // The first descendant window of `from` with this class (first-child walk).
   HWND FindChild(const char16_t* cls) const {

@@ -1,12 +1,12 @@
 // TLS: the binding loaded at run time, a GET against the openssl command's test server on
-// 127.0.0.1 with certificates made for the test, peer verification, missing libraries.
+// 127.0.0.1 (testsupport/tls_server.h) with certificates made for the test, peer
+// verification, missing libraries.
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,46 +25,9 @@
 #include "http_client/id_http.h"
 #include "http_client/id_ssl.h"
 #include "http_client/tests/loopback_server.h"
-
-extern char** environ;
+#include "testsupport/tls_server.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-std::string FindOpenssl() {
-  const char* path = std::getenv("PATH");
-  std::string p = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= p.size()) {
-    size_t end = p.find(':', start);
-    std::string dir = p.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    std::string candidate = (dir.empty() ? "." : dir) + "/openssl";
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return std::string();
-}
-
-// Runs a program; returns its exit status (-1 when it could not start).
-int RunProgram(const std::vector<std::string>& args, const std::string& dir) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 1);
-    dup2(null_fd, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) < 0) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // A proxy for one connection: answers CONNECT (after the given refusals, one a request),
 // then relays bytes both ways to the port it was made for until either side closes (or
@@ -158,61 +121,17 @@ class ConnectProxy {
 class TlsServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    openssl_ = FindOpenssl();
-    if (openssl_.empty()) GTEST_SKIP() << "the openssl program is not installed; TLS round trips skipped";
-    char tmpl[] = "/tmp/kv_tls_XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(tmpl));
-    dir_ = tmpl;
-    for (const char* name : {"server", "other"})
-      ASSERT_EQ(0, RunProgram({openssl_, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
-                               std::string(name) + "-key.pem", "-out", std::string(name) + ".pem", "-days", "2",
-                               "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
-                              dir_));
+    if (!tls_.Available()) GTEST_SKIP() << "the openssl program is not installed; TLS round trips skipped";
+    openssl_ = tls_.Openssl();
+    dir_ = tls_.Dir();
     std::ofstream(dir_ + "/hello.txt") << "hello over tls\n";
   }
 
-  void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (out_fd_ >= 0) close(out_fd_);
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
-
-  // Starts "openssl s_server" on 127.0.0.1, any port, serving files of the folder for one
-  // connection; returns the port.
+  // Starts the server for one connection; returns the port.
   int StartServer(const std::vector<std::string>& extra = {}) {
-    int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) return 0;
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (chdir(dir_.c_str()) != 0) _exit(127);
-      dup2(pipe_fds[1], 1);
-      dup2(pipe_fds[1], 2);
-      close(pipe_fds[0]);
-      std::vector<std::string> args = {openssl_, "s_server",       "-accept", "127.0.0.1:0", "-cert", "server.pem",
-                                       "-key",   "server-key.pem", "-WWW",    "-naccept",    "1"};
-      args.insert(args.end(), extra.begin(), extra.end());
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(openssl_.c_str(), argv.data());
-      _exit(127);
-    }
-    close(pipe_fds[1]);
-    out_fd_ = pipe_fds[0];
-    std::string out;
-    while (out.find('\n', out.find("ACCEPT")) == std::string::npos) {
-      pollfd p{out_fd_, POLLIN, 0};
-      if (poll(&p, 1, loopback::kWaitBoundMs) <= 0) return 0;
-      char buf[256];
-      ssize_t n = read(out_fd_, buf, sizeof(buf));
-      if (n <= 0) return 0;
-      out.append(buf, static_cast<size_t>(n));
-    }
-    const size_t colon = out.rfind(':', out.find('\n', out.find("ACCEPT")));
-    return std::atoi(out.c_str() + colon + 1);
+    int port = tls_.Start(extra);
+    pid_ = tls_.Pid();
+    return port;
   }
 
   // An SSL handler installed on `http` that verifies the peer against `root` (a
@@ -226,9 +145,9 @@ class TlsServer : public ::testing::Test {
     return ssl;
   }
 
+  kvtest::OpensslServer tls_;
   std::string openssl_, dir_;
   pid_t pid_ = -1;
-  int out_fd_ = -1;
 };
 
 TEST_F(TlsServer, GetSucceedsAndReportsTheCipher) {
@@ -413,9 +332,8 @@ TEST_F(TlsServer, ServerHandlerAndClientHandlerTalk) {
 // A key kept under a password: the handler's answer opens it; an answer longer than the
 // library's buffer is cut to fit it (and so does not open the key).
 TEST_F(TlsServer, KeyPasswordFromTheEvent) {
-  ASSERT_EQ(0, RunProgram({openssl_, "pkey", "-in", "server-key.pem", "-aes256", "-passout", "pass:secret", "-out",
-                           "locked-key.pem"},
-                          dir_));
+  ASSERT_EQ(0, tls_.Run({openssl_, "pkey", "-in", "server-key.pem", "-aes256", "-passout", "pass:secret", "-out",
+                           "locked-key.pem"}));
   for (const std::string& answer : {std::string("secret"), std::string(5000, 'p')}) {
     TIdServerIOHandlerSSL server(nullptr);
     server.SSLOptions().Method = sslvSSLv23;

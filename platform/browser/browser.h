@@ -9,6 +9,7 @@
 #include "platform/com/com.h"
 #include "platform/com/oleauto.h"
 #include "platform/com/oleidl.h"
+#include "platform/inet/urlmon.h"
 
 // ---- Classes and command groups -------------------------------------------------------------------
 inline constexpr CLSID CLSID_WebBrowser = {
@@ -44,9 +45,6 @@ constexpr ULONG OLECMDID_STOP = 23;
 struct IOleCommandTarget : IUnknown {
   virtual HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* cmds, OLECMDTEXT* text) = 0;
   virtual HRESULT Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) = 0;
-};
-struct IServiceProvider : IUnknown {
-  virtual HRESULT QueryService(REFGUID service, REFIID riid, void** object) = 0;
 };
 struct IPropertyNotifySink : IUnknown {
   virtual HRESULT OnChanged(DISPID id) = 0;
@@ -176,6 +174,7 @@ constexpr DISPID DISPID_NAVIGATECOMPLETE2 = 252;
 constexpr DISPID DISPID_ONVISIBLE = 254;
 constexpr DISPID DISPID_DOCUMENTCOMPLETE = 259;
 constexpr DISPID DISPID_NAVIGATEERROR = 271;
+constexpr DISPID DISPID_FILEDOWNLOAD = 270;
 constexpr DISPID DISPID_NEWWINDOW3 = 273;
 
 inline constexpr IID IID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
@@ -185,8 +184,6 @@ inline constexpr IID DIID_DWebBrowserEvents2 = {
     0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
 inline constexpr IID IID_IOleCommandTarget = {
     0xB722BCCB, 0x4E68, 0x101B, {0xA2, 0xBC, 0x00, 0xAA, 0x00, 0x40, 0x47, 0x70}};
-inline constexpr IID IID_IServiceProvider = {
-    0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
 inline constexpr IID IID_IPropertyNotifySink = {
     0x9BFBBC02, 0xEFF1, 0x101A, {0x84, 0xED, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 inline constexpr IID IID_IDocHostUIHandler = {
@@ -198,9 +195,6 @@ inline constexpr IID IID_IDocHostShowUI = {
 inline constexpr IID IID_IProtectFocus = {0xD81F90A3, 0x8156, 0x44F7, {0xAD, 0x28, 0x5A, 0xBB, 0x87, 0x00, 0x32, 0x74}};
 inline constexpr IID IID_INewWindowManager = {
     0xD2BC4C84, 0x3F72, 0x4A52, {0xA6, 0x04, 0x7B, 0xCB, 0xF3, 0x98, 0x2C, 0xBB}};
-inline constexpr IID IID_IDownloadManager = {
-    0x988934A4, 0x064B, 0x11D3, {0xBB, 0x80, 0x00, 0x10, 0x4B, 0x35, 0xE7, 0xF9}};
-inline constexpr IID IID_IAuthenticate = {0x79EAC9D0, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 
 // ---- Documents ------------------------------------------------------------------------------------
 struct IHTMLElement;
@@ -398,4 +392,9 @@ HRESULT KvBrowserNewDocument(IHTMLDocument2** out);
 // The layout box of an element of a shown document, in screen coordinates (where injected
 // input should aim); FALSE when the element has no box or its browser no window.
 BOOL KvBrowserElementRect(IUnknown* element, RECT* rc);
+// The downloads of undisplayed responses, one line each ("saved <url> <path>", "taken
+// <url>" by the host's download manager, "failed <url> <code or path>"), copied as
+// GetModuleFileName copies; Clear empties the record.
+DWORD KvBrowserDownloadLog(char* buffer, DWORD size);
+void KvBrowserDownloadLogClear(void);
 }

@@ -8,6 +8,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/trace.h"
+#include "platform/browser/download.h"
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
 #include "platform/browser/task.h"
@@ -510,6 +511,7 @@ HRESULT WebBrowser::StartNavigation(std::string url, std::vector<uint8_t> post_d
   nav_->browser = this;
   nav_->generation = gen;
   nav_->url = url;
+  nav_->requested = url;
   nav_->post_data = std::move(post_data);
   nav_->headers = std::move(headers);
   nav_->flags = flags;
@@ -543,20 +545,51 @@ void WebBrowser::BeginTransfer(uint64_t gen) {
   request.headers = nav_->headers;
   request.user_agent = user_agent_;
   request.no_cache_write = (nav_->flags & navNoWriteToCache) != 0;
+  request.host = site_;
   if (document_) request.referer = document_->Url();
   nav_->load = StartLoad(request, nav_.get());
 }
 
+void WebBrowser::EndUncommitted() {
+  bool begun = nav_ && nav_->begun;
+  DropNavigation();
+  ++generation_;
+  AddRef();
+  SetReadyState(document_ || folder_document_ ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED);
+  if (begun) FireDownload(false);
+  Release();
+}
+
 void WebBrowser::LoadResponse(uint64_t gen, int status) {
-  if (!Current(gen) || status < 400) return;
+  if (!Current(gen)) return;
+  if (status < 400) {
+    if (IsUndisplayed(nav_->content_type, nav_->response_headers)) BeginDownload(gen);
+    return;
+  }
   std::string url = nav_->url;
   AddRef();
   bool cancel = FireNavigateError(url, status);
-  if (Current(gen) && cancel) {
-    DropNavigation();
-    ++generation_;
-    SetReadyState(document_ || folder_document_ ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED);
-    FireDownload(false);
+  if (Current(gen) && cancel) EndUncommitted();
+  Release();
+}
+
+void WebBrowser::BeginDownload(uint64_t gen) {
+  AddRef();
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  Fire(DISPID_FILEDOWNLOAD, {VBool(false), VRefBool(&cancel)});
+  if (Current(gen)) {
+    bool taken = cancel != VARIANT_FALSE;
+    if (!taken) {
+      const std::string url = nav_->url, requested = nav_->requested, headers = nav_->headers;
+      const std::vector<uint8_t> post = nav_->post_data;
+      taken = OfferDownload(services_, url, url != requested ? url : "", post, headers) == S_OK;
+    }
+    if (Current(gen)) {
+      if (taken)
+        EndUncommitted();
+      else
+        nav_->download = true;  // the body goes to the Downloads folder at its end
+    }
   }
   Release();
 }
@@ -573,14 +606,17 @@ void WebBrowser::LoadFailed(uint64_t gen, HRESULT code) {
   if (!Current(gen)) return;
   AddRef();
   std::string url = nav_->url;
+  if (nav_->download) {
+    RecordFailedDownload(url, code);
+    EndUncommitted();
+    Release();
+    return;
+  }
   bool cancel = FireNavigateError(url, static_cast<LONG>(code));
   if (Current(gen)) {
     nav_->load.reset();
     if (cancel) {
-      DropNavigation();
-      ++generation_;
-      SetReadyState(document_ || folder_document_ ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED);
-      FireDownload(false);
+      EndUncommitted();
     } else {
       // The built-in error document commits under the failed URL.
       nav_->folder = false;
@@ -595,6 +631,12 @@ void WebBrowser::LoadFailed(uint64_t gen, HRESULT code) {
 void WebBrowser::LoadComplete(uint64_t gen) {
   if (!Current(gen)) return;
   AddRef();
+  if (nav_->download) {
+    SaveDownload(nav_->url, nav_->response_headers, nav_->body);
+    EndUncommitted();
+    Release();
+    return;
+  }
   if (nav_->status >= 400 && nav_->body.empty()) {
     nav_->body = ErrorPage(nav_->url, nav_->status);
     nav_->content_type = "text/html; charset=utf-8";
@@ -646,6 +688,7 @@ void WebBrowser::Commit(uint64_t gen) {
       travel_.push_back({url, nav->post_data, nav->headers});
       travel_index_ = static_cast<int>(travel_.size()) - 1;
     }
+    if (UrlScheme(url) != "about") RecordVisit(url, location_name_);
   }
   ShowView();
   if (!refresh) {
@@ -712,6 +755,7 @@ void WebBrowser::StartFrameLoad(FrameSlot* slot) {
   LoadRequest request;
   request.url = slot->url;
   request.user_agent = user_agent_;
+  request.host = site_;
   if (document_) request.referer = document_->Url();
   slot->body.clear();
   slot->status = 0;
@@ -876,15 +920,7 @@ HRESULT WebBrowser::Refresh() {
 HRESULT WebBrowser::Refresh2(VARIANT*) { return Refresh(); }
 HRESULT WebBrowser::Stop() {
   for (auto& f : frames_) f->load.reset();
-  if (nav_) {
-    bool begun = nav_->begun;
-    DropNavigation();
-    ++generation_;
-    AddRef();
-    SetReadyState(document_ || folder_document_ ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED);
-    if (begun) FireDownload(false);
-    Release();
-  }
+  if (nav_) EndUncommitted();
   return S_OK;
 }
 HRESULT WebBrowser::get_Document(IDispatch** document) {
@@ -1489,10 +1525,19 @@ void WebBrowser::ShowView() {
     }
   } else {
     if (folder_window_) DestroyWindow(folder_window_);
+    // The host's flags of the last GetHostInfo: a vertical scroll bar and a sunken border
+    // unless it asks for none.
+    const DWORD style = WS_CHILD | WS_VISIBLE | ((host_flags_ & DOCHOSTUIFLAG_SCROLL_NO) ? 0 : WS_VSCROLL);
+    const DWORD ex_style = (host_flags_ & DOCHOSTUIFLAG_NO3DBORDER) ? 0 : WS_EX_CLIENTEDGE;
     if (!document_window_) {
-      document_window_ = CreateWindowExW(0, kDocumentClass, u"", WS_CHILD | WS_VISIBLE, 0, 0, rc.right, rc.bottom,
-                                         view_, nullptr, nullptr, nullptr);
+      document_window_ = CreateWindowExW(ex_style, kDocumentClass, u"", style, 0, 0, rc.right, rc.bottom, view_,
+                                         nullptr, nullptr, nullptr);
       SetWindowLongPtrW(document_window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    } else if (static_cast<DWORD>(GetWindowLongPtrW(document_window_, GWL_STYLE)) != style ||
+               static_cast<DWORD>(GetWindowLongPtrW(document_window_, GWL_EXSTYLE)) != ex_style) {
+      SetWindowLongPtrW(document_window_, GWL_STYLE, style);
+      SetWindowLongPtrW(document_window_, GWL_EXSTYLE, ex_style);
+      SetWindowPos(document_window_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
     }
     InvalidateRect(document_window_, nullptr, TRUE);
   }

@@ -19,10 +19,13 @@ struct Navigation : LoadEvents {
   WebBrowser* browser = nullptr;
   uint64_t generation = 0;
   std::string url;
+  std::string requested;  // the URL asked for (url becomes the one that answered)
   std::vector<uint8_t> post_data;
   std::string headers;
   LONG flags = 0;
   int travel_to = -1;  // the travel-log entry it goes to, or -1
+  std::string response_headers;
+  bool download = false;  // an undisplayed response the browser saves itself
   bool refresh = false;
   bool begun = false;  // DownloadBegin fired (DownloadComplete pairs with it)
   int status = 0;
@@ -33,6 +36,7 @@ struct Navigation : LoadEvents {
   std::vector<DirectoryEntry> entries;
   std::unique_ptr<Load> load;
 
+  void OnHeaders(const std::string& raw) override { response_headers = raw; }
   void OnResponse(int status, const std::string& content_type, const std::string& final_url, uint64_t length) override;
   void OnData(const uint8_t* data, size_t size) override;
   void OnDirectory(const std::vector<DirectoryEntry>& entries) override;
@@ -256,6 +260,12 @@ class WebBrowser final : public IWebBrowser2,
   void FinishTop(uint64_t gen);
   void DropFrames();
   void DropNavigation();
+  // Ends the navigation without a commit: DownloadComplete, ReadyState back to 4 with a
+  // document (else 0).
+  void EndUncommitted();
+  // An undisplayed response: FileDownload, then the host's download manager or the
+  // browser's own saving.
+  void BeginDownload(uint64_t gen);
   bool Current(uint64_t gen) const { return gen == generation_ && nav_ && !closed_; }
   void SetReadyState(int state);
   void ReadAmbient();

@@ -6,6 +6,7 @@
 #include "platform/base/codepage.h"
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
+#include "platform/browser/loader.h"
 #include "platform/browser/url.h"
 #include "platform/user/user.h"
 
@@ -489,7 +490,15 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
       return SUCCEEDED(hr) ? ResultBstr(result, s) : hr;
     case kDocReadyStateText: get_readyState(&s); return ResultBstr(result, s);
     case kDocUrl: get_URL(&s); return ResultBstr(result, s);
-    case kDocCookie: return put ? put_cookie(nullptr) : get_cookie(&s);
+    case kDocCookie:
+      if (put) {
+        if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_TYPEMISMATCH;
+        hr = put_cookie(a.bstrVal);
+        VariantClear(&a);
+        return hr;
+      }
+      hr = get_cookie(&s);
+      return SUCCEEDED(hr) ? ResultBstr(result, s) : hr;
     case kDocCreateElement:
     case kDocGetElementById:
     case kDocGetElementsByName:
@@ -585,10 +594,15 @@ HRESULT Document::get_location(IDispatch** location) {
   return E_NOTIMPL;  // the location object comes with the script engine
 }
 HRESULT Document::get_cookie(BSTR* cookie) {
-  if (cookie) *cookie = nullptr;
-  return E_NOTIMPL;  // the cookie jar belongs to the internet layer
+  if (!cookie) return E_POINTER;
+  *cookie = Bstr(DocumentCookies(url_));
+  return S_OK;
 }
-HRESULT Document::put_cookie(BSTR) { return E_NOTIMPL; }
+HRESULT Document::put_cookie(BSTR cookie) {
+  // A cookie the jar refuses (another domain, a public suffix) is dropped, as by the platform.
+  if (cookie) SetDocumentCookie(url_, Utf8(cookie));
+  return S_OK;
+}
 HRESULT Document::get_activeElement(IHTMLElement** element) {
   if (!element) return E_POINTER;
   *element = nullptr;

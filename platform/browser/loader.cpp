@@ -1,4 +1,4 @@
-// The file: and about: loaders, and the switch to the http(s) adapter.
+// The file: and about: loaders, and the switch to the http(s) one.
 #include "platform/browser/loader.h"
 
 #include <dirent.h>
@@ -156,8 +156,7 @@ std::unique_ptr<Load> StartLoad(const LoadRequest& request, LoadEvents* events) 
   if (scheme == "file") return std::make_unique<FileLoad>(request.url, events);
   if (scheme == "about") return std::make_unique<AboutLoad>(request.url, events);
   if (scheme == "http" || scheme == "https") {
-    if (g_http_loader) return g_http_loader(request, events);
-    return std::make_unique<FailedLoad>(INET_E_RESOURCE_NOT_FOUND, events);
+    return g_http_loader ? g_http_loader(request, events) : StartInetLoad(request, events);
   }
   return std::make_unique<FailedLoad>(scheme.empty() ? INET_E_INVALID_URL : INET_E_UNKNOWN_PROTOCOL, events);
 }

@@ -1,9 +1,8 @@
 // The browser's one seam to the bytes it shows: a request goes in, its events come back,
 // each as a task on the calling thread's queue (task.h), never inside StartLoad.
 //
-// file: and about: are served here; http and https go through the internet layer's
-// adapter, which implements the same seam (until it is linked in they fail with
-// INET_E_RESOURCE_NOT_FOUND).
+// file: and about: are served here; http and https go through the internet layer
+// (inet_load.cpp), behind the same seam.
 #pragma once
 
 #include <cstdint>
@@ -12,17 +11,11 @@
 #include <vector>
 
 #include "platform/base/types.h"
+#include "platform/inet/urlmon.h"
 
 namespace kv::browser {
 
-// Transfer failures (the platform's codes).
-constexpr HRESULT INET_E_INVALID_URL = static_cast<HRESULT>(0x800C0002);
-constexpr HRESULT INET_E_RESOURCE_NOT_FOUND =
-    static_cast<HRESULT>(0x800C0005);  // also refused, unknown host, missing file
-constexpr HRESULT INET_E_DOWNLOAD_FAILURE = static_cast<HRESULT>(0x800C0008);  // reset, truncated, too many redirects
-constexpr HRESULT INET_E_CONNECTION_TIMEOUT = static_cast<HRESULT>(0x800C000B);
-constexpr HRESULT INET_E_UNKNOWN_PROTOCOL = static_cast<HRESULT>(0x800C000D);
-constexpr HRESULT INET_E_SECURITY_PROBLEM = static_cast<HRESULT>(0x800C000E);
+// Transfers fail with the platform's INET_E_* codes (urlmon.h).
 
 struct LoadRequest {
   std::string url;             // absolute, as the browser normalised it
@@ -32,6 +25,9 @@ struct LoadRequest {
   std::string user_agent;      // empty: the internet layer's default
   std::string referer;
   bool no_cache_write = false;
+  // The host's site: asked (as a service provider) for IAuthenticate when a server answers
+  // 401. Held for the load's duration; may be null.
+  IUnknown* host = nullptr;
 };
 
 struct DirectoryEntry {
@@ -51,6 +47,9 @@ class LoadEvents {
   // final_url after redirects; length of the body, 0 when unknown.
   virtual void OnResponse(int status, const std::string& content_type, const std::string& final_url,
                           uint64_t length) = 0;
+  // The response's status line and header lines (CR LF each), just before OnResponse; only
+  // http and https have them.
+  virtual void OnHeaders(const std::string& raw) { (void)raw; }
   virtual void OnData(const uint8_t* data, size_t size) = 0;
   virtual void OnDirectory(const std::vector<DirectoryEntry>& entries) = 0;
   virtual void OnComplete() = 0;
@@ -68,10 +67,19 @@ class Load {
 // cancelled (destroying the Load cancels it).
 std::unique_ptr<Load> StartLoad(const LoadRequest& request, LoadEvents* events);
 
-// An adapter for http and https; the internet layer installs one. Without it those
-// schemes fail with INET_E_RESOURCE_NOT_FOUND.
+// The loader of http and https: the internet layer's unless a test puts its own in place
+// (null restores the internet layer's).
 using HttpLoaderFactory = std::unique_ptr<Load> (*)(const LoadRequest& request, LoadEvents* events);
 void SetHttpLoader(HttpLoaderFactory factory);
+std::unique_ptr<Load> StartInetLoad(const LoadRequest& request, LoadEvents* events);
+
+// The process cookie jar as a document sees it: "n=v; n2=v2" for `url` without HttpOnly
+// cookies, and one cookie set by script (false when the jar refuses it).
+std::string DocumentCookies(const std::string& url);
+bool SetDocumentCookie(const std::string& url, const std::string& cookie);
+
+// A top-level page shown: an entry of the history store.
+void RecordVisit(const std::string& url, const std::string& title);
 
 // The local file path of a file: URL ("file:///c:/d/a.html" through the drive mapping,
 // "file:///opt/k/a.html" as it stands), percent-escapes decoded; empty when not a file URL.

@@ -208,8 +208,8 @@ class HistoryStg final : public IUrlHistoryStg2 {
   }
   HRESULT AddUrl(LPCOLESTR url, LPCOLESTR title, DWORD flags) override {
     if (!url || !*url) return E_INVALIDARG;
-    std::string u = kv::WideToUtf8(url), t = title ? kv::WideToUtf8(title) : std::string();
-    TheHistory().With([&] { TheHistory().Add(u, t, (flags & ADDURL_ADDTOCACHE) ? 0 : STATURLFLAG_ISTOPLEVEL); });
+    AddVisit(kv::WideToUtf8(url), title ? kv::WideToUtf8(title) : std::string(),
+             (flags & ADDURL_ADDTOCACHE) ? 0 : STATURLFLAG_ISTOPLEVEL);
     return S_OK;
   }
   HRESULT DeleteUrl(LPCOLESTR url, DWORD) override {
@@ -303,6 +303,10 @@ bool DeleteHistoryEntry(const std::string& name) {
   if (!StartsWithNoCase(name, prefix)) return false;
   std::string url = name.substr(prefix.size());
   return TheHistory().With([&] { return TheHistory().Delete(url); });
+}
+
+void AddVisit(const std::string& url, const std::string& title, DWORD flags) {
+  TheHistory().With([&] { TheHistory().Add(url, title, flags); });
 }
 
 void ResetHistory() { TheHistory().Reset(); }

@@ -146,6 +146,10 @@ DWORD SyncErrorOf(CURLcode code);
 // INET_E_* of a URL that ParseUrl refused, and of one of a scheme nothing serves.
 HRESULT BindResultOfUrl(DWORD parse_error);
 
+// The User-Agent of a request nobody set one for: the platform's base text with each value
+// name under the user's "Post Platform" key as one more token.
+std::string DefaultUserAgent();
+
 // ---- One HTTP (or file) exchange: one request, one response, on one easy handle.
 struct RequestSpec {
   std::string url;                         // UTF-8
@@ -243,6 +247,8 @@ bool DeleteHistoryEntry(const std::string& name);
 // Writes a response to the cache (file and record).
 void CacheResponse(const Response& response, const std::string& body);
 void ResetCache();
+// One visit in the history store (flags: STATURLFLAG_ISTOPLEVEL for a top-level page).
+void AddVisit(const std::string& url, const std::string& title, DWORD flags);
 void ResetHistory();
 void RegisterHistoryClass();
 

@@ -22,7 +22,6 @@ namespace kv::inet {
 namespace {
 
 constexpr char16_t kHolder[] = u"_BSCB_Holder_";
-constexpr char kDefaultAgent[] = "Mozilla/4.0 (compatible; Korvane)";
 
 // A COM object's reference count and IUnknown plumbing.
 template <class Self>
@@ -365,7 +364,7 @@ class Binding final : public IBinding, public IWinInetHttpInfo, public RefCounte
 
   void TakeBindInfo(BINDINFO* info) {
     spec_.url = url_;
-    spec_.user_agent = kDefaultAgent;
+    spec_.user_agent = DefaultUserAgent();
     switch (info->dwBindVerb) {
       case BINDVERB_POST: spec_.method = "POST"; break;
       case BINDVERB_PUT: spec_.method = "PUT"; break;
@@ -973,7 +972,7 @@ HRESULT URLDownloadToFileW(IUnknown*, LPCWSTR url, LPCWSTR file, DWORD, IBindSta
   } else {
     kv::inet::RequestSpec spec;
     spec.url = u;
-    spec.user_agent = kv::inet::kDefaultAgent;
+    spec.user_agent = kv::inet::DefaultUserAgent();
     kv::inet::Response response;
     CURLcode code = kv::inet::FetchSync(
         spec, &response, [&](const char* d, size_t n) { out.write(d, static_cast<std::streamsize>(n)); });

@@ -35,7 +35,18 @@ struct Pump {
   }
 };
 
-thread_local std::unique_ptr<Pump> t_pump;
+// The thread's pump. Other thread-local objects may still wait (and so run the idle hook)
+// while the thread ends: the holder forgets the pump before freeing it.
+struct PumpHolder {
+  Pump* pump = nullptr;
+  ~PumpHolder() {
+    Pump* p = pump;
+    pump = nullptr;
+    delete p;
+  }
+  Pump* get() const { return pump; }
+};
+thread_local PumpHolder t_pump;
 
 LRESULT TaskWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg != kTaskMessage) return DefWindowProcW(hwnd, msg, wp, lp);
@@ -88,7 +99,7 @@ BOOL IdleHook(DWORD wait_ms) {
 }
 
 Pump* ThisPump() {
-  if (t_pump) return t_pump.get();
+  if (t_pump.pump) return t_pump.pump;
   static const bool registered = [] {
     WNDCLASSW wc{};
     wc.lpfnWndProc = TaskWindowProc;
@@ -101,8 +112,8 @@ Pump* ThisPump() {
   auto p = std::make_unique<Pump>();
   p->multi = Curl() ? Curl()->multi_init() : nullptr;
   p->window = CreateWindowExW(0, u"KvInetTasks", u"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-  t_pump = std::move(p);
-  return t_pump.get();
+  t_pump.pump = p.release();
+  return t_pump.pump;
 }
 
 void Post(std::function<void()> task, bool front) {

@@ -17,6 +17,7 @@
 #include "platform/base/system_library.h"
 #include "platform/base/trace.h"
 #include "platform/inet/internal.h"
+#include "platform/registry/registry.h"
 
 namespace kv::inet {
 
@@ -355,6 +356,28 @@ std::string ProxyFor(const UrlParts& url) {
     server = picked;
   }
   return server;
+}
+
+// ---- The default user agent ------------------------------------------------------------
+
+std::string DefaultUserAgent() {
+  std::string agent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1";
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER,
+                    u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Post Platform", 0,
+                    KEY_READ, &key) == ERROR_SUCCESS) {
+    for (DWORD i = 0;; ++i) {
+      WCHAR name[1024];
+      DWORD length = sizeof name / sizeof name[0];
+      if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      std::string token = kv::WideToUtf8(std::u16string(name, length));
+      // A line break would end the header: such a token is left out.
+      if (token.empty() || token.find_first_of("\r\n") != std::string::npos) continue;
+      agent += "; " + token;
+    }
+    RegCloseKey(key);
+  }
+  return agent + ")";
 }
 
 // ---- Recorders ---------------------------------------------------------------------------

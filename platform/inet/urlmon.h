@@ -178,6 +178,13 @@ struct IMonikerProp : IUnknown {
   virtual HRESULT PutProperty(MONIKERPROPERTY property, LPCWSTR value) = 0;
 };
 
+// A host's download manager: takes over an undisplayed response (S_OK) or leaves it to the
+// browser.
+struct IDownloadManager : IUnknown {
+  virtual HRESULT Download(IMoniker* moniker, IBindCtx* bind_context, DWORD bind_verb, LONG bindf, BINDINFO* bind_info,
+                           LPCOLESTR headers, LPCOLESTR redirect, UINT code_page) = 0;
+};
+
 struct IWinInetInfo : IUnknown {
   virtual HRESULT QueryOption(DWORD option, LPVOID buffer, DWORD* size) = 0;
 };
@@ -208,6 +215,8 @@ inline constexpr IID IID_ICodeInstall = {0x79EAC9D1, 0xBAF9, 0x11CE, {0x8C, 0x82
 inline constexpr IID IID_IWinInetInfo = {0x79EAC9D6, 0xBAFA, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 inline constexpr IID IID_IWinInetHttpInfo = {
     0x79EAC9D8, 0xBAFA, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
+inline constexpr IID IID_IDownloadManager = {
+    0x988934A4, 0x064B, 0x11D3, {0xBB, 0x80, 0x00, 0x10, 0x4B, 0x35, 0xE7, 0xF9}};
 inline constexpr IID IID_IMonikerProp = {0xA5CA5F7F, 0x1847, 0x4D87, {0x9C, 0x5B, 0x91, 0x85, 0x09, 0xF7, 0x51, 0x1D}};
 inline constexpr CLSID CLSID_StdURLMoniker = {
     0x79EAC9E0, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};

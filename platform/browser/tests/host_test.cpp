@@ -33,7 +33,7 @@ class RecordingLoad : public kv::browser::Load {
   explicit RecordingLoad(kv::browser::LoadEvents* events) : alive_(std::make_shared<bool>(true)) {
     auto alive = alive_;
     kv::browser::PostTask([alive, events]() {
-      if (*alive) events->OnFailure(kv::browser::INET_E_RESOURCE_NOT_FOUND);
+      if (*alive) events->OnFailure(INET_E_RESOURCE_NOT_FOUND);
     });
   }
   ~RecordingLoad() override { Cancel(); }
@@ -109,6 +109,34 @@ TEST(BrowserHost, HostInfoUrlTranslationAndNotices) {
       host_info = IndexOf(calls, "GetHostInfo"), exec39 = IndexOf(calls, "Exec 39");
   EXPECT_EQ(0 <= translate && translate < exec37 && exec37 < host_info && host_info < exec39, true)
       << translate << " " << exec37 << " " << host_info << " " << exec39;
+}
+
+TEST(BrowserHost, HostInfoFlagsShapeTheDocumentWindow) {
+  kvtest::TempHome home;
+  std::string page = PageIn(home, "<title>T</title>text");
+  HostedBrowser b;  // one browser: each commit applies the flags of its GetHostInfo
+  struct Case {
+    DWORD flags;
+    bool scroll_bar, border;
+  } cases[] = {{0x44000, true, true}, {0x8, false, true}, {0x4, true, false}, {0xC, false, false}, {0, true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags);
+    b.site->OnGetHostInfo = [&](DOCHOSTUIINFO* info) {
+      info->dwFlags = c.flags;
+      return S_OK;
+    };
+    ASSERT_EQ(S_OK, b.Navigate(page));
+    b.Run();
+    HWND doc = b.FindChild(u"Internet Explorer_Server");
+    ASSERT_NE(nullptr, doc);
+    EXPECT_EQ(c.scroll_bar, (GetWindowLongPtrW(doc, GWL_STYLE) & WS_VSCROLL) != 0);
+    EXPECT_EQ(c.border, (GetWindowLongPtrW(doc, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0);
+    RECT window{}, client{};
+    GetWindowRect(doc, &window);
+    GetClientRect(doc, &client);
+    int frame = (c.border ? 2 * GetSystemMetrics(SM_CXEDGE) : 0) + (c.scroll_bar ? GetSystemMetrics(SM_CXVSCROLL) : 0);
+    EXPECT_EQ(window.right - window.left - frame, client.right);
+  }
 }
 
 TEST(BrowserHost, KeysReachTranslateAcceleratorFirst) {

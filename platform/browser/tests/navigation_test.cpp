@@ -1,13 +1,18 @@
-// Navigation sequences on file: and about: pages: the events each case fires, in order,
-// with the ReadyState seen inside each; superseding and releasing from inside events.
+// Navigation sequences on file:, about: and http pages (the local server): the events each
+// case fires, in order, with the ReadyState seen inside each; superseding and releasing
+// from inside events.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 #include "platform/user/controls/controls.h"
+#include "platform/base/time.h"
+#include "platform/inet/inet.h"
 #include "testsupport/browser_site.h"
+#include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
 
 namespace {
@@ -22,7 +27,39 @@ std::string Text(VARIANT* v) {
 struct Pages {
   kvtest::TempHome home;
   std::string dir;
+  kvtest::HttpServer server;
   Pages() {
+    KvInetResetProcessState();
+    server.Serve("/page", "<title>Web</title>hello");
+    server.Route("/missing", [](const kvtest::HttpRequest&, kvtest::HttpReply& r) {
+      r.status = 404;
+      r.reason = "Not Found";
+      r.headers.push_back({"Content-Type", "text/html"});
+      r.body = "<title>Gone</title>not here";
+    });
+    server.Route("/broken", [](const kvtest::HttpRequest&, kvtest::HttpReply& r) {
+      r.status = 500;
+      r.reason = "Internal Server Error";
+    });
+    // A login that sets its cookie on a redirect hop.
+    server.Route("/login", [](const kvtest::HttpRequest&, kvtest::HttpReply& r) {
+      r.status = 302;
+      r.reason = "Found";
+      r.headers.push_back({"Set-Cookie", "Quabo_is_login=true; path=/"});
+      r.headers.push_back({"Location", "/hop"});
+    });
+    server.Redirect("/hop", "/home");
+    server.Route("/home", [](const kvtest::HttpRequest& q, kvtest::HttpReply& r) {
+      r.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+      r.body = "<title>Home</title>" + q.Header("Cookie");
+    });
+    server.Redirect("/loop", "/loop");
+    server.Route("/cut", [](const kvtest::HttpRequest&, kvtest::HttpReply& r) {
+      r.headers.push_back({"Content-Type", "text/html"});
+      r.body = "<title>Cut</title>" + std::string(20000, 'x');
+      r.cut_after = 5000;
+    });
+    server.Route("/stall", [](const kvtest::HttpRequest&, kvtest::HttpReply& r) { r.stall = true; });
     dir = home.path() + "/site";
     std::filesystem::create_directories(dir + "/sub");
     kvtest::WriteFile(dir + "/a.html",
@@ -40,7 +77,9 @@ struct Case {
   const char* name;
   std::function<void(HostedBrowser&, Pages&)> act;
   const char* events;    // the sequence (see EventSink::Sequence)
-  const char* location;  // LocationURL afterwards ("" to skip; "%" is the pages folder)
+  const char* location;  // LocationURL afterwards ("" to skip; "%" is the pages folder, "@" the server)
+  std::vector<LONG> errors = {};  // the StatusCode of each NavigateError
+  const char* title = "";         // LocationName afterwards ("" to skip)
 };
 
 const char kCommit[] =
@@ -50,7 +89,7 @@ const char kCommitAgain[] =
 
 void Go(HostedBrowser& b, const std::string& url) {
   ASSERT_EQ(S_OK, b.Navigate(url));
-  b.Run();
+  EXPECT_TRUE(b.RunUntilIdle());
 }
 // The case proper begins with a clean record (after a first page when it needs one).
 void FirstPage(HostedBrowser& b, Pages& p) {
@@ -61,8 +100,15 @@ void FirstPage(HostedBrowser& b, Pages& p) {
 std::string Expand(std::string s, const Pages& p) {
   size_t at = s.find('%');
   if (at != std::string::npos) s.replace(at, 1, p.dir);
+  at = s.find('@');
+  if (at != std::string::npos) s.replace(at, 1, p.server.Url(""));
   return s;
 }
+
+const char kErrorCommit[] =
+    "BeforeNavigate2@0 DownloadBegin@1 NavigateError@1 NavigateComplete2@1 TitleChange@1 DownloadComplete@4 "
+    "DocumentComplete@4";
+const std::string kRefused = "http://127.0.0.1:" + std::to_string(kvtest::HttpServer::RefusedPort()) + "/x";
 
 TEST(BrowserNavigation, SequencesOfEachCase) {
   const Case cases[] = {
@@ -75,17 +121,64 @@ TEST(BrowserNavigation, SequencesOfEachCase) {
        "BeforeNavigate2@0 DownloadBegin@1 NavigateComplete2@1 TitleChange@1 BeforeNavigate2@3 NavigateComplete2@3 "
        "DocumentComplete@3 BeforeNavigate2@3 NavigateError@3 NavigateComplete2@3 DocumentComplete@3 DownloadComplete@4 "
        "DocumentComplete@4",
-       "file://%/frames.html"},
+       "file://%/frames.html", {static_cast<LONG>(0x800C0005)}},
       {"directory", [](HostedBrowser& b, Pages& p) { Go(b, p.dir); },
        "BeforeNavigate2@0 DownloadBegin@1 NavigateComplete2@1 DownloadComplete@4 DocumentComplete@4", "file://%"},
       {"missing file (refused)", [](HostedBrowser& b, Pages& p) { Go(b, p.dir + "/none.html"); },
        "BeforeNavigate2@0 DownloadBegin@1 NavigateError@1 NavigateComplete2@1 TitleChange@1 DownloadComplete@4 "
        "DocumentComplete@4",
-       "file://%/none.html"},
-      {"http without the internet layer", [](HostedBrowser& b, Pages&) { Go(b, "http://127.0.0.1:1/x"); },
-       "BeforeNavigate2@0 DownloadBegin@1 NavigateError@1 NavigateComplete2@1 TitleChange@1 DownloadComplete@4 "
-       "DocumentComplete@4",
-       "http://127.0.0.1:1/x"},
+       "file://%/none.html", {static_cast<LONG>(0x800C0005)}},
+      {"http", [](HostedBrowser& b, Pages& p) { Go(b, p.server.Url("/page")); }, kCommit, "@/page", {}, "Web"},
+      {"http 404: the body commits", [](HostedBrowser& b, Pages& p) { Go(b, p.server.Url("/missing")); },
+       kErrorCommit, "@/missing", {404}, "Gone"},
+      {"http 500 without a body: the built-in error document",
+       [](HostedBrowser& b, Pages& p) { Go(b, p.server.Url("/broken")); }, kErrorCommit, "@/broken", {500}},
+      {"refused connection", [](HostedBrowser& b, Pages&) { Go(b, kRefused); }, kErrorCommit, kRefused.c_str(),
+       {static_cast<LONG>(0x800C0005)}},
+      {"302 chain: a cookie set on a hop goes with the next request",
+       [](HostedBrowser& b, Pages& p) {
+         Go(b, p.server.Url("/login"));
+         auto requests = p.server.Requests();
+         ASSERT_EQ(3u, requests.size());
+         EXPECT_EQ("", requests[0].Header("Cookie"));
+         EXPECT_EQ("Quabo_is_login=true", requests[1].Header("Cookie"));
+         EXPECT_EQ("Quabo_is_login=true", requests[2].Header("Cookie"));
+       },
+       kCommit, "@/home", {}, "Home"},
+      {"redirected over 20 times", [](HostedBrowser& b, Pages& p) { Go(b, p.server.Url("/loop")); }, kErrorCommit,
+       "@/loop", {static_cast<LONG>(0x800C0008)}},
+      {"a reply cut short", [](HostedBrowser& b, Pages& p) { Go(b, p.server.Url("/cut")); }, kErrorCommit, "@/cut",
+       {static_cast<LONG>(0x800C0008)}},
+      {"navigating inside NavigateError of an http error",
+       [](HostedBrowser& b, Pages& p) {
+         b.sink.OnEvent = [&b, &p](DISPID id, DISPPARAMS*) {
+           if (id == DISPID_NAVIGATEERROR) b.Navigate(p.server.Url("/page"));
+         };
+         Go(b, p.server.Url("/missing"));
+       },
+       "BeforeNavigate2@0 DownloadBegin@1 NavigateError@1 BeforeNavigate2@1 DownloadBegin@1 NavigateComplete2@1 "
+       "TitleChange@1 DownloadComplete@4 DocumentComplete@4",
+       "@/page", {404}, "Web"},
+      {"a stalled server: the host's wait times out on the virtual clock, then it stops",
+       [](HostedBrowser& b, Pages& p) {
+         KvClockSetVirtual(TRUE);
+         ASSERT_EQ(S_OK, b.Navigate(p.server.Url("/stall")));
+         const DWORD v0 = KvClockNow();
+         const auto r0 = std::chrono::steady_clock::now();
+         EXPECT_FALSE(b.RunUntil([] { return false; }, 400));
+         const auto real =
+             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - r0).count();
+         // Virtual time never outran real time while the transfer was live.
+         EXPECT_GE(KvClockNow() - v0, 400u);
+         EXPECT_GE(real + 20, 400);
+         LONG state = 0;
+         b.browser->get_ReadyState(&state);
+         EXPECT_EQ(1, state);
+         ASSERT_EQ(S_OK, b.browser->Stop());
+         b.Run();
+         KvClockSetVirtual(FALSE);
+       },
+       "BeforeNavigate2@0 DownloadBegin@1 DownloadComplete@0", ""},
       {"cancel in NavigateError",
        [](HostedBrowser& b, Pages& p) {
          FirstPage(b, p);
@@ -94,7 +187,7 @@ TEST(BrowserNavigation, SequencesOfEachCase) {
          };
          Go(b, p.dir + "/none.html");
        },
-       "BeforeNavigate2@4 DownloadBegin@1 NavigateError@1 DownloadComplete@4", "file://%/a.html"},
+       "BeforeNavigate2@4 DownloadBegin@1 NavigateError@1 DownloadComplete@4", "file://%/a.html", {static_cast<LONG>(0x800C0005)}},
       {"cancel in BeforeNavigate2",
        [](HostedBrowser& b, Pages& p) {
          FirstPage(b, p);
@@ -158,7 +251,7 @@ TEST(BrowserNavigation, SequencesOfEachCase) {
        },
        "BeforeNavigate2@0 DownloadBegin@1 NavigateError@1 BeforeNavigate2@1 DownloadBegin@1 NavigateComplete2@1 "
        "TitleChange@1 DownloadComplete@4 DocumentComplete@4",
-       "file://%/b.html"},
+       "file://%/b.html", {static_cast<LONG>(0x800C0005)}},
       {"navigating inside DocumentComplete",
        [](HostedBrowser& b, Pages& p) {
          bool once = false;
@@ -197,6 +290,13 @@ TEST(BrowserNavigation, SequencesOfEachCase) {
     EXPECT_EQ(c.events, b.sink.Sequence());
     if (*c.location) {
       EXPECT_EQ(Expand(c.location, pages), b.LocationUrl());
+    }
+    EXPECT_EQ(c.errors, b.sink.errors);
+    if (*c.title) {
+      BSTR name = nullptr;
+      b.browser->get_LocationName(&name);
+      EXPECT_EQ(c.title, kv::WideToUtf8(kv::BstrText(name)));
+      SysFreeString(name);
     }
     b.sink.OnEvent = nullptr;
   }

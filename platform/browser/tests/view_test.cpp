@@ -134,8 +134,10 @@ TEST(BrowserView, DocumentWindowPaintsTheDocument) {
   IHTMLElement* f = b.ById(u"f");
   ASSERT_TRUE(KvBrowserElementRect(f, &rc));
   f->Release();
-  POINT corner{rc.left, rc.top};
-  ScreenToClient(view, &corner);
+  // Window coordinates: the sunken border is part of the window.
+  RECT window{};
+  GetWindowRect(view, &window);
+  POINT corner{rc.left - window.left, rc.top - window.top};
   EXPECT_EQ(RGB(0, 0, 0), KvWindowGetPixel(view, corner.x, corner.y));
   EXPECT_EQ(RGB(0xFF, 0xFF, 0xFF), KvWindowGetPixel(view, corner.x + 1, corner.y + 1));
 }

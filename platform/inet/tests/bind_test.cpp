@@ -12,14 +12,17 @@
 #include "platform/user/user.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
+#include "testsupport/tls_server.h"
 
 namespace {
 
 // A callback that writes down what it is told, in one compact line per call.
-class Recorder final : public IBindStatusCallback, public IHttpNegotiate, public IAuthenticate {
+class Recorder final : public IBindStatusCallback, public IHttpNegotiate, public IAuthenticate, public IHttpSecurity {
  public:
   HRESULT response_answer = S_OK;
   bool answer_auth = false;
+  bool has_security = false;  // answers IHttpSecurity, with this:
+  HRESULT security_answer = S_OK;
   UINT inactivity_ms = 0;  // > 0: an inactivity timer on the (virtual) clock aborts the bind
   std::vector<std::string> log;
   std::string body;
@@ -33,6 +36,8 @@ class Recorder final : public IBindStatusCallback, public IHttpNegotiate, public
       *object = static_cast<IHttpNegotiate*>(this);
     } else if (IsEqualIID(riid, IID_IAuthenticate) && answer_auth) {
       *object = static_cast<IAuthenticate*>(this);
+    } else if (IsEqualIID(riid, IID_IHttpSecurity) && has_security) {
+      *object = static_cast<IHttpSecurity*>(this);
     } else {
       *object = nullptr;
       return E_NOINTERFACE;
@@ -125,6 +130,15 @@ class Recorder final : public IBindStatusCallback, public IHttpNegotiate, public
     *user = copy(u"user");
     *password = copy(u"pw");
     return S_OK;
+  }
+
+  HRESULT GetWindow(REFGUID, HWND* window) override {
+    *window = nullptr;
+    return S_OK;
+  }
+  HRESULT OnSecurityProblem(DWORD problem) override {
+    log.push_back("security " + std::to_string(problem));
+    return security_answer;
   }
 
   static Recorder* current;
@@ -362,6 +376,44 @@ TEST(MonikerBind, AbortThroughTheBindingAndHolderRules) {
   EXPECT_EQ(Join(c.log), "info | start | begin | stop 80004004");
   bc->Release();
   m->Release();
+}
+
+// A server whose certificate nobody vouches for: the bind fails with the security code
+// unless IHttpSecurity accepts the problem, and then the bind goes through.
+TEST(MonikerBind, ASelfSignedServerNeedsIHttpSecurity) {
+  kvtest::OpensslServer tls;
+  if (!tls.Available()) GTEST_SKIP() << "the openssl program is not installed";
+  kvtest::TempHome home;
+  KvInetResetProcessState();
+  kvtest::WriteFile(tls.Dir() + "/hello.txt", "hello over tls");
+  const int port = tls.Start({}, 0);
+  ASSERT_GT(port, 0);
+  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/hello.txt";
+  const std::vector<std::string> head = {"info", "start", "begin", "async", "P1", "P2", "P11"};
+  struct Case {
+    const char* name;
+    bool has_security;
+    HRESULT answer;
+    std::vector<std::string> tail;
+    std::string body;
+  } cases[] = {
+      {"no IHttpSecurity", false, S_OK, {"stop 800C000E"}, ""},
+      {"IHttpSecurity declines", true, S_FALSE, {"security 12045", "stop 800C000E"}, ""},
+      {"IHttpSecurity accepts", true, S_OK,
+       {"security 12045", "response 200", "P13 text/plain", "P4", "data", "P6", "last 12", "read end", "stop 00000000"},
+       "hello over tls"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Recorder cb;
+    cb.has_security = c.has_security;
+    cb.security_answer = c.answer;
+    Outcome got = Bind(url, cb);
+    std::vector<std::string> want = head;
+    want.insert(want.end(), c.tail.begin(), c.tail.end());
+    EXPECT_EQ(Join(got.log), Join(want));
+    EXPECT_EQ(got.body, c.body);
+  }
 }
 
 }  // namespace

@@ -398,4 +398,9 @@ HRESULT KvBrowserNewDocument(IHTMLDocument2** out);
 // The layout box of an element of a shown document, in screen coordinates (where injected
 // input should aim); FALSE when the element has no box or its browser no window.
 BOOL KvBrowserElementRect(IUnknown* element, RECT* rc);
+// The controls made for <object> elements, one line a step, as GetModuleFileName copies
+// ("prt CoCreateInstance 0x00000000", "prt not safe for scripting", "prt released");
+// printed live under KORVANE_TRACE=1.
+DWORD KvBrowserControlLog(char* buffer, DWORD size);
+void KvBrowserControlLogClear(void);
 }

@@ -186,7 +186,8 @@ void PageControl::Create(Document* doc, Node* node, HWND window) {
     return;
   }
 
-  // Safe for scripting, and for initialisation when there is data to initialise it with.
+  // Safe for scripting, and for initialisation when there is data it will load.
+  IPersistPropertyBag* bag = Ask<IPersistPropertyBag>(site->object_, IID_IPersistPropertyBag);
   IObjectSafety* safety = Ask<IObjectSafety>(site->object_, IID_IObjectSafety);
   bool safe = safety != nullptr;
   if (!safety) site->Record("IObjectSafety", E_NOINTERFACE);
@@ -195,7 +196,7 @@ void PageControl::Create(Document* doc, Node* node, HWND window) {
                                            INTERFACESAFE_FOR_UNTRUSTED_CALLER);
     site->Record("SetInterfaceSafetyOptions(IDispatch, 1, 1)", hr);
     safe = SUCCEEDED(hr);
-    if (safe && !params.empty()) {
+    if (safe && bag && !params.empty()) {
       hr = safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, INTERFACESAFE_FOR_UNTRUSTED_DATA,
                                              INTERFACESAFE_FOR_UNTRUSTED_DATA);
       site->Record("SetInterfaceSafetyOptions(IPersistPropertyBag, 2, 2)", hr);
@@ -205,6 +206,7 @@ void PageControl::Create(Document* doc, Node* node, HWND window) {
   }
   if (!safe) {
     ControlRecorder().Add(who + " not safe for scripting");
+    if (bag) bag->Release();
     Drop(site->object_);
     site->Release();
     PostTask([] { CoFreeUnusedLibraries(); });
@@ -217,7 +219,6 @@ void PageControl::Create(Document* doc, Node* node, HWND window) {
   else
     site->Record("IOleObject", E_NOINTERFACE);
 
-  IPersistPropertyBag* bag = Ask<IPersistPropertyBag>(site->object_, IID_IPersistPropertyBag);
   if (bag && !params.empty()) {
     auto* data = new ParamBag(params);
     site->Record(("IPersistPropertyBag::Load(" + std::to_string(params.size()) + " params)").c_str(),

@@ -4,9 +4,10 @@
 // Creation, each step recorded with its result (KvBrowserControlLog):
 //  1. CoCreateInstance of the class through the registry (codebase is ignored); a failure
 //     leaves the element without a control.
-//  2. IObjectSafety SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), and with <param>s
-//     (IID_IPersistPropertyBag, 2, 2); a control without the interface or refusing is
-//     released: "not safe for scripting", the element has no control.
+//  2. IObjectSafety SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), and with <param>s for
+//     a control that loads from a property bag (IID_IPersistPropertyBag, 2, 2); a control
+//     without the interface or refusing is released: "not safe for scripting", the
+//     element has no control.
 //  3. IOleObject SetClientSite with this site.
 //  4. IPersistPropertyBag Load with the <param>s, else InitNew (IPersistPropertyBag, else
 //     IPersistStreamInit; params given to a control without a property bag are ignored).

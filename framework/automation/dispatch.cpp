@@ -97,9 +97,9 @@ std::vector<TDispParam> ParseDispSignature(TDispKind kind, const char* signature
   static const struct {
     const char* name;
     VARTYPE vt;
-  } kTypes[] = {{"bool", VT_BOOL}, {"short", VT_I2},      {"long", VT_I4},         {"int", VT_INT},
-                {"double", VT_R8}, {"BSTR", VT_BSTR},     {"variant", VT_VARIANT}, {"IDispatch", VT_DISPATCH},
-                {"IUnknown", VT_UNKNOWN}};
+  } kTypes[] = {{"bool", VT_BOOL},       {"short", VT_I2},           {"long", VT_I4},
+                {"int", VT_INT},         {"double", VT_R8},          {"BSTR", VT_BSTR},
+                {"variant", VT_VARIANT}, {"IDispatch", VT_DISPATCH}, {"IUnknown", VT_UNKNOWN}};
   auto bad = [&] { return EOleError(AnsiString("Bad member signature \"") + signature + "\""); };
   std::vector<TDispParam> params;
   AnsiString rest = signature ? signature : "";

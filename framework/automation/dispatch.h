@@ -98,7 +98,7 @@ class TDispatchTableBase {
     int Args;      // positional arguments (for a put: besides the value)
     int Optional;  // how many of the last arguments may be left out
     std::function<void(void*, TDispCall&)> Invoke;
-    bool Described = false;          // by a signature
+    bool Described = false;               // by a signature
     std::vector<TDispParam> Params = {};  // what the signature declares
   };
 
@@ -138,8 +138,8 @@ class TDispatchTable : public TDispatchTableBase {
   TDispatchTable(std::initializer_list<Entry> entries) {
     for (const Entry& e : entries) {
       Invoker fn = e.Invoke;
-      Member m{e.Name, e.Id, e.Kind, e.Args, e.Optional,
-               [fn](void* self, TDispCall& call) { fn(*static_cast<T*>(self), call); }};
+      Member m{e.Name, e.Id,       e.Kind,
+               e.Args, e.Optional, [fn](void* self, TDispCall& call) { fn(*static_cast<T*>(self), call); }};
       if (e.Signature) Describe(m, e.Signature);
       AddMember(std::move(m));
     }

@@ -72,10 +72,14 @@ class TTypeLibDescription {
   explicit TTypeLibDescription(const TTypeLibRecord& lib) {
     for (const auto& i : lib.Interfaces) AddInterface(i);
     for (const auto& c : lib.CoClasses) AddCoClass(c);
-    data_ = KvTypeLibData{lib.LibId,       lib.MajorVersion,
-                          lib.MinorVersion, lib.Lcid,
-                          Str(W(lib.Name)), Str(W(lib.HelpString)),
-                          static_cast<UINT>(types_.size()), types_.data()};
+    data_ = KvTypeLibData{lib.LibId,
+                          lib.MajorVersion,
+                          lib.MinorVersion,
+                          lib.Lcid,
+                          Str(W(lib.Name)),
+                          Str(W(lib.HelpString)),
+                          static_cast<UINT>(types_.size()),
+                          types_.data()};
   }
   const KvTypeLibData& Data() const { return data_; }
 
@@ -110,8 +114,8 @@ class TTypeLibDescription {
   void AddCoClass(const TCoClassRecord& c) {
     std::vector<KvImplData>& impls = impls_.emplace_back();
     for (const auto& i : c.Implements)
-      impls.push_back(KvImplData{
-          i.Iid, (i.IsDefault ? IMPLTYPEFLAG_FDEFAULT : 0) | (i.IsSource ? IMPLTYPEFLAG_FSOURCE : 0)});
+      impls.push_back(
+          KvImplData{i.Iid, (i.IsDefault ? IMPLTYPEFLAG_FDEFAULT : 0) | (i.IsSource ? IMPLTYPEFLAG_FSOURCE : 0)});
     types_.push_back(KvTypeData{TKIND_COCLASS, c.Clsid, Str(W(c.Name)), Str(W(c.HelpString)), TYPEFLAG_FCANCREATE, 0,
                                 nullptr, static_cast<UINT>(impls.size()), impls.data()});
   }
@@ -138,12 +142,7 @@ class TTypeLibDescription {
       result = put ? VT_VOID : VT_VARIANT;
     }
     static const INVOKEKIND kKinds[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF};
-    return KvFuncData{Str(W(name)),
-                      id,
-                      kKinds[static_cast<int>(kind)],
-                      result,
-                      0,
-                      static_cast<UINT>(params.size()),
+    return KvFuncData{Str(W(name)), id, kKinds[static_cast<int>(kind)], result, 0, static_cast<UINT>(params.size()),
                       params.data()};
   }
 

@@ -39,7 +39,7 @@ struct Node {
   bool checked = false;
   int selected = -1;
   std::unique_ptr<Element> object;
-  Node* frame_root = nullptr;  // a loaded frame's document tree (frame and iframe elements)
+  Node* frame_root = nullptr;      // a loaded frame's document tree (frame and iframe elements)
   PageControl* control = nullptr;  // an <object> element's control while it lives (object.h)
 
   Node();

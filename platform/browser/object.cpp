@@ -177,8 +177,8 @@ void PageControl::Create(Document* doc, Node* node, HWND window) {
 
   auto* site = new PageControl(doc, node, window, clsid, who);
   ControlRecorder().Add(who + " " + kv::WideToUtf8(kv::GuidToString(clsid)));
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                reinterpret_cast<void**>(&site->object_));
+  HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&site->object_));
   site->Record("CoCreateInstance", hr);
   if (FAILED(hr) || !site->object_) {
     site->object_ = nullptr;

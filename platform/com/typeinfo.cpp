@@ -196,8 +196,8 @@ class TypeLib final : public ITypeLib {
   }
   void ReleaseTLibAttr(TLIBATTR* attr) override { CoTaskMemFree(attr); }
 
-  static HRESULT Document(const std::u16string& n, const std::u16string& d, BSTR* name, BSTR* doc,
-                          DWORD* help_context, BSTR* help_file) {
+  static HRESULT Document(const std::u16string& n, const std::u16string& d, BSTR* name, BSTR* doc, DWORD* help_context,
+                          BSTR* help_file) {
     if (name) *name = Bstr(n);
     if (doc) *doc = Bstr(d);
     if (help_context) *help_context = 0;
@@ -522,8 +522,7 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLi
   *out = nullptr;
   std::u16string base = u"TypeLib\\" + kv::GuidToString(libid);
   HKEY k;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, base.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
-    return TYPE_E_LIBNOTREGISTERED;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, base.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return TYPE_E_LIBNOTREGISTERED;
   // The highest minor version of `major` from `minor` up.
   std::u16string version;
   long best = -1;

@@ -152,8 +152,8 @@ TEST_F(ZorbelServer, TypeInformationOfTheControlAndItsEvents) {
   EXPECT_EQ(dflt, intf);
   ASSERT_NE(source, nullptr);
   EXPECT_TRUE(IsEqualGUID(kvtest::TypeGuid(source), DIID_IDravikEvents));
-  EXPECT_EQ(kvtest::MemberLines(source), (std::vector<std::string>{"OnClick func 201 () void",
-                                                                   "OnKeyPress func 202 (in out *i2 Key) void"}));
+  EXPECT_EQ(kvtest::MemberLines(source),
+            (std::vector<std::string>{"OnClick func 201 () void", "OnKeyPress func 202 (in out *i2 Key) void"}));
   BSTR names[2] = {};
   UINT got = 0;
   EXPECT_EQ(source->GetNames(202, names, 1, &got), S_OK);

@@ -123,6 +123,30 @@ TEST_F(ZorbelOnAPage, CreatedInPlaceScriptedAndUnloadedWithThePage) {
   EXPECT_EQ(placed.bottom - placed.top, 30);
   element->Release();
 
+  // The view draws the control through its own IViewObject, where its box is.
+  RECT client{};
+  GetClientRect(document_window, &client);
+  POINT origin{0, 0};
+  ClientToScreen(document_window, &origin);
+  BITMAPINFO bmi{};
+  bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, 0, 0, 0, 0, 0, 0};
+  HDC dc = CreateCompatibleDC(nullptr);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(bitmap, nullptr);
+  SelectObject(dc, bitmap);
+  IViewObject* view = nullptr;
+  ASSERT_EQ(b.browser->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)), S_OK);
+  RECTL bounds{0, 0, client.right, client.bottom};
+  EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0), S_OK);
+  view->Release();
+  auto pixel = [&](int x, int y) { return static_cast<uint32_t*>(bits)[y * client.right + x] & 0xFFFFFF; };
+  int cx = (placed.left + placed.right) / 2 - origin.x, cy = (placed.top + placed.bottom) / 2 - origin.y;
+  EXPECT_NE(pixel(cx, cy), 0xFFFFFFu);                           // the button's face
+  EXPECT_EQ(pixel(placed.right - origin.x + 8, cy), 0xFFFFFFu);  // the page beside it
+  DeleteDC(dc);
+  DeleteObject(bitmap);
+
   // Scripted through its IDispatch, as the page's script would.
   IDispatch* d = control->Dispatch();
   DispatchInvoke(d, u"FontSize", DISPATCH_PROPERTYPUT, {OleVariant(9)});

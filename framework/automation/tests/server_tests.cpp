@@ -280,9 +280,8 @@ TEST_F(ServerTest, TypeInformationComesFromTheRegisteredLibrary) {
 
   // The object answers the same type information.
   IDispatch* object = nullptr;
-  ASSERT_EQ(
-      CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
-      S_OK);
+  ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
+            S_OK);
   UINT count = 0;
   EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);

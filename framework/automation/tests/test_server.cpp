@@ -11,7 +11,6 @@ constexpr GUID kIid = {0x6B1D5A1F, 0x3C2F, 0x4E8A, {0x9D, 0x7B, 0x1A, 0x2B, 0x3C
 // {6B1D5A20-3C2F-4E8A-9D7B-1A2B3C4D5E6F}
 constexpr GUID kClsid = {0x6B1D5A20, 0x3C2F, 0x4E8A, {0x9D, 0x7B, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F}};
 
-
 class TTestObject : public TAutoObject<TTestObject> {
  public:
   TTestObject() : TAutoObject(kIid) {}
@@ -37,9 +36,11 @@ const TDispatchTable<TTestObject>& TTestObject::DispatchTable() {
        },
        1},
       {"Name", 3, TDispKind::PropertyGet, "BSTR Value", [](TTestObject& o, TDispCall& c) { c.SetResult(o.name_); }},
-      {"Name", 3, TDispKind::PropertyPut, "BSTR Value", [](TTestObject& o, TDispCall& c) { o.name_ = c.PutValue().AsString(); }},
+      {"Name", 3, TDispKind::PropertyPut, "BSTR Value",
+       [](TTestObject& o, TDispCall& c) { o.name_ = c.PutValue().AsString(); }},
       {"Fail", 4, TDispKind::Method, 0, [](TTestObject&, TDispCall&) { throw EConvertError("bad value"); }},
-      {"Double", 5, TDispKind::Method, "in out long Value", [](TTestObject&, TDispCall& c) { c.SetArg(0, c.Value(0).AsInteger() * 2); }},
+      {"Double", 5, TDispKind::Method, "in out long Value",
+       [](TTestObject&, TDispCall& c) { c.SetArg(0, c.Value(0).AsInteger() * 2); }},
       {"Objects", 6, TDispKind::PropertyGet, 0,
        [](TTestObject&, TDispCall& c) { c.SetResult(static_cast<int>(ComServer().ObjectCount())); }},
   };

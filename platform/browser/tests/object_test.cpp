@@ -75,7 +75,8 @@ class TestControl final : public IDispatch, public IObjectSafety, public IPersis
     v.vt = VT_I4;  // a typed read converts the text
     if (SUCCEEDED(bag->Read(u"COUNT", &v, nullptr))) g_loaded.push_back("count=" + std::to_string(v.lVal));
     VariantInit(&v);
-    if (SUCCEEDED(bag->Read(u"title", &v, nullptr))) g_loaded.push_back("title=" + kv::WideToUtf8(kv::BstrText(v.bstrVal)));
+    if (SUCCEEDED(bag->Read(u"title", &v, nullptr)))
+      g_loaded.push_back("title=" + kv::WideToUtf8(kv::BstrText(v.bstrVal)));
     VariantClear(&v);
     VariantInit(&v);
     if (bag->Read(u"missing", &v, nullptr) == E_INVALIDARG) g_loaded.push_back("missing absent");
@@ -157,7 +158,10 @@ TEST_F(PageObjects, AControlNotSafeForScriptingIsRefused) {
     const char* refusal;  // the step that refused it
   } cases[] = {
       {"no IObjectSafety", {false, S_OK, S_OK, true}, false, "ctl IObjectSafety 0x80004002"},
-      {"refuses scripting", {true, E_FAIL, S_OK, true}, false, "ctl SetInterfaceSafetyOptions(IDispatch, 1, 1) 0x80004005"},
+      {"refuses scripting",
+       {true, E_FAIL, S_OK, true},
+       false,
+       "ctl SetInterfaceSafetyOptions(IDispatch, 1, 1) 0x80004005"},
       {"refuses its data",
        {true, S_OK, E_NOINTERFACE, true},
        true,
@@ -215,6 +219,25 @@ TEST_F(PageObjects, ParamsReachThePropertyBagAndTheControlGoesWithItsDocument) {
   EXPECT_EQ(ctl->EventTypeInfo(&events), TYPE_E_ELEMENTNOTFOUND);
   DWORD cookie = 0;
   EXPECT_EQ(ctl->AdviseEvents(static_cast<IDispatch*>(&b.sink), &cookie), TYPE_E_ELEMENTNOTFOUND);
+  // The site's ambient properties.
+  struct Ambient {
+    DISPID id;
+    HRESULT hr;
+    VARTYPE vt;
+    LONG value;
+  } ambients[] = {{-709, S_OK, VT_BOOL, VARIANT_TRUE},
+                  {-710, S_OK, VT_BOOL, VARIANT_FALSE},
+                  {-705, S_OK, VT_I4, 2052},
+                  {-5512, DISP_E_MEMBERNOTFOUND, VT_EMPTY, 0},
+                  {-701, DISP_E_MEMBERNOTFOUND, VT_EMPTY, 0}};
+  for (const auto& a : ambients) {
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    VARIANT v;
+    VariantInit(&v);
+    EXPECT_EQ(ctl->Invoke(a.id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr), a.hr) << a.id;
+    EXPECT_EQ(v.vt, a.vt) << a.id;
+    EXPECT_EQ(v.vt == VT_BOOL ? v.boolVal : v.lVal, a.value) << a.id;
+  }
   EXPECT_EQ(ControlOf(b, u"bad"), nullptr);
   EXPECT_EQ(ControlOf(b, u"absent"), nullptr);
 

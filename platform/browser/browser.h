@@ -397,4 +397,9 @@ BOOL KvBrowserElementRect(IUnknown* element, RECT* rc);
 // GetModuleFileName copies; Clear empties the record.
 DWORD KvBrowserDownloadLog(char* buffer, DWORD size);
 void KvBrowserDownloadLogClear(void);
+// The controls made for <object> elements, one line a step, as GetModuleFileName copies
+// ("prt CoCreateInstance 0x00000000", "prt not safe for scripting", "prt released");
+// printed live under KORVANE_TRACE=1.
+DWORD KvBrowserControlLog(char* buffer, DWORD size);
+void KvBrowserControlLogClear(void);
 }

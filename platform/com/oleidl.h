@@ -293,6 +293,22 @@ struct IPersistStreamInit : IPersist {
   virtual HRESULT InitNew() = 0;
 };
 
+struct IErrorLog : IUnknown {
+  virtual HRESULT AddError(LPCOLESTR property, EXCEPINFO* info) = 0;
+};
+
+struct IPropertyBag : IUnknown {
+  // `value` comes in with the type wanted (VT_EMPTY: any) and goes out with the value.
+  virtual HRESULT Read(LPCOLESTR name, VARIANT* value, IErrorLog* log) = 0;
+  virtual HRESULT Write(LPCOLESTR name, VARIANT* value) = 0;
+};
+
+struct IPersistPropertyBag : IPersist {
+  virtual HRESULT InitNew() = 0;
+  virtual HRESULT Load(IPropertyBag* bag, IErrorLog* log) = 0;
+  virtual HRESULT Save(IPropertyBag* bag, BOOL clear_dirty, BOOL save_all) = 0;
+};
+
 inline constexpr IID IID_IAdviseSink = {0x0000010F, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IOleClientSite = {0x00000118, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IOleObject = {0x00000112, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -308,5 +324,9 @@ inline constexpr IID IID_IOleControlSite = {
 inline constexpr IID IID_IViewObject = {0x0000010D, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IViewObject2 = {0x00000127, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IPersist = {0x0000010C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IErrorLog = {0x3127CA40, 0x446E, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+inline constexpr IID IID_IPropertyBag = {0x55272A00, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+inline constexpr IID IID_IPersistPropertyBag = {
+    0x37D84F60, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
 inline constexpr IID IID_IPersistStreamInit = {
     0x7FD52380, 0x4E07, 0x101B, {0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13}};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "platform/base/internal.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/urlmon.h"
 
@@ -122,19 +123,8 @@ void SetProxy(const ProxySetting& setting);
 // The proxy a request to `url` goes through, "" for direct.
 std::string ProxyFor(const UrlParts& url);
 
-// ---- Recorders of the test-facing side: lines in order, each also traced live.
-class Recorder {
- public:
-  explicit Recorder(const char* name) : name_(name) {}
-  void Add(std::string line);
-  DWORD Copy(char* buffer, DWORD size);  // as GetModuleFileName copies
-  void Clear();
-
- private:
-  const char* name_;  // in the trace
-  std::mutex lock_;
-  std::vector<std::string> lines_;
-};
+// ---- Recorders of the test-facing side.
+using kv::base::Recorder;
 Recorder& ProxyRecorder();
 Recorder& NetworkRecorder();  // requests and the responses to them
 

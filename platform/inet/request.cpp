@@ -382,33 +382,13 @@ std::string DefaultUserAgent() {
 
 // ---- Recorders ---------------------------------------------------------------------------
 
-void Recorder::Add(std::string line) {
-  KvTrace("inet", "%s %s", name_, line.c_str());
-  std::lock_guard<std::mutex> g(lock_);
-  lines_.push_back(std::move(line));
-}
-
-DWORD Recorder::Copy(char* buffer, DWORD size) {
-  std::string all;
-  {
-    std::lock_guard<std::mutex> g(lock_);
-    for (const auto& l : lines_) all += l + "\n";
-  }
-  return kv::base::CopyOut(all, buffer, size);
-}
-
-void Recorder::Clear() {
-  std::lock_guard<std::mutex> g(lock_);
-  lines_.clear();
-}
-
 Recorder& ProxyRecorder() {
-  static auto* r = new Recorder("proxy");  // never destroyed: exchanges may end during exit
+  static auto* r = new Recorder("inet", "proxy");  // never destroyed: exchanges may end during exit
   return *r;
 }
 
 Recorder& NetworkRecorder() {
-  static auto* r = new Recorder("net");
+  static auto* r = new Recorder("inet", "net");
   return *r;
 }
 

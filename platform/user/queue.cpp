@@ -10,6 +10,7 @@
 #include "platform/base/sync.h"
 #include "platform/base/time.h"
 #include "platform/user/internal.h"
+#include "platform/user/present.h"
 #include "platform/user/queue.h"
 
 namespace kv::user {
@@ -74,6 +75,7 @@ bool Matches(const MSG& m, HWND filter, UINT fmin, UINT fmax) {
 // here), posted messages, WM_QUIT, input, WM_PAINT, WM_TIMER.
 bool Retrieve(MSG* out, HWND filter, UINT fmin, UINT fmax, UINT remove) {
   Queue& q = MyQueue();
+  present::Pump();
   ProcessSent(q);
   bool removeIt = (remove & PM_REMOVE) != 0;
   bool got = false;
@@ -139,6 +141,9 @@ bool Retrieve(MSG* out, HWND filter, UINT fmin, UINT fmax, UINT remove) {
   return true;
 }
 
+// How long a wait with a presenter blocks before it looks at the desktop's events again.
+constexpr DWORD kPresentSlice = 5;
+
 // Waits until something may be retrievable. False when nothing can ever arrive (the
 // virtual clock runs, no timer is set and no other thread posts within the bound).
 bool WaitForWork() {
@@ -156,6 +161,20 @@ bool WaitForWork() {
   }
   if (HasInput() || FindPaintWindow(GetCurrentThreadId(), nullptr)) return true;
   if (haveTimer && Due(now, next)) return true;
+  if (present::Live()) {
+    // The desktop's events are looked at in short rounds between the queue's own wake-ups.
+    auto ready = [&] { return !q.posted.empty() || !q.sent.empty() || q.quit; };
+    for (;;) {
+      present::Pump();
+      if (HasInput() || FindPaintWindow(GetCurrentThreadId(), nullptr)) return true;
+      now = KvClockNow();
+      if (haveTimer && Due(now, next)) return true;
+      DWORD slice = haveTimer ? std::min<DWORD>(next - now, kPresentSlice) : kPresentSlice;
+      if (KvIdleWait(slice, nullptr)) return true;
+      std::unique_lock<std::mutex> g(q.m);
+      if (q.cv.wait_for(g, std::chrono::milliseconds(slice), ready)) return true;
+    }
+  }
   // Live idle work (transfers) is driven first, at most up to the next timer and in
   // short rounds, so that posts of other threads are still seen.
   if (KvIdleWait(std::min<DWORD>(haveTimer ? next - now : 50, 50), nullptr)) return true;
@@ -240,6 +259,12 @@ LRESULT DispatchCommon(const MSG* msg, bool unicode) {
 }
 
 }  // namespace
+
+bool ModalInputPending() {
+  if (InputPending()) return true;
+  if (!present::Live()) return false;
+  return WaitForWork();
+}
 
 void ResetMessages() {
   {
@@ -332,6 +357,7 @@ BOOL WaitMessage(void) {
 
 DWORD GetQueueStatus(UINT flags) {
   Queue& q = MyQueue();
+  present::Pump();
   DWORD status = 0;
   {
     std::lock_guard<std::mutex> g(q.m);
@@ -384,6 +410,8 @@ BOOL TranslateMessage(const MSG* msg) {
       default: return FALSE;
     }
   }
+  // The desktop's text input brings the printable characters of its keys itself.
+  if (ch >= 0x20 && KeyFromDesktop(*msg)) return FALSE;
   Queue& q = MyQueue();
   MSG m = *msg;
   m.message = msg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;

@@ -3,17 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cairo.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <memory>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -23,48 +16,15 @@
 #include "framework/controls/forms.h"
 #include "framework/controls/stdctrls.h"
 #include "platform/user/controls/controls.h"
+#include "platform/user/spy.h"
 #include "framework/controls/tests/xclient.h"
 #include "testsupport/temp_home.h"
-
-extern char** environ;
+#include "testsupport/xvfb.h"
 
 namespace {
 
-bool OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string p = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= p.size()) {
-    size_t end = p.find(':', start);
-    if (end == std::string::npos) end = p.size();
-    std::string file = p.substr(start, end - start) + "/" + program;
-    if (access(file.c_str(), X_OK) == 0) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-// Starts a program with its output discarded; 0 when it could not be started.
-pid_t Spawn(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&fa);
-  return rc == 0 ? pid : 0;
-}
-
-// True once the process has ended (reaped).
-bool Ended(pid_t pid) {
-  int status;
-  return waitpid(pid, &status, WNOHANG) == pid;
-}
-
+using kvtest::Ended;
+using kvtest::Spawn;
 using Clock = std::chrono::steady_clock;
 
 // Runs the form's messages until `done` holds or ten seconds pass.
@@ -122,28 +82,28 @@ POINT Centre(HWND h) {
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+// One server for the test binary: the window system picks its display once per process.
 class PresentTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-    if (!OnPath("xdotool")) GTEST_SKIP() << "xdotool is not installed (Debian package xdotool)";
-    // Xvfb picks a free display number itself and writes it to the pipe once it is ready.
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    xvfb_ = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                   "-noreset"});  // the pipe's end is inherited
-    close(fds[1]);
-    ASSERT_NE(xvfb_, 0);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    std::string display = ":" + number;
-    setenv("DISPLAY", display.c_str(), 1);
-    unsetenv("WAYLAND_DISPLAY");
+  static void SetUpTestSuite() {
+    if (!kvtest::OnPath("Xvfb") || !kvtest::OnPath("xdotool")) return;
+    server_ = new kvtest::Xvfb;
+    if (!server_->Start()) return;
     unsetenv("KORVANE_HEADLESS");
+  }
+  static void TearDownTestSuite() {
+    if (!server_) return;
+    pid_t pid = server_->pid();
+    delete server_;
+    server_ = nullptr;
+    if (pid) {
+      EXPECT_NE(kill(pid, 0), 0) << "Xvfb is still there";
+    }
+  }
+  void SetUp() override {
+    if (!kvtest::OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+    if (!kvtest::OnPath("xdotool")) GTEST_SKIP() << "xdotool is not installed (Debian package xdotool)";
+    ASSERT_TRUE(server_ && server_->pid()) << "Xvfb did not start";
     x_ = std::make_unique<xtest::XClient>();
     ASSERT_TRUE(x_->ok());
     Application->ResetState();
@@ -153,16 +113,11 @@ class PresentTest : public ::testing::Test {
   void TearDown() override {
     Application->ResetState();
     KvUserReset();
+    Application->ProcessMessages();  // the native windows of the destroyed forms go
     x_.reset();
-    if (xvfb_) {
-      kill(xvfb_, SIGTERM);
-      int status;
-      waitpid(xvfb_, &status, 0);
-      EXPECT_NE(kill(xvfb_, 0), 0) << "Xvfb is still there";
-    }
   }
 
-  pid_t xvfb_ = 0;
+  static inline kvtest::Xvfb* server_ = nullptr;
   std::unique_ptr<xtest::XClient> x_;
 };
 
@@ -256,6 +211,50 @@ TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAbov
   EXPECT_TRUE(above);
   EXPECT_TRUE(clicked);
   EXPECT_TRUE(PumpUntil([&] { return !x_->Find("Notice"); })) << "the box's X window stays";
+  delete form;
+}
+
+// Desktop keys arrive with the platform's virtual-key codes, scan codes and extended-key
+// flag; their characters come once, from the desktop's text input.
+TEST_F(PresentTest, DesktopKeysCarryVirtualKeysAndScanCodesAndTheirCharactersOnce) {
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+  POINT e = Centre(form->Edit1->Handle());
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(e.x), std::to_string(e.y), "click", "1"}));
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == form->Edit1->Handle(); }));
+  struct Case {
+    const char* key;
+    WPARAM vk;
+    int scan;
+    bool extended;
+  } cases[] = {{"a", 'A', 0x1E, false},         {"5", '5', 0x06, false},       {"Home", VK_HOME, 0x47, true},
+               {"F5", VK_F5, 0x3F, false},      {"KP_Enter", VK_RETURN, 0x1C, true},
+               {"Delete", VK_DELETE, 0x53, true}, {"comma", 0xBC, 0x33, false}, {"Right", VK_RIGHT, 0x4D, true}};
+  std::vector<std::string> args{"key", "--delay", "20"};
+  for (auto& c : cases) args.push_back(c.key);
+  KvSpyStart(form->Edit1->Handle());
+  ASSERT_TRUE(XdoTool(args));
+  std::vector<KVSPYRECORD> downs;
+  PumpUntil([&] {
+    downs = kv::SpyRecords([](const KVSPYRECORD& r) { return r.kind == KV_SPY_POSTED && r.message == WM_KEYDOWN; });
+    return downs.size() >= std::size(cases);
+  });
+  auto chars = kv::SpyRecords([](const KVSPYRECORD& r) { return r.kind == KV_SPY_POSTED && r.message == WM_CHAR; });
+  KvSpyStop();
+  std::string seen;
+  for (auto& d : downs) seen += std::to_string(d.wParam) + "/" + std::to_string((d.lParam >> 16) & 0x1FF) + " ";
+  ASSERT_EQ(downs.size(), std::size(cases)) << seen;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].key);
+    EXPECT_EQ(downs[i].wParam, cases[i].vk);
+    EXPECT_EQ((downs[i].lParam >> 16) & 0xFF, cases[i].scan);
+    EXPECT_EQ(((downs[i].lParam >> 24) & 1) != 0, cases[i].extended);
+  }
+  // "a", "5" and "," once each, and the Enter key's carriage return.
+  std::u16string typed;
+  for (auto& c : chars) typed += static_cast<char16_t>(c.wParam);
+  EXPECT_EQ(typed, u"a5\r,");
   delete form;
 }
 

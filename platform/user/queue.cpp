@@ -209,14 +209,42 @@ bool WaitForWork() {
   return true;
 }
 
-BOOL GetMessageCommon(LPMSG msg, HWND hwnd, UINT fmin, UINT fmax) {
+// The trail byte of a double-byte character whose lead byte an ANSI retrieval returned;
+// the next ANSI retrieval on the thread returns it.
+thread_local MSG tTrail{};
+
+// The queue holds characters as UTF-16 units. The ANSI retrievals return one outside
+// ASCII as its ANSI code page bytes, a double-byte character as two WM_CHAR messages
+// (lead byte first), as the platform does.
+bool RetrieveFor(MSG* out, HWND filter, UINT fmin, UINT fmax, UINT remove, bool unicode) {
+  if (!unicode && tTrail.message) {
+    *out = tTrail;
+    if (remove & PM_REMOVE) tTrail = MSG{};
+    return true;
+  }
+  if (!Retrieve(out, filter, fmin, fmax, remove)) return false;
+  if (unicode || (out->message != WM_CHAR && out->message != WM_SYSCHAR) || out->wParam < 0x80 ||
+      out->wParam > 0xFFFF)
+    return true;
+  char16_t c[2] = {static_cast<char16_t>(out->wParam), 0};
+  std::string a = ToAnsi(c);
+  if (a.empty()) return true;
+  out->wParam = static_cast<BYTE>(a[0]);
+  if (a.size() > 1 && (remove & PM_REMOVE)) {
+    tTrail = *out;
+    tTrail.wParam = static_cast<BYTE>(a[1]);
+  }
+  return true;
+}
+
+BOOL GetMessageCommon(LPMSG msg, HWND hwnd, UINT fmin, UINT fmax, bool unicode) {
   if (!msg) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return -1;
   }
   if (hwnd && hwnd != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !Get(hwnd)) return -1;
   for (;;) {
-    if (Retrieve(msg, hwnd, fmin, fmax, PM_REMOVE)) return msg->message == WM_QUIT ? FALSE : TRUE;
+    if (RetrieveFor(msg, hwnd, fmin, fmax, PM_REMOVE, unicode)) return msg->message == WM_QUIT ? FALSE : TRUE;
     if (!WaitForWork()) {
       SetLastError(ERROR_TIMEOUT);
       return -1;
@@ -275,6 +303,7 @@ void ResetMessages() {
     q.quit = false;
     q.timers.clear();
   }
+  tTrail = MSG{};
   ResetHooks();
   ResetSpy();
 }
@@ -328,23 +357,26 @@ void PostQuitMessage(int exit_code) {
 }
 
 BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max) {
-  return GetMessageCommon(msg, hwnd, filter_min, filter_max);
+  return GetMessageCommon(msg, hwnd, filter_min, filter_max, true);
 }
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max) {
-  return GetMessageCommon(msg, hwnd, filter_min, filter_max);
+  return GetMessageCommon(msg, hwnd, filter_min, filter_max, false);
 }
 
-BOOL PeekMessageW(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove) {
+static BOOL PeekCommon(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove, bool unicode) {
   if (!msg) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   if (hwnd && hwnd != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !Get(hwnd)) return FALSE;
   KvIdleWait(0, nullptr);  // a zero-time poll of live idle work
-  return Retrieve(msg, hwnd, filter_min, filter_max, remove);
+  return RetrieveFor(msg, hwnd, filter_min, filter_max, remove, unicode);
+}
+BOOL PeekMessageW(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove) {
+  return PeekCommon(msg, hwnd, filter_min, filter_max, remove, true);
 }
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove) {
-  return PeekMessageW(msg, hwnd, filter_min, filter_max, remove);
+  return PeekCommon(msg, hwnd, filter_min, filter_max, remove, false);
 }
 
 BOOL WaitMessage(void) {

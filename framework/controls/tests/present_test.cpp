@@ -17,6 +17,7 @@
 #include "framework/controls/stdctrls.h"
 #include "platform/user/controls/controls.h"
 #include "platform/user/spy.h"
+#include "platform/base/codepage.h"
 #include "framework/controls/tests/xclient.h"
 #include "testsupport/temp_home.h"
 #include "testsupport/xvfb.h"
@@ -172,8 +173,10 @@ TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAbov
   // Typed text lands in the edit.
   POINT e = Centre(form->Edit1->Handle());
   ASSERT_TRUE(XdoTool({"mousemove", std::to_string(e.x), std::to_string(e.y), "click", "1"}));
-  ASSERT_TRUE(XdoTool({"type", "--delay", "20", "Fapiao 42"}));
-  EXPECT_TRUE(PumpUntil([&] { return form->Edit1->Text() == "Fapiao 42"; })) << form->Edit1->Text();
+  // Chinese text arrives as committed text, in the ANSI code page's bytes for the edit.
+  ASSERT_TRUE(XdoTool({"type", "--delay", "100", "Fapiao 42 \u53d1\u7968"}));
+  std::string want = "Fapiao 42 " + kv::Utf8ToAnsi("\u53d1\u7968");
+  EXPECT_TRUE(PumpUntil([&] { return form->Edit1->Text() == want; })) << form->Edit1->Text();
 
   // Dragging the caption moves the form and its X window.
   POINT c{r.left + 150, r.top + 12};
@@ -196,9 +199,10 @@ TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAbov
     unsigned long box = 0;
     while (Clock::now() < until && !(box = d.Find("Notice")))
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (box && Clock::now() < until && !(above = d.StackIndex(box) > d.StackIndex(xw)))
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     HWND hbox = FindWindowW(u"#32770", u"Notice");
     if (box && hbox) {
-      above = d.StackIndex(box) > d.StackIndex(xw);
       POINT ok = Centre(GetDlgItem(hbox, IDOK));
       pid_t pid = Spawn({"xdotool", "mousemove", std::to_string(ok.x), std::to_string(ok.y), "click", "1"});
       int status;

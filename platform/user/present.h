@@ -28,6 +28,16 @@ void Damage(HWND top, const RECT& rect);
 // A message box as a modal window on the desktop, owned by `owner`'s top-level window;
 // the button the person pressed, or `fallback` when the box could not be made.
 int MessageBoxWindow(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type, int fallback);
+// A hidden, empty "#32770" box with this caption, owned by `top`, for a modal window
+// laid out in pixels; null when it could not be made.
+HWND MakeBox(HWND top, const std::u16string& caption, DLGPROC proc, LPARAM param);
+// Sizes a box to this client area and centres it on `top` (on the screen without one).
+void PlaceBox(HWND dlg, HWND top, int clientW, int clientH);
+// Runs a modal window: `top` (may be null) is disabled meanwhile, `dlg` shown with the
+// focus on `focus`, its messages run until `*answer` is set (its procedure sets it), then
+// `dlg` is destroyed and `top` enabled and active again. Answers *answer, or `fallback`
+// when the window went otherwise.
+int RunModal(HWND dlg, HWND top, HWND focus, const int* answer, int fallback);
 // The display's work area (screen coordinates); false when no presenter is active.
 bool WorkArea(RECT* area);
 

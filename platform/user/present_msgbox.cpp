@@ -1,6 +1,6 @@
-// The message box as a real modal window, for a person at the desktop: a "#32770" dialog
-// with the text and the type's buttons, centred on its owner, which stays disabled until
-// a button (or Escape where the box allows it) answers.
+// Modal windows for a person at the desktop: the loop they run, and the message box as a
+// "#32770" dialog with the text and the type's buttons, centred on its owner, which stays
+// disabled until a button (or Escape where the box allows it) answers.
 #include <algorithm>
 #include <vector>
 
@@ -65,8 +65,10 @@ INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   return FALSE;
 }
 
-// The template of an empty, hidden box; the controls are laid out in pixels afterwards.
-std::vector<WORD> Template(const std::u16string& caption) {
+}  // namespace
+
+HWND MakeBox(HWND top, const std::u16string& caption, DLGPROC proc, LPARAM param) {
+  // An empty template; the controls are laid out in pixels afterwards.
   std::vector<WORD> t(sizeof(DLGTEMPLATE) / 2, 0);
   auto* d = reinterpret_cast<DLGTEMPLATE*>(t.data());
   d->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
@@ -75,19 +77,26 @@ std::vector<WORD> Template(const std::u16string& caption) {
   t.push_back(0);  // the dialog class
   for (char16_t c : caption) t.push_back(c);
   t.push_back(0);
-  return t;
+  return CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), top, proc, param);
 }
 
-}  // namespace
+void PlaceBox(HWND dlg, HWND top, int clientW, int clientH) {
+  RECT wr{0, 0, clientW, clientH};
+  AdjustWindowRectEx(&wr, static_cast<DWORD>(GetWindowLongW(dlg, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongW(dlg, GWL_EXSTYLE)));
+  int w = wr.right - wr.left, h = wr.bottom - wr.top;
+  RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (top) GetWindowRect(top, &area);
+  SetWindowPos(dlg, HWND_TOP, area.left + ((area.right - area.left) - w) / 2,
+               area.top + ((area.bottom - area.top) - h) / 2, w, h, SWP_NOACTIVATE);
+}
 
 int MessageBoxWindow(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type,
                      int fallback) {
   Box box;
   box.buttons = ButtonsOf(type);
-  std::vector<WORD> tmpl = Template(caption);
   HWND top = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
-  HWND dlg = CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()), top, BoxProc,
-                                        reinterpret_cast<LPARAM>(&box));
+  HWND dlg = MakeBox(top, caption, BoxProc, reinterpret_cast<LPARAM>(&box));
   if (!dlg) return fallback;
   auto font = reinterpret_cast<HFONT>(SendMessageW(dlg, WM_GETFONT, 0, 0));
   if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -122,24 +131,21 @@ int MessageBoxWindow(HWND owner, const std::u16string& text, const std::u16strin
       SendMessageW(dlg, DM_SETDEFID, static_cast<WPARAM>(b.id), 0);
     }
   }
-  RECT wr{0, 0, clientW, clientH};
-  AdjustWindowRectEx(&wr, static_cast<DWORD>(GetWindowLongW(dlg, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongW(dlg, GWL_EXSTYLE)));
-  int w = wr.right - wr.left, h = wr.bottom - wr.top;
-  RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (top) GetWindowRect(top, &area);
-  SetWindowPos(dlg, HWND_TOP, area.left + ((area.right - area.left) - w) / 2,
-               area.top + ((area.bottom - area.top) - h) / 2, w, h, SWP_NOACTIVATE);
+  PlaceBox(dlg, top, clientW, clientH);
 
+  return RunModal(dlg, top, focus, &box.answer, fallback);
+}
+
+int RunModal(HWND dlg, HWND top, HWND focus, const int* answer, int fallback) {
   bool disabled = top && IsWindowEnabled(top);
   if (disabled) EnableWindow(top, FALSE);
   ShowWindow(dlg, SW_SHOW);
   if (focus) SetFocus(focus);
-  int answer = fallback;
+  int result = fallback;
   MSG m;
   while (IsWindow(dlg)) {
-    if (box.answer) {
-      answer = box.answer;
+    if (*answer) {
+      result = *answer;
       break;
     }
     BOOL got = GetMessageW(&m, nullptr, 0, 0);
@@ -156,7 +162,7 @@ int MessageBoxWindow(HWND owner, const std::u16string& text, const std::u16strin
   if (disabled && IsWindow(top)) EnableWindow(top, TRUE);
   if (IsWindow(dlg)) DestroyWindow(dlg);
   if (top && IsWindow(top)) SetActiveWindow(top);
-  return answer;
+  return result;
 }
 
 }  // namespace kv::user::present

@@ -18,6 +18,8 @@
 #include "platform/user/controls/controls.h"
 #include "platform/user/spy.h"
 #include "platform/base/codepage.h"
+#include "platform/base/global_memory.h"
+#include "platform/print/print.h"
 #include "framework/controls/tests/xclient.h"
 #include "testsupport/temp_home.h"
 #include "testsupport/xvfb.h"
@@ -81,6 +83,25 @@ POINT Centre(HWND h) {
   RECT r;
   GetWindowRect(h, &r);
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// What a person does with a modal box: waits for its X window (named `xname`) to show
+// above the window `below`, then clicks the button `id` of the "#32770" box `title`.
+void Answer(const char* xname, const char16_t* title, int id, unsigned long below, std::atomic<bool>* above,
+            std::atomic<bool>* clicked) {
+  xtest::XClient d;
+  if (!d.ok()) return;
+  auto until = Clock::now() + std::chrono::seconds(10);
+  unsigned long box = 0;
+  while (Clock::now() < until && !(box = d.Find(xname))) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  while (box && Clock::now() < until && !(*above = d.StackIndex(box) > d.StackIndex(below)))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  HWND hbox = FindWindowW(u"#32770", title);
+  if (!box || !hbox) return;
+  POINT at = Centre(GetDlgItem(hbox, id));
+  pid_t pid = Spawn({"xdotool", "mousemove", std::to_string(at.x), std::to_string(at.y), "click", "1"});
+  int status;
+  if (pid) *clicked = waitpid(pid, &status, 0) == pid;
 }
 
 // One server for the test binary: the window system picks its display once per process.
@@ -192,23 +213,7 @@ TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAbov
 
   // A message box of the form shows above it and ends when its OK is clicked.
   std::atomic<bool> above{false}, clicked{false};
-  std::thread person([&] {
-    xtest::XClient d;
-    if (!d.ok()) return;
-    auto until = Clock::now() + std::chrono::seconds(10);
-    unsigned long box = 0;
-    while (Clock::now() < until && !(box = d.Find("Notice")))
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    while (box && Clock::now() < until && !(above = d.StackIndex(box) > d.StackIndex(xw)))
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    HWND hbox = FindWindowW(u"#32770", u"Notice");
-    if (box && hbox) {
-      POINT ok = Centre(GetDlgItem(hbox, IDOK));
-      pid_t pid = Spawn({"xdotool", "mousemove", std::to_string(ok.x), std::to_string(ok.y), "click", "1"});
-      int status;
-      if (pid) clicked = waitpid(pid, &status, 0) == pid;
-    }
-  });
+  std::thread person(Answer, "Notice", u"Notice", IDOK, xw, &above, &clicked);
   int answer = MessageBoxA(form->Handle(), "Saved", "Notice", MB_OKCANCEL);
   person.join();
   EXPECT_EQ(answer, IDOK);
@@ -259,6 +264,37 @@ TEST_F(PresentTest, DesktopKeysCarryVirtualKeysAndScanCodesAndTheirCharactersOnc
   std::u16string typed;
   for (auto& c : chars) typed += static_cast<char16_t>(c.wParam);
   EXPECT_EQ(typed, u"a5\r,");
+  delete form;
+}
+
+// The print dialog is a modal window above its owner; its buttons answer it.
+TEST_F(PresentTest, PrintDialogIsAModalWindowThatItsButtonsAnswer) {
+  kvtest::TempHome home;
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  unsigned long xw = 0;
+  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; }));
+  struct Case {
+    int button;
+    BOOL result;
+  } cases[] = {{IDCANCEL, FALSE}, {IDOK, TRUE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    std::atomic<bool> above{false}, clicked{false};
+    std::thread person(Answer, "\u6253\u5370", u"\u6253\u5370", c.button, xw, &above, &clicked);
+    PRINTDLGW pd{};
+    pd.lStructSize = sizeof pd;
+    pd.hwndOwner = form->Handle();
+    pd.nCopies = 1;
+    BOOL r = PrintDlgW(&pd);
+    person.join();
+    EXPECT_EQ(r, c.result);
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+    EXPECT_TRUE(above);
+    EXPECT_TRUE(clicked);
+    if (pd.hDevMode) GlobalFree(pd.hDevMode);
+    if (pd.hDevNames) GlobalFree(pd.hDevNames);
+  }
   delete form;
 }
 

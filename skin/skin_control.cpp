@@ -23,7 +23,8 @@ TSkinControl::~TSkinControl() {
   if (raw_ && old_proc_) {
     if (IsWindow(handle_))
       (unicode_ ? SetWindowLongPtrW : SetWindowLongPtrA)(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_proc_));
-    RawControls().erase(handle_);
+    auto it = RawControls().find(handle_);
+    if (it != RawControls().end() && it->second == this) RawControls().erase(it);
   }
   if (form_) form_->RemoveControl(this);
 }

@@ -34,8 +34,9 @@ void TWinSkinForm::FreeDeadControls() {
 }
 
 TSkinControl* TWinSkinForm::FindControlSkinner(HWND Window) {
+  // A skinner whose window is gone no longer owns the handle (the system may reuse it).
   for (TSkinControl* c : Controls)
-    if (c->Handle() == Window) return c;
+    if (c->Handle() == Window && c->State() != 6) return c;
   return nullptr;
 }
 

@@ -11,12 +11,6 @@
 
 namespace {
 
-HFONT WindowFont(HWND Window) { return reinterpret_cast<HFONT>(SendMessageW(Window, WM_GETFONT, 0, 0)); }
-
-struct TPaintChildrenAccess : TWinControl {
-  static void Paint(TWinControl* Control, HDC DC) { (Control->*(&TPaintChildrenAccess::PaintControls))(DC, nullptr); }
-};
-
 UINT AlignFlag(TAlignment A) { return A == taRightJustify ? DT_RIGHT : A == taCenter ? DT_CENTER : DT_LEFT; }
 
 }  // namespace
@@ -57,7 +51,7 @@ void TSkinStatusBar::DrawFrame(HDC DC, const TRect& Rect) {
   const TRect all{0, 0, w, h};
   Fill(dc, all, data_->Colour(csButtonFace));
   TFont plain;
-  HFONT font = WindowFont(handle_);
+  HFONT font = SkinWindowFont(handle_);
   TColor colour = data_->Colour(csButtonText);
   if (control_) {
     plain.Assign(control_->Font());
@@ -70,18 +64,20 @@ void TSkinStatusBar::DrawFrame(HDC DC, const TRect& Rect) {
   SetTextColor(dc, SkinColorToRGB(colour));
   const bool enabled = !(WindowLong(GWL_STYLE) & WS_DISABLED);
   auto* bar = dynamic_cast<TCustomStatusBar*>(control_);
+  // A raw bar's part texts come from the window.
+  auto PartText = [this](int Part) {
+    const int n = LOWORD(SendMessageW(handle_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(Part), 0));
+    WideString text(static_cast<size_t>(n) + 1, u'\0');
+    SendMessageW(handle_, SB_GETTEXTW, static_cast<WPARAM>(Part), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(n));
+    return text;
+  };
   const int parts = static_cast<int>(SendMessageW(handle_, SB_GETPARTS, 0, 0));
   const bool simple =
       bar ? bar->SimplePanel() || bar->Panels()->Count() == 0 : SendMessageW(handle_, SB_ISSIMPLE, 0, 0) || parts == 0;
   if (simple) {
     DrawEdge(dc, all, 1);
-    WideString text = bar ? SkinWideText(GetPropValue(bar, "SimpleText")) : WideString();
-    if (!bar) {
-      const int n = LOWORD(SendMessageW(handle_, SB_GETTEXTLENGTHW, SB_SIMPLEID, 0));
-      text.assign(static_cast<size_t>(n) + 1, u'\0');
-      SendMessageW(handle_, SB_GETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.data()));
-      text.resize(static_cast<size_t>(n));
-    }
+    WideString text = bar ? SkinWideText(GetPropValue(bar, "SimpleText")) : PartText(SB_SIMPLEID);
     if (text.empty()) text = u" ";
     DrawCellText(dc, TRect{2, 0, w - 2, h}, text, DT_LEFT, enabled, data_->Colour(csButtonShadow));
   } else {
@@ -101,10 +97,7 @@ void TSkinStatusBar::DrawFrame(HDC DC, const TRect& Rect) {
         text = SkinWideText(panel->Text());
         align = AlignFlag(panel->Alignment());
       } else {
-        const int n = LOWORD(SendMessageW(handle_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(i), 0));
-        text.assign(static_cast<size_t>(n) + 1, u'\0');
-        SendMessageW(handle_, SB_GETTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(static_cast<size_t>(n));
+        text = PartText(i);
       }
       if (text.empty()) text = u" ";
       DrawCellText(dc, TRect{cell.left + 2, cell.top, cell.right - 2, cell.bottom}, text, align, enabled,
@@ -118,7 +111,7 @@ void TSkinStatusBar::DrawFrame(HDC DC, const TRect& Rect) {
   }
   SelectObject(dc, oldFont);
   BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
-  if (control_) TPaintChildrenAccess::Paint(control_, DC);
+  if (control_) PaintGraphicChildren(control_, DC);
 }
 
 // ---- TSkinProgress ---------------------------------------------------------------------------------------
@@ -255,7 +248,7 @@ void TSkinHeader::DrawFrame(HDC DC, const TRect& Rect) {
   bitmap.SetSize(w, h);
   HDC dc = bitmap.Canvas()->Handle();
   Fill(dc, TRect{0, 0, w, h}, data_->Colour(csButtonFace));
-  HGDIOBJ oldFont = SelectObject(dc, WindowFont(handle_));
+  HGDIOBJ oldFont = SelectObject(dc, SkinWindowFont(handle_));
   SetBkMode(dc, TRANSPARENT);
   HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageW(handle_, HDM_GETIMAGELIST, 0, 0));
   const int count = std::max(0, static_cast<int>(SendMessageW(handle_, HDM_GETITEMCOUNT, 0, 0)));

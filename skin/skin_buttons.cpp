@@ -65,14 +65,16 @@ WideString BreakCaption(WideString Text) {
   return Text;
 }
 
-HFONT WindowFont(HWND Window) { return reinterpret_cast<HFONT>(SendMessageW(Window, WM_GETFONT, 0, 0)); }
-
 // Reaches the framework's protected painting of a windowed control's graphic children.
 struct TPaintChildrenAccess : TWinControl {
   static void Paint(TWinControl* Control, HDC DC) { (Control->*(&TPaintChildrenAccess::PaintControls))(DC, nullptr); }
 };
 
 }  // namespace
+
+HFONT SkinWindowFont(HWND Window) { return reinterpret_cast<HFONT>(SendMessageW(Window, WM_GETFONT, 0, 0)); }
+
+void PaintGraphicChildren(TWinControl* Control, HDC DC) { TPaintChildrenAccess::Paint(Control, DC); }
 
 void DrawCellText(HDC DC, const TRect& Cell, const WideString& Text, UINT Align, bool Enabled, TColor Shadow) {
   const int oldMode = SetBkMode(DC, TRANSPARENT);
@@ -210,7 +212,7 @@ void TSkinButton::SelectTextColours(HDC DC, bool NormalAlways) {
     SelectObject(DC, control_->Font()->Handle());
     colour = control_->Font()->Color();
   } else {
-    SelectObject(DC, WindowFont(handle_));
+    SelectObject(DC, SkinWindowFont(handle_));
     colour = data_->Colour(csButtonText);
   }
   const bool normal = !Hot() && !Pressed();
@@ -433,7 +435,7 @@ void TSkinCheckBox::DrawCaption(HDC DC, const TRect& Area, UINT Align) {
   const WideString text = control_ ? SkinWideText(GetPropValue(control_, "Caption")) : SkinWindowText(handle_);
   const bool enabled = !(WindowLong(GWL_STYLE) & WS_DISABLED);
   const TColor fontColour = control_ ? control_->Font()->Color() : data_->Colour(csButtonText);
-  HGDIOBJ oldFont = SelectObject(DC, control_ ? control_->Font()->Handle() : WindowFont(handle_));
+  HGDIOBJ oldFont = SelectObject(DC, control_ ? control_->Font()->Handle() : SkinWindowFont(handle_));
   const COLORREF oldText =
       SetTextColor(DC, SkinColorToRGB(enabled ? fontColour : data_->Colour(csButtonShadow)));
   const COLORREF oldBack = SetBkColor(DC, SkinColorToRGB(data_->Colour(csButtonFace)));
@@ -473,7 +475,7 @@ void TSkinGroupBox::DrawFrame(HDC DC, const TRect& Rect) {
   WideString text = SkinWindowText(handle_);
   if (text.empty() && control_) text = SkinWideText(GetPropValue(control_, "Caption"));
   if (control_) Fill(DC, Rect, data_->Colour(csButtonFace));
-  HGDIOBJ oldFont = SelectObject(DC, control_ ? control_->Font()->Handle() : WindowFont(handle_));
+  HGDIOBJ oldFont = SelectObject(DC, control_ ? control_->Font()->Handle() : SkinWindowFont(handle_));
   const COLORREF oldText =
       SetTextColor(DC, SkinColorToRGB(control_ ? control_->Font()->Color() : data_->Colour(csButtonText)));
   SIZE zero{};
@@ -504,7 +506,86 @@ void TSkinGroupBox::DrawFrame(HDC DC, const TRect& Rect) {
   SetBkMode(DC, oldMode);
   SetTextColor(DC, oldText);
   SelectObject(DC, oldFont);
-  if (paint_children_ && control_) TPaintChildrenAccess::Paint(control_, DC);
+  if (paint_children_ && control_) PaintGraphicChildren(control_, DC);
+}
+
+// ---- TSkinObjImage ----------------------------------------------------------------------------------------------
+void TSkinObjImage::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                                  TCanvas* Canvas) {
+  if (attached_) return;
+  data_ = Data;
+  canvas_ = Canvas;
+  control_ = Control;
+  handle_ = Control->Handle();
+  form_ = Form;
+  keep_colour_ = KeepColour;
+  BuildGlyph();
+  if (form_) form_->AddControl(this);
+  if (keep_colour_) {
+    SwitchParentBackground(true);
+    saved_colour_ = Control->Color();
+    Control->SetColor(Data->Colour(csButtonFace));
+  }
+  attached_ = true;
+  state_ = 1;
+}
+
+void TSkinObjImage::BuildGlyph() {
+  TDataSkinButton* b = data_->Buttons();
+  TBitmap* source = GlyphKind == 2 ? b->RadioMap.get() : b->CheckMap.get();
+  if (!source || source->Empty()) return;
+  const int frames = FrameCount(GlyphKind == 2 ? b->RadioFrame : b->CheckFrame);
+  const int w = source->Width() / frames, h = source->Height();
+  if (w < 1) return;
+  // Cell k takes frame cells[k] of the source (-1: left empty, magenta).
+  const bool five = frames == 5;
+  std::vector<int> cells;
+  if (GlyphKind == 1)
+    cells = {0, 1, five ? 4 : -1, 0, 1, five ? 4 : -1, 2, 3, five ? 4 : -1};
+  else if (GlyphKind == 2)
+    cells = {0, 1, 0, 1, 2, 3};
+  else
+    cells = {0, 1, five ? 4 : -1, 0, 1, five ? 4 : -1};
+  TBitmap glyph;
+  glyph.SetPixelFormat(pf24bit);
+  glyph.SetSize(w * static_cast<int>(cells.size()), h);
+  HDC dc = glyph.Canvas()->Handle();
+  Fill(dc, TRect{0, 0, glyph.Width(), h}, kSkinMagenta);
+  HDC src = source->Canvas()->Handle();
+  for (size_t k = 0; k < cells.size(); ++k)
+    if (cells[k] >= 0 && cells[k] < frames)
+      BitBlt(dc, static_cast<int>(k) * w, 0, w, h, src, cells[k] * w, 0, SRCCOPY);
+  if (GlyphKind == 3) {
+    TObject* properties = HasProp(control_, "Properties") ? GetObjectProp(control_, "Properties") : nullptr;
+    auto* target = HasProp(properties, "Glyph") ? dynamic_cast<TBitmap*>(GetObjectProp(properties, "Glyph")) : nullptr;
+    if (!target) return;
+    target->Assign(&glyph);
+    target->SetTransparentColor(kSkinMagenta);
+    target->SetTransparent(false);
+    return;
+  }
+  auto* target = HasProp(control_, "CustomGlyphs") ? dynamic_cast<TBitmap*>(GetObjectProp(control_, "CustomGlyphs"))
+                                                    : nullptr;
+  if (target) target->Assign(&glyph);
+  SetPropText(control_, "transparentcolor", IntToStr(static_cast<int>(kSkinMagenta)));
+  SetPropText(control_, "UseCustomGlyphs", "false");
+  SetPropText(control_, "UseCustomGlyphs", "true");
+}
+
+void TSkinObjImage::Detach() {
+  TSkinControl::Detach();
+  if (GlyphKind != 3) {
+    SetPropText(control_, "UseCustomGlyphs", "false");
+    return;
+  }
+  TObject* properties = HasProp(control_, "Properties") ? GetObjectProp(control_, "Properties") : nullptr;
+  if (auto* g = HasProp(properties, "Glyph") ? dynamic_cast<TBitmap*>(GetObjectProp(properties, "Glyph")) : nullptr)
+    g->SetSize(0, 0);
+}
+
+void TSkinObjImage::SkinChanged() {
+  TSkinControl::SkinChanged();
+  BuildGlyph();
 }
 
 // ---- TSkinBox, TSkinBoxH, TSkinSizer -----------------------------------------------------------------------

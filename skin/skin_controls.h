@@ -30,6 +30,10 @@ void PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect);
 WideString SkinWideText(const AnsiString& Text);
 // A window's text as wide text.
 WideString SkinWindowText(HWND Window);
+// The font a window was given (WM_GETFONT).
+HFONT SkinWindowFont(HWND Window);
+// The graphic (windowless) children of a windowed control painted on DC.
+void PaintGraphicChildren(TWinControl* Control, HDC DC);
 // Text in a cell (status panels, tabs): transparent, measured with the alignment flag,
 // centred vertically one pixel high; disabled text in Shadow.
 void DrawCellText(HDC DC, const TRect& Cell, const WideString& Text, UINT Align, bool Enabled, TColor Shadow);
@@ -138,6 +142,24 @@ class TSkinBox : public TSkinControl {
   void Detach() override;
   // Set when the mapping gave a tool bar its background painter; detaching takes it away.
   bool PaintsToolBar = false;
+};
+
+// Check and radio controls of other component sets that publish a glyph bitmap: the
+// skin's check or radio frames are laid out into it. Kind 1 check box (9 cells into
+// "CustomGlyphs"), 2 radio button (6 cells into "CustomGlyphs"), 3 check box (6 cells into
+// the "Glyph" of the published object "Properties"). The control is not hooked.
+class TSkinObjImage : public TSkinControl {
+ public:
+  TSkinObjImage(TComponent* AOwner, int Kind) : TSkinControl(AOwner), GlyphKind(Kind) {}
+  KV_CLASS_NAME(TSkinObjImage)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  void Detach() override;
+  void SkinChanged() override;
+  const int GlyphKind;
+
+ private:
+  void BuildGlyph();
 };
 
 // A dialog's or tool bar's background in the face colour.

@@ -127,6 +127,14 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
     for (int i = 0; i < win->ControlCount(); ++i) MapControl(win->Controls(i), win);
     return;
   }
+  const int glyphKind = OneOf(cls, {"TRZDBCHECKBOX", "TRZCHECKBOX"}) && sc.Contains(xcCheckBox)            ? 1
+                        : OneOf(cls, {"TRZRADIOBUTTON", "TRZDBRADIOBUTTON"}) && sc.Contains(xcRadioButton) ? 2
+                        : OneOf(cls, {"TCXDBCHECKBOX", "TCXCHECKBOX"}) && sc.Contains(xcCheckBox)          ? 3
+                                                                                                           : 0;
+  if (glyphKind) {
+    AttachSkinner(new TSkinObjImage(win, glyphKind), win, true);
+    return;
+  }
   if (auto* bar = dynamic_cast<TToolBar*>(win); bar && sc.Contains(xcToolbar)) {
     SetPropText(bar, "Flat", "True");
     auto* box = new TSkinBox(win);
@@ -238,16 +246,22 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
     if (sc.Contains(xcRadioButton))
       for (int i = 0; i < win->ControlCount(); ++i) {
         auto* child = dynamic_cast<TWinControl*>(win->Controls(i));
-        if (!child || SkinnerOf(child) || Contains(UpperCase(child->ClassName()), "TRZ")) continue;
-        AttachSkinner(new TSkinRadioButton(child), child, false);
+        if (!child || SkinnerOf(child)) continue;
+        if (Contains(UpperCase(child->ClassName()), "TRZ"))
+          AttachSkinner(new TSkinObjImage(child, 2), child, true);
+        else
+          AttachSkinner(new TSkinRadioButton(child), child, false);
       }
     AttachSkinner(new TSkinGroupBox(win), win, true);
   } else if (kind == "checkgroup" && sc.Contains(xcPanel)) {
     if (sc.Contains(xcRadioButton))
       for (int i = 0; i < win->ControlCount(); ++i) {
         auto* child = dynamic_cast<TWinControl*>(win->Controls(i));
-        if (!child || SkinnerOf(child) || Contains(UpperCase(child->ClassName()), "TRZ")) continue;
-        AttachSkinner(new TSkinCheckBox(child), child, false);
+        if (!child || SkinnerOf(child)) continue;
+        if (Contains(UpperCase(child->ClassName()), "TRZ"))
+          AttachSkinner(new TSkinObjImage(child, 1), child, true);
+        else
+          AttachSkinner(new TSkinCheckBox(child), child, false);
       }
     if (sc.Contains(xcGroupBox)) AttachSkinner(new TSkinGroupBox(win), win, true);
   } else if (kind == "checkbox" && sc.Contains(xcCheckBox)) {

@@ -62,6 +62,32 @@ class TChoiceCheckGroup : public TCustomGroupBox {
   KV_CLASS_NAME(TChoiceCheckGroup)
 };
 
+// Check and radio controls of another component set that take their glyphs from a bitmap.
+class TRzCheckBox : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TRzCheckBox)
+  TBitmap Glyphs;
+  int TransparentColour = 0;
+  std::vector<bool> UseCustom;  // every value set, in order
+};
+class TRzRadioButton : public TRzCheckBox {
+ public:
+  using TRzCheckBox::TRzCheckBox;
+  KV_CLASS_NAME(TRzRadioButton)
+};
+class TGlyphProperties : public TPersistent {
+ public:
+  KV_CLASS_NAME(TGlyphProperties)
+  TBitmap Glyph;
+};
+class TcxCheckBox : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TcxCheckBox)
+  TGlyphProperties Properties;
+};
+
 void RegisterTestProps() {
   static bool done = false;
   if (done) return;
@@ -69,6 +95,19 @@ void RegisterTestProps() {
   RegisterClassProps<TDCEdit>("TDCEdit", {IntProp<TDCEdit>(
                                              "NumButtons", [](TDCEdit& e) { return e.NumButtons; },
                                              [](TDCEdit& e, int v) { e.NumButtons = v; })});
+  RegisterClassProps<TRzCheckBox>(
+      "TRzCheckBox",
+      {ObjProp<TRzCheckBox>("CustomGlyphs", [](TRzCheckBox& c) -> TObject* { return &c.Glyphs; }),
+       IntProp<TRzCheckBox>(
+           "TransparentColor", [](TRzCheckBox& c) { return c.TransparentColour; },
+           [](TRzCheckBox& c, int v) { c.TransparentColour = v; }),
+       BoolProp<TRzCheckBox>(
+           "UseCustomGlyphs", [](TRzCheckBox& c) { return !c.UseCustom.empty() && c.UseCustom.back(); },
+           [](TRzCheckBox& c, bool v) { c.UseCustom.push_back(v); })});
+  RegisterClassProps<TGlyphProperties>(
+      "TGlyphProperties", {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
+  RegisterClassProps<TcxCheckBox>(
+      "TcxCheckBox", {ObjProp<TcxCheckBox>("Properties", [](TcxCheckBox& c) -> TObject* { return &c.Properties; })});
 }
 
 COLORREF ImagePixel(TBitmap* image, int x, int y) { return static_cast<COLORREF>(image->Canvas()->Pixels(x, y)); }
@@ -149,6 +188,10 @@ TEST_F(SkinnersTest, ChainOfClassTestsGivesEachControlItsSkinnerBehindItsGate) {
   } rows[] = {
       {"check box", [&] { return Make<TCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinCheckBox", ""},
       {"navigator", [&] { return Make<TDBNavigator>(5, 5, 80, 20); }, xcPanel, "TSkinBox", ""},
+      {"glyph check box", [&] { return Make<TRzCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
+      {"glyph radio button", [&] { return Make<TRzRadioButton>(5, 5, 80, 20); }, xcRadioButton, "TSkinObjImage",
+       ""},
+      {"glyph property box", [&] { return Make<TcxCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
       {"tool bar", [&] { return Make<TToolBar>(5, 5, 80, 20); }, xcToolbar, "TSkinBox", ""},
       {"status bar", [&] { return Make<TStatusBar>(5, 5, 80, 20); }, xcStatusBar, "TSkinStatusBar", ""},
       {"progress bar", [&] { return Make<TProgressBar>(5, 5, 80, 20); }, xcProgress, "TSkinProgress", ""},
@@ -352,6 +395,41 @@ TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
                          reinterpret_cast<LPARAM>(cases[8].window)),
             reinterpret_cast<LRESULT>(data->FaceBrush()));
   ReleaseDC(cases[8].window, dc);
+}
+
+TEST_F(SkinnersTest, GlyphControlsGetTheSkinsFramesCellByCell) {
+  Show();
+  TDataSkinButton* b = data->Buttons();
+  const int cw = b->CheckMap->Width() / b->CheckFrame, rw = b->RadioMap->Width() / b->RadioFrame;
+  // Cell k of a glyph shows source frame frames[k]; -1 leaves it magenta.
+  auto cellsAre = [](TBitmap* glyph, TBitmap* source, int w, std::vector<int> frames) {
+    if (glyph->Width() != w * static_cast<int>(frames.size()) || glyph->Height() != source->Height()) return false;
+    for (size_t k = 0; k < frames.size(); ++k)
+      for (const POINT& p : {POINT{2, 2}, POINT{5, 7}, POINT{7, 5}}) {
+        const COLORREF want = frames[k] < 0 ? kSkinMagenta : ImagePixel(source, frames[k] * w + p.x, p.y);
+        if (ImagePixel(glyph, static_cast<int>(k) * w + p.x, p.y) != want) return false;
+      }
+    return true;
+  };
+  auto* check = Make<TRzCheckBox>(5, 5, 80, 20);
+  skinner->MapControl(check, form);
+  // Without a five-frame image the grey cells stay empty.
+  EXPECT_TRUE(cellsAre(&check->Glyphs, b->CheckMap.get(), cw, {0, 1, -1, 0, 1, -1, 2, 3, -1}));
+  EXPECT_EQ(check->TransparentColour, 0xFF00FF);
+  EXPECT_EQ(check->UseCustom, (std::vector<bool>{false, true}));  // switched off and on: reloaded
+  EXPECT_EQ(check->Color(), static_cast<TColor>(data->Colour(csButtonFace)));
+  auto* radio = Make<TRzRadioButton>(5, 30, 80, 20);
+  skinner->MapControl(radio, form);
+  EXPECT_TRUE(cellsAre(&radio->Glyphs, b->RadioMap.get(), rw, {0, 1, 0, 1, 2, 3}));
+  auto* box = Make<TcxCheckBox>(5, 55, 80, 20);
+  skinner->MapControl(box, form);
+  EXPECT_TRUE(cellsAre(&box->Properties.Glyph, b->CheckMap.get(), cw, {0, 1, -1, 0, 1, -1}));
+  EXPECT_EQ(box->Properties.Glyph.TransparentColor(), static_cast<TColor>(kSkinMagenta));
+  // Leaving: the custom glyphs are switched off, the glyph property cleared.
+  skinner->SkinnerOf(check)->Detach();
+  EXPECT_FALSE(check->UseCustom.back());
+  skinner->SkinnerOf(box)->Detach();
+  EXPECT_TRUE(box->Properties.Glyph.Empty());
 }
 
 // ---- Pictures of the states -----------------------------------------------------------------------------------

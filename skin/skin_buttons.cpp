@@ -58,19 +58,18 @@ namespace {
 
 LPCWSTR W(const WideString& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
 
-// The first "||" of a caption breaks the line.
-WideString BreakCaption(WideString Text) {
-  const size_t at = Text.find(u"||");
-  if (at != WideString::npos) Text.replace(at, 2, u"\r\n");
-  return Text;
-}
-
 // Reaches the framework's protected painting of a windowed control's graphic children.
 struct TPaintChildrenAccess : TWinControl {
   static void Paint(TWinControl* Control, HDC DC) { (Control->*(&TPaintChildrenAccess::PaintControls))(DC, nullptr); }
 };
 
 }  // namespace
+
+WideString SkinBreakCaption(WideString Text) {
+  const size_t at = Text.find(u"||");
+  if (at != WideString::npos) Text.replace(at, 2, u"\r\n");
+  return Text;
+}
 
 HFONT SkinWindowFont(HWND Window) { return reinterpret_cast<HFONT>(SendMessageW(Window, WM_GETFONT, 0, 0)); }
 
@@ -115,7 +114,7 @@ bool TSkinButton::FocusedNow() const { return GetFocus() == handle_; }
 bool TSkinButton::EnabledNow() const { return !(WindowLong(GWL_STYLE) & WS_DISABLED); }
 
 WideString TSkinButton::CaptionW() {
-  return BreakCaption(control_ ? SkinWideText(GetPropValue(control_, "Caption")) : SkinWindowText(handle_));
+  return SkinBreakCaption(control_ ? SkinWideText(GetPropValue(control_, "Caption")) : SkinWindowText(handle_));
 }
 
 bool TSkinButton::BeforeDefault(TMessage& Message) {

@@ -30,6 +30,8 @@ void PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect);
 WideString SkinWideText(const AnsiString& Text);
 // A window's text as wide text.
 WideString SkinWindowText(HWND Window);
+// A caption's first "||" breaks the line (CR LF).
+WideString SkinBreakCaption(WideString Text);
 // The font a window was given (WM_GETFONT).
 HFONT SkinWindowFont(HWND Window);
 // The graphic (windowless) children of a windowed control painted on DC.
@@ -69,6 +71,25 @@ class TSkinButton : public TSkinControl {
   bool no_mouse_down_ = false;
 };
 
+// A push button with a glyph: the control's "Glyph" strip of "NumGlyphs" glyphs, or its
+// "Images" list at "ImageIndex", or (with GlyphProperty "PngImage") that graphic whole, laid
+// out with the caption by "Layout", "Margin" and "Spacing".
+class TSkinBitButton : public TSkinButton {
+ public:
+  explicit TSkinBitButton(TComponent* AOwner, const AnsiString& GlyphProperty = "")
+      : TSkinButton(AOwner), glyph_property_(GlyphProperty) {}
+  KV_CLASS_NAME(TSkinBitButton)
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  const AnsiString& GlyphProperty() const { return glyph_property_; }
+
+ protected:
+  // Glyph and caption of the control Source laid out over W x H of the off-screen bitmap;
+  // Index is the glyph (1 normal, 2 disabled, 3 pressed). The speed buttons' margin from a
+  // given spacing is one pixel larger.
+  void DrawGlyphAndCaption(TControl* Source, int W, int H, int Index, bool Enabled, bool Focused, bool Speed);
+  AnsiString glyph_property_;
+};
+
 // A push button with a drop-down arrow at its right.
 class TSkinMenuButton : public TSkinButton {
  public:
@@ -79,6 +100,10 @@ class TSkinMenuButton : public TSkinButton {
  protected:
   int ButtonFrame() override;
 };
+
+// The disabled look of a glyph: a bitmap of its size on the system face colour with its
+// shape embossed (highlight one pixel down and right, shadow over it). The caller owns it.
+std::unique_ptr<TBitmap> MakeDisabledGlyph(TBitmap* Glyph);
 
 // ---- Check boxes, radio buttons, group boxes and panels -------------------------------------------------
 class TSkinCheckBox : public TSkinControl {

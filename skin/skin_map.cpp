@@ -232,6 +232,10 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
   } else if (kind == "bitbtn" && sc.Contains(xcButton)) {
     if (LowerCase(ClassName) == "tcxbutton" && PropText(win, "Kind") == "cxbkdropdownbutton")
       AttachSkinner(new TSkinMenuButton(win), win, false);
+    else
+      AttachSkinner(new TSkinBitButton(win), win, false);
+  } else if (kind == "pngbitbtn" && sc.Contains(xcButton)) {
+    AttachSkinner(new TSkinBitButton(win, "PngImage"), win, false);
   } else if (kind == "menubtn" && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinMenuButton(win), win, false);
   } else if (kind == "progress" && sc.Contains(xcProgress)) {

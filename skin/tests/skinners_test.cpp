@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "framework/controls/buttons.h"
 #include "framework/controls/comctrls.h"
 #include "framework/controls/listview.h"
 #include "framework/controls/typinfo.h"
@@ -88,6 +89,16 @@ class TcxCheckBox : public TWinControl {
   TGlyphProperties Properties;
 };
 
+// A glyph button of another component set.
+class TOtherBitButton : public TButton {
+ public:
+  using TButton::TButton;
+  KV_CLASS_NAME(TOtherBitButton)
+  TBitmap Glyph;
+  int NumGlyphs = 1, Margin = -1, Spacing = 4;
+  TButtonLayout Layout = blGlyphLeft;
+};
+
 void RegisterTestProps() {
   static bool done = false;
   if (done) return;
@@ -104,6 +115,14 @@ void RegisterTestProps() {
        BoolProp<TRzCheckBox>(
            "UseCustomGlyphs", [](TRzCheckBox& c) { return !c.UseCustom.empty() && c.UseCustom.back(); },
            [](TRzCheckBox& c, bool v) { c.UseCustom.push_back(v); })});
+  RegisterClassProps<TOtherBitButton>(
+      "TOtherBitButton",
+      {ObjProp<TOtherBitButton>("Glyph", [](TOtherBitButton& b) -> TObject* { return &b.Glyph; }),
+       IntProp<TOtherBitButton>("NumGlyphs", [](TOtherBitButton& b) { return b.NumGlyphs; }),
+       IntProp<TOtherBitButton>("Margin", [](TOtherBitButton& b) { return b.Margin; }),
+       IntProp<TOtherBitButton>("Spacing", [](TOtherBitButton& b) { return b.Spacing; }),
+       EnumProp<TOtherBitButton, TButtonLayout>("Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"},
+                                                [](TOtherBitButton& b) { return b.Layout; })});
   RegisterClassProps<TGlyphProperties>(
       "TGlyphProperties", {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
   RegisterClassProps<TcxCheckBox>(
@@ -663,6 +682,72 @@ TEST_F(SkinnerPictureTest, ComboAndEditBordersFromTheSkin) {
   HWND ew = edit->Handle();
   EXPECT_EQ(At(ew, 0, 11), SkinColorToRGB(data->Colour(csButtonShadow)));
   EXPECT_EQ(At(ew, 1, 11), RGB(255, 255, 255));
+}
+
+TEST_F(SkinnerPictureTest, GlyphButtonLaysOutItsGlyphAndCountsAtLeastOneGlyph) {
+  data->Skin3rd.Add("TOtherBitButton=bitbtn");
+  auto* button = Make<TOtherBitButton>(20, 20, 100, 30);
+  // Two 16 x 16 glyphs on white: a red square, then a blue one.
+  button->Glyph.SetPixelFormat(pf24bit);
+  button->Glyph.SetSize(32, 16);
+  HDC g = button->Glyph.Canvas()->Handle();
+  RECT all{0, 0, 32, 16}, red{4, 4, 12, 12}, blue{20, 4, 28, 12};
+  FillRect(g, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  HBRUSH r = CreateSolidBrush(RGB(255, 0, 0)), b = CreateSolidBrush(RGB(0, 0, 255));
+  FillRect(g, &red, r);
+  FillRect(g, &blue, b);
+  DeleteObject(r);
+  DeleteObject(b);
+  button->SetCaption("");
+  Show();
+  ASSERT_EQ(SkinnerName(button), "TSkinBitButton");
+  HWND w = button->Handle();
+  // The box of the pixels of one colour in the button.
+  auto box = [&](COLORREF c) {
+    RECT found{1000, 1000, -1, -1};
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 100; ++x)
+        if (At(w, x, y) == c) found = RECT{std::min<LONG>(found.left, x), std::min<LONG>(found.top, y),
+                                           std::max<LONG>(found.right, x + 1), std::max<LONG>(found.bottom, y + 1)};
+    return found;
+  };
+  struct Case {
+    const char* what;
+    int glyphs, margin, spacing;
+    TButtonLayout layout;
+    int gx, gy;  // where the glyph's top-left lands
+    bool blueShows;
+  } cases[] = {
+      // Without a caption the spacing is 0 and an automatic margin centres the glyph.
+      {"automatic margin", 2, -1, 4, blGlyphLeft, (100 - 16) / 2, (30 - 16 + 1) / 2, false},
+      {"given margin", 2, 6, 4, blGlyphLeft, 6, 7, false},
+      {"right", 2, 6, 4, blGlyphRight, 100 - 6 - 16, 7, false},
+      {"top", 2, 3, 4, blGlyphTop, (100 - 16 + 1) / 2, 3, false},
+      {"bottom", 2, 3, 4, blGlyphBottom, (100 - 16 + 1) / 2, 30 - 3 - 16, false},
+      // No glyph count (or one below 1): the strip is one glyph, 32 wide.
+      {"no glyph count", 0, 6, 4, blGlyphLeft, 6, 7, true},
+      {"negative glyph count", -3, 6, 4, blGlyphLeft, 6, 7, true},
+  };
+  for (const Case& c : cases) {
+    button->NumGlyphs = c.glyphs;
+    button->Margin = c.margin;
+    button->Spacing = c.spacing;
+    button->Layout = c.layout;
+    button->Invalidate();
+    KvPumpMessages();
+    const RECT rb = box(RGB(255, 0, 0));
+    EXPECT_EQ(rb.left, c.gx + 4) << c.what;
+    EXPECT_EQ(rb.top, c.gy + 4) << c.what;
+    EXPECT_EQ(rb.right - rb.left, 8) << c.what;
+    EXPECT_EQ(box(RGB(0, 0, 255)).right > 0, c.blueShows) << c.what;
+    EXPECT_NE(At(w, c.gx + 1, c.gy + 1), RGB(255, 255, 255)) << c.what << ": the glyph's ground is transparent";
+  }
+  // Disabled with two glyphs: the embossed look, no red.
+  button->NumGlyphs = 2;
+  button->SetEnabled(false);
+  KvPumpMessages();
+  EXPECT_EQ(box(RGB(255, 0, 0)).right, -1);
+  EXPECT_EQ(box(GetSysColor(COLOR_BTNSHADOW)).right - box(GetSysColor(COLOR_BTNSHADOW)).left, 8);
 }
 
 // ---- Lifetimes --------------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include "platform/com/com.h"
 #include "platform/com/oleauto.h"
+#include "platform/com/objidl.h"
 #include "platform/com/oleidl.h"
 
 // ---- Classes and command groups -------------------------------------------------------------------
@@ -45,9 +46,6 @@ struct IOleCommandTarget : IUnknown {
   virtual HRESULT QueryStatus(const GUID* group, ULONG count, OLECMD* cmds, OLECMDTEXT* text) = 0;
   virtual HRESULT Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) = 0;
 };
-struct IServiceProvider : IUnknown {
-  virtual HRESULT QueryService(REFGUID service, REFIID riid, void** object) = 0;
-};
 struct IPropertyNotifySink : IUnknown {
   virtual HRESULT OnChanged(DISPID id) = 0;
   virtual HRESULT OnRequestEdit(DISPID id) = 0;
@@ -59,7 +57,6 @@ struct INewWindowManager : IUnknown {
   virtual HRESULT EvaluateNewWindow(LPCWSTR url, LPCWSTR name, LPCWSTR url_context, LPCWSTR features, BOOL replace,
                                     DWORD flags, DWORD user_action_time) = 0;
 };
-struct IDropTarget;
 
 // ---- Host interfaces ------------------------------------------------------------------------------
 typedef struct _DOCHOSTUIINFO {
@@ -109,6 +106,25 @@ struct IDocHostShowUI : IUnknown {
   virtual HRESULT ShowMessage(HWND hwnd, LPOLESTR text, LPOLESTR caption, DWORD type, LPOLESTR help_file,
                               DWORD help_context, LRESULT* result) = 0;
   virtual HRESULT ShowHelp(HWND hwnd, LPOLESTR help_file, UINT command, DWORD data, POINT mouse, IDispatch* hit) = 0;
+};
+
+// Services the host may answer (QueryService), in the platform's member order.
+struct _tagBINDINFO;
+struct IDownloadManager : IUnknown {
+  virtual HRESULT Download(IMoniker* moniker, IBindCtx* bind_context, DWORD bind_verb, LONG bind_flags,
+                           _tagBINDINFO* bind_info, LPCOLESTR headers, LPCOLESTR redirect, UINT code_page) = 0;
+};
+struct IZoomEvents : IUnknown {
+  virtual HRESULT OnZoomPercentChanged(ULONG percent) = 0;
+};
+struct IHostBehaviorInit : IUnknown {
+  virtual HRESULT PopulateNamespaceTable() = 0;
+};
+struct IHTMLOMWindowServices : IUnknown {
+  virtual HRESULT moveTo(LONG x, LONG y) = 0;
+  virtual HRESULT moveBy(LONG x, LONG y) = 0;
+  virtual HRESULT resizeTo(LONG x, LONG y) = 0;
+  virtual HRESULT resizeBy(LONG x, LONG y) = 0;
 };
 
 // ---- The browser ----------------------------------------------------------------------------------
@@ -185,8 +201,6 @@ inline constexpr IID DIID_DWebBrowserEvents2 = {
     0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
 inline constexpr IID IID_IOleCommandTarget = {
     0xB722BCCB, 0x4E68, 0x101B, {0xA2, 0xBC, 0x00, 0xAA, 0x00, 0x40, 0x47, 0x70}};
-inline constexpr IID IID_IServiceProvider = {
-    0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
 inline constexpr IID IID_IPropertyNotifySink = {
     0x9BFBBC02, 0xEFF1, 0x101A, {0x84, 0xED, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 inline constexpr IID IID_IDocHostUIHandler = {
@@ -198,9 +212,13 @@ inline constexpr IID IID_IDocHostShowUI = {
 inline constexpr IID IID_IProtectFocus = {0xD81F90A3, 0x8156, 0x44F7, {0xAD, 0x28, 0x5A, 0xBB, 0x87, 0x00, 0x32, 0x74}};
 inline constexpr IID IID_INewWindowManager = {
     0xD2BC4C84, 0x3F72, 0x4A52, {0xA6, 0x04, 0x7B, 0xCB, 0xF3, 0x98, 0x2C, 0xBB}};
+inline constexpr IID IID_IZoomEvents = {0x41B68150, 0x904C, 0x4E17, {0xA0, 0xBA, 0xA4, 0x38, 0x18, 0x2E, 0x35, 0x9D}};
+inline constexpr IID IID_IHostBehaviorInit = {
+    0x3050F842, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
+inline constexpr IID IID_IHTMLOMWindowServices = {
+    0x3050F5FC, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
 inline constexpr IID IID_IDownloadManager = {
     0x988934A4, 0x064B, 0x11D3, {0xBB, 0x80, 0x00, 0x10, 0x4B, 0x35, 0xE7, 0xF9}};
-inline constexpr IID IID_IAuthenticate = {0x79EAC9D0, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 
 // ---- Documents ------------------------------------------------------------------------------------
 struct IHTMLElement;

@@ -26,6 +26,8 @@
 
 KV_EXCEPTION(EOleError, Exception);
 KV_EXCEPTION(EOleRegistrationError, EOleError);
+// An object that does not answer the interface asked of it ("Interface not supported").
+KV_EXCEPTION(EIntfCastError, Exception);
 
 // A failed HRESULT; the message is the code's system text or "OLE error XXXXXXXX".
 class EOleSysError : public EOleError {

@@ -8,6 +8,7 @@
 
 #include "platform/com/com.h"
 #include "platform/com/oleauto.h"
+#include "platform/com/objidl.h"
 #include "platform/com/oleidl.h"
 #include "platform/inet/urlmon.h"
 
@@ -57,7 +58,6 @@ struct INewWindowManager : IUnknown {
   virtual HRESULT EvaluateNewWindow(LPCWSTR url, LPCWSTR name, LPCWSTR url_context, LPCWSTR features, BOOL replace,
                                     DWORD flags, DWORD user_action_time) = 0;
 };
-struct IDropTarget;
 
 // ---- Host interfaces ------------------------------------------------------------------------------
 typedef struct _DOCHOSTUIINFO {
@@ -107,6 +107,25 @@ struct IDocHostShowUI : IUnknown {
   virtual HRESULT ShowMessage(HWND hwnd, LPOLESTR text, LPOLESTR caption, DWORD type, LPOLESTR help_file,
                               DWORD help_context, LRESULT* result) = 0;
   virtual HRESULT ShowHelp(HWND hwnd, LPOLESTR help_file, UINT command, DWORD data, POINT mouse, IDispatch* hit) = 0;
+};
+
+// Services the host may answer (QueryService), in the platform's member order.
+struct _tagBINDINFO;
+struct IDownloadManager : IUnknown {
+  virtual HRESULT Download(IMoniker* moniker, IBindCtx* bind_context, DWORD bind_verb, LONG bind_flags,
+                           _tagBINDINFO* bind_info, LPCOLESTR headers, LPCOLESTR redirect, UINT code_page) = 0;
+};
+struct IZoomEvents : IUnknown {
+  virtual HRESULT OnZoomPercentChanged(ULONG percent) = 0;
+};
+struct IHostBehaviorInit : IUnknown {
+  virtual HRESULT PopulateNamespaceTable() = 0;
+};
+struct IHTMLOMWindowServices : IUnknown {
+  virtual HRESULT moveTo(LONG x, LONG y) = 0;
+  virtual HRESULT moveBy(LONG x, LONG y) = 0;
+  virtual HRESULT resizeTo(LONG x, LONG y) = 0;
+  virtual HRESULT resizeBy(LONG x, LONG y) = 0;
 };
 
 // ---- The browser ----------------------------------------------------------------------------------
@@ -195,6 +214,11 @@ inline constexpr IID IID_IDocHostShowUI = {
 inline constexpr IID IID_IProtectFocus = {0xD81F90A3, 0x8156, 0x44F7, {0xAD, 0x28, 0x5A, 0xBB, 0x87, 0x00, 0x32, 0x74}};
 inline constexpr IID IID_INewWindowManager = {
     0xD2BC4C84, 0x3F72, 0x4A52, {0xA6, 0x04, 0x7B, 0xCB, 0xF3, 0x98, 0x2C, 0xBB}};
+inline constexpr IID IID_IZoomEvents = {0x41B68150, 0x904C, 0x4E17, {0xA0, 0xBA, 0xA4, 0x38, 0x18, 0x2E, 0x35, 0x9D}};
+inline constexpr IID IID_IHostBehaviorInit = {
+    0x3050F842, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
+inline constexpr IID IID_IHTMLOMWindowServices = {
+    0x3050F5FC, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
 
 // ---- Documents ------------------------------------------------------------------------------------
 struct IHTMLElement;

@@ -110,11 +110,7 @@ struct IDocHostShowUI : IUnknown {
 };
 
 // Services the host may answer (QueryService), in the platform's member order.
-struct _tagBINDINFO;
-struct IDownloadManager : IUnknown {
-  virtual HRESULT Download(IMoniker* moniker, IBindCtx* bind_context, DWORD bind_verb, LONG bind_flags,
-                           _tagBINDINFO* bind_info, LPCOLESTR headers, LPCOLESTR redirect, UINT code_page) = 0;
-};
+// IDownloadManager: platform/inet/urlmon.h.
 struct IZoomEvents : IUnknown {
   virtual HRESULT OnZoomPercentChanged(ULONG percent) = 0;
 };

@@ -1,7 +1,6 @@
 // Type libraries and type information from the descriptions modules hand over.
 #include "platform/com/typeinfo.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -13,6 +12,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/trace.h"
 #include "platform/com/builtin.h"
+#include "platform/com/unknown.h"
 #include "platform/registry/registry.h"
 
 namespace {
@@ -117,7 +117,7 @@ class TypeInfo final : public ITypeInfo {
   UINT index_;
 };
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public kv::RefCounted<ITypeLib> {
  public:
   explicit TypeLib(const KvTypeLibData& d)
       : libid_(d.libid), major_(d.major), minor_(d.minor), lcid_(d.lcid), name_(Text(d.name)), doc_(Text(d.doc)) {}
@@ -129,23 +129,6 @@ class TypeLib final : public ITypeLib {
   LCID Lcid() const { return lcid_; }
   WORD Major() const { return major_; }
   WORD Minor() const { return minor_; }
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeLib)) {
-      *object = static_cast<ITypeLib*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   UINT GetTypeInfoCount() override { return Count(); }
   HRESULT GetTypeInfo(UINT index, ITypeInfo** info) override {
@@ -206,8 +189,8 @@ class TypeLib final : public ITypeLib {
   }
 
  private:
-  ~TypeLib() = default;
-  std::atomic<ULONG> refs_{1};
+  ~TypeLib() override = default;
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_ITypeLib); }
   GUID libid_;
   WORD major_, minor_;
   LCID lcid_;

@@ -50,20 +50,6 @@ std::u16string Text(LPCOLESTR s) { return s ? std::u16string(s) : std::u16string
 
 BSTR Bstr(const std::u16string& s) { return s.empty() ? nullptr : kv::AllocBstr(s); }
 
-// Letter case folded in the ASCII range, as member names are matched.
-bool SameName(const std::u16string& a, const OLECHAR* b) {
-  size_t n = 0;
-  while (b[n]) ++n;
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 class TypeLib;
 
 // One type of a library; its references are the library's.
@@ -357,7 +343,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
   if (!names[0]) return DISP_E_UNKNOWNNAME;
   const Func* found = nullptr;
   for (const Func& f : Data().funcs) {
-    if (SameName(f.name, names[0])) {
+    if (kv::SameNameNoCase(f.name, names[0])) {
       found = &f;
       break;
     }
@@ -367,7 +353,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
   HRESULT hr = S_OK;
   for (UINT i = 1; i < count; ++i) {
     for (size_t p = 0; names[i] && p < found->params.size(); ++p) {
-      if (!found->params[p].name.empty() && SameName(found->params[p].name, names[i])) {
+      if (!found->params[p].name.empty() && kv::SameNameNoCase(found->params[p].name, names[i])) {
         ids[i] = static_cast<MEMBERID>(p);
         break;
       }

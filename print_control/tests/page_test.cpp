@@ -137,7 +137,9 @@ TEST_F(ZorbelOnAPage, CreatedInPlaceScriptedAndUnloadedWithThePage) {
   EXPECT_EQ(sink.calls, std::vector<DISPID>{zorbel::kDispidOnClick});
   EXPECT_EQ(KvPrintDocumentCount(), 1u);  // the click's print
 
-  // Navigating away releases the control; its library unloads.
+  // Navigating away releases the control; its library unloads and takes its window
+  // classes with it, so the next page loads it afresh.
+  HMODULE zorbel = GetModuleHandleA("Zorbel.ocx");
   KvBrowserControlLogClear();
   ASSERT_EQ(S_OK, b.Navigate("about:blank"));
   b.Run();
@@ -146,6 +148,11 @@ TEST_F(ZorbelOnAPage, CreatedInPlaceScriptedAndUnloadedWithThePage) {
   EXPECT_FALSE(IsWindow(button));
   EXPECT_EQ(KvComLoadedServerCount(), 0u);
   EXPECT_EQ(GetModuleHandleA("Zorbel.ocx"), nullptr);
+  WNDCLASSA wc{};
+  EXPECT_FALSE(GetClassInfoA(zorbel, "TPUtilWindow", &wc));
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  EXPECT_NE(ControlLog().find("prt created\n"), std::string::npos) << ControlLog();
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TComServer::~TComServer() { DropTypeInfo(); }
 
 void TComServer::DropTypeInfo() {
   if (!type_info_) return;
-  KvRegisterModuleTypeLib(KvModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleMarker)), nullptr);
+  KvRegisterModuleTypeLib(type_info_module_, nullptr);
   type_info_->Release();
   type_info_ = nullptr;
 }
@@ -105,7 +105,9 @@ void TComServer::SetTypeLib(const TTypeLibRecord* lib) {
   if (!lib) return;
   try {
     type_info_ = CreateTypeLibInfo(*lib);
-    KvRegisterModuleTypeLib(KvModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleMarker)), type_info_);
+    // Kept, so the announcement is taken back under the same handle while the module goes.
+    type_info_module_ = KvModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleMarker));
+    KvRegisterModuleTypeLib(type_info_module_, type_info_);
   } catch (const Exception& e) {
     fprintf(stderr, "Type library %s: %s\n", lib->Name.c_str(), e.Message().c_str());
   }

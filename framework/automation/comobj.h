@@ -114,6 +114,7 @@ class TComServer {
   void DropTypeInfo();
   const TTypeLibRecord* type_lib_ = nullptr;
   ITypeLib* type_info_ = nullptr;
+  HMODULE type_info_module_ = nullptr;
   std::vector<TComObjectFactory*> factories_;
   std::atomic<LONG> objects_{0};
   std::atomic<LONG> locks_{0};

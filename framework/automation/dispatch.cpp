@@ -77,20 +77,6 @@ void Fill(EXCEPINFO* info, const TDispErrorStyle& style, const char* class_name,
   info->bstrDescription = Bstr(kv::AnsiToWide(message));
 }
 
-bool SameNameNoCase(const AnsiString& a, const OLECHAR* b) {
-  size_t n = 0;
-  while (b[n]) ++n;
-  std::u16string wa = kv::AnsiToWide(a);
-  if (wa.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char16_t x = wa[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::vector<TDispParam> ParseDispSignature(TDispKind kind, const char* signature) {
@@ -201,7 +187,7 @@ HRESULT TDispatchTableBase::GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* i
   if (!names[0]) return DISP_E_UNKNOWNNAME;
   try {
     for (const Member& m : members_) {
-      if (SameNameNoCase(m.Name, names[0])) {
+      if (kv::SameNameNoCase(kv::AnsiToWide(m.Name), names[0])) {
         ids[0] = m.Id;
         // Parameter names are not known.
         return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;

@@ -25,20 +25,21 @@ TWinControl* creating_control = nullptr;
 TControl* capture_control = nullptr;
 
 // The window classes this module registered: unregistered when the module goes, so no
-// class of the window system names a procedure of unloaded code.
+// class of the window system names a procedure of unloaded code. A namespace-scope object
+// of constant initialisation, so it is destroyed after every function-local static of
+// the module (the parking window among them): a class with windows left cannot go.
 struct ModuleClasses {
   std::vector<std::string> names;
   ~ModuleClasses() {
     if (!FrameworkInLibrary()) return;
     for (const std::string& n : names) UnregisterClassA(n.c_str(), FrameworkInstance());
   }
-};
+} module_classes;
 
 void NoteClass(const char* name) {
-  static ModuleClasses classes;
-  for (const std::string& n : classes.names)
+  for (const std::string& n : module_classes.names)
     if (n == name) return;
-  classes.names.emplace_back(name);
+  module_classes.names.emplace_back(name);
 }
 
 int MouseX(LPARAM lp) { return GET_X_LPARAM(lp); }

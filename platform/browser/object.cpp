@@ -21,21 +21,6 @@ kv::base::Recorder& ControlRecorder() {
   return *r;
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x < 128 && y < 128) {
-      if (LowerAscii(static_cast<char>(x)) != LowerAscii(static_cast<char>(y))) return false;
-    } else if (x != y) {
-      return false;
-    }
-  }
-  return true;
-}
-
 int HimetricToPixels(LONG v) { return static_cast<int>((static_cast<int64_t>(v) * 96 + 1270) / 2540); }
 LONG PixelsToHimetric(double v) { return static_cast<LONG>(v * 2540 / 96 + (v < 0 ? -0.5 : 0.5)); }
 
@@ -46,7 +31,7 @@ class ParamBag final : public kv::RefCounted<IPropertyBag> {
   HRESULT Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override {
     if (!name || !value) return E_POINTER;
     for (const auto& p : params_) {
-      if (!SameNoCase(p.first, name)) continue;
+      if (!kv::SameNameNoCase(p.first, name)) continue;
       VARIANT text;
       VariantInit(&text);
       text.vt = VT_BSTR;
@@ -89,10 +74,7 @@ T* Ask(IUnknown* from, REFIID iid) {
 
 // "clsid:XXXXXXXX-..." (any letter case, braces optional) as a class id.
 bool ParseClassId(const std::string& text, CLSID* clsid) {
-  if (text.size() < 6) return false;
-  std::string prefix = text.substr(0, 6);
-  for (auto& c : prefix) c = LowerAscii(c);
-  if (prefix != "clsid:") return false;
+  if (text.size() < 6 || !kv::base::EqualsNoCase(std::string_view(text).substr(0, 6), "clsid:")) return false;
   std::string id = text.substr(6);
   while (!id.empty() && id.back() == ' ') id.pop_back();
   if (id.empty()) return false;

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/com/com.h"
 
@@ -270,6 +271,18 @@ HRESULT SafeArrayRedim(SAFEARRAY* array, SAFEARRAYBOUND* bound);
 }  // extern "C"
 
 namespace kv {
+
+// Member names as automation matches them: letter case folded in the ASCII range.
+inline bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
+    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
 
 // A BSTR's text ("" for null).
 inline std::u16string BstrText(BSTR b) { return b ? std::u16string(b, SysStringLen(b)) : std::u16string(); }

@@ -1,7 +1,6 @@
 // Type libraries and type information from the descriptions modules hand over.
 #include "platform/com/typeinfo.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -13,6 +12,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/trace.h"
 #include "platform/com/builtin.h"
+#include "platform/com/unknown.h"
 #include "platform/registry/registry.h"
 
 namespace {
@@ -49,20 +49,6 @@ struct Type {
 std::u16string Text(LPCOLESTR s) { return s ? std::u16string(s) : std::u16string(); }
 
 BSTR Bstr(const std::u16string& s) { return s.empty() ? nullptr : kv::AllocBstr(s); }
-
-// Letter case folded in the ASCII range, as member names are matched.
-bool SameName(const std::u16string& a, const OLECHAR* b) {
-  size_t n = 0;
-  while (b[n]) ++n;
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 class TypeLib;
 
@@ -117,7 +103,7 @@ class TypeInfo final : public ITypeInfo {
   UINT index_;
 };
 
-class TypeLib final : public ITypeLib {
+class TypeLib final : public kv::RefCounted<ITypeLib> {
  public:
   explicit TypeLib(const KvTypeLibData& d)
       : libid_(d.libid), major_(d.major), minor_(d.minor), lcid_(d.lcid), name_(Text(d.name)), doc_(Text(d.doc)) {}
@@ -129,23 +115,6 @@ class TypeLib final : public ITypeLib {
   LCID Lcid() const { return lcid_; }
   WORD Major() const { return major_; }
   WORD Minor() const { return minor_; }
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeLib)) {
-      *object = static_cast<ITypeLib*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   UINT GetTypeInfoCount() override { return Count(); }
   HRESULT GetTypeInfo(UINT index, ITypeInfo** info) override {
@@ -206,8 +175,8 @@ class TypeLib final : public ITypeLib {
   }
 
  private:
-  ~TypeLib() = default;
-  std::atomic<ULONG> refs_{1};
+  ~TypeLib() override = default;
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_ITypeLib); }
   GUID libid_;
   WORD major_, minor_;
   LCID lcid_;
@@ -374,7 +343,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
   if (!names[0]) return DISP_E_UNKNOWNNAME;
   const Func* found = nullptr;
   for (const Func& f : Data().funcs) {
-    if (SameName(f.name, names[0])) {
+    if (kv::SameNameNoCase(f.name, names[0])) {
       found = &f;
       break;
     }
@@ -384,7 +353,7 @@ HRESULT TypeInfo::GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) {
   HRESULT hr = S_OK;
   for (UINT i = 1; i < count; ++i) {
     for (size_t p = 0; names[i] && p < found->params.size(); ++p) {
-      if (!found->params[p].name.empty() && SameName(found->params[p].name, names[i])) {
+      if (!found->params[p].name.empty() && kv::SameNameNoCase(found->params[p].name, names[i])) {
         ids[i] = static_cast<MEMBERID>(p);
         break;
       }

@@ -16,6 +16,7 @@
 #include "print_control/dravik_font.h"
 #include "framework/controls/forms.h"
 #include "platform/user/user.h"
+#include "print_control/tests/fixture.h"
 #include "testsupport/temp_home.h"
 #include "testsupport/type_text.h"
 
@@ -294,41 +295,6 @@ TEST_F(ZorbelServer, StartPrintThroughDispatch) {
   d->Release();
 }
 
-// A sink of the event interface that records what it is told.
-class Sink : public IDispatch {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, DIID_IDravikEvents)) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
-    calls.push_back(id);
-    documents_at_call.push_back(KvPrintDocumentCount());
-    if (id == kDispidOnKeyPress && params->cArgs == 1 && params->rgvarg[0].vt == (VT_I2 | VT_BYREF)) {
-      key_seen = *params->rgvarg[0].piVal;
-      *params->rgvarg[0].piVal = key_answer;
-    }
-    return S_OK;
-  }
-  std::atomic<ULONG> refs{1};
-  std::vector<DISPID> calls;
-  std::vector<DWORD> documents_at_call;
-  SHORT key_seen = 0, key_answer = 0;
-};
-
 // The control made by a factory of this module, so the test reaches its button.
 TActiveXControlFactory<TDravikControl, TButton>& Factory() {
   static auto* factory =
@@ -359,7 +325,7 @@ class ControlEvents : public ::testing::Test {
     Application->ResetState();
     KvUserReset();
   }
-  DWORD Advise(Sink& sink) {
+  DWORD Advise(zorbel_test::EventSink& sink) {
     IConnectionPointContainer* cpc = nullptr;
     EXPECT_EQ(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&cpc)), S_OK);
     IConnectionPoint* cp = nullptr;
@@ -374,7 +340,7 @@ class ControlEvents : public ::testing::Test {
   void ClickButton() { SendMessageA(object_->Button()->Handle(), BM_CLICK, 0, 0); }
 
   kvtest::TempHome home_;
-  Sink sink;  // outlives the control, which releases it when it goes
+  zorbel_test::EventSink sink;  // outlives the control, which releases it when it goes
   TDravikControl* object_ = nullptr;
   IConnectionPoint* point_ = nullptr;
 };

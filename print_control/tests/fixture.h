@@ -1,17 +1,20 @@
 // Shared pieces of the print control's tests: a fresh virtual printer per test, the
-// printed pages read back, and pictures made in memory.
+// printed pages read back, pictures made in memory, an event sink, and registration.
 #pragma once
 
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/graphics/jpeg.h"
 #include "framework/graphics/printers.h"
 #include "platform/base/codepage.h"
+#include "platform/base/module.h"
 #include "platform/base/path.h"
 #include "platform/print/print.h"
 #include "platform/registry/registry.h"
@@ -174,5 +177,52 @@ inline std::string Base64(const std::string& bytes) {
 }
 
 inline std::string Utf8(const WideString& w) { return kv::WideToUtf8(w); }
+
+// A sink of the event interface that records what it is told.
+class EventSink : public IDispatch {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, zorbel::DIID_IDravikEvents)) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+    calls.push_back(id);
+    documents_at_call.push_back(KvPrintDocumentCount());
+    if (id == zorbel::kDispidOnKeyPress && params->cArgs == 1 && params->rgvarg[0].vt == (VT_I2 | VT_BYREF)) {
+      key_seen = *params->rgvarg[0].piVal;
+      *params->rgvarg[0].piVal = key_answer;
+    }
+    return S_OK;
+  }
+  std::atomic<ULONG> refs{1};
+  std::vector<DISPID> calls;
+  std::vector<DWORD> documents_at_call;
+  SHORT key_seen = 0, key_answer = 0;
+};
+
+// Registers Zorbel.ocx as regsvr does (its DllRegisterServer) and unloads it again.
+inline ::testing::AssertionResult RegisterZorbel() {
+  HMODULE module = LoadLibraryA("Zorbel.ocx");
+  if (!module) return ::testing::AssertionFailure() << "Zorbel.ocx does not load";
+  auto reg = kv::ProcAddress<HRESULT (*)()>(module, "DllRegisterServer");
+  HRESULT hr = reg ? reg() : E_FAIL;
+  FreeLibrary(module);
+  if (FAILED(hr)) return ::testing::AssertionFailure() << "DllRegisterServer failed";
+  return ::testing::AssertionSuccess();
+}
 
 }  // namespace zorbel_test

@@ -15,40 +15,12 @@
 #include "platform/print/print.h"
 #include "platform/registry/registry.h"
 #include "print_control/dravik.h"
+#include "print_control/tests/fixture.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
 #include "testsupport/type_text.h"
 
 namespace {
-
-// Records the events the control raises.
-class EventRecorder : public IDispatch {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        IsEqualIID(riid, zorbel::DIID_IDravikEvents)) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return DISP_E_BADINDEX; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    calls.push_back(id);
-    return S_OK;
-  }
-  ULONG refs = 1;
-  std::vector<DISPID> calls;
-};
 
 std::string ControlLog() {
   char buf[8192];
@@ -65,12 +37,7 @@ class ZorbelOnAPage : public ::testing::Test {
     KvPrintRefresh();
     KvPrintClearDocuments();
     KvBrowserControlLogClear();
-    HMODULE module = LoadLibraryA("Zorbel.ocx");
-    ASSERT_NE(module, nullptr);
-    auto reg = kv::ProcAddress<HRESULT (*)()>(module, "DllRegisterServer");
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), S_OK);
-    FreeLibrary(module);
+    ASSERT_TRUE(zorbel_test::RegisterZorbel());
     ASSERT_EQ(GetModuleHandleA("Zorbel.ocx"), nullptr);
   }
   void TearDown() override { KvRegistryReload(); }
@@ -162,7 +129,7 @@ TEST_F(ZorbelOnAPage, CreatedInPlaceScriptedAndUnloadedWithThePage) {
   EXPECT_TRUE(IsEqualGUID(kvtest::TypeGuid(events), zorbel::DIID_IDravikEvents));
   EXPECT_EQ(kvtest::MemberLines(events).front(), "OnClick func 201 () void");
   events->Release();
-  EventRecorder sink;
+  zorbel_test::EventSink sink;
   DWORD cookie = 0;
   ASSERT_EQ(control->AdviseEvents(&sink, &cookie), S_OK);
   KvInjectClick((placed.left + placed.right) / 2, (placed.top + placed.bottom) / 2);
@@ -170,7 +137,9 @@ TEST_F(ZorbelOnAPage, CreatedInPlaceScriptedAndUnloadedWithThePage) {
   EXPECT_EQ(sink.calls, std::vector<DISPID>{zorbel::kDispidOnClick});
   EXPECT_EQ(KvPrintDocumentCount(), 1u);  // the click's print
 
-  // Navigating away releases the control; its library unloads.
+  // Navigating away releases the control; its library unloads and takes its window
+  // classes with it, so the next page loads it afresh.
+  HMODULE zorbel = GetModuleHandleA("Zorbel.ocx");
   KvBrowserControlLogClear();
   ASSERT_EQ(S_OK, b.Navigate("about:blank"));
   b.Run();
@@ -179,6 +148,11 @@ TEST_F(ZorbelOnAPage, CreatedInPlaceScriptedAndUnloadedWithThePage) {
   EXPECT_FALSE(IsWindow(button));
   EXPECT_EQ(KvComLoadedServerCount(), 0u);
   EXPECT_EQ(GetModuleHandleA("Zorbel.ocx"), nullptr);
+  WNDCLASSA wc{};
+  EXPECT_FALSE(GetClassInfoA(zorbel, "TPUtilWindow", &wc));
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  EXPECT_NE(ControlLog().find("prt created\n"), std::string::npos) << ControlLog();
 }
 
 }  // namespace

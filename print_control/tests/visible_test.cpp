@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "print_control/tests/fixture.h"
 #include "framework/activex/olectrls.h"
 #include "framework/controls/comctrls.h"
 #include "framework/controls/forms.h"
@@ -39,13 +40,7 @@ class Visible : public ::testing::Test {
     KvUserReset();
     KvClockSetVirtual(TRUE);
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    // Registered as regsvr does it.
-    HMODULE module = LoadLibraryA("Zorbel.ocx");
-    ASSERT_NE(module, nullptr);
-    auto reg = kv::ProcAddress<HRESULT (*)()>(module, "DllRegisterServer");
-    ASSERT_NE(reg, nullptr);
-    ASSERT_EQ(reg(), S_OK);
-    FreeLibrary(module);
+    ASSERT_TRUE(zorbel_test::RegisterZorbel());
   }
   void TearDown() override {
     delete form_;

@@ -14,8 +14,8 @@ namespace kv::user::present {
 // True when a presenter shows the windows (the first call decides, and opens the display).
 bool Active();
 // True when the presenter is active and the calling thread is the one that drives it
-// (the first thread that looked at its queue with a presenter): only that thread talks
-// to the display and receives the desktop's input.
+// (the first thread that looked at its queue while showing a top-level window): only that
+// thread talks to the display and receives the desktop's input.
 bool Live();
 // On the presenter's thread: brings the native windows in line with the top-level
 // windows (shown, position, size, region, z-order, focus), copies the changed parts of

@@ -19,11 +19,7 @@ struct Asked {
   WORD copies = 1;
 };
 
-INT_PTR AskProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_INITDIALOG) {
-    SetWindowLongPtrW(dlg, DWLP_USER, lp);
-    return FALSE;
-  }
+INT_PTR AskProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
   auto asked = reinterpret_cast<Asked*>(GetWindowLongPtrW(dlg, DWLP_USER));
   if (!asked) return FALSE;
   if (msg == WM_CLOSE) {

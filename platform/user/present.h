@@ -14,8 +14,8 @@ namespace kv::user::present {
 // True when a presenter shows the windows (the first call decides, and opens the display).
 bool Active();
 // True when the presenter is active and the calling thread is the one that drives it
-// (the first thread that looked at its queue with a presenter): only that thread talks
-// to the display and receives the desktop's input.
+// (the first thread that looked at its queue while showing a top-level window): only that
+// thread talks to the display and receives the desktop's input.
 bool Live();
 // On the presenter's thread: brings the native windows in line with the top-level
 // windows (shown, position, size, region, z-order, focus), copies the changed parts of
@@ -29,7 +29,8 @@ void Damage(HWND top, const RECT& rect);
 // the button the person pressed, or `fallback` when the box could not be made.
 int MessageBoxWindow(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type, int fallback);
 // A hidden, empty "#32770" box with this caption, owned by `top`, for a modal window
-// laid out in pixels; null when it could not be made.
+// laid out in pixels, with `param` in its DWLP_USER for `proc` (from the first message
+// after WM_INITDIALOG on); null when it could not be made.
 HWND MakeBox(HWND top, const std::u16string& caption, DLGPROC proc, LPARAM param);
 // Sizes a box to this client area and centres it on `top` (on the screen without one).
 void PlaceBox(HWND dlg, HWND top, int clientW, int clientH);

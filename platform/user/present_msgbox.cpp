@@ -44,11 +44,7 @@ bool Has(const Box& b, int id) {
   return std::any_of(b.buttons.begin(), b.buttons.end(), [&](const Button& x) { return x.id == id; });
 }
 
-INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_INITDIALOG) {
-    SetWindowLongPtrW(dlg, DWLP_USER, lp);
-    return FALSE;
-  }
+INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
   auto box = reinterpret_cast<Box*>(GetWindowLongPtrW(dlg, DWLP_USER));
   if (!box) return FALSE;
   if (msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED) {
@@ -77,7 +73,9 @@ HWND MakeBox(HWND top, const std::u16string& caption, DLGPROC proc, LPARAM param
   t.push_back(0);  // the dialog class
   for (char16_t c : caption) t.push_back(c);
   t.push_back(0);
-  return CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), top, proc, param);
+  HWND dlg = CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), top, proc, param);
+  if (dlg) SetWindowLongPtrW(dlg, DWLP_USER, param);
+  return dlg;
 }
 
 void PlaceBox(HWND dlg, HWND top, int clientW, int clientH) {

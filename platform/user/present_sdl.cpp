@@ -47,6 +47,8 @@ struct State {
   std::map<HWND, Native> natives;
   std::vector<HWND> order;  // shown natives, topmost first, as last arranged
   HWND focused = nullptr;
+  bool capturing = false;
+  bool wayland = false;  // no global pointer position there
   RECT work{};
   bool pumping = false;
 };
@@ -82,6 +84,7 @@ void Open() {
     if (SDL_GetDisplayUsableBounds(0, &usable) != 0 || usable.w <= 0 || usable.h <= 0) usable = bounds;
     S().work = RECT{usable.x, usable.y, usable.x + usable.w, usable.y + usable.h};
   }
+  S().wayland = std::strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
   SDL_StartTextInput();
   KvTrace("user", "presenter: %s display, %dx%d", SDL_GetCurrentVideoDriver(), bounds.w, bounds.h);
   S().active = true;
@@ -263,6 +266,12 @@ void Arrange() {
     for (size_t i = shown.size() - keep; i-- > 0;) SDL_RaiseWindow(st.natives[shown[i]].win);
     st.order = shown;
   }
+  // While a window has the capture, the pointer's input comes to it wherever it goes.
+  bool capture = GetCapture() != nullptr;
+  if (capture != st.capturing) {
+    SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE);
+    st.capturing = capture;
+  }
   // The active window has the desktop's keyboard focus.
   HWND active = ActiveWindow();
   if (active != st.focused) {
@@ -349,10 +358,17 @@ bool MapKey(const SDL_Keysym& k, KeyMap* out) {
   return false;
 }
 
-HWND WindowOfEvent(Uint32 id, POINT* origin) {
+// The window of a desktop event, and the screen origin its co-ordinates count from.
+// While a window has the capture (moving, sizing, dragging) the native windows move under
+// the pointer, and an event may count from where one was a moment ago: the pointer's own
+// screen position is used then, with the origin making up the difference.
+HWND WindowOfEvent(Uint32 id, POINT* origin, int ex = 0, int ey = 0) {
   for (auto& [h, n] : S().natives)
     if (n.id == id) {
       *origin = POINT{n.rect.left, n.rect.top};
+      int gx = 0, gy = 0;
+      if (S().capturing && SDL_GetGlobalMouseState(&gx, &gy) != 0xFFFFFFFFu && !S().wayland)
+        *origin = POINT{gx - ex, gy - ey};
       return h;
     }
   return nullptr;
@@ -372,12 +388,13 @@ void Take(const SDL_Event& e, std::vector<HWND>* closes) {
   POINT o{0, 0};
   switch (e.type) {
     case SDL_MOUSEMOTION:
-      if (WindowOfEvent(e.motion.windowID, &o)) KvInjectMouseMove(o.x + e.motion.x, o.y + e.motion.y);
+      if (WindowOfEvent(e.motion.windowID, &o, e.motion.x, e.motion.y))
+        KvInjectMouseMove(o.x + e.motion.x, o.y + e.motion.y);
       break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
       int vk = ButtonKey(e.button.button);
-      if (!vk || !WindowOfEvent(e.button.windowID, &o)) break;
+      if (!vk || !WindowOfEvent(e.button.windowID, &o, e.button.x, e.button.y)) break;
       KvInjectMouseMove(o.x + e.button.x, o.y + e.button.y);
       KvInjectMouseButton(vk, e.type == SDL_MOUSEBUTTONDOWN);
       break;
@@ -428,7 +445,11 @@ bool Live() {
   DWORD owner = st.thread.load();
   if (owner == me) return true;
   if (owner) return false;
-  return st.thread.compare_exchange_strong(owner, me);
+  // The first thread that shows a top-level window drives the presenter.
+  bool shows = false;
+  for (HWND h : ThreadTopLevels(me))
+    if (auto w = Find(h); w && (w->style & WS_VISIBLE)) shows = true;
+  return shows && st.thread.compare_exchange_strong(owner, me);
 }
 
 void Pump() {

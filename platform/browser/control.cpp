@@ -10,6 +10,7 @@
 #include "platform/base/trace.h"
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
+#include "platform/browser/script.h"
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
 #include "platform/com/builtin.h"
@@ -668,6 +669,22 @@ void WebBrowser::Commit(uint64_t gen) {
     document_->SetReadyState(READYSTATE_INTERACTIVE);
     SetReadyState(READYSTATE_INTERACTIVE);
     if (!Current(gen)) return;
+    // The walk runs the document's scripts in order; an external one pauses it.
+    if (!(download_flags_ & DLCTL_NO_SCRIPTS)) document_->StartScript();
+    if (Script* script = document_->GetScript()) {
+      script->Walk([this, gen]() {
+        if (Current(gen)) WalkDone(gen);
+      });
+      return;
+    }
+  }
+  WalkDone(gen);
+}
+
+void WebBrowser::WalkDone(uint64_t gen) {
+  std::string url = nav_->url;
+  bool refresh = nav_->refresh;
+  if (document_) {
     // Frames load after the top document's walk, in document order.
     if (!(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD) && !refresh) {
       std::vector<Node*> found;
@@ -757,7 +774,20 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
     slot->document = new Document(this, slot->url);
     slot->document->LoadBytes(reinterpret_cast<const uint8_t*>(slot->body.data()), slot->body.size(),
                               slot->content_type);
+    // A frame's window has a heap of its own; its walk runs whole (its external
+    // scripts are not waited for).
+    if (!(download_flags_ & DLCTL_NO_SCRIPTS)) slot->document->StartScript();
+    if (Script* script = slot->document->GetScript()) script->Walk(nullptr);
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
     slot->document->SetReadyState(READYSTATE_COMPLETE);
+    if (Script* script = slot->document->GetScript()) script->FireWindowEvent("load");
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
     slot->element->frame_root = slot->document->Root();
     if (document_) document_->Invalidate();
     FireUrlEvent(DISPID_NAVIGATECOMPLETE2, slot->url, slot->object);
@@ -812,7 +842,13 @@ void WebBrowser::FinishTop(uint64_t gen) {
   if (!Current(gen)) return;
   std::string url = nav_->url;
   bool refresh = nav_->refresh;
-  if (document_) document_->SetReadyState(READYSTATE_COMPLETE);
+  if (document_) {
+    document_->SetReadyState(READYSTATE_COMPLETE);
+    if (Script* script = document_->GetScript(); script && !refresh) {
+      script->FireWindowEvent("load");
+      if (!Current(gen)) return;
+    }
+  }
   SetReadyState(READYSTATE_COMPLETE);
   if (!Current(gen)) return;
   FireProgress(0, 0);
@@ -1351,11 +1387,11 @@ HRESULT WebBrowser::Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in,
 
 // ---- DocumentHost -------------------------------------------------------------------------------------------------
 void WebBrowser::NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
-                                      std::vector<uint8_t> post_data, const std::string& headers) {
+                                      std::vector<uint8_t> post_data, const std::string& headers, LONG flags) {
   if (doc != document_ || closed_) return;
   std::string t = Lower(target);
   if (t.empty() || t == "_self" || t == "_top" || t == "_parent") {
-    StartNavigation(url, std::move(post_data), headers, 0, -1, false);
+    StartNavigation(url, std::move(post_data), headers, flags, -1, false);
     return;
   }
   OpenNewWindow(url, target);
@@ -1414,6 +1450,25 @@ HRESULT WebBrowser::DocumentShowMessage(const std::u16string& text, DWORD type, 
     return S_OK;
   *result = MessageBoxW(embedding_, t.data(), caption.data(), type);
   return S_OK;
+}
+void WebBrowser::DocumentReload(Document* doc) {
+  if (doc == document_ && !closed_) Refresh();
+}
+HRESULT WebBrowser::DocumentScriptError(VARIANT* in, VARIANT* out) {
+  if (!host_commands_) return OLECMDERR_E_NOTSUPPORTED;
+  AddRef();
+  HRESULT hr = host_commands_->Exec(&CGID_DocHostCommandHandler, 40, 0, in, out);
+  Release();
+  return hr;
+}
+bool WebBrowser::DocumentSilent() {
+  auto it = properties_.find(551);  // Silent
+  return it != properties_.end() && it->second.vt == VT_BOOL && it->second.boolVal != VARIANT_FALSE;
+}
+HWND WebBrowser::DocumentTopWindow() {
+  HWND h = embedding_;
+  for (HWND p = h ? GetParent(h) : nullptr; p; p = GetParent(p)) h = p;
+  return h;
 }
 void WebBrowser::DocumentChanged(Document* doc) {
   if (doc == document_ && document_window_) InvalidateRect(document_window_, nullptr, TRUE);

@@ -6,6 +6,7 @@
 #include "platform/base/codepage.h"
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
+#include "platform/browser/script.h"
 #include "platform/browser/url.h"
 #include "platform/user/user.h"
 
@@ -69,6 +70,12 @@ Document::Document(DocumentHost* host, std::string url)
 }
 
 Document::~Document() {
+  // The heap's finalizers release wrappers of this document: the count no longer matters.
+  refs_ = 1u << 30;
+  if (script_) script_->Close();
+  script_.reset();
+  for (auto& c : controls_) c.second->Release();
+  controls_.clear();
   focus_ = nullptr;
   DetachPoints(points_);
   for (auto& a : attached_) a.second->Release();
@@ -119,8 +126,52 @@ std::string Document::Title() const {
 void Document::SetReadyState(int state) { ready_state_ = std::clamp(state, 0, 4); }
 
 void Document::TearDown() {
+  AddRef();
+  if (script_ && host_) {
+    script_->FireWindowEvent("beforeunload");  // no prompt: its result is ignored
+    script_->FireWindowEvent("unload");
+  }
   host_ = nullptr;
   focus_ = nullptr;
+  if (script_) script_->Close();
+  Release();
+}
+
+void Document::StartScript() {
+  if (!script_ && host_) script_ = std::make_unique<Script>(this);
+}
+
+IDispatch* Document::ControlObject(Node* node) const {
+  auto it = controls_.find(node);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+void Document::SetControlObject(Node* node, IDispatch* control) {
+  auto it = controls_.find(node);
+  if (it != controls_.end()) {
+    it->second->Release();
+    controls_.erase(it);
+  }
+  if (control) {
+    control->AddRef();
+    controls_[node] = control;
+  }
+}
+
+void Document::Bury(std::vector<std::unique_ptr<Node>> nodes) {
+  for (auto& n : nodes) {
+    // Kept when anything may still point into it: an object, a script the walk lists.
+    bool referenced = false;
+    std::vector<Node*> stack{n.get()};
+    while (!stack.empty() && !referenced) {
+      Node* m = stack.back();
+      stack.pop_back();
+      referenced = m->object != nullptr || m->IsElement("script") || m == focus_;
+      for (auto& c : m->children) stack.push_back(c.get());
+    }
+    n->parent = nullptr;
+    if (referenced) detached_.push_back(std::move(n));
+  }
 }
 
 IDispatch* Document::ObjectOf(Node* node) {
@@ -194,6 +245,8 @@ bool Document::Dispatch(DomEvent& ev) {
   current_event_ = eo;
   bool cancel = false;
   for (Node* n = ev.target; n && !TornDown(); n = n->parent) {
+    if (script_ && (n->kind == Node::kElement || n->kind == Node::kDocument)) script_->FireHandlers(n, ev, eo);
+    if (TornDown()) break;
     if (n->kind == Node::kElement && n->object) FireSinks(n->object->Points(), ev.dispid, eo, &cancel);
     if (n->kind == Node::kDocument) {
       FireSinks(points_, ev.dispid, eo, &cancel);
@@ -400,6 +453,8 @@ HRESULT Document::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IOleCommandTarget*>(this);
   else if (IsEqualIID(riid, IID_IViewObject))
     *object = static_cast<IViewObject*>(this);
+  else if (IsEqualIID(riid, IID_KvBrowserDocument))
+    *object = this;
   if (!*object) return E_NOINTERFACE;
   AddRef();
   return S_OK;
@@ -436,7 +491,11 @@ enum DocumentId : DISPID {
   kDocGetElementsByName,
   kDocGetElementsByTagName,
   kDocLocation,
-  kDocScript
+  kDocScript,
+  kDocWrite,
+  kDocWriteln,
+  kDocOpen,
+  kDocClose
 };
 const DispName kDocumentNames[] = {{u"all", kDocAll},
                                    {u"body", kDocBody},
@@ -453,7 +512,11 @@ const DispName kDocumentNames[] = {{u"all", kDocAll},
                                    {u"getElementsByName", kDocGetElementsByName},
                                    {u"getElementsByTagName", kDocGetElementsByTagName},
                                    {u"location", kDocLocation},
-                                   {u"Script", kDocScript}};
+                                   {u"Script", kDocScript},
+                                   {u"write", kDocWrite},
+                                   {u"writeln", kDocWriteln},
+                                   {u"open", kDocOpen},
+                                   {u"close", kDocClose}};
 }  // namespace
 
 HRESULT Document::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
@@ -490,10 +553,36 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
     case kDocReadyStateText: get_readyState(&s); return ResultBstr(result, s);
     case kDocUrl: get_URL(&s); return ResultBstr(result, s);
     case kDocCookie: return put ? put_cookie(nullptr) : get_cookie(&s);
+    case kDocWrite:
+    case kDocWriteln: {
+      // Methods answer only as methods (a get of a method is not a call).
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      UINT n = params ? params->cArgs : 0;
+      SAFEARRAY* texts = SafeArrayCreateVector(VT_VARIANT, 0, n);
+      if (!texts) return E_OUTOFMEMORY;
+      for (UINT i = 0; i < n; ++i) {
+        LONG at = static_cast<LONG>(i);
+        SafeArrayPutElement(texts, &at, &params->rgvarg[n - 1 - i]);
+      }
+      hr = id == kDocWrite ? write(texts) : writeln(texts);
+      SafeArrayDestroy(texts);
+      return hr;
+    }
+    case kDocOpen: {
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      VARIANT none;
+      VariantInit(&none);
+      hr = open(nullptr, none, none, none, &d);
+      break;
+    }
+    case kDocClose:
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      return close();
     case kDocCreateElement:
     case kDocGetElementById:
     case kDocGetElementsByName:
     case kDocGetElementsByTagName:
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
       if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_BADPARAMCOUNT;
       if (id == kDocCreateElement)
         hr = createElement(a.bstrVal, reinterpret_cast<IHTMLElement**>(&d));
@@ -514,8 +603,10 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
 // ---- IHTMLDocument2 ------------------------------------------------------------------------------------
 HRESULT Document::get_Script(IDispatch** script) {
   if (!script) return E_POINTER;
-  *script = nullptr;
-  return E_NOTIMPL;  // no script engine runs these documents
+  // The window: its IDispatch answers the page's globals by name.
+  AddRef();
+  *script = window_.get();
+  return S_OK;
 }
 HRESULT Document::get_all(IHTMLElementCollection** all) {
   if (!all) return E_POINTER;
@@ -599,12 +690,10 @@ HRESULT Document::get_activeElement(IHTMLElement** element) {
   }
   return S_OK;
 }
-HRESULT Document::write(SAFEARRAY* texts) {
-  if (!texts) return E_INVALIDARG;
-  if (!writing_) {
-    written_.clear();
-    writing_ = true;
-  }
+namespace {
+// The texts of write's array, each converted to text.
+std::string JoinTexts(SAFEARRAY* texts) {
+  std::string out;
   LONG lo = 0, hi = -1;
   SafeArrayGetLBound(texts, 1, &lo);
   SafeArrayGetUBound(texts, 1, &hi);
@@ -613,16 +702,31 @@ HRESULT Document::write(SAFEARRAY* texts) {
     VariantInit(&v);
     VariantInit(&s);
     if (SUCCEEDED(SafeArrayGetElement(texts, &i, &v)) && SUCCEEDED(VariantChangeType(&s, &v, 0, VT_BSTR)))
-      written_ += Utf8(s.bstrVal);
+      out += Utf8(s.bstrVal);
     VariantClear(&v);
     VariantClear(&s);
   }
-  return S_OK;
+  return out;
+}
+}  // namespace
+
+HRESULT Document::write(SAFEARRAY* texts) {
+  if (!texts) return E_INVALIDARG;
+  return WriteText(JoinTexts(texts));
 }
 HRESULT Document::writeln(SAFEARRAY* texts) {
-  HRESULT hr = write(texts);
-  if (SUCCEEDED(hr)) written_ += "\n";
-  return hr;
+  if (!texts) return E_INVALIDARG;
+  return WriteText(JoinTexts(texts) + "\n");
+}
+HRESULT Document::WriteText(const std::string& text) {
+  // While a script of the walk runs, its writes go in after it.
+  if (script_ && !writing_ && script_->CollectWrite(text)) return S_OK;
+  if (!writing_) {
+    written_.clear();
+    writing_ = true;
+  }
+  written_ += text;
+  return S_OK;
 }
 HRESULT Document::open(BSTR, VARIANT, VARIANT, VARIANT, IDispatch** out) {
   written_.clear();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@ namespace kv::browser {
 class Document;
 class Element;
 class Layout;
+class Script;
 
 // Nesting below this depth is flattened: the text of a deeper subtree becomes one text
 // node of the element at the limit, so every walk of the tree is bounded.
@@ -39,6 +41,7 @@ struct Node {
   int selected = -1;
   std::unique_ptr<Element> object;
   Node* frame_root = nullptr;  // a loaded frame's document tree (frame and iframe elements)
+  int line = 0;                // the source line of an element's start tag (1-based; 0 unknown)
 
   Node();
   ~Node();
@@ -70,9 +73,16 @@ std::string InnerText(const Node* node);
 class DocumentHost {
  public:
   virtual ~DocumentHost() = default;
-  // A navigation the document starts (link, form submission, window.navigate).
+  // A navigation the document starts (link, form submission, window.navigate, location);
+  // `flags` as Navigate's (2: no travel entry).
   virtual void NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
-                                    std::vector<uint8_t> post_data, const std::string& headers) = 0;
+                                    std::vector<uint8_t> post_data, const std::string& headers, LONG flags = 0) = 0;
+  virtual void DocumentReload(Document* doc) = 0;  // location.reload()
+  // A script error: the host's Exec(CGID_DocHostCommandHandler, 40) with `in` the
+  // document; its answer in `out`.
+  virtual HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) = 0;
+  virtual bool DocumentSilent() = 0;          // no own dialogs for script errors
+  virtual HWND DocumentTopWindow() = 0;       // the owner of the own dialogs
   virtual HRESULT DocumentExternal(IDispatch** external) = 0;
   virtual HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) = 0;
   virtual void DocumentChanged(Document* doc) = 0;  // repaint
@@ -126,6 +136,24 @@ class Document final : public IHTMLDocument2,
   Node* Focus() const { return focus_; }
   void SetFocus(Node* node);
   IHTMLEventObj* CurrentEvent() const { return current_event_; }
+  // Sets window.event (no reference taken); gives the previous one.
+  IHTMLEventObj* SwapCurrentEvent(IHTMLEventObj* ev) {
+    IHTMLEventObj* old = current_event_;
+    current_event_ = ev;
+    return old;
+  }
+
+  // The script engine of the document's window, made at commit unless scripts are off.
+  void StartScript();
+  Script* GetScript() const { return script_.get(); }
+  // The control an <object> element shows, once created (no reference; null without).
+  // Script gives every name the element does not answer to it.
+  IDispatch* ControlObject(Node* node) const;
+  // Takes a reference to `control` (null removes the element's control).
+  void SetControlObject(Node* node, IDispatch* control);
+  // Nodes taken out of the tree stay with the document while a wrapper or the walk may
+  // still point at them.
+  void Bury(std::vector<std::unique_ptr<Node>> nodes);
 
   // Dispatches `ev` from its target up to the document; false when a handler cancelled
   // the default action.
@@ -205,6 +233,7 @@ class Document final : public IHTMLDocument2,
  private:
   friend class Window;
   ~Document();
+  HRESULT WriteText(const std::string& text);
   void FireSinks(std::vector<kv::ConnectionPoint*>& points, DISPID dispid, IHTMLEventObj* ev, bool* cancel);
 
   std::atomic<ULONG> refs_{1};
@@ -219,6 +248,8 @@ class Document final : public IHTMLDocument2,
   std::vector<kv::ConnectionPoint*> points_;
   std::vector<std::pair<std::string, IDispatch*>> attached_;
   std::unique_ptr<class Window> window_;
+  std::unique_ptr<Script> script_;
+  std::map<Node*, IDispatch*> controls_;
   std::unique_ptr<Layout> layout_;
   bool layout_valid_ = false;
   int zoom_ = 2;

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/base/codepage.h"
+#include "platform/browser/script.h"
 #include "platform/browser/url.h"
 
 namespace kv::browser {
@@ -570,6 +571,19 @@ HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
     if (SUCCEEDED(hr)) ResultDispatch(result, d);
   };
   switch (id) {
+    // Methods answer only as methods: a get of a method is not a call.
+    case kGetAttribute:
+    case kSetAttribute:
+    case kRemoveAttribute:
+    case kClick:
+    case kItem:
+    case kSubmit:
+    case kReset:
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      break;
+    default: break;
+  }
+  switch (id) {
     case kTagName: get_bstr(&Element::get_tagName); break;
     case kId: put ? put_bstr(&Element::put_id) : get_bstr(&Element::get_id); break;
     case kClassName: put ? put_bstr(&Element::put_className) : get_bstr(&Element::get_className); break;
@@ -769,6 +783,7 @@ HRESULT Element::put_innerHTML(BSTR html) {
         break;
       }
   }
+  doc_->Bury(std::move(node_->children));
   node_->children.clear();
   if (body)
     for (auto& c : body->children) node_->AppendChild(std::move(c));
@@ -782,6 +797,7 @@ HRESULT Element::get_innerText(BSTR* text) {
 }
 HRESULT Element::put_innerText(BSTR text) {
   if (doc_->Focus() && doc_->Focus() != node_) doc_->SetFocus(nullptr);
+  doc_->Bury(std::move(node_->children));
   node_->children.clear();
   auto t = std::make_unique<Node>();
   t->kind = Node::kText;
@@ -976,8 +992,10 @@ HRESULT Collection::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DIS
   static const DispName kNames[] = {{u"length", 1}, {u"item", 2}, {u"tags", 3}};
   return NamesToIds(kNames, names, count, ids);
 }
-HRESULT Collection::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
+HRESULT Collection::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                           UINT*) {
   if (result) VariantInit(result);
+  if ((id == 2 || id == 3) && !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
   VARIANT none;
   VariantInit(&none);
   const VARIANT& a = params && params->cArgs > 0 ? params->rgvarg[params->cArgs - 1] : none;
@@ -1069,6 +1087,8 @@ HRESULT Window::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IHTMLWindow2*>(this);
   else if (IsEqualIID(riid, IID_IConnectionPointContainer))
     *object = static_cast<IConnectionPointContainer*>(this);
+  else if (IsEqualIID(riid, IID_KvBrowserDocument))
+    *object = doc_;
   if (!*object) return E_NOINTERFACE;
   AddRef();
   return S_OK;
@@ -1084,12 +1104,23 @@ HRESULT Window::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   return DISP_E_BADINDEX;
 }
 HRESULT Window::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  // A torn-down window answers no name; else a page global of exactly that name, then
+  // the window's members without case.
+  if (doc_->TornDown()) return DISP_E_UNKNOWNNAME;
+  if (Script* script = doc_->GetScript(); script && names && names[0] && ids && count == 1 &&
+                                          script->GlobalId(names[0], ids) == S_OK)
+    return S_OK;
   static const DispName kNames[] = {{u"document", 1}, {u"event", 2},  {u"external", 3}, {u"alert", 4}, {u"confirm", 5},
                                     {u"navigate", 6}, {u"parent", 7}, {u"top", 8},      {u"self", 9},  {u"window", 9}};
   return NamesToIds(kNames, names, count, ids);
 }
-HRESULT Window::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
+HRESULT Window::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                       UINT*) {
   if (result) VariantInit(result);
+  if (doc_->TornDown()) return DISP_E_MEMBERNOTFOUND;
+  if (Script* script = doc_->GetScript(); script && script->IsGlobalId(id))
+    return script->InvokeGlobal(id, flags, params, result, excep);
+  if (id >= 4 && id <= 6 && !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
   IDispatch* d = nullptr;
   VARIANT a;
   HRESULT hr = S_OK;

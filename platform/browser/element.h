@@ -14,6 +14,10 @@ class Element;
 inline constexpr IID IID_KvBrowserElement = {
     0x6B1E2D40, 0x4C7A, 0x4E1F, {0x9A, 0x31, 0x27, 0x5C, 0x0D, 0x8E, 0x41, 0xB2}};
 
+// Answered by our own documents and windows with the Document.
+inline constexpr IID IID_KvBrowserDocument = {
+    0x6B1E2D41, 0x4C7A, 0x4E1F, {0x9A, 0x31, 0x27, 0x5C, 0x0D, 0x8E, 0x41, 0xB2}};
+
 // A style tear-off: display only.
 class Style final : public IHTMLStyle {
  public:

@@ -194,6 +194,7 @@ std::unique_ptr<Node> Convert(const GumboNode* gdoc) {
         const GumboElement& e = g->v.element;
         node->kind = Node::kElement;
         node->tag = TagName(e);
+        node->line = static_cast<int>(e.start_pos.line);
         for (unsigned i = 0; i < e.attributes.length; ++i) {
           auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
           node->attrs.emplace_back(Lower(a->name), a->value);

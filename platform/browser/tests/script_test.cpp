@@ -1,0 +1,548 @@
+// The page's scripts: conversions both ways, window.external from the host, exceptions
+// and script errors, page functions called by name, timers on the virtual clock, forms
+// submitted by script, and wrappers that outlive their document.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/base/time.h"
+#include "platform/browser/typeinfo_abi.h"
+#include "testsupport/browser_site.h"
+#include "testsupport/temp_home.h"
+
+namespace {
+
+using kvtest::HostedBrowser;
+
+std::string Narrow(const std::u16string& s) { return kv::WideToUtf8(s); }
+
+// The host's external object: names without case, methods refused as gets (as the
+// framework's dispatch helper does), a property, a failing member, and what it was
+// given recorded.
+class External final : public IDispatch {
+ public:
+  std::vector<VARIANT> echoed;  // copies of Echo's arguments
+  std::vector<std::string> reports;
+  std::u16string title = u"start";
+  IDispatch* kept = nullptr;
+  std::function<void()> OnPoke;
+
+  ~External() {
+    for (auto& v : echoed) VariantClear(&v);
+    if (kept) kept->Release();
+  }
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+      *object = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  enum : DISPID { kEcho = 1, kReport, kTitle, kFail, kAdd, kMakeArray, kKeep, kKept, kCallKept, kPoke };
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
+    static const std::pair<const char*, DISPID> kNames[] = {
+        {"echo", kEcho},   {"report", kReport}, {"title", kTitle},       {"fail", kFail},           {"add", kAdd},
+        {"makearray", kMakeArray}, {"keep", kKeep}, {"kept", kKept}, {"callkept", kCallKept}, {"poke", kPoke}};
+    std::string n = Narrow(names[0]);
+    for (auto& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const auto& e : kNames)
+      if (n == e.first) {
+        *ids = e.second;
+        return S_OK;
+      }
+    *ids = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* dp, VARIANT* result, EXCEPINFO* excep,
+                 UINT*) override {
+    if (result) VariantInit(result);
+    if (id == kTitle) {
+      if (flags & DISPATCH_PROPERTYPUT) {
+        if (dp->cArgs != 1 || dp->cNamedArgs != 1 || dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+          return DISP_E_BADPARAMCOUNT;
+        VARIANT s;
+        VariantInit(&s);
+        if (FAILED(VariantChangeType(&s, &dp->rgvarg[0], 0, VT_BSTR))) return DISP_E_TYPEMISMATCH;
+        title = kv::BstrText(s.bstrVal);
+        VariantClear(&s);
+        return S_OK;
+      }
+      result->vt = VT_BSTR;
+      result->bstrVal = kv::AllocBstr(title);
+      return S_OK;
+    }
+    if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    switch (id) {
+      case kEcho: {
+        if (dp->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+        VARIANT copy;
+        VariantInit(&copy);
+        VariantCopy(&copy, &dp->rgvarg[0]);
+        echoed.push_back(copy);
+        return result ? VariantCopy(result, &dp->rgvarg[0]) : S_OK;
+      }
+      case kReport: {
+        VARIANT s;
+        VariantInit(&s);
+        if (dp->cArgs == 1 && SUCCEEDED(VariantChangeType(&s, &dp->rgvarg[0], 0, VT_BSTR)))
+          reports.push_back(Narrow(kv::BstrText(s.bstrVal)));
+        VariantClear(&s);
+        return S_OK;
+      }
+      case kFail:
+        excep->bstrDescription = SysAllocString(u"the host refused");
+        excep->bstrSource = SysAllocString(u"External");
+        excep->scode = static_cast<SCODE>(0x80040155);
+        return DISP_E_EXCEPTION;
+      case kAdd: {
+        // Arguments arrive last first: Add(a, b) gives a - b to show the order.
+        if (dp->cArgs != 2) return DISP_E_BADPARAMCOUNT;
+        result->vt = VT_I4;
+        result->lVal = dp->rgvarg[1].lVal - dp->rgvarg[0].lVal;
+        return S_OK;
+      }
+      case kMakeArray: {
+        SAFEARRAY* sa = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+        VARIANT items[3];
+        items[0].vt = VT_I2;
+        items[0].iVal = 7;
+        items[1].vt = VT_BSTR;
+        items[1].bstrVal = SysAllocString(u"b");
+        items[2].vt = VT_CY;
+        items[2].cyVal.int64 = 12345;  // 1.2345
+        for (LONG i = 0; i < 3; ++i) {
+          SafeArrayPutElement(sa, &i, &items[i]);
+          VariantClear(&items[i]);
+        }
+        result->vt = VT_ARRAY | VT_VARIANT;
+        result->parray = sa;
+        return S_OK;
+      }
+      case kKeep:
+        if (dp->cArgs != 1 || dp->rgvarg[0].vt != VT_DISPATCH) return DISP_E_TYPEMISMATCH;
+        if (kept) kept->Release();
+        kept = dp->rgvarg[0].pdispVal;
+        kept->AddRef();
+        return S_OK;
+      case kKept:
+        if (!kept) return S_OK;
+        kept->AddRef();
+        result->vt = VT_DISPATCH;
+        result->pdispVal = kept;
+        return S_OK;
+      case kCallKept: {
+        if (!kept) return E_FAIL;
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        return kept->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, result, excep, nullptr);
+      }
+      case kPoke:
+        if (OnPoke) OnPoke();
+        return S_OK;
+      default: return DISP_E_MEMBERNOTFOUND;
+    }
+  }
+  std::atomic<ULONG> refs{1};
+};
+
+struct ScriptPage {
+  External ext;  // outlives the browser, which releases it
+  kvtest::TempHome home;
+  HostedBrowser b;
+  std::vector<std::string> exec40;  // the five fields of each script error the host saw
+  HRESULT answer = S_OK;            // the host's Exec 40 result
+  bool go_on = true;                // and its vaOut
+
+  ScriptPage() {
+    b.site->OnGetExternal = [this](IDispatch** out) {
+      ext.AddRef();
+      *out = &ext;
+      return S_OK;
+    };
+    b.site->OnExec = [this](const GUID* group, DWORD id, VARIANT* in, VARIANT* out) -> HRESULT {
+      if (!group || !IsEqualGUID(*group, CGID_DocHostCommandHandler) || id != 40) return OLECMDERR_E_NOTSUPPORTED;
+      exec40.push_back(ErrorFields(in));
+      if (answer == S_OK) {
+        out->vt = VT_BOOL;
+        out->boolVal = go_on ? VARIANT_TRUE : VARIANT_FALSE;
+      }
+      return answer;
+    };
+  }
+  // The error event's five fields read by name through the document's window.event.
+  static std::string ErrorFields(VARIANT* in) {
+    if (!in || in->vt != VT_UNKNOWN) return "no document";
+    IHTMLDocument2* doc = nullptr;
+    in->punkVal->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&doc));
+    IHTMLWindow2* win = nullptr;
+    doc->get_parentWindow(&win);
+    IHTMLEventObj* ev = nullptr;
+    win->get_event(&ev);
+    std::string out;
+    for (const char16_t* name : {u"errorLine", u"errorCharacter", u"errorCode", u"errorMessage", u"errorUrl"}) {
+      DISPID id = 0;
+      LPOLESTR n = const_cast<LPOLESTR>(name);
+      VARIANT v, s;
+      VariantInit(&v);
+      VariantInit(&s);
+      if (ev && SUCCEEDED(ev->GetIDsOfNames(IID_NULL, &n, 1, 0, &id))) {
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        ev->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr);
+      }
+      VariantChangeType(&s, &v, 0, VT_BSTR);
+      if (!out.empty()) out += "|";
+      std::string text = s.vt == VT_BSTR ? Narrow(kv::BstrText(s.bstrVal)) : "?";
+      if (std::string(Narrow(name)) == "errorUrl") text = text.substr(text.rfind('/') + 1);
+      out += text;
+      VariantClear(&v);
+      VariantClear(&s);
+    }
+    if (ev) ev->Release();
+    win->Release();
+    doc->Release();
+    return out;
+  }
+  void Load(const std::string& html, const std::string& name = "p.html") {
+    std::string path = home.path() + "/" + name;
+    kvtest::WriteFile(path, html);
+    b.Navigate(path);
+    b.Run();
+  }
+  std::string Reports() const {
+    std::string out;
+    for (const auto& r : ext.reports) out += (out.empty() ? "" : " ") + r;
+    return out;
+  }
+};
+
+TEST(Script, ConversionsBothWays) {
+  ScriptPage p;
+  p.Load(
+      "<html><body><script>\n"
+      "var e = window.external, arr = [1, 2], fn = function () { return 7; };\n"
+      "var d = new Date(2020, 0, 2, 3, 4, 5);\n"
+      "var vals = [true, false, 1, 1.5, -0, Math.pow(2, 31), '1', null, undefined, d, arr, fn];\n"
+      "var back = [];\n"
+      "for (var i = 0; i < vals.length; i++) {\n"
+      "  var r = e.Echo(vals[i]);\n"
+      "  back.push(typeof r + ':' + (r === vals[i] || (r instanceof Date && r.getTime() === d.getTime())));\n"
+      "}\n"
+      "e.Report(back.join(','));\n"
+      "e.Report(String(1 / e.Echo(-0)));\n"
+      "var vb = new VBArray(e.MakeArray());\n"
+      "e.Report(vb.toArray().join('/') + ' ' + vb.lbound() + '..' + vb.ubound());\n"
+      "</script></body></html>");
+  ASSERT_EQ(13u, p.ext.echoed.size());
+  const auto& v = p.ext.echoed;
+  EXPECT_EQ(VT_BOOL, v[0].vt);
+  EXPECT_EQ(VARIANT_TRUE, v[0].boolVal);  // -1, never an integer
+  EXPECT_EQ(VT_BOOL, v[1].vt);
+  EXPECT_EQ(VARIANT_FALSE, v[1].boolVal);
+  EXPECT_EQ(VT_I4, v[2].vt);
+  EXPECT_EQ(1, v[2].lVal);
+  EXPECT_EQ(VT_R8, v[3].vt);
+  EXPECT_EQ(1.5, v[3].dblVal);
+  EXPECT_EQ(VT_R8, v[4].vt);  // -0 is not an integer
+  EXPECT_TRUE(v[4].dblVal == 0 && std::signbit(v[4].dblVal));
+  EXPECT_EQ(VT_R8, v[5].vt);
+  EXPECT_EQ(2147483648.0, v[5].dblVal);
+  EXPECT_EQ(VT_BSTR, v[6].vt);
+  EXPECT_EQ(u"1", kv::BstrText(v[6].bstrVal));
+  EXPECT_EQ(VT_NULL, v[7].vt);
+  EXPECT_EQ(VT_EMPTY, v[8].vt);
+  EXPECT_EQ(VT_DATE, v[9].vt);
+  EXPECT_NEAR(43832.0 + (3 * 3600 + 4 * 60 + 5) / 86400.0, v[9].date, 1e-6);  // local time
+  EXPECT_EQ(VT_DISPATCH, v[10].vt);
+  EXPECT_EQ(VT_DISPATCH, v[11].vt);
+  // A script object's IDispatch: its members by name, and a function called as DISPID 0.
+  IDispatch* arr = v[10].pdispVal;
+  LPOLESTR length = const_cast<LPOLESTR>(u"length");
+  DISPID id = 0;
+  ASSERT_EQ(S_OK, arr->GetIDsOfNames(IID_NULL, &length, 1, 0, &id));
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  VARIANT r;
+  VariantInit(&r);
+  EXPECT_EQ(S_OK, arr->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+  EXPECT_EQ(VT_I4, r.vt);
+  EXPECT_EQ(2, r.lVal);
+  EXPECT_EQ(S_OK, v[11].pdispVal->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, &r, nullptr, nullptr));
+  EXPECT_EQ(VT_I4, r.vt);
+  EXPECT_EQ(7, r.lVal);
+  ASSERT_EQ(3u, p.ext.reports.size());
+  // Back: each value as it went, our script objects as the very same values.
+  EXPECT_EQ(
+      "boolean:true,boolean:true,number:true,number:true,number:true,number:true,string:true,object:true,"
+      "undefined:true,object:true,object:true,function:true",
+      p.ext.reports[0]);
+  EXPECT_EQ("-Infinity", p.ext.reports[1]);
+  EXPECT_EQ("7/b/1.2345 0..2", p.ext.reports[2]);
+}
+
+TEST(Script, ExternalMembersAndExceptions) {
+  ScriptPage p;
+  p.Load(
+      "<html><body><script>\n"
+      "var e = external;\n"
+      "e.Report(e.add(10, 2));\n"         // a method, its result; arguments in order
+      "e.Report(e.TITLE);\n"              // a property, names without case
+      "e.title = 'new';\n"
+      "e.Report(e.Title);\n"
+      "try { e.Fail(); } catch (x) { e.Report(x.message + '/' + (x.number >>> 0).toString(16)); }\n"
+      "try { e.NoSuch(); } catch (x) { e.Report(String(x instanceof TypeError)); }\n"
+      "</script></body></html>");
+  EXPECT_EQ("8 start new the host refused/80040155 true", p.Reports());
+  EXPECT_TRUE(p.exec40.empty());
+  EXPECT_EQ(u"new", p.ext.title);
+}
+
+TEST(Script, ScriptErrorsReachTheHost) {
+  struct Case {
+    HRESULT answer;
+    bool go_on;
+    const char* reports;  // what the page's later scripts did
+  } cases[] = {
+      {S_OK, true, "first later timer"},  // go on
+      {S_OK, false, "first"},             // stop: no later script, no timer
+  };
+  for (const Case& c : cases) {
+    ScriptPage p;
+    KvClockSetVirtual(TRUE);
+    p.answer = c.answer;
+    p.go_on = c.go_on;
+    p.Load(
+        "<html><body>\n"
+        "<script>external.Report('first');\n"
+        "setTimeout(function(){ external.Report('timer'); }, 10);\n"
+        "\n"
+        "external.Fail();</script>\n"
+        "<script>external.Report('later');</script>\n"
+        "</body></html>");
+    KvClockAdvance(20);
+    p.b.Run();
+    EXPECT_EQ(c.reports, p.Reports());
+    ASSERT_EQ(1u, p.exec40.size());
+    // Line (the script element's line + the error's - 1), character, code, message, URL.
+    EXPECT_EQ("5|1|-2147221163|the host refused|p.html", p.exec40[0]);
+    KvClockSetVirtual(FALSE);
+  }
+}
+
+TEST(Script, OnErrorFirstAndTheOwnDialog) {
+  ScriptPage p;
+  // window.onerror answering true ends it: the host hears nothing.
+  p.Load("<html><body><script>onerror = function (m, u, l) { external.Report(m + '@' + l); return true; };\n"
+         "undefinedThing();</script></body></html>");
+  EXPECT_EQ(0u, p.exec40.size());
+  ASSERT_EQ(1u, p.ext.reports.size());
+  EXPECT_NE(std::string::npos, p.ext.reports[0].find("@2"));
+
+  // A host that does not answer: the own dialog, owned by the top window; closed it goes on.
+  p.ext.reports.clear();
+  p.answer = OLECMDERR_E_NOTSUPPORTED;
+  static std::vector<std::string> created;
+  static HWND owner_seen;
+  created.clear();
+  HHOOK hook = SetWindowsHookExW(
+      WH_CBT,
+      [](int code, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (code == HCBT_CREATEWND) {
+          auto* cw = reinterpret_cast<CBT_CREATEWNDW*>(lp);
+          if (cw->lpcs->lpszClass && std::u16string(cw->lpcs->lpszClass) == u"Internet Explorer_TridentDlgFrame") {
+            created.push_back(Narrow(cw->lpcs->lpszName ? cw->lpcs->lpszName : u""));
+            owner_seen = cw->lpcs->hwndParent;
+            PostMessageW(reinterpret_cast<HWND>(wp), WM_CLOSE, 0, 0);
+          }
+        }
+        return CallNextHookEx(nullptr, code, wp, lp);
+      },
+      nullptr, 0);
+  p.Load("<html><body><script>external.Fail();</script><script>external.Report('after');</script></body></html>",
+         "q.html");
+  UnhookWindowsHookEx(hook);
+  ASSERT_EQ(1u, created.size());
+  EXPECT_EQ("Script Error", created[0]);
+  EXPECT_EQ(p.b.window, owner_seen);
+  EXPECT_EQ(1u, p.exec40.size());
+  EXPECT_EQ("after", p.Reports());
+}
+
+// Calls a page function by name as the host does: GetIDsOfNames on Script, then Invoke.
+HRESULT CallPage(HostedBrowser& b, const char16_t* name, std::vector<VARIANT> args, VARIANT* result) {
+  IHTMLDocument2* doc = b.Document();
+  IDispatch* script = nullptr;
+  doc->get_Script(&script);
+  doc->Release();
+  LPOLESTR n = const_cast<LPOLESTR>(name);
+  DISPID id = 0;
+  HRESULT hr = script->GetIDsOfNames(IID_NULL, &n, 1, 0, &id);
+  if (SUCCEEDED(hr)) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS dp{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    EXCEPINFO excep{};
+    hr = script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, result, &excep, nullptr);
+    SysFreeString(excep.bstrDescription);
+    SysFreeString(excep.bstrSource);
+  }
+  script->Release();
+  return hr;
+}
+
+TEST(Script, PageFunctionsByName) {
+  ScriptPage p;
+  p.Load(
+      "<html><body><script>\n"
+      "function yes() { return true; }\n"
+      "function one() { return 1; }\n"
+      "function text() { return '1'; }\n"
+      "function nothing() { return; }\n"
+      "function minus(a, b) { return a - b; }\n"
+      "</script></body></html>");
+  VARIANT r;
+  VariantInit(&r);
+  ASSERT_EQ(S_OK, CallPage(p.b, u"yes", {}, &r));
+  EXPECT_EQ(VT_BOOL, r.vt);
+  EXPECT_EQ(VARIANT_TRUE, r.boolVal);  // -1: its text "-1"
+  ASSERT_EQ(S_OK, CallPage(p.b, u"one", {}, &r));
+  EXPECT_EQ(VT_I4, r.vt);
+  EXPECT_EQ(1, r.lVal);
+  ASSERT_EQ(S_OK, CallPage(p.b, u"text", {}, &r));
+  EXPECT_EQ(VT_BSTR, r.vt);
+  EXPECT_EQ(u"1", kv::BstrText(r.bstrVal));
+  VariantClear(&r);
+  ASSERT_EQ(S_OK, CallPage(p.b, u"nothing", {}, &r));
+  EXPECT_EQ(VT_EMPTY, r.vt);
+  VARIANT ten, two;
+  ten.vt = VT_I4;
+  ten.lVal = 10;
+  two.vt = VT_I4;
+  two.lVal = 2;
+  ASSERT_EQ(S_OK, CallPage(p.b, u"minus", {ten, two}, &r));
+  EXPECT_EQ(8, r.lVal);
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, CallPage(p.b, u"noSuchFunction", {}, &r));
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, CallPage(p.b, u"YES", {}, &r));  // page globals keep their case
+  // A torn-down document answers no name.
+  IHTMLDocument2* doc = p.b.Document();
+  IDispatch* script = nullptr;
+  doc->get_Script(&script);
+  doc->Release();
+  p.Load("<html><body></body></html>", "other.html");
+  LPOLESTR n = const_cast<LPOLESTR>(u"yes");
+  DISPID id = 0;
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, script->GetIDsOfNames(IID_NULL, &n, 1, 0, &id));
+  script->Release();
+}
+
+TEST(Script, TimersInDueOrderOnTheVirtualClock) {
+  ScriptPage p;
+  KvClockSetVirtual(TRUE);
+  p.Load(
+      "<html><body><script>\n"
+      "var r = function (s) { return function () { external.Report(s); }; };\n"
+      "setTimeout(r('a30'), 30);\n"
+      "setTimeout(\"external.Report('b10')\", 10);\n"
+      "var i = setInterval(r('i20'), 20);\n"
+      "setTimeout(r('c10'), 10);\n"  // same deadline as b10: creation order
+      "setTimeout(function () { clearInterval(i); }, 45);\n"
+      "var gone = setTimeout(r('never'), 5); clearTimeout(gone);\n"
+      "</script></body></html>");
+  EXPECT_EQ("", p.Reports());
+  for (int t = 0; t < 10; ++t) {
+    KvClockAdvance(10);
+    p.b.Run();
+  }
+  EXPECT_EQ("b10 c10 i20 a30 i20", p.Reports());
+  KvClockSetVirtual(FALSE);
+}
+
+TEST(Script, FormSubmittedByScriptPostsItsData) {
+  ScriptPage p;
+  std::string post, headers;
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id != DISPID_BEFORENAVIGATE2 || post.size()) return;
+    const VARIANT* data = dp->rgvarg[2].pvarVal;
+    const VARIANT* head = dp->rgvarg[1].pvarVal;
+    if (data->vt == (VT_ARRAY | VT_UI1)) {
+      void* bytes = nullptr;
+      SafeArrayAccessData(data->parray, &bytes);
+      post.assign(static_cast<char*>(bytes), data->parray->rgsabound[0].cElements);
+      SafeArrayUnaccessData(data->parray);
+    }
+    if (head->vt == VT_BSTR) headers = Narrow(kv::BstrText(head->bstrVal));
+  };
+  p.Load(
+      "<html><body><form id=f method=post action=next.html>"
+      "<input name=a value='1 2'><input type=checkbox name=c checked></form>"
+      "<script>document.getElementById('f').submit();</script></body></html>");
+  EXPECT_EQ("a=1+2&c=on", post);
+  EXPECT_EQ("Content-Type: application/x-www-form-urlencoded\r\n", headers);
+}
+
+TEST(Script, WrappersOutlivingTheirDocumentFailCleanly) {
+  ScriptPage p;
+  p.Load("<html><body><p id=x>text</p><script>external.Keep(document.getElementById('x'));</script></body></html>");
+  ASSERT_NE(nullptr, p.ext.kept);
+  // The next page gets the old page's element back: using it is an error, never the
+  // freed node.
+  p.Load(
+      "<html><body><script>\n"
+      "var old = external.Kept();\n"
+      "try { old.innerHTML; external.Report('read'); } catch (e) { external.Report(e.message); }\n"
+      "try { old.click(); external.Report('called'); } catch (e) { external.Report(e.message); }\n"
+      "</script></body></html>",
+      "next.html");
+  EXPECT_EQ("Permission denied Permission denied", p.Reports());
+  // A script function the host kept after its page went.
+  p.ext.reports.clear();
+  p.Load("<html><body><script>external.Keep(function () { return document.body; });</script></body></html>",
+         "third.html");
+  p.Load("<html><body><script>try { external.CallKept(); } catch (e) { external.Report((e.number >>> 0).toString(16)); }"
+         "</script></body></html>",
+         "fourth.html");
+  EXPECT_EQ("8000ffff", p.Reports());
+}
+
+TEST(Script, ReentrantCallsKeepTheHeapAlive) {
+  ScriptPage p;
+  // page -> external -> host -> page, and the host navigates away meanwhile.
+  p.ext.OnPoke = [&]() {
+    VARIANT r;
+    VariantInit(&r);
+    EXPECT_EQ(S_OK, CallPage(p.b, u"inner", {}, &r));
+    VariantClear(&r);
+    IHTMLDocument2* doc = p.b.Document();
+    IPersistStreamInit* ps = nullptr;
+    doc->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&ps));
+    doc->Release();
+    ps->Release();
+    std::string path = p.home.path() + "/after.html";
+    kvtest::WriteFile(path, "<html><body></body></html>");
+    p.b.Navigate(path);
+    p.b.Run();  // the old document is torn down inside the outer call
+  };
+  p.Load(
+      "<html><body><script>\n"
+      "var keep = document.body;\n"
+      "function inner() { external.Report('inner'); return 1; }\n"
+      "external.Poke();\n"
+      "try { keep.innerHTML; } catch (e) { external.Report('after: ' + e.message); }\n"
+      "</script></body></html>");
+  // The rest of the outer script finds its document gone; nothing was freed under it.
+  EXPECT_EQ("inner", p.Reports());
+}
+
+}  // namespace

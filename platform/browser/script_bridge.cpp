@@ -19,6 +19,7 @@ constexpr IID IID_KvScriptObject = {0x7A0C31E2, 0x5D44, 0x4B8E, {0x8F, 0x2A, 0x6
 #define KV_ID DUK_HIDDEN_SYMBOL("kvid")
 #define KV_SO DUK_HIDDEN_SYMBOL("kvso")
 #define KV_TARGET DUK_HIDDEN_SYMBOL("kvtarget")
+#define KV_CACHE DUK_HIDDEN_SYMBOL("kvcache")
 
 constexpr double kMsPerDay = 86400000.0;
 constexpr double kOleEpochDays = 25569.0;  // 1899-12-30 to 1970-01-01
@@ -580,6 +581,7 @@ void NativeFrame::Clear() {
   hr = S_OK;
   message.clear();
   source.clear();
+  name.clear();
   type_error = false;
 }
 
@@ -692,6 +694,7 @@ duk_ret_t RunNative(duk_context* ctx, Body body) {
     case Ret::kUndefined: return 0;
     case Ret::kTop: return 1;
     case Ret::kResult: PushVariant(h, &f.result); return 1;
+    case Ret::kThrowTop: return duk_throw(ctx);
     case Ret::kError:
       if (f.type_error && f.hr == S_OK) {
         h->scratch.clear();
@@ -793,6 +796,37 @@ bool WrapperState(Heap* h, duk_context* ctx, NativeFrame& f, IDispatch** d, bool
   return true;
 }
 
+Ret BoundCall(Heap* h, duk_context* ctx, NativeFrame& f);
+
+// Pushes a function calling Invoke(METHOD) of member `id`: of the wrapper at index 0, or
+// of `control` when the name belongs to the element's control.
+void PushBoundMethod(duk_context* ctx, DISPID id, IDispatch* control) {
+  duk_push_c_function(ctx, Native<BoundCall>, DUK_VARARGS);
+  duk_push_int(ctx, id);
+  duk_put_prop_string(ctx, -2, KV_ID);
+  duk_dup(ctx, 0);
+  duk_put_prop_string(ctx, -2, KV_TARGET);
+  if (control) {
+    duk_push_pointer(ctx, control);
+    duk_put_prop_string(ctx, -2, KV_PTR);
+  }
+}
+
+// Remembers what the key at index 1 resolved to on the wrapper at index 0 (the value at
+// the stack top, left there): a method's function or a property's member id.
+void CacheMember(duk_context* ctx) {
+  if (!duk_get_prop_string(ctx, 0, KV_CACHE)) {
+    duk_pop(ctx);
+    duk_push_bare_object(ctx);
+    duk_dup_top(ctx);
+    duk_put_prop_string(ctx, 0, KV_CACHE);
+  }
+  duk_dup(ctx, 1);
+  duk_dup(ctx, -3);
+  duk_put_prop(ctx, -3);
+  duk_pop(ctx);
+}
+
 // get(target, key, receiver)
 Ret ProxyGet(Heap* h, duk_context* ctx, NativeFrame& f) {
   if (!duk_is_string(ctx, 1) || duk_is_symbol(ctx, 1)) {
@@ -803,88 +837,104 @@ Ret ProxyGet(Heap* h, duk_context* ctx, NativeFrame& f) {
   IDispatch* d;
   bool dom;
   if (!WrapperState(h, ctx, f, &d, &dom)) return Ret::kError;
-  std::u16string name = StringAt(ctx, 1);
-  // An element's control answers every name the element does not.
-  if (dom) {
-    Document* owner = OwnDocumentOf(d);
-    Element* e = nullptr;
-    IDispatch* control = nullptr;
-    if (SUCCEEDED(d->QueryInterface(IID_KvBrowserElement, reinterpret_cast<void**>(&e))) && e) {
-      control = owner->ControlObject(e->GetNode());
-      e->Release();
-    }
-    DISPID id = 0;
-    if (control && !NameId(d, name, &id) && !duk_has_prop(ctx, 0)) {
-      d = control;
-      dom = false;
-    }
-  }
+  // A member resolved before: its method, or its property read again.
   DISPID id = 0;
-  if (!NameId(d, name, &id)) {
-    LONG index = 0;
-    IHTMLElementCollection* coll = nullptr;
-    if (IsIndex(name, &index) &&
-        SUCCEEDED(d->QueryInterface(IID_IHTMLElementCollection, reinterpret_cast<void**>(&coll))) && coll) {
-      VARIANT n, none;
-      VariantInit(&none);
-      n.vt = VT_I4;
-      n.lVal = index;
-      IDispatch* item = nullptr;
-      HRESULT hr = coll->item(n, none, &item);
-      coll->Release();
-      if (FAILED(hr)) {
-        SetComError(f, hr, nullptr);
-        return Ret::kError;
-      }
-      if (!item) return Ret::kUndefined;
-      f.result.vt = VT_DISPATCH;
-      f.result.pdispVal = item;
-      return Ret::kResult;
-    }
-    // Expandos and the target's own properties (toString for ToPrimitive).
+  bool cached_property = false;
+  if (duk_get_prop_string(ctx, 0, KV_CACHE)) {
     duk_dup(ctx, 1);
-    if (duk_has_prop(ctx, 0) || dom) {
-      duk_dup(ctx, 1);
-      duk_get_prop(ctx, 0);
-      return Ret::kTop;
+    duk_get_prop(ctx, -2);
+    if (duk_is_function(ctx, -1)) return Ret::kTop;
+    if (duk_is_number(ctx, -1)) {
+      id = duk_get_int(ctx, -1);
+      cached_property = true;
     }
     duk_pop(ctx);
-    f.message = kNoMember;
-    f.type_error = true;
-    return Ret::kError;
   }
-  int kind = MemberKind(h, d, id);
-  auto bound = [&]() {
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, "bindMethod");
-    duk_remove(ctx, -2);
-    duk_dup(ctx, 0);
-    duk_push_int(ctx, id);
-    // bindMethod(target, id) gives a function calling Invoke(METHOD) on the object.
-    if (duk_pcall(ctx, 2) != DUK_EXEC_SUCCESS) duk_push_undefined(ctx);
-    if (d != WrappedAt(ctx, 0)) {
-      // A control's member: the function calls the control.
-      duk_push_pointer(ctx, d);
-      duk_put_prop_string(ctx, -2, KV_PTR);
+  duk_pop(ctx);
+  int kind = 0;
+  IDispatch* control = nullptr;
+  if (!cached_property) {
+    f.name = StringAt(ctx, 1);
+    bool known = NameId(d, f.name, &id);
+    // An element's control answers every name the element does not.
+    Element* e = nullptr;
+    if (!known && dom && SUCCEEDED(d->QueryInterface(IID_KvBrowserElement, reinterpret_cast<void**>(&e))) && e) {
+      control = e->Doc()->ControlObject(e->GetNode());
+      e->Release();
+      duk_dup(ctx, 1);
+      if (control && !duk_has_prop(ctx, 0) && NameId(control, f.name, &id)) {
+        d = control;
+        known = true;
+      } else {
+        control = nullptr;
+      }
     }
-    return Ret::kTop;
-  };
-  if (kind == 1) return bound();
+    if (!known) {
+      LONG index = 0;
+      IHTMLElementCollection* coll = nullptr;
+      if (IsIndex(f.name, &index) &&
+          SUCCEEDED(d->QueryInterface(IID_IHTMLElementCollection, reinterpret_cast<void**>(&coll))) && coll) {
+        VARIANT n, none;
+        VariantInit(&none);
+        n.vt = VT_I4;
+        n.lVal = index;
+        IDispatch* item = nullptr;
+        HRESULT hr = coll->item(n, none, &item);
+        coll->Release();
+        if (FAILED(hr)) {
+          SetComError(f, hr, nullptr);
+          return Ret::kError;
+        }
+        if (!item) return Ret::kUndefined;
+        f.result.vt = VT_DISPATCH;
+        f.result.pdispVal = item;
+        return Ret::kResult;
+      }
+      // Expandos and the target's own properties (toString for ToPrimitive); a DOM
+      // object's unknown name reads as undefined.
+      duk_dup(ctx, 1);
+      if (duk_has_prop(ctx, 0) || dom) {
+        duk_dup(ctx, 0);
+        duk_dup(ctx, 1);
+        if (duk_safe_call(ctx, [](duk_context* c, void*) -> duk_ret_t {
+              duk_get_prop(c, -2);
+              return 1;
+            }, nullptr, 2, 1) != DUK_EXEC_SUCCESS)
+          return Ret::kThrowTop;
+        return Ret::kTop;
+      }
+      f.message = kNoMember;
+      f.type_error = true;
+      return Ret::kError;
+    }
+    kind = MemberKind(h, d, id);
+    if (kind == 1) {
+      PushBoundMethod(ctx, id, control);
+      CacheMember(ctx);
+      return Ret::kTop;
+    }
+  }
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   EXCEPINFO excep{};
   d->AddRef();
   HRESULT hr = d->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &f.result, &excep, nullptr);
-  if (kind == -1 && (hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_BADPARAMCOUNT)) {
+  d->Release();
+  if (!cached_property && kind == -1 && (hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_BADPARAMCOUNT)) {
+    // No type information and refused as a get: a method.
     SetComError(f, S_OK, &excep);
     f.Clear();
-    Ret r = bound();
-    d->Release();
-    return r;
+    PushBoundMethod(ctx, id, control);
+    CacheMember(ctx);
+    return Ret::kTop;
   }
-  d->Release();
   if (FAILED(hr)) {
     SetComError(f, hr, &excep);
     return Ret::kError;
+  }
+  if (!cached_property && !control) {
+    duk_push_int(ctx, id);
+    CacheMember(ctx);
+    duk_pop(ctx);
   }
   return Ret::kResult;
 }
@@ -892,9 +942,15 @@ Ret ProxyGet(Heap* h, duk_context* ctx, NativeFrame& f) {
 // set(target, key, value, receiver)
 Ret ProxySet(Heap* h, duk_context* ctx, NativeFrame& f) {
   auto own = [&]() {
+    // Onto the target (a page may have given it a throwing setter: protected).
+    duk_dup(ctx, 0);
     duk_dup(ctx, 1);
     duk_dup(ctx, 2);
-    duk_put_prop(ctx, 0);  // the target is a plain extensible object
+    if (duk_safe_call(ctx, [](duk_context* c, void*) -> duk_ret_t {
+          duk_put_prop(c, -3);
+          return 0;
+        }, nullptr, 3, 1) != DUK_EXEC_SUCCESS)
+      return Ret::kThrowTop;
     duk_push_true(ctx);
     return Ret::kTop;
   };
@@ -902,16 +958,16 @@ Ret ProxySet(Heap* h, duk_context* ctx, NativeFrame& f) {
   IDispatch* d;
   bool dom;
   if (!WrapperState(h, ctx, f, &d, &dom)) return Ret::kError;
-  std::u16string name = StringAt(ctx, 1);
+  f.name = StringAt(ctx, 1);
   DISPID id = 0;
-  if (!NameId(d, name, &id)) {
+  if (!NameId(d, f.name, &id)) {
     Element* e = nullptr;
     IDispatch* control = nullptr;
     if (dom && SUCCEEDED(d->QueryInterface(IID_KvBrowserElement, reinterpret_cast<void**>(&e))) && e) {
       control = OwnDocumentOf(d)->ControlObject(e->GetNode());
       e->Release();
     }
-    if (!control || !NameId(control, name, &id)) return own();  // an expando
+    if (!control || !NameId(control, f.name, &id)) return own();  // an expando
     d = control;
   }
   f.args.resize(1);
@@ -975,7 +1031,7 @@ Ret InvokeMethod(Heap* h, NativeFrame& f, IDispatch* d, DISPID id, duk_idx_t fir
 // A bound method: its object and member id are on the function.
 Ret BoundCall(Heap* h, duk_context* ctx, NativeFrame& f) {
   duk_idx_t argc = duk_get_top(ctx);
-  duk_push_this(ctx);  // the bound function
+  duk_push_current_function(ctx);
   duk_get_prop_string(ctx, -1, KV_PTR);
   auto* d = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
   duk_pop(ctx);
@@ -1037,8 +1093,6 @@ const char kBridgeSource[] =
     "s.makeTarget=function(){var t={};Duktape.fin(t,n.fin);return t;};"
     "s.makeCallable=function(){var t=function(){};Duktape.fin(t,n.fin);return t;};"
     "s.handler={get:n.get,set:n.set,has:n.has,apply:n.apply};"
-    "s.bindMethod=function(target,id){var f=function(){return n.call.apply(f,arguments);};"
-    "n.mark(f,id,target);return f;};"
     "function VBArray(a){if(a instanceof VBArray)return a;throw new TypeError('VBArray expected');}"
     "VBArray.prototype.toArray=function(){return this.items.slice();};"
     "VBArray.prototype.dimensions=function(){return this.bounds.length/2;};"
@@ -1051,15 +1105,6 @@ const char kBridgeSource[] =
     "return v;};"
     "s.VBArray=VBArray;"
     "return s;})";
-
-// mark(f, id, target): the bound method's member id and wrapper target, hidden.
-duk_ret_t MarkBound(duk_context* ctx) {
-  duk_dup(ctx, 1);
-  duk_put_prop_string(ctx, 0, KV_ID);
-  duk_dup(ctx, 2);
-  duk_put_prop_string(ctx, 0, KV_TARGET);
-  return 0;
-}
 
 }  // namespace
 
@@ -1077,8 +1122,6 @@ void InstallBridge(Heap* h) {
                                              {"set", Native<ProxySet>, 4},
                                              {"has", Native<ProxyHas>, 2},
                                              {"apply", Native<ProxyApply>, 3},
-                                             {"call", Native<BoundCall>, DUK_VARARGS},
-                                             {"mark", MarkBound, 3},
                                              {nullptr, nullptr, 0}};
   duk_put_function_list(ctx, -1, natives);
   duk_call(ctx, 1);  // [stash helpers]

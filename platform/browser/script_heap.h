@@ -26,7 +26,8 @@ class ScriptObject;
 constexpr size_t kHeapCap = 256u << 20;
 
 // What a binding body leaves for its trampoline.
-enum class Ret { kUndefined, kTop, kResult, kError };
+// kThrowTop: the value at the stack top is thrown as it is.
+enum class Ret { kUndefined, kTop, kResult, kError, kThrowTop };
 
 // One pending result or error per native nesting level.
 struct NativeFrame {
@@ -36,6 +37,7 @@ struct NativeFrame {
   HRESULT hr = S_OK;
   std::u16string message;
   std::u16string source;
+  std::u16string name;  // the member name a wrapper trap resolves
   bool type_error = false;
   void Clear();
 };

@@ -198,6 +198,7 @@ Node::~Node() {
   while (!pending.empty()) {
     std::unique_ptr<Node> n = std::move(pending.back());
     pending.pop_back();
+    if (!n) continue;  // a child moved out into another tree
     for (auto& c : n->children) pending.push_back(std::move(c));
     n->children.clear();
   }

@@ -1443,12 +1443,16 @@ HRESULT WebBrowser::DocumentExternal(IDispatch** external) {
   return ui_handler_->GetExternal(external);
 }
 HRESULT WebBrowser::DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) {
-  std::u16string t = text, caption = u"Message from webpage";
+  std::u16string t = text, caption = u"Web page message";
   t.push_back(0);
   caption.push_back(0);
-  if (show_ui_ && show_ui_->ShowMessage(embedding_, t.data(), caption.data(), type, nullptr, 0, result) == S_OK)
-    return S_OK;
-  *result = MessageBoxW(embedding_, t.data(), caption.data(), type);
+  AddRef();
+  HRESULT hr = show_ui_ ? show_ui_->ShowMessage(document_window_ ? document_window_ : embedding_, t.data(),
+                                                caption.data(), type, nullptr, 0, result)
+                        : S_FALSE;
+  // Unanswered: the platform's box, owned by the top window.
+  if (hr != S_OK && !closed_) *result = MessageBoxW(DocumentTopWindow(), t.data(), caption.data(), type);
+  Release();
   return S_OK;
 }
 void WebBrowser::DocumentReload(Document* doc) {

@@ -550,7 +550,7 @@ void PushDispatch(Heap* h, IDispatch* d) {
   }
   // The target holds the reference; its finalizer releases it.
   duk_push_global_stash(ctx);
-  duk_get_prop_string(ctx, -1, collection ? "makeCallable" : "makeTarget");
+  duk_get_prop_string(ctx, -1, collection ? "makeCallable" : dom ? "makeDomTarget" : "makeTarget");
   duk_remove(ctx, -2);
   duk_call(ctx, 0);  // [.. target]
   d->AddRef();
@@ -869,6 +869,25 @@ Ret ProxyGet(Heap* h, duk_context* ctx, NativeFrame& f) {
         control = nullptr;
       }
     }
+    if (!known && dom) {
+      // A form's controls by name.
+      IHTMLFormElement* form = nullptr;
+      if (SUCCEEDED(d->QueryInterface(IID_IHTMLFormElement, reinterpret_cast<void**>(&form))) && form) {
+        VARIANT n, none;
+        VariantInit(&none);
+        n.vt = VT_BSTR;
+        n.bstrVal = AllocBstr(f.name);
+        IDispatch* item = nullptr;
+        form->item(n, none, &item);
+        VariantClear(&n);
+        form->Release();
+        if (item) {
+          f.result.vt = VT_DISPATCH;
+          f.result.pdispVal = item;
+          return Ret::kResult;
+        }
+      }
+    }
     if (!known) {
       LONG index = 0;
       IHTMLElementCollection* coll = nullptr;
@@ -1092,6 +1111,10 @@ const char kBridgeSource[] =
     "s.dateFromLocalMs=function(ms){var d=new Date(ms);return new Date(ms+d.getTimezoneOffset()*60000);};"
     "s.makeTarget=function(){var t={};Duktape.fin(t,n.fin);return t;};"
     "s.makeCallable=function(){var t=function(){};Duktape.fin(t,n.fin);return t;};"
+    "var dom={attachEvent:function(name,f){var l=this.__kvEvents||(this.__kvEvents=[]);l.push([String(name),f]);"
+    "return true;},detachEvent:function(name,f){var l=this.__kvEvents||[];for(var i=0;i<l.length;i++)"
+    "if(l[i][0]===String(name)&&l[i][1]===f){l.splice(i,1);break;}}};"
+    "s.makeDomTarget=function(){var t=Object.create(dom);Duktape.fin(t,n.fin);return t;};"
     "s.handler={get:n.get,set:n.set,has:n.has,apply:n.apply};"
     "function VBArray(a){if(a instanceof VBArray)return a;throw new TypeError('VBArray expected');}"
     "VBArray.prototype.toArray=function(){return this.items.slice();};"

@@ -545,4 +545,276 @@ TEST(Script, ReentrantCallsKeepTheHeapAlive) {
   EXPECT_EQ("inner", p.Reports());
 }
 
+// An object describing itself through type information: Value a property, Run a
+// method. Its Invoke takes any flags, so only the type information tells them apart.
+class TypeInfo final : public ITypeInfo {
+ public:
+  int func_descs = 0;  // GetFuncDesc calls (the bridge caches per interface)
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = IsEqualIID(riid, IID_IUnknown) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT GetTypeAttr(TYPEATTR** attr) override {
+    auto* a = new TYPEATTR{};
+    a->guid = {0x1234ABCD, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
+    a->typekind = TKIND_DISPATCH;
+    a->cFuncs = 3;
+    *attr = a;
+    return S_OK;
+  }
+  HRESULT GetFuncDesc(UINT index, FUNCDESC** desc) override {
+    ++func_descs;
+    auto* d = new FUNCDESC{};
+    d->funckind = FUNC_DISPATCH;
+    d->memid = index == 2 ? 2 : 1;
+    d->invkind = index == 0 ? INVOKE_PROPERTYGET : index == 1 ? INVOKE_PROPERTYPUT : INVOKE_FUNC;
+    *desc = d;
+    return S_OK;
+  }
+  void ReleaseTypeAttr(TYPEATTR* attr) override { delete attr; }
+  void ReleaseFuncDesc(FUNCDESC* desc) override { delete desc; }
+  HRESULT GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
+  HRESULT GetVarDesc(UINT, VARDESC**) override { return E_NOTIMPL; }
+  HRESULT GetNames(MEMBERID, BSTR*, UINT, UINT*) override { return E_NOTIMPL; }
+  HRESULT GetRefTypeOfImplType(UINT, HREFTYPE*) override { return E_NOTIMPL; }
+  HRESULT GetImplTypeFlags(UINT, INT*) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(LPOLESTR*, UINT, MEMBERID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(void*, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
+  HRESULT GetDocumentation(MEMBERID, BSTR*, BSTR*, DWORD*, BSTR*) override { return E_NOTIMPL; }
+  HRESULT GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) override { return E_NOTIMPL; }
+  HRESULT GetRefTypeInfo(HREFTYPE, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT AddressOfMember(MEMBERID, INVOKEKIND, void**) override { return E_NOTIMPL; }
+  HRESULT CreateInstance(IUnknown*, REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }
+  HRESULT GetContainingTypeLib(ITypeLib**, UINT*) override { return E_NOTIMPL; }
+  void ReleaseVarDesc(VARDESC*) override {}
+};
+
+class Typed final : public IDispatch {
+ public:
+  explicit Typed(TypeInfo* info) : info_(info) {}
+  std::vector<WORD> flags_seen;  // Invoke's flags, in order
+  std::vector<VARTYPE> put_types;
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ? this : nullptr;
+    if (*object) AddRef();
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetTypeInfoCount(UINT* n) override {
+    *n = info_ ? 1 : 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    *info = info_;
+    return info_ ? S_OK : DISP_E_BADINDEX;
+  }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
+    std::u16string n = names[0];
+    *ids = n == u"Value" ? 1 : n == u"Run" ? 2 : n == u"Target" ? 3 : DISPID_UNKNOWN;
+    return *ids == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+  }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* dp, VARIANT* result, EXCEPINFO*, UINT*) override {
+    flags_seen.push_back(flags);
+    if (result) VariantInit(result);
+    if (id == 3) {
+      // Refuses an object by value; takes it by reference.
+      put_types.push_back(dp->cArgs ? dp->rgvarg[0].vt : static_cast<VARTYPE>(VT_EMPTY));
+      return flags == DISPATCH_PROPERTYPUTREF ? S_OK : DISP_E_TYPEMISMATCH;
+    }
+    if (result) {
+      result->vt = VT_I4;
+      result->lVal = id * 10;
+    }
+    return S_OK;
+  }
+  std::atomic<ULONG> refs{1};
+
+ private:
+  TypeInfo* info_;
+};
+
+TEST(Script, MethodsAndPropertiesFromTypeInformation) {
+  ScriptPage p;
+  TypeInfo info;
+  Typed a(&info), b(&info), plain(nullptr);
+  p.ext.kept = &a;  // Kept() hands it to the page
+  a.AddRef();
+  p.Load(
+      "<html><body><script>\n"
+      "var a = external.Kept();\n"
+      "external.Report(typeof a.Run + ' ' + a.Run() + ' ' + a.Value + ' ' + a.Value);\n"
+      "a.Target = {};\n"
+      "</script></body></html>");
+  EXPECT_EQ("function 20 10 10", p.Reports());
+  EXPECT_EQ((std::vector<WORD>{DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT,
+                               DISPATCH_PROPERTYPUTREF}),
+            a.flags_seen);
+  EXPECT_EQ((std::vector<VARTYPE>{VT_DISPATCH, VT_DISPATCH}), a.put_types);
+  int walked = info.func_descs;
+  EXPECT_EQ(3, walked);
+  // A second object of the same interface: the cached description.
+  p.ext.kept->Release();
+  p.ext.kept = &b;
+  b.AddRef();
+  p.ext.reports.clear();
+  p.Load("<html><body><script>var b = external.Kept(); external.Report(b.Run() + b.Value);</script></body></html>",
+         "b.html");
+  EXPECT_EQ("30", p.Reports());
+  EXPECT_EQ(3 + 3, info.func_descs);  // one walk per heap: each page's heap caches its own
+  // Without type information: a get first, which this object answers.
+  p.ext.kept->Release();
+  p.ext.kept = &plain;
+  plain.AddRef();
+  p.ext.reports.clear();
+  p.Load("<html><body><script>var c = external.Kept(); external.Report(typeof c.Run);</script></body></html>",
+         "c.html");
+  EXPECT_EQ("number", p.Reports());
+  EXPECT_EQ((std::vector<WORD>{DISPATCH_PROPERTYGET}), plain.flags_seen);
+  p.ext.kept->Release();
+  p.ext.kept = nullptr;
+  p.Load("<html><body></body></html>", "d.html");
+}
+
+TEST(Script, HandlersAttachEventAndWindowEvent) {
+  ScriptPage p;
+  p.Load(
+      "<html><body onload=\"external.Report('load')\">\n"
+      "<div id=outer onclick=\"external.Report('outer ' + window.event.srcElement.id)\">\n"
+      "<a id=link href=\"elsewhere.html\" onclick=\"external.Report('attr ' + this.id); return false;\">go</a>\n"
+      "<button id=btn>b</button></div>\n"
+      "<script>\n"
+      "var btn = document.getElementById('btn');\n"
+      "btn.onclick = function () { external.Report('prop ' + this.id + ' ' + event.type); };\n"
+      "btn.attachEvent('onclick', function (e) { external.Report('attached ' + e.type); });\n"
+      "btn.attachEvent('onclick', function () { external.Report('second'); window.event.cancelBubble = true; });\n"
+      "</script></body></html>");
+  EXPECT_EQ("load", p.Reports());
+  p.ext.reports.clear();
+  p.b.Click(u"link");
+  EXPECT_EQ("attr link outer link", p.Reports());  // returned false: no navigation
+  EXPECT_NE(std::string::npos, p.b.LocationUrl().find("p.html"));
+  p.ext.reports.clear();
+  p.b.Click(u"btn");
+  EXPECT_EQ("prop btn click attached click second", p.Reports());  // bubbling cancelled
+}
+
+TEST(Script, LocationAndNavigate) {
+  ScriptPage p;
+  std::vector<std::string> before;  // each BeforeNavigate2's page, with the reports made by then
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_BEFORENAVIGATE2) {
+      std::string u = Narrow(kv::BstrText(dp->rgvarg[5].pvarVal->bstrVal));
+      before.push_back(u.substr(u.rfind('/') + 1) + "@" + std::to_string(p.ext.reports.size()));
+    }
+  };
+  p.Load(
+      "<html><body><script>\n"
+      "external.Report(location.href.substr(location.href.lastIndexOf('/') + 1));\n"
+      "location.href = 'a.html';\n"
+      "external.Report('after');\n"
+      "</script></body></html>");
+  // BeforeNavigate2 fires inside the assignment.
+  EXPECT_EQ("p.html after", p.Reports());
+  EXPECT_EQ((std::vector<std::string>{"p.html@0", "a.html@1"}), before);
+  struct Case {
+    const char* call;
+    const char* url;
+  } cases[] = {{"location.assign('b.html')", "b.html"},
+               {"location.replace('c.html')", "c.html"},
+               {"window.navigate('d.html')", "d.html"}};
+  for (const Case& c : cases) {
+    before.clear();
+    p.Load(std::string("<html><body><script>") + c.call + "</script></body></html>", "q.html");
+    ASSERT_EQ(2u, before.size()) << c.call;
+    EXPECT_EQ(c.url, before[1].substr(0, before[1].find('@')));
+  }
+}
+
+TEST(Script, WalkOrderWritesAndNamedElements) {
+  ScriptPage p;
+  kvtest::WriteFile(p.home.path() + "/ext.js", "external.Report('external ' + typeof early);\nvar fromFile = 1;");
+  p.Load(
+      "<html><body><p id=named>x</p><form name=f1><input name=q value=v></form>\n"
+      "<script>var early = 1; external.Report('first ' + named.innerText + ' ' + f1.q.value);</script>\n"
+      "<script src=ext.js></script>\n"
+      "<script>external.Report('after ' + fromFile); document.write('<b id=w>written</b><script>external.Report(\"inner\")<\\/script>');</script>\n"
+      "<script>external.Report('next ' + document.getElementById('w').innerText); var named = 5; external.Report(named);</script>\n"
+      "</body></html>");
+  EXPECT_EQ("first x v external number after 1 inner next written 5", p.Reports());
+}
+
+TEST(Script, DatesReadTheVirtualClockAndScriptsCanBeOff) {
+  ScriptPage p;
+  KvClockSetVirtual(TRUE);
+  p.Load("<html><body><script>var t0 = Date.now(); var d0 = new Date().getTime();\n"
+         "setTimeout(function () { external.Report((Date.now() - t0) + ' ' + (new Date().getTime() - d0)); }, 5000);"
+         "</script></body></html>");
+  KvClockAdvance(5000);
+  p.b.Run();
+  EXPECT_EQ("5000 5000", p.Reports());
+  KvClockSetVirtual(FALSE);
+  // The host's download flags without scripts (0x80): nothing runs.
+  p.ext.reports.clear();
+  p.b.site->OnAmbient = [](DISPID id) {
+    VARIANT v;
+    VariantInit(&v);
+    if (id == -5512) {
+      v.vt = VT_I4;
+      v.lVal = 0x80;
+    }
+    return v;
+  };
+  IOleControl* control = nullptr;
+  p.b.browser->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(&control));
+  control->OnAmbientPropertyChange(-5512);
+  control->Release();
+  p.Load("<html><body><script>external.Report('ran');</script></body></html>", "off.html");
+  EXPECT_EQ("", p.Reports());
+}
+
+TEST(Script, ExhaustingTheHeapIsAScriptError) {
+  ScriptPage p;
+  // Caught, then uncaught: each an error of the page, the page goes on.
+  p.Load("<html><body><script>\n"
+         "var s = 'xxxxxxxxxxxxxxxx';\n"
+         "try { while (true) s += s; } catch (e) { s = null; external.Report(e.message); }\n"
+         "</script><script>var t = 'yyyyyyyyyyyyyyyy'; while (true) t += t;</script>"
+         "<script>t = null; external.Report('still here');</script></body></html>");
+  EXPECT_EQ("alloc failed still here", p.Reports());
+  ASSERT_EQ(1u, p.exec40.size());
+  EXPECT_NE(std::string::npos, p.exec40[0].find("alloc failed"));
+}
+
+TEST(Script, AlertAndConfirmGoThroughTheHost) {
+  ScriptPage p;
+  std::vector<std::string> shown;
+  p.b.site->OnShowMessage = [&](const std::u16string& text, DWORD type, LRESULT* result) {
+    shown.push_back(Narrow(text) + " " + std::to_string(type));
+    *result = text == u"sure?" ? 1 : 2;  // IDOK, IDCANCEL
+    return S_OK;
+  };
+  p.Load("<html><body><script>alert('hi'); external.Report(confirm('sure?') + ' ' + confirm('no?'));</script>"
+         "</body></html>");
+  EXPECT_EQ((std::vector<std::string>{"hi 48", "sure? 33", "no? 33"}), shown);
+  EXPECT_EQ("true false", p.Reports());
+  // Unanswered: the platform's message box, owned by the top window.
+  p.b.site->OnShowMessage = nullptr;
+  KvMessageBoxLogClear();
+  KvMessageBoxScriptPush(1);
+  p.ext.reports.clear();
+  p.Load("<html><body><script>external.Report(String(confirm('box?')));</script></body></html>", "box.html");
+  EXPECT_EQ("true", p.Reports());
+  ASSERT_EQ(1u, KvMessageBoxLogCount());
+  KVMSGBOXRECORD r;
+  KvMessageBoxLogGet(0, &r);
+  EXPECT_STREQ("box?", r.text);
+  EXPECT_STREQ("Web page message", r.caption);
+  EXPECT_EQ(0x21u, r.type);
+  EXPECT_EQ(p.b.window, r.owner);
+}
+
 }  // namespace

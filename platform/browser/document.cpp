@@ -166,7 +166,7 @@ void Document::Bury(std::vector<std::unique_ptr<Node>> nodes) {
     while (!stack.empty() && !referenced) {
       Node* m = stack.back();
       stack.pop_back();
-      referenced = m->object != nullptr || m->IsElement("script") || m == focus_;
+      referenced = m->object != nullptr || m->text_object != nullptr || m->IsElement("script") || m == focus_;
       for (auto& c : m->children) stack.push_back(c.get());
     }
     n->parent = nullptr;
@@ -180,10 +180,32 @@ IDispatch* Document::ObjectOf(Node* node) {
     AddRef();
     return static_cast<IHTMLDocument2*>(this);
   }
+  if (node->kind == Node::kText || node->kind == Node::kComment) {
+    if (!node->text_object) node->text_object = std::make_unique<TextNode>(this, node);
+    node->text_object->AddRef();
+    return node->text_object.get();
+  }
   Element* e = ElementOf(node);
   if (!e) return nullptr;
   e->AddRef();
   return static_cast<IHTMLElement*>(e);
+}
+
+std::unique_ptr<Node> Document::Unlink(Node* node) {
+  std::vector<std::unique_ptr<Node>>& from = node->parent ? node->parent->children : detached_;
+  for (auto it = from.begin(); it != from.end(); ++it)
+    if (it->get() == node) {
+      std::unique_ptr<Node> owned = std::move(*it);
+      from.erase(it);
+      owned->parent = nullptr;
+      for (Node* p = focus_; p; p = p->parent)
+        if (p == node) {
+          focus_ = nullptr;
+          break;
+        }
+      return owned;
+    }
+  return nullptr;
 }
 
 Element* Document::ElementOf(Node* node) {
@@ -495,7 +517,8 @@ enum DocumentId : DISPID {
   kDocWrite,
   kDocWriteln,
   kDocOpen,
-  kDocClose
+  kDocClose,
+  kDocCreateTextNode
 };
 const DispName kDocumentNames[] = {{u"all", kDocAll},
                                    {u"body", kDocBody},
@@ -516,11 +539,13 @@ const DispName kDocumentNames[] = {{u"all", kDocAll},
                                    {u"write", kDocWrite},
                                    {u"writeln", kDocWriteln},
                                    {u"open", kDocOpen},
-                                   {u"close", kDocClose}};
+                                   {u"close", kDocClose},
+                                   {u"createTextNode", kDocCreateTextNode}};
 }  // namespace
 
 HRESULT Document::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  return NamesToIds(kDocumentNames, names, count, ids);
+  HRESULT hr = NamesToIds(kDocumentNames, names, count, ids);
+  return hr == DISP_E_UNKNOWNNAME ? NodeIds(names, count, ids) : hr;
 }
 
 HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
@@ -578,6 +603,18 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
     case kDocClose:
       if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
       return close();
+    case kDocCreateTextNode: {
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_BADPARAMCOUNT;
+      // A new text node stays outside the tree, owned by the document.
+      auto n = std::make_unique<Node>();
+      n->kind = Node::kText;
+      n->text = Utf8(a.bstrVal);
+      VariantClear(&a);
+      Node* placed = n.get();
+      detached_.push_back(std::move(n));
+      return ResultDispatch(result, ObjectOf(placed));
+    }
     case kDocCreateElement:
     case kDocGetElementById:
     case kDocGetElementsByName:
@@ -594,7 +631,7 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
         hr = getElementsByTagName(a.bstrVal, reinterpret_cast<IHTMLElementCollection**>(&d));
       VariantClear(&a);
       break;
-    default: return DISP_E_MEMBERNOTFOUND;
+    default: return NodeInvoke(this, root_.get(), id, flags, params, result);
   }
   if (SUCCEEDED(hr)) ResultDispatch(result, d);
   return hr;

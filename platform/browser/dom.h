@@ -21,6 +21,7 @@ class Document;
 class Element;
 class Layout;
 class Script;
+class TextNode;
 
 // Nesting below this depth is flattened: the text of a deeper subtree becomes one text
 // node of the element at the limit, so every walk of the tree is bounded.
@@ -40,6 +41,7 @@ struct Node {
   bool checked = false;
   int selected = -1;
   std::unique_ptr<Element> object;
+  std::unique_ptr<TextNode> text_object;  // text and comment nodes' COM object
   Node* frame_root = nullptr;  // a loaded frame's document tree (frame and iframe elements)
   int line = 0;                // the source line of an element's start tag (1-based; 0 unknown)
 
@@ -59,6 +61,11 @@ struct Node {
 // <meta> in the first 1024 bytes, else the ANSI code page; converted to UTF-8 with iconv;
 // parsed by gumbo. `charset` receives the charset used (an iconv name).
 std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_view content_type, std::string* charset);
+// UTF-8 markup parsed in gumbo's fragment mode as the content of a `context_tag`
+// element at `depth` (Depth of it) (innerHTML, document.write during the walk).
+std::vector<std::unique_ptr<Node>> ParseFragment(std::string_view utf8, std::string_view context_tag, int depth);
+// The depth of `node` in its tree (the document's children: 1).
+int Depth(const Node* node);
 // UTF-8 text in `charset` (an iconv name); characters it cannot hold become "&#N;", as
 // form submission sends them.
 std::string FromUtf8(std::string_view utf8, const std::string& charset);
@@ -151,6 +158,8 @@ class Document final : public IHTMLDocument2,
   IDispatch* ControlObject(Node* node) const;
   // Takes a reference to `control` (null removes the element's control).
   void SetControlObject(Node* node, IDispatch* control);
+  // Takes `node` out of its parent (or out of the document's detached nodes).
+  std::unique_ptr<Node> Unlink(Node* node);
   // Nodes taken out of the tree stay with the document while a wrapper or the walk may
   // still point at them.
   void Bury(std::vector<std::unique_ptr<Node>> nodes);

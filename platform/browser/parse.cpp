@@ -160,7 +160,8 @@ std::string TagName(const GumboElement& e) {
   return Lower(std::string_view(piece.data, piece.length));
 }
 
-std::unique_ptr<Node> Convert(const GumboNode* gdoc) {
+// `first_depth`: the depth of the document's top elements (1 for a whole document).
+std::unique_ptr<Node> Convert(const GumboNode* gdoc, int first_depth = 1) {
   auto root = std::make_unique<Node>();
   root->kind = Node::kDocument;
   struct Item {
@@ -170,7 +171,8 @@ std::unique_ptr<Node> Convert(const GumboNode* gdoc) {
   };
   std::vector<Item> stack;
   const GumboVector& top = gdoc->v.document.children;
-  for (unsigned i = top.length; i-- > 0;) stack.push_back({static_cast<const GumboNode*>(top.data[i]), root.get(), 1});
+  for (unsigned i = top.length; i-- > 0;)
+    stack.push_back({static_cast<const GumboNode*>(top.data[i]), root.get(), first_depth});
   while (!stack.empty()) {
     Item it = stack.back();
     stack.pop_back();
@@ -383,6 +385,40 @@ std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_vi
   root->kind = Node::kDocument;
   InitControlState(root.get());
   return root;  // the arena frees gumbo's tree
+}
+
+std::vector<std::unique_ptr<Node>> ParseFragment(std::string_view utf8, std::string_view context_tag, int depth) {
+  std::string text = BoundNesting(std::string(utf8));
+  Arena arena;
+  GumboOptions options = kGumboDefaultOptions;
+  options.allocator = ArenaAlloc;
+  options.deallocator = ArenaFree;
+  options.userdata = &arena;
+  options.max_errors = 0;
+  std::string context(context_tag);
+  GumboTag tag = gumbo_tag_enum(context.c_str());
+  // The fragment's parent sets the insertion mode (rows in a table body, options in a
+  // select); an unknown or document-level parent parses as a body's content.
+  if (tag == GUMBO_TAG_UNKNOWN || tag == GUMBO_TAG_HTML || tag == GUMBO_TAG_LAST) tag = GUMBO_TAG_BODY;
+  options.fragment_context = tag;
+  options.fragment_namespace = GUMBO_NAMESPACE_HTML;
+  std::vector<std::unique_ptr<Node>> nodes;
+  GumboOutput* out = gumbo_parse_with_options(&options, text.data(), text.size());
+  if (!out) return nodes;
+  // gumbo's <html> stands where the context element does: the fragment's nodes get the
+  // depth of its children, so the tree stays within kMaxTreeDepth.
+  std::unique_ptr<Node> root = Convert(out->document, std::max(depth, 1));
+  InitControlState(root.get());
+  // The fragment's nodes are the children of the one <html> element gumbo makes.
+  for (auto& c : root->children) {
+    if (!c || !c->IsElement("html")) continue;
+    for (auto& n : c->children) {
+      n->parent = nullptr;
+      nodes.push_back(std::move(n));
+    }
+    c->children.clear();
+  }
+  return nodes;
 }
 
 }  // namespace kv::browser

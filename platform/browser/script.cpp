@@ -230,24 +230,13 @@ void InsertWritten(Heap* h, Node* script) {
   std::string text = std::move(h->written);
   h->written.clear();
   if (text.empty() || !script->parent) return;
-  std::string html = "<body>" + text;
-  auto tree =
-      ParseHtml(reinterpret_cast<const uint8_t*>(html.data()), html.size(), "text/html; charset=utf-8", nullptr);
-  Node* body = nullptr;
-  std::vector<Node*> stack{tree.get()};
-  while (!stack.empty() && !body) {
-    Node* n = stack.back();
-    stack.pop_back();
-    if (n->IsElement("body")) body = n;
-    for (auto& c : n->children) stack.push_back(c.get());
-  }
-  if (!body) return;
+  auto nodes = ParseFragment(text, script->parent->tag, Depth(script->parent));
   Node* parent = script->parent;
   size_t at = 0;
   while (at < parent->children.size() && parent->children[at].get() != script) ++at;
   ++at;
   std::vector<Node*> scripts;
-  for (auto& c : body->children) {
+  for (auto& c : nodes) {
     Node* placed = c.get();
     c->parent = parent;
     parent->children.insert(parent->children.begin() + static_cast<std::ptrdiff_t>(at++), std::move(c));

@@ -829,6 +829,7 @@ void CacheMember(duk_context* ctx) {
 
 // get(target, key, receiver)
 Ret ProxyGet(Heap* h, duk_context* ctx, NativeFrame& f) {
+  if (duk_is_number(ctx, 1)) duk_to_string(ctx, 1);  // an index arrives as a number
   if (!duk_is_string(ctx, 1) || duk_is_symbol(ctx, 1)) {
     duk_dup(ctx, 1);
     duk_get_prop(ctx, 0);
@@ -960,6 +961,7 @@ Ret ProxyGet(Heap* h, duk_context* ctx, NativeFrame& f) {
 
 // set(target, key, value, receiver)
 Ret ProxySet(Heap* h, duk_context* ctx, NativeFrame& f) {
+  if (duk_is_number(ctx, 1)) duk_to_string(ctx, 1);
   auto own = [&]() {
     // Onto the target (a page may have given it a throwing setter: protected).
     duk_dup(ctx, 0);
@@ -1017,6 +1019,7 @@ Ret ProxyHas(Heap* h, duk_context* ctx, NativeFrame& f) {
   (void)h;
   (void)f;
   bool found = false;
+  if (duk_is_number(ctx, 1)) duk_to_string(ctx, 1);
   if (duk_is_string(ctx, 1) && !duk_is_symbol(ctx, 1)) {
     IDispatch* d = WrappedAt(ctx, 0);
     DISPID id;

@@ -817,4 +817,30 @@ TEST(Script, AlertAndConfirmGoThroughTheHost) {
   EXPECT_EQ(p.b.window, r.owner);
 }
 
+TEST(Script, DomCoreAndInnerHtml) {
+  ScriptPage p;
+  p.Load(
+      "<html><body><div id=box>a<b>b</b>c</div><table><tbody id=rows></tbody></table>\n"
+      "<select id=s></select>\n"
+      "<script>\n"
+      "var box = document.getElementById('box'), out = [];\n"
+      "out.push(box.childNodes.length, box.firstChild.nodeType, box.firstChild.nodeValue, box.lastChild.data);\n"
+      "out.push(box.childNodes(1).nodeName, box.firstChild.nextSibling === box.childNodes[1]);\n"
+      "var t = document.createTextNode('new');\n"
+      "box.insertBefore(t, box.firstChild);\n"
+      "var i = document.createElement('i'); box.appendChild(i); i.appendChild(document.createTextNode('x'));\n"
+      "box.removeChild(box.childNodes[2]);\n"
+      "out.push(box.innerHTML, t.parentNode === box, box.hasChildNodes());\n"
+      "try { i.appendChild(box); } catch (e) { out.push('refused'); }\n"
+      "document.getElementById('rows').innerHTML = '<tr><td>1</td></tr>';\n"
+      "document.getElementById('s').innerHTML = '<option>o</option>';\n"
+      "out.push(document.getElementById('rows').innerHTML, document.getElementById('s').length);\n"
+      "var deep = box; for (var k = 0; k < 300; k++) { deep.innerHTML = '<div></div>'; deep = deep.firstChild || deep; }\n"
+      "out.push(deep.nodeName);\n"
+      "external.Report(out.join('|'));\n"
+      "</script></body></html>");
+  EXPECT_EQ("3|3|a|c|B|true|newac<i>x</i>|true|true|refused|<tr><td>1</td></tr>|1|DIV", p.Reports());
+  for (const auto& e : p.exec40) ADD_FAILURE() << e;
+}
+
 }  // namespace

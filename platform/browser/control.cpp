@@ -486,7 +486,15 @@ void WebBrowser::QueryHostInfo() {
 HRESULT WebBrowser::StartNavigation(std::string url, std::vector<uint8_t> post_data, std::string headers, LONG flags,
                                     int travel_to, bool refresh) {
   if (closed_) return E_UNEXPECTED;
-  if (UrlScheme(url) == "javascript") return E_NOTIMPL;  // no script engine runs these documents
+  if (UrlScheme(url) == "javascript") {
+    // The code runs in the shown document; nothing navigates. Without scripts nothing runs.
+    Script* script = document_ ? document_->GetScript() : nullptr;
+    if (!script) return S_FALSE;
+    AddRef();
+    script->RunText(PercentDecode(std::string_view(url).substr(url.find(':') + 1)));
+    Release();
+    return S_OK;
+  }
   AddRef();
   ReadAmbient();
   if (!refresh && ui_handler_) {

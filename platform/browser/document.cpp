@@ -564,7 +564,16 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
     case kDocParentWindow: hr = get_parentWindow(reinterpret_cast<IHTMLWindow2**>(&d)); break;
     case kDocActiveElement: hr = get_activeElement(reinterpret_cast<IHTMLElement**>(&d)); break;
     case kDocDocumentElement: hr = get_documentElement(reinterpret_cast<IHTMLElement**>(&d)); break;
-    case kDocLocation: hr = get_location(&d); break;
+    case kDocLocation:
+      if (put) {
+        // document.location = url navigates, as the window's location does.
+        if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_TYPEMISMATCH;
+        if (host_) host_->NavigateFromDocument(this, ResolveUrl(url_, Utf8(a.bstrVal)), "", {}, "");
+        VariantClear(&a);
+        return S_OK;
+      }
+      hr = get_location(&d);
+      break;
     case kDocScript: hr = get_Script(&d); break;
     case kDocTitle:
       if (put) {
@@ -710,7 +719,19 @@ HRESULT Document::get_URL(BSTR* url) {
 HRESULT Document::get_location(IDispatch** location) {
   if (!location) return E_POINTER;
   *location = nullptr;
-  return E_NOTIMPL;  // the location object comes with the script engine
+  // The window's location object, which the script engine makes.
+  if (!script_) return E_NOTIMPL;
+  DISPID id = 0;
+  VARIANT v;
+  VariantInit(&v);
+  HRESULT hr = script_->GlobalId(u"location", &id);
+  if (SUCCEEDED(hr)) hr = script_->InvokeGlobal(id, DISPATCH_PROPERTYGET, nullptr, &v, nullptr);
+  if (SUCCEEDED(hr) && v.vt == VT_DISPATCH) {
+    *location = v.pdispVal;
+    return S_OK;
+  }
+  VariantClear(&v);
+  return FAILED(hr) ? hr : E_FAIL;
 }
 HRESULT Document::get_cookie(BSTR* cookie) {
   if (cookie) *cookie = nullptr;

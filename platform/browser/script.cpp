@@ -914,6 +914,10 @@ void Script::Walk(std::function<void()> done) {
   StepWalk(h);
 }
 
+void Script::RunText(const std::string& code) {
+  if (heap_->doc) RunCode(heap_, code, heap_->doc->Url(), 1);
+}
+
 bool Script::CollectWrite(const std::string& text) {
   if (!heap_->running_script || heap_->load) return false;
   heap_->written += text;

@@ -23,6 +23,8 @@ class Script {
   // loaded first, which pauses the walk). `done` runs once the walk ends, unless the
   // document is torn down first.
   void Walk(std::function<void()> done);
+  // Runs `code` as a script of the page (a javascript: URL).
+  void RunText(const std::string& code);
   // Window events the browser raises (load, unload, beforeunload).
   void FireWindowEvent(const char* type);
   // The handler property or attribute of `node`, then its attachEvent handlers.

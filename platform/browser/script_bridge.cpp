@@ -798,6 +798,24 @@ bool WrapperState(Heap* h, duk_context* ctx, NativeFrame& f, IDispatch** d, bool
 
 Ret BoundCall(Heap* h, duk_context* ctx, NativeFrame& f);
 
+// The control of the element behind `d` (no reference), or null.
+IDispatch* ControlOf(IDispatch* d) {
+  Element* e = nullptr;
+  if (FAILED(d->QueryInterface(IID_KvBrowserElement, reinterpret_cast<void**>(&e))) || !e) return nullptr;
+  IDispatch* control = e->Doc()->ControlObject(e->GetNode());
+  e->Release();
+  return control;
+}
+
+// The members an <object> element answers itself; the rest belong to its control.
+bool IsObjectElementMember(const std::u16string& name) {
+  static const char16_t* const kMembers[] = {u"id",     u"classid",     u"width",       u"height", u"style",
+                                             u"object", u"attachEvent", u"detachEvent", u"tagName"};
+  for (const char16_t* m : kMembers)
+    if (name == m) return true;
+  return false;
+}
+
 // Pushes a function calling Invoke(METHOD) of member `id`: of the wrapper at index 0, or
 // of `control` when the name belongs to the element's control.
 void PushBoundMethod(duk_context* ctx, DISPID id, IDispatch* control) {
@@ -856,20 +874,25 @@ Ret ProxyGet(Heap* h, duk_context* ctx, NativeFrame& f) {
   IDispatch* control = nullptr;
   if (!cached_property) {
     f.name = StringAt(ctx, 1);
-    bool known = NameId(d, f.name, &id);
-    // An element's control answers every name the element does not.
-    Element* e = nullptr;
-    if (!known && dom && SUCCEEDED(d->QueryInterface(IID_KvBrowserElement, reinterpret_cast<void**>(&e))) && e) {
-      control = e->Doc()->ControlObject(e->GetNode());
-      e->Release();
+    // An <object> element with its control: the element's own members, every other
+    // name the control's.
+    control = dom ? ControlOf(d) : nullptr;
+    if (control && f.name == u"object") {
+      control->AddRef();
+      f.result.vt = VT_DISPATCH;
+      f.result.pdispVal = control;
+      return Ret::kResult;
+    }
+    bool element_member = !control || IsObjectElementMember(f.name);
+    bool known = element_member && NameId(d, f.name, &id);
+    if (!known && control) {
       duk_dup(ctx, 1);
-      if (control && !duk_has_prop(ctx, 0) && NameId(control, f.name, &id)) {
+      if (!duk_has_prop(ctx, 0) && NameId(control, f.name, &id)) {
         d = control;
         known = true;
-      } else {
-        control = nullptr;
       }
     }
+    if (!known || d != control) control = nullptr;
     if (!known && dom) {
       // A form's controls by name.
       IHTMLFormElement* form = nullptr;
@@ -981,13 +1004,9 @@ Ret ProxySet(Heap* h, duk_context* ctx, NativeFrame& f) {
   if (!WrapperState(h, ctx, f, &d, &dom)) return Ret::kError;
   f.name = StringAt(ctx, 1);
   DISPID id = 0;
-  if (!NameId(d, f.name, &id)) {
-    Element* e = nullptr;
-    IDispatch* control = nullptr;
-    if (dom && SUCCEEDED(d->QueryInterface(IID_KvBrowserElement, reinterpret_cast<void**>(&e))) && e) {
-      control = OwnDocumentOf(d)->ControlObject(e->GetNode());
-      e->Release();
-    }
+  IDispatch* control = dom ? ControlOf(d) : nullptr;
+  bool element_member = !control || IsObjectElementMember(f.name);
+  if (!element_member || !NameId(d, f.name, &id)) {
     if (!control || !NameId(control, f.name, &id)) return own();  // an expando
     d = control;
   }
@@ -1062,13 +1081,15 @@ Ret BoundCall(Heap* h, duk_context* ctx, NativeFrame& f) {
   duk_pop(ctx);
   duk_get_prop_string(ctx, -1, KV_TARGET);
   duk_replace(ctx, -2);  // [args.. target]
-  if (!d) d = WrappedAt(ctx, -1);
+  // A control's method carries the control; the element's document still decides.
+  IDispatch* wrapped = WrappedAt(ctx, -1);
+  if (!d) d = wrapped;
   if (!d) {
     f.hr = static_cast<HRESULT>(0x800A0046);
     f.message = u"Permission denied";
     return Ret::kError;
   }
-  Document* owner = OwnDocumentOf(d);
+  Document* owner = OwnDocumentOf(wrapped);
   if (duk_get_prop_string(ctx, -1, KV_DOM) && (!owner || owner->TornDown())) {
     f.hr = static_cast<HRESULT>(0x800A0046);
     f.message = u"Permission denied";

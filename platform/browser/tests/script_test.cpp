@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/base/time.h"
+#include "platform/browser/element.h"
 #include "platform/browser/typeinfo_abi.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
@@ -841,6 +842,29 @@ TEST(Script, DomCoreAndInnerHtml) {
       "</script></body></html>");
   EXPECT_EQ("3|3|a|c|B|true|newac<i>x</i>|true|true|refused|<tr><td>1</td></tr>|1|DIV", p.Reports());
   for (const auto& e : p.exec40) ADD_FAILURE() << e;
+}
+
+TEST(Script, ObjectElementsForwardToTheirControl) {
+  ScriptPage p;
+  TypeInfo info;
+  Typed control(&info);
+  p.Load("<html><body><object id=prt classid=\"clsid:4EAAA8DD-B1DF-4F47-9203-CB9296507DB3\"></object>"
+         "<p id=plain></p></body></html>");
+  // The control a page's <object> shows, as control creation hands it to the document.
+  IHTMLElement* e = p.b.ById(u"prt");
+  kv::browser::Element* element = nullptr;
+  ASSERT_EQ(S_OK, e->QueryInterface(kv::browser::IID_KvBrowserElement, reinterpret_cast<void**>(&element)));
+  element->Doc()->SetControlObject(element->GetNode(), &control);
+  element->Release();
+  e->Release();
+  // javascript: runs in the shown page.
+  ASSERT_EQ(S_OK, p.b.Navigate("javascript:external.Report(prt.id + ' ' + prt.Run() + ' ' + prt.Value + ' ' +"
+                               "(typeof prt.object.Run) + ' ' + typeof document.getElementById('plain').Run)"));
+  p.b.Run();
+  EXPECT_EQ("prt 20 10 function undefined", p.Reports());
+  for (const auto& err : p.exec40) ADD_FAILURE() << err;
+  p.Load("<html><body></body></html>", "gone.html");
+  EXPECT_EQ(1u, control.refs);  // released with its document
 }
 
 }  // namespace

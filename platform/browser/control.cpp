@@ -1477,6 +1477,16 @@ bool WebBrowser::DocumentSilent() {
   auto it = properties_.find(551);  // Silent
   return it != properties_.end() && it->second.vt == VT_BOOL && it->second.boolVal != VARIANT_FALSE;
 }
+IDispatch* WebBrowser::DocumentParentWindow(Document* doc) {
+  if (!document_ || doc == document_) return nullptr;
+  for (const auto& f : frames_)
+    if (f->document == doc) {
+      IHTMLWindow2* w = nullptr;
+      document_->get_parentWindow(&w);
+      return w;
+    }
+  return nullptr;
+}
 HWND WebBrowser::DocumentTopWindow() {
   HWND h = embedding_;
   for (HWND p = h ? GetParent(h) : nullptr; p; p = GetParent(p)) h = p;

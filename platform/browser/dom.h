@@ -90,6 +90,9 @@ class DocumentHost {
   virtual HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) = 0;
   virtual bool DocumentSilent() = 0;          // no own dialogs for script errors
   virtual HWND DocumentTopWindow() = 0;       // the owner of the own dialogs
+  // The window of the document a frame's document is shown in (a new reference), or null
+  // for the top document.
+  virtual IDispatch* DocumentParentWindow(Document* doc) = 0;
   virtual HRESULT DocumentExternal(IDispatch** external) = 0;
   virtual HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) = 0;
   virtual void DocumentChanged(Document* doc) = 0;  // repaint

@@ -563,6 +563,17 @@ Ret WinNavigate(Heap* h, duk_context* ctx, NativeFrame&) {
   host->NavigateFromDocument(h->doc, url, "", {}, "", how == 1 ? 2 /* navNoHistory */ : 0);
   return Ret::kUndefined;
 }
+// The parent window of a frame's window; null for the top (the page then uses itself).
+Ret WinParent(Heap* h, duk_context*, NativeFrame& f) {
+  IDispatch* parent = h->doc->Host() ? h->doc->Host()->DocumentParentWindow(h->doc) : nullptr;
+  if (!parent) {
+    f.result.vt = VT_NULL;
+    return Ret::kResult;
+  }
+  f.result.vt = VT_DISPATCH;
+  f.result.pdispVal = parent;
+  return Ret::kResult;
+}
 Ret WinHref(Heap* h, duk_context*, NativeFrame& f) {
   f.result.vt = VT_BSTR;
   f.result.bstrVal = Bstr(h->doc->Url());
@@ -639,6 +650,7 @@ const duk_function_list_entry kWindowNatives[] = {{"document", Native<WinDocumen
                                                   {"confirm", Native<WinConfirm>, DUK_VARARGS},
                                                   {"navigate", Native<WinNavigate>, 2},
                                                   {"href", Native<WinHref>, 0},
+                                                  {"parent", Native<WinParent>, 0},
                                                   {"now", Native<WinNow>, 0},
                                                   {"notSupported", Native<WinNotSupported>, 0},
                                                   {"noAutomation", Native<WinNoAutomation>, 0},
@@ -662,7 +674,8 @@ const char kWindowSource[] =
     "KDate.prototype=D.prototype;D.prototype.constructor=KDate;"
     "KDate.now=function(){return n.now();};KDate.parse=D.parse;KDate.UTC=D.UTC;"
     "Object.defineProperty(g,'Date',{value:KDate,writable:true,configurable:true});"
-    "g.window=g;g.self=g;g.top=g;g.parent=g;g.frames=g;g.onerror=null;g.status='';g.defaultStatus='';"
+    "g.window=g;g.self=g;g.frames=g;g.onerror=null;g.status='';g.defaultStatus='';"
+    "def('parent',function(){return n.parent()||g;});def('top',function(){return n.parent()||g;});"
     "def('document',function(){return n.document();});"
     "def('external',function(){return n.external();});"
     "def('event',function(){return n.event();});"

@@ -66,8 +66,9 @@ void IdentityKey(IUnknown* identity, char* out, size_t n) {
 
 class ScriptObject final : public IDispatch {
  public:
-  ScriptObject(Heap* h, uint32_t key) : h_(h), key_(key) { h_->AddRef(); }
+  ScriptObject(Heap* h, uint32_t key, bool function) : h_(h), key_(key), function_(function) { h_->AddRef(); }
   Heap* GetHeap() const { return h_; }
+  bool IsFunction() const { return function_; }
   uint32_t Key() const { return key_; }
   bool Live() const { return h_->ctx && !h_->closing; }
 
@@ -135,6 +136,7 @@ class ScriptObject final : public IDispatch {
   std::atomic<ULONG> refs_{1};
   Heap* h_;
   uint32_t key_;
+  bool function_;
   std::vector<std::u16string> names_;
 };
 
@@ -235,7 +237,7 @@ IDispatch* ScriptObjectFor(Heap* h, duk_idx_t idx) {
   duk_dup(ctx, idx);
   duk_put_prop_index(ctx, -2, key);
   duk_pop_2(ctx);
-  auto* so = new ScriptObject(h, key);
+  auto* so = new ScriptObject(h, key, duk_is_function(ctx, idx) != 0);
   duk_push_pointer(ctx, so);
   duk_put_prop_string(ctx, idx, KV_SO);
   return so;
@@ -346,6 +348,17 @@ void ToVariant(Heap* h, duk_idx_t idx, VARIANT* out) {
         d->AddRef();
         out->vt = VT_DISPATCH;
         out->pdispVal = d;
+        return;
+      }
+      duk_push_global_object(ctx);
+      bool global = duk_strict_equals(ctx, idx, -1) != 0;
+      duk_pop(ctx);
+      if (global && h->doc) {
+        // The global object is the window.
+        IHTMLWindow2* w = nullptr;
+        h->doc->get_parentWindow(&w);
+        out->vt = VT_DISPATCH;
+        out->pdispVal = w;
         return;
       }
       if (IsDateAt(h, idx)) {
@@ -515,9 +528,11 @@ void PushDispatch(Heap* h, IDispatch* d) {
   }
   // Our own script object: its value.
   ScriptObject* so = nullptr;
+  bool callable = false;  // another window's function: callable here too
   if (SUCCEEDED(d->QueryInterface(IID_KvScriptObject, reinterpret_cast<void**>(&so))) && so) {
     bool mine = so->GetHeap() == h;
     uint32_t key = so->Key();
+    callable = so->IsFunction();
     so->Release();
     if (mine) {
       duk_push_global_stash(ctx);
@@ -528,10 +543,19 @@ void PushDispatch(Heap* h, IDispatch* d) {
       return;
     }
   }
+  // This heap's own window is the global object.
+  Document* owner = OwnDocumentOf(d);
+  IHTMLWindow2* window = nullptr;
+  if (owner && owner == h->doc &&
+      SUCCEEDED(d->QueryInterface(IID_IHTMLWindow2, reinterpret_cast<void**>(&window))) && window) {
+    window->Release();
+    duk_push_global_object(ctx);
+    return;
+  }
   // A DOM object: one wrapper per node (collections are snapshots, each read its own).
   IUnknown* identity = nullptr;
   d->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
-  bool dom = OwnDocumentOf(d) != nullptr;
+  bool dom = owner != nullptr;
   IHTMLElementCollection* coll = nullptr;
   bool collection = SUCCEEDED(d->QueryInterface(IID_IHTMLElementCollection, reinterpret_cast<void**>(&coll))) && coll;
   if (coll) coll->Release();
@@ -550,7 +574,7 @@ void PushDispatch(Heap* h, IDispatch* d) {
   }
   // The target holds the reference; its finalizer releases it.
   duk_push_global_stash(ctx);
-  duk_get_prop_string(ctx, -1, collection ? "makeCallable" : dom ? "makeDomTarget" : "makeTarget");
+  duk_get_prop_string(ctx, -1, collection || callable ? "makeCallable" : dom ? "makeDomTarget" : "makeTarget");
   duk_remove(ctx, -2);
   duk_call(ctx, 0);  // [.. target]
   d->AddRef();

@@ -867,4 +867,17 @@ TEST(Script, ObjectElementsForwardToTheirControl) {
   EXPECT_EQ(1u, control.refs);  // released with its document
 }
 
+TEST(Script, FramesHaveTheirOwnHeapAndReachTheirParent) {
+  ScriptPage p;
+  kvtest::WriteFile(p.home.path() + "/f.html",
+                    "<html><body><script>var mine = 'frame';\n"
+                    "external.Report(mine + ' ' + parent.hello(1) + ' ' + (top === parent) + ' ' + parent.mine);"
+                    "</script></body></html>");
+  p.Load("<html><body><script>var mine = 'top';\n"
+         "function hello(x) { external.Report('top got ' + x + ' ' + (this === window) + ' ' +"
+         "(document.parentWindow === window) + ' ' + (external.Echo(window) === window)); return x + 1; }</script>"
+         "<iframe src=f.html></iframe></body></html>");
+  EXPECT_EQ("top got 1 true true true frame 2 true top", p.Reports());
+}
+
 }  // namespace

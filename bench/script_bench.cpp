@@ -36,9 +36,12 @@ struct External final : IDispatch {
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
     std::u16string n = names[0];
-    if (n == u"Ping") *ids = 1;
-    else if (n == u"Mark") *ids = 2;
-    else return DISP_E_UNKNOWNNAME;
+    if (n == u"Ping")
+      *ids = 1;
+    else if (n == u"Mark")
+      *ids = 2;
+    else
+      return DISP_E_UNKNOWNNAME;
     return S_OK;
   }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
@@ -80,8 +83,12 @@ int main() {
     std::string n = std::to_string(kCalls);
     std::ofstream(path) << "<html><body><p id=x>t</p><script>\n"
                            "var e = window.external, el = document.getElementById('x'), v;\n"
-                           "e.Mark(); for (var i = 0; i < " << n << "; i++) e.Ping(); e.Mark();\n"
-                           "e.Mark(); for (var i = 0; i < " << n << "; i++) v = el.id; e.Mark();\n"
+                           "e.Mark(); for (var i = 0; i < "
+                        << n
+                        << "; i++) e.Ping(); e.Mark();\n"
+                           "e.Mark(); for (var i = 0; i < "
+                        << n
+                        << "; i++) v = el.id; e.Mark();\n"
                            "</script></body></html>";
     b.Navigate(path);
     b.Run();
@@ -97,7 +104,8 @@ int main() {
   plain = std::min(plain, again);
   std::printf("script_bench: %d calls each\n", kCalls);
   std::printf("  plain native function      %8.1f ns/call\n", plain);
-  std::printf("  window.external method     %8.1f ns/call  ratio %.2f (target <= 5)\n", external_ns, external_ns / plain);
+  std::printf("  window.external method     %8.1f ns/call  ratio %.2f (target <= 5)\n", external_ns,
+              external_ns / plain);
   std::printf("  DOM element property read  %8.1f ns/call  ratio %.2f (target <= 5)\n", dom_ns, dom_ns / plain);
   return 0;
 }

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IWebBrowser2* b = Browser();
   if (dir.empty() || !b) return 0;
   {
-    std::ofstream(dir + "s.js", std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    std::ofstream(dir + "s.js", std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     std::ofstream(dir + "p.html") << "<html><body><p id=x name=y>t</p><form id=f><input name=a></form>"
                                      "<script src=s.js></script></body></html>";
   }

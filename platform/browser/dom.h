@@ -42,8 +42,8 @@ struct Node {
   int selected = -1;
   std::unique_ptr<Element> object;
   std::unique_ptr<TextNode> text_object;  // text and comment nodes' COM object
-  Node* frame_root = nullptr;  // a loaded frame's document tree (frame and iframe elements)
-  int line = 0;                // the source line of an element's start tag (1-based; 0 unknown)
+  Node* frame_root = nullptr;             // a loaded frame's document tree (frame and iframe elements)
+  int line = 0;                           // the source line of an element's start tag (1-based; 0 unknown)
 
   Node();
   ~Node();
@@ -88,8 +88,8 @@ class DocumentHost {
   // A script error: the host's Exec(CGID_DocHostCommandHandler, 40) with `in` the
   // document; its answer in `out`.
   virtual HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) = 0;
-  virtual bool DocumentSilent() = 0;          // no own dialogs for script errors
-  virtual HWND DocumentTopWindow() = 0;       // the owner of the own dialogs
+  virtual bool DocumentSilent() = 0;     // no own dialogs for script errors
+  virtual HWND DocumentTopWindow() = 0;  // the owner of the own dialogs
   // The window of the document a frame's document is shown in (a new reference), or null
   // for the top document.
   virtual IDispatch* DocumentParentWindow(Document* doc) = 0;

@@ -1199,13 +1199,18 @@ HRESULT NodeInvoke(Document* doc, Node* node, DISPID id, WORD flags, DISPPARAMS*
     case kNodePreviousSibling: return object(Sibling(node, -1));
     case kNodeParentNode: return object(node->parent);
     case kNodeType:
-      return ResultLong(result, node->kind == Node::kElement ? 1 : node->kind == Node::kText ? 3
-                                : node->kind == Node::kComment ? 8 : 9);
+      return ResultLong(result, node->kind == Node::kElement   ? 1
+                                : node->kind == Node::kText    ? 3
+                                : node->kind == Node::kComment ? 8
+                                                               : 9);
     case kNodeName: {
-      std::string name = node->kind == Node::kText ? "#text" : node->kind == Node::kComment ? "#comment"
-                         : node->kind == Node::kDocument ? "#document" : node->tag;
+      std::string name = node->kind == Node::kText       ? "#text"
+                         : node->kind == Node::kComment  ? "#comment"
+                         : node->kind == Node::kDocument ? "#document"
+                                                         : node->tag;
       for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (name[0] == '#') for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (name[0] == '#')
+        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       return ResultBstr(result, Bstr(name));
     }
     case kNodeValue:
@@ -1281,8 +1286,7 @@ HRESULT TextNode::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
 HRESULT TextNode::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   return NodeIds(names, count, ids);
 }
-HRESULT TextNode::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                         UINT*) {
+HRESULT TextNode::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
   if (result) VariantInit(result);
   return NodeInvoke(doc_, node_, id, flags, params, result);
 }
@@ -1319,8 +1323,8 @@ HRESULT Window::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID*
   // A torn-down window answers no name; else a page global of exactly that name, then
   // the window's members without case.
   if (doc_->TornDown()) return DISP_E_UNKNOWNNAME;
-  if (Script* script = doc_->GetScript(); script && names && names[0] && ids && count == 1 &&
-                                          script->GlobalId(names[0], ids) == S_OK)
+  if (Script* script = doc_->GetScript();
+      script && names && names[0] && ids && count == 1 && script->GlobalId(names[0], ids) == S_OK)
     return S_OK;
   static const DispName kNames[] = {{u"document", 1}, {u"event", 2},  {u"external", 3}, {u"alert", 4}, {u"confirm", 5},
                                     {u"navigate", 6}, {u"parent", 7}, {u"top", 8},      {u"self", 9},  {u"window", 9}};

@@ -352,6 +352,18 @@ std::string FromUtf8(std::string_view utf8, const std::string& charset) {
   return out;
 }
 
+namespace {
+// gumbo's options with its allocations in `arena` and no error records.
+GumboOptions ArenaOptions(Arena* arena) {
+  GumboOptions options = kGumboDefaultOptions;
+  options.allocator = ArenaAlloc;
+  options.deallocator = ArenaFree;
+  options.userdata = arena;
+  options.max_errors = 0;
+  return options;
+}
+}  // namespace
+
 std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_view content_type, std::string* charset) {
   std::string cs;
   size_t skip = 0;
@@ -375,11 +387,7 @@ std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_vi
   std::string utf8 = BoundNesting(ToUtf8(reinterpret_cast<const char*>(data) + skip, size - skip, cs));
 
   Arena arena;
-  GumboOptions options = kGumboDefaultOptions;
-  options.allocator = ArenaAlloc;
-  options.deallocator = ArenaFree;
-  options.userdata = &arena;
-  options.max_errors = 0;
+  GumboOptions options = ArenaOptions(&arena);
   GumboOutput* out = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
   std::unique_ptr<Node> root = out ? Convert(out->document) : std::make_unique<Node>();
   root->kind = Node::kDocument;
@@ -390,11 +398,7 @@ std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_vi
 std::vector<std::unique_ptr<Node>> ParseFragment(std::string_view utf8, std::string_view context_tag, int depth) {
   std::string text = BoundNesting(std::string(utf8));
   Arena arena;
-  GumboOptions options = kGumboDefaultOptions;
-  options.allocator = ArenaAlloc;
-  options.deallocator = ArenaFree;
-  options.userdata = &arena;
-  options.max_errors = 0;
+  GumboOptions options = ArenaOptions(&arena);
   std::string context(context_tag);
   GumboTag tag = gumbo_tag_enum(context.c_str());
   // The fragment's parent sets the insertion mode (rows in a table body, options in a

@@ -164,8 +164,8 @@ bool IsScriptLanguage(const Node* n) {
   if (!type.empty()) {
     size_t semi = type.find(';');
     std::string t = type.substr(0, semi);
-    return t == "text/javascript" || t == "application/javascript" || t == "text/jscript" ||
-           t == "text/ecmascript" || t == "application/x-javascript";
+    return t == "text/javascript" || t == "application/javascript" || t == "text/jscript" || t == "text/ecmascript" ||
+           t == "application/x-javascript";
   }
   return lang.empty() || js(lang);
 }
@@ -315,12 +315,8 @@ class ErrorEvent final : public kv::RefCounted<IDispatch> {
     return DISP_E_BADINDEX;
   }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    static const DispName kNames[] = {{u"errorLine", 1},
-                                      {u"errorCharacter", 2},
-                                      {u"errorCode", 3},
-                                      {u"errorMessage", 4},
-                                      {u"errorUrl", 5},
-                                      {u"type", 6}};
+    static const DispName kNames[] = {{u"errorLine", 1},    {u"errorCharacter", 2}, {u"errorCode", 3},
+                                      {u"errorMessage", 4}, {u"errorUrl", 5},       {u"type", 6}};
     return NamesToIds(kNames, names, count, ids);
   }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
@@ -373,13 +369,13 @@ bool ErrorDialogGoesOn(Heap* h, const std::u16string& message, LONG line, const 
   HWND owner = host ? host->DocumentTopWindow() : nullptr;
   std::u16string text = u"Line: " + Utf8ToWide(std::to_string(line)) + u"\nError: " + message + u"\nURL: " + url;
   DialogState state;
-  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, kErrorDialogClass, u"Script Error", WS_POPUP | WS_CAPTION | WS_VISIBLE,
-                             100, 100, 420, 200, owner, nullptr, nullptr, nullptr);
+  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, kErrorDialogClass, u"Script Error",
+                             WS_POPUP | WS_CAPTION | WS_VISIBLE, 100, 100, 420, 200, owner, nullptr, nullptr, nullptr);
   if (!dlg) return true;
   SetWindowTextW(dlg, u"Script Error");
   SetWindowLongPtrW(dlg, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
-  HWND label = CreateWindowExW(0, u"Static", text.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 400, 120, dlg, nullptr,
-                               nullptr, nullptr);
+  HWND label = CreateWindowExW(0, u"Static", text.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 400, 120, dlg, nullptr, nullptr,
+                               nullptr);
   (void)label;
   bool owner_enabled = owner && IsWindowEnabled(owner);
   if (owner_enabled) EnableWindow(owner, FALSE);
@@ -510,29 +506,23 @@ Ret WinDocument(Heap* h, duk_context*, NativeFrame& f) {
   f.result.pdispVal = static_cast<IHTMLDocument2*>(h->doc);
   return Ret::kResult;
 }
+// `d` (a reference the result takes), or null.
+Ret ResultObject(NativeFrame& f, IDispatch* d) {
+  f.result.vt = d ? VT_DISPATCH : VT_NULL;
+  f.result.pdispVal = d;
+  return Ret::kResult;
+}
 Ret WinExternal(Heap* h, duk_context*, NativeFrame& f) {
   IHTMLWindow2* w = WindowOf(h);
   IDispatch* ext = nullptr;
   w->get_external(&ext);
   w->Release();
-  if (!ext) {
-    f.result.vt = VT_NULL;
-    return Ret::kResult;
-  }
-  f.result.vt = VT_DISPATCH;
-  f.result.pdispVal = ext;
-  return Ret::kResult;
+  return ResultObject(f, ext);
 }
 Ret WinEvent(Heap* h, duk_context*, NativeFrame& f) {
   IHTMLEventObj* ev = h->doc->CurrentEvent();
-  if (!ev) {
-    f.result.vt = VT_NULL;
-    return Ret::kResult;
-  }
-  ev->AddRef();
-  f.result.vt = VT_DISPATCH;
-  f.result.pdispVal = ev;
-  return Ret::kResult;
+  if (ev) ev->AddRef();
+  return ResultObject(f, ev);
 }
 Ret WinAlert(Heap* h, duk_context* ctx, NativeFrame&) {
   std::u16string text = duk_get_top(ctx) > 0 ? StringAt(ctx, 0) : std::u16string(u"undefined");
@@ -545,7 +535,8 @@ Ret WinAlert(Heap* h, duk_context* ctx, NativeFrame&) {
 Ret WinConfirm(Heap* h, duk_context* ctx, NativeFrame& f) {
   std::u16string text = duk_get_top(ctx) > 0 ? StringAt(ctx, 0) : std::u16string();
   LRESULT r = 0;
-  if (DocumentHost* host = h->doc->Host()) host->DocumentShowMessage(text, 0x21 /* MB_OKCANCEL | MB_ICONQUESTION */, &r);
+  if (DocumentHost* host = h->doc->Host())
+    host->DocumentShowMessage(text, 0x21 /* MB_OKCANCEL | MB_ICONQUESTION */, &r);
   f.result.vt = VT_BOOL;
   f.result.boolVal = r == 1 /* IDOK */ ? VARIANT_TRUE : VARIANT_FALSE;
   return Ret::kResult;
@@ -565,14 +556,7 @@ Ret WinNavigate(Heap* h, duk_context* ctx, NativeFrame&) {
 }
 // The parent window of a frame's window; null for the top (the page then uses itself).
 Ret WinParent(Heap* h, duk_context*, NativeFrame& f) {
-  IDispatch* parent = h->doc->Host() ? h->doc->Host()->DocumentParentWindow(h->doc) : nullptr;
-  if (!parent) {
-    f.result.vt = VT_NULL;
-    return Ret::kResult;
-  }
-  f.result.vt = VT_DISPATCH;
-  f.result.pdispVal = parent;
-  return Ret::kResult;
+  return ResultObject(f, h->doc->Host() ? h->doc->Host()->DocumentParentWindow(h->doc) : nullptr);
 }
 Ret WinHref(Heap* h, duk_context*, NativeFrame& f) {
   f.result.vt = VT_BSTR;
@@ -615,9 +599,7 @@ Ret WinNamed(Heap* h, duk_context* ctx, NativeFrame& f) {
   VariantClear(&n);
   all->Release();
   if (!item) return Ret::kUndefined;
-  f.result.vt = VT_DISPATCH;
-  f.result.pdispVal = item;
-  return Ret::kResult;
+  return ResultObject(f, item);
 }
 Ret WinNames(Heap* h, duk_context* ctx, NativeFrame&) {
   std::vector<std::string> names;
@@ -627,7 +609,8 @@ Ret WinNames(Heap* h, duk_context* ctx, NativeFrame&) {
     stack.pop_back();
     if (n->kind == Node::kElement)
       for (const char* a : {"id", "name"})
-        if (const std::string* v = n->Attr(a); v && !v->empty() && std::find(names.begin(), names.end(), *v) == names.end())
+        if (const std::string* v = n->Attr(a);
+            v && !v->empty() && std::find(names.begin(), names.end(), *v) == names.end())
           names.push_back(*v);
     for (auto& c : n->children) stack.push_back(c.get());
   }
@@ -722,8 +705,7 @@ void RunTimer(Heap* h, uint32_t id) {
   if (!h->ctx || h->closing || h->stopped) return;
   auto it = std::find_if(h->timers.begin(), h->timers.end(), [&](const Timer& t) { return t.id == id; });
   if (it == h->timers.end()) return;
-  if (it->interval)
-    it->due = Now() + it->interval;  // re-armed from now
+  if (it->interval) it->due = Now() + it->interval;  // re-armed from now
   bool once = it->interval == 0;
   Entry entry(h);
   duk_context* ctx = h->ctx;
@@ -733,7 +715,8 @@ void RunTimer(Heap* h, uint32_t id) {
   duk_get_prop_string(ctx, -1, "timers");
   duk_get_prop_index(ctx, -1, id);  // [stash timers [f, args]]
   if (once) duk_del_prop_index(ctx, -2, id);
-  if (once) h->timers.erase(std::find_if(h->timers.begin(), h->timers.end(), [&](const Timer& t) { return t.id == id; }));
+  if (once)
+    h->timers.erase(std::find_if(h->timers.begin(), h->timers.end(), [&](const Timer& t) { return t.id == id; }));
   if (duk_is_array(ctx, -1)) {
     duk_get_prop_index(ctx, -1, 0);
     if (duk_is_string(ctx, -1)) {
@@ -768,9 +751,8 @@ void TimerFired(HWND, UINT, UINT_PTR id, DWORD) {
   uint64_t now = Now();
   for (const Timer& t : h->timers)
     if (t.due <= now) due.push_back(t);
-  std::sort(due.begin(), due.end(), [](const Timer& a, const Timer& b) {
-    return a.due != b.due ? a.due < b.due : a.seq < b.seq;
-  });
+  std::sort(due.begin(), due.end(),
+            [](const Timer& a, const Timer& b) { return a.due != b.due ? a.due < b.due : a.seq < b.seq; });
   for (const Timer& t : due) {
     h->AddRef();
     uint32_t tid = t.id;

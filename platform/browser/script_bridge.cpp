@@ -7,6 +7,7 @@
 #include "platform/base/codepage.h"
 #include "platform/browser/element.h"
 #include "platform/browser/script_heap.h"
+#include "platform/com/unknown.h"
 
 namespace kv::browser {
 namespace {
@@ -57,14 +58,12 @@ void CallHelperNumber(duk_context* ctx, const char* name, double v) {
 }
 
 // The key of a wrapped object of the document's own in the wrapper cache.
-void IdentityKey(IUnknown* identity, char* out, size_t n) {
-  std::snprintf(out, n, "%p", static_cast<void*>(identity));
-}
+void IdentityKey(IUnknown* identity, char* out, size_t n) { std::snprintf(out, n, "%p", static_cast<void*>(identity)); }
 
 // ---- Script objects as IDispatch ----------------------------------------------------------
 }  // namespace
 
-class ScriptObject final : public IDispatch {
+class ScriptObject final : public kv::RefCounted<IDispatch> {
  public:
   ScriptObject(Heap* h, uint32_t key, bool function) : h_(h), key_(key), function_(function) { h_->AddRef(); }
   Heap* GetHeap() const { return h_; }
@@ -72,23 +71,6 @@ class ScriptObject final : public IDispatch {
   uint32_t Key() const { return key_; }
   bool Live() const { return h_->ctx && !h_->closing; }
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch))
-      *object = static_cast<IDispatch*>(this);
-    else if (IsEqualIID(riid, IID_KvScriptObject))
-      *object = this;
-    if (!*object) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT GetTypeInfoCount(UINT* count) override {
     if (count) *count = 0;
     return S_OK;
@@ -115,7 +97,10 @@ class ScriptObject final : public IDispatch {
                  UINT*) override;
 
  private:
-  ~ScriptObject() {
+  bool Accepts(REFIID riid) const override {
+    return IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_KvScriptObject);
+  }
+  ~ScriptObject() override {
     if (h_->ctx && !h_->destroying) {
       // The value is no longer held for COM.
       duk_context* ctx = h_->ctx;
@@ -133,7 +118,6 @@ class ScriptObject final : public IDispatch {
     }
     h_->Release();
   }
-  std::atomic<ULONG> refs_{1};
   Heap* h_;
   uint32_t key_;
   bool function_;
@@ -189,8 +173,8 @@ duk_ret_t ScriptObjectStep(duk_context* ctx, void* udata) {
 
 }  // namespace
 
-HRESULT ScriptObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                             EXCEPINFO* excep, UINT*) {
+HRESULT ScriptObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                             UINT*) {
   if (result) VariantInit(result);
   if (!Live()) return E_UNEXPECTED;
   if (id != DISPID_VALUE && (id < 1 || static_cast<size_t>(id) > names_.size())) return DISP_E_MEMBERNOTFOUND;
@@ -546,8 +530,8 @@ void PushDispatch(Heap* h, IDispatch* d) {
   // This heap's own window is the global object.
   Document* owner = OwnDocumentOf(d);
   IHTMLWindow2* window = nullptr;
-  if (owner && owner == h->doc &&
-      SUCCEEDED(d->QueryInterface(IID_IHTMLWindow2, reinterpret_cast<void**>(&window))) && window) {
+  if (owner && owner == h->doc && SUCCEEDED(d->QueryInterface(IID_IHTMLWindow2, reinterpret_cast<void**>(&window))) &&
+      window) {
     window->Release();
     duk_push_global_object(ctx);
     return;
@@ -615,8 +599,10 @@ void SetComError(NativeFrame& f, HRESULT hr, EXCEPINFO* excep) {
     if (excep->pfnDeferredFillIn) excep->pfnDeferredFillIn(excep);
     f.message = BstrText(excep->bstrDescription);
     f.source = BstrText(excep->bstrSource);
-    if (excep->scode) f.hr = excep->scode;
-    else if (excep->wCode) f.hr = static_cast<HRESULT>(0x80040200u + excep->wCode);
+    if (excep->scode)
+      f.hr = excep->scode;
+    else if (excep->wCode)
+      f.hr = static_cast<HRESULT>(0x80040200u + excep->wCode);
   }
   if (excep) {
     SysFreeString(excep->bstrDescription);
@@ -683,8 +669,9 @@ void ErrorAtCaller(duk_context* ctx) {
       duk_get_prop_string(ctx, -1, "lineNumber");  // [err entry line]
       duk_push_string(ctx, "lineNumber");
       duk_swap_top(ctx, -2);  // [err entry "lineNumber" line]
-      duk_def_prop(ctx, -4,
-                   DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_FORCE);
+      duk_def_prop(
+          ctx, -4,
+          DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_FORCE);
       duk_pop(ctx);
       return;
     }
@@ -963,10 +950,13 @@ Ret ProxyGet(Heap* h, duk_context* ctx, NativeFrame& f) {
       if (duk_has_prop(ctx, 0) || dom) {
         duk_dup(ctx, 0);
         duk_dup(ctx, 1);
-        if (duk_safe_call(ctx, [](duk_context* c, void*) -> duk_ret_t {
-              duk_get_prop(c, -2);
-              return 1;
-            }, nullptr, 2, 1) != DUK_EXEC_SUCCESS)
+        if (duk_safe_call(
+                ctx,
+                [](duk_context* c, void*) -> duk_ret_t {
+                  duk_get_prop(c, -2);
+                  return 1;
+                },
+                nullptr, 2, 1) != DUK_EXEC_SUCCESS)
           return Ret::kThrowTop;
         return Ret::kTop;
       }
@@ -1014,10 +1004,13 @@ Ret ProxySet(Heap* h, duk_context* ctx, NativeFrame& f) {
     duk_dup(ctx, 0);
     duk_dup(ctx, 1);
     duk_dup(ctx, 2);
-    if (duk_safe_call(ctx, [](duk_context* c, void*) -> duk_ret_t {
-          duk_put_prop(c, -3);
-          return 0;
-        }, nullptr, 3, 1) != DUK_EXEC_SUCCESS)
+    if (duk_safe_call(
+            ctx,
+            [](duk_context* c, void*) -> duk_ret_t {
+              duk_put_prop(c, -3);
+              return 0;
+            },
+            nullptr, 3, 1) != DUK_EXEC_SUCCESS)
       return Ret::kThrowTop;
     duk_push_true(ctx);
     return Ret::kTop;
@@ -1188,12 +1181,9 @@ void InstallBridge(Heap* h) {
   duk_put_prop_string(ctx, -2, "dom");
   EvalPrelude(ctx, kBridgeSource);
   duk_push_object(ctx);
-  const duk_function_list_entry natives[] = {{"fin", TargetFinalizer, 1},
-                                             {"get", Native<ProxyGet>, 3},
-                                             {"set", Native<ProxySet>, 4},
-                                             {"has", Native<ProxyHas>, 2},
-                                             {"apply", Native<ProxyApply>, 3},
-                                             {nullptr, nullptr, 0}};
+  const duk_function_list_entry natives[] = {{"fin", TargetFinalizer, 1},      {"get", Native<ProxyGet>, 3},
+                                             {"set", Native<ProxySet>, 4},     {"has", Native<ProxyHas>, 2},
+                                             {"apply", Native<ProxyApply>, 3}, {nullptr, nullptr, 0}};
   duk_put_function_list(ctx, -1, natives);
   duk_call(ctx, 1);  // [stash helpers]
   duk_enum(ctx, -1, DUK_ENUM_OWN_PROPERTIES_ONLY);

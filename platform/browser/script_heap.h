@@ -58,7 +58,7 @@ struct Heap {
   int depth = 0;  // calls into the heap in progress
   bool closing = false;
   bool destroying = false;
-  int line_base = 1;  // the running script element's first line
+  int line_base = 1;     // the running script element's first line
   bool stopped = false;  // scripts stopped after a script error
   int native_level = 0;
   std::vector<std::unique_ptr<NativeFrame>> frames;

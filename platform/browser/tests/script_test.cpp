@@ -58,8 +58,8 @@ class External final : public IDispatch {
   enum : DISPID { kEcho = 1, kReport, kTitle, kFail, kAdd, kMakeArray, kKeep, kKept, kCallKept, kPoke };
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
     static const std::pair<const char*, DISPID> kNames[] = {
-        {"echo", kEcho},   {"report", kReport}, {"title", kTitle},       {"fail", kFail},           {"add", kAdd},
-        {"makearray", kMakeArray}, {"keep", kKeep}, {"kept", kKept}, {"callkept", kCallKept}, {"poke", kPoke}};
+        {"echo", kEcho},           {"report", kReport}, {"title", kTitle}, {"fail", kFail},         {"add", kAdd},
+        {"makearray", kMakeArray}, {"keep", kKeep},     {"kept", kKept},   {"callkept", kCallKept}, {"poke", kPoke}};
     std::string n = Narrow(names[0]);
     for (auto& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const auto& e : kNames)
@@ -299,8 +299,8 @@ TEST(Script, ExternalMembersAndExceptions) {
   p.Load(
       "<html><body><script>\n"
       "var e = external;\n"
-      "e.Report(e.add(10, 2));\n"         // a method, its result; arguments in order
-      "e.Report(e.TITLE);\n"              // a property, names without case
+      "e.Report(e.add(10, 2));\n"  // a method, its result; arguments in order
+      "e.Report(e.TITLE);\n"       // a property, names without case
       "e.title = 'new';\n"
       "e.Report(e.Title);\n"
       "try { e.Fail(); } catch (x) { e.Report(x.message + '/' + (x.number >>> 0).toString(16)); }\n"
@@ -346,8 +346,9 @@ TEST(Script, ScriptErrorsReachTheHost) {
 TEST(Script, OnErrorFirstAndTheOwnDialog) {
   ScriptPage p;
   // window.onerror answering true ends it: the host hears nothing.
-  p.Load("<html><body><script>onerror = function (m, u, l) { external.Report(m + '@' + l); return true; };\n"
-         "undefinedThing();</script></body></html>");
+  p.Load(
+      "<html><body><script>onerror = function (m, u, l) { external.Report(m + '@' + l); return true; };\n"
+      "undefinedThing();</script></body></html>");
   EXPECT_EQ(0u, p.exec40.size());
   ASSERT_EQ(1u, p.ext.reports.size());
   EXPECT_NE(std::string::npos, p.ext.reports[0].find("@2"));
@@ -511,9 +512,10 @@ TEST(Script, WrappersOutlivingTheirDocumentFailCleanly) {
   p.ext.reports.clear();
   p.Load("<html><body><script>external.Keep(function () { return document.body; });</script></body></html>",
          "third.html");
-  p.Load("<html><body><script>try { external.CallKept(); } catch (e) { external.Report((e.number >>> 0).toString(16)); }"
-         "</script></body></html>",
-         "fourth.html");
+  p.Load(
+      "<html><body><script>try { external.CallKept(); } catch (e) { external.Report((e.number >>> 0).toString(16)); }"
+      "</script></body></html>",
+      "fourth.html");
   EXPECT_EQ("8000ffff", p.Reports());
 }
 
@@ -742,8 +744,10 @@ TEST(Script, WalkOrderWritesAndNamedElements) {
       "<html><body><p id=named>x</p><form name=f1><input name=q value=v></form>\n"
       "<script>var early = 1; external.Report('first ' + named.innerText + ' ' + f1.q.value);</script>\n"
       "<script src=ext.js></script>\n"
-      "<script>external.Report('after ' + fromFile); document.write('<b id=w>written</b><script>external.Report(\"inner\")<\\/script>');</script>\n"
-      "<script>external.Report('next ' + document.getElementById('w').innerText); var named = 5; external.Report(named);</script>\n"
+      "<script>external.Report('after ' + fromFile); document.write('<b "
+      "id=w>written</b><script>external.Report(\"inner\")<\\/script>');</script>\n"
+      "<script>external.Report('next ' + document.getElementById('w').innerText); var named = 5; "
+      "external.Report(named);</script>\n"
       "</body></html>");
   EXPECT_EQ("first x v external number after 1 inner next written 5", p.Reports());
 }
@@ -751,9 +755,10 @@ TEST(Script, WalkOrderWritesAndNamedElements) {
 TEST(Script, DatesReadTheVirtualClockAndScriptsCanBeOff) {
   ScriptPage p;
   KvClockSetVirtual(TRUE);
-  p.Load("<html><body><script>var t0 = Date.now(); var d0 = new Date().getTime();\n"
-         "setTimeout(function () { external.Report((Date.now() - t0) + ' ' + (new Date().getTime() - d0)); }, 5000);"
-         "</script></body></html>");
+  p.Load(
+      "<html><body><script>var t0 = Date.now(); var d0 = new Date().getTime();\n"
+      "setTimeout(function () { external.Report((Date.now() - t0) + ' ' + (new Date().getTime() - d0)); }, 5000);"
+      "</script></body></html>");
   KvClockAdvance(5000);
   p.b.Run();
   EXPECT_EQ("5000 5000", p.Reports());
@@ -780,11 +785,12 @@ TEST(Script, DatesReadTheVirtualClockAndScriptsCanBeOff) {
 TEST(Script, ExhaustingTheHeapIsAScriptError) {
   ScriptPage p;
   // Caught, then uncaught: each an error of the page, the page goes on.
-  p.Load("<html><body><script>\n"
-         "var s = 'xxxxxxxxxxxxxxxx';\n"
-         "try { while (true) s += s; } catch (e) { s = null; external.Report(e.message); }\n"
-         "</script><script>var t = 'yyyyyyyyyyyyyyyy'; while (true) t += t;</script>"
-         "<script>t = null; external.Report('still here');</script></body></html>");
+  p.Load(
+      "<html><body><script>\n"
+      "var s = 'xxxxxxxxxxxxxxxx';\n"
+      "try { while (true) s += s; } catch (e) { s = null; external.Report(e.message); }\n"
+      "</script><script>var t = 'yyyyyyyyyyyyyyyy'; while (true) t += t;</script>"
+      "<script>t = null; external.Report('still here');</script></body></html>");
   EXPECT_EQ("alloc failed still here", p.Reports());
   ASSERT_EQ(1u, p.exec40.size());
   EXPECT_NE(std::string::npos, p.exec40[0].find("alloc failed"));
@@ -798,8 +804,9 @@ TEST(Script, AlertAndConfirmGoThroughTheHost) {
     *result = text == u"sure?" ? 1 : 2;  // IDOK, IDCANCEL
     return S_OK;
   };
-  p.Load("<html><body><script>alert('hi'); external.Report(confirm('sure?') + ' ' + confirm('no?'));</script>"
-         "</body></html>");
+  p.Load(
+      "<html><body><script>alert('hi'); external.Report(confirm('sure?') + ' ' + confirm('no?'));</script>"
+      "</body></html>");
   EXPECT_EQ((std::vector<std::string>{"hi 48", "sure? 33", "no? 33"}), shown);
   EXPECT_EQ("true false", p.Reports());
   // Unanswered: the platform's message box, owned by the top window.
@@ -836,7 +843,8 @@ TEST(Script, DomCoreAndInnerHtml) {
       "document.getElementById('rows').innerHTML = '<tr><td>1</td></tr>';\n"
       "document.getElementById('s').innerHTML = '<option>o</option>';\n"
       "out.push(document.getElementById('rows').innerHTML, document.getElementById('s').length);\n"
-      "var deep = box; for (var k = 0; k < 300; k++) { deep.innerHTML = '<div></div>'; deep = deep.firstChild || deep; }\n"
+      "var deep = box; for (var k = 0; k < 300; k++) { deep.innerHTML = '<div></div>'; deep = deep.firstChild || deep; "
+      "}\n"
       "out.push(deep.nodeName);\n"
       "external.Report(out.join('|'));\n"
       "</script></body></html>");
@@ -848,8 +856,9 @@ TEST(Script, ObjectElementsForwardToTheirControl) {
   ScriptPage p;
   TypeInfo info;
   Typed control(&info);
-  p.Load("<html><body><object id=prt classid=\"clsid:4EAAA8DD-B1DF-4F47-9203-CB9296507DB3\"></object>"
-         "<p id=plain></p></body></html>");
+  p.Load(
+      "<html><body><object id=prt classid=\"clsid:4EAAA8DD-B1DF-4F47-9203-CB9296507DB3\"></object>"
+      "<p id=plain></p></body></html>");
   // The control a page's <object> shows, as control creation hands it to the document.
   IHTMLElement* e = p.b.ById(u"prt");
   kv::browser::Element* element = nullptr;
@@ -873,10 +882,11 @@ TEST(Script, FramesHaveTheirOwnHeapAndReachTheirParent) {
                     "<html><body><script>var mine = 'frame';\n"
                     "external.Report(mine + ' ' + parent.hello(1) + ' ' + (top === parent) + ' ' + parent.mine);"
                     "</script></body></html>");
-  p.Load("<html><body><script>var mine = 'top';\n"
-         "function hello(x) { external.Report('top got ' + x + ' ' + (this === window) + ' ' +"
-         "(document.parentWindow === window) + ' ' + (external.Echo(window) === window)); return x + 1; }</script>"
-         "<iframe src=f.html></iframe></body></html>");
+  p.Load(
+      "<html><body><script>var mine = 'top';\n"
+      "function hello(x) { external.Report('top got ' + x + ' ' + (this === window) + ' ' +"
+      "(document.parentWindow === window) + ' ' + (external.Echo(window) === window)); return x + 1; }</script>"
+      "<iframe src=f.html></iframe></body></html>");
   EXPECT_EQ("top got 1 true true true frame 2 true top", p.Reports());
 }
 

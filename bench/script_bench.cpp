@@ -71,8 +71,10 @@ double PlainLoop() {
 int main() {
   setenv("KORVANE_TEST", "1", 0);
   External ext;
-  double plain = PlainLoop();
-  double external_ns = 0, dom_ns = 0;
+  // Each loop runs kRounds times, interleaved; the fastest round of each counts (the
+  // machine may be shared).
+  constexpr int kRounds = 5;
+  double plain = 1e300, external_ns = 1e300, dom_ns = 1e300;
   {
     kvtest::HostedBrowser b;
     b.site->OnGetExternal = [&](IDispatch** out) {
@@ -83,26 +85,27 @@ int main() {
     std::string n = std::to_string(kCalls);
     std::ofstream(path) << "<html><body><p id=x>t</p><script>\n"
                            "var e = window.external, el = document.getElementById('x'), v;\n"
-                           "e.Mark(); for (var i = 0; i < "
-                        << n
-                        << "; i++) e.Ping(); e.Mark();\n"
-                           "e.Mark(); for (var i = 0; i < "
-                        << n
-                        << "; i++) v = el.id; e.Mark();\n"
-                           "</script></body></html>";
+                           "for (var r = 0; r < "
+                        << kRounds << "; r++) {\n  e.Mark(); for (var i = 0; i < " << n
+                        << "; i++) e.Ping(); e.Mark();\n  e.Mark(); for (var i = 0; i < " << n
+                        << "; i++) v = el.id; e.Mark();\n}\n</script></body></html>";
     b.Navigate(path);
     b.Run();
     std::remove(path.c_str());
-    if (ext.marks.size() != 4) {
+    if (ext.marks.size() != 4 * kRounds) {
       std::fprintf(stderr, "script_bench: the page did not run (%zu marks)\n", ext.marks.size());
       return 1;
     }
-    external_ns = std::chrono::duration<double, std::nano>(ext.marks[1] - ext.marks[0]).count() / kCalls;
-    dom_ns = std::chrono::duration<double, std::nano>(ext.marks[3] - ext.marks[2]).count() / kCalls;
+    auto per_call = [&](size_t first) {
+      return std::chrono::duration<double, std::nano>(ext.marks[first + 1] - ext.marks[first]).count() / kCalls;
+    };
+    for (int r = 0; r < kRounds; ++r) {
+      external_ns = std::min(external_ns, per_call(4 * r));
+      dom_ns = std::min(dom_ns, per_call(4 * r + 2));
+    }
   }
-  double again = PlainLoop();
-  plain = std::min(plain, again);
-  std::printf("script_bench: %d calls each\n", kCalls);
+  for (int r = 0; r < kRounds; ++r) plain = std::min(plain, PlainLoop());
+  std::printf("script_bench: %d calls each, fastest of %d rounds\n", kCalls, kRounds);
   std::printf("  plain native function      %8.1f ns/call\n", plain);
   std::printf("  window.external method     %8.1f ns/call  ratio %.2f (target <= 5)\n", external_ns,
               external_ns / plain);

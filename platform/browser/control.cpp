@@ -1487,6 +1487,12 @@ IDispatch* WebBrowser::DocumentParentWindow(Document* doc) {
     }
   return nullptr;
 }
+void WebBrowser::DocumentCloseWindow(Document* doc) {
+  // The host decides: WindowClosing(IsChildWindow false, Cancel); nothing closes here.
+  if (doc != document_ || closed_) return;
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  Fire(DISPID_WINDOWCLOSING, {VBool(false), VRefBool(&cancel)});
+}
 HWND WebBrowser::DocumentTopWindow() {
   HWND h = embedding_;
   for (HWND p = h ? GetParent(h) : nullptr; p; p = GetParent(p)) h = p;

@@ -226,6 +226,7 @@ class WebBrowser final : public IWebBrowser2,
   bool DocumentSilent() override;
   HWND DocumentTopWindow() override;
   IDispatch* DocumentParentWindow(Document* doc) override;
+  void DocumentCloseWindow(Document* doc) override;
   HRESULT DocumentExternal(IDispatch** external) override;
   HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) override;
   void DocumentChanged(Document* doc) override;

@@ -93,6 +93,7 @@ class DocumentHost {
   // The window of the document a frame's document is shown in (a new reference), or null
   // for the top document.
   virtual IDispatch* DocumentParentWindow(Document* doc) = 0;
+  virtual void DocumentCloseWindow(Document* doc) = 0;  // window.close()
   virtual HRESULT DocumentExternal(IDispatch** external) = 0;
   virtual HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) = 0;
   virtual void DocumentChanged(Document* doc) = 0;  // repaint

@@ -558,6 +558,20 @@ Ret WinNavigate(Heap* h, duk_context* ctx, NativeFrame&) {
 Ret WinParent(Heap* h, duk_context*, NativeFrame& f) {
   return ResultObject(f, h->doc->Host() ? h->doc->Host()->DocumentParentWindow(h->doc) : nullptr);
 }
+// open(url, name): the browser's new-window path (the host may refuse or take it); the
+// page gets null, as no window opens here.
+Ret WinOpen(Heap* h, duk_context* ctx, NativeFrame&) {
+  std::string url = WideToUtf8(StringAt(ctx, 0)), name = WideToUtf8(StringAt(ctx, 1));
+  if (DocumentHost* host = h->doc->Host())
+    host->NavigateFromDocument(h->doc, ResolveUrl(h->doc->Url(), url.empty() ? "about:blank" : url),
+                               name.empty() ? "_blank" : name, {}, "");
+  duk_push_null(ctx);
+  return Ret::kTop;
+}
+Ret WinClose(Heap* h, duk_context*, NativeFrame&) {
+  if (DocumentHost* host = h->doc->Host()) host->DocumentCloseWindow(h->doc);
+  return Ret::kUndefined;
+}
 Ret WinHref(Heap* h, duk_context*, NativeFrame& f) {
   f.result.vt = VT_BSTR;
   f.result.bstrVal = Bstr(h->doc->Url());
@@ -634,6 +648,8 @@ const duk_function_list_entry kWindowNatives[] = {{"document", Native<WinDocumen
                                                   {"navigate", Native<WinNavigate>, 2},
                                                   {"href", Native<WinHref>, 0},
                                                   {"parent", Native<WinParent>, 0},
+                                                  {"open", Native<WinOpen>, 2},
+                                                  {"close", Native<WinClose>, 0},
                                                   {"now", Native<WinNow>, 0},
                                                   {"notSupported", Native<WinNotSupported>, 0},
                                                   {"noAutomation", Native<WinNoAutomation>, 0},
@@ -667,7 +683,8 @@ const char kWindowSource[] =
     "g.prompt=function(){return null;};"
     "g.navigate=function(u){n.navigate(String(u),0);};"
     "g.showModalDialog=n.notSupported;g.showModelessDialog=n.notSupported;g.print=n.notSupported;"
-    "g.open=function(){return null;};g.close=function(){};g.focus=function(){};g.blur=function(){};"
+    "g.open=function(u,name){return n.open(u===undefined?'':String(u),name===undefined?'':String(name));};"
+    "g.close=function(){n.close();};g.focus=function(){};g.blur=function(){};"
     "g.moveTo=g.moveBy=g.resizeTo=g.resizeBy=g.scrollTo=g.scrollBy=function(){};"
     "g.execScript=function(c){return (0,eval)(String(c));};"
     "g.ActiveXObject=function(){n.noAutomation();};"

@@ -890,4 +890,17 @@ TEST(Script, FramesHaveTheirOwnHeapAndReachTheirParent) {
   EXPECT_EQ("top got 1 true true true frame 2 true top", p.Reports());
 }
 
+TEST(Script, OpenAndCloseAskTheHost) {
+  ScriptPage p;
+  std::vector<DISPID> seen;
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS*) {
+    if (id == DISPID_NEWWINDOW2 || id == DISPID_NEWWINDOW3 || id == DISPID_WINDOWCLOSING) seen.push_back(id);
+  };
+  p.Load(
+      "<html><body><script>external.Report(String(window.open('x.html', 'w')));\n"
+      "window.close(); external.Report('after');</script></body></html>");
+  EXPECT_EQ("null after", p.Reports());
+  EXPECT_EQ((std::vector<DISPID>{DISPID_NEWWINDOW2, DISPID_NEWWINDOW3, DISPID_WINDOWCLOSING}), seen);
+}
+
 }  // namespace

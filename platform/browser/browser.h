@@ -399,4 +399,10 @@ HRESULT KvBrowserNewDocument(IHTMLDocument2** out);
 // The layout box of an element of a shown document, in screen coordinates (where injected
 // input should aim); FALSE when the element has no box or its browser no window.
 BOOL KvBrowserElementRect(IUnknown* element, RECT* rc);
+// Answers for the browser's own dialogs, first in first out: the "Script Error" dialog
+// (IDYES goes on, IDNO stops the page's scripts) and prompt (IDOK with `text`, UTF-8, or
+// IDCANCEL). A dialog with no answer left is cancelled (the script error goes on, prompt
+// gives null); a watcher may instead close (go on) or destroy (stop) the dialog.
+void KvBrowserDialogScriptPush(int button, const char* text);
+void KvBrowserDialogScriptClear(void);
 }

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
 
 #include "platform/base/codepage.h"
 #include "platform/base/time.h"
@@ -338,14 +340,30 @@ class ErrorEvent final : public kv::RefCounted<IDispatch> {
   std::u16string message_, url_;
 };
 
-// The own "Script Error" dialog: a window of the platform's class owned by the top
-// window, so a watcher finds it. WM_CLOSE goes on, DestroyWindow stops; nothing
-// answering is a cancel, which goes on.
-constexpr char16_t kErrorDialogClass[] = u"Internet Explorer_TridentDlgFrame";
+// The browser's own dialogs ("Script Error", prompt): a window of the platform's class
+// owned by the top window, so a watcher finds it, modal while the queue has work. A
+// watcher's WM_CLOSE answers kClosedByWatcher, its DestroyWindow kDestroyedByWatcher;
+// else the next scripted answer, IDCANCEL when none is left.
+constexpr char16_t kDialogClass[] = u"Internet Explorer_TridentDlgFrame";
+constexpr int kClosedByWatcher = -1, kDestroyedByWatcher = -2;
+
+struct ScriptedAnswer {
+  int button;
+  std::string text;
+};
+std::mutex& DialogScriptLock() {
+  static std::mutex m;
+  return m;
+}
+std::deque<ScriptedAnswer>& DialogScript() {
+  static std::deque<ScriptedAnswer> answers;
+  return answers;
+}
+
 struct DialogState {
   bool closed = false;
 };
-LRESULT ErrorDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (msg == WM_CLOSE) {
     if (state) state->closed = true;
@@ -356,41 +374,53 @@ LRESULT ErrorDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-bool ErrorDialogGoesOn(Heap* h, const std::u16string& message, LONG line, const std::u16string& url) {
+int OwnDialog(Heap* h, const char16_t* caption, const std::u16string& text, std::string* answer_text) {
   static bool registered = false;
   if (!registered) {
     WNDCLASSW wc{};
-    wc.lpfnWndProc = ErrorDialogProc;
-    wc.lpszClassName = kErrorDialogClass;
+    wc.lpfnWndProc = DialogProc;
+    wc.lpszClassName = kDialogClass;
     RegisterClassW(&wc);
     registered = true;
   }
   DocumentHost* host = h->doc->Host();
   HWND owner = host ? host->DocumentTopWindow() : nullptr;
-  std::u16string text = u"Line: " + Utf8ToWide(std::to_string(line)) + u"\nError: " + message + u"\nURL: " + url;
   DialogState state;
-  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, kErrorDialogClass, u"Script Error",
-                             WS_POPUP | WS_CAPTION | WS_VISIBLE, 100, 100, 420, 200, owner, nullptr, nullptr, nullptr);
-  if (!dlg) return true;
-  SetWindowTextW(dlg, u"Script Error");
+  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, kDialogClass, caption, WS_POPUP | WS_CAPTION | WS_VISIBLE, 100, 100,
+                             420, 200, owner, nullptr, nullptr, nullptr);
+  if (!dlg) return IDCANCEL;
   SetWindowLongPtrW(dlg, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
-  HWND label = CreateWindowExW(0, u"Static", text.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 400, 120, dlg, nullptr, nullptr,
-                               nullptr);
-  (void)label;
+  CreateWindowExW(0, u"Static", text.c_str(), WS_CHILD | WS_VISIBLE, 8, 8, 400, 120, dlg, nullptr, nullptr, nullptr);
   bool owner_enabled = owner && IsWindowEnabled(owner);
   if (owner_enabled) EnableWindow(owner, FALSE);
-  // Modal until answered; when nothing is left to run the dialog is cancelled.
   while (IsWindow(dlg) && KvPumpMessages() > 0) {
   }
-  bool go_on = true;
-  if (IsWindow(dlg)) {
+  int answer;
+  if (!IsWindow(dlg)) {
+    answer = state.closed ? kClosedByWatcher : kDestroyedByWatcher;
+  } else {
+    answer = IDCANCEL;
+    {
+      std::lock_guard<std::mutex> lock(DialogScriptLock());
+      if (!DialogScript().empty()) {
+        answer = DialogScript().front().button;
+        if (answer_text) *answer_text = DialogScript().front().text;
+        DialogScript().pop_front();
+      }
+    }
     SetWindowLongPtrW(dlg, GWLP_USERDATA, 0);
     DestroyWindow(dlg);
-    state.closed = true;
   }
-  go_on = state.closed;
   if (owner_enabled && IsWindow(owner)) EnableWindow(owner, TRUE);
-  return go_on;
+  return answer;
+}
+
+// The script error dialog's answer: go on unless stopped (No, or destroyed).
+bool ErrorDialogGoesOn(Heap* h, const std::u16string& message, LONG line, const std::u16string& url) {
+  std::u16string text = u"Line: " + Utf8ToWide(std::to_string(line)) + u"\nError: " + message + u"\nURL: " + url +
+                        u"\nDo you want to continue running scripts on this page?";
+  int answer = OwnDialog(h, u"Script Error", text, nullptr);
+  return answer != IDNO && answer != kDestroyedByWatcher;
 }
 
 }  // namespace
@@ -589,6 +619,15 @@ Ret WinNow(Heap*, duk_context* ctx, NativeFrame&) {
   duk_push_number(ctx, base + static_cast<double>(GetTickCount64() - base_tick));
   return Ret::kTop;
 }
+// prompt(text, default): the own dialog; OK gives the scripted text, else null.
+Ret WinPrompt(Heap* h, duk_context* ctx, NativeFrame& f) {
+  std::u16string text = duk_is_undefined(ctx, 0) ? std::u16string() : StringAt(ctx, 0);
+  std::string answer;
+  if (OwnDialog(h, u"Explorer User Prompt", text, &answer) != IDOK) return Ret::kUndefined;  // null in script
+  f.result.vt = VT_BSTR;
+  f.result.bstrVal = Bstr(answer);
+  return Ret::kResult;
+}
 Ret WinNotSupported(Heap*, duk_context*, NativeFrame& f) {
   f.hr = static_cast<HRESULT>(0x800A01B6);
   f.message = u"not supported by this browser";
@@ -649,6 +688,7 @@ const duk_function_list_entry kWindowNatives[] = {{"document", Native<WinDocumen
                                                   {"href", Native<WinHref>, 0},
                                                   {"parent", Native<WinParent>, 0},
                                                   {"open", Native<WinOpen>, 2},
+                                                  {"prompt", Native<WinPrompt>, 2},
                                                   {"close", Native<WinClose>, 0},
                                                   {"now", Native<WinNow>, 0},
                                                   {"notSupported", Native<WinNotSupported>, 0},
@@ -680,7 +720,7 @@ const char kWindowSource[] =
     "def('event',function(){return n.event();});"
     "g.alert=function(m){n.alert(arguments.length?m:'undefined');};"
     "g.confirm=function(m){return n.confirm(arguments.length?m:'');};"
-    "g.prompt=function(){return null;};"
+    "g.prompt=function(t,d){var r=n.prompt(t,d);return r===undefined?null:r;};"
     "g.navigate=function(u){n.navigate(String(u),0);};"
     "g.showModalDialog=n.notSupported;g.showModelessDialog=n.notSupported;g.print=n.notSupported;"
     "g.open=function(u,name){return n.open(u===undefined?'':String(u),name===undefined?'':String(name));};"
@@ -1151,3 +1191,12 @@ HRESULT Script::InvokeGlobal(DISPID id, WORD flags, DISPPARAMS* params, VARIANT*
 }
 
 }  // namespace kv::browser
+
+void KvBrowserDialogScriptPush(int button, const char* text) {
+  std::lock_guard<std::mutex> lock(kv::browser::DialogScriptLock());
+  kv::browser::DialogScript().push_back({button, text ? text : ""});
+}
+void KvBrowserDialogScriptClear(void) {
+  std::lock_guard<std::mutex> lock(kv::browser::DialogScriptLock());
+  kv::browser::DialogScript().clear();
+}

@@ -903,4 +903,24 @@ TEST(Script, OpenAndCloseAskTheHost) {
   EXPECT_EQ((std::vector<DISPID>{DISPID_NEWWINDOW2, DISPID_NEWWINDOW3, DISPID_WINDOWCLOSING}), seen);
 }
 
+TEST(Script, OwnDialogsAnswerFromScriptedInput) {
+  struct Case {
+    int answer;           // scripted for the "Script Error" dialog; 0: none (cancelled)
+    const char* reports;  // the page's later script ran or not
+  } cases[] = {{IDYES, "after"}, {IDNO, ""}, {0, "after"}};
+  for (const Case& c : cases) {
+    ScriptPage p;
+    p.answer = OLECMDERR_E_NOTSUPPORTED;  // the host does not answer
+    KvBrowserDialogScriptClear();
+    if (c.answer) KvBrowserDialogScriptPush(c.answer, nullptr);
+    p.Load("<html><body><script>external.Fail();</script><script>external.Report('after');</script></body></html>");
+    EXPECT_EQ(c.reports, p.Reports()) << c.answer;
+  }
+  ScriptPage p;
+  KvBrowserDialogScriptPush(IDOK, "typed");
+  KvBrowserDialogScriptPush(IDCANCEL, nullptr);
+  p.Load("<html><body><script>external.Report(prompt('name?', 'x') + ' ' + prompt('again?'));</script></body></html>");
+  EXPECT_EQ("typed null", p.Reports());
+}
+
 }  // namespace

@@ -66,6 +66,10 @@ std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_vi
 std::vector<std::unique_ptr<Node>> ParseFragment(std::string_view utf8, std::string_view context_tag, int depth);
 // The depth of `node` in its tree (the document's children: 1).
 int Depth(const Node* node);
+// A script's bytes as UTF-8: the charset of `content_type`, else a UTF-8 byte-order
+// mark, else the element's charset attribute `label`, else the document's `charset`.
+std::string DecodeText(const std::string& bytes, std::string_view content_type, const std::string& label,
+                       const std::string& charset);
 // UTF-8 text in `charset` (an iconv name); characters it cannot hold become "&#N;", as
 // form submission sends them.
 std::string FromUtf8(std::string_view utf8, const std::string& charset);

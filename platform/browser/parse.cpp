@@ -395,6 +395,24 @@ std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_vi
   return root;  // the arena frees gumbo's tree
 }
 
+std::string DecodeText(const std::string& bytes, std::string_view content_type, const std::string& label,
+                       const std::string& charset) {
+  std::string cs = IconvName(CharsetParam(content_type));
+  size_t skip = 0;
+  if (cs.empty() && bytes.size() >= 3 && static_cast<uint8_t>(bytes[0]) == 0xEF &&
+      static_cast<uint8_t>(bytes[1]) == 0xBB && static_cast<uint8_t>(bytes[2]) == 0xBF) {
+    cs = "UTF-8";
+    skip = 3;
+  }
+  if (cs.empty() && !label.empty()) {
+    std::string low = label;
+    for (auto& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    cs = IconvName(low);
+  }
+  if (cs.empty()) cs = charset;
+  return ToUtf8(bytes.data() + skip, bytes.size() - skip, cs);
+}
+
 std::vector<std::unique_ptr<Node>> ParseFragment(std::string_view utf8, std::string_view context_tag, int depth) {
   std::string text = BoundNesting(std::string(utf8));
   Arena arena;

@@ -127,8 +127,10 @@ struct Heap::ScriptLoad : LoadEvents {
   int status = 0;
   std::string body;
   std::unique_ptr<Load> load;
-  void OnResponse(int st, const std::string&, const std::string& final_url, uint64_t) override {
+  std::string content_type;
+  void OnResponse(int st, const std::string& type, const std::string& final_url, uint64_t) override {
     status = st;
+    content_type = type;
     url = final_url.empty() ? url : final_url;
   }
   void OnData(const uint8_t* data, size_t size) override { body.append(reinterpret_cast<const char*>(data), size); }
@@ -214,7 +216,7 @@ void Heap::ScriptLoad::OnComplete() {
   std::unique_ptr<ScriptLoad> self = std::move(h->load);
   if (status < 400 && InDocument(h, node)) {
     h->running_script = node;
-    RunCode(h, body, url, 1);
+    RunCode(h, DecodeText(body, content_type, node->AttrOr("charset"), h->doc->Charset()), url, 1);
     h->running_script = nullptr;
   }
   StepWalk(h);

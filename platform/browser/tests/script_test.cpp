@@ -923,4 +923,16 @@ TEST(Script, OwnDialogsAnswerFromScriptedInput) {
   EXPECT_EQ("typed null", p.Reports());
 }
 
+TEST(Script, ExternalScriptsInTheirCharset) {
+  ScriptPage p;
+  kvtest::WriteFile(p.home.path() + "/gbk.js", "external.Report('\xD6\xD0');");  // GBK
+  kvtest::WriteFile(p.home.path() + "/utf8.js",
+                    "\xEF\xBB\xBF"
+                    "external.Report('\xE4\xB8\xAD');");
+  p.Load(
+      "<html><head><meta charset=utf-8></head><body><script src=gbk.js charset=gbk></script>"
+      "<script src=utf8.js></script></body></html>");
+  EXPECT_EQ("\xE4\xB8\xAD \xE4\xB8\xAD", p.Reports());
+}
+
 }  // namespace

@@ -191,6 +191,7 @@ constexpr DISPID DISPID_DOCUMENTCOMPLETE = 259;
 constexpr DISPID DISPID_NAVIGATEERROR = 271;
 constexpr DISPID DISPID_FILEDOWNLOAD = 270;
 constexpr DISPID DISPID_NEWWINDOW3 = 273;
+constexpr DISPID DISPID_WINDOWCLOSING = 263;
 
 inline constexpr IID IID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
 inline constexpr IID IID_IWebBrowserApp = {0x0002DF05, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -422,4 +423,10 @@ void KvBrowserDownloadLogClear(void);
 // printed live under KORVANE_TRACE=1.
 DWORD KvBrowserControlLog(char* buffer, DWORD size);
 void KvBrowserControlLogClear(void);
+// Answers for the browser's own dialogs, first in first out: the "Script Error" dialog
+// (IDYES goes on, IDNO stops the page's scripts) and prompt (IDOK with `text`, UTF-8, or
+// IDCANCEL). A dialog with no answer left is cancelled (the script error goes on, prompt
+// gives null); a watcher may instead close (go on) or destroy (stop) the dialog.
+void KvBrowserDialogScriptPush(int button, const char* text);
+void KvBrowserDialogScriptClear(void);
 }

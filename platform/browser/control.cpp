@@ -12,6 +12,7 @@
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
 #include "platform/browser/object.h"
+#include "platform/browser/script.h"
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
 #include "platform/com/builtin.h"
@@ -487,7 +488,15 @@ void WebBrowser::QueryHostInfo() {
 HRESULT WebBrowser::StartNavigation(std::string url, std::vector<uint8_t> post_data, std::string headers, LONG flags,
                                     int travel_to, bool refresh) {
   if (closed_) return E_UNEXPECTED;
-  if (UrlScheme(url) == "javascript") return E_NOTIMPL;  // no script engine runs these documents
+  if (UrlScheme(url) == "javascript") {
+    // The code runs in the shown document; nothing navigates. Without scripts nothing runs.
+    Script* script = document_ ? document_->GetScript() : nullptr;
+    if (!script) return S_FALSE;
+    AddRef();
+    script->RunText(PercentDecode(std::string_view(url).substr(url.find(':') + 1)));
+    Release();
+    return S_OK;
+  }
   AddRef();
   ReadAmbient();
   if (!refresh && ui_handler_) {
@@ -712,8 +721,22 @@ void WebBrowser::Commit(uint64_t gen) {
     document_->SetReadyState(READYSTATE_INTERACTIVE);
     SetReadyState(READYSTATE_INTERACTIVE);
     if (!Current(gen)) return;
-    // The walk: the controls of <object> elements, in document order.
-    if (!(download_flags_ & DLCTL_NO_RUNACTIVEXCTLS)) {
+    // The walk, in document order: the scripts run, and the controls of <object> elements
+    // are made before the next script; an external script pauses it.
+    const bool controls = !(download_flags_ & DLCTL_NO_RUNACTIVEXCTLS);
+    if (!(download_flags_ & DLCTL_NO_SCRIPTS)) document_->StartScript();
+    if (Script* script = document_->GetScript()) {
+      std::function<void(Document*, Node*)> make_control;
+      if (controls)
+        make_control = [window = document_window_](Document* doc, Node* n) { PageControl::Create(doc, n, window); };
+      script->Walk(
+          [this, gen]() {
+            if (Current(gen)) WalkDone(gen);
+          },
+          std::move(make_control));
+      return;
+    }
+    if (controls) {
       std::vector<Node*> objects;
       std::vector<Node*> stack{document_->Root()};
       while (!stack.empty()) {
@@ -732,6 +755,14 @@ void WebBrowser::Commit(uint64_t gen) {
       doc->Release();
       if (gone || !Current(gen)) return;
     }
+  }
+  WalkDone(gen);
+}
+
+void WebBrowser::WalkDone(uint64_t gen) {
+  std::string url = nav_->url;
+  bool refresh = nav_->refresh;
+  if (document_) {
     // Frames load after the top document's walk, in document order.
     if (!(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD) && !refresh) {
       std::vector<Node*> found;
@@ -822,7 +853,20 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
     slot->document = new Document(this, slot->url);
     slot->document->LoadBytes(reinterpret_cast<const uint8_t*>(slot->body.data()), slot->body.size(),
                               slot->content_type);
+    // A frame's window has a heap of its own; its walk runs whole (its external
+    // scripts are not waited for).
+    if (!(download_flags_ & DLCTL_NO_SCRIPTS)) slot->document->StartScript();
+    if (Script* script = slot->document->GetScript()) script->Walk(nullptr, nullptr);
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
     slot->document->SetReadyState(READYSTATE_COMPLETE);
+    if (Script* script = slot->document->GetScript()) script->FireWindowEvent("load");
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
     slot->element->frame_root = slot->document->Root();
     if (document_) document_->Invalidate();
     FireUrlEvent(DISPID_NAVIGATECOMPLETE2, slot->url, slot->object);
@@ -877,7 +921,13 @@ void WebBrowser::FinishTop(uint64_t gen) {
   if (!Current(gen)) return;
   std::string url = nav_->url;
   bool refresh = nav_->refresh;
-  if (document_) document_->SetReadyState(READYSTATE_COMPLETE);
+  if (document_) {
+    document_->SetReadyState(READYSTATE_COMPLETE);
+    if (Script* script = document_->GetScript(); script && !refresh) {
+      script->FireWindowEvent("load");
+      if (!Current(gen)) return;
+    }
+  }
   SetReadyState(READYSTATE_COMPLETE);
   if (!Current(gen)) return;
   FireProgress(0, 0);
@@ -1408,11 +1458,11 @@ HRESULT WebBrowser::Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in,
 
 // ---- DocumentHost -------------------------------------------------------------------------------------------------
 void WebBrowser::NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
-                                      std::vector<uint8_t> post_data, const std::string& headers) {
+                                      std::vector<uint8_t> post_data, const std::string& headers, LONG flags) {
   if (doc != document_ || closed_) return;
   std::string t = Lower(target);
   if (t.empty() || t == "_self" || t == "_top" || t == "_parent") {
-    StartNavigation(url, std::move(post_data), headers, 0, -1, false);
+    StartNavigation(url, std::move(post_data), headers, flags, -1, false);
     return;
   }
   OpenNewWindow(url, target);
@@ -1464,13 +1514,52 @@ HRESULT WebBrowser::DocumentExternal(IDispatch** external) {
   return ui_handler_->GetExternal(external);
 }
 HRESULT WebBrowser::DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) {
-  std::u16string t = text, caption = u"Message from webpage";
+  std::u16string t = text, caption = u"Web page message";
   t.push_back(0);
   caption.push_back(0);
-  if (show_ui_ && show_ui_->ShowMessage(embedding_, t.data(), caption.data(), type, nullptr, 0, result) == S_OK)
-    return S_OK;
-  *result = MessageBoxW(embedding_, t.data(), caption.data(), type);
+  AddRef();
+  HRESULT hr = show_ui_ ? show_ui_->ShowMessage(document_window_ ? document_window_ : embedding_, t.data(),
+                                                caption.data(), type, nullptr, 0, result)
+                        : S_FALSE;
+  // Unanswered: the platform's box, owned by the top window.
+  if (hr != S_OK && !closed_) *result = MessageBoxW(DocumentTopWindow(), t.data(), caption.data(), type);
+  Release();
   return S_OK;
+}
+void WebBrowser::DocumentReload(Document* doc) {
+  if (doc == document_ && !closed_) Refresh();
+}
+HRESULT WebBrowser::DocumentScriptError(VARIANT* in, VARIANT* out) {
+  if (!host_commands_) return OLECMDERR_E_NOTSUPPORTED;
+  AddRef();
+  HRESULT hr = host_commands_->Exec(&CGID_DocHostCommandHandler, 40, 0, in, out);
+  Release();
+  return hr;
+}
+bool WebBrowser::DocumentSilent() {
+  auto it = properties_.find(551);  // Silent
+  return it != properties_.end() && it->second.vt == VT_BOOL && it->second.boolVal != VARIANT_FALSE;
+}
+IDispatch* WebBrowser::DocumentParentWindow(Document* doc) {
+  if (!document_ || doc == document_) return nullptr;
+  for (const auto& f : frames_)
+    if (f->document == doc) {
+      IHTMLWindow2* w = nullptr;
+      document_->get_parentWindow(&w);
+      return w;
+    }
+  return nullptr;
+}
+void WebBrowser::DocumentCloseWindow(Document* doc) {
+  // The host decides: WindowClosing(IsChildWindow false, Cancel); nothing closes here.
+  if (doc != document_ || closed_) return;
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  Fire(DISPID_WINDOWCLOSING, {VBool(false), VRefBool(&cancel)});
+}
+HWND WebBrowser::DocumentTopWindow() {
+  HWND h = embedding_;
+  for (HWND p = h ? GetParent(h) : nullptr; p; p = GetParent(p)) h = p;
+  return h;
 }
 void WebBrowser::DocumentChanged(Document* doc) {
   if (doc == document_ && document_window_) InvalidateRect(document_window_, nullptr, TRUE);

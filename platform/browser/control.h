@@ -224,7 +224,13 @@ class WebBrowser final : public IWebBrowser2,
   HRESULT Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in, VARIANT* out) override;
   // DocumentHost
   void NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
-                            std::vector<uint8_t> post_data, const std::string& headers) override;
+                            std::vector<uint8_t> post_data, const std::string& headers, LONG flags) override;
+  void DocumentReload(Document* doc) override;
+  HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) override;
+  bool DocumentSilent() override;
+  HWND DocumentTopWindow() override;
+  IDispatch* DocumentParentWindow(Document* doc) override;
+  void DocumentCloseWindow(Document* doc) override;
   HRESULT DocumentExternal(IDispatch** external) override;
   HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) override;
   void DocumentChanged(Document* doc) override;
@@ -255,6 +261,7 @@ class WebBrowser final : public IWebBrowser2,
                           int travel_to, bool refresh);
   void BeginTransfer(uint64_t gen);
   void Commit(uint64_t gen);
+  void WalkDone(uint64_t gen);  // frames, then the end of the load
   void LoadFrames(uint64_t gen, size_t next);
   void StartFrameLoad(FrameSlot* slot);
   void FinishTop(uint64_t gen);

@@ -9,6 +9,7 @@
 #include "platform/browser/loader.h"
 #include "platform/browser/object.h"
 #include "platform/browser/task.h"
+#include "platform/browser/script.h"
 #include "platform/browser/url.h"
 #include "platform/user/user.h"
 
@@ -72,6 +73,10 @@ Document::Document(DocumentHost* host, std::string url)
 }
 
 Document::~Document() {
+  // The heap's finalizers release wrappers of this document: the count no longer matters.
+  refs_ = 1u << 30;
+  if (script_) script_->Close();
+  script_.reset();
   TearDownControls();
   focus_ = nullptr;
   DetachPoints(points_);
@@ -123,9 +128,16 @@ std::string Document::Title() const {
 void Document::SetReadyState(int state) { ready_state_ = std::clamp(state, 0, 4); }
 
 void Document::TearDown() {
+  AddRef();
+  if (script_ && host_) {
+    script_->FireWindowEvent("beforeunload");  // no prompt: its result is ignored
+    script_->FireWindowEvent("unload");
+  }
   host_ = nullptr;
   focus_ = nullptr;
+  if (script_) script_->Close();
   TearDownControls();
+  Release();
 }
 
 void Document::TearDownControls() {
@@ -140,16 +152,62 @@ void Document::TearDownControls() {
   PostTask([] { CoFreeUnusedLibraries(); });
 }
 
+void Document::StartScript() {
+  if (!script_ && host_) script_ = std::make_unique<Script>(this);
+}
+
+IDispatch* Document::ControlObject(Node* node) const {
+  return node && node->control ? node->control->Dispatch() : nullptr;
+}
+
+void Document::Bury(std::vector<std::unique_ptr<Node>> nodes) {
+  for (auto& n : nodes) {
+    // Kept when anything may still point into it: an object, a script the walk lists.
+    bool referenced = false;
+    std::vector<Node*> stack{n.get()};
+    while (!stack.empty() && !referenced) {
+      Node* m = stack.back();
+      stack.pop_back();
+      referenced = m->object != nullptr || m->text_object != nullptr || m->IsElement("script") || m == focus_;
+      for (auto& c : m->children) stack.push_back(c.get());
+    }
+    n->parent = nullptr;
+    if (referenced) detached_.push_back(std::move(n));
+  }
+}
+
 IDispatch* Document::ObjectOf(Node* node) {
   if (!node) return nullptr;
   if (node->kind == Node::kDocument) {
     AddRef();
     return static_cast<IHTMLDocument2*>(this);
   }
+  if (node->kind == Node::kText || node->kind == Node::kComment) {
+    if (!node->text_object) node->text_object = std::make_unique<TextNode>(this, node);
+    node->text_object->AddRef();
+    return node->text_object.get();
+  }
   Element* e = ElementOf(node);
   if (!e) return nullptr;
   e->AddRef();
   return static_cast<IHTMLElement*>(e);
+}
+
+std::unique_ptr<Node> Document::Unlink(Node* node) {
+  std::vector<std::unique_ptr<Node>>& from = node->parent ? node->parent->children : detached_;
+  for (auto it = from.begin(); it != from.end(); ++it)
+    if (it->get() == node) {
+      std::unique_ptr<Node> owned = std::move(*it);
+      from.erase(it);
+      owned->parent = nullptr;
+      for (Node* p = focus_; p; p = p->parent)
+        if (p == node) {
+          focus_ = nullptr;
+          break;
+        }
+      return owned;
+    }
+  return nullptr;
 }
 
 Element* Document::ElementOf(Node* node) {
@@ -211,6 +269,8 @@ bool Document::Dispatch(DomEvent& ev) {
   current_event_ = eo;
   bool cancel = false;
   for (Node* n = ev.target; n && !TornDown(); n = n->parent) {
+    if (script_ && (n->kind == Node::kElement || n->kind == Node::kDocument)) script_->FireHandlers(n, ev, eo);
+    if (TornDown()) break;
     if (n->kind == Node::kElement && n->object) FireSinks(n->object->Points(), ev.dispid, eo, &cancel);
     if (n->kind == Node::kDocument) {
       FireSinks(points_, ev.dispid, eo, &cancel);
@@ -417,6 +477,8 @@ HRESULT Document::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IOleCommandTarget*>(this);
   else if (IsEqualIID(riid, IID_IViewObject))
     *object = static_cast<IViewObject*>(this);
+  else if (IsEqualIID(riid, IID_KvBrowserDocument))
+    *object = this;
   if (!*object) return E_NOINTERFACE;
   AddRef();
   return S_OK;
@@ -453,7 +515,12 @@ enum DocumentId : DISPID {
   kDocGetElementsByName,
   kDocGetElementsByTagName,
   kDocLocation,
-  kDocScript
+  kDocScript,
+  kDocWrite,
+  kDocWriteln,
+  kDocOpen,
+  kDocClose,
+  kDocCreateTextNode
 };
 const DispName kDocumentNames[] = {{u"all", kDocAll},
                                    {u"body", kDocBody},
@@ -470,11 +537,17 @@ const DispName kDocumentNames[] = {{u"all", kDocAll},
                                    {u"getElementsByName", kDocGetElementsByName},
                                    {u"getElementsByTagName", kDocGetElementsByTagName},
                                    {u"location", kDocLocation},
-                                   {u"Script", kDocScript}};
+                                   {u"Script", kDocScript},
+                                   {u"write", kDocWrite},
+                                   {u"writeln", kDocWriteln},
+                                   {u"open", kDocOpen},
+                                   {u"close", kDocClose},
+                                   {u"createTextNode", kDocCreateTextNode}};
 }  // namespace
 
 HRESULT Document::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  return NamesToIds(kDocumentNames, names, count, ids);
+  HRESULT hr = NamesToIds(kDocumentNames, names, count, ids);
+  return hr == DISP_E_UNKNOWNNAME ? NodeIds(names, count, ids) : hr;
 }
 
 HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
@@ -493,7 +566,16 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
     case kDocParentWindow: hr = get_parentWindow(reinterpret_cast<IHTMLWindow2**>(&d)); break;
     case kDocActiveElement: hr = get_activeElement(reinterpret_cast<IHTMLElement**>(&d)); break;
     case kDocDocumentElement: hr = get_documentElement(reinterpret_cast<IHTMLElement**>(&d)); break;
-    case kDocLocation: hr = get_location(&d); break;
+    case kDocLocation:
+      if (put) {
+        // document.location = url navigates, as the window's location does.
+        if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_TYPEMISMATCH;
+        if (host_) host_->NavigateFromDocument(this, ResolveUrl(url_, Utf8(a.bstrVal)), "", {}, "");
+        VariantClear(&a);
+        return S_OK;
+      }
+      hr = get_location(&d);
+      break;
     case kDocScript: hr = get_Script(&d); break;
     case kDocTitle:
       if (put) {
@@ -515,10 +597,48 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
       }
       hr = get_cookie(&s);
       return SUCCEEDED(hr) ? ResultBstr(result, s) : hr;
+    case kDocWrite:
+    case kDocWriteln: {
+      // Methods answer only as methods (a get of a method is not a call).
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      UINT n = params ? params->cArgs : 0;
+      SAFEARRAY* texts = SafeArrayCreateVector(VT_VARIANT, 0, n);
+      if (!texts) return E_OUTOFMEMORY;
+      for (UINT i = 0; i < n; ++i) {
+        LONG at = static_cast<LONG>(i);
+        SafeArrayPutElement(texts, &at, &params->rgvarg[n - 1 - i]);
+      }
+      hr = id == kDocWrite ? write(texts) : writeln(texts);
+      SafeArrayDestroy(texts);
+      return hr;
+    }
+    case kDocOpen: {
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      VARIANT none;
+      VariantInit(&none);
+      hr = open(nullptr, none, none, none, &d);
+      break;
+    }
+    case kDocClose:
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      return close();
+    case kDocCreateTextNode: {
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_BADPARAMCOUNT;
+      // A new text node stays outside the tree, owned by the document.
+      auto n = std::make_unique<Node>();
+      n->kind = Node::kText;
+      n->text = Utf8(a.bstrVal);
+      VariantClear(&a);
+      Node* placed = n.get();
+      detached_.push_back(std::move(n));
+      return ResultDispatch(result, ObjectOf(placed));
+    }
     case kDocCreateElement:
     case kDocGetElementById:
     case kDocGetElementsByName:
     case kDocGetElementsByTagName:
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
       if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_BADPARAMCOUNT;
       if (id == kDocCreateElement)
         hr = createElement(a.bstrVal, reinterpret_cast<IHTMLElement**>(&d));
@@ -530,7 +650,7 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
         hr = getElementsByTagName(a.bstrVal, reinterpret_cast<IHTMLElementCollection**>(&d));
       VariantClear(&a);
       break;
-    default: return DISP_E_MEMBERNOTFOUND;
+    default: return NodeInvoke(this, root_.get(), id, flags, params, result);
   }
   if (SUCCEEDED(hr)) ResultDispatch(result, d);
   return hr;
@@ -539,8 +659,10 @@ HRESULT Document::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
 // ---- IHTMLDocument2 ------------------------------------------------------------------------------------
 HRESULT Document::get_Script(IDispatch** script) {
   if (!script) return E_POINTER;
-  *script = nullptr;
-  return E_NOTIMPL;  // no script engine runs these documents
+  // The window: its IDispatch answers the page's globals by name.
+  AddRef();
+  *script = window_.get();
+  return S_OK;
 }
 HRESULT Document::get_all(IHTMLElementCollection** all) {
   if (!all) return E_POINTER;
@@ -607,7 +729,19 @@ HRESULT Document::get_URL(BSTR* url) {
 HRESULT Document::get_location(IDispatch** location) {
   if (!location) return E_POINTER;
   *location = nullptr;
-  return E_NOTIMPL;  // the location object comes with the script engine
+  // The window's location object, which the script engine makes.
+  if (!script_) return E_NOTIMPL;
+  DISPID id = 0;
+  VARIANT v;
+  VariantInit(&v);
+  HRESULT hr = script_->GlobalId(u"location", &id);
+  if (SUCCEEDED(hr)) hr = script_->InvokeGlobal(id, DISPATCH_PROPERTYGET, nullptr, &v, nullptr);
+  if (SUCCEEDED(hr) && v.vt == VT_DISPATCH) {
+    *location = v.pdispVal;
+    return S_OK;
+  }
+  VariantClear(&v);
+  return FAILED(hr) ? hr : E_FAIL;
 }
 HRESULT Document::get_cookie(BSTR* cookie) {
   if (!cookie) return E_POINTER;
@@ -629,12 +763,10 @@ HRESULT Document::get_activeElement(IHTMLElement** element) {
   }
   return S_OK;
 }
-HRESULT Document::write(SAFEARRAY* texts) {
-  if (!texts) return E_INVALIDARG;
-  if (!writing_) {
-    written_.clear();
-    writing_ = true;
-  }
+namespace {
+// The texts of write's array, each converted to text.
+std::string JoinTexts(SAFEARRAY* texts) {
+  std::string out;
   LONG lo = 0, hi = -1;
   SafeArrayGetLBound(texts, 1, &lo);
   SafeArrayGetUBound(texts, 1, &hi);
@@ -643,16 +775,31 @@ HRESULT Document::write(SAFEARRAY* texts) {
     VariantInit(&v);
     VariantInit(&s);
     if (SUCCEEDED(SafeArrayGetElement(texts, &i, &v)) && SUCCEEDED(VariantChangeType(&s, &v, 0, VT_BSTR)))
-      written_ += Utf8(s.bstrVal);
+      out += Utf8(s.bstrVal);
     VariantClear(&v);
     VariantClear(&s);
   }
-  return S_OK;
+  return out;
+}
+}  // namespace
+
+HRESULT Document::write(SAFEARRAY* texts) {
+  if (!texts) return E_INVALIDARG;
+  return WriteText(JoinTexts(texts));
 }
 HRESULT Document::writeln(SAFEARRAY* texts) {
-  HRESULT hr = write(texts);
-  if (SUCCEEDED(hr)) written_ += "\n";
-  return hr;
+  if (!texts) return E_INVALIDARG;
+  return WriteText(JoinTexts(texts) + "\n");
+}
+HRESULT Document::WriteText(const std::string& text) {
+  // While a script of the walk runs, its writes go in after it.
+  if (script_ && !writing_ && script_->CollectWrite(text)) return S_OK;
+  if (!writing_) {
+    written_.clear();
+    writing_ = true;
+  }
+  written_ += text;
+  return S_OK;
 }
 HRESULT Document::open(BSTR, VARIANT, VARIANT, VARIANT, IDispatch** out) {
   written_.clear();

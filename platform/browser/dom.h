@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@ class Document;
 class Element;
 class Layout;
 class PageControl;
+class Script;
+class TextNode;
 
 // Nesting below this depth is flattened: the text of a deeper subtree becomes one text
 // node of the element at the limit, so every walk of the tree is bounded.
@@ -39,8 +42,10 @@ struct Node {
   bool checked = false;
   int selected = -1;
   std::unique_ptr<Element> object;
-  Node* frame_root = nullptr;      // a loaded frame's document tree (frame and iframe elements)
-  PageControl* control = nullptr;  // an <object> element's control while it lives (object.h)
+  std::unique_ptr<TextNode> text_object;  // text and comment nodes' COM object
+  Node* frame_root = nullptr;             // a loaded frame's document tree (frame and iframe elements)
+  PageControl* control = nullptr;         // an <object> element's control while it lives (object.h)
+  int line = 0;                           // the source line of an element's start tag (1-based; 0 unknown)
 
   Node();
   ~Node();
@@ -58,6 +63,15 @@ struct Node {
 // <meta> in the first 1024 bytes, else the ANSI code page; converted to UTF-8 with iconv;
 // parsed by gumbo. `charset` receives the charset used (an iconv name).
 std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_view content_type, std::string* charset);
+// UTF-8 markup parsed in gumbo's fragment mode as the content of a `context_tag`
+// element at `depth` (Depth of it) (innerHTML, document.write during the walk).
+std::vector<std::unique_ptr<Node>> ParseFragment(std::string_view utf8, std::string_view context_tag, int depth);
+// The depth of `node` in its tree (the document's children: 1).
+int Depth(const Node* node);
+// A script's bytes as UTF-8: the charset of `content_type`, else a UTF-8 byte-order
+// mark, else the element's charset attribute `label`, else the document's `charset`.
+std::string DecodeText(const std::string& bytes, std::string_view content_type, const std::string& label,
+                       const std::string& charset);
 // UTF-8 text in `charset` (an iconv name); characters it cannot hold become "&#N;", as
 // form submission sends them.
 std::string FromUtf8(std::string_view utf8, const std::string& charset);
@@ -72,9 +86,20 @@ std::string InnerText(const Node* node);
 class DocumentHost {
  public:
   virtual ~DocumentHost() = default;
-  // A navigation the document starts (link, form submission, window.navigate).
+  // A navigation the document starts (link, form submission, window.navigate, location);
+  // `flags` as Navigate's (2: no travel entry).
   virtual void NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
-                                    std::vector<uint8_t> post_data, const std::string& headers) = 0;
+                                    std::vector<uint8_t> post_data, const std::string& headers, LONG flags = 0) = 0;
+  virtual void DocumentReload(Document* doc) = 0;  // location.reload()
+  // A script error: the host's Exec(CGID_DocHostCommandHandler, 40) with `in` the
+  // document; its answer in `out`.
+  virtual HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) = 0;
+  virtual bool DocumentSilent() = 0;     // no own dialogs for script errors
+  virtual HWND DocumentTopWindow() = 0;  // the owner of the own dialogs
+  // The window of the document a frame's document is shown in (a new reference), or null
+  // for the top document.
+  virtual IDispatch* DocumentParentWindow(Document* doc) = 0;
+  virtual void DocumentCloseWindow(Document* doc) = 0;  // window.close()
   virtual HRESULT DocumentExternal(IDispatch** external) = 0;
   virtual HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) = 0;
   virtual void DocumentChanged(Document* doc) = 0;  // repaint
@@ -128,6 +153,24 @@ class Document final : public IHTMLDocument2,
   Node* Focus() const { return focus_; }
   void SetFocus(Node* node);
   IHTMLEventObj* CurrentEvent() const { return current_event_; }
+  // Sets window.event (no reference taken); gives the previous one.
+  IHTMLEventObj* SwapCurrentEvent(IHTMLEventObj* ev) {
+    IHTMLEventObj* old = current_event_;
+    current_event_ = ev;
+    return old;
+  }
+
+  // The script engine of the document's window, made at commit unless scripts are off.
+  void StartScript();
+  Script* GetScript() const { return script_.get(); }
+  // The control an <object> element shows, once created (no reference; null without).
+  // Script gives every name the element does not answer to it.
+  IDispatch* ControlObject(Node* node) const;
+  // Takes `node` out of its parent (or out of the document's detached nodes).
+  std::unique_ptr<Node> Unlink(Node* node);
+  // Nodes taken out of the tree stay with the document while a wrapper or the walk may
+  // still point at them.
+  void Bury(std::vector<std::unique_ptr<Node>> nodes);
 
   // Dispatches `ev` from its target up to the document; false when a handler cancelled
   // the default action.
@@ -211,6 +254,7 @@ class Document final : public IHTMLDocument2,
  private:
   friend class Window;
   ~Document();
+  HRESULT WriteText(const std::string& text);
   void FireSinks(std::vector<kv::ConnectionPoint*>& points, DISPID dispid, IHTMLEventObj* ev, bool* cancel);
   void TearDownControls();
 
@@ -227,6 +271,7 @@ class Document final : public IHTMLDocument2,
   std::vector<std::pair<std::string, IDispatch*>> attached_;
   std::vector<PageControl*> controls_;
   std::unique_ptr<class Window> window_;
+  std::unique_ptr<Script> script_;
   std::unique_ptr<Layout> layout_;
   bool layout_valid_ = false;
   int zoom_ = 2;

@@ -8,6 +8,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/browser/object.h"
+#include "platform/browser/script.h"
 #include "platform/browser/url.h"
 
 namespace kv::browser {
@@ -191,6 +192,12 @@ void DetachPoints(std::vector<kv::ConnectionPoint*>& points) {
 }
 
 // ---- Node ----------------------------------------------------------------------------------------------
+int Depth(const Node* node) {
+  int d = 0;
+  for (const Node* p = node; p && p->parent; p = p->parent) ++d;
+  return d;
+}
+
 Node::Node() = default;
 Node::~Node() {
   if (control) control->NodeGone();
@@ -545,7 +552,8 @@ const DispName kElementNames[] = {{u"tagName", kTagName},
 }  // namespace
 
 HRESULT Element::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  return NamesToIds(kElementNames, names, count, ids);
+  HRESULT hr = NamesToIds(kElementNames, names, count, ids);
+  return hr == DISP_E_UNKNOWNNAME ? NodeIds(names, count, ids) : hr;
 }
 
 HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
@@ -572,6 +580,19 @@ HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
     hr = getter(&d);
     if (SUCCEEDED(hr)) ResultDispatch(result, d);
   };
+  switch (id) {
+    // Methods answer only as methods: a get of a method is not a call.
+    case kGetAttribute:
+    case kSetAttribute:
+    case kRemoveAttribute:
+    case kClick:
+    case kItem:
+    case kSubmit:
+    case kReset:
+      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+      break;
+    default: break;
+  }
   switch (id) {
     case kTagName: get_bstr(&Element::get_tagName); break;
     case kId: put ? put_bstr(&Element::put_id) : get_bstr(&Element::get_id); break;
@@ -659,7 +680,7 @@ HRESULT Element::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
       }
       break;
     }
-    default: hr = DISP_E_MEMBERNOTFOUND;
+    default: hr = NodeInvoke(doc_, node_, id, flags, params, result);
   }
   VariantClear(&a);
   VariantClear(&b);
@@ -757,14 +778,9 @@ HRESULT Element::get_innerHTML(BSTR* html) {
   return S_OK;
 }
 HRESULT Element::put_innerHTML(BSTR html) {
-  // The fragment parsed as a body's content; its nodes replace the children.
-  std::string text = "<body>" + Utf8(html);
-  auto tree =
-      ParseHtml(reinterpret_cast<const uint8_t*>(text.data()), text.size(), "text/html; charset=utf-8", nullptr);
-  Node* body = nullptr;
-  WalkElements(tree.get(), [&](Node* n) {
-    if (!body && n->tag == "body") body = n;
-  });
+  // The markup parsed as this element's content (gumbo's fragment mode); its nodes replace
+  // the children.
+  auto nodes = ParseFragment(Utf8(html), node_->tag, Depth(node_));
   if (doc_->Focus() && doc_->Focus() != node_) {
     for (Node* p = doc_->Focus(); p; p = p->parent)
       if (p == node_) {
@@ -772,9 +788,9 @@ HRESULT Element::put_innerHTML(BSTR html) {
         break;
       }
   }
+  doc_->Bury(std::move(node_->children));
   node_->children.clear();
-  if (body)
-    for (auto& c : body->children) node_->AppendChild(std::move(c));
+  for (auto& c : nodes) node_->AppendChild(std::move(c));
   doc_->Invalidate();
   return S_OK;
 }
@@ -785,6 +801,7 @@ HRESULT Element::get_innerText(BSTR* text) {
 }
 HRESULT Element::put_innerText(BSTR text) {
   if (doc_->Focus() && doc_->Focus() != node_) doc_->SetFocus(nullptr);
+  doc_->Bury(std::move(node_->children));
   node_->children.clear();
   auto t = std::make_unique<Node>();
   t->kind = Node::kText;
@@ -979,8 +996,10 @@ HRESULT Collection::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DIS
   static const DispName kNames[] = {{u"length", 1}, {u"item", 2}, {u"tags", 3}};
   return NamesToIds(kNames, names, count, ids);
 }
-HRESULT Collection::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
+HRESULT Collection::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                           UINT*) {
   if (result) VariantInit(result);
+  if ((id == 2 || id == 3) && !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
   VARIANT none;
   VariantInit(&none);
   const VARIANT& a = params && params->cArgs > 0 ? params->rgvarg[params->cArgs - 1] : none;
@@ -1060,6 +1079,220 @@ HRESULT CollectionItem(Document* doc, const std::vector<Node*>& nodes, const VAR
   return S_OK;
 }
 
+// ---- DOM core ---------------------------------------------------------------------------------------------
+namespace {
+enum NodeId : DISPID {
+  kNodeChildNodes = 200,
+  kNodeFirstChild,
+  kNodeLastChild,
+  kNodeNextSibling,
+  kNodePreviousSibling,
+  kNodeParentNode,
+  kNodeType,
+  kNodeName,
+  kNodeValue,
+  kNodeData,
+  kNodeAppendChild,
+  kNodeInsertBefore,
+  kNodeRemoveChild,
+  kNodeHasChildNodes
+};
+const DispName kNodeNames[] = {{u"childNodes", kNodeChildNodes},
+                               {u"firstChild", kNodeFirstChild},
+                               {u"lastChild", kNodeLastChild},
+                               {u"nextSibling", kNodeNextSibling},
+                               {u"previousSibling", kNodePreviousSibling},
+                               {u"parentNode", kNodeParentNode},
+                               {u"nodeType", kNodeType},
+                               {u"nodeName", kNodeName},
+                               {u"nodeValue", kNodeValue},
+                               {u"data", kNodeData},
+                               {u"appendChild", kNodeAppendChild},
+                               {u"insertBefore", kNodeInsertBefore},
+                               {u"removeChild", kNodeRemoveChild},
+                               {u"hasChildNodes", kNodeHasChildNodes}};
+
+Node* Sibling(Node* node, int step) {
+  Node* p = node->parent;
+  if (!p) return nullptr;
+  for (size_t i = 0; i < p->children.size(); ++i)
+    if (p->children[i].get() == node) {
+      size_t j = i + static_cast<size_t>(step);
+      return j < p->children.size() ? p->children[j].get() : nullptr;
+    }
+  return nullptr;
+}
+
+int Height(const Node* node) {
+  int h = 0;
+  std::vector<std::pair<const Node*, int>> stack{{node, 1}};
+  while (!stack.empty()) {
+    auto [n, d] = stack.back();
+    stack.pop_back();
+    h = std::max(h, d);
+    for (const auto& c : n->children) stack.push_back({c.get(), d + 1});
+  }
+  return h;
+}
+
+// Moves `child` under `parent` before `before` (null: at the end). A node cannot go
+// inside itself, and the tree stays within kMaxTreeDepth.
+HRESULT Insert(Document* doc, Node* parent, Node* child, Node* before) {
+  if (parent->kind != Node::kElement && parent->kind != Node::kDocument) return E_INVALIDARG;
+  for (Node* p = parent; p; p = p->parent)
+    if (p == child) return E_INVALIDARG;
+  if (Depth(parent) + Height(child) > kMaxTreeDepth) return E_INVALIDARG;
+  if (before && before->parent != parent) return E_INVALIDARG;
+  if (before == child) return S_OK;
+  std::unique_ptr<Node> owned = doc->Unlink(child);
+  if (!owned) return E_INVALIDARG;
+  owned->parent = parent;
+  auto at = parent->children.end();
+  if (before)
+    for (auto it = parent->children.begin(); it != parent->children.end(); ++it)
+      if (it->get() == before) {
+        at = it;
+        break;
+      }
+  parent->children.insert(at, std::move(owned));
+  doc->Invalidate();
+  return S_OK;
+}
+
+Node* NodeArg(Document* doc, DISPPARAMS* params, UINT i) {
+  if (!params || i >= params->cArgs) return nullptr;
+  const VARIANT& v = params->rgvarg[params->cArgs - 1 - i];
+  const VARIANT* p = v.vt == (VT_BYREF | VT_VARIANT) ? v.pvarVal : &v;
+  if (p->vt != VT_DISPATCH && p->vt != VT_UNKNOWN) return nullptr;
+  return NodeOf(doc, p->punkVal);
+}
+}  // namespace
+
+HRESULT NodeIds(LPOLESTR* names, UINT count, DISPID* ids) { return NamesToIds(kNodeNames, names, count, ids); }
+
+Node* NodeOf(Document* doc, IUnknown* object) {
+  if (!object) return nullptr;
+  Node* node = nullptr;
+  Element* e = nullptr;
+  TextNode* t = nullptr;
+  if (SUCCEEDED(object->QueryInterface(IID_KvBrowserElement, reinterpret_cast<void**>(&e))) && e) {
+    if (e->Doc() == doc) node = e->GetNode();
+    e->Release();
+  } else if (SUCCEEDED(object->QueryInterface(IID_KvBrowserText, reinterpret_cast<void**>(&t))) && t) {
+    if (t->Doc() == doc) node = t->GetNode();
+    t->Release();
+  }
+  return node;
+}
+
+HRESULT NodeInvoke(Document* doc, Node* node, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) {
+  bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  bool method = (flags & DISPATCH_METHOD) != 0;
+  auto object = [&](Node* n) { return ResultDispatch(result, n ? doc->ObjectOf(n) : nullptr); };
+  switch (id) {
+    case kNodeChildNodes: {
+      std::vector<Node*> list;
+      for (auto& c : node->children) list.push_back(c.get());
+      return ResultDispatch(result, new Collection(doc, std::move(list)));
+    }
+    case kNodeFirstChild: return object(node->children.empty() ? nullptr : node->children.front().get());
+    case kNodeLastChild: return object(node->children.empty() ? nullptr : node->children.back().get());
+    case kNodeNextSibling: return object(Sibling(node, 1));
+    case kNodePreviousSibling: return object(Sibling(node, -1));
+    case kNodeParentNode: return object(node->parent);
+    case kNodeType:
+      return ResultLong(result, node->kind == Node::kElement   ? 1
+                                : node->kind == Node::kText    ? 3
+                                : node->kind == Node::kComment ? 8
+                                                               : 9);
+    case kNodeName: {
+      std::string name = node->kind == Node::kText       ? "#text"
+                         : node->kind == Node::kComment  ? "#comment"
+                         : node->kind == Node::kDocument ? "#document"
+                                                         : node->tag;
+      for (auto& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      if (name[0] == '#')
+        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return ResultBstr(result, Bstr(name));
+    }
+    case kNodeValue:
+    case kNodeData: {
+      bool text = node->kind == Node::kText || node->kind == Node::kComment;
+      if (put) {
+        VARIANT a;
+        VariantInit(&a);
+        if (!text) return S_OK;
+        if (!ArgAs(params, 0, VT_BSTR, &a)) return DISP_E_TYPEMISMATCH;
+        node->text = Utf8(a.bstrVal);
+        VariantClear(&a);
+        doc->Invalidate();
+        return S_OK;
+      }
+      if (!text) {
+        if (result) result->vt = VT_NULL;
+        return S_OK;
+      }
+      return ResultBstr(result, Bstr(node->text));
+    }
+    case kNodeAppendChild:
+    case kNodeInsertBefore:
+    case kNodeRemoveChild: {
+      if (!method) return DISP_E_MEMBERNOTFOUND;
+      Node* child = NodeArg(doc, params, 0);
+      if (!child) return DISP_E_TYPEMISMATCH;
+      HRESULT hr;
+      if (id == kNodeRemoveChild) {
+        if (child->parent != node) return E_INVALIDARG;
+        std::vector<std::unique_ptr<Node>> gone;
+        gone.push_back(doc->Unlink(child));
+        // Kept: the caller's reference points at it.
+        doc->Bury(std::move(gone));
+        doc->Invalidate();
+        hr = S_OK;
+      } else {
+        hr = Insert(doc, node, child, id == kNodeInsertBefore ? NodeArg(doc, params, 1) : nullptr);
+      }
+      if (FAILED(hr)) return hr;
+      return object(child);
+    }
+    case kNodeHasChildNodes:
+      if (!method) return DISP_E_MEMBERNOTFOUND;
+      return ResultBool(result, !node->children.empty());
+    default: return DISP_E_MEMBERNOTFOUND;
+  }
+}
+
+HRESULT TextNode::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch))
+    *object = static_cast<IDispatch*>(this);
+  else if (IsEqualIID(riid, IID_KvBrowserText))
+    *object = this;
+  else if (IsEqualIID(riid, IID_KvBrowserDocument))
+    *object = doc_;
+  if (!*object) return E_NOINTERFACE;
+  AddRef();
+  return S_OK;
+}
+ULONG TextNode::AddRef() { return doc_->AddRef(); }
+ULONG TextNode::Release() { return doc_->Release(); }
+HRESULT TextNode::GetTypeInfoCount(UINT* count) {
+  if (count) *count = 0;
+  return S_OK;
+}
+HRESULT TextNode::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+  if (info) *info = nullptr;
+  return DISP_E_BADINDEX;
+}
+HRESULT TextNode::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  return NodeIds(names, count, ids);
+}
+HRESULT TextNode::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
+  if (result) VariantInit(result);
+  return NodeInvoke(doc_, node_, id, flags, params, result);
+}
+
 // ---- Window ---------------------------------------------------------------------------------------------
 Window::~Window() {
   DetachPoints(points_);
@@ -1072,6 +1305,8 @@ HRESULT Window::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IHTMLWindow2*>(this);
   else if (IsEqualIID(riid, IID_IConnectionPointContainer))
     *object = static_cast<IConnectionPointContainer*>(this);
+  else if (IsEqualIID(riid, IID_KvBrowserDocument))
+    *object = doc_;
   if (!*object) return E_NOINTERFACE;
   AddRef();
   return S_OK;
@@ -1087,12 +1322,23 @@ HRESULT Window::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   return DISP_E_BADINDEX;
 }
 HRESULT Window::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  // A torn-down window answers no name; else a page global of exactly that name, then
+  // the window's members without case.
+  if (doc_->TornDown()) return DISP_E_UNKNOWNNAME;
+  if (Script* script = doc_->GetScript();
+      script && names && names[0] && ids && count == 1 && script->GlobalId(names[0], ids) == S_OK)
+    return S_OK;
   static const DispName kNames[] = {{u"document", 1}, {u"event", 2},  {u"external", 3}, {u"alert", 4}, {u"confirm", 5},
                                     {u"navigate", 6}, {u"parent", 7}, {u"top", 8},      {u"self", 9},  {u"window", 9}};
   return NamesToIds(kNames, names, count, ids);
 }
-HRESULT Window::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
+HRESULT Window::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                       UINT*) {
   if (result) VariantInit(result);
+  if (doc_->TornDown()) return DISP_E_MEMBERNOTFOUND;
+  if (Script* script = doc_->GetScript(); script && script->IsGlobalId(id))
+    return script->InvokeGlobal(id, flags, params, result, excep);
+  if (id >= 4 && id <= 6 && !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
   IDispatch* d = nullptr;
   VARIANT a;
   HRESULT hr = S_OK;

@@ -14,6 +14,13 @@ class Element;
 inline constexpr IID IID_KvBrowserElement = {
     0x6B1E2D40, 0x4C7A, 0x4E1F, {0x9A, 0x31, 0x27, 0x5C, 0x0D, 0x8E, 0x41, 0xB2}};
 
+// Answered by our own documents and windows with the Document.
+inline constexpr IID IID_KvBrowserDocument = {
+    0x6B1E2D41, 0x4C7A, 0x4E1F, {0x9A, 0x31, 0x27, 0x5C, 0x0D, 0x8E, 0x41, 0xB2}};
+
+// Answered by our own text and comment nodes with the TextNode.
+inline constexpr IID IID_KvBrowserText = {0x6B1E2D42, 0x4C7A, 0x4E1F, {0x9A, 0x31, 0x27, 0x5C, 0x0D, 0x8E, 0x41, 0xB2}};
+
 // A style tear-off: display only.
 class Style final : public IHTMLStyle {
  public:
@@ -110,6 +117,34 @@ class Element final : public IHTMLElement,
   Style style_;
   std::vector<kv::ConnectionPoint*> points_;
 };
+
+// A text or comment node: DOM core only.
+class TextNode final : public IDispatch {
+ public:
+  TextNode(Document* doc, Node* node) : doc_(doc), node_(node) {}
+  Node* GetNode() const { return node_; }
+  Document* Doc() const { return doc_; }
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+  HRESULT GetTypeInfoCount(UINT* count) override;
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) override;
+
+ private:
+  Document* doc_;
+  Node* node_;
+};
+
+// DOM core, shared by every node's IDispatch (element, text, document): childNodes,
+// siblings, parentNode, nodeType, nodeName, nodeValue, appendChild, insertBefore,
+// removeChild, hasChildNodes. NodeIds answers those names; NodeInvoke gives
+// DISP_E_MEMBERNOTFOUND for other ids.
+HRESULT NodeIds(LPOLESTR* names, UINT count, DISPID* ids);
+HRESULT NodeInvoke(Document* doc, Node* node, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result);
+// Our node behind `object` when it belongs to `doc`; null otherwise.
+Node* NodeOf(Document* doc, IUnknown* object);
 
 // A live-at-creation list of elements (a snapshot: collections are made on each read).
 class Collection final : public kv::RefCounted<IHTMLElementCollection> {

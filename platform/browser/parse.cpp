@@ -160,7 +160,8 @@ std::string TagName(const GumboElement& e) {
   return Lower(std::string_view(piece.data, piece.length));
 }
 
-std::unique_ptr<Node> Convert(const GumboNode* gdoc) {
+// `first_depth`: the depth of the document's top elements (1 for a whole document).
+std::unique_ptr<Node> Convert(const GumboNode* gdoc, int first_depth = 1) {
   auto root = std::make_unique<Node>();
   root->kind = Node::kDocument;
   struct Item {
@@ -170,7 +171,8 @@ std::unique_ptr<Node> Convert(const GumboNode* gdoc) {
   };
   std::vector<Item> stack;
   const GumboVector& top = gdoc->v.document.children;
-  for (unsigned i = top.length; i-- > 0;) stack.push_back({static_cast<const GumboNode*>(top.data[i]), root.get(), 1});
+  for (unsigned i = top.length; i-- > 0;)
+    stack.push_back({static_cast<const GumboNode*>(top.data[i]), root.get(), first_depth});
   while (!stack.empty()) {
     Item it = stack.back();
     stack.pop_back();
@@ -194,6 +196,7 @@ std::unique_ptr<Node> Convert(const GumboNode* gdoc) {
         const GumboElement& e = g->v.element;
         node->kind = Node::kElement;
         node->tag = TagName(e);
+        node->line = static_cast<int>(e.start_pos.line);
         for (unsigned i = 0; i < e.attributes.length; ++i) {
           auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
           node->attrs.emplace_back(Lower(a->name), a->value);
@@ -349,6 +352,18 @@ std::string FromUtf8(std::string_view utf8, const std::string& charset) {
   return out;
 }
 
+namespace {
+// gumbo's options with its allocations in `arena` and no error records.
+GumboOptions ArenaOptions(Arena* arena) {
+  GumboOptions options = kGumboDefaultOptions;
+  options.allocator = ArenaAlloc;
+  options.deallocator = ArenaFree;
+  options.userdata = arena;
+  options.max_errors = 0;
+  return options;
+}
+}  // namespace
+
 std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_view content_type, std::string* charset) {
   std::string cs;
   size_t skip = 0;
@@ -372,16 +387,60 @@ std::unique_ptr<Node> ParseHtml(const uint8_t* data, size_t size, std::string_vi
   std::string utf8 = BoundNesting(ToUtf8(reinterpret_cast<const char*>(data) + skip, size - skip, cs));
 
   Arena arena;
-  GumboOptions options = kGumboDefaultOptions;
-  options.allocator = ArenaAlloc;
-  options.deallocator = ArenaFree;
-  options.userdata = &arena;
-  options.max_errors = 0;
+  GumboOptions options = ArenaOptions(&arena);
   GumboOutput* out = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
   std::unique_ptr<Node> root = out ? Convert(out->document) : std::make_unique<Node>();
   root->kind = Node::kDocument;
   InitControlState(root.get());
   return root;  // the arena frees gumbo's tree
+}
+
+std::string DecodeText(const std::string& bytes, std::string_view content_type, const std::string& label,
+                       const std::string& charset) {
+  std::string cs = IconvName(CharsetParam(content_type));
+  size_t skip = 0;
+  if (cs.empty() && bytes.size() >= 3 && static_cast<uint8_t>(bytes[0]) == 0xEF &&
+      static_cast<uint8_t>(bytes[1]) == 0xBB && static_cast<uint8_t>(bytes[2]) == 0xBF) {
+    cs = "UTF-8";
+    skip = 3;
+  }
+  if (cs.empty() && !label.empty()) {
+    std::string low = label;
+    for (auto& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    cs = IconvName(low);
+  }
+  if (cs.empty()) cs = charset;
+  return ToUtf8(bytes.data() + skip, bytes.size() - skip, cs);
+}
+
+std::vector<std::unique_ptr<Node>> ParseFragment(std::string_view utf8, std::string_view context_tag, int depth) {
+  std::string text = BoundNesting(std::string(utf8));
+  Arena arena;
+  GumboOptions options = ArenaOptions(&arena);
+  std::string context(context_tag);
+  GumboTag tag = gumbo_tag_enum(context.c_str());
+  // The fragment's parent sets the insertion mode (rows in a table body, options in a
+  // select); an unknown or document-level parent parses as a body's content.
+  if (tag == GUMBO_TAG_UNKNOWN || tag == GUMBO_TAG_HTML || tag == GUMBO_TAG_LAST) tag = GUMBO_TAG_BODY;
+  options.fragment_context = tag;
+  options.fragment_namespace = GUMBO_NAMESPACE_HTML;
+  std::vector<std::unique_ptr<Node>> nodes;
+  GumboOutput* out = gumbo_parse_with_options(&options, text.data(), text.size());
+  if (!out) return nodes;
+  // gumbo's <html> stands where the context element does: the fragment's nodes get the
+  // depth of its children, so the tree stays within kMaxTreeDepth.
+  std::unique_ptr<Node> root = Convert(out->document, std::max(depth, 1));
+  InitControlState(root.get());
+  // The fragment's nodes are the children of the one <html> element gumbo makes.
+  for (auto& c : root->children) {
+    if (!c || !c->IsElement("html")) continue;
+    for (auto& n : c->children) {
+      n->parent = nullptr;
+      nodes.push_back(std::move(n));
+    }
+    c->children.clear();
+  }
+  return nodes;
 }
 
 }  // namespace kv::browser

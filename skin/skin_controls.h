@@ -24,8 +24,9 @@ bool HasProp(TObject* Instance, const AnsiString& Name);
 void SetPropText(TObject* Instance, const AnsiString& Name, const AnsiString& Value);
 class TToolBar;
 // A tool bar's background: the skin's tool-bar image stretched over Rect, unless the skin
-// has none or its Options hold xoToolbarBK.
-void PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect);
+// has none or its Options hold xoToolbarBK. True when it painted (the bar's own fill is
+// then left out).
+bool PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect);
 // ANSI text (the system code page) as wide text.
 WideString SkinWideText(const AnsiString& Text);
 // A window's text as wide text.

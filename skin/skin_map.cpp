@@ -140,7 +140,9 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
     auto* box = new TSkinBox(win);
     if (!bar->OnCustomDraw) {
       box->PaintsToolBar = true;
-      bar->OnCustomDraw = [data](TToolBar* Sender, const TRect& R, bool&) { PaintToolBarBackground(data, Sender, R); };
+      bar->OnCustomDraw = [data](TToolBar* Sender, const TRect& R, bool& DefaultDraw) {
+        if (PaintToolBarBackground(data, Sender, R)) DefaultDraw = false;
+      };
     }
     AttachSkinner(box, win, false);
     return;
@@ -335,12 +337,13 @@ void TWinSkinForm::MapWindow(HWND Window) {
   if (s) AttachRaw(s, target);
 }
 
-void PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect) {
+bool PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect) {
   TDataSkinObject* back = Data->Element("Toolbar");
-  if (!back || !back->HasImage() || Data->Options.Contains(xoToolbarBK)) return;
+  if (!back || !back->HasImage() || Data->Options.Contains(xoToolbarBK)) return false;
   HDC dc = Bar->Canvas()->Handle();
   const int old = SetStretchBltMode(dc, COLORONCOLOR);
   StretchBlt(dc, Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top, back->Map->Canvas()->Handle(), 0,
              0, back->Map->Width(), back->Map->Height(), SRCCOPY);
   SetStretchBltMode(dc, old);
+  return true;
 }

@@ -750,6 +750,57 @@ TEST_F(SkinnerPictureTest, GlyphButtonLaysOutItsGlyphAndCountsAtLeastOneGlyph) {
   EXPECT_EQ(box(GetSysColor(COLOR_BTNSHADOW)).right - box(GetSysColor(COLOR_BTNSHADOW)).left, 8);
 }
 
+TEST_F(SkinnerPictureTest, PanelsGroupBoxesRadioButtonsAndToolBarsTakeTheSkin) {
+  data->Skin3rd.Add("TGroupBox=groupbox");
+  data->Skin3rd.Add("TRadioButton=radiobutton");
+  data->Options >> xoToolbarBK;
+  TPanel* panel = Make<TPanel>(10, 40, 150, 60);
+  panel->SetColor(RGB(10, 20, 30));
+  TGroupBox* group = Make<TGroupBox>(180, 40, 150, 80);
+  group->SetCaption("Options");
+  TRadioButton* radio = Make<TRadioButton>(10, 130, 120, 20);
+  radio->SetCaption("One");
+  TToolBar* bar = Make<TToolBar>(0, 0, 480, 30);
+  Show();
+  ASSERT_EQ(SkinnerName(panel), "TSkinBox");
+  ASSERT_EQ(SkinnerName(group), "TSkinGroupBox");
+  ASSERT_EQ(SkinnerName(radio), "TSkinRadioButton");
+  ASSERT_EQ(SkinnerName(bar), "TSkinBox");
+  // The panel takes the face colour while skinned.
+  EXPECT_EQ(panel->Color(), data->Colour(csButtonFace));
+  EXPECT_EQ(At(panel->Handle(), 75, 30), Face());
+  // The group box: the face inside a rounded frame in the shadow colour.
+  HWND gw = group->Handle();
+  EXPECT_EQ(At(gw, 1, 50), SkinColorToRGB(data->Colour(csButtonShadow)));
+  EXPECT_EQ(At(gw, 75, 50), Face());
+  // The radio button: frames 1 and 5 of the image, 4 and 8 when disabled.
+  TBitmap* image = data->Buttons()->RadioMap.get();
+  HWND rw = radio->Handle();
+  const int top = (20 - image->Height()) / 2;
+  auto shows = [&](int frame) {
+    for (const POINT& p : {POINT{7, 7}, POINT{4, 7}})
+      if (At(rw, p.x, top + p.y) != Shown(image, 16 * (frame - 1) + p.x, p.y, Face())) return false;
+    return true;
+  };
+  EXPECT_TRUE(shows(1));
+  radio->SetChecked(true);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(5));
+  radio->SetEnabled(false);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(8));
+  radio->SetChecked(false);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(4));
+  // The tool bar: the skin's tool-bar picture stretched over it, flat.
+  EXPECT_TRUE(bar->Flat());
+  EXPECT_EQ(At(bar->Handle(), 240, 0), ImagePixel(data->Element("Toolbar")->Map.get(), 5, 0));
+  // Leaving: the panel's own colour back, the tool bar's painter gone.
+  skinner->ClearControls();
+  EXPECT_EQ(panel->Color(), static_cast<TColor>(RGB(10, 20, 30)));
+  EXPECT_FALSE(bar->OnCustomDraw);
+}
+
 // ---- Lifetimes --------------------------------------------------------------------------------------------
 TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TRadioButton=radiobutton");

@@ -56,7 +56,7 @@ WideString SkinWindowText(HWND Window) {
 
 namespace {
 
-LPCWSTR W(const WideString& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
+LPCWSTR W_(const WideString& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
 
 // Reaches the framework's protected painting of a windowed control's graphic children.
 struct TPaintChildrenAccess : TWinControl {
@@ -79,7 +79,7 @@ void DrawCellText(HDC DC, const TRect& Cell, const WideString& Text, UINT Align,
   const int oldMode = SetBkMode(DC, TRANSPARENT);
   HGDIOBJ oldBrush = SelectObject(DC, GetStockObject(HOLLOW_BRUSH));
   RECT m = Cell;
-  DrawTextW(DC, W(Text), static_cast<int>(Text.size()), &m, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | Align);
+  DrawTextW(DC, W_(Text), static_cast<int>(Text.size()), &m, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | Align);
   const int tw = m.right - m.left, th = m.bottom - m.top;
   RECT r = Cell;
   if (Align & DT_CENTER) {
@@ -90,7 +90,7 @@ void DrawCellText(HDC DC, const TRect& Cell, const WideString& Text, UINT Align,
   r.bottom = r.top + th;
   COLORREF oldColour = 0;
   if (!Enabled) oldColour = SetTextColor(DC, SkinColorToRGB(Shadow));
-  DrawTextW(DC, W(Text), static_cast<int>(Text.size()), &r, DT_EXPANDTABS | Align);
+  DrawTextW(DC, W_(Text), static_cast<int>(Text.size()), &r, DT_EXPANDTABS | Align);
   if (!Enabled) SetTextColor(DC, oldColour);
   SelectObject(DC, oldBrush);
   SetBkMode(DC, oldMode);
@@ -114,7 +114,7 @@ bool TSkinButton::FocusedNow() const { return GetFocus() == handle_; }
 bool TSkinButton::EnabledNow() const { return !(WindowLong(GWL_STYLE) & WS_DISABLED); }
 
 WideString TSkinButton::CaptionW() {
-  return SkinBreakCaption(control_ ? SkinWideText(GetPropValue(control_, "Caption")) : SkinWindowText(handle_));
+  return SkinBreakCaption(Source() ? SkinWideText(GetPropValue(Source(), "Caption")) : SkinWindowText(handle_));
 }
 
 bool TSkinButton::BeforeDefault(TMessage& Message) {
@@ -191,25 +191,34 @@ int TSkinButton::ButtonFrame() {
   return 1;
 }
 
+HDC TSkinButton::PrepareBuffer(int W, int H) {
+  if (buffer_->Width() != W || buffer_->Height() != H) buffer_->SetSize(W, H);
+  HDC dc = buffer_->Canvas()->Handle();
+  if (ParentMode() && Source())
+    PaintParentBackground(Source(), dc);
+  else
+    Fill(dc, TRect{0, 0, W, H}, data_->Colour(csButtonFace));
+  return dc;
+}
+
+void TSkinButton::DrawButtonImage(int W, int H, int Frame) {
+  TDataSkinButton* b = data_->Buttons();
+  DrawSkinImage(buffer_->Canvas()->Handle(), TRect{0, 0, W, H}, b->Map.get(), false, b->Tile != 0, b->Trans == 1, 5,
+                Frame, b->Margins());
+}
+
 void TSkinButton::DrawFace(const TRect& Rect, int Frame) {
   const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
-  if (buffer_->Width() != w || buffer_->Height() != h) buffer_->SetSize(w, h);
-  HDC dc = buffer_->Canvas()->Handle();
-  const TRect all{0, 0, w, h};
-  if (ParentMode() && control_)
-    PaintParentBackground(control_, dc);
-  else
-    Fill(dc, all, data_->Colour(csButtonFace));
-  TDataSkinButton* b = data_->Buttons();
-  DrawSkinImage(dc, all, b->Map.get(), false, b->Tile != 0, b->Trans == 1, 5, Frame, b->Margins());
+  PrepareBuffer(w, h);
+  DrawButtonImage(w, h, Frame);
 }
 
 void TSkinButton::SelectTextColours(HDC DC, bool NormalAlways) {
   TDataSkinButton* b = data_->Buttons();
   TColor colour;
-  if (control_) {
-    SelectObject(DC, control_->Font()->Handle());
-    colour = control_->Font()->Color();
+  if (TControl* c = Source()) {
+    SelectObject(DC, c->Font()->Handle());
+    colour = c->Font()->Color();
   } else {
     SelectObject(DC, SkinWindowFont(handle_));
     colour = data_->Colour(csButtonText);
@@ -222,6 +231,22 @@ void TSkinButton::SelectTextColours(HDC DC, bool NormalAlways) {
   SetBkMode(DC, TRANSPARENT);
 }
 
+void TSkinButton::DrawCentredCaption(int W, int H, const WideString& Text, bool Focused) {
+  HDC dc = buffer_->Canvas()->Handle();
+  RECT m{2, 2, W - 2, H - 2};
+  DrawTextW(dc, W_(Text), static_cast<int>(Text.size()), &m,
+            DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_WORDBREAK | DT_CENTER);
+  const int tw = m.right - m.left, th = m.bottom - m.top;
+  RECT r{(W - tw) / 2, (H - th) / 2 - 1, 0, 0};
+  r.right = r.left + tw;
+  r.bottom = r.top + th;
+  DrawTextW(dc, W_(Text), static_cast<int>(Text.size()), &r, DT_CENTER | DT_EXPANDTABS | DT_WORDBREAK);
+  if (Focused && !data_->Options.Contains(xoNoFocusRect)) {
+    InflateRect(&r, 2, 2);
+    DrawFocusRect(dc, &r);
+  }
+}
+
 void TSkinButton::DrawFrame(HDC DC, const TRect& Rect) {
   if (!data_->Buttons()->HasImage()) return;
   const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
@@ -230,19 +255,7 @@ void TSkinButton::DrawFrame(HDC DC, const TRect& Rect) {
   HDC dc = buffer_->Canvas()->Handle();
   HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
   SelectTextColours(dc, true);
-  const WideString text = CaptionW();
-  RECT m{2, 2, w - 2, h - 2};
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &m,
-            DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_WORDBREAK | DT_CENTER);
-  const int tw = m.right - m.left, th = m.bottom - m.top;
-  RECT r{(w - tw) / 2, (h - th) / 2 - 1, 0, 0};
-  r.right = r.left + tw;
-  r.bottom = r.top + th;
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &r, DT_CENTER | DT_EXPANDTABS | DT_WORDBREAK);
-  if (FocusedNow() && !data_->Options.Contains(xoNoFocusRect)) {
-    InflateRect(&r, 2, 2);
-    DrawFocusRect(dc, &r);
-  }
+  DrawCentredCaption(w, h, CaptionW(), FocusedNow());
   SelectObject(dc, oldFont);
   BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
 }
@@ -265,12 +278,12 @@ void TSkinMenuButton::DrawFrame(HDC DC, const TRect& Rect) {
   SelectTextColours(dc, false);
   const WideString text = CaptionW();
   RECT m{2, 2, w - 19, h - 2};
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_WORDBREAK);
+  DrawTextW(dc, W_(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_WORDBREAK);
   const int tw = m.right - m.left, th = m.bottom - m.top;
   RECT r{(w - 17 - tw) / 2 + 2, (h - th + 1) / 2, 0, 0};
   r.right = r.left + tw;
   r.bottom = r.top + th;
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &r, DT_WORDBREAK);
+  DrawTextW(dc, W_(text), static_cast<int>(text.size()), &r, DT_WORDBREAK);
   const COLORREF arrow = GetSysColor(EnabledNow() ? COLOR_WINDOWTEXT : COLOR_BTNSHADOW);
   HPEN pen = CreatePen(PS_SOLID, 1, arrow);
   HBRUSH brush = CreateSolidBrush(arrow);
@@ -440,12 +453,12 @@ void TSkinCheckBox::DrawCaption(HDC DC, const TRect& Area, UINT Align) {
   const COLORREF oldBack = SetBkColor(DC, SkinColorToRGB(data_->Colour(csButtonFace)));
   const int oldMode = SetBkMode(DC, TRANSPARENT);
   RECT m = Area;
-  DrawTextW(DC, W(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_WORDBREAK);
+  DrawTextW(DC, W_(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_WORDBREAK);
   const int th = m.bottom - m.top;
   RECT r = Area;
   r.top += (Area.bottom - Area.top - th) / 2;
   r.bottom = r.top + th;
-  DrawTextW(DC, W(text), static_cast<int>(text.size()), &r, DT_EXPANDTABS | DT_WORDBREAK | Align);
+  DrawTextW(DC, W_(text), static_cast<int>(text.size()), &r, DT_EXPANDTABS | DT_WORDBREAK | Align);
   if (GetFocus() == handle_ && !text.empty() && (GetVersion() & 0xFF) != 6)
     DrawFocusRectFor(DC, TRect{r.left, r.top, r.right, r.bottom}, text, Align);
   SetBkMode(DC, oldMode);
@@ -496,10 +509,10 @@ void TSkinGroupBox::DrawFrame(HDC DC, const TRect& Rect) {
   const COLORREF oldBack = SetBkColor(DC, SkinColorToRGB(data_->Colour(csButtonFace)));
   if (WindowLong(GWL_EXSTYLE) & WS_EX_RIGHT) {
     RECT r{Rect.left, Rect.top, Rect.right - 8, Rect.bottom};
-    DrawTextW(DC, W(text), static_cast<int>(text.size()), &r, DT_RIGHT | DT_EXPANDTABS);
+    DrawTextW(DC, W_(text), static_cast<int>(text.size()), &r, DT_RIGHT | DT_EXPANDTABS);
   } else {
     RECT r{Rect.left + 8, Rect.top, Rect.right, Rect.bottom};
-    DrawTextW(DC, W(text), static_cast<int>(text.size()), &r, DT_EXPANDTABS);
+    DrawTextW(DC, W_(text), static_cast<int>(text.size()), &r, DT_EXPANDTABS);
   }
   SetBkColor(DC, oldBack);
   SetBkMode(DC, oldMode);

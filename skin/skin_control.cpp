@@ -250,5 +250,6 @@ void TSkinControl::PaintMessage(TMessage& Message) {
 }
 
 bool TSkinControl::ParentMode() const {
-  return (control_ && control_->Tag() == 5555) || (data_ && data_->Options.Contains(xoTransparent));
+  TControl* c = SkinnedControl();
+  return (c && c->Tag() == 5555) || (data_ && data_->Options.Contains(xoTransparent));
 }

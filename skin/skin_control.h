@@ -30,6 +30,8 @@ class TSkinControl : public TComponent {
   int State() const { return state_; }  // 1 attached, 6 after WM_NCDESTROY
   bool PaintingEnabled() const { return painting_; }
   TWinControl* Control() const { return control_; }
+  // The framework control skinned: the windowed one, or a graphic control's.
+  virtual TControl* SkinnedControl() const { return control_; }
   // Whether attaching swaps the control's colour for the face colour.
   bool KeepColour() const { return keep_colour_; }
   void SetKeepColour(bool Value) { keep_colour_ = Value; }

@@ -59,13 +59,21 @@ class TSkinButton : public TSkinControl {
  protected:
   // The frame by the state convention: 3 disabled, 2 pressed, 4 hot, 5 focused, 1 normal.
   virtual int ButtonFrame();
-  // Background and the [Buttons] frame into the off-screen bitmap of Rect's size.
+  // The off-screen bitmap sized W x H with the background: the parent's image in
+  // parent-background mode, else the face colour.
+  HDC PrepareBuffer(int W, int H);
+  // The [Buttons] frame over the off-screen bitmap.
+  void DrawButtonImage(int W, int H, int Frame);
   void DrawFace(const TRect& Rect, int Frame);
   // Font and text colour of the caption; NormalAlways applies NormalColour2 in every state.
   void SelectTextColours(HDC DC, bool NormalAlways);
+  // The caption centred in W x H of the off-screen bitmap, with its focus rectangle.
+  void DrawCentredCaption(int W, int H, const WideString& Text, bool Focused);
   WideString CaptionW();
-  bool FocusedNow() const;
-  bool EnabledNow() const;
+  virtual bool FocusedNow() const;
+  virtual bool EnabledNow() const;
+  // The framework control whose properties and font the button shows (none: a raw window).
+  TControl* Source() const { return SkinnedControl(); }
 
   int mouse_ = 0;  // bit 0 hot, bit 1 pressed
   std::unique_ptr<TBitmap> buffer_;
@@ -89,6 +97,30 @@ class TSkinBitButton : public TSkinButton {
   // given spacing is one pixel larger.
   void DrawGlyphAndCaption(TControl* Source, int W, int H, int Index, bool Enabled, bool Focused, bool Speed);
   AnsiString glyph_property_;
+};
+
+// A speed button: a graphic control without a window, painted on its parent. A flat one
+// shows the [Buttons] frame only while hot or pressed; one that is down shows glyph 4.
+class TSkinSpeedButton : public TSkinBitButton {
+ public:
+  explicit TSkinSpeedButton(TComponent* AOwner, const AnsiString& GlyphProperty = "")
+      : TSkinBitButton(AOwner, GlyphProperty) {}
+  ~TSkinSpeedButton() override;
+  KV_CLASS_NAME(TSkinSpeedButton)
+  void AttachGraphic(TWinSkinForm* Form, TSkinData* Data, TGraphicControl* Control, TCanvas* Canvas);
+  TControl* SkinnedControl() const override { return graphic_; }
+  bool BeforeDefault(TMessage& Message) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+
+ protected:
+  bool FocusedNow() const override { return false; }
+  bool EnabledNow() const override;
+
+ private:
+  void Unhook();
+  TGraphicControl* graphic_ = nullptr;
+  bool drawing_ = false;
 };
 
 // A push button with a drop-down arrow at its right.

@@ -42,7 +42,7 @@ TSkinControl* TWinSkinForm::FindControlSkinner(HWND Window) {
 
 TSkinControl* TWinSkinForm::SkinnerOf(TControl* Control) {
   for (TSkinControl* c : Controls)
-    if (c->Control() == Control) return c;
+    if (c->SkinnedControl() == Control) return c;
   return nullptr;
 }
 
@@ -212,9 +212,15 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
   }
   if (!found) return false;
   const auto& sc = data->SkinControls;
+  if (auto* graphic = dynamic_cast<TGraphicControl*>(Control)) {
+    if (kind == "speedbutton" && sc.Contains(xcSpeedButton))
+      (new TSkinSpeedButton(graphic))->AttachGraphic(this, data, graphic, &ControlCanvas);
+    else if (kind == "pngspeedbutton" && sc.Contains(xcButton))
+      (new TSkinSpeedButton(graphic, "PngImage"))->AttachGraphic(this, data, graphic, &ControlCanvas);
+    return true;
+  }
   auto* win = dynamic_cast<TWinControl*>(Control);
   if (!win) return true;
-  const AnsiString upper = UpperCase(ClassName);
   if (kind == "combobox" && sc.Contains(xcCombo)) {
     AttachSkinner(new TSkinComBox(win), win, false);
   } else if (kind == "comboboxex" && sc.Contains(xcCombo)) {

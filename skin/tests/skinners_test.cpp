@@ -801,10 +801,58 @@ TEST_F(SkinnerPictureTest, PanelsGroupBoxesRadioButtonsAndToolBarsTakeTheSkin) {
   EXPECT_FALSE(bar->OnCustomDraw);
 }
 
+TEST_F(SkinnerPictureTest, FlatSpeedButtonShowsItsFrameOnlyWhileHotPressedOrDown) {
+  data->Skin3rd.Add("TSpeedButton=speedbutton");
+  auto* speed = new TSpeedButton(form);
+  speed->SetParent(form);
+  speed->SetBounds(40, 40, 60, 24);
+  speed->SetFlat(true);
+  int clicks = 0;
+  speed->OnClick = [&](TObject*) { ++clicks; };
+  Show();
+  ASSERT_EQ(SkinnerName(speed), "TSkinSpeedButton");
+  HWND w = form->Handle();
+  // Client co-ordinates of the form to window co-ordinates of the skinned window.
+  POINT origin{0, 0};
+  ClientToScreen(w, &origin);
+  RECT wr{};
+  GetWindowRect(w, &wr);
+  const int ox = origin.x - wr.left + 40, oy = origin.y - wr.top + 40;
+  auto shows = [&](int frame) {
+    if (frame == 0) return At(w, ox + 30, oy + 1) == Face() && At(w, ox + 30, oy) == Face();
+    auto picture = Expected(data->Buttons(), 60, 24, 5, frame);
+    for (const POINT& p : {POINT{30, 0}, POINT{30, 1}, POINT{1, 12}})
+      if (At(w, ox + p.x, oy + p.y) != Shown(picture.get(), p.x, p.y, Face())) return false;
+    return true;
+  };
+  EXPECT_TRUE(shows(0)) << "flat and normal: no frame";
+  const POINT centre = ScreenOf(w, 70, 52);
+  KvInjectMouseMove(centre.x, centre.y);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(4)) << "hot";
+  KvInjectMouseButton(VK_LBUTTON, TRUE);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(2)) << "pressed";
+  KvInjectMouseButton(VK_LBUTTON, FALSE);
+  KvPumpMessages();
+  EXPECT_EQ(clicks, 1);
+  const POINT away = ScreenOf(w, 300, 250);
+  KvInjectMouseMove(away.x, away.y);
+  KvPumpMessages();
+  speed->Perform(CM_MOUSELEAVE, 0, 0);  // as the application's idle step tells it
+  KvPumpMessages();
+  EXPECT_TRUE(shows(0)) << "left again";
+  speed->SetGroupIndex(1);
+  speed->SetDown(true);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(2)) << "down";
+}
+
 // ---- Lifetimes --------------------------------------------------------------------------------------------
 TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TRadioButton=radiobutton");
   data->Skin3rd.Add("TGroupBox=groupbox");
+  data->Skin3rd.Add("TSpeedButton=speedbutton");
   Show();
   const size_t baseline = skinner->Controls.size();
   const std::function<TControl*()> kinds[] = {
@@ -823,6 +871,11 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
       },
       [&] { return Make<TEdit>(5, 5, 80, 22); },
       [&] { return Make<TComboBox>(5, 5, 80, 22); },
+      [&] {
+        auto* b = new TSpeedButton(form);
+        b->SetParent(form);
+        return b;
+      },
   };
   for (int round = 0; round < 1000; ++round)
     for (const auto& make : kinds) {

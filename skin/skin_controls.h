@@ -256,6 +256,22 @@ class TSkinProgress : public TSkinControl {
   void DrawFrame(HDC DC, const TRect& Rect) override;
 };
 
+// Up-down (spin) arrows in two halves: left/up and right/down.
+class TSkinUpDown : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinUpDown)
+  bool BeforeDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  // Inside an edit: kept 3 pixels inside the edit's border.
+  bool InEdit = false;
+  // Halves side by side whatever the window's style.
+  bool Horizontal = false;
+
+ private:
+  bool pressed_ = false;
+};
+
 // ---- Header and list view -----------------------------------------------------------------------------------
 class TSkinHeader : public TSkinControl {
  public:
@@ -293,6 +309,11 @@ class TSkinEdit : public TSkinControl {
   KV_CLASS_NAME(TSkinEdit)
   void AfterDefault(TMessage& Message) override;
   void DrawFrame(HDC DC, const TRect& Rect) override;
+  // The skinner of the up-down found inside the edit, or nullptr.
+  TSkinUpDown* UpDown() const { return up_down_; }
+
+ private:
+  TSkinUpDown* up_down_ = nullptr;
 };
 
 class TSkinComBox : public TSkinControl {

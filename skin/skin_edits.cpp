@@ -59,11 +59,135 @@ void TSkinEdit::AfterDefault(TMessage& Message) {
 }
 
 void TSkinEdit::DrawFrame(HDC DC, const TRect& Rect) {
+  if (data_->SkinControls.Contains(xcSpin) && !up_down_) {
+    for (HWND c = GetWindow(handle_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      const AnsiString cls = LowerCase(SkinClassName(c));
+      if (cls != "msctls_updown32" && cls.find("spin") == AnsiString::npos && cls.find("updown") == AnsiString::npos)
+        continue;
+      // It lives as long as the edit's owner keeps the edit's skinner.
+      up_down_ = new TSkinUpDown(Owner() ? Owner() : static_cast<TComponent*>(form_));
+      up_down_->InEdit = true;
+      up_down_->AttachWindow(c, data_, form_, canvas_);
+      break;
+    }
+  }
   if (!HasBorder(handle_)) return;
   RECT r = Rect;
   FrameIn(DC, r, SkinColorToRGB(data_->Colour(csButtonShadow)));
   FrameIn(DC, r, RGB(255, 255, 255));
   FrameIn(DC, r, RGB(255, 255, 255));
+}
+
+// ---- TSkinUpDown -----------------------------------------------------------------------------------------
+namespace {
+constexpr LONG_PTR kUpDownHorizontal = 0x40;  // UDS_HORZ
+
+// A small arrow in Colour at the centre of R: chevrons (4 wide and 3 high each side, 2
+// pixels above the centre) for up and down, triangles 2 wide and 4 high for left and right.
+void DrawArrow(HDC DC, const RECT& R, int Direction, COLORREF Colour) {
+  HPEN pen = CreatePen(PS_SOLID, 1, Colour);
+  HGDIOBJ old = SelectObject(DC, pen);
+  const int cx = (R.left + R.right) / 2, cy = (R.top + R.bottom) / 2, y0 = cy - 2;
+  auto stroke = [&](std::initializer_list<POINT> points) {
+    auto it = points.begin();
+    MoveToEx(DC, it->x, it->y, nullptr);
+    for (++it; it != points.end(); ++it) LineTo(DC, it->x, it->y);
+    SetPixel(DC, (points.end() - 1)->x, (points.end() - 1)->y, Colour);
+  };
+  switch (Direction) {
+    case 0: stroke({{cx - 4, y0 + 3}, {cx, y0}, {cx + 4, y0 + 3}}); break;
+    case 1: stroke({{cx - 4, y0}, {cx, y0 + 3}, {cx + 4, y0}}); break;
+    case 2:
+      stroke({{cx, cy - 2}, {cx, cy + 2}});
+      stroke({{cx - 1, cy - 1}, {cx - 1, cy + 1}});
+      break;
+    default:
+      stroke({{cx, cy - 2}, {cx, cy + 2}});
+      stroke({{cx + 1, cy - 1}, {cx + 1, cy + 1}});
+      break;
+  }
+  SelectObject(DC, old);
+  DeleteObject(pen);
+}
+}  // namespace
+
+bool TSkinUpDown::BeforeDefault(TMessage& Message) {
+  if (!TSkinControl::BeforeDefault(Message)) return false;
+  switch (Message.Msg) {
+    case WM_PAINT: PaintMessage(Message); return false;
+    case WM_ERASEBKGND:
+      if (raw_) {
+        RECT c{};
+        GetClientRect(handle_, &c);
+        FillRect(reinterpret_cast<HDC>(Message.WParam), &c, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      }
+      Message.Result = 1;
+      return false;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      Default(Message);
+      pressed_ = true;
+      Repaint();
+      return false;
+    case WM_LBUTTONUP:
+      pressed_ = false;
+      Default(Message);
+      Repaint();
+      return false;
+    default: return true;
+  }
+}
+
+void TSkinUpDown::DrawFrame(HDC DC, const TRect& Rect) {
+  TRect r = Rect;
+  if (InEdit) {
+    RECT c{};
+    GetClientRect(handle_, &c);
+    FillRect(DC, &c, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    HWND parent = GetParent(handle_);
+    RECT me{}, edit{};
+    GetWindowRect(handle_, &me);
+    GetWindowRect(parent, &edit);
+    if (me.top - edit.top < 3) r.top += 3 - (me.top - edit.top);
+    if (edit.bottom - me.bottom < 3) r.bottom -= 3 - (edit.bottom - me.bottom);
+    if (edit.right - me.right < 3) r.right -= 3 - (edit.right - me.right);
+  }
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  if (w < 1 || h < 1) return;
+  TBitmap buffer;
+  buffer.SetPixelFormat(pf24bit);
+  buffer.SetSize(w, h);
+  HDC dc = buffer.Canvas()->Handle();
+  Fill(dc, TRect{0, 0, w, h}, data_->Colour(csButtonFace));
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  ScreenToClient(handle_, &cursor);
+  cursor.x -= r.left;
+  cursor.y -= r.top;
+  const bool enabled = !(WindowLong(GWL_STYLE) & WS_DISABLED);
+  const bool horizontal = Horizontal || (WindowLong(GWL_STYLE) & kUpDownHorizontal);
+  const RECT halves[2] = {horizontal ? RECT{0, 0, w / 2, h} : RECT{0, 0, w, h / 2},
+                          horizontal ? RECT{w / 2, 0, w, h} : RECT{0, h / 2, w, h}};
+  TDataSkinObject* element = data_->Element(horizontal ? "UpDown.Horz" : "UpDown.Vert");
+  const bool image = element && element->HasImage();
+  for (int i = 0; i < 2; ++i) {
+    const RECT& half = halves[i];
+    const bool here = PtInRect(&half, cursor) != 0;
+    const int state = !enabled ? 3 : !here ? 1 : pressed_ ? 2 : 4;
+    const TRect t{half.left, half.top, half.right, half.bottom};
+    if (image) {
+      DrawSkinObject(dc, t, element, 8, state + 4 * i);
+      auto* glyphs = static_cast<TDataSkinBorder*>(element)->Map2.get();
+      if (glyphs && !glyphs->Empty()) DrawSkinGlyph(dc, t, glyphs, true, 8, state + 4 * i);
+      continue;
+    }
+    Fill(dc, t, data_->Colour(state == 2 || state == 4 ? csButtonShadow : csButtonFace));
+    HBRUSH outline = CreateSolidBrush(SkinColorToRGB(data_->Colour(csButtonDkShadow)));
+    FrameRect(dc, &half, outline);
+    DeleteObject(outline);
+    DrawArrow(dc, half, horizontal ? 2 + i : i, SkinColorToRGB(data_->Colour(csButtonDkShadow)));
+  }
+  BitBlt(DC, r.left, r.top, w, h, dc, 0, 0, SRCCOPY);
 }
 
 // ---- TSkinComBox -------------------------------------------------------------------------------------------

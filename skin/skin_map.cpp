@@ -122,6 +122,10 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
     AttachSkinner(new TSkinCheckBox(win), win, false);
     return;
   }
+  if (OneOf(cls, {"TUPDOWN", "TSPINBUTTON"}) && sc.Contains(xcSpin)) {
+    AttachSkinner(new TSkinUpDown(win), win, false);
+    return;
+  }
   if (cls == "TDBNAVIGATOR" && sc.Contains(xcPanel)) {
     AttachSkinner(new TSkinBox(win), win, true);
     for (int i = 0; i < win->ControlCount(); ++i) MapControl(win->Controls(i), win);

@@ -34,6 +34,11 @@ class TDBComboBoxEh : public TCustomComboBox {
   using TCustomComboBox::TCustomComboBox;
   KV_CLASS_NAME(TDBComboBoxEh)
 };
+class TSpinButton : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TSpinButton)
+};
 class TTntComboBox : public TWinControl {
  public:
   using TWinControl::TWinControl;
@@ -206,6 +211,7 @@ TEST_F(SkinnersTest, ChainOfClassTestsGivesEachControlItsSkinnerBehindItsGate) {
     const char* closed;  // with it closed (the next row may take the control)
   } rows[] = {
       {"check box", [&] { return Make<TCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinCheckBox", ""},
+      {"spin button", [&] { return Make<TSpinButton>(5, 5, 16, 20); }, xcSpin, "TSkinUpDown", ""},
       {"navigator", [&] { return Make<TDBNavigator>(5, 5, 80, 20); }, xcPanel, "TSkinBox", ""},
       {"glyph check box", [&] { return Make<TRzCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
       {"glyph radio button", [&] { return Make<TRzRadioButton>(5, 5, 80, 20); }, xcRadioButton, "TSkinObjImage",
@@ -846,6 +852,56 @@ TEST_F(SkinnerPictureTest, FlatSpeedButtonShowsItsFrameOnlyWhileHotPressedOrDown
   speed->SetDown(true);
   KvPumpMessages();
   EXPECT_TRUE(shows(2)) << "down";
+}
+
+TEST_F(SkinnerPictureTest, UpDownInsideAnEditKeepsOffTheEditsBorder) {
+  static const bool registered = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = reinterpret_cast<LPCWSTR>(u"TestSpinWindow");
+    return RegisterClassW(&wc) != 0;
+  }();
+  ASSERT_TRUE(registered);
+  TEdit* edit = Make<TEdit>(20, 20, 160, 22);
+  Show();
+  ASSERT_EQ(SkinnerName(edit), "TSkinEdit");
+  RECT client{};
+  GetClientRect(edit->Handle(), &client);
+  // The spin fills the edit's client height at its right end.
+  HWND spin = CreateWindowExW(0, u"TestSpinWindow", nullptr, WS_CHILD | WS_VISIBLE, client.right - 16, 0, 16,
+                              client.bottom, edit->Handle(), nullptr, nullptr, nullptr);
+  edit->Invalidate();
+  KvPumpMessages();
+  auto* skin = static_cast<TSkinEdit*>(skinner->SkinnerOf(edit));
+  ASSERT_NE(skin->UpDown(), nullptr);
+  EXPECT_TRUE(skin->UpDown()->InEdit);
+  EXPECT_EQ(skinner->FindControlSkinner(spin), skin->UpDown());
+  RECT sr{}, er{};
+  GetWindowRect(spin, &sr);
+  GetWindowRect(edit->Handle(), &er);
+  // Pulled in so that it stays 3 pixels inside the edit: top, bottom and right.
+  const int top = std::max<LONG>(0, 3 - (sr.top - er.top));
+  const int right = 16 - std::max<LONG>(0, 3 - (er.right - sr.right));
+  const int lower = (sr.bottom - sr.top) - std::max<LONG>(0, 3 - (er.bottom - sr.bottom));
+  const COLORREF dark = SkinColorToRGB(data->Colour(csButtonDkShadow));
+  const COLORREF shadow = SkinColorToRGB(data->Colour(csButtonShadow));
+  EXPECT_EQ(At(spin, 0, top), dark);        // the upper half's outline
+  EXPECT_EQ(At(spin, 0, lower - 1), dark);  // the lower half's outline
+  EXPECT_EQ(At(spin, 2, top + 1), Face());
+  ASSERT_GT(top, 0);  // the edit's border is under 3 pixels wide
+  ASSERT_LT(right, 16);
+  EXPECT_EQ(At(spin, 15, top + 2), RGB(255, 255, 255));  // the edit's own ground stays
+  EXPECT_EQ(At(spin, 5, 0), RGB(255, 255, 255));
+  // Pressed in the upper half: that half darkens, the lower one stays.
+  const POINT up = ScreenOf(spin, 4, top + 2);
+  KvInjectMouseMove(up.x, up.y);
+  KvInjectMouseButton(VK_LBUTTON, TRUE);
+  KvPumpMessages();
+  EXPECT_EQ(At(spin, 2, top + 1), shadow);
+  EXPECT_EQ(At(spin, 2, lower - 2), Face());
+  KvInjectMouseButton(VK_LBUTTON, FALSE);
+  KvPumpMessages();
+  DestroyWindow(spin);
 }
 
 // ---- Lifetimes --------------------------------------------------------------------------------------------

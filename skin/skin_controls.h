@@ -347,3 +347,43 @@ class TSkinComBox : public TSkinControl {
   bool own_button_ = false;
   int mouse_ = 0;  // bit 0 hot, bit 1 pressed
 };
+
+// ---- Date-time pickers ------------------------------------------------------------------------------------
+class TSkinDateTime;
+
+// The skinned drop arrow laid over a date-time picker: a click on it reaches the picker as a
+// press and release at the same place.
+class TArrowButton : public TCustomControl {
+ public:
+  TArrowButton(TComponent* AOwner, TSkinData* Data, TWinControl* Picker);
+  KV_CLASS_NAME(TArrowButton)
+  // Width and height for the picker's current size, at the side the picker's style asks.
+  void Place();
+  bool Hot() const { return hot_; }
+
+ protected:
+  void Paint() override;
+  void WndProc(TMessage& Message) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+
+ private:
+  TSkinData* data_;
+  TWinControl* picker_;
+  int arrow_width_;
+  bool hot_ = false;
+};
+
+class TSkinDateTime : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinDateTime)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  TArrowButton* Arrow() const { return arrow_; }
+
+ private:
+  TArrowButton* arrow_ = nullptr;
+};

@@ -399,3 +399,73 @@ void TSkinComBox::DrawFlat(HDC DC, const TRect& Rect) {
   button_ = part;
   DrawSkinFrame(DC, part, button->Map.get(), true, button->Frames(), std::clamp(k, 1, button->Frames()));
 }
+
+// ---- TSkinDateTime, TArrowButton -------------------------------------------------------------------------
+TArrowButton::TArrowButton(TComponent* AOwner, TSkinData* Data, TWinControl* Picker)
+    : TCustomControl(AOwner), data_(Data), picker_(Picker), arrow_width_(GetSystemMetrics(SM_CXHSCROLL)) {
+  SetParentWindow(Picker->Handle());
+  Place();
+  SetWindowLongA(Picker->Handle(), GWL_STYLE, GetWindowLongA(Picker->Handle(), GWL_STYLE) | WS_CLIPCHILDREN);
+}
+
+void TArrowButton::Place() {
+  const bool left = (GetWindowLongA(picker_->Handle(), GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) != 0;
+  SetBounds(left ? 2 : picker_->Width() - arrow_width_ - 4, 0, arrow_width_, picker_->Height() - 4);
+}
+
+void TArrowButton::Paint() {
+  HDC dc = Canvas()->Handle();
+  RECT r{0, 0, Width(), Height()};
+  FillRect(dc, &r, data_->FaceBrush());
+  TDataSkinObject* arrow = data_->Element("ComboxArrow");
+  if (arrow && arrow->HasImage())
+    DrawSkinFrame(dc, TRect{0, 0, arrow_width_, picker_->Height() - 4}, arrow->Map.get(), false, arrow->Frames(),
+                  std::min(hot_ ? 4 : 1, arrow->Frames()));
+}
+
+void TArrowButton::WndProc(TMessage& Message) {
+  if ((Message.Msg == CM_MOUSEENTER || Message.Msg == CM_MOUSELEAVE) && picker_->Enabled()) {
+    hot_ = Message.Msg == CM_MOUSEENTER;
+    Invalidate();
+  }
+  TCustomControl::WndProc(Message);
+}
+
+void TArrowButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+  if (Button != mbLeft) return;
+  const LPARAM at = MAKELPARAM(X + Left(), Y + Top());
+  PostMessageW(picker_->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(picker_->Handle(), WM_LBUTTONUP, 0, at);
+  Invalidate();
+}
+
+void TArrowButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseUp(Button, Shift, X, Y);
+  if (Button == mbLeft && picker_->CanFocus()) picker_->SetFocus();
+}
+
+void TSkinDateTime::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                                  TCanvas* Canvas) {
+  if (attached_) return;
+  TSkinControl::AttachControl(Form, Data, Control, KeepColour, Canvas);
+  arrow_ = new TArrowButton(this, Data, Control);
+  arrow_->SetVisible(true);
+}
+
+void TSkinDateTime::AfterDefault(TMessage& Message) {
+  if (Message.Msg == WM_SIZE && arrow_) {
+    arrow_->Place();
+    arrow_->Invalidate();
+    return;
+  }
+  TSkinControl::AfterDefault(Message);
+}
+
+void TSkinDateTime::DrawFrame(HDC DC, const TRect& Rect) {
+  if (arrow_) arrow_->Place();
+  if (!HasBorder(handle_)) return;
+  RECT r = Rect;
+  FrameIn(DC, r, SkinColorToRGB(data_->Colour(csButtonShadow)));
+  FrameIn(DC, r, RGB(255, 255, 255));
+}

@@ -248,6 +248,8 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
       AttachSkinner(new TSkinBitButton(win), win, false);
   } else if (kind == "pngbitbtn" && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinBitButton(win, "PngImage"), win, false);
+  } else if (kind == "datetimepicker" && sc.Contains(xcCombo)) {
+    AttachSkinner(new TSkinDateTime(win), win, false);
   } else if (kind == "menubtn" && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinMenuButton(win), win, false);
   } else if (kind == "progress" && sc.Contains(xcProgress)) {

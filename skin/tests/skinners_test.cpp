@@ -94,6 +94,26 @@ class TcxCheckBox : public TWinControl {
   TGlyphProperties Properties;
 };
 
+// A date-time picker of another component set: it notes the presses it gets.
+class TOtherDatePicker : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TOtherDatePicker)
+  std::vector<std::pair<UINT, POINT>> Presses;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override {
+    TWinControl::CreateParams(Params);
+    Params.ExStyle |= WS_EX_CLIENTEDGE;
+  }
+  void WndProc(TMessage& Message) override {
+    if (Message.Msg == WM_LBUTTONDOWN || Message.Msg == WM_LBUTTONUP)
+      Presses.push_back({Message.Msg, POINT{static_cast<int16_t>(LOWORD(Message.LParam)),
+                                            static_cast<int16_t>(HIWORD(Message.LParam))}});
+    TWinControl::WndProc(Message);
+  }
+};
+
 // A glyph button of another component set.
 class TOtherBitButton : public TButton {
  public:
@@ -902,6 +922,42 @@ TEST_F(SkinnerPictureTest, UpDownInsideAnEditKeepsOffTheEditsBorder) {
   KvInjectMouseButton(VK_LBUTTON, FALSE);
   KvPumpMessages();
   DestroyWindow(spin);
+}
+
+TEST_F(SkinnerPictureTest, DatePickerArrowClickReachesThePickerAtTheArrowsPlace) {
+  data->Skin3rd.Add("TOtherDatePicker=datetimepicker");
+  auto* picker = Make<TOtherDatePicker>(20, 20, 140, 24);
+  Show();
+  ASSERT_EQ(SkinnerName(picker), "TSkinDateTime");
+  TArrowButton* arrow = static_cast<TSkinDateTime*>(skinner->SkinnerOf(picker))->Arrow();
+  ASSERT_NE(arrow, nullptr);
+  const int aw = GetSystemMetrics(SM_CXHSCROLL);
+  EXPECT_EQ(arrow->Left(), 140 - aw - 4);
+  EXPECT_EQ(arrow->Width(), aw);
+  EXPECT_EQ(arrow->Height(), 24 - 4);
+  EXPECT_TRUE(GetWindowLongA(picker->Handle(), GWL_STYLE) & WS_CLIPCHILDREN);
+  // The arrow shows the skin's combo arrow, frame 1.
+  TDataSkinObject* image = data->Element("ComboxArrow");
+  ASSERT_TRUE(image && image->HasImage());
+  TBitmap expected;
+  expected.SetPixelFormat(pf24bit);
+  expected.SetSize(aw, 20);
+  DrawSkinFrame(expected.Canvas()->Handle(), TRect{0, 0, aw, 20}, image->Map.get(), false, image->Frames(), 1);
+  EXPECT_EQ(At(arrow->Handle(), aw / 2, 10), ImagePixel(&expected, aw / 2, 10));
+  // The picker's border: shadow outside, white inside.
+  EXPECT_EQ(At(picker->Handle(), 0, 12), SkinColorToRGB(data->Colour(csButtonShadow)));
+  EXPECT_EQ(At(picker->Handle(), 1, 12), RGB(255, 255, 255));
+  // A click on the arrow: a press and a release at the same place of the picker.
+  const POINT p = ScreenOf(arrow->Handle(), 3, 5);
+  KvInjectClick(p.x, p.y);
+  KvPumpMessages();
+  ASSERT_EQ(picker->Presses.size(), 2u);
+  EXPECT_EQ(picker->Presses[0].first, static_cast<UINT>(WM_LBUTTONDOWN));
+  EXPECT_EQ(picker->Presses[1].first, static_cast<UINT>(WM_LBUTTONUP));
+  for (const auto& [msg, at] : picker->Presses) {
+    EXPECT_EQ(at.x, arrow->Left() + 3);
+    EXPECT_EQ(at.y, 5);
+  }
 }
 
 // ---- Lifetimes --------------------------------------------------------------------------------------------

@@ -965,6 +965,9 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TRadioButton=radiobutton");
   data->Skin3rd.Add("TGroupBox=groupbox");
   data->Skin3rd.Add("TSpeedButton=speedbutton");
+  data->Skin3rd.Add("TOtherDatePicker=datetimepicker");
+  data->Skin3rd.Add("TOtherBitButton=bitbtn");
+  data->Skin3rd.Add("TOtherControl=menubtn");
   Show();
   const size_t baseline = skinner->Controls.size();
   const std::function<TControl*()> kinds[] = {
@@ -988,6 +991,13 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
         b->SetParent(form);
         return b;
       },
+      [&] { return Make<TSpinButton>(5, 5, 16, 22); },
+      [&] { return Make<TRzCheckBox>(5, 5, 80, 20); },
+      [&] { return Make<TcxCheckBox>(5, 5, 80, 20); },
+      [&] { return Make<TDBNavigator>(5, 5, 80, 20); },
+      [&] { return Make<TOtherDatePicker>(5, 5, 120, 22); },
+      [&] { return Make<TOtherBitButton>(5, 5, 80, 24); },
+      [&] { return Make<TOtherControl>(5, 5, 80, 24); },
   };
   for (int round = 0; round < 1000; ++round)
     for (const auto& make : kinds) {
@@ -1000,8 +1010,12 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   // Raw windows: a skinner whose window is gone is freed by the next walk.
   HWND parent = form->Handle();
   for (int round = 0; round < 1000; ++round) {
-    for (const char16_t* cls : {u"Button", u"Edit"}) {
-      HWND w = CreateWindowExW(0, cls, u"raw", WS_CHILD | WS_BORDER, 5, 5, 80, 20, parent, nullptr, nullptr, nullptr);
+    const std::pair<const char16_t*, DWORD> raws[] = {{u"Button", BS_PUSHBUTTON},    {u"Button", BS_AUTOCHECKBOX},
+                                                      {u"Button", BS_AUTORADIOBUTTON}, {u"Edit", WS_BORDER},
+                                                      {u"ComboBox", CBS_DROPDOWN},     {u"ScrollBar", SBS_SIZEGRIP},
+                                                      {u"#32770", 0}};
+    for (const auto& [cls, style] : raws) {
+      HWND w = CreateWindowExW(0, cls, u"raw", WS_CHILD | style, 5, 5, 80, 20, parent, nullptr, nullptr, nullptr);
       skinner->MapWindow(w);
       ASSERT_NE(skinner->FindControlSkinner(w), nullptr);
       DestroyWindow(w);

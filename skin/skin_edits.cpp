@@ -372,7 +372,9 @@ void TSkinComBox::DrawFrame(HDC DC, const TRect& Rect) {
     if (!button->Map2->Empty()) image = button->Map2.get();
   }
   if (sunk) DrawSkinObject(DC, Rect, sunk, sunk->Frames(), k);
-  DrawSkinFrame(DC, part, image, true, button->Frames(), std::clamp(k, 1, button->Frames()));
+  // The mirrored strip holds its frames in reverse order.
+  const int n = button->Frames(), frame = std::clamp(k, 1, n);
+  DrawSkinFrame(DC, part, image, true, n, image == button->Map2.get() ? n + 1 - frame : frame);
   button_ = part;
   TDataSkinObject* extra = data_->Element("ExtraImages");
   if (extra && extra->HasImage()) DrawSkinGlyph(DC, glyph, extra->Map.get(), true, extra->Frames(), k);

@@ -960,6 +960,56 @@ TEST_F(SkinnerPictureTest, DatePickerArrowClickReachesThePickerAtTheArrowsPlace)
   }
 }
 
+TEST_F(SkinnerPictureTest, RightToLeftComboDrawsItsButtonAtTheLeftAndABorderlessEditStaysPlain) {
+  // Without a SunkEdge element the drop button is drawn on its own, beside the native edge.
+  std::string ini = skintest::DefaultDescription();
+  const size_t at = ini.find("[SunkEdge]");
+  ini.erase(at, ini.find("[ExtraImages]") - at);
+  const auto container = skintest::ContainerWith(ini);
+  ASSERT_TRUE(data->SetSkinBytes(container.data(), container.size()));
+  Show();
+  auto* button = static_cast<TDataSkinBorder*>(data->Element("ComboButton"));
+  ASSERT_EQ(button->Style, 0);
+  HWND parent = form->Handle();
+  auto combo = [&](DWORD ex, int y) {
+    HWND w = CreateWindowExW(ex, u"ComboBox", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 20, y, 150, 22,
+                             parent, nullptr, nullptr, nullptr);
+    windows.push_back(w);
+    skinner->MapWindow(w);
+    InvalidateRect(w, nullptr, TRUE);
+    KvPumpMessages();
+    return w;
+  };
+  HWND ltr = combo(0, 20), rtl = combo(WS_EX_LEFTSCROLLBAR, 60);
+  const int a = GetSystemMetrics(SM_CXHSCROLL), pw = a + 2;
+  RECT r{};
+  GetWindowRect(ltr, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  // Frame 1 of the strip, and frame 1 of its mirror (the strip's frames run backwards there).
+  TBitmap normal, mirrored;
+  for (TBitmap* b : {&normal, &mirrored}) {
+    b->SetPixelFormat(pf24bit);
+    b->SetSize(pw, h);
+  }
+  DrawSkinFrame(normal.Canvas()->Handle(), TRect{0, 0, pw, h}, button->Map.get(), false, 4, 1);
+  DrawSkinFrame(mirrored.Canvas()->Handle(), TRect{0, 0, pw, h}, button->Map2.get(), false, 4, 4);
+  for (int x : {2, pw / 2, pw - 3}) {
+    EXPECT_EQ(At(ltr, w - pw + x, h / 2 - 4), ImagePixel(&normal, x, h / 2 - 4)) << x;
+    EXPECT_EQ(At(rtl, x, h / 2 - 4), ImagePixel(&mirrored, x, h / 2 - 4)) << x;
+  }
+  // An edit without a border gets no skinned border.
+  HWND edit = CreateWindowExW(0, u"Edit", u"plain", WS_CHILD | WS_VISIBLE, 20, 100, 150, 22, parent, nullptr, nullptr,
+                              nullptr);
+  windows.push_back(edit);
+  const COLORREF before = At(edit, 0, 11);
+  skinner->MapWindow(edit);
+  ASSERT_EQ(std::string(skinner->FindControlSkinner(edit)->ClassName()), "TSkinEdit");
+  InvalidateRect(edit, nullptr, TRUE);
+  KvPumpMessages();
+  EXPECT_EQ(At(edit, 0, 11), before);
+  EXPECT_NE(At(edit, 0, 11), SkinColorToRGB(data->Colour(csButtonShadow)));
+}
+
 // ---- Lifetimes --------------------------------------------------------------------------------------------
 TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TRadioButton=radiobutton");

@@ -103,6 +103,8 @@ class TWinSkinForm : public TComponent {
   void ClearControls();
   // Frees the skinners whose window is gone.
   void FreeDeadControls();
+  // After a skin change: the form takes the new face colour, every control skinner refreshes.
+  void RefreshControls();
 
   // The class mapping: which control gets which skinner.
   void SkinChildren();

@@ -33,6 +33,11 @@ void TWinSkinForm::FreeDeadControls() {
   for (TSkinControl* c : dead) delete c;  // each leaves Controls as it goes
 }
 
+void TWinSkinForm::RefreshControls() {
+  if (Form) Form->SetColor(SkinData->Colour(csButtonFace));
+  for (TSkinControl* c : std::vector<TSkinControl*>(Controls)) c->SkinChanged();
+}
+
 TSkinControl* TWinSkinForm::FindControlSkinner(HWND Window) {
   // A skinner whose window is gone no longer owns the handle (the system may reuse it).
   for (TSkinControl* c : Controls)

@@ -547,6 +547,24 @@ TEST_F(SkinnerPictureTest, PushButtonShowsEachStateFrame) {
   EXPECT_TRUE(shows(3)) << "disabled default";
 }
 
+TEST_F(SkinnerPictureTest, SkinChangeRepaintsTheControlsFromTheNewSkin) {
+  TButton* button = Make<TButton>(20, 20, 90, 26);
+  TPanel* panel = Make<TPanel>(20, 60, 90, 40);
+  TEdit* other = Make<TEdit>(200, 20, 90, 22);
+  Show();
+  other->SetFocus();
+  KvPumpMessages();
+  const COLORREF before = At(button->Handle(), 45, 0);
+  data->SetSkinFile("second.skn");
+  ASSERT_TRUE(data->SkinLoaded());
+  KvClockAdvance(300);
+  KvPumpMessages();
+  auto picture = Expected(data->Buttons(), 90, 26, 5, 1);
+  for (int y : {0, 1, 24}) EXPECT_EQ(At(button->Handle(), 45, y), Shown(picture.get(), 45, y, Face())) << y;
+  EXPECT_NE(At(button->Handle(), 45, 0), before);
+  EXPECT_EQ(panel->Color(), data->Colour(csButtonFace));  // the new skin's face
+}
+
 TEST_F(SkinnerPictureTest, EmptyButtonImageLeavesTheNativeButton) {
   data->Buttons()->Map->SetSize(0, 0);
   TButton* button = Make<TButton>(20, 20, 90, 26);

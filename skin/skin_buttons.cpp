@@ -254,11 +254,13 @@ void TSkinButton::DrawFrame(HDC DC, const TRect& Rect) {
   DrawFace(Rect, ButtonFrame());
   HDC dc = buffer_->Canvas()->Handle();
   HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
-  SelectTextColours(dc, true);
-  DrawCentredCaption(w, h, CaptionW(), FocusedNow());
+  SelectTextColours(dc, NormalColourAlways());
+  DrawContent(w, h);
   SelectObject(dc, oldFont);
   BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
 }
+
+void TSkinButton::DrawContent(int W, int H) { DrawCentredCaption(W, H, CaptionW(), FocusedNow()); }
 
 // ---- TSkinMenuButton ------------------------------------------------------------------------------------
 int TSkinMenuButton::ButtonFrame() {
@@ -268,19 +270,13 @@ int TSkinMenuButton::ButtonFrame() {
   return 1;
 }
 
-void TSkinMenuButton::DrawFrame(HDC DC, const TRect& Rect) {
-  if (!data_->Buttons()->HasImage()) return;
-  const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
-  if (w < 1 || h < 1) return;
-  DrawFace(Rect, ButtonFrame());
+void TSkinMenuButton::DrawContent(int W, int H) {
   HDC dc = buffer_->Canvas()->Handle();
-  HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
-  SelectTextColours(dc, false);
   const WideString text = CaptionW();
-  RECT m{2, 2, w - 19, h - 2};
+  RECT m{2, 2, W - 19, H - 2};
   DrawTextW(dc, W_(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_WORDBREAK);
   const int tw = m.right - m.left, th = m.bottom - m.top;
-  RECT r{(w - 17 - tw) / 2 + 2, (h - th + 1) / 2, 0, 0};
+  RECT r{(W - 17 - tw) / 2 + 2, (H - th + 1) / 2, 0, 0};
   r.right = r.left + tw;
   r.bottom = r.top + th;
   DrawTextW(dc, W_(text), static_cast<int>(text.size()), &r, DT_WORDBREAK);
@@ -288,7 +284,7 @@ void TSkinMenuButton::DrawFrame(HDC DC, const TRect& Rect) {
   HPEN pen = CreatePen(PS_SOLID, 1, arrow);
   HBRUSH brush = CreateSolidBrush(arrow);
   HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
-  const POINT tri[3] = {{w - 12, h / 2 + 2}, {w - 15, h / 2 - 1}, {w - 9, h / 2 - 1}};
+  const POINT tri[3] = {{W - 12, H / 2 + 2}, {W - 15, H / 2 - 1}, {W - 9, H / 2 - 1}};
   Polygon(dc, tri, 3);
   SelectObject(dc, oldPen);
   SelectObject(dc, oldBrush);
@@ -298,8 +294,6 @@ void TSkinMenuButton::DrawFrame(HDC DC, const TRect& Rect) {
     InflateRect(&r, 2, 2);
     DrawFocusRect(dc, &r);
   }
-  SelectObject(dc, oldFont);
-  BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
 }
 
 // ---- TSkinCheckBox, TSkinRadioButton ------------------------------------------------------------------------

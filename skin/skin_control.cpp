@@ -198,6 +198,14 @@ void TSkinControl::Fill(HDC DC, const TRect& Rect, TColor Colour) {
   DeleteObject(b);
 }
 
+HDC TSkinControl::FaceBitmap(TBitmap& Bitmap, int W, int H) {
+  Bitmap.SetPixelFormat(pf24bit);
+  Bitmap.SetSize(W, H);
+  HDC dc = Bitmap.Canvas()->Handle();
+  Fill(dc, TRect{0, 0, W, H}, data_->Colour(csButtonFace));
+  return dc;
+}
+
 void TSkinControl::DrawFocusRectFor(HDC DC, const TRect& Bounds, const WideString& Text, UINT Flags) {
   RECT r = Bounds;
   DrawTextW(DC, reinterpret_cast<LPCWSTR>(Text.c_str()), static_cast<int>(Text.size()), &r,

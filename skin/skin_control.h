@@ -42,6 +42,8 @@ class TSkinControl : public TComponent {
   void WndProc(TMessage& Message);
   LONG_PTR WindowLong(int Index) const;
   void Fill(HDC DC, const TRect& Rect, TColor Colour);
+  // Bitmap made 24-bit, W x H, filled with the face colour; its DC.
+  HDC FaceBitmap(TBitmap& Bitmap, int W, int H);
   // The focus rectangle around Text as DrawText would place it in Bounds with Flags
   // (DT_CENTER, DT_RIGHT or left), inflated by 2 and 1 and clipped to Bounds.
   void DrawFocusRectFor(HDC DC, const TRect& Bounds, const WideString& Text, UINT Flags);

@@ -69,6 +69,11 @@ class TSkinButton : public TSkinControl {
   void SelectTextColours(HDC DC, bool NormalAlways);
   // The caption centred in W x H of the off-screen bitmap, with its focus rectangle.
   void DrawCentredCaption(int W, int H, const WideString& Text, bool Focused);
+  // What the button shows over its face in W x H of the off-screen bitmap (its font and text
+  // colour selected): the centred caption here.
+  virtual void DrawContent(int W, int H);
+  // NormalColour2 in every state (push and glyph buttons), or in the normal state only.
+  virtual bool NormalColourAlways() const { return true; }
   WideString CaptionW();
   virtual bool FocusedNow() const;
   virtual bool EnabledNow() const;
@@ -88,10 +93,11 @@ class TSkinBitButton : public TSkinButton {
   explicit TSkinBitButton(TComponent* AOwner, const AnsiString& GlyphProperty = "")
       : TSkinButton(AOwner), glyph_property_(GlyphProperty) {}
   KV_CLASS_NAME(TSkinBitButton)
-  void DrawFrame(HDC DC, const TRect& Rect) override;
   const AnsiString& GlyphProperty() const { return glyph_property_; }
 
  protected:
+  void DrawContent(int W, int H) override;
+  bool NormalColourAlways() const override { return glyph_property_.empty(); }
   // Glyph and caption of the control Source laid out over W x H of the off-screen bitmap;
   // Index is the glyph (1 normal, 2 disabled, 3 pressed). The speed buttons' margin from a
   // given spacing is one pixel larger.
@@ -128,10 +134,11 @@ class TSkinMenuButton : public TSkinButton {
  public:
   using TSkinButton::TSkinButton;
   KV_CLASS_NAME(TSkinMenuButton)
-  void DrawFrame(HDC DC, const TRect& Rect) override;
 
  protected:
   int ButtonFrame() override;
+  void DrawContent(int W, int H) override;
+  bool NormalColourAlways() const override { return false; }
 };
 
 // The disabled look of a glyph: a bitmap of its size on the system face colour with its

@@ -155,10 +155,7 @@ void TSkinUpDown::DrawFrame(HDC DC, const TRect& Rect) {
   const int w = r.right - r.left, h = r.bottom - r.top;
   if (w < 1 || h < 1) return;
   TBitmap buffer;
-  buffer.SetPixelFormat(pf24bit);
-  buffer.SetSize(w, h);
-  HDC dc = buffer.Canvas()->Handle();
-  Fill(dc, TRect{0, 0, w, h}, data_->Colour(csButtonFace));
+  HDC dc = FaceBitmap(buffer, w, h);
   POINT cursor{};
   GetCursorPos(&cursor);
   ScreenToClient(handle_, &cursor);

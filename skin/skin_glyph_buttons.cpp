@@ -47,18 +47,9 @@ std::unique_ptr<TBitmap> MakeDisabledGlyph(TBitmap* Glyph) {
   return out;
 }
 
-void TSkinBitButton::DrawFrame(HDC DC, const TRect& Rect) {
-  if (!data_->Buttons()->HasImage()) return;
-  const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
-  if (w < 1 || h < 1) return;
-  DrawFace(Rect, ButtonFrame());
-  HDC dc = buffer_->Canvas()->Handle();
-  HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
-  SelectTextColours(dc, glyph_property_.empty());
+void TSkinBitButton::DrawContent(int W, int H) {
   const bool enabled = EnabledNow();
-  DrawGlyphAndCaption(control_, w, h, Pressed() ? 3 : !enabled ? 2 : 1, enabled, FocusedNow(), false);
-  SelectObject(dc, oldFont);
-  BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
+  DrawGlyphAndCaption(control_, W, H, Pressed() ? 3 : !enabled ? 2 : 1, enabled, FocusedNow(), false);
 }
 
 void TSkinBitButton::DrawGlyphAndCaption(TControl* Source, int W, int H, int Index, bool Enabled, bool Focused,
@@ -234,15 +225,6 @@ void TSkinSpeedButton::AfterDefault(TMessage& Message) {
     case CM_ENABLEDCHANGED: return;
     case WM_NCDESTROY:
     case 0xB021: Unhook(); return;
-    case WM_KEYDOWN:
-      if (Message.WParam == VK_SPACE) {
-        mouse_ |= 2;
-        Repaint();
-      }
-      return;
-    case WM_KEYUP:
-      if (Message.WParam != VK_SPACE) return;
-      [[fallthrough]];
     case WM_LBUTTONUP:
       mouse_ &= ~2;
       Repaint();

@@ -212,6 +212,16 @@ class SkinnersTest : public ::testing::Test {
     return p;
   }
   COLORREF At(HWND w, int x, int y) { return KvWindowGetPixel(w, x, y); }
+  // The pointer moved to client point (x, y) of w, the left button pressed or released.
+  void MoveTo(HWND w, int x, int y) {
+    const POINT p = ScreenOf(w, x, y);
+    KvInjectMouseMove(p.x, p.y);
+    KvPumpMessages();
+  }
+  void LeftButton(bool down) {
+    KvInjectMouseButton(VK_LBUTTON, down ? TRUE : FALSE);
+    KvPumpMessages();
+  }
   COLORREF Face() { return SkinColorToRGB(data->Colour(csButtonFace)); }
 
   TSkinData* data = nullptr;
@@ -495,9 +505,7 @@ TEST_F(SkinnerPictureTest, PushButtonShowsEachStateFrame) {
   Show();
   ASSERT_EQ(SkinnerName(button), "TSkinButton");
   other->SetFocus();
-  const POINT away = ScreenOf(form->Handle(), 300, 200);  // on the form, away from the controls
-  KvInjectMouseMove(away.x, away.y);
-  KvPumpMessages();
+  MoveTo(form->Handle(), 300, 200);  // on the form, away from the controls
   HWND w = button->Handle();
   const POINT probes[] = {{45, 0}, {45, 1}, {1, 13}, {45, 24}};
   auto shows = [&](int frame) {
@@ -515,22 +523,17 @@ TEST_F(SkinnerPictureTest, PushButtonShowsEachStateFrame) {
       EXPECT_TRUE(differ) << a << " " << b;
     }
   EXPECT_TRUE(shows(1)) << "normal";
-  const POINT centre = ScreenOf(w, 45, 13);
-  KvInjectMouseMove(centre.x, centre.y);
-  KvPumpMessages();
+  MoveTo(w, 45, 13);
   EXPECT_TRUE(shows(4)) << "hot";
-  KvInjectMouseButton(VK_LBUTTON, TRUE);
-  KvPumpMessages();
+  LeftButton(true);
   EXPECT_TRUE(shows(2)) << "pressed";
-  KvInjectMouseButton(VK_LBUTTON, FALSE);
-  KvPumpMessages();
+  LeftButton(false);
   EXPECT_EQ(clicks, 1);
   EXPECT_TRUE(shows(4)) << "hot again, focused underneath";
   // Pressed, then released outside: no click.
-  KvInjectMouseButton(VK_LBUTTON, TRUE);
-  KvInjectMouseMove(away.x, away.y);
-  KvInjectMouseButton(VK_LBUTTON, FALSE);
-  KvPumpMessages();
+  LeftButton(true);
+  MoveTo(form->Handle(), 300, 200);
+  LeftButton(false);
   EXPECT_EQ(clicks, 1);
   auto* sk = static_cast<TSkinButton*>(skinner->SkinnerOf(button));
   EXPECT_EQ(GetFocus(), w);
@@ -653,14 +656,10 @@ TEST_F(SkinnerPictureTest, StatusBarPanelsProgressAndHeaderFromTheSkin) {
   const int iw = item.right - item.left, ih = item.bottom - item.top;
   auto normal = Expected(hb, iw, ih, 2, 1), hot = Expected(hb, iw, ih, 2, 2);
   EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(normal.get(), iw - 3, 1, Face()));
-  const POINT over = ScreenOf(header, item.left + iw / 2, 3);
-  KvInjectMouseMove(over.x, over.y);
-  KvPumpMessages();
+  MoveTo(header, item.left + iw / 2, 3);
   EXPECT_EQ(static_cast<TSkinHeader*>(skinner->FindControlSkinner(header))->HotIndex, 0);
   EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(hot.get(), iw - 3, 1, Face()));
-  const POINT away = ScreenOf(form->Handle(), 440, 220);
-  KvInjectMouseMove(away.x, away.y);
-  KvPumpMessages();
+  MoveTo(form->Handle(), 440, 220);
   EXPECT_EQ(static_cast<TSkinHeader*>(skinner->FindControlSkinner(header))->HotIndex, -1);
   EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(normal.get(), iw - 3, 1, Face()));
 }
@@ -870,19 +869,13 @@ TEST_F(SkinnerPictureTest, FlatSpeedButtonShowsItsFrameOnlyWhileHotPressedOrDown
     return true;
   };
   EXPECT_TRUE(shows(0)) << "flat and normal: no frame";
-  const POINT centre = ScreenOf(w, 70, 52);
-  KvInjectMouseMove(centre.x, centre.y);
-  KvPumpMessages();
+  MoveTo(w, 70, 52);
   EXPECT_TRUE(shows(4)) << "hot";
-  KvInjectMouseButton(VK_LBUTTON, TRUE);
-  KvPumpMessages();
+  LeftButton(true);
   EXPECT_TRUE(shows(2)) << "pressed";
-  KvInjectMouseButton(VK_LBUTTON, FALSE);
-  KvPumpMessages();
+  LeftButton(false);
   EXPECT_EQ(clicks, 1);
-  const POINT away = ScreenOf(w, 300, 250);
-  KvInjectMouseMove(away.x, away.y);
-  KvPumpMessages();
+  MoveTo(w, 300, 250);
   speed->Perform(CM_MOUSELEAVE, 0, 0);  // as the application's idle step tells it
   KvPumpMessages();
   EXPECT_TRUE(shows(0)) << "left again";
@@ -931,14 +924,11 @@ TEST_F(SkinnerPictureTest, UpDownInsideAnEditKeepsOffTheEditsBorder) {
   EXPECT_EQ(At(spin, 15, top + 2), RGB(255, 255, 255));  // the edit's own ground stays
   EXPECT_EQ(At(spin, 5, 0), RGB(255, 255, 255));
   // Pressed in the upper half: that half darkens, the lower one stays.
-  const POINT up = ScreenOf(spin, 4, top + 2);
-  KvInjectMouseMove(up.x, up.y);
-  KvInjectMouseButton(VK_LBUTTON, TRUE);
-  KvPumpMessages();
+  MoveTo(spin, 4, top + 2);
+  LeftButton(true);
   EXPECT_EQ(At(spin, 2, top + 1), shadow);
   EXPECT_EQ(At(spin, 2, lower - 2), Face());
-  KvInjectMouseButton(VK_LBUTTON, FALSE);
-  KvPumpMessages();
+  LeftButton(false);
   DestroyWindow(spin);
 }
 

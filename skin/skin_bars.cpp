@@ -277,8 +277,9 @@ void TSkinHeader::DrawItem(HDC DC, int Index, const TRect& R, HIMAGELIST Images)
   if (!caption.empty()) {
     HGDIOBJ oldFont = SelectObject(dc, GetCurrentObject(DC, OBJ_FONT));
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, SkinColorToRGB(data_->ColourGiven(csWindowText) ? data_->Colour(csWindowText)
-                                                                       : static_cast<TColor>(GetSysColor(COLOR_BTNTEXT))));
+    SetTextColor(dc,
+                 SkinColorToRGB(data_->ColourGiven(csWindowText) ? data_->Colour(csWindowText)
+                                                                 : static_cast<TColor>(GetSysColor(COLOR_BTNTEXT))));
     const int image = (item.fmt & (HDF_IMAGE | HDF_OWNERDRAW)) ? item.iImage : -1;
     const int align = (item.fmt & HDF_CENTER) ? 1 : (item.fmt & HDF_RIGHT) ? 2 : 0;
     int iw = 0, ih = 0;

@@ -442,8 +442,7 @@ void TSkinCheckBox::DrawCaption(HDC DC, const TRect& Area, UINT Align) {
   const bool enabled = !(WindowLong(GWL_STYLE) & WS_DISABLED);
   const TColor fontColour = control_ ? control_->Font()->Color() : data_->Colour(csButtonText);
   HGDIOBJ oldFont = SelectObject(DC, control_ ? control_->Font()->Handle() : SkinWindowFont(handle_));
-  const COLORREF oldText =
-      SetTextColor(DC, SkinColorToRGB(enabled ? fontColour : data_->Colour(csButtonShadow)));
+  const COLORREF oldText = SetTextColor(DC, SkinColorToRGB(enabled ? fontColour : data_->Colour(csButtonShadow)));
   const COLORREF oldBack = SetBkColor(DC, SkinColorToRGB(data_->Colour(csButtonFace)));
   const int oldMode = SetBkMode(DC, TRANSPARENT);
   RECT m = Area;
@@ -519,21 +518,8 @@ void TSkinGroupBox::DrawFrame(HDC DC, const TRect& Rect) {
 void TSkinObjImage::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
                                   TCanvas* Canvas) {
   if (attached_) return;
-  data_ = Data;
-  canvas_ = Canvas;
-  control_ = Control;
-  handle_ = Control->Handle();
-  form_ = Form;
-  keep_colour_ = KeepColour;
+  Bind(Form, Data, Control, KeepColour, Canvas, false);
   BuildGlyph();
-  if (form_) form_->AddControl(this);
-  if (keep_colour_) {
-    SwitchParentBackground(true);
-    saved_colour_ = Control->Color();
-    Control->SetColor(Data->Colour(csButtonFace));
-  }
-  attached_ = true;
-  state_ = 1;
 }
 
 void TSkinObjImage::BuildGlyph() {
@@ -559,8 +545,7 @@ void TSkinObjImage::BuildGlyph() {
   Fill(dc, TRect{0, 0, glyph.Width(), h}, kSkinMagenta);
   HDC src = source->Canvas()->Handle();
   for (size_t k = 0; k < cells.size(); ++k)
-    if (cells[k] >= 0 && cells[k] < frames)
-      BitBlt(dc, static_cast<int>(k) * w, 0, w, h, src, cells[k] * w, 0, SRCCOPY);
+    if (cells[k] >= 0 && cells[k] < frames) BitBlt(dc, static_cast<int>(k) * w, 0, w, h, src, cells[k] * w, 0, SRCCOPY);
   if (GlyphKind == 3) {
     TObject* properties = HasProp(control_, "Properties") ? GetObjectProp(control_, "Properties") : nullptr;
     auto* target = HasProp(properties, "Glyph") ? dynamic_cast<TBitmap*>(GetObjectProp(properties, "Glyph")) : nullptr;
@@ -570,8 +555,8 @@ void TSkinObjImage::BuildGlyph() {
     target->SetTransparent(false);
     return;
   }
-  auto* target = HasProp(control_, "CustomGlyphs") ? dynamic_cast<TBitmap*>(GetObjectProp(control_, "CustomGlyphs"))
-                                                    : nullptr;
+  auto* target =
+      HasProp(control_, "CustomGlyphs") ? dynamic_cast<TBitmap*>(GetObjectProp(control_, "CustomGlyphs")) : nullptr;
   if (target) target->Assign(&glyph);
   SetPropText(control_, "transparentcolor", IntToStr(static_cast<int>(kSkinMagenta)));
   SetPropText(control_, "UseCustomGlyphs", "false");
@@ -598,20 +583,7 @@ void TSkinObjImage::SkinChanged() {
 void TSkinBox::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
                              TCanvas* Canvas) {
   if (attached_) return;
-  data_ = Data;
-  canvas_ = Canvas;
-  control_ = Control;
-  handle_ = Control->Handle();
-  form_ = Form;
-  keep_colour_ = KeepColour;
-  if (form_) form_->AddControl(this);
-  if (keep_colour_) {
-    SwitchParentBackground(true);
-    saved_colour_ = Control->Color();
-    Control->SetColor(Data->Colour(csButtonFace));
-  }
-  attached_ = true;
-  state_ = 1;
+  Bind(Form, Data, Control, KeepColour, Canvas, false);
 }
 
 void TSkinBox::Detach() {

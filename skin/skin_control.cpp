@@ -32,6 +32,12 @@ TSkinControl::~TSkinControl() {
 void TSkinControl::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
                                  TCanvas* Canvas) {
   if (attached_) return;
+  Bind(Form, Data, Control, KeepColour, Canvas, true);
+  Control->Invalidate();
+}
+
+void TSkinControl::Bind(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour, TCanvas* Canvas,
+                        bool Hook) {
   data_ = Data;
   form_ = Form;
   canvas_ = Canvas;
@@ -39,15 +45,16 @@ void TSkinControl::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinContro
   control_ = Control;
   handle_ = Control->Handle();
   unicode_ = IsWindowUnicode(handle_) != 0;
-  old_method_ = Control->WindowProc;
-  Control->WindowProc = [this](TMessage& m) { WndProc(m); };
+  if (Hook) {
+    old_method_ = Control->WindowProc;
+    Control->WindowProc = [this](TMessage& m) { WndProc(m); };
+  }
   if (form_) form_->AddControl(this);
   if (keep_colour_) {
     SwitchParentBackground(true);
     saved_colour_ = Control->Color();
     Control->SetColor(Data->Colour(csButtonFace));
   }
-  Control->Invalidate();
   attached_ = true;
   state_ = 1;
 }

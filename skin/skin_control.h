@@ -56,6 +56,10 @@ class TSkinControl : public TComponent {
   // for a control tagged 5555 or under xoTransparent.
   bool ParentMode() const;
   void SwitchParentBackground(bool Attach);
+  // The attachment to a framework control: the references stored, the window procedure
+  // taken over when Hook is set, the skinner listed with its form, the colour swapped when
+  // keeping the colour.
+  void Bind(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour, TCanvas* Canvas, bool Hook);
 
   TCanvas* canvas_ = nullptr;
   bool handled_ = false;

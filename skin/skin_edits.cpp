@@ -388,7 +388,8 @@ void TSkinComBox::DrawFlat(HDC DC, const TRect& Rect) {
   FrameRect(DC, &r, brush);
   InflateRect(&r, -1, -1);
   const int thumb = GetSystemMetrics(SM_CYVTHUMB);
-  RECT strip = leftButton ? RECT{r.left, r.top, r.left + thumb, r.bottom} : RECT{r.right - thumb, r.top, r.right, r.bottom};
+  RECT strip =
+      leftButton ? RECT{r.left, r.top, r.left + thumb, r.bottom} : RECT{r.right - thumb, r.top, r.right, r.bottom};
   FillRect(DC, &strip, brush);
   const int fw = button->FrameWidth(), ih = button->Map->Height();
   TRect part = leftButton ? TRect{r.left, r.top, r.left + fw, r.bottom} : TRect{r.right - fw, r.top, r.right, r.bottom};

@@ -172,7 +172,8 @@ std::unique_ptr<TBitmap> RenderSkinImage(const TRect& Target, TBitmap* Image, co
   if (l) piece(0, t, l, dch, 0, t, l, ch);
   if (t) piece(l, 0, dcw, t, l, 0, cw, t);
   if (Tile && cw > 0 && ch > 0) {
-    if (dcw > 0 && dch > 0) TileBitmap(dst, TRect{l, t, l + dcw, t + dch}, Image, TRect{fx + l, fy + t, fx + l + cw, fy + t + ch});
+    if (dcw > 0 && dch > 0)
+      TileBitmap(dst, TRect{l, t, l + dcw, t + dch}, Image, TRect{fx + l, fy + t, fx + l + cw, fy + t + ch});
   } else {
     piece(l, t, dcw, dch, l, t, cw, ch);
   }

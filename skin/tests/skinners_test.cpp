@@ -132,24 +132,24 @@ void RegisterTestProps() {
                                              "NumButtons", [](TDCEdit& e) { return e.NumButtons; },
                                              [](TDCEdit& e, int v) { e.NumButtons = v; })});
   RegisterClassProps<TRzCheckBox>(
-      "TRzCheckBox",
-      {ObjProp<TRzCheckBox>("CustomGlyphs", [](TRzCheckBox& c) -> TObject* { return &c.Glyphs; }),
-       IntProp<TRzCheckBox>(
-           "TransparentColor", [](TRzCheckBox& c) { return c.TransparentColour; },
-           [](TRzCheckBox& c, int v) { c.TransparentColour = v; }),
-       BoolProp<TRzCheckBox>(
-           "UseCustomGlyphs", [](TRzCheckBox& c) { return !c.UseCustom.empty() && c.UseCustom.back(); },
-           [](TRzCheckBox& c, bool v) { c.UseCustom.push_back(v); })});
+      "TRzCheckBox", {ObjProp<TRzCheckBox>("CustomGlyphs", [](TRzCheckBox& c) -> TObject* { return &c.Glyphs; }),
+                      IntProp<TRzCheckBox>(
+                          "TransparentColor", [](TRzCheckBox& c) { return c.TransparentColour; },
+                          [](TRzCheckBox& c, int v) { c.TransparentColour = v; }),
+                      BoolProp<TRzCheckBox>(
+                          "UseCustomGlyphs", [](TRzCheckBox& c) { return !c.UseCustom.empty() && c.UseCustom.back(); },
+                          [](TRzCheckBox& c, bool v) { c.UseCustom.push_back(v); })});
   RegisterClassProps<TOtherBitButton>(
-      "TOtherBitButton",
-      {ObjProp<TOtherBitButton>("Glyph", [](TOtherBitButton& b) -> TObject* { return &b.Glyph; }),
-       IntProp<TOtherBitButton>("NumGlyphs", [](TOtherBitButton& b) { return b.NumGlyphs; }),
-       IntProp<TOtherBitButton>("Margin", [](TOtherBitButton& b) { return b.Margin; }),
-       IntProp<TOtherBitButton>("Spacing", [](TOtherBitButton& b) { return b.Spacing; }),
-       EnumProp<TOtherBitButton, TButtonLayout>("Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"},
-                                                [](TOtherBitButton& b) { return b.Layout; })});
+      "TOtherBitButton", {ObjProp<TOtherBitButton>("Glyph", [](TOtherBitButton& b) -> TObject* { return &b.Glyph; }),
+                          IntProp<TOtherBitButton>("NumGlyphs", [](TOtherBitButton& b) { return b.NumGlyphs; }),
+                          IntProp<TOtherBitButton>("Margin", [](TOtherBitButton& b) { return b.Margin; }),
+                          IntProp<TOtherBitButton>("Spacing", [](TOtherBitButton& b) { return b.Spacing; }),
+                          EnumProp<TOtherBitButton, TButtonLayout>(
+                              "Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"},
+                              [](TOtherBitButton& b) { return b.Layout; })});
   RegisterClassProps<TGlyphProperties>(
-      "TGlyphProperties", {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
+      "TGlyphProperties",
+      {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
   RegisterClassProps<TcxCheckBox>(
       "TcxCheckBox", {ObjProp<TcxCheckBox>("Properties", [](TcxCheckBox& c) -> TObject* { return &c.Properties; })});
 }
@@ -244,8 +244,7 @@ TEST_F(SkinnersTest, ChainOfClassTestsGivesEachControlItsSkinnerBehindItsGate) {
       {"spin button", [&] { return Make<TSpinButton>(5, 5, 16, 20); }, xcSpin, "TSkinUpDown", ""},
       {"navigator", [&] { return Make<TDBNavigator>(5, 5, 80, 20); }, xcPanel, "TSkinBox", ""},
       {"glyph check box", [&] { return Make<TRzCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
-      {"glyph radio button", [&] { return Make<TRzRadioButton>(5, 5, 80, 20); }, xcRadioButton, "TSkinObjImage",
-       ""},
+      {"glyph radio button", [&] { return Make<TRzRadioButton>(5, 5, 80, 20); }, xcRadioButton, "TSkinObjImage", ""},
       {"glyph property box", [&] { return Make<TcxCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
       {"tool bar", [&] { return Make<TToolBar>(5, 5, 80, 20); }, xcToolbar, "TSkinBox", ""},
       {"status bar", [&] { return Make<TStatusBar>(5, 5, 80, 20); }, xcStatusBar, "TSkinStatusBar", ""},
@@ -401,12 +400,11 @@ TEST_F(SkinnersTest, ApplicationHandlerDecidesFirstAndAControlIsSkinnedOnce) {
 }
 
 TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
-  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, u"#32770", u"Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 150, 100,
-                             320, 240, nullptr, nullptr, nullptr, nullptr);
+  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, u"#32770", u"Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 150, 100, 320,
+                             240, nullptr, nullptr, nullptr, nullptr);
   windows.push_back(dlg);
   auto child = [&](const char16_t* cls, DWORD style, int y) {
-    return CreateWindowExW(0, cls, u"x", WS_CHILD | WS_VISIBLE | style, 10, y, 120, 20, dlg, nullptr, nullptr,
-                           nullptr);
+    return CreateWindowExW(0, cls, u"x", WS_CHILD | WS_VISIBLE | style, 10, y, 120, 20, dlg, nullptr, nullptr, nullptr);
   };
   struct Case {
     const char* what;
@@ -429,8 +427,8 @@ TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
       {"inner dialog", child(u"#32770", 0, 200), "TSkinBoxH"},
   };
   HWND inner = cases[std::size(cases) - 1].window;
-  HWND innerButton = CreateWindowExW(0, u"Button", u"in", WS_CHILD | WS_VISIBLE, 0, 0, 40, 16, inner, nullptr,
-                                     nullptr, nullptr);
+  HWND innerButton =
+      CreateWindowExW(0, u"Button", u"in", WS_CHILD | WS_VISIBLE, 0, 0, 40, 16, inner, nullptr, nullptr, nullptr);
   SetActiveWindow(dlg);
   KvPumpMessages();
   TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(dlg);
@@ -446,9 +444,9 @@ TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
   EXPECT_EQ(list->Child(), nullptr);
   // The static's background comes from the dialog's face brush.
   HDC dc = GetDC(cases[8].window);
-  EXPECT_EQ(SendMessageW(dlg, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                         reinterpret_cast<LPARAM>(cases[8].window)),
-            reinterpret_cast<LRESULT>(data->FaceBrush()));
+  EXPECT_EQ(
+      SendMessageW(dlg, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(cases[8].window)),
+      reinterpret_cast<LRESULT>(data->FaceBrush()));
   ReleaseDC(cases[8].window, dc);
 }
 
@@ -598,7 +596,7 @@ TEST_F(SkinnerPictureTest, CheckBoxShowsTheTwelveFrameStates) {
     TCheckBoxState state;
     bool enabled;
     int frame;
-  } states[] = {{cbUnchecked, true, 1}, {cbChecked, true, 5},  {cbGrayed, true, 9},
+  } states[] = {{cbUnchecked, true, 1},  {cbChecked, true, 5},  {cbGrayed, true, 9},
                 {cbUnchecked, false, 4}, {cbChecked, false, 8}, {cbGrayed, false, 12}};
   for (const State& st : states) {
     box->SetEnabled(st.enabled);
@@ -636,8 +634,7 @@ TEST_F(SkinnerPictureTest, StatusBarPanelsProgressAndHeaderFromTheSkin) {
   GetWindowRect(sb, &bw);
   ASSERT_TRUE(SendMessageW(sb, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&r)));
   auto last = Expected(edges, (bw.right - bw.left) - r.left, r.bottom - r.top, 3, 1);
-  EXPECT_EQ(At(sb, bw.right - bw.left - 1, r.top + 5),
-            Shown(last.get(), (bw.right - bw.left) - r.left - 1, 5, Face()));
+  EXPECT_EQ(At(sb, bw.right - bw.left - 1, r.top + 5), Shown(last.get(), (bw.right - bw.left) - r.left - 1, 5, Face()));
 
   // Progress at 50 of 0..100: the bar's frame over the left half, the track's over the right.
   TDataSkinObject* p = data->Element("Progress");
@@ -750,8 +747,9 @@ TEST_F(SkinnerPictureTest, GlyphButtonLaysOutItsGlyphAndCountsAtLeastOneGlyph) {
     RECT found{1000, 1000, -1, -1};
     for (int y = 0; y < 30; ++y)
       for (int x = 0; x < 100; ++x)
-        if (At(w, x, y) == c) found = RECT{std::min<LONG>(found.left, x), std::min<LONG>(found.top, y),
-                                           std::max<LONG>(found.right, x + 1), std::max<LONG>(found.bottom, y + 1)};
+        if (At(w, x, y) == c)
+          found = RECT{std::min<LONG>(found.left, x), std::min<LONG>(found.top, y), std::max<LONG>(found.right, x + 1),
+                       std::max<LONG>(found.bottom, y + 1)};
     return found;
   };
   struct Case {
@@ -980,8 +978,8 @@ TEST_F(SkinnerPictureTest, RightToLeftComboDrawsItsButtonAtTheLeftAndABorderless
   ASSERT_EQ(button->Style, 0);
   HWND parent = form->Handle();
   auto combo = [&](DWORD ex, int y) {
-    HWND w = CreateWindowExW(ex, u"ComboBox", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 20, y, 150, 22,
-                             parent, nullptr, nullptr, nullptr);
+    HWND w = CreateWindowExW(ex, u"ComboBox", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 20, y, 150, 22, parent,
+                             nullptr, nullptr, nullptr);
     windows.push_back(w);
     skinner->MapWindow(w);
     InvalidateRect(w, nullptr, TRUE);
@@ -1006,8 +1004,8 @@ TEST_F(SkinnerPictureTest, RightToLeftComboDrawsItsButtonAtTheLeftAndABorderless
     EXPECT_EQ(At(rtl, x, h / 2 - 4), ImagePixel(&mirrored, x, h / 2 - 4)) << x;
   }
   // An edit without a border gets no skinned border.
-  HWND edit = CreateWindowExW(0, u"Edit", u"plain", WS_CHILD | WS_VISIBLE, 20, 100, 150, 22, parent, nullptr, nullptr,
-                              nullptr);
+  HWND edit =
+      CreateWindowExW(0, u"Edit", u"plain", WS_CHILD | WS_VISIBLE, 20, 100, 150, 22, parent, nullptr, nullptr, nullptr);
   windows.push_back(edit);
   const COLORREF before = At(edit, 0, 11);
   skinner->MapWindow(edit);
@@ -1068,9 +1066,12 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   // Raw windows: a skinner whose window is gone is freed by the next walk.
   HWND parent = form->Handle();
   for (int round = 0; round < 1000; ++round) {
-    const std::pair<const char16_t*, DWORD> raws[] = {{u"Button", BS_PUSHBUTTON},    {u"Button", BS_AUTOCHECKBOX},
-                                                      {u"Button", BS_AUTORADIOBUTTON}, {u"Edit", WS_BORDER},
-                                                      {u"ComboBox", CBS_DROPDOWN},     {u"ScrollBar", SBS_SIZEGRIP},
+    const std::pair<const char16_t*, DWORD> raws[] = {{u"Button", BS_PUSHBUTTON},
+                                                      {u"Button", BS_AUTOCHECKBOX},
+                                                      {u"Button", BS_AUTORADIOBUTTON},
+                                                      {u"Edit", WS_BORDER},
+                                                      {u"ComboBox", CBS_DROPDOWN},
+                                                      {u"ScrollBar", SBS_SIZEGRIP},
                                                       {u"#32770", 0}};
     for (const auto& [cls, style] : raws) {
       HWND w = CreateWindowExW(0, cls, u"raw", WS_CHILD | style, 5, 5, 80, 20, parent, nullptr, nullptr, nullptr);

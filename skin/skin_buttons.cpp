@@ -579,6 +579,48 @@ void TSkinObjImage::SkinChanged() {
   BuildGlyph();
 }
 
+// ---- TSkinAdvPage ----------------------------------------------------------------------------------------------
+void TSkinAdvPage::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                                 TCanvas* Canvas) {
+  if (attached_) return;
+  TSkinControl::AttachControl(Form, Data, Control, KeepColour, Canvas);
+  if (PageMode == 4) PublishTabImages();
+}
+
+void TSkinAdvPage::PublishTabImages() {
+  TDataSkinObject* tabs = data_->Element("Tabs");
+  if (!tabs || !tabs->HasImage()) return;
+  for (const auto& [name, frame] : {std::pair{"TabBackGround", 1}, std::pair{"TabBackGroundActive", 2}}) {
+    auto* target = HasProp(control_, name) ? dynamic_cast<TBitmap*>(GetObjectProp(control_, name)) : nullptr;
+    if (!target) continue;
+    auto picture = RenderSkinImage(TRect{0, 0, 100, 21}, tabs->Map.get(), tabs->Margins(), false, tabs->Tile != 0,
+                                   tabs->Frames(), std::min(frame, tabs->Frames()));
+    target->Assign(picture.get());
+  }
+}
+
+void TSkinAdvPage::Detach() {
+  TSkinControl::Detach();
+  for (const char* name : {"TabBackGround", "TabBackGroundActive"})
+    if (auto* b = HasProp(control_, name) ? dynamic_cast<TBitmap*>(GetObjectProp(control_, name)) : nullptr)
+      b->SetSize(0, 0);
+}
+
+void TSkinAdvPage::SkinChanged() {
+  TSkinControl::SkinChanged();
+  if (PageMode == 4) PublishTabImages();
+}
+
+void TSkinAdvPage::DrawFrame(HDC, const TRect&) {
+  if (UpDown) return;
+  for (HWND c = GetWindow(handle_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (LowerCase(SkinClassName(c)) == "msctls_updown32") {
+      UpDown = new TSkinUpDown(control_);
+      UpDown->AttachWindow(c, data_, form_, canvas_);
+      return;
+    }
+}
+
 // ---- TSkinBox, TSkinBoxH, TSkinSizer -----------------------------------------------------------------------
 void TSkinBox::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
                              TCanvas* Canvas) {

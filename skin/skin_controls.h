@@ -209,6 +209,22 @@ class TSkinBox : public TSkinControl {
   bool PaintsToolBar = false;
 };
 
+// Up-down (spin) arrows in two halves: left/up and right/down.
+class TSkinUpDown : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinUpDown)
+  bool BeforeDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  // Inside an edit: kept 3 pixels inside the edit's border.
+  bool InEdit = false;
+  // Halves side by side whatever the window's style.
+  bool Horizontal = false;
+
+ private:
+  bool pressed_ = false;
+};
+
 // Check and radio controls of other component sets that publish a glyph bitmap: the
 // skin's check or radio frames are laid out into it. Kind 1 check box (9 cells into
 // "CustomGlyphs"), 2 radio button (6 cells into "CustomGlyphs"), 3 check box (6 cells into
@@ -225,6 +241,25 @@ class TSkinObjImage : public TSkinControl {
 
  private:
   void BuildGlyph();
+};
+
+// Page controls of other component sets that publish their tab backgrounds: the skin's
+// "Tabs" frames 1 and 2 go into "TabBackGround" and "TabBackGroundActive"; an up-down the
+// control holds gets its skinner.
+class TSkinAdvPage : public TSkinControl {
+ public:
+  TSkinAdvPage(TComponent* AOwner, int Mode) : TSkinControl(AOwner), PageMode(Mode) {}
+  KV_CLASS_NAME(TSkinAdvPage)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  void Detach() override;
+  void SkinChanged() override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  TSkinUpDown* UpDown = nullptr;
+  const int PageMode;
+
+ private:
+  void PublishTabImages();
 };
 
 // A dialog's or tool bar's background in the face colour.
@@ -261,22 +296,6 @@ class TSkinProgress : public TSkinControl {
   KV_CLASS_NAME(TSkinProgress)
   bool BeforeDefault(TMessage& Message) override;
   void DrawFrame(HDC DC, const TRect& Rect) override;
-};
-
-// Up-down (spin) arrows in two halves: left/up and right/down.
-class TSkinUpDown : public TSkinControl {
- public:
-  using TSkinControl::TSkinControl;
-  KV_CLASS_NAME(TSkinUpDown)
-  bool BeforeDefault(TMessage& Message) override;
-  void DrawFrame(HDC DC, const TRect& Rect) override;
-  // Inside an edit: kept 3 pixels inside the edit's border.
-  bool InEdit = false;
-  // Halves side by side whatever the window's style.
-  bool Horizontal = false;
-
- private:
-  bool pressed_ = false;
 };
 
 // ---- Header and list view -----------------------------------------------------------------------------------

@@ -265,6 +265,8 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
     SkinControlsOf(win);
   } else if (kind == "groupbox" && sc.Contains(xcGroupBox)) {
     AttachSkinner(new TSkinGroupBox(win), win, true);
+  } else if (kind == "advpagecontrol" && sc.Contains(xcTab)) {
+    AttachSkinner(new TSkinAdvPage(win, 4), win, true);
   } else if (kind == "radiogroup" && sc.Contains(xcGroupBox)) {
     if (sc.Contains(xcRadioButton))
       for (int i = 0; i < win->ControlCount(); ++i) {

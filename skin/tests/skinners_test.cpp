@@ -94,6 +94,14 @@ class TcxCheckBox : public TWinControl {
   TGlyphProperties Properties;
 };
 
+// A page control of another component set that takes its tab backgrounds as bitmaps.
+class TOtherPageControl : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TOtherPageControl)
+  TBitmap Normal, Active;
+};
+
 // A date-time picker of another component set: it notes the presses it gets.
 class TOtherDatePicker : public TWinControl {
  public:
@@ -147,6 +155,10 @@ void RegisterTestProps() {
                           EnumProp<TOtherBitButton, TButtonLayout>(
                               "Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"},
                               [](TOtherBitButton& b) { return b.Layout; })});
+  RegisterClassProps<TOtherPageControl>(
+      "TOtherPageControl",
+      {ObjProp<TOtherPageControl>("TabBackGround", [](TOtherPageControl& c) -> TObject* { return &c.Normal; }),
+       ObjProp<TOtherPageControl>("TabBackGroundActive", [](TOtherPageControl& c) -> TObject* { return &c.Active; })});
   RegisterClassProps<TGlyphProperties>(
       "TGlyphProperties",
       {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
@@ -296,6 +308,10 @@ TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
       {"panel", xcPanel, "TSkinBox"},
       {"button", xcButton, "TSkinButton"},
       {"menubtn", xcButton, "TSkinMenuButton"},
+      {"bitbtn", xcButton, "TSkinBitButton"},
+      {"pngbitbtn", xcButton, "TSkinBitButton"},
+      {"datetimepicker", xcCombo, "TSkinDateTime"},
+      {"advpagecontrol", xcTab, "TSkinAdvPage"},
       {"progress", xcProgress, "TSkinProgress"},
       {"groupbox", xcGroupBox, "TSkinGroupBox"},
       {"checkbox", xcCheckBox, "TSkinCheckBox"},
@@ -483,6 +499,25 @@ TEST_F(SkinnersTest, GlyphControlsGetTheSkinsFramesCellByCell) {
   EXPECT_FALSE(check->UseCustom.back());
   skinner->SkinnerOf(box)->Detach();
   EXPECT_TRUE(box->Properties.Glyph.Empty());
+}
+
+TEST_F(SkinnersTest, PageControlTakesTheSkinsTabFramesAsItsBackgrounds) {
+  data->Skin3rd.Add("TOtherPageControl=advpagecontrol");
+  auto* pages = Make<TOtherPageControl>(5, 5, 200, 120);
+  Show();
+  ASSERT_EQ(SkinnerName(pages), "TSkinAdvPage");
+  TDataSkinObject* tabs = data->Element("Tabs");
+  for (const auto& [bitmap, frame] : {std::pair{&pages->Normal, 1}, std::pair{&pages->Active, 2}}) {
+    ASSERT_EQ(bitmap->Width(), 100);
+    ASSERT_EQ(bitmap->Height(), 21);
+    auto want = RenderSkinImage(TRect{0, 0, 100, 21}, tabs->Map.get(), tabs->Margins(), false, false, 5, frame);
+    for (const POINT& p : {POINT{50, 1}, POINT{50, 10}, POINT{1, 10}})
+      EXPECT_EQ(ImagePixel(bitmap, p.x, p.y), ImagePixel(want.get(), p.x, p.y)) << frame;
+  }
+  EXPECT_NE(ImagePixel(&pages->Normal, 50, 1), ImagePixel(&pages->Active, 50, 1));
+  skinner->SkinnerOf(pages)->Detach();
+  EXPECT_TRUE(pages->Normal.Empty());
+  EXPECT_TRUE(pages->Active.Empty());
 }
 
 // ---- Pictures of the states -----------------------------------------------------------------------------------

@@ -268,31 +268,30 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
   } else if (kind == "advpagecontrol" && sc.Contains(xcTab)) {
     AttachSkinner(new TSkinAdvPage(win, 4), win, true);
   } else if (kind == "radiogroup" && sc.Contains(xcGroupBox)) {
-    if (sc.Contains(xcRadioButton))
-      for (int i = 0; i < win->ControlCount(); ++i) {
-        auto* child = dynamic_cast<TWinControl*>(win->Controls(i));
-        if (!child || SkinnerOf(child)) continue;
-        if (Contains(UpperCase(child->ClassName()), "TRZ"))
-          AttachSkinner(new TSkinObjImage(child, 2), child, true);
-        else
-          AttachSkinner(new TSkinRadioButton(child), child, false);
-      }
+    if (sc.Contains(xcRadioButton)) SkinGroupButtons(win, false);
     AttachSkinner(new TSkinGroupBox(win), win, true);
   } else if (kind == "checkgroup" && sc.Contains(xcPanel)) {
-    if (sc.Contains(xcRadioButton))
-      for (int i = 0; i < win->ControlCount(); ++i) {
-        auto* child = dynamic_cast<TWinControl*>(win->Controls(i));
-        if (!child || SkinnerOf(child)) continue;
-        if (Contains(UpperCase(child->ClassName()), "TRZ"))
-          AttachSkinner(new TSkinObjImage(child, 1), child, true);
-        else
-          AttachSkinner(new TSkinCheckBox(child), child, false);
-      }
+    if (sc.Contains(xcRadioButton)) SkinGroupButtons(win, true);
     if (sc.Contains(xcGroupBox)) AttachSkinner(new TSkinGroupBox(win), win, true);
   } else if (kind == "checkbox" && sc.Contains(xcCheckBox)) {
     AttachSkinner(new TSkinCheckBox(win), win, false);
   }
   return true;
+}
+
+// The buttons of a radio or check group: glyph controls (class names with "TRZ") take the
+// skin's frames as glyphs, the others get a radio-button or check-box skinner.
+void TWinSkinForm::SkinGroupButtons(TWinControl* Group, bool Checks) {
+  for (int i = 0; i < Group->ControlCount(); ++i) {
+    auto* child = dynamic_cast<TWinControl*>(Group->Controls(i));
+    if (!child || SkinnerOf(child)) continue;
+    if (Contains(UpperCase(child->ClassName()), "TRZ"))
+      AttachSkinner(new TSkinObjImage(child, Checks ? 1 : 2), child, true);
+    else if (Checks)
+      AttachSkinner(new TSkinCheckBox(child), child, false);
+    else
+      AttachSkinner(new TSkinRadioButton(child), child, false);
+  }
 }
 
 void TWinSkinForm::SkinRawChildren(HWND Window) {

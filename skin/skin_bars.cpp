@@ -45,11 +45,8 @@ void TSkinStatusBar::DrawFrame(HDC DC, const TRect& Rect) {
   const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
   if (w < 1 || h < 1) return;
   TBitmap bitmap;
-  bitmap.SetPixelFormat(pf24bit);
-  bitmap.SetSize(w, h);
-  HDC dc = bitmap.Canvas()->Handle();
+  HDC dc = FaceBitmap(bitmap, w, h);
   const TRect all{0, 0, w, h};
-  Fill(dc, all, data_->Colour(csButtonFace));
   TFont plain;
   HFONT font = SkinWindowFont(handle_);
   TColor colour = data_->Colour(csButtonText);
@@ -135,11 +132,8 @@ void TSkinProgress::DrawFrame(HDC DC, const TRect& Rect) {
   const bool vertical = (WindowLong(GWL_STYLE) & PBS_VERTICAL) != 0;
   const int bw = vertical ? h : w, bh = vertical ? w : h;
   TBitmap bitmap;
-  bitmap.SetPixelFormat(pf24bit);
-  bitmap.SetSize(bw, bh);
-  HDC dc = bitmap.Canvas()->Handle();
+  HDC dc = FaceBitmap(bitmap, bw, bh);
   const TRect all{0, 0, bw, bh};
-  Fill(dc, all, data_->Colour(csButtonFace));
   const int pos = static_cast<int>(SendMessageW(handle_, PBM_GETPOS, 0, 0));
   PBRANGE range{};
   SendMessageW(handle_, PBM_GETRANGE, 0, reinterpret_cast<LPARAM>(&range));
@@ -244,10 +238,7 @@ void TSkinHeader::DrawFrame(HDC DC, const TRect& Rect) {
   const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
   if (w < 1 || h < 1) return;
   TBitmap bitmap;
-  bitmap.SetPixelFormat(pf24bit);
-  bitmap.SetSize(w, h);
-  HDC dc = bitmap.Canvas()->Handle();
-  Fill(dc, TRect{0, 0, w, h}, data_->Colour(csButtonFace));
+  HDC dc = FaceBitmap(bitmap, w, h);
   HGDIOBJ oldFont = SelectObject(dc, SkinWindowFont(handle_));
   SetBkMode(dc, TRANSPARENT);
   HIMAGELIST images = reinterpret_cast<HIMAGELIST>(SendMessageW(handle_, HDM_GETIMAGELIST, 0, 0));
@@ -286,8 +277,9 @@ void TSkinHeader::DrawItem(HDC DC, int Index, const TRect& R, HIMAGELIST Images)
   if (!caption.empty()) {
     HGDIOBJ oldFont = SelectObject(dc, GetCurrentObject(DC, OBJ_FONT));
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, SkinColorToRGB(data_->ColourGiven(csWindowText) ? data_->Colour(csWindowText)
-                                                                       : static_cast<TColor>(GetSysColor(COLOR_BTNTEXT))));
+    SetTextColor(dc,
+                 SkinColorToRGB(data_->ColourGiven(csWindowText) ? data_->Colour(csWindowText)
+                                                                 : static_cast<TColor>(GetSysColor(COLOR_BTNTEXT))));
     const int image = (item.fmt & (HDF_IMAGE | HDF_OWNERDRAW)) ? item.iImage : -1;
     const int align = (item.fmt & HDF_CENTER) ? 1 : (item.fmt & HDF_RIGHT) ? 2 : 0;
     int iw = 0, ih = 0;

@@ -56,7 +56,7 @@ WideString SkinWindowText(HWND Window) {
 
 namespace {
 
-LPCWSTR W(const WideString& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
+LPCWSTR W_(const WideString& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
 
 // Reaches the framework's protected painting of a windowed control's graphic children.
 struct TPaintChildrenAccess : TWinControl {
@@ -79,7 +79,7 @@ void DrawCellText(HDC DC, const TRect& Cell, const WideString& Text, UINT Align,
   const int oldMode = SetBkMode(DC, TRANSPARENT);
   HGDIOBJ oldBrush = SelectObject(DC, GetStockObject(HOLLOW_BRUSH));
   RECT m = Cell;
-  DrawTextW(DC, W(Text), static_cast<int>(Text.size()), &m, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | Align);
+  DrawTextW(DC, W_(Text), static_cast<int>(Text.size()), &m, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | Align);
   const int tw = m.right - m.left, th = m.bottom - m.top;
   RECT r = Cell;
   if (Align & DT_CENTER) {
@@ -90,7 +90,7 @@ void DrawCellText(HDC DC, const TRect& Cell, const WideString& Text, UINT Align,
   r.bottom = r.top + th;
   COLORREF oldColour = 0;
   if (!Enabled) oldColour = SetTextColor(DC, SkinColorToRGB(Shadow));
-  DrawTextW(DC, W(Text), static_cast<int>(Text.size()), &r, DT_EXPANDTABS | Align);
+  DrawTextW(DC, W_(Text), static_cast<int>(Text.size()), &r, DT_EXPANDTABS | Align);
   if (!Enabled) SetTextColor(DC, oldColour);
   SelectObject(DC, oldBrush);
   SetBkMode(DC, oldMode);
@@ -114,7 +114,7 @@ bool TSkinButton::FocusedNow() const { return GetFocus() == handle_; }
 bool TSkinButton::EnabledNow() const { return !(WindowLong(GWL_STYLE) & WS_DISABLED); }
 
 WideString TSkinButton::CaptionW() {
-  return SkinBreakCaption(control_ ? SkinWideText(GetPropValue(control_, "Caption")) : SkinWindowText(handle_));
+  return SkinBreakCaption(Source() ? SkinWideText(GetPropValue(Source(), "Caption")) : SkinWindowText(handle_));
 }
 
 bool TSkinButton::BeforeDefault(TMessage& Message) {
@@ -191,25 +191,34 @@ int TSkinButton::ButtonFrame() {
   return 1;
 }
 
+HDC TSkinButton::PrepareBuffer(int W, int H) {
+  if (buffer_->Width() != W || buffer_->Height() != H) buffer_->SetSize(W, H);
+  HDC dc = buffer_->Canvas()->Handle();
+  if (ParentMode() && Source())
+    PaintParentBackground(Source(), dc);
+  else
+    Fill(dc, TRect{0, 0, W, H}, data_->Colour(csButtonFace));
+  return dc;
+}
+
+void TSkinButton::DrawButtonImage(int W, int H, int Frame) {
+  TDataSkinButton* b = data_->Buttons();
+  DrawSkinImage(buffer_->Canvas()->Handle(), TRect{0, 0, W, H}, b->Map.get(), false, b->Tile != 0, b->Trans == 1, 5,
+                Frame, b->Margins());
+}
+
 void TSkinButton::DrawFace(const TRect& Rect, int Frame) {
   const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
-  if (buffer_->Width() != w || buffer_->Height() != h) buffer_->SetSize(w, h);
-  HDC dc = buffer_->Canvas()->Handle();
-  const TRect all{0, 0, w, h};
-  if (ParentMode() && control_)
-    PaintParentBackground(control_, dc);
-  else
-    Fill(dc, all, data_->Colour(csButtonFace));
-  TDataSkinButton* b = data_->Buttons();
-  DrawSkinImage(dc, all, b->Map.get(), false, b->Tile != 0, b->Trans == 1, 5, Frame, b->Margins());
+  PrepareBuffer(w, h);
+  DrawButtonImage(w, h, Frame);
 }
 
 void TSkinButton::SelectTextColours(HDC DC, bool NormalAlways) {
   TDataSkinButton* b = data_->Buttons();
   TColor colour;
-  if (control_) {
-    SelectObject(DC, control_->Font()->Handle());
-    colour = control_->Font()->Color();
+  if (TControl* c = Source()) {
+    SelectObject(DC, c->Font()->Handle());
+    colour = c->Font()->Color();
   } else {
     SelectObject(DC, SkinWindowFont(handle_));
     colour = data_->Colour(csButtonText);
@@ -222,6 +231,22 @@ void TSkinButton::SelectTextColours(HDC DC, bool NormalAlways) {
   SetBkMode(DC, TRANSPARENT);
 }
 
+void TSkinButton::DrawCentredCaption(int W, int H, const WideString& Text, bool Focused) {
+  HDC dc = buffer_->Canvas()->Handle();
+  RECT m{2, 2, W - 2, H - 2};
+  DrawTextW(dc, W_(Text), static_cast<int>(Text.size()), &m,
+            DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_WORDBREAK | DT_CENTER);
+  const int tw = m.right - m.left, th = m.bottom - m.top;
+  RECT r{(W - tw) / 2, (H - th) / 2 - 1, 0, 0};
+  r.right = r.left + tw;
+  r.bottom = r.top + th;
+  DrawTextW(dc, W_(Text), static_cast<int>(Text.size()), &r, DT_CENTER | DT_EXPANDTABS | DT_WORDBREAK);
+  if (Focused && !data_->Options.Contains(xoNoFocusRect)) {
+    InflateRect(&r, 2, 2);
+    DrawFocusRect(dc, &r);
+  }
+}
+
 void TSkinButton::DrawFrame(HDC DC, const TRect& Rect) {
   if (!data_->Buttons()->HasImage()) return;
   const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
@@ -229,23 +254,13 @@ void TSkinButton::DrawFrame(HDC DC, const TRect& Rect) {
   DrawFace(Rect, ButtonFrame());
   HDC dc = buffer_->Canvas()->Handle();
   HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
-  SelectTextColours(dc, true);
-  const WideString text = CaptionW();
-  RECT m{2, 2, w - 2, h - 2};
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &m,
-            DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_WORDBREAK | DT_CENTER);
-  const int tw = m.right - m.left, th = m.bottom - m.top;
-  RECT r{(w - tw) / 2, (h - th) / 2 - 1, 0, 0};
-  r.right = r.left + tw;
-  r.bottom = r.top + th;
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &r, DT_CENTER | DT_EXPANDTABS | DT_WORDBREAK);
-  if (FocusedNow() && !data_->Options.Contains(xoNoFocusRect)) {
-    InflateRect(&r, 2, 2);
-    DrawFocusRect(dc, &r);
-  }
+  SelectTextColours(dc, NormalColourAlways());
+  DrawContent(w, h);
   SelectObject(dc, oldFont);
   BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
 }
+
+void TSkinButton::DrawContent(int W, int H) { DrawCentredCaption(W, H, CaptionW(), FocusedNow()); }
 
 // ---- TSkinMenuButton ------------------------------------------------------------------------------------
 int TSkinMenuButton::ButtonFrame() {
@@ -255,27 +270,21 @@ int TSkinMenuButton::ButtonFrame() {
   return 1;
 }
 
-void TSkinMenuButton::DrawFrame(HDC DC, const TRect& Rect) {
-  if (!data_->Buttons()->HasImage()) return;
-  const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
-  if (w < 1 || h < 1) return;
-  DrawFace(Rect, ButtonFrame());
+void TSkinMenuButton::DrawContent(int W, int H) {
   HDC dc = buffer_->Canvas()->Handle();
-  HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
-  SelectTextColours(dc, false);
   const WideString text = CaptionW();
-  RECT m{2, 2, w - 19, h - 2};
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_WORDBREAK);
+  RECT m{2, 2, W - 19, H - 2};
+  DrawTextW(dc, W_(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_WORDBREAK);
   const int tw = m.right - m.left, th = m.bottom - m.top;
-  RECT r{(w - 17 - tw) / 2 + 2, (h - th + 1) / 2, 0, 0};
+  RECT r{(W - 17 - tw) / 2 + 2, (H - th + 1) / 2, 0, 0};
   r.right = r.left + tw;
   r.bottom = r.top + th;
-  DrawTextW(dc, W(text), static_cast<int>(text.size()), &r, DT_WORDBREAK);
+  DrawTextW(dc, W_(text), static_cast<int>(text.size()), &r, DT_WORDBREAK);
   const COLORREF arrow = GetSysColor(EnabledNow() ? COLOR_WINDOWTEXT : COLOR_BTNSHADOW);
   HPEN pen = CreatePen(PS_SOLID, 1, arrow);
   HBRUSH brush = CreateSolidBrush(arrow);
   HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
-  const POINT tri[3] = {{w - 12, h / 2 + 2}, {w - 15, h / 2 - 1}, {w - 9, h / 2 - 1}};
+  const POINT tri[3] = {{W - 12, H / 2 + 2}, {W - 15, H / 2 - 1}, {W - 9, H / 2 - 1}};
   Polygon(dc, tri, 3);
   SelectObject(dc, oldPen);
   SelectObject(dc, oldBrush);
@@ -285,8 +294,6 @@ void TSkinMenuButton::DrawFrame(HDC DC, const TRect& Rect) {
     InflateRect(&r, 2, 2);
     DrawFocusRect(dc, &r);
   }
-  SelectObject(dc, oldFont);
-  BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
 }
 
 // ---- TSkinCheckBox, TSkinRadioButton ------------------------------------------------------------------------
@@ -435,17 +442,16 @@ void TSkinCheckBox::DrawCaption(HDC DC, const TRect& Area, UINT Align) {
   const bool enabled = !(WindowLong(GWL_STYLE) & WS_DISABLED);
   const TColor fontColour = control_ ? control_->Font()->Color() : data_->Colour(csButtonText);
   HGDIOBJ oldFont = SelectObject(DC, control_ ? control_->Font()->Handle() : SkinWindowFont(handle_));
-  const COLORREF oldText =
-      SetTextColor(DC, SkinColorToRGB(enabled ? fontColour : data_->Colour(csButtonShadow)));
+  const COLORREF oldText = SetTextColor(DC, SkinColorToRGB(enabled ? fontColour : data_->Colour(csButtonShadow)));
   const COLORREF oldBack = SetBkColor(DC, SkinColorToRGB(data_->Colour(csButtonFace)));
   const int oldMode = SetBkMode(DC, TRANSPARENT);
   RECT m = Area;
-  DrawTextW(DC, W(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_WORDBREAK);
+  DrawTextW(DC, W_(text), static_cast<int>(text.size()), &m, DT_CALCRECT | DT_NOCLIP | DT_EXPANDTABS | DT_WORDBREAK);
   const int th = m.bottom - m.top;
   RECT r = Area;
   r.top += (Area.bottom - Area.top - th) / 2;
   r.bottom = r.top + th;
-  DrawTextW(DC, W(text), static_cast<int>(text.size()), &r, DT_EXPANDTABS | DT_WORDBREAK | Align);
+  DrawTextW(DC, W_(text), static_cast<int>(text.size()), &r, DT_EXPANDTABS | DT_WORDBREAK | Align);
   if (GetFocus() == handle_ && !text.empty() && (GetVersion() & 0xFF) != 6)
     DrawFocusRectFor(DC, TRect{r.left, r.top, r.right, r.bottom}, text, Align);
   SetBkMode(DC, oldMode);
@@ -496,10 +502,10 @@ void TSkinGroupBox::DrawFrame(HDC DC, const TRect& Rect) {
   const COLORREF oldBack = SetBkColor(DC, SkinColorToRGB(data_->Colour(csButtonFace)));
   if (WindowLong(GWL_EXSTYLE) & WS_EX_RIGHT) {
     RECT r{Rect.left, Rect.top, Rect.right - 8, Rect.bottom};
-    DrawTextW(DC, W(text), static_cast<int>(text.size()), &r, DT_RIGHT | DT_EXPANDTABS);
+    DrawTextW(DC, W_(text), static_cast<int>(text.size()), &r, DT_RIGHT | DT_EXPANDTABS);
   } else {
     RECT r{Rect.left + 8, Rect.top, Rect.right, Rect.bottom};
-    DrawTextW(DC, W(text), static_cast<int>(text.size()), &r, DT_EXPANDTABS);
+    DrawTextW(DC, W_(text), static_cast<int>(text.size()), &r, DT_EXPANDTABS);
   }
   SetBkColor(DC, oldBack);
   SetBkMode(DC, oldMode);
@@ -512,21 +518,8 @@ void TSkinGroupBox::DrawFrame(HDC DC, const TRect& Rect) {
 void TSkinObjImage::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
                                   TCanvas* Canvas) {
   if (attached_) return;
-  data_ = Data;
-  canvas_ = Canvas;
-  control_ = Control;
-  handle_ = Control->Handle();
-  form_ = Form;
-  keep_colour_ = KeepColour;
+  Bind(Form, Data, Control, KeepColour, Canvas, false);
   BuildGlyph();
-  if (form_) form_->AddControl(this);
-  if (keep_colour_) {
-    SwitchParentBackground(true);
-    saved_colour_ = Control->Color();
-    Control->SetColor(Data->Colour(csButtonFace));
-  }
-  attached_ = true;
-  state_ = 1;
 }
 
 void TSkinObjImage::BuildGlyph() {
@@ -552,8 +545,7 @@ void TSkinObjImage::BuildGlyph() {
   Fill(dc, TRect{0, 0, glyph.Width(), h}, kSkinMagenta);
   HDC src = source->Canvas()->Handle();
   for (size_t k = 0; k < cells.size(); ++k)
-    if (cells[k] >= 0 && cells[k] < frames)
-      BitBlt(dc, static_cast<int>(k) * w, 0, w, h, src, cells[k] * w, 0, SRCCOPY);
+    if (cells[k] >= 0 && cells[k] < frames) BitBlt(dc, static_cast<int>(k) * w, 0, w, h, src, cells[k] * w, 0, SRCCOPY);
   if (GlyphKind == 3) {
     TObject* properties = HasProp(control_, "Properties") ? GetObjectProp(control_, "Properties") : nullptr;
     auto* target = HasProp(properties, "Glyph") ? dynamic_cast<TBitmap*>(GetObjectProp(properties, "Glyph")) : nullptr;
@@ -563,8 +555,8 @@ void TSkinObjImage::BuildGlyph() {
     target->SetTransparent(false);
     return;
   }
-  auto* target = HasProp(control_, "CustomGlyphs") ? dynamic_cast<TBitmap*>(GetObjectProp(control_, "CustomGlyphs"))
-                                                    : nullptr;
+  auto* target =
+      HasProp(control_, "CustomGlyphs") ? dynamic_cast<TBitmap*>(GetObjectProp(control_, "CustomGlyphs")) : nullptr;
   if (target) target->Assign(&glyph);
   SetPropText(control_, "transparentcolor", IntToStr(static_cast<int>(kSkinMagenta)));
   SetPropText(control_, "UseCustomGlyphs", "false");
@@ -587,24 +579,53 @@ void TSkinObjImage::SkinChanged() {
   BuildGlyph();
 }
 
+// ---- TSkinAdvPage ----------------------------------------------------------------------------------------------
+void TSkinAdvPage::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                                 TCanvas* Canvas) {
+  if (attached_) return;
+  TSkinControl::AttachControl(Form, Data, Control, KeepColour, Canvas);
+  if (PageMode == 4) PublishTabImages();
+}
+
+void TSkinAdvPage::PublishTabImages() {
+  TDataSkinObject* tabs = data_->Element("Tabs");
+  if (!tabs || !tabs->HasImage()) return;
+  for (const auto& [name, frame] : {std::pair{"TabBackGround", 1}, std::pair{"TabBackGroundActive", 2}}) {
+    auto* target = HasProp(control_, name) ? dynamic_cast<TBitmap*>(GetObjectProp(control_, name)) : nullptr;
+    if (!target) continue;
+    auto picture = RenderSkinImage(TRect{0, 0, 100, 21}, tabs->Map.get(), tabs->Margins(), false, tabs->Tile != 0,
+                                   tabs->Frames(), std::min(frame, tabs->Frames()));
+    target->Assign(picture.get());
+  }
+}
+
+void TSkinAdvPage::Detach() {
+  TSkinControl::Detach();
+  for (const char* name : {"TabBackGround", "TabBackGroundActive"})
+    if (auto* b = HasProp(control_, name) ? dynamic_cast<TBitmap*>(GetObjectProp(control_, name)) : nullptr)
+      b->SetSize(0, 0);
+}
+
+void TSkinAdvPage::SkinChanged() {
+  TSkinControl::SkinChanged();
+  if (PageMode == 4) PublishTabImages();
+}
+
+void TSkinAdvPage::DrawFrame(HDC, const TRect&) {
+  if (UpDown) return;
+  for (HWND c = GetWindow(handle_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (LowerCase(SkinClassName(c)) == "msctls_updown32") {
+      UpDown = new TSkinUpDown(control_);
+      UpDown->AttachWindow(c, data_, form_, canvas_);
+      return;
+    }
+}
+
 // ---- TSkinBox, TSkinBoxH, TSkinSizer -----------------------------------------------------------------------
 void TSkinBox::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
                              TCanvas* Canvas) {
   if (attached_) return;
-  data_ = Data;
-  canvas_ = Canvas;
-  control_ = Control;
-  handle_ = Control->Handle();
-  form_ = Form;
-  keep_colour_ = KeepColour;
-  if (form_) form_->AddControl(this);
-  if (keep_colour_) {
-    SwitchParentBackground(true);
-    saved_colour_ = Control->Color();
-    Control->SetColor(Data->Colour(csButtonFace));
-  }
-  attached_ = true;
-  state_ = 1;
+  Bind(Form, Data, Control, KeepColour, Canvas, false);
 }
 
 void TSkinBox::Detach() {

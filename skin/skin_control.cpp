@@ -32,6 +32,12 @@ TSkinControl::~TSkinControl() {
 void TSkinControl::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
                                  TCanvas* Canvas) {
   if (attached_) return;
+  Bind(Form, Data, Control, KeepColour, Canvas, true);
+  Control->Invalidate();
+}
+
+void TSkinControl::Bind(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour, TCanvas* Canvas,
+                        bool Hook) {
   data_ = Data;
   form_ = Form;
   canvas_ = Canvas;
@@ -39,15 +45,16 @@ void TSkinControl::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinContro
   control_ = Control;
   handle_ = Control->Handle();
   unicode_ = IsWindowUnicode(handle_) != 0;
-  old_method_ = Control->WindowProc;
-  Control->WindowProc = [this](TMessage& m) { WndProc(m); };
+  if (Hook) {
+    old_method_ = Control->WindowProc;
+    Control->WindowProc = [this](TMessage& m) { WndProc(m); };
+  }
   if (form_) form_->AddControl(this);
   if (keep_colour_) {
     SwitchParentBackground(true);
     saved_colour_ = Control->Color();
     Control->SetColor(Data->Colour(csButtonFace));
   }
-  Control->Invalidate();
   attached_ = true;
   state_ = 1;
 }
@@ -198,6 +205,14 @@ void TSkinControl::Fill(HDC DC, const TRect& Rect, TColor Colour) {
   DeleteObject(b);
 }
 
+HDC TSkinControl::FaceBitmap(TBitmap& Bitmap, int W, int H) {
+  Bitmap.SetPixelFormat(pf24bit);
+  Bitmap.SetSize(W, H);
+  HDC dc = Bitmap.Canvas()->Handle();
+  Fill(dc, TRect{0, 0, W, H}, data_->Colour(csButtonFace));
+  return dc;
+}
+
 void TSkinControl::DrawFocusRectFor(HDC DC, const TRect& Bounds, const WideString& Text, UINT Flags) {
   RECT r = Bounds;
   DrawTextW(DC, reinterpret_cast<LPCWSTR>(Text.c_str()), static_cast<int>(Text.size()), &r,
@@ -250,5 +265,6 @@ void TSkinControl::PaintMessage(TMessage& Message) {
 }
 
 bool TSkinControl::ParentMode() const {
-  return (control_ && control_->Tag() == 5555) || (data_ && data_->Options.Contains(xoTransparent));
+  TControl* c = SkinnedControl();
+  return (c && c->Tag() == 5555) || (data_ && data_->Options.Contains(xoTransparent));
 }

@@ -30,6 +30,8 @@ class TSkinControl : public TComponent {
   int State() const { return state_; }  // 1 attached, 6 after WM_NCDESTROY
   bool PaintingEnabled() const { return painting_; }
   TWinControl* Control() const { return control_; }
+  // The framework control skinned: the windowed one, or a graphic control's.
+  virtual TControl* SkinnedControl() const { return control_; }
   // Whether attaching swaps the control's colour for the face colour.
   bool KeepColour() const { return keep_colour_; }
   void SetKeepColour(bool Value) { keep_colour_ = Value; }
@@ -40,6 +42,8 @@ class TSkinControl : public TComponent {
   void WndProc(TMessage& Message);
   LONG_PTR WindowLong(int Index) const;
   void Fill(HDC DC, const TRect& Rect, TColor Colour);
+  // Bitmap made 24-bit, W x H, filled with the face colour; its DC.
+  HDC FaceBitmap(TBitmap& Bitmap, int W, int H);
   // The focus rectangle around Text as DrawText would place it in Bounds with Flags
   // (DT_CENTER, DT_RIGHT or left), inflated by 2 and 1 and clipped to Bounds.
   void DrawFocusRectFor(HDC DC, const TRect& Bounds, const WideString& Text, UINT Flags);
@@ -52,6 +56,10 @@ class TSkinControl : public TComponent {
   // for a control tagged 5555 or under xoTransparent.
   bool ParentMode() const;
   void SwitchParentBackground(bool Attach);
+  // The attachment to a framework control: the references stored, the window procedure
+  // taken over when Hook is set, the skinner listed with its form, the colour swapped when
+  // keeping the colour.
+  void Bind(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour, TCanvas* Canvas, bool Hook);
 
   TCanvas* canvas_ = nullptr;
   bool handled_ = false;

@@ -24,8 +24,9 @@ bool HasProp(TObject* Instance, const AnsiString& Name);
 void SetPropText(TObject* Instance, const AnsiString& Name, const AnsiString& Value);
 class TToolBar;
 // A tool bar's background: the skin's tool-bar image stretched over Rect, unless the skin
-// has none or its Options hold xoToolbarBK.
-void PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect);
+// has none or its Options hold xoToolbarBK. True when it painted (the bar's own fill is
+// then left out).
+bool PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect);
 // ANSI text (the system code page) as wide text.
 WideString SkinWideText(const AnsiString& Text);
 // A window's text as wide text.
@@ -58,13 +59,26 @@ class TSkinButton : public TSkinControl {
  protected:
   // The frame by the state convention: 3 disabled, 2 pressed, 4 hot, 5 focused, 1 normal.
   virtual int ButtonFrame();
-  // Background and the [Buttons] frame into the off-screen bitmap of Rect's size.
+  // The off-screen bitmap sized W x H with the background: the parent's image in
+  // parent-background mode, else the face colour.
+  HDC PrepareBuffer(int W, int H);
+  // The [Buttons] frame over the off-screen bitmap.
+  void DrawButtonImage(int W, int H, int Frame);
   void DrawFace(const TRect& Rect, int Frame);
   // Font and text colour of the caption; NormalAlways applies NormalColour2 in every state.
   void SelectTextColours(HDC DC, bool NormalAlways);
+  // The caption centred in W x H of the off-screen bitmap, with its focus rectangle.
+  void DrawCentredCaption(int W, int H, const WideString& Text, bool Focused);
+  // What the button shows over its face in W x H of the off-screen bitmap (its font and text
+  // colour selected): the centred caption here.
+  virtual void DrawContent(int W, int H);
+  // NormalColour2 in every state (push and glyph buttons), or in the normal state only.
+  virtual bool NormalColourAlways() const { return true; }
   WideString CaptionW();
-  bool FocusedNow() const;
-  bool EnabledNow() const;
+  virtual bool FocusedNow() const;
+  virtual bool EnabledNow() const;
+  // The framework control whose properties and font the button shows (none: a raw window).
+  TControl* Source() const { return SkinnedControl(); }
 
   int mouse_ = 0;  // bit 0 hot, bit 1 pressed
   std::unique_ptr<TBitmap> buffer_;
@@ -79,10 +93,11 @@ class TSkinBitButton : public TSkinButton {
   explicit TSkinBitButton(TComponent* AOwner, const AnsiString& GlyphProperty = "")
       : TSkinButton(AOwner), glyph_property_(GlyphProperty) {}
   KV_CLASS_NAME(TSkinBitButton)
-  void DrawFrame(HDC DC, const TRect& Rect) override;
   const AnsiString& GlyphProperty() const { return glyph_property_; }
 
  protected:
+  void DrawContent(int W, int H) override;
+  bool NormalColourAlways() const override { return glyph_property_.empty(); }
   // Glyph and caption of the control Source laid out over W x H of the off-screen bitmap;
   // Index is the glyph (1 normal, 2 disabled, 3 pressed). The speed buttons' margin from a
   // given spacing is one pixel larger.
@@ -90,15 +105,40 @@ class TSkinBitButton : public TSkinButton {
   AnsiString glyph_property_;
 };
 
+// A speed button: a graphic control without a window, painted on its parent. A flat one
+// shows the [Buttons] frame only while hot or pressed; one that is down shows glyph 4.
+class TSkinSpeedButton : public TSkinBitButton {
+ public:
+  explicit TSkinSpeedButton(TComponent* AOwner, const AnsiString& GlyphProperty = "")
+      : TSkinBitButton(AOwner, GlyphProperty) {}
+  ~TSkinSpeedButton() override;
+  KV_CLASS_NAME(TSkinSpeedButton)
+  void AttachGraphic(TWinSkinForm* Form, TSkinData* Data, TGraphicControl* Control, TCanvas* Canvas);
+  TControl* SkinnedControl() const override { return graphic_; }
+  bool BeforeDefault(TMessage& Message) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+
+ protected:
+  bool FocusedNow() const override { return false; }
+  bool EnabledNow() const override;
+
+ private:
+  void Unhook();
+  TGraphicControl* graphic_ = nullptr;
+  bool drawing_ = false;
+};
+
 // A push button with a drop-down arrow at its right.
 class TSkinMenuButton : public TSkinButton {
  public:
   using TSkinButton::TSkinButton;
   KV_CLASS_NAME(TSkinMenuButton)
-  void DrawFrame(HDC DC, const TRect& Rect) override;
 
  protected:
   int ButtonFrame() override;
+  void DrawContent(int W, int H) override;
+  bool NormalColourAlways() const override { return false; }
 };
 
 // The disabled look of a glyph: a bitmap of its size on the system face colour with its
@@ -169,6 +209,22 @@ class TSkinBox : public TSkinControl {
   bool PaintsToolBar = false;
 };
 
+// Up-down (spin) arrows in two halves: left/up and right/down.
+class TSkinUpDown : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinUpDown)
+  bool BeforeDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  // Inside an edit: kept 3 pixels inside the edit's border.
+  bool InEdit = false;
+  // Halves side by side whatever the window's style.
+  bool Horizontal = false;
+
+ private:
+  bool pressed_ = false;
+};
+
 // Check and radio controls of other component sets that publish a glyph bitmap: the
 // skin's check or radio frames are laid out into it. Kind 1 check box (9 cells into
 // "CustomGlyphs"), 2 radio button (6 cells into "CustomGlyphs"), 3 check box (6 cells into
@@ -185,6 +241,25 @@ class TSkinObjImage : public TSkinControl {
 
  private:
   void BuildGlyph();
+};
+
+// Page controls of other component sets that publish their tab backgrounds: the skin's
+// "Tabs" frames 1 and 2 go into "TabBackGround" and "TabBackGroundActive"; an up-down the
+// control holds gets its skinner.
+class TSkinAdvPage : public TSkinControl {
+ public:
+  TSkinAdvPage(TComponent* AOwner, int Mode) : TSkinControl(AOwner), PageMode(Mode) {}
+  KV_CLASS_NAME(TSkinAdvPage)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  void Detach() override;
+  void SkinChanged() override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  TSkinUpDown* UpDown = nullptr;
+  const int PageMode;
+
+ private:
+  void PublishTabImages();
 };
 
 // A dialog's or tool bar's background in the face colour.
@@ -260,6 +335,11 @@ class TSkinEdit : public TSkinControl {
   KV_CLASS_NAME(TSkinEdit)
   void AfterDefault(TMessage& Message) override;
   void DrawFrame(HDC DC, const TRect& Rect) override;
+  // The skinner of the up-down found inside the edit, or nullptr.
+  TSkinUpDown* UpDown() const { return up_down_; }
+
+ private:
+  TSkinUpDown* up_down_ = nullptr;
 };
 
 class TSkinComBox : public TSkinControl {
@@ -292,4 +372,44 @@ class TSkinComBox : public TSkinControl {
   TRect button_{};
   bool own_button_ = false;
   int mouse_ = 0;  // bit 0 hot, bit 1 pressed
+};
+
+// ---- Date-time pickers ------------------------------------------------------------------------------------
+class TSkinDateTime;
+
+// The skinned drop arrow laid over a date-time picker: a click on it reaches the picker as a
+// press and release at the same place.
+class TArrowButton : public TCustomControl {
+ public:
+  TArrowButton(TComponent* AOwner, TSkinData* Data, TWinControl* Picker);
+  KV_CLASS_NAME(TArrowButton)
+  // Width and height for the picker's current size, at the side the picker's style asks.
+  void Place();
+  bool Hot() const { return hot_; }
+
+ protected:
+  void Paint() override;
+  void WndProc(TMessage& Message) override;
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+
+ private:
+  TSkinData* data_;
+  TWinControl* picker_;
+  int arrow_width_;
+  bool hot_ = false;
+};
+
+class TSkinDateTime : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinDateTime)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  TArrowButton* Arrow() const { return arrow_; }
+
+ private:
+  TArrowButton* arrow_ = nullptr;
 };

@@ -103,6 +103,8 @@ class TWinSkinForm : public TComponent {
   void ClearControls();
   // Frees the skinners whose window is gone.
   void FreeDeadControls();
+  // After a skin change: the form takes the new face colour, every control skinner refreshes.
+  void RefreshControls();
 
   // The class mapping: which control gets which skinner.
   void SkinChildren();
@@ -175,6 +177,7 @@ class TWinSkinForm : public TComponent {
  private:
   void AttachSkinner(TSkinControl* Skinner, TWinControl* Control, bool KeepColour);
   void AttachRaw(TSkinControl* Skinner, HWND Window);
+  void SkinGroupButtons(TWinControl* Group, bool Checks);
   static LRESULT Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT PassOn(UINT Msg, WPARAM wParam, LPARAM lParam);

@@ -172,8 +172,7 @@ void TWinSkinForm::FormHook(TMessage& Message) {
       }
       return;
     case kSkinChangeMsg:
-      Form->SetColor(SkinData->Colour(csButtonFace));
-      for (TSkinControl* c : Controls) c->SkinChanged();
+      RefreshControls();
       Phase = phReskinning;
       if (FrameSkinned) {
         FitWindow(true);

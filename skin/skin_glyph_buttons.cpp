@@ -4,6 +4,7 @@
 #include "framework/controls/comctrls.h"
 #include "framework/controls/typinfo.h"
 #include "skin/skin_controls.h"
+#include "skin/skin_form.h"
 
 namespace {
 
@@ -46,18 +47,9 @@ std::unique_ptr<TBitmap> MakeDisabledGlyph(TBitmap* Glyph) {
   return out;
 }
 
-void TSkinBitButton::DrawFrame(HDC DC, const TRect& Rect) {
-  if (!data_->Buttons()->HasImage()) return;
-  const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
-  if (w < 1 || h < 1) return;
-  DrawFace(Rect, ButtonFrame());
-  HDC dc = buffer_->Canvas()->Handle();
-  HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
-  SelectTextColours(dc, glyph_property_.empty());
+void TSkinBitButton::DrawContent(int W, int H) {
   const bool enabled = EnabledNow();
-  DrawGlyphAndCaption(control_, w, h, Pressed() ? 3 : !enabled ? 2 : 1, enabled, FocusedNow(), false);
-  SelectObject(dc, oldFont);
-  BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
+  DrawGlyphAndCaption(control_, W, H, Pressed() ? 3 : !enabled ? 2 : 1, enabled, FocusedNow(), false);
 }
 
 void TSkinBitButton::DrawGlyphAndCaption(TControl* Source, int W, int H, int Index, bool Enabled, bool Focused,
@@ -91,12 +83,16 @@ void TSkinBitButton::DrawGlyphAndCaption(TControl* Source, int W, int H, int Ind
       gh = images->Height();
     }
   }
+  const WideString text =
+      SkinBreakCaption(HasProp(Source, "Caption") ? SkinWideText(GetPropValue(Source, "Caption")) : WideString());
+  if (Speed && gw == 0 && gh == 0) {
+    DrawCentredCaption(W, H, text, Focused);
+    return;
+  }
   // 2-3. Layout and the caption's size.
   const AnsiString layout = PropText(Source, "Layout");
   const bool right = layout == "blglyphright", top = layout == "blglyphtop", bottom = layout == "blglyphbottom";
   const bool horizontal = !top && !bottom;
-  const WideString text =
-      SkinBreakCaption(HasProp(Source, "Caption") ? SkinWideText(GetPropValue(Source, "Caption")) : WideString());
   RECT area{2, 2, W - 2, H - 2};
   if (horizontal)
     area.right -= gw + 2;
@@ -175,4 +171,94 @@ void TSkinBitButton::DrawGlyphAndCaption(TControl* Source, int W, int H, int Ind
     InflateRect(&r, 2, 2);
     DrawFocusRect(dc, &r);
   }
+}
+
+// ---- TSkinSpeedButton ------------------------------------------------------------------------------------
+TSkinSpeedButton::~TSkinSpeedButton() { Unhook(); }
+
+void TSkinSpeedButton::AttachGraphic(TWinSkinForm* Form, TSkinData* Data, TGraphicControl* Control, TCanvas* Canvas) {
+  if (attached_) return;
+  data_ = Data;
+  canvas_ = Canvas;
+  graphic_ = Control;
+  old_method_ = Control->WindowProc;
+  Control->WindowProc = [this](TMessage& m) { WndProc(m); };
+  RepaintTarget = Control;
+  form_ = Form;
+  if (form_) form_->AddControl(this);
+  attached_ = true;
+  state_ = 1;
+  Control->Invalidate();
+}
+
+void TSkinSpeedButton::Unhook() {
+  if (graphic_ && old_method_ && !graphic_->ComponentState().Contains(csDestroying)) graphic_->WindowProc = old_method_;
+  old_method_ = nullptr;
+}
+
+bool TSkinSpeedButton::EnabledNow() const { return PropText(graphic_, "Enabled") == "true"; }
+
+bool TSkinSpeedButton::BeforeDefault(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_PAINT: {
+      HDC dc = reinterpret_cast<HDC>(Message.WParam);
+      if (!dc) return true;
+      DrawFrame(dc, TRect{0, 0, graphic_->Width(), graphic_->Height()});
+      Message.Result = 1;
+      return false;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      Default(Message);
+      mouse_ |= 2;
+      Repaint();
+      return false;
+    case WM_LBUTTONUP: return true;
+    default: return TSkinButton::BeforeDefault(Message);
+  }
+}
+
+void TSkinSpeedButton::AfterDefault(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_ENABLE:
+    case 0xB007:
+    case CM_ENABLEDCHANGED: return;
+    case WM_NCDESTROY:
+    case 0xB021: Unhook(); return;
+    case WM_LBUTTONUP:
+      mouse_ &= ~2;
+      Repaint();
+      return;
+    case CM_MOUSEENTER:
+      mouse_ |= 1;
+      Repaint();
+      return;
+    case CM_MOUSELEAVE:
+      mouse_ = 0;
+      if (graphic_->Visible()) Repaint();
+      return;
+    default: TSkinButton::AfterDefault(Message);
+  }
+}
+
+void TSkinSpeedButton::DrawFrame(HDC DC, const TRect& Rect) {
+  if (drawing_ || !data_->Buttons()->HasImage()) return;
+  const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
+  if (w < 1 || h < 1) return;
+  drawing_ = true;
+  try {
+    const bool down = PropText(graphic_, "Down") == "true";
+    const bool enabled = EnabledNow();
+    const int state = down ? 2 : !enabled ? 3 : Pressed() ? 2 : Hot() ? 4 : 1;
+    const int glyph = down ? 4 : Pressed() ? 3 : !enabled ? 2 : 1;
+    HDC dc = PrepareBuffer(w, h);
+    if (state == 2 || state == 4 || PropText(graphic_, "Flat") != "true") DrawButtonImage(w, h, state);
+    HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
+    SelectTextColours(dc, false);
+    DrawGlyphAndCaption(graphic_, w, h, glyph, enabled, false, true);
+    SelectObject(dc, oldFont);
+    BitBlt(DC, Rect.left, Rect.top, w, h, dc, 0, 0, SRCCOPY);
+  } catch (const Exception&) {
+  }
+  drawing_ = false;
 }

@@ -316,6 +316,7 @@ void TSkinManage::RunCommand() {
       for (auto& f : forms_)
         if (f->SkinData == data) {
           f->LoadBorderMetrics();
+          f->RefreshControls();
           f->RepaintWindow();
           break;
         }
@@ -340,6 +341,7 @@ void TSkinManage::RunCommand() {
           f->Phase = TWinSkinForm::phRunning;
           SetWindowPos(f->Wnd, nullptr, 0, 0, 0, 0,
                        SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+          f->RefreshControls();
           f->RepaintWindow();
         }
     }

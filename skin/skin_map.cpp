@@ -33,6 +33,11 @@ void TWinSkinForm::FreeDeadControls() {
   for (TSkinControl* c : dead) delete c;  // each leaves Controls as it goes
 }
 
+void TWinSkinForm::RefreshControls() {
+  if (Form) Form->SetColor(SkinData->Colour(csButtonFace));
+  for (TSkinControl* c : std::vector<TSkinControl*>(Controls)) c->SkinChanged();
+}
+
 TSkinControl* TWinSkinForm::FindControlSkinner(HWND Window) {
   // A skinner whose window is gone no longer owns the handle (the system may reuse it).
   for (TSkinControl* c : Controls)
@@ -42,7 +47,7 @@ TSkinControl* TWinSkinForm::FindControlSkinner(HWND Window) {
 
 TSkinControl* TWinSkinForm::SkinnerOf(TControl* Control) {
   for (TSkinControl* c : Controls)
-    if (c->Control() == Control) return c;
+    if (c->SkinnedControl() == Control) return c;
   return nullptr;
 }
 
@@ -122,6 +127,10 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
     AttachSkinner(new TSkinCheckBox(win), win, false);
     return;
   }
+  if (OneOf(cls, {"TUPDOWN", "TSPINBUTTON"}) && sc.Contains(xcSpin)) {
+    AttachSkinner(new TSkinUpDown(win), win, false);
+    return;
+  }
   if (cls == "TDBNAVIGATOR" && sc.Contains(xcPanel)) {
     AttachSkinner(new TSkinBox(win), win, true);
     for (int i = 0; i < win->ControlCount(); ++i) MapControl(win->Controls(i), win);
@@ -140,7 +149,9 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
     auto* box = new TSkinBox(win);
     if (!bar->OnCustomDraw) {
       box->PaintsToolBar = true;
-      bar->OnCustomDraw = [data](TToolBar* Sender, const TRect& R, bool&) { PaintToolBarBackground(data, Sender, R); };
+      bar->OnCustomDraw = [data](TToolBar* Sender, const TRect& R, bool& DefaultDraw) {
+        if (PaintToolBarBackground(data, Sender, R)) DefaultDraw = false;
+      };
     }
     AttachSkinner(box, win, false);
     return;
@@ -210,9 +221,15 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
   }
   if (!found) return false;
   const auto& sc = data->SkinControls;
+  if (auto* graphic = dynamic_cast<TGraphicControl*>(Control)) {
+    if (kind == "speedbutton" && sc.Contains(xcSpeedButton))
+      (new TSkinSpeedButton(graphic))->AttachGraphic(this, data, graphic, &ControlCanvas);
+    else if (kind == "pngspeedbutton" && sc.Contains(xcButton))
+      (new TSkinSpeedButton(graphic, "PngImage"))->AttachGraphic(this, data, graphic, &ControlCanvas);
+    return true;
+  }
   auto* win = dynamic_cast<TWinControl*>(Control);
   if (!win) return true;
-  const AnsiString upper = UpperCase(ClassName);
   if (kind == "combobox" && sc.Contains(xcCombo)) {
     AttachSkinner(new TSkinComBox(win), win, false);
   } else if (kind == "comboboxex" && sc.Contains(xcCombo)) {
@@ -236,6 +253,8 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
       AttachSkinner(new TSkinBitButton(win), win, false);
   } else if (kind == "pngbitbtn" && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinBitButton(win, "PngImage"), win, false);
+  } else if (kind == "datetimepicker" && sc.Contains(xcCombo)) {
+    AttachSkinner(new TSkinDateTime(win), win, false);
   } else if (kind == "menubtn" && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinMenuButton(win), win, false);
   } else if (kind == "progress" && sc.Contains(xcProgress)) {
@@ -246,32 +265,33 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
     SkinControlsOf(win);
   } else if (kind == "groupbox" && sc.Contains(xcGroupBox)) {
     AttachSkinner(new TSkinGroupBox(win), win, true);
+  } else if (kind == "advpagecontrol" && sc.Contains(xcTab)) {
+    AttachSkinner(new TSkinAdvPage(win, 4), win, true);
   } else if (kind == "radiogroup" && sc.Contains(xcGroupBox)) {
-    if (sc.Contains(xcRadioButton))
-      for (int i = 0; i < win->ControlCount(); ++i) {
-        auto* child = dynamic_cast<TWinControl*>(win->Controls(i));
-        if (!child || SkinnerOf(child)) continue;
-        if (Contains(UpperCase(child->ClassName()), "TRZ"))
-          AttachSkinner(new TSkinObjImage(child, 2), child, true);
-        else
-          AttachSkinner(new TSkinRadioButton(child), child, false);
-      }
+    if (sc.Contains(xcRadioButton)) SkinGroupButtons(win, false);
     AttachSkinner(new TSkinGroupBox(win), win, true);
   } else if (kind == "checkgroup" && sc.Contains(xcPanel)) {
-    if (sc.Contains(xcRadioButton))
-      for (int i = 0; i < win->ControlCount(); ++i) {
-        auto* child = dynamic_cast<TWinControl*>(win->Controls(i));
-        if (!child || SkinnerOf(child)) continue;
-        if (Contains(UpperCase(child->ClassName()), "TRZ"))
-          AttachSkinner(new TSkinObjImage(child, 1), child, true);
-        else
-          AttachSkinner(new TSkinCheckBox(child), child, false);
-      }
+    if (sc.Contains(xcRadioButton)) SkinGroupButtons(win, true);
     if (sc.Contains(xcGroupBox)) AttachSkinner(new TSkinGroupBox(win), win, true);
   } else if (kind == "checkbox" && sc.Contains(xcCheckBox)) {
     AttachSkinner(new TSkinCheckBox(win), win, false);
   }
   return true;
+}
+
+// The buttons of a radio or check group: glyph controls (class names with "TRZ") take the
+// skin's frames as glyphs, the others get a radio-button or check-box skinner.
+void TWinSkinForm::SkinGroupButtons(TWinControl* Group, bool Checks) {
+  for (int i = 0; i < Group->ControlCount(); ++i) {
+    auto* child = dynamic_cast<TWinControl*>(Group->Controls(i));
+    if (!child || SkinnerOf(child)) continue;
+    if (Contains(UpperCase(child->ClassName()), "TRZ"))
+      AttachSkinner(new TSkinObjImage(child, Checks ? 1 : 2), child, true);
+    else if (Checks)
+      AttachSkinner(new TSkinCheckBox(child), child, false);
+    else
+      AttachSkinner(new TSkinRadioButton(child), child, false);
+  }
 }
 
 void TWinSkinForm::SkinRawChildren(HWND Window) {
@@ -335,12 +355,13 @@ void TWinSkinForm::MapWindow(HWND Window) {
   if (s) AttachRaw(s, target);
 }
 
-void PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect) {
+bool PaintToolBarBackground(TSkinData* Data, TToolBar* Bar, const TRect& Rect) {
   TDataSkinObject* back = Data->Element("Toolbar");
-  if (!back || !back->HasImage() || Data->Options.Contains(xoToolbarBK)) return;
+  if (!back || !back->HasImage() || Data->Options.Contains(xoToolbarBK)) return false;
   HDC dc = Bar->Canvas()->Handle();
   const int old = SetStretchBltMode(dc, COLORONCOLOR);
   StretchBlt(dc, Rect.left, Rect.top, Rect.right - Rect.left, Rect.bottom - Rect.top, back->Map->Canvas()->Handle(), 0,
              0, back->Map->Width(), back->Map->Height(), SRCCOPY);
   SetStretchBltMode(dc, old);
+  return true;
 }

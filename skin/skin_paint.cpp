@@ -131,6 +131,21 @@ void RotateBitmapRight(TBitmap* Bitmap) { RotateBitmap(Bitmap, true); }
 
 void CopyBitmap(TBitmap* Source, TBitmap* Target) { Target->Assign(Source); }
 
+void TileBitmap(HDC DC, const TRect& Dest, TBitmap* Bitmap, const TRect& Source) {
+  const int sw = Source.right - Source.left, sh = Source.bottom - Source.top;
+  if (sw <= 0 || sh <= 0 || !Bitmap) return;
+  TBitmap part;
+  part.SetPixelFormat(pf24bit);
+  part.SetSize(sw, sh);
+  HDC pdc = part.Canvas()->Handle();
+  BitBlt(pdc, 0, 0, sw, sh, Bitmap->Canvas()->Handle(), Source.left, Source.top, SRCCOPY);
+  const int saved = SaveDC(DC);
+  IntersectClipRect(DC, Dest.left, Dest.top, Dest.right, Dest.bottom);
+  for (int y = Dest.top; y < Dest.bottom; y += sh)
+    for (int x = Dest.left; x < Dest.right; x += sw) BitBlt(DC, x, y, sw, sh, pdc, 0, 0, SRCCOPY);
+  RestoreDC(DC, saved);
+}
+
 std::unique_ptr<TBitmap> RenderSkinImage(const TRect& Target, TBitmap* Image, const TSkinMargins& Margins,
                                          bool Vertical, bool Tile, int N, int K) {
   auto out = std::make_unique<TBitmap>();
@@ -157,10 +172,8 @@ std::unique_ptr<TBitmap> RenderSkinImage(const TRect& Target, TBitmap* Image, co
   if (l) piece(0, t, l, dch, 0, t, l, ch);
   if (t) piece(l, 0, dcw, t, l, 0, cw, t);
   if (Tile && cw > 0 && ch > 0) {
-    for (int y = 0; y < dch; y += ch)
-      for (int x = 0; x < dcw; x += cw)
-        piece(l + x, t + y, std::min(cw, dcw - x), std::min(ch, dch - y), l, t, std::min(cw, dcw - x),
-              std::min(ch, dch - y));
+    if (dcw > 0 && dch > 0)
+      TileBitmap(dst, TRect{l, t, l + dcw, t + dch}, Image, TRect{fx + l, fy + t, fx + l + cw, fy + t + ch});
   } else {
     piece(l, t, dcw, dch, l, t, cw, ch);
   }

@@ -43,6 +43,9 @@ void CopyBitmap(TBitmap* Source, TBitmap* Target);
 // margins drops those margins.
 std::unique_ptr<TBitmap> RenderSkinImage(const TRect& Target, TBitmap* Image, const TSkinMargins& Margins,
                                          bool Vertical, bool Tile, int N, int K);
+// The Source part of Bitmap repeated unscaled from Dest's top-left across and down, clipped
+// to Dest. Nothing for an empty or inverted Source.
+void TileBitmap(HDC DC, const TRect& Dest, TBitmap* Bitmap, const TRect& Source);
 // RenderSkinImage drawn at Rect of DC: transparent (magenta) or opaque.
 void DrawSkinImage(HDC DC, const TRect& Rect, TBitmap* Image, bool Vertical, bool Tile, bool Transparent, int N, int K,
                    const TSkinMargins& Margins);

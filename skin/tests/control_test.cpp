@@ -111,6 +111,24 @@ TEST_F(SkinBarTest, BarRepeatsTheMiddleUnscaledBetweenItsCaps) {
   EXPECT_EQ(At(10, 6), 0xFFFFFF);  // the frame's own height, not the rectangle's
 }
 
+TEST_F(SkinBarTest, TilingRepeatsTheSourceUnscaledAndClipsAtTheDestination) {
+  // The middle of frame 2 (x 12-17, six numbered columns) over a rectangle 14 wide, 6 high.
+  TileBitmap(target.Canvas()->Handle(), TRect{3, 1, 17, 7}, &image, TRect{12, 0, 18, 4});
+  for (int x = 3; x < 17; ++x) EXPECT_EQ(At(x, 5), 0x100 * ((x - 3) % 6 + 1)) << x;
+  EXPECT_EQ(At(17, 5), 0xFFFFFF);  // clipped: the third copy stops at the right edge
+  EXPECT_EQ(At(5, 7), 0xFFFFFF);   // and the second row at the bottom
+  EXPECT_EQ(At(2, 1), 0xFFFFFF);
+  // An inverted or empty source draws nothing.
+  TileBitmap(target.Canvas()->Handle(), TRect{20, 0, 40, 12}, &image, TRect{18, 0, 12, 4});
+  TileBitmap(target.Canvas()->Handle(), TRect{20, 0, 40, 12}, &image, TRect{12, 2, 18, 2});
+  EXPECT_EQ(At(25, 5), 0xFFFFFF);
+  // A tiled element's centre is laid out the same way, between its kept margins.
+  auto frame = RenderSkinImage(TRect{0, 0, 22, 4}, &image, margins, false, true, 2, 2);
+  EXPECT_EQ(frame->Canvas()->Pixels(0, 0), kLeftCap);
+  for (int x = 2; x < 20; ++x) EXPECT_EQ(frame->Canvas()->Pixels(x, 1), 0x100 * ((x - 2) % 6 + 1)) << x;
+  EXPECT_EQ(frame->Canvas()->Pixels(21, 0), kRightCap);
+}
+
 TEST_F(SkinBarTest, StretchedBarKeepsCapsUnlessNarrowerThanAFrame) {
   DrawSkinBarStretched(target.Canvas()->Handle(), TRect{0, 0, 30, 8}, &image, false, 2, 2, margins);
   EXPECT_EQ(At(1, 7), kLeftCap);

@@ -34,6 +34,11 @@ class TDBComboBoxEh : public TCustomComboBox {
   using TCustomComboBox::TCustomComboBox;
   KV_CLASS_NAME(TDBComboBoxEh)
 };
+class TSpinButton : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TSpinButton)
+};
 class TTntComboBox : public TWinControl {
  public:
   using TWinControl::TWinControl;
@@ -89,6 +94,34 @@ class TcxCheckBox : public TWinControl {
   TGlyphProperties Properties;
 };
 
+// A page control of another component set that takes its tab backgrounds as bitmaps.
+class TOtherPageControl : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TOtherPageControl)
+  TBitmap Normal, Active;
+};
+
+// A date-time picker of another component set: it notes the presses it gets.
+class TOtherDatePicker : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TOtherDatePicker)
+  std::vector<std::pair<UINT, POINT>> Presses;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override {
+    TWinControl::CreateParams(Params);
+    Params.ExStyle |= WS_EX_CLIENTEDGE;
+  }
+  void WndProc(TMessage& Message) override {
+    if (Message.Msg == WM_LBUTTONDOWN || Message.Msg == WM_LBUTTONUP)
+      Presses.push_back({Message.Msg, POINT{static_cast<int16_t>(LOWORD(Message.LParam)),
+                                            static_cast<int16_t>(HIWORD(Message.LParam))}});
+    TWinControl::WndProc(Message);
+  }
+};
+
 // A glyph button of another component set.
 class TOtherBitButton : public TButton {
  public:
@@ -107,24 +140,28 @@ void RegisterTestProps() {
                                              "NumButtons", [](TDCEdit& e) { return e.NumButtons; },
                                              [](TDCEdit& e, int v) { e.NumButtons = v; })});
   RegisterClassProps<TRzCheckBox>(
-      "TRzCheckBox",
-      {ObjProp<TRzCheckBox>("CustomGlyphs", [](TRzCheckBox& c) -> TObject* { return &c.Glyphs; }),
-       IntProp<TRzCheckBox>(
-           "TransparentColor", [](TRzCheckBox& c) { return c.TransparentColour; },
-           [](TRzCheckBox& c, int v) { c.TransparentColour = v; }),
-       BoolProp<TRzCheckBox>(
-           "UseCustomGlyphs", [](TRzCheckBox& c) { return !c.UseCustom.empty() && c.UseCustom.back(); },
-           [](TRzCheckBox& c, bool v) { c.UseCustom.push_back(v); })});
+      "TRzCheckBox", {ObjProp<TRzCheckBox>("CustomGlyphs", [](TRzCheckBox& c) -> TObject* { return &c.Glyphs; }),
+                      IntProp<TRzCheckBox>(
+                          "TransparentColor", [](TRzCheckBox& c) { return c.TransparentColour; },
+                          [](TRzCheckBox& c, int v) { c.TransparentColour = v; }),
+                      BoolProp<TRzCheckBox>(
+                          "UseCustomGlyphs", [](TRzCheckBox& c) { return !c.UseCustom.empty() && c.UseCustom.back(); },
+                          [](TRzCheckBox& c, bool v) { c.UseCustom.push_back(v); })});
   RegisterClassProps<TOtherBitButton>(
-      "TOtherBitButton",
-      {ObjProp<TOtherBitButton>("Glyph", [](TOtherBitButton& b) -> TObject* { return &b.Glyph; }),
-       IntProp<TOtherBitButton>("NumGlyphs", [](TOtherBitButton& b) { return b.NumGlyphs; }),
-       IntProp<TOtherBitButton>("Margin", [](TOtherBitButton& b) { return b.Margin; }),
-       IntProp<TOtherBitButton>("Spacing", [](TOtherBitButton& b) { return b.Spacing; }),
-       EnumProp<TOtherBitButton, TButtonLayout>("Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"},
-                                                [](TOtherBitButton& b) { return b.Layout; })});
+      "TOtherBitButton", {ObjProp<TOtherBitButton>("Glyph", [](TOtherBitButton& b) -> TObject* { return &b.Glyph; }),
+                          IntProp<TOtherBitButton>("NumGlyphs", [](TOtherBitButton& b) { return b.NumGlyphs; }),
+                          IntProp<TOtherBitButton>("Margin", [](TOtherBitButton& b) { return b.Margin; }),
+                          IntProp<TOtherBitButton>("Spacing", [](TOtherBitButton& b) { return b.Spacing; }),
+                          EnumProp<TOtherBitButton, TButtonLayout>(
+                              "Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"},
+                              [](TOtherBitButton& b) { return b.Layout; })});
+  RegisterClassProps<TOtherPageControl>(
+      "TOtherPageControl",
+      {ObjProp<TOtherPageControl>("TabBackGround", [](TOtherPageControl& c) -> TObject* { return &c.Normal; }),
+       ObjProp<TOtherPageControl>("TabBackGroundActive", [](TOtherPageControl& c) -> TObject* { return &c.Active; })});
   RegisterClassProps<TGlyphProperties>(
-      "TGlyphProperties", {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
+      "TGlyphProperties",
+      {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
   RegisterClassProps<TcxCheckBox>(
       "TcxCheckBox", {ObjProp<TcxCheckBox>("Properties", [](TcxCheckBox& c) -> TObject* { return &c.Properties; })});
 }
@@ -187,6 +224,16 @@ class SkinnersTest : public ::testing::Test {
     return p;
   }
   COLORREF At(HWND w, int x, int y) { return KvWindowGetPixel(w, x, y); }
+  // The pointer moved to client point (x, y) of w, the left button pressed or released.
+  void MoveTo(HWND w, int x, int y) {
+    const POINT p = ScreenOf(w, x, y);
+    KvInjectMouseMove(p.x, p.y);
+    KvPumpMessages();
+  }
+  void LeftButton(bool down) {
+    KvInjectMouseButton(VK_LBUTTON, down ? TRUE : FALSE);
+    KvPumpMessages();
+  }
   COLORREF Face() { return SkinColorToRGB(data->Colour(csButtonFace)); }
 
   TSkinData* data = nullptr;
@@ -206,10 +253,10 @@ TEST_F(SkinnersTest, ChainOfClassTestsGivesEachControlItsSkinnerBehindItsGate) {
     const char* closed;  // with it closed (the next row may take the control)
   } rows[] = {
       {"check box", [&] { return Make<TCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinCheckBox", ""},
+      {"spin button", [&] { return Make<TSpinButton>(5, 5, 16, 20); }, xcSpin, "TSkinUpDown", ""},
       {"navigator", [&] { return Make<TDBNavigator>(5, 5, 80, 20); }, xcPanel, "TSkinBox", ""},
       {"glyph check box", [&] { return Make<TRzCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
-      {"glyph radio button", [&] { return Make<TRzRadioButton>(5, 5, 80, 20); }, xcRadioButton, "TSkinObjImage",
-       ""},
+      {"glyph radio button", [&] { return Make<TRzRadioButton>(5, 5, 80, 20); }, xcRadioButton, "TSkinObjImage", ""},
       {"glyph property box", [&] { return Make<TcxCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
       {"tool bar", [&] { return Make<TToolBar>(5, 5, 80, 20); }, xcToolbar, "TSkinBox", ""},
       {"status bar", [&] { return Make<TStatusBar>(5, 5, 80, 20); }, xcStatusBar, "TSkinStatusBar", ""},
@@ -261,6 +308,10 @@ TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
       {"panel", xcPanel, "TSkinBox"},
       {"button", xcButton, "TSkinButton"},
       {"menubtn", xcButton, "TSkinMenuButton"},
+      {"bitbtn", xcButton, "TSkinBitButton"},
+      {"pngbitbtn", xcButton, "TSkinBitButton"},
+      {"datetimepicker", xcCombo, "TSkinDateTime"},
+      {"advpagecontrol", xcTab, "TSkinAdvPage"},
       {"progress", xcProgress, "TSkinProgress"},
       {"groupbox", xcGroupBox, "TSkinGroupBox"},
       {"checkbox", xcCheckBox, "TSkinCheckBox"},
@@ -365,12 +416,11 @@ TEST_F(SkinnersTest, ApplicationHandlerDecidesFirstAndAControlIsSkinnedOnce) {
 }
 
 TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
-  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, u"#32770", u"Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 150, 100,
-                             320, 240, nullptr, nullptr, nullptr, nullptr);
+  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, u"#32770", u"Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 150, 100, 320,
+                             240, nullptr, nullptr, nullptr, nullptr);
   windows.push_back(dlg);
   auto child = [&](const char16_t* cls, DWORD style, int y) {
-    return CreateWindowExW(0, cls, u"x", WS_CHILD | WS_VISIBLE | style, 10, y, 120, 20, dlg, nullptr, nullptr,
-                           nullptr);
+    return CreateWindowExW(0, cls, u"x", WS_CHILD | WS_VISIBLE | style, 10, y, 120, 20, dlg, nullptr, nullptr, nullptr);
   };
   struct Case {
     const char* what;
@@ -393,8 +443,8 @@ TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
       {"inner dialog", child(u"#32770", 0, 200), "TSkinBoxH"},
   };
   HWND inner = cases[std::size(cases) - 1].window;
-  HWND innerButton = CreateWindowExW(0, u"Button", u"in", WS_CHILD | WS_VISIBLE, 0, 0, 40, 16, inner, nullptr,
-                                     nullptr, nullptr);
+  HWND innerButton =
+      CreateWindowExW(0, u"Button", u"in", WS_CHILD | WS_VISIBLE, 0, 0, 40, 16, inner, nullptr, nullptr, nullptr);
   SetActiveWindow(dlg);
   KvPumpMessages();
   TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(dlg);
@@ -410,9 +460,9 @@ TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
   EXPECT_EQ(list->Child(), nullptr);
   // The static's background comes from the dialog's face brush.
   HDC dc = GetDC(cases[8].window);
-  EXPECT_EQ(SendMessageW(dlg, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                         reinterpret_cast<LPARAM>(cases[8].window)),
-            reinterpret_cast<LRESULT>(data->FaceBrush()));
+  EXPECT_EQ(
+      SendMessageW(dlg, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(cases[8].window)),
+      reinterpret_cast<LRESULT>(data->FaceBrush()));
   ReleaseDC(cases[8].window, dc);
 }
 
@@ -451,6 +501,25 @@ TEST_F(SkinnersTest, GlyphControlsGetTheSkinsFramesCellByCell) {
   EXPECT_TRUE(box->Properties.Glyph.Empty());
 }
 
+TEST_F(SkinnersTest, PageControlTakesTheSkinsTabFramesAsItsBackgrounds) {
+  data->Skin3rd.Add("TOtherPageControl=advpagecontrol");
+  auto* pages = Make<TOtherPageControl>(5, 5, 200, 120);
+  Show();
+  ASSERT_EQ(SkinnerName(pages), "TSkinAdvPage");
+  TDataSkinObject* tabs = data->Element("Tabs");
+  for (const auto& [bitmap, frame] : {std::pair{&pages->Normal, 1}, std::pair{&pages->Active, 2}}) {
+    ASSERT_EQ(bitmap->Width(), 100);
+    ASSERT_EQ(bitmap->Height(), 21);
+    auto want = RenderSkinImage(TRect{0, 0, 100, 21}, tabs->Map.get(), tabs->Margins(), false, false, 5, frame);
+    for (const POINT& p : {POINT{50, 1}, POINT{50, 10}, POINT{1, 10}})
+      EXPECT_EQ(ImagePixel(bitmap, p.x, p.y), ImagePixel(want.get(), p.x, p.y)) << frame;
+  }
+  EXPECT_NE(ImagePixel(&pages->Normal, 50, 1), ImagePixel(&pages->Active, 50, 1));
+  skinner->SkinnerOf(pages)->Detach();
+  EXPECT_TRUE(pages->Normal.Empty());
+  EXPECT_TRUE(pages->Active.Empty());
+}
+
 // ---- Pictures of the states -----------------------------------------------------------------------------------
 class SkinnerPictureTest : public SkinnersTest {
  protected:
@@ -469,9 +538,7 @@ TEST_F(SkinnerPictureTest, PushButtonShowsEachStateFrame) {
   Show();
   ASSERT_EQ(SkinnerName(button), "TSkinButton");
   other->SetFocus();
-  const POINT away = ScreenOf(form->Handle(), 300, 200);  // on the form, away from the controls
-  KvInjectMouseMove(away.x, away.y);
-  KvPumpMessages();
+  MoveTo(form->Handle(), 300, 200);  // on the form, away from the controls
   HWND w = button->Handle();
   const POINT probes[] = {{45, 0}, {45, 1}, {1, 13}, {45, 24}};
   auto shows = [&](int frame) {
@@ -489,22 +556,17 @@ TEST_F(SkinnerPictureTest, PushButtonShowsEachStateFrame) {
       EXPECT_TRUE(differ) << a << " " << b;
     }
   EXPECT_TRUE(shows(1)) << "normal";
-  const POINT centre = ScreenOf(w, 45, 13);
-  KvInjectMouseMove(centre.x, centre.y);
-  KvPumpMessages();
+  MoveTo(w, 45, 13);
   EXPECT_TRUE(shows(4)) << "hot";
-  KvInjectMouseButton(VK_LBUTTON, TRUE);
-  KvPumpMessages();
+  LeftButton(true);
   EXPECT_TRUE(shows(2)) << "pressed";
-  KvInjectMouseButton(VK_LBUTTON, FALSE);
-  KvPumpMessages();
+  LeftButton(false);
   EXPECT_EQ(clicks, 1);
   EXPECT_TRUE(shows(4)) << "hot again, focused underneath";
   // Pressed, then released outside: no click.
-  KvInjectMouseButton(VK_LBUTTON, TRUE);
-  KvInjectMouseMove(away.x, away.y);
-  KvInjectMouseButton(VK_LBUTTON, FALSE);
-  KvPumpMessages();
+  LeftButton(true);
+  MoveTo(form->Handle(), 300, 200);
+  LeftButton(false);
   EXPECT_EQ(clicks, 1);
   auto* sk = static_cast<TSkinButton*>(skinner->SkinnerOf(button));
   EXPECT_EQ(GetFocus(), w);
@@ -519,6 +581,24 @@ TEST_F(SkinnerPictureTest, PushButtonShowsEachStateFrame) {
   button->SetEnabled(false);
   KvPumpMessages();
   EXPECT_TRUE(shows(3)) << "disabled default";
+}
+
+TEST_F(SkinnerPictureTest, SkinChangeRepaintsTheControlsFromTheNewSkin) {
+  TButton* button = Make<TButton>(20, 20, 90, 26);
+  TPanel* panel = Make<TPanel>(20, 60, 90, 40);
+  TEdit* other = Make<TEdit>(200, 20, 90, 22);
+  Show();
+  other->SetFocus();
+  KvPumpMessages();
+  const COLORREF before = At(button->Handle(), 45, 0);
+  data->SetSkinFile("second.skn");
+  ASSERT_TRUE(data->SkinLoaded());
+  KvClockAdvance(300);
+  KvPumpMessages();
+  auto picture = Expected(data->Buttons(), 90, 26, 5, 1);
+  for (int y : {0, 1, 24}) EXPECT_EQ(At(button->Handle(), 45, y), Shown(picture.get(), 45, y, Face())) << y;
+  EXPECT_NE(At(button->Handle(), 45, 0), before);
+  EXPECT_EQ(panel->Color(), data->Colour(csButtonFace));  // the new skin's face
 }
 
 TEST_F(SkinnerPictureTest, EmptyButtonImageLeavesTheNativeButton) {
@@ -551,7 +631,7 @@ TEST_F(SkinnerPictureTest, CheckBoxShowsTheTwelveFrameStates) {
     TCheckBoxState state;
     bool enabled;
     int frame;
-  } states[] = {{cbUnchecked, true, 1}, {cbChecked, true, 5},  {cbGrayed, true, 9},
+  } states[] = {{cbUnchecked, true, 1},  {cbChecked, true, 5},  {cbGrayed, true, 9},
                 {cbUnchecked, false, 4}, {cbChecked, false, 8}, {cbGrayed, false, 12}};
   for (const State& st : states) {
     box->SetEnabled(st.enabled);
@@ -589,8 +669,7 @@ TEST_F(SkinnerPictureTest, StatusBarPanelsProgressAndHeaderFromTheSkin) {
   GetWindowRect(sb, &bw);
   ASSERT_TRUE(SendMessageW(sb, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&r)));
   auto last = Expected(edges, (bw.right - bw.left) - r.left, r.bottom - r.top, 3, 1);
-  EXPECT_EQ(At(sb, bw.right - bw.left - 1, r.top + 5),
-            Shown(last.get(), (bw.right - bw.left) - r.left - 1, 5, Face()));
+  EXPECT_EQ(At(sb, bw.right - bw.left - 1, r.top + 5), Shown(last.get(), (bw.right - bw.left) - r.left - 1, 5, Face()));
 
   // Progress at 50 of 0..100: the bar's frame over the left half, the track's over the right.
   TDataSkinObject* p = data->Element("Progress");
@@ -609,14 +688,10 @@ TEST_F(SkinnerPictureTest, StatusBarPanelsProgressAndHeaderFromTheSkin) {
   const int iw = item.right - item.left, ih = item.bottom - item.top;
   auto normal = Expected(hb, iw, ih, 2, 1), hot = Expected(hb, iw, ih, 2, 2);
   EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(normal.get(), iw - 3, 1, Face()));
-  const POINT over = ScreenOf(header, item.left + iw / 2, 3);
-  KvInjectMouseMove(over.x, over.y);
-  KvPumpMessages();
+  MoveTo(header, item.left + iw / 2, 3);
   EXPECT_EQ(static_cast<TSkinHeader*>(skinner->FindControlSkinner(header))->HotIndex, 0);
   EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(hot.get(), iw - 3, 1, Face()));
-  const POINT away = ScreenOf(form->Handle(), 440, 220);
-  KvInjectMouseMove(away.x, away.y);
-  KvPumpMessages();
+  MoveTo(form->Handle(), 440, 220);
   EXPECT_EQ(static_cast<TSkinHeader*>(skinner->FindControlSkinner(header))->HotIndex, -1);
   EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(normal.get(), iw - 3, 1, Face()));
 }
@@ -707,8 +782,9 @@ TEST_F(SkinnerPictureTest, GlyphButtonLaysOutItsGlyphAndCountsAtLeastOneGlyph) {
     RECT found{1000, 1000, -1, -1};
     for (int y = 0; y < 30; ++y)
       for (int x = 0; x < 100; ++x)
-        if (At(w, x, y) == c) found = RECT{std::min<LONG>(found.left, x), std::min<LONG>(found.top, y),
-                                           std::max<LONG>(found.right, x + 1), std::max<LONG>(found.bottom, y + 1)};
+        if (At(w, x, y) == c)
+          found = RECT{std::min<LONG>(found.left, x), std::min<LONG>(found.top, y), std::max<LONG>(found.right, x + 1),
+                       std::max<LONG>(found.bottom, y + 1)};
     return found;
   };
   struct Case {
@@ -750,10 +826,239 @@ TEST_F(SkinnerPictureTest, GlyphButtonLaysOutItsGlyphAndCountsAtLeastOneGlyph) {
   EXPECT_EQ(box(GetSysColor(COLOR_BTNSHADOW)).right - box(GetSysColor(COLOR_BTNSHADOW)).left, 8);
 }
 
+TEST_F(SkinnerPictureTest, PanelsGroupBoxesRadioButtonsAndToolBarsTakeTheSkin) {
+  data->Skin3rd.Add("TGroupBox=groupbox");
+  data->Skin3rd.Add("TRadioButton=radiobutton");
+  data->Options >> xoToolbarBK;
+  TPanel* panel = Make<TPanel>(10, 40, 150, 60);
+  panel->SetColor(RGB(10, 20, 30));
+  TGroupBox* group = Make<TGroupBox>(180, 40, 150, 80);
+  group->SetCaption("Options");
+  TRadioButton* radio = Make<TRadioButton>(10, 130, 120, 20);
+  radio->SetCaption("One");
+  TToolBar* bar = Make<TToolBar>(0, 0, 480, 30);
+  Show();
+  ASSERT_EQ(SkinnerName(panel), "TSkinBox");
+  ASSERT_EQ(SkinnerName(group), "TSkinGroupBox");
+  ASSERT_EQ(SkinnerName(radio), "TSkinRadioButton");
+  ASSERT_EQ(SkinnerName(bar), "TSkinBox");
+  // The panel takes the face colour while skinned.
+  EXPECT_EQ(panel->Color(), data->Colour(csButtonFace));
+  EXPECT_EQ(At(panel->Handle(), 75, 30), Face());
+  // The group box: the face inside a rounded frame in the shadow colour.
+  HWND gw = group->Handle();
+  EXPECT_EQ(At(gw, 1, 50), SkinColorToRGB(data->Colour(csButtonShadow)));
+  EXPECT_EQ(At(gw, 75, 50), Face());
+  // The radio button: frames 1 and 5 of the image, 4 and 8 when disabled.
+  TBitmap* image = data->Buttons()->RadioMap.get();
+  HWND rw = radio->Handle();
+  const int top = (20 - image->Height()) / 2;
+  auto shows = [&](int frame) {
+    for (const POINT& p : {POINT{7, 7}, POINT{4, 7}})
+      if (At(rw, p.x, top + p.y) != Shown(image, 16 * (frame - 1) + p.x, p.y, Face())) return false;
+    return true;
+  };
+  EXPECT_TRUE(shows(1));
+  radio->SetChecked(true);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(5));
+  radio->SetEnabled(false);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(8));
+  radio->SetChecked(false);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(4));
+  // The tool bar: the skin's tool-bar picture stretched over it, flat.
+  EXPECT_TRUE(bar->Flat());
+  EXPECT_EQ(At(bar->Handle(), 240, 0), ImagePixel(data->Element("Toolbar")->Map.get(), 5, 0));
+  // Leaving: the panel's own colour back, the tool bar's painter gone.
+  skinner->ClearControls();
+  EXPECT_EQ(panel->Color(), static_cast<TColor>(RGB(10, 20, 30)));
+  EXPECT_FALSE(bar->OnCustomDraw);
+}
+
+TEST_F(SkinnerPictureTest, FlatSpeedButtonShowsItsFrameOnlyWhileHotPressedOrDown) {
+  data->Skin3rd.Add("TSpeedButton=speedbutton");
+  auto* speed = new TSpeedButton(form);
+  speed->SetParent(form);
+  speed->SetBounds(40, 40, 60, 24);
+  speed->SetFlat(true);
+  int clicks = 0;
+  speed->OnClick = [&](TObject*) { ++clicks; };
+  Show();
+  ASSERT_EQ(SkinnerName(speed), "TSkinSpeedButton");
+  HWND w = form->Handle();
+  // Client co-ordinates of the form to window co-ordinates of the skinned window.
+  POINT origin{0, 0};
+  ClientToScreen(w, &origin);
+  RECT wr{};
+  GetWindowRect(w, &wr);
+  const int ox = origin.x - wr.left + 40, oy = origin.y - wr.top + 40;
+  auto shows = [&](int frame) {
+    if (frame == 0) return At(w, ox + 30, oy + 1) == Face() && At(w, ox + 30, oy) == Face();
+    auto picture = Expected(data->Buttons(), 60, 24, 5, frame);
+    for (const POINT& p : {POINT{30, 0}, POINT{30, 1}, POINT{1, 12}})
+      if (At(w, ox + p.x, oy + p.y) != Shown(picture.get(), p.x, p.y, Face())) return false;
+    return true;
+  };
+  EXPECT_TRUE(shows(0)) << "flat and normal: no frame";
+  MoveTo(w, 70, 52);
+  EXPECT_TRUE(shows(4)) << "hot";
+  LeftButton(true);
+  EXPECT_TRUE(shows(2)) << "pressed";
+  LeftButton(false);
+  EXPECT_EQ(clicks, 1);
+  MoveTo(w, 300, 250);
+  speed->Perform(CM_MOUSELEAVE, 0, 0);  // as the application's idle step tells it
+  KvPumpMessages();
+  EXPECT_TRUE(shows(0)) << "left again";
+  speed->SetGroupIndex(1);
+  speed->SetDown(true);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(2)) << "down";
+}
+
+TEST_F(SkinnerPictureTest, UpDownInsideAnEditKeepsOffTheEditsBorder) {
+  static const bool registered = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = reinterpret_cast<LPCWSTR>(u"TestSpinWindow");
+    return RegisterClassW(&wc) != 0;
+  }();
+  ASSERT_TRUE(registered);
+  TEdit* edit = Make<TEdit>(20, 20, 160, 22);
+  Show();
+  ASSERT_EQ(SkinnerName(edit), "TSkinEdit");
+  RECT client{};
+  GetClientRect(edit->Handle(), &client);
+  // The spin fills the edit's client height at its right end.
+  HWND spin = CreateWindowExW(0, u"TestSpinWindow", nullptr, WS_CHILD | WS_VISIBLE, client.right - 16, 0, 16,
+                              client.bottom, edit->Handle(), nullptr, nullptr, nullptr);
+  edit->Invalidate();
+  KvPumpMessages();
+  auto* skin = static_cast<TSkinEdit*>(skinner->SkinnerOf(edit));
+  ASSERT_NE(skin->UpDown(), nullptr);
+  EXPECT_TRUE(skin->UpDown()->InEdit);
+  EXPECT_EQ(skinner->FindControlSkinner(spin), skin->UpDown());
+  RECT sr{}, er{};
+  GetWindowRect(spin, &sr);
+  GetWindowRect(edit->Handle(), &er);
+  // Pulled in so that it stays 3 pixels inside the edit: top, bottom and right.
+  const int top = std::max<LONG>(0, 3 - (sr.top - er.top));
+  const int right = 16 - std::max<LONG>(0, 3 - (er.right - sr.right));
+  const int lower = (sr.bottom - sr.top) - std::max<LONG>(0, 3 - (er.bottom - sr.bottom));
+  const COLORREF dark = SkinColorToRGB(data->Colour(csButtonDkShadow));
+  const COLORREF shadow = SkinColorToRGB(data->Colour(csButtonShadow));
+  EXPECT_EQ(At(spin, 0, top), dark);        // the upper half's outline
+  EXPECT_EQ(At(spin, 0, lower - 1), dark);  // the lower half's outline
+  EXPECT_EQ(At(spin, 2, top + 1), Face());
+  ASSERT_GT(top, 0);  // the edit's border is under 3 pixels wide
+  ASSERT_LT(right, 16);
+  EXPECT_EQ(At(spin, 15, top + 2), RGB(255, 255, 255));  // the edit's own ground stays
+  EXPECT_EQ(At(spin, 5, 0), RGB(255, 255, 255));
+  // Pressed in the upper half: that half darkens, the lower one stays.
+  MoveTo(spin, 4, top + 2);
+  LeftButton(true);
+  EXPECT_EQ(At(spin, 2, top + 1), shadow);
+  EXPECT_EQ(At(spin, 2, lower - 2), Face());
+  LeftButton(false);
+  DestroyWindow(spin);
+}
+
+TEST_F(SkinnerPictureTest, DatePickerArrowClickReachesThePickerAtTheArrowsPlace) {
+  data->Skin3rd.Add("TOtherDatePicker=datetimepicker");
+  auto* picker = Make<TOtherDatePicker>(20, 20, 140, 24);
+  Show();
+  ASSERT_EQ(SkinnerName(picker), "TSkinDateTime");
+  TArrowButton* arrow = static_cast<TSkinDateTime*>(skinner->SkinnerOf(picker))->Arrow();
+  ASSERT_NE(arrow, nullptr);
+  const int aw = GetSystemMetrics(SM_CXHSCROLL);
+  EXPECT_EQ(arrow->Left(), 140 - aw - 4);
+  EXPECT_EQ(arrow->Width(), aw);
+  EXPECT_EQ(arrow->Height(), 24 - 4);
+  EXPECT_TRUE(GetWindowLongA(picker->Handle(), GWL_STYLE) & WS_CLIPCHILDREN);
+  // The arrow shows the skin's combo arrow, frame 1.
+  TDataSkinObject* image = data->Element("ComboxArrow");
+  ASSERT_TRUE(image && image->HasImage());
+  TBitmap expected;
+  expected.SetPixelFormat(pf24bit);
+  expected.SetSize(aw, 20);
+  DrawSkinFrame(expected.Canvas()->Handle(), TRect{0, 0, aw, 20}, image->Map.get(), false, image->Frames(), 1);
+  EXPECT_EQ(At(arrow->Handle(), aw / 2, 10), ImagePixel(&expected, aw / 2, 10));
+  // The picker's border: shadow outside, white inside.
+  EXPECT_EQ(At(picker->Handle(), 0, 12), SkinColorToRGB(data->Colour(csButtonShadow)));
+  EXPECT_EQ(At(picker->Handle(), 1, 12), RGB(255, 255, 255));
+  // A click on the arrow: a press and a release at the same place of the picker.
+  const POINT p = ScreenOf(arrow->Handle(), 3, 5);
+  KvInjectClick(p.x, p.y);
+  KvPumpMessages();
+  ASSERT_EQ(picker->Presses.size(), 2u);
+  EXPECT_EQ(picker->Presses[0].first, static_cast<UINT>(WM_LBUTTONDOWN));
+  EXPECT_EQ(picker->Presses[1].first, static_cast<UINT>(WM_LBUTTONUP));
+  for (const auto& [msg, at] : picker->Presses) {
+    EXPECT_EQ(at.x, arrow->Left() + 3);
+    EXPECT_EQ(at.y, 5);
+  }
+}
+
+TEST_F(SkinnerPictureTest, RightToLeftComboDrawsItsButtonAtTheLeftAndABorderlessEditStaysPlain) {
+  // Without a SunkEdge element the drop button is drawn on its own, beside the native edge.
+  std::string ini = skintest::DefaultDescription();
+  const size_t at = ini.find("[SunkEdge]");
+  ini.erase(at, ini.find("[ExtraImages]") - at);
+  const auto container = skintest::ContainerWith(ini);
+  ASSERT_TRUE(data->SetSkinBytes(container.data(), container.size()));
+  Show();
+  auto* button = static_cast<TDataSkinBorder*>(data->Element("ComboButton"));
+  ASSERT_EQ(button->Style, 0);
+  HWND parent = form->Handle();
+  auto combo = [&](DWORD ex, int y) {
+    HWND w = CreateWindowExW(ex, u"ComboBox", nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 20, y, 150, 22, parent,
+                             nullptr, nullptr, nullptr);
+    windows.push_back(w);
+    skinner->MapWindow(w);
+    InvalidateRect(w, nullptr, TRUE);
+    KvPumpMessages();
+    return w;
+  };
+  HWND ltr = combo(0, 20), rtl = combo(WS_EX_LEFTSCROLLBAR, 60);
+  const int a = GetSystemMetrics(SM_CXHSCROLL), pw = a + 2;
+  RECT r{};
+  GetWindowRect(ltr, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  // Frame 1 of the strip, and frame 1 of its mirror (the strip's frames run backwards there).
+  TBitmap normal, mirrored;
+  for (TBitmap* b : {&normal, &mirrored}) {
+    b->SetPixelFormat(pf24bit);
+    b->SetSize(pw, h);
+  }
+  DrawSkinFrame(normal.Canvas()->Handle(), TRect{0, 0, pw, h}, button->Map.get(), false, 4, 1);
+  DrawSkinFrame(mirrored.Canvas()->Handle(), TRect{0, 0, pw, h}, button->Map2.get(), false, 4, 4);
+  for (int x : {2, pw / 2, pw - 3}) {
+    EXPECT_EQ(At(ltr, w - pw + x, h / 2 - 4), ImagePixel(&normal, x, h / 2 - 4)) << x;
+    EXPECT_EQ(At(rtl, x, h / 2 - 4), ImagePixel(&mirrored, x, h / 2 - 4)) << x;
+  }
+  // An edit without a border gets no skinned border.
+  HWND edit =
+      CreateWindowExW(0, u"Edit", u"plain", WS_CHILD | WS_VISIBLE, 20, 100, 150, 22, parent, nullptr, nullptr, nullptr);
+  windows.push_back(edit);
+  const COLORREF before = At(edit, 0, 11);
+  skinner->MapWindow(edit);
+  ASSERT_EQ(std::string(skinner->FindControlSkinner(edit)->ClassName()), "TSkinEdit");
+  InvalidateRect(edit, nullptr, TRUE);
+  KvPumpMessages();
+  EXPECT_EQ(At(edit, 0, 11), before);
+  EXPECT_NE(At(edit, 0, 11), SkinColorToRGB(data->Colour(csButtonShadow)));
+}
+
 // ---- Lifetimes --------------------------------------------------------------------------------------------
 TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TRadioButton=radiobutton");
   data->Skin3rd.Add("TGroupBox=groupbox");
+  data->Skin3rd.Add("TSpeedButton=speedbutton");
+  data->Skin3rd.Add("TOtherDatePicker=datetimepicker");
+  data->Skin3rd.Add("TOtherBitButton=bitbtn");
+  data->Skin3rd.Add("TOtherControl=menubtn");
   Show();
   const size_t baseline = skinner->Controls.size();
   const std::function<TControl*()> kinds[] = {
@@ -772,6 +1077,18 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
       },
       [&] { return Make<TEdit>(5, 5, 80, 22); },
       [&] { return Make<TComboBox>(5, 5, 80, 22); },
+      [&] {
+        auto* b = new TSpeedButton(form);
+        b->SetParent(form);
+        return b;
+      },
+      [&] { return Make<TSpinButton>(5, 5, 16, 22); },
+      [&] { return Make<TRzCheckBox>(5, 5, 80, 20); },
+      [&] { return Make<TcxCheckBox>(5, 5, 80, 20); },
+      [&] { return Make<TDBNavigator>(5, 5, 80, 20); },
+      [&] { return Make<TOtherDatePicker>(5, 5, 120, 22); },
+      [&] { return Make<TOtherBitButton>(5, 5, 80, 24); },
+      [&] { return Make<TOtherControl>(5, 5, 80, 24); },
   };
   for (int round = 0; round < 1000; ++round)
     for (const auto& make : kinds) {
@@ -784,8 +1101,15 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   // Raw windows: a skinner whose window is gone is freed by the next walk.
   HWND parent = form->Handle();
   for (int round = 0; round < 1000; ++round) {
-    for (const char16_t* cls : {u"Button", u"Edit"}) {
-      HWND w = CreateWindowExW(0, cls, u"raw", WS_CHILD | WS_BORDER, 5, 5, 80, 20, parent, nullptr, nullptr, nullptr);
+    const std::pair<const char16_t*, DWORD> raws[] = {{u"Button", BS_PUSHBUTTON},
+                                                      {u"Button", BS_AUTOCHECKBOX},
+                                                      {u"Button", BS_AUTORADIOBUTTON},
+                                                      {u"Edit", WS_BORDER},
+                                                      {u"ComboBox", CBS_DROPDOWN},
+                                                      {u"ScrollBar", SBS_SIZEGRIP},
+                                                      {u"#32770", 0}};
+    for (const auto& [cls, style] : raws) {
+      HWND w = CreateWindowExW(0, cls, u"raw", WS_CHILD | style, 5, 5, 80, 20, parent, nullptr, nullptr, nullptr);
       skinner->MapWindow(w);
       ASSERT_NE(skinner->FindControlSkinner(w), nullptr);
       DestroyWindow(w);

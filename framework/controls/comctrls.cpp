@@ -1,10 +1,14 @@
 #include "framework/controls/comctrls.h"
+#include "platform/comctl/comctl.h"
+#include "platform/comctl/imagelist.h"
+#include "platform/comctl/progress.h"
+#include "platform/comctl/statusbar.h"
+#include "platform/comctl/toolbar.h"
 
 #include <algorithm>
 
 #include "framework/core/sysutils.h"
 #include "platform/base/error.h"
-#include "platform/user/controls/controls.h"
 
 // ---- TStatusPanel, TStatusPanels -----------------------------------------------------------------------
 

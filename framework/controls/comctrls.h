@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "framework/controls/stdctrls.h"
+#include "platform/comctl/imagelist.h"
 
 // ---- Status bar --------------------------------------------------------------------------------------
 class TStatusPanels;

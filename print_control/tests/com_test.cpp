@@ -16,6 +16,8 @@
 #include "framework/controls/forms.h"
 #include "platform/user/user.h"
 #include "testsupport/temp_home.h"
+#include "platform/user/button.h"
+#include "platform/user/testing.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/user/controls/controls.h"
+#include "platform/comctl/listview.h"
+#include "platform/user/testing.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
 

@@ -6,7 +6,10 @@
 #include <string>
 
 #include "platform/base/error.h"
-#include "platform/user/controls/internal.h"
+#include "platform/user/button.h"
+#include "platform/user/dialog.h"
+#include "platform/user/edit.h"
+#include "platform/user/internal.h"
 
 namespace kv::user {
 

@@ -1,9 +1,9 @@
 // Helpers shared by the control classes.
 #include <algorithm>
 
-#include "platform/user/controls/internal.h"
+#include "platform/comctl/internal.h"
 
-namespace kv::user {
+namespace kv::comctl {
 
 LRESULT NotifyParentHdr(HWND hwnd, UINT code, NMHDR* hdr) {
   auto w = Find(hwnd);
@@ -16,11 +16,6 @@ LRESULT NotifyParentHdr(HWND hwnd, UINT code, NMHDR* hdr) {
 
 RECT ClientRectOf(const Window& w) {
   return RECT{0, 0, w.client.right - w.client.left, w.client.bottom - w.client.top};
-}
-
-FontScope::FontScope(HDC hdc, HFONT font) : hdc_(hdc), old_(font ? SelectObject(hdc, font) : nullptr) {}
-FontScope::~FontScope() {
-  if (old_) SelectObject(hdc_, old_);
 }
 
 int FontHeight(HFONT font) {
@@ -78,4 +73,4 @@ int CompareNoCase(std::u16string_view a, std::u16string_view b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-}  // namespace kv::user
+}  // namespace kv::comctl

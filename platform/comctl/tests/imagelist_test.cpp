@@ -1,6 +1,12 @@
 // Image lists: adding with masks, drawing styles, icons, and the controls that draw them.
 #include "platform/base/error.h"
-#include "platform/user/controls/tests/control_test_util.h"
+#include "platform/comctl/comctl.h"
+#include "platform/comctl/header.h"
+#include "platform/comctl/imagelist.h"
+#include "platform/comctl/listview.h"
+#include "platform/comctl/toolbar.h"
+#include "platform/user/tests/control_test_util.h"
+#include "platform/user/testing.h"
 
 namespace kvtest {
 namespace {

@@ -1,6 +1,8 @@
 // DrawFrameControl and InitCommonControls(Ex).
 #include "platform/base/error.h"
-#include "platform/user/controls/tests/control_test_util.h"
+#include "platform/comctl/comctl.h"
+#include "platform/user/tests/control_test_util.h"
+#include "platform/user/frame.h"
 
 namespace kvtest {
 namespace {

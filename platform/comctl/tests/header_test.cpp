@@ -1,5 +1,7 @@
 // "SysHeader32": items, layout, hit testing, divider tracking and clicks.
-#include "platform/user/controls/tests/control_test_util.h"
+#include "platform/comctl/header.h"
+#include "platform/user/tests/control_test_util.h"
+#include "platform/user/testing.h"
 
 namespace kvtest {
 namespace {

@@ -1,9 +1,10 @@
-// The predefined controls "Button" (every BS_ type), "Static" and "ScrollBar", each
-// painting a plain look of its own and notifying its parent as the platform's do; the
-// registration of every predefined class.
+// "Button": push buttons, check boxes, radio buttons (automatic or not, two or three
+// states), group boxes and owner-drawn buttons, each painting a plain look of its own and
+// notifying its parent with BN_ codes.
 #include <algorithm>
 
 #include "platform/base/error.h"
+#include "platform/user/button.h"
 #include "platform/user/internal.h"
 
 namespace kv::user {
@@ -20,30 +21,6 @@ struct ButtonData : ControlData {
 ButtonData& BtnData(Window& w) {
   if (!w.control) w.control = std::make_unique<ButtonData>();
   return *static_cast<ButtonData*>(w.control.get());
-}
-
-void Notify(HWND hwnd, UINT code) {
-  auto w = Find(hwnd);
-  if (!w || !w->parent) return;
-  SendMessageW(w->parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(w->id), static_cast<WORD>(code)),
-               reinterpret_cast<LPARAM>(hwnd));
-}
-
-HBRUSH ParentBrush(HWND hwnd, HDC hdc, UINT msg) {
-  auto w = Find(hwnd);
-  HWND parent = w ? w->parent : nullptr;
-  LRESULT r = parent ? SendMessageW(parent, msg, reinterpret_cast<WPARAM>(hdc), reinterpret_cast<LPARAM>(hwnd))
-                     : DefWindowProcW(hwnd, msg, reinterpret_cast<WPARAM>(hdc), reinterpret_cast<LPARAM>(hwnd));
-  return r ? reinterpret_cast<HBRUSH>(r) : GetSysColorBrush(COLOR_3DFACE);
-}
-
-void DrawLabel(HDC hdc, const Window& w, RECT r, UINT format) {
-  if (w.text.empty()) return;
-  HGDIOBJ old = w.font ? SelectObject(hdc, w.font) : nullptr;
-  SetBkMode(hdc, TRANSPARENT);
-  if (w.style & WS_DISABLED) SetTextColor(hdc, GetSysColor(COLOR_GRAYTEXT));
-  DrawTextW(hdc, w.text.c_str(), static_cast<int>(w.text.size()), &r, format);
-  if (old) SelectObject(hdc, old);
 }
 
 UINT ButtonType(const Window& w) { return w.style & BS_TYPEMASK; }
@@ -191,7 +168,7 @@ void Click(HWND hwnd) {
     SetCheck(hwnd, (d.check + 1) % 3);
   else if (t == BS_AUTORADIOBUTTON)
     SetCheck(hwnd, BST_CHECKED);
-  Notify(hwnd, BN_CLICKED);
+  NotifyCommand(hwnd, BN_CLICKED);
 }
 
 void SetPushed(HWND hwnd, bool pushed) {
@@ -201,7 +178,7 @@ void SetPushed(HWND hwnd, bool pushed) {
   if (d.pushed == pushed) return;
   d.pushed = pushed;
   InvalidateRect(hwnd, nullptr, FALSE);
-  if (w->style & BS_NOTIFY) Notify(hwnd, pushed ? BN_HILITE : BN_UNHILITE);
+  if (w->style & BS_NOTIFY) NotifyCommand(hwnd, pushed ? BN_HILITE : BN_UNHILITE);
 }
 
 LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -233,7 +210,7 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       SetPushed(hwnd, true);
       if (msg == WM_LBUTTONDBLCLK &&
           ((w->style & BS_NOTIFY) || t == BS_RADIOBUTTON || t == BS_AUTORADIOBUTTON || t == BS_OWNERDRAW))
-        Notify(hwnd, BN_DOUBLECLICKED);
+        NotifyCommand(hwnd, BN_DOUBLECLICKED);
       return 0;
     case WM_MOUSEMOVE:
       if (d.tracking && GetCapture() == hwnd) {
@@ -271,13 +248,13 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETFOCUS:
       d.focused = true;
       InvalidateRect(hwnd, nullptr, FALSE);
-      if (w->style & BS_NOTIFY) Notify(hwnd, BN_SETFOCUS);
+      if (w->style & BS_NOTIFY) NotifyCommand(hwnd, BN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
       d.focused = false;
       if (d.tracking && GetCapture() == hwnd) ReleaseCapture();
       InvalidateRect(hwnd, nullptr, FALSE);
-      if (auto ww = Find(hwnd); ww && (ww->style & BS_NOTIFY)) Notify(hwnd, BN_KILLFOCUS);
+      if (auto ww = Find(hwnd); ww && (ww->style & BS_NOTIFY)) NotifyCommand(hwnd, BN_KILLFOCUS);
       return 0;
     case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
     case WM_SETTEXT: {
@@ -315,181 +292,11 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
-void PaintStatic(HWND hwnd, HDC hdc) {
-  auto w = Find(hwnd);
-  if (!w) return;
-  RECT r{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
-  UINT t = w->style & SS_TYPEMASK;
-  switch (t) {
-    case SS_BLACKRECT: FillRect(hdc, &r, GetSysColorBrush(COLOR_3DDKSHADOW)); return;
-    case SS_GRAYRECT: FillRect(hdc, &r, GetSysColorBrush(COLOR_3DSHADOW)); return;
-    case SS_WHITERECT: FillRect(hdc, &r, GetSysColorBrush(COLOR_3DHIGHLIGHT)); return;
-    case SS_BLACKFRAME: FrameRect(hdc, &r, GetSysColorBrush(COLOR_3DDKSHADOW)); return;
-    case SS_GRAYFRAME: FrameRect(hdc, &r, GetSysColorBrush(COLOR_3DSHADOW)); return;
-    case SS_WHITEFRAME: FrameRect(hdc, &r, GetSysColorBrush(COLOR_3DHIGHLIGHT)); return;
-    case SS_ETCHEDHORZ: DrawEdge(hdc, &r, EDGE_ETCHED, BF_TOP); return;
-    case SS_ETCHEDVERT: DrawEdge(hdc, &r, EDGE_ETCHED, BF_LEFT); return;
-    case SS_ETCHEDFRAME: DrawEdge(hdc, &r, EDGE_ETCHED, BF_RECT); return;
-    case SS_OWNERDRAW: {
-      DRAWITEMSTRUCT dis{};
-      dis.CtlType = ODT_STATIC;
-      dis.CtlID = static_cast<UINT>(w->id);
-      dis.itemAction = ODA_DRAWENTIRE;
-      dis.hwndItem = hwnd;
-      dis.hDC = hdc;
-      dis.rcItem = r;
-      if (w->parent) SendMessageW(w->parent, WM_DRAWITEM, w->id, reinterpret_cast<LPARAM>(&dis));
-      return;
-    }
-    default: break;
-  }
-  HBRUSH bg = ParentBrush(hwnd, hdc, WM_CTLCOLORSTATIC);
-  FillRect(hdc, &r, bg);
-  UINT format = (t == SS_CENTER)                             ? DT_CENTER | DT_WORDBREAK
-                : (t == SS_RIGHT)                            ? DT_RIGHT | DT_WORDBREAK
-                : (t == SS_SIMPLE || t == SS_LEFTNOWORDWRAP) ? DT_LEFT | DT_SINGLELINE
-                                                             : DT_LEFT | DT_WORDBREAK;
-  if (w->style & SS_NOPREFIX) format |= DT_NOPREFIX;
-  if (w->style & SS_CENTERIMAGE) format = (format & ~static_cast<UINT>(DT_WORDBREAK)) | DT_VCENTER | DT_SINGLELINE;
-  DrawLabel(hdc, *w, r, format);
-}
-
-LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto w = Find(hwnd);
-  if (!w) return 0;
-  switch (msg) {
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintStatic(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintStatic(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintStatic(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_NCHITTEST: return (w->style & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
-    case WM_LBUTTONDOWN:
-      if (w->style & SS_NOTIFY) Notify(hwnd, STN_CLICKED);
-      return 0;
-    case WM_LBUTTONDBLCLK:
-      if (w->style & SS_NOTIFY) Notify(hwnd, STN_DBLCLK);
-      return 0;
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
-    case WM_SETFONT:
-      w->font = reinterpret_cast<HFONT>(wp);
-      if (lp) InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_ENABLE:
-      InvalidateRect(hwnd, nullptr, TRUE);
-      if (w->style & SS_NOTIFY) Notify(hwnd, wp ? STN_ENABLE : STN_DISABLE);
-      return 0;
-    case WM_GETDLGCODE: return DLGC_STATIC;
-    default: return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-}
-
-void PaintScrollBar(HWND hwnd, HDC hdc) {
-  auto w = Find(hwnd);
-  if (!w) return;
-  RECT r{0, 0, w->client.right - w->client.left, w->client.bottom - w->client.top};
-  if (w->style & (SBS_SIZEBOX | SBS_SIZEGRIP)) {
-    FillRect(hdc, &r, GetSysColorBrush(COLOR_3DFACE));
-    return;
-  }
-  bool vert = (w->style & SBS_VERT) != 0;
-  // The window scroll bar painter draws the same parts.
-  FillRect(hdc, &r, GetSysColorBrush(COLOR_SCROLLBAR));
-  int len = vert ? r.bottom - r.top : r.right - r.left;
-  int arrow = std::min(vert ? Metric(SM_CYVSCROLL) : Metric(SM_CXHSCROLL), len / 2);
-  RECT a1 = vert ? RECT{r.left, r.top, r.right, r.top + arrow} : RECT{r.left, r.top, r.left + arrow, r.bottom};
-  RECT a2 = vert ? RECT{r.left, r.bottom - arrow, r.right, r.bottom} : RECT{r.right - arrow, r.top, r.right, r.bottom};
-  for (RECT a : {a1, a2}) {
-    FillRect(hdc, &a, GetSysColorBrush(COLOR_BTNFACE));
-    DrawEdge(hdc, &a, EDGE_RAISED, BF_RECT);
-  }
-  int track = len - 2 * arrow;
-  if (track > 0 && w->hscroll.max > w->hscroll.min) {
-    int off, thumb;
-    ScrollThumb(track, w->hscroll, &off, &thumb);
-    RECT t = vert ? RECT{r.left, r.top + arrow + off, r.right, r.top + arrow + off + thumb}
-                  : RECT{r.left + arrow + off, r.top, r.left + arrow + off + thumb, r.bottom};
-    FillRect(hdc, &t, GetSysColorBrush(COLOR_BTNFACE));
-    DrawEdge(hdc, &t, EDGE_RAISED, BF_RECT);
-  }
-}
-
-LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto w = Find(hwnd);
-  if (!w) return 0;
-  switch (msg) {
-    case WM_CREATE: w->hscroll = ScrollState{0, 0, 0, 0, 0, 0, true}; return 0;
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintScrollBar(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintScrollBar(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintScrollBar(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-      if (w->style & (SBS_SIZEBOX | SBS_SIZEGRIP)) return 0;
-      POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-      ClientToScreen(hwnd, &p);
-      TrackScrollBar(hwnd, SB_CTL, p);
-      return 0;
-    }
-    case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
-    default: return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-}
-
 }  // namespace
 
-void RegisterControls() {
-  HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-  RegisterSystemClass(u"Button", ButtonProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC, 0, nullptr, arrow);
-  RegisterSystemClass(u"Static", StaticProc, CS_DBLCLKS | CS_PARENTDC, 0, nullptr, arrow);
-  RegisterSystemClass(u"ScrollBar", ScrollBarProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC, 0, nullptr,
-                      arrow);
-  RegisterMenuClass();
-  RegisterBuiltinEdit();
-  RegisterBuiltinLists();
-  RegisterBuiltinCommonControls();
+void RegisterButtonClass() {
+  RegisterSystemClass(u"Button", ButtonProc, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW | CS_PARENTDC, 0, nullptr,
+                      LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
 }
 
 }  // namespace kv::user
-
-using namespace kv::user;
-
-extern "C" {
-
-BOOL GetComboBoxInfo(HWND hwnd, PCOMBOBOXINFO info) {
-  if (!Get(hwnd)) return FALSE;
-  if (!info || info->cbSize != sizeof(COMBOBOXINFO)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (!ComboInfo(hwnd, info)) {
-    SetLastError(ERROR_WINDOW_NOT_COMBOBOX);
-    return FALSE;
-  }
-  return TRUE;
-}
-
-}  // extern "C"

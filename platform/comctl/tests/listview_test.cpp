@@ -1,7 +1,11 @@
 // "SysListView32" in report view: columns through the header child, items and sub-items,
 // states with their notifications, clicks, keys and scrolling.
 #include "platform/base/codepage.h"
-#include "platform/user/controls/tests/control_test_util.h"
+#include "platform/comctl/comctl.h"
+#include "platform/comctl/header.h"
+#include "platform/comctl/listview.h"
+#include "platform/user/tests/control_test_util.h"
+#include "platform/user/testing.h"
 
 namespace kvtest {
 namespace {

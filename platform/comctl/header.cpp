@@ -5,9 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/user/controls/internal.h"
+#include "platform/comctl/internal.h"
+#include "platform/comctl/header.h"
+#include "platform/comctl/imagelist.h"
 
-namespace kv::user {
+namespace kv::comctl {
 
 namespace {
 
@@ -438,4 +440,4 @@ void RegisterHeaderClass() {
                       LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
 }
 
-}  // namespace kv::user
+}  // namespace kv::comctl

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "platform/base/error.h"
-#include "platform/user/controls/internal.h"
+#include "platform/user/frame.h"
+#include "platform/user/internal.h"
 
 namespace kv::user {
 

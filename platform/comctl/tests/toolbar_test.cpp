@@ -1,5 +1,9 @@
 // "ToolbarWindow32": buttons, states, check groups, clicks and notifications.
-#include "platform/user/controls/tests/control_test_util.h"
+#include "platform/comctl/comctl.h"
+#include "platform/comctl/imagelist.h"
+#include "platform/comctl/toolbar.h"
+#include "platform/user/tests/control_test_util.h"
+#include "platform/user/testing.h"
 
 namespace kvtest {
 namespace {

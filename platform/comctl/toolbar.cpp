@@ -6,9 +6,12 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/user/controls/internal.h"
+#include "platform/comctl/imagelist.h"
+#include "platform/comctl/internal.h"
+#include "platform/comctl/toolbar.h"
+#include "platform/user/button.h"
 
-namespace kv::user {
+namespace kv::comctl {
 
 namespace {
 
@@ -529,4 +532,4 @@ void RegisterToolbarClass() {
                       LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
 }
 
-}  // namespace kv::user
+}  // namespace kv::comctl

@@ -1,41 +1,19 @@
-// Shared helpers of the control classes in this folder (C++ inside libplatform.so).
+// Internals the common control classes share (C++ inside libplatform.so).
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "platform/user/controls/controls.h"
+#include "platform/comctl/comctl.h"
 #include "platform/user/internal.h"
 
-namespace kv::user {
+namespace kv::comctl {
 
-// The control data of `w`, made on first use. Each class keeps one type of data; a window
-// that a program hands to another class's procedure gets fresh data of that class.
-template <class T>
-T& DataOf(Window& w) {
-  T* d = w.control ? dynamic_cast<T*>(w.control.get()) : nullptr;
-  if (!d) {
-    w.control = std::make_unique<T>();
-    d = static_cast<T*>(w.control.get());
-  }
-  return *d;
-}
+using namespace kv::user;
 
 // Sends WM_NOTIFY with `hdr` (its hwndFrom, idFrom and code filled here) to the parent.
 LRESULT NotifyParentHdr(HWND hwnd, UINT code, NMHDR* hdr);
 RECT ClientRectOf(const Window& w);
-// Selects the window's font (WM_SETFONT) into `hdc` while alive.
-class FontScope {
- public:
-  FontScope(HDC hdc, HFONT font);
-  ~FontScope();
-  FontScope(const FontScope&) = delete;
-  FontScope& operator=(const FontScope&) = delete;
-
- private:
-  HDC hdc_;
-  HGDIOBJ old_;
-};
 // Height of a line of text in the font (tmHeight).
 int FontHeight(HFONT font);
 // Width of `s` in the font.
@@ -51,10 +29,11 @@ LRESULT CopyTextOut(const std::u16string& s, LPARAM buffer, bool unicode);
 // Case-insensitive comparison as the list controls sort (ordinal on upper case).
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
 
-// Registration of each class (called once from the static initialiser of init.cpp).
-void RegisterDialogClass();
+// Registration of each class (called once from the static initialiser of comctl.cpp).
+void RegisterStatusBarClass();
+void RegisterProgressClass();
 void RegisterToolbarClass();
 void RegisterHeaderClass();
 void RegisterListViewClass();
 
-}  // namespace kv::user
+}  // namespace kv::comctl

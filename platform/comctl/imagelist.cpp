@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "platform/base/error.h"
-#include "platform/user/controls/internal.h"
+#include "platform/comctl/internal.h"
+#include "platform/comctl/imagelist.h"
 
 struct _IMAGELIST {
   struct Image {
@@ -19,7 +20,7 @@ struct _IMAGELIST {
   std::vector<Image> images;
 };
 
-namespace kv::user {
+namespace kv::comctl {
 namespace {
 
 // The live lists; a handle not in the set is refused (a list destroyed twice, a stray value).
@@ -88,9 +89,9 @@ int AddStrip(_IMAGELIST& l, const std::vector<COLORREF>& px, int w, int h, Clear
 }
 
 }  // namespace
-}  // namespace kv::user
+}  // namespace kv::comctl
 
-using namespace kv::user;
+using namespace kv::comctl;
 
 extern "C" {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/base/time.h"
-#include "platform/user/controls/controls.h"
 #include "platform/user/spy.h"
+#include "platform/user/testing.h"
 
 namespace kvtest {
 

@@ -6,9 +6,12 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/user/controls/internal.h"
+#include "platform/comctl/header.h"
+#include "platform/comctl/imagelist.h"
+#include "platform/comctl/internal.h"
+#include "platform/comctl/listview.h"
 
-namespace kv::user {
+namespace kv::comctl {
 
 namespace {
 
@@ -995,4 +998,4 @@ void RegisterListViewClass() {
                       LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
 }
 
-}  // namespace kv::user
+}  // namespace kv::comctl

@@ -1,13 +1,14 @@
-// Registration of the control classes at start-up, and InitCommonControls(Ex).
+// Registration of the common control classes at start-up, and InitCommonControls(Ex).
 #include "platform/base/error.h"
-#include "platform/user/controls/internal.h"
+#include "platform/comctl/internal.h"
 
-namespace kv::user {
+namespace kv::comctl {
 namespace {
 
 struct Registrar {
   Registrar() {
-    RegisterDialogClass();
+    RegisterStatusBarClass();
+    RegisterProgressClass();
     RegisterToolbarClass();
     RegisterHeaderClass();
     RegisterListViewClass();
@@ -15,7 +16,7 @@ struct Registrar {
 } gRegistrar;
 
 }  // namespace
-}  // namespace kv::user
+}  // namespace kv::comctl
 
 extern "C" {
 

@@ -4,7 +4,12 @@
 #include <vector>
 
 #include "platform/base/error.h"
-#include "platform/user/controls/tests/control_test_util.h"
+#include "platform/user/button.h"
+#include "platform/user/tests/control_test_util.h"
+#include "platform/user/dialog.h"
+#include "platform/user/edit.h"
+#include "platform/user/static.h"
+#include "platform/user/testing.h"
 
 namespace kvtest {
 namespace {

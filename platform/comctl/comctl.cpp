@@ -12,6 +12,9 @@ struct Registrar {
     RegisterToolbarClass();
     RegisterHeaderClass();
     RegisterListViewClass();
+    RegisterTabClass();
+    RegisterTrackBarClass();
+    RegisterUpDownClass();
   }
 } gRegistrar;
 

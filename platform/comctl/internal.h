@@ -35,5 +35,8 @@ void RegisterProgressClass();
 void RegisterToolbarClass();
 void RegisterHeaderClass();
 void RegisterListViewClass();
+void RegisterTabClass();
+void RegisterTrackBarClass();
+void RegisterUpDownClass();
 
 }  // namespace kv::comctl

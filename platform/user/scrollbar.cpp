@@ -67,6 +67,31 @@ LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
+    case SBM_SETPOS: return SetScrollPos(hwnd, SB_CTL, static_cast<int>(wp), lp != 0);
+    case SBM_GETPOS: return GetScrollPos(hwnd, SB_CTL);
+    case SBM_SETRANGE:
+    case SBM_SETRANGEREDRAW: {
+      int before = GetScrollPos(hwnd, SB_CTL);
+      SetScrollRange(hwnd, SB_CTL, static_cast<int>(wp), static_cast<int>(lp), msg == SBM_SETRANGEREDRAW);
+      return before;
+    }
+    case SBM_GETRANGE: {
+      int lo = 0, hi = 0;
+      GetScrollRange(hwnd, SB_CTL, &lo, &hi);
+      if (wp) *reinterpret_cast<LPINT>(wp) = lo;
+      if (lp) *reinterpret_cast<LPINT>(lp) = hi;
+      return 0;
+    }
+    case SBM_ENABLE_ARROWS: return EnableScrollBar(hwnd, SB_CTL, static_cast<UINT>(wp));
+    case SBM_SETSCROLLINFO:
+      if (!lp) return 0;
+      return SetScrollInfo(hwnd, SB_CTL, reinterpret_cast<LPCSCROLLINFO>(lp), wp != 0);
+    case SBM_GETSCROLLINFO:
+      if (!lp) return FALSE;
+      return GetScrollInfo(hwnd, SB_CTL, reinterpret_cast<LPSCROLLINFO>(lp));
+    case SBM_GETSCROLLBARINFO:
+      if (!lp) return FALSE;
+      return GetScrollBarInfo(hwnd, OBJID_CLIENT, reinterpret_cast<PSCROLLBARINFO>(lp));
     default: return DefWindowProcW(hwnd, msg, wp, lp);
   }
 }

@@ -13,6 +13,7 @@
 namespace {
 
 const std::vector<AnsiString> kAlignNames = {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"};
+const std::vector<AnsiString> kLayoutNames = {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"};
 const std::vector<AnsiString> kFontStyleNames = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
 
 void RegisterAll() {
@@ -298,7 +299,28 @@ void RegisterAll() {
            [](TSpeedButton& b, bool v) { b.AllowAllUp = v; }),
        BoolProp<TSpeedButton>(
            "Flat", [](TSpeedButton& b) { return b.Flat(); }, [](TSpeedButton& b, bool v) { b.SetFlat(v); }),
-       ObjProp<TSpeedButton>("Glyph", [](TSpeedButton& b) -> TObject* { return b.Glyph(); })});
+       ObjProp<TSpeedButton>("Glyph", [](TSpeedButton& b) -> TObject* { return b.Glyph(); }),
+       IntProp<TSpeedButton>(
+           "NumGlyphs", [](TSpeedButton& b) { return b.NumGlyphs(); }, [](TSpeedButton& b, int v) { b.SetNumGlyphs(v); }),
+       EnumProp<TSpeedButton, TButtonLayout>(
+           "Layout", kLayoutNames, [](TSpeedButton& b) { return b.Layout(); },
+           [](TSpeedButton& b, TButtonLayout v) { b.SetLayout(v); }),
+       IntProp<TSpeedButton>(
+           "Margin", [](TSpeedButton& b) { return b.Margin(); }, [](TSpeedButton& b, int v) { b.SetMargin(v); }),
+       IntProp<TSpeedButton>(
+           "Spacing", [](TSpeedButton& b) { return b.Spacing(); }, [](TSpeedButton& b, int v) { b.SetSpacing(v); })});
+  RegisterClassProps<TBitBtn>(
+      "TBitBtn",
+      {ObjProp<TBitBtn>("Glyph", [](TBitBtn& b) -> TObject* { return b.Glyph(); }),
+       IntProp<TBitBtn>(
+           "NumGlyphs", [](TBitBtn& b) { return b.NumGlyphs(); }, [](TBitBtn& b, int v) { b.SetNumGlyphs(v); }),
+       EnumProp<TBitBtn, TButtonLayout>(
+           "Layout", kLayoutNames, [](TBitBtn& b) { return b.Layout(); },
+           [](TBitBtn& b, TButtonLayout v) { b.SetLayout(v); }),
+       IntProp<TBitBtn>(
+           "Margin", [](TBitBtn& b) { return b.Margin(); }, [](TBitBtn& b, int v) { b.SetMargin(v); }),
+       IntProp<TBitBtn>(
+           "Spacing", [](TBitBtn& b) { return b.Spacing(); }, [](TBitBtn& b, int v) { b.SetSpacing(v); })});
   RegisterClassProps<TMenuItem>(
       "TMenuItem",
       {StrProp<TMenuItem>(

@@ -5,6 +5,7 @@
 #include "framework/core/sysutils.h"
 #include "platform/base/error.h"
 #include "platform/comctl/comctl.h"
+#include "platform/comctl/datetime.h"
 #include "platform/comctl/imagelist.h"
 #include "platform/comctl/progress.h"
 #include "platform/comctl/statusbar.h"
@@ -386,6 +387,73 @@ void TUpDown::WndProc(TMessage& Message) {
     int before = position_;
     int now = Position();
     if (OnClick && now != before) OnClick(this, (now > before) == (max_ >= min_) ? btNext : btPrev);
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+// ---- TDateTimePicker ----------------------------------------------------------------------------------------
+
+TDateTimePicker::TDateTimePicker(TComponent* AOwner) : TWinControl(AOwner), value_(Now()) {
+  width_ = 186;
+  height_ = 21;
+  tab_stop_ = true;
+}
+
+void TDateTimePicker::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "SysDateTimePick32");
+  if (kind_ == dtkTime) Params.Style |= DTS_TIMEFORMAT | DTS_UPDOWN;
+}
+
+void TDateTimePicker::CreateWnd() {
+  TWinControl::CreateWnd();
+  SYSTEMTIME st;
+  DateTimeToSystemTime(value_, st);
+  SendMessageA(handle_, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
+}
+
+void TDateTimePicker::DestroyWnd() {
+  value_ = DateTime();
+  TWinControl::DestroyWnd();
+}
+
+TDateTime TDateTimePicker::DateTime() {
+  SYSTEMTIME st{};
+  if (handle_ && SendMessageA(handle_, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st)) == GDT_VALID)
+    value_ = SystemTimeToDateTime(st);
+  return value_;
+}
+
+void TDateTimePicker::SetDateTime(TDateTime Value) {
+  SYSTEMTIME st;
+  DateTimeToSystemTime(Value, st);
+  FILETIME ft;
+  if (!SystemTimeToFileTime(&st, &ft)) throw EConvertError(Format("%s is outside the calendar", DateToStr(Value).c_str()));
+  value_ = Value;
+  if (handle_) SendMessageA(handle_, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
+}
+
+void TDateTimePicker::SetKind(TDateTimeKind Value) {
+  if (kind_ == Value) return;
+  value_ = DateTime();
+  kind_ = Value;
+  RecreateWnd();
+}
+
+void TDateTimePicker::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_NOTIFY) {
+    auto* hdr = reinterpret_cast<const NMHDR*>(Message.LParam);
+    Message.Result = 0;
+    if (!hdr) return;
+    if (hdr->code == static_cast<UINT>(DTN_DATETIMECHANGE)) {
+      value_ = DateTime();
+      if (OnChange) OnChange(this);
+    } else if (hdr->code == static_cast<UINT>(DTN_DROPDOWN)) {
+      if (OnDropDown) OnDropDown(this);
+    } else if (hdr->code == static_cast<UINT>(DTN_CLOSEUP)) {
+      if (OnCloseUp) OnCloseUp(this);
+    }
     return;
   }
   TWinControl::WndProc(Message);

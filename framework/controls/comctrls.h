@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "framework/controls/stdctrls.h"
+#include "framework/core/sysutils.h"
 #include "platform/comctl/imagelist.h"
 
 // ---- Status bar --------------------------------------------------------------------------------------
@@ -200,6 +201,35 @@ class TUpDown : public TWinControl {
   bool wrap_ = false;
   TUDOrientation orientation_ = udVertical;
   TWinControl* associate_ = nullptr;
+};
+
+// ---- Date-time picker ------------------------------------------------------------------------------------
+enum TDateTimeKind { dtkDate, dtkTime };
+
+// A date (or a time of day) on "SysDateTimePick32"; OnChange after every change the
+// user makes (keys, arrows, the calendar), OnDropDown and OnCloseUp around the calendar.
+class TDateTimePicker : public TWinControl {
+ public:
+  explicit TDateTimePicker(TComponent* AOwner);
+  KV_CLASS_NAME(TDateTimePicker)
+  TDateTime DateTime();
+  // EConvertError for a value outside the calendar (before 1601 or after 30827).
+  void SetDateTime(TDateTime Value);
+  TDateTimeKind Kind() const { return kind_; }
+  void SetKind(TDateTimeKind Value);
+  TNotifyEvent OnChange;
+  TNotifyEvent OnDropDown;
+  TNotifyEvent OnCloseUp;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void DestroyWnd() override;
+  void WndProc(TMessage& Message) override;
+
+ private:
+  TDateTime value_;
+  TDateTimeKind kind_ = dtkDate;
 };
 
 // ---- Panel -------------------------------------------------------------------------------------------

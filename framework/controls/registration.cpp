@@ -267,6 +267,10 @@ void RegisterAll() {
        EnumProp<TUpDown, TUDOrientation>(
            "Orientation", {"udHorizontal", "udVertical"}, [](TUpDown& u) { return u.Orientation(); },
            [](TUpDown& u, TUDOrientation v) { u.SetOrientation(v); })});
+  RegisterClassProps<TDateTimePicker>("TDateTimePicker", {EnumProp<TDateTimePicker, TDateTimeKind>(
+                                                             "Kind", {"dtkDate", "dtkTime"},
+                                                             [](TDateTimePicker& d) { return d.Kind(); },
+                                                             [](TDateTimePicker& d, TDateTimeKind v) { d.SetKind(v); })});
   const std::vector<AnsiString> bevels = {"bvNone", "bvLowered", "bvRaised", "bvSpace"};
   RegisterClassProps<TCustomPanel>("TCustomPanel",
                                    {EnumProp<TCustomPanel, TBevelCut>(

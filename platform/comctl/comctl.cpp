@@ -15,6 +15,8 @@ struct Registrar {
     RegisterTabClass();
     RegisterTrackBarClass();
     RegisterUpDownClass();
+    RegisterMonthCalClass();
+    RegisterDateTimePickClass();
   }
 } gRegistrar;
 

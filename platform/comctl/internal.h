@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/time.h"
 #include "platform/comctl/comctl.h"
 #include "platform/user/internal.h"
 
@@ -38,5 +39,14 @@ void RegisterListViewClass();
 void RegisterTabClass();
 void RegisterTrackBarClass();
 void RegisterUpDownClass();
+void RegisterMonthCalClass();
+void RegisterDateTimePickClass();
+
+// Dates (monthcal.cpp): whether `st` is a day of the calendar, and `st` moved by whole days
+// with its day of the week filled in (unchanged when out of range).
+bool ValidDate(const SYSTEMTIME& st);
+SYSTEMTIME AddDays(const SYSTEMTIME& st, int days);
+// A dropped-down calendar tells its picker instead of its parent.
+void SetMonthCalNotify(HWND calendar, HWND to);
 
 }  // namespace kv::comctl

@@ -1,4 +1,5 @@
-// Tab and page controls, the track bar and the up-down over their platform controls.
+// Tab and page controls, the track bar, the up-down and the date-time picker over their
+// platform controls.
 #include <gtest/gtest.h>
 
 #include "framework/controls/comctrls.h"
@@ -7,12 +8,13 @@
 #include "framework/controls/tabs.h"
 #include "framework/controls/typinfo.h"
 #include "platform/base/time.h"
+#include "platform/comctl/datetime.h"
 #include "platform/comctl/tab.h"
 #include "platform/user/testing.h"
 
 namespace {
 
-class TabsTest : public ::testing::Test {
+class ComCtrlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Application->ResetState();
@@ -62,7 +64,7 @@ struct PagesForm : TForm {
   }
 };
 
-TEST_F(TabsTest, PageControlShowsThePageOfTheClickedTabSkippingHiddenTabs) {
+TEST_F(ComCtrlsTest, PageControlShowsThePageOfTheClickedTabSkippingHiddenTabs) {
   PagesForm form(nullptr);
   form.Show();
   KvPumpMessages();
@@ -101,7 +103,7 @@ TEST_F(TabsTest, PageControlShowsThePageOfTheClickedTabSkippingHiddenTabs) {
   EXPECT_THROW(form.Pages->Pages(2), EListError);
 }
 
-TEST_F(TabsTest, TabControlFollowsItsTabsAndPositionAndPublishesThem) {
+TEST_F(ComCtrlsTest, TabControlFollowsItsTabsAndPositionAndPublishesThem) {
   TForm form(nullptr);
   form.SetBounds(50, 50, 300, 200);
   auto* tabs = new TTabControl(&form);
@@ -122,7 +124,7 @@ TEST_F(TabsTest, TabControlFollowsItsTabsAndPositionAndPublishesThem) {
   EXPECT_EQ(SendMessageA(tabs->Handle(), TCM_GETCURSEL, 0, 0), 2);
 }
 
-TEST_F(TabsTest, TrackBarAndUpDownTellTheirMoves) {
+TEST_F(ComCtrlsTest, TrackBarAndUpDownTellTheirMoves) {
   TForm form(nullptr);
   form.SetBounds(50, 50, 300, 200);
   auto* track = new TTrackBar(&form);
@@ -168,6 +170,42 @@ TEST_F(TabsTest, TrackBarAndUpDownTellTheirMoves) {
   EXPECT_EQ(spin->Position(), 2);
   delete edit;  // the up-down forgets its associate
   EXPECT_EQ(spin->Associate(), nullptr);
+}
+
+TEST_F(ComCtrlsTest, DateTimePickerTellsTheDayChosenFromItsCalendar) {
+  TForm form(nullptr);
+  form.SetBounds(50, 50, 300, 250);
+  auto* pick = new TDateTimePicker(&form);
+  pick->SetParent(&form);
+  pick->SetBounds(8, 8, 120, 22);
+  pick->SetDateTime(EncodeDateTime(2026, 12, 11, 9, 30, 0, 0));
+  EXPECT_THROW(pick->SetDateTime(EncodeDate(1500, 1, 1)), EConvertError);
+  form.Show();
+  KvPumpMessages();
+  std::vector<std::string> events;
+  pick->OnChange = [&](TObject*) { events.push_back("change"); };
+  pick->OnDropDown = [&](TObject*) { events.push_back("drop"); };
+  pick->OnCloseUp = [&](TObject*) { events.push_back("close"); };
+  pick->SetFocus();
+  KvInjectKey(VK_DOWN, TRUE);
+  KvInjectKey(VK_DOWN, FALSE);
+  KvPumpMessages();
+  int y, m, d;
+  DecodeDate(pick->DateTime(), y, m, d);
+  EXPECT_EQ(d, 10);
+  KvInjectKey(VK_F4, TRUE);
+  KvInjectKey(VK_F4, FALSE);
+  KvInjectKey(VK_ESCAPE, TRUE);
+  KvInjectKey(VK_ESCAPE, FALSE);
+  KvPumpMessages();
+  EXPECT_EQ(events, (std::vector<std::string>{"change", "drop", "close"}));
+  // A new window keeps the value, the time of day with it.
+  SetPropValue(pick, "Kind", "dtkTime");
+  int h, n, s, ms;
+  DecodeTime(pick->DateTime(), h, n, s, ms);
+  EXPECT_EQ(h, 9);
+  EXPECT_EQ(n, 30);
+  EXPECT_TRUE(GetWindowLongA(pick->Handle(), GWL_STYLE) & DTS_TIMEFORMAT);
 }
 
 }  // namespace

@@ -429,7 +429,8 @@ void TDateTimePicker::SetDateTime(TDateTime Value) {
   SYSTEMTIME st;
   DateTimeToSystemTime(Value, st);
   FILETIME ft;
-  if (!SystemTimeToFileTime(&st, &ft)) throw EConvertError(Format("%s is outside the calendar", DateToStr(Value).c_str()));
+  if (!SystemTimeToFileTime(&st, &ft))
+    throw EConvertError(Format("%s is outside the calendar", DateToStr(Value).c_str()));
   value_ = Value;
   if (handle_) SendMessageA(handle_, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
 }

@@ -222,25 +222,26 @@ void RegisterAll() {
        EnumProp<TProgressBar, TProgressBarOrientation>(
            "Orientation", {"pbHorizontal", "pbVertical"}, [](TProgressBar& p) { return p.Orientation(); },
            [](TProgressBar& p, TProgressBarOrientation v) { p.SetOrientation(v); })});
-  RegisterClassProps<TCustomTabControl>(
-      "TCustomTabControl", {EnumProp<TCustomTabControl, TTabPosition>(
-                               "TabPosition", {"tpTop", "tpBottom", "tpLeft", "tpRight"},
-                               [](TCustomTabControl& t) { return t.TabPosition(); },
-                               [](TCustomTabControl& t, TTabPosition v) { t.SetTabPosition(v); })});
-  RegisterClassProps<TTabControl>("TTabControl", {IntProp<TTabControl>(
-                                                     "TabIndex", [](TTabControl& t) { return t.TabIndex(); },
-                                                     [](TTabControl& t, int v) { t.SetTabIndex(v); }),
-                                                 ObjProp<TTabControl>(
-                                                     "Tabs", [](TTabControl& t) -> TObject* { return t.Tabs(); })});
-  RegisterClassProps<TPageControl>("TPageControl", {IntProp<TPageControl>(
-                                                       "ActivePageIndex",
-                                                       [](TPageControl& p) { return p.ActivePageIndex(); },
-                                                       [](TPageControl& p, int v) { p.SetActivePageIndex(v); })});
-  RegisterClassProps<TTabSheet>("TTabSheet", {BoolProp<TTabSheet>(
-                                                 "TabVisible", [](TTabSheet& s) { return s.TabVisible(); },
-                                                 [](TTabSheet& s, bool v) { s.SetTabVisible(v); }),
-                                             IntProp<TTabSheet>("PageIndex", [](TTabSheet& s) { return s.PageIndex(); }),
-                                             IntProp<TTabSheet>("TabIndex", [](TTabSheet& s) { return s.TabIndex(); })});
+  RegisterClassProps<TCustomTabControl>("TCustomTabControl",
+                                        {EnumProp<TCustomTabControl, TTabPosition>(
+                                            "TabPosition", {"tpTop", "tpBottom", "tpLeft", "tpRight"},
+                                            [](TCustomTabControl& t) { return t.TabPosition(); },
+                                            [](TCustomTabControl& t, TTabPosition v) { t.SetTabPosition(v); })});
+  RegisterClassProps<TTabControl>(
+      "TTabControl",
+      {IntProp<TTabControl>(
+           "TabIndex", [](TTabControl& t) { return t.TabIndex(); }, [](TTabControl& t, int v) { t.SetTabIndex(v); }),
+       ObjProp<TTabControl>("Tabs", [](TTabControl& t) -> TObject* { return t.Tabs(); })});
+  RegisterClassProps<TPageControl>("TPageControl",
+                                   {IntProp<TPageControl>(
+                                       "ActivePageIndex", [](TPageControl& p) { return p.ActivePageIndex(); },
+                                       [](TPageControl& p, int v) { p.SetActivePageIndex(v); })});
+  RegisterClassProps<TTabSheet>(
+      "TTabSheet",
+      {BoolProp<TTabSheet>(
+           "TabVisible", [](TTabSheet& s) { return s.TabVisible(); }, [](TTabSheet& s, bool v) { s.SetTabVisible(v); }),
+       IntProp<TTabSheet>("PageIndex", [](TTabSheet& s) { return s.PageIndex(); }),
+       IntProp<TTabSheet>("TabIndex", [](TTabSheet& s) { return s.TabIndex(); })});
   RegisterClassProps<TTrackBar>(
       "TTrackBar",
       {IntProp<TTrackBar>(
@@ -255,22 +256,21 @@ void RegisterAll() {
            "Orientation", {"trHorizontal", "trVertical"}, [](TTrackBar& t) { return t.Orientation(); },
            [](TTrackBar& t, TTrackBarOrientation v) { t.SetOrientation(v); })});
   RegisterClassProps<TUpDown>(
-      "TUpDown",
-      {IntProp<TUpDown>(
-           "Min", [](TUpDown& u) { return u.Min(); }, [](TUpDown& u, int v) { u.SetMin(v); }),
-       IntProp<TUpDown>(
-           "Max", [](TUpDown& u) { return u.Max(); }, [](TUpDown& u, int v) { u.SetMax(v); }),
-       IntProp<TUpDown>(
-           "Position", [](TUpDown& u) { return u.Position(); }, [](TUpDown& u, int v) { u.SetPosition(v); }),
-       BoolProp<TUpDown>(
-           "Wrap", [](TUpDown& u) { return u.Wrap(); }, [](TUpDown& u, bool v) { u.SetWrap(v); }),
-       EnumProp<TUpDown, TUDOrientation>(
-           "Orientation", {"udHorizontal", "udVertical"}, [](TUpDown& u) { return u.Orientation(); },
-           [](TUpDown& u, TUDOrientation v) { u.SetOrientation(v); })});
-  RegisterClassProps<TDateTimePicker>("TDateTimePicker", {EnumProp<TDateTimePicker, TDateTimeKind>(
-                                                             "Kind", {"dtkDate", "dtkTime"},
-                                                             [](TDateTimePicker& d) { return d.Kind(); },
-                                                             [](TDateTimePicker& d, TDateTimeKind v) { d.SetKind(v); })});
+      "TUpDown", {IntProp<TUpDown>(
+                      "Min", [](TUpDown& u) { return u.Min(); }, [](TUpDown& u, int v) { u.SetMin(v); }),
+                  IntProp<TUpDown>(
+                      "Max", [](TUpDown& u) { return u.Max(); }, [](TUpDown& u, int v) { u.SetMax(v); }),
+                  IntProp<TUpDown>(
+                      "Position", [](TUpDown& u) { return u.Position(); }, [](TUpDown& u, int v) { u.SetPosition(v); }),
+                  BoolProp<TUpDown>(
+                      "Wrap", [](TUpDown& u) { return u.Wrap(); }, [](TUpDown& u, bool v) { u.SetWrap(v); }),
+                  EnumProp<TUpDown, TUDOrientation>(
+                      "Orientation", {"udHorizontal", "udVertical"}, [](TUpDown& u) { return u.Orientation(); },
+                      [](TUpDown& u, TUDOrientation v) { u.SetOrientation(v); })});
+  RegisterClassProps<TDateTimePicker>("TDateTimePicker",
+                                      {EnumProp<TDateTimePicker, TDateTimeKind>(
+                                          "Kind", {"dtkDate", "dtkTime"}, [](TDateTimePicker& d) { return d.Kind(); },
+                                          [](TDateTimePicker& d, TDateTimeKind v) { d.SetKind(v); })});
   const std::vector<AnsiString> bevels = {"bvNone", "bvLowered", "bvRaised", "bvSpace"};
   RegisterClassProps<TCustomPanel>("TCustomPanel",
                                    {EnumProp<TCustomPanel, TBevelCut>(
@@ -305,7 +305,8 @@ void RegisterAll() {
            "Flat", [](TSpeedButton& b) { return b.Flat(); }, [](TSpeedButton& b, bool v) { b.SetFlat(v); }),
        ObjProp<TSpeedButton>("Glyph", [](TSpeedButton& b) -> TObject* { return b.Glyph(); }),
        IntProp<TSpeedButton>(
-           "NumGlyphs", [](TSpeedButton& b) { return b.NumGlyphs(); }, [](TSpeedButton& b, int v) { b.SetNumGlyphs(v); }),
+           "NumGlyphs", [](TSpeedButton& b) { return b.NumGlyphs(); },
+           [](TSpeedButton& b, int v) { b.SetNumGlyphs(v); }),
        EnumProp<TSpeedButton, TButtonLayout>(
            "Layout", kLayoutNames, [](TSpeedButton& b) { return b.Layout(); },
            [](TSpeedButton& b, TButtonLayout v) { b.SetLayout(v); }),

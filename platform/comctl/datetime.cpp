@@ -95,8 +95,8 @@ void DropDown(HWND hwnd) {
   POINT at{0, w->client.bottom - w->client.top};
   ClientToScreen(hwnd, &at);
   // The calendar is a popup; its notifications come to the picker.
-  HWND cal = CreateWindowExW(WS_EX_TOOLWINDOW, u"SysMonthCal32", u"", WS_POPUP | WS_BORDER, at.x, at.y, 10, 10,
-                             hwnd, nullptr, nullptr, nullptr);
+  HWND cal = CreateWindowExW(WS_EX_TOOLWINDOW, u"SysMonthCal32", u"", WS_POPUP | WS_BORDER, at.x, at.y, 10, 10, hwnd,
+                             nullptr, nullptr, nullptr);
   if (!cal) return;
   SetMonthCalNotify(cal, hwnd);
   SendMessageW(cal, MCM_GETMINREQRECT, 0, reinterpret_cast<LPARAM>(&size));

@@ -49,11 +49,12 @@ struct MonthData : ControlData {
   int year = sel.wYear, month = sel.wMonth;  // the month shown
 };
 
-const int kCell = 20;  // a day's cell, square
+const int kCell = 20;   // a day's cell, square
 const int kTitle = 24;  // the title band; the weekday names follow in a cell-high band
 
 RECT ArrowRect(int which) {
-  return which == 0 ? RECT{2, 2, 2 + kTitle - 4, kTitle - 2} : RECT{7 * kCell - kTitle + 2, 2, 7 * kCell - 2, kTitle - 2};
+  return which == 0 ? RECT{2, 2, 2 + kTitle - 4, kTitle - 2}
+                    : RECT{7 * kCell - kTitle + 2, 2, 7 * kCell - 2, kTitle - 2};
 }
 
 // The grid cell of a day of the shown month (row 0 holds the first).

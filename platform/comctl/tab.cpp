@@ -115,13 +115,7 @@ void PaintTab(HDC hdc, const Window& w, const TabData& d, int i, bool selected) 
   RECT r = ItemRect(w, d, i);
   if (selected) {
     // The selected tab stands 2 pixels out and merges with the pane (no pane edge under it).
-    InflateRect(&r, Vertical(s) ? 0 : 2, Vertical(s) ? 2 : 0);
-    switch (s) {
-      case kTop: r.top -= 2; r.bottom += 2; break;
-      case kBottom: r.top -= 2; r.bottom += 2; break;
-      case kLeft: r.left -= 2; r.right += 2; break;
-      case kRight: r.left -= 2; r.right += 2; break;
-    }
+    InflateRect(&r, 2, 2);
   }
   FillRect(hdc, &r, GetSysColorBrush(COLOR_3DFACE));
   RECT e = r;

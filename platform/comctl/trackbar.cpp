@@ -15,7 +15,7 @@ struct TrackData : ControlData {
   int line = 1, page = 20, freq = 1;
   int thumbLength = 18;
   bool dragging = false;
-  int grab = 0;        // offset of the press from the thumb's centre, along the channel
+  int grab = 0;         // offset of the press from the thumb's centre, along the channel
   bool paging = false;  // a press on the channel pages until release
 };
 

@@ -92,7 +92,8 @@ LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 void RegisterStaticClass() {
-  RegisterSystemClass(u"Static", StaticProc, CS_DBLCLKS | CS_PARENTDC, 0, nullptr, LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+  RegisterSystemClass(u"Static", StaticProc, CS_DBLCLKS | CS_PARENTDC, 0, nullptr,
+                      LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
 }
 
 }  // namespace kv::user

@@ -68,7 +68,8 @@ TEST_F(ButtonsTest, GlyphLayoutsPlaceGlyphAndCaptionByLayoutMarginAndSpacing) {
     EXPECT_EQ(gp.x, gx) << c.layout << " " << c.margin;
     EXPECT_EQ(gp.y, gy) << c.layout << " " << c.margin;
     int tx = c.tx == -1 ? (100 - text.cx + 1) / 2 : c.tx, ty = c.ty == -1 ? (60 - text.cy + 1) / 2 : c.ty;
-    if (c.tx == -2) tx = c.layout == blGlyphRight ? gx - c.spacing - text.cx : gx + 8 + (c.spacing == -1 ? gx : c.spacing);
+    if (c.tx == -2)
+      tx = c.layout == blGlyphRight ? gx - c.spacing - text.cx : gx + 8 + (c.spacing == -1 ? gx : c.spacing);
     if (c.ty == -2) ty = gy - c.spacing - text.cy;
     EXPECT_EQ(tr.left, tx) << c.layout << " " << c.margin;
     EXPECT_EQ(tr.top, ty) << c.layout << " " << c.margin;

@@ -119,7 +119,7 @@ TEST_F(ComCtrlsTest, TabControlFollowsItsTabsAndPositionAndPublishesThem) {
   SetPropValue(tabs, "TabPosition", "tpBottom");
   EXPECT_TRUE(GetWindowLongA(tabs->Handle(), GWL_STYLE) & TCS_BOTTOM);
   EXPECT_EQ(SendMessageA(tabs->Handle(), TCM_GETITEMCOUNT, 0, 0), 3);  // a new window, the same tabs
-  EXPECT_EQ(GetPropValue(tabs, "TabPosition"), "tpbottom");  // enumerations read in lower case
+  EXPECT_EQ(GetPropValue(tabs, "TabPosition"), "tpbottom");            // enumerations read in lower case
   SetOrdProp(tabs, "TabIndex", 2);
   EXPECT_EQ(SendMessageA(tabs->Handle(), TCM_GETCURSEL, 0, 0), 2);
 }

@@ -33,7 +33,7 @@ TEST_F(DateTimeTest, DateSetReadAndSteppedByKeysAndArrows) {
   SetFocus(p);
   Key(VK_UP);
   EXPECT_EQ(Get(p).wDay, 29);  // a leap year
-  ClickAt(p, 115, 5);           // the up arrow
+  ClickAt(p, 115, 5);          // the up arrow
   EXPECT_EQ(Get(p).wMonth, 3);
   EXPECT_EQ(Get(p).wDay, 1);
   ClickAt(p, 115, 18);  // the down arrow

@@ -125,9 +125,7 @@ TEST_F(TabTest, EachSideLaysOutTabsPaneAndDisplayArea) {
         EXPECT_EQ(a.bottom, b.top) << c.name;
         EXPECT_GT(display.left, a.right) << c.name;
         break;
-      default:
-        EXPECT_EQ(a.right, 298) << c.name;
-        EXPECT_LT(display.right, a.left) << c.name;
+      default: EXPECT_EQ(a.right, 298) << c.name; EXPECT_LT(display.right, a.left) << c.name;
     }
     // Back from the display area to the window rectangle.
     SendMessageW(t, TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&display));

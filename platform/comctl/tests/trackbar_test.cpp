@@ -80,9 +80,9 @@ TEST_F(TrackBarTest, CustomDrawAsksForTicsChannelAndThumbAndHonoursSkipDefault) 
   RECT th = Rect(t, TBM_GETTHUMBRECT), ch = Rect(t, TBM_GETCHANNELRECT);
   COLORREF thumb = KvWindowGetPixel(t, (th.left + th.right) / 2, (th.top + th.bottom) / 2);
   EXPECT_EQ(seen, (std::vector<std::pair<DWORD, DWORD_PTR>>{{CDDS_PREPAINT, 0},
-                                                             {CDDS_ITEMPREPAINT, TBCD_TICS},
-                                                             {CDDS_ITEMPREPAINT, TBCD_CHANNEL},
-                                                             {CDDS_ITEMPREPAINT, TBCD_THUMB}}));
+                                                            {CDDS_ITEMPREPAINT, TBCD_TICS},
+                                                            {CDDS_ITEMPREPAINT, TBCD_CHANNEL},
+                                                            {CDDS_ITEMPREPAINT, TBCD_THUMB}}));
   EXPECT_EQ(thumb, RGB(255, 0, 0));  // the parent's thumb, not the plain one
   // The channel kept its plain look: a sunken well in the window colour.
   EXPECT_EQ(KvWindowGetPixel(t, ch.right - 20, (ch.top + ch.bottom) / 2), GetSysColor(COLOR_WINDOW));

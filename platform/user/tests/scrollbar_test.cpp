@@ -46,7 +46,7 @@ class ScrollBarTest : public ControlTest {
 TEST_F(ScrollBarTest, MessagesActAsTheScrollBarFunctions) {
   HWND s = Bar();
   EXPECT_EQ(SendMessageW(s, SBM_SETPOS, 200, TRUE), 0);  // answers the position before
-  EXPECT_EQ(SendMessageW(s, SBM_GETPOS, 0, 0), 90);       // kept within max - page + 1
+  EXPECT_EQ(SendMessageW(s, SBM_GETPOS, 0, 0), 90);      // kept within max - page + 1
   EXPECT_EQ(GetScrollPos(s, SB_CTL), 90);
   EXPECT_EQ(SendMessageW(s, SBM_SETRANGE, 10, 50), 90);
   int lo = 0, hi = 0;
@@ -83,7 +83,7 @@ TEST_F(ScrollBarTest, PressesOnArrowPageAndThumbSendTheirCodesThenEnd) {
   KvPumpMessages();
   EXPECT_EQ(Codes(), (std::vector<int>{SB_THUMBTRACK, SB_THUMBTRACK, SB_THUMBPOSITION, SB_ENDSCROLL}));
   EXPECT_LT(scrolls_[0].second, scrolls_[1].second);
-  EXPECT_EQ(scrolls_[2].second, scrolls_[1].second);  // the last tracked position
+  EXPECT_EQ(scrolls_[2].second, scrolls_[1].second);      // the last tracked position
   EXPECT_GT(Info(s).xyThumbTop, before.xyThumbTop + 70);  // the thumb followed the drag
 }
 

@@ -12,6 +12,7 @@
 #include "bench/child.h"
 #include "platform/browser/browser.h"
 #include "platform/gdi/gdi.h"
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "framework/controls/forms.h"
 #include "framework/controls/menus.h"
 #include "platform/base/time.h"
+#include "platform/user/testing.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 #include "skin/skin_reader.h"
 

@@ -1,3 +1,4 @@
+#include "platform/user/testing.h"
 #include "print_control/message_box.h"
 
 #include "platform/base/codepage.h"

@@ -12,6 +12,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/browser/browser.h"
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 
 namespace kvtest {

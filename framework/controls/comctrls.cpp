@@ -4,7 +4,14 @@
 
 #include "framework/core/sysutils.h"
 #include "platform/base/error.h"
-#include "platform/user/controls/controls.h"
+#include "platform/comctl/comctl.h"
+#include "platform/comctl/datetime.h"
+#include "platform/comctl/imagelist.h"
+#include "platform/comctl/progress.h"
+#include "platform/comctl/statusbar.h"
+#include "platform/comctl/toolbar.h"
+#include "platform/comctl/trackbar.h"
+#include "platform/comctl/updown.h"
 
 // ---- TStatusPanel, TStatusPanels -----------------------------------------------------------------------
 
@@ -192,6 +199,265 @@ void TProgressBar::SetOrientation(TProgressBarOrientation Value) {
   if (orientation_ == Value) return;
   orientation_ = Value;
   RecreateWnd();
+}
+
+// ---- TTrackBar --------------------------------------------------------------------------------------------
+
+TTrackBar::TTrackBar(TComponent* AOwner) : TWinControl(AOwner) {
+  width_ = 150;
+  height_ = 45;
+  tab_stop_ = true;
+}
+
+void TTrackBar::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "msctls_trackbar32");
+  if (orientation_ == trVertical) Params.Style |= TBS_VERT;
+  Params.Style |= tick_style_ == tsAuto ? TBS_AUTOTICKS : TBS_NOTICKS;
+}
+
+void TTrackBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  SendMessageA(handle_, TBM_SETRANGEMIN, FALSE, min_);
+  SendMessageA(handle_, TBM_SETRANGEMAX, FALSE, max_);
+  SendMessageA(handle_, TBM_SETTICFREQ, static_cast<WPARAM>(frequency_), 0);
+  SendMessageA(handle_, TBM_SETLINESIZE, 0, line_size_);
+  SendMessageA(handle_, TBM_SETPAGESIZE, 0, page_size_);
+  SendMessageA(handle_, TBM_SETPOS, TRUE, position_);
+}
+
+void TTrackBar::DestroyWnd() {
+  position_ = Position();
+  TWinControl::DestroyWnd();
+}
+
+void TTrackBar::SetRange(int AMin, int AMax) {
+  min_ = AMin;
+  max_ = AMax;
+  position_ = std::clamp(position_, min_, max_);
+  if (!handle_) return;
+  SendMessageA(handle_, TBM_SETRANGEMIN, FALSE, min_);
+  SendMessageA(handle_, TBM_SETRANGEMAX, TRUE, max_);
+}
+
+int TTrackBar::Position() {
+  if (handle_) position_ = static_cast<int>(SendMessageA(handle_, TBM_GETPOS, 0, 0));
+  return position_;
+}
+
+void TTrackBar::SetPosition(int Value) {
+  Value = std::clamp(Value, min_, max_);
+  if (Value == Position()) return;
+  position_ = Value;
+  if (handle_) SendMessageA(handle_, TBM_SETPOS, TRUE, position_);
+  if (OnChange) OnChange(this);
+}
+
+void TTrackBar::SetFrequency(int Value) {
+  frequency_ = std::max(1, Value);
+  if (handle_) SendMessageA(handle_, TBM_SETTICFREQ, static_cast<WPARAM>(frequency_), 0);
+}
+
+void TTrackBar::SetLineSize(int Value) {
+  line_size_ = Value;
+  if (handle_) SendMessageA(handle_, TBM_SETLINESIZE, 0, Value);
+}
+
+void TTrackBar::SetPageSize(int Value) {
+  page_size_ = Value;
+  if (handle_) SendMessageA(handle_, TBM_SETPAGESIZE, 0, Value);
+}
+
+void TTrackBar::SetOrientation(TTrackBarOrientation Value) {
+  if (orientation_ == Value) return;
+  orientation_ = Value;
+  // The track bar turns: width and height change places.
+  SetBounds(left_, top_, height_, width_);
+  RecreateWnd();
+}
+
+void TTrackBar::SetTickStyle(TTickStyle Value) {
+  if (tick_style_ == Value) return;
+  tick_style_ = Value;
+  RecreateWnd();
+}
+
+void TTrackBar::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_HSCROLL || Message.Msg == CN_VSCROLL) {
+    int before = position_;
+    if (Position() != before && OnChange) OnChange(this);
+    Message.Result = 0;
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+// ---- TUpDown ----------------------------------------------------------------------------------------------
+
+TUpDown::TUpDown(TComponent* AOwner) : TWinControl(AOwner) {
+  width_ = 17;
+  height_ = 25;
+}
+
+void TUpDown::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "msctls_updown32");
+  Params.Style |= UDS_ARROWKEYS;
+  if (associate_) Params.Style |= UDS_SETBUDDYINT;
+  if (wrap_) Params.Style |= UDS_WRAP;
+  if (orientation_ == udHorizontal) Params.Style |= UDS_HORZ;
+}
+
+void TUpDown::CreateWnd() {
+  TWinControl::CreateWnd();
+  SendMessageA(handle_, UDM_SETRANGE32, static_cast<WPARAM>(min_), max_);
+  SendMessageA(handle_, UDM_SETPOS32, 0, position_);
+  if (associate_) SendMessageA(handle_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(associate_->Handle()), 0);
+}
+
+void TUpDown::DestroyWnd() {
+  position_ = Position();
+  TWinControl::DestroyWnd();
+}
+
+void TUpDown::SetMin(int Value) {
+  min_ = Value;
+  if (handle_) SendMessageA(handle_, UDM_SETRANGE32, static_cast<WPARAM>(min_), max_);
+  position_ = Position();
+}
+
+void TUpDown::SetMax(int Value) {
+  max_ = Value;
+  if (handle_) SendMessageA(handle_, UDM_SETRANGE32, static_cast<WPARAM>(min_), max_);
+  position_ = Position();
+}
+
+int TUpDown::Position() {
+  if (handle_) position_ = static_cast<int>(SendMessageA(handle_, UDM_GETPOS32, 0, 0));
+  return position_;
+}
+
+void TUpDown::SetPosition(int Value) {
+  position_ = std::clamp(Value, std::min(min_, max_), std::max(min_, max_));
+  if (handle_) SendMessageA(handle_, UDM_SETPOS32, 0, position_);
+}
+
+void TUpDown::SetWrap(bool Value) {
+  if (wrap_ == Value) return;
+  wrap_ = Value;
+  RecreateWnd();
+}
+
+void TUpDown::SetOrientation(TUDOrientation Value) {
+  if (orientation_ == Value) return;
+  orientation_ = Value;
+  RecreateWnd();
+}
+
+void TUpDown::SetAssociate(TWinControl* Value) {
+  if (associate_ == Value) return;
+  if (associate_) associate_->RemoveFreeNotification(this);
+  associate_ = Value;
+  if (associate_) associate_->FreeNotification(this);
+  RecreateWnd();
+}
+
+void TUpDown::Notification(TComponent* AComponent, TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == associate_) {
+    associate_ = nullptr;
+    if (handle_) SendMessageA(handle_, UDM_SETBUDDY, 0, 0);
+  }
+}
+
+void TUpDown::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_NOTIFY) {
+    auto* hdr = reinterpret_cast<NMUPDOWN*>(Message.LParam);
+    Message.Result = 0;
+    if (!hdr || hdr->hdr.code != static_cast<UINT>(UDN_DELTAPOS)) return;
+    hdr->iDelta *= std::max(1, Increment);
+    bool allow = true;
+    if (OnChanging) OnChanging(this, allow);
+    Message.Result = allow ? 0 : 1;
+    return;
+  }
+  if (Message.Msg == CN_HSCROLL || Message.Msg == CN_VSCROLL) {
+    Message.Result = 0;
+    if (LOWORD(Message.WParam) != SB_THUMBPOSITION) return;
+    int before = position_;
+    int now = Position();
+    if (OnClick && now != before) OnClick(this, (now > before) == (max_ >= min_) ? btNext : btPrev);
+    return;
+  }
+  TWinControl::WndProc(Message);
+}
+
+// ---- TDateTimePicker ----------------------------------------------------------------------------------------
+
+TDateTimePicker::TDateTimePicker(TComponent* AOwner) : TWinControl(AOwner), value_(Now()) {
+  width_ = 186;
+  height_ = 21;
+  tab_stop_ = true;
+}
+
+void TDateTimePicker::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "SysDateTimePick32");
+  if (kind_ == dtkTime) Params.Style |= DTS_TIMEFORMAT | DTS_UPDOWN;
+}
+
+void TDateTimePicker::CreateWnd() {
+  TWinControl::CreateWnd();
+  SYSTEMTIME st;
+  DateTimeToSystemTime(value_, st);
+  SendMessageA(handle_, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
+}
+
+void TDateTimePicker::DestroyWnd() {
+  value_ = DateTime();
+  TWinControl::DestroyWnd();
+}
+
+TDateTime TDateTimePicker::DateTime() {
+  SYSTEMTIME st{};
+  if (handle_ && SendMessageA(handle_, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&st)) == GDT_VALID)
+    value_ = SystemTimeToDateTime(st);
+  return value_;
+}
+
+void TDateTimePicker::SetDateTime(TDateTime Value) {
+  SYSTEMTIME st;
+  DateTimeToSystemTime(Value, st);
+  FILETIME ft;
+  if (!SystemTimeToFileTime(&st, &ft))
+    throw EConvertError(Format("%s is outside the calendar", DateToStr(Value).c_str()));
+  value_ = Value;
+  if (handle_) SendMessageA(handle_, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
+}
+
+void TDateTimePicker::SetKind(TDateTimeKind Value) {
+  if (kind_ == Value) return;
+  value_ = DateTime();
+  kind_ = Value;
+  RecreateWnd();
+}
+
+void TDateTimePicker::WndProc(TMessage& Message) {
+  if (Message.Msg == CN_NOTIFY) {
+    auto* hdr = reinterpret_cast<const NMHDR*>(Message.LParam);
+    Message.Result = 0;
+    if (!hdr) return;
+    if (hdr->code == static_cast<UINT>(DTN_DATETIMECHANGE)) {
+      value_ = DateTime();
+      if (OnChange) OnChange(this);
+    } else if (hdr->code == static_cast<UINT>(DTN_DROPDOWN)) {
+      if (OnDropDown) OnDropDown(this);
+    } else if (hdr->code == static_cast<UINT>(DTN_CLOSEUP)) {
+      if (OnCloseUp) OnCloseUp(this);
+    }
+    return;
+  }
+  TWinControl::WndProc(Message);
 }
 
 // ---- TCustomPanel ------------------------------------------------------------------------------------------

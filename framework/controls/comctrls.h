@@ -2,9 +2,13 @@
 // "msctls_statusbar32" and "msctls_progress32"; panels, images and timers.
 #pragma once
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "framework/controls/stdctrls.h"
+#include "framework/core/sysutils.h"
+#include "platform/comctl/imagelist.h"
 
 // ---- Status bar --------------------------------------------------------------------------------------
 class TStatusPanels;
@@ -113,6 +117,119 @@ class TProgressBar : public TWinControl {
   int min_ = 0, max_ = 100, position_ = 0, step_ = 10;
   bool smooth_ = false;
   TProgressBarOrientation orientation_ = pbHorizontal;
+};
+
+// ---- Track bar ------------------------------------------------------------------------------------------
+enum TTrackBarOrientation { trHorizontal, trVertical };
+enum TTickStyle { tsNone, tsAuto };
+
+// A thumb on "msctls_trackbar32"; OnChange after every move (drag, page, key or Position).
+class TTrackBar : public TWinControl {
+ public:
+  explicit TTrackBar(TComponent* AOwner);
+  KV_CLASS_NAME(TTrackBar)
+  int Min() const { return min_; }
+  void SetMin(int Value) { SetRange(Value, std::max(Value, max_)); }
+  int Max() const { return max_; }
+  void SetMax(int Value) { SetRange(std::min(min_, Value), Value); }
+  int Position();
+  // Kept within [Min, Max].
+  void SetPosition(int Value);
+  int Frequency() const { return frequency_; }
+  void SetFrequency(int Value);
+  int LineSize() const { return line_size_; }
+  void SetLineSize(int Value);
+  int PageSize() const { return page_size_; }
+  void SetPageSize(int Value);
+  TTrackBarOrientation Orientation() const { return orientation_; }
+  void SetOrientation(TTrackBarOrientation Value);
+  TTickStyle TickStyle() const { return tick_style_; }
+  void SetTickStyle(TTickStyle Value);
+  TNotifyEvent OnChange;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void DestroyWnd() override;
+  void WndProc(TMessage& Message) override;
+
+ private:
+  void SetRange(int AMin, int AMax);
+  int min_ = 0, max_ = 10, position_ = 0;
+  int frequency_ = 1, line_size_ = 1, page_size_ = 2;
+  TTrackBarOrientation orientation_ = trHorizontal;
+  TTickStyle tick_style_ = tsAuto;
+};
+
+// ---- Up-down --------------------------------------------------------------------------------------------
+enum TUDOrientation { udHorizontal, udVertical };
+enum TUDBtnType { btNext, btPrev };
+using TUDClickEvent = std::function<void(TObject* Sender, TUDBtnType Button)>;
+using TUDChangingEvent = std::function<void(TObject* Sender, bool& AllowChange)>;
+
+// Arrows on "msctls_updown32" that step Position within [Min, Max] (by Increment), shown
+// in the Associate's text. OnChanging may refuse a step; OnClick tells which arrow stepped.
+class TUpDown : public TWinControl {
+ public:
+  explicit TUpDown(TComponent* AOwner);
+  KV_CLASS_NAME(TUpDown)
+  int Min() const { return min_; }
+  void SetMin(int Value);
+  int Max() const { return max_; }
+  void SetMax(int Value);
+  int Position();
+  void SetPosition(int Value);
+  int Increment = 1;
+  bool Wrap() const { return wrap_; }
+  void SetWrap(bool Value);
+  TUDOrientation Orientation() const { return orientation_; }
+  void SetOrientation(TUDOrientation Value);
+  TWinControl* Associate() const { return associate_; }
+  void SetAssociate(TWinControl* Value);
+  TUDClickEvent OnClick;
+  TUDChangingEvent OnChanging;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void DestroyWnd() override;
+  void WndProc(TMessage& Message) override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  int min_ = 0, max_ = 100, position_ = 0;
+  bool wrap_ = false;
+  TUDOrientation orientation_ = udVertical;
+  TWinControl* associate_ = nullptr;
+};
+
+// ---- Date-time picker ------------------------------------------------------------------------------------
+enum TDateTimeKind { dtkDate, dtkTime };
+
+// A date (or a time of day) on "SysDateTimePick32"; OnChange after every change the
+// user makes (keys, arrows, the calendar), OnDropDown and OnCloseUp around the calendar.
+class TDateTimePicker : public TWinControl {
+ public:
+  explicit TDateTimePicker(TComponent* AOwner);
+  KV_CLASS_NAME(TDateTimePicker)
+  TDateTime DateTime();
+  // EConvertError for a value outside the calendar (before 1601 or after 30827).
+  void SetDateTime(TDateTime Value);
+  TDateTimeKind Kind() const { return kind_; }
+  void SetKind(TDateTimeKind Value);
+  TNotifyEvent OnChange;
+  TNotifyEvent OnDropDown;
+  TNotifyEvent OnCloseUp;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void DestroyWnd() override;
+  void WndProc(TMessage& Message) override;
+
+ private:
+  TDateTime value_;
+  TDateTimeKind kind_ = dtkDate;
 };
 
 // ---- Panel -------------------------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 #include "framework/controls/listview.h"
+#include "platform/comctl/listview.h"
 
 #include "framework/core/sysutils.h"
-#include "platform/user/controls/controls.h"
 
 // ---- Columns ---------------------------------------------------------------------------------------
 

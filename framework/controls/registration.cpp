@@ -7,11 +7,13 @@
 #include "framework/controls/forms.h"
 #include "framework/controls/listview.h"
 #include "framework/controls/menus.h"
+#include "framework/controls/tabs.h"
 #include "framework/controls/typinfo.h"
 
 namespace {
 
 const std::vector<AnsiString> kAlignNames = {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"};
+const std::vector<AnsiString> kLayoutNames = {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"};
 const std::vector<AnsiString> kFontStyleNames = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
 
 void RegisterAll() {
@@ -220,6 +222,55 @@ void RegisterAll() {
        EnumProp<TProgressBar, TProgressBarOrientation>(
            "Orientation", {"pbHorizontal", "pbVertical"}, [](TProgressBar& p) { return p.Orientation(); },
            [](TProgressBar& p, TProgressBarOrientation v) { p.SetOrientation(v); })});
+  RegisterClassProps<TCustomTabControl>("TCustomTabControl",
+                                        {EnumProp<TCustomTabControl, TTabPosition>(
+                                            "TabPosition", {"tpTop", "tpBottom", "tpLeft", "tpRight"},
+                                            [](TCustomTabControl& t) { return t.TabPosition(); },
+                                            [](TCustomTabControl& t, TTabPosition v) { t.SetTabPosition(v); })});
+  RegisterClassProps<TTabControl>(
+      "TTabControl",
+      {IntProp<TTabControl>(
+           "TabIndex", [](TTabControl& t) { return t.TabIndex(); }, [](TTabControl& t, int v) { t.SetTabIndex(v); }),
+       ObjProp<TTabControl>("Tabs", [](TTabControl& t) -> TObject* { return t.Tabs(); })});
+  RegisterClassProps<TPageControl>("TPageControl",
+                                   {IntProp<TPageControl>(
+                                       "ActivePageIndex", [](TPageControl& p) { return p.ActivePageIndex(); },
+                                       [](TPageControl& p, int v) { p.SetActivePageIndex(v); })});
+  RegisterClassProps<TTabSheet>(
+      "TTabSheet",
+      {BoolProp<TTabSheet>(
+           "TabVisible", [](TTabSheet& s) { return s.TabVisible(); }, [](TTabSheet& s, bool v) { s.SetTabVisible(v); }),
+       IntProp<TTabSheet>("PageIndex", [](TTabSheet& s) { return s.PageIndex(); }),
+       IntProp<TTabSheet>("TabIndex", [](TTabSheet& s) { return s.TabIndex(); })});
+  RegisterClassProps<TTrackBar>(
+      "TTrackBar",
+      {IntProp<TTrackBar>(
+           "Min", [](TTrackBar& t) { return t.Min(); }, [](TTrackBar& t, int v) { t.SetMin(v); }),
+       IntProp<TTrackBar>(
+           "Max", [](TTrackBar& t) { return t.Max(); }, [](TTrackBar& t, int v) { t.SetMax(v); }),
+       IntProp<TTrackBar>(
+           "Position", [](TTrackBar& t) { return t.Position(); }, [](TTrackBar& t, int v) { t.SetPosition(v); }),
+       IntProp<TTrackBar>(
+           "Frequency", [](TTrackBar& t) { return t.Frequency(); }, [](TTrackBar& t, int v) { t.SetFrequency(v); }),
+       EnumProp<TTrackBar, TTrackBarOrientation>(
+           "Orientation", {"trHorizontal", "trVertical"}, [](TTrackBar& t) { return t.Orientation(); },
+           [](TTrackBar& t, TTrackBarOrientation v) { t.SetOrientation(v); })});
+  RegisterClassProps<TUpDown>(
+      "TUpDown", {IntProp<TUpDown>(
+                      "Min", [](TUpDown& u) { return u.Min(); }, [](TUpDown& u, int v) { u.SetMin(v); }),
+                  IntProp<TUpDown>(
+                      "Max", [](TUpDown& u) { return u.Max(); }, [](TUpDown& u, int v) { u.SetMax(v); }),
+                  IntProp<TUpDown>(
+                      "Position", [](TUpDown& u) { return u.Position(); }, [](TUpDown& u, int v) { u.SetPosition(v); }),
+                  BoolProp<TUpDown>(
+                      "Wrap", [](TUpDown& u) { return u.Wrap(); }, [](TUpDown& u, bool v) { u.SetWrap(v); }),
+                  EnumProp<TUpDown, TUDOrientation>(
+                      "Orientation", {"udHorizontal", "udVertical"}, [](TUpDown& u) { return u.Orientation(); },
+                      [](TUpDown& u, TUDOrientation v) { u.SetOrientation(v); })});
+  RegisterClassProps<TDateTimePicker>("TDateTimePicker",
+                                      {EnumProp<TDateTimePicker, TDateTimeKind>(
+                                          "Kind", {"dtkDate", "dtkTime"}, [](TDateTimePicker& d) { return d.Kind(); },
+                                          [](TDateTimePicker& d, TDateTimeKind v) { d.SetKind(v); })});
   const std::vector<AnsiString> bevels = {"bvNone", "bvLowered", "bvRaised", "bvSpace"};
   RegisterClassProps<TCustomPanel>("TCustomPanel",
                                    {EnumProp<TCustomPanel, TBevelCut>(
@@ -252,7 +303,29 @@ void RegisterAll() {
            [](TSpeedButton& b, bool v) { b.AllowAllUp = v; }),
        BoolProp<TSpeedButton>(
            "Flat", [](TSpeedButton& b) { return b.Flat(); }, [](TSpeedButton& b, bool v) { b.SetFlat(v); }),
-       ObjProp<TSpeedButton>("Glyph", [](TSpeedButton& b) -> TObject* { return b.Glyph(); })});
+       ObjProp<TSpeedButton>("Glyph", [](TSpeedButton& b) -> TObject* { return b.Glyph(); }),
+       IntProp<TSpeedButton>(
+           "NumGlyphs", [](TSpeedButton& b) { return b.NumGlyphs(); },
+           [](TSpeedButton& b, int v) { b.SetNumGlyphs(v); }),
+       EnumProp<TSpeedButton, TButtonLayout>(
+           "Layout", kLayoutNames, [](TSpeedButton& b) { return b.Layout(); },
+           [](TSpeedButton& b, TButtonLayout v) { b.SetLayout(v); }),
+       IntProp<TSpeedButton>(
+           "Margin", [](TSpeedButton& b) { return b.Margin(); }, [](TSpeedButton& b, int v) { b.SetMargin(v); }),
+       IntProp<TSpeedButton>(
+           "Spacing", [](TSpeedButton& b) { return b.Spacing(); }, [](TSpeedButton& b, int v) { b.SetSpacing(v); })});
+  RegisterClassProps<TBitBtn>(
+      "TBitBtn",
+      {ObjProp<TBitBtn>("Glyph", [](TBitBtn& b) -> TObject* { return b.Glyph(); }),
+       IntProp<TBitBtn>(
+           "NumGlyphs", [](TBitBtn& b) { return b.NumGlyphs(); }, [](TBitBtn& b, int v) { b.SetNumGlyphs(v); }),
+       EnumProp<TBitBtn, TButtonLayout>(
+           "Layout", kLayoutNames, [](TBitBtn& b) { return b.Layout(); },
+           [](TBitBtn& b, TButtonLayout v) { b.SetLayout(v); }),
+       IntProp<TBitBtn>(
+           "Margin", [](TBitBtn& b) { return b.Margin(); }, [](TBitBtn& b, int v) { b.SetMargin(v); }),
+       IntProp<TBitBtn>(
+           "Spacing", [](TBitBtn& b) { return b.Spacing(); }, [](TBitBtn& b, int v) { b.SetSpacing(v); })});
   RegisterClassProps<TMenuItem>(
       "TMenuItem",
       {StrProp<TMenuItem>(

@@ -1,8 +1,11 @@
 #include "framework/controls/stdctrls.h"
+#include "platform/user/button.h"
+#include "platform/user/combobox.h"
+#include "platform/user/edit.h"
+#include "platform/user/listbox.h"
 
 #include <algorithm>
 
-#include "platform/user/controls/controls.h"
 #include "framework/core/sysutils.h"
 
 // ---- TButtonControl, TButton ----------------------------------------------------------------------------

@@ -1,6 +1,8 @@
 // The web browser control: its COM object, navigation steps, events, host calls, windows
 // and input.
 #include "platform/browser/control.h"
+#include "platform/comctl/comctl.h"
+#include "platform/comctl/listview.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,7 +19,6 @@
 #include "platform/browser/url.h"
 #include "platform/com/builtin.h"
 #include "platform/registry/registry.h"
-#include "platform/user/controls/controls.h"
 #include "platform/user/user.h"
 
 namespace kv::browser {

@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "platform/base/codepage.h"
+#include "platform/user/combobox.h"
+#include "platform/user/edit.h"
 #include "platform/user/internal.h"
+#include "platform/user/listbox.h"
 
 namespace kv::user {
 

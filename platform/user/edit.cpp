@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/base/error.h"
+#include "platform/user/edit.h"
 #include "platform/user/internal.h"
 
 namespace kv::user {
@@ -26,13 +27,6 @@ EditData& Data(Window& w) {
     w.control = std::move(d);
   }
   return *static_cast<EditData*>(w.control.get());
-}
-
-void Notify(HWND hwnd, UINT code) {
-  auto w = Find(hwnd);
-  if (!w || !w->parent) return;
-  SendMessageW(w->parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(w->id), static_cast<WORD>(code)),
-               reinterpret_cast<LPARAM>(hwnd));
 }
 
 std::vector<size_t> LineStarts(const std::u16string& t) {
@@ -66,7 +60,7 @@ bool Replace(HWND hwnd, std::u16string text, bool notify) {
   bool truncated = text.size() > room;
   if (truncated) text.resize(room);
   if (text.empty() && a == b) {
-    if (truncated && notify) Notify(hwnd, EN_MAXTEXT);
+    if (truncated && notify) NotifyCommand(hwnd, EN_MAXTEXT);
     return false;
   }
   d.undo = w->text;
@@ -76,9 +70,9 @@ bool Replace(HWND hwnd, std::u16string text, bool notify) {
   d.modified = true;
   InvalidateRect(hwnd, nullptr, TRUE);
   if (notify) {
-    Notify(hwnd, EN_UPDATE);
-    Notify(hwnd, EN_CHANGE);
-    if (truncated) Notify(hwnd, EN_MAXTEXT);
+    NotifyCommand(hwnd, EN_UPDATE);
+    NotifyCommand(hwnd, EN_CHANGE);
+    if (truncated) NotifyCommand(hwnd, EN_MAXTEXT);
   }
   return true;
 }
@@ -139,8 +133,8 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       d.modified = false;
       d.canUndo = false;
       InvalidateRect(hwnd, nullptr, TRUE);
-      Notify(hwnd, EN_UPDATE);
-      Notify(hwnd, EN_CHANGE);
+      NotifyCommand(hwnd, EN_UPDATE);
+      NotifyCommand(hwnd, EN_CHANGE);
       return r;
     }
     case WM_CHAR: {
@@ -213,11 +207,11 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SETFOCUS:
       InvalidateRect(hwnd, nullptr, FALSE);
-      Notify(hwnd, EN_SETFOCUS);
+      NotifyCommand(hwnd, EN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
       InvalidateRect(hwnd, nullptr, FALSE);
-      Notify(hwnd, EN_KILLFOCUS);
+      NotifyCommand(hwnd, EN_KILLFOCUS);
       return 0;
     case WM_SETFONT:
       w->font = reinterpret_cast<HFONT>(wp);
@@ -277,7 +271,7 @@ LRESULT EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       std::swap(w->text, d.undo);
       d.selStart = d.selEnd = w->text.size();
       InvalidateRect(hwnd, nullptr, TRUE);
-      Notify(hwnd, EN_CHANGE);
+      NotifyCommand(hwnd, EN_CHANGE);
       return TRUE;
     case EM_EMPTYUNDOBUFFER:
       d.canUndo = false;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/user/spy.h"
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 
 namespace kv::user {
@@ -205,16 +206,53 @@ void ResetSystem();
 void ResetMessageBoxes();   // msgbox.cpp
 void ResetBuiltinModule();  // builtin.cpp: every optional entry present again
 
-// ---- Controls (controls.cpp, edit.cpp, listbox.cpp, commctl.cpp) ------------------------------------------
+// ---- Predefined controls (control.cpp; one file per class) ---------------------------------------------
 void RegisterControls();
-// "Edit", "ListBox", "ComboLBox", "ComboBox", "msctls_statusbar32" and "msctls_progress32".
+void RegisterButtonClass();
+void RegisterStaticClass();
+void RegisterScrollBarClass();
 void RegisterBuiltinEdit();
+// "ListBox", "ComboLBox" and "ComboBox" (listbox.cpp).
 void RegisterBuiltinLists();
-void RegisterBuiltinCommonControls();
+void RegisterDialogClass();
 bool IsComboBox(const Window& w);
 bool ComboInfo(HWND hwnd, COMBOBOXINFO* info);
 // Whether string messages of a list or combo box carry strings (else item data).
 bool ListHasStrings(HWND hwnd);
+
+// Sends WM_COMMAND with the control's id and `code` to its parent.
+void NotifyCommand(HWND hwnd, UINT code);
+// The brush the parent answers to WM_CTLCOLOR... `msg` (the 3-D face without an answer).
+HBRUSH ParentBrush(HWND hwnd, HDC hdc, UINT msg);
+// The window text in its font into `r`, grey when disabled.
+void DrawLabel(HDC hdc, const Window& w, RECT r, UINT format);
+
+// The control data of `w`, made on first use. Each class keeps one type of data; a window
+// that a program hands to another class's procedure gets fresh data of that class.
+template <class T>
+T& DataOf(Window& w) {
+  T* d = w.control ? dynamic_cast<T*>(w.control.get()) : nullptr;
+  if (!d) {
+    w.control = std::make_unique<T>();
+    d = static_cast<T*>(w.control.get());
+  }
+  return *d;
+}
+
+// Selects the window's font (WM_SETFONT) into `hdc` while alive.
+class FontScope {
+ public:
+  FontScope(HDC hdc, HFONT font) : hdc_(hdc), old_(font ? SelectObject(hdc, font) : nullptr) {}
+  ~FontScope() {
+    if (old_) SelectObject(hdc_, old_);
+  }
+  FontScope(const FontScope&) = delete;
+  FontScope& operator=(const FontScope&) = delete;
+
+ private:
+  HDC hdc_;
+  HGDIOBJ old_;
+};
 
 // ---- Menus (menu.cpp: the model; menu_loop.cpp: the loop, the bar and "#32768") --------------
 void DrawMenuBarInto(HWND hwnd, HDC hdc);  // the bar band of a window DC

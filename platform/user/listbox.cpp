@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "platform/base/error.h"
+#include "platform/user/combobox.h"
+#include "platform/user/edit.h"
 #include "platform/user/internal.h"
+#include "platform/user/listbox.h"
 
 namespace kv::user {
 
@@ -64,13 +67,6 @@ int CompareNoCase(const std::u16string& a, const std::u16string& b) {
 
 bool Prefix(const std::u16string& item, const std::u16string& p) {
   return item.size() >= p.size() && CompareNoCase(item.substr(0, p.size()), p) == 0;
-}
-
-void NotifyParent(HWND hwnd, UINT code) {
-  auto w = Find(hwnd);
-  if (!w || !w->parent) return;
-  SendMessageW(w->parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(w->id), static_cast<WORD>(code)),
-               reinterpret_cast<LPARAM>(hwnd));
 }
 
 void PaintList(HWND hwnd, HDC hdc) {
@@ -308,7 +304,7 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       InvalidateRect(hwnd, nullptr, TRUE);
       if (d.combo) return 0;  // the choice is made when the button is released
-      if (w->style & LBS_NOTIFY) NotifyParent(hwnd, msg == WM_LBUTTONDBLCLK ? LBN_DBLCLK : LBN_SELCHANGE);
+      if (w->style & LBS_NOTIFY) NotifyCommand(hwnd, msg == WM_LBUTTONDBLCLK ? LBN_DBLCLK : LBN_SELCHANGE);
       return 0;
     }
     case WM_LBUTTONUP:
@@ -340,15 +336,15 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (d.combo)
           ComboSelect(d.combo, c, true);
         else if (w->style & LBS_NOTIFY)
-          NotifyParent(hwnd, LBN_SELCHANGE);
+          NotifyCommand(hwnd, LBN_SELCHANGE);
       }
       return 0;
     }
     case WM_SETFOCUS:
-      if (w->style & LBS_NOTIFY) NotifyParent(hwnd, LBN_SETFOCUS);
+      if (w->style & LBS_NOTIFY) NotifyCommand(hwnd, LBN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      if (w->style & LBS_NOTIFY) NotifyParent(hwnd, LBN_KILLFOCUS);
+      if (w->style & LBS_NOTIFY) NotifyCommand(hwnd, LBN_KILLFOCUS);
       return 0;
     case WM_SETFONT:
       w->font = reinterpret_cast<HFONT>(wp);
@@ -446,7 +442,7 @@ void ComboSelect(HWND combo, int index, bool notify) {
   }
   InvalidateRect(combo, nullptr, FALSE);
   InvalidateRect(c.list, nullptr, FALSE);
-  if (notify) NotifyParent(combo, CBN_SELCHANGE);
+  if (notify) NotifyCommand(combo, CBN_SELCHANGE);
 }
 
 void ComboDrop(HWND combo) {
@@ -454,7 +450,7 @@ void ComboDrop(HWND combo) {
   if (!w) return;
   ComboData& c = CData(*w);
   if (c.dropped || ComboType(*w) == CBS_SIMPLE || !c.list) return;
-  NotifyParent(combo, CBN_DROPDOWN);
+  NotifyCommand(combo, CBN_DROPDOWN);
   if (!(w = Find(combo))) return;
   RECT r = ScreenRect(*w);
   int wd = std::max<int>(c.droppedWidth, r.right - r.left);
@@ -474,8 +470,8 @@ void ComboClose(HWND combo, bool ok) {
   if (GetCapture() == c.list) ReleaseCapture();
   ShowWindow(c.list, SW_HIDE);
   InvalidateRect(combo, nullptr, FALSE);
-  NotifyParent(combo, ok ? CBN_SELENDOK : CBN_SELENDCANCEL);
-  NotifyParent(combo, CBN_CLOSEUP);
+  NotifyCommand(combo, ok ? CBN_SELENDOK : CBN_SELENDCANCEL);
+  NotifyCommand(combo, CBN_CLOSEUP);
 }
 
 LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -557,12 +553,12 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETFOCUS:
       if (c.edit) SetFocus(c.edit);
       InvalidateRect(hwnd, nullptr, FALSE);
-      NotifyParent(hwnd, CBN_SETFOCUS);
+      NotifyCommand(hwnd, CBN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
       if (c.dropped) ComboClose(hwnd, false);
       InvalidateRect(hwnd, nullptr, FALSE);
-      NotifyParent(hwnd, CBN_KILLFOCUS);
+      NotifyCommand(hwnd, CBN_KILLFOCUS);
       return 0;
     case WM_KEYDOWN:
       if (wp == VK_F4 || (wp == VK_DOWN && (GetKeyState(VK_MENU) < 0))) {
@@ -584,8 +580,8 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_COMMAND:
       if (c.edit && reinterpret_cast<HWND>(lp) == c.edit) {
-        if (HIWORD(wp) == EN_CHANGE) NotifyParent(hwnd, CBN_EDITCHANGE);
-        if (HIWORD(wp) == EN_UPDATE) NotifyParent(hwnd, CBN_EDITUPDATE);
+        if (HIWORD(wp) == EN_CHANGE) NotifyCommand(hwnd, CBN_EDITCHANGE);
+        if (HIWORD(wp) == EN_UPDATE) NotifyCommand(hwnd, CBN_EDITUPDATE);
       } else if (reinterpret_cast<HWND>(lp) == c.list && ComboType(*w) == CBS_SIMPLE && HIWORD(wp) == LBN_SELCHANGE) {
         ComboSelect(hwnd, static_cast<int>(SendMessageW(c.list, LB_GETCURSEL, 0, 0)), true);
       }
@@ -725,3 +721,22 @@ bool ListHasStrings(HWND hwnd) {
 }
 
 }  // namespace kv::user
+
+using namespace kv::user;
+
+extern "C" {
+
+BOOL GetComboBoxInfo(HWND hwnd, PCOMBOBOXINFO info) {
+  if (!Get(hwnd)) return FALSE;
+  if (!info || info->cbSize != sizeof(COMBOBOXINFO)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!ComboInfo(hwnd, info)) {
+    SetLastError(ERROR_WINDOW_NOT_COMBOBOX);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // extern "C"

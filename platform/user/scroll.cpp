@@ -4,6 +4,7 @@
 
 #include "platform/base/error.h"
 #include "platform/user/internal.h"
+#include "platform/user/scrollbar.h"
 
 namespace kv::user {
 

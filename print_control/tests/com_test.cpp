@@ -18,6 +18,8 @@
 #include "platform/user/user.h"
 #include "print_control/tests/fixture.h"
 #include "testsupport/temp_home.h"
+#include "platform/user/button.h"
+#include "platform/user/testing.h"
 #include "testsupport/type_text.h"
 
 namespace {

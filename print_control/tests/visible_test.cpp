@@ -17,6 +17,7 @@
 #include "platform/print/print.h"
 #include "platform/registry/registry.h"
 #include "platform/user/spy.h"
+#include "platform/user/testing.h"
 #include "print_control/dravik_about.h"
 #include "print_control/dravik_control.h"
 #include "print_control/texts.h"

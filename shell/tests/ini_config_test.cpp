@@ -1,3 +1,4 @@
+#include "platform/user/testing.h"
 #include "shell/ini_config.h"
 
 #include <gtest/gtest.h>

@@ -12,6 +12,8 @@
 #include "framework/graphics/graphics.h"
 #include "platform/base/module.h"
 #include "platform/base/time.h"
+#include "platform/user/button.h"
+#include "platform/user/testing.h"
 #include "testsupport/temp_home.h"
 
 namespace {

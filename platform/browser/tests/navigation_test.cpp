@@ -8,9 +8,10 @@
 #include <functional>
 #include <string>
 
-#include "platform/user/controls/controls.h"
 #include "platform/base/time.h"
+#include "platform/comctl/listview.h"
 #include "platform/inet/inet.h"
+#include "platform/user/testing.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"

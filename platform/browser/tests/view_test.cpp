@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/gdi/gdi.h"
+#include "platform/user/testing.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
 

@@ -2,6 +2,8 @@
 // mouse leave, the predefined buttons, and modal loops that end with the input.
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
+#include "platform/user/button.h"
+#include "platform/user/testing.h"
 #include "platform/user/tests/user_test_util.h"
 
 namespace kvtest {

@@ -2,6 +2,7 @@
 // TrackPopupMenu on injected input.
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
+#include "platform/user/testing.h"
 #include "platform/user/tests/user_test_util.h"
 
 namespace kvtest {

@@ -4,6 +4,7 @@
 
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
+#include "platform/user/testing.h"
 #include "platform/user/tests/user_test_util.h"
 
 namespace kvtest {

@@ -7,6 +7,7 @@
 #include "platform/base/error.h"
 #include "testsupport/temp_home.h"
 #include "platform/user/tests/user_test_util.h"
+#include "platform/user/testing.h"
 
 namespace kvtest {
 namespace {

@@ -3,6 +3,7 @@
 
 #include "platform/base/error.h"
 #include "platform/base/module.h"
+#include "platform/user/testing.h"
 #include "platform/user/tests/user_test_util.h"
 
 namespace kvtest {

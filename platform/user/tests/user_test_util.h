@@ -12,6 +12,7 @@
 
 #include "platform/base/time.h"
 #include "platform/user/spy.h"
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 #include "testsupport/spy_filters.h"
 

@@ -4,7 +4,7 @@
 
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
-#include "platform/user/controls/controls.h"
+#include "platform/user/dialog.h"
 #include "platform/user/tests/user_test_util.h"
 
 namespace kvtest {

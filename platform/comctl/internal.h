@@ -1,0 +1,52 @@
+// Internals the common control classes share (C++ inside libplatform.so).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/base/time.h"
+#include "platform/comctl/comctl.h"
+#include "platform/user/internal.h"
+
+namespace kv::comctl {
+
+using namespace kv::user;
+
+// Sends WM_NOTIFY with `hdr` (its hwndFrom, idFrom and code filled here) to the parent.
+LRESULT NotifyParentHdr(HWND hwnd, UINT code, NMHDR* hdr);
+RECT ClientRectOf(const Window& w);
+// Height of a line of text in the font (tmHeight).
+int FontHeight(HFONT font);
+// Width of `s` in the font.
+int TextWidth(HDC hdc, std::u16string_view s);
+
+// A string parameter of a control message with A and W forms: UTF-16 for the W form, the
+// ANSI code page for the A form.
+std::u16string TextParam(LPARAM lp, bool unicode);
+// Copies `s` to the caller's buffer as a W or A string, NUL-terminated; returns the length
+// (the length it would have without a buffer).
+LRESULT CopyTextOut(const std::u16string& s, LPARAM buffer, bool unicode);
+
+// Case-insensitive comparison as the list controls sort (ordinal on upper case).
+int CompareNoCase(std::u16string_view a, std::u16string_view b);
+
+// Registration of each class (called once from the static initialiser of comctl.cpp).
+void RegisterStatusBarClass();
+void RegisterProgressClass();
+void RegisterToolbarClass();
+void RegisterHeaderClass();
+void RegisterListViewClass();
+void RegisterTabClass();
+void RegisterTrackBarClass();
+void RegisterUpDownClass();
+void RegisterMonthCalClass();
+void RegisterDateTimePickClass();
+
+// Dates (monthcal.cpp): whether `st` is a day of the calendar, and `st` moved by whole days
+// with its day of the week filled in (unchanged when out of range).
+bool ValidDate(const SYSTEMTIME& st);
+SYSTEMTIME AddDays(const SYSTEMTIME& st, int days);
+// A dropped-down calendar tells its picker instead of its parent.
+void SetMonthCalNotify(HWND calendar, HWND to);
+
+}  // namespace kv::comctl

@@ -4,7 +4,6 @@
 #include "framework/controls/comctrls.h"
 #include "framework/controls/typinfo.h"
 #include "platform/base/system.h"
-#include "platform/user/controls/controls.h"
 #include "skin/skin_controls.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"

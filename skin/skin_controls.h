@@ -7,7 +7,21 @@
 #include <memory>
 #include <vector>
 
-#include "platform/user/controls/controls.h"
+#include "platform/comctl/comctl.h"
+#include "platform/comctl/datetime.h"
+#include "platform/comctl/header.h"
+#include "platform/comctl/listview.h"
+#include "platform/comctl/progress.h"
+#include "platform/comctl/statusbar.h"
+#include "platform/comctl/toolbar.h"
+#include "platform/comctl/updown.h"
+#include "platform/user/button.h"
+#include "platform/user/combobox.h"
+#include "platform/user/dialog.h"
+#include "platform/user/edit.h"
+#include "platform/user/frame.h"
+#include "platform/user/scrollbar.h"
+#include "platform/user/static.h"
 #include "skin/skin_control.h"
 #include "skin/skin_data.h"
 

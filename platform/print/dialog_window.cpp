@@ -5,6 +5,12 @@
 
 #include "platform/print/print_internal.h"
 #include "platform/user/present.h"
+#include "platform/user/button.h"
+#include "platform/user/combobox.h"
+#include "platform/user/dialog.h"
+#include "platform/user/edit.h"
+#include "platform/user/static.h"
+#include "platform/user/testing.h"
 
 namespace kv::print {
 

@@ -5,7 +5,12 @@
 #include <vector>
 
 #include "platform/gdi/gdi.h"
-#include "platform/user/controls/controls.h"
+#include "platform/user/button.h"
+#include "platform/user/combobox.h"
+#include "platform/user/dialog.h"
+#include "platform/user/edit.h"
+#include "platform/user/static.h"
+#include "platform/user/testing.h"
 #include "platform/user/internal.h"
 #include "platform/user/present.h"
 

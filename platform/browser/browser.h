@@ -397,4 +397,20 @@ BOOL KvBrowserElementRect(IUnknown* element, RECT* rc);
 // GetModuleFileName copies; Clear empties the record.
 DWORD KvBrowserDownloadLog(char* buffer, DWORD size);
 void KvBrowserDownloadLogClear(void);
+// Every event fired, after its sinks returned, with its arguments in call order and the
+// by-reference ones as the sinks left them: "NavigateError(top, "http://h/x", "", 404,
+// false)" (pDisp "top" for the control, "frame" for a frame's object; PostData
+// "bytes(n)"; negative numbers in hex).
+DWORD KvBrowserEventLog(char* buffer, DWORD size);
+void KvBrowserEventLogClear(void);
+// Every call on the host with its answer: "GetHostInfo -> 0x00000000", "Exec 39 ->
+// 0x80040100", "QueryService IDownloadManager -> 0x80004002".
+DWORD KvBrowserHostCallLog(char* buffer, DWORD size);
+void KvBrowserHostCallLogClear(void);
+// A document's tree, one node a line, two spaces a level: elements as "tag#id
+// name="n"" with the form values (input type and value or checked/unchecked, textarea
+// value, select's selected index, "hidden" for display:none), text collapsed and
+// quoted, a frame's document below its element. Copied as GetModuleFileName copies; an
+// object that is not one of our documents gives "".
+DWORD KvBrowserDomDump(IUnknown* document, char* buffer, DWORD size);
 }

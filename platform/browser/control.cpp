@@ -11,6 +11,7 @@
 #include "platform/browser/download.h"
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
+#include "platform/browser/recorders.h"
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
 #include "platform/com/builtin.h"
@@ -379,6 +380,7 @@ void WebBrowser::Fire(DISPID id, std::vector<VARIANT> args) {
     }
     sink->Release();
   }
+  RecordEvent(id, args, static_cast<IWebBrowser2*>(this));
   for (auto& a : args)
     if (!(a.vt & VT_BYREF)) VariantClear(&a);
   Release();
@@ -429,7 +431,7 @@ bool WebBrowser::FireNavigateError(const std::string& url, LONG status, IDispatc
 }
 
 void WebBrowser::HostExec(const GUID& group, DWORD id) {
-  if (host_commands_) host_commands_->Exec(&group, id, 0, nullptr, nullptr);
+  if (host_commands_) Noted("Exec " + std::to_string(id), host_commands_->Exec(&group, id, 0, nullptr, nullptr));
 }
 
 void WebBrowser::SetReadyState(int state) {
@@ -449,7 +451,8 @@ void WebBrowser::ReadAmbient() {
   auto get = [&](DISPID id, VARIANT* out) {
     VariantInit(out);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    return SUCCEEDED(ambient_->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, out, nullptr, nullptr));
+    return SUCCEEDED(Noted("Ambient " + std::to_string(id),
+                           ambient_->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, out, nullptr, nullptr)));
   };
   VARIANT v;
   if (get(DISPID_AMBIENT_DLCONTROL, &v)) {
@@ -477,7 +480,7 @@ void WebBrowser::QueryHostInfo() {
   if (!ui_handler_) return;
   DOCHOSTUIINFO info{};
   info.cbSize = sizeof info;
-  if (SUCCEEDED(ui_handler_->GetHostInfo(&info))) host_flags_ = info.dwFlags;
+  if (SUCCEEDED(Noted("GetHostInfo", ui_handler_->GetHostInfo(&info)))) host_flags_ = info.dwFlags;
   CoTaskMemFree(info.pchHostCss);
   CoTaskMemFree(info.pchHostNS);
 }
@@ -493,7 +496,7 @@ HRESULT WebBrowser::StartNavigation(std::string url, std::vector<uint8_t> post_d
     std::u16string in = Utf8ToWide(url);
     in.push_back(0);
     LPWSTR out = nullptr;
-    if (ui_handler_->TranslateUrl(0, in.data(), &out) == S_OK && out) url = WideToUtf8(out);
+    if (Noted("TranslateUrl", ui_handler_->TranslateUrl(0, in.data(), &out)) == S_OK && out) url = WideToUtf8(out);
     CoTaskMemFree(out);
   }
   uint64_t before = generation_;
@@ -1205,7 +1208,7 @@ HRESULT WebBrowser::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND pa
         if (!key_paths_asked_ && ui_handler_) {
           key_paths_asked_ = true;
           LPOLESTR key = nullptr;
-          ui_handler_->GetOptionKeyPath(&key, 0);
+          Noted("GetOptionKeyPath", ui_handler_->GetOptionKeyPath(&key, 0));
           CoTaskMemFree(key);
           key = nullptr;
           if (auto* h2 = Ask<IDocHostUIHandler2>(ui_handler_, IID_IDocHostUIHandler2)) {
@@ -1285,7 +1288,7 @@ HRESULT WebBrowser::InPlaceDeactivate() {
 HRESULT WebBrowser::UIDeactivate() {
   if (!ui_active_) return S_OK;
   ui_active_ = false;
-  if (ui_handler_) ui_handler_->HideUI();
+  if (ui_handler_) Noted("HideUI", ui_handler_->HideUI());
   if (inplace_site_) inplace_site_->OnUIDeactivate(FALSE);
   return S_OK;
 }
@@ -1302,16 +1305,16 @@ HRESULT WebBrowser::TranslateAccelerator(LPMSG msg) {
   return handled ? S_OK : S_FALSE;
 }
 HRESULT WebBrowser::OnFrameWindowActivate(BOOL activate) {
-  if (ui_handler_) ui_handler_->OnFrameWindowActivate(activate);
+  if (ui_handler_) Noted("OnFrameWindowActivate", ui_handler_->OnFrameWindowActivate(activate));
   return S_OK;
 }
 HRESULT WebBrowser::OnDocWindowActivate(BOOL activate) {
-  if (ui_handler_) ui_handler_->OnDocWindowActivate(activate);
+  if (ui_handler_) Noted("OnDocWindowActivate", ui_handler_->OnDocWindowActivate(activate));
   return S_OK;
 }
 HRESULT WebBrowser::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
 HRESULT WebBrowser::EnableModeless(BOOL enable) {
-  if (ui_handler_) ui_handler_->EnableModeless(enable);
+  if (ui_handler_) Noted("EnableModeless", ui_handler_->EnableModeless(enable));
   return S_OK;
 }
 
@@ -1404,9 +1407,11 @@ void WebBrowser::OpenNewWindow(const std::string& url, const std::string& name) 
   INewWindowManager* manager = nullptr;
   if (services_ &&
       SUCCEEDED(
-          services_->QueryService(IID_INewWindowManager, IID_INewWindowManager, reinterpret_cast<void**>(&manager))) &&
+          Noted("QueryService INewWindowManager", services_->QueryService(IID_INewWindowManager, IID_INewWindowManager,
+                                                                            reinterpret_cast<void**>(&manager)))) &&
       manager) {
-    HRESULT hr = manager->EvaluateNewWindow(wurl.c_str(), wname.c_str(), context.c_str(), u"", FALSE, 1, 0);
+    HRESULT hr = Noted("EvaluateNewWindow",
+                       manager->EvaluateNewWindow(wurl.c_str(), wname.c_str(), context.c_str(), u"", FALSE, 1, 0));
     manager->Release();
     if (hr == S_FALSE) {
       KvTrace("browser", "new window for %s blocked by the host", url.c_str());
@@ -1440,13 +1445,14 @@ void WebBrowser::OpenNewWindow(const std::string& url, const std::string& name) 
 HRESULT WebBrowser::DocumentExternal(IDispatch** external) {
   *external = nullptr;
   if (!ui_handler_) return S_FALSE;
-  return ui_handler_->GetExternal(external);
+  return Noted("GetExternal", ui_handler_->GetExternal(external));
 }
 HRESULT WebBrowser::DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) {
   std::u16string t = text, caption = u"Message from webpage";
   t.push_back(0);
   caption.push_back(0);
-  if (show_ui_ && show_ui_->ShowMessage(embedding_, t.data(), caption.data(), type, nullptr, 0, result) == S_OK)
+  if (show_ui_ &&
+      Noted("ShowMessage", show_ui_->ShowMessage(embedding_, t.data(), caption.data(), type, nullptr, 0, result)) == S_OK)
     return S_OK;
   *result = MessageBoxW(embedding_, t.data(), caption.data(), type);
   return S_OK;
@@ -1582,11 +1588,12 @@ LRESULT WebBrowser::ViewWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 bool WebBrowser::AllowFocus() {
   if (!services_) return true;
   IProtectFocus* protect = nullptr;
-  if (FAILED(services_->QueryService(IID_IProtectFocus, IID_IProtectFocus, reinterpret_cast<void**>(&protect))) ||
+  if (FAILED(Noted("QueryService IProtectFocus",
+                   services_->QueryService(IID_IProtectFocus, IID_IProtectFocus, reinterpret_cast<void**>(&protect)))) ||
       !protect)
     return true;
   BOOL allow = TRUE;
-  protect->AllowFocusChange(&allow);
+  Noted("AllowFocusChange", protect->AllowFocusChange(&allow));
   protect->Release();
   return allow != FALSE;
 }
@@ -1596,7 +1603,7 @@ void WebBrowser::UIActivate() {
   if (!ui_active_) {
     ui_active_ = true;
     if (inplace_site_) inplace_site_->OnUIActivate();
-    if (ui_handler_) ui_handler_->ShowUI(1 /* DOCHOSTUITYPE_BROWSE */, this, this, nullptr, nullptr);
+    if (ui_handler_) Noted("ShowUI", ui_handler_->ShowUI(1 /* DOCHOSTUITYPE_BROWSE */, this, this, nullptr, nullptr));
   }
   HWND target = document_window_ ? document_window_ : folder_window_;
   if (target && GetFocus() != target && AllowFocus()) ::SetFocus(target);
@@ -1604,7 +1611,8 @@ void WebBrowser::UIActivate() {
 
 bool WebBrowser::AskRefresh(DWORD command) {
   // The host may cancel a refresh the user asks for.
-  if (host_commands_ && host_commands_->Exec(&CGID_DocHostCommandHandler, command, 0, nullptr, nullptr) == S_OK)
+  if (host_commands_ && Noted("Exec " + std::to_string(command),
+                              host_commands_->Exec(&CGID_DocHostCommandHandler, command, 0, nullptr, nullptr)) == S_OK)
     return false;
   return true;
 }
@@ -1614,7 +1622,9 @@ bool WebBrowser::Accelerator(const MSG& msg) {
   AddRef();
   bool handled = false;
   MSG copy = msg;
-  if (ui_handler_ && ui_handler_->TranslateAccelerator(&copy, &CGID_MSHTML, 0) == S_OK) handled = true;
+  if (ui_handler_ && Noted("TranslateAccelerator " + std::to_string(copy.message) + " " + std::to_string(copy.wParam),
+                           ui_handler_->TranslateAccelerator(&copy, &CGID_MSHTML, 0)) == S_OK)
+    handled = true;
   if (!handled && !closed_ && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN)) {
     bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = GetKeyState(VK_MENU) < 0, shift = GetKeyState(VK_SHIFT) < 0;
     switch (msg.wParam) {
@@ -1646,7 +1656,7 @@ bool WebBrowser::Accelerator(const MSG& msg) {
         handled = true;
         if (show_ui_) {
           POINT pt{0, 0};
-          show_ui_->ShowHelp(embedding_, nullptr, 0, 0, pt, nullptr);
+          Noted("ShowHelp", show_ui_->ShowHelp(embedding_, nullptr, 0, 0, pt, nullptr));
         }
         break;
       case VK_F10:
@@ -1822,7 +1832,8 @@ void WebBrowser::ContextMenu(int x, int y, bool keyboard) {
     ClientToScreen(document_window_, &screen);
     IDispatch* element = doc->ObjectOf(target);
     HRESULT hr = ui_handler_
-                     ? ui_handler_->ShowContextMenu(kind, &screen, static_cast<IOleCommandTarget*>(doc), element)
+                     ? Noted("ShowContextMenu " + std::to_string(kind),
+                             ui_handler_->ShowContextMenu(kind, &screen, static_cast<IOleCommandTarget*>(doc), element))
                      : S_FALSE;
     if (element) element->Release();
     if (hr != S_OK && !doc->TornDown() && document_window_) {

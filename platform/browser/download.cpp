@@ -13,6 +13,7 @@
 #include "platform/base/internal.h"
 #include "platform/base/path.h"
 #include "platform/base/trace.h"
+#include "platform/browser/recorders.h"
 #include "platform/browser/url.h"
 #include "platform/com/unknown.h"
 
@@ -155,7 +156,8 @@ HRESULT OfferDownload(IServiceProvider* services, const std::string& url, const 
                       const std::vector<uint8_t>& post_data, const std::string& headers) {
   if (!services) return E_NOINTERFACE;
   IDownloadManager* manager = nullptr;
-  if (FAILED(services->QueryService(IID_IDownloadManager, IID_IDownloadManager, reinterpret_cast<void**>(&manager))) ||
+  if (FAILED(Noted("QueryService IDownloadManager",
+                   services->QueryService(IID_IDownloadManager, IID_IDownloadManager, reinterpret_cast<void**>(&manager)))) ||
       !manager)
     return E_NOINTERFACE;
   std::u16string wurl = Utf8ToWide(url), wheaders = Utf8ToWide(headers), wredirect = Utf8ToWide(redirected);
@@ -168,9 +170,10 @@ HRESULT OfferDownload(IServiceProvider* services, const std::string& url, const 
     BINDINFO info{};
     info.cbSize = sizeof info;
     FillBindInfo(&info, post_data);
-    hr = manager->Download(moniker, context, info.dwBindVerb, BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA,
-                           &info, headers.empty() ? nullptr : wheaders.c_str(),
-                           redirected.empty() ? nullptr : wredirect.c_str(), 936);
+    hr = Noted("Download", manager->Download(moniker, context, info.dwBindVerb,
+                                             BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA, &info,
+                                             headers.empty() ? nullptr : wheaders.c_str(),
+                                             redirected.empty() ? nullptr : wredirect.c_str(), 936));
     ClearBindInfo(&info);
   }
   if (context) context->Release();

@@ -195,4 +195,69 @@ TEST(BrowserHost, ContextMenuKinds) {
   EXPECT_EQ((std::vector<DWORD>{5, 0, 2}), kinds);
 }
 
+std::string Copied(DWORD (*copy)(char*, DWORD)) {
+  std::string text(copy(nullptr, 0) + 1, '\0');
+  text.resize(copy(text.data(), static_cast<DWORD>(text.size())));
+  return text;
+}
+
+TEST(BrowserHost, RecordersOfEventsHostCallsAndTheDom) {
+  kvtest::TempHome home;
+  std::string page = PageIn(home,
+                            "<title>Form</title><form name=f><input id=t name=user value=\"li\">"
+                            "<input type=checkbox name=keep checked><select name=s><option>a<option selected>b</select>"
+                            "<textarea name=note>hi</textarea><div style=\"display:none\">secret</div></form>");
+  HostedBrowser b;
+  b.sink.OnEvent = [](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_BEFORENAVIGATE2) *dp->rgvarg[0].pboolVal = VARIANT_TRUE;  // read back after the sink
+  };
+  KvBrowserEventLogClear();
+  KvBrowserHostCallLogClear();
+  ASSERT_EQ(S_OK, b.Navigate("about:nowhere"));
+  b.Run();
+  EXPECT_EQ("BeforeNavigate2(top, \"about:nowhere\", 0, \"\", empty, \"\", true)\n", Copied(KvBrowserEventLog));
+  EXPECT_EQ("Ambient -5512 -> 0x80020003\nAmbient -5513 -> 0x80020003\nAmbient -709 -> 0x80020003\n"
+            "TranslateUrl -> 0x00000001\n",
+            Copied(KvBrowserHostCallLog));
+
+  b.sink.OnEvent = nullptr;
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  IHTMLDocument2* doc = b.Document();
+  ASSERT_NE(nullptr, doc);
+  IHTMLElement* t = b.ById(u"t");
+  IHTMLInputElement* input = nullptr;
+  t->QueryInterface(IID_IHTMLInputElement, reinterpret_cast<void**>(&input));
+  BSTR v = SysAllocString(u"wang");
+  input->put_value(v);
+  SysFreeString(v);
+  input->Release();
+  t->Release();
+  std::string dump(KvBrowserDomDump(doc, nullptr, 0) + 1, '\0');
+  dump.resize(KvBrowserDomDump(doc, dump.data(), static_cast<DWORD>(dump.size())));
+  doc->Release();
+  EXPECT_EQ(
+      "html\n"
+      "  head\n"
+      "    title\n"
+      "      \"Form\"\n"
+      "  body\n"
+      "    form name=\"f\"\n"
+      "      input#t name=\"user\" type=text value=\"wang\"\n"
+      "      input name=\"keep\" type=checkbox checked\n"
+      "      select name=\"s\" selected=1\n"
+      "        option\n"
+      "          \"a\"\n"
+      "        option\n"
+      "          \"b\"\n"
+      "      textarea name=\"note\" value=\"hi\"\n"
+      "      div hidden\n"
+      "        \"secret\"\n",
+      dump);
+  // Not one of our documents: nothing.
+  char none[8] = "x";
+  EXPECT_EQ(0u, KvBrowserDomDump(static_cast<IOleClientSite*>(b.site), none, sizeof none));
+  EXPECT_STREQ("", none);
+}
+
 }  // namespace

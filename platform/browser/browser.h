@@ -402,6 +402,8 @@ void KvBrowserDownloadLogClear(void);
 // false)" (pDisp "top" for the control, "frame" for a frame's object; PostData
 // "bytes(n)"; negative numbers in hex).
 DWORD KvBrowserEventLog(char* buffer, DWORD size);
+// The name of a DWebBrowserEvents2 event ("NavigateError"), NULL for another DISPID.
+const char* KvBrowserEventName(DISPID id);
 void KvBrowserEventLogClear(void);
 // Every call on the host with its answer: "GetHostInfo -> 0x00000000", "Exec 39 ->
 // 0x80040100", "QueryService IDownloadManager -> 0x80004002".

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "platform/base/codepage.h"
 #include "platform/base/file.h"
@@ -15,6 +14,7 @@
 #include "platform/base/trace.h"
 #include "platform/browser/recorders.h"
 #include "platform/browser/url.h"
+#include "platform/inet/internal.h"
 #include "platform/com/unknown.h"
 
 namespace kv::browser {
@@ -30,18 +30,9 @@ std::string Trim(const std::string& s) {
   return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
 }
 
-// The downloads recorder: "saved <url> <path>", "taken <url>", "failed <url> 0x...".
-struct DownloadLog {
-  std::mutex lock;
-  std::string text;
-  void Add(const std::string& line) {
-    KvTrace("browser", "download %s", line.c_str());
-    std::lock_guard<std::mutex> g(lock);
-    text += line + "\n";
-  }
-};
-DownloadLog& Log() {
-  static auto* log = new DownloadLog;  // never destroyed: a load may end during exit
+// The downloads recorder: "saved <url> <path>", "taken <url>", "failed <url> ...".
+kv::inet::Recorder& Log() {
+  static auto* log = new kv::inet::Recorder("download", "browser");  // never destroyed: a load may end during exit
   return *log;
 }
 
@@ -212,16 +203,7 @@ void RecordFailedDownload(const std::string& url, HRESULT code) {
 
 extern "C" {
 
-DWORD KvBrowserDownloadLog(char* buffer, DWORD size) {
-  auto& log = kv::browser::Log();
-  std::lock_guard<std::mutex> g(log.lock);
-  return kv::base::CopyOut(log.text, buffer, size);
-}
-
-void KvBrowserDownloadLogClear(void) {
-  auto& log = kv::browser::Log();
-  std::lock_guard<std::mutex> g(log.lock);
-  log.text.clear();
-}
+DWORD KvBrowserDownloadLog(char* buffer, DWORD size) { return kv::browser::Log().Copy(buffer, size); }
+void KvBrowserDownloadLogClear(void) { kv::browser::Log().Clear(); }
 
 }  // extern "C"

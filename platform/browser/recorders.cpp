@@ -2,47 +2,28 @@
 #include "platform/browser/recorders.h"
 
 #include <cstdio>
-#include <mutex>
 
 #include "platform/base/codepage.h"
 #include "platform/base/internal.h"
 #include "platform/base/trace.h"
 #include "platform/browser/element.h"
+#include "platform/inet/internal.h"
 
 namespace kv::browser {
 namespace {
 
-class Log {
- public:
-  explicit Log(const char* name) : name_(name) {}
-  void Add(const std::string& line) {
-    KvTrace("browser", "%s %s", name_, line.c_str());
-    std::lock_guard<std::mutex> g(lock_);
-    text_ += line + "\n";
-  }
-  DWORD Copy(char* buffer, DWORD size) {
-    std::lock_guard<std::mutex> g(lock_);
-    return kv::base::CopyOut(text_, buffer, size);
-  }
-  void Clear() {
-    std::lock_guard<std::mutex> g(lock_);
-    text_.clear();
-  }
-
- private:
-  const char* name_;
-  std::mutex lock_;
-  std::string text_;
-};
+using Log = kv::inet::Recorder;
 
 Log& Events() {
-  static auto* log = new Log("event");  // never destroyed: controls may fire during exit
+  static auto* log = new Log("event", "browser");  // never destroyed: controls may fire during exit
   return *log;
 }
 Log& HostCalls() {
-  static auto* log = new Log("host");
+  static auto* log = new Log("host", "browser");
   return *log;
 }
+
+}  // namespace
 
 const char* EventName(DISPID id) {
   switch (id) {
@@ -76,6 +57,8 @@ const char* EventName(DISPID id) {
     default: return nullptr;
   }
 }
+
+namespace {
 
 std::string Quoted(const std::string& s) {
   std::string out = "\"";
@@ -177,6 +160,8 @@ DWORD KvBrowserEventLog(char* buffer, DWORD size) { return kv::browser::Events()
 void KvBrowserEventLogClear(void) { kv::browser::Events().Clear(); }
 DWORD KvBrowserHostCallLog(char* buffer, DWORD size) { return kv::browser::HostCalls().Copy(buffer, size); }
 void KvBrowserHostCallLogClear(void) { kv::browser::HostCalls().Clear(); }
+
+const char* KvBrowserEventName(DISPID id) { return kv::browser::EventName(id); }
 
 DWORD KvBrowserDomDump(IUnknown* document, char* buffer, DWORD size) {
   std::string out;

@@ -11,6 +11,8 @@
 
 namespace kv::browser {
 
+// The name of a DWebBrowserEvents2 event, null for another DISPID.
+const char* EventName(DISPID id);
 // An event after its sinks returned: "BeforeNavigate2(top, "url", 0, "", bytes(3), "", false)".
 // `top` is the control itself (a pDisp equal to it is written "top", another object "frame").
 void RecordEvent(DISPID id, const std::vector<VARIANT>& args, IDispatch* top);

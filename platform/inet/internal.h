@@ -88,13 +88,15 @@ std::string ProxyFor(const UrlParts& url);
 // ---- Recorders of the test-facing side: lines in order, each also traced live.
 class Recorder {
  public:
-  explicit Recorder(const char* name) : name_(name) {}
+  // `area`: the trace's area ("inet", "browser").
+  explicit Recorder(const char* name, const char* area = "inet") : name_(name), area_(area) {}
   void Add(std::string line);
   DWORD Copy(char* buffer, DWORD size);  // as GetModuleFileName copies
   void Clear();
 
  private:
   const char* name_;  // in the trace
+  const char* area_;
   std::mutex lock_;
   std::vector<std::string> lines_;
 };

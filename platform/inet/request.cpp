@@ -381,7 +381,7 @@ std::string DefaultUserAgent() {
 // ---- Recorders ---------------------------------------------------------------------------
 
 void Recorder::Add(std::string line) {
-  KvTrace("inet", "%s %s", name_, line.c_str());
+  KvTrace(area_, "%s %s", name_, line.c_str());
   std::lock_guard<std::mutex> g(lock_);
   lines_.push_back(std::move(line));
 }

@@ -57,6 +57,10 @@ struct INewWindowManager : IUnknown {
   virtual HRESULT EvaluateNewWindow(LPCWSTR url, LPCWSTR name, LPCWSTR url_context, LPCWSTR features, BOOL replace,
                                     DWORD flags, DWORD user_action_time) = 0;
 };
+// Asked once per document, before its content is walked.
+struct IHostBehaviorInit : IUnknown {
+  virtual HRESULT PopulateNamespaceTable() = 0;
+};
 struct IDropTarget;
 
 // ---- Host interfaces ------------------------------------------------------------------------------
@@ -193,6 +197,8 @@ inline constexpr IID IID_IDocHostUIHandler2 = {
 inline constexpr IID IID_IDocHostShowUI = {
     0xC4D244B0, 0xD43E, 0x11CF, {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
 inline constexpr IID IID_IProtectFocus = {0xD81F90A3, 0x8156, 0x44F7, {0xAD, 0x28, 0x5A, 0xBB, 0x87, 0x00, 0x32, 0x74}};
+inline constexpr IID IID_IHostBehaviorInit = {
+    0x3050F842, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
 inline constexpr IID IID_INewWindowManager = {
     0xD2BC4C84, 0x3F72, 0x4A52, {0xA6, 0x04, 0x7B, 0xCB, 0xF3, 0x98, 0x2C, 0xBB}};
 

@@ -485,6 +485,18 @@ void WebBrowser::QueryHostInfo() {
   CoTaskMemFree(info.pchHostNS);
 }
 
+void WebBrowser::InitHostBehaviors() {
+  if (!services_) return;
+  IHostBehaviorInit* init = nullptr;
+  if (SUCCEEDED(Noted("QueryService IHostBehaviorInit",
+                      services_->QueryService(IID_IHostBehaviorInit, IID_IHostBehaviorInit,
+                                              reinterpret_cast<void**>(&init)))) &&
+      init) {
+    Noted("PopulateNamespaceTable", init->PopulateNamespaceTable());
+    init->Release();
+  }
+}
+
 // ---- Navigation -----------------------------------------------------------------------------------------------
 HRESULT WebBrowser::StartNavigation(std::string url, std::vector<uint8_t> post_data, std::string headers, LONG flags,
                                     int travel_to, bool refresh) {
@@ -668,6 +680,10 @@ void WebBrowser::Commit(uint64_t gen) {
   QueryHostInfo();
   if (!Current(gen)) return;
   bool folder = nav->folder;
+  if (!folder) {
+    InitHostBehaviors();
+    if (!Current(gen)) return;
+  }
   if (folder) {
     folder_entries_ = nav->entries;
     folder_document_ = new FolderObject();
@@ -797,6 +813,11 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
     }
   }
   if (!cancel) {
+    InitHostBehaviors();
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
     if (slot->document) {
       slot->document->TearDown();
       slot->document->Release();

@@ -270,6 +270,8 @@ class WebBrowser final : public IWebBrowser2,
   void SetReadyState(int state);
   void ReadAmbient();
   void QueryHostInfo();
+  // The host's IHostBehaviorInit, once for each new document.
+  void InitHostBehaviors();
   // A task that runs only while this browser lives, holding a reference to it.
   void Post(std::function<void()> step);
 

@@ -260,4 +260,44 @@ TEST(BrowserHost, RecordersOfEventsHostCallsAndTheDom) {
   EXPECT_STREQ("", none);
 }
 
+class BehaviorInit final : public IHostBehaviorInit {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHostBehaviorInit) ? this : nullptr;
+    if (!*object) return E_NOINTERFACE;
+    return S_OK;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT PopulateNamespaceTable() override { return S_OK; }
+};
+
+TEST(BrowserHost, HostBehaviorInitOncePerDocument) {
+  kvtest::TempHome home;
+  kvtest::WriteFile(home.path() + "/inner.html", "<title>I</title>inner");
+  std::string page = PageIn(home, "<title>T</title><iframe src=inner.html></iframe>");
+  HostedBrowser b;
+  BehaviorInit init;
+  b.site->OnQueryService = [&](REFGUID service, REFIID riid, void** object) {
+    if (!IsEqualIID(service, IID_IHostBehaviorInit)) return E_NOINTERFACE;
+    return init.QueryInterface(riid, object);
+  };
+  KvBrowserHostCallLogClear();
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  std::string log = Copied(KvBrowserHostCallLog);
+  std::vector<std::string> calls;
+  for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos; start = end + 1) {
+    std::string line = log.substr(start, end - start);
+    if (line.rfind("Ambient", 0) != 0 && line.rfind("Exec", 0) != 0 && line.rfind("TranslateUrl", 0) != 0)
+      calls.push_back(line);
+  }
+  // The top document after its host information, then the frame's.
+  EXPECT_EQ((std::vector<std::string>{"GetHostInfo -> 0x00000000", "QueryService IHostBehaviorInit -> 0x00000000",
+                                      "PopulateNamespaceTable -> 0x00000000",
+                                      "QueryService IHostBehaviorInit -> 0x00000000",
+                                      "PopulateNamespaceTable -> 0x00000000"}),
+            calls);
+}
+
 }  // namespace

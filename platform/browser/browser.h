@@ -61,6 +61,13 @@ struct INewWindowManager : IUnknown {
 struct IHostBehaviorInit : IUnknown {
   virtual HRESULT PopulateNamespaceTable() = 0;
 };
+// The host's window services: moveTo/moveBy/resizeTo/resizeBy of the page's window.
+struct IHTMLOMWindowServices : IUnknown {
+  virtual HRESULT moveTo(LONG x, LONG y) = 0;
+  virtual HRESULT moveBy(LONG x, LONG y) = 0;
+  virtual HRESULT resizeTo(LONG x, LONG y) = 0;
+  virtual HRESULT resizeBy(LONG x, LONG y) = 0;
+};
 struct IDropTarget;
 
 // ---- Host interfaces ------------------------------------------------------------------------------
@@ -179,6 +186,10 @@ constexpr DISPID DISPID_ONVISIBLE = 254;
 constexpr DISPID DISPID_DOCUMENTCOMPLETE = 259;
 constexpr DISPID DISPID_NAVIGATEERROR = 271;
 constexpr DISPID DISPID_FILEDOWNLOAD = 270;
+constexpr DISPID DISPID_WINDOWSETLEFT = 264;
+constexpr DISPID DISPID_WINDOWSETTOP = 265;
+constexpr DISPID DISPID_WINDOWSETWIDTH = 266;
+constexpr DISPID DISPID_WINDOWSETHEIGHT = 267;
 constexpr DISPID DISPID_NEWWINDOW3 = 273;
 
 inline constexpr IID IID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
@@ -199,6 +210,8 @@ inline constexpr IID IID_IDocHostShowUI = {
 inline constexpr IID IID_IProtectFocus = {0xD81F90A3, 0x8156, 0x44F7, {0xAD, 0x28, 0x5A, 0xBB, 0x87, 0x00, 0x32, 0x74}};
 inline constexpr IID IID_IHostBehaviorInit = {
     0x3050F842, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
+inline constexpr IID IID_IHTMLOMWindowServices = {
+    0x3050F5FC, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
 inline constexpr IID IID_INewWindowManager = {
     0xD2BC4C84, 0x3F72, 0x4A52, {0xA6, 0x04, 0x7B, 0xCB, 0xF3, 0x98, 0x2C, 0xBB}};
 

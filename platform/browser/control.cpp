@@ -1482,6 +1482,34 @@ void WebBrowser::DocumentChanged(Document* doc) {
   if (doc == document_ && document_window_) InvalidateRect(document_window_, nullptr, TRUE);
 }
 
+void WebBrowser::DocumentMoveWindow(bool resize, bool by, LONG x, LONG y) {
+  AddRef();
+  IHTMLOMWindowServices* window_services = nullptr;
+  if (services_ && SUCCEEDED(Noted("QueryService IHTMLOMWindowServices",
+                                   services_->QueryService(IID_IHTMLOMWindowServices, IID_IHTMLOMWindowServices,
+                                                           reinterpret_cast<void**>(&window_services)))) &&
+      window_services) {
+    HRESULT hr = resize ? (by ? window_services->resizeBy(x, y) : window_services->resizeTo(x, y))
+                        : (by ? window_services->moveBy(x, y) : window_services->moveTo(x, y));
+    Noted(std::string(resize ? "resize" : "move") + (by ? "By " : "To ") + std::to_string(x) + " " + std::to_string(y),
+          hr);
+    window_services->Release();
+  } else {
+    // Without the host's services, the events tell where the top-level window should go.
+    RECT rc{};
+    HWND root = embedding_ ? GetAncestor(embedding_, GA_ROOT) : nullptr;
+    if (root) GetWindowRect(root, &rc);
+    if (resize) {
+      Fire(DISPID_WINDOWSETWIDTH, {VLong(by ? rc.right - rc.left + x : x)});
+      if (!closed_) Fire(DISPID_WINDOWSETHEIGHT, {VLong(by ? rc.bottom - rc.top + y : y)});
+    } else {
+      Fire(DISPID_WINDOWSETLEFT, {VLong(by ? rc.left + x : x)});
+      if (!closed_) Fire(DISPID_WINDOWSETTOP, {VLong(by ? rc.top + y : y)});
+    }
+  }
+  Release();
+}
+
 bool WebBrowser::DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) {
   if (doc != document_ || !document_window_) return false;
   RECT client{};

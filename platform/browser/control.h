@@ -229,6 +229,7 @@ class WebBrowser final : public IWebBrowser2,
   HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) override;
   void DocumentChanged(Document* doc) override;
   bool DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) override;
+  void DocumentMoveWindow(bool resize, bool by, LONG x, LONG y) override;
 
   // From the loader (through Navigation), each with the navigation's generation.
   void LoadResponse(uint64_t gen, int status);

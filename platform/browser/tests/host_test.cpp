@@ -300,4 +300,80 @@ TEST(BrowserHost, HostBehaviorInitOncePerDocument) {
             calls);
 }
 
+class WindowServices final : public IHTMLOMWindowServices {
+ public:
+  std::vector<std::string> calls;
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHTMLOMWindowServices) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT moveTo(LONG x, LONG y) override { return Note("moveTo", x, y); }
+  HRESULT moveBy(LONG x, LONG y) override { return Note("moveBy", x, y); }
+  HRESULT resizeTo(LONG x, LONG y) override { return Note("resizeTo", x, y); }
+  HRESULT resizeBy(LONG x, LONG y) override { return Note("resizeBy", x, y); }
+
+ private:
+  HRESULT Note(const char* what, LONG x, LONG y) {
+    calls.push_back(std::string(what) + " " + std::to_string(x) + " " + std::to_string(y));
+    return S_OK;
+  }
+};
+
+// The page's window moved or resized by name (as a script calls it): the host's window
+// services, else the WindowSet* events with the top-level window's new place.
+TEST(BrowserHost, WindowMovesGoToTheHostsServicesElseEvents) {
+  kvtest::TempHome home;
+  std::string page = PageIn(home, "<title>T</title>text");
+  HostedBrowser b;
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  SetWindowPos(b.window, nullptr, 100, 50, 416, 340, SWP_NOZORDER);
+  IHTMLDocument2* doc = b.Document();
+  IHTMLWindow2* window = nullptr;
+  ASSERT_EQ(S_OK, doc->get_parentWindow(&window));
+  doc->Release();
+  auto call = [&](const char16_t* name, LONG x, LONG y) {
+    DISPID id = 0;
+    LPOLESTR n = const_cast<LPOLESTR>(name);
+    EXPECT_EQ(S_OK, window->GetIDsOfNames(IID_NULL, &n, 1, 0, &id));
+    VARIANT args[2];
+    args[1].vt = VT_I4;
+    args[1].lVal = x;
+    args[0].vt = VT_I4;
+    args[0].lVal = y;
+    DISPPARAMS dp{args, nullptr, 2, 0};
+    EXPECT_EQ(S_OK, window->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr));
+  };
+  struct Case {
+    const char16_t* method;
+    const char* events;   // without window services
+    const char* service;  // with them
+  } cases[] = {
+      {u"moveTo", "WindowSetLeft(10)\nWindowSetTop(20)\n", "moveTo 10 20"},
+      {u"moveBy", "WindowSetLeft(110)\nWindowSetTop(70)\n", "moveBy 10 20"},
+      {u"resizeTo", "WindowSetWidth(10)\nWindowSetHeight(20)\n", "resizeTo 10 20"},
+      {u"resizeBy", "WindowSetWidth(426)\nWindowSetHeight(360)\n", "resizeBy 10 20"},
+  };
+  WindowServices services;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.service);
+    b.site->OnQueryService = nullptr;
+    KvBrowserEventLogClear();
+    call(c.method, 10, 20);
+    EXPECT_EQ(c.events, Copied(KvBrowserEventLog));
+    b.site->OnQueryService = [&](REFGUID service, REFIID riid, void** object) {
+      return IsEqualIID(service, IID_IHTMLOMWindowServices) ? services.QueryInterface(riid, object) : E_NOINTERFACE;
+    };
+    services.calls.clear();
+    KvBrowserEventLogClear();
+    call(c.method, 10, 20);
+    EXPECT_EQ(std::vector<std::string>{c.service}, services.calls);
+    EXPECT_EQ("", Copied(KvBrowserEventLog));
+  }
+  b.site->OnQueryService = nullptr;
+  window->Release();
+}
+
 }  // namespace

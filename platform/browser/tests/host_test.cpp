@@ -20,6 +20,12 @@ std::string PageIn(kvtest::TempHome& home, const std::string& html) {
   return path;
 }
 
+// Shows `html` from a file of the home in `b`.
+void Show(HostedBrowser& b, kvtest::TempHome& home, const std::string& html) {
+  ASSERT_EQ(S_OK, b.Navigate(PageIn(home, html)));
+  b.Run();
+}
+
 int IndexOf(const std::vector<std::string>& calls, const std::string& what, size_t from = 0) {
   for (size_t i = from; i < calls.size(); ++i)
     if (calls[i] == what) return static_cast<int>(i);
@@ -325,10 +331,8 @@ class WindowServices final : public IHTMLOMWindowServices {
 // services, else the WindowSet* events with the top-level window's new place.
 TEST(BrowserHost, WindowMovesGoToTheHostsServicesElseEvents) {
   kvtest::TempHome home;
-  std::string page = PageIn(home, "<title>T</title>text");
   HostedBrowser b;
-  ASSERT_EQ(S_OK, b.Navigate(page));
-  b.Run();
+  Show(b, home, "<title>T</title>text");
   SetWindowPos(b.window, nullptr, 100, 50, 416, 340, SWP_NOZORDER);
   IHTMLDocument2* doc = b.Document();
   IHTMLWindow2* window = nullptr;

@@ -731,26 +731,7 @@ void WebBrowser::Commit(uint64_t gen) {
     SetReadyState(READYSTATE_INTERACTIVE);
     if (!Current(gen)) return;
     // Frames load after the top document's walk, in document order.
-    if (!(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD) && !refresh) {
-      std::vector<Node*> found;
-      std::vector<Node*> stack{document_->Root()};
-      while (!stack.empty()) {
-        Node* n = stack.back();
-        stack.pop_back();
-        if ((n->IsElement("iframe") || n->IsElement("frame")) && n->Attr("src") && !n->Attr("src")->empty())
-          found.push_back(n);
-        for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
-      }
-      for (Node* n : found) {
-        auto slot = std::make_unique<FrameSlot>();
-        slot->browser = this;
-        slot->element = n;
-        slot->name = n->AttrOr("name");
-        slot->url = ResolveUrl(url, *n->Attr("src"));
-        slot->object = new FrameBrowser(this, slot.get());
-        frames_.push_back(std::move(slot));
-      }
-    }
+    if (!(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD) && !refresh) AddFrames(document_->Root(), url, nullptr, 0);
   }
   LoadFrames(gen, 0);
 }
@@ -758,16 +739,91 @@ void WebBrowser::Commit(uint64_t gen) {
 void WebBrowser::LoadFrames(uint64_t gen, size_t next) {
   for (; next < frames_.size(); ++next) {
     FrameSlot* slot = frames_[next].get();
-    if (!slot->initial || slot->document) continue;
+    if (!slot->initial || slot->document || slot->settled || slot->load) continue;
     slot->generation = ++frame_generation_;
     uint64_t frame_gen = slot->generation;
     bool cancel = FireBeforeNavigate(slot->url, 0, {}, "", slot->object, slot->name);
     if (!Current(gen) || !HasFrame(slot)) return;
-    if (cancel || slot->generation != frame_gen) continue;
+    if (slot->generation != frame_gen) continue;
+    if (cancel) {
+      FrameSettled(slot);
+      if (!Current(gen)) return;
+      continue;
+    }
     StartFrameLoad(slot);
     return;  // FrameDone goes on with the next frame
   }
   FinishTop(gen);
+}
+
+size_t WebBrowser::AddFrames(Node* root, const std::string& base, FrameSlot* parent, size_t at) {
+  std::vector<Node*> found;
+  std::vector<Node*> stack{root};
+  while (!stack.empty()) {
+    Node* n = stack.back();
+    stack.pop_back();
+    if ((n->IsElement("iframe") || n->IsElement("frame")) && n->Attr("src") && !n->Attr("src")->empty())
+      found.push_back(n);
+    for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
+  }
+  for (Node* n : found) {
+    auto slot = std::make_unique<FrameSlot>();
+    slot->browser = this;
+    slot->parent = parent;
+    slot->element = n;
+    slot->name = n->AttrOr("name");
+    slot->url = ResolveUrl(base, *n->Attr("src"));
+    slot->object = new FrameBrowser(this, slot.get());
+    frames_.insert(frames_.begin() + static_cast<std::ptrdiff_t>(at++), std::move(slot));
+  }
+  return found.size();
+}
+
+void WebBrowser::FrameSettled(FrameSlot* slot) {
+  slot->settled = true;
+  for (FrameSlot* p = slot->parent; p && !p->settled; p = p->parent) {
+    for (const auto& f : frames_)
+      if (f->parent == p && !f->settled) return;
+    p->settled = true;
+    uint64_t gen = p->generation;
+    FireUrlEvent(DISPID_DOCUMENTCOMPLETE, p->url, p->object);
+    if (!HasFrame(p) || p->generation != gen) return;
+  }
+}
+
+void WebBrowser::DiscardFrame(std::unique_ptr<FrameSlot> f) {
+  f->load.reset();
+  f->element->frame_root = nullptr;
+  f->object->Detach();
+  f->object->Release();
+  if (f->document) {
+    f->document->TearDown();
+    f->document->Release();
+  }
+  // Freed after the running task: a loader callback may be on the stack.
+  FrameSlot* slot = f.release();
+  PostTask([slot]() { delete slot; });
+}
+
+void WebBrowser::DropFrameChildren(FrameSlot* slot) {
+  auto inside = [slot](const FrameSlot* f) {
+    for (const FrameSlot* p = f->parent; p; p = p->parent)
+      if (p == slot) return true;
+    return false;
+  };
+  // Innermost first: a frame's element lives in its parent's document.
+  bool chain = false;  // one of them was the frame the top's load waits on
+  for (size_t i = frames_.size(); i-- > 0;) {
+    if (!inside(frames_[i].get())) continue;
+    std::unique_ptr<FrameSlot> f = std::move(frames_[i]);
+    frames_.erase(frames_.begin() + static_cast<std::ptrdiff_t>(i));
+    chain = chain || (f->initial && f->load);
+    DiscardFrame(std::move(f));
+  }
+  if (chain && nav_) {
+    uint64_t gen = generation_;
+    Post([this, gen]() { LoadFrames(gen, 0); });
+  }
 }
 
 void WebBrowser::StartFrameLoad(FrameSlot* slot) {
@@ -818,6 +874,7 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
       Release();
       return;
     }
+    DropFrameChildren(slot);
     if (slot->document) {
       slot->document->TearDown();
       slot->document->Release();
@@ -829,7 +886,23 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
     slot->element->frame_root = slot->document->Root();
     if (document_) document_->Invalidate();
     FireUrlEvent(DISPID_NAVIGATECOMPLETE2, slot->url, slot->object);
-    if (HasFrame(slot) && slot->generation == gen) FireUrlEvent(DISPID_DOCUMENTCOMPLETE, slot->url, slot->object);
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
+    // Frames inside a frame load next, depth first; its DocumentComplete waits for them.
+    size_t inner = 0;
+    if (initial && !(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD)) {
+      size_t at = 0;
+      while (at < frames_.size() && frames_[at].get() != slot) ++at;
+      inner = AddFrames(slot->document->Root(), slot->url, slot, at + 1);
+    }
+    if (!inner) {
+      FireUrlEvent(DISPID_DOCUMENTCOMPLETE, slot->url, slot->object);
+      if (initial && HasFrame(slot) && slot->generation == gen) FrameSettled(slot);
+    }
+  } else if (initial) {
+    FrameSettled(slot);
   }
   // The top document's load goes on with its next frame.
   if (initial && Current(top_gen)) {
@@ -860,19 +933,8 @@ HRESULT WebBrowser::NavigateFrame(FrameSlot* slot, const std::string& url) {
 void WebBrowser::DropFrames() {
   auto frames = std::move(frames_);
   frames_.clear();
-  for (auto& f : frames) {
-    f->load.reset();
-    f->element->frame_root = nullptr;
-    f->object->Detach();
-    f->object->Release();
-    if (f->document) {
-      f->document->TearDown();
-      f->document->Release();
-    }
-    // Freed after the running task: a loader callback may be on the stack.
-    FrameSlot* slot = f.release();
-    PostTask([slot]() { delete slot; });
-  }
+  // Innermost first: a frame's element lives in its parent's document.
+  for (size_t i = frames.size(); i-- > 0;) DiscardFrame(std::move(frames[i]));
   if (document_) document_->Invalidate();
 }
 

@@ -421,6 +421,10 @@ void KvBrowserDownloadLogClear(void);
 // false)" (pDisp "top" for the control, "frame" for a frame's object; PostData
 // "bytes(n)"; negative numbers in hex).
 DWORD KvBrowserEventLog(char* buffer, DWORD size);
+// The navigation sounds played: "navigating <url>" for each navigation start while HKCU
+// "AppEvents\Schemes\Apps\Explorer\Navigating\.Current" exists and feature 21 is off.
+DWORD KvBrowserSoundLog(char* buffer, DWORD size);
+void KvBrowserSoundLogClear(void);
 // The name of a DWebBrowserEvents2 event ("NavigateError"), NULL for another DISPID.
 const char* KvBrowserEventName(DISPID id);
 void KvBrowserEventLogClear(void);

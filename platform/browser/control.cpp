@@ -521,6 +521,7 @@ HRESULT WebBrowser::StartNavigation(std::string url, std::vector<uint8_t> post_d
     }
   }
   DropNavigation();
+  if (!refresh) NavigationSound(url);
   uint64_t gen = ++generation_;
   nav_ = std::make_unique<Navigation>();
   nav_->browser = this;

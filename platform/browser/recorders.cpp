@@ -8,6 +8,7 @@
 #include "platform/base/trace.h"
 #include "platform/browser/element.h"
 #include "platform/inet/internal.h"
+#include "platform/registry/registry.h"
 
 namespace kv::browser {
 namespace {
@@ -20,6 +21,10 @@ Log& Events() {
 }
 Log& HostCalls() {
   static auto* log = new Log("host", "browser");
+  return *log;
+}
+Log& Sounds() {
+  static auto* log = new Log("sound", "browser");
   return *log;
 }
 
@@ -146,6 +151,16 @@ void RecordEvent(DISPID id, const std::vector<VARIANT>& args, IDispatch* top) {
   Events().Add(line + ")");
 }
 
+void NavigationSound(const std::string& url) {
+  if (CoInternetIsFeatureEnabled(FEATURE_DISABLE_NAVIGATION_SOUNDS, GET_FEATURE_FROM_PROCESS) == S_OK) return;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Explorer\\Navigating\\.Current", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS)
+    return;
+  RegCloseKey(key);
+  Sounds().Add("navigating " + url);
+}
+
 void RecordHostCall(const std::string& call, HRESULT answer) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(answer));
@@ -161,6 +176,8 @@ void KvBrowserEventLogClear(void) { kv::browser::Events().Clear(); }
 DWORD KvBrowserHostCallLog(char* buffer, DWORD size) { return kv::browser::HostCalls().Copy(buffer, size); }
 void KvBrowserHostCallLogClear(void) { kv::browser::HostCalls().Clear(); }
 
+DWORD KvBrowserSoundLog(char* buffer, DWORD size) { return kv::browser::Sounds().Copy(buffer, size); }
+void KvBrowserSoundLogClear(void) { kv::browser::Sounds().Clear(); }
 const char* KvBrowserEventName(DISPID id) { return kv::browser::EventName(id); }
 
 DWORD KvBrowserDomDump(IUnknown* document, char* buffer, DWORD size) {

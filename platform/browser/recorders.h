@@ -16,6 +16,9 @@ const char* EventName(DISPID id);
 // An event after its sinks returned: "BeforeNavigate2(top, "url", 0, "", bytes(3), "", false)".
 // `top` is the control itself (a pDisp equal to it is written "top", another object "frame").
 void RecordEvent(DISPID id, const std::vector<VARIANT>& args, IDispatch* top);
+// A navigation starts: its sound plays (is recorded, "navigating <url>") while the user's
+// "Navigating" sound is set and the process has not turned navigation sounds off.
+void NavigationSound(const std::string& url);
 // A call on the host and its answer: "GetHostInfo -> 0x00000000".
 void RecordHostCall(const std::string& call, HRESULT answer);
 // Records and passes the answer on.

@@ -7,6 +7,7 @@
 
 #include "platform/browser/loader.h"
 #include "platform/browser/task.h"
+#include "platform/registry/registry.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
 
@@ -378,6 +379,34 @@ TEST(BrowserHost, WindowMovesGoToTheHostsServicesElseEvents) {
   }
   b.site->OnQueryService = nullptr;
   window->Release();
+}
+
+TEST(BrowserHost, NavigationSoundsWhileTheSoundIsSetAndNotTurnedOff) {
+  kvtest::TempHome home;
+  KvRegistryReload();
+  HostedBrowser b;
+  struct Case {
+    bool sound_set, feature_off;
+    const char* log;
+  } cases[] = {{false, false, ""}, {true, false, "navigating about:x\n"}, {true, true, ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log);
+    if (c.sound_set) {
+      HKEY key = nullptr;
+      ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Explorer\\Navigating\\.Current",
+                                               0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+      RegCloseKey(key);
+    }
+    CoInternetSetFeatureEnabled(FEATURE_DISABLE_NAVIGATION_SOUNDS, SET_FEATURE_ON_PROCESS, c.feature_off);
+    KvBrowserSoundLogClear();
+    ASSERT_EQ(S_OK, b.Navigate("about:x"));
+    b.Run();
+    ASSERT_EQ(S_OK, b.browser->Refresh());  // a refresh is no navigation start
+    b.Run();
+    EXPECT_EQ(c.log, Copied(KvBrowserSoundLog));
+  }
+  CoInternetSetFeatureEnabled(FEATURE_DISABLE_NAVIGATION_SOUNDS, SET_FEATURE_ON_PROCESS, FALSE);
+  KvRegistryReload();
 }
 
 }  // namespace

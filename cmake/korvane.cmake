@@ -19,7 +19,7 @@ function(korvane_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${KORVANE_BIN_DIR}
-    PROPERTIES ENVIRONMENT "KORVANE_TEST=1;ASAN_OPTIONS=detect_leaks=1"
+    PROPERTIES ENVIRONMENT "KORVANE_TEST=1;KORVANE_HEADLESS=1;ASAN_OPTIONS=detect_leaks=1"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -1,6 +1,7 @@
 #include "http_client/id_buffer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "framework/core/sysutils.h"
 #include "http_client/id_exceptions.h"
@@ -13,6 +14,30 @@ std::string TIdManagedBuffer::TakeBytes(size_t count) {
   return out;
 }
 
+void TIdManagedBuffer::Append(const char* bytes, size_t count) {
+  if (count == 0) return;
+  std::memcpy(Space(count), bytes, count);
+  Commit(count);
+}
+
+char* TIdManagedBuffer::Space(size_t count) {
+  if (capacity_ - end_ < count) {
+    const size_t live = Size();
+    if (capacity_ - live >= count && consumed_ > 0) {
+      std::memmove(data_.get(), data_.get() + consumed_, live);
+    } else {
+      const size_t grown = std::max(live + count, capacity_ * 2);
+      std::unique_ptr<char[]> bigger(new char[grown]);
+      if (live > 0) std::memcpy(bigger.get(), data_.get() + consumed_, live);
+      data_ = std::move(bigger);
+      capacity_ = grown;
+    }
+    end_ = live;
+    consumed_ = 0;
+  }
+  return data_.get() + end_;
+}
+
 void TIdManagedBuffer::DropBytes(size_t count) {
   if (count > Size()) throw EIdNotEnoughDataInBuffer("Not enough data in buffer.");
   if (count == Size()) {
@@ -20,7 +45,8 @@ void TIdManagedBuffer::DropBytes(size_t count) {
   } else {
     consumed_ += count;
     if (consumed_ >= kPackThreshold) {
-      data_.erase(0, consumed_);
+      std::memmove(data_.get(), data_.get() + consumed_, Size());
+      end_ -= consumed_;
       consumed_ = 0;
     }
   }

@@ -561,26 +561,27 @@ void TIdCustomHTTP::ProcessCookies(TIdHTTPRequest&, TIdHTTPResponse& response) {
   for (const auto& c : cookies2) cookie_manager_->AddCookie2(c, url_.HostPart, url_.PathPart);
 }
 
-bool TIdCustomHTTP::DoOnAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response) {
-  ++AuthAttempts;
-  if (!request.Authenticator) {
-    TIdAuthenticationClass cls;
-    for (const auto& challenge : response.WWWAuthenticate.Lines()) {
-      std::string text = challenge;
-      cls = FindAuthClass(FetchToken(text, " "));
-      if (cls) break;
-    }
-    if (!cls) return false;
-    if (OnSelectAuthorization) OnSelectAuthorization(this, cls, response.WWWAuthenticate);
-    if (!cls) return false;
-    request.Authenticator = cls.Create();
+bool TIdCustomHTTP::ChooseAuthenticator(TIdHeaderList& challenges, const TIdOnSelectAuthorization& select,
+                                        std::unique_ptr<TIdAuthentication>& authenticator) {
+  TIdAuthenticationClass cls;
+  for (const auto& challenge : challenges.Lines()) {
+    std::string text = challenge;
+    cls = FindAuthClass(FetchToken(text, " "));
+    if (cls) break;
   }
-  if (!OnAuthorization) return false;
-  TIdAuthentication& auth = *request.Authenticator;
-  auth.SetUsername(request.Username);
-  auth.SetPassword(request.Password);
+  if (!cls) return false;
+  if (select) select(this, cls, challenges);
+  if (!cls) return false;
+  authenticator = cls.Create();
+  return true;
+}
+
+bool TIdCustomHTTP::AnswerChallenge(TIdAuthentication& auth, TIdHeaderList& challenges, const TIdOnAuthorization& ask,
+                                    std::string& username, std::string& password, bool& basic) {
+  auth.SetUsername(username);
+  auth.SetPassword(password);
   auth.SchemeValues.SetValue("Authorization", auth.Authentication());
-  auth.SetAuthParams(response.WWWAuthenticate);
+  auth.SetAuthParams(challenges);
   // The program is asked at most AuthRetries times within one answer.
   for (int asked = 0;;) {
     switch (auth.NextStep()) {
@@ -588,61 +589,40 @@ bool TIdCustomHTTP::DoOnAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& 
       case stepFail: return false;
       case stepAsk: {
         if (asked++ >= AuthRetries) return false;
-        auth.SetUsername(request.Username);
-        auth.SetPassword(request.Password);
+        auth.SetUsername(username);
+        auth.SetPassword(password);
         bool handled = false;
-        OnAuthorization(this, &auth, handled);
+        ask(this, &auth, handled);
         if (!handled) return false;
-        request.BasicAuthentication = true;
-        request.Username = auth.Username();
-        request.Password = auth.Password();
+        basic = true;
+        username = auth.Username();
+        password = auth.Password();
         break;
       }
     }
   }
 }
 
+bool TIdCustomHTTP::DoOnAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response) {
+  ++AuthAttempts;
+  if (!request.Authenticator &&
+      !ChooseAuthenticator(response.WWWAuthenticate, OnSelectAuthorization, request.Authenticator))
+    return false;
+  if (!OnAuthorization) return false;
+  return AnswerChallenge(*request.Authenticator, response.WWWAuthenticate, OnAuthorization, request.Username,
+                         request.Password, request.BasicAuthentication);
+}
+
 bool TIdCustomHTTP::DoOnProxyAuthorization(TIdHTTPRequest&, TIdHTTPResponse& response) {
   ++ProxyAuthAttempts;
   auto& authenticator = proxy_params_.Authenticator;
-  if (!authenticator) {
-    TIdAuthenticationClass cls;
-    for (const auto& challenge : response.ProxyAuthenticate.Lines()) {
-      std::string text = challenge;
-      cls = FindAuthClass(FetchToken(text, " "));
-      if (cls) break;
-    }
-    if (!cls) return false;
-    if (OnSelectProxyAuthorization) OnSelectProxyAuthorization(this, cls, response.ProxyAuthenticate);
-    if (!cls) return false;
-    authenticator = cls.Create();
-  }
+  if (!authenticator && !ChooseAuthenticator(response.ProxyAuthenticate, OnSelectProxyAuthorization, authenticator))
+    return false;
   if (response.ResponseCode() == 407) {
     proxy_params_.ProxyPassword.clear();
     authenticator->Restart();
   }
   if (!OnProxyAuthorization) return false;
-  TIdAuthentication& auth = *authenticator;
-  auth.SetUsername(proxy_params_.ProxyUsername);
-  auth.SetPassword(proxy_params_.ProxyPassword);
-  auth.SchemeValues.SetValue("Authorization", auth.Authentication());
-  auth.SetAuthParams(response.ProxyAuthenticate);
-  for (int asked = 0;;) {
-    switch (auth.NextStep()) {
-      case stepSend: return true;
-      case stepFail: return false;
-      case stepAsk: {
-        if (asked++ >= AuthRetries) return false;
-        auth.SetUsername(proxy_params_.ProxyUsername);
-        auth.SetPassword(proxy_params_.ProxyPassword);
-        bool handled = false;
-        OnProxyAuthorization(this, &auth, handled);
-        if (!handled) return false;
-        proxy_params_.BasicAuthentication = true;
-        proxy_params_.ProxyUsername = auth.Username();
-        proxy_params_.ProxyPassword = auth.Password();
-        break;
-      }
-    }
-  }
+  return AnswerChallenge(*authenticator, response.ProxyAuthenticate, OnProxyAuthorization, proxy_params_.ProxyUsername,
+                         proxy_params_.ProxyPassword, proxy_params_.BasicAuthentication);
 }

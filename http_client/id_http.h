@@ -127,6 +127,14 @@ class TIdCustomHTTP : public TIdTCPClient {
   void CloseQuietly();
   bool DoOnRedirect(std::string& location, TIdHTTPMethod& method, int redirect_count);
   void ProcessCookies(TIdHTTPRequest& request, TIdHTTPResponse& response);
+  // Makes `authenticator` from the first challenge whose scheme has a class, after the
+  // program's say; false when there is none.
+  bool ChooseAuthenticator(TIdHeaderList& challenges, const TIdOnSelectAuthorization& select,
+                           std::unique_ptr<TIdAuthentication>& authenticator);
+  // Runs the authenticator's steps against the challenges with the given credentials,
+  // asking the program when a step needs them; true when the request goes out answered.
+  bool AnswerChallenge(TIdAuthentication& auth, TIdHeaderList& challenges, const TIdOnAuthorization& ask,
+                       std::string& username, std::string& password, bool& basic);
   bool DoOnAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response);
   bool DoOnProxyAuthorization(TIdHTTPRequest& request, TIdHTTPResponse& response);
   // Whether the request goes encrypted through an SSL handler (secure cookies may go).

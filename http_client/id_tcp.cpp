@@ -132,9 +132,13 @@ int TIdTCPConnection::FillInputBuffer(bool raise_when_disconnected, int timeout_
       if (raise_on_timeout) throw EIdReadTimeout("Read Timeout");
       return -1;
     }
-    if (static_cast<int>(receive_buffer_.size()) != RecvBufferSize)
-      receive_buffer_.resize(static_cast<size_t>(std::max(RecvBufferSize, 1)));
-    count = io_handler_->ReceiveBuffer(receive_buffer_.data(), static_cast<int>(receive_buffer_.size()));
+    // Without a filter on the way the bytes are received straight into the input buffer.
+    const bool direct = intercept_ == nullptr && !ASCIIFilter;
+    const int block = std::max(RecvBufferSize, 1);
+    if (!direct && static_cast<int>(receive_buffer_.size()) != block)
+      receive_buffer_.resize(static_cast<size_t>(block));
+    char* into = direct ? input_.Space(static_cast<size_t>(block)) : receive_buffer_.data();
+    count = io_handler_->ReceiveBuffer(into, block);
     if (count == Id_SOCKET_ERROR) {
       if (GStack->CheckSocketResult(count, {WSAESHUTDOWN, WSAECONNABORTED})) {
         const int code = GStack->LastError();
@@ -144,6 +148,9 @@ int TIdTCPConnection::FillInputBuffer(bool raise_when_disconnected, int timeout_
       }
     } else if (count == 0) {
       closed_gracefully_ = true;
+    } else if (direct) {
+      closed_gracefully_ = false;
+      input_.Commit(static_cast<size_t>(count));
     } else {
       closed_gracefully_ = false;
       const char* data = receive_buffer_.data();

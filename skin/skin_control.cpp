@@ -17,11 +17,14 @@ std::map<HWND, TSkinControl*>& RawControls() {
 TSkinControl::TSkinControl(TComponent* AOwner) : TComponent(AOwner) {}
 
 TSkinControl::~TSkinControl() {
-  if (control_ && old_method_) control_->WindowProc = old_method_;
+  // A skinner owned by its control dies inside the control's destruction, when the
+  // control's own members are gone already.
+  if (control_ && old_method_ && !control_->ComponentState().Contains(csDestroying)) control_->WindowProc = old_method_;
   if (raw_ && old_proc_) {
     if (IsWindow(handle_))
       (unicode_ ? SetWindowLongPtrW : SetWindowLongPtrA)(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_proc_));
-    RawControls().erase(handle_);
+    auto it = RawControls().find(handle_);
+    if (it != RawControls().end() && it->second == this) RawControls().erase(it);
   }
   if (form_) form_->RemoveControl(this);
 }
@@ -228,4 +231,24 @@ void TSkinControl::ForwardMouseDown(const TMessage& Message) {
     y = p.y;
   }
   (control_->*TMouseDownAccess::Handler())(mbLeft, KeysToShiftState(static_cast<WORD>(Message.WParam)), x, y);
+}
+
+void TSkinControl::PaintMessage(TMessage& Message) {
+  RECT r{};
+  GetWindowRect(handle_, &r);
+  last_rect_ = TRect{r.left, r.top, r.right, r.bottom};
+  const TRect local{0, 0, r.right - r.left, r.bottom - r.top};
+  HDC dc = reinterpret_cast<HDC>(Message.WParam);
+  PAINTSTRUCT ps{};
+  if (!dc) dc = BeginPaint(handle_, &ps);
+  try {
+    DrawFrame(dc, local);
+  } catch (const Exception&) {
+  }
+  if (!Message.WParam) EndPaint(handle_, &ps);
+  Message.Result = 0;
+}
+
+bool TSkinControl::ParentMode() const {
+  return (control_ && control_->Tag() == 5555) || (data_ && data_->Options.Contains(xoTransparent));
 }

@@ -30,6 +30,9 @@ class TSkinControl : public TComponent {
   int State() const { return state_; }  // 1 attached, 6 after WM_NCDESTROY
   bool PaintingEnabled() const { return painting_; }
   TWinControl* Control() const { return control_; }
+  // Whether attaching swaps the control's colour for the face colour.
+  bool KeepColour() const { return keep_colour_; }
+  void SetKeepColour(bool Value) { keep_colour_ = Value; }
   TControl* RepaintTarget = nullptr;
 
  protected:
@@ -42,6 +45,13 @@ class TSkinControl : public TComponent {
   void DrawFocusRectFor(HDC DC, const TRect& Bounds, const WideString& Text, UINT Flags);
   // A mouse message's press handed to the control's mouse-down handler as a left-button press.
   void ForwardMouseDown(const TMessage& Message);
+  // WM_PAINT (or WM_PRINT): DrawFrame over the window rectangle moved to the origin, on the DC
+  // in wParam or through BeginPaint.
+  void PaintMessage(TMessage& Message);
+  // Buttons, check boxes and radio buttons copy their parent's image as their background
+  // for a control tagged 5555 or under xoTransparent.
+  bool ParentMode() const;
+  void SwitchParentBackground(bool Attach);
 
   TCanvas* canvas_ = nullptr;
   bool handled_ = false;
@@ -64,6 +74,5 @@ class TSkinControl : public TComponent {
   bool parent_background_ = false;
 
  private:
-  void SwitchParentBackground(bool Attach);
   static LRESULT RawProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 };

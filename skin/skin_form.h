@@ -101,6 +101,20 @@ class TWinSkinForm : public TComponent {
   bool AddControl(TSkinControl* Control);
   void RemoveControl(TSkinControl* Control);
   void ClearControls();
+  // Frees the skinners whose window is gone.
+  void FreeDeadControls();
+
+  // The class mapping: which control gets which skinner.
+  void SkinChildren();
+  void SkinComponents(TComponent* Container);
+  void SkinControlsOf(TWinControl* Control);
+  void MapControl(TControl* Control, TControl* Parent);
+  bool MapByName(const AnsiString& ClassName, TControl* Control);
+  void SkinRawChildren(HWND Window);
+  void MapWindow(HWND Window);
+  TSkinControl* FindControlSkinner(HWND Window);
+  // The skinner in Controls that belongs to the framework control, or nullptr.
+  TSkinControl* SkinnerOf(TControl* Control);
   void RepaintWindow();
   bool Attached() const { return new_proc_; }
 
@@ -146,6 +160,7 @@ class TWinSkinForm : public TComponent {
   std::unique_ptr<TWinSkinMenu> SkinMenu;
   std::vector<std::unique_ptr<TWinSysButton>> SysButtons;
   TBitmap IconBitmap, CaptionBitmap;
+  TCanvas ControlCanvas;
   TFont CaptionFont;
   std::vector<TSkinControl*> Controls;
   int WindowWidth = 0, WindowHeight = 0, RegionWidth = 0, RegionHeight = 0;
@@ -158,6 +173,8 @@ class TWinSkinForm : public TComponent {
   AnsiString SkinName;
 
  private:
+  void AttachSkinner(TSkinControl* Skinner, TWinControl* Control, bool KeepColour);
+  void AttachRaw(TSkinControl* Skinner, HWND Window);
   static LRESULT Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT PassOn(UINT Msg, WPARAM wParam, LPARAM lParam);

@@ -207,6 +207,10 @@ void TWinSkinForm::Start() {
   if (TSkinManage* m = Manager()) m->HideWhileSkinning = false;
   if (!(GetWindowLongA(Wnd, GWL_STYLE) & WS_VISIBLE) && (Style & WS_VISIBLE))
     SetWindowLongA(Wnd, GWL_STYLE, GetWindowLongA(Wnd, GWL_STYLE) | WS_VISIBLE);
+  if (Form)
+    SkinChildren();
+  else
+    SkinRawChildren(Wnd);
   if (Phase == phCreated && FrameSkinned) {
     if (MDIKind == 2 && ShowState == 1) {
       PostMessageA(GetParent(Wnd), kRedrawClientMsg, reinterpret_cast<WPARAM>(Wnd), 0);

@@ -44,6 +44,7 @@ constexpr UINT kRedrawClientMsg = 0x3516;   // redraw the MDI client
 constexpr UINT kRebuildScrollMsg = 0x3517;  // rebuild a control's scroll-bar skinner
 constexpr UINT kOpenMenuAtMsg = 0x3518;     // open the menu-bar drop-down under a screen point
 constexpr UINT kSkinnedQueryMsg = 0x3523;   // answered 1 by every skinned window
+constexpr UINT kClientPaintMsg = 0xBC4A;    // paint the client on the DC in wParam (lParam 0x41A2)
 constexpr UINT kPaintFrameOnMsg = 0xBC4B;   // paint the frame on the DC in wParam (lParam 0x41A2)
 constexpr UINT kSkinProbeMsg = 0xBC4D;
 constexpr UINT kSkinnedNotifyMsg = 0xBC4E;  // skinning done (lParam 0x41A2)

@@ -152,6 +152,11 @@ void TOleControl::CreateWnd() {
   HWND h = nullptr;
   OleCheck(in_place_object_->GetWindow(&h));
   if (!h) throw EOleCtrlError("The control has no window");
+  AttachControlWindow(h);
+  if (!visible_ && IsWindowVisible(h)) ShowWindow(h, SW_HIDE);
+}
+
+void TOleControl::AttachControlWindow(HWND h) {
   // The control's window becomes this component's: its messages pass through WindowProc.
   handle_ = h;
   SetPropA(h, ControlAtomName(), static_cast<TWinControl*>(this));
@@ -159,13 +164,11 @@ void TOleControl::CreateWnd() {
   DefWndProc = control_proc_;
   SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FrameworkWndProc));
   UpdateBounds();
-  if (!visible_ && IsWindowVisible(h)) ShowWindow(h, SW_HIDE);
 }
 
-void TOleControl::DestroyWindowHandle() {
+HWND TOleControl::DetachControlWindow() {
   HWND h = handle_;
   if (h && IsWindow(h)) {
-    // The window is the control's: it is handed back, not destroyed.
     if (control_proc_ && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(h, GWLP_WNDPROC)) == &FrameworkWndProc)
       SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(control_proc_));
     RemovePropA(h, ControlAtomName());
@@ -173,6 +176,12 @@ void TOleControl::DestroyWindowHandle() {
   control_proc_ = nullptr;
   handle_ = nullptr;
   showing_ = false;
+  return h;
+}
+
+void TOleControl::DestroyWindowHandle() {
+  // The window is the control's: it is handed back, not destroyed.
+  DetachControlWindow();
   if (in_place_object_) in_place_object_->InPlaceDeactivate();
   ReleaseInto(in_place_object_);
 }

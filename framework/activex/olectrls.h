@@ -100,6 +100,11 @@ class TOleControl : public TWinControl,
   void CreateWnd() override;
   void DestroyWindowHandle() override;
   void UpdateBoundsRect() override;
+  // Hands the control's window out without deactivating the control (its own window
+  // procedure restored); the component then has no window. AttachControlWindow takes
+  // such a window back as the component's window.
+  HWND DetachControlWindow();
+  void AttachControlWindow(HWND h);
   // Runs the handler bound to the event's DISPID (exceptions are reported, not raised).
   virtual void InvokeEvent(DISPID Id, TDispCall& Call);
   // An ambient property's value, or false when this container has none by that DISPID.

@@ -90,6 +90,44 @@ TComServer& ComServer() {
   return server;
 }
 
+TComServer::~TComServer() { DropTypeInfo(); }
+
+void TComServer::DropTypeInfo() {
+  if (!type_info_) return;
+  KvRegisterModuleTypeLib(KvModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleMarker)), nullptr);
+  type_info_->Release();
+  type_info_ = nullptr;
+}
+
+void TComServer::SetTypeLib(const TTypeLibRecord* lib) {
+  DropTypeInfo();
+  type_lib_ = lib;
+  if (!lib) return;
+  try {
+    type_info_ = CreateTypeLibInfo(*lib);
+    KvRegisterModuleTypeLib(KvModuleOfAddress(reinterpret_cast<const void*>(&ThisModuleMarker)), type_info_);
+  } catch (const Exception& e) {
+    fprintf(stderr, "Type library %s: %s\n", lib->Name.c_str(), e.Message().c_str());
+  }
+}
+
+HRESULT TComServer::InterfaceTypeInfo(REFIID iid, ITypeInfo** info) const {
+  if (!info) return E_INVALIDARG;
+  *info = nullptr;
+  if (!type_info_) return DISP_E_BADINDEX;
+  ITypeInfo* found = nullptr;
+  if (FAILED(type_info_->GetTypeInfoOfGuid(iid, &found))) return DISP_E_BADINDEX;
+  TYPEATTR* attr = nullptr;
+  bool dispatch = SUCCEEDED(found->GetTypeAttr(&attr)) && attr->typekind == TKIND_DISPATCH;
+  if (attr) found->ReleaseTypeAttr(attr);
+  if (!dispatch) {
+    found->Release();
+    return DISP_E_BADINDEX;
+  }
+  *info = found;
+  return S_OK;
+}
+
 void TComServer::AddFactory(TComObjectFactory* factory) { factories_.push_back(factory); }
 
 void TComServer::RemoveFactory(TComObjectFactory* factory) {

@@ -26,6 +26,8 @@
 
 KV_EXCEPTION(EOleError, Exception);
 KV_EXCEPTION(EOleRegistrationError, EOleError);
+// An object that does not answer the interface asked of it ("Interface not supported").
+KV_EXCEPTION(EIntfCastError, Exception);
 
 // A failed HRESULT; the message is the code's system text or "OLE error XXXXXXXX".
 class EOleSysError : public EOleError {
@@ -64,11 +66,17 @@ class TComObjectFactory;
 class TComServer {
  public:
   TComServer() = default;
+  ~TComServer();
   TComServer(const TComServer&) = delete;
   TComServer& operator=(const TComServer&) = delete;
 
-  void SetTypeLib(const TTypeLibRecord* lib) { type_lib_ = lib; }
+  // Also makes the library's type information and announces it as the module's, so
+  // LoadTypeLib of the module's file finds it. A record COM refuses leaves the module
+  // without type information (reported to stderr).
+  void SetTypeLib(const TTypeLibRecord* lib);
   const TTypeLibRecord* TypeLib() const { return type_lib_; }
+  // The type information of interface `iid` of the library (DISP_E_BADINDEX without).
+  HRESULT InterfaceTypeInfo(REFIID iid, ITypeInfo** info) const;
   // The type library's name ("" without one): the first part of every ProgID.
   AnsiString ServerName() const { return type_lib_ ? type_lib_->Name : AnsiString(); }
 
@@ -103,7 +111,9 @@ class TComServer {
   HRESULT UnregisterServer();
 
  private:
+  void DropTypeInfo();
   const TTypeLibRecord* type_lib_ = nullptr;
+  ITypeLib* type_info_ = nullptr;
   std::vector<TComObjectFactory*> factories_;
   std::atomic<LONG> objects_{0};
   std::atomic<LONG> locks_{0};
@@ -198,14 +208,19 @@ class TAutoObject : public Intf {
     return n;
   }
 
+  // The type information of the object's interface, from its module's library.
   HRESULT GetTypeInfoCount(UINT* count) override {
     if (!count) return E_INVALIDARG;
-    *count = 0;  // no type information is offered
+    ITypeInfo* info = nullptr;
+    *count = SUCCEEDED(ComServer().InterfaceTypeInfo(intf_iid_, &info)) ? 1 : 0;
+    if (info) info->Release();
     return S_OK;
   }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
+  HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    if (!info) return E_INVALIDARG;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return ComServer().InterfaceTypeInfo(intf_iid_, info);
   }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     return T::DispatchTable().GetIDsOfNames(names, count, ids);

@@ -1,6 +1,7 @@
 #include "framework/automation/dispatch.h"
 
 #include <cstring>
+#include <sstream>
 
 #include "framework/automation/comobj.h"
 #include "platform/base/codepage.h"
@@ -91,6 +92,92 @@ bool SameNameNoCase(const AnsiString& a, const OLECHAR* b) {
 }
 
 }  // namespace
+
+std::vector<TDispParam> ParseDispSignature(TDispKind kind, const char* signature) {
+  static const struct {
+    const char* name;
+    VARTYPE vt;
+  } kTypes[] = {{"bool", VT_BOOL},       {"short", VT_I2},           {"long", VT_I4},
+                {"int", VT_INT},         {"double", VT_R8},          {"BSTR", VT_BSTR},
+                {"variant", VT_VARIANT}, {"IDispatch", VT_DISPATCH}, {"IUnknown", VT_UNKNOWN}};
+  auto bad = [&] { return EOleError(AnsiString("Bad member signature \"") + signature + "\""); };
+  std::vector<TDispParam> params;
+  AnsiString rest = signature ? signature : "";
+  if (rest.find_first_not_of(' ') == AnsiString::npos) rest.clear();
+  size_t start = 0;
+  while (!rest.empty() && start <= rest.size()) {
+    size_t comma = rest.find(',', start);
+    std::istringstream words(rest.substr(start, comma == AnsiString::npos ? AnsiString::npos : comma - start));
+    TDispParam p;
+    bool direction = false, typed = false, named = false;
+    for (AnsiString w; words >> w;) {
+      if (named) throw bad();
+      if (!typed && w == "in") {
+        p.In = direction = true;
+      } else if (!typed && w == "out") {
+        if (!direction) p.In = false;
+        p.Out = direction = true;
+      } else if (!typed && w == "retval") {
+        p.Retval = true;
+      } else if (!typed && w == "opt") {
+        p.Optional = true;
+      } else if (!typed) {
+        bool known = false;
+        for (const auto& t : kTypes) {
+          if (w == t.name) {
+            p.Type = t.vt;
+            known = true;
+          }
+        }
+        if (!known) throw bad();
+        typed = true;
+      } else {
+        p.Name = w;
+        named = true;
+      }
+    }
+    if (!typed || (p.Retval && !p.Out)) throw bad();
+    params.push_back(p);
+    if (comma == AnsiString::npos) break;
+    start = comma + 1;
+  }
+  bool property = kind != TDispKind::Method;
+  if (property && params.empty()) throw bad();
+  bool optional = false;
+  for (size_t i = 0; i < params.size(); ++i) {
+    const TDispParam& p = params[i];
+    bool last = i + 1 == params.size();
+    // [retval] only last, of a method or a get; a property's indexes and a put's value are
+    // inputs; optional parameters come last (the arguments that may be left out).
+    if (p.Retval && (!last || (property && kind != TDispKind::PropertyGet))) throw bad();
+    if (property && p.Out && !(last && kind == TDispKind::PropertyGet)) throw bad();
+    if (optional && !p.Optional && !p.Retval) throw bad();
+    optional = optional || p.Optional;
+  }
+  if (kind == TDispKind::PropertyGet) {
+    TDispParam& v = params.back();
+    v.In = false;
+    v.Out = v.Retval = true;
+  } else if (property) {
+    params.back().In = true;
+    params.back().Out = false;
+  }
+  return params;
+}
+
+void TDispatchTableBase::Describe(Member& m, const char* signature) {
+  m.Described = true;
+  m.Params = ParseDispSignature(m.Kind, signature);
+  int count = static_cast<int>(m.Params.size());
+  if (m.Kind == TDispKind::Method) {
+    if (count && m.Params.back().Retval) --count;
+  } else {
+    --count;  // the value
+  }
+  m.Args = count;
+  m.Optional = 0;
+  for (const TDispParam& p : m.Params) m.Optional += p.Optional ? 1 : 0;
+}
 
 HRESULT DispatchExceptionResult(EXCEPINFO* info, const TDispErrorStyle& style) {
   try {

@@ -7,6 +7,13 @@
 // protocol passes them last first) and turns every exception into DISP_E_EXCEPTION with
 // the exception information filled (source and description). Nothing escapes as an
 // exception.
+//
+// A member may be described by a signature, for the type information of its interface:
+// parameters separated by ",", each "[in] [out] [retval] [opt] TYPE [NAME]" (no direction
+// means in; out passes by reference), TYPE one of bool, short, long, int, double, BSTR,
+// variant, IDispatch, IUnknown. A property's last parameter is its value (a get's is
+// [out, retval] whatever is written). The argument counts then follow from it. A member
+// without a signature is described with variant parameters and result.
 #pragma once
 
 #include <functional>
@@ -18,6 +25,19 @@
 #include "platform/com/oleauto.h"
 
 enum class TDispKind { Method, PropertyGet, PropertyPut, PropertyPutRef };
+
+struct TDispParam {
+  AnsiString Name;
+  VARTYPE Type = VT_VARIANT;
+  bool In = true;
+  bool Out = false;
+  bool Retval = false;
+  bool Optional = false;
+};
+
+// The parameters a signature declares (a get's value made [out, retval]); raises
+// EOleError for a signature that is not one. `signature` "" declares none.
+std::vector<TDispParam> ParseDispSignature(TDispKind kind, const char* signature);
 
 // One call as the invoker sees it.
 class TDispCall {
@@ -78,6 +98,8 @@ class TDispatchTableBase {
     int Args;      // positional arguments (for a put: besides the value)
     int Optional;  // how many of the last arguments may be left out
     std::function<void(void*, TDispCall&)> Invoke;
+    bool Described = false;               // by a signature
+    std::vector<TDispParam> Params = {};  // what the signature declares
   };
 
   HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) const;
@@ -87,6 +109,8 @@ class TDispatchTableBase {
 
  protected:
   void AddMember(Member m) { members_.push_back(std::move(m)); }
+  // Sets the member's parameters and argument counts from its signature.
+  static void Describe(Member& m, const char* signature);
 
  private:
   const Member* Find(DISPID id, TDispKind kind) const;
@@ -98,19 +122,26 @@ class TDispatchTable : public TDispatchTableBase {
  public:
   using Invoker = std::function<void(T&, TDispCall&)>;
   struct Entry {
+    Entry(const char* name, DISPID id, TDispKind kind, int args, Invoker invoke, int optional = 0)
+        : Name(name), Id(id), Kind(kind), Args(args), Invoke(std::move(invoke)), Optional(optional) {}
+    Entry(const char* name, DISPID id, TDispKind kind, const char* signature, Invoker invoke)
+        : Name(name), Id(id), Kind(kind), Invoke(std::move(invoke)), Signature(signature) {}
     const char* Name;
     DISPID Id;
     TDispKind Kind;
-    int Args;
+    int Args = 0;
     Invoker Invoke;
     int Optional = 0;
+    const char* Signature = nullptr;
   };
 
   TDispatchTable(std::initializer_list<Entry> entries) {
     for (const Entry& e : entries) {
       Invoker fn = e.Invoke;
-      AddMember(Member{e.Name, e.Id, e.Kind, e.Args, e.Optional,
-                       [fn](void* self, TDispCall& call) { fn(*static_cast<T*>(self), call); }});
+      Member m{e.Name, e.Id,       e.Kind,
+               e.Args, e.Optional, [fn](void* self, TDispCall& call) { fn(*static_cast<T*>(self), call); }};
+      if (e.Signature) Describe(m, e.Signature);
+      AddMember(std::move(m));
     }
   }
 

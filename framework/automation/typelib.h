@@ -9,22 +9,39 @@
 //   Interface\{iid}\ProxyStubClsid, \ProxyStubClsid32 = the platform's dispatch proxy class
 //   Interface\{iid}\TypeLib                    = {libid}, value "Version" = "<major>.<minor>"
 // Version numbers are written in hexadecimal, as the platform does.
+//
+// The same record is the module's type information (platform/com/typeinfo.h): dual and
+// dispatch interfaces with their members, coclasses with their interfaces and flags.
+// Enumerations are registration data only.
 #pragma once
 
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "framework/automation/dispatch.h"
 #include "framework/core/sysutils.h"
-#include "platform/com/oleauto.h"
+#include "platform/com/typeinfo.h"
 
 enum class TInterfaceKind { Dual, DispInterface, Custom };
+
+// A member of an interface no dispatch table serves; `Signature` as dispatch.h reads it.
+struct TMemberRecord {
+  AnsiString Name;
+  DISPID Id;
+  TDispKind Kind;
+  const char* Signature;
+};
 
 struct TInterfaceRecord {
   GUID Iid;
   AnsiString Name;
   AnsiString HelpString;
   TInterfaceKind Kind = TInterfaceKind::Dual;
+  // The members: those of the dispatch table of the class serving the interface, else
+  // (an interface that the library's objects call, as an event interface) the list.
+  const TDispatchTableBase& (*Table)() = nullptr;
+  std::vector<TMemberRecord> Members = {};
 };
 
 struct TImplementedInterface {
@@ -62,6 +79,10 @@ struct TTypeLibRecord {
   // "<major>.<minor>" in hexadecimal.
   AnsiString VersionText() const;
 };
+
+// The library as type information: a new ITypeLib with one reference. Raises EOleError
+// when a member's signature is not one or COM refuses the description.
+ITypeLib* CreateTypeLibInfo(const TTypeLibRecord& lib);
 
 // `file` is the module holding the library (a POSIX path), `help_dir` its help folder.
 // Raise EOleRegistrationError when a key cannot be written.

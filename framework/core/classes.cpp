@@ -574,7 +574,11 @@ void* TMemoryStream::Realloc(int64_t& NewCapacity) {
     std::free(Block());
     return nullptr;
   }
-  void* p = std::realloc(Block(), static_cast<size_t>(NewCapacity));
+  // A first block comes from calloc: the system hands large ones out as zero pages, so a
+  // stream sized before it is written (a counted network read) is not zeroed twice.
+  void* p = Block() ? std::realloc(Block(), static_cast<size_t>(NewCapacity))
+                    : std::calloc(1, static_cast<size_t>(NewCapacity));
+  fresh_block_ = Block() == nullptr;
   if (p == nullptr) throw EStreamError("Out of memory while expanding memory stream");
   return p;
 }
@@ -606,8 +610,10 @@ int TMemoryStream::Write(const void* Buffer, int Count) {
 void TMemoryStream::SetSize(int64_t NewSize) {
   if (NewSize < 0) throw EStreamError("Invalid stream size");
   int64_t old_size = Size();
+  const bool was_empty = capacity_ == 0;
+  fresh_block_ = false;
   SetCapacity(NewSize);
-  if (NewSize > old_size)
+  if (NewSize > old_size && !(was_empty && fresh_block_))
     std::memset(static_cast<char*>(Block()) + old_size, 0, static_cast<size_t>(NewSize - old_size));
   SetPointer(Block(), NewSize);
   if (position_ > NewSize) position_ = NewSize;

@@ -435,6 +435,7 @@ class TMemoryStream : public TCustomMemoryStream {
 
  private:
   int64_t capacity_ = 0;
+  bool fresh_block_ = false;  // the last Realloc made a new, zeroed block
 };
 
 // A stream over a string of bytes; positions stay within 0..Size.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
+#include <fpu_control.h>
 #include <locale.h>
 
 #include "platform/base/codepage.h"
@@ -665,3 +666,19 @@ void RaiseLastOSError(unsigned error_code) {
 void Abort() { throw EAbort("Operation aborted"); }
 
 void OutOfMemoryError() { throw EOutOfMemory("Out of memory"); }
+
+void Set8087CW(WORD Value) {
+  fpu_control_t cw = Value;
+  _FPU_SETCW(cw);
+  unsigned mxcsr = __builtin_ia32_stmxcsr();
+  mxcsr &= ~0x7F80u;                          // masks (bits 7-12) and rounding (13-14)
+  mxcsr |= (Value & 0x3Fu) << 7;              // the six exception masks
+  mxcsr |= ((Value >> 10) & 0x3u) << 13;      // rounding control
+  __builtin_ia32_ldmxcsr(mxcsr);
+}
+
+WORD Get8087CW() {
+  fpu_control_t cw;
+  _FPU_GETCW(cw);
+  return static_cast<WORD>(cw);
+}

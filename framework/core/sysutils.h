@@ -112,9 +112,16 @@ bool TryStrToBool(const AnsiString& s, bool& value);
 // "Format 'fmt' invalid or incompatible with argument"; too few arguments
 // "No argument for format 'fmt'".
 
+class TObject;
+class OleVariant;
+struct IUnknown;
+
 class TVarRec {
  public:
-  enum Kind { vtInteger, vtInt64, vtExtended, vtString, vtWideString, vtChar, vtBoolean, vtPointer };
+  enum Kind {
+    vtInteger, vtInt64, vtExtended, vtString, vtWideString, vtChar, vtBoolean, vtPointer,
+    vtObject, vtInterface, vtVariant
+  };
 
   TVarRec(bool v) : kind_(vtBoolean), i_(v ? 1 : 0) {}
   TVarRec(char v) : kind_(vtChar), s_(1, v) {}
@@ -134,6 +141,10 @@ class TVarRec {
   TVarRec(const WideString& v) : kind_(vtWideString), w_(v) {}
   TVarRec(const void* v) : kind_(vtPointer), p_(v) {}
   TVarRec(std::nullptr_t) : kind_(vtPointer), p_(nullptr) {}
+  TVarRec(const TObject* v) : kind_(vtObject), p_(v) {}
+  TVarRec(IUnknown* v) : kind_(vtInterface), p_(v) {}
+  // A variant by reference (the caller's storage must outlive the record).
+  TVarRec(OleVariant* v) : kind_(vtVariant), p_(v) {}
 
   Kind kind() const { return kind_; }
   int64_t AsInteger() const { return i_; }
@@ -306,3 +317,9 @@ TDateTime StrToDateTime(const AnsiString& s);
 bool TryStrToDate(const AnsiString& s, TDateTime& value);
 bool TryStrToTime(const AnsiString& s, TDateTime& value);
 bool TryStrToDateTime(const AnsiString& s, TDateTime& value);
+
+// The floating-point unit's control word (x87 layout: exception masks in bits 0-5,
+// precision in bits 8-9, rounding in bits 10-11). Set8087CW also sets the SSE unit's
+// exception masks and rounding to match, so both units follow the word.
+void Set8087CW(WORD Value);
+WORD Get8087CW();

@@ -1,10 +1,12 @@
 // Code pages: the process's ANSI code page and conversions. UTF-8 is converted here;
-// every other code page through iconv, by way of UTF-32 code points.
+// every other code page through iconv, by way of UTF-32 code points a chunk at a time.
 #include "platform/base/codepage.h"
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -162,23 +164,41 @@ class Converter {
   iconv_t cd_;
 };
 
-void AppendUtf16(char32_t c, std::u16string* out) {
+// Where a conversion's output goes: only counted (a size query: no buffer), or written into
+// the caller's buffer while it has room. `n` counts all of it either way, so nothing is
+// ever held beside the caller's buffer.
+template <class Ch>
+struct Output {
+  Ch* dst = nullptr;
+  size_t cap = 0;
+  size_t n = 0;
+  void Put(Ch c) {
+    if (n < cap) dst[n] = c;
+    ++n;
+  }
+  void Append(const Ch* p, size_t k) {
+    if (n < cap) std::memcpy(dst + n, p, std::min(k, cap - n) * sizeof(Ch));
+    n += k;
+  }
+};
+
+void AppendUtf16(char32_t c, Output<char16_t>& out) {
   if (c < 0x10000) {
-    out->push_back(static_cast<char16_t>(c));
+    out.Put(static_cast<char16_t>(c));
   } else {
     c -= 0x10000;
-    out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    out.Put(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out.Put(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
   }
 }
 
 // UTF-8 to UTF-16; an ill-formed sequence (maximal subpart) becomes one U+FFFD.
-bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::u16string* out) {
+bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, Output<char16_t>& out) {
   size_t i = 0;
   while (i < n) {
     unsigned char b = s[i];
     if (b < 0x80) {
-      out->push_back(b);
+      out.Put(b);
       ++i;
       continue;
     }
@@ -200,7 +220,7 @@ bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::u16string* o
       if (b == 0xF4) hi = 0x8F;
     } else {
       if (strict) return false;
-      out->push_back(0xFFFD);
+      out.Put(0xFFFD);
       ++i;
       continue;
     }
@@ -217,7 +237,7 @@ bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::u16string* o
     }
     if (!ok) {
       if (strict) return false;
-      out->push_back(0xFFFD);
+      out.Put(0xFFFD);
       i = j;
       continue;
     }
@@ -227,46 +247,47 @@ bool DecodeUtf8(const unsigned char* s, size_t n, bool strict, std::u16string* o
   return true;
 }
 
-// UTF-16 to code points; an unpaired surrogate becomes U+FFFD (or fails when strict).
-bool WideToCodePoints(const char16_t* s, size_t n, bool strict, std::u32string* out) {
-  for (size_t i = 0; i < n; ++i) {
-    char16_t u = s[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      out->push_back(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
-      ++i;
-    } else if (u >= 0xD800 && u <= 0xDFFF) {
-      if (strict) return false;
-      out->push_back(0xFFFD);
+constexpr char32_t kBadUnit = 0xFFFFFFFF;
+
+// The code point starting at s[*i], *i moved past it; an unpaired surrogate is U+FFFD, or
+// kBadUnit when strict.
+char32_t NextCodePoint(const char16_t* s, size_t n, size_t* i, bool strict) {
+  char16_t u = s[(*i)++];
+  if (u >= 0xD800 && u <= 0xDBFF && *i < n && s[*i] >= 0xDC00 && s[*i] <= 0xDFFF)
+    return 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (s[(*i)++] - 0xDC00);
+  if (u >= 0xD800 && u <= 0xDFFF) return strict ? kBadUnit : 0xFFFD;
+  return u;
+}
+
+// UTF-16 to UTF-8; false for an unpaired surrogate when strict.
+bool EncodeUtf8(const char16_t* s, size_t n, bool strict, Output<char>& out) {
+  for (size_t i = 0; i < n;) {
+    if (s[i] < 0x80) {
+      out.Put(static_cast<char>(s[i++]));
+      continue;
+    }
+    char32_t c = NextCodePoint(s, n, &i, strict);
+    if (c == kBadUnit) return false;
+    if (c < 0x800) {
+      out.Put(static_cast<char>(0xC0 | (c >> 6)));
+      out.Put(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.Put(static_cast<char>(0xE0 | (c >> 12)));
+      out.Put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.Put(static_cast<char>(0x80 | (c & 0x3F)));
     } else {
-      out->push_back(u);
+      out.Put(static_cast<char>(0xF0 | (c >> 18)));
+      out.Put(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.Put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.Put(static_cast<char>(0x80 | (c & 0x3F)));
     }
   }
   return true;
 }
 
-void EncodeUtf8(const std::u32string& cps, std::string* out) {
-  for (char32_t c : cps) {
-    if (c < 0x80) {
-      out->push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-}
-
 // Multi-byte (iconv) to UTF-16. Returns false for a strict failure or iconv trouble
 // (*error set).
-bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict, std::u16string* out, DWORD* error) {
+bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict, Output<char16_t>& out, DWORD* error) {
   Converter converter(cp, true);
   iconv_t cd = converter.get();
   if (cd == reinterpret_cast<iconv_t>(-1)) {
@@ -283,7 +304,7 @@ bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict, s
   char32_t chunk[256];
   while (in < end) {
     if (ascii && in == stop) {
-      while (in < end && static_cast<unsigned char>(*in) < 0x80) out->push_back(static_cast<unsigned char>(*in++));
+      while (in < end && static_cast<unsigned char>(*in) < 0x80) out.Put(static_cast<unsigned char>(*in++));
       if (in == end) break;
       stop = in;
       while (stop < end && (static_cast<unsigned char>(*stop) >= 0x80 || static_cast<unsigned char>(stop[-1]) >= 0x80))
@@ -309,7 +330,7 @@ bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict, s
         *error = ERROR_NO_UNICODE_TRANSLATION;
         return false;
       }
-      out->push_back(0xFFFD);
+      out.Put(0xFFFD);
       if (e == EINVAL) break;  // incomplete sequence at the end
       ++in;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -321,8 +342,9 @@ bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict, s
   return true;
 }
 
-// Code points to a multi-byte code page (iconv); unmappable ones become `def`.
-bool EncodeIconv(const CodePageInfo* cp, const std::u32string& cps, const std::string& def, std::string* out,
+// UTF-16 to a multi-byte code page (iconv, fed code points a chunk at a time; unpaired
+// surrogates are U+FFFD); characters it lacks become `def`.
+bool EncodeIconv(const CodePageInfo* cp, const char16_t* s, size_t n, const std::string& def, Output<char>& out,
                  bool* used_default, DWORD* error) {
   Converter converter(cp, false);
   iconv_t cd = converter.get();
@@ -330,31 +352,30 @@ bool EncodeIconv(const CodePageInfo* cp, const std::u32string& cps, const std::s
     *error = ERROR_INVALID_PARAMETER;
     return false;
   }
-  const char32_t* next = cps.data();
-  const char32_t* end = next + cps.size();
   const bool ascii = !Combines(cp);
+  char32_t cps[256];
   char chunk[512];
-  while (next < end) {
-    // ASCII code points are their own bytes; the runs of others go through iconv.
-    const char32_t* stop = end;
+  size_t i = 0;
+  while (i < n) {
+    // ASCII characters are their own bytes; the runs of others go through iconv.
     if (ascii) {
-      while (next < end && *next < 0x80) out->push_back(static_cast<char>(*next++));
-      if (next == end) break;
-      stop = next;
-      while (stop < end && *stop >= 0x80) ++stop;
+      while (i < n && s[i] < 0x80) out.Put(static_cast<char>(s[i++]));
+      if (i == n) break;
     }
-    char* in = reinterpret_cast<char*>(const_cast<char32_t*>(next));
-    size_t in_left = static_cast<size_t>(stop - next) * sizeof(char32_t);
+    size_t count = 0;
+    while (i < n && count < std::size(cps) && !(ascii && s[i] < 0x80)) cps[count++] = NextCodePoint(s, n, &i, false);
+    char* in = reinterpret_cast<char*>(cps);
+    size_t in_left = count * sizeof(char32_t);
     while (in_left > 0) {
       char* o = chunk;
       size_t o_left = sizeof chunk;
       size_t r = iconv(cd, &in, &in_left, &o, &o_left);
       int e = errno;
-      out->append(chunk, sizeof chunk - o_left);
+      out.Append(chunk, sizeof chunk - o_left);
       if (r != static_cast<size_t>(-1)) break;
       if (e == E2BIG) continue;
       if (e == EILSEQ || e == EINVAL) {
-        out->append(def);
+        out.Append(def.data(), def.size());
         *used_default = true;
         size_t skip = in_left < sizeof(char32_t) ? in_left : sizeof(char32_t);
         in += skip;
@@ -364,13 +385,12 @@ bool EncodeIconv(const CodePageInfo* cp, const std::u32string& cps, const std::s
       *error = ERROR_INVALID_PARAMETER;
       return false;
     }
-    next = stop;
   }
   // Flush any shift state.
   char* o = chunk;
   size_t o_left = sizeof chunk;
   iconv(cd, nullptr, nullptr, &o, &o_left);
-  out->append(chunk, sizeof chunk - o_left);
+  out.Append(chunk, sizeof chunk - o_left);
   return true;
 }
 
@@ -395,20 +415,18 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LP
   if (!cp) return Fail(ERROR_INVALID_PARAMETER);
   size_t n = src_len == -1 ? std::strlen(src) + 1 : static_cast<size_t>(src_len);
   const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
-  std::u16string out;
-  out.reserve(n);
+  Output<char16_t> out{dst_len > 0 ? reinterpret_cast<char16_t*>(dst) : nullptr, static_cast<size_t>(dst_len)};
   if (cp->number == CP_UTF8) {
-    if (!DecodeUtf8(reinterpret_cast<const unsigned char*>(src), n, strict, &out))
+    if (!DecodeUtf8(reinterpret_cast<const unsigned char*>(src), n, strict, out))
       return Fail(ERROR_NO_UNICODE_TRANSLATION);
   } else {
     DWORD error = 0;
-    if (!DecodeIconv(cp, src, n, strict, &out, &error)) return Fail(error);
+    if (!DecodeIconv(cp, src, n, strict, out, &error)) return Fail(error);
   }
-  if (out.size() > 0x7FFFFFFF) return Fail(ERROR_INVALID_PARAMETER);
-  int needed = static_cast<int>(out.size());
+  if (out.n > 0x7FFFFFFF) return Fail(ERROR_INVALID_PARAMETER);
+  int needed = static_cast<int>(out.n);
   if (dst_len == 0) return needed;
   if (dst_len < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  std::memcpy(dst, out.data(), out.size() * sizeof(char16_t));
   return needed;
 }
 
@@ -425,27 +443,21 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, L
   } else {
     n = static_cast<size_t>(src_len);
   }
-  std::string out;
-  out.reserve(n * 2);
+  Output<char> out{dst_len > 0 ? dst : nullptr, static_cast<size_t>(dst_len)};
   if (cp->number == CP_UTF8) {
     if (default_char || used_default) return Fail(ERROR_INVALID_PARAMETER);
-    std::u32string cps;
-    if (!WideToCodePoints(src, n, (flags & WC_ERR_INVALID_CHARS) != 0, &cps)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
-    EncodeUtf8(cps, &out);
+    if (!EncodeUtf8(src, n, (flags & WC_ERR_INVALID_CHARS) != 0, out)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
   } else {
-    std::u32string cps;
-    WideToCodePoints(src, n, false, &cps);
     std::string def = default_char && *default_char ? std::string(1, *default_char) : "?";
     bool used = false;
     DWORD error = 0;
-    if (!EncodeIconv(cp, cps, def, &out, &used, &error)) return Fail(error);
+    if (!EncodeIconv(cp, src, n, def, out, &used, &error)) return Fail(error);
     if (used_default) *used_default = used ? TRUE : FALSE;
   }
-  if (out.size() > 0x7FFFFFFF) return Fail(ERROR_INVALID_PARAMETER);
-  int needed = static_cast<int>(out.size());
+  if (out.n > 0x7FFFFFFF) return Fail(ERROR_INVALID_PARAMETER);
+  int needed = static_cast<int>(out.n);
   if (dst_len == 0) return needed;
   if (dst_len < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  std::memcpy(dst, out.data(), out.size());
   return needed;
 }
 

@@ -47,6 +47,20 @@ Block* find(HGLOBAL h) {
   return it == t.blocks.end() ? nullptr : it->second;
 }
 
+// Runs f on the record of h under the table's lock; an unknown handle sets
+// ERROR_INVALID_HANDLE and gives `failure`.
+template <class R, class F>
+R WithBlock(HGLOBAL h, R failure, F f) {
+  auto& t = table();
+  std::lock_guard<std::mutex> g(t.lock);
+  Block* b = find(h);
+  if (!b) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return failure;
+  }
+  return f(b);
+}
+
 }  // namespace
 
 extern "C" {
@@ -77,34 +91,24 @@ HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
 }
 
 LPVOID GlobalLock(HGLOBAL hMem) {
-  auto& t = table();
-  std::lock_guard<std::mutex> g(t.lock);
-  Block* b = find(hMem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  if ((b->flags & GMEM_MOVEABLE) && b->locks < GMEM_LOCKCOUNT) ++b->locks;
-  return b->data;
+  return WithBlock<LPVOID>(hMem, nullptr, [&](Block* b) -> LPVOID {
+    if ((b->flags & GMEM_MOVEABLE) && b->locks < GMEM_LOCKCOUNT) ++b->locks;
+    return b->data;
+  });
 }
 
 BOOL GlobalUnlock(HGLOBAL hMem) {
-  auto& t = table();
-  std::lock_guard<std::mutex> g(t.lock);
-  Block* b = find(hMem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!(b->flags & GMEM_MOVEABLE) || b->locks == 0) {
-    SetLastError(ERROR_NOT_LOCKED);
-    return FALSE;
-  }
-  if (--b->locks == 0) {
-    SetLastError(NO_ERROR);
-    return FALSE;
-  }
-  return TRUE;
+  return WithBlock<BOOL>(hMem, FALSE, [&](Block* b) -> BOOL {
+    if (!(b->flags & GMEM_MOVEABLE) || b->locks == 0) {
+      SetLastError(ERROR_NOT_LOCKED);
+      return FALSE;
+    }
+    if (--b->locks == 0) {
+      SetLastError(NO_ERROR);
+      return FALSE;
+    }
+    return TRUE;
+  });
 }
 
 HGLOBAL GlobalFree(HGLOBAL hMem) {
@@ -126,63 +130,46 @@ HGLOBAL GlobalFree(HGLOBAL hMem) {
 }
 
 SIZE_T GlobalSize(HGLOBAL hMem) {
-  auto& t = table();
-  std::lock_guard<std::mutex> g(t.lock);
-  Block* b = find(hMem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  return b->size;
+  return WithBlock<SIZE_T>(hMem, 0, [&](Block* b) -> SIZE_T { return b->size; });
 }
 
 HGLOBAL GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
-  auto& t = table();
-  std::lock_guard<std::mutex> g(t.lock);
-  Block* b = find(hMem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  if (uFlags & GMEM_MODIFY) {  // only the attributes change
-    return hMem;
-  }
-  bool moveable = b->flags & GMEM_MOVEABLE;
-  // A locked moveable block, or a fixed block without GMEM_MOVEABLE, may not move.
-  if ((moveable && b->locks > 0) || (!moveable && !(uFlags & GMEM_MOVEABLE))) {
-    if (dwBytes > b->size) {
+  return WithBlock<HGLOBAL>(hMem, nullptr, [&](Block* b) -> HGLOBAL {
+    auto& t = table();
+    if (uFlags & GMEM_MODIFY) {  // only the attributes change
+      return hMem;
+    }
+    bool moveable = b->flags & GMEM_MOVEABLE;
+    // A locked moveable block, or a fixed block without GMEM_MOVEABLE, may not move.
+    if ((moveable && b->locks > 0) || (!moveable && !(uFlags & GMEM_MOVEABLE))) {
+      if (dwBytes > b->size) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+      }
+      b->size = dwBytes;  // shrinking in place keeps the address
+      return hMem;
+    }
+    void* data = allocate(dwBytes, false);
+    if (!data) {
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
     }
-    b->size = dwBytes;  // shrinking in place keeps the address
-    return hMem;
-  }
-  void* data = allocate(dwBytes, false);
-  if (!data) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  std::memcpy(data, b->data, b->size < dwBytes ? b->size : dwBytes);
-  if ((uFlags & GMEM_ZEROINIT) && dwBytes > b->size)
-    std::memset(static_cast<char*>(data) + b->size, 0, dwBytes - b->size);
-  std::free(b->data);
-  b->data = data;
-  b->size = dwBytes;
-  if (moveable) return hMem;
-  t.blocks.erase(hMem);  // a fixed block's handle is its address, which moved
-  t.blocks[data] = b;
-  return data;
+    std::memcpy(data, b->data, b->size < dwBytes ? b->size : dwBytes);
+    if ((uFlags & GMEM_ZEROINIT) && dwBytes > b->size)
+      std::memset(static_cast<char*>(data) + b->size, 0, dwBytes - b->size);
+    std::free(b->data);
+    b->data = data;
+    b->size = dwBytes;
+    if (moveable) return hMem;
+    t.blocks.erase(hMem);  // a fixed block's handle is its address, which moved
+    t.blocks[data] = b;
+    return data;
+  });
 }
 
 UINT GlobalFlags(HGLOBAL hMem) {
-  auto& t = table();
-  std::lock_guard<std::mutex> g(t.lock);
-  Block* b = find(hMem);
-  if (!b) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return GMEM_INVALID_HANDLE;
-  }
-  return (b->flags & GMEM_DDESHARE) | (b->locks & GMEM_LOCKCOUNT);
+  return WithBlock<UINT>(hMem, GMEM_INVALID_HANDLE,
+                         [&](Block* b) { return (b->flags & GMEM_DDESHARE) | (b->locks & GMEM_LOCKCOUNT); });
 }
 
 HGLOBAL GlobalHandle(LPCVOID pMem) {

@@ -9,6 +9,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
+#include "platform/base/trace.h"
 
 namespace kv::base {
 
@@ -16,6 +17,26 @@ std::string Utf8ToAnsi(std::string_view utf8) { return kv::Utf8ToAnsi(utf8); }
 std::string AnsiToUtf8(std::string_view ansi) { return kv::AnsiToUtf8(ansi); }
 std::u16string Utf8ToWide(std::string_view utf8) { return kv::Utf8ToWide(utf8); }
 std::string WideToUtf8(std::u16string_view wide) { return kv::WideToUtf8(wide); }
+
+void Recorder::Add(std::string line) {
+  KvTrace(area_, "%s %s", name_, line.c_str());
+  std::lock_guard<std::mutex> g(lock_);
+  lines_.push_back(std::move(line));
+}
+
+DWORD Recorder::Copy(char* buffer, DWORD size) {
+  std::string all;
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    for (const auto& l : lines_) all += l + "\n";
+  }
+  return CopyOut(all, buffer, size);
+}
+
+void Recorder::Clear() {
+  std::lock_guard<std::mutex> g(lock_);
+  lines_.clear();
+}
 
 std::string MapAnsiPath(const char* ansi_path) {
   if (!ansi_path) {

@@ -1,8 +1,10 @@
 // Helpers shared by the sources of platform/base (not installed for other areas).
 #pragma once
 
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/base/file.h"
 #include "platform/base/types.h"
@@ -27,6 +29,22 @@ std::string WideToUtf8(std::u16string_view wide);
 // `size` is too small (nothing written then).
 DWORD CopyOut(const std::string& s, char* buffer, DWORD size);
 DWORD CopyOut(const std::u16string& s, char16_t* buffer, DWORD size);
+
+// A recorder of the test-facing side: lines in order, each also traced live under the
+// area's name.
+class Recorder {
+ public:
+  Recorder(const char* area, const char* name) : area_(area), name_(name) {}
+  void Add(std::string line);
+  DWORD Copy(char* buffer, DWORD size);  // as GetModuleFileName copies
+  void Clear();
+
+ private:
+  const char* area_;
+  const char* name_;
+  std::mutex lock_;
+  std::vector<std::string> lines_;
+};
 
 // Creates a folder and its missing parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);

@@ -8,6 +8,7 @@
 
 #include "platform/com/com.h"
 #include "platform/com/oleauto.h"
+#include "platform/com/objidl.h"
 #include "platform/com/oleidl.h"
 #include "platform/inet/urlmon.h"
 
@@ -57,18 +58,6 @@ struct INewWindowManager : IUnknown {
   virtual HRESULT EvaluateNewWindow(LPCWSTR url, LPCWSTR name, LPCWSTR url_context, LPCWSTR features, BOOL replace,
                                     DWORD flags, DWORD user_action_time) = 0;
 };
-// Asked once per document, before its content is walked.
-struct IHostBehaviorInit : IUnknown {
-  virtual HRESULT PopulateNamespaceTable() = 0;
-};
-// The host's window services: moveTo/moveBy/resizeTo/resizeBy of the page's window.
-struct IHTMLOMWindowServices : IUnknown {
-  virtual HRESULT moveTo(LONG x, LONG y) = 0;
-  virtual HRESULT moveBy(LONG x, LONG y) = 0;
-  virtual HRESULT resizeTo(LONG x, LONG y) = 0;
-  virtual HRESULT resizeBy(LONG x, LONG y) = 0;
-};
-struct IDropTarget;
 
 // ---- Host interfaces ------------------------------------------------------------------------------
 typedef struct _DOCHOSTUIINFO {
@@ -118,6 +107,21 @@ struct IDocHostShowUI : IUnknown {
   virtual HRESULT ShowMessage(HWND hwnd, LPOLESTR text, LPOLESTR caption, DWORD type, LPOLESTR help_file,
                               DWORD help_context, LRESULT* result) = 0;
   virtual HRESULT ShowHelp(HWND hwnd, LPOLESTR help_file, UINT command, DWORD data, POINT mouse, IDispatch* hit) = 0;
+};
+
+// Services the host may answer (QueryService), in the platform's member order.
+// (IDownloadManager: urlmon.h.)
+struct IZoomEvents : IUnknown {
+  virtual HRESULT OnZoomPercentChanged(ULONG percent) = 0;
+};
+struct IHostBehaviorInit : IUnknown {
+  virtual HRESULT PopulateNamespaceTable() = 0;
+};
+struct IHTMLOMWindowServices : IUnknown {
+  virtual HRESULT moveTo(LONG x, LONG y) = 0;
+  virtual HRESULT moveBy(LONG x, LONG y) = 0;
+  virtual HRESULT resizeTo(LONG x, LONG y) = 0;
+  virtual HRESULT resizeBy(LONG x, LONG y) = 0;
 };
 
 // ---- The browser ----------------------------------------------------------------------------------
@@ -208,12 +212,13 @@ inline constexpr IID IID_IDocHostUIHandler2 = {
 inline constexpr IID IID_IDocHostShowUI = {
     0xC4D244B0, 0xD43E, 0x11CF, {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
 inline constexpr IID IID_IProtectFocus = {0xD81F90A3, 0x8156, 0x44F7, {0xAD, 0x28, 0x5A, 0xBB, 0x87, 0x00, 0x32, 0x74}};
+inline constexpr IID IID_INewWindowManager = {
+    0xD2BC4C84, 0x3F72, 0x4A52, {0xA6, 0x04, 0x7B, 0xCB, 0xF3, 0x98, 0x2C, 0xBB}};
+inline constexpr IID IID_IZoomEvents = {0x41B68150, 0x904C, 0x4E17, {0xA0, 0xBA, 0xA4, 0x38, 0x18, 0x2E, 0x35, 0x9D}};
 inline constexpr IID IID_IHostBehaviorInit = {
     0x3050F842, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
 inline constexpr IID IID_IHTMLOMWindowServices = {
     0x3050F5FC, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
-inline constexpr IID IID_INewWindowManager = {
-    0xD2BC4C84, 0x3F72, 0x4A52, {0xA6, 0x04, 0x7B, 0xCB, 0xF3, 0x98, 0x2C, 0xBB}};
 
 // ---- Documents ------------------------------------------------------------------------------------
 struct IHTMLElement;
@@ -438,4 +443,9 @@ void KvBrowserHostCallLogClear(void);
 // quoted, a frame's document below its element. Copied as GetModuleFileName copies; an
 // object that is not one of our documents gives "".
 DWORD KvBrowserDomDump(IUnknown* document, char* buffer, DWORD size);
+// The controls made for <object> elements, one line a step, as GetModuleFileName copies
+// ("prt CoCreateInstance 0x00000000", "prt not safe for scripting", "prt released");
+// printed live under KORVANE_TRACE=1.
+DWORD KvBrowserControlLog(char* buffer, DWORD size);
+void KvBrowserControlLogClear(void);
 }

@@ -11,6 +11,7 @@
 #include "platform/browser/download.h"
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
+#include "platform/browser/object.h"
 #include "platform/browser/recorders.h"
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
@@ -731,6 +732,26 @@ void WebBrowser::Commit(uint64_t gen) {
     document_->SetReadyState(READYSTATE_INTERACTIVE);
     SetReadyState(READYSTATE_INTERACTIVE);
     if (!Current(gen)) return;
+    // The walk: the controls of <object> elements, in document order.
+    if (!(download_flags_ & DLCTL_NO_RUNACTIVEXCTLS)) {
+      std::vector<Node*> objects;
+      std::vector<Node*> stack{document_->Root()};
+      while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        if (n->IsElement("object") && n->Attr("classid")) objects.push_back(n);
+        for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
+      }
+      Document* doc = document_;
+      doc->AddRef();
+      for (Node* n : objects) {
+        PageControl::Create(doc, n, document_window_);
+        if (!Current(gen) || doc != document_) break;
+      }
+      bool gone = doc != document_;
+      doc->Release();
+      if (gone || !Current(gen)) return;
+    }
     // Frames load after the top document's walk, in document order.
     if (!(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD) && !refresh) AddFrames(document_->Root(), url, nullptr, 0);
   }

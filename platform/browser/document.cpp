@@ -7,6 +7,8 @@
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
 #include "platform/browser/loader.h"
+#include "platform/browser/object.h"
+#include "platform/browser/task.h"
 #include "platform/browser/url.h"
 #include "platform/user/user.h"
 
@@ -70,6 +72,7 @@ Document::Document(DocumentHost* host, std::string url)
 }
 
 Document::~Document() {
+  TearDownControls();
   focus_ = nullptr;
   DetachPoints(points_);
   for (auto& a : attached_) a.second->Release();
@@ -122,6 +125,19 @@ void Document::SetReadyState(int state) { ready_state_ = std::clamp(state, 0, 4)
 void Document::TearDown() {
   host_ = nullptr;
   focus_ = nullptr;
+  TearDownControls();
+}
+
+void Document::TearDownControls() {
+  if (controls_.empty()) return;
+  std::vector<PageControl*> controls = std::move(controls_);
+  controls_.clear();
+  for (PageControl* c : controls) {
+    c->TearDown();
+    c->Release();
+  }
+  // Once the running task is over nothing of the controls is on the stack.
+  PostTask([] { CoFreeUnusedLibraries(); });
 }
 
 IDispatch* Document::ObjectOf(Node* node) {

@@ -19,6 +19,7 @@ namespace kv::browser {
 class Document;
 class Element;
 class Layout;
+class PageControl;
 
 // Nesting below this depth is flattened: the text of a deeper subtree becomes one text
 // node of the element at the limit, so every walk of the tree is bounded.
@@ -38,7 +39,8 @@ struct Node {
   bool checked = false;
   int selected = -1;
   std::unique_ptr<Element> object;
-  Node* frame_root = nullptr;  // a loaded frame's document tree (frame and iframe elements)
+  Node* frame_root = nullptr;      // a loaded frame's document tree (frame and iframe elements)
+  PageControl* control = nullptr;  // an <object> element's control while it lives (object.h)
 
   Node();
   ~Node();
@@ -139,6 +141,10 @@ class Document final : public IHTMLDocument2,
   void TypeCharacter(Node* node, char16_t ch);  // into a text field or text area
   void MoveFocus(bool backwards);
 
+  // Takes over one reference of a control of the document's <object> elements; the
+  // controls are torn down with the document.
+  void AddControl(PageControl* control) { controls_.push_back(control); }
+
   // Layout for drawing and hit testing at `width` (rebuilt when the content, width or
   // zoom changes).
   Layout& LayoutFor(HDC dc, int width);
@@ -208,6 +214,7 @@ class Document final : public IHTMLDocument2,
   friend class Window;
   ~Document();
   void FireSinks(std::vector<kv::ConnectionPoint*>& points, DISPID dispid, IHTMLEventObj* ev, bool* cancel);
+  void TearDownControls();
 
   std::atomic<ULONG> refs_{1};
   DocumentHost* host_;
@@ -220,6 +227,7 @@ class Document final : public IHTMLDocument2,
   IHTMLEventObj* current_event_ = nullptr;
   std::vector<kv::ConnectionPoint*> points_;
   std::vector<std::pair<std::string, IDispatch*>> attached_;
+  std::vector<PageControl*> controls_;
   std::unique_ptr<class Window> window_;
   std::unique_ptr<Layout> layout_;
   bool layout_valid_ = false;

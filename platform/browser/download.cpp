@@ -14,7 +14,6 @@
 #include "platform/base/trace.h"
 #include "platform/browser/recorders.h"
 #include "platform/browser/url.h"
-#include "platform/inet/internal.h"
 #include "platform/com/unknown.h"
 
 namespace kv::browser {
@@ -31,8 +30,8 @@ std::string Trim(const std::string& s) {
 }
 
 // The downloads recorder: "saved <url> <path>", "taken <url>", "failed <url> ...".
-kv::inet::Recorder& Log() {
-  static auto* log = new kv::inet::Recorder("download", "browser");  // never destroyed: a load may end during exit
+kv::base::Recorder& Log() {
+  static auto* log = new kv::base::Recorder("browser", "download");  // never destroyed: a load may end during exit
   return *log;
 }
 

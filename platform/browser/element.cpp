@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/base/codepage.h"
+#include "platform/browser/object.h"
 #include "platform/browser/url.h"
 
 namespace kv::browser {
@@ -192,11 +193,13 @@ void DetachPoints(std::vector<kv::ConnectionPoint*>& points) {
 // ---- Node ----------------------------------------------------------------------------------------------
 Node::Node() = default;
 Node::~Node() {
+  if (control) control->NodeGone();
   // Children iteratively, so a long sibling chain or a deep tree never recurses deeply.
   std::vector<std::unique_ptr<Node>> pending = std::move(children);
   while (!pending.empty()) {
     std::unique_ptr<Node> n = std::move(pending.back());
     pending.pop_back();
+    if (!n) continue;  // a child moved elsewhere (innerHTML takes a parse's nodes)
     for (auto& c : n->children) pending.push_back(std::move(c));
     n->children.clear();
   }

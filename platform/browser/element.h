@@ -48,6 +48,8 @@ class Element final : public IHTMLElement,
   std::vector<kv::ConnectionPoint*>& Points() { return points_; }
   // The event interfaces this element's tag offers (its connection points).
   std::vector<IID> EventInterfaces() const;
+  // The control of an <object> element (object.h), null when it has none.
+  PageControl* Control() const { return node_->control; }
 
   // IUnknown: the document's count.
   HRESULT QueryInterface(REFIID riid, void** object) override;

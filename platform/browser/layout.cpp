@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/base/codepage.h"
+#include "platform/browser/object.h"
 #include "platform/user/user.h"
 
 namespace kv::browser {
@@ -218,6 +219,12 @@ void Layout::PlaceOwn(Flow& f, Node* n, bool pre, bool link, Node* owner) {
       f.NewLine();
       return;
     }
+    if (t == "object" && n->control) {
+      SIZE size = n->control->BoxSize();
+      boxes_.push_back({Box::kControl, f.Put(size.cx, size.cy), n, u"", link});
+      f.x += f.space;
+      return;
+    }
     bool block = IsBlock(t);
     if (block) f.NewLine();
     bool child_pre = pre || t == "pre" || t == "textarea";
@@ -299,6 +306,9 @@ void Layout::Paint(HDC dc, int dx, int dy) const {
         }
         break;
       }
+      case Box::kControl:
+        if (b.node->control) b.node->control->Draw(dc, rc);
+        break;
       case Box::kImage: {
         FillRect(dc, &rc, grey);
         SetTextColor(dc, RGB(0, 0, 0));

@@ -13,7 +13,7 @@
 namespace kv::browser {
 
 struct Box {
-  enum Kind { kText, kField, kPassword, kButton, kCheck, kRadio, kImage, kSelect, kTextArea };
+  enum Kind { kText, kField, kPassword, kButton, kCheck, kRadio, kImage, kSelect, kTextArea, kControl };
   Kind kind = kText;
   RECT rc{};
   Node* node = nullptr;  // the element (for text: the element holding the text)

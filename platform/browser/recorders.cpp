@@ -7,24 +7,23 @@
 #include "platform/base/internal.h"
 #include "platform/base/trace.h"
 #include "platform/browser/element.h"
-#include "platform/inet/internal.h"
 #include "platform/registry/registry.h"
 
 namespace kv::browser {
 namespace {
 
-using Log = kv::inet::Recorder;
+using Log = kv::base::Recorder;
 
 Log& Events() {
-  static auto* log = new Log("event", "browser");  // never destroyed: controls may fire during exit
+  static auto* log = new Log("browser", "event");  // never destroyed: controls may fire during exit
   return *log;
 }
 Log& HostCalls() {
-  static auto* log = new Log("host", "browser");
+  static auto* log = new Log("browser", "host");
   return *log;
 }
 Log& Sounds() {
-  static auto* log = new Log("sound", "browser");
+  static auto* log = new Log("browser", "sound");
   return *log;
 }
 

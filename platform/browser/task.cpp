@@ -33,7 +33,10 @@ struct TaskWindow {
 
 HWND ThreadTaskWindow() {
   static thread_local TaskWindow window;
-  if (!window.hwnd || !IsWindow(window.hwnd)) {
+  // A reset window system may hand the old handle number to another window: the
+  // window must still be ours.
+  if (!window.hwnd || !IsWindow(window.hwnd) ||
+      reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window.hwnd, GWLP_WNDPROC)) != &TaskWindowProc) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = TaskWindowProc;
     wc.lpszClassName = kTaskClass;

@@ -100,6 +100,7 @@ inline HRESULT HRESULT_FROM_WIN32(DWORD error) {
 #define TYPE_E_REGISTRYACCESS KV_HR(0x8002801C)
 #define TYPE_E_LIBNOTREGISTERED KV_HR(0x8002801D)
 #define TYPE_E_ELEMENTNOTFOUND KV_HR(0x8002802B)
+#define TYPE_E_CANTLOADLIBRARY KV_HR(0x80029C4A)
 
 // ---------------------------------------------------------------------------------------
 // GUIDs.

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "platform/com/com.h"
-#include "platform/com/oleidl.h"
 
 extern "C" {
 
@@ -37,6 +36,7 @@ typedef struct tagFORMATETC {
 #define TYMED_FILE 2
 #define TYMED_ISTREAM 4
 #define TYMED_ISTORAGE 8
+#define DVASPECT_CONTENT 1
 
 typedef struct tagSTGMEDIUM {
   DWORD tymed;
@@ -56,6 +56,9 @@ typedef struct tagBIND_OPTS {
   DWORD dwTickCountDeadline;
 } BIND_OPTS;
 
+struct IPersist : IUnknown {
+  virtual HRESULT GetClassID(CLSID* clsid) = 0;
+};
 
 struct IPersistStream : IPersist {
   virtual HRESULT IsDirty() = 0;
@@ -99,10 +102,13 @@ struct IServiceProvider : IUnknown {
   virtual HRESULT QueryService(REFGUID service, REFIID riid, void** object) = 0;
 };
 
+inline constexpr IID IID_IPersist = {0x0000010C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IPersistStream = {0x00000109, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IMoniker = {0x0000000F, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IBindCtx = {0x0000000E, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IServiceProvider = {
     0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
+// Asked by URL monikers and by the browser for credentials (the interface is urlmon's).
+inline constexpr IID IID_IAuthenticate = {0x79EAC9D0, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 
 }  // extern "C"

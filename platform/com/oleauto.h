@@ -73,6 +73,7 @@ enum VARENUM {
   VT_UINT = 23,
   VT_VOID = 24,
   VT_HRESULT = 25,
+  VT_PTR = 26,
   VT_ARRAY = 0x2000,
   VT_BYREF = 0x4000,
   VT_TYPEMASK = 0x0FFF,
@@ -104,7 +105,7 @@ typedef struct tagSAFEARRAY {
 #define FADF_VARIANT 0x0800
 
 struct IDispatch;
-struct ITypeInfo;  // type information is not offered: GetTypeInfo fails
+struct ITypeInfo;  // platform/com/typeinfo.h
 
 typedef struct tagVARIANT VARIANT;
 typedef VARIANT VARIANTARG;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/com/com.h"
+#include "platform/com/objidl.h"
 #include "platform/com/oleauto.h"
 #include "platform/gdi/gdi.h"
 #include "platform/user/user.h"
@@ -101,7 +102,6 @@ constexpr DWORD OLEMISC_ALIGNABLE = 0x8000;
 constexpr DWORD OLEMISC_SIMPLEFRAME = 0x10000;
 constexpr DWORD OLEMISC_SETCLIENTSITEFIRST = 0x20000;
 
-constexpr DWORD DVASPECT_CONTENT = 1;
 constexpr DWORD DVASPECT_THUMBNAIL = 2;
 constexpr DWORD DVASPECT_ICON = 4;
 constexpr DWORD DVASPECT_DOCPRINT = 8;
@@ -281,16 +281,28 @@ struct IViewObject2 : IViewObject {
   virtual HRESULT GetExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device, LPSIZEL size) = 0;
 };
 
-struct IPersist : IUnknown {
-  virtual HRESULT GetClassID(CLSID* clsid) = 0;
-};
-
 struct IPersistStreamInit : IPersist {
   virtual HRESULT IsDirty() = 0;
   virtual HRESULT Load(IStream* stream) = 0;
   virtual HRESULT Save(IStream* stream, BOOL clear_dirty) = 0;
   virtual HRESULT GetSizeMax(ULARGE_INTEGER* size) = 0;
   virtual HRESULT InitNew() = 0;
+};
+
+struct IErrorLog : IUnknown {
+  virtual HRESULT AddError(LPCOLESTR property, EXCEPINFO* info) = 0;
+};
+
+struct IPropertyBag : IUnknown {
+  // `value` comes in with the type wanted (VT_EMPTY: any) and goes out with the value.
+  virtual HRESULT Read(LPCOLESTR name, VARIANT* value, IErrorLog* log) = 0;
+  virtual HRESULT Write(LPCOLESTR name, VARIANT* value) = 0;
+};
+
+struct IPersistPropertyBag : IPersist {
+  virtual HRESULT InitNew() = 0;
+  virtual HRESULT Load(IPropertyBag* bag, IErrorLog* log) = 0;
+  virtual HRESULT Save(IPropertyBag* bag, BOOL clear_dirty, BOOL save_all) = 0;
 };
 
 inline constexpr IID IID_IAdviseSink = {0x0000010F, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -307,6 +319,32 @@ inline constexpr IID IID_IOleControlSite = {
     0xB196B289, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 inline constexpr IID IID_IViewObject = {0x0000010D, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IViewObject2 = {0x00000127, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IPersist = {0x0000010C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IErrorLog = {0x3127CA40, 0x446E, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+inline constexpr IID IID_IPropertyBag = {0x55272A00, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+inline constexpr IID IID_IPersistPropertyBag = {
+    0x37D84F60, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
 inline constexpr IID IID_IPersistStreamInit = {
     0x7FD52380, 0x4E07, 0x101B, {0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13}};
+
+// ---- Drag and drop --------------------------------------------------------------------------------------
+// No drag ever starts here; RegisterDragDrop keeps (and AddRefs) a window's target until
+// RevokeDragDrop or the window's destruction, so hosts can see whom the window names.
+constexpr DWORD DROPEFFECT_NONE = 0;
+constexpr DWORD DROPEFFECT_COPY = 1;
+struct IDropTarget : IUnknown {
+  virtual HRESULT DragEnter(IDataObject* data, DWORD key_state, POINTL pt, DWORD* effect) = 0;
+  virtual HRESULT DragOver(DWORD key_state, POINTL pt, DWORD* effect) = 0;
+  virtual HRESULT DragLeave() = 0;
+  virtual HRESULT Drop(IDataObject* data, DWORD key_state, POINTL pt, DWORD* effect) = 0;
+};
+inline constexpr IID IID_IDropTarget = {0x00000122, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+#define DRAGDROP_E_NOTREGISTERED KV_HR(0x80040100)
+#define DRAGDROP_E_ALREADYREGISTERED KV_HR(0x80040101)
+#define DRAGDROP_E_INVALIDHWND KV_HR(0x80040102)
+
+extern "C" {
+HRESULT RegisterDragDrop(HWND hwnd, IDropTarget* target);
+HRESULT RevokeDragDrop(HWND hwnd);
+// The target registered for a window (no reference added), or null.
+IDropTarget* KvDropTargetOf(HWND hwnd);
+}

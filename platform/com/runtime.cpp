@@ -34,23 +34,7 @@ std::map<HMODULE, Server>& Servers() {
 
 // The file named by HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32.
 bool ServerFile(REFCLSID clsid, std::u16string& file) {
-  std::u16string path = u"CLSID\\" + kv::GuidToString(clsid) + u"\\InprocServer32";
-  HKEY k;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return false;
-  DWORD type = 0, size = 0;
-  LONG rc = RegQueryValueExW(k, nullptr, nullptr, &type, nullptr, &size);
-  std::u16string text(size / 2 + 1, u'\0');
-  if (rc == ERROR_SUCCESS) {
-    size = static_cast<DWORD>(text.size() * 2);
-    rc = RegQueryValueExW(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
-  }
-  RegCloseKey(k);
-  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-  text.resize(size / 2);
-  while (!text.empty() && text.back() == 0) text.pop_back();
-  if (text.empty()) return false;
-  file = text;
-  return true;
+  return kv::ClassesRootText(u"CLSID\\" + kv::GuidToString(clsid) + u"\\InprocServer32", file);
 }
 
 HRESULT LoadServer(REFCLSID clsid, Server& out) {
@@ -154,6 +138,29 @@ class ErrorObject final : public ICreateErrorInfo, public IErrorInfo {
 thread_local IErrorInfo* t_error_info = nullptr;
 
 }  // namespace
+
+namespace kv {
+
+bool ClassesRootText(const std::u16string& key, std::u16string& text) {
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &k) != ERROR_SUCCESS) return false;
+  DWORD type = 0, size = 0;
+  LONG rc = RegQueryValueExW(k, nullptr, nullptr, &type, nullptr, &size);
+  std::u16string value(size / 2 + 1, u'\0');
+  if (rc == ERROR_SUCCESS) {
+    size = static_cast<DWORD>(value.size() * 2);
+    rc = RegQueryValueExW(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size);
+  }
+  RegCloseKey(k);
+  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+  value.resize(size / 2);
+  while (!value.empty() && value.back() == 0) value.pop_back();
+  if (value.empty()) return false;
+  text = value;
+  return true;
+}
+
+}  // namespace kv
 
 extern "C" {
 

@@ -1,7 +1,5 @@
 #include "platform/devices/default_printer.h"
 
-#include <cups/cups.h>
-
 #include <cctype>
 #include <cstring>
 #include <mutex>
@@ -10,6 +8,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
+#include "platform/print/cups_library.h"
 
 namespace kvdev {
 namespace {
@@ -30,15 +29,18 @@ FakeState& Fake() {
   return state;
 }
 
+// None without a CUPS library, as without a server.
 std::optional<DefaultPrinter> QueryCups() {
+  const kv::print::CupsLibrary* c = kv::print::Cups();
+  if (!c) return std::nullopt;
   cups_dest_t* dests = nullptr;
-  const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  const int count = c->cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
   std::optional<DefaultPrinter> result;
-  if (cups_dest_t* dest = cupsGetDest(nullptr, nullptr, count, dests)) {
-    const char* uri = cupsGetOption("device-uri", dest->num_options, dest->options);
+  if (cups_dest_t* dest = c->cupsGetDest(nullptr, nullptr, count, dests)) {
+    const char* uri = c->cupsGetOption("device-uri", dest->num_options, dest->options);
     result = DefaultPrinter{dest->name ? dest->name : "", uri ? uri : ""};
   }
-  cupsFreeDests(count, dests);
+  c->cupsFreeDests(count, dests);
   return result;
 }
 

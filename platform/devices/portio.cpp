@@ -58,6 +58,14 @@ PortIoState& State() {
   return state;
 }
 
+// Runs f on the port state under its lock.
+template <class F>
+auto Locked(F f) {
+  auto& s = State();
+  std::lock_guard<std::mutex> guard(s.lock);
+  return f(s);
+}
+
 std::string ParportPath(int port) { return "/dev/parport" + std::to_string(port - 1); }
 
 // Opens and claims a real port on first use.
@@ -218,103 +226,100 @@ kv::KObject* OpenParallelPort(const char* name, DWORD, DWORD, DWORD) {
 }  // namespace
 }  // namespace kvdev
 
-using kvdev::State;
+using kvdev::Locked;
+using kvdev::PortIoState;
 
 extern "C" {
 
 BOOL KvPortIoInitialize(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  if (s.simulated) {
-    s.initialised = true;
-    s.sim_initialised = true;
-    return TRUE;
-  }
-  // Real side: at least one port must be there; each is claimed on its first use.
-  bool any = false;
-  for (int i = 0; i < 3 && !any; ++i) {
-    const int fd = ::open(kvdev::ParportPath(i + 1).c_str(), O_RDWR | O_CLOEXEC);
-    if (fd >= 0) {
-      any = true;
-      ::close(fd);
-    } else {
-      SetLastError(KvErrnoToError(errno));
+  return Locked([&](PortIoState& s) {
+    if (s.simulated) {
+      s.initialised = true;
+      s.sim_initialised = true;
+      return TRUE;
     }
-  }
-  if (!any) return FALSE;
-  s.initialised = true;
-  SetLastError(ERROR_SUCCESS);
-  return TRUE;
+    // Real side: at least one port must be there; each is claimed on its first use.
+    bool any = false;
+    for (int i = 0; i < 3 && !any; ++i) {
+      const int fd = ::open(kvdev::ParportPath(i + 1).c_str(), O_RDWR | O_CLOEXEC);
+      if (fd >= 0) {
+        any = true;
+        ::close(fd);
+      } else {
+        SetLastError(KvErrnoToError(errno));
+      }
+    }
+    if (!any) return FALSE;
+    s.initialised = true;
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+  });
 }
 
 void KvPortIoShutdown(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  for (auto& p : s.real) kvdev::ReleaseReal(p);
-  s.initialised = false;
-  s.sim_initialised = false;
+  Locked([&](PortIoState& s) {
+    for (auto& p : s.real) kvdev::ReleaseReal(p);
+    s.initialised = false;
+    s.sim_initialised = false;
+  });
 }
 
 BOOL KvPortIoRead(WORD port, DWORD* value, BYTE size) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  if (value == nullptr || (size != 1 && size != 2 && size != 4)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (!s.initialised) {
-    SetLastError(ERROR_NOT_READY);
-    return FALSE;
-  }
-  DWORD v = 0;
-  for (BYTE i = 0; i < size; ++i) {
-    uint8_t b = 0;
-    if (!kvdev::ReadByteLocked(s, static_cast<WORD>(port + i), &b)) return FALSE;
-    v |= static_cast<DWORD>(b) << (8 * i);
-  }
-  *value = v;
-  return TRUE;
+  return Locked([&](PortIoState& s) {
+    if (value == nullptr || (size != 1 && size != 2 && size != 4)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    if (!s.initialised) {
+      SetLastError(ERROR_NOT_READY);
+      return FALSE;
+    }
+    DWORD v = 0;
+    for (BYTE i = 0; i < size; ++i) {
+      uint8_t b = 0;
+      if (!kvdev::ReadByteLocked(s, static_cast<WORD>(port + i), &b)) return FALSE;
+      v |= static_cast<DWORD>(b) << (8 * i);
+    }
+    *value = v;
+    return TRUE;
+  });
 }
 
 BOOL KvPortIoWrite(WORD port, DWORD value, BYTE size) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  if (size != 1 && size != 2 && size != 4) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (!s.initialised) {
-    SetLastError(ERROR_NOT_READY);
-    return FALSE;
-  }
-  for (BYTE i = 0; i < size; ++i) {
-    if (!kvdev::WriteByteLocked(s, static_cast<WORD>(port + i), static_cast<uint8_t>(value >> (8 * i)))) {
+  return Locked([&](PortIoState& s) {
+    if (size != 1 && size != 2 && size != 4) {
+      SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
     }
-  }
-  return TRUE;
+    if (!s.initialised) {
+      SetLastError(ERROR_NOT_READY);
+      return FALSE;
+    }
+    for (BYTE i = 0; i < size; ++i) {
+      if (!kvdev::WriteByteLocked(s, static_cast<WORD>(port + i), static_cast<uint8_t>(value >> (8 * i)))) {
+        return FALSE;
+      }
+    }
+    return TRUE;
+  });
 }
 
 void KvParportSimEnable(BOOL on) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.simulated = on != FALSE;
+  Locked([&](PortIoState& s) { s.simulated = on != FALSE; });
 }
 
 void KvParportSimReset(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.peripheral = kvdev::Ieee1284Peripheral();
-  s.peripheral.SetBehaviour(kvdev::PeripheralBehaviour::kNormal, 0);
-  s.sim_port = 1;
-  s.sim_initialised = false;
-  if (s.simulated) s.initialised = false;
+  Locked([&](PortIoState& s) {
+    s.peripheral = kvdev::Ieee1284Peripheral();
+    s.peripheral.SetBehaviour(kvdev::PeripheralBehaviour::kNormal, 0);
+    s.sim_port = 1;
+    s.sim_initialised = false;
+    if (s.simulated) s.initialised = false;
+  });
 }
 
 void KvParportSimSetPort(int port_number) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.sim_port = port_number >= 1 && port_number <= 3 ? port_number : 0;
+  Locked([&](PortIoState& s) { s.sim_port = port_number >= 1 && port_number <= 3 ? port_number : 0; });
 }
 
 void KvParportSimSetBehaviour(DWORD behaviour, DWORD argument) {
@@ -328,71 +333,51 @@ void KvParportSimSetBehaviour(DWORD behaviour, DWORD argument) {
     case KV_PPSIM_IDLE_DATA: b = B::kIdleData; break;
     default: break;
   }
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.peripheral.SetBehaviour(b, argument);
+  Locked([&](PortIoState& s) { s.peripheral.SetBehaviour(b, argument); });
 }
 
 void KvParportSimSetDeviceId(const BYTE* bytes, DWORD size) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.peripheral.SetDeviceId(bytes, bytes ? size : 0);
+  Locked([&](PortIoState& s) { s.peripheral.SetDeviceId(bytes, bytes ? size : 0); });
 }
 
 void KvParportSimSetReverseData(const BYTE* bytes, DWORD size) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  s.peripheral.SetReverseData(bytes, bytes ? size : 0);
+  Locked([&](PortIoState& s) { s.peripheral.SetReverseData(bytes, bytes ? size : 0); });
 }
 
 DWORD KvParportSimStatusReads(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  return s.peripheral.status_reads();
+  return Locked([&](PortIoState& s) { return s.peripheral.status_reads(); });
 }
 
 DWORD KvParportSimAccessCount(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  return s.peripheral.accesses();
+  return Locked([&](PortIoState& s) { return s.peripheral.accesses(); });
 }
 
 DWORD KvParportSimNegotiations(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  return s.peripheral.negotiations();
+  return Locked([&](PortIoState& s) { return s.peripheral.negotiations(); });
 }
 
 DWORD KvParportSimTerminations(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  return s.peripheral.terminations();
+  return Locked([&](PortIoState& s) { return s.peripheral.terminations(); });
 }
 
 int KvParportSimLastRequest(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  return s.peripheral.last_request();
+  return Locked([&](PortIoState& s) { return s.peripheral.last_request(); });
 }
 
 BYTE KvParportSimControlRegister(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  return s.peripheral.control_register();
+  return Locked([&](PortIoState& s) { return s.peripheral.control_register(); });
 }
 
 BOOL KvParportSimInitialized(void) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  return s.sim_initialised ? TRUE : FALSE;
+  return Locked([&](PortIoState& s) { return s.sim_initialised ? TRUE : FALSE; });
 }
 
 DWORD KvParportSimReceived(BYTE* buffer, DWORD size) {
-  auto& s = State();
-  std::lock_guard<std::mutex> guard(s.lock);
-  const auto& r = s.peripheral.received();
-  if (buffer != nullptr) std::copy_n(r.begin(), std::min<size_t>(size, r.size()), buffer);
-  return static_cast<DWORD>(r.size());
+  return Locked([&](PortIoState& s) {
+    const auto& r = s.peripheral.received();
+    if (buffer != nullptr) std::copy_n(r.begin(), std::min<size_t>(size, r.size()), buffer);
+    return static_cast<DWORD>(r.size());
+  });
 }
 
 }  // extern "C"

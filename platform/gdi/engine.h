@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,10 @@ struct FontInfo {
   int escapement = 0;  // tenths of a degree, counter-clockwise
 };
 
+// A string shaped in one font (text.cpp): pango's glyph runs of its one line. Immutable,
+// shared by the text cache and the page records that draw it.
+struct ShapedText;
+
 struct TextInfo {
   std::u16string text;
   std::string utf8;
@@ -114,6 +119,9 @@ struct TextInfo {
   RECT opaqueRect{0, 0, 0, 0};
   bool hasClipRect = false;  // ETO_CLIPPED rectangle
   RECT clipRect{0, 0, 0, 0};
+  // The glyphs as shaped when the text was drawn (null for the test font and for text laid
+  // out character by character): a replay draws them without shaping again.
+  std::shared_ptr<const ShapedText> shaped;
 };
 
 struct PathInfo {

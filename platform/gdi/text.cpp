@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <list>
 #include <map>
+#include <unordered_map>
 
 #include "platform/base/codepage.h"
 #include "platform/gdi/internal.h"
@@ -63,6 +65,23 @@ Pango& pango() {
 
 }  // namespace
 
+struct ShapedText {
+  struct Run {
+    PangoGlyphItem* glyphs = nullptr;
+    int x = 0;  // origin from the line's left end, pango units
+    int y = 0;  // raised above the baseline, pango units
+  };
+  std::string utf8;  // the text the runs' byte offsets index
+  std::vector<Run> runs;
+  int width = 0;  // logical width, pango units
+  ShapedText() = default;
+  ShapedText(const ShapedText&) = delete;
+  ShapedText& operator=(const ShapedText&) = delete;
+  ~ShapedText() {
+    for (Run& r : runs) pango_glyph_item_free(r.glyphs);
+  }
+};
+
 struct FontData {
   bool test = false;
   std::string face;    // UTF-8 as given
@@ -79,6 +98,7 @@ struct FontData {
   int escapement = 0;
   int ulPos = 0, ulThick = 1, stPos = 0, stThick = 1;  // offsets from the baseline (down positive)
   PangoFontDescription* desc = nullptr;
+  std::string shapeKey;  // what shaping depends on: the description at its final size
   ~FontData() {
     if (desc) pango_font_description_free(desc);
   }
@@ -172,6 +192,9 @@ FontData* resolve(Font& f, int dpiY = 96) {
   d->stPos = -std::max(1, int(std::lround(stp * d->em)));
   d->stThick = std::max(1, int(std::lround(stt * d->em)));
   pango_font_description_set_absolute_size(d->desc, double(d->em) * PANGO_SCALE);
+  char* key = pango_font_description_to_string(d->desc);
+  d->shapeKey = key;
+  g_free(key);
   if (h == 0 && dpiY != 96)
     f.byDpi.push_back({dpiY, d});
   else
@@ -193,6 +216,74 @@ PangoLayout* layoutFor(const FontData& d, const std::string& utf8) {
   pango_layout_set_font_description(l, d.desc);
   pango_layout_set_text(l, utf8.data(), int(utf8.size()));
   return l;
+}
+
+// Shaped strings, most recently used first: measuring a string and drawing it (and the
+// replay of its page) shape it once.
+class ShapeCache {
+ public:
+  std::shared_ptr<const ShapedText> Get(const FontData& d, const std::string& utf8) {
+    std::string key = d.shapeKey;
+    key.push_back('\0');
+    key += utf8;
+    if (auto it = index_.find(key); it != index_.end()) {
+      order_.splice(order_.begin(), order_, it->second);
+      return it->second->second;
+    }
+    std::shared_ptr<const ShapedText> t = Shape(d, utf8);
+    order_.emplace_front(key, t);
+    index_.emplace(std::move(key), order_.begin());
+    if (order_.size() > kEntries) {
+      index_.erase(order_.back().first);
+      order_.pop_back();
+    }
+    return t;
+  }
+
+ private:
+  static constexpr size_t kEntries = 512;
+
+  // The runs as pango's renderer places them on the line: each after the previous one's
+  // advance, shifted by its own start and end offsets.
+  static std::shared_ptr<const ShapedText> Shape(const FontData& d, const std::string& utf8) {
+    auto t = std::make_shared<ShapedText>();
+    t->utf8 = utf8;
+    PangoLayout* l = layoutFor(d, utf8);
+    PangoRectangle logical;
+    pango_layout_get_extents(l, nullptr, &logical);
+    t->width = logical.width;
+    PangoLayoutIter* it = pango_layout_get_iter(l);
+    PangoRectangle line;
+    pango_layout_iter_get_line_extents(it, nullptr, &line);
+    pango_layout_iter_free(it);
+    int x = line.x;
+    PangoLayoutLine* first = pango_layout_get_line_readonly(l, 0);
+    for (GSList* r = first ? first->runs : nullptr; r; r = r->next) {
+      auto* run = static_cast<PangoGlyphItem*>(r->data);
+      x += run->start_x_offset;
+      t->runs.push_back({pango_glyph_item_copy(run), x, run->y_offset});
+      x += pango_glyph_string_get_width(run->glyphs) + run->end_x_offset;
+    }
+    g_object_unref(l);
+    return t;
+  }
+
+  using Entry = std::pair<std::string, std::shared_ptr<const ShapedText>>;
+  std::list<Entry> order_;
+  std::unordered_map<std::string, std::list<Entry>::iterator> index_;
+};
+
+std::shared_ptr<const ShapedText> shape(const FontData& d, const std::string& utf8) {
+  static ShapeCache* cache = new ShapeCache;
+  return cache->Get(d, utf8);
+}
+
+// Draws shaped glyphs with the line's left end on the baseline at (x, baseline).
+void showShaped(cairo_t* cr, const ShapedText& t, double x, double baseline) {
+  for (const ShapedText::Run& r : t.runs) {
+    cairo_move_to(cr, x + r.x / double(PANGO_SCALE), baseline - r.y / double(PANGO_SCALE));
+    pango_cairo_show_glyph_item(cr, t.utf8.c_str(), r.glyphs);
+  }
 }
 
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
@@ -250,12 +341,7 @@ int extentOf(const FontData& d, std::u16string_view s, int extra) {
       if (!(i > 0 && isHighSurrogate(s[i - 1]))) w += d.cellWidth + extra;
     return ClampCoord(w);
   }
-  std::string utf8 = sanitizedUtf8(s);
-  PangoLayout* l = layoutFor(d, utf8);
-  PangoRectangle logical;
-  pango_layout_get_extents(l, nullptr, &logical);
-  g_object_unref(l);
-  w = std::lround(logical.width / double(PANGO_SCALE));
+  w = std::lround(shape(d, sanitizedUtf8(s))->width / double(PANGO_SCALE));
   if (extra) {
     for (size_t i = 0; i < s.size(); ++i)
       if (!(i > 0 && isHighSurrogate(s[i - 1]))) w += extra;
@@ -330,26 +416,15 @@ void paintGlyphs(cairo_t* cr, const TextInfo& ti, const FontData& d) {
     cairo_fill(cr);
     total = x - ox;
   } else if (!perChar) {
-    std::string utf8 = sanitizedUtf8(s);
-    PangoLayout* l = layoutFor(d, utf8);
-    int base = pango_layout_get_baseline(l);
-    cairo_move_to(cr, ox, oy - base / double(PANGO_SCALE));
-    pango_cairo_show_layout(cr, l);
-    PangoRectangle logical;
-    pango_layout_get_extents(l, nullptr, &logical);
-    total = logical.width / double(PANGO_SCALE);
-    g_object_unref(l);
+    std::shared_ptr<const ShapedText> shaped = ti.shaped ? ti.shaped : shape(d, sanitizedUtf8(s));
+    showShaped(cr, *shaped, ox, oy);
+    total = shaped->width / double(PANGO_SCALE);
   } else {
     double x = ox;
     for (size_t i = 0; i < s.size(); ++i) {
       if (i > 0 && isHighSurrogate(s[i - 1])) continue;
       size_t n = isHighSurrogate(s[i]) && i + 1 < s.size() ? 2 : 1;
-      std::string utf8 = sanitizedUtf8(std::u16string_view(s).substr(i, n));
-      PangoLayout* l = layoutFor(d, utf8);
-      int base = pango_layout_get_baseline(l);
-      cairo_move_to(cr, x, oy - base / double(PANGO_SCALE));
-      pango_cairo_show_layout(cr, l);
-      g_object_unref(l);
+      showShaped(cr, *shape(d, sanitizedUtf8(std::u16string_view(s).substr(i, n))), x, oy);
       x += adv[i];
     }
     total = x - ox;
@@ -449,6 +524,8 @@ bool drawRun(DC& dc, int x, int y, UINT options, const RECT* rc, const Run& run)
   ti.baseline = baseline;
   ti.dx = run.dx;
   ti.charExtra = run.dx.empty() ? dc.st.charExtra : 0;
+  if (!d->test && run.dx.empty() && ti.charExtra == 0 && !run.text.empty())
+    ti.shaped = shape(*d, sanitizedUtf8(run.text));
   ti.color = dc.Resolve(dc.st.textColor);
   ti.bkColor = dc.Resolve(dc.st.bkColor);
   ti.opaque = dc.st.bkMode == OPAQUE;

@@ -195,7 +195,7 @@ class Jar {
       std::string key = Lower(Trim(av.substr(0, e)));
       std::string value = e == std::string_view::npos ? std::string() : Trim(av.substr(e + 1));
       if (key == "expires" && !have_max_age) {
-        time_t t = curl_getdate(value.c_str(), nullptr);
+        time_t t = Curl() ? Curl()->getdate(value.c_str(), nullptr) : -1;
         if (t != -1) {
           c->persistent = true;
           c->expires = t <= 0 ? 1 : static_cast<ULONGLONG>(t) * kTicksPerSecond + kEpochDelta;

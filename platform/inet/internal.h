@@ -14,10 +14,48 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "platform/base/internal.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/urlmon.h"
 
 namespace kv::inet {
+
+// libcurl, loaded (and globally initialised) on first use, so that a process that never
+// fetches a URL never maps it nor the TLS, SSH, LDAP and Kerberos libraries it pulls in.
+// Members are the functions without their "curl_" prefix.
+#define KV_CURL_FUNCTIONS(X) \
+  X(easy_cleanup)            \
+  X(easy_escape)             \
+  X(easy_init)               \
+  X(easy_perform)            \
+  X(easy_setopt)             \
+  X(easy_strerror)           \
+  X(free)                    \
+  X(getdate)                 \
+  X(global_init)             \
+  X(multi_add_handle)        \
+  X(multi_cleanup)           \
+  X(multi_info_read)         \
+  X(multi_init)              \
+  X(multi_perform)           \
+  X(multi_poll)              \
+  X(multi_remove_handle)     \
+  X(slist_append)            \
+  X(slist_free_all)          \
+  X(url)                     \
+  X(url_cleanup)             \
+  X(url_get)                 \
+  X(url_set)
+
+struct CurlLibrary {
+#define KV_CURL_POINTER(name) decltype(&::curl_##name) name = nullptr;
+  KV_CURL_FUNCTIONS(KV_CURL_POINTER)
+#undef KV_CURL_POINTER
+};
+
+// nullptr when libcurl.so.4 or one of its functions is missing: then no URL can be
+// fetched (exchanges fail to prepare).
+const CurlLibrary* Curl();
 
 // ---- Text.
 std::string Lower(std::string_view s);
@@ -85,21 +123,8 @@ void SetProxy(const ProxySetting& setting);
 // The proxy a request to `url` goes through, "" for direct.
 std::string ProxyFor(const UrlParts& url);
 
-// ---- Recorders of the test-facing side: lines in order, each also traced live.
-class Recorder {
- public:
-  // `area`: the trace's area ("inet", "browser").
-  explicit Recorder(const char* name, const char* area = "inet") : name_(name), area_(area) {}
-  void Add(std::string line);
-  DWORD Copy(char* buffer, DWORD size);  // as GetModuleFileName copies
-  void Clear();
-
- private:
-  const char* name_;  // in the trace
-  const char* area_;
-  std::mutex lock_;
-  std::vector<std::string> lines_;
-};
+// ---- Recorders of the test-facing side.
+using kv::base::Recorder;
 Recorder& ProxyRecorder();
 Recorder& NetworkRecorder();  // requests and the responses to them
 

@@ -30,8 +30,8 @@ struct Pump {
   bool in_hook = false;
   bool posted = false;
   ~Pump() {
-    for (auto& l : live) curl_multi_remove_handle(multi, l.first);
-    if (multi) curl_multi_cleanup(multi);
+    for (auto& l : live) Curl()->multi_remove_handle(multi, l.first);
+    if (multi) Curl()->multi_cleanup(multi);
   }
 };
 
@@ -61,12 +61,12 @@ LRESULT TaskWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // Moves finished transfers out of the multi handle.
 void Drain(Pump* p) {
   int left = 0;
-  while (CURLMsg* m = curl_multi_info_read(p->multi, &left)) {
+  while (CURLMsg* m = Curl()->multi_info_read(p->multi, &left)) {
     if (m->msg != CURLMSG_DONE) continue;
     CURL* easy = m->easy_handle;
     CURLcode code = m->data.result;
     auto it = p->live.find(easy);
-    curl_multi_remove_handle(p->multi, easy);
+    Curl()->multi_remove_handle(p->multi, easy);
     if (it == p->live.end()) continue;
     auto done = std::move(it->second.on_done);
     p->live.erase(it);
@@ -80,7 +80,7 @@ BOOL IdleHook(DWORD wait_ms) {
   p->in_hook = true;
   p->posted = false;
   int running = 0;
-  curl_multi_perform(p->multi, &running);
+  Curl()->multi_perform(p->multi, &running);
   Drain(p);
   if (wait_ms > 0) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
@@ -89,8 +89,8 @@ BOOL IdleHook(DWORD wait_ms) {
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
       if (left <= 0) break;
       int events = 0;
-      curl_multi_poll(p->multi, nullptr, 0, static_cast<int>(left), &events);
-      curl_multi_perform(p->multi, &running);
+      Curl()->multi_poll(p->multi, nullptr, 0, static_cast<int>(left), &events);
+      Curl()->multi_perform(p->multi, &running);
       Drain(p);
     }
   }
@@ -110,7 +110,7 @@ Pump* ThisPump() {
   }();
   (void)registered;
   auto p = std::make_unique<Pump>();
-  p->multi = curl_multi_init();
+  p->multi = Curl() ? Curl()->multi_init() : nullptr;
   p->window = CreateWindowExW(0, u"KvInetTasks", u"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   t_pump.pump = p.release();
   return t_pump.pump;
@@ -132,7 +132,7 @@ void Post(std::function<void()> task, bool front) {
 void StartOnThread(Exchange* exchange, std::function<void(CURLcode)> on_done) {
   Pump* p = ThisPump();
   p->live[exchange->easy()] = Live{exchange, std::move(on_done)};
-  curl_multi_add_handle(p->multi, exchange->easy());
+  Curl()->multi_add_handle(p->multi, exchange->easy());
 }
 
 void StopOnThread(Exchange* exchange) {
@@ -140,7 +140,7 @@ void StopOnThread(Exchange* exchange) {
   if (!p || !exchange->easy()) return;
   auto it = p->live.find(exchange->easy());
   if (it == p->live.end()) return;
-  curl_multi_remove_handle(p->multi, exchange->easy());
+  Curl()->multi_remove_handle(p->multi, exchange->easy());
   p->live.erase(it);
 }
 

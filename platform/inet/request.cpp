@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 
@@ -13,6 +14,7 @@
 #include "platform/base/internal.h"
 #include "platform/base/path.h"
 #include "platform/base/system.h"
+#include "platform/base/system_library.h"
 #include "platform/base/trace.h"
 #include "platform/inet/internal.h"
 #include "platform/registry/registry.h"
@@ -121,16 +123,16 @@ ULONGLONG NowFileTime() {
 }
 
 std::string ResolveUrl(const std::string& base, const std::string& relative) {
-  CURLU* u = curl_url();
+  CURLU* u = Curl() ? Curl()->url() : nullptr;
   if (!u) return std::string();
   std::string out;
-  if (curl_url_set(u, CURLUPART_URL, base.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
-      curl_url_set(u, CURLUPART_URL, relative.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK) {
+  if (Curl()->url_set(u, CURLUPART_URL, base.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+      Curl()->url_set(u, CURLUPART_URL, relative.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK) {
     char* text = nullptr;
-    if (curl_url_get(u, CURLUPART_URL, &text, 0) == CURLUE_OK && text) out = text;
-    curl_free(text);
+    if (Curl()->url_get(u, CURLUPART_URL, &text, 0) == CURLUE_OK && text) out = text;
+    Curl()->free(text);
   }
-  curl_url_cleanup(u);
+  Curl()->url_cleanup(u);
   return out;
 }
 
@@ -380,33 +382,13 @@ std::string DefaultUserAgent() {
 
 // ---- Recorders ---------------------------------------------------------------------------
 
-void Recorder::Add(std::string line) {
-  KvTrace(area_, "%s %s", name_, line.c_str());
-  std::lock_guard<std::mutex> g(lock_);
-  lines_.push_back(std::move(line));
-}
-
-DWORD Recorder::Copy(char* buffer, DWORD size) {
-  std::string all;
-  {
-    std::lock_guard<std::mutex> g(lock_);
-    for (const auto& l : lines_) all += l + "\n";
-  }
-  return kv::base::CopyOut(all, buffer, size);
-}
-
-void Recorder::Clear() {
-  std::lock_guard<std::mutex> g(lock_);
-  lines_.clear();
-}
-
 Recorder& ProxyRecorder() {
-  static auto* r = new Recorder("proxy");  // never destroyed: exchanges may end during exit
+  static auto* r = new Recorder("inet", "proxy");  // never destroyed: exchanges may end during exit
   return *r;
 }
 
 Recorder& NetworkRecorder() {
-  static auto* r = new Recorder("net");
+  static auto* r = new Recorder("inet", "net");
   return *r;
 }
 
@@ -459,9 +441,26 @@ HRESULT BindResultOfUrl(DWORD parse_error) {
 
 // ---- The exchange ------------------------------------------------------------------------
 
-namespace {
+const CurlLibrary* Curl() {
+  static const CurlLibrary* library = []() -> const CurlLibrary* {
+    static CurlLibrary l;
+#define KV_CURL_NAME(name) "curl_" #name,
+#define KV_CURL_SLOT(name) reinterpret_cast<void**>(&l.name),
+    const char* const names[] = {KV_CURL_FUNCTIONS(KV_CURL_NAME)};
+    void** const slots[] = {KV_CURL_FUNCTIONS(KV_CURL_SLOT)};
+#undef KV_CURL_NAME
+#undef KV_CURL_SLOT
+    if (!kv::base::BindSystemLibrary("libcurl.so.4", names, slots, std::size(names)) ||
+        l.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      KvTrace("inet", "libcurl.so.4 cannot be used: no URL can be fetched");
+      return nullptr;
+    }
+    return &l;
+  }();
+  return library;
+}
 
-std::once_flag g_curl_once;
+namespace {
 
 // The local file a file: URL names (Windows paths mapped), "" when it names none.
 std::string FilePathOf(const UrlParts& url) {
@@ -474,12 +473,12 @@ std::string FilePathOf(const UrlParts& url) {
 }
 
 std::string FileUrlOf(const std::string& posix_path) {
-  char* escaped = curl_easy_escape(nullptr, posix_path.c_str(), static_cast<int>(posix_path.size()));
+  char* escaped = Curl()->easy_escape(nullptr, posix_path.c_str(), static_cast<int>(posix_path.size()));
   std::string out = "file://";
   if (escaped) {
     // Slashes stay separators.
     std::string e = escaped;
-    curl_free(escaped);
+    Curl()->free(escaped);
     size_t pos;
     while ((pos = e.find("%2F")) != std::string::npos) e.replace(pos, 3, "/");
     out += e;
@@ -489,84 +488,82 @@ std::string FileUrlOf(const std::string& posix_path) {
 
 }  // namespace
 
-Exchange::Exchange(RequestSpec spec) : spec_(std::move(spec)) {
-  std::call_once(g_curl_once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+Exchange::Exchange(RequestSpec spec) : spec_(std::move(spec)) {}
 
 Exchange::~Exchange() {
-  if (easy_) curl_easy_cleanup(easy_);
-  if (headers_) curl_slist_free_all(headers_);
+  if (easy_) Curl()->easy_cleanup(easy_);
+  if (headers_) Curl()->slist_free_all(headers_);
 }
 
 bool Exchange::Prepare() {
-  if (ParseUrl(spec_.url, &url_) != 0) return false;
-  easy_ = curl_easy_init();
+  if (ParseUrl(spec_.url, &url_) != 0 || !Curl()) return false;
+  easy_ = Curl()->easy_init();
   if (!easy_) return false;
   std::string target = spec_.url;
   if (url_.kind == INTERNET_SCHEME_FILE) {
     std::string path = FilePathOf(url_);
     if (path.empty()) return false;
     target = FileUrlOf(path);
-    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "file");
+    Curl()->easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "file");
   } else if (url_.Http()) {
-    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+    Curl()->easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
   } else {
     return false;
   }
   // Fragments never go to the server.
   size_t hash = target.find('#');
   if (hash != std::string::npos) target.erase(hash);
-  curl_easy_setopt(easy_, CURLOPT_URL, target.c_str());
-  curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Exchange::HeaderCallback);
-  curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Exchange::BodyCallback);
-  curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-  curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, 60000L);
+  Curl()->easy_setopt(easy_, CURLOPT_URL, target.c_str());
+  Curl()->easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  Curl()->easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Exchange::HeaderCallback);
+  Curl()->easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+  Curl()->easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Exchange::BodyCallback);
+  Curl()->easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+  Curl()->easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, 60000L);
   // No byte for a minute is a time-out.
-  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, 60L);
+  Curl()->easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  Curl()->easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, 60L);
   if (!url_.Http()) return true;
-  curl_easy_setopt(easy_, CURLOPT_DEBUGFUNCTION, &Exchange::DebugCallback);
-  curl_easy_setopt(easy_, CURLOPT_DEBUGDATA, this);
-  curl_easy_setopt(easy_, CURLOPT_VERBOSE, 1L);
+  Curl()->easy_setopt(easy_, CURLOPT_DEBUGFUNCTION, &Exchange::DebugCallback);
+  Curl()->easy_setopt(easy_, CURLOPT_DEBUGDATA, this);
+  Curl()->easy_setopt(easy_, CURLOPT_VERBOSE, 1L);
   // Always set, so the environment's proxy variables never apply.
   std::string proxy = ProxyFor(url_);
-  curl_easy_setopt(easy_, CURLOPT_PROXY, proxy.c_str());
-  curl_easy_setopt(easy_, CURLOPT_NOPROXY, proxy.empty() ? "*" : "");
-  curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip");
-  if (!spec_.user_agent.empty()) curl_easy_setopt(easy_, CURLOPT_USERAGENT, spec_.user_agent.c_str());
-  if (!spec_.referer.empty()) curl_easy_setopt(easy_, CURLOPT_REFERER, spec_.referer.c_str());
-  headers_ = curl_slist_append(headers_, "Accept-Language: zh-cn");
+  Curl()->easy_setopt(easy_, CURLOPT_PROXY, proxy.c_str());
+  Curl()->easy_setopt(easy_, CURLOPT_NOPROXY, proxy.empty() ? "*" : "");
+  Curl()->easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip");
+  if (!spec_.user_agent.empty()) Curl()->easy_setopt(easy_, CURLOPT_USERAGENT, spec_.user_agent.c_str());
+  if (!spec_.referer.empty()) Curl()->easy_setopt(easy_, CURLOPT_REFERER, spec_.referer.c_str());
+  headers_ = Curl()->slist_append(headers_, "Accept-Language: zh-cn");
   if (spec_.cookies) {
     std::string cookie = CookieHeader(url_, false);
-    if (!cookie.empty()) headers_ = curl_slist_append(headers_, ("Cookie: " + cookie).c_str());
+    if (!cookie.empty()) headers_ = Curl()->slist_append(headers_, ("Cookie: " + cookie).c_str());
   }
   for (const auto& h : spec_.extra_headers) {
     // A header line with a CR or LF inside could inject another: refused.
     if (h.find_first_of("\r\n") != std::string::npos || h.find(':') == std::string::npos) continue;
-    headers_ = curl_slist_append(headers_, h.c_str());
+    headers_ = Curl()->slist_append(headers_, h.c_str());
   }
-  curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
+  Curl()->easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);
   if (!spec_.user.empty()) {
-    curl_easy_setopt(easy_, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    curl_easy_setopt(easy_, CURLOPT_USERNAME, spec_.user.c_str());
-    curl_easy_setopt(easy_, CURLOPT_PASSWORD, spec_.password.c_str());
+    Curl()->easy_setopt(easy_, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    Curl()->easy_setopt(easy_, CURLOPT_USERNAME, spec_.user.c_str());
+    Curl()->easy_setopt(easy_, CURLOPT_PASSWORD, spec_.password.c_str());
   }
   if (spec_.insecure) {
-    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
+    Curl()->easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
+    Curl()->easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
   }
   const std::string method = spec_.method.empty() ? std::string("GET") : spec_.method;
   if (method == "POST") {
-    curl_easy_setopt(easy_, CURLOPT_POST, 1L);
-    curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec_.body.size()));
-    curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, spec_.body.data());
+    Curl()->easy_setopt(easy_, CURLOPT_POST, 1L);
+    Curl()->easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec_.body.size()));
+    Curl()->easy_setopt(easy_, CURLOPT_POSTFIELDS, spec_.body.data());
   } else if (method != "GET") {
-    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
+    Curl()->easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
     if (!spec_.body.empty()) {
-      curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec_.body.size()));
-      curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, spec_.body.data());
+      Curl()->easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec_.body.size()));
+      Curl()->easy_setopt(easy_, CURLOPT_POSTFIELDS, spec_.body.data());
     }
   }
   NetworkRecorder().Add(method + " " + spec_.url);
@@ -629,7 +626,7 @@ size_t Exchange::BodyCallback(char* data, size_t size, size_t count, void* self)
 }
 
 CURLcode Exchange::Perform() {
-  CURLcode code = curl_easy_perform(easy_);
+  CURLcode code = Curl()->easy_perform(easy_);
   if (code == CURLE_OK && !headers_done_) {
     headers_done_ = true;  // an empty file
     response_.url = spec_.url;

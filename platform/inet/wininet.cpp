@@ -107,7 +107,7 @@ HINTERNET OpenUrl(HINTERNET session, const std::string& url, const std::string& 
     code = FetchSync(spec, &r->response, nullptr);
   }
   if (code != CURLE_OK) {
-    KvTrace("inet", "request %s fails: %s", url.c_str(), curl_easy_strerror(code));
+    KvTrace("inet", "request %s fails: %s", url.c_str(), Curl() ? Curl()->easy_strerror(code) : "libcurl is missing");
     SetLastError(SyncErrorOf(code));
     return nullptr;
   }

@@ -1,10 +1,12 @@
-// The print dialog: answered from a script in tests, from the registry setting otherwise.
+// The print dialog: answered from a script in tests, by a person when a presenter shows
+// the windows, from the registry setting otherwise.
 #include <algorithm>
 #include <cstring>
 #include <deque>
 
 #include "platform/base/global_memory.h"
 #include "platform/print/print_internal.h"
+#include "platform/user/present.h"
 
 namespace kv::print {
 
@@ -27,13 +29,20 @@ DWORD& ShownCount() {
   return n;
 }
 
-// The next answer: scripted first, then the configured one.
-Scripted NextAnswer() {
+// The next answer: scripted first, then (for the print dialog itself, `person`) a
+// person's, then the configured one.
+Scripted NextAnswer(bool person, HWND owner = nullptr, const std::u16string& wanted = {}, WORD copies = 0) {
   ++ShownCount();
   auto& s = Script();
   if (!s.empty()) {
     Scripted a = s.front();
     s.pop_front();
+    return a;
+  }
+  int asked = 0;
+  Scripted a{KV_PRINT_DIALOG_OK, {}, 0, 0};
+  if (person && kv::user::present::Live() && AskPrintDialog(owner, wanted, copies, &asked, &a.printer, &a.copies)) {
+    if (asked != IDOK) a.answer = KV_PRINT_DIALOG_CANCEL;
     return a;
   }
   std::string v = ReadConfig().dialogAnswer;
@@ -159,7 +168,7 @@ BOOL PrintDlgT(PD* pd) {
   }
 
   Scripted answer{KV_PRINT_DIALOG_OK, {}, 0, 0};
-  if (!(pd->Flags & PD_RETURNDEFAULT)) answer = NextAnswer();
+  if (!(pd->Flags & PD_RETURNDEFAULT)) answer = NextAnswer(true, pd->hwndOwner, wanted, pd->nCopies);
   if (answer.answer == KV_PRINT_DIALOG_CANCEL) return FALSE;
   if (answer.answer != KV_PRINT_DIALOG_OK) {
     err = answer.error ? answer.error : CDERR_DIALOGFAILURE;
@@ -223,7 +232,7 @@ BOOL PrintDlgT(PD* pd) {
 
 int DialogAnswerForPrompt() {
   std::lock_guard<std::recursive_mutex> g(Lock());
-  Scripted a = NextAnswer();
+  Scripted a = NextAnswer(false);
   if (a.answer == KV_PRINT_DIALOG_OK) return IDOK;
   if (a.answer == KV_PRINT_DIALOG_CANCEL) return IDCANCEL;
   SetLastError(ERROR_CANCELLED);

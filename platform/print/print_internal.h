@@ -65,6 +65,10 @@ struct Printer {
 // The printer list: the virtual printer first (the default), then the CUPS queues.
 // Empty under KV_PRINT_FAIL_NO_PRINTER.
 std::vector<Printer> Printers();
+// The print dialog as a modal window a person answers (with a presenter): IDOK or
+// IDCANCEL, the printer chosen and the copies; false when the window could not be made.
+bool AskPrintDialog(HWND owner, const std::u16string& wanted, WORD copies, int* answer, std::u16string* printer,
+                    WORD* copiesOut);
 std::optional<Printer> FindPrinter(const std::u16string& name);
 std::optional<Printer> DefaultPrinter();
 

@@ -130,6 +130,58 @@ cairo_status_t AppendPdf(void* closure, const unsigned char* data, unsigned int 
                                                                               : CAIRO_STATUS_WRITE_ERROR;
 }
 
+// A page's PNG: whole under its name or not there (written to a temporary file that is
+// renamed), its writeback started at once but not waited for; EndDoc waits for all of a
+// document's pages together (SyncPngs), so no page of the job stalls on the disk.
+bool WritePagePng(const std::string& path, const std::string& data) {
+  std::string temp = path + ".part";
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    SetLastError(KvErrnoToError(errno));
+    return false;
+  }
+  DWORD error = 0;
+  for (size_t off = 0; off < data.size() && !error;) {
+    ssize_t w = write(fd, data.data() + off, data.size() - off);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0)
+      error = w < 0 ? KvErrnoToError(errno) : ERROR_WRITE_FAULT;
+    else
+      off += static_cast<size_t>(w);
+  }
+  if (!error) sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  if (close(fd) != 0 && !error) error = KvErrnoToError(errno);
+  if (!error && rename(temp.c_str(), path.c_str()) != 0) error = KvErrnoToError(errno);
+  if (error) {
+    unlink(temp.c_str());
+    SetLastError(error);
+    return false;
+  }
+  return true;
+}
+
+// The pages' PNGs and their names on the disk (before the PDF is put in place).
+bool SyncPngs(const std::vector<std::string>& pngs) {
+  for (const std::string& p : pngs) {
+    int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || fdatasync(fd) != 0) {
+      DWORD e = KvErrnoToError(errno);
+      if (fd >= 0) close(fd);
+      SetLastError(e);
+      return false;
+    }
+    close(fd);
+  }
+  if (pngs.empty()) return true;
+  std::string dir = pngs.front().substr(0, pngs.front().rfind('/') + 1);
+  int d = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  bool ok = d >= 0 && fsync(d) == 0;
+  DWORD e = ok ? 0 : KvErrnoToError(errno);
+  if (d >= 0) close(d);
+  if (!ok) SetLastError(e);
+  return ok;
+}
+
 // A page without a raster that needs its pixels gets the record so far painted onto one.
 void PaintPageSoFar(cairo_t* cr, const std::vector<kv::gdi::PageOp>& ops) {
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);  // the raster engine's shapes are aliased
@@ -349,7 +401,7 @@ int EndPageImpl(Job& job, HDC hdc) {
       return SP_ERROR;
     }
     if (!EncodePagePng(page->raster, job.geo, &data)) return SP_ERROR;
-    if (!KvWriteFileAtomic(png.c_str(), data.data(), data.size())) return SP_ERROR;
+    if (!WritePagePng(png, data)) return SP_ERROR;
     job.pngs.push_back(png);
   }
   const Geometry& g = job.geo;
@@ -483,7 +535,7 @@ int EndDoc(HDC hdc) {
     return SP_ERROR;
   }
   cairo_surface_finish(job->pdf);
-  bool ok = cairo_surface_status(job->pdf) == CAIRO_STATUS_SUCCESS;
+  bool ok = cairo_surface_status(job->pdf) == CAIRO_STATUS_SUCCESS && SyncPngs(job->pngs);
   CloseSurface(*job);
   KvAtomicFile* pdfFile = std::exchange(job->pdfFile, nullptr);
   if (!ok) KvAtomicFileAbort(pdfFile);

@@ -271,11 +271,12 @@ void RedrawFrame(HWND hwnd) {
   ReleaseDC(hwnd, hdc);
 }
 
-// The next message of a modal loop driven by injected input: false once the input has
-// run out, so the loop ends instead of waiting. Other messages are dispatched meanwhile.
+// The next input message of a modal loop: headless, false once the injected input has run
+// out, so the loop ends instead of waiting; with a presenter it waits for the person.
+// Other messages are dispatched meanwhile.
 bool ModalMessage(MSG* msg, int filter) {
   for (;;) {
-    if (!KvInjectPending()) return false;
+    if (!ModalInputPending()) return false;
     if (!PeekMessageW(msg, nullptr, 0, 0, PM_REMOVE)) return false;
     if (msg->message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg->wParam));

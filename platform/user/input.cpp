@@ -24,6 +24,9 @@ struct Event {
   int delta = 0;
   WCHAR ch = 0;
   DWORD time = 0;
+  int scan = 0;           // keys from the desktop: the scan code and the extended-key flag
+  bool extended = false;
+  bool desktop = false;   // from the presenter (the desktop's text input brings the characters)
 };
 
 struct InputState {
@@ -43,6 +46,8 @@ struct InputState {
   HWND lastMouseHwnd = nullptr;
   // Alt went down and no other key or button since: its release enters the menu.
   bool altAlone = false;
+  // The last key message taken that came from the desktop's keyboard.
+  MSG desktopKey{};
 };
 
 InputState& In() {
@@ -164,6 +169,8 @@ bool Translate(const Event& e, MSG* out, bool remove, bool* drop) {
       m.wParam = static_cast<WPARAM>(e.vkey);
       LPARAM lp = 1;
       if (alt && sys) lp |= 1L << 29;
+      lp |= static_cast<LPARAM>(e.scan & 0xFF) << 16;
+      if (e.extended) lp |= 1L << 24;
       if (s.keys[e.vkey & 0xFF] & 0x80) lp |= 1L << 30;
       if (!e.down) lp |= (1L << 30) | static_cast<LPARAM>(1UL << 31);
       m.lParam = lp;
@@ -318,12 +325,35 @@ bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove) 
         std::lock_guard<std::mutex> g(gCursorLock);
         gCursor = e.pt;
       }
+      if (e.kind == Kind::Key && e.desktop) s.desktopKey = m;
       s.events.pop_front();
     }
     *out = m;
     return true;
   }
   return false;
+}
+
+void InjectDesktopKey(int vkey, int scan, bool extended, bool down) {
+  if (vkey <= 0 || vkey > 254) return;
+  Event e{Kind::Key};
+  {
+    std::lock_guard<std::mutex> g(gCursorLock);
+    e.pt = gInjected;
+  }
+  e.vkey = vkey;
+  e.down = down;
+  e.scan = scan;
+  e.extended = extended;
+  e.desktop = true;
+  SetKey(In().asyncKeys, vkey, down);
+  Push(e);
+}
+
+bool KeyFromDesktop(const MSG& m) {
+  const MSG& d = In().desktopKey;
+  return d.message && d.hwnd == m.hwnd && d.message == m.message && d.wParam == m.wParam && d.lParam == m.lParam &&
+         d.time == m.time;
 }
 
 void ResetInput() {

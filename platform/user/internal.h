@@ -149,6 +149,15 @@ bool HasInput();
 DWORD InputPending();
 void ResetInput();
 DWORD CurrentTime();
+// A key from the desktop's keyboard (the presenter), with its scan code.
+void InjectDesktopKey(int vkey, int scan, bool extended, bool down);
+// Whether a key message was taken from the desktop's keyboard: its printable characters
+// arrive through the desktop's text input, so TranslateMessage makes none for it.
+bool KeyFromDesktop(const MSG& m);
+// For the modal tracking loops (moving, sizing, menus, scroll bars): whether there is
+// input to take. Headless that is the queued input; with a presenter on this thread it
+// waits for the person's next input (or other work of the queue) and answers true.
+bool ModalInputPending();
 
 // ---- Positions (pos.cpp) ------------------------------------------------------------------------
 void ComputeNcCalc(const Window& w, RECT* rect);  // window rect -> client rect (DefWindowProc)

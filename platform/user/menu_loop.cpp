@@ -359,7 +359,7 @@ bool PressOutside(Tracker& t, const MSG& msg) {
 void RunLoop(Tracker& t) {
   MSG msg;
   while (!t.ended && !t.levels.empty()) {
-    if (!KvInjectPending()) break;  // the scripted input has run out
+    if (!ModalInputPending()) break;  // the scripted input has run out
     // A press outside the menus dismisses them and stays in the queue for the window it
     // was meant for (a click on another item of a menu bar opens that item).
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) break;

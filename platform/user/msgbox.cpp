@@ -1,5 +1,6 @@
-// Message boxes: answered from the tests' script, else by the default button, or asked on
-// the terminal when a person runs the program; every box is logged.
+// Message boxes: answered from the tests' script, else by a person (a modal window when a
+// presenter shows the windows, the terminal otherwise), else by the default button; every
+// box is logged.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/user/internal.h"
+#include "platform/user/present.h"
 
 namespace kv::user {
 
@@ -89,7 +91,10 @@ int ShowBox(HWND owner, const std::u16string& text, const std::u16string& captio
     answer = scripted ? b.script.front() : DefaultAnswer(type);
     if (scripted) b.script.pop_front();
   }
-  if (!scripted && Interactive()) answer = AskTerminal(t8, c8, type, answer);
+  if (!scripted && kv::user::present::Live())
+    answer = kv::user::present::MessageBoxWindow(owner, text, caption, type, answer);
+  else if (!scripted && Interactive())
+    answer = AskTerminal(t8, c8, type, answer);
   KVMSGBOXRECORD r{};
   std::snprintf(r.text, sizeof r.text, "%s", t8.c_str());
   std::snprintf(r.caption, sizeof r.caption, "%s", c8.c_str());

@@ -8,6 +8,7 @@
 #include "platform/base/sync.h"
 #include "platform/gdi/engine.h"
 #include "platform/user/internal.h"
+#include "platform/user/present.h"
 
 namespace kv::user {
 
@@ -574,6 +575,9 @@ int ReleaseDC(HWND hwnd, HDC hdc) {
     // A display DC handed out for the desktop.
     return DeleteDC(hdc) ? 1 : 0;
   }
+  // What the DC could reach has been drawn on: the presenter copies it.
+  if (auto w = Find(it->second.hwnd))
+    present::Damage(TopLevelOf(w->hwnd), SurfaceRect(*w, !(it->second.flags & DCX_WINDOW)));
   if (it->second.own) return 1;
   DropDC(hdc);
   return 1;
@@ -638,6 +642,7 @@ int ScrollWindowEx(HWND hwnd, int dx, int dy, const RECT* scroll, const RECT* cl
                       cs.top + dest.top >= 0 && cs.left + dest.right - dx <= top->surfW &&
                       cs.top + dest.bottom - dy <= top->surfH;
         if (inside) {
+          present::Damage(top->hwnd, cs);
           for (int k = 0; k < rows; ++k) {
             int y = dy > 0 ? dest.bottom - 1 - k : dest.top + k;  // no row is read after it is written
             std::memmove(row(y) + dest.left, row(y - dy) + (dest.left - dx), size_t(cols) * 4);

@@ -10,6 +10,7 @@
 #include "platform/base/sync.h"
 #include "platform/base/time.h"
 #include "platform/user/internal.h"
+#include "platform/user/present.h"
 #include "platform/user/queue.h"
 
 namespace kv::user {
@@ -74,6 +75,7 @@ bool Matches(const MSG& m, HWND filter, UINT fmin, UINT fmax) {
 // here), posted messages, WM_QUIT, input, WM_PAINT, WM_TIMER.
 bool Retrieve(MSG* out, HWND filter, UINT fmin, UINT fmax, UINT remove) {
   Queue& q = MyQueue();
+  present::Pump();
   ProcessSent(q);
   bool removeIt = (remove & PM_REMOVE) != 0;
   bool got = false;
@@ -139,6 +141,9 @@ bool Retrieve(MSG* out, HWND filter, UINT fmin, UINT fmax, UINT remove) {
   return true;
 }
 
+// How long a wait with a presenter blocks before it looks at the desktop's events again.
+constexpr DWORD kPresentSlice = 5;
+
 // Waits until something may be retrievable. False when nothing can ever arrive (the
 // virtual clock runs, no timer is set and no other thread posts within the bound).
 bool WaitForWork() {
@@ -156,6 +161,20 @@ bool WaitForWork() {
   }
   if (HasInput() || FindPaintWindow(GetCurrentThreadId(), nullptr)) return true;
   if (haveTimer && Due(now, next)) return true;
+  if (present::Live()) {
+    // The desktop's events are looked at in short rounds between the queue's own wake-ups.
+    auto ready = [&] { return !q.posted.empty() || !q.sent.empty() || q.quit; };
+    for (;;) {
+      present::Pump();
+      if (HasInput() || FindPaintWindow(GetCurrentThreadId(), nullptr)) return true;
+      now = KvClockNow();
+      if (haveTimer && Due(now, next)) return true;
+      DWORD slice = haveTimer ? std::min<DWORD>(next - now, kPresentSlice) : kPresentSlice;
+      if (KvIdleWait(slice, nullptr)) return true;
+      std::unique_lock<std::mutex> g(q.m);
+      if (q.cv.wait_for(g, std::chrono::milliseconds(slice), ready)) return true;
+    }
+  }
   // Live idle work (transfers) is driven first, at most up to the next timer and in
   // short rounds, so that posts of other threads are still seen.
   if (KvIdleWait(std::min<DWORD>(haveTimer ? next - now : 50, 50), nullptr)) return true;
@@ -190,14 +209,42 @@ bool WaitForWork() {
   return true;
 }
 
-BOOL GetMessageCommon(LPMSG msg, HWND hwnd, UINT fmin, UINT fmax) {
+// The trail byte of a double-byte character whose lead byte an ANSI retrieval returned;
+// the next ANSI retrieval on the thread returns it.
+thread_local MSG tTrail{};
+
+// The queue holds characters as UTF-16 units. The ANSI retrievals return one outside
+// ASCII as its ANSI code page bytes, a double-byte character as two WM_CHAR messages
+// (lead byte first), as the platform does.
+bool RetrieveFor(MSG* out, HWND filter, UINT fmin, UINT fmax, UINT remove, bool unicode) {
+  if (!unicode && tTrail.message) {
+    *out = tTrail;
+    if (remove & PM_REMOVE) tTrail = MSG{};
+    return true;
+  }
+  if (!Retrieve(out, filter, fmin, fmax, remove)) return false;
+  if (unicode || (out->message != WM_CHAR && out->message != WM_SYSCHAR) || out->wParam < 0x80 ||
+      out->wParam > 0xFFFF)
+    return true;
+  char16_t c[2] = {static_cast<char16_t>(out->wParam), 0};
+  std::string a = ToAnsi(c);
+  if (a.empty()) return true;
+  out->wParam = static_cast<BYTE>(a[0]);
+  if (a.size() > 1 && (remove & PM_REMOVE)) {
+    tTrail = *out;
+    tTrail.wParam = static_cast<BYTE>(a[1]);
+  }
+  return true;
+}
+
+BOOL GetMessageCommon(LPMSG msg, HWND hwnd, UINT fmin, UINT fmax, bool unicode) {
   if (!msg) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return -1;
   }
   if (hwnd && hwnd != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !Get(hwnd)) return -1;
   for (;;) {
-    if (Retrieve(msg, hwnd, fmin, fmax, PM_REMOVE)) return msg->message == WM_QUIT ? FALSE : TRUE;
+    if (RetrieveFor(msg, hwnd, fmin, fmax, PM_REMOVE, unicode)) return msg->message == WM_QUIT ? FALSE : TRUE;
     if (!WaitForWork()) {
       SetLastError(ERROR_TIMEOUT);
       return -1;
@@ -241,6 +288,12 @@ LRESULT DispatchCommon(const MSG* msg, bool unicode) {
 
 }  // namespace
 
+bool ModalInputPending() {
+  if (InputPending()) return true;
+  if (!present::Live()) return false;
+  return WaitForWork();
+}
+
 void ResetMessages() {
   {
     Queue& q = MyQueue();
@@ -250,6 +303,7 @@ void ResetMessages() {
     q.quit = false;
     q.timers.clear();
   }
+  tTrail = MSG{};
   ResetHooks();
   ResetSpy();
 }
@@ -303,23 +357,26 @@ void PostQuitMessage(int exit_code) {
 }
 
 BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max) {
-  return GetMessageCommon(msg, hwnd, filter_min, filter_max);
+  return GetMessageCommon(msg, hwnd, filter_min, filter_max, true);
 }
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max) {
-  return GetMessageCommon(msg, hwnd, filter_min, filter_max);
+  return GetMessageCommon(msg, hwnd, filter_min, filter_max, false);
 }
 
-BOOL PeekMessageW(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove) {
+static BOOL PeekCommon(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove, bool unicode) {
   if (!msg) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   if (hwnd && hwnd != reinterpret_cast<HWND>(static_cast<intptr_t>(-1)) && !Get(hwnd)) return FALSE;
   KvIdleWait(0, nullptr);  // a zero-time poll of live idle work
-  return Retrieve(msg, hwnd, filter_min, filter_max, remove);
+  return RetrieveFor(msg, hwnd, filter_min, filter_max, remove, unicode);
+}
+BOOL PeekMessageW(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove) {
+  return PeekCommon(msg, hwnd, filter_min, filter_max, remove, true);
 }
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filter_min, UINT filter_max, UINT remove) {
-  return PeekMessageW(msg, hwnd, filter_min, filter_max, remove);
+  return PeekCommon(msg, hwnd, filter_min, filter_max, remove, false);
 }
 
 BOOL WaitMessage(void) {
@@ -332,6 +389,7 @@ BOOL WaitMessage(void) {
 
 DWORD GetQueueStatus(UINT flags) {
   Queue& q = MyQueue();
+  present::Pump();
   DWORD status = 0;
   {
     std::lock_guard<std::mutex> g(q.m);
@@ -384,6 +442,8 @@ BOOL TranslateMessage(const MSG* msg) {
       default: return FALSE;
     }
   }
+  // The desktop's text input brings the printable characters of its keys itself.
+  if (ch >= 0x20 && KeyFromDesktop(*msg)) return FALSE;
   Queue& q = MyQueue();
   MSG m = *msg;
   m.message = msg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;

@@ -114,7 +114,7 @@ void TrackScrollBar(HWND hwnd, int bar, POINT screen) {
   if (!onThumb) SendMessageW(target, msg, MAKEWPARAM(code, 0), ctl);
   MSG m;
   bool moved = false;
-  while (KvInjectPending() && PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+  while (ModalInputPending() && PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
     if (m.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(m.wParam));
       break;

@@ -7,6 +7,7 @@
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
 #include "platform/user/internal.h"
+#include "platform/user/present.h"
 
 namespace kv::user {
 
@@ -186,7 +187,10 @@ BOOL Spi(UINT action, UINT param, LPVOID pv, bool unicode) {
     }
     case SPI_GETWORKAREA: {
       if (!pv) break;
-      *static_cast<RECT*>(pv) = RECT{0, 0, Metric(SM_CXSCREEN), Metric(SM_CYSCREEN) - 28};
+      // The display's own work area when windows are presented, else the screen less a
+      // taskbar at the bottom.
+      if (!present::WorkArea(static_cast<RECT*>(pv)))
+        *static_cast<RECT*>(pv) = RECT{0, 0, Metric(SM_CXSCREEN), Metric(SM_CYSCREEN) - 28};
       return TRUE;
     }
     case SPI_GETBORDER:

@@ -2,6 +2,7 @@
 // DISPID, defaults, object safety, and the events through the connection point.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "framework/controls/forms.h"
 #include "platform/user/user.h"
 #include "testsupport/temp_home.h"
+#include "testsupport/type_text.h"
 
 namespace {
 
@@ -99,6 +101,81 @@ TEST_F(ZorbelServer, RegistrationKeys) {
   ASSERT_EQ(unreg(), S_OK);
   EXPECT_FALSE(reg.KeyExists(clsid));
   EXPECT_FALSE(reg.KeyExists("\\Zorbel.Dravik"));
+}
+
+TEST_F(ZorbelServer, TypeInformationOfTheControlAndItsEvents) {
+  IDispatch* control = nullptr;
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_Dravik, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&control)),
+      S_OK);
+  UINT count = 0;
+  EXPECT_EQ(control->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  ITypeInfo* intf = nullptr;
+  ASSERT_EQ(control->GetTypeInfo(0, 2052, &intf), S_OK);
+  EXPECT_TRUE(IsEqualGUID(kvtest::TypeGuid(intf), IID_IDravik));
+  std::vector<std::string> lines = kvtest::MemberLines(intf);
+  EXPECT_EQ(lines.size(), 52u);
+  // Methods and properties apart, with their DISPIDs; results as [out, retval].
+  for (const char* want : {
+           "Cancel get 201 (out retval *bool Value) hresult",
+           "Cancel put 201 (in bool Value) hresult",
+           "Font putref -512 (in dispatch Value) hresult",
+           "DragCursor get 203 (out retval *i2 Value) hresult",
+           "VisibleDockClientCount get 209 (out retval *i4 Value) hresult",
+           "DrawTextBiDiModeFlagsReadingOnly func 210 (out *i4 Value) hresult",
+           "InitiateAction func 211 () hresult",
+           "SetSubComponent func 215 (in bool IsSubComponent) hresult",
+           "AboutBox func -552 () hresult",
+           "FontSize get 217 (out retval *int Value) hresult",
+           "FontSize put 217 (in int Value) hresult",
+           "Start_Print func 221 (in bstr Value) hresult",
+           "ErrorNum get 223 (out retval *int Value) hresult",
+           "GetPrinterName func 225 (out retval *bstr PrnName) hresult",
+           "GetPrinterProductionWeek func 229 (out retval *bstr PrinterWeek) hresult",
+       }) {
+    EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end()) << want;
+  }
+
+  // The coclass names the default source interface, the events the page's sink gets.
+  ITypeLib* lib = nullptr;
+  ASSERT_EQ(intf->GetContainingTypeLib(&lib, nullptr), S_OK);
+  TLIBATTR* lib_attr = nullptr;
+  ASSERT_EQ(lib->GetLibAttr(&lib_attr), S_OK);
+  EXPECT_TRUE(IsEqualGUID(lib_attr->guid, LIBID_Zorbel));
+  EXPECT_EQ(lib_attr->wMajorVerNum, 1);
+  lib->ReleaseTLibAttr(lib_attr);
+  ITypeInfo* coclass = nullptr;
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(CLSID_Dravik, &coclass), S_OK);
+  ITypeInfo* dflt = kvtest::ImplementedType(coclass, IMPLTYPEFLAG_FDEFAULT);
+  ITypeInfo* source = kvtest::ImplementedType(coclass, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
+  EXPECT_EQ(dflt, intf);
+  ASSERT_NE(source, nullptr);
+  EXPECT_TRUE(IsEqualGUID(kvtest::TypeGuid(source), DIID_IDravikEvents));
+  EXPECT_EQ(kvtest::MemberLines(source),
+            (std::vector<std::string>{"OnClick func 201 () void", "OnKeyPress func 202 (in out *i2 Key) void"}));
+  BSTR names[2] = {};
+  UINT got = 0;
+  EXPECT_EQ(source->GetNames(202, names, 1, &got), S_OK);
+  EXPECT_EQ(got, 1u);
+  EXPECT_EQ(kv::BstrText(names[0]), u"OnKeyPress");
+  SysFreeString(names[0]);
+  LPOLESTR event = const_cast<LPOLESTR>(u"onclick");
+  MEMBERID id = 0;
+  EXPECT_EQ(source->GetIDsOfNames(&event, 1, &id), S_OK);
+  EXPECT_EQ(id, 201);
+  if (dflt) dflt->Release();
+  source->Release();
+  coclass->Release();
+  lib->Release();
+  intf->Release();
+
+  // The OLE font the control hands out has no type information of this library.
+  OleVariant font = Get(control, -512);
+  ASSERT_EQ(font.VarType(), VT_DISPATCH);
+  EXPECT_EQ(font.AsDispatch()->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+  control->Release();
 }
 
 TEST_F(ZorbelServer, CreatedByProgIdAndClsidWithEveryDispid) {

@@ -2,6 +2,7 @@
 // rectangles; unsupported kinds, broken data and HTTP failures.
 #include <filesystem>
 
+#include "gif/gif_image.h"
 #include "http_client/tests/loopback_server.h"
 #include "print_control/tests/fixture.h"
 
@@ -264,6 +265,48 @@ TEST_F(PrintTest, FetchedGifAndBmpPictures) {
     Page page(PagePath(LastDocument(), 1));
     ASSERT_TRUE(page.ok());
     ExpectFilled(page, Box{});
+  }
+}
+
+// A 4 x 4 GIF of two frames on a black and white table: the first frame black on its left
+// half and white on its right, the second the other way round.
+std::string TwoFrameGif() {
+  TGIFImage image;
+  image.GlobalColorMap()->Add(clBlack);
+  image.GlobalColorMap()->Add(clWhite);
+  for (int frame = 0; frame < 2; ++frame) {
+    auto* sub = new TGIFSubImage(&image);
+    sub->SetBoundsRect(0, 0, 4, 4);
+    for (int i = 0; i < 16; ++i) sub->Data()[i] = static_cast<BYTE>((i % 4 < 2) == (frame == 0) ? 0 : 1);
+    image.Images()->Add(sub);
+  }
+  TMemoryStream out;
+  image.SaveToStream(&out);
+  return std::string(static_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+}
+
+TEST_F(PrintTest, MultiFrameGifPrintsItsFirstFrame) {
+  const std::string gif = TwoFrameGif();
+  {
+    TGIFImage check;
+    TStringStream in(gif);
+    check.LoadFromStream(&in);
+    ASSERT_EQ(check.Images()->Count(), 2);
+  }
+  loopback::ScriptedHttp server(
+      {{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(gif.size()) + "\r\n\r\n" + gif}});
+  for (const std::string& item :
+       {"<image>20,30,40,25," + Base64(gif), "<imgURL>20,30,40,25," + server.Url("/two.gif")}) {
+    SCOPED_TRACE(item.substr(0, 10));
+    KvPrintClearDocuments();
+    Print(item);
+    EXPECT_EQ(control_.ErrorNum, 0) << control_.ErrorMessage;
+    Page page(PagePath(LastDocument(), 1));
+    ASSERT_TRUE(page.ok());
+    const Box box;
+    const int middle = box.l + Px(20, 600);  // the picture's two columns of pixels meet here
+    EXPECT_EQ(page.ink(box.l + 2, box.t + 2, middle - 2, box.b - 2), (middle - 4 - box.l) * (box.b - 4 - box.t));
+    EXPECT_EQ(page.ink(middle + 2, box.t + 2, box.r - 2, box.b - 2), 0);
   }
 }
 

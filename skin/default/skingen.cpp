@@ -205,29 +205,71 @@ bool Draw(const std::string& dir, const Palette& p) {
   for (int f = 0; f < 5; ++f)
     buttons.RoundBox(20 * f, 0, 20 * f + 20, 22, f == 2 ? p.shadow : f == 4 ? p.accent : p.dark, btop[f], bbot[f]);
   save(buttons, "buttons.bmp");
-  // Check and radio boxes: 8 frames of 16 x 16 (unchecked normal, hot, pressed, disabled, then checked).
-  Image check(128, 16), radio(128, 16);
-  for (int f = 0; f < 8; ++f) {
+  // Check boxes: 12 frames of 16 x 16 (unchecked, checked, grey; each normal, hot, pressed,
+  // disabled). Radio buttons: 8 frames (unchecked, then checked).
+  Image check(192, 16), radio(128, 16);
+  auto boxFill = [&](int f) { return (f % 4) == 3 ? p.face : (f % 4) == 1 ? Mix(p.accent, p.light, 0.85) : p.light; };
+  for (int f = 0; f < 12; ++f) {
     const int x = 16 * f;
-    const Rgb fill = (f % 4) == 3 ? p.face : (f % 4) == 1 ? Mix(p.accent, p.light, 0.85) : p.light;
-    check.Fill(x + 1, 1, x + 14, 14, fill);
-    check.Frame(x + 1, 1, x + 14, 14, p.dark);
-    radio.Disc(x + 7, 7, 6.5, p.dark);
-    radio.Disc(x + 7, 7, 5.5, fill);
-    if (f >= 4) {
+    const Rgb mark = (f % 4) == 3 ? p.shadow : p.accent;
+    check.Fill(x + 1, 1, x + 14, 14, boxFill(f));
+    check.Frame(x + 1, 1, x + 14, 14, (f % 4) == 3 ? p.shadow : p.dark);
+    if (f >= 4 && f < 8) {
       for (int i = 0; i < 4; ++i) {
-        check.Set(x + 4 + i, 6 + i, p.accent);
-        check.Set(x + 4 + i, 7 + i, p.accent);
+        check.Set(x + 4 + i, 6 + i, mark);
+        check.Set(x + 4 + i, 7 + i, mark);
       }
       for (int i = 0; i < 5; ++i) {
-        check.Set(x + 8 + i, 9 - i, p.accent);
-        check.Set(x + 8 + i, 10 - i, p.accent);
+        check.Set(x + 8 + i, 9 - i, mark);
+        check.Set(x + 8 + i, 10 - i, mark);
       }
-      radio.Disc(x + 7, 7, 2.5, p.accent);
     }
+    if (f >= 8) check.Fill(x + 4, 4, x + 11, 11, mark);
+  }
+  for (int f = 0; f < 8; ++f) {
+    const int x = 16 * f;
+    radio.Disc(x + 7, 7, 6.5, p.dark);
+    radio.Disc(x + 7, 7, 5.5, boxFill(f));
+    if (f >= 4) radio.Disc(x + 7, 7, 2.5, p.accent);
   }
   save(check, "check.bmp");
   save(radio, "radio.bmp");
+
+  // Status panel edges (lowered, raised, none), column headers (normal, hot), the combo box's
+  // drop button and edge (normal, pressed, disabled, hot) and the small glyphs (the drop
+  // arrow in four states, the size grip).
+  Image edges(36, 12);
+  edges.Frame(0, 0, 12, 12, p.shadow);
+  edges.Fill(1, 11, 12, 12, p.light);
+  edges.Fill(11, 1, 12, 12, p.light);
+  edges.Frame(12, 0, 24, 12, p.light);
+  edges.Fill(13, 11, 24, 12, p.shadow);
+  edges.Fill(23, 1, 24, 12, p.shadow);
+  save(edges, "statusedges.bmp");
+  Image header(40, 20);
+  header.Gradient(0, 0, 20, 20, p.light, p.face);
+  header.Gradient(20, 0, 40, 20, Mix(p.accent, p.light, 0.8), Mix(p.accent, p.light, 0.6));
+  for (int f = 0; f < 2; ++f) {
+    header.Fill(20 * f, 19, 20 * f + 20, 20, p.shadow);
+    header.Fill(20 * f + 19, 2, 20 * f + 20, 18, p.shadow);
+  }
+  save(header, "headerbar.bmp");
+  Image combo(68, 20), sunk(80, 20);
+  const Rgb ctop[] = {p.light, p.shadow, p.face, Mix(p.accent, p.light, 0.8)};
+  const Rgb cedge[] = {p.shadow, p.dark, p.shadow, p.accent};
+  for (int f = 0; f < 4; ++f) {
+    combo.RoundBox(17 * f, 0, 17 * f + 17, 20, f == 2 ? p.shadow : p.dark, ctop[f], p.face);
+    sunk.Frame(20 * f, 0, 20 * f + 20, 20, cedge[f]);
+    sunk.Frame(20 * f + 1, 1, 20 * f + 19, 19, p.light);
+  }
+  save(combo, "combobutton.bmp");
+  save(sunk, "sunkedge.bmp");
+  Image extra(45, 9);
+  for (int f = 0; f < 4; ++f)
+    for (int i = 0; i < 4; ++i) extra.Fill(9 * f + 1 + i, 3 + i, 9 * f + 8 - i, 4 + i, f == 2 ? p.shadow : p.dark);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j <= i; ++j) extra.Fill(36 + 6 - 2 * j, 2 + 2 * i, 36 + 7 - 2 * j, 3 + 2 * i, p.shadow);
+  save(extra, "extraimages.bmp");
 
   Image label(40, 18);
   label.RoundBox(0, 0, 40, 18, p.accent, Mix(p.accent, p.light, 0.6), Mix(p.accent, p.light, 0.4));
@@ -251,8 +293,9 @@ bool Draw(const std::string& dir, const Palette& p) {
   save(pane, "tabpane.bmp");
 
   Image progress(40, 14);
+  // Track, then the filled bar.
   for (int f = 0; f < 2; ++f) {
-    progress.Fill(20 * f + 1, 1, 20 * f + 19, 13, p.light);
+    progress.Fill(20 * f + 1, 1, 20 * f + 19, 13, f ? Mix(p.accent, p.light, 0.3) : p.light);
     progress.Frame(20 * f, 0, 20 * f + 20, 14, p.shadow);
   }
   save(progress, "progress.bmp");

@@ -90,7 +90,7 @@ TEST_F(SkinLoadTest, DefaultSkinElements) {
   // Push buttons and boxes.
   EXPECT_EQ(data.Buttons()->Frame, 5);
   EXPECT_EQ(data.Buttons()->LeftMargin, 4);
-  EXPECT_EQ(data.Buttons()->CheckFrame, 8);
+  EXPECT_EQ(data.Buttons()->CheckFrame, 12);
   EXPECT_TRUE(data.Buttons()->MouseOver2Given);
   EXPECT_EQ(data.Buttons()->MouseOverColour2, static_cast<TColor>(RGB(20, 40, 90)));
   EXPECT_EQ(data.Buttons()->NormalColour, kColourNotGiven);
@@ -116,7 +116,7 @@ TEST_F(SkinLoadTest, DefaultSkinElements) {
     EXPECT_EQ(o->TopMargin, e.top) << e.name;
   }
   EXPECT_EQ(static_cast<TDataSkinBoxLabel*>(data.Element("GroupBox"))->BackgroundLeftShift, 4);
-  EXPECT_EQ(data.Element("StatusBarEdges"), nullptr);  // no section: no element
+  EXPECT_EQ(data.Element("UpDown.Horz"), nullptr);  // no section: no element
   // Colours as given.
   EXPECT_EQ(data.Colour(csButtonFace), static_cast<TColor>(RGB(236, 236, 232)));
   EXPECT_TRUE(data.ColourGiven(csHilight));

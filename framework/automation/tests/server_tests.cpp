@@ -13,10 +13,13 @@
 #include "platform/com/oleauto.h"
 #include "platform/registry/registry.h"
 #include "testsupport/temp_home.h"
+#include "testsupport/type_text.h"
 
 namespace {
 
 constexpr GUID kClsid = {0x6B1D5A20, 0x3C2F, 0x4E8A, {0x9D, 0x7B, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F}};
+constexpr GUID kLibId = {0x6B1D5A1E, 0x3C2F, 0x4E8A, {0x9D, 0x7B, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F}};
+constexpr GUID kIid = {0x6B1D5A1F, 0x3C2F, 0x4E8A, {0x9D, 0x7B, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x6F}};
 
 std::string BinDir() {
   char buf[4096];
@@ -224,6 +227,91 @@ TEST_F(ServerTest, RegistersIsCreatedAnswersAndUnregisters) {
   void* p = nullptr;
   EXPECT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &p), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CLSIDFromProgID(u"KvTest.TestObject", &by_name), CO_E_CLASSSTRING);
+}
+
+TEST_F(ServerTest, TypeInformationComesFromTheRegisteredLibrary) {
+  ITypeLib* lib = nullptr;
+  EXPECT_EQ(LoadRegTypeLib(kLibId, 1, 0, 0, &lib), TYPE_E_LIBNOTREGISTERED);
+  RunResult reg = RunTool(regsvr_ + " " + server_);
+  ASSERT_EQ(reg.code, 0) << reg.output;
+  KvRegistryReload();  // what regsvr wrote
+  EXPECT_EQ(LoadRegTypeLib(kLibId, 2, 0, 0, &lib), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(LoadRegTypeLib(kLibId, 1, 1, 0, &lib), TYPE_E_LIBNOTREGISTERED);
+
+  // Read from the server's file, which is not kept loaded; the library outlives it.
+  ASSERT_EQ(LoadRegTypeLib(kLibId, 1, 0, 2052, &lib), S_OK);
+  EXPECT_FALSE(ServerMapped());
+  ASSERT_EQ(lib->GetTypeInfoCount(), 2u);
+  ITypeInfo* intf = nullptr;
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(kIid, &intf), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(intf->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+  EXPECT_EQ(attr->wTypeFlags & TYPEFLAG_FDUAL, TYPEFLAG_FDUAL);
+  intf->ReleaseTypeAttr(attr);
+  // Members with a signature as declared; without one, variant parameters and result.
+  EXPECT_EQ(kvtest::MemberLines(intf), (std::vector<std::string>{
+                                           "Add func 1 (in i4 A, in i4 B, out retval *i4 Sum) hresult",
+                                           "Join func 2 (in variant, in variant, in opt variant) variant",
+                                           "Name get 3 (out retval *bstr Value) hresult",
+                                           "Name put 3 (in bstr Value) hresult",
+                                           "Fail func 4 () variant",
+                                           "Double func 5 (in out *i4 Value) hresult",
+                                           "Objects get 6 () variant",
+                                       }));
+  LPOLESTR names[2] = {const_cast<LPOLESTR>(u"aDD"), const_cast<LPOLESTR>(u"b")};
+  MEMBERID ids[2] = {};
+  EXPECT_EQ(intf->GetIDsOfNames(names, 2, ids), S_OK);
+  EXPECT_EQ(ids[0], 1);
+  EXPECT_EQ(ids[1], 1);
+  names[1] = const_cast<LPOLESTR>(u"C");
+  EXPECT_EQ(intf->GetIDsOfNames(names, 2, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[1], MEMBERID_NIL);
+  FUNCDESC* fd = nullptr;
+  EXPECT_EQ(intf->GetFuncDesc(7, &fd), TYPE_E_ELEMENTNOTFOUND);
+
+  ITypeInfo* coclass = nullptr;
+  ASSERT_EQ(lib->GetTypeInfoOfGuid(kClsid, &coclass), S_OK);
+  ITypeInfo* by_ref = kvtest::ImplementedType(coclass, IMPLTYPEFLAG_FDEFAULT);
+  EXPECT_EQ(by_ref, intf);
+  EXPECT_EQ(kvtest::ImplementedType(coclass, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE), nullptr);
+  if (by_ref) by_ref->Release();
+  coclass->Release();
+
+  // The object answers the same type information.
+  IDispatch* object = nullptr;
+  ASSERT_EQ(CoCreateInstance(kClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
+            S_OK);
+  UINT count = 0;
+  EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  ITypeInfo* answered = nullptr;
+  EXPECT_EQ(object->GetTypeInfo(1, 0, &answered), DISP_E_BADINDEX);
+  ASSERT_EQ(object->GetTypeInfo(0, 0, &answered), S_OK);
+  EXPECT_TRUE(IsEqualGUID(kvtest::TypeGuid(answered), kIid));
+  EXPECT_EQ(kvtest::MemberLines(answered), kvtest::MemberLines(intf));
+  ITypeLib* containing = nullptr;
+  UINT index = 9;
+  ASSERT_EQ(answered->GetContainingTypeLib(&containing, &index), S_OK);
+  EXPECT_EQ(index, 0u);
+  BSTR name = nullptr;
+  EXPECT_EQ(containing->GetDocumentation(-1, &name, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(kv::BstrText(name), u"KvTest");
+  SysFreeString(name);
+  containing->Release();
+  answered->Release();
+  object->Release();
+  CoFreeUnusedLibraries();
+  EXPECT_FALSE(ServerMapped());
+  // Still readable with the server gone.
+  EXPECT_EQ(kvtest::MemberLines(intf).size(), 7u);
+  intf->Release();
+  lib->Release();
+
+  ASSERT_EQ(RunTool(regsvr_ + " -u " + server_).code, 0);
+  KvRegistryReload();
+  EXPECT_EQ(LoadRegTypeLib(kLibId, 1, 0, 0, &lib), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(LoadTypeLib(u"/nonexistent/KvNothing.dll", &lib), TYPE_E_CANTLOADLIBRARY);
 }
 
 TEST_F(ServerTest, RegsvrCommandLineAndFailures) {

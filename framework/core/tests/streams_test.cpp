@@ -37,6 +37,18 @@ TEST(MemoryStream, GrowsAndKeepsData) {
   EXPECT_EQ(s.Size(), 0);
   EXPECT_EQ(s.Position(), 0);
   EXPECT_EQ(s.Memory(), nullptr);
+
+  // A first block (as a counted network read sizes it) reads as zeros too, and so does the
+  // same stream grown again after its memory held other bytes.
+  s.SetSize(1 << 20);
+  const std::string zeros(1 << 20, '\0');
+  EXPECT_EQ(Contents(s), zeros);
+  std::string ones(1 << 20, '\1');
+  s.SetPosition(0);
+  s.WriteBuffer(ones.data(), static_cast<int>(ones.size()));
+  s.SetSize(1);
+  s.SetSize(1 << 20);
+  EXPECT_EQ(Contents(s), "\1" + zeros.substr(1));
 }
 
 TEST(MemoryStream, WriteBeyondTheEndFillsTheGapWithZeros) {

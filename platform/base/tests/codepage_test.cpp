@@ -124,6 +124,19 @@ TEST(BaseCodePage, AsciiRunsBesideMultiByteCharacters) {
     EXPECT_EQ(kv::MultiByteToWide(c.cp, c.bytes), c.wide) << c.cp << " " << c.bytes;
     EXPECT_EQ(kv::WideToMultiByte(c.cp, c.wide), c.bytes) << c.cp << " " << c.bytes;
   }
+  // Runs of other characters far longer than the converter's chunks, a character outside
+  // the BMP (a surrogate pair) at every position of one.
+  for (size_t at = 250; at < 262; ++at) {
+    std::u16string wide(600, u'\u53D1');
+    wide.replace(at, 1, u"\U00020000");
+    std::string gb18030;
+    for (size_t i = 0; i < wide.size(); ++i) gb18030 += i == at ? "\x95\x32\x82\x36" : i == at + 1 ? "" : "\xB7\xA2";
+    EXPECT_EQ(kv::WideToMultiByte(54936, wide), gb18030) << at;
+    EXPECT_EQ(kv::MultiByteToWide(54936, gb18030), wide) << at;
+    std::string gbk;  // GBK lacks it: one default character
+    for (size_t i = 0; i < wide.size(); ++i) gbk += i == at ? "?" : i == at + 1 ? "" : "\xB7\xA2";
+    EXPECT_EQ(kv::WideToMultiByte(936, wide), gbk) << at;
+  }
   // A GB18030 lead and digit cut by an ASCII letter: the lead alone is replaced.
   EXPECT_EQ(kv::MultiByteToWide(54936, "\x81\x30zz"), u"\uFFFD0zz");
   EXPECT_EQ(kv::MultiByteToWide(936, "ab\x81"), u"ab\uFFFD");

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "platform/base/codepage.h"
@@ -324,6 +326,9 @@ TEST_F(PrintTest, DocumentBecomesOnePdfAndOnePngPerPage) {
   EXPECT_NE(pdf.find("/MediaBox [ 0 0 419.527559 595.275591 ]"), std::string::npos);
   EXPECT_EQ(PngSize(stem + "-page1.png"), std::make_pair(3496, 4960));
   EXPECT_EQ(PngSize(stem + "-page2.png"), std::make_pair(3496, 4960));
+  std::set<std::string> files;  // the document's files and no temporary beside them
+  for (auto& e : std::filesystem::directory_iterator(OutDir())) files.insert(e.path().string());
+  EXPECT_EQ(files, (std::set<std::string>{stem + ".pdf", stem + "-page1.png", stem + "-page2.png"}));
   // The samples: "none" filter on every row, the black rectangle and nothing else.
   std::string samples = PngSamples(stem + "-page1.png");
   const size_t row = 1 + 3 * 3496;

@@ -280,5 +280,27 @@ TEST_F(InputTest, MinimiseMaximiseRestore) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SHOWWIN_COMMAND));
 }
 
+// Characters wait in the queue as UTF-16 units: the wide retrievals take one message per
+// character, the ANSI ones the ANSI code page's bytes, a double-byte character as two
+// WM_CHAR messages, lead byte first.
+TEST_F(InputTest, AnsiRetrievalsTakeCharactersAsCodePageBytes) {
+  HWND h = Top(WS_POPUP | WS_VISIBLE, 0, 0, 200, 100);
+  SetFocus(h);
+  KvPumpMessages();
+  struct Case {
+    bool ansi;
+    std::vector<WPARAM> want;
+  } cases[] = {{false, {u'a', 0x53D1, u'b'}}, {true, {u'a', 0xB7, 0xA2, u'b'}}};  // U+53D1 is B7 A2 in GBK
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ansi ? "ANSI" : "wide");
+    for (WCHAR ch : {u'a', u'\u53d1', u'b'}) KvInjectChar(ch);
+    std::vector<WPARAM> got;
+    MSG m;
+    while (c.ansi ? PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE) : PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+      if (m.message == WM_CHAR) got.push_back(m.wParam);
+    EXPECT_EQ(got, c.want);
+  }
+}
+
 }  // namespace
 }  // namespace kvtest

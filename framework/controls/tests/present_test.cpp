@@ -1,0 +1,301 @@
+// Framework forms on a real X server: a private Xvfb started by the fixture, the pointer
+// and the keyboard driven with xdotool, the pixels read back with XGetImage.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <atomic>
+#include <memory>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/controls/comctrls.h"
+#include "framework/controls/forms.h"
+#include "framework/controls/stdctrls.h"
+#include "platform/user/controls/controls.h"
+#include "platform/user/spy.h"
+#include "platform/base/codepage.h"
+#include "platform/base/global_memory.h"
+#include "platform/print/print.h"
+#include "framework/controls/tests/xclient.h"
+#include "testsupport/temp_home.h"
+#include "testsupport/xvfb.h"
+
+namespace {
+
+using kvtest::Ended;
+using kvtest::Spawn;
+using Clock = std::chrono::steady_clock;
+
+// Runs the form's messages until `done` holds or ten seconds pass.
+template <typename F>
+bool PumpUntil(F done) {
+  auto until = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < until) {
+    Application->ProcessMessages();
+    if (done()) return true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+  }
+  return false;
+}
+
+// Runs xdotool with these arguments while the form's messages run, until it ends.
+bool XdoTool(std::vector<std::string> args) {
+  args.insert(args.begin(), "xdotool");
+  pid_t pid = Spawn(args);
+  if (!pid) return false;
+  return PumpUntil([&] { return Ended(pid); });
+}
+
+struct TestForm : TForm {
+  TButton* Button1;
+  TEdit* Edit1;
+  TComboBox* Combo1;
+  TStatusBar* StatusBar1;
+  int clicks = 0;
+
+  explicit TestForm(TComponent* owner) : TForm(owner) {
+    SetName("TestForm");
+    SetBounds(100, 80, 400, 300);
+    SetCaption("Presented form");
+    Button1 = new TButton(this);
+    Button1->SetParent(this);
+    Button1->SetBounds(16, 16, 75, 25);
+    Button1->SetCaption("Press");
+    Button1->OnClick = [this](TObject*) { ++clicks; };
+    Edit1 = new TEdit(this);
+    Edit1->SetParent(this);
+    Edit1->SetBounds(16, 56, 121, 21);
+    Combo1 = new TComboBox(this);
+    Combo1->SetParent(this);
+    Combo1->SetBounds(16, 90, 145, 21);
+    Combo1->Items()->Add("one");
+    StatusBar1 = new TStatusBar(this);
+    StatusBar1->SetParent(this);
+    StatusBar1->Panels()->Add()->SetWidth(100);
+  }
+};
+
+POINT Centre(HWND h) {
+  RECT r;
+  GetWindowRect(h, &r);
+  return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// What a person does with a modal box: waits for its X window (named `xname`) to show
+// above the window `below`, then clicks the button `id` of the "#32770" box `title`.
+void Answer(const char* xname, const char16_t* title, int id, unsigned long below, std::atomic<bool>* above,
+            std::atomic<bool>* clicked) {
+  xtest::XClient d;
+  if (!d.ok()) return;
+  auto until = Clock::now() + std::chrono::seconds(10);
+  unsigned long box = 0;
+  while (Clock::now() < until && !(box = d.Find(xname))) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  while (box && Clock::now() < until && !(*above = d.StackIndex(box) > d.StackIndex(below)))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  HWND hbox = FindWindowW(u"#32770", title);
+  if (!box || !hbox) return;
+  POINT at = Centre(GetDlgItem(hbox, id));
+  pid_t pid = Spawn({"xdotool", "mousemove", std::to_string(at.x), std::to_string(at.y), "click", "1"});
+  int status;
+  if (pid) *clicked = waitpid(pid, &status, 0) == pid;
+}
+
+// One server for the test binary: the window system picks its display once per process.
+class PresentTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!kvtest::OnPath("Xvfb") || !kvtest::OnPath("xdotool")) return;
+    server_ = new kvtest::Xvfb;
+    if (!server_->Start()) return;
+    unsetenv("KORVANE_HEADLESS");
+  }
+  static void TearDownTestSuite() {
+    if (!server_) return;
+    pid_t pid = server_->pid();
+    delete server_;
+    server_ = nullptr;
+    if (pid) {
+      EXPECT_NE(kill(pid, 0), 0) << "Xvfb is still there";
+    }
+  }
+  void SetUp() override {
+    if (!kvtest::OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+    if (!kvtest::OnPath("xdotool")) GTEST_SKIP() << "xdotool is not installed (Debian package xdotool)";
+    ASSERT_TRUE(server_ && server_->pid()) << "Xvfb did not start";
+    x_ = std::make_unique<xtest::XClient>();
+    ASSERT_TRUE(x_->ok());
+    Application->ResetState();
+    KvUserReset();
+    KvMessageBoxScriptClear();
+  }
+  void TearDown() override {
+    Application->ResetState();
+    KvUserReset();
+    Application->ProcessMessages();  // the native windows of the destroyed forms go
+    x_.reset();
+  }
+
+  static inline kvtest::Xvfb* server_ = nullptr;
+  std::unique_ptr<xtest::XClient> x_;
+};
+
+bool Same(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+RECT Of(const xtest::Box& b) { return RECT{b.left, b.top, b.right, b.bottom}; }
+std::string Show(const RECT& r) {
+  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+         std::to_string(r.bottom) + ")";
+}
+
+TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAboveIt) {
+  kvtest::TempHome home;
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  unsigned long xw = 0;
+  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; })) << "no X window for the form";
+
+  // At the form's position and size.
+  RECT r;
+  GetWindowRect(form->Handle(), &r);
+  EXPECT_TRUE(Same(r, RECT{100, 80, 500, 380})) << Show(r);
+  EXPECT_TRUE(Same(Of(x_->Rect(xw)), r)) << Show(Of(x_->Rect(xw))) << " against " << Show(r);
+
+  // Its pixels are the form's screenshot.
+  std::string png = home / "form.png";
+  ASSERT_TRUE(KvWindowScreenshot(form->Handle(), png.c_str()));
+  Application->ProcessMessages();
+  cairo_surface_t* shot = cairo_image_surface_create_from_png(png.c_str());
+  ASSERT_EQ(cairo_surface_status(shot), CAIRO_STATUS_SUCCESS);
+  int w = cairo_image_surface_get_width(shot), h = cairo_image_surface_get_height(shot);
+  ASSERT_EQ(w, 400);
+  ASSERT_EQ(h, 300);
+  std::vector<uint32_t> got;
+  ASSERT_TRUE(x_->Pixels(xw, w, h, &got));
+  const unsigned char* data = cairo_image_surface_get_data(shot);
+  int stride = cairo_image_surface_get_stride(shot), differ = 0, firstX = -1, firstY = -1;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint32_t want = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride))[x] & 0xFFFFFFu;
+      if (want != got[size_t(y) * size_t(w) + size_t(x)] && differ++ == 0) firstX = x, firstY = y;
+    }
+  cairo_surface_destroy(shot);
+  EXPECT_EQ(differ, 0) << "first difference at " << firstX << "," << firstY;
+
+  // A click at the button's centre raises OnClick.
+  POINT b = Centre(form->Button1->Handle());
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(b.x), std::to_string(b.y), "click", "1"}));
+  EXPECT_TRUE(PumpUntil([&] { return form->clicks == 1; })) << "clicks: " << form->clicks;
+
+  // Typed text lands in the edit.
+  POINT e = Centre(form->Edit1->Handle());
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(e.x), std::to_string(e.y), "click", "1"}));
+  // Chinese text arrives as committed text, in the ANSI code page's bytes for the edit.
+  ASSERT_TRUE(XdoTool({"type", "--delay", "100", "Fapiao 42 \u53d1\u7968"}));
+  std::string want = "Fapiao 42 " + kv::Utf8ToAnsi("\u53d1\u7968");
+  EXPECT_TRUE(PumpUntil([&] { return form->Edit1->Text() == want; })) << form->Edit1->Text();
+
+  // Dragging the caption moves the form and its X window.
+  POINT c{r.left + 150, r.top + 12};
+  ASSERT_EQ(SendMessageW(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(c.x, c.y)), HTCAPTION);
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(c.x), std::to_string(c.y), "mousedown", "1", "sleep", "0.1",
+                       "mousemove", std::to_string(c.x + 30), std::to_string(c.y + 20), "sleep", "0.1", "mousemove",
+                       std::to_string(c.x + 60), std::to_string(c.y + 40), "sleep", "0.1", "mouseup", "1"}));
+  RECT moved{160, 120, 560, 420};
+  EXPECT_TRUE(PumpUntil([&] {
+    GetWindowRect(form->Handle(), &r);
+    return Same(r, moved) && Same(Of(x_->Rect(xw)), moved);
+  })) << Show(r) << " X " << Show(Of(x_->Rect(xw)));
+
+  // A message box of the form shows above it and ends when its OK is clicked.
+  std::atomic<bool> above{false}, clicked{false};
+  std::thread person(Answer, "Notice", u"Notice", IDOK, xw, &above, &clicked);
+  int answer = MessageBoxA(form->Handle(), "Saved", "Notice", MB_OKCANCEL);
+  person.join();
+  EXPECT_EQ(answer, IDOK);
+  EXPECT_TRUE(above);
+  EXPECT_TRUE(clicked);
+  EXPECT_TRUE(PumpUntil([&] { return !x_->Find("Notice"); })) << "the box's X window stays";
+  delete form;
+}
+
+// Desktop keys arrive with the platform's virtual-key codes, scan codes and extended-key
+// flag; their characters come once, from the desktop's text input.
+TEST_F(PresentTest, DesktopKeysCarryVirtualKeysAndScanCodesAndTheirCharactersOnce) {
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+  POINT e = Centre(form->Edit1->Handle());
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(e.x), std::to_string(e.y), "click", "1"}));
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == form->Edit1->Handle(); }));
+  struct Case {
+    const char* key;
+    WPARAM vk;
+    int scan;
+    bool extended;
+  } cases[] = {{"a", 'A', 0x1E, false},         {"5", '5', 0x06, false},       {"Home", VK_HOME, 0x47, true},
+               {"F5", VK_F5, 0x3F, false},      {"KP_Enter", VK_RETURN, 0x1C, true},
+               {"Delete", VK_DELETE, 0x53, true}, {"comma", 0xBC, 0x33, false}, {"Right", VK_RIGHT, 0x4D, true}};
+  std::vector<std::string> args{"key", "--delay", "20"};
+  for (auto& c : cases) args.push_back(c.key);
+  KvSpyStart(form->Edit1->Handle());
+  ASSERT_TRUE(XdoTool(args));
+  std::vector<KVSPYRECORD> downs;
+  PumpUntil([&] {
+    downs = kv::SpyRecords([](const KVSPYRECORD& r) { return r.kind == KV_SPY_POSTED && r.message == WM_KEYDOWN; });
+    return downs.size() >= std::size(cases);
+  });
+  auto chars = kv::SpyRecords([](const KVSPYRECORD& r) { return r.kind == KV_SPY_POSTED && r.message == WM_CHAR; });
+  KvSpyStop();
+  std::string seen;
+  for (auto& d : downs) seen += std::to_string(d.wParam) + "/" + std::to_string((d.lParam >> 16) & 0x1FF) + " ";
+  ASSERT_EQ(downs.size(), std::size(cases)) << seen;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].key);
+    EXPECT_EQ(downs[i].wParam, cases[i].vk);
+    EXPECT_EQ((downs[i].lParam >> 16) & 0xFF, cases[i].scan);
+    EXPECT_EQ(((downs[i].lParam >> 24) & 1) != 0, cases[i].extended);
+  }
+  // "a", "5" and "," once each, and the Enter key's carriage return.
+  std::u16string typed;
+  for (auto& c : chars) typed += static_cast<char16_t>(c.wParam);
+  EXPECT_EQ(typed, u"a5\r,");
+  delete form;
+}
+
+// The print dialog is a modal window above its owner; its buttons answer it.
+TEST_F(PresentTest, PrintDialogIsAModalWindowThatItsButtonsAnswer) {
+  kvtest::TempHome home;
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  unsigned long xw = 0;
+  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; }));
+  struct Case {
+    int button;
+    BOOL result;
+  } cases[] = {{IDCANCEL, FALSE}, {IDOK, TRUE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    std::atomic<bool> above{false}, clicked{false};
+    std::thread person(Answer, "\u6253\u5370", u"\u6253\u5370", c.button, xw, &above, &clicked);
+    PRINTDLGW pd{};
+    pd.lStructSize = sizeof pd;
+    pd.hwndOwner = form->Handle();
+    pd.nCopies = 1;
+    BOOL r = PrintDlgW(&pd);
+    person.join();
+    EXPECT_EQ(r, c.result);
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+    EXPECT_TRUE(above);
+    EXPECT_TRUE(clicked);
+    if (pd.hDevMode) GlobalFree(pd.hDevMode);
+    if (pd.hDevNames) GlobalFree(pd.hDevNames);
+  }
+  delete form;
+}
+
+}  // namespace

@@ -1,0 +1,798 @@
+// The control skinners on a form skinned by the built-in skin: which control gets which
+// skinner (the chain of class tests, the Skin3rd kinds, raw dialog children), the pictures
+// of each state against the skin's images, and skinners that come and go with their controls.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "framework/controls/buttons.h"
+#include "framework/controls/comctrls.h"
+#include "framework/controls/listview.h"
+#include "framework/controls/typinfo.h"
+#include "platform/base/time.h"
+#include "skin/skin_controls.h"
+#include "skin/skin_form.h"
+#include "skin/skin_manager.h"
+#include "skin/tests/skin_test_util.h"
+
+namespace {
+
+// Controls of other component libraries, known to the mapping only by their names.
+class TRichEdit : public TCustomEdit {
+ public:
+  using TCustomEdit::TCustomEdit;
+  KV_CLASS_NAME(TRichEdit)
+};
+class TDBNavigator : public TCustomPanel {
+ public:
+  using TCustomPanel::TCustomPanel;
+  KV_CLASS_NAME(TDBNavigator)
+};
+class TDBComboBoxEh : public TCustomComboBox {
+ public:
+  using TCustomComboBox::TCustomComboBox;
+  KV_CLASS_NAME(TDBComboBoxEh)
+};
+class TTntComboBox : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TTntComboBox)
+};
+class TDCEdit : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TDCEdit)
+  int NumButtons = 0;
+};
+// A control of another library that the Skin3rd list names (an edit underneath, so that the
+// chain would give it an edit skinner).
+class TOtherControl : public TCustomEdit {
+ public:
+  using TCustomEdit::TCustomEdit;
+  KV_CLASS_NAME(TOtherControl)
+};
+class TChoiceRadioGroup : public TCustomGroupBox {
+ public:
+  using TCustomGroupBox::TCustomGroupBox;
+  KV_CLASS_NAME(TChoiceRadioGroup)
+};
+class TChoiceCheckGroup : public TCustomGroupBox {
+ public:
+  using TCustomGroupBox::TCustomGroupBox;
+  KV_CLASS_NAME(TChoiceCheckGroup)
+};
+
+// Check and radio controls of another component set that take their glyphs from a bitmap.
+class TRzCheckBox : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TRzCheckBox)
+  TBitmap Glyphs;
+  int TransparentColour = 0;
+  std::vector<bool> UseCustom;  // every value set, in order
+};
+class TRzRadioButton : public TRzCheckBox {
+ public:
+  using TRzCheckBox::TRzCheckBox;
+  KV_CLASS_NAME(TRzRadioButton)
+};
+class TGlyphProperties : public TPersistent {
+ public:
+  KV_CLASS_NAME(TGlyphProperties)
+  TBitmap Glyph;
+};
+class TcxCheckBox : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TcxCheckBox)
+  TGlyphProperties Properties;
+};
+
+// A glyph button of another component set.
+class TOtherBitButton : public TButton {
+ public:
+  using TButton::TButton;
+  KV_CLASS_NAME(TOtherBitButton)
+  TBitmap Glyph;
+  int NumGlyphs = 1, Margin = -1, Spacing = 4;
+  TButtonLayout Layout = blGlyphLeft;
+};
+
+void RegisterTestProps() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  RegisterClassProps<TDCEdit>("TDCEdit", {IntProp<TDCEdit>(
+                                             "NumButtons", [](TDCEdit& e) { return e.NumButtons; },
+                                             [](TDCEdit& e, int v) { e.NumButtons = v; })});
+  RegisterClassProps<TRzCheckBox>(
+      "TRzCheckBox",
+      {ObjProp<TRzCheckBox>("CustomGlyphs", [](TRzCheckBox& c) -> TObject* { return &c.Glyphs; }),
+       IntProp<TRzCheckBox>(
+           "TransparentColor", [](TRzCheckBox& c) { return c.TransparentColour; },
+           [](TRzCheckBox& c, int v) { c.TransparentColour = v; }),
+       BoolProp<TRzCheckBox>(
+           "UseCustomGlyphs", [](TRzCheckBox& c) { return !c.UseCustom.empty() && c.UseCustom.back(); },
+           [](TRzCheckBox& c, bool v) { c.UseCustom.push_back(v); })});
+  RegisterClassProps<TOtherBitButton>(
+      "TOtherBitButton",
+      {ObjProp<TOtherBitButton>("Glyph", [](TOtherBitButton& b) -> TObject* { return &b.Glyph; }),
+       IntProp<TOtherBitButton>("NumGlyphs", [](TOtherBitButton& b) { return b.NumGlyphs; }),
+       IntProp<TOtherBitButton>("Margin", [](TOtherBitButton& b) { return b.Margin; }),
+       IntProp<TOtherBitButton>("Spacing", [](TOtherBitButton& b) { return b.Spacing; }),
+       EnumProp<TOtherBitButton, TButtonLayout>("Layout", {"blGlyphLeft", "blGlyphRight", "blGlyphTop", "blGlyphBottom"},
+                                                [](TOtherBitButton& b) { return b.Layout; })});
+  RegisterClassProps<TGlyphProperties>(
+      "TGlyphProperties", {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
+  RegisterClassProps<TcxCheckBox>(
+      "TcxCheckBox", {ObjProp<TcxCheckBox>("Properties", [](TcxCheckBox& c) -> TObject* { return &c.Properties; })});
+}
+
+COLORREF ImagePixel(TBitmap* image, int x, int y) { return static_cast<COLORREF>(image->Canvas()->Pixels(x, y)); }
+
+// The colour a skin picture shows at (x, y): magenta lets Under through.
+COLORREF Shown(TBitmap* picture, int x, int y, COLORREF under) {
+  const COLORREF c = ImagePixel(picture, x, y);
+  return c == kSkinMagenta ? under : c;
+}
+
+class SkinnersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterTestProps();
+    Application->ResetState();
+    KvUserReset();
+    KvClockSetVirtual(TRUE);
+    data = new TSkinData(nullptr);
+    ASSERT_TRUE(data->SetSkinBytes(DefaultSkinData(), DefaultSkinSize()));
+    data->SetActive(true);
+    data->Loaded();
+    form = new TForm(nullptr);
+    form->SetCaption("Skinned");
+    form->SetBounds(100, 80, 480, 360);
+  }
+  void TearDown() override {
+    for (HWND w : windows) DestroyWindow(w);
+    delete form;
+    delete data;
+    TSkinManage::Shutdown();
+    Application->ResetState();
+    KvUserReset();
+    KvClockSetVirtual(FALSE);
+  }
+  void Show() {
+    form->Show();
+    KvPumpMessages();
+    skinner = TSkinManage::Instance()->FindSkinned(form->Handle());
+    ASSERT_NE(skinner, nullptr);
+  }
+  template <class T>
+  T* Make(int x, int y, int w, int h, TWinControl* parent = nullptr) {
+    auto* c = new T(form);
+    c->SetParent(parent ? parent : form);
+    c->SetBounds(x, y, w, h);
+    return c;
+  }
+  // The class name of the skinner that the control got, or "" when it stays plain.
+  std::string SkinnerName(TControl* c) {
+    TSkinControl* s = skinner->SkinnerOf(c);
+    auto* win = dynamic_cast<TWinControl*>(c);
+    if (!s && win && win->HandleAllocated()) s = skinner->FindControlSkinner(win->Handle());
+    return s ? s->ClassName() : "";
+  }
+  POINT ScreenOf(HWND w, int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(w, &p);
+    return p;
+  }
+  COLORREF At(HWND w, int x, int y) { return KvWindowGetPixel(w, x, y); }
+  COLORREF Face() { return SkinColorToRGB(data->Colour(csButtonFace)); }
+
+  TSkinData* data = nullptr;
+  TForm* form = nullptr;
+  TWinSkinForm* skinner = nullptr;
+  std::vector<HWND> windows;
+};
+
+// ---- The decision -----------------------------------------------------------------------------------------
+TEST_F(SkinnersTest, ChainOfClassTestsGivesEachControlItsSkinnerBehindItsGate) {
+  Show();
+  struct Row {
+    const char* what;
+    std::function<TControl*()> make;
+    TSkinControlType gate;
+    const char* open;    // the skinner with the gate open
+    const char* closed;  // with it closed (the next row may take the control)
+  } rows[] = {
+      {"check box", [&] { return Make<TCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinCheckBox", ""},
+      {"navigator", [&] { return Make<TDBNavigator>(5, 5, 80, 20); }, xcPanel, "TSkinBox", ""},
+      {"glyph check box", [&] { return Make<TRzCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
+      {"glyph radio button", [&] { return Make<TRzRadioButton>(5, 5, 80, 20); }, xcRadioButton, "TSkinObjImage",
+       ""},
+      {"glyph property box", [&] { return Make<TcxCheckBox>(5, 5, 80, 20); }, xcCheckBox, "TSkinObjImage", ""},
+      {"tool bar", [&] { return Make<TToolBar>(5, 5, 80, 20); }, xcToolbar, "TSkinBox", ""},
+      {"status bar", [&] { return Make<TStatusBar>(5, 5, 80, 20); }, xcStatusBar, "TSkinStatusBar", ""},
+      {"progress bar", [&] { return Make<TProgressBar>(5, 5, 80, 20); }, xcProgress, "TSkinProgress", ""},
+      {"named combo", [&] { return Make<TTntComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", ""},
+      {"combo box", [&] { return Make<TComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", ""},
+      // A rich edit belongs to the scroll-bar skinners, never to the edit's: plain here.
+      {"rich edit", [&] { return Make<TRichEdit>(5, 5, 80, 20); }, xcScrollbar, "", "TSkinEdit"},
+      {"panel", [&] { return Make<TPanel>(5, 5, 80, 20); }, xcPanel, "TSkinBox", ""},
+      {"list view", [&] { return Make<TListView>(5, 5, 80, 60); }, xcScrollbar, "TSkinListView", ""},
+      {"memo", [&] { return Make<TMemo>(5, 5, 80, 60); }, xcScrollbar, "", "TSkinEdit"},
+      {"button", [&] { return Make<TButton>(5, 5, 80, 20); }, xcButton, "TSkinButton", ""},
+      {"edit", [&] { return Make<TEdit>(5, 5, 80, 20); }, xcEdit, "TSkinEdit", ""},
+      {"never skinned", [&] { return Make<TDBComboBoxEh>(5, 5, 80, 20); }, xcCombo, "", ""},
+      {"container edit with a button",
+       [&] {
+         auto* e = Make<TDCEdit>(5, 5, 80, 20);
+         e->NumButtons = 1;
+         return e;
+       },
+       xcCombo, "TSkinComBox", ""},
+      {"container edit", [&] { return Make<TDCEdit>(5, 5, 80, 20); }, xcEdit, "TSkinEdit", ""},
+  };
+  const TSkinControlTypes all = data->SkinControls;
+  for (const Row& row : rows)
+    for (bool open : {true, false}) {
+      data->SkinControls = all;
+      if (!open) data->SkinControls >> row.gate;
+      TControl* c = row.make();
+      skinner->MapControl(c, form);
+      EXPECT_EQ(SkinnerName(c), open ? row.open : row.closed) << row.what << (open ? " gate open" : " gate closed");
+      delete c;
+    }
+  data->SkinControls = all;
+}
+
+TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
+  Show();
+  struct Kind {
+    const char* kind;
+    TSkinControlType gate;
+    const char* skinner;
+  } kinds[] = {
+      {"nil", xcEdit, ""},
+      {"combobox", xcCombo, "TSkinComBox"},
+      {"comboboxex", xcCombo, "TSkinComBox"},
+      {"edit", xcEdit, "TSkinEdit"},
+      {"radiobutton", xcRadioButton, "TSkinRadioButton"},
+      {"panel", xcPanel, "TSkinBox"},
+      {"button", xcButton, "TSkinButton"},
+      {"menubtn", xcButton, "TSkinMenuButton"},
+      {"progress", xcProgress, "TSkinProgress"},
+      {"groupbox", xcGroupBox, "TSkinGroupBox"},
+      {"checkbox", xcCheckBox, "TSkinCheckBox"},
+      {"container", xcEdit, ""},
+      {"no such kind", xcEdit, ""},
+  };
+  const TSkinControlTypes all = data->SkinControls;
+  for (const Kind& k : kinds)
+    for (bool open : {true, false}) {
+      data->Skin3rd.Clear();
+      data->Skin3rd.Add(AnsiString("tothercontrol=") + k.kind);
+      data->SkinControls = all;
+      if (!open) data->SkinControls >> k.gate;
+      auto* c = Make<TOtherControl>(5, 5, 80, 20);
+      skinner->MapControl(c, form);
+      // A closed gate leaves the control plain: it never falls to the chain's edit row.
+      EXPECT_EQ(SkinnerName(c), open ? k.skinner : "") << k.kind << (open ? " gate open" : " gate closed");
+      if (open && std::string(k.kind) == "comboboxex") {
+        EXPECT_TRUE(static_cast<TSkinComBox*>(skinner->SkinnerOf(c))->Extended());
+      }
+      delete c;
+    }
+  data->SkinControls = all;
+}
+
+TEST_F(SkinnersTest, RadioAndCheckGroupsSkinTheirButtonsUnlessDisabledByTag) {
+  Show();
+  auto group = [&](bool check) -> TCustomGroupBox* {
+    TCustomGroupBox* g = check ? static_cast<TCustomGroupBox*>(Make<TChoiceCheckGroup>(5, 5, 200, 100))
+                               : static_cast<TCustomGroupBox*>(Make<TChoiceRadioGroup>(5, 5, 200, 100));
+    for (int i = 0; i < 2; ++i) {
+      TWinControl* b = check ? static_cast<TWinControl*>(Make<TCheckBox>(10, 20 + 25 * i, 100, 20, g))
+                             : static_cast<TWinControl*>(Make<TRadioButton>(10, 20 + 25 * i, 100, 20, g));
+      b->HandleNeeded();
+    }
+    return g;
+  };
+  data->Skin3rd.Add("TChoiceRadioGroup=radiogroup");
+  data->Skin3rd.Add("TChoiceCheckGroup=checkgroup");
+
+  TCustomGroupBox* radios = group(false);
+  skinner->MapControl(radios, form);
+  EXPECT_EQ(SkinnerName(radios), "TSkinGroupBox");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(SkinnerName(radios->Controls(i)), "TSkinRadioButton");
+  delete radios;
+
+  // Tagged with DisableTag: the group and its buttons stay plain, even for a later walk.
+  radios = group(false);
+  radios->SetTag(data->DisableTag);
+  skinner->MapControl(radios, form);
+  EXPECT_EQ(SkinnerName(radios), "");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(radios->Controls(i)->Tag(), data->DisableTag);
+    skinner->MapControl(radios->Controls(i), radios);
+    EXPECT_EQ(SkinnerName(radios->Controls(i)), "");
+  }
+  delete radios;
+
+  TCustomGroupBox* checks = group(true);
+  skinner->MapControl(checks, form);
+  EXPECT_EQ(SkinnerName(checks), "TSkinGroupBox");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(SkinnerName(checks->Controls(i)), "TSkinCheckBox");
+  delete checks;
+  // A check group opens only with xcPanel, its buttons only with xcRadioButton.
+  data->SkinControls >> xcRadioButton;
+  checks = group(true);
+  skinner->MapControl(checks, form);
+  EXPECT_EQ(SkinnerName(checks), "TSkinGroupBox");
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(SkinnerName(checks->Controls(i)), "");
+  delete checks;
+  data->SkinControls >> xcPanel;
+  checks = group(true);
+  skinner->MapControl(checks, form);
+  EXPECT_EQ(SkinnerName(checks), "");
+  delete checks;
+}
+
+TEST_F(SkinnersTest, ApplicationHandlerDecidesFirstAndAControlIsSkinnedOnce) {
+  int asked = 0;
+  TComponent* unrelated = new TComponent(nullptr);
+  data->OnSkinControl = [&](TComponent*, TSkinData*, TControl*, TControl* Control, const AnsiString& Class,
+                            TComponent*& Skinned) {
+    ++asked;
+    if (Class == "TEDIT") Skinned = new TSkinButton(Control);
+    if (Class == "TCHECKBOX") Skinned = unrelated;  // not a skinner: the control stays plain
+  };
+  TEdit* edit = Make<TEdit>(5, 5, 80, 20);
+  TCheckBox* check = Make<TCheckBox>(5, 30, 80, 20);
+  TButton* button = Make<TButton>(5, 60, 80, 20);
+  Show();
+  EXPECT_EQ(SkinnerName(edit), "TSkinButton");
+  EXPECT_EQ(SkinnerName(check), "");
+  EXPECT_EQ(SkinnerName(button), "TSkinButton");
+  // The form's components and its tab order both reach every control: a skinned one is asked
+  // once, the one left plain twice.
+  EXPECT_EQ(asked, 4);
+  const size_t count = skinner->Controls.size();
+  skinner->SkinChildren();
+  EXPECT_EQ(skinner->Controls.size(), count);
+  data->OnSkinControl = nullptr;
+  delete unrelated;
+}
+
+TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
+  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, u"#32770", u"Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 150, 100,
+                             320, 240, nullptr, nullptr, nullptr, nullptr);
+  windows.push_back(dlg);
+  auto child = [&](const char16_t* cls, DWORD style, int y) {
+    return CreateWindowExW(0, cls, u"x", WS_CHILD | WS_VISIBLE | style, 10, y, 120, 20, dlg, nullptr, nullptr,
+                           nullptr);
+  };
+  struct Case {
+    const char* what;
+    HWND window;
+    const char* skinner;
+  } cases[] = {
+      {"push button", child(u"Button", BS_PUSHBUTTON, 5), "TSkinButton"},
+      {"default button", child(u"Button", BS_DEFPUSHBUTTON, 5), "TSkinButton"},
+      {"check box", child(u"Button", BS_AUTOCHECKBOX, 30), "TSkinCheckBox"},
+      {"three-state box", child(u"Button", BS_AUTO3STATE, 30), "TSkinCheckBox"},
+      {"radio button", child(u"Button", BS_AUTORADIOBUTTON, 55), "TSkinRadioButton"},
+      {"group box", child(u"Button", BS_GROUPBOX, 80), ""},
+      {"owner-drawn button", child(u"Button", BS_OWNERDRAW, 80), ""},
+      {"edit", child(u"Edit", WS_BORDER, 105), "TSkinEdit"},
+      {"static", child(u"Static", 0, 130), ""},
+      {"drop-down list", child(u"ComboBox", CBS_DROPDOWNLIST, 155), "TSkinComBox"},
+      {"simple combo", child(u"ComboBox", CBS_SIMPLE, 155), ""},
+      {"size grip", child(u"ScrollBar", SBS_SIZEGRIP, 180), "TSkinSizer"},
+      {"scroll bar", child(u"ScrollBar", SBS_VERT, 180), ""},
+      {"inner dialog", child(u"#32770", 0, 200), "TSkinBoxH"},
+  };
+  HWND inner = cases[std::size(cases) - 1].window;
+  HWND innerButton = CreateWindowExW(0, u"Button", u"in", WS_CHILD | WS_VISIBLE, 0, 0, 40, 16, inner, nullptr,
+                                     nullptr, nullptr);
+  SetActiveWindow(dlg);
+  KvPumpMessages();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(dlg);
+  ASSERT_NE(s, nullptr);
+  for (const Case& c : cases) {
+    TSkinControl* found = s->FindControlSkinner(c.window);
+    EXPECT_EQ(found ? std::string(found->ClassName()) : "", c.skinner) << c.what;
+  }
+  TSkinControl* in = s->FindControlSkinner(innerButton);
+  EXPECT_EQ(in ? std::string(in->ClassName()) : "", "TSkinButton");
+  // A drop-down list has no edit to hook.
+  auto* list = static_cast<TSkinComBox*>(s->FindControlSkinner(cases[9].window));
+  EXPECT_EQ(list->Child(), nullptr);
+  // The static's background comes from the dialog's face brush.
+  HDC dc = GetDC(cases[8].window);
+  EXPECT_EQ(SendMessageW(dlg, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                         reinterpret_cast<LPARAM>(cases[8].window)),
+            reinterpret_cast<LRESULT>(data->FaceBrush()));
+  ReleaseDC(cases[8].window, dc);
+}
+
+TEST_F(SkinnersTest, GlyphControlsGetTheSkinsFramesCellByCell) {
+  Show();
+  TDataSkinButton* b = data->Buttons();
+  const int cw = b->CheckMap->Width() / b->CheckFrame, rw = b->RadioMap->Width() / b->RadioFrame;
+  // Cell k of a glyph shows source frame frames[k]; -1 leaves it magenta.
+  auto cellsAre = [](TBitmap* glyph, TBitmap* source, int w, std::vector<int> frames) {
+    if (glyph->Width() != w * static_cast<int>(frames.size()) || glyph->Height() != source->Height()) return false;
+    for (size_t k = 0; k < frames.size(); ++k)
+      for (const POINT& p : {POINT{2, 2}, POINT{5, 7}, POINT{7, 5}}) {
+        const COLORREF want = frames[k] < 0 ? kSkinMagenta : ImagePixel(source, frames[k] * w + p.x, p.y);
+        if (ImagePixel(glyph, static_cast<int>(k) * w + p.x, p.y) != want) return false;
+      }
+    return true;
+  };
+  auto* check = Make<TRzCheckBox>(5, 5, 80, 20);
+  skinner->MapControl(check, form);
+  // Without a five-frame image the grey cells stay empty.
+  EXPECT_TRUE(cellsAre(&check->Glyphs, b->CheckMap.get(), cw, {0, 1, -1, 0, 1, -1, 2, 3, -1}));
+  EXPECT_EQ(check->TransparentColour, 0xFF00FF);
+  EXPECT_EQ(check->UseCustom, (std::vector<bool>{false, true}));  // switched off and on: reloaded
+  EXPECT_EQ(check->Color(), static_cast<TColor>(data->Colour(csButtonFace)));
+  auto* radio = Make<TRzRadioButton>(5, 30, 80, 20);
+  skinner->MapControl(radio, form);
+  EXPECT_TRUE(cellsAre(&radio->Glyphs, b->RadioMap.get(), rw, {0, 1, 0, 1, 2, 3}));
+  auto* box = Make<TcxCheckBox>(5, 55, 80, 20);
+  skinner->MapControl(box, form);
+  EXPECT_TRUE(cellsAre(&box->Properties.Glyph, b->CheckMap.get(), cw, {0, 1, -1, 0, 1, -1}));
+  EXPECT_EQ(box->Properties.Glyph.TransparentColor(), static_cast<TColor>(kSkinMagenta));
+  // Leaving: the custom glyphs are switched off, the glyph property cleared.
+  skinner->SkinnerOf(check)->Detach();
+  EXPECT_FALSE(check->UseCustom.back());
+  skinner->SkinnerOf(box)->Detach();
+  EXPECT_TRUE(box->Properties.Glyph.Empty());
+}
+
+// ---- Pictures of the states -----------------------------------------------------------------------------------
+class SkinnerPictureTest : public SkinnersTest {
+ protected:
+  // Frame K of the element's image laid out to W x H as the skinner draws it.
+  std::unique_ptr<TBitmap> Expected(TDataSkinObject* e, int w, int h, int n, int k) {
+    return RenderSkinImage(TRect{0, 0, w, h}, e->Map.get(), e->Margins(), false, e->Tile != 0, n, k);
+  }
+};
+
+TEST_F(SkinnerPictureTest, PushButtonShowsEachStateFrame) {
+  TEdit* other = Make<TEdit>(200, 10, 100, 22);
+  TButton* button = Make<TButton>(20, 20, 90, 26);
+  button->SetCaption("Go");
+  int clicks = 0;
+  button->OnClick = [&](TObject*) { ++clicks; };
+  Show();
+  ASSERT_EQ(SkinnerName(button), "TSkinButton");
+  other->SetFocus();
+  const POINT away = ScreenOf(form->Handle(), 300, 200);  // on the form, away from the controls
+  KvInjectMouseMove(away.x, away.y);
+  KvPumpMessages();
+  HWND w = button->Handle();
+  const POINT probes[] = {{45, 0}, {45, 1}, {1, 13}, {45, 24}};
+  auto shows = [&](int frame) {
+    auto picture = Expected(data->Buttons(), 90, 26, 5, frame);
+    for (const POINT& p : probes)
+      if (At(w, p.x, p.y) != Shown(picture.get(), p.x, p.y, Face())) return false;
+    return true;
+  };
+  // The frames differ at the probes, so each check below tells the states apart.
+  for (int a = 1; a <= 5; ++a)
+    for (int b = a + 1; b <= 5; ++b) {
+      auto pa = Expected(data->Buttons(), 90, 26, 5, a), pb = Expected(data->Buttons(), 90, 26, 5, b);
+      bool differ = false;
+      for (const POINT& p : probes) differ = differ || Shown(pa.get(), p.x, p.y, 0) != Shown(pb.get(), p.x, p.y, 0);
+      EXPECT_TRUE(differ) << a << " " << b;
+    }
+  EXPECT_TRUE(shows(1)) << "normal";
+  const POINT centre = ScreenOf(w, 45, 13);
+  KvInjectMouseMove(centre.x, centre.y);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(4)) << "hot";
+  KvInjectMouseButton(VK_LBUTTON, TRUE);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(2)) << "pressed";
+  KvInjectMouseButton(VK_LBUTTON, FALSE);
+  KvPumpMessages();
+  EXPECT_EQ(clicks, 1);
+  EXPECT_TRUE(shows(4)) << "hot again, focused underneath";
+  // Pressed, then released outside: no click.
+  KvInjectMouseButton(VK_LBUTTON, TRUE);
+  KvInjectMouseMove(away.x, away.y);
+  KvInjectMouseButton(VK_LBUTTON, FALSE);
+  KvPumpMessages();
+  EXPECT_EQ(clicks, 1);
+  auto* sk = static_cast<TSkinButton*>(skinner->SkinnerOf(button));
+  EXPECT_EQ(GetFocus(), w);
+  EXPECT_EQ(sk->Hot(), 0);
+  EXPECT_FALSE(sk->Pressed());
+  EXPECT_TRUE(shows(5)) << "focused";
+  other->SetFocus();
+  button->SetDefault(true);
+  KvPumpMessages();
+  button->Invalidate();
+  EXPECT_TRUE(shows(5)) << "default";
+  button->SetEnabled(false);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(3)) << "disabled default";
+}
+
+TEST_F(SkinnerPictureTest, EmptyButtonImageLeavesTheNativeButton) {
+  data->Buttons()->Map->SetSize(0, 0);
+  TButton* button = Make<TButton>(20, 20, 90, 26);
+  button->SetCaption("Plain");
+  Show();
+  ASSERT_EQ(SkinnerName(button), "TSkinButton");
+  // The platform's own push button: a face-coloured body in the system colours.
+  EXPECT_EQ(At(button->Handle(), 45, 3), GetSysColor(COLOR_BTNFACE));
+}
+
+TEST_F(SkinnerPictureTest, CheckBoxShowsTheTwelveFrameStates) {
+  TCheckBox* box = Make<TCheckBox>(20, 20, 120, 20);
+  box->SetCaption("Keep");
+  box->AllowGrayed = true;
+  Show();
+  ASSERT_EQ(SkinnerName(box), "TSkinCheckBox");
+  auto* s = static_cast<TSkinCheckBox*>(skinner->SkinnerOf(box));
+  TBitmap* image = data->Buttons()->CheckMap.get();
+  ASSERT_EQ(data->Buttons()->CheckFrame, 12);
+  HWND w = box->Handle();
+  const int top = (20 - image->Height()) / 2;
+  auto shows = [&](int frame) {
+    for (const POINT& p : {POINT{2, 2}, POINT{5, 7}, POINT{7, 5}})
+      if (At(w, p.x, top + p.y) != Shown(image, 16 * (frame - 1) + p.x, p.y, Face())) return false;
+    return true;
+  };
+  struct State {
+    TCheckBoxState state;
+    bool enabled;
+    int frame;
+  } states[] = {{cbUnchecked, true, 1}, {cbChecked, true, 5},  {cbGrayed, true, 9},
+                {cbUnchecked, false, 4}, {cbChecked, false, 8}, {cbGrayed, false, 12}};
+  for (const State& st : states) {
+    box->SetEnabled(st.enabled);
+    box->SetState(st.state);
+    box->Invalidate();
+    KvPumpMessages();
+    EXPECT_EQ(s->StateFrame(), st.frame) << st.state << " " << st.enabled;
+    EXPECT_TRUE(shows(st.frame)) << st.state << " " << st.enabled;
+  }
+}
+
+TEST_F(SkinnerPictureTest, StatusBarPanelsProgressAndHeaderFromTheSkin) {
+  TStatusBar* bar = Make<TStatusBar>(0, 300, 480, 22);
+  bar->Panels()->Add()->SetWidth(120);
+  bar->Panels()->Add()->SetWidth(60);
+  TProgressBar* progress = Make<TProgressBar>(20, 20, 200, 16);
+  progress->SetPosition(50);
+  TListView* list = Make<TListView>(20, 60, 300, 120);
+  list->SetViewStyle(vsReport);
+  list->Columns()->Add()->SetCaption("Name");
+  list->Columns()->Add()->SetCaption("Size");
+  Show();
+  ASSERT_EQ(SkinnerName(bar), "TSkinStatusBar");
+  ASSERT_EQ(SkinnerName(progress), "TSkinProgress");
+  ASSERT_EQ(SkinnerName(list), "TSkinListView");
+
+  // Panels: lowered edges; the last one reaches the bar's right end.
+  TDataSkinObject* edges = data->Element("StatusBarEdges");
+  HWND sb = bar->Handle();
+  RECT r{};
+  ASSERT_TRUE(SendMessageW(sb, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r)));
+  auto edge = Expected(edges, r.right + 2 - r.left, r.bottom - r.top, 3, 1);
+  EXPECT_EQ(At(sb, r.left, r.top + 5), Shown(edge.get(), 0, 5, Face()));
+  RECT bw{};
+  GetWindowRect(sb, &bw);
+  ASSERT_TRUE(SendMessageW(sb, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&r)));
+  auto last = Expected(edges, (bw.right - bw.left) - r.left, r.bottom - r.top, 3, 1);
+  EXPECT_EQ(At(sb, bw.right - bw.left - 1, r.top + 5),
+            Shown(last.get(), (bw.right - bw.left) - r.left - 1, 5, Face()));
+
+  // Progress at 50 of 0..100: the bar's frame over the left half, the track's over the right.
+  TDataSkinObject* p = data->Element("Progress");
+  auto track = Expected(p, 200, 16, 2, 1), filled = Expected(p, 100, 16, 2, 2);
+  HWND pw = progress->Handle();
+  EXPECT_EQ(At(pw, 50, 8), Shown(filled.get(), 50, 8, Face()));
+  EXPECT_EQ(At(pw, 150, 8), Shown(track.get(), 150, 8, Face()));
+  EXPECT_NE(Shown(filled.get(), 50, 8, Face()), Shown(track.get(), 150, 8, Face()));
+
+  // Header: frame 1, the first column hot under the pointer, plain again when it leaves.
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list->Handle(), LVM_GETHEADER, 0, 0));
+  ASSERT_NE(skinner->FindControlSkinner(header), nullptr);
+  TDataSkinObject* hb = data->Element("Headerbar");
+  RECT item{};
+  SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  const int iw = item.right - item.left, ih = item.bottom - item.top;
+  auto normal = Expected(hb, iw, ih, 2, 1), hot = Expected(hb, iw, ih, 2, 2);
+  EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(normal.get(), iw - 3, 1, Face()));
+  const POINT over = ScreenOf(header, item.left + iw / 2, 3);
+  KvInjectMouseMove(over.x, over.y);
+  KvPumpMessages();
+  EXPECT_EQ(static_cast<TSkinHeader*>(skinner->FindControlSkinner(header))->HotIndex, 0);
+  EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(hot.get(), iw - 3, 1, Face()));
+  const POINT away = ScreenOf(form->Handle(), 440, 220);
+  KvInjectMouseMove(away.x, away.y);
+  KvPumpMessages();
+  EXPECT_EQ(static_cast<TSkinHeader*>(skinner->FindControlSkinner(header))->HotIndex, -1);
+  EXPECT_EQ(At(header, item.left + iw - 3, 1), Shown(normal.get(), iw - 3, 1, Face()));
+}
+
+TEST_F(SkinnerPictureTest, ChunkedProgressFillsPositionOverUpperAndEmptyRangesDrawNoBar) {
+  std::string ini = skintest::DefaultDescription();
+  ini.replace(ini.find("[Progress]"), 10, "[Progress]\nStyle=1");
+  const auto container = skintest::ContainerWith(ini);
+  ASSERT_TRUE(data->SetSkinBytes(container.data(), container.size()));
+  TProgressBar* progress = Make<TProgressBar>(20, 20, 150, 16);
+  progress->SetMin(50);
+  progress->SetMax(150);
+  progress->SetPosition(100);
+  Show();
+  TDataSkinObject* chunk = data->Element("Progress.Chunk");
+  ASSERT_EQ(chunk->Tile, 1);
+  HWND pw = progress->Handle();
+  const int x0 = chunk->LeftMargin + 2, end = x0 + 150 * 100 / 150;
+  const int sy = 8 - (16 - chunk->Map->Height()) / 2;
+  const COLORREF piece = ImagePixel(chunk->Map.get(), 3, sy);
+  EXPECT_EQ(At(pw, end - 1, 8), ImagePixel(chunk->Map.get(), (end - 1 - x0) % chunk->Map->Width(), sy));
+  EXPECT_NE(At(pw, end + 1, 8), piece);  // the row stops at two thirds
+  // An upper bound of 0 draws the track alone.
+  SendMessageW(pw, PBM_SETRANGE32, 0, 0);
+  InvalidateRect(pw, nullptr, TRUE);
+  KvPumpMessages();
+  EXPECT_NE(At(pw, x0 + 3, 8), piece);
+}
+
+TEST_F(SkinnerPictureTest, ComboAndEditBordersFromTheSkin) {
+  TComboBox* combo = Make<TComboBox>(20, 20, 160, 21);
+  TEdit* edit = Make<TEdit>(20, 60, 160, 22);
+  TButton* button = Make<TButton>(220, 20, 80, 24);
+  Show();
+  ASSERT_EQ(SkinnerName(combo), "TSkinComBox");
+  ASSERT_EQ(SkinnerName(edit), "TSkinEdit");
+  button->SetFocus();
+  KvPumpMessages();
+  auto* cb = static_cast<TDataSkinBorder*>(data->Element("ComboButton"));
+  ASSERT_EQ(cb->Style, 2);  // the skin's edge and drop button combined into one picture
+  HWND cw = combo->Handle();
+  RECT wr{};
+  GetWindowRect(cw, &wr);
+  const int w = wr.right - wr.left, h = wr.bottom - wr.top;
+  const POINT probes[] = {{w - 9, 2}, {w / 2, 0}, {0, h / 2}};
+  auto shows = [&](int frame) {
+    auto picture = Expected(cb, w, h, cb->Frames(), frame);
+    for (const POINT& p : probes) {
+      const COLORREF c = ImagePixel(picture.get(), p.x, p.y);
+      if (c != kSkinMagenta && At(cw, p.x, p.y) != c) return false;
+    }
+    return true;
+  };
+  EXPECT_TRUE(shows(1)) << "normal";
+  combo->SetFocus();
+  KvPumpMessages();
+  EXPECT_TRUE(shows(4)) << "focused";
+  button->SetFocus();
+  combo->SetEnabled(false);
+  KvPumpMessages();
+  EXPECT_TRUE(shows(3)) << "disabled";
+  // The edit: a one-pixel shadow frame with white inside.
+  HWND ew = edit->Handle();
+  EXPECT_EQ(At(ew, 0, 11), SkinColorToRGB(data->Colour(csButtonShadow)));
+  EXPECT_EQ(At(ew, 1, 11), RGB(255, 255, 255));
+}
+
+TEST_F(SkinnerPictureTest, GlyphButtonLaysOutItsGlyphAndCountsAtLeastOneGlyph) {
+  data->Skin3rd.Add("TOtherBitButton=bitbtn");
+  auto* button = Make<TOtherBitButton>(20, 20, 100, 30);
+  // Two 16 x 16 glyphs on white: a red square, then a blue one.
+  button->Glyph.SetPixelFormat(pf24bit);
+  button->Glyph.SetSize(32, 16);
+  HDC g = button->Glyph.Canvas()->Handle();
+  RECT all{0, 0, 32, 16}, red{4, 4, 12, 12}, blue{20, 4, 28, 12};
+  FillRect(g, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  HBRUSH r = CreateSolidBrush(RGB(255, 0, 0)), b = CreateSolidBrush(RGB(0, 0, 255));
+  FillRect(g, &red, r);
+  FillRect(g, &blue, b);
+  DeleteObject(r);
+  DeleteObject(b);
+  button->SetCaption("");
+  Show();
+  ASSERT_EQ(SkinnerName(button), "TSkinBitButton");
+  HWND w = button->Handle();
+  // The box of the pixels of one colour in the button.
+  auto box = [&](COLORREF c) {
+    RECT found{1000, 1000, -1, -1};
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 100; ++x)
+        if (At(w, x, y) == c) found = RECT{std::min<LONG>(found.left, x), std::min<LONG>(found.top, y),
+                                           std::max<LONG>(found.right, x + 1), std::max<LONG>(found.bottom, y + 1)};
+    return found;
+  };
+  struct Case {
+    const char* what;
+    int glyphs, margin, spacing;
+    TButtonLayout layout;
+    int gx, gy;  // where the glyph's top-left lands
+    bool blueShows;
+  } cases[] = {
+      // Without a caption the spacing is 0 and an automatic margin centres the glyph.
+      {"automatic margin", 2, -1, 4, blGlyphLeft, (100 - 16) / 2, (30 - 16 + 1) / 2, false},
+      {"given margin", 2, 6, 4, blGlyphLeft, 6, 7, false},
+      {"right", 2, 6, 4, blGlyphRight, 100 - 6 - 16, 7, false},
+      {"top", 2, 3, 4, blGlyphTop, (100 - 16 + 1) / 2, 3, false},
+      {"bottom", 2, 3, 4, blGlyphBottom, (100 - 16 + 1) / 2, 30 - 3 - 16, false},
+      // No glyph count (or one below 1): the strip is one glyph, 32 wide.
+      {"no glyph count", 0, 6, 4, blGlyphLeft, 6, 7, true},
+      {"negative glyph count", -3, 6, 4, blGlyphLeft, 6, 7, true},
+  };
+  for (const Case& c : cases) {
+    button->NumGlyphs = c.glyphs;
+    button->Margin = c.margin;
+    button->Spacing = c.spacing;
+    button->Layout = c.layout;
+    button->Invalidate();
+    KvPumpMessages();
+    const RECT rb = box(RGB(255, 0, 0));
+    EXPECT_EQ(rb.left, c.gx + 4) << c.what;
+    EXPECT_EQ(rb.top, c.gy + 4) << c.what;
+    EXPECT_EQ(rb.right - rb.left, 8) << c.what;
+    EXPECT_EQ(box(RGB(0, 0, 255)).right > 0, c.blueShows) << c.what;
+    EXPECT_NE(At(w, c.gx + 1, c.gy + 1), RGB(255, 255, 255)) << c.what << ": the glyph's ground is transparent";
+  }
+  // Disabled with two glyphs: the embossed look, no red.
+  button->NumGlyphs = 2;
+  button->SetEnabled(false);
+  KvPumpMessages();
+  EXPECT_EQ(box(RGB(255, 0, 0)).right, -1);
+  EXPECT_EQ(box(GetSysColor(COLOR_BTNSHADOW)).right - box(GetSysColor(COLOR_BTNSHADOW)).left, 8);
+}
+
+// ---- Lifetimes --------------------------------------------------------------------------------------------
+TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
+  data->Skin3rd.Add("TRadioButton=radiobutton");
+  data->Skin3rd.Add("TGroupBox=groupbox");
+  Show();
+  const size_t baseline = skinner->Controls.size();
+  const std::function<TControl*()> kinds[] = {
+      [&] { return Make<TButton>(5, 5, 80, 24); },
+      [&] { return Make<TCheckBox>(5, 5, 80, 20); },
+      [&] { return Make<TRadioButton>(5, 5, 80, 20); },
+      [&] { return Make<TGroupBox>(5, 5, 80, 60); },
+      [&] { return Make<TPanel>(5, 5, 80, 60); },
+      [&] { return Make<TToolBar>(5, 5, 80, 26); },
+      [&] { return Make<TStatusBar>(5, 5, 80, 20); },
+      [&] { return Make<TProgressBar>(5, 5, 80, 16); },
+      [&] {
+        auto* l = Make<TListView>(5, 5, 120, 80);
+        l->SetViewStyle(vsReport);
+        return l;
+      },
+      [&] { return Make<TEdit>(5, 5, 80, 22); },
+      [&] { return Make<TComboBox>(5, 5, 80, 22); },
+  };
+  for (int round = 0; round < 1000; ++round)
+    for (const auto& make : kinds) {
+      TControl* c = make();
+      skinner->MapControl(c, form);
+      ASSERT_NE(skinner->SkinnerOf(c), nullptr) << c->ClassName();
+      delete c;
+      ASSERT_EQ(skinner->Controls.size(), baseline) << "a skinner outlived its control";
+    }
+  // Raw windows: a skinner whose window is gone is freed by the next walk.
+  HWND parent = form->Handle();
+  for (int round = 0; round < 1000; ++round) {
+    for (const char16_t* cls : {u"Button", u"Edit"}) {
+      HWND w = CreateWindowExW(0, cls, u"raw", WS_CHILD | WS_BORDER, 5, 5, 80, 20, parent, nullptr, nullptr, nullptr);
+      skinner->MapWindow(w);
+      ASSERT_NE(skinner->FindControlSkinner(w), nullptr);
+      DestroyWindow(w);
+    }
+    skinner->FreeDeadControls();
+    ASSERT_EQ(skinner->Controls.size(), baseline);
+  }
+}
+
+}  // namespace

@@ -213,23 +213,8 @@ class EventSink final : public IDispatch, public IPropertyNotifySink {
   std::function<void(DISPID, DISPPARAMS*)> OnEvent;
 
   static const char* Name(DISPID id) {
-    switch (id) {
-      case 102: return "StatusTextChange";
-      case 104: return "DownloadComplete";
-      case 105: return "CommandStateChange";
-      case 106: return "DownloadBegin";
-      case 108: return "ProgressChange";
-      case 113: return "TitleChange";
-      case 250: return "BeforeNavigate2";
-      case 251: return "NewWindow2";
-      case 252: return "NavigateComplete2";
-      case 254: return "OnVisible";
-      case 259: return "DocumentComplete";
-      case 270: return "FileDownload";
-      case 271: return "NavigateError";
-      case 273: return "NewWindow3";
-      default: return "Event";
-    }
+    const char* name = KvBrowserEventName(id);
+    return name ? name : "Event";
   }
   // The events without the per-chunk and status ones, each with its ReadyState.
   std::string Sequence(bool with_state = true) const {

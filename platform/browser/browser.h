@@ -190,6 +190,10 @@ constexpr DISPID DISPID_ONVISIBLE = 254;
 constexpr DISPID DISPID_DOCUMENTCOMPLETE = 259;
 constexpr DISPID DISPID_NAVIGATEERROR = 271;
 constexpr DISPID DISPID_FILEDOWNLOAD = 270;
+constexpr DISPID DISPID_WINDOWSETLEFT = 264;
+constexpr DISPID DISPID_WINDOWSETTOP = 265;
+constexpr DISPID DISPID_WINDOWSETWIDTH = 266;
+constexpr DISPID DISPID_WINDOWSETHEIGHT = 267;
 constexpr DISPID DISPID_NEWWINDOW3 = 273;
 constexpr DISPID DISPID_WINDOWCLOSING = 263;
 
@@ -418,6 +422,28 @@ BOOL KvBrowserElementRect(IUnknown* element, RECT* rc);
 // GetModuleFileName copies; Clear empties the record.
 DWORD KvBrowserDownloadLog(char* buffer, DWORD size);
 void KvBrowserDownloadLogClear(void);
+// Every event fired, after its sinks returned, with its arguments in call order and the
+// by-reference ones as the sinks left them: "NavigateError(top, "http://h/x", "", 404,
+// false)" (pDisp "top" for the control, "frame" for a frame's object; PostData
+// "bytes(n)"; negative numbers in hex).
+DWORD KvBrowserEventLog(char* buffer, DWORD size);
+// The navigation sounds played: "navigating <url>" for each navigation start while HKCU
+// "AppEvents\Schemes\Apps\Explorer\Navigating\.Current" exists and feature 21 is off.
+DWORD KvBrowserSoundLog(char* buffer, DWORD size);
+void KvBrowserSoundLogClear(void);
+// The name of a DWebBrowserEvents2 event ("NavigateError"), NULL for another DISPID.
+const char* KvBrowserEventName(DISPID id);
+void KvBrowserEventLogClear(void);
+// Every call on the host with its answer: "GetHostInfo -> 0x00000000", "Exec 39 ->
+// 0x80040100", "QueryService IDownloadManager -> 0x80004002".
+DWORD KvBrowserHostCallLog(char* buffer, DWORD size);
+void KvBrowserHostCallLogClear(void);
+// A document's tree, one node a line, two spaces a level: elements as "tag#id
+// name="n"" with the form values (input type and value or checked/unchecked, textarea
+// value, select's selected index, "hidden" for display:none), text collapsed and
+// quoted, a frame's document below its element. Copied as GetModuleFileName copies; an
+// object that is not one of our documents gives "".
+DWORD KvBrowserDomDump(IUnknown* document, char* buffer, DWORD size);
 // The controls made for <object> elements, one line a step, as GetModuleFileName copies
 // ("prt CoCreateInstance 0x00000000", "prt not safe for scripting", "prt released");
 // printed live under KORVANE_TRACE=1.

@@ -14,6 +14,7 @@
 #include "platform/browser/element.h"
 #include "platform/browser/layout.h"
 #include "platform/browser/object.h"
+#include "platform/browser/recorders.h"
 #include "platform/browser/script.h"
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
@@ -382,6 +383,7 @@ void WebBrowser::Fire(DISPID id, std::vector<VARIANT> args) {
     }
     sink->Release();
   }
+  RecordEvent(id, args, static_cast<IWebBrowser2*>(this));
   for (auto& a : args)
     if (!(a.vt & VT_BYREF)) VariantClear(&a);
   Release();
@@ -432,7 +434,7 @@ bool WebBrowser::FireNavigateError(const std::string& url, LONG status, IDispatc
 }
 
 void WebBrowser::HostExec(const GUID& group, DWORD id) {
-  if (host_commands_) host_commands_->Exec(&group, id, 0, nullptr, nullptr);
+  if (host_commands_) Noted("Exec " + std::to_string(id), host_commands_->Exec(&group, id, 0, nullptr, nullptr));
 }
 
 void WebBrowser::SetReadyState(int state) {
@@ -452,7 +454,8 @@ void WebBrowser::ReadAmbient() {
   auto get = [&](DISPID id, VARIANT* out) {
     VariantInit(out);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    return SUCCEEDED(ambient_->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, out, nullptr, nullptr));
+    return SUCCEEDED(Noted("Ambient " + std::to_string(id),
+                           ambient_->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, out, nullptr, nullptr)));
   };
   VARIANT v;
   if (get(DISPID_AMBIENT_DLCONTROL, &v)) {
@@ -480,9 +483,21 @@ void WebBrowser::QueryHostInfo() {
   if (!ui_handler_) return;
   DOCHOSTUIINFO info{};
   info.cbSize = sizeof info;
-  if (SUCCEEDED(ui_handler_->GetHostInfo(&info))) host_flags_ = info.dwFlags;
+  if (SUCCEEDED(Noted("GetHostInfo", ui_handler_->GetHostInfo(&info)))) host_flags_ = info.dwFlags;
   CoTaskMemFree(info.pchHostCss);
   CoTaskMemFree(info.pchHostNS);
+}
+
+void WebBrowser::InitHostBehaviors() {
+  if (!services_) return;
+  IHostBehaviorInit* init = nullptr;
+  if (SUCCEEDED(Noted("QueryService IHostBehaviorInit",
+                      services_->QueryService(IID_IHostBehaviorInit, IID_IHostBehaviorInit,
+                                              reinterpret_cast<void**>(&init)))) &&
+      init) {
+    Noted("PopulateNamespaceTable", init->PopulateNamespaceTable());
+    init->Release();
+  }
 }
 
 // ---- Navigation -----------------------------------------------------------------------------------------------
@@ -504,7 +519,7 @@ HRESULT WebBrowser::StartNavigation(std::string url, std::vector<uint8_t> post_d
     std::u16string in = Utf8ToWide(url);
     in.push_back(0);
     LPWSTR out = nullptr;
-    if (ui_handler_->TranslateUrl(0, in.data(), &out) == S_OK && out) url = WideToUtf8(out);
+    if (Noted("TranslateUrl", ui_handler_->TranslateUrl(0, in.data(), &out)) == S_OK && out) url = WideToUtf8(out);
     CoTaskMemFree(out);
   }
   uint64_t before = generation_;
@@ -517,6 +532,7 @@ HRESULT WebBrowser::StartNavigation(std::string url, std::vector<uint8_t> post_d
     }
   }
   DropNavigation();
+  if (!refresh) NavigationSound(url);
   uint64_t gen = ++generation_;
   nav_ = std::make_unique<Navigation>();
   nav_->browser = this;
@@ -676,6 +692,10 @@ void WebBrowser::Commit(uint64_t gen) {
   QueryHostInfo();
   if (!Current(gen)) return;
   bool folder = nav->folder;
+  if (!folder) {
+    InitHostBehaviors();
+    if (!Current(gen)) return;
+  }
   if (folder) {
     folder_entries_ = nav->entries;
     folder_document_ = new FolderObject();
@@ -765,26 +785,7 @@ void WebBrowser::WalkDone(uint64_t gen) {
   bool refresh = nav_->refresh;
   if (document_) {
     // Frames load after the top document's walk, in document order.
-    if (!(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD) && !refresh) {
-      std::vector<Node*> found;
-      std::vector<Node*> stack{document_->Root()};
-      while (!stack.empty()) {
-        Node* n = stack.back();
-        stack.pop_back();
-        if ((n->IsElement("iframe") || n->IsElement("frame")) && n->Attr("src") && !n->Attr("src")->empty())
-          found.push_back(n);
-        for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
-      }
-      for (Node* n : found) {
-        auto slot = std::make_unique<FrameSlot>();
-        slot->browser = this;
-        slot->element = n;
-        slot->name = n->AttrOr("name");
-        slot->url = ResolveUrl(url, *n->Attr("src"));
-        slot->object = new FrameBrowser(this, slot.get());
-        frames_.push_back(std::move(slot));
-      }
-    }
+    if (!(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD) && !refresh) AddFrames(document_->Root(), url, nullptr, 0);
   }
   LoadFrames(gen, 0);
 }
@@ -792,16 +793,91 @@ void WebBrowser::WalkDone(uint64_t gen) {
 void WebBrowser::LoadFrames(uint64_t gen, size_t next) {
   for (; next < frames_.size(); ++next) {
     FrameSlot* slot = frames_[next].get();
-    if (!slot->initial || slot->document) continue;
+    if (!slot->initial || slot->document || slot->settled || slot->load) continue;
     slot->generation = ++frame_generation_;
     uint64_t frame_gen = slot->generation;
     bool cancel = FireBeforeNavigate(slot->url, 0, {}, "", slot->object, slot->name);
     if (!Current(gen) || !HasFrame(slot)) return;
-    if (cancel || slot->generation != frame_gen) continue;
+    if (slot->generation != frame_gen) continue;
+    if (cancel) {
+      FrameSettled(slot);
+      if (!Current(gen)) return;
+      continue;
+    }
     StartFrameLoad(slot);
     return;  // FrameDone goes on with the next frame
   }
   FinishTop(gen);
+}
+
+size_t WebBrowser::AddFrames(Node* root, const std::string& base, FrameSlot* parent, size_t at) {
+  std::vector<Node*> found;
+  std::vector<Node*> stack{root};
+  while (!stack.empty()) {
+    Node* n = stack.back();
+    stack.pop_back();
+    if ((n->IsElement("iframe") || n->IsElement("frame")) && n->Attr("src") && !n->Attr("src")->empty())
+      found.push_back(n);
+    for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
+  }
+  for (Node* n : found) {
+    auto slot = std::make_unique<FrameSlot>();
+    slot->browser = this;
+    slot->parent = parent;
+    slot->element = n;
+    slot->name = n->AttrOr("name");
+    slot->url = ResolveUrl(base, *n->Attr("src"));
+    slot->object = new FrameBrowser(this, slot.get());
+    frames_.insert(frames_.begin() + static_cast<std::ptrdiff_t>(at++), std::move(slot));
+  }
+  return found.size();
+}
+
+void WebBrowser::FrameSettled(FrameSlot* slot) {
+  slot->settled = true;
+  for (FrameSlot* p = slot->parent; p && !p->settled; p = p->parent) {
+    for (const auto& f : frames_)
+      if (f->parent == p && !f->settled) return;
+    p->settled = true;
+    uint64_t gen = p->generation;
+    FireUrlEvent(DISPID_DOCUMENTCOMPLETE, p->url, p->object);
+    if (!HasFrame(p) || p->generation != gen) return;
+  }
+}
+
+void WebBrowser::DiscardFrame(std::unique_ptr<FrameSlot> f) {
+  f->load.reset();
+  f->element->frame_root = nullptr;
+  f->object->Detach();
+  f->object->Release();
+  if (f->document) {
+    f->document->TearDown();
+    f->document->Release();
+  }
+  // Freed after the running task: a loader callback may be on the stack.
+  FrameSlot* slot = f.release();
+  PostTask([slot]() { delete slot; });
+}
+
+void WebBrowser::DropFrameChildren(FrameSlot* slot) {
+  auto inside = [slot](const FrameSlot* f) {
+    for (const FrameSlot* p = f->parent; p; p = p->parent)
+      if (p == slot) return true;
+    return false;
+  };
+  // Innermost first: a frame's element lives in its parent's document.
+  bool chain = false;  // one of them was the frame the top's load waits on
+  for (size_t i = frames_.size(); i-- > 0;) {
+    if (!inside(frames_[i].get())) continue;
+    std::unique_ptr<FrameSlot> f = std::move(frames_[i]);
+    frames_.erase(frames_.begin() + static_cast<std::ptrdiff_t>(i));
+    chain = chain || (f->initial && f->load);
+    DiscardFrame(std::move(f));
+  }
+  if (chain && nav_) {
+    uint64_t gen = generation_;
+    Post([this, gen]() { LoadFrames(gen, 0); });
+  }
 }
 
 void WebBrowser::StartFrameLoad(FrameSlot* slot) {
@@ -847,6 +923,12 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
     }
   }
   if (!cancel) {
+    InitHostBehaviors();
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
+    DropFrameChildren(slot);
     if (slot->document) {
       slot->document->TearDown();
       slot->document->Release();
@@ -871,7 +953,23 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
     slot->element->frame_root = slot->document->Root();
     if (document_) document_->Invalidate();
     FireUrlEvent(DISPID_NAVIGATECOMPLETE2, slot->url, slot->object);
-    if (HasFrame(slot) && slot->generation == gen) FireUrlEvent(DISPID_DOCUMENTCOMPLETE, slot->url, slot->object);
+    if (!HasFrame(slot) || slot->generation != gen) {
+      Release();
+      return;
+    }
+    // Frames inside a frame load next, depth first; its DocumentComplete waits for them.
+    size_t inner = 0;
+    if (initial && !(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD)) {
+      size_t at = 0;
+      while (at < frames_.size() && frames_[at].get() != slot) ++at;
+      inner = AddFrames(slot->document->Root(), slot->url, slot, at + 1);
+    }
+    if (!inner) {
+      FireUrlEvent(DISPID_DOCUMENTCOMPLETE, slot->url, slot->object);
+      if (initial && HasFrame(slot) && slot->generation == gen) FrameSettled(slot);
+    }
+  } else if (initial) {
+    FrameSettled(slot);
   }
   // The top document's load goes on with its next frame.
   if (initial && Current(top_gen)) {
@@ -902,19 +1000,8 @@ HRESULT WebBrowser::NavigateFrame(FrameSlot* slot, const std::string& url) {
 void WebBrowser::DropFrames() {
   auto frames = std::move(frames_);
   frames_.clear();
-  for (auto& f : frames) {
-    f->load.reset();
-    f->element->frame_root = nullptr;
-    f->object->Detach();
-    f->object->Release();
-    if (f->document) {
-      f->document->TearDown();
-      f->document->Release();
-    }
-    // Freed after the running task: a loader callback may be on the stack.
-    FrameSlot* slot = f.release();
-    PostTask([slot]() { delete slot; });
-  }
+  // Innermost first: a frame's element lives in its parent's document.
+  for (size_t i = frames.size(); i-- > 0;) DiscardFrame(std::move(frames[i]));
   if (document_) document_->Invalidate();
 }
 
@@ -1277,7 +1364,7 @@ HRESULT WebBrowser::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND pa
         if (!key_paths_asked_ && ui_handler_) {
           key_paths_asked_ = true;
           LPOLESTR key = nullptr;
-          ui_handler_->GetOptionKeyPath(&key, 0);
+          Noted("GetOptionKeyPath", ui_handler_->GetOptionKeyPath(&key, 0));
           CoTaskMemFree(key);
           key = nullptr;
           if (auto* h2 = Ask<IDocHostUIHandler2>(ui_handler_, IID_IDocHostUIHandler2)) {
@@ -1357,7 +1444,7 @@ HRESULT WebBrowser::InPlaceDeactivate() {
 HRESULT WebBrowser::UIDeactivate() {
   if (!ui_active_) return S_OK;
   ui_active_ = false;
-  if (ui_handler_) ui_handler_->HideUI();
+  if (ui_handler_) Noted("HideUI", ui_handler_->HideUI());
   if (inplace_site_) inplace_site_->OnUIDeactivate(FALSE);
   return S_OK;
 }
@@ -1374,16 +1461,16 @@ HRESULT WebBrowser::TranslateAccelerator(LPMSG msg) {
   return handled ? S_OK : S_FALSE;
 }
 HRESULT WebBrowser::OnFrameWindowActivate(BOOL activate) {
-  if (ui_handler_) ui_handler_->OnFrameWindowActivate(activate);
+  if (ui_handler_) Noted("OnFrameWindowActivate", ui_handler_->OnFrameWindowActivate(activate));
   return S_OK;
 }
 HRESULT WebBrowser::OnDocWindowActivate(BOOL activate) {
-  if (ui_handler_) ui_handler_->OnDocWindowActivate(activate);
+  if (ui_handler_) Noted("OnDocWindowActivate", ui_handler_->OnDocWindowActivate(activate));
   return S_OK;
 }
 HRESULT WebBrowser::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
 HRESULT WebBrowser::EnableModeless(BOOL enable) {
-  if (ui_handler_) ui_handler_->EnableModeless(enable);
+  if (ui_handler_) Noted("EnableModeless", ui_handler_->EnableModeless(enable));
   return S_OK;
 }
 
@@ -1476,9 +1563,11 @@ void WebBrowser::OpenNewWindow(const std::string& url, const std::string& name) 
   INewWindowManager* manager = nullptr;
   if (services_ &&
       SUCCEEDED(
-          services_->QueryService(IID_INewWindowManager, IID_INewWindowManager, reinterpret_cast<void**>(&manager))) &&
+          Noted("QueryService INewWindowManager", services_->QueryService(IID_INewWindowManager, IID_INewWindowManager,
+                                                                            reinterpret_cast<void**>(&manager)))) &&
       manager) {
-    HRESULT hr = manager->EvaluateNewWindow(wurl.c_str(), wname.c_str(), context.c_str(), u"", FALSE, 1, 0);
+    HRESULT hr = Noted("EvaluateNewWindow",
+                       manager->EvaluateNewWindow(wurl.c_str(), wname.c_str(), context.c_str(), u"", FALSE, 1, 0));
     manager->Release();
     if (hr == S_FALSE) {
       KvTrace("browser", "new window for %s blocked by the host", url.c_str());
@@ -1512,15 +1601,15 @@ void WebBrowser::OpenNewWindow(const std::string& url, const std::string& name) 
 HRESULT WebBrowser::DocumentExternal(IDispatch** external) {
   *external = nullptr;
   if (!ui_handler_) return S_FALSE;
-  return ui_handler_->GetExternal(external);
+  return Noted("GetExternal", ui_handler_->GetExternal(external));
 }
 HRESULT WebBrowser::DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) {
   std::u16string t = text, caption = u"Web page message";
   t.push_back(0);
   caption.push_back(0);
   AddRef();
-  HRESULT hr = show_ui_ ? show_ui_->ShowMessage(document_window_ ? document_window_ : embedding_, t.data(),
-                                                caption.data(), type, nullptr, 0, result)
+  HRESULT hr = show_ui_ ? Noted("ShowMessage", show_ui_->ShowMessage(document_window_ ? document_window_ : embedding_,
+                                                                    t.data(), caption.data(), type, nullptr, 0, result))
                         : S_FALSE;
   // Unanswered: the platform's box, owned by the top window.
   if (hr != S_OK && !closed_) *result = MessageBoxW(DocumentTopWindow(), t.data(), caption.data(), type);
@@ -1564,6 +1653,34 @@ HWND WebBrowser::DocumentTopWindow() {
 }
 void WebBrowser::DocumentChanged(Document* doc) {
   if (doc == document_ && document_window_) InvalidateRect(document_window_, nullptr, TRUE);
+}
+
+void WebBrowser::DocumentMoveWindow(bool resize, bool by, LONG x, LONG y) {
+  AddRef();
+  IHTMLOMWindowServices* window_services = nullptr;
+  if (services_ && SUCCEEDED(Noted("QueryService IHTMLOMWindowServices",
+                                   services_->QueryService(IID_IHTMLOMWindowServices, IID_IHTMLOMWindowServices,
+                                                           reinterpret_cast<void**>(&window_services)))) &&
+      window_services) {
+    HRESULT hr = resize ? (by ? window_services->resizeBy(x, y) : window_services->resizeTo(x, y))
+                        : (by ? window_services->moveBy(x, y) : window_services->moveTo(x, y));
+    Noted(std::string(resize ? "resize" : "move") + (by ? "By " : "To ") + std::to_string(x) + " " + std::to_string(y),
+          hr);
+    window_services->Release();
+  } else {
+    // Without the host's services, the events tell where the top-level window should go.
+    RECT rc{};
+    HWND root = embedding_ ? GetAncestor(embedding_, GA_ROOT) : nullptr;
+    if (root) GetWindowRect(root, &rc);
+    if (resize) {
+      Fire(DISPID_WINDOWSETWIDTH, {VLong(by ? rc.right - rc.left + x : x)});
+      if (!closed_) Fire(DISPID_WINDOWSETHEIGHT, {VLong(by ? rc.bottom - rc.top + y : y)});
+    } else {
+      Fire(DISPID_WINDOWSETLEFT, {VLong(by ? rc.left + x : x)});
+      if (!closed_) Fire(DISPID_WINDOWSETTOP, {VLong(by ? rc.top + y : y)});
+    }
+  }
+  Release();
 }
 
 bool WebBrowser::DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) {
@@ -1693,11 +1810,12 @@ LRESULT WebBrowser::ViewWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 bool WebBrowser::AllowFocus() {
   if (!services_) return true;
   IProtectFocus* protect = nullptr;
-  if (FAILED(services_->QueryService(IID_IProtectFocus, IID_IProtectFocus, reinterpret_cast<void**>(&protect))) ||
+  if (FAILED(Noted("QueryService IProtectFocus",
+                   services_->QueryService(IID_IProtectFocus, IID_IProtectFocus, reinterpret_cast<void**>(&protect)))) ||
       !protect)
     return true;
   BOOL allow = TRUE;
-  protect->AllowFocusChange(&allow);
+  Noted("AllowFocusChange", protect->AllowFocusChange(&allow));
   protect->Release();
   return allow != FALSE;
 }
@@ -1707,7 +1825,7 @@ void WebBrowser::UIActivate() {
   if (!ui_active_) {
     ui_active_ = true;
     if (inplace_site_) inplace_site_->OnUIActivate();
-    if (ui_handler_) ui_handler_->ShowUI(1 /* DOCHOSTUITYPE_BROWSE */, this, this, nullptr, nullptr);
+    if (ui_handler_) Noted("ShowUI", ui_handler_->ShowUI(1 /* DOCHOSTUITYPE_BROWSE */, this, this, nullptr, nullptr));
   }
   HWND target = document_window_ ? document_window_ : folder_window_;
   if (target && GetFocus() != target && AllowFocus()) ::SetFocus(target);
@@ -1715,7 +1833,8 @@ void WebBrowser::UIActivate() {
 
 bool WebBrowser::AskRefresh(DWORD command) {
   // The host may cancel a refresh the user asks for.
-  if (host_commands_ && host_commands_->Exec(&CGID_DocHostCommandHandler, command, 0, nullptr, nullptr) == S_OK)
+  if (host_commands_ && Noted("Exec " + std::to_string(command),
+                              host_commands_->Exec(&CGID_DocHostCommandHandler, command, 0, nullptr, nullptr)) == S_OK)
     return false;
   return true;
 }
@@ -1725,7 +1844,9 @@ bool WebBrowser::Accelerator(const MSG& msg) {
   AddRef();
   bool handled = false;
   MSG copy = msg;
-  if (ui_handler_ && ui_handler_->TranslateAccelerator(&copy, &CGID_MSHTML, 0) == S_OK) handled = true;
+  if (ui_handler_ && Noted("TranslateAccelerator " + std::to_string(copy.message) + " " + std::to_string(copy.wParam),
+                           ui_handler_->TranslateAccelerator(&copy, &CGID_MSHTML, 0)) == S_OK)
+    handled = true;
   if (!handled && !closed_ && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN)) {
     bool ctrl = GetKeyState(VK_CONTROL) < 0, alt = GetKeyState(VK_MENU) < 0, shift = GetKeyState(VK_SHIFT) < 0;
     switch (msg.wParam) {
@@ -1757,7 +1878,7 @@ bool WebBrowser::Accelerator(const MSG& msg) {
         handled = true;
         if (show_ui_) {
           POINT pt{0, 0};
-          show_ui_->ShowHelp(embedding_, nullptr, 0, 0, pt, nullptr);
+          Noted("ShowHelp", show_ui_->ShowHelp(embedding_, nullptr, 0, 0, pt, nullptr));
         }
         break;
       case VK_F10:
@@ -1933,7 +2054,8 @@ void WebBrowser::ContextMenu(int x, int y, bool keyboard) {
     ClientToScreen(document_window_, &screen);
     IDispatch* element = doc->ObjectOf(target);
     HRESULT hr = ui_handler_
-                     ? ui_handler_->ShowContextMenu(kind, &screen, static_cast<IOleCommandTarget*>(doc), element)
+                     ? Noted("ShowContextMenu " + std::to_string(kind),
+                             ui_handler_->ShowContextMenu(kind, &screen, static_cast<IOleCommandTarget*>(doc), element))
                      : S_FALSE;
     if (element) element->Release();
     if (hr != S_OK && !doc->TornDown() && document_window_) {

@@ -51,6 +51,8 @@ struct FrameSlot : LoadEvents {
   WebBrowser* browser = nullptr;
   uint64_t generation = 0;  // of the frame's own navigation
   bool initial = true;      // loading as part of the top document's commit
+  FrameSlot* parent = nullptr;  // the frame whose document holds this one (null: the top's)
+  bool settled = false;         // its DocumentComplete fired, or it has no document to complete
   Node* element = nullptr;
   std::string name, url;
   FrameBrowser* object = nullptr;
@@ -235,6 +237,7 @@ class WebBrowser final : public IWebBrowser2,
   HRESULT DocumentShowMessage(const std::u16string& text, DWORD type, LRESULT* result) override;
   void DocumentChanged(Document* doc) override;
   bool DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) override;
+  void DocumentMoveWindow(bool resize, bool by, LONG x, LONG y) override;
 
   // From the loader (through Navigation), each with the navigation's generation.
   void LoadResponse(uint64_t gen, int status);
@@ -264,6 +267,15 @@ class WebBrowser final : public IWebBrowser2,
   void WalkDone(uint64_t gen);  // frames, then the end of the load
   void LoadFrames(uint64_t gen, size_t next);
   void StartFrameLoad(FrameSlot* slot);
+  // Slots for the frames below `root` (document order), at `at` in the list, so they load
+  // right after their parent (depth first); the number added.
+  size_t AddFrames(Node* root, const std::string& base, FrameSlot* parent, size_t at);
+  // A frame's initial load is over: its parent's DocumentComplete fires once all of the
+  // parent's frames are over, and so on upwards.
+  void FrameSettled(FrameSlot* slot);
+  // The frames inside `slot`'s document go (its document is being replaced).
+  void DropFrameChildren(FrameSlot* slot);
+  void DiscardFrame(std::unique_ptr<FrameSlot> slot);
   void FinishTop(uint64_t gen);
   void DropFrames();
   void DropNavigation();
@@ -277,6 +289,8 @@ class WebBrowser final : public IWebBrowser2,
   void SetReadyState(int state);
   void ReadAmbient();
   void QueryHostInfo();
+  // The host's IHostBehaviorInit, once for each new document.
+  void InitHostBehaviors();
   // A task that runs only while this browser lives, holding a reference to it.
   void Post(std::function<void()> step);
 

@@ -105,6 +105,8 @@ class DocumentHost {
   virtual void DocumentChanged(Document* doc) = 0;  // repaint
   // The layout box of `node` in screen coordinates; false when it has none or no window.
   virtual bool DocumentBoxOnScreen(Document* doc, Node* node, RECT* rc) = 0;
+  // window.moveTo/moveBy (resize false) and resizeTo/resizeBy (true); `by`: relative.
+  virtual void DocumentMoveWindow(bool resize, bool by, LONG x, LONG y) = 0;
 };
 
 // One DOM event being dispatched.

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "platform/base/codepage.h"
 #include "platform/base/file.h"
@@ -13,6 +12,7 @@
 #include "platform/base/internal.h"
 #include "platform/base/path.h"
 #include "platform/base/trace.h"
+#include "platform/browser/recorders.h"
 #include "platform/browser/url.h"
 #include "platform/com/unknown.h"
 
@@ -29,18 +29,9 @@ std::string Trim(const std::string& s) {
   return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
 }
 
-// The downloads recorder: "saved <url> <path>", "taken <url>", "failed <url> 0x...".
-struct DownloadLog {
-  std::mutex lock;
-  std::string text;
-  void Add(const std::string& line) {
-    KvTrace("browser", "download %s", line.c_str());
-    std::lock_guard<std::mutex> g(lock);
-    text += line + "\n";
-  }
-};
-DownloadLog& Log() {
-  static auto* log = new DownloadLog;  // never destroyed: a load may end during exit
+// The downloads recorder: "saved <url> <path>", "taken <url>", "failed <url> ...".
+kv::base::Recorder& Log() {
+  static auto* log = new kv::base::Recorder("browser", "download");  // never destroyed: a load may end during exit
   return *log;
 }
 
@@ -155,7 +146,8 @@ HRESULT OfferDownload(IServiceProvider* services, const std::string& url, const 
                       const std::vector<uint8_t>& post_data, const std::string& headers) {
   if (!services) return E_NOINTERFACE;
   IDownloadManager* manager = nullptr;
-  if (FAILED(services->QueryService(IID_IDownloadManager, IID_IDownloadManager, reinterpret_cast<void**>(&manager))) ||
+  if (FAILED(Noted("QueryService IDownloadManager",
+                   services->QueryService(IID_IDownloadManager, IID_IDownloadManager, reinterpret_cast<void**>(&manager)))) ||
       !manager)
     return E_NOINTERFACE;
   std::u16string wurl = Utf8ToWide(url), wheaders = Utf8ToWide(headers), wredirect = Utf8ToWide(redirected);
@@ -168,9 +160,10 @@ HRESULT OfferDownload(IServiceProvider* services, const std::string& url, const 
     BINDINFO info{};
     info.cbSize = sizeof info;
     FillBindInfo(&info, post_data);
-    hr = manager->Download(moniker, context, info.dwBindVerb, BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA,
-                           &info, headers.empty() ? nullptr : wheaders.c_str(),
-                           redirected.empty() ? nullptr : wredirect.c_str(), 936);
+    hr = Noted("Download", manager->Download(moniker, context, info.dwBindVerb,
+                                             BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA, &info,
+                                             headers.empty() ? nullptr : wheaders.c_str(),
+                                             redirected.empty() ? nullptr : wredirect.c_str(), 936));
     ClearBindInfo(&info);
   }
   if (context) context->Release();
@@ -209,16 +202,7 @@ void RecordFailedDownload(const std::string& url, HRESULT code) {
 
 extern "C" {
 
-DWORD KvBrowserDownloadLog(char* buffer, DWORD size) {
-  auto& log = kv::browser::Log();
-  std::lock_guard<std::mutex> g(log.lock);
-  return kv::base::CopyOut(log.text, buffer, size);
-}
-
-void KvBrowserDownloadLogClear(void) {
-  auto& log = kv::browser::Log();
-  std::lock_guard<std::mutex> g(log.lock);
-  log.text.clear();
-}
+DWORD KvBrowserDownloadLog(char* buffer, DWORD size) { return kv::browser::Log().Copy(buffer, size); }
+void KvBrowserDownloadLogClear(void) { kv::browser::Log().Clear(); }
 
 }  // extern "C"

@@ -1329,7 +1329,8 @@ HRESULT Window::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID*
       script && names && names[0] && ids && count == 1 && script->GlobalId(names[0], ids) == S_OK)
     return S_OK;
   static const DispName kNames[] = {{u"document", 1}, {u"event", 2},  {u"external", 3}, {u"alert", 4}, {u"confirm", 5},
-                                    {u"navigate", 6}, {u"parent", 7}, {u"top", 8},      {u"self", 9},  {u"window", 9}};
+                                    {u"navigate", 6}, {u"parent", 7}, {u"top", 8},      {u"self", 9},  {u"window", 9},
+                                    {u"moveTo", 10},  {u"moveBy", 11}, {u"resizeTo", 12}, {u"resizeBy", 13}};
   return NamesToIds(kNames, names, count, ids);
 }
 HRESULT Window::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
@@ -1364,6 +1365,15 @@ HRESULT Window::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, 
       }
       VariantClear(&a);
       return hr;
+    }
+    case 10:
+    case 11:
+    case 12:
+    case 13: {
+      VARIANT b;
+      if (!ArgAs(params, 0, VT_I4, &a) || !ArgAs(params, 1, VT_I4, &b)) return DISP_E_BADPARAMCOUNT;
+      if (doc_->Host()) doc_->Host()->DocumentMoveWindow(id >= 12, id == 11 || id == 13, a.lVal, b.lVal);
+      return S_OK;
     }
     default: return DISP_E_MEMBERNOTFOUND;
   }

@@ -7,6 +7,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/browser/loader.h"
+#include "platform/browser/recorders.h"
 #include "platform/browser/task.h"
 #include "platform/inet/internal.h"
 #include "platform/inet/urlhist.h"
@@ -182,13 +183,14 @@ class InetLoad final : public Load {
     IServiceProvider* services = nullptr;
     IAuthenticate* auth = nullptr;
     if (SUCCEEDED(s.host->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&services))) && services) {
-      services->QueryService(IID_IAuthenticate, IID_IAuthenticate, reinterpret_cast<void**>(&auth));
+      Noted("QueryService IAuthenticate",
+            services->QueryService(IID_IAuthenticate, IID_IAuthenticate, reinterpret_cast<void**>(&auth)));
       services->Release();
     }
     if (!auth) return false;
     HWND window = nullptr;
     LPWSTR user = nullptr, password = nullptr;
-    HRESULT hr = auth->Authenticate(&window, &user, &password);
+    HRESULT hr = Noted("Authenticate", auth->Authenticate(&window, &user, &password));
     auth->Release();
     s.spec.user = TakeTaskString(user);
     s.spec.password = TakeTaskString(password);

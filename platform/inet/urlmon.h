@@ -246,6 +246,7 @@ HRESULT IsValidURL(IBindCtx* bc, LPCWSTR url, DWORD reserved);
 // (navigation sounds) acts, on the browser's navigation sound.
 #define SET_FEATURE_ON_THREAD 0x00000001
 #define SET_FEATURE_ON_PROCESS 0x00000002
+#define GET_FEATURE_FROM_PROCESS 0x00000002
 #define FEATURE_DISABLE_NAVIGATION_SOUNDS 21
 #define FEATURE_ENTRY_COUNT 28
 HRESULT CoInternetSetFeatureEnabled(DWORD feature, DWORD flags, BOOL enable);

@@ -7,6 +7,7 @@
 
 #include "platform/browser/loader.h"
 #include "platform/browser/task.h"
+#include "platform/registry/registry.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
 
@@ -18,6 +19,12 @@ std::string PageIn(kvtest::TempHome& home, const std::string& html) {
   std::string path = home.path() + "/p.html";
   kvtest::WriteFile(path, html);
   return path;
+}
+
+// Shows `html` from a file of the home in `b`.
+void Show(HostedBrowser& b, kvtest::TempHome& home, const std::string& html) {
+  ASSERT_EQ(S_OK, b.Navigate(PageIn(home, html)));
+  b.Run();
 }
 
 int IndexOf(const std::vector<std::string>& calls, const std::string& what, size_t from = 0) {
@@ -193,6 +200,213 @@ TEST(BrowserHost, ContextMenuKinds) {
   b.RightClick(u"t");
   b.RightClick(u"i");
   EXPECT_EQ((std::vector<DWORD>{5, 0, 2}), kinds);
+}
+
+std::string Copied(DWORD (*copy)(char*, DWORD)) {
+  std::string text(copy(nullptr, 0) + 1, '\0');
+  text.resize(copy(text.data(), static_cast<DWORD>(text.size())));
+  return text;
+}
+
+TEST(BrowserHost, RecordersOfEventsHostCallsAndTheDom) {
+  kvtest::TempHome home;
+  std::string page = PageIn(home,
+                            "<title>Form</title><form name=f><input id=t name=user value=\"li\">"
+                            "<input type=checkbox name=keep checked><select name=s><option>a<option selected>b</select>"
+                            "<textarea name=note>hi</textarea><div style=\"display:none\">secret</div></form>");
+  HostedBrowser b;
+  b.sink.OnEvent = [](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_BEFORENAVIGATE2) *dp->rgvarg[0].pboolVal = VARIANT_TRUE;  // read back after the sink
+  };
+  KvBrowserEventLogClear();
+  KvBrowserHostCallLogClear();
+  ASSERT_EQ(S_OK, b.Navigate("about:nowhere"));
+  b.Run();
+  EXPECT_EQ("BeforeNavigate2(top, \"about:nowhere\", 0, \"\", empty, \"\", true)\n", Copied(KvBrowserEventLog));
+  EXPECT_EQ("Ambient -5512 -> 0x80020003\nAmbient -5513 -> 0x80020003\nAmbient -709 -> 0x80020003\n"
+            "TranslateUrl -> 0x00000001\n",
+            Copied(KvBrowserHostCallLog));
+
+  b.sink.OnEvent = nullptr;
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  IHTMLDocument2* doc = b.Document();
+  ASSERT_NE(nullptr, doc);
+  IHTMLElement* t = b.ById(u"t");
+  IHTMLInputElement* input = nullptr;
+  t->QueryInterface(IID_IHTMLInputElement, reinterpret_cast<void**>(&input));
+  BSTR v = SysAllocString(u"wang");
+  input->put_value(v);
+  SysFreeString(v);
+  input->Release();
+  t->Release();
+  std::string dump(KvBrowserDomDump(doc, nullptr, 0) + 1, '\0');
+  dump.resize(KvBrowserDomDump(doc, dump.data(), static_cast<DWORD>(dump.size())));
+  doc->Release();
+  EXPECT_EQ(
+      "html\n"
+      "  head\n"
+      "    title\n"
+      "      \"Form\"\n"
+      "  body\n"
+      "    form name=\"f\"\n"
+      "      input#t name=\"user\" type=text value=\"wang\"\n"
+      "      input name=\"keep\" type=checkbox checked\n"
+      "      select name=\"s\" selected=1\n"
+      "        option\n"
+      "          \"a\"\n"
+      "        option\n"
+      "          \"b\"\n"
+      "      textarea name=\"note\" value=\"hi\"\n"
+      "      div hidden\n"
+      "        \"secret\"\n",
+      dump);
+  // Not one of our documents: nothing.
+  char none[8] = "x";
+  EXPECT_EQ(0u, KvBrowserDomDump(static_cast<IOleClientSite*>(b.site), none, sizeof none));
+  EXPECT_STREQ("", none);
+}
+
+class BehaviorInit final : public IHostBehaviorInit {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHostBehaviorInit) ? this : nullptr;
+    if (!*object) return E_NOINTERFACE;
+    return S_OK;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT PopulateNamespaceTable() override { return S_OK; }
+};
+
+TEST(BrowserHost, HostBehaviorInitOncePerDocument) {
+  kvtest::TempHome home;
+  kvtest::WriteFile(home.path() + "/inner.html", "<title>I</title>inner");
+  std::string page = PageIn(home, "<title>T</title><iframe src=inner.html></iframe>");
+  HostedBrowser b;
+  BehaviorInit init;
+  b.site->OnQueryService = [&](REFGUID service, REFIID riid, void** object) {
+    if (!IsEqualIID(service, IID_IHostBehaviorInit)) return E_NOINTERFACE;
+    return init.QueryInterface(riid, object);
+  };
+  KvBrowserHostCallLogClear();
+  ASSERT_EQ(S_OK, b.Navigate(page));
+  b.Run();
+  std::string log = Copied(KvBrowserHostCallLog);
+  std::vector<std::string> calls;
+  for (size_t start = 0, end; (end = log.find('\n', start)) != std::string::npos; start = end + 1) {
+    std::string line = log.substr(start, end - start);
+    if (line.rfind("Ambient", 0) != 0 && line.rfind("Exec", 0) != 0 && line.rfind("TranslateUrl", 0) != 0)
+      calls.push_back(line);
+  }
+  // The top document after its host information, then the frame's.
+  EXPECT_EQ((std::vector<std::string>{"GetHostInfo -> 0x00000000", "QueryService IHostBehaviorInit -> 0x00000000",
+                                      "PopulateNamespaceTable -> 0x00000000",
+                                      "QueryService IHostBehaviorInit -> 0x00000000",
+                                      "PopulateNamespaceTable -> 0x00000000"}),
+            calls);
+}
+
+class WindowServices final : public IHTMLOMWindowServices {
+ public:
+  std::vector<std::string> calls;
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IHTMLOMWindowServices) ? this : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT moveTo(LONG x, LONG y) override { return Note("moveTo", x, y); }
+  HRESULT moveBy(LONG x, LONG y) override { return Note("moveBy", x, y); }
+  HRESULT resizeTo(LONG x, LONG y) override { return Note("resizeTo", x, y); }
+  HRESULT resizeBy(LONG x, LONG y) override { return Note("resizeBy", x, y); }
+
+ private:
+  HRESULT Note(const char* what, LONG x, LONG y) {
+    calls.push_back(std::string(what) + " " + std::to_string(x) + " " + std::to_string(y));
+    return S_OK;
+  }
+};
+
+// The page's window moved or resized by name (as a script calls it): the host's window
+// services, else the WindowSet* events with the top-level window's new place.
+TEST(BrowserHost, WindowMovesGoToTheHostsServicesElseEvents) {
+  kvtest::TempHome home;
+  HostedBrowser b;
+  Show(b, home, "<title>T</title>text");
+  SetWindowPos(b.window, nullptr, 100, 50, 416, 340, SWP_NOZORDER);
+  IHTMLDocument2* doc = b.Document();
+  IHTMLWindow2* window = nullptr;
+  ASSERT_EQ(S_OK, doc->get_parentWindow(&window));
+  doc->Release();
+  auto call = [&](const char16_t* name, LONG x, LONG y) {
+    DISPID id = 0;
+    LPOLESTR n = const_cast<LPOLESTR>(name);
+    EXPECT_EQ(S_OK, window->GetIDsOfNames(IID_NULL, &n, 1, 0, &id));
+    VARIANT args[2];
+    args[1].vt = VT_I4;
+    args[1].lVal = x;
+    args[0].vt = VT_I4;
+    args[0].lVal = y;
+    DISPPARAMS dp{args, nullptr, 2, 0};
+    EXPECT_EQ(S_OK, window->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr));
+  };
+  struct Case {
+    const char16_t* method;
+    const char* events;   // without window services
+    const char* service;  // with them
+  } cases[] = {
+      {u"moveTo", "WindowSetLeft(10)\nWindowSetTop(20)\n", "moveTo 10 20"},
+      {u"moveBy", "WindowSetLeft(110)\nWindowSetTop(70)\n", "moveBy 10 20"},
+      {u"resizeTo", "WindowSetWidth(10)\nWindowSetHeight(20)\n", "resizeTo 10 20"},
+      {u"resizeBy", "WindowSetWidth(426)\nWindowSetHeight(360)\n", "resizeBy 10 20"},
+  };
+  WindowServices services;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.service);
+    b.site->OnQueryService = nullptr;
+    KvBrowserEventLogClear();
+    call(c.method, 10, 20);
+    EXPECT_EQ(c.events, Copied(KvBrowserEventLog));
+    b.site->OnQueryService = [&](REFGUID service, REFIID riid, void** object) {
+      return IsEqualIID(service, IID_IHTMLOMWindowServices) ? services.QueryInterface(riid, object) : E_NOINTERFACE;
+    };
+    services.calls.clear();
+    KvBrowserEventLogClear();
+    call(c.method, 10, 20);
+    EXPECT_EQ(std::vector<std::string>{c.service}, services.calls);
+    EXPECT_EQ("", Copied(KvBrowserEventLog));
+  }
+  b.site->OnQueryService = nullptr;
+  window->Release();
+}
+
+TEST(BrowserHost, NavigationSoundsWhileTheSoundIsSetAndNotTurnedOff) {
+  kvtest::TempHome home;
+  KvRegistryReload();
+  HostedBrowser b;
+  struct Case {
+    bool sound_set, feature_off;
+    const char* log;
+  } cases[] = {{false, false, ""}, {true, false, "navigating about:x\n"}, {true, true, ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log);
+    if (c.sound_set) {
+      HKEY key = nullptr;
+      ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Explorer\\Navigating\\.Current",
+                                               0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+      RegCloseKey(key);
+    }
+    CoInternetSetFeatureEnabled(FEATURE_DISABLE_NAVIGATION_SOUNDS, SET_FEATURE_ON_PROCESS, c.feature_off);
+    KvBrowserSoundLogClear();
+    ASSERT_EQ(S_OK, b.Navigate("about:x"));
+    b.Run();
+    ASSERT_EQ(S_OK, b.browser->Refresh());  // a refresh is no navigation start
+    b.Run();
+    EXPECT_EQ(c.log, Copied(KvBrowserSoundLog));
+  }
+  CoInternetSetFeatureEnabled(FEATURE_DISABLE_NAVIGATION_SOUNDS, SET_FEATURE_ON_PROCESS, FALSE);
+  KvRegistryReload();
 }
 
 }  // namespace

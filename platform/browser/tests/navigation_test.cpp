@@ -68,6 +68,9 @@ struct Pages {
     kvtest::WriteFile(dir + "/b.html", "<title>Page B</title>B");
     kvtest::WriteFile(dir + "/frames.html",
                       "<title>F</title><iframe name=one src=b.html></iframe><iframe src=none.html></iframe>");
+    kvtest::WriteFile(dir + "/nested.html",
+                      "<title>N</title><iframe name=outer src=mid.html></iframe><iframe name=last src=b.html></iframe>");
+    kvtest::WriteFile(dir + "/mid.html", "<title>M</title><iframe name=inner src=b.html></iframe>");
     std::filesystem::create_directories(home.path() + "/drive_c/d");
     kvtest::WriteFile(home.path() + "/drive_c/d/c.html", "<title>Page C</title>C");
   }
@@ -123,6 +126,36 @@ TEST(BrowserNavigation, SequencesOfEachCase) {
        "DocumentComplete@3 BeforeNavigate2@3 NavigateError@3 NavigateComplete2@3 DocumentComplete@3 DownloadComplete@4 "
        "DocumentComplete@4",
        "file://%/frames.html", {static_cast<LONG>(0x800C0005)}},
+      {"nested frames, depth first, each frame complete after its own",
+       [](HostedBrowser& b, Pages& p) { Go(b, p.dir + "/nested.html"); },
+       "BeforeNavigate2@0 DownloadBegin@1 NavigateComplete2@1 TitleChange@1 BeforeNavigate2@3 NavigateComplete2@3 "
+       "BeforeNavigate2@3 NavigateComplete2@3 DocumentComplete@3 DocumentComplete@3 BeforeNavigate2@3 "
+       "NavigateComplete2@3 DocumentComplete@3 DownloadComplete@4 DocumentComplete@4",
+       "file://%/nested.html"},
+      {"navigating a frame that holds frames drops them",
+       [](HostedBrowser& b, Pages& p) {
+         IWebBrowser2* outer = nullptr;
+         b.sink.OnEvent = [&outer](DISPID id, DISPPARAMS* dp) {
+           if (id == DISPID_BEFORENAVIGATE2 && !outer && Text(&dp->rgvarg[3]) == "outer")
+             dp->rgvarg[6].pdispVal->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&outer));
+         };
+         Go(b, p.dir + "/nested.html");
+         b.sink.OnEvent = nullptr;
+         b.sink.events.clear();
+         ASSERT_NE(nullptr, outer);
+         BSTR u = SysAllocString(u"a.html");
+         ASSERT_EQ(S_OK, outer->Navigate(u, nullptr, nullptr, nullptr, nullptr));
+         SysFreeString(u);
+         b.Run();
+         char dump[4096];
+         IHTMLDocument2* doc = b.Document();
+         KvBrowserDomDump(doc, dump, sizeof dump);
+         doc->Release();
+         EXPECT_EQ(std::string::npos, std::string(dump).find("\"M\""));  // mid.html is gone
+         EXPECT_NE(std::string::npos, std::string(dump).find("\"Page A\""));
+         outer->Release();
+       },
+       "BeforeNavigate2@4 NavigateComplete2@4 DocumentComplete@4", "file://%/nested.html"},
       {"directory", [](HostedBrowser& b, Pages& p) { Go(b, p.dir); },
        "BeforeNavigate2@0 DownloadBegin@1 NavigateComplete2@1 DownloadComplete@4 DocumentComplete@4", "file://%"},
       {"missing file (refused)", [](HostedBrowser& b, Pages& p) { Go(b, p.dir + "/none.html"); },
@@ -342,7 +375,7 @@ TEST(BrowserNavigation, EventArgumentsAndWindows) {
   EXPECT_EQ(E_NOINTERFACE, doc->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&html)));
   doc->Release();
   HWND list = b.FindChild(u"SysListView32");
-  EXPECT_EQ(4, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));  // sub/ and three pages
+  EXPECT_EQ(6, static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));  // sub/ and five pages
   b.sink.OnEvent = nullptr;
 }
 

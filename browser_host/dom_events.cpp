@@ -122,16 +122,9 @@ ULONG TInterfacedDispatchObject::Release() {
   return n;
 }
 
-HRESULT TInterfacedDispatchObject::GetTypeInfoCount(UINT* count) {
-  if (!count) return E_POINTER;
-  *count = 0;
-  return S_OK;
-}
+HRESULT TInterfacedDispatchObject::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count); }
 
-HRESULT TInterfacedDispatchObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return DISP_E_BADINDEX;
-}
+HRESULT TInterfacedDispatchObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
 
 THtmlListenerLink::THtmlListenerLink(THtmlListener* Listener, TObject* Sender) : listener_(Listener), sender_(Sender) {
   listener_->links_.push_back(this);
@@ -290,16 +283,9 @@ HRESULT THtmlListener::QueryInterface(REFIID riid, void** object) {
   return E_NOINTERFACE;
 }
 
-HRESULT THtmlListener::GetTypeInfoCount(UINT* count) {
-  if (!count) return E_POINTER;
-  *count = 0;
-  return S_OK;
-}
+HRESULT THtmlListener::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count); }
 
-HRESULT THtmlListener::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return DISP_E_BADINDEX;
-}
+HRESULT THtmlListener::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
 
 HRESULT THtmlListener::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO* info,
                               UINT*) {

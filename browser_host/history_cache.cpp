@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "framework/automation/comobj.h"
+#include "framework/automation/dispatch.h"
 #include "platform/base/error.h"
 #include "platform/base/module.h"
 #include "platform/base/sync.h"
@@ -229,16 +230,9 @@ HRESULT TUILess::OnChanged(DISPID id) {
   return E_FAIL;
 }
 
-HRESULT TUILess::GetTypeInfoCount(UINT* count) {
-  if (!count) return E_POINTER;
-  *count = 0;
-  return S_OK;
-}
+HRESULT TUILess::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count); }
 
-HRESULT TUILess::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return DISP_E_BADINDEX;
-}
+HRESULT TUILess::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
 
 HRESULT TUILess::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* info, UINT* arg_err) {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "browser_host/embedded_browser.h"
+#include "browser_host/tests/browser_form.h"
 #include "framework/controls/forms.h"
 #include "framework/core/registry.h"
 #include "framework/graphics/jpeg.h"
@@ -20,18 +21,10 @@ namespace {
 const char kPostPlatform[] =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\User Agent\\Post Platform";
 
-class EmbeddedTest : public ::testing::Test {
+class EmbeddedTest : public BrowserOnForm<TEmbeddedWB> {
  protected:
   void SetUp() override {
-    Application->ResetState();
-    KvRegistryReload();
-    KvClockSetVirtual(TRUE);
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    form_ = new TForm(nullptr);
-    form_->SetBounds(0, 0, 420, 340);
-    wb_ = new TEmbeddedWB(form_);
-    wb_->SetParent(form_);
-    wb_->SetBounds(0, 0, 400, 300);
+    BrowserOnForm::SetUp();
     wb_->OnBeforeNavigate2 = [this](TObject*, IDispatch*, OleVariant& url, OleVariant&, OleVariant&, OleVariant&,
                                     OleVariant&, VARIANT_BOOL& cancel) {
       events_.push_back("before " + url.AsString());
@@ -39,23 +32,6 @@ class EmbeddedTest : public ::testing::Test {
     };
     wb_->OnDocumentComplete = [this](TObject*, IDispatch*, OleVariant&) { events_.push_back("complete"); };
     form_->Show();
-  }
-  void TearDown() override {
-    delete form_;
-    Pump();
-    CoUninitialize();
-    Application->ResetState();
-    KvClockSetVirtual(FALSE);
-    KvRegistryReload();
-  }
-  static void Pump() {
-    while (KvPumpMessages() > 0) {
-    }
-  }
-  std::string Page(const std::string& name, const std::string& html) {
-    std::string path = home_.path() + "/" + name;
-    std::ofstream(path) << html;
-    return path;
   }
   LONG ReadyState() {
     LONG s = -1;
@@ -70,9 +46,6 @@ class EmbeddedTest : public ::testing::Test {
     return s;
   }
 
-  kvtest::TempHome home_;
-  TForm* form_ = nullptr;
-  TEmbeddedWB* wb_ = nullptr;
   std::vector<std::string> events_;
   bool cancel_ = false;
 };

@@ -168,7 +168,7 @@ void TEwbControl::Loaded() {
 
 namespace {
 struct SuiteState {
-  WORD control_word = 0;
+  WORD control_word = Get8087CW();  // the word the process started with, until the suite starts
   bool proxy_set = false;
   bool sound_off = false;
   bool ole_here = false;

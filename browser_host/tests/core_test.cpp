@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "browser_host/browser_core.h"
+#include "browser_host/tests/browser_form.h"
 #include "framework/controls/comctrls.h"
 #include "framework/controls/forms.h"
 #include "platform/base/codepage.h"
@@ -16,45 +17,13 @@
 
 namespace {
 
-class CoreTest : public ::testing::Test {
+class CoreTest : public BrowserOnForm<TCustomEmbeddedWB> {
  protected:
-  void SetUp() override {
-    Application->ResetState();
-    KvRegistryReload();
-    KvClockSetVirtual(TRUE);
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-    form_ = new TForm(nullptr);
-    form_->SetBounds(0, 0, 420, 340);
-    wb_ = new TCustomEmbeddedWB(form_);
-    wb_->SetParent(form_);
-    wb_->SetBounds(0, 0, 400, 300);
-  }
-  void TearDown() override {
-    delete form_;
-    Pump();
-    CoUninitialize();
-    Application->ResetState();
-    KvClockSetVirtual(FALSE);
-    KvRegistryReload();
-  }
-  static void Pump() {
-    while (KvPumpMessages() > 0) {
-    }
-  }
-  std::string Page(const std::string& name, const std::string& html) {
-    std::string path = home_.path() + "/" + name;
-    std::ofstream(path) << html;
-    return path;
-  }
   void Show(const std::string& url) {
     form_->Show();
     wb_->Navigate(kv::Utf8ToWide(url));
     Pump();
   }
-
-  kvtest::TempHome home_;
-  TForm* form_ = nullptr;
-  TCustomEmbeddedWB* wb_ = nullptr;
 };
 
 TEST_F(CoreTest, FlagWordsWithNoHandlers) {

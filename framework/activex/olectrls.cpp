@@ -316,16 +316,9 @@ HRESULT TOleControl::GetExtendedControl(IDispatch** control) {
   return E_NOTIMPL;
 }
 
-HRESULT TOleControl::GetTypeInfoCount(UINT* count) {
-  if (!count) return E_POINTER;
-  *count = 0;
-  return S_OK;
-}
+HRESULT TOleControl::GetTypeInfoCount(UINT* count) { return NoTypeInfoCount(count); }
 
-HRESULT TOleControl::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return DISP_E_BADINDEX;
-}
+HRESULT TOleControl::GetTypeInfo(UINT, LCID, ITypeInfo** info) { return NoTypeInfo(info); }
 
 HRESULT TOleControl::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return DISP_E_UNKNOWNNAME; }
 

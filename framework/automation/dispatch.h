@@ -81,6 +81,17 @@ struct TDispErrorStyle {
 // DISP_E_EXCEPTION. Call only inside a catch block.
 HRESULT DispatchExceptionResult(EXCEPINFO* info, const TDispErrorStyle& style);
 
+// The answers of an IDispatch that has no type information.
+inline HRESULT NoTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+inline HRESULT NoTypeInfo(ITypeInfo** info) {
+  if (info) *info = nullptr;
+  return DISP_E_BADINDEX;
+}
+
 // Late-bound calls, as the framework's variants make them: arguments in their natural
 // order (the last one is the value of a property put). DISP_E_EXCEPTION raises
 // EOleException with the server's description, source and code; any other failure

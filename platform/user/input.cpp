@@ -281,6 +281,7 @@ bool Translate(const Event& e, MSG* out, bool remove, bool* drop) {
       *drop = remove;
       return false;
     }
+    if (remove && e.kind == Kind::Button && e.down && !nc && !dbl) ButtonParentNotify(h, msg, e.pt);
   }
   *out = m;
   return true;

@@ -104,6 +104,9 @@ std::vector<HWND> ThreadMessageOnly(DWORD tid);  // windows made with HWND_MESSA
 std::vector<HWND>& Siblings(const Window& w);
 bool IsDescendant(HWND ancestor, HWND hwnd);
 HWND TopLevelOf(HWND hwnd);
+// A button pressed in a child window: WM_PARENTNOTIFY (the button message, the point in
+// each parent's client co-ordinates) up the chain of parents that ask for it.
+void ButtonParentNotify(HWND hwnd, UINT button_message, POINT screen_pt);
 POINT ClientOrigin(const Window& w);  // screen position of the client's top-left
 POINT WindowOrigin(const Window& w);  // screen position of the window's top-left
 RECT ScreenRect(const Window& w);

@@ -421,6 +421,17 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
 
 }  // namespace
 
+void ButtonParentNotify(HWND hwnd, UINT button_message, POINT screen_pt) {
+  auto w = Find(hwnd);
+  while (w && (w->style & WS_CHILD) && !(w->exStyle & WS_EX_NOPARENTNOTIFY) && w->parent) {
+    HWND parent = w->parent;
+    POINT pt = screen_pt;
+    ScreenToClient(parent, &pt);
+    Send(parent, WM_PARENTNOTIFY, MAKEWPARAM(button_message, 0), MAKELPARAM(pt.x, pt.y));
+    w = Find(parent);
+  }
+}
+
 }  // namespace kv::user
 
 using namespace kv::user;

@@ -1,0 +1,236 @@
+#include "browser_host/ie_address.h"
+
+#include "framework/core/registry.h"
+#include "framework/controls/forms.h"
+#include "platform/base/codepage.h"
+#include "platform/inet/urlmon.h"
+
+namespace {
+
+const char kTypedUrls[] = "Software\\Microsoft\\Internet Explorer\\TypedURLs";
+constexpr int kMaxSaved = 24;
+constexpr int kMaxLoaded = 25;
+
+struct Theme {
+  DWORD border, arrow, button, pressed;
+};
+// Border, arrow, button and pressed-button colour per TThemes member.
+constexpr Theme kThemes[] = {
+    {0, 0, 0xFF00000F, 0xFF000010},
+    {0xFF000013, 0x800000, 0xF0CAA6, 0xFF000013},
+    {0x808080, 0xFF000015, 0xC0C0C0, 0xFF00000A},
+    {0x80, 0x80, 0xFF000018, 0xFF000016},
+};
+
+WideString Wide(const AnsiString& s) { return kv::AnsiToWide(s); }
+
+}  // namespace
+
+TColor ThemeColor(DWORD Value) {
+  if ((Value & 0xFF000000u) == 0xFF000000u) return static_cast<TColor>(0x80000000u | (Value & 0xFF));
+  return static_cast<TColor>(Value);
+}
+
+AnsiString FaviconAddress(const AnsiString& Url) {
+  size_t scheme_end = Url.find("://");
+  AnsiString scheme = "http";
+  AnsiString rest = Url;
+  if (scheme_end != AnsiString::npos) {
+    scheme = LowerCase(Url.substr(0, scheme_end));
+    rest = Url.substr(scheme_end + 3);
+  }
+  if (scheme != "http" && scheme != "https") return AnsiString();
+  size_t cut = rest.find_first_of("/?#");
+  AnsiString host = rest.substr(0, cut);
+  if (host.empty()) return AnsiString();
+  return scheme + "://" + host + "/favicon.ico";
+}
+
+AnsiString NormalisedAddress(const AnsiString& Text) {
+  if (Text.empty() || Text.back() == '/') return Text;
+  size_t slash = Text.rfind('/');
+  size_t dot = Text.rfind('.');
+  if (slash != AnsiString::npos && (dot == AnsiString::npos || slash > dot)) return Text + "/";
+  return Text;
+}
+
+TCustomIEAddress::TCustomIEAddress(TComponent* AOwner) : TComboBox(AOwner) {
+  SetBounds(Left(), Top(), 145, 22);
+  ShowHint = true;
+}
+
+TCustomIEAddress::~TCustomIEAddress() {
+  if (loaded_) Application->HintColor = loaded_hint_color_;
+}
+
+void TCustomIEAddress::FetchFavicon() {
+  if (!ShowFavicon || DroppedDown()) return;
+  const AnsiString icon = FaviconAddress(Text());
+  if (icon.empty() || IsValidURL(nullptr, Wide(Text()).c_str(), 0) != S_OK) return;
+  try {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_CURRENT_USER);
+    if (!reg.OpenKeyReadOnly("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders")) return;
+    const AnsiString folder = reg.ReadString("Cache");
+    if (folder.empty()) return;
+    bool cancel = false;
+    if (OnGetFavicon) OnGetFavicon(this, Wide(icon), Wide(Text()), cancel);
+    if (cancel) return;
+    URLDownloadToFileA(nullptr, icon.c_str(), (folder + "\\favicon.ico").c_str(), 0, nullptr);
+  } catch (...) {
+  }
+}
+
+void TCustomIEAddress::DeleteSelected() {
+  int i = ItemIndex();
+  if (i >= 0) Items()->Delete(i);
+}
+
+void TCustomIEAddress::LoadTypedUrls() {
+  Items()->Clear();
+  TRegistry reg;
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  try {
+    if (!reg.OpenKeyReadOnly(kTypedUrls)) return;
+    for (int i = 1; i <= kMaxLoaded; ++i) {
+      const AnsiString name = "Url" + IntToStr(i);
+      if (!reg.ValueExists(name)) continue;
+      const AnsiString url = Trim(reg.ReadString(name));
+      if (url.empty() || Items()->Text().find(url) != AnsiString::npos) continue;
+      Items()->Add(url);
+    }
+  } catch (...) {
+  }
+}
+
+void TCustomIEAddress::SaveTypedUrls() {
+  if (Trim(Text()).empty()) return;
+  bool cancel = false;
+  if (OnUpdateRegistry) OnUpdateRegistry(this, Wide(Text()), cancel);
+  if (cancel) return;
+  try {
+    TRegistry reg;
+    reg.SetRootKey(HKEY_CURRENT_USER);
+    if (!reg.OpenKey(kTypedUrls, true)) return;
+    int n = 0;
+    for (int i = 0; i < Items()->Count() && n < kMaxSaved; ++i) {
+      const AnsiString item = Items()->Strings(i);
+      if (item.empty()) continue;
+      reg.WriteString("Url" + IntToStr(++n), item);
+    }
+    // Values beyond the new count are stale entries of an older, longer list.
+    for (int i = n + 1; i <= kMaxLoaded; ++i) reg.DeleteValue("Url" + IntToStr(i));
+  } catch (...) {
+  }
+}
+
+void TCustomIEAddress::Normalise() {
+  const AnsiString text = Text();
+  const AnsiString normal = NormalisedAddress(text);
+  if (normal != text) SetText(normal);
+}
+
+void TCustomIEAddress::ApplySecureColor() {
+  if (!UseSecureSiteBGColor) return;
+  SetColor(Text().compare(0, 5, "https") == 0 ? SecureSiteBG : loaded_color_);
+}
+
+void TCustomIEAddress::UpdateTextFromBrowser() {
+  if (!LinkedBrowser || !UpdateTextAfterNav) return;
+  try {
+    if (LinkedBrowser->HandleAllocated() && !LinkedBrowser->WaitWhileBusy(kAddressPageWait)) return;
+    BSTR value = nullptr;
+    IWebBrowser2* b = LinkedBrowser->DefaultInterface();
+    HRESULT hr = TextAfterNav == anLocationUrl ? b->get_LocationURL(&value) : b->get_LocationName(&value);
+    if (FAILED(hr)) return;
+    const WideString fresh = kv::BstrText(value);
+    SysFreeString(value);
+    bool cancel = false;
+    if (OnUpdateText) OnUpdateText(this, Wide(Text()), fresh, cancel);
+    if (!cancel) SetText(kv::WideToAnsi(fresh));
+  } catch (...) {
+  }
+}
+
+void TCustomIEAddress::SetSiteToolTip() {
+  if (!LinkedBrowser || !ShowSiteToolTip) return;
+  try {
+    if (LinkedBrowser->HandleAllocated() && !LinkedBrowser->WaitWhileBusy(kAddressPageWait)) return;
+    ShowHint = true;
+    Application->HintColor = HintColor;
+    BSTR url = nullptr, name = nullptr;
+    IWebBrowser2* b = LinkedBrowser->DefaultInterface();
+    if (SUCCEEDED(b->get_LocationURL(&url)) && kv::WideToAnsi(kv::BstrText(url)) == Text() &&
+        SUCCEEDED(b->get_LocationName(&name)))
+      Hint = kv::WideToAnsi(kv::BstrText(name));
+    SysFreeString(url);
+    SysFreeString(name);
+  } catch (...) {
+  }
+}
+
+void TCustomIEAddress::Commit() {
+  Normalise();
+  SaveTypedUrls();
+  ApplySecureColor();
+  UpdateTextFromBrowser();
+  const AnsiString text = Text();
+  bool listed = false;
+  for (int i = 0; i < Items()->Count() && !listed; ++i) listed = Items()->Strings(i) == text;
+  if (!listed) Items()->Insert(0, text);
+  SetSiteToolTip();
+  FetchFavicon();
+}
+
+void TCustomIEAddress::Navigate() {
+  if (LinkedBrowser) LinkedBrowser->Go(Text(), 0);
+}
+
+void TCustomIEAddress::KeyDown(WORD& Key, TShiftState Shift) {
+  TComboBox::KeyDown(Key, Shift);
+  if (Key != VK_RETURN || DroppedDown() || Text().empty()) return;
+  bool cancel = false;
+  if (OnUrlSelected) OnUrlSelected(this, Wide(Text()), cancel);
+  if (cancel) return;
+  if (AutoNavigateOnEnterKey) Navigate();
+  Commit();
+}
+
+void TCustomIEAddress::Loaded() {
+  TComboBox::Loaded();
+  loaded_ = true;
+  loaded_color_ = Color();
+  loaded_hint_color_ = Application->HintColor;
+  if (GUI == gsThemes) {
+    const Theme& t = kThemes[Themes];
+    BorderColor = ThemeColor(t.border);
+    ArrowColor = ThemeColor(t.arrow);
+    ButtonColor = ThemeColor(t.button);
+    ButtonPressedColor = ThemeColor(t.pressed);
+  }
+  LoadTypedUrls();
+  Normalise();
+  ApplySecureColor();
+  UpdateTextFromBrowser();
+  SetSiteToolTip();
+  if (LinkedBrowser) {
+    switch (TextOnLoad) {
+      case tlIEHomePage: {
+        TRegistry reg;
+        reg.SetRootKey(HKEY_CURRENT_USER);
+        try {
+          if (reg.OpenKeyReadOnly("\\Software\\Microsoft\\Internet Explorer\\Main") && reg.ValueExists("Start Page"))
+            SetText(reg.ReadString("Start Page"));
+        } catch (...) {
+        }
+        break;
+      }
+      case tlBlank: LinkedBrowser->Go("about:blank", 0); break;
+      case tlUserDefine: SetText(kv::WideToAnsi(TextOnShow)); break;
+      case tlIELastVisited: break;
+    }
+    if (AutoNavigateOnLoad) Navigate();
+  } else if (TextOnLoad != tlUserDefine) {
+    SetText(Items()->Count() > 0 ? Trim(Items()->Strings(0)) : AnsiString());
+  }
+}

@@ -1,0 +1,179 @@
+// The address combo's rules: the slash, the secure colour, the typed-URL list in the
+// registry (24 written back, stale values gone, substrings not loaded twice), the
+// favicon address and the text taken from a linked browser.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "browser_host/ie_address.h"
+#include "framework/core/registry.h"
+#include "framework/controls/forms.h"
+#include "platform/base/codepage.h"
+#include "platform/base/time.h"
+#include "platform/registry/registry.h"
+#include "testsupport/temp_home.h"
+
+namespace {
+
+TEST(IEAddress, SlashRule) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"http://host.cn/dir", "http://host.cn/dir/"}, {"http://host.cn/page.html", "http://host.cn/page.html"},
+      {"http://host.cn/", "http://host.cn/"},        {"nohost", "nohost"},
+      {"a.b/c.d/e", "a.b/c.d/e/"},                   {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NormalisedAddress(c.text), c.expected) << c.text;
+}
+
+TEST(IEAddress, FaviconFromThePagesOwnSchemeAndHost) {
+  struct Case {
+    const char* url;
+    const char* icon;
+  } cases[] = {
+      {"https://secure.example:8443/a/b?c", "https://secure.example:8443/favicon.ico"},
+      {"http://www.example.cn/index.html", "http://www.example.cn/favicon.ico"},
+      {"HTTP://Upper.example/x", "http://Upper.example/favicon.ico"},
+      {"plain.example/page", "http://plain.example/favicon.ico"},
+      {"file:///c/page.html", ""},
+      {"http://", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FaviconAddress(c.url), c.icon) << c.url;
+}
+
+TEST(IEAddress, ThemeColours) {
+  EXPECT_EQ(ThemeColor(0xFF00000F), clBtnFace);
+  EXPECT_EQ(ThemeColor(0x800000), static_cast<TColor>(0x800000));
+}
+
+class AddressTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application->ResetState();
+    KvRegistryReload();
+    KvClockSetVirtual(TRUE);
+    reg_.SetRootKey(HKEY_CURRENT_USER);
+    form_ = new TForm(nullptr);
+    address_ = new TIEAddress(form_);
+    address_->SetParent(form_);
+  }
+  void TearDown() override {
+    delete form_;
+    Application->ResetState();
+    KvClockSetVirtual(FALSE);
+    KvRegistryReload();
+  }
+  kvtest::TempHome home_;
+  TRegistry reg_;
+  TForm* form_ = nullptr;
+  TIEAddress* address_ = nullptr;
+  const AnsiString key_ = "Software\\Microsoft\\Internet Explorer\\TypedURLs";
+};
+
+TEST_F(AddressTest, TypedUrlsLoadedWithoutBlanksOrSubstrings) {
+  ASSERT_TRUE(reg_.OpenKey(key_, true));
+  reg_.WriteString("Url1", " http://one.example/page ");
+  reg_.WriteString("Url2", "one.example");  // already inside the list's text
+  reg_.WriteString("Url3", "   ");
+  reg_.WriteString("Url5", "http://five.example/");
+  reg_.WriteString("Url26", "http://beyond.example/");
+  reg_.CloseKey();
+  address_->Loaded();
+  ASSERT_EQ(address_->Items()->Count(), 2);
+  EXPECT_EQ(address_->Items()->Strings(0), "http://one.example/page");
+  EXPECT_EQ(address_->Items()->Strings(1), "http://five.example/");
+  EXPECT_EQ(address_->Text(), "http://one.example/page") << "no browser: the first typed URL";
+}
+
+TEST_F(AddressTest, SaveWritesAtMost24AndDeletesStaleValues) {
+  ASSERT_TRUE(reg_.OpenKey(key_, true));
+  for (int i = 1; i <= 25; ++i) reg_.WriteString("Url" + IntToStr(i), "old" + IntToStr(i));
+  reg_.CloseKey();
+  for (int i = 1; i <= 30; ++i) address_->Items()->Add("http://site" + IntToStr(i) + ".example/");
+  address_->SetText("http://site1.example/");
+  address_->SaveTypedUrls();
+  ASSERT_TRUE(reg_.OpenKeyReadOnly(key_));
+  EXPECT_EQ(reg_.ReadString("Url1"), "http://site1.example/");
+  EXPECT_EQ(reg_.ReadString("Url24"), "http://site24.example/");
+  EXPECT_FALSE(reg_.ValueExists("Url25"));
+  reg_.CloseKey();
+
+  address_->Items()->Clear();
+  address_->Items()->Add("http://only.example/");
+  address_->SaveTypedUrls();
+  ASSERT_TRUE(reg_.OpenKeyReadOnly(key_));
+  EXPECT_EQ(reg_.ReadString("Url1"), "http://only.example/");
+  EXPECT_FALSE(reg_.ValueExists("Url2")) << "no stale value past the new count";
+}
+
+TEST_F(AddressTest, CommitNormalisesColoursAndInsertsAtTheTop) {
+  address_->Loaded();
+  address_->SecureSiteBG = clYellow;
+  const TColor normal = address_->Color();
+  struct Case {
+    const char* text;
+    const char* after;
+    TColor color;
+  } cases[] = {
+      {"https://secure.example/dir", "https://secure.example/dir/", clYellow},
+      {"HTTPS://upper.example/a.html", "HTTPS://upper.example/a.html", normal},
+      {"http://plain.example/b.html", "http://plain.example/b.html", normal},
+  };
+  for (const Case& c : cases) {
+    address_->SetText(c.text);
+    address_->Commit();
+    EXPECT_EQ(address_->Text(), c.after);
+    EXPECT_EQ(address_->Color(), c.color) << c.text;
+    EXPECT_EQ(address_->Items()->Strings(0), c.after);
+  }
+  const int count = address_->Items()->Count();
+  address_->Commit();
+  EXPECT_EQ(address_->Items()->Count(), count) << "a listed text is not inserted again";
+}
+
+TEST_F(AddressTest, FaviconIsAskedFromThePagesHost) {
+  ASSERT_TRUE(reg_.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", true));
+  reg_.WriteString("Cache", home_.path());
+  reg_.CloseKey();
+  address_->ShowFavicon = true;
+  std::vector<std::string> asked;
+  address_->OnGetFavicon = [&](TObject*, const WideString& icon, const WideString&, bool& cancel) {
+    asked.push_back(kv::WideToUtf8(icon));
+    cancel = true;  // no network here
+  };
+  address_->SetText("https://secure.example/invoices/list.html");
+  address_->Commit();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], "https://secure.example/favicon.ico");
+}
+
+TEST_F(AddressTest, EnterNavigatesTheLinkedBrowserAndTakesItsAddress) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  {
+    auto* wb = new TEmbeddedWB(form_);
+    wb->SetParent(form_);
+    wb->SetBounds(0, 30, 300, 200);
+    form_->Show();
+    const std::string page = home_.path() + "/addr";
+    std::filesystem::create_directories(page);
+    std::ofstream(page + "/index.html") << "<html><head><title>Start</title></head><body>x</body></html>";
+    address_->LinkedBrowser = wb;
+    address_->SetText(page + "/index.html");
+    std::vector<std::string> selected;
+    address_->OnUrlSelected = [&](TObject*, const WideString& url, bool&) { selected.push_back(kv::WideToUtf8(url)); };
+    address_->TextAfterNav = anLocationName;
+    SendMessageA(address_->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    while (KvPumpMessages() > 0) {
+    }
+    ASSERT_EQ(selected.size(), 1u);
+    EXPECT_EQ(address_->Text(), "Start") << "the page's title after the navigation";
+    EXPECT_EQ(address_->Items()->Strings(0), "Start");
+  }
+  delete form_;
+  form_ = nullptr;
+  CoUninitialize();
+}
+
+}  // namespace

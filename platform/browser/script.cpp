@@ -608,6 +608,14 @@ Ret WinClose(Heap* h, duk_context*, NativeFrame&) {
   if (DocumentHost* host = h->doc->Host()) host->DocumentCloseWindow(h->doc);
   return Ret::kUndefined;
 }
+// moveWindow(kind, x, y): 0 moveTo, 1 moveBy, 2 resizeTo, 3 resizeBy, through the host's
+// window services, else as WindowSet* events.
+Ret WinMoveWindow(Heap* h, duk_context* ctx, NativeFrame&) {
+  const int kind = duk_get_int(ctx, 0);
+  if (DocumentHost* host = h->doc->Host())
+    host->DocumentMoveWindow(kind >= 2, kind == 1 || kind == 3, duk_to_int32(ctx, 1), duk_to_int32(ctx, 2));
+  return Ret::kUndefined;
+}
 Ret WinHref(Heap* h, duk_context*, NativeFrame& f) {
   f.result.vt = VT_BSTR;
   f.result.bstrVal = Bstr(h->doc->Url());
@@ -696,6 +704,7 @@ const duk_function_list_entry kWindowNatives[] = {{"document", Native<WinDocumen
                                                   {"open", Native<WinOpen>, 2},
                                                   {"prompt", Native<WinPrompt>, 2},
                                                   {"close", Native<WinClose>, 0},
+                                                  {"moveWindow", Native<WinMoveWindow>, 3},
                                                   {"now", Native<WinNow>, 0},
                                                   {"notSupported", Native<WinNotSupported>, 0},
                                                   {"noAutomation", Native<WinNoAutomation>, 0},
@@ -731,7 +740,9 @@ const char kWindowSource[] =
     "g.showModalDialog=n.notSupported;g.showModelessDialog=n.notSupported;g.print=n.notSupported;"
     "g.open=function(u,name){return n.open(u===undefined?'':String(u),name===undefined?'':String(name));};"
     "g.close=function(){n.close();};g.focus=function(){};g.blur=function(){};"
-    "g.moveTo=g.moveBy=g.resizeTo=g.resizeBy=g.scrollTo=g.scrollBy=function(){};"
+    "g.moveTo=function(x,y){n.moveWindow(0,x,y);};g.moveBy=function(x,y){n.moveWindow(1,x,y);};"
+    "g.resizeTo=function(x,y){n.moveWindow(2,x,y);};g.resizeBy=function(x,y){n.moveWindow(3,x,y);};"
+    "g.scrollTo=g.scrollBy=function(){};"
     "g.execScript=function(c){return (0,eval)(String(c));};"
     "g.ActiveXObject=function(){n.noAutomation();};"
     "g.VBArray=n.VBArray;"

@@ -316,7 +316,9 @@ bool TCustomIEDownload::Prepare() {
 }
 
 bool TCustomIEDownload::WaitRound() {
-  const DWORD r = MsgWaitForMultipleObjects(1, &event_, FALSE, kRoundMs, QS_ALLINPUT);
+  // Input already queued counts too: a task posted before the wait must not wait for
+  // newer input to be seen.
+  const DWORD r = MsgWaitForMultipleObjectsEx(1, &event_, kRoundMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   if (r == WAIT_FAILED) {
     const DWORD error = GetLastError();
     Error(error, SysErrorMessage(error));

@@ -95,7 +95,7 @@ bool SaveViewAsJpeg(IWebBrowser2* Browser, const AnsiString& FileName, int Thumb
     std::unique_ptr<TBitmap> source = DrawView(view, SourceWidth, SourceHeight);
     TBitmap thumb;
     thumb.SetSize(ThumbWidth, ThumbHeight);
-    thumb.Canvas()->StretchDraw(TRect(0, 0, ThumbWidth, ThumbHeight), source.get());
+    thumb.Canvas()->StretchDraw(Rect(0, 0, ThumbWidth, ThumbHeight), source.get());
     TJPEGImage jpeg;
     jpeg.Assign(&thumb);
     jpeg.SaveToFile(FileName);

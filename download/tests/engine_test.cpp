@@ -10,6 +10,7 @@
 #include "download/texts.h"
 #include "platform/base/codepage.h"
 #include "platform/base/time.h"
+#include "platform/inet/inet.h"
 #include "platform/inet/urlmon.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
@@ -119,6 +120,22 @@ TEST_F(EngineTest, Defaults) {
   TIEDownload loaded(nullptr);
   loaded.Loaded();
   EXPECT_EQ(loaded.TimeOut, 2147483647);
+}
+
+TEST_F(EngineTest, LoadingSetsTheProxyAndDestroyingClearsIt) {
+  KvInetProxyLogClear();
+  {
+    TIEDownload proxied(nullptr);
+    proxied.ProxySettings.AutoLoadProxy = true;
+    proxied.ProxySettings.Server = "proxy.example.cn";
+    proxied.ProxySettings.Port = 3128;
+    proxied.Loaded();
+  }
+  TIEDownload without(nullptr);
+  without.Loaded();  // no server: the setting is left alone
+  char log[512] = {};
+  KvInetProxyLog(log, sizeof log);
+  EXPECT_EQ(std::string(log), "flags=3 server=proxy.example.cn:3128 bypass=<local>\nflags=1 server= bypass=<local>\n");
 }
 
 TEST_F(EngineTest, FileInChunksToFileAndStream) {

@@ -2,6 +2,7 @@
 // DownloadBound) inside the engine's own message-pumping wait.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -9,6 +10,7 @@
 #include "download/ie_download.h"
 #include "download/texts.h"
 #include "platform/base/codepage.h"
+#include "platform/base/global_memory.h"
 #include "platform/base/time.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/urlmon.h"
@@ -330,6 +332,70 @@ TEST_F(EngineTest, RangeHeaderWithoutEnd) {
   engine_.Download(W(server_.Url("/part.bin")));
   EXPECT_NE(sent.find("\r\nRange: bytes=100-\r\nContent-Type"), AnsiString::npos) << sent;
   EXPECT_EQ(server_.Requests().back().Header("Range"), "bytes=100-");
+}
+
+TEST_F(EngineTest, BindInfoCarriesVerbAndData) {
+  std::string method, body;
+  server_.Route("/submit.cgi", [&](const kvtest::HttpRequest& q, kvtest::HttpReply& r) {
+    method = q.method;
+    body = q.body;
+    r.body = "ok";
+  });
+  WriteFile(home_ / "upload.dat", "PUT-BYTES");
+  const struct {
+    TBindVerb verb;
+    const char* method;
+    const char* body;
+  } cases[] = {{TBindVerb::Get, "GET", ""},
+               {TBindVerb::Post, "POST", "a=1&b=2"},
+               {TBindVerb::Put, "PUT", "PUT-BYTES"},
+               {TBindVerb::Custom, "PROPFIND", "a=1&b=2"}};
+  engine_.DownloadMethod = dmStream;
+  engine_.PostData = "a=1&b=2";
+  engine_.PutFileName = home_ / "upload.dat";
+  engine_.CustomVerb = "PROPFIND";
+  DWORD size = 0;
+  engine_.OnGetBindInfoEx = [&](TBSCB*, DWORD&, BINDINFO* info, DWORD&) {
+    size = info->cbSize;
+    // A custom verb sends the post data too.
+    if (info->dwBindVerb == BINDVERB_CUSTOM && !info->stgmedData.hGlobal) {
+      info->stgmedData.tymed = TYMED_HGLOBAL;
+      info->stgmedData.hGlobal = GlobalAlloc(GMEM_FIXED, 7);
+      std::memcpy(GlobalLock(info->stgmedData.hGlobal), "a=1&b=2", 7);
+      GlobalUnlock(info->stgmedData.hGlobal);
+      info->cbstgmedData = 7;
+    }
+    return S_OK;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method);
+    engine_.BindVerb = c.verb;
+    engine_.Download(W(server_.Url("/submit.cgi")));
+    EXPECT_EQ(method, c.method);
+    EXPECT_EQ(body, c.body);
+    EXPECT_EQ(size, 84u);
+  }
+  EXPECT_TRUE(rec_.errors.empty());
+}
+
+TEST_F(EngineTest, AuthenticationAnswersFromTheHandler) {
+  server_.Route("/private.txt", [](const kvtest::HttpRequest& q, kvtest::HttpReply& r) {
+    if (q.Header("Authorization").empty()) {
+      r.status = 401;
+      r.reason = "Unauthorized";
+      r.headers.push_back({"WWW-Authenticate", "Basic realm=\"x\""});
+      return;
+    }
+    r.body = q.Header("Authorization");
+  });
+  engine_.DownloadMethod = dmStream;
+  engine_.OnAuthenticate = [](TBSCB*, HWND&, WideString& user, WideString& password, HRESULT&) {
+    user = u"clerk";
+    password = u"pw";
+  };
+  engine_.Download(W(server_.Url("/private.txt")));
+  EXPECT_EQ(rec_.data, "Basic Y2xlcms6cHc=");
+  EXPECT_TRUE(rec_.errors.empty());
 }
 
 TEST_F(EngineTest, CancelDuringTransferEndsCleanly) {

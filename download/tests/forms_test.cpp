@@ -10,7 +10,7 @@
 #include "download/file_names.h"
 #include "download/texts.h"
 #include "platform/base/codepage.h"
-#include "platform/user/controls/controls.h"
+#include "platform/comctl/listview.h"
 #include "platform/user/user.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"

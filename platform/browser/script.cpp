@@ -746,7 +746,7 @@ const char kWindowSource[] =
     "g.execScript=function(c){return (0,eval)(String(c));};"
     "g.ActiveXObject=function(){n.noAutomation();};"
     "g.VBArray=n.VBArray;"
-    "g.navigator={appName:'Microsoft Internet Explorer',appVersion:'4.0 (compatible; MSIE 6.0; Windows NT 5.1)',"
+    "g.navigator={appName:'Korvane',appVersion:'4.0 (compatible; MSIE 6.0; Windows NT 5.1)',"
     "userAgent:'Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)',platform:'Win32',cookieEnabled:true,"
     "javaEnabled:function(){return false;}};"
     "g.screen={width:1024,height:768,availWidth:1024,availHeight:738,colorDepth:32};"

@@ -8,6 +8,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
+#include "platform/drive/drive.h"
 #include "platform/user/internal.h"
 
 namespace kv::user {
@@ -222,6 +223,8 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
   }
   bool messageOnly = parent == HWND_MESSAGE;
   if (messageOnly) parent = nullptr;
+  // The first top-level window's thread is the one a harness on the drive channel drives.
+  if (!messageOnly && !(style & WS_CHILD)) kv::drive::StartIfAsked();
   WindowPtr parentW;
   if (parent) {
     parentW = Get(parent);

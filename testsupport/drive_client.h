@@ -2,6 +2,7 @@
 // KORVANE_DRIVE set, connect, send commands, read replies; and the process around it.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -161,9 +162,11 @@ class DriveClient {
 // A child process with extra environment; killed on destruction if still running.
 class ChildProcess {
  public:
-  // `env` entries ("NAME=value") replace or add to this process's environment. Everything
-  // the child needs is built before the fork, so the child only calls execve.
-  ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+  // `env` entries ("NAME=value") replace or add to this process's environment; a non-empty
+  // `output` is a file that takes the child's standard output and error. Everything the
+  // child needs is made before the fork, so the child only redirects and calls execve.
+  ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+               const std::string& output = "") {
     std::vector<std::string> vars(env);
     for (char** e = environ; *e; ++e) {
       std::string v = *e;
@@ -177,12 +180,18 @@ class ChildProcess {
     for (auto& v : vars) envp.push_back(v.data());
     args.push_back(nullptr);
     envp.push_back(nullptr);
+    int out = output.empty() ? -1 : ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+      if (out >= 0) {
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+      }
       ::execve(args[0], args.data(), envp.data());
       ::_exit(127);
     }
+    if (out >= 0) ::close(out);
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -208,6 +217,16 @@ class ChildProcess {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return code_;
+  }
+
+  // Asks the process to end (SIGTERM) and waits for it; the exit code as Wait gives it.
+  int Stop() {
+    if (!exited_) ::kill(pid_, SIGTERM);
+    return Wait(std::chrono::seconds(10));
+  }
+  bool Running() {
+    Wait(std::chrono::milliseconds(0));
+    return !exited_;
   }
 
  private:

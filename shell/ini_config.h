@@ -51,6 +51,9 @@ class TINIConfig {
   // every write succeeded; items written before a failing one stay written.
   int SaveConfig(const AnsiString& FileName, const AnsiString& ConfigItems, int isEncode);
 
+  // The folder of the program (and of "Korvane.ini"), ending in a separator.
+  static const AnsiString& ProgramDirectory();
+
   // Test-facing: forgets the shared file and the codec key, and takes ProgramDir (ending
   // in a separator) as the program directory; "" goes back to the platform's.
   static void ResetModuleState(const AnsiString& ProgramDir);

@@ -3,6 +3,7 @@
 // created; tests put a window of their own in its place.
 #pragma once
 
+#include "framework/core/exception.h"
 #include "framework/core/strings.h"
 
 class TCustomForm;
@@ -43,5 +44,10 @@ class IShellWindow {
 // main form exists and after it is gone.
 IShellWindow* ShellWindow();
 void SetShellWindow(IShellWindow* Window);
+
+KV_EXCEPTION(EShellWindowMissing, Exception);
+// The window, for callers that cannot act without it: raises EShellWindowMissing when
+// there is none.
+IShellWindow& RequireShellWindow();
 
 }  // namespace korvane

@@ -48,6 +48,8 @@ TINIConfig::TINIConfig() {
   state.key = ini_->ReadString(kSection, kSkeyName, TSB64::kAlphabet);
 }
 
+AnsiString TINIConfig::ProgramDirectory() { return ProgramDir(); }
+
 void TINIConfig::ResetModuleState(const AnsiString& ProgramDir) {
   ModuleState& state = State();
   state.program_dir = ProgramDir;

@@ -51,6 +51,10 @@ class TINIConfig {
   // every write succeeded; items written before a failing one stay written.
   int SaveConfig(const AnsiString& FileName, const AnsiString& ConfigItems, int isEncode);
 
+  // The program directory (ending in a separator) the configuration file and the local
+  // pages are in.
+  static AnsiString ProgramDirectory();
+
   // Test-facing: forgets the shared file and the codec key, and takes ProgramDir (ending
   // in a separator) as the program directory; "" goes back to the platform's.
   static void ResetModuleState(const AnsiString& ProgramDir);

@@ -8,4 +8,21 @@ namespace shell_texts {
 inline constexpr const char* kConfigMissing = "未找到配置文件，应用程序已经损坏，请卸载后重新安装！";
 inline constexpr const char* kUnequalItemLists = "要保存的配置参数格式不正确，三个部分的数量不相等！";
 
+// The program and its main window.
+inline constexpr const char* kProductTitle = "Velmora网上开票";
+inline constexpr const char* kConfigCaption = "配置运行参数";
+inline constexpr const char* kLoginCaption = "登录";
+inline constexpr const char* kConfigPageMissing = "找不到配置页面文件：";
+inline constexpr const char* kReinstall = "\n应用程序已经损坏，请卸载后重新安装！";
+inline constexpr const char* kMutexFailed = "创建互斥对象失败!";
+inline constexpr const char* kErrorCaption = "错误";
+inline constexpr const char* kAlreadyRunning = "Velmora已经运行了，不能同时运行多个!";
+inline constexpr const char* kCloseCaption = "关闭";
+inline constexpr const char* kBack = "后退";
+inline constexpr const char* kForward = "前进";
+inline constexpr const char* kStop = "停止";
+inline constexpr const char* kRefresh = "刷新";
+inline constexpr const char* kHome = "主页";
+inline constexpr const char* kGo = "转到";
+
 }  // namespace shell_texts

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/base/codepage.h"
+#include "platform/base/trace.h"
 #include "platform/user/internal.h"
 #include "platform/user/present.h"
 
@@ -101,6 +102,7 @@ int ShowBox(HWND owner, const std::u16string& text, const std::u16string& captio
   r.type = type;
   r.answer = answer;
   r.owner = owner;
+  KvTrace("user", "message box [%s] %s -> %d", c8.c_str(), t8.c_str(), answer);
   std::lock_guard<std::mutex> g(b.m);
   b.log.push_back(r);
   return answer;

@@ -96,7 +96,7 @@ class MainFormTest : public ::testing::Test {
 
   void LocalPage(const std::string& name, const std::string& html) { kvtest::WriteFile(dir_ + name, html); }
   // Korvane.ini with the values given (encoded); a complete configuration for the test server.
-  void WriteConfig(bool complete) {
+  void WriteConfig(bool complete, const std::string& skin = "") {
     TSB64 codec;
     std::string ini = "[general]\n";
     auto put = [&](const char* key, const std::string& value) { ini += std::string(key) + "=" + codec.Encode(value) + "\n"; };
@@ -107,12 +107,13 @@ class MainFormTest : public ::testing::Test {
       put("LoginPageURI", "/Quabo/login/init.html");
       put("IndexPageURI", "/Quabo/login/home.html");
     }
+    if (!skin.empty()) put("skin", skin);
     kvtest::WriteFile(dir_ + "Korvane.ini", ini);
   }
   // The form as the program makes it (its OnCreate runs the start-up), shown.
   // The start-up's caption is checked before the page's title replaces it.
-  void Start(bool complete, const char* caption = nullptr) {
-    WriteConfig(complete);
+  void Start(bool complete, const char* caption = nullptr, const std::string& skin = "") {
+    WriteConfig(complete, skin);
     Application->CreateForm(form_);
     if (caption) {
       EXPECT_EQ(form_->Caption(), Ansi(caption));
@@ -203,6 +204,39 @@ TEST_F(MainFormTest, CompleteConfigurationOpensTheLoginPageAndTheLoginCookieMake
   // The page's address in the title gives the product's name.
   form_->EWB->OnTitleChange(form_->EWB, u"http://127.0.0.1/x");
   EXPECT_EQ(form_->Caption(), Ansi("Velmora网上开票"));
+}
+
+TEST_F(MainFormTest, SkinFileOfTheConfigurationReplacesTheBuiltInSkin) {
+  const std::string skin = dir_ + "clerk.skn";
+  kvtest::WriteFile(skin, std::string(reinterpret_cast<const char*>(DefaultSkinData()), DefaultSkinSize()));
+  Start(false, nullptr, skin);
+  EXPECT_EQ(form_->SkinData1->SkinFile(), skin);
+  EXPECT_TRUE(form_->SkinData1->Active());
+  EXPECT_TRUE(form_->SkinData1->SkinLoaded());
+  delete form_;
+  form_ = nullptr;
+  EXPECT_EQ(korvane::ShellWindow(), nullptr) << "the window is gone";
+
+  Start(false, nullptr, "   ");
+  EXPECT_EQ(form_->SkinData1->SkinFile(), "") << "a blank name keeps the built-in skin";
+  EXPECT_TRUE(form_->SkinData1->SkinLoaded());
+}
+
+TEST_F(MainFormTest, ProgressStatusTextAndScriptErrors) {
+  Start(false);
+  struct Case {
+    int progress, max, position;
+  } cases[] = {{0, 0, 0}, {7, 0, 0}, {0, 100, 1}, {50, 100, 51}, {1, 3, 34}, {100, 100, 100}, {300, 100, 100}};
+  for (const Case& c : cases) {
+    form_->EWB->OnProgressChange(form_->EWB, c.progress, c.max);
+    EXPECT_EQ(form_->ProgressBar1->Position(), c.position) << c.progress << "/" << c.max;
+  }
+  form_->EWB->OnStatusTextChange(form_->EWB, u"完成");
+  EXPECT_EQ(form_->StatusBar1->Panels()->Items(0)->Text(), Ansi("完成"));
+  TScriptErrorAction action = eaContinue;
+  form_->EWB->OnScriptError(form_->EWB, "3", "1", "0", "x is not defined", "file:///p.html", action);
+  EXPECT_EQ(action, eaCancel);
+  EXPECT_EQ(MessageBoxTexts(), std::vector<std::string>{"x is not defined"});
 }
 
 TEST_F(MainFormTest, FailedNavigationsShowTheLocalPages) {

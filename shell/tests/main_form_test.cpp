@@ -15,6 +15,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/time.h"
+#include "platform/inet/inet.h"
 #include "platform/registry/registry.h"
 #include "platform/user/testing.h"
 #include "shell/ini_config.h"
@@ -35,6 +36,7 @@ class MainFormTest : public ::testing::Test {
   void SetUp() override {
     Application->ResetState();
     KvRegistryReload();
+    KvInetResetProcessState();
     KvClockSetVirtual(TRUE);
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     dir_ = home_ / "program/";
@@ -75,6 +77,7 @@ class MainFormTest : public ::testing::Test {
     CoUninitialize();
     Application->ResetState();
     KvClockSetVirtual(FALSE);
+    KvInetResetProcessState();
     KvRegistryReload();
     TINIConfig::ResetModuleState("");
   }
@@ -316,15 +319,29 @@ TEST_F(MainFormTest, CloseAndApplicationExitEndTheProgram) {
     MSG m;
     return PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
   };
+  IUrlHistoryStg2* history = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_CUrlHistory, nullptr, CLSCTX_INPROC_SERVER, IID_IUrlHistoryStg2,
+                             reinterpret_cast<void**>(&history)),
+            S_OK);
+  auto in_history = [&] { return history->QueryUrl(u"http://127.0.0.1/a", 0, nullptr) == S_OK; };
+  auto visit = [&] {
+    EXPECT_EQ(history->AddUrl(u"http://127.0.0.1/a", u"a", ADDURL_ADDTOHISTORYANDCACHE), S_OK);
+    EXPECT_TRUE(in_history());
+  };
   ShowScriptPage("close.html",
                  "var asked = 'no'; function pageValue() { return asked; } function onClose(r) { asked = 'yes'; return 1; }");
   form_->SetCloseHandler("onClose");
+  visit();
   form_->ApplicationExit();
   EXPECT_TRUE(quit_posted());
   EXPECT_EQ(PageValue(), "no") << "the close handler is not asked";
+  EXPECT_FALSE(in_history());
+  visit();
   form_->Close();
   EXPECT_EQ(PageValue(), "yes");
   EXPECT_TRUE(quit_posted());
+  EXPECT_FALSE(in_history());
+  history->Release();
 }
 
 TEST_F(MainFormTest, DocumentCompleteHandlerReplacesTheLoginSwitch) {

@@ -384,6 +384,22 @@ TEST_F(MainFormTest, WindowCodeAppliesDigitByDigit) {
   EXPECT_EQ(form_->WindowState(), wsMaximized);
 }
 
+TEST_F(MainFormTest, ModeSwitchesLookAtTheCurrentBorder) {
+  Start(true);
+  form_->WindowResize(800, 600, "030111");
+  ASSERT_TRUE(NavigateTo(server_.Url("/Quabo/login/check"), server_.Url("/Quabo/login/check")));
+  EXPECT_EQ(form_->WindowState(), wsNormal) << "already sizeable: the normal mode is skipped";
+  EXPECT_EQ(form_->Width(), 800);
+  form_->WindowResize(800, 600, "000111");
+  Pump();
+  const int width = form_->Width(), height = form_->Height();
+  ASSERT_TRUE(NavigateTo(LocalUrl("gone.html"), LocalUrl("config.html")));
+  EXPECT_EQ(form_->Width(), width) << "already a dialog border: the dialog mode is skipped";
+  EXPECT_EQ(form_->Height(), height);
+  EXPECT_TRUE(form_->StatusBar1->Visible());
+  EXPECT_EQ(form_->Caption(), "config.html") << "the page's title";
+}
+
 TEST_F(MainFormTest, ListenerFollowsEachTopLevelDocument) {
   Start(false);
   std::vector<std::u16string> clicked;

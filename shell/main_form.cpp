@@ -85,9 +85,8 @@ TMainForm::TMainForm(TComponent* AOwner) : TForm(AOwner) {
   EWB->OnNavigateError = [this](TObject* s, IDispatch* d, OleVariant& u, OleVariant& f, OleVariant& c,
                                 VARIANT_BOOL& cancel) { EWBNavigateError(s, d, u, f, c, cancel); };
   EWB->OnGetExternal = [this](TObject* s, IDispatch*& d) { EWBGetExternal(s, d); };
-  EWB->OnScriptError = [this](TObject* s, const AnsiString& line, const AnsiString& character,
-                              const AnsiString& code, const AnsiString& message, const AnsiString& url,
-                              TScriptErrorAction& action) {
+  EWB->OnScriptError = [this](TObject* s, const AnsiString& line, const AnsiString& character, const AnsiString& code,
+                              const AnsiString& message, const AnsiString& url, TScriptErrorAction& action) {
     EWBScriptError(s, line, character, code, message, url, action);
   };
 
@@ -436,7 +435,8 @@ void TMainForm::EWBTitleChange(TObject*, const WideString& Text) {
 }
 
 void TMainForm::EWBScriptError(TObject*, const AnsiString&, const AnsiString&, const AnsiString&,
-                               const AnsiString& ErrorMessage, const AnsiString&, TScriptErrorAction& ScriptErrorAction) {
+                               const AnsiString& ErrorMessage, const AnsiString&,
+                               TScriptErrorAction& ScriptErrorAction) {
   ShowMessage(ErrorMessage);
   ScriptErrorAction = eaCancel;
 }

@@ -71,8 +71,8 @@ class TMainForm : public TForm, public korvane::IShellWindow {
   void EWBProgressChange(TObject* Sender, int Progress, int ProgressMax);
   void EWBTitleChange(TObject* Sender, const WideString& Text);
   void EWBDocumentComplete(TObject* Sender, IDispatch* pDisp, OleVariant& URL);
-  void EWBNavigateError(TObject* Sender, IDispatch* pDisp, OleVariant& URL, OleVariant& Frame,
-                        OleVariant& StatusCode, VARIANT_BOOL& Cancel);
+  void EWBNavigateError(TObject* Sender, IDispatch* pDisp, OleVariant& URL, OleVariant& Frame, OleVariant& StatusCode,
+                        VARIANT_BOOL& Cancel);
   void EWBGetExternal(TObject* Sender, IDispatch*& ppDispatch);
   void EWBScriptError(TObject* Sender, const AnsiString& ErrorLine, const AnsiString& ErrorCharacter,
                       const AnsiString& ErrorCode, const AnsiString& ErrorMessage, const AnsiString& ErrorUrl,

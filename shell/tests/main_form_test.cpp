@@ -102,7 +102,9 @@ class MainFormTest : public ::testing::Test {
   void WriteConfig(bool complete, const std::string& skin = "") {
     TSB64 codec;
     std::string ini = "[general]\n";
-    auto put = [&](const char* key, const std::string& value) { ini += std::string(key) + "=" + codec.Encode(value) + "\n"; };
+    auto put = [&](const char* key, const std::string& value) {
+      ini += std::string(key) + "=" + codec.Encode(value) + "\n";
+    };
     put("ServerURL", "127.0.0.1");
     put("ServerPort", std::to_string(server_.Port()));
     if (complete) {
@@ -328,8 +330,9 @@ TEST_F(MainFormTest, CloseAndApplicationExitEndTheProgram) {
     EXPECT_EQ(history->AddUrl(u"http://127.0.0.1/a", u"a", ADDURL_ADDTOHISTORYANDCACHE), S_OK);
     EXPECT_TRUE(in_history());
   };
-  ShowScriptPage("close.html",
-                 "var asked = 'no'; function pageValue() { return asked; } function onClose(r) { asked = 'yes'; return 1; }");
+  ShowScriptPage(
+      "close.html",
+      "var asked = 'no'; function pageValue() { return asked; } function onClose(r) { asked = 'yes'; return 1; }");
   form_->SetCloseHandler("onClose");
   visit();
   form_->ApplicationExit();

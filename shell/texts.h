@@ -18,4 +18,21 @@ inline constexpr const char* kConfigSaved =
 inline constexpr const char* kConfigSaveFailed = "系统参数保存失败，配置参数没有写入配置文件。";
 inline constexpr const char* kConfigIncomplete = "配置参数不完整，请重新配置。";
 
+// The program and its main window.
+inline constexpr const char* kProductTitle = "Velmora网上开票";
+inline constexpr const char* kConfigCaption = "配置运行参数";
+inline constexpr const char* kLoginCaption = "登录";
+inline constexpr const char* kConfigPageMissing = "找不到配置页面文件：";
+inline constexpr const char* kReinstall = "\n应用程序已经损坏，请卸载后重新安装！";
+inline constexpr const char* kMutexFailed = "创建互斥对象失败!";
+inline constexpr const char* kErrorCaption = "错误";
+inline constexpr const char* kAlreadyRunning = "Velmora已经运行了，不能同时运行多个!";
+inline constexpr const char* kCloseCaption = "关闭";
+inline constexpr const char* kBack = "后退";
+inline constexpr const char* kForward = "前进";
+inline constexpr const char* kStop = "停止";
+inline constexpr const char* kRefresh = "刷新";
+inline constexpr const char* kHome = "主页";
+inline constexpr const char* kGo = "转到";
+
 }  // namespace shell_texts

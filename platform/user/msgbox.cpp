@@ -13,6 +13,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/drive/drive.h"
+#include "platform/base/trace.h"
 #include "platform/user/internal.h"
 #include "platform/user/present.h"
 
@@ -103,6 +104,7 @@ int ShowBox(HWND owner, const std::u16string& text, const std::u16string& captio
   r.answer = answer;
   r.owner = owner;
   kv::drive::RecordMessageBox(c8, t8, type, answer);
+  KvTrace("user", "message box [%s] %s -> %d", c8.c_str(), t8.c_str(), answer);
   std::lock_guard<std::mutex> g(b.m);
   b.log.push_back(r);
   return answer;

@@ -9,18 +9,12 @@
 
 #include "framework/controls/forms.h"
 #include "platform/user/user.h"
+#include "shell/tests/message_boxes.h"
 #include "testsupport/temp_home.h"
 
 namespace {
 
-std::vector<std::string> MessageBoxTexts() {
-  std::vector<std::string> texts;
-  for (DWORD i = 0; i < KvMessageBoxLogCount(); ++i) {
-    KVMSGBOXRECORD record{};
-    if (KvMessageBoxLogGet(i, &record)) texts.push_back(record.text);
-  }
-  return texts;
-}
+using shelltest::MessageBoxTexts;
 
 // A program directory of its own with "Korvane.ini" written from `ini` (none when
 // `ini` is null).

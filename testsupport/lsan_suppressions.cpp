@@ -1,4 +1,5 @@
-// Linked into every test binary (weak, so a test may give its own). Fontconfig keeps its
+// Linked into every test binary and into the checked programs the tests run (weak, so a
+// test may give its own). Fontconfig keeps its
 // font patterns in caches that live until the process ends, and the desktop's message bus
 // (opened by SDL's display code for the input method) keeps its connection state the
 // same way; the leak checker of the checked build would report them at exit. Our own

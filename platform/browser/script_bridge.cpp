@@ -63,7 +63,7 @@ void IdentityKey(IUnknown* identity, char* out, size_t n) { std::snprintf(out, n
 // ---- Script objects as IDispatch ----------------------------------------------------------
 }  // namespace
 
-class ScriptObject final : public kv::RefCounted<IDispatch> {
+class ScriptObject final : public UntypedDispatch {
  public:
   ScriptObject(Heap* h, uint32_t key, bool function) : h_(h), key_(key), function_(function) { h_->AddRef(); }
   Heap* GetHeap() const { return h_; }
@@ -71,14 +71,6 @@ class ScriptObject final : public kv::RefCounted<IDispatch> {
   uint32_t Key() const { return key_; }
   bool Live() const { return h_->ctx && !h_->closing; }
 
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (!names || !ids || count == 0) return E_INVALIDARG;
     if (!Live()) return DISP_E_UNKNOWNNAME;

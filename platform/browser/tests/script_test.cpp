@@ -1168,6 +1168,30 @@ TEST(Script, FramesHaveTheirOwnHeapAndReachTheirParent) {
   EXPECT_EQ("top got 1 true true true frame 2 true top", p.Reports());
 }
 
+TEST(Script, FramesWaitForTheirExternalScriptsAndHaveControls) {
+  ScriptPage p;
+  TypeInfo info;
+  Typed control(&info);
+  g_page_control = &control;
+  KvRegisterBuiltinClass(kPageControlClass, GetPageControlClass);
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS*) {
+    if (id == DISPID_DOCUMENTCOMPLETE) p.ext.reports.push_back("complete");
+  };
+  kvtest::WriteFile(p.home.path() + "/f.js", "var fromFile = 'file';");
+  kvtest::WriteFile(p.home.path() + "/f.html",
+                    "<html><body onload=\"external.Report('frame load ' + fromFile)\">"
+                    "<object id=ctl classid=\"clsid:6D2C8B21-3E4F-4061-9B72-8C9DAE1F2031\"></object>"
+                    "<script src=f.js></script>"
+                    "<script>external.Report(fromFile + ' ' + ctl.Run());</script></body></html>");
+  p.Load("<html><body><iframe src=f.html></iframe></body></html>");
+  g_page_control = nullptr;
+  // The frame's complete first, then the top's.
+  EXPECT_EQ("file 20 frame load file complete complete", p.Reports());
+  for (const auto& e : p.exec40) ADD_FAILURE() << e;
+  p.Load("<html><body></body></html>", "gone.html");
+  EXPECT_EQ(1u, control.refs);  // released with the frame's document
+}
+
 TEST(Script, OpenAndCloseAskTheHost) {
   ScriptPage p;
   std::vector<DISPID> seen;

@@ -132,7 +132,30 @@ class ControlEvents final : public UntypedDispatch {
   ControlEvents(Heap* h, const IID& iid) : h_(h), iid_(iid) {}
   // The heap is being destroyed: events from now on are ignored.
   void Detach() { h_ = nullptr; }
-  void Add(DISPID id, uint32_t key, int line, size_t params) { handlers_.push_back({id, key, line, params}); }
+  // An event script's function, compiled to give back its parameters' values.
+  void AddScript(DISPID id, uint32_t key, int line, size_t params) {
+    handlers_.push_back({id, key, line, params, true});
+  }
+  // An attachEvent function.
+  void AddFunction(DISPID id, uint32_t key) { handlers_.push_back({id, key, 0, 0, false}); }
+  // Removes the attachEvent function at `idx` from event `id`; false when it is not one.
+  bool RemoveFunction(duk_context* ctx, DISPID id, duk_idx_t idx) {
+    for (auto it = handlers_.begin(); it != handlers_.end(); ++it) {
+      if (it->id != id || it->reads_back) continue;
+      duk_push_global_stash(ctx);
+      duk_get_prop_string(ctx, -1, kEventScripts);
+      duk_get_prop_index(ctx, -1, it->key);
+      bool same = duk_strict_equals(ctx, -1, idx) != 0;
+      duk_pop(ctx);
+      if (same) duk_del_prop_index(ctx, -1, it->key);
+      duk_pop_2(ctx);
+      if (same) {
+        handlers_.erase(it);
+        return true;
+      }
+    }
+    return false;
+  }
 
   HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
     for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
@@ -164,12 +187,13 @@ class ControlEvents final : public UntypedDispatch {
     uint32_t key;  // index in the stash's list
     int line;      // the script element's first line
     size_t params;
+    bool reads_back;  // gives [result, parameters...]
   };
 
   bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, iid_); }
 
-  // Calls one handler with the event's arguments; afterwards its parameters' values go
-  // back through the [in, out] arguments. False on a script error (reported).
+  // Calls one handler with the event's arguments; afterwards an event script's parameters'
+  // values go back through the [in, out] arguments. False on a script error (reported).
   static bool Run(Heap* h, const Handler& handler, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep) {
     duk_context* ctx = h->ctx;
     if (!duk_check_stack(ctx, 8)) return false;
@@ -178,7 +202,12 @@ class ControlEvents final : public UntypedDispatch {
     h->line_base = handler.line > 0 ? handler.line : 1;
     HandlerCall call{handler.key, params};
     bool ok = duk_safe_call(ctx, HandlerCallStep, &call, 0, 1) == DUK_EXEC_SUCCESS;
-    if (ok) {
+    if (ok && !handler.reads_back) {
+      if (result) {
+        VariantClear(result);
+        ToVariant(h, -1, result);
+      }
+    } else if (ok) {
       UINT argc = params ? params->cArgs - params->cNamedArgs : 0;
       for (UINT i = 0; i < argc && i < handler.params; ++i) {
         VARIANT& arg = params->rgvarg[params->cArgs - 1 - i];
@@ -212,6 +241,23 @@ class ControlEvents final : public UntypedDispatch {
 
 namespace {
 
+// Keeps the function at `idx` in the stash's list of handlers; gives its index there.
+uint32_t KeepHandler(duk_context* ctx, duk_idx_t idx) {
+  idx = duk_normalize_index(ctx, idx);
+  duk_push_global_stash(ctx);
+  if (!duk_get_prop_string(ctx, -1, kEventScripts)) {
+    duk_pop(ctx);
+    duk_push_array(ctx);
+    duk_dup_top(ctx);
+    duk_put_prop_string(ctx, -3, kEventScripts);
+  }
+  auto key = static_cast<uint32_t>(duk_get_length(ctx, -1));
+  duk_dup(ctx, idx);
+  duk_put_prop_index(ctx, -2, key);
+  duk_pop_2(ctx);
+  return key;
+}
+
 // Compiles a handler inside duk_safe_call: [] -> [function]; with `element`, also binds it
 // as that element's attachEvent handler.
 struct Compile {
@@ -235,17 +281,7 @@ duk_ret_t CompileStep(duk_context* ctx, void* udata) {
     duk_pop_2(ctx);
     return 1;
   }
-  duk_push_global_stash(ctx);
-  if (!duk_get_prop_string(ctx, -1, kEventScripts)) {
-    duk_pop(ctx);
-    duk_push_array(ctx);
-    duk_dup_top(ctx);
-    duk_put_prop_string(ctx, -3, kEventScripts);
-  }
-  c->key = static_cast<uint32_t>(duk_get_length(ctx, -1));
-  duk_dup(ctx, -3);
-  duk_put_prop_index(ctx, -2, c->key);
-  duk_pop_2(ctx);
+  c->key = KeepHandler(ctx, -1);
   return 1;
 }
 
@@ -349,7 +385,7 @@ Bound BindOne(Heap* h, Node* s, bool final) {
     std::string source = "function(" + list + "){var r=(function(){" + ScriptText(s) + "\n}).call(this);return [r" +
                          (list.empty() ? "" : "," + list) + "];}";
     Compile c{&source, nullptr, nullptr, nullptr};
-    if (CompileHandler(h, s, c)) sink->Add(event, c.key, s->line, params.size());
+    if (CompileHandler(h, s, c)) sink->AddScript(event, c.key, s->line, params.size());
     return Bound::kDone;
   }
   // A DOM element: its event by name, as attachEvent binds it.
@@ -376,6 +412,37 @@ void BindEventScripts(Heap* h, bool final) {
     if (!InDocument(h, pending[i])) continue;
     if (BindOne(h, pending[i], final) == Bound::kWait) h->event_scripts.push_back(pending[i]);
   }
+}
+
+Ret ControlEvent(Heap* h, duk_context* ctx, NativeFrame&) {
+  // [element name f attach]
+  const bool attach = duk_get_boolean(ctx, 3) != 0;
+  IDispatch* d = WrappedAt(ctx, 0);
+  Element* element = nullptr;
+  bool done = false;
+  if (d && duk_is_function(ctx, 2) &&
+      SUCCEEDED(d->QueryInterface(IID_KvBrowserElement, reinterpret_cast<void**>(&element))) && element) {
+    PageControl* control = element->GetNode() ? element->GetNode()->control : nullptr;
+    element->Release();
+    ITypeInfo* events = nullptr;
+    DISPID id = 0;
+    if (control && SUCCEEDED(control->EventTypeInfo(&events))) {
+      if (EventId(events, WideToUtf8(StringAt(ctx, 1)), &id)) {
+        if (attach) {
+          if (ControlEvents* sink = SinkOf(h, control, events)) {
+            sink->AddFunction(id, KeepHandler(ctx, 2));
+            done = true;
+          }
+        } else {
+          for (auto& [c, sink] : h->event_sinks)
+            if (c == control) done = sink->RemoveFunction(ctx, id, 2);
+        }
+      }
+      events->Release();
+    }
+  }
+  duk_push_boolean(ctx, done);
+  return Ret::kTop;
 }
 
 void DropEventSinks(Heap* h) {

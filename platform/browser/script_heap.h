@@ -183,6 +183,12 @@ void EvalPrelude(duk_context* ctx, const char* source);
 
 // Native trampolines: `Body` returns what the trampoline pushes.
 using Body = Ret (*)(Heap* h, duk_context* ctx, NativeFrame& f);
+// controlEvent(element, name, f, attach): attachEvent (true) or detachEvent (false) of
+// an event of the element's control; false when the element has no control with an
+// event of that name, so the DOM's own list takes it.
+Ret ControlEvent(Heap* h, duk_context* ctx, NativeFrame& f);
+// The IDispatch a wrapper at `idx` holds (no reference), or null.
+IDispatch* WrappedAt(duk_context* ctx, duk_idx_t idx);
 duk_ret_t RunNative(duk_context* ctx, Body body);
 template <Body B>
 duk_ret_t Native(duk_context* ctx) {

@@ -950,8 +950,10 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
     Release();
     return;
   }
-  if (initial) FrameSettled(slot);
-  if (initial) LoadFramesAfter(slot, top_gen);
+  if (initial) {
+    FrameSettled(slot);
+    LoadFramesAfter(slot, top_gen);
+  }
   Release();
 }
 

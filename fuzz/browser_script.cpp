@@ -1,9 +1,11 @@
-// Runs arbitrary bytes as a page's script: a page whose one external script is the input,
-// loaded in a browser control, its timers given a moment, then torn down. Every
+// Runs arbitrary bytes as a page's script: a page whose external script is the input, and
+// whose event script for an element is made of it too, loaded in a browser control, its
+// timers given a moment, then torn down. Every
 // allocation of the page's heap is under the engine's 256 MiB cap.
 //
 // A script may loop forever (the engine has no time-out): such an input is a fuzzer
 // time-out, not a finding. The per-input time-out is set short here for that reason.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -58,8 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     std::ofstream(dir + "s.js", std::ios::binary)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    std::ofstream(dir + "p.html") << "<html><body><p id=x name=y>t</p><form id=f><input name=a></form>"
-                                     "<script src=s.js></script></body></html>";
+    // The input also as an event script of #x, which a click fires: its first line (up
+    // to 64 bytes) the event attribute, the rest the script's text.
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const size_t eol = text.find('\n');
+    std::string event;
+    for (char c : text.substr(0, std::min<size_t>(eol, 64)))
+      event += c == '"' ? std::string("&quot;") : c == '&' ? std::string("&amp;") : std::string(1, c);
+    std::ofstream(dir + "p.html", std::ios::binary)
+        << "<html><body><p id=x name=y>t</p><form id=f><input name=a></form>"
+           "<script for=x event=\""
+        << event << "\">" << (eol == std::string::npos ? std::string() : text.substr(eol + 1))
+        << "</script><script src=s.js></script><script>document.getElementById('x').click();</script></body></html>";
   }
   Go(b, dir + "p.html");
   // Timers the input set: a few rounds of the clock.

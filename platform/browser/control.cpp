@@ -936,47 +936,63 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
     slot->document = new Document(this, slot->url);
     slot->document->LoadBytes(reinterpret_cast<const uint8_t*>(slot->body.data()), slot->body.size(),
                               slot->content_type);
-    // A frame's window has a heap of its own; its walk runs whole (its external
-    // scripts are not waited for).
+    // A frame's window has a heap of its own; its walk waits for its external scripts
+    // and makes its controls (not activated in place: the frame has no window of its own).
     if (!(download_flags_ & DLCTL_NO_SCRIPTS)) slot->document->StartScript();
-    if (Script* script = slot->document->GetScript()) script->Walk(nullptr, nullptr);
-    if (!HasFrame(slot) || slot->generation != gen) {
-      Release();
-      return;
+    if (Script* script = slot->document->GetScript()) {
+      std::function<void(Document*, Node*)> make_control;
+      if (!(download_flags_ & DLCTL_NO_RUNACTIVEXCTLS))
+        make_control = [](Document* doc, Node* n) { PageControl::Create(doc, n, nullptr); };
+      script->Walk([this, slot, gen, top_gen]() { FrameWalked(slot, gen, top_gen); }, std::move(make_control));
+    } else {
+      FrameWalked(slot, gen, top_gen);
     }
-    slot->document->SetReadyState(READYSTATE_COMPLETE);
-    if (Script* script = slot->document->GetScript()) script->FireWindowEvent("load");
-    if (!HasFrame(slot) || slot->generation != gen) {
-      Release();
-      return;
-    }
-    slot->element->frame_root = slot->document->Root();
-    if (document_) document_->Invalidate();
-    FireUrlEvent(DISPID_NAVIGATECOMPLETE2, slot->url, slot->object);
-    if (!HasFrame(slot) || slot->generation != gen) {
-      Release();
-      return;
-    }
-    // Frames inside a frame load next, depth first; its DocumentComplete waits for them.
-    size_t inner = 0;
-    if (initial && !(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD)) {
-      size_t at = 0;
-      while (at < frames_.size() && frames_[at].get() != slot) ++at;
-      inner = AddFrames(slot->document->Root(), slot->url, slot, at + 1);
-    }
-    if (!inner) {
-      FireUrlEvent(DISPID_DOCUMENTCOMPLETE, slot->url, slot->object);
-      if (initial && HasFrame(slot) && slot->generation == gen) FrameSettled(slot);
-    }
-  } else if (initial) {
+    Release();
+    return;
+  }
+  if (initial) {
     FrameSettled(slot);
+    LoadFramesAfter(slot, top_gen);
   }
-  // The top document's load goes on with its next frame.
-  if (initial && Current(top_gen)) {
-    size_t next = 0;
-    while (next < frames_.size() && frames_[next].get() != slot) ++next;
-    LoadFrames(top_gen, next + 1);
+  Release();
+}
+
+void WebBrowser::LoadFramesAfter(FrameSlot* slot, uint64_t top_gen) {
+  if (!Current(top_gen)) return;
+  size_t next = 0;
+  while (next < frames_.size() && frames_[next].get() != slot) ++next;
+  LoadFrames(top_gen, next + 1);
+}
+
+void WebBrowser::FrameWalked(FrameSlot* slot, uint64_t gen, uint64_t top_gen) {
+  if (!HasFrame(slot) || slot->generation != gen || closed_) return;
+  AddRef();
+  const bool initial = slot->initial;
+  slot->document->SetReadyState(READYSTATE_COMPLETE);
+  if (Script* script = slot->document->GetScript()) script->FireWindowEvent("load");
+  if (!HasFrame(slot) || slot->generation != gen) {
+    Release();
+    return;
   }
+  slot->element->frame_root = slot->document->Root();
+  if (document_) document_->Invalidate();
+  FireUrlEvent(DISPID_NAVIGATECOMPLETE2, slot->url, slot->object);
+  if (!HasFrame(slot) || slot->generation != gen) {
+    Release();
+    return;
+  }
+  // Frames inside a frame load next, depth first; its DocumentComplete waits for them.
+  size_t inner = 0;
+  if (initial && !(download_flags_ & DLCTL_NO_FRAMEDOWNLOAD)) {
+    size_t at = 0;
+    while (at < frames_.size() && frames_[at].get() != slot) ++at;
+    inner = AddFrames(slot->document->Root(), slot->url, slot, at + 1);
+  }
+  if (!inner) {
+    FireUrlEvent(DISPID_DOCUMENTCOMPLETE, slot->url, slot->object);
+    if (initial && HasFrame(slot) && slot->generation == gen) FrameSettled(slot);
+  }
+  if (initial) LoadFramesAfter(slot, top_gen);
   Release();
 }
 

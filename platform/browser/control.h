@@ -247,6 +247,11 @@ class WebBrowser final : public IWebBrowser2,
 
   // Frames.
   void FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code);
+  // A frame's document walked (its scripts run, external ones waited for): its load
+  // event, its completion and its inner frames, then the top's next frame.
+  void FrameWalked(FrameSlot* slot, uint64_t gen, uint64_t top_gen);
+  // The top document's load goes on with the frame after `slot`.
+  void LoadFramesAfter(FrameSlot* slot, uint64_t top_gen);
   HRESULT NavigateFrame(FrameSlot* slot, const std::string& url);
   bool HasFrame(const FrameSlot* slot) const;
   int FrameReadyState(const FrameSlot* slot) const;

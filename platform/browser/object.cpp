@@ -21,6 +21,36 @@ kv::base::Recorder& ControlRecorder() {
   return *r;
 }
 
+void RecordStep(const std::string& who, const char* step, HRESULT hr) {
+  char code[16];
+  snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  ControlRecorder().Add(who + " " + step + " " + code);
+}
+
+// Marks `object` safe for scripting, and with `data` for initialising from a property
+// bag, recording each step; false when it lacks IObjectSafety or refuses.
+bool MarkSafe(IUnknown* object, bool data, const std::string& who) {
+  IObjectSafety* safety = nullptr;
+  if (FAILED(object->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety))) || !safety) {
+    RecordStep(who, "IObjectSafety", E_NOINTERFACE);
+    ControlRecorder().Add(who + " not safe for scripting");
+    return false;
+  }
+  HRESULT hr = safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
+                                                 INTERFACESAFE_FOR_UNTRUSTED_CALLER);
+  RecordStep(who, "SetInterfaceSafetyOptions(IDispatch, 1, 1)", hr);
+  bool safe = SUCCEEDED(hr);
+  if (safe && data) {
+    hr = safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, INTERFACESAFE_FOR_UNTRUSTED_DATA,
+                                           INTERFACESAFE_FOR_UNTRUSTED_DATA);
+    RecordStep(who, "SetInterfaceSafetyOptions(IPersistPropertyBag, 2, 2)", hr);
+    safe = SUCCEEDED(hr);
+  }
+  safety->Release();
+  if (!safe) ControlRecorder().Add(who + " not safe for scripting");
+  return safe;
+}
+
 int HimetricToPixels(LONG v) { return static_cast<int>((static_cast<int64_t>(v) * 96 + 1270) / 2540); }
 LONG PixelsToHimetric(double v) { return static_cast<LONG>(v * 2540 / 96 + (v < 0 ? -0.5 : 0.5)); }
 
@@ -137,11 +167,7 @@ ULONG PageControl::Release() {
   return n;
 }
 
-void PageControl::Record(const char* step, HRESULT hr) const {
-  char code[16];
-  snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-  ControlRecorder().Add(who_ + " " + step + " " + code);
-}
+void PageControl::Record(const char* step, HRESULT hr) const { RecordStep(who_, step, hr); }
 
 void PageControl::Create(Document* doc, Node* node, HWND window) {
   const std::string* classid = node->Attr("classid");
@@ -170,24 +196,7 @@ void PageControl::Create(Document* doc, Node* node, HWND window) {
 
   // Safe for scripting, and for initialisation when there is data it will load.
   IPersistPropertyBag* bag = Ask<IPersistPropertyBag>(site->object_, IID_IPersistPropertyBag);
-  IObjectSafety* safety = Ask<IObjectSafety>(site->object_, IID_IObjectSafety);
-  bool safe = safety != nullptr;
-  if (!safety) site->Record("IObjectSafety", E_NOINTERFACE);
-  if (safety) {
-    hr = safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER,
-                                           INTERFACESAFE_FOR_UNTRUSTED_CALLER);
-    site->Record("SetInterfaceSafetyOptions(IDispatch, 1, 1)", hr);
-    safe = SUCCEEDED(hr);
-    if (safe && bag && !params.empty()) {
-      hr = safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, INTERFACESAFE_FOR_UNTRUSTED_DATA,
-                                             INTERFACESAFE_FOR_UNTRUSTED_DATA);
-      site->Record("SetInterfaceSafetyOptions(IPersistPropertyBag, 2, 2)", hr);
-      safe = SUCCEEDED(hr);
-    }
-    safety->Release();
-  }
-  if (!safe) {
-    ControlRecorder().Add(who + " not safe for scripting");
+  if (!MarkSafe(site->object_, bag && !params.empty(), who)) {
     if (bag) bag->Release();
     Drop(site->object_);
     site->Release();
@@ -230,6 +239,36 @@ void PageControl::Create(Document* doc, Node* node, HWND window) {
     ControlRecorder().Add(who + " not activated: no document window");
   }
   ControlRecorder().Add(who + " created");
+}
+
+HRESULT PageControl::CreateForScript(const std::u16string& prog_id, IDispatch** out) {
+  *out = nullptr;
+  std::string who = "ActiveXObject(" + kv::WideToUtf8(prog_id) + ")";
+  CLSID clsid;
+  HRESULT hr = CLSIDFromProgID(prog_id.c_str(), &clsid);
+  if (FAILED(hr)) {
+    RecordStep(who, "CLSIDFromProgID", hr);
+    return hr;
+  }
+  IUnknown* object = nullptr;
+  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object));
+  RecordStep(who, "CoCreateInstance", hr);
+  if (FAILED(hr) || !object) return FAILED(hr) ? hr : E_NOINTERFACE;
+  IDispatch* dispatch = nullptr;
+  if (MarkSafe(object, false, who)) {
+    hr = object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+    if (FAILED(hr)) RecordStep(who, "IDispatch", hr);
+  } else {
+    hr = E_ACCESSDENIED;
+  }
+  object->Release();
+  if (!dispatch) {
+    PostTask([] { CoFreeUnusedLibraries(); });
+    return FAILED(hr) ? hr : E_NOINTERFACE;
+  }
+  ControlRecorder().Add(who + " created");
+  *out = dispatch;
+  return S_OK;
 }
 
 void PageControl::NodeGone() {

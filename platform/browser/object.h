@@ -24,6 +24,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -43,6 +44,9 @@ class PageControl final : public IOleClientSite,
   // the document's (Document::AddControl) and the node's. `window` is the document
   // window, null when the browser has none (no in-place activation then).
   static void Create(Document* doc, Node* node, HWND window);
+  // `new ActiveXObject(prog_id)`: the class the ProgID names created and marked safe for
+  // scripting (steps 1 and 2), without a site or window; each step recorded.
+  static HRESULT CreateForScript(const std::u16string& prog_id, IDispatch** out);
 
   // The control's IDispatch, without a reference; null when it has none or is torn down.
   IDispatch* Dispatch() const { return dispatch_; }

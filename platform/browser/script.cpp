@@ -15,6 +15,7 @@
 #include "platform/base/time.h"
 #include "platform/browser/element.h"
 #include "platform/browser/loader.h"
+#include "platform/browser/object.h"
 #include "platform/browser/script_heap.h"
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
@@ -83,6 +84,18 @@ void HeapFatal(void*, const char* msg) {
 
 }  // namespace
 
+bool InDocument(Heap* h, Node* n) {
+  while (n && n->parent) n = n->parent;
+  return h->doc && n == h->doc->Root();
+}
+
+std::string ScriptText(const Node* n) {
+  std::string s;
+  for (const auto& c : n->children)
+    if (c->kind == Node::kText) s += c->text;
+  return s;
+}
+
 Heap* HeapOf(duk_context* ctx) {
   duk_memory_functions funcs;
   duk_get_memory_functions(ctx, &funcs);
@@ -99,6 +112,8 @@ void Heap::Destroy() {
     platform_timer = 0;
   }
   load.reset();
+  event_scripts.clear();
+  DropEventSinks(this);
   for (auto& f : frames) f->Clear();
   // Finalizers release every COM reference the heap's wrappers hold.
   duk_destroy_heap(ctx);
@@ -145,18 +160,6 @@ const duk_function_list_entry* WindowNatives();
 void StepWalk(Heap* h);
 void StepWalkHeld(Heap* h);
 void ArmTimer(Heap* h);
-
-bool InDocument(Heap* h, Node* n) {
-  while (n && n->parent) n = n->parent;
-  return h->doc && n == h->doc->Root();
-}
-
-std::string ScriptText(const Node* n) {
-  std::string s;
-  for (const auto& c : n->children)
-    if (c->kind == Node::kText) s += c->text;
-  return s;
-}
 
 bool IsScriptLanguage(const Node* n) {
   std::string type = n->AttrOr("type"), lang = n->AttrOr("language");
@@ -269,18 +272,18 @@ void StepWalkHeld(Heap* h) {
     if (!InDocument(h, s)) continue;
     if (s->IsElement("object")) {
       if (h->make_control) h->make_control(h->doc, s);
+      BindEventScripts(h, false);  // those waiting for this control
       continue;
     }
-    if (s->Attr("for") && s->Attr("event")) continue;  // a control's event script, bound with the control
     if (!IsScriptLanguage(s)) {
       if (!h->language_reported) {
         h->language_reported = true;
-        Entry entry(h);
-        duk_context* ctx = h->ctx;
-        duk_push_error_object(ctx, DUK_ERR_ERROR, "language not supported");
-        ReportError(h, -1);
-        duk_pop(ctx);
+        ReportNewError(h, s, DUK_ERR_ERROR, "language not supported");
       }
+      continue;
+    }
+    if (s->Attr("for") && s->Attr("event")) {
+      QueueEventScript(h, s);  // an event's handler, bound to its element
       continue;
     }
     if (const std::string* src = s->Attr("src"); src && !src->empty()) {
@@ -302,6 +305,8 @@ void StepWalkHeld(Heap* h) {
     if (h->ctx && !h->closing) InsertWritten(h, s);
   }
   if (!h->ctx || h->closing) return;
+  BindEventScripts(h, true);
+  if (!h->ctx || h->closing) return;
   std::function<void()> done = std::move(h->walk_done);
   h->walk_done = nullptr;
   if (done) done();
@@ -310,18 +315,10 @@ void StepWalkHeld(Heap* h) {
 // ---- Script errors -------------------------------------------------------------------------------
 
 // The error object of a script error: the five fields by name.
-class ErrorEvent final : public kv::RefCounted<IDispatch> {
+class ErrorEvent final : public UntypedDispatch {
  public:
   ErrorEvent(LONG line, LONG code, std::u16string message, std::u16string url)
       : line_(line), code_(code), message_(std::move(message)), url_(std::move(url)) {}
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     static const DispName kNames[] = {{u"errorLine", 1},    {u"errorCharacter", 2}, {u"errorCode", 3},
                                       {u"errorMessage", 4}, {u"errorUrl", 5},       {u"type", 6}};
@@ -496,6 +493,24 @@ void ReportError(Heap* h, duk_idx_t idx) {
   if (!go_on) h->script->Stop();
 }
 
+void ReportNewError(Heap* h, Node* script, duk_errcode_t kind, const char* message) {
+  if (!h->ctx || h->closing) return;
+  Entry entry(h);
+  duk_context* ctx = h->ctx;
+  if (!duk_check_stack(ctx, 4)) return;
+  duk_push_error_object(ctx, kind, "%s", message);
+  // The script element's own line: the error did not come from a line of its text.
+  duk_push_string(ctx, "lineNumber");
+  duk_push_int(ctx, 1);
+  duk_def_prop(ctx, -3,
+               DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_FORCE);
+  int line_base = h->line_base;
+  h->line_base = script->line > 0 ? script->line : 1;
+  ReportError(h, -1);
+  h->line_base = line_base;
+  if (h->ctx) duk_pop(ctx);
+}
+
 void ErrorToExcepInfo(Heap* h, duk_idx_t idx, EXCEPINFO* excep) {
   if (!excep) return;
   duk_context* ctx = h->ctx;
@@ -647,7 +662,13 @@ Ret WinNotSupported(Heap*, duk_context*, NativeFrame& f) {
   f.message = u"not supported by this browser";
   return Ret::kError;
 }
-Ret WinNoAutomation(Heap*, duk_context*, NativeFrame& f) {
+// new ActiveXObject(ProgID): the class created through the registry and marked safe for
+// scripting, unless the page may not run controls.
+Ret WinActiveX(Heap* h, duk_context* ctx, NativeFrame& f) {
+  IDispatch* object = nullptr;
+  if (h->make_control && duk_is_string(ctx, 0) &&
+      SUCCEEDED(PageControl::CreateForScript(StringAt(ctx, 0), &object)))
+    return ResultObject(f, object);
   f.hr = static_cast<HRESULT>(0x800A01AD);
   f.message = u"Automation server can't create object";
   return Ret::kError;
@@ -707,7 +728,7 @@ const duk_function_list_entry kWindowNatives[] = {{"document", Native<WinDocumen
                                                   {"moveWindow", Native<WinMoveWindow>, 3},
                                                   {"now", Native<WinNow>, 0},
                                                   {"notSupported", Native<WinNotSupported>, 0},
-                                                  {"noAutomation", Native<WinNoAutomation>, 0},
+                                                  {"activeX", Native<WinActiveX>, 1},
                                                   {"named", Native<WinNamed>, 1},
                                                   {"names", Native<WinNames>, 0},
                                                   {"setTimer", Native<WinSetTimer>, 4},
@@ -744,7 +765,7 @@ const char kWindowSource[] =
     "g.resizeTo=function(x,y){n.moveWindow(2,x,y);};g.resizeBy=function(x,y){n.moveWindow(3,x,y);};"
     "g.scrollTo=g.scrollBy=function(){};"
     "g.execScript=function(c){return (0,eval)(String(c));};"
-    "g.ActiveXObject=function(){n.noAutomation();};"
+    "g.ActiveXObject=function(p){return n.activeX(typeof p==='string'?p:String(p));};"
     "g.VBArray=n.VBArray;"
     "g.navigator={appName:'Korvane',appVersion:'4.0 (compatible; MSIE 6.0; Windows NT 5.1)',"
     "userAgent:'Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)',platform:'Win32',cookieEnabled:true,"
@@ -945,6 +966,7 @@ void Script::Close() {
   h->walk.clear();
   h->walk_done = nullptr;
   h->make_control = nullptr;
+  h->event_scripts.clear();
   h->load.reset();
   if (h->platform_timer) {
     KillTimer(nullptr, h->platform_timer);

@@ -21,8 +21,9 @@ class Script {
 
   // The document walk: each script element in document order (inline text, or `src`
   // loaded first, which pauses the walk), and with `make_control` each <object classid>
-  // element, so its control exists before the next script runs. `done` runs once the
-  // walk ends, unless the document is torn down first.
+  // element, so its control exists before the next script runs. Event scripts
+  // (<script for event>) are bound to their element, or to its control once it exists.
+  // `done` runs once the walk ends, unless the document is torn down first.
   void Walk(std::function<void()> done, std::function<void(Document*, Node*)> make_control);
   // Runs `code` as a script of the page (a javascript: URL).
   void RunText(const std::string& code);

@@ -27,15 +27,6 @@ constexpr double kOleEpochDays = 25569.0;  // 1899-12-30 to 1970-01-01
 
 const char16_t kNoMember[] = u"Object doesn't support this property or method";
 
-// The IDispatch a wrapper at `idx` holds (no reference), or null.
-IDispatch* WrappedAt(duk_context* ctx, duk_idx_t idx) {
-  if (!duk_is_object(ctx, idx)) return nullptr;
-  duk_get_prop_string(ctx, idx, KV_PTR);
-  auto* d = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
-  duk_pop(ctx);
-  return d;
-}
-
 bool IsDateAt(Heap* h, duk_idx_t idx) {
   duk_context* ctx = h->ctx;
   if (!duk_is_object(ctx, idx) || duk_is_function(ctx, idx)) return false;
@@ -63,7 +54,15 @@ void IdentityKey(IUnknown* identity, char* out, size_t n) { std::snprintf(out, n
 // ---- Script objects as IDispatch ----------------------------------------------------------
 }  // namespace
 
-class ScriptObject final : public kv::RefCounted<IDispatch> {
+IDispatch* WrappedAt(duk_context* ctx, duk_idx_t idx) {
+  if (!duk_is_object(ctx, idx)) return nullptr;
+  duk_get_prop_string(ctx, idx, KV_PTR);
+  auto* d = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
+  duk_pop(ctx);
+  return d;
+}
+
+class ScriptObject final : public UntypedDispatch {
  public:
   ScriptObject(Heap* h, uint32_t key, bool function) : h_(h), key_(key), function_(function) { h_->AddRef(); }
   Heap* GetHeap() const { return h_; }
@@ -71,14 +70,6 @@ class ScriptObject final : public kv::RefCounted<IDispatch> {
   uint32_t Key() const { return key_; }
   bool Live() const { return h_->ctx && !h_->closing; }
 
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (!names || !ids || count == 0) return E_INVALIDARG;
     if (!Live()) return DISP_E_UNKNOWNNAME;
@@ -1152,8 +1143,10 @@ const char kBridgeSource[] =
     "s.dateFromLocalMs=function(ms){var d=new Date(ms);return new Date(ms+d.getTimezoneOffset()*60000);};"
     "s.makeTarget=function(){var t={};Duktape.fin(t,n.fin);return t;};"
     "s.makeCallable=function(){var t=function(){};Duktape.fin(t,n.fin);return t;};"
-    "var dom={attachEvent:function(name,f){var l=this.__kvEvents||(this.__kvEvents=[]);l.push([String(name),f]);"
-    "return true;},detachEvent:function(name,f){var l=this.__kvEvents||[];for(var i=0;i<l.length;i++)"
+    "var dom={attachEvent:function(name,f){if(n.controlEvent(this,String(name),f,true))return true;"
+    "var l=this.__kvEvents||(this.__kvEvents=[]);l.push([String(name),f]);"
+    "return true;},detachEvent:function(name,f){if(n.controlEvent(this,String(name),f,false))return;"
+    "var l=this.__kvEvents||[];for(var i=0;i<l.length;i++)"
     "if(l[i][0]===String(name)&&l[i][1]===f){l.splice(i,1);break;}}};"
     "s.makeDomTarget=function(){var t=Object.create(dom);Duktape.fin(t,n.fin);return t;};"
     "s.handler={get:n.get,set:n.set,has:n.has,apply:n.apply};"
@@ -1183,7 +1176,8 @@ void InstallBridge(Heap* h) {
   duk_push_object(ctx);
   const duk_function_list_entry natives[] = {{"fin", TargetFinalizer, 1},      {"get", Native<ProxyGet>, 3},
                                              {"set", Native<ProxySet>, 4},     {"has", Native<ProxyHas>, 2},
-                                             {"apply", Native<ProxyApply>, 3}, {nullptr, nullptr, 0}};
+                                             {"apply", Native<ProxyApply>, 3}, {"controlEvent", Native<ControlEvent>, 4},
+                                             {nullptr, nullptr, 0}};
   duk_put_function_list(ctx, -1, natives);
   duk_call(ctx, 1);  // [stash helpers]
   duk_enum(ctx, -1, DUK_ENUM_OWN_PROPERTIES_ONLY);

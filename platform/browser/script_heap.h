@@ -17,9 +17,12 @@
 
 #include "platform/browser/script.h"
 #include "platform/com/typeinfo.h"
+#include "platform/com/unknown.h"
 
 namespace kv::browser {
 
+class ControlEvents;
+class PageControl;
 class ScriptObject;
 
 // Allocations of one heap beyond this fail, which Duktape reports as a script error.
@@ -84,6 +87,10 @@ struct Heap {
   struct ScriptLoad;
   std::unique_ptr<ScriptLoad> load;
   bool language_reported = false;
+  // Event scripts (<script for event>) the walk reached whose element is not bound yet.
+  std::vector<Node*> event_scripts;
+  // The sinks advised on the page's controls for event scripts, a reference each.
+  std::vector<std::pair<PageControl*, ControlEvents*>> event_sinks;
 
   void AddRef() { ++refs; }
   void Release();
@@ -106,6 +113,33 @@ class Entry {
 };
 
 Heap* HeapOf(duk_context* ctx);
+// Whether `n` is in the heap's document (not taken out of it).
+bool InDocument(Heap* h, Node* n);
+// The text of a script element.
+std::string ScriptText(const Node* n);
+
+// ---- Event scripts (script_events.cpp) ----------------------------------------------------
+// The walk reached the event script `script`: bound now, or once its element (or that
+// element's control) exists.
+void QueueEventScript(Heap* h, Node* script);
+// Binds the waiting event scripts whose element is ready; `final` (the walk's end) binds
+// what can be bound and drops the rest.
+void BindEventScripts(Heap* h, bool final);
+// Detaches and releases the heap's event sinks (the heap is being destroyed).
+void DropEventSinks(Heap* h);
+
+// An IDispatch of the engine's own, without type information.
+class UntypedDispatch : public kv::RefCounted<IDispatch> {
+ public:
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
+};
 
 // ---- Conversions (script_bridge.cpp) ------------------------------------------------------
 // The value at `idx` as a VARIANT (never throws into Duktape).
@@ -136,6 +170,8 @@ void RunCode(Heap* h, const std::string& code, const std::string& url, int first
 duk_int_t CallProtected(Heap* h, duk_idx_t nargs, bool report = true);
 // Reports the error at the stack top as a script error; false when scripts must stop.
 void ReportError(Heap* h, duk_idx_t idx);
+// Reports a new error of the engine's own about the script element `script` (its line).
+void ReportNewError(Heap* h, Node* script, duk_errcode_t kind, const char* message);
 // The error at `idx` as an EXCEPINFO for a COM caller (description, "script", scode).
 void ErrorToExcepInfo(Heap* h, duk_idx_t idx, EXCEPINFO* excep);
 
@@ -147,6 +183,12 @@ void EvalPrelude(duk_context* ctx, const char* source);
 
 // Native trampolines: `Body` returns what the trampoline pushes.
 using Body = Ret (*)(Heap* h, duk_context* ctx, NativeFrame& f);
+// controlEvent(element, name, f, attach): attachEvent (true) or detachEvent (false) of
+// an event of the element's control; false when the element has no control with an
+// event of that name, so the DOM's own list takes it.
+Ret ControlEvent(Heap* h, duk_context* ctx, NativeFrame& f);
+// The IDispatch a wrapper at `idx` holds (no reference), or null.
+IDispatch* WrappedAt(duk_context* ctx, duk_idx_t idx);
 duk_ret_t RunNative(duk_context* ctx, Body body);
 template <Body B>
 duk_ret_t Native(duk_context* ctx) {

@@ -17,6 +17,7 @@
 #include "print_control/dravik.h"
 #include "print_control/tests/fixture.h"
 #include "testsupport/browser_site.h"
+#include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
 #include "testsupport/type_text.h"
 
@@ -40,7 +41,13 @@ class ZorbelOnAPage : public ::testing::Test {
     ASSERT_TRUE(zorbel_test::RegisterZorbel());
     ASSERT_EQ(GetModuleHandleA("Zorbel.ocx"), nullptr);
   }
-  void TearDown() override { KvRegistryReload(); }
+  void TearDown() override {
+    unsetenv("KORVANE_PRINT_RASTERS");
+    unsetenv("KORVANE_PRINT_DPIX");
+    unsetenv("KORVANE_PRINT_DPIY");
+    KvPrintRefresh();
+    KvRegistryReload();
+  }
   kvtest::TempHome home_;
 };
 
@@ -153,6 +160,108 @@ TEST_F(ZorbelOnAPage, CreatedInPlaceScriptedAndUnloadedWithThePage) {
   ASSERT_EQ(S_OK, b.Navigate(page));
   b.Run();
   EXPECT_NE(ControlLog().find("prt created\n"), std::string::npos) << ControlLog();
+}
+
+// The text of `s` as a script string literal.
+std::string ScriptString(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\\' || c == '\'')
+      out += std::string("\\") + c;
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
+  }
+  return out + "'";
+}
+
+std::string Title(kvtest::HostedBrowser& b) {
+  IHTMLDocument2* doc = b.Document();
+  if (!doc) return "(no document)";
+  BSTR title = nullptr;
+  doc->get_title(&title);
+  doc->Release();
+  std::string s = kv::WideToUtf8(kv::BstrText(title));
+  SysFreeString(title);
+  return s;
+}
+
+// The whole road from an http page: the page's script sets the control up and prints
+// the example invoice with a picture fetched from the same server; a click on the
+// control runs the page's OnClick handler before the control prints again.
+TEST_F(ZorbelOnAPage, PrintsTheInvoiceFromAnHttpPage) {
+  setenv("KORVANE_PRINT_RASTERS", "1", 1);
+  setenv("KORVANE_PRINT_DPIX", "600", 1);
+  setenv("KORVANE_PRINT_DPIY", "600", 1);
+  KvPrintRefresh();
+  kvtest::HttpServer server;
+  server.Serve("/black.gif", zorbel_test::BlackGif(), "image/gif");
+  // The example invoice (text, lines and inline pictures on two pages) with the fetched
+  // picture added to its second page.
+  const std::string job = kvtest::ReadFile(ZORBEL_EXAMPLES_DIR "/invoice/invoice.job") + "`<imgURL>60,120,10,10," +
+                          server.Url("/black.gif");
+  server.Serve("/invoice.html",
+               "<html><head><title>start</title>"
+               "<script for=\"prt\" event=\"OnClick()\">document.title = 'clicked ' + prt.ErrorNum;</script>"
+               "</head><body><p>Invoice</p>"
+               "<object id=\"prt\" classid=\"clsid:4EAAA8DD-B1DF-4F47-9203-CB9296507DB3\" width=120 height=30>"
+               "</object><script>\n"
+               "var setup = prt.IsPrintSetup;\n"
+               "prt.FontSize = 10; prt.RepairX = 3; prt.RepairY = 2; prt.IsPrintSetup = 0;\n"
+               "prt.Start_Print(" +
+                   ScriptString(job) +
+                   ");\n"
+                   "document.title = [setup, prt.IsPrintSetup, prt.FontSize, prt.RepairX, prt.RepairY, prt.ErrorNum,"
+                   " '[' + prt.ErrorMessage + ']'].join(' ');\n"
+                   "</script></body></html>",
+               "text/html; charset=utf-8");
+  kvtest::HostedBrowser b;
+  ASSERT_EQ(S_OK, b.Navigate(server.Url("/invoice.html")));
+  ASSERT_TRUE(b.RunUntilIdle());
+
+  EXPECT_EQ(Title(b), "1 0 10 3 2 0 []");
+  ASSERT_EQ(KvPrintDocumentCount(), 1u);
+  KvPrintDocument d{};
+  ASSERT_TRUE(KvPrintLastDocument(0, &d));
+  EXPECT_EQ(d.pages, 2u);
+  EXPECT_FALSE(d.aborted);
+  bool fetched = false;
+  for (const auto& r : server.Requests()) fetched |= r.path == "/black.gif";
+  EXPECT_TRUE(fetched);
+  // The first page's 3-pixel line at 28 mm lies at 30 mm: the page's RepairY of 2 mm.
+  char path[1100];
+  snprintf(path, sizeof path, d.pngPattern, 1u);
+  zorbel_test::Page one(path);
+  ASSERT_TRUE(one.ok());
+  EXPECT_TRUE(one.dark(zorbel_test::Px(103, 600), zorbel_test::Px(30, 600)));
+  EXPECT_FALSE(one.dark(zorbel_test::Px(103, 600), zorbel_test::Px(28, 600)));
+  // The fetched picture fills its box on the second page (moved by RepairX and RepairY).
+  snprintf(path, sizeof path, d.pngPattern, 2u);
+  zorbel_test::Page two(path);
+  ASSERT_TRUE(two.ok());
+  EXPECT_TRUE(two.dark(zorbel_test::Px(70, 600), zorbel_test::Px(123, 600)));
+
+  // A click on the control's window: the page's handler, then the control's own print.
+  HWND document_window = b.FindChild(u"Internet Explorer_Server");
+  ASSERT_NE(document_window, nullptr);
+  HWND button = GetWindow(document_window, GW_CHILD);
+  ASSERT_NE(button, nullptr);
+  RECT placed{};
+  GetWindowRect(button, &placed);
+  KvInjectClick((placed.left + placed.right) / 2, (placed.top + placed.bottom) / 2);
+  b.Run();
+  EXPECT_EQ(Title(b), "clicked 0");
+  EXPECT_EQ(KvPrintDocumentCount(), 2u);
+
+  // Navigating away releases the control, the page's event sink with it, and its
+  // library unloads.
+  ASSERT_EQ(S_OK, b.Navigate("about:blank"));
+  b.Run();
+  EXPECT_EQ(KvComLoadedServerCount(), 0u);
+  EXPECT_EQ(GetModuleHandleA("Zorbel.ocx"), nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // submitted by script, and wrappers that outlive their document.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -11,7 +13,9 @@
 
 #include "platform/base/time.h"
 #include "platform/browser/element.h"
+#include "platform/com/connpoint.h"
 #include "platform/com/typeinfo.h"
+#include "platform/registry/registry.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
 
@@ -907,6 +911,258 @@ TEST(Script, ObjectElementsForwardToTheirControl) {
   EXPECT_EQ(1u, control.refs);  // released with its document
 }
 
+std::string ControlLog() {
+  char buf[8192];
+  DWORD n = KvBrowserControlLog(buf, sizeof buf);
+  return n < sizeof buf ? std::string(buf, n) : std::string("(log too long)");
+}
+
+TEST(Script, ActiveXObjectCreatesSafeClassesByProgId) {
+  ScriptPage p;
+  KvRegistryReload();
+  const char clsid[] = "{6D2C8B21-3E4F-4061-9B72-8C9DAE1F2031}";
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, "Kv.Typed\\CLSID", REG_SZ, clsid, sizeof clsid - 1));
+  KvRegisterBuiltinClass(kPageControlClass, GetPageControlClass);
+  TypeInfo info;
+  Typed control(&info);
+  const char kTry[] =
+      "<html><body><script>\n"
+      "function make(id) { try { var o = new ActiveXObject(id); return o.Run() + ' ' + o.Value; }\n"
+      "  catch (e) { return e.message + ' ' + (e.number >>> 0).toString(16); } }\n"
+      "external.Report(make('Kv.Typed') + ', ' + make('Kv.Missing'));\n"
+      "</script></body></html>";
+  struct Case {
+    const char* name;
+    IDispatch* object;  // what the class makes
+    bool controls;      // the host lets the page run controls
+    const char* reports;
+    const char* log;
+  } cases[] = {
+      {"safe", &control, true, "20 10, Automation server can't create object 800a01ad",
+       "ActiveXObject(Kv.Typed) CoCreateInstance 0x00000000\n"
+       "ActiveXObject(Kv.Typed) SetInterfaceSafetyOptions(IDispatch, 1, 1) 0x00000000\n"
+       "ActiveXObject(Kv.Typed) created\n"
+       "ActiveXObject(Kv.Missing) CLSIDFromProgID 0x800401F3\n"},
+      {"not safe for scripting", &p.ext, true,
+       "Automation server can't create object 800a01ad, Automation server can't create object 800a01ad",
+       "ActiveXObject(Kv.Typed) CoCreateInstance 0x00000000\n"
+       "ActiveXObject(Kv.Typed) IObjectSafety 0x80004002\n"
+       "ActiveXObject(Kv.Typed) not safe for scripting\n"
+       "ActiveXObject(Kv.Missing) CLSIDFromProgID 0x800401F3\n"},
+      {"controls forbidden", &control, false,
+       "Automation server can't create object 800a01ad, Automation server can't create object 800a01ad", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_page_control = c.object;
+    ULONG refs = control.refs;
+    p.b.site->OnAmbient = [&c](DISPID id) {
+      VARIANT v;
+      VariantInit(&v);
+      if (id == -5512 && !c.controls) {
+        v.vt = VT_I4;
+        v.lVal = 0x200;  // no controls
+      }
+      return v;
+    };
+    KvBrowserControlLogClear();
+    p.ext.reports.clear();
+    p.Load(kTry, std::string(c.name) + ".html");
+    EXPECT_EQ(c.reports, p.Reports());
+    EXPECT_EQ(c.log, ControlLog());
+    p.Load("<html><body></body></html>", "gone.html");
+    EXPECT_EQ(refs, control.refs);  // released with the page
+  }
+  g_page_control = nullptr;
+  KvRegistryReload();
+}
+
+// A control raising events of its default source interface, described by a library of
+// its own: Changed(what, [in, out] VARIANT* value), Counted([in, out] short* n), Ping().
+constexpr IID kEventsIid = {0x3E8F4A51, 0x6B2C, 0x4D7E, {0x91, 0xA3, 0x5C, 0x6D, 0x7E, 0x8F, 0x90, 0xA1}};
+constexpr IID kEventedIid = {0x3E8F4A52, 0x6B2C, 0x4D7E, {0x91, 0xA3, 0x5C, 0x6D, 0x7E, 0x8F, 0x90, 0xA1}};
+constexpr GUID kEventedLib = {0x3E8F4A53, 0x6B2C, 0x4D7E, {0x91, 0xA3, 0x5C, 0x6D, 0x7E, 0x8F, 0x90, 0xA1}};
+constexpr CLSID kEventedClass = {0x3E8F4A54, 0x6B2C, 0x4D7E, {0x91, 0xA3, 0x5C, 0x6D, 0x7E, 0x8F, 0x90, 0xA1}};
+
+ITypeLib* EventedLibrary() {
+  static const KvParamData changed[] = {{u"what", VT_BSTR, PARAMFLAG_FIN},
+                                        {u"value", VT_VARIANT | VT_BYREF, PARAMFLAG_FIN | PARAMFLAG_FOUT}};
+  static const KvParamData counted[] = {{u"n", VT_I2 | VT_BYREF, PARAMFLAG_FIN | PARAMFLAG_FOUT}};
+  static const KvFuncData events[] = {{u"Changed", 1, INVOKE_FUNC, VT_VOID, 0, 2, changed},
+                                      {u"Counted", 2, INVOKE_FUNC, VT_VOID, 0, 1, counted},
+                                      {u"Ping", 3, INVOKE_FUNC, VT_VOID, 0, 0, nullptr}};
+  static const KvImplData impls[] = {{kEventedIid, IMPLTYPEFLAG_FDEFAULT},
+                                     {kEventsIid, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE}};
+  static const KvTypeData types[] = {{TKIND_DISPATCH, kEventedIid, u"IEvented", nullptr, 0, 0, nullptr, 0, nullptr},
+                                     {TKIND_DISPATCH, kEventsIid, u"IEventedEvents", nullptr, 0, 3, events, 0, nullptr},
+                                     {TKIND_COCLASS, kEventedClass, u"Evented", nullptr, 0, 0, nullptr, 2, impls}};
+  static const KvTypeLibData lib = {kEventedLib, 1, 0, 0, u"EventedLib", nullptr, 3, types};
+  ITypeLib* out = nullptr;
+  EXPECT_EQ(S_OK, KvCreateTypeLib(&lib, &out));
+  return out;
+}
+
+class Evented final : public IDispatch, public IObjectSafety, public IConnectionPointContainer {
+ public:
+  Evented() : lib_(EventedLibrary()), point_(new kv::ConnectionPoint(this, kEventsIid)) {}
+  ~Evented() {
+    point_->Detach();
+    point_->Release();
+    lib_->Release();
+  }
+  // Raises event `id` with `args` in call order to every advised sink.
+  HRESULT Raise(DISPID id, std::vector<VARIANT> args, VARIANT* result = nullptr) {
+    std::reverse(args.begin(), args.end());
+    DISPPARAMS dp{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    HRESULT hr = S_OK;
+    for (IUnknown* sink : point_->Sinks()) {
+      hr = static_cast<IDispatch*>(sink)->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, result, nullptr, nullptr);
+      sink->Release();
+    }
+    return hr;
+  }
+  std::vector<IUnknown*> Sinks() const { return point_->Sinks(); }
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch))
+      *object = static_cast<IDispatch*>(this);
+    else if (IsEqualIID(riid, IID_IObjectSafety))
+      *object = static_cast<IObjectSafety*>(this);
+    else if (IsEqualIID(riid, IID_IConnectionPointContainer))
+      *object = static_cast<IConnectionPointContainer*>(this);
+    if (!*object) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetTypeInfoCount(UINT* n) override {
+    *n = 1;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return lib_->GetTypeInfoOfGuid(kEventedIid, info); }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* ids) override {
+    *ids = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return DISP_E_MEMBERNOTFOUND;
+  }
+  HRESULT GetInterfaceSafetyOptions(REFIID, DWORD* supported, DWORD* enabled) override {
+    *supported = *enabled = INTERFACESAFE_FOR_UNTRUSTED_CALLER;
+    return S_OK;
+  }
+  HRESULT SetInterfaceSafetyOptions(REFIID, DWORD, DWORD) override { return S_OK; }
+  HRESULT EnumConnectionPoints(IEnumConnectionPoints** out) override {
+    *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** out) override {
+    *out = nullptr;
+    if (!IsEqualIID(riid, kEventsIid)) return CONNECT_E_NOCONNECTION;
+    point_->AddRef();
+    *out = point_;
+    return S_OK;
+  }
+  std::atomic<ULONG> refs{1};
+
+ private:
+  ITypeLib* lib_;
+  kv::ConnectionPoint* point_;
+};
+
+TEST(Script, EventScriptsBindToControlsAndElements) {
+  ScriptPage p;
+  Evented control;
+  g_page_control = &control;
+  KvRegisterBuiltinClass(kEventedClass, GetPageControlClass);
+  p.Load(
+      "<html><head><script for=ctl event=\"Changed(what, value)\">\n"
+      "external.Report(what + ' ' + value + ' ' + (this === window)); value = value + '!';</script>\n"
+      "<script for=ctl event=\" counted( n ) \">n = n * 2; return 'seen';</script>\n"
+      "<script for=ctl event=\"Ping()\">external.Report('ping');\n"
+      "noSuchFunction();</script>\n"
+      "<script for=ctl event=\"Ping(a){external.Report('injected')}//\">x</script>\n"
+      "<script for=ctl event=\"Missing()\">external.Report('never');</script>\n"
+      "<script for=ctl event=\"Ping()\" language=vbscript>external.Report('never')</script>\n"
+      "<script for=btn event=onclick>external.Report('button ' + event.type);</script>\n"
+      "</head><body><object id=ctl classid=\"clsid:3E8F4A54-6B2C-4D7E-91A3-5C6D7E8F90A1\"></object>\n"
+      "<script for=\"ctl\" event=\"Ping\">external.Report('second');</script>\n"
+      "<script>function pinged() { external.Report('attached ' + arguments.length); }\n"
+      "ctl.attachEvent('ping', pinged);</script>\n"
+      "<button id=btn>b</button></body></html>");
+  g_page_control = nullptr;
+  // The declaration that is not an event's name and parameters, and the other language,
+  // at load.
+  ASSERT_EQ(2u, p.exec40.size());
+  EXPECT_EQ("6|1|0|Syntax error in the event attribute|p.html", p.exec40[0]);
+  EXPECT_EQ("8|1|0|language not supported|p.html", p.exec40[1]);
+  p.exec40.clear();
+  std::vector<IUnknown*> sinks = control.Sinks();
+  ASSERT_EQ(1u, sinks.size());  // one sink for all of the control's handlers
+
+  // The arguments in order; the parameters' values go back through [in, out] arguments.
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_BSTR;
+  value.bstrVal = SysAllocString(u"x");
+  VARIANT what, by_variant;
+  what.vt = VT_BSTR;
+  what.bstrVal = SysAllocString(u"a");
+  by_variant.vt = VT_BYREF | VT_VARIANT;
+  by_variant.pvarVal = &value;
+  EXPECT_EQ(S_OK, control.Raise(1, {what, by_variant}));
+  VariantClear(&what);
+  EXPECT_EQ("a x true", p.Reports());
+  ASSERT_EQ(VT_BSTR, value.vt);
+  EXPECT_EQ(u"x!", kv::BstrText(value.bstrVal));
+  VariantClear(&value);
+  SHORT n = 21;
+  VARIANT by_short, result;
+  by_short.vt = VT_BYREF | VT_I2;
+  by_short.piVal = &n;
+  VariantInit(&result);
+  EXPECT_EQ(S_OK, control.Raise(2, {by_short}, &result));
+  EXPECT_EQ(42, n);
+  ASSERT_EQ(VT_BSTR, result.vt);
+  EXPECT_EQ(u"seen", kv::BstrText(result.bstrVal));
+  VariantClear(&result);
+
+  // A handler's error is a script error; the event's other handlers still run.
+  p.ext.reports.clear();
+  EXPECT_EQ(DISP_E_EXCEPTION, control.Raise(3, {}));
+  EXPECT_EQ("ping second attached 0", p.Reports());
+  ASSERT_EQ(1u, p.exec40.size());
+  EXPECT_EQ("5|1|0|identifier 'noSuchFunction' undefined|p.html", p.exec40[0]);
+  EXPECT_EQ(S_OK, control.Raise(4, {}));  // an event without a handler
+  // attachEvent's function goes with detachEvent.
+  ASSERT_EQ(S_OK, p.b.Navigate("javascript:ctl.detachEvent('Ping', pinged)"));
+  p.b.Run();
+  p.ext.reports.clear();
+  control.Raise(3, {});
+  EXPECT_EQ("ping second", p.Reports());
+  p.exec40.clear();
+
+  // A DOM element's event by name, as attachEvent binds it.
+  p.ext.reports.clear();
+  p.b.Click(u"btn");
+  EXPECT_EQ("button click", p.Reports());
+
+  // The page goes: the sink is unadvised and holds nothing; an event that reaches it late
+  // runs nothing.
+  p.Load("<html><body></body></html>", "gone.html");
+  EXPECT_TRUE(control.Sinks().empty());
+  EXPECT_EQ(1u, control.refs);
+  p.ext.reports.clear();
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(S_OK, static_cast<IDispatch*>(sinks[0])->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr,
+                                                               nullptr));
+  EXPECT_EQ("", p.Reports());
+  EXPECT_EQ(0u, sinks[0]->Release());  // the last reference
+  EXPECT_TRUE(p.exec40.empty());
+}
+
 TEST(Script, FramesHaveTheirOwnHeapAndReachTheirParent) {
   ScriptPage p;
   kvtest::WriteFile(p.home.path() + "/f.html",
@@ -919,6 +1175,30 @@ TEST(Script, FramesHaveTheirOwnHeapAndReachTheirParent) {
       "(document.parentWindow === window) + ' ' + (external.Echo(window) === window)); return x + 1; }</script>"
       "<iframe src=f.html></iframe></body></html>");
   EXPECT_EQ("top got 1 true true true frame 2 true top", p.Reports());
+}
+
+TEST(Script, FramesWaitForTheirExternalScriptsAndHaveControls) {
+  ScriptPage p;
+  TypeInfo info;
+  Typed control(&info);
+  g_page_control = &control;
+  KvRegisterBuiltinClass(kPageControlClass, GetPageControlClass);
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS*) {
+    if (id == DISPID_DOCUMENTCOMPLETE) p.ext.reports.push_back("complete");
+  };
+  kvtest::WriteFile(p.home.path() + "/f.js", "var fromFile = 'file';");
+  kvtest::WriteFile(p.home.path() + "/f.html",
+                    "<html><body onload=\"external.Report('frame load ' + fromFile)\">"
+                    "<object id=ctl classid=\"clsid:6D2C8B21-3E4F-4061-9B72-8C9DAE1F2031\"></object>"
+                    "<script src=f.js></script>"
+                    "<script>external.Report(fromFile + ' ' + ctl.Run());</script></body></html>");
+  p.Load("<html><body><iframe src=f.html></iframe></body></html>");
+  g_page_control = nullptr;
+  // The frame's complete first, then the top's.
+  EXPECT_EQ("file 20 frame load file complete complete", p.Reports());
+  for (const auto& e : p.exec40) ADD_FAILURE() << e;
+  p.Load("<html><body></body></html>", "gone.html");
+  EXPECT_EQ(1u, control.refs);  // released with the frame's document
 }
 
 TEST(Script, OpenAndCloseAskTheHost) {

@@ -25,6 +25,14 @@ OleVariant TDispCall::Value(unsigned index) const {
   return OleVariant(v);
 }
 
+std::u16string_view TDispCall::Text(unsigned index, WideString& converted) const {
+  const VARIANT& v = Slot(index);
+  if (v.vt == VT_BSTR) return std::u16string_view(v.bstrVal, SysStringLen(v.bstrVal));
+  if (v.vt == (VT_BSTR | VT_BYREF) && v.pbstrVal) return std::u16string_view(*v.pbstrVal, SysStringLen(*v.pbstrVal));
+  converted = Value(index).AsWideString();
+  return converted;
+}
+
 void TDispCall::SetArg(unsigned index, const OleVariant& value) {
   VARIANT& v = Slot(index);
   if (!(v.vt & VT_BYREF) || !v.byref) throw EVariantError("Parameter is not passed by reference");

@@ -19,6 +19,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/automation/olevariant.h"
@@ -53,6 +54,10 @@ class TDispCall {
   // Writes an [in, out] argument: a VT_BYREF argument receives the value converted to
   // the type it refers to; raises EVariantError for an argument that is not by reference.
   void SetArg(unsigned index, const OleVariant& value);
+  // The argument as text: a string argument (or one by reference to a string) is read in
+  // place, valid for the call; any other is converted into `converted` as
+  // Value(index).AsWideString() converts it.
+  std::u16string_view Text(unsigned index, WideString& converted) const;
   // The value of a property put.
   OleVariant PutValue() const;
   // The call's result (ignored when the caller asked for none).

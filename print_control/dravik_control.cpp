@@ -142,7 +142,10 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
       {"PrintStr", 216, K::PropertyGet, "BSTR Value",
        [](C& o, D& c) { c.SetResult(kv::AnsiToWide(o.control_.PrintStr)); }},
       {"PrintStr", 216, K::PropertyPut, "BSTR Value",
-       [](C& o, D& c) { o.control_.PrintStr = kv::WideToAnsi(c.PutValue().AsWideString()); }},
+       [](C& o, D& c) {
+         WideString converted;
+         o.control_.PrintStr = kv::WideToAnsi(c.PutText(converted));
+       }},
       {"FontSize", 217, K::PropertyGet, "int Value", [](C& o, D& c) { c.SetResult(o.control_.FontSize); }},
       {"FontSize", 217, K::PropertyPut, "int Value",
        [](C& o, D& c) { o.control_.FontSize = c.PutValue().AsInteger(); }},
@@ -255,7 +258,7 @@ HRESULT TDravikControl::get_PrintStr(BSTR* Value) {
   return Call([&] { *Value = kv::AllocBstr(kv::AnsiToWide(control_.PrintStr)); });
 }
 HRESULT TDravikControl::put_PrintStr(BSTR Value) {
-  return Call([&] { control_.PrintStr = kv::WideToAnsi(Text(Value)); });
+  return Call([&] { control_.PrintStr = kv::WideToAnsi(std::u16string_view(Value, SysStringLen(Value))); });
 }
 HRESULT TDravikControl::get_FontSize(int* Value) { return Out(Value, control_.FontSize); }
 HRESULT TDravikControl::put_FontSize(int Value) {

@@ -60,6 +60,8 @@ class TDispCall {
   std::u16string_view Text(unsigned index, WideString& converted) const;
   // The value of a property put.
   OleVariant PutValue() const;
+  // The value of a property put as text, read in place as Text reads an argument.
+  std::u16string_view PutText(WideString& converted) const;
   // The call's result (ignored when the caller asked for none).
   void SetResult(const OleVariant& value);
   bool WantsResult() const { return result_ != nullptr; }
@@ -67,6 +69,7 @@ class TDispCall {
 
  private:
   VARIANT& Slot(unsigned index) const;
+  const VARIANT& PutSlot() const;
   DISPPARAMS* params_;
   VARIANT* result_;
   WORD flags_;

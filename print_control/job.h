@@ -3,8 +3,10 @@
 //
 // The job is read in place, in the ANSI code page it is held in: the markers ("$^", "#*",
 // the grave accent) are ASCII and are looked for only where a character starts, so no
-// byte of a double-byte character is mistaken for one. Each item is widened on its own
-// for its fields; its text goes back to the ANSI code page only for drawing.
+// byte of a double-byte character is mistaken for one (PrintStr comes from the code
+// page's own conversion, so its characters are whole; kv::AnsiCharLength says how other
+// bytes step). Each item is widened on its own for its fields; its text goes back to the
+// ANSI code page only for drawing.
 //
 // Number fields are read with StrToInt, so a missing or malformed field raises
 // EConvertError; the printing loop turns that into ErrorNum 2.

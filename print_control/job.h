@@ -68,7 +68,6 @@ class TJobText {
   TJobText(AnsiString text) : text_(std::make_shared<const AnsiString>(std::move(text))) {}
   TJobText(const char* text) : TJobText(AnsiString(text)) {}
   operator std::string_view() const { return text_ ? std::string_view(*text_) : std::string_view(); }
-  bool empty() const { return !text_ || text_->empty(); }
   // The text, kept alive for as long as the holder is.
   std::shared_ptr<const AnsiString> Share() const { return text_ ? text_ : std::make_shared<const AnsiString>(); }
 

@@ -77,6 +77,17 @@ TEST(JobPages, PagesAndItemsArePiecesOfTheText) {
   EXPECT_EQ(job.Pages()[1].data(), text.data() + 13);  // read in place
 }
 
+TEST(JobText, APrintKeepsItsTextWhenANewOneIsSet) {
+  TJobText text = "10,10,a";
+  const std::shared_ptr<const AnsiString> printing = text.Share();
+  TPrintJob job(*printing);
+  text = "20,20,b";  // as a page's script may while a message box of the print is up
+  EXPECT_EQ(std::string_view(text), "20,20,b");
+  EXPECT_EQ(TPrintJob::Items(job.Pages()[0]), (std::vector<std::string_view>{"10,10,a"}));
+  EXPECT_EQ(std::string_view(TJobText()), "");
+  EXPECT_EQ(*TJobText().Share(), "");
+}
+
 TEST(JobPages, AGraveAccentInsideADoubleByteCharacterIsNoMarker) {
   using Items = std::vector<std::string_view>;
   // In GBK "\x81\x60" and "\xB7\x60" end in the grave accent's byte; a lead byte before a

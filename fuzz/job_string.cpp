@@ -22,13 +22,14 @@ void Convert(int64_t mm) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string ansi(reinterpret_cast<const char*>(data), size);
-  zorbel::TPrintJob job(kv::AnsiToWide(ansi));
+  zorbel::TPrintJob job(ansi);
   try {
     job.Paper();
   } catch (const Exception&) {
   }
-  for (const auto& page : job.Pages()) {
-    for (const WideString& item : page) {
+  for (std::string_view page : job.Pages()) {
+    for (std::string_view piece : zorbel::TPrintJob::Items(page)) {
+      const WideString item = kv::AnsiToWide(piece);
       try {
         switch (zorbel::TJobItemKind kind = zorbel::ItemKind(item)) {
           case zorbel::TJobItemKind::Text: {

@@ -51,7 +51,7 @@ void CheckedRect(int64_t left, int64_t top, int64_t right, int64_t bottom, TRect
 
 }  // namespace
 
-void TDravik::Start_Print(const WideString& value) {
+void TDravik::Start_Print(std::u16string_view value) {
   PrintStr = kv::WideToAnsi(value);
   Print();
 }
@@ -128,14 +128,15 @@ void TDravik::ApplyPaper(const TJobPaper& paper) {
 }
 
 void TDravik::PrintJob() {
-  TPrintJob job(A(PrintStr));
+  const std::shared_ptr<const AnsiString> text = PrintStr.Share();
+  TPrintJob job(*text);
   ApplyPaper(job.Paper());
   TPrinter* printer = Printer();
   TDocumentScope document(printer);
   const auto& pages = job.Pages();
   for (size_t p = 0; p < pages.size(); ++p) {
     if (p > 0) printer->NewPage();
-    for (const WideString& item : pages[p]) DrawItem(item);
+    for (std::string_view item : TPrintJob::Items(pages[p])) DrawItem(item);
   }
   document.End();
 }
@@ -143,7 +144,8 @@ void TDravik::PrintJob() {
 int TDravik::PixelsX(int mm) { return MmToPixels(static_cast<int64_t>(mm) + RepairX, Dpi(LOGPIXELSX)); }
 int TDravik::PixelsY(int mm) { return MmToPixels(static_cast<int64_t>(mm) + RepairY, Dpi(LOGPIXELSY)); }
 
-void TDravik::DrawItem(const WideString& item) {
+void TDravik::DrawItem(std::string_view ansi) {
+  const WideString item = kv::AnsiToWide(ansi);
   TCanvas* canvas = Printer()->Canvas();
   switch (TJobItemKind kind = ItemKind(item)) {
     case TJobItemKind::Text: {

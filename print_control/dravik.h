@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "framework/core/classes.h"
 #include "framework/core/sysutils.h"
@@ -39,7 +40,7 @@ class TDravik : public TComponent {
   TDravikEvents* Events = nullptr;
 
   // PrintStr := value (in the ANSI code page), then print.
-  void Start_Print(const WideString& value);
+  void Start_Print(std::u16string_view value);
   // Prints PrintStr. Failures end in ErrorNum / ErrorMessage (and the debug boxes);
   // only exceptions outside the framework's tree leave.
   void Print();
@@ -57,7 +58,7 @@ class TDravik : public TComponent {
   WideString GetPrinterProductionYear();
   WideString GetPrinterProductionWeek();
 
-  AnsiString PrintStr;
+  TJobText PrintStr;  // in the ANSI code page
   int FontSize = 0;
   int IsPrintSetup = 1;
   int RepairX = 0;
@@ -72,7 +73,7 @@ class TDravik : public TComponent {
  private:
   void PrintJob();
   void ApplyPaper(const TJobPaper& paper);
-  void DrawItem(const WideString& item);
+  void DrawItem(std::string_view item);
   void DrawPicture(TJobItemKind kind, const WideString& item);
   void DrawPictureStream(TMemoryStream& stream, const TRect& rect);
   TRect PictureRect(const TPictureRect& mm);

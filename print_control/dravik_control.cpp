@@ -142,7 +142,10 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
       {"PrintStr", 216, K::PropertyGet, "BSTR Value",
        [](C& o, D& c) { c.SetResult(kv::AnsiToWide(o.control_.PrintStr)); }},
       {"PrintStr", 216, K::PropertyPut, "BSTR Value",
-       [](C& o, D& c) { o.control_.PrintStr = kv::WideToAnsi(c.PutValue().AsWideString()); }},
+       [](C& o, D& c) {
+         WideString converted;
+         o.control_.PrintStr = kv::WideToAnsi(c.PutText(converted));
+       }},
       {"FontSize", 217, K::PropertyGet, "int Value", [](C& o, D& c) { c.SetResult(o.control_.FontSize); }},
       {"FontSize", 217, K::PropertyPut, "int Value",
        [](C& o, D& c) { o.control_.FontSize = c.PutValue().AsInteger(); }},
@@ -154,7 +157,10 @@ const TDispatchTable<TDravikControl>& TDravikControl::DispatchTable() {
       {"RepairY", 220, K::PropertyGet, "int Value", [](C& o, D& c) { c.SetResult(o.control_.RepairY); }},
       {"RepairY", 220, K::PropertyPut, "int Value", [](C& o, D& c) { o.control_.RepairY = c.PutValue().AsInteger(); }},
       {"Start_Print", 221, K::Method, "BSTR Value",
-       [](C& o, D& c) { o.control_.Start_Print(c.Value(0).AsWideString()); }},
+       [](C& o, D& c) {
+         WideString converted;
+         o.control_.Start_Print(c.Text(0, converted));
+       }},
       {"IsDebug", 222, K::PropertyGet, "int Value", [](C& o, D& c) { c.SetResult(o.control_.IsDebug); }},
       {"IsDebug", 222, K::PropertyPut, "int Value", [](C& o, D& c) { o.control_.IsDebug = c.PutValue().AsInteger(); }},
       {"ErrorNum", 223, K::PropertyGet, "int Value", [](C& o, D& c) { c.SetResult(o.control_.ErrorNum); }},
@@ -252,7 +258,7 @@ HRESULT TDravikControl::get_PrintStr(BSTR* Value) {
   return Call([&] { *Value = kv::AllocBstr(kv::AnsiToWide(control_.PrintStr)); });
 }
 HRESULT TDravikControl::put_PrintStr(BSTR Value) {
-  return Call([&] { control_.PrintStr = kv::WideToAnsi(Text(Value)); });
+  return Call([&] { control_.PrintStr = kv::WideToAnsi(std::u16string_view(Value, SysStringLen(Value))); });
 }
 HRESULT TDravikControl::get_FontSize(int* Value) { return Out(Value, control_.FontSize); }
 HRESULT TDravikControl::put_FontSize(int Value) {
@@ -275,7 +281,7 @@ HRESULT TDravikControl::put_RepairY(int Value) {
   return S_OK;
 }
 HRESULT TDravikControl::Start_Print(BSTR Value) {
-  return Call([&] { control_.Start_Print(Text(Value)); });
+  return Call([&] { control_.Start_Print(std::u16string_view(Value, SysStringLen(Value))); });
 }
 HRESULT TDravikControl::get_IsDebug(int* Value) { return Out(Value, control_.IsDebug); }
 HRESULT TDravikControl::put_IsDebug(int Value) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/base/ansi_char.h"
 #include "platform/base/codepage.h"
 
 namespace zorbel {
@@ -40,11 +41,21 @@ WideString TakeField(WideString& rest) {
   return field;
 }
 
-std::vector<WideString> Split(const WideString& s, const WideString& marker) {
-  std::vector<WideString> parts;
+// The first `marker` (ASCII) at a character start of the ANSI text `s` from `from`.
+size_t FindMarker(std::string_view s, std::string_view marker, size_t from = 0) {
+  for (size_t i = from; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c == static_cast<unsigned char>(marker[0]) && s.compare(i, marker.size(), marker) == 0) return i;
+    i += c < 0x80 ? 1 : kv::AnsiCharLength(s.substr(i));
+  }
+  return npos;
+}
+
+std::vector<std::string_view> Split(std::string_view s, std::string_view marker) {
+  std::vector<std::string_view> parts;
   size_t start = 0;
   for (;;) {
-    size_t at = s.find(marker, start);
+    size_t at = FindMarker(s, marker, start);
     if (at == npos) {
       parts.push_back(s.substr(start));
       return parts;
@@ -68,9 +79,9 @@ TPenStyle PenStyleOf(const WideString& style) {
 }
 
 // A paper size from the header, in tenths of a millimetre, wrapped to 16 bits.
-int PaperTenths(const WideString& field, int fallback) {
+int PaperTenths(std::string_view field, int fallback) {
   int mm = 0;
-  if (!TryStrToInt(kv::WideToAnsi(field), mm)) return fallback;
+  if (!TryStrToInt(AnsiString(field), mm)) return fallback;
   return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(mm) * 10u));
 }
 
@@ -78,23 +89,25 @@ int PaperTenths(const WideString& field, int fallback) {
 
 int JobInt(const WideString& field) { return StrToInt(kv::WideToAnsi(field)); }
 
-TPrintJob::TPrintJob(const WideString& job) {
-  WideString body = job;
-  size_t at = job.find(u"$^");
+TPrintJob::TPrintJob(std::string_view job) {
+  std::string_view body = job;
+  size_t at = FindMarker(job, "$^");
   if (at != npos) {
     has_header_ = true;
     header_ = job.substr(0, at);
     body = job.substr(at + 2);
   }
-  for (const WideString& page : Split(body, u"#*")) pages_.push_back(Split(page, u"`"));
+  pages_ = Split(body, "#*");
 }
+
+std::vector<std::string_view> TPrintJob::Items(std::string_view page) { return Split(page, "`"); }
 
 TJobPaper TPrintJob::Paper() const {
   TJobPaper paper;
   if (!has_header_) return paper;
-  size_t comma = header_.find(u',');
-  WideString w = comma == npos ? WideString() : header_.substr(0, comma);
-  WideString h = comma == npos ? header_ : header_.substr(comma + 1);
+  size_t comma = FindMarker(header_, ",");
+  std::string_view w = comma == npos ? std::string_view() : header_.substr(0, comma);
+  std::string_view h = comma == npos ? header_ : header_.substr(comma + 1);
   paper.Width = PaperTenths(w, 2100);
   paper.Length = PaperTenths(h, 2970);
   return paper;

@@ -1,16 +1,21 @@
 // The print job string: paper header, pages, items and their fields, and the
 // millimetre-to-device-pixel conversion.
 //
-// The job is read in its wide form: the markers ("$^", "#*", the grave accent, ",",
-// the tags) are ASCII, and in the wide form no byte of a double-byte character can be
-// mistaken for one. Texts go back to the ANSI code page only for drawing.
+// The job is read in place, in the ANSI code page it is held in: the markers ("$^", "#*",
+// the grave accent) are ASCII and are looked for only where a character starts, so no
+// byte of a double-byte character is mistaken for one (PrintStr comes from the code
+// page's own conversion, so its characters are whole; kv::AnsiCharLength says how other
+// bytes step). Each item is widened on its own for its fields; its text goes back to the
+// ANSI code page only for drawing.
 //
 // Number fields are read with StrToInt, so a missing or malformed field raises
 // EConvertError; the printing loop turns that into ErrorNum 2.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/core/exception.h"
@@ -53,22 +58,42 @@ struct TPictureRect {
   int X = 0, Y = 0, W = 0, H = 0;  // millimetres
 };
 
+// The job text as the control holds it (PrintStr). A print shares the text it reads in
+// place, so a value set while that print runs (the debug mode's message boxes let the
+// page's timers run) is there for the next print and never pulls the text from under
+// this one.
+class TJobText {
+ public:
+  TJobText() = default;
+  TJobText(AnsiString text) : text_(std::make_shared<const AnsiString>(std::move(text))) {}
+  TJobText(const char* text) : TJobText(AnsiString(text)) {}
+  operator std::string_view() const { return text_ ? std::string_view(*text_) : std::string_view(); }
+  // The text, kept alive for as long as the holder is.
+  std::shared_ptr<const AnsiString> Share() const { return text_ ? text_ : std::make_shared<const AnsiString>(); }
+
+ private:
+  std::shared_ptr<const AnsiString> text_;
+};
+
+// The job's header and pages as pieces of its text, which must outlive the job.
 class TPrintJob {
  public:
-  explicit TPrintJob(const WideString& job);
+  explicit TPrintJob(std::string_view job);
 
   // The header's paper: W and H in millimetres, each falling back to 210 and 297 on
   // its own when it does not convert. A size that converts is used as it is, in tenths
   // kept to 16 bits as the device mode stores them; the printer judges what it takes.
   TJobPaper Paper() const;
   bool HasHeader() const { return has_header_; }
-  // The pages in order, each the list of its items in order.
-  const std::vector<std::vector<WideString>>& Pages() const { return pages_; }
+  // The pages in order.
+  const std::vector<std::string_view>& Pages() const { return pages_; }
+  // A page's items in order.
+  static std::vector<std::string_view> Items(std::string_view page);
 
  private:
   bool has_header_ = false;
-  WideString header_;
-  std::vector<std::vector<WideString>> pages_;
+  std::string_view header_;
+  std::vector<std::string_view> pages_;
 };
 
 TJobItemKind ItemKind(const WideString& item);

@@ -72,11 +72,12 @@ class Script {
     Call(name, flags, none, &result);
     return result;
   }
-  void Method(const char* name, const std::u16string& arg) {
+  // A method call with one string argument; the call takes `arg` and frees it.
+  void Method(const char* name, BSTR arg) {
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_BSTR;
-    v.bstrVal = kv::AllocBstr(arg);
+    v.bstrVal = arg;
     DISPPARAMS params{&v, nullptr, 1, 0};
     try {
       Call(name, DISPATCH_METHOD, params, nullptr);
@@ -108,6 +109,15 @@ class Script {
   }
   IDispatch* object_;
 };
+
+// UTF-8 text as a BSTR, converted in place (no wide copy besides the BSTR itself).
+BSTR Utf8ToBstr(const std::string& utf8) {
+  if (utf8.empty()) return SysAllocStringLen(nullptr, 0);
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  BSTR b = n > 0 ? SysAllocStringLen(nullptr, static_cast<UINT>(n)) : nullptr;
+  if (b) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), b, n);
+  return b;
+}
 
 std::string Utf8OfVariant(const VARIANT& v) {
   VARIANT text;
@@ -193,6 +203,10 @@ int main(int argc, char** argv) {
     }
     job.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     while (!job.empty() && (job.back() == '\n' || job.back() == '\r')) job.pop_back();
+    if (job.size() > 0x1FFFFFF0u) {
+      fprintf(stderr, "zorbel_host: %s is too large for one job\n", job_file);
+      return 1;
+    }
   }
 
   int answer = std::strcmp(dialog, "ok") == 0       ? KV_PRINT_DIALOG_OK
@@ -235,7 +249,11 @@ int main(int argc, char** argv) {
     page.Put("RepairX", repair_x);
     page.Put("RepairY", repair_y);
     page.Put("IsDebug", debug);
-    page.Method("Start_Print", kv::Utf8ToWide(job));
+    // The job travels as the page's BSTR only: the file's text goes once converted.
+    BSTR job_text = Utf8ToBstr(job);
+    std::string().swap(job);
+    if (!job_text) throw Script::Failure("Start_Print", E_OUTOFMEMORY, nullptr);
+    page.Method("Start_Print", job_text);
     VARIANT num = page.Get("ErrorNum");
     VARIANT message = page.Get("ErrorMessage");
     printf("ErrorNum: %s\nErrorMessage: %s\n", Utf8OfVariant(num).c_str(), Utf8OfVariant(message).c_str());

@@ -25,6 +25,32 @@ OleVariant TDispCall::Value(unsigned index) const {
   return OleVariant(v);
 }
 
+namespace {
+
+// The text of a string variant (or one by reference to a string) in place.
+bool InPlaceText(const VARIANT& v, std::u16string_view& text) {
+  const BSTR* b = v.vt == VT_BSTR ? &v.bstrVal : v.vt == (VT_BSTR | VT_BYREF) ? v.pbstrVal : nullptr;
+  if (!b) return false;
+  text = std::u16string_view(*b, SysStringLen(*b));
+  return true;
+}
+
+}  // namespace
+
+std::u16string_view TDispCall::Text(unsigned index, WideString& converted) const {
+  std::u16string_view text;
+  if (InPlaceText(Slot(index), text)) return text;
+  converted = Value(index).AsWideString();
+  return converted;
+}
+
+std::u16string_view TDispCall::PutText(WideString& converted) const {
+  std::u16string_view text;
+  if (InPlaceText(PutSlot(), text)) return text;
+  converted = PutValue().AsWideString();
+  return converted;
+}
+
 void TDispCall::SetArg(unsigned index, const OleVariant& value) {
   VARIANT& v = Slot(index);
   if (!(v.vt & VT_BYREF) || !v.byref) throw EVariantError("Parameter is not passed by reference");
@@ -52,10 +78,12 @@ void TDispCall::SetArg(unsigned index, const OleVariant& value) {
   VariantClear(&old);
 }
 
-OleVariant TDispCall::PutValue() const {
+const VARIANT& TDispCall::PutSlot() const {
   if (!put_ || !params_ || params_->cArgs == 0) throw EVariantError("No property value");
-  return OleVariant(params_->rgvarg[0]);
+  return params_->rgvarg[0];
 }
+
+OleVariant TDispCall::PutValue() const { return OleVariant(PutSlot()); }
 
 void TDispCall::SetResult(const OleVariant& value) {
   if (result_) value.CopyTo(result_);

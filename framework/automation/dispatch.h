@@ -19,6 +19,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/automation/olevariant.h"
@@ -53,8 +54,14 @@ class TDispCall {
   // Writes an [in, out] argument: a VT_BYREF argument receives the value converted to
   // the type it refers to; raises EVariantError for an argument that is not by reference.
   void SetArg(unsigned index, const OleVariant& value);
+  // The argument as text: a string argument (or one by reference to a string) is read in
+  // place, valid for the call; any other is converted into `converted` as
+  // Value(index).AsWideString() converts it.
+  std::u16string_view Text(unsigned index, WideString& converted) const;
   // The value of a property put.
   OleVariant PutValue() const;
+  // The value of a property put as text, read in place as Text reads an argument.
+  std::u16string_view PutText(WideString& converted) const;
   // The call's result (ignored when the caller asked for none).
   void SetResult(const OleVariant& value);
   bool WantsResult() const { return result_ != nullptr; }
@@ -62,6 +69,7 @@ class TDispCall {
 
  private:
   VARIANT& Slot(unsigned index) const;
+  const VARIANT& PutSlot() const;
   DISPPARAMS* params_;
   VARIANT* result_;
   WORD flags_;

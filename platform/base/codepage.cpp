@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/ansi_char.h"
 #include "platform/base/error.h"
 
 namespace {
@@ -473,16 +474,8 @@ BOOL IsDBCSLeadByte(BYTE c) { return IsDBCSLeadByteEx(CP_ACP, c); }
 
 LPSTR CharNextA(LPCSTR current) {
   if (!current) return nullptr;
-  const auto* p = reinterpret_cast<const unsigned char*>(current);
-  if (*p == 0) return const_cast<LPSTR>(current);
-  if (GetACP() == CP_UTF8) {
-    int len = *p >= 0xF0 ? 4 : *p >= 0xE0 ? 3 : *p >= 0xC0 ? 2 : 1;
-    int k = 1;
-    while (k < len && (p[k] & 0xC0) == 0x80) ++k;
-    return const_cast<LPSTR>(current + k);
-  }
-  if (IsDBCSLeadByte(*p) && p[1] != 0) return const_cast<LPSTR>(current + 2);
-  return const_cast<LPSTR>(current + 1);
+  if (*current == 0) return const_cast<LPSTR>(current);
+  return const_cast<LPSTR>(current + kv::AnsiCharLength(std::string_view(current, strnlen(current, 4))));
 }
 
 LPSTR CharPrevA(LPCSTR start, LPCSTR current) {
@@ -496,3 +489,29 @@ LPSTR CharPrevA(LPCSTR start, LPCSTR current) {
 }
 
 }  // extern "C"
+
+size_t kv::AnsiCharLength(std::string_view rest) {
+  if (rest.empty()) return 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(rest.data());
+  if (p[0] < 0x80) return 1;
+  const size_t n = rest.size();
+  const UINT acp = GetACP();
+  if (acp == CP_UTF8) {
+    const size_t len = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : p[0] >= 0xC0 ? 2 : 1;
+    size_t k = 1;
+    while (k < len && k < n && (p[k] & 0xC0) == 0x80) ++k;
+    return k;
+  }
+  if (acp == 54936) {
+    // GB18030 has no lead bytes of its own kind: a byte 81-FE opens a two-byte character,
+    // or a four-byte one when a digit follows.
+    auto digit = [](unsigned char c) { return c >= 0x30 && c <= 0x39; };
+    auto lead = [](unsigned char c) { return c >= 0x81 && c <= 0xFE; };
+    if (!lead(p[0]) || n < 2) return 1;
+    if (digit(p[1])) return n >= 4 && lead(p[2]) && digit(p[3]) ? 4 : 1;
+    return p[1] >= 0x40 && p[1] != 0x7F && p[1] != 0xFF ? 2 : 1;
+  }
+  // Trail bytes of every double-byte code page here are 40 or above; a lead before a
+  // lower byte (a digit, ",", "$") is a character of its own, as the conversion reads it.
+  return IsDBCSLeadByte(p[0]) && n >= 2 && p[1] >= 0x40 ? 2 : 1;
+}

@@ -42,36 +42,62 @@ TEST(Base64, FrameworkDecoding) {
 
 TEST(JobPaper, HeaderFields) {
   struct Case {
-    const char16_t* job;
+    const char* job;
     int width, length;
   } cases[] = {
-      {u"10,10,x", 2100, 2970},
-      {u"148,210$^x", 1480, 2100},
-      {u"abc,250$^x", 2100, 2500},
-      {u"250$^x", 2100, 2500},
-      {u"100,xyz$^x", 1000, 2970},
-      {u",$^x", 2100, 2970},
-      {u"100,50$^a$^b", 1000, 500},
+      {"10,10,x", 2100, 2970},
+      {"148,210$^x", 1480, 2100},
+      {"abc,250$^x", 2100, 2500},
+      {"250$^x", 2100, 2500},
+      {"100,xyz$^x", 1000, 2970},
+      {",$^x", 2100, 2970},
+      {"100,50$^a$^b", 1000, 500},
       // Sizes that convert are kept as the 16-bit fields hold them, whatever the printer
       // makes of them.
-      {u"0,0$^x", 0, 0},
-      {u"-5,100$^x", -50, 1000},
-      {u"5000,100$^x", -15536, 1000},
-      {u"2147483647,1$^x", -10, 10},
+      {"0,0$^x", 0, 0},
+      {"-5,100$^x", -50, 1000},
+      {"5000,100$^x", -15536, 1000},
+      {"2147483647,1$^x", -10, 10},
   };
   for (const auto& c : cases) {
     TPrintJob job(c.job);
-    EXPECT_EQ(job.Paper().Width, c.width) << kv::WideToUtf8(c.job);
-    EXPECT_EQ(job.Paper().Length, c.length) << kv::WideToUtf8(c.job);
+    EXPECT_EQ(job.Paper().Width, c.width) << c.job;
+    EXPECT_EQ(job.Paper().Length, c.length) << c.job;
   }
 }
 
-TEST(JobPages, PagesAndItems) {
-  TPrintJob job(u"1,1,a`2,2,b#*3,3,c#*");
+TEST(JobPages, PagesAndItemsArePiecesOfTheText) {
+  using Items = std::vector<std::string_view>;
+  const std::string text = "1,1,a`2,2,b#*3,3,c#*";
+  TPrintJob job(text);
   ASSERT_EQ(job.Pages().size(), 3u);
-  EXPECT_EQ(job.Pages()[0], (std::vector<WideString>{u"1,1,a", u"2,2,b"}));
-  EXPECT_EQ(job.Pages()[1], (std::vector<WideString>{u"3,3,c"}));
-  EXPECT_EQ(job.Pages()[2], (std::vector<WideString>{u""}));
+  EXPECT_EQ(TPrintJob::Items(job.Pages()[0]), (Items{"1,1,a", "2,2,b"}));
+  EXPECT_EQ(TPrintJob::Items(job.Pages()[1]), (Items{"3,3,c"}));
+  EXPECT_EQ(TPrintJob::Items(job.Pages()[2]), (Items{""}));
+  EXPECT_EQ(job.Pages()[1].data(), text.data() + 13);  // read in place
+}
+
+TEST(JobText, APrintKeepsItsTextWhenANewOneIsSet) {
+  TJobText text = "10,10,a";
+  const std::shared_ptr<const AnsiString> printing = text.Share();
+  TPrintJob job(*printing);
+  text = "20,20,b";  // as a page's script may while a message box of the print is up
+  EXPECT_EQ(std::string_view(text), "20,20,b");
+  EXPECT_EQ(TPrintJob::Items(job.Pages()[0]), (std::vector<std::string_view>{"10,10,a"}));
+  EXPECT_EQ(std::string_view(TJobText()), "");
+  EXPECT_EQ(*TJobText().Share(), "");
+}
+
+TEST(JobPages, AGraveAccentInsideADoubleByteCharacterIsNoMarker) {
+  using Items = std::vector<std::string_view>;
+  // In GBK "\x81\x60" and "\xB7\x60" end in the grave accent's byte; a lead byte before a
+  // byte that is never a trail byte ("#", ",") is a character of its own.
+  TPrintJob job("1,1,\x81\x60`1,1,\xB7\x60x#*1,1,\xB7#*");
+  ASSERT_EQ(job.Pages().size(), 3u);
+  EXPECT_EQ(TPrintJob::Items(job.Pages()[0]), (Items{"1,1,\x81\x60", "1,1,\xB7\x60x"}));
+  EXPECT_EQ(TPrintJob::Items(job.Pages()[1]), (Items{"1,1,\xB7"}));
+  EXPECT_EQ(TPrintJob::Items(job.Pages()[2]), (Items{""}));
+  EXPECT_EQ(TPrintJob("\xB7,5$^x").Paper().Length, 50);
 }
 
 TEST(JobItems, KindIsCaseSensitive) {

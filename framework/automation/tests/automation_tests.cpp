@@ -4,6 +4,7 @@
 #include <string>
 
 #include "framework/automation/comobj.h"
+#include "framework/automation/dispatch.h"
 #include "framework/automation/olevariant.h"
 #include "framework/automation/streamadapter.h"
 #include "framework/core/strings.h"
@@ -189,6 +190,37 @@ TEST(DispatchTable, ChecksCallsAndReportsExceptions) {
   // Anything thrown is caught; no exception information asked for is fine too.
   EXPECT_EQ(calc.Invoke(15, DISPATCH_METHOD, &none, nullptr, nullptr), DISP_E_EXCEPTION);
   EXPECT_EQ(calc.Invoke(10, DISPATCH_METHOD, nullptr, nullptr, nullptr), E_INVALIDARG);
+}
+
+TEST(DispatchCall, TextOfStringArgumentsIsReadInPlace) {
+  Var text(u"job"), number(LONG{42}), empty;
+  empty.vt = VT_BSTR;  // a null BSTR is the empty text
+  BSTR held = SysAllocString(u"by ref");
+  Var by_ref;
+  by_ref.vt = VT_BSTR | VT_BYREF;
+  by_ref.pbstrVal = &held;
+  // Arguments are passed last first.
+  VARIANT args[] = {empty, by_ref, number, text};
+  DISPPARAMS params = {args, nullptr, 4, 0};
+  TDispCall call(&params, nullptr, DISPATCH_METHOD, false);
+  WideString converted;
+  std::u16string_view v = call.Text(0, converted);
+  EXPECT_EQ(v, u"job");
+  EXPECT_EQ(v.data(), text.bstrVal);  // no copy
+  EXPECT_TRUE(converted.empty());
+  EXPECT_EQ(call.Text(1, converted), u"42");  // any other type is converted
+  EXPECT_EQ(call.Text(2, converted).data(), held);
+  EXPECT_EQ(call.Text(3, converted), u"");
+  EXPECT_THROW(call.Text(4, converted), EVariantError);
+  by_ref.vt = VT_EMPTY;  // the BSTR is freed below, not by the variant
+  SysFreeString(held);
+
+  VARIANT put_args[] = {text};
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS put = {put_args, &named, 1, 1};
+  TDispCall put_call(&put, nullptr, DISPATCH_PROPERTYPUT, true);
+  EXPECT_EQ(put_call.PutText(converted).data(), text.bstrVal);
+  EXPECT_THROW(call.PutText(converted), EVariantError);  // not a put
 }
 
 // ---------------------------------------------------------------------------------------

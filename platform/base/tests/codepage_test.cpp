@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/base/ansi_char.h"
 #include "platform/base/error.h"
 
 namespace {
@@ -228,6 +229,36 @@ TEST(BaseCodePage, DoubleByteStepping) {
   EXPECT_EQ(CharPrevA(p, p), p);
   const char cut[] = "\xB7";  // a lead byte before the terminator stays one step
   EXPECT_EQ(CharNextA(cut), cut + 1);
+}
+
+TEST(BaseCodePage, CharacterLengthsOfEachKindOfCodePage) {
+  struct Case {
+    const char* code_page;  // nullptr: the default, 936
+    std::string bytes;
+    size_t length;
+  } cases[] = {
+      {nullptr, "a\xB7", 1},
+      {nullptr, "\xB7\xA2`", 2},
+      {nullptr, "\xB7`", 2},  // a trail byte in the ASCII range stays with its lead
+      {nullptr, "\xB7", 1},   // cut by the end
+      {nullptr, "\xB7,", 1},  // a byte that is never a trail byte stays apart
+      {nullptr, "", 0},
+      {"54936", "\x81\x30\x81\x30`", 4},
+      {"54936", "\x81\x60`", 2},
+      {"54936", "\x81\x30z", 1},  // a four-byte start cut by a letter
+      {"54936", "\x81", 1},
+      {"65001", kFapiaoUtf8, 3},
+      {"65001", "\xE5\x8F", 2},  // a sequence cut by the end
+      {"65001", "\xE5`", 1},
+      {"1252", "\xE9`", 1},
+  };
+  for (const auto& c : cases) {
+    CodePageScope scope(c.code_page);
+    EXPECT_EQ(kv::AnsiCharLength(c.bytes), c.length) << (c.code_page ? c.code_page : "936") << " " << c.bytes;
+  }
+  CodePageScope scope("54936");
+  const char gb[] = "\x81\x30\x81\x30" "a";  // CharNextA steps the same way
+  EXPECT_EQ(CharNextA(gb), gb + 4);
 }
 
 }  // namespace

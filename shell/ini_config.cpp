@@ -64,7 +64,9 @@ void TINIConfig::Read(const char* Key, const char* Default, AnsiString& Value) {
 
 void TINIConfig::GetVersion(AnsiString& Value) { Read("Version", "1.2.0.0", Value); }
 void TINIConfig::GetServerURL(AnsiString& Value) { Read("ServerURL", "http://127.0.0.1", Value); }
-void TINIConfig::GetServerPort(AnsiString& Value) { Read("ServerPort", "8080", Value); }
+// The default is stored encoded, so that an absent port decodes to "8080" itself (the
+// plain text would decode to three bytes of no use in a URL).
+void TINIConfig::GetServerPort(AnsiString& Value) { Read("ServerPort", codec_.Encode("8080").c_str(), Value); }
 void TINIConfig::GetIndexPageURI(AnsiString& Value) { Read("IndexPageURI", "/Quabo/login/home.html", Value); }
 void TINIConfig::GetLoginPageURI(AnsiString& Value) { Read("LoginPageURI", "/Quabo/login/init.html", Value); }
 void TINIConfig::GetLogoutPageURI(AnsiString& Value) { Read("LogoutPageURI", "/Quabo/login/Logout.html", Value); }

@@ -53,7 +53,7 @@ TEST_F(INIConfigTest, GettersDecodeStoredValuesAndDefaults) {
     EXPECT_EQ(value, "previous");
   }
   config.GetServerPort(value);
-  EXPECT_EQ(value, AnsiString("\xF3\x4F\x34", 3));
+  EXPECT_EQ(value, "8080") << "an absent port is the default port, not its text decoded";
   TSB64 codec;
   AnsiString alphabet;
   ASSERT_TRUE(codec.Decode(TSB64::kAlphabet, alphabet));
@@ -111,6 +111,8 @@ TEST_F(INIConfigTest, BuildsURLs) {
     WriteConfig("[general]\nServerURL=" + codec.Encode(c.server) + "\nServerPort=" + codec.Encode(c.port) + "\n");
     EXPECT_EQ(TINIConfig().BuildURL(c.uri), c.url) << c.server << " " << c.uri;
   }
+  WriteConfig("[general]\nServerURL=" + codec.Encode("server") + "\n");
+  EXPECT_EQ(TINIConfig().BuildURL("/a"), "http://server:8080/a") << "no port in the file";
 }
 
 TEST_F(INIConfigTest, MissingFileIsReportedAndEndsTheApplication) {

@@ -42,8 +42,8 @@ void PostWhenDocumentComplete(IDispatch* Document) {
   VARIANT state;
   VariantInit(&state);
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  if (SUCCEEDED(Document->Invoke(DISPID_READYSTATE, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &state, nullptr,
-                                 nullptr)) &&
+  if (SUCCEEDED(
+          Document->Invoke(DISPID_READYSTATE, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &state, nullptr, nullptr)) &&
       state.vt == VT_I4 && state.lVal == READYSTATE_COMPLETE)
     PostThreadMessageA(GetCurrentThreadId(), WM_USER + 1, 0, 0);
   VariantClear(&state);

@@ -44,11 +44,11 @@ TEST_F(ShellInfoTest, TypeNamesByNameAndAttributes) {
     const char* type;
   } cases[] = {
       {"C:\\Downloads\\readme.txt", FILE_ATTRIBUTE_NORMAL, "Text Document"},  // the class's name
-      {"report.TXT", FILE_ATTRIBUTE_NORMAL, "Text Document"},                // extensions without case
-      {"setup.msi", FILE_ATTRIBUTE_NORMAL, "MSI File"},                      // no class
-      {"a.b/archive.tar.gz", FILE_ATTRIBUTE_NORMAL, "GZ File"},              // the last extension
-      {"x.dangling", FILE_ATTRIBUTE_NORMAL, "DANGLING File"},                // a class without a name
-      {"dir.v2/README", FILE_ATTRIBUTE_NORMAL, "File"},                      // no extension in the name
+      {"report.TXT", FILE_ATTRIBUTE_NORMAL, "Text Document"},                 // extensions without case
+      {"setup.msi", FILE_ATTRIBUTE_NORMAL, "MSI File"},                       // no class
+      {"a.b/archive.tar.gz", FILE_ATTRIBUTE_NORMAL, "GZ File"},               // the last extension
+      {"x.dangling", FILE_ATTRIBUTE_NORMAL, "DANGLING File"},                 // a class without a name
+      {"dir.v2/README", FILE_ATTRIBUTE_NORMAL, "File"},                       // no extension in the name
       {"photos.txt", FILE_ATTRIBUTE_DIRECTORY, "File Folder"},
   };
   for (const auto& c : cases) {

@@ -45,13 +45,17 @@ bool IsArrowKey(WPARAM key) { return key == VK_LEFT || key == VK_UP || key == VK
 // one: unless Extend (Shift held) the focused item loses selection and focus; the new
 // one gets both, is scrolled into view, and the list view is told it has the focus.
 void MoveFolderViewFocus(HWND list, WPARAM key, bool extend) {
-  const UINT direction = key == VK_LEFT ? LVNI_TOLEFT : key == VK_UP ? LVNI_ABOVE : key == VK_RIGHT ? LVNI_TORIGHT : LVNI_BELOW;
+  const UINT direction = key == VK_LEFT    ? LVNI_TOLEFT
+                         : key == VK_UP    ? LVNI_ABOVE
+                         : key == VK_RIGHT ? LVNI_TORIGHT
+                                           : LVNI_BELOW;
   const int focused = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
   const int next = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(focused), direction));
   if (next < 0) return;
   LVITEMW item{};
   item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-  if (!extend && focused >= 0) SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&item));
+  if (!extend && focused >= 0)
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&item));
   item.state = LVIS_SELECTED | LVIS_FOCUSED;
   SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(next), reinterpret_cast<LPARAM>(&item));
   SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(next), FALSE);
@@ -528,7 +532,7 @@ LRESULT TEmbeddedWB::FocusSubclassProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM
   TEmbeddedWB* self = it->second;
   const bool document = Wnd != self->folder_view_.wnd;
   WNDPROC saved = document ? (Wnd == self->document_windows_[0].wnd ? self->document_windows_[0].saved
-                                                                     : self->document_windows_[1].saved)
+                                                                    : self->document_windows_[1].saved)
                            : self->folder_view_.saved;
   const LRESULT result = CallWindowProcW(saved, Wnd, Msg, WParam, LParam);
   // The saved procedure may have destroyed the component; it is still in the table only

@@ -282,7 +282,8 @@ std::string RowStates(HWND list) {
   std::string out;
   const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {
-    const UINT s = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED | LVIS_FOCUSED));
+    const UINT s =
+        static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED | LVIS_FOCUSED));
     std::string one = std::string(s & LVIS_SELECTED ? "s" : "") + (s & LVIS_FOCUSED ? "f" : "");
     out += (i ? " " : "") + (one.empty() ? std::string("-") : one);
   }

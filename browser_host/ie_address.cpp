@@ -1,9 +1,13 @@
 #include "browser_host/ie_address.h"
 
+#include <algorithm>
+
 #include "framework/core/registry.h"
 #include "framework/controls/forms.h"
 #include "platform/base/codepage.h"
 #include "platform/inet/urlmon.h"
+#include "platform/user/combobox.h"
+#include "platform/user/shell_info.h"
 
 namespace {
 
@@ -24,7 +28,35 @@ constexpr Theme kThemes[] = {
 
 WideString Wide(const AnsiString& s) { return kv::AnsiToWide(s); }
 
+constexpr int kIconArea = 16;  // the width of the icon in front of the text
+
+HICON SmallIcon(const AnsiString& path, DWORD attributes) {
+  SHFILEINFOA info{};
+  if (!SHGetFileInfoA(path.c_str(), attributes, &info, sizeof info,
+                      SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES))
+    return nullptr;
+  return info.hIcon;
+}
+
 }  // namespace
+
+HICON AddressIcon(const AnsiString& Text, AnsiString* Ext) {
+  Ext->clear();
+  const AnsiString text = Trim(Text);
+  const bool file_url = SameText(text.substr(0, 7), "file://");
+  const AnsiString path = file_url ? text.substr(7) : text;
+  const DWORD attributes = text.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES || file_url)
+    return SmallIcon(path, attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                               ? FILE_ATTRIBUTE_DIRECTORY
+                               : FILE_ATTRIBUTE_NORMAL);
+  const size_t dot = text.rfind('.');
+  const AnsiString ext = dot == AnsiString::npos ? AnsiString() : LowerCase(text.substr(dot));
+  for (const char* known : {".xml", ".txt", ".doc", ".bmp", ".zip", ".rar", ".jpg", ".gif", ".jpeg"})
+    if (ext == known) return SmallIcon("*" + ext, FILE_ATTRIBUTE_NORMAL);
+  *Ext = "htm";
+  return SmallIcon("*.htm", FILE_ATTRIBUTE_NORMAL);
+}
 
 TColor ThemeColor(DWORD Value) {
   if ((Value & 0xFF000000u) == 0xFF000000u) return static_cast<TColor>(0x80000000u | (Value & 0xFF));
@@ -61,6 +93,64 @@ TCustomIEAddress::TCustomIEAddress(TComponent* AOwner) : TComboBox(AOwner) {
 
 TCustomIEAddress::~TCustomIEAddress() {
   if (loaded_) Application->HintColor = loaded_hint_color_;
+  if (icon_) DestroyIcon(icon_);
+}
+
+void TCustomIEAddress::WndProc(TMessage& Message) {
+  TComboBox::WndProc(Message);
+  switch (Message.Msg) {
+    case WM_PAINT:
+      if (Message.WParam) {
+        PaintThemeAndIcon(reinterpret_cast<HDC>(Message.WParam));
+      } else if (HDC dc = GetDC(Handle())) {
+        PaintThemeAndIcon(dc);
+        ReleaseDC(Handle(), dc);
+      }
+      break;
+    case WM_SIZE:
+    case CB_SHOWDROPDOWN: PlaceEditField(); break;
+    default: break;
+  }
+}
+
+void TCustomIEAddress::PlaceEditField() {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!HandleAllocated() || !GetComboBoxInfo(Handle(), &info) || !info.hwndItem || info.hwndItem == Handle()) return;
+  SetWindowPos(info.hwndItem, nullptr, kIconArea + 7, 5, std::max(0, Width() - 46), std::max(0, Height() - 7),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
+  auto fill = [DC](const RECT& r, TColor colour) {
+    HBRUSH brush = CreateSolidBrush(ColorToRGB(colour));
+    FillRect(DC, &r, brush);
+    DeleteObject(brush);
+  };
+  if (GUI == gsThemes) {
+    RECT all{0, 0, Width(), Height()};
+    HBRUSH border = CreateSolidBrush(ColorToRGB(BorderColor));
+    FrameRect(DC, &all, border);
+    DeleteObject(border);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (GetComboBoxInfo(Handle(), &info) && info.rcButton.right > info.rcButton.left) {
+      const RECT& b = info.rcButton;
+      fill(b, DroppedDown() ? ButtonPressedColor : ButtonColor);
+      // Three lines narrowing downwards, centred in the button.
+      const int cx = (b.left + b.right) / 2, cy = (b.top + b.bottom) / 2 - 1;
+      for (int i = 0; i < 3; ++i) fill(RECT{cx - 2 + i, cy + i, cx + 3 - i, cy + i + 1}, ArrowColor);
+    }
+  }
+  const AnsiString text = Text();
+  if (!icon_ || text != icon_text_) {
+    if (icon_) DestroyIcon(icon_);
+    AnsiString ext;
+    icon_ = AddressIcon(text, &ext);
+    icon_text_ = text;
+    if (icon_ && !ext.empty() && OnGetIcon) OnGetIcon(this, ext, icon_);
+  }
+  if (icon_) DrawIconEx(DC, IconLeft, IconTop, icon_, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
 }
 
 void TCustomIEAddress::FetchFavicon() {

@@ -12,6 +12,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/time.h"
 #include "platform/registry/registry.h"
+#include "platform/user/combobox.h"
 #include "testsupport/temp_home.h"
 
 namespace {
@@ -174,6 +175,89 @@ TEST_F(AddressTest, EnterNavigatesTheLinkedBrowserAndTakesItsAddress) {
   delete form_;
   form_ = nullptr;
   CoUninitialize();
+}
+
+// The colour an icon shows in its middle, drawn 16 by 16 over black.
+COLORREF IconMiddle(HICON icon) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(16, 16, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  RECT all{0, 0, 16, 16};
+  FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
+  const COLORREF c = GetPixel(dc, 8, 11);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return c;
+}
+
+constexpr COLORREF kPage = RGB(255, 255, 255), kFolder = RGB(240, 200, 80);
+
+TEST_F(AddressTest, IconOfTheText) {
+  std::filesystem::create_directories(home_.path() + "/dir");
+  std::ofstream(home_.path() + "/notes.pdf") << "n";
+  struct Case {
+    std::string text;
+    COLORREF middle;
+    const char* ext;  // "htm" when the web page's icon is taken
+  } cases[] = {
+      {home_.path() + "/notes.pdf", kPage, ""},   // an existing file
+      {home_.path() + "/dir", kFolder, ""},       // an existing folder
+      {"file:///nowhere/a.pdf", kPage, ""},       // a file URL, there or not
+      {"http://host.cn/report.TXT ", kPage, ""},  // a document extension
+      {"http://host.cn/page.asp", kPage, "htm"},  // anything else is a web page
+      {"DESKTOP", kPage, "htm"},                  // no special folders here
+      {"", kPage, "htm"},
+  };
+  for (const Case& c : cases) {
+    AnsiString ext = "stale";
+    HICON icon = AddressIcon(c.text, &ext);
+    ASSERT_TRUE(icon) << c.text;
+    EXPECT_EQ(IconMiddle(icon), c.middle) << c.text;
+    EXPECT_EQ(ext, c.ext) << c.text;
+    DestroyIcon(icon);
+  }
+}
+
+TEST_F(AddressTest, PaintsTheThemesButtonAndTheTextsIcon) {
+  form_->Show();
+  address_->Themes = tmXP;
+  address_->Loaded();
+  std::vector<AnsiString> asked;
+  address_->OnGetIcon = [&](TObject*, const AnsiString& ext, HICON icon) {
+    EXPECT_TRUE(icon);
+    asked.push_back(ext);
+  };
+  address_->SetText("http://host.cn/");
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  // The edit field leaves room for the icon.
+  RECT edit{};
+  GetWindowRect(info.hwndItem, &edit);
+  MapWindowPoints(nullptr, address_->Handle(), reinterpret_cast<POINT*>(&edit), 2);
+  EXPECT_EQ(edit.left, 23);
+  EXPECT_EQ(edit.top, 5);
+  EXPECT_EQ(edit.right - edit.left, address_->Width() - 46);
+
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(address_->Width(), address_->Height(), 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  address_->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  const RECT& b = info.rcButton;
+  const int cx = (b.left + b.right) / 2, cy = (b.top + b.bottom) / 2 - 1;
+  EXPECT_EQ(GetPixel(dc, 0, 0), ColorToRGB(ThemeColor(0xFF000013))) << "the border";
+  EXPECT_EQ(GetPixel(dc, b.left + 1, b.top + 1), ColorToRGB(ThemeColor(0xF0CAA6))) << "the button";
+  EXPECT_EQ(GetPixel(dc, cx, cy + 2), ColorToRGB(ThemeColor(0x800000))) << "the arrow's point";
+  EXPECT_EQ(GetPixel(dc, cx - 2, cy + 2), ColorToRGB(ThemeColor(0xF0CAA6))) << "beside the point";
+  EXPECT_EQ(GetPixel(dc, address_->IconLeft + 8, address_->IconTop + 11), kPage) << "the web page's icon";
+  EXPECT_EQ(asked, std::vector<AnsiString>{"htm"});
+  address_->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  EXPECT_EQ(asked.size(), 1u) << "the icon is kept while the text stays";
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
 }
 
 }  // namespace

@@ -278,11 +278,64 @@ void TCustomIEAddress::Navigate() {
 
 void TCustomIEAddress::KeyDown(WORD& Key, TShiftState Shift) {
   TComboBox::KeyDown(Key, Shift);
-  if (Key != VK_RETURN || DroppedDown() || Text().empty()) return;
+  const bool alt = Shift.Contains(ssAlt);
+  if (DroppedDown()) {
+    switch (Key) {
+      case VK_RETURN: ChooseFromList(); break;
+      case VK_ESCAPE: SetDroppedDown(false); break;
+      case VK_DOWN:
+      case VK_UP:
+        if (alt) {
+          SetDroppedDown(false);
+        } else {
+          const int last = std::min(Items()->Count() - 1, kMaxSaved);
+          const int at = ItemIndex();
+          SetItemIndex(Key == VK_DOWN ? std::min(at + 1, last) : std::max(at - 1, 0));
+          if (AutoNavigateOnSelected) Navigate();
+        }
+        break;
+      default: return;
+    }
+    Key = VK_CLEAR;  // the combo's own handling stays out
+    return;
+  }
+  if (Key == VK_DOWN) {
+    SetDroppedDown(true);
+    const LPARAM end = static_cast<LPARAM>(Text().size());
+    SendMessageA(Handle(), CB_SETEDITSEL, 0, MAKELPARAM(end, end));
+    if (AutoNavigateOnSelected) Navigate();
+    Key = VK_CLEAR;
+    return;
+  }
+  if (Key == VK_UP) {
+    Key = VK_CLEAR;
+    return;
+  }
+  if (Key != VK_RETURN || Text().empty()) return;
   bool cancel = false;
   if (OnUrlSelected) OnUrlSelected(this, Wide(Text()), cancel);
   if (cancel) return;
   if (AutoNavigateOnEnterKey) Navigate();
+  Commit();
+}
+
+void TCustomIEAddress::ChooseFromList() {
+  const int at = ItemIndex();
+  const AnsiString chosen = at >= 0 ? Items()->Strings(at) : Text();
+  bool cancel = false;
+  if (OnUrlSelected) OnUrlSelected(this, Wide(chosen), cancel);
+  if (cancel) return;
+  if (at > 0) {
+    Items()->Delete(at);
+    Items()->Insert(0, chosen);
+  }
+  SetDroppedDown(false);
+  SetItemIndex(at >= 0 ? 0 : -1);
+  SetText(chosen);
+  SendMessageA(Handle(), CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+  // The browser goes first: the commit takes the text from the browser's page.
+  if (AutoNavigateOnEnterKey) Navigate();
+  if (AutoNavigateOnSelected) Navigate();
   Commit();
 }
 

@@ -2,8 +2,10 @@
 // from the registry; Enter, or a choice from the list, sends the linked browser to the
 // text, which is normalised, written back to the typed-URL list and replaced by the
 // browser's address (or title) once the page is complete; an https address gets the
-// secure-site colour. The drop-down button is painted in the theme's colours and the
-// shell's icon of the text in front of the edit field (the list's items are drawn plain).
+// secure-site colour. With the list open, Enter takes the selected item, Down and Up
+// move through the list and Escape or Alt with an arrow closes it. The drop-down button
+// is painted in the theme's colours and the shell's icon of the text in front of the edit
+// field (the list's items are drawn plain).
 #pragma once
 
 #include "browser_host/embedded_browser.h"
@@ -82,6 +84,8 @@ class TCustomIEAddress : public TComboBox {
   void WndProc(TMessage& Message) override;
 
  private:
+  // Enter with the list open: the selected item goes to the top and becomes the text.
+  void ChooseFromList();
   void PaintThemeAndIcon(HDC DC);
   void PlaceEditField();
   void Normalise();

@@ -260,4 +260,78 @@ TEST_F(AddressTest, PaintsTheThemesButtonAndTheTextsIcon) {
   DeleteDC(dc);
 }
 
+// The address combo with its key handling in reach.
+struct AddressProbe : TIEAddress {
+  using TCustomIEAddress::KeyDown;
+  using TIEAddress::TIEAddress;
+};
+
+TEST_F(AddressTest, KeysWithTheListOpenAndClosed) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  {
+    auto* wb = new TEmbeddedWB(form_);
+    wb->SetParent(form_);
+    wb->SetBounds(0, 30, 300, 200);
+    std::vector<std::string> went;
+    wb->OnBeforeNavigate2 = [&](TObject*, IDispatch*, OleVariant& url, OleVariant&, OleVariant&, OleVariant&,
+                                OleVariant&, VARIANT_BOOL& cancel) {
+      went.push_back(url.AsString());
+      cancel = VARIANT_TRUE;
+    };
+    auto* probe = new AddressProbe(form_);
+    probe->SetParent(form_);
+    form_->Show();
+    probe->LinkedBrowser = wb;
+    probe->UpdateTextAfterNav = false;
+    probe->ShowSiteToolTip = false;
+    for (const char* url : {"http://a.cn/", "http://b.cn/", "http://c.cn/"}) probe->Items()->Add(url);
+    probe->SetText("http://a.cn/");
+    std::vector<std::string> selected;
+    probe->OnUrlSelected = [&](TObject*, const WideString& url, bool&) { selected.push_back(kv::WideToUtf8(url)); };
+    struct Step {
+      const char* what;
+      WORD key;
+      bool alt;
+      WORD after;  // the key left for the combo
+      bool open;
+      const char* text;
+      const char* went;  // the navigations of the step, " " between them
+    } steps[] = {
+        {"Down opens the list", VK_DOWN, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"Down selects the first", VK_DOWN, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"and the next", VK_DOWN, false, VK_CLEAR, true, "http://b.cn/", "http://b.cn/"},
+        {"Up the one before", VK_UP, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"Up stays at the top", VK_UP, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"another key goes on", VK_F2, false, VK_F2, true, "http://a.cn/", ""},
+        {"Alt+Down closes", VK_DOWN, true, VK_CLEAR, false, "http://a.cn/", ""},
+        {"Up in a closed list is dropped", VK_UP, false, VK_CLEAR, false, "http://a.cn/", ""},
+        {"Down opens again", VK_DOWN, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"Escape closes", VK_ESCAPE, false, VK_CLEAR, false, "http://a.cn/", ""},
+        {"Down opens", VK_DOWN, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"Down to the second", VK_DOWN, false, VK_CLEAR, true, "http://b.cn/", "http://b.cn/"},
+        {"Enter takes it, to the top", VK_RETURN, false, VK_CLEAR, false, "http://b.cn/", "http://b.cn/ http://b.cn/"},
+    };
+    for (const Step& st : steps) {
+      SCOPED_TRACE(st.what);
+      went.clear();
+      WORD key = st.key;
+      probe->KeyDown(key, st.alt ? TShiftState() << ssAlt : TShiftState());
+      EXPECT_EQ(key, st.after);
+      EXPECT_EQ(probe->DroppedDown(), st.open);
+      EXPECT_EQ(probe->Text(), st.text);
+      std::string all;
+      for (const auto& u : went) all += (all.empty() ? "" : " ") + u;
+      EXPECT_EQ(all, st.went);
+    }
+    EXPECT_EQ(selected, std::vector<std::string>{"http://b.cn/"});
+    ASSERT_GE(probe->Items()->Count(), 3);
+    EXPECT_EQ(probe->Items()->Strings(0), "http://b.cn/");
+    EXPECT_EQ(probe->Items()->Strings(1), "http://a.cn/");
+    EXPECT_EQ(probe->ItemIndex(), 0);
+  }
+  delete form_;
+  form_ = nullptr;
+  CoUninitialize();
+}
+
 }  // namespace

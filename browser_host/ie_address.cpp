@@ -109,8 +109,36 @@ void TCustomIEAddress::WndProc(TMessage& Message) {
       break;
     case WM_SIZE:
     case CB_SHOWDROPDOWN: PlaceEditField(); break;
+    case CN_COMMAND:
+      if (HIWORD(Message.WParam) == CBN_SELENDOK && CursorOverList()) {
+        ListItemClicked();
+      } else if (HIWORD(Message.WParam) == CBN_EDITCHANGE) {
+        // The list's own choice writes the edit field too; only other text closes it.
+        const int at = static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
+        if (at < 0 || at >= Items()->Count() || Items()->Strings(at) != Text()) SetDroppedDown(false);
+        Invalidate();
+      }
+      break;
     default: break;
   }
+}
+
+bool TCustomIEAddress::CursorOverList() {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  RECT list{};
+  POINT at{};
+  return GetComboBoxInfo(Handle(), &info) && info.hwndList && GetWindowRect(info.hwndList, &list) &&
+         GetCursorPos(&at) && PtInRect(&list, at);
+}
+
+void TCustomIEAddress::ListItemClicked() {
+  bool cancel = false;
+  if (OnUrlSelected) OnUrlSelected(this, Wide(Text()), cancel);
+  if (cancel) return;
+  Invalidate();  // the chosen item's icon
+  if (AutoNavigateOnSelected) Navigate();
+  Commit();
 }
 
 void TCustomIEAddress::PlaceEditField() {

@@ -3,7 +3,8 @@
 // text, which is normalised, written back to the typed-URL list and replaced by the
 // browser's address (or title) once the page is complete; an https address gets the
 // secure-site colour. With the list open, Enter takes the selected item, Down and Up
-// move through the list and Escape or Alt with an arrow closes it. The drop-down button
+// move through the list and Escape or Alt with an arrow closes it; a click on an item
+// takes that item and typing closes the list. The drop-down button
 // is painted in the theme's colours and the shell's icon of the text in front of the edit
 // field (the list's items are drawn plain).
 #pragma once
@@ -86,6 +87,9 @@ class TCustomIEAddress : public TComboBox {
  private:
   // Enter with the list open: the selected item goes to the top and becomes the text.
   void ChooseFromList();
+  // A click on an item of the open list (the list closed with the cursor over it).
+  bool CursorOverList();
+  void ListItemClicked();
   void PaintThemeAndIcon(HDC DC);
   void PlaceEditField();
   void Normalise();

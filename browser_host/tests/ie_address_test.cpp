@@ -334,4 +334,48 @@ TEST_F(AddressTest, KeysWithTheListOpenAndClosed) {
   CoUninitialize();
 }
 
+TEST_F(AddressTest, AClickOnAListItemTakesItAndTypingClosesTheList) {
+  form_->Show();
+  address_->UpdateTextAfterNav = false;
+  address_->ShowSiteToolTip = false;
+  for (const char* url : {"http://a.cn/", "http://b.cn/", "http://c.cn/"}) address_->Items()->Add(url);
+  std::vector<std::string> selected;
+  address_->OnUrlSelected = [&](TObject*, const WideString& url, bool&) { selected.push_back(kv::WideToUtf8(url)); };
+  auto pump = [] {
+    while (KvPumpMessages() > 0) {
+    }
+  };
+  address_->SetDroppedDown(true);
+  pump();
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  RECT list{};
+  GetWindowRect(info.hwndList, &list);
+  const int item_height = static_cast<int>(SendMessageA(address_->Handle(), CB_GETITEMHEIGHT, 0, 0));
+  ASSERT_GE(list.bottom - list.top, item_height);
+  KvInjectClick(list.left + 20, list.top + item_height / 2);  // the first item
+  pump();
+  EXPECT_FALSE(address_->DroppedDown());
+  EXPECT_EQ(address_->Text(), "http://a.cn/");
+  EXPECT_EQ(selected, std::vector<std::string>{"http://a.cn/"});
+
+  // Closing the list from the keyboard with the cursor elsewhere is no click.
+  address_->SetDroppedDown(true);
+  pump();
+  KvInjectMouseMove(list.right + 50, list.bottom + 50);
+  pump();
+  SendMessageA(address_->Handle(), WM_KEYDOWN, VK_F4, 0);
+  pump();
+  EXPECT_FALSE(address_->DroppedDown());
+  EXPECT_EQ(selected.size(), 1u);
+
+  address_->SetDroppedDown(true);
+  pump();
+  SendMessageA(info.hwndItem, WM_CHAR, 'x', 0);
+  pump();
+  EXPECT_FALSE(address_->DroppedDown()) << "typing closes the list";
+  EXPECT_EQ(selected.size(), 1u);
+}
+
 }  // namespace

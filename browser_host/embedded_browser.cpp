@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "browser_host/browser_fixes.h"
 #include "browser_host/ewb_strings.h"
@@ -11,6 +12,7 @@
 #include "framework/core/registry.h"
 #include "framework/controls/forms.h"
 #include "platform/base/codepage.h"
+#include "platform/comctl/listview.h"
 #include "platform/base/time.h"
 
 namespace {
@@ -30,6 +32,35 @@ struct OwnerHook {
   TCustomForm* form = nullptr;
   TWndMethod saved;
 } owner_hook;
+
+// The windows under the focus subclass and the component each belongs to.
+std::map<HWND, TEmbeddedWB*>& FocusSubclassed() {
+  static auto* windows = new std::map<HWND, TEmbeddedWB*>;  // never destroyed: used while windows go at exit
+  return *windows;
+}
+
+bool IsArrowKey(WPARAM key) { return key == VK_LEFT || key == VK_UP || key == VK_RIGHT || key == VK_DOWN; }
+
+// Moves the folder view's focus to the next item in the arrow's direction from the focused
+// one: unless Extend (Shift held) the focused item loses selection and focus; the new
+// one gets both, is scrolled into view, and the list view is told it has the focus.
+void MoveFolderViewFocus(HWND list, WPARAM key, bool extend) {
+  const UINT direction = key == VK_LEFT    ? LVNI_TOLEFT
+                         : key == VK_UP    ? LVNI_ABOVE
+                         : key == VK_RIGHT ? LVNI_TORIGHT
+                                           : LVNI_BELOW;
+  const int focused = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+  const int next = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(focused), direction));
+  if (next < 0) return;
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  if (!extend && focused >= 0)
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(focused), reinterpret_cast<LPARAM>(&item));
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(next), reinterpret_cast<LPARAM>(&item));
+  SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(next), FALSE);
+  SendMessageW(list, WM_SETFOCUS, 0, 0);
+}
 
 bool StartsWithNoCase(const AnsiString& s, const char* prefix) {
   size_t n = std::strlen(prefix);
@@ -63,11 +94,13 @@ TEmbeddedWB::TEmbeddedWB(TComponent* AOwner)
     agent.clear();
     return S_FALSE;
   };
+  ListViewCommandHook = [this] { InstallFocusSubclass(); };
 }
 
 TEmbeddedWB::~TEmbeddedWB() {
   *alive_ = false;
   Destroying();
+  RemoveFocusSubclasses();
   html_code_->OnChange = nullptr;
   if (visual_effects_->TextSize != 2 && ControlCreated()) SetZoom(2);
   RemoveUserAgentEntry();
@@ -387,6 +420,13 @@ void TEmbeddedWB::WndProc(TMessage& Message) {
     }
     case CN_KEYDOWN:
     case CN_KEYUP: {
+      if (Message.Msg == CN_KEYDOWN && IsArrowKey(Message.WParam)) {
+        if (HWND list = FindChildWindow("SysListView32")) {
+          MoveFolderViewFocus(list, Message.WParam, GetKeyState(VK_SHIFT) < 0);
+          Message.Result = 1;
+          handled = true;
+        }
+      }
       TKeyEventEx& event = Message.Msg == CN_KEYDOWN ? OnKeyDown : OnKeyUp;
       if (event) {
         WORD key = static_cast<WORD>(Message.WParam);
@@ -448,4 +488,65 @@ void TEmbeddedWB::WndProc(TMessage& Message) {
     case WM_GETDLGCODE: Message.Result = kWantChars; break;
     default: break;
   }
+}
+
+// ---- Inner-window focus subclass ----------------------------------------------------------------------------------
+
+void TEmbeddedWB::InstallFocusSubclass() {
+  if (ComponentState().Contains(csDesigning) || !HandleAllocated()) return;
+  if (!folder_view_.wnd) {
+    if (HWND list = FindChildWindow("SysListView32")) {
+      Hook(folder_view_, list);
+      return;
+    }
+  }
+  if (document_windows_[0].wnd || document_windows_[1].wnd) return;
+  HWND first = ::GetWindow(Handle(), GW_CHILD);
+  if (!first) return;
+  Hook(document_windows_[0], first);
+  if (HWND second = ::GetWindow(first, GW_CHILD)) Hook(document_windows_[1], second);
+}
+
+void TEmbeddedWB::Hook(Subclass& Slot, HWND Wnd) {
+  Slot.wnd = Wnd;
+  Slot.saved = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TEmbeddedWB::FocusSubclassProc)));
+  FocusSubclassed()[Wnd] = this;
+}
+
+void TEmbeddedWB::RemoveFocusSubclasses() {
+  for (Subclass* slot : {&folder_view_, &document_windows_[0], &document_windows_[1]}) {
+    if (!slot->wnd) continue;
+    // Put back only what is still ours: a later subclass on top keeps its own.
+    if (IsWindow(slot->wnd) &&
+        GetWindowLongPtrW(slot->wnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&TEmbeddedWB::FocusSubclassProc))
+      SetWindowLongPtrW(slot->wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(slot->saved));
+    FocusSubclassed().erase(slot->wnd);
+    *slot = Subclass();
+  }
+}
+
+LRESULT TEmbeddedWB::FocusSubclassProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  auto it = FocusSubclassed().find(Wnd);
+  if (it == FocusSubclassed().end()) return DefWindowProcW(Wnd, Msg, WParam, LParam);
+  TEmbeddedWB* self = it->second;
+  const bool document = Wnd != self->folder_view_.wnd;
+  WNDPROC saved = document ? (Wnd == self->document_windows_[0].wnd ? self->document_windows_[0].saved
+                                                                    : self->document_windows_[1].saved)
+                           : self->folder_view_.saved;
+  const LRESULT result = CallWindowProcW(saved, Wnd, Msg, WParam, LParam);
+  // The saved procedure may have destroyed the component; it is still in the table only
+  // while it is alive.
+  it = FocusSubclassed().find(Wnd);
+  if (it == FocusSubclassed().end() || it->second != self) return result;
+  if (Msg == WM_DESTROY) {
+    self->RemoveFocusSubclasses();
+  } else if (Msg == WM_SETFOCUS) {
+    TCustomForm* form = self->GetParentForm();
+    if (form && self->CanFocus()) {
+      form->SetActiveControl(self);
+      if (document) self->UIActivate();
+    }
+  }
+  return result;
 }

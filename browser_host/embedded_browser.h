@@ -147,6 +147,17 @@ class TEmbeddedWB : public TCustomEmbeddedWB {
   void RemoveUserAgentEntry();
   void InstallOwnerHook();
   void ApplyProxy();
+  // The inner windows' focus subclass, installed when the browser tells of a new view
+  // window: the folder view alone when there is one, else the first child window and its
+  // first child; each removed (all three) when one of them is destroyed.
+  void InstallFocusSubclass();
+  void RemoveFocusSubclasses();
+  static LRESULT FocusSubclassProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+  struct Subclass {
+    HWND wnd = nullptr;
+    WNDPROC saved = nullptr;
+  };
+  void Hook(Subclass& Slot, HWND Wnd);
 
   AnsiString about_;
   std::unique_ptr<TDisableErrors> disable_errors_;
@@ -166,6 +177,7 @@ class TEmbeddedWB : public TCustomEmbeddedWB {
   // Cleared when the component goes, so a wait running inside a handler that frees it ends.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool hooked_owner_ = false;
+  Subclass folder_view_, document_windows_[2];
 };
 
 // The dialog watcher, run when the owner form loses activation to Dialog.

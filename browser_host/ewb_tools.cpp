@@ -11,6 +11,7 @@
 #include "framework/graphics/jpeg.h"
 #include "platform/base/codepage.h"
 #include "platform/base/path.h"
+#include "platform/base/sync.h"
 #include "platform/base/version.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/urlmon.h"
@@ -34,6 +35,18 @@ bool HasHtmlDocument(IUnknown* Obj) {
   if (FAILED(Obj->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&doc))) || !doc) return false;
   doc->Release();
   return true;
+}
+
+void PostWhenDocumentComplete(IDispatch* Document) {
+  if (!Document) return;
+  VARIANT state;
+  VariantInit(&state);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  if (SUCCEEDED(
+          Document->Invoke(DISPID_READYSTATE, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &state, nullptr, nullptr)) &&
+      state.vt == VT_I4 && state.lVal == READYSTATE_COMPLETE)
+    PostThreadMessageA(GetCurrentThreadId(), WM_USER + 1, 0, 0);
+  VariantClear(&state);
 }
 
 void GetCookieByDispatch(const OleVariant& Browser, AnsiString& Cookie) {

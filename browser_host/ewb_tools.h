@@ -1,7 +1,8 @@
 // Tools of the browser suite: system version test, document detection, the cookie,
 // page snapshots (Windows bitmap and JPEG), shell explore, favourites, the restricted
 // zone, the process proxy, the navigation sound, calling a page's script function by
-// name, and the browser's version. None keeps state between calls.
+// name, the browser's version and the document-complete notice. None keeps state
+// between calls.
 #pragma once
 
 #include <vector>
@@ -13,6 +14,9 @@
 bool IsVersion51SP2OrLater();
 // Obj answers IHTMLDocument2.
 bool HasHtmlDocument(IUnknown* Obj);
+// Posts WM_USER + 1 (1025) without parameters to the calling thread's queue when the
+// document's ready state (-525, read through its dispatch interface) is 4 (complete).
+void PostWhenDocumentComplete(IDispatch* Document);
 // "Document" of the browser's automation object, and from that document "Cookie"
 // (empty when there is none; failures of the second step are swallowed).
 void GetCookieByDispatch(const OleVariant& Browser, AnsiString& Cookie);

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "browser_host/ewb_tools.h"
+
 #include "framework/automation/comobj.h"
 #include "framework/automation/dispatch.h"
 #include "platform/base/error.h"
@@ -219,14 +221,7 @@ HRESULT TUILess::GetContainer(IOleContainer** container) {
 
 HRESULT TUILess::OnChanged(DISPID id) {
   if (!Enabled || id != DISPID_READYSTATE || !document_) return E_FAIL;
-  VARIANT state;
-  VariantInit(&state);
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  if (SUCCEEDED(document_->Invoke(DISPID_READYSTATE, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &state, nullptr,
-                                  nullptr)) &&
-      state.vt == VT_I4 && state.lVal == READYSTATE_COMPLETE)
-    PostThreadMessageA(GetCurrentThreadId(), WM_USER + 1, 0, 0);
-  VariantClear(&state);
+  PostWhenDocumentComplete(document_);
   return E_FAIL;
 }
 

@@ -1,9 +1,13 @@
 #include "browser_host/ie_address.h"
 
+#include <algorithm>
+
 #include "framework/core/registry.h"
 #include "framework/controls/forms.h"
 #include "platform/base/codepage.h"
 #include "platform/inet/urlmon.h"
+#include "platform/user/combobox.h"
+#include "platform/user/shell_info.h"
 
 namespace {
 
@@ -24,7 +28,35 @@ constexpr Theme kThemes[] = {
 
 WideString Wide(const AnsiString& s) { return kv::AnsiToWide(s); }
 
+constexpr int kIconArea = 16;  // the width of the icon in front of the text
+
+HICON SmallIcon(const AnsiString& path, DWORD attributes) {
+  SHFILEINFOA info{};
+  if (!SHGetFileInfoA(path.c_str(), attributes, &info, sizeof info,
+                      SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES))
+    return nullptr;
+  return info.hIcon;
+}
+
 }  // namespace
+
+HICON AddressIcon(const AnsiString& Text, AnsiString* Ext) {
+  Ext->clear();
+  const AnsiString text = Trim(Text);
+  const bool file_url = SameText(text.substr(0, 7), "file://");
+  const AnsiString path = file_url ? text.substr(7) : text;
+  const DWORD attributes = text.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES || file_url)
+    return SmallIcon(path, attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                               ? FILE_ATTRIBUTE_DIRECTORY
+                               : FILE_ATTRIBUTE_NORMAL);
+  const size_t dot = text.rfind('.');
+  const AnsiString ext = dot == AnsiString::npos ? AnsiString() : LowerCase(text.substr(dot));
+  for (const char* known : {".xml", ".txt", ".doc", ".bmp", ".zip", ".rar", ".jpg", ".gif", ".jpeg"})
+    if (ext == known) return SmallIcon("*" + ext, FILE_ATTRIBUTE_NORMAL);
+  *Ext = "htm";
+  return SmallIcon("*.htm", FILE_ATTRIBUTE_NORMAL);
+}
 
 TColor ThemeColor(DWORD Value) {
   if ((Value & 0xFF000000u) == 0xFF000000u) return static_cast<TColor>(0x80000000u | (Value & 0xFF));
@@ -61,6 +93,92 @@ TCustomIEAddress::TCustomIEAddress(TComponent* AOwner) : TComboBox(AOwner) {
 
 TCustomIEAddress::~TCustomIEAddress() {
   if (loaded_) Application->HintColor = loaded_hint_color_;
+  if (icon_) DestroyIcon(icon_);
+}
+
+void TCustomIEAddress::WndProc(TMessage& Message) {
+  TComboBox::WndProc(Message);
+  switch (Message.Msg) {
+    case WM_PAINT:
+      if (Message.WParam) {
+        PaintThemeAndIcon(reinterpret_cast<HDC>(Message.WParam));
+      } else if (HDC dc = GetDC(Handle())) {
+        PaintThemeAndIcon(dc);
+        ReleaseDC(Handle(), dc);
+      }
+      break;
+    case WM_SIZE:
+    case CB_SHOWDROPDOWN: PlaceEditField(); break;
+    case CN_COMMAND:
+      if (HIWORD(Message.WParam) == CBN_SELENDOK && CursorOverList()) {
+        ListItemClicked();
+      } else if (HIWORD(Message.WParam) == CBN_EDITCHANGE) {
+        // The list's own choice writes the edit field too; only other text closes it.
+        const int at = static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
+        if (at < 0 || at >= Items()->Count() || Items()->Strings(at) != Text()) SetDroppedDown(false);
+        Invalidate();
+      }
+      break;
+    default: break;
+  }
+}
+
+bool TCustomIEAddress::CursorOverList() {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  RECT list{};
+  POINT at{};
+  return GetComboBoxInfo(Handle(), &info) && info.hwndList && GetWindowRect(info.hwndList, &list) &&
+         GetCursorPos(&at) && PtInRect(&list, at);
+}
+
+void TCustomIEAddress::ListItemClicked() {
+  bool cancel = false;
+  if (OnUrlSelected) OnUrlSelected(this, Wide(Text()), cancel);
+  if (cancel) return;
+  Invalidate();  // the chosen item's icon
+  if (AutoNavigateOnSelected) Navigate();
+  Commit();
+}
+
+void TCustomIEAddress::PlaceEditField() {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!HandleAllocated() || !GetComboBoxInfo(Handle(), &info) || !info.hwndItem || info.hwndItem == Handle()) return;
+  SetWindowPos(info.hwndItem, nullptr, kIconArea + 7, 5, std::max(0, Width() - 46), std::max(0, Height() - 7),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
+  auto fill = [DC](const RECT& r, TColor colour) {
+    HBRUSH brush = CreateSolidBrush(ColorToRGB(colour));
+    FillRect(DC, &r, brush);
+    DeleteObject(brush);
+  };
+  if (GUI == gsThemes) {
+    RECT all{0, 0, Width(), Height()};
+    HBRUSH border = CreateSolidBrush(ColorToRGB(BorderColor));
+    FrameRect(DC, &all, border);
+    DeleteObject(border);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (GetComboBoxInfo(Handle(), &info) && info.rcButton.right > info.rcButton.left) {
+      const RECT& b = info.rcButton;
+      fill(b, DroppedDown() ? ButtonPressedColor : ButtonColor);
+      // Three lines narrowing downwards, centred in the button.
+      const int cx = (b.left + b.right) / 2, cy = (b.top + b.bottom) / 2 - 1;
+      for (int i = 0; i < 3; ++i) fill(RECT{cx - 2 + i, cy + i, cx + 3 - i, cy + i + 1}, ArrowColor);
+    }
+  }
+  const AnsiString text = Text();
+  if (!icon_ || text != icon_text_) {
+    if (icon_) DestroyIcon(icon_);
+    AnsiString ext;
+    icon_ = AddressIcon(text, &ext);
+    icon_text_ = text;
+    if (icon_ && !ext.empty() && OnGetIcon) OnGetIcon(this, ext, icon_);
+  }
+  if (icon_) DrawIconEx(DC, IconLeft, IconTop, icon_, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
 }
 
 void TCustomIEAddress::FetchFavicon() {
@@ -188,11 +306,64 @@ void TCustomIEAddress::Navigate() {
 
 void TCustomIEAddress::KeyDown(WORD& Key, TShiftState Shift) {
   TComboBox::KeyDown(Key, Shift);
-  if (Key != VK_RETURN || DroppedDown() || Text().empty()) return;
+  const bool alt = Shift.Contains(ssAlt);
+  if (DroppedDown()) {
+    switch (Key) {
+      case VK_RETURN: ChooseFromList(); break;
+      case VK_ESCAPE: SetDroppedDown(false); break;
+      case VK_DOWN:
+      case VK_UP:
+        if (alt) {
+          SetDroppedDown(false);
+        } else {
+          const int last = std::min(Items()->Count() - 1, kMaxSaved);
+          const int at = ItemIndex();
+          SetItemIndex(Key == VK_DOWN ? std::min(at + 1, last) : std::max(at - 1, 0));
+          if (AutoNavigateOnSelected) Navigate();
+        }
+        break;
+      default: return;
+    }
+    Key = VK_CLEAR;  // the combo's own handling stays out
+    return;
+  }
+  if (Key == VK_DOWN) {
+    SetDroppedDown(true);
+    const LPARAM end = static_cast<LPARAM>(Text().size());
+    SendMessageA(Handle(), CB_SETEDITSEL, 0, MAKELPARAM(end, end));
+    if (AutoNavigateOnSelected) Navigate();
+    Key = VK_CLEAR;
+    return;
+  }
+  if (Key == VK_UP) {
+    Key = VK_CLEAR;
+    return;
+  }
+  if (Key != VK_RETURN || Text().empty()) return;
   bool cancel = false;
   if (OnUrlSelected) OnUrlSelected(this, Wide(Text()), cancel);
   if (cancel) return;
   if (AutoNavigateOnEnterKey) Navigate();
+  Commit();
+}
+
+void TCustomIEAddress::ChooseFromList() {
+  const int at = ItemIndex();
+  const AnsiString chosen = at >= 0 ? Items()->Strings(at) : Text();
+  bool cancel = false;
+  if (OnUrlSelected) OnUrlSelected(this, Wide(chosen), cancel);
+  if (cancel) return;
+  if (at > 0) {
+    Items()->Delete(at);
+    Items()->Insert(0, chosen);
+  }
+  SetDroppedDown(false);
+  SetItemIndex(at >= 0 ? 0 : -1);
+  SetText(chosen);
+  SendMessageA(Handle(), CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+  // The browser goes first: the commit takes the text from the browser's page.
+  if (AutoNavigateOnEnterKey) Navigate();
+  if (AutoNavigateOnSelected) Navigate();
   Commit();
 }
 

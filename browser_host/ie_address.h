@@ -2,7 +2,11 @@
 // from the registry; Enter, or a choice from the list, sends the linked browser to the
 // text, which is normalised, written back to the typed-URL list and replaced by the
 // browser's address (or title) once the page is complete; an https address gets the
-// secure-site colour.
+// secure-site colour. With the list open, Enter takes the selected item, Down and Up
+// move through the list and Escape or Alt with an arrow closes it; a click on an item
+// takes that item and typing closes the list. The drop-down button
+// is painted in the theme's colours and the shell's icon of the text in front of the edit
+// field (the list's items are drawn plain).
 #pragma once
 
 #include "browser_host/embedded_browser.h"
@@ -17,6 +21,7 @@ using TOnUpdateRegistryEvent = std::function<void(TObject* Sender, const WideStr
 using TOnUpdateTextEvent =
     std::function<void(TObject* Sender, const WideString& OldUrl, const WideString& NewUrl, bool& Cancel)>;
 using TOnUrlSelectedEvent = std::function<void(TObject* Sender, const WideString& Url, bool& Cancel)>;
+using TOnGetIconEvent = std::function<void(TObject* Sender, const AnsiString& Ext, HICON Icon)>;
 using TOnGetFaviconEvent =
     std::function<void(TObject* Sender, const WideString& Favicon, const WideString& SiteUrl, bool& Cancel)>;
 
@@ -30,6 +35,12 @@ TColor ThemeColor(DWORD Value);
 AnsiString FaviconAddress(const AnsiString& Url);
 // A "/" is appended when the last "/" comes after the last "." (a folder path).
 AnsiString NormalisedAddress(const AnsiString& Text);
+// The shell's small icon for an address (a new icon the caller destroys): an existing
+// file, or a "file://" text, that file's by its attributes; an existing folder a
+// folder's; a text ending in one of the document extensions (.xml .txt .doc .bmp .zip
+// .rar .jpg .gif .jpeg) that extension's; anything else a web page's ("*.htm"), with
+// *Ext set to "htm". Special-folder names have no folder here and count as any text.
+HICON AddressIcon(const AnsiString& Text, AnsiString* Ext);
 
 class TCustomIEAddress : public TComboBox {
  public:
@@ -44,19 +55,22 @@ class TCustomIEAddress : public TComboBox {
   TThemes Themes = tmNone;
   TColor ArrowColor = 0, BorderColor = 0, ButtonColor = clBtnFace, ButtonPressedColor = clBtnFace;
   TColor HintColor = clInfoBk, SecureSiteBG = clInfoBk;
+  int IconLeft = 4, IconTop = 3;
   bool ShowSiteToolTip = true;
   TTextOnLoad TextOnLoad = tlIEHomePage;
   WideString TextOnShow;
   TTextAfterNav TextAfterNav = anLocationUrl;
   bool UpdateTextAfterNav = true;
   bool UseSecureSiteBGColor = true;
-  // Fetches the site's icon into the user's cache folder after each commit (the icon is
-  // not drawn: the combo draws no icons here).
+  // Fetches the site's icon into the user's cache folder after each commit (the fetched
+  // icon is not drawn: the combo draws the shell's icon of the text).
   bool ShowFavicon = false;
   TOnGetFaviconEvent OnGetFavicon;
   TOnUpdateRegistryEvent OnUpdateRegistry;
   TOnUpdateTextEvent OnUpdateText;
   TOnUrlSelectedEvent OnUrlSelected;
+  // Raised when the text takes the web page's icon.
+  TOnGetIconEvent OnGetIcon;
 
   void DeleteSelected();
   void Commit();
@@ -66,8 +80,18 @@ class TCustomIEAddress : public TComboBox {
 
  protected:
   void KeyDown(WORD& Key, TShiftState Shift) override;
+  // Paints the drop-down button per theme and the text's icon over the combo's own
+  // painting, and keeps the edit field clear of the icon area.
+  void WndProc(TMessage& Message) override;
 
  private:
+  // Enter with the list open: the selected item goes to the top and becomes the text.
+  void ChooseFromList();
+  // A click on an item of the open list (the list closed with the cursor over it).
+  bool CursorOverList();
+  void ListItemClicked();
+  void PaintThemeAndIcon(HDC DC);
+  void PlaceEditField();
   void Normalise();
   void ApplySecureColor();
   void UpdateTextFromBrowser();
@@ -77,6 +101,8 @@ class TCustomIEAddress : public TComboBox {
   bool loaded_ = false;
   TColor loaded_color_ = clWindow;
   TColor loaded_hint_color_ = clInfoBk;
+  HICON icon_ = nullptr;  // the icon of icon_text_
+  AnsiString icon_text_;
 };
 
 class TIEAddress : public TCustomIEAddress {

@@ -8,6 +8,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
 #include "platform/user/shell.h"
+#include "platform/user/shell_info.h"
 
 TDownloadForm* DownloadForm = nullptr;
 TDownloaderForm* DownloaderForm = nullptr;
@@ -43,6 +44,33 @@ TLabel* MakeLabel(TWinControl* parent, const char* name, const AnsiString& capti
   auto* l = Make<TLabel>(parent, name, x, y, 60, 13);
   l->SetCaption(caption);
   return l;
+}
+
+// The shell's type name and icon of a file name (by its attributes: the file need not be
+// there yet) into the type label and the image, both empty without a name; Icon holds the
+// icon shown, the one before it is destroyed.
+void ShowShellFileInfo(const AnsiString& FileName, TLabel* TypeLabel, TImage* Image, HICON& Icon) {
+  if (Icon) DestroyIcon(Icon);
+  Icon = nullptr;
+  SHFILEINFOA info{};
+  if (!FileName.empty() && SHGetFileInfoA(FileName.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                                          SHGFI_ICON | SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES)) {
+    Icon = info.hIcon;
+    TypeLabel->SetCaption(info.szTypeName);
+  } else {
+    TypeLabel->SetCaption("");
+  }
+  if (!Icon) {
+    Image->Picture()->SetGraphic(nullptr);
+    return;
+  }
+  TBitmap* picture = Image->Picture()->Bitmap();
+  picture->SetSize(Image->Width(), Image->Height());
+  TCanvas* canvas = picture->Canvas();
+  canvas->Brush()->SetColor(clBtnFace);
+  canvas->FillRect(Rect(0, 0, Image->Width(), Image->Height()));
+  DrawIconEx(canvas->Handle(), 0, 0, Icon, 0, 0, 0, nullptr, DI_NORMAL);
+  Image->Invalidate();
 }
 
 // The size text of the windows: "未知" for nothing known.
@@ -465,6 +493,7 @@ TDownloaderForm::TDownloaderForm(TComponent* AOwner) : TForm(AOwner) {
 
 TDownloaderForm::~TDownloaderForm() {
   if (DownloaderForm == this) DownloaderForm = nullptr;
+  if (icon_) DestroyIcon(icon_);
 }
 
 void TDownloaderForm::FileDownload(const WideString& Url, IBindCtx* BindCtx, IMoniker* Moniker) {
@@ -493,6 +522,7 @@ void TDownloaderForm::ShowFileInfo() {
   lbSizeTxt->SetCaption(SizeText(IEDownload->FileSize));
   lbNameTxt->SetCaption(A(IEDownload->FileName));
   lbFromTxt->SetCaption(A(IEDownload->Url));
+  ShowShellFileInfo(lbNameTxt->Caption(), lbTypeTxt, imgIcon, icon_);
 }
 
 void TDownloaderForm::StartBinding(TBSCB* Sender, bool& Cancel) {
@@ -602,6 +632,7 @@ TDownloadRequest::TDownloadRequest(TComponent* AOwner) : TForm(AOwner) {
 
 TDownloadRequest::~TDownloadRequest() {
   if (DownloadRequest == this) DownloadRequest = nullptr;
+  if (icon_) DestroyIcon(icon_);
 }
 
 void TDownloadRequest::FillFrom(TCustomIEDownload* Download) {
@@ -610,6 +641,7 @@ void TDownloadRequest::FillFrom(TCustomIEDownload* Download) {
   lbNameTxt->SetCaption(kv::WideToAnsi(Download->FileName));
   btnOpen->SetEnabled(ExtensionAllowed(kv::WideToAnsi(Download->FileName)));
   lbSizeTxt->SetCaption(SizeText(Download->FileSize));
+  ShowShellFileInfo(lbNameTxt->Caption(), lbTypeTxt, imgIcon, icon_);
   if (DownloaderForm) {
     chkAutoClose->SetChecked(DownloaderForm->chkAutoClose->Checked());
     chkOpenDownloadFolder->SetChecked(DownloaderForm->chkOpenDownloadFolder->Checked());

@@ -90,6 +90,7 @@ class TDownloaderForm : public TForm {
   void StartBinding(TBSCB* Sender, bool& Cancel);
   void Response(TBSCB* Sender, const WideString& Headers, WideString& AdditionalRequestHeaders);
   void Complete(const AnsiString& FullPath, const AnsiString& FileName, const AnsiString& Folder);
+  HICON icon_ = nullptr;  // the shell's icon imgIcon shows
 };
 
 class TDownloadRequest : public TForm {
@@ -113,6 +114,7 @@ class TDownloadRequest : public TForm {
  private:
   void CopyChecksBack();
   TCustomIEDownload* download_ = nullptr;
+  HICON icon_ = nullptr;  // the shell's icon imgIcon shows
 };
 
 // The process-wide windows (null when not made) and the extension lists of the request.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "browser_host/ewb_strings.h"
+#include "browser_host/ewb_tools.h"
 #include "download/file_names.h"
 #include "download/status_texts.h"
 #include "download/texts.h"
@@ -363,6 +364,7 @@ TBSCB::~TBSCB() {
   if (storage_) storage_->Release();
   if (binding_) binding_->Release();
   if (previous_) previous_->Release();
+  if (site_) site_->Release();
   if (bind_ctx_) bind_ctx_->Release();
   if (moniker_) moniker_->Release();
 }
@@ -388,6 +390,8 @@ HRESULT TBSCB::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IServiceProvider*>(this);
   else if (IsEqualIID(riid, IID_IPropertyNotifySink))
     *object = static_cast<IPropertyNotifySink*>(this);
+  else if (IsEqualIID(riid, IID_IObjectWithSite))
+    *object = static_cast<IObjectWithSite*>(this);
   if (*object) {
     AddRef();
     return S_OK;
@@ -947,7 +951,27 @@ HRESULT TBSCB::QueryService(REFGUID service, REFIID riid, void** object) {
   return QueryInterface(riid, object);
 }
 
-// A stream binding has no document whose ready state could change: property changes are
-// answered and left alone.
-HRESULT TBSCB::OnChanged(DISPID) { return S_OK; }
+HRESULT TBSCB::OnChanged(DISPID id) {
+  if (Stopping()) return E_ABORT;
+  if (id != DISPID_READYSTATE || !site_) return S_OK;
+  IDispatch* document = nullptr;
+  if (FAILED(site_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&document))) || !document) return S_OK;
+  PostWhenDocumentComplete(document);
+  document->Release();
+  return S_OK;
+}
+
 HRESULT TBSCB::OnRequestEdit(DISPID) { return S_OK; }
+
+HRESULT TBSCB::SetSite(IUnknown* site) {
+  if (site) site->AddRef();
+  if (site_) site_->Release();
+  site_ = site;
+  return S_OK;
+}
+
+HRESULT TBSCB::GetSite(REFIID riid, void** site) {
+  if (!site) return E_POINTER;
+  *site = nullptr;
+  return site_ ? site_->QueryInterface(riid, site) : E_FAIL;
+}

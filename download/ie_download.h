@@ -85,6 +85,15 @@ class TInfoData : public TStringList {
   int DownloadsCount = 0;
 };
 
+// An object told of the container it works for: SetSite keeps a reference to the site
+// (null lets it go); GetSite asks the site for riid, E_FAIL without a site.
+struct IObjectWithSite : IUnknown {
+  virtual HRESULT SetSite(IUnknown* site) = 0;
+  virtual HRESULT GetSite(REFIID riid, void** site) = 0;
+};
+inline constexpr IID IID_IObjectWithSite = {
+    0xFC4801A3, 0x2BA9, 0x11CF, {0xA2, 0x29, 0x00, 0xAA, 0x00, 0x3D, 0x73, 0x52}};
+
 class TBSCB : public TThread,
               public IBindStatusCallbackEx,
               public IHttpNegotiate3,
@@ -93,7 +102,8 @@ class TBSCB : public TThread,
               public ICodeInstall,
               public IMonikerProp,
               public IServiceProvider,
-              public IPropertyNotifySink {
+              public IPropertyNotifySink,
+              public IObjectWithSite {
  public:
   // Takes its own references on the handed-over bind context and moniker (may be null).
   TBSCB(TCustomIEDownload* Owner, IBindCtx* BindCtx, IMoniker* Moniker);
@@ -149,8 +159,13 @@ class TBSCB : public TThread,
   // IMonikerProp, IServiceProvider, IPropertyNotifySink.
   HRESULT PutProperty(MONIKERPROPERTY property, LPCWSTR value) override;
   HRESULT QueryService(REFGUID service, REFIID riid, void** object) override;
+  // The ready state (-525) read from the site's dispatch interface; at 4 (complete)
+  // WM_USER + 1 (1025) without parameters goes to the calling thread's queue.
   HRESULT OnChanged(DISPID id) override;
   HRESULT OnRequestEdit(DISPID id) override;
+  // IObjectWithSite: the document whose ready state property changes report.
+  HRESULT SetSite(IUnknown* site) override;
+  HRESULT GetSite(REFIID riid, void** site) override;
 
  protected:
   void Execute() override {}
@@ -174,6 +189,7 @@ class TBSCB : public TThread,
   IMoniker* moniker_ = nullptr;
   IBinding* binding_ = nullptr;
   IBindStatusCallback* previous_ = nullptr;  // the callback the handed-over context held
+  IUnknown* site_ = nullptr;
   IStream* storage_ = nullptr;
   TMemoryStream memory_;
   std::unique_ptr<TFileStream> file_;

@@ -3,16 +3,19 @@
 // snapshots, script calls without a script engine, clicks and the dialog watcher.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "browser_host/embedded_browser.h"
 #include "browser_host/tests/browser_form.h"
 #include "framework/controls/forms.h"
+#include "framework/controls/stdctrls.h"
 #include "framework/core/registry.h"
 #include "framework/graphics/jpeg.h"
 #include "platform/base/codepage.h"
 #include "platform/base/time.h"
+#include "platform/comctl/listview.h"
 #include "platform/registry/registry.h"
 #include "testsupport/temp_home.h"
 
@@ -272,6 +275,94 @@ TEST_F(EmbeddedTest, CloseQueryCanRefuseTheClose) {
   SendMessageA(wb_->Handle(), WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(wb_->Handle()));
   EXPECT_EQ(SendMessageA(wb_->Handle(), WM_GETDLGCODE, 0, 0), 128);
+}
+
+// The folder view's rows as "s" (selected), "f" (focused), "sf" or "-", one per row.
+std::string RowStates(HWND list) {
+  std::string out;
+  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    const UINT s =
+        static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED | LVIS_FOCUSED));
+    std::string one = std::string(s & LVIS_SELECTED ? "s" : "") + (s & LVIS_FOCUSED ? "f" : "");
+    out += (i ? " " : "") + (one.empty() ? std::string("-") : one);
+  }
+  return out;
+}
+
+TEST_F(EmbeddedTest, ArrowKeysMoveTheFolderViewsFocus) {
+  const std::string folder = home_.path() + "/folder";
+  std::filesystem::create_directories(folder);
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) std::ofstream(folder + "/" + name) << name;
+  ASSERT_TRUE(wb_->Go(folder, 0));
+  Pump();
+  HWND list = wb_->FindChildWindow("SysListView32");
+  ASSERT_TRUE(list);
+  ASSERT_EQ(RowStates(list), "- - -");
+  std::vector<WORD> keys;
+  wb_->OnKeyDown = [&](TObject*, WORD& key, WORD, TShiftState) { keys.push_back(key); };
+  struct Case {
+    WORD key;
+    bool shift;
+    const char* states;
+  } cases[] = {
+      {VK_DOWN, false, "sf - -"},   // nothing focused: the first row
+      {VK_DOWN, false, "- sf -"},   // the next row
+      {VK_DOWN, true, "- s sf"},    // Shift extends the selection
+      {VK_DOWN, false, "- s sf"},   // nothing below
+      {VK_RIGHT, false, "- s sf"},  // rows have nothing beside them
+      {VK_UP, false, "- sf -"},     // the row above, the one left behind cleared
+      {VK_LEFT, false, "- sf -"},   // nothing beside
+  };
+  for (const Case& c : cases) {
+    if (c.shift) KvInjectKey(VK_SHIFT, TRUE);
+    Pump();
+    EXPECT_EQ(wb_->Perform(CN_KEYDOWN, c.key, 0), 1) << c.key << " is taken";
+    if (c.shift) KvInjectKey(VK_SHIFT, FALSE);
+    Pump();
+    EXPECT_EQ(RowStates(list), c.states) << c.key << (c.shift ? " with Shift" : "");
+  }
+  keys.erase(std::remove(keys.begin(), keys.end(), VK_SHIFT), keys.end());
+  EXPECT_EQ(keys.size(), std::size(cases)) << "OnKeyDown still hears each arrow";
+  EXPECT_EQ(wb_->Perform(CN_KEYDOWN, VK_F2, 0), 0) << "other keys go on";
+  EXPECT_EQ(RowStates(list), "- sf -");
+}
+
+TEST_F(EmbeddedTest, FocusInAnInnerWindowMakesTheComponentTheActiveControl) {
+  auto* edit = new TEdit(form_);
+  edit->SetParent(form_);
+  edit->SetBounds(0, 310, 100, 20);
+  const std::string folder = home_.path() + "/folder";
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(wb_->Go(folder, 0));
+  Pump();
+  HWND list = wb_->FindChildWindow("SysListView32");
+  ASSERT_TRUE(list);
+  HWND first = GetWindow(wb_->Handle(), GW_CHILD);
+  ASSERT_TRUE(first);
+  struct Step {
+    const char* what;
+    HWND target;
+    bool takes;
+  };
+  auto check = [&](const Step& s) {
+    form_->SetActiveControl(edit);
+    SendMessageW(s.target, WM_SETFOCUS, 0, 0);
+    EXPECT_EQ(form_->ActiveControl() == wb_, s.takes) << s.what;
+  };
+  // A folder: only its list view is watched.
+  check({"the folder view", list, true});
+  check({"the first child beside a folder view", first, false});
+  // A page: the folder view is gone with its subclass, the two document windows are watched.
+  ASSERT_TRUE(wb_->Go(Page("p.html", "<p>p</p>"), 5000));
+  Pump();
+  first = GetWindow(wb_->Handle(), GW_CHILD);
+  check({"the first child", first, true});
+  check({"its first child", GetWindow(first, GW_CHILD), true});
+  // Back to a folder: the new list view is watched too.
+  ASSERT_TRUE(wb_->Go(folder, 0));
+  Pump();
+  check({"the new folder view", wb_->FindChildWindow("SysListView32"), true});
 }
 
 }  // namespace

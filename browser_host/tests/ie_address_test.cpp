@@ -12,6 +12,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/time.h"
 #include "platform/registry/registry.h"
+#include "platform/user/combobox.h"
 #include "testsupport/temp_home.h"
 
 namespace {
@@ -174,6 +175,207 @@ TEST_F(AddressTest, EnterNavigatesTheLinkedBrowserAndTakesItsAddress) {
   delete form_;
   form_ = nullptr;
   CoUninitialize();
+}
+
+// The colour an icon shows in its middle, drawn 16 by 16 over black.
+COLORREF IconMiddle(HICON icon) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(16, 16, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  RECT all{0, 0, 16, 16};
+  FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
+  const COLORREF c = GetPixel(dc, 8, 11);
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return c;
+}
+
+constexpr COLORREF kPage = RGB(255, 255, 255), kFolder = RGB(240, 200, 80);
+
+TEST_F(AddressTest, IconOfTheText) {
+  std::filesystem::create_directories(home_.path() + "/dir");
+  std::ofstream(home_.path() + "/notes.pdf") << "n";
+  struct Case {
+    std::string text;
+    COLORREF middle;
+    const char* ext;  // "htm" when the web page's icon is taken
+  } cases[] = {
+      {home_.path() + "/notes.pdf", kPage, ""},   // an existing file
+      {home_.path() + "/dir", kFolder, ""},       // an existing folder
+      {"file:///nowhere/a.pdf", kPage, ""},       // a file URL, there or not
+      {"http://host.cn/report.TXT ", kPage, ""},  // a document extension
+      {"http://host.cn/page.asp", kPage, "htm"},  // anything else is a web page
+      {"DESKTOP", kPage, "htm"},                  // no special folders here
+      {"", kPage, "htm"},
+  };
+  for (const Case& c : cases) {
+    AnsiString ext = "stale";
+    HICON icon = AddressIcon(c.text, &ext);
+    ASSERT_TRUE(icon) << c.text;
+    EXPECT_EQ(IconMiddle(icon), c.middle) << c.text;
+    EXPECT_EQ(ext, c.ext) << c.text;
+    DestroyIcon(icon);
+  }
+}
+
+TEST_F(AddressTest, PaintsTheThemesButtonAndTheTextsIcon) {
+  form_->Show();
+  address_->Themes = tmXP;
+  address_->Loaded();
+  std::vector<AnsiString> asked;
+  address_->OnGetIcon = [&](TObject*, const AnsiString& ext, HICON icon) {
+    EXPECT_TRUE(icon);
+    asked.push_back(ext);
+  };
+  address_->SetText("http://host.cn/");
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  // The edit field leaves room for the icon.
+  RECT edit{};
+  GetWindowRect(info.hwndItem, &edit);
+  MapWindowPoints(nullptr, address_->Handle(), reinterpret_cast<POINT*>(&edit), 2);
+  EXPECT_EQ(edit.left, 23);
+  EXPECT_EQ(edit.top, 5);
+  EXPECT_EQ(edit.right - edit.left, address_->Width() - 46);
+
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(address_->Width(), address_->Height(), 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  address_->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  const RECT& b = info.rcButton;
+  const int cx = (b.left + b.right) / 2, cy = (b.top + b.bottom) / 2 - 1;
+  EXPECT_EQ(GetPixel(dc, 0, 0), ColorToRGB(ThemeColor(0xFF000013))) << "the border";
+  EXPECT_EQ(GetPixel(dc, b.left + 1, b.top + 1), ColorToRGB(ThemeColor(0xF0CAA6))) << "the button";
+  EXPECT_EQ(GetPixel(dc, cx, cy + 2), ColorToRGB(ThemeColor(0x800000))) << "the arrow's point";
+  EXPECT_EQ(GetPixel(dc, cx - 2, cy + 2), ColorToRGB(ThemeColor(0xF0CAA6))) << "beside the point";
+  EXPECT_EQ(GetPixel(dc, address_->IconLeft + 8, address_->IconTop + 11), kPage) << "the web page's icon";
+  EXPECT_EQ(asked, std::vector<AnsiString>{"htm"});
+  address_->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  EXPECT_EQ(asked.size(), 1u) << "the icon is kept while the text stays";
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+}
+
+// The address combo with its key handling in reach.
+struct AddressProbe : TIEAddress {
+  using TCustomIEAddress::KeyDown;
+  using TIEAddress::TIEAddress;
+};
+
+TEST_F(AddressTest, KeysWithTheListOpenAndClosed) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  {
+    auto* wb = new TEmbeddedWB(form_);
+    wb->SetParent(form_);
+    wb->SetBounds(0, 30, 300, 200);
+    std::vector<std::string> went;
+    wb->OnBeforeNavigate2 = [&](TObject*, IDispatch*, OleVariant& url, OleVariant&, OleVariant&, OleVariant&,
+                                OleVariant&, VARIANT_BOOL& cancel) {
+      went.push_back(url.AsString());
+      cancel = VARIANT_TRUE;
+    };
+    auto* probe = new AddressProbe(form_);
+    probe->SetParent(form_);
+    form_->Show();
+    probe->LinkedBrowser = wb;
+    probe->UpdateTextAfterNav = false;
+    probe->ShowSiteToolTip = false;
+    for (const char* url : {"http://a.cn/", "http://b.cn/", "http://c.cn/"}) probe->Items()->Add(url);
+    probe->SetText("http://a.cn/");
+    std::vector<std::string> selected;
+    probe->OnUrlSelected = [&](TObject*, const WideString& url, bool&) { selected.push_back(kv::WideToUtf8(url)); };
+    struct Step {
+      const char* what;
+      WORD key;
+      bool alt;
+      WORD after;  // the key left for the combo
+      bool open;
+      const char* text;
+      const char* went;  // the navigations of the step, " " between them
+    } steps[] = {
+        {"Down opens the list", VK_DOWN, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"Down selects the first", VK_DOWN, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"and the next", VK_DOWN, false, VK_CLEAR, true, "http://b.cn/", "http://b.cn/"},
+        {"Up the one before", VK_UP, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"Up stays at the top", VK_UP, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"another key goes on", VK_F2, false, VK_F2, true, "http://a.cn/", ""},
+        {"Alt+Down closes", VK_DOWN, true, VK_CLEAR, false, "http://a.cn/", ""},
+        {"Up in a closed list is dropped", VK_UP, false, VK_CLEAR, false, "http://a.cn/", ""},
+        {"Down opens again", VK_DOWN, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"Escape closes", VK_ESCAPE, false, VK_CLEAR, false, "http://a.cn/", ""},
+        {"Down opens", VK_DOWN, false, VK_CLEAR, true, "http://a.cn/", "http://a.cn/"},
+        {"Down to the second", VK_DOWN, false, VK_CLEAR, true, "http://b.cn/", "http://b.cn/"},
+        {"Enter takes it, to the top", VK_RETURN, false, VK_CLEAR, false, "http://b.cn/", "http://b.cn/ http://b.cn/"},
+    };
+    for (const Step& st : steps) {
+      SCOPED_TRACE(st.what);
+      went.clear();
+      WORD key = st.key;
+      probe->KeyDown(key, st.alt ? TShiftState() << ssAlt : TShiftState());
+      EXPECT_EQ(key, st.after);
+      EXPECT_EQ(probe->DroppedDown(), st.open);
+      EXPECT_EQ(probe->Text(), st.text);
+      std::string all;
+      for (const auto& u : went) all += (all.empty() ? "" : " ") + u;
+      EXPECT_EQ(all, st.went);
+    }
+    EXPECT_EQ(selected, std::vector<std::string>{"http://b.cn/"});
+    ASSERT_GE(probe->Items()->Count(), 3);
+    EXPECT_EQ(probe->Items()->Strings(0), "http://b.cn/");
+    EXPECT_EQ(probe->Items()->Strings(1), "http://a.cn/");
+    EXPECT_EQ(probe->ItemIndex(), 0);
+  }
+  delete form_;
+  form_ = nullptr;
+  CoUninitialize();
+}
+
+TEST_F(AddressTest, AClickOnAListItemTakesItAndTypingClosesTheList) {
+  form_->Show();
+  address_->UpdateTextAfterNav = false;
+  address_->ShowSiteToolTip = false;
+  for (const char* url : {"http://a.cn/", "http://b.cn/", "http://c.cn/"}) address_->Items()->Add(url);
+  std::vector<std::string> selected;
+  address_->OnUrlSelected = [&](TObject*, const WideString& url, bool&) { selected.push_back(kv::WideToUtf8(url)); };
+  auto pump = [] {
+    while (KvPumpMessages() > 0) {
+    }
+  };
+  address_->SetDroppedDown(true);
+  pump();
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  RECT list{};
+  GetWindowRect(info.hwndList, &list);
+  const int item_height = static_cast<int>(SendMessageA(address_->Handle(), CB_GETITEMHEIGHT, 0, 0));
+  ASSERT_GE(list.bottom - list.top, item_height);
+  KvInjectClick(list.left + 20, list.top + item_height / 2);  // the first item
+  pump();
+  EXPECT_FALSE(address_->DroppedDown());
+  EXPECT_EQ(address_->Text(), "http://a.cn/");
+  EXPECT_EQ(selected, std::vector<std::string>{"http://a.cn/"});
+
+  // Closing the list from the keyboard with the cursor elsewhere is no click.
+  address_->SetDroppedDown(true);
+  pump();
+  KvInjectMouseMove(list.right + 50, list.bottom + 50);
+  pump();
+  SendMessageA(address_->Handle(), WM_KEYDOWN, VK_F4, 0);
+  pump();
+  EXPECT_FALSE(address_->DroppedDown());
+  EXPECT_EQ(selected.size(), 1u);
+
+  address_->SetDroppedDown(true);
+  pump();
+  SendMessageA(info.hwndItem, WM_CHAR, 'x', 0);
+  pump();
+  EXPECT_FALSE(address_->DroppedDown()) << "typing closes the list";
+  EXPECT_EQ(selected.size(), 1u);
 }
 
 }  // namespace

@@ -420,4 +420,81 @@ TEST_F(EngineTest, CancelDuringTransferEndsCleanly) {
   EXPECT_EQ(engine_.DownloadsCount(), 1);
 }
 
+// A document stand-in whose ready state (-525) the test sets.
+struct StateDocument : IDispatch {
+  LONG state = READYSTATE_LOADING;
+  ULONG refs = 1;
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    *object = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ? this : nullptr;
+    if (!*object) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
+    if (id != DISPID_READYSTATE) return DISP_E_MEMBERNOTFOUND;
+    result->vt = VT_I4;
+    result->lVal = state;
+    return S_OK;
+  }
+};
+
+TEST_F(EngineTest, ReadyStateOfTheSitePostsTheCompletionNotice) {
+  auto drain = [] {
+    MSG m;
+    int notices = 0;
+    while (PeekMessageA(&m, nullptr, WM_USER + 1, WM_USER + 1, PM_REMOVE)) {
+      EXPECT_EQ(m.hwnd, nullptr);
+      EXPECT_EQ(m.wParam, 0u);
+      EXPECT_EQ(m.lParam, 0);
+      ++notices;
+    }
+    return notices;
+  };
+  drain();
+  auto* transfer = new TBSCB(&engine_, nullptr, nullptr);
+  IObjectWithSite* with_site = nullptr;
+  ASSERT_EQ(transfer->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&with_site)), S_OK);
+  IUnknown* site = reinterpret_cast<IUnknown*>(1);
+  EXPECT_EQ(with_site->GetSite(IID_IUnknown, reinterpret_cast<void**>(&site)), E_FAIL);
+  EXPECT_EQ(site, nullptr);
+  EXPECT_EQ(transfer->OnChanged(DISPID_READYSTATE), S_OK);
+  EXPECT_EQ(drain(), 0) << "no site, nothing to read";
+
+  StateDocument document;
+  ASSERT_EQ(with_site->SetSite(&document), S_OK);
+  ASSERT_EQ(with_site->GetSite(IID_IDispatch, reinterpret_cast<void**>(&site)), S_OK);
+  EXPECT_EQ(site, static_cast<IUnknown*>(&document));
+  site->Release();
+  const struct {
+    DISPID id;
+    LONG state;
+    int notices;
+  } cases[] = {
+      {DISPID_READYSTATE, READYSTATE_LOADING, 0},
+      {DISPID_READYSTATE, READYSTATE_INTERACTIVE, 0},
+      {DISPID_READYSTATE, READYSTATE_COMPLETE, 1},
+      {-501, READYSTATE_COMPLETE, 0},  // another property
+  };
+  for (const auto& c : cases) {
+    document.state = c.state;
+    EXPECT_EQ(transfer->OnChanged(c.id), S_OK);
+    EXPECT_EQ(drain(), c.notices) << c.id << " " << c.state;
+  }
+  EXPECT_EQ(with_site->SetSite(nullptr), S_OK);
+  EXPECT_EQ(document.refs, 1u) << "the site is let go";
+  with_site->Release();
+  document.state = READYSTATE_COMPLETE;
+  ASSERT_EQ(with_site->SetSite(&document), S_OK);
+  transfer->Release();
+  EXPECT_EQ(document.refs, 1u) << "and released with the transfer";
+}
+
 }  // namespace

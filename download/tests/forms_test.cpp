@@ -194,13 +194,19 @@ TEST_F(FormsTest, RefusedRequestCancelsButAddsAWaitingRow) {
   TDownloadForm* form = DownloadForm;
   form->IEDownload->DownloadFolder = kv::AnsiToWide(home_ / "dl");
   bool open_enabled = true;
+  AnsiString type;
+  TColor icon_middle = clNone;
   UINT_PTR timer = AnswerRequest([&](TDownloadRequest* request) {
     open_enabled = request->btnOpen->Enabled();
+    type = request->lbTypeTxt->Caption();
+    icon_middle = ColorToRGB(request->imgIcon->Picture()->Bitmap()->Canvas()->Pixels(16, 22));
     request->btnCancel->Click();
   });
   form->IEDownload->Download(kv::AnsiToWide(server_.Url("/setup.msi")));
   KillTimer(nullptr, timer);
   EXPECT_FALSE(open_enabled);  // "msi" is blocked
+  EXPECT_EQ(type, "MSI File") << "the shell's type name of the file";
+  EXPECT_EQ(icon_middle, static_cast<TColor>(RGB(255, 255, 255))) << "the shell's page icon";
   EXPECT_TRUE(form->IEDownload->DownloadFinished());
   const auto rows = RowTexts(form->ListView->Handle(), 3);
   ASSERT_EQ(rows.size(), 1u);

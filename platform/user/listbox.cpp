@@ -682,17 +682,11 @@ void RegisterBuiltinLists() {
   RegisterSystemClass(u"ComboBox", ComboProc, CS_DBLCLKS | CS_PARENTDC | CS_HREDRAW | CS_VREDRAW, 0, nullptr, arrow);
 }
 
-bool IsComboBox(const Window& w) {
-  std::u16string n = w.cls->name;
-  for (auto& ch : n)
-    if (ch >= u'A' && ch <= u'Z') ch = static_cast<char16_t>(ch + 32);
-  return n == u"combobox";
-}
-
 bool ComboInfo(HWND hwnd, COMBOBOXINFO* info) {
   auto w = Find(hwnd);
-  // Only a combo box of this implementation carries ComboData.
-  if (!w || !IsComboBox(*w) || !w->control || w->cls->proc != ComboProc) return false;
+  // Only a combo box of this implementation carries ComboData: a window of the class or
+  // of a class made from it (whatever its name and class procedure).
+  if (!w || !dynamic_cast<ComboData*>(w->control.get())) return false;
   ComboData& c = CData(*w);
   int ch = ComboType(*w) == CBS_SIMPLE ? ComboItemHeight() + 4 : w->client.bottom - w->client.top;
   info->rcButton = ComboType(*w) == CBS_SIMPLE ? RECT{0, 0, 0, 0} : ButtonRect(*w);

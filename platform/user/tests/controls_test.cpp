@@ -201,6 +201,31 @@ TEST_F(UserControlsTest, ComboDropDownSelectsAndNotifies) {
   EXPECT_FALSE(IsWindow(info.hwndList));
 }
 
+// A class made from the combo box under another name and procedure (as a framework
+// control makes its own) is still a combo box to GetComboBoxInfo.
+WNDPROC g_combo_proc = nullptr;
+LRESULT OwnComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return CallWindowProcW(g_combo_proc, hwnd, msg, wp, lp);
+}
+
+TEST_F(UserControlsTest, ComboInfoOfAClassMadeFromTheComboBox) {
+  WNDCLASSW wc{};
+  ASSERT_TRUE(GetClassInfoW(nullptr, u"ComboBox", &wc));
+  g_combo_proc = wc.lpfnWndProc;
+  wc.lpfnWndProc = OwnComboProc;
+  wc.lpszClassName = u"OwnCombo";
+  ASSERT_TRUE(RegisterClassW(&wc));
+  form_ = Top(WS_POPUP | WS_VISIBLE, 0, 0, 300, 300);
+  HWND combo = Make(u"OwnCombo", CBS_DROPDOWN, 10, 10, 120, 150, 3);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+  EXPECT_NE(info.hwndItem, combo) << "its edit field";
+  EXPECT_GT(info.rcButton.right, info.rcButton.left);
+  DestroyWindow(form_);
+  UnregisterClassW(u"OwnCombo", nullptr);
+}
+
 TEST_F(UserControlsTest, ListBoxSortsSelectsAndNotifies) {
   std::vector<WORD> codes;
   Handlers()[WM_COMMAND] = [&](HWND, UINT, WPARAM wp, LPARAM, bool* handled) {

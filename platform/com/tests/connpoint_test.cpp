@@ -2,6 +2,7 @@
 
 #include "platform/com/connpoint.h"
 #include "platform/com/oleauto.h"
+#include "testsupport/dispatch_stub.h"
 
 namespace {
 
@@ -39,28 +40,10 @@ struct Source final : IConnectionPointContainer {
   }
 };
 
-struct Sink final : IDispatch {
-  int refs = 1;
+// A sink of the events: counts the calls it gets.
+struct Sink final : kvtest::DispatchStub {
   int calls = 0;
-  bool speaks_events = true;
-  HRESULT QueryInterface(REFIID riid, void** p) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-        (speaks_events && IsEqualIID(riid, kEvents))) {
-      *p = this;
-      ++refs;
-      return S_OK;
-    }
-    *p = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+  Sink() { also = kEvents; }
   HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     ++calls;
     return S_OK;
@@ -69,7 +52,7 @@ struct Sink final : IDispatch {
 
 TEST(ConnectionPoint, AdviseRaiseUnadviseAndEnumerate) {
   Sink sink, mute;
-  mute.speaks_events = false;
+  mute.also = IID_NULL;  // does not speak the events
   {
     Source source;
     IConnectionPoint* cp = nullptr;

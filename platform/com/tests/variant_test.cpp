@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/com/oleauto.h"
+#include "testsupport/dispatch_stub.h"
 #include "testsupport/var.h"
 
 namespace {
@@ -223,25 +224,7 @@ TEST(VariantChangeType, InPlaceByRefAndObjects) {
   SysFreeString(held);
 
   // An object converts through its value property.
-  struct ValueObject final : IDispatch {
-    int refs = 1;
-    HRESULT QueryInterface(REFIID riid, void** p) override {
-      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-        *p = this;
-        ++refs;
-        return S_OK;
-      }
-      *p = nullptr;
-      return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }
-    HRESULT GetTypeInfoCount(UINT* n) override {
-      *n = 0;
-      return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+  struct ValueObject final : kvtest::DispatchStub {
     HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                    UINT*) override {
       if (id != DISPID_VALUE || !(flags & DISPATCH_PROPERTYGET) || params->cArgs) return DISP_E_MEMBERNOTFOUND;

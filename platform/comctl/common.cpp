@@ -18,6 +18,27 @@ RECT ClientRectOf(const Window& w) {
   return RECT{0, 0, w.client.right - w.client.left, w.client.bottom - w.client.top};
 }
 
+bool PaintOrFontMessage(Window& w, UINT msg, WPARAM wp, LPARAM lp, void (*paint)(HWND, HDC), LRESULT& result) {
+  result = 0;
+  switch (msg) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC hdc = BeginPaint(w.hwnd, &ps);
+      if (hdc) paint(w.hwnd, hdc);
+      EndPaint(w.hwnd, &ps);
+      return true;
+    }
+    case WM_PRINTCLIENT: paint(w.hwnd, reinterpret_cast<HDC>(wp)); return true;
+    case WM_ERASEBKGND: result = 1; return true;
+    case WM_SETFONT:
+      w.font = reinterpret_cast<HFONT>(wp);
+      if (LOWORD(lp)) InvalidateRect(w.hwnd, nullptr, TRUE);
+      return true;
+    case WM_GETFONT: result = reinterpret_cast<LRESULT>(w.font); return true;
+    default: return false;
+  }
+}
+
 int FontHeight(HFONT font) {
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return 12;

@@ -19,17 +19,8 @@ RECT ClientRectOf(const Window& w) {
 }
 
 bool PaintOrFontMessage(Window& w, UINT msg, WPARAM wp, LPARAM lp, void (*paint)(HWND, HDC), LRESULT& result) {
-  result = 0;
+  if (PaintMessage(w.hwnd, msg, wp, paint, PaintInto::OwnDC, result)) return true;
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(w.hwnd, &ps);
-      if (hdc) paint(w.hwnd, hdc);
-      EndPaint(w.hwnd, &ps);
-      return true;
-    }
-    case WM_PRINTCLIENT: paint(w.hwnd, reinterpret_cast<HDC>(wp)); return true;
-    case WM_ERASEBKGND: result = 1; return true;
     case WM_SETFONT:
       w.font = reinterpret_cast<HFONT>(wp);
       if (LOWORD(lp)) InvalidateRect(w.hwnd, nullptr, TRUE);

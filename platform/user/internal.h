@@ -232,6 +232,12 @@ void NotifyCommand(HWND hwnd, UINT code);
 HBRUSH ParentBrush(HWND hwnd, HDC hdc, UINT msg);
 // The window text in its font into `r`, grey when disabled.
 void DrawLabel(HDC hdc, const Window& w, RECT r, UINT format);
+// How a control takes WM_PAINT: through BeginPaint only, or also into a DC given in wParam
+// (as the framework's PaintTo asks).
+enum class PaintInto { OwnDC, GivenDC };
+// The paint messages the drawn controls answer alike: WM_PAINT and WM_PRINTCLIENT draw
+// through `paint`, WM_ERASEBKGND is left to it. True, with `result`, when `msg` is one.
+bool PaintMessage(HWND hwnd, UINT msg, WPARAM wp, void (*paint)(HWND, HDC), PaintInto into, LRESULT& result);
 
 // The control data of `w`, made on first use. Each class keeps one type of data; a window
 // that a program hands to another class's procedure gets fresh data of that class.

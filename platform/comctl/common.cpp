@@ -18,6 +18,18 @@ RECT ClientRectOf(const Window& w) {
   return RECT{0, 0, w.client.right - w.client.left, w.client.bottom - w.client.top};
 }
 
+bool PaintOrFontMessage(Window& w, UINT msg, WPARAM wp, LPARAM lp, void (*paint)(HWND, HDC), LRESULT& result) {
+  if (PaintMessage(w.hwnd, msg, wp, paint, PaintInto::OwnDC, result)) return true;
+  switch (msg) {
+    case WM_SETFONT:
+      w.font = reinterpret_cast<HFONT>(wp);
+      if (LOWORD(lp)) InvalidateRect(w.hwnd, nullptr, TRUE);
+      return true;
+    case WM_GETFONT: result = reinterpret_cast<LRESULT>(w.font); return true;
+    default: return false;
+  }
+}
+
 int FontHeight(HFONT font) {
   HDC dc = CreateCompatibleDC(nullptr);
   if (!dc) return 12;

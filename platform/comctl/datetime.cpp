@@ -130,23 +130,11 @@ LRESULT PickerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
   PickerData& d = DataOf<PickerData>(*w);
+  LRESULT answer;
+  if (PaintOrFontMessage(*w, msg, wp, lp, Paint, answer)) return answer;
   switch (msg) {
     case WM_CREATE: GetLocalTime(&d.st); return 0;
     case WM_DESTROY: CloseUp(hwnd); return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) Paint(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_SETFONT:
-      w->font = reinterpret_cast<HFONT>(wp);
-      if (LOWORD(lp)) InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
-    case WM_GETFONT: return reinterpret_cast<LRESULT>(w->font);
     case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
     case WM_GETDLGCODE: return DLGC_WANTARROWS;
     case WM_LBUTTONDOWN: {

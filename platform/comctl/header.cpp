@@ -250,6 +250,8 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (!w) return 0;
   HeaderData& d = DataOf<HeaderData>(*w);
   int iw = static_cast<int>(wp);
+  LRESULT answer;
+  if (PaintOrFontMessage(*w, msg, wp, lp, Paint, answer)) return answer;
   switch (msg) {
     case WM_CREATE:
       if (w->parent)
@@ -263,19 +265,6 @@ LRESULT HeaderProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return d.unicodeParent ? NFR_UNICODE : NFR_ANSI;
       }
       return NFR_UNICODE;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) Paint(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_SETFONT:
-      w->font = reinterpret_cast<HFONT>(wp);
-      if (LOWORD(lp)) InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
     case WM_LBUTTONDOWN: {
       UINT flags;
       int i = HitTest(*w, d, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}, &flags);

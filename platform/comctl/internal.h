@@ -15,6 +15,10 @@ using namespace kv::user;
 // Sends WM_NOTIFY with `hdr` (its hwndFrom, idFrom and code filled here) to the parent.
 LRESULT NotifyParentHdr(HWND hwnd, UINT code, NMHDR* hdr);
 RECT ClientRectOf(const Window& w);
+// The paint and font messages the drawn controls answer alike: WM_PAINT and WM_PRINTCLIENT
+// draw through `paint`, WM_ERASEBKGND is left to it, WM_SETFONT keeps the font (redrawing
+// when asked) and WM_GETFONT gives it back. True, with `result`, when `msg` is one of them.
+bool PaintOrFontMessage(Window& w, UINT msg, WPARAM wp, LPARAM lp, void (*paint)(HWND, HDC), LRESULT& result);
 // Height of a line of text in the font (tmHeight).
 int FontHeight(HFONT font);
 // Width of `s` in the font.

@@ -623,6 +623,8 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (!w) return 0;
   ListViewData& d = DataOf<ListViewData>(*w);
   int iw = static_cast<int>(wp);
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, Paint, PaintInto::OwnDC, painted)) return painted;
   switch (msg) {
     case WM_CREATE: {
       HWND header =
@@ -661,15 +663,6 @@ LRESULT ListViewProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       LayoutHeader(hwnd);
       if (LOWORD(lp)) InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) Paint(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_SETFOCUS: {
       d.focused = true;
       InvalidateRect(hwnd, nullptr, TRUE);

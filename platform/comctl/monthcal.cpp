@@ -127,16 +127,9 @@ LRESULT MonthProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
   MonthData& d = DataOf<MonthData>(*w);
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, Paint, PaintInto::OwnDC, painted)) return painted;
   switch (msg) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) Paint(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_SETFONT: w->font = reinterpret_cast<HFONT>(wp); return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(w->font);
     case WM_LBUTTONDOWN: {

@@ -61,21 +61,9 @@ LRESULT ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
   ProgressData& d = PData(*w);
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, PaintProgress, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintProgress(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintProgress(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintProgress(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case PBM_SETRANGE: {
       LRESULT old = MAKELRESULT(static_cast<WORD>(d.low), static_cast<WORD>(d.high));
       d.low = LOWORD(lp);

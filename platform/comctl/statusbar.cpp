@@ -149,26 +149,14 @@ LRESULT StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
   StatusData& d = SData(*w);
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, PaintStatus, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
     case WM_CREATE: Align(hwnd); return 0;
     case WM_SIZE:
       // The parent passes its own WM_SIZE on: the bar aligns itself again.
       Align(hwnd);
       return 0;
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintStatus(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintStatus(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintStatus(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_NCHITTEST: {
       LRESULT hit = DefWindowProcW(hwnd, msg, wp, lp);
       if (hit == HTCLIENT && (w->style & SBARS_SIZEGRIP)) {

@@ -306,21 +306,10 @@ LRESULT ToolProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   ToolData& d = DataOf<ToolData>(*w);
   int iw = static_cast<int>(wp);
   auto byCmd = [&](int cmd) { return Index(d, cmd); };
+  LRESULT answer;
+  if (PaintOrFontMessage(*w, msg, wp, lp, Paint, answer)) return answer;
   switch (msg) {
     case WM_CREATE: Align(hwnd); return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) Paint(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_SETFONT:
-      w->font = reinterpret_cast<HFONT>(wp);
-      if (LOWORD(lp)) InvalidateRect(hwnd, nullptr, TRUE);
-      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       int i = HitIndex(*w, d, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});

@@ -172,21 +172,9 @@ LRESULT TrackProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
   TrackData& d = DataOf<TrackData>(*w);
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, Paint, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it.
-      if (wp) {
-        Paint(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) Paint(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;

@@ -104,23 +104,12 @@ LRESULT UpDownProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
   UpDownData& d = DataOf<UpDownData>(*w);
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, Paint, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
     case WM_CREATE:
       if ((w->style & UDS_AUTOBUDDY) && w->parent) d.buddy = GetWindow(hwnd, GW_HWNDNEXT);
       return 0;
-    case WM_PAINT: {
-      if (wp) {
-        Paint(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) Paint(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_ENABLE: InvalidateRect(hwnd, nullptr, TRUE); return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {

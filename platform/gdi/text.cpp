@@ -12,6 +12,7 @@
 #include <cstring>
 #include <list>
 #include <map>
+#include <type_traits>
 #include <unordered_map>
 
 #include "platform/base/codepage.h"
@@ -881,6 +882,56 @@ DC* textDC(HDC hdc) {
   return dc;
 }
 
+// ExtTextOut in both forms; ANSI advances are per byte and grouped into characters.
+template <class C>
+BOOL extTextOut(HDC hdc, int x, int y, UINT options, const RECT* rc, const C* s, UINT c, const INT* dx) {
+  KV_GDI_LOCK;
+  DC* dc = textDC(hdc);
+  if (!dc) return FALSE;
+  // Glyph indices need a font file's own tables; vertical advances are not laid out.
+  if (options & (ETO_GLYPH_INDEX | ETO_PDY)) return Fail(ERROR_NOT_SUPPORTED);
+  if ((c && !s) || c > 0x100000) return Fail(ERROR_INVALID_PARAMETER);
+  if constexpr (std::is_same_v<C, char>) {
+    return drawRun(*dc, x, y, options, rc, ansiRun(s, int(c), dx)) ? TRUE : FALSE;
+  } else {
+    Run run;
+    if (c) run.text.assign(s, c);
+    if (dx && c) run.dx.assign(dx, dx + c);
+    return drawRun(*dc, x, y, options, rc, run) ? TRUE : FALSE;
+  }
+}
+
+template <class TM>
+BOOL textMetrics(HDC hdc, TM* tm) {
+  KV_GDI_LOCK;
+  DC* dc = FindDC(hdc);
+  if (!dc) return FALSE;
+  if (!tm) return Fail(ERROR_INVALID_PARAMETER);
+  fillMetrics(*fontFor(*dc), dc->st.font->lf, tm);
+  return TRUE;
+}
+
+// GetTextFace in both forms: the count copied with the terminator, or the whole face's
+// without a buffer.
+template <class C>
+int textFace(HDC hdc, int c, C* face) {
+  KV_GDI_LOCK;
+  DC* dc = FindDC(hdc);
+  if (!dc) return 0;
+  std::u16string f;
+  for (int i = 0; i < LF_FACESIZE && dc->st.font->lf.lfFaceName[i]; ++i) f.push_back(dc->st.font->lf.lfFaceName[i]);
+  std::basic_string<C> text;
+  if constexpr (std::is_same_v<C, char>)
+    text = kv::WideToAnsi(f);
+  else
+    text = f;
+  if (!face) return int(text.size()) + 1;
+  if (c <= 0) return Fail(ERROR_INVALID_PARAMETER);
+  size_t n = text.copy(face, size_t(c - 1));
+  face[n] = 0;
+  return int(n) + 1;
+}
+
 }  // namespace
 
 namespace kv::gdi {
@@ -990,45 +1041,17 @@ HFONT CreateFontW(int height, int width, int escapement, int orientation, int we
 HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
                   DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
                   DWORD pitchAndFamily, LPCSTR face) {
-  LOGFONTA lf{height,
-              width,
-              escapement,
-              orientation,
-              weight,
-              BYTE(italic),
-              BYTE(underline),
-              BYTE(strikeOut),
-              BYTE(charSet),
-              BYTE(outPrecision),
-              BYTE(clipPrecision),
-              BYTE(quality),
-              BYTE(pitchAndFamily),
-              {}};
-  if (face) std::strncpy(lf.lfFaceName, face, LF_FACESIZE - 1);
-  return CreateFontIndirectA(&lf);
+  std::u16string w = face ? kv::AnsiToWide(std::string_view(face, strnlen(face, LF_FACESIZE - 1))) : u"";
+  return CreateFontW(height, width, escapement, orientation, weight, italic, underline, strikeOut, charSet, outPrecision,
+                     clipPrecision, quality, pitchAndFamily, w.c_str());
 }
 
 BOOL ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT* rc, LPCWSTR s, UINT c, const INT* dx) {
-  KV_GDI_LOCK;
-  DC* dc = textDC(hdc);
-  if (!dc) return FALSE;
-  // Glyph indices need a font file's own tables; vertical advances are not laid out.
-  if (options & (ETO_GLYPH_INDEX | ETO_PDY)) return Fail(ERROR_NOT_SUPPORTED);
-  if ((c && !s) || c > 0x100000) return Fail(ERROR_INVALID_PARAMETER);
-  Run run;
-  if (c) run.text.assign(s, c);
-  if (dx && c) run.dx.assign(dx, dx + c);
-  return drawRun(*dc, x, y, options, rc, run) ? TRUE : FALSE;
+  return extTextOut(hdc, x, y, options, rc, s, c, dx);
 }
 
 BOOL ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* rc, LPCSTR s, UINT c, const INT* dx) {
-  KV_GDI_LOCK;
-  DC* dc = textDC(hdc);
-  if (!dc) return FALSE;
-  // Glyph indices need a font file's own tables; vertical advances are not laid out.
-  if (options & (ETO_GLYPH_INDEX | ETO_PDY)) return Fail(ERROR_NOT_SUPPORTED);
-  if ((c && !s) || c > 0x100000) return Fail(ERROR_INVALID_PARAMETER);
-  return drawRun(*dc, x, y, options, rc, ansiRun(s, int(c), dx)) ? TRUE : FALSE;
+  return extTextOut(hdc, x, y, options, rc, s, c, dx);
 }
 
 BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR s, int c) {
@@ -1100,51 +1123,12 @@ BOOL GetTextExtentExPointW(HDC hdc, LPCWSTR s, int c, int maxExtent, INT* fit, I
   return TRUE;
 }
 
-BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* tm) {
-  KV_GDI_LOCK;
-  DC* dc = FindDC(hdc);
-  if (!dc) return FALSE;
-  if (!tm) return Fail(ERROR_INVALID_PARAMETER);
-  fillMetrics(*fontFor(*dc), dc->st.font->lf, tm);
-  return TRUE;
-}
+BOOL GetTextMetricsW(HDC hdc, TEXTMETRICW* tm) { return textMetrics(hdc, tm); }
 
-BOOL GetTextMetricsA(HDC hdc, TEXTMETRICA* tm) {
-  KV_GDI_LOCK;
-  DC* dc = FindDC(hdc);
-  if (!dc) return FALSE;
-  if (!tm) return Fail(ERROR_INVALID_PARAMETER);
-  fillMetrics(*fontFor(*dc), dc->st.font->lf, tm);
-  return TRUE;
-}
+BOOL GetTextMetricsA(HDC hdc, TEXTMETRICA* tm) { return textMetrics(hdc, tm); }
 
-int GetTextFaceW(HDC hdc, int c, LPWSTR face) {
-  KV_GDI_LOCK;
-  DC* dc = FindDC(hdc);
-  if (!dc) return 0;
-  std::u16string f;
-  for (int i = 0; i < LF_FACESIZE && dc->st.font->lf.lfFaceName[i]; ++i) f.push_back(dc->st.font->lf.lfFaceName[i]);
-  if (!face) return int(f.size()) + 1;
-  if (c <= 0) return Fail(ERROR_INVALID_PARAMETER);
-  size_t n = std::min(f.size(), size_t(c - 1));
-  std::memcpy(face, f.data(), n * sizeof(WCHAR));
-  face[n] = 0;
-  return int(n) + 1;
-}
+int GetTextFaceW(HDC hdc, int c, LPWSTR face) { return textFace(hdc, c, face); }
 
-int GetTextFaceA(HDC hdc, int c, LPSTR face) {
-  KV_GDI_LOCK;
-  DC* dc = FindDC(hdc);
-  if (!dc) return 0;
-  std::u16string f;
-  for (int i = 0; i < LF_FACESIZE && dc->st.font->lf.lfFaceName[i]; ++i) f.push_back(dc->st.font->lf.lfFaceName[i]);
-  std::string a = kv::WideToAnsi(f);
-  if (!face) return int(a.size()) + 1;
-  if (c <= 0) return Fail(ERROR_INVALID_PARAMETER);
-  size_t n = std::min(a.size(), size_t(c - 1));
-  std::memcpy(face, a.data(), n);
-  face[n] = 0;
-  return int(n) + 1;
-}
+int GetTextFaceA(HDC hdc, int c, LPSTR face) { return textFace(hdc, c, face); }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/path.h"
+#include "platform/com/builtin.h"
 #include "platform/inet/internal.h"
 #include "platform/inet/urlhist.h"
 
@@ -248,37 +249,6 @@ class HistoryStg final : public IUrlHistoryStg2 {
   std::atomic<ULONG> refs_{1};
 };
 
-class HistoryFactory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }  // one object for the process
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* stg = new HistoryStg;
-    HRESULT hr = stg->QueryInterface(riid, object);
-    stg->Release();
-    return hr;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
-
-HRESULT GetHistoryClass(REFCLSID clsid, REFIID riid, LPVOID* object) {
-  static HistoryFactory factory;
-  if (!IsEqualCLSID(clsid, CLSID_CUrlHistory)) return CLASS_E_CLASSNOTAVAILABLE;
-  return factory.QueryInterface(riid, object);
-}
-
 }  // namespace
 
 std::vector<CacheEntry> HistoryCacheEntries() {
@@ -311,6 +281,6 @@ void AddVisit(const std::string& url, const std::string& title, DWORD flags) {
 
 void ResetHistory() { TheHistory().Reset(); }
 
-void RegisterHistoryClass() { KvRegisterBuiltinClass(CLSID_CUrlHistory, &GetHistoryClass); }
+void RegisterHistoryClass() { RegisterBuiltinClass<HistoryStg, CLSID_CUrlHistory>(); }
 
 }  // namespace kv::inet

@@ -186,21 +186,9 @@ LRESULT ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (!w) return 0;
   ButtonData& d = BtnData(*w);
   UINT t = ButtonType(*w);
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, PaintButton, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintButton(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintButton(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintButton(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       if (t == BS_GROUPBOX) return 0;

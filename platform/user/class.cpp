@@ -238,6 +238,87 @@ const char* AnsiCopy(const std::u16string& s) {
   return it->second.c_str();
 }
 
+// RegisterClass(Ex) in both forms; the WNDCLASSEX forms check their size and carry a
+// small icon.
+template <class WC>
+ATOM RegisterFrom(const WC* wc) {
+  constexpr bool ex = requires { wc->hIconSm; };
+  if constexpr (ex) {
+    if (wc && wc->cbSize != sizeof(WC)) wc = nullptr;
+  }
+  if (!wc) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  using C = std::remove_const_t<std::remove_pointer_t<decltype(wc->lpszClassName)>>;
+  std::u16string menu = IS_INTRESOURCE(wc->lpszMenuName) ? std::u16string() : ToWide(wc->lpszMenuName);
+  if constexpr (ex)
+    return RegisterCommon(*wc, wc->cbSize, kWide<C>, NameOf(wc->lpszClassName), std::move(menu), wc->hIconSm);
+  else
+    return RegisterCommon(*wc, 0, kWide<C>, NameOf(wc->lpszClassName), std::move(menu), nullptr);
+}
+
+// A name handed out in a WNDCLASS: the class's own text for the W forms, a stable ANSI
+// copy for the A forms.
+inline LPCWSTR HandedName(const std::u16string& s, const WCHAR*) { return s.c_str(); }
+inline LPCSTR HandedName(const std::u16string& s, const char*) { return AnsiCopy(s); }
+
+template <class C, class WCEX>
+BOOL ClassInfoEx(HINSTANCE instance, const C* class_name, WCEX* wc) {
+  std::u16string keep;
+  auto c = FindClass(WideName(class_name, keep), instance);
+  if (!c || !wc) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+    return FALSE;
+  }
+  FillInfo(*c, wc, kWide<C>, c->menuName.empty() ? nullptr : HandedName(c->menuName, class_name),
+           HandedName(c->name, class_name));
+  wc->hIconSm = c->iconSm;
+  return c->atom;
+}
+
+// GetClassInfo: GetClassInfoEx without the size and the small icon.
+template <class C, class WC>
+BOOL ClassInfo(HINSTANCE instance, const C* class_name, WC* wc) {
+  std::conditional_t<kWide<C>, WNDCLASSEXW, WNDCLASSEXA> ex{};
+  ex.cbSize = sizeof ex;
+  BOOL r = ClassInfoEx(instance, class_name, &ex);
+  if (r && wc) {
+    wc->style = ex.style;
+    wc->lpfnWndProc = ex.lpfnWndProc;
+    wc->cbClsExtra = ex.cbClsExtra;
+    wc->cbWndExtra = ex.cbWndExtra;
+    wc->hInstance = ex.hInstance;
+    wc->hIcon = ex.hIcon;
+    wc->hCursor = ex.hCursor;
+    wc->hbrBackground = ex.hbrBackground;
+    wc->lpszMenuName = ex.lpszMenuName;
+    wc->lpszClassName = ex.lpszClassName;
+  }
+  return r;
+}
+
+template <class C>
+int ClassName(HWND hwnd, C* buffer, int size) {
+  auto w = Get(hwnd);
+  if (!w) return 0;
+  if (!buffer || size <= 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  return CopyOut(TextFor<C>(w->cls->name), buffer, size);
+}
+
+template <class C>
+UINT AtomNameOf(ATOM atom, C* buffer, int size) {
+  std::u16string n = AtomName(atom);
+  if (n.empty() || !buffer || size <= 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  return static_cast<UINT>(CopyOut(TextFor<C>(n), buffer, size));
+}
+
 }  // namespace
 
 }  // namespace kv::user
@@ -246,51 +327,14 @@ using namespace kv::user;
 
 extern "C" {
 
-ATOM RegisterClassA(const WNDCLASSA* wc) {
-  if (!wc) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  return RegisterCommon(*wc, 0, false, NameOf(wc->lpszClassName),
-                        IS_INTRESOURCE(wc->lpszMenuName) ? std::u16string() : ToWide(wc->lpszMenuName), nullptr);
-}
-ATOM RegisterClassW(const WNDCLASSW* wc) {
-  if (!wc) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  return RegisterCommon(
-      *wc, 0, true, NameOf(wc->lpszClassName),
-      IS_INTRESOURCE(wc->lpszMenuName) || !wc->lpszMenuName ? std::u16string() : std::u16string(wc->lpszMenuName),
-      nullptr);
-}
-ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
-  if (!wc || wc->cbSize != sizeof(WNDCLASSEXA)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  return RegisterCommon(*wc, wc->cbSize, false, NameOf(wc->lpszClassName),
-                        IS_INTRESOURCE(wc->lpszMenuName) ? std::u16string() : ToWide(wc->lpszMenuName), wc->hIconSm);
-}
-ATOM RegisterClassExW(const WNDCLASSEXW* wc) {
-  if (!wc || wc->cbSize != sizeof(WNDCLASSEXW)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  return RegisterCommon(
-      *wc, wc->cbSize, true, NameOf(wc->lpszClassName),
-      IS_INTRESOURCE(wc->lpszMenuName) || !wc->lpszMenuName ? std::u16string() : std::u16string(wc->lpszMenuName),
-      wc->hIconSm);
-}
+ATOM RegisterClassA(const WNDCLASSA* wc) { return RegisterFrom(wc); }
+ATOM RegisterClassW(const WNDCLASSW* wc) { return RegisterFrom(wc); }
+ATOM RegisterClassExA(const WNDCLASSEXA* wc) { return RegisterFrom(wc); }
+ATOM RegisterClassExW(const WNDCLASSEXW* wc) { return RegisterFrom(wc); }
 
 BOOL UnregisterClassA(LPCSTR class_name, HINSTANCE instance) {
-  if (!class_name) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (IS_INTRESOURCE(class_name)) return Unregister(reinterpret_cast<LPCWSTR>(class_name), instance);
-  std::u16string w = ToWide(class_name);
-  return Unregister(w.c_str(), instance);
+  std::u16string keep;
+  return UnregisterClassW(WideName(class_name, keep), instance);
 }
 BOOL UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
   if (!class_name) {
@@ -301,88 +345,20 @@ BOOL UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
 }
 
 BOOL GetClassInfoExW(HINSTANCE instance, LPCWSTR class_name, LPWNDCLASSEXW wc) {
-  auto c = FindClass(class_name, instance);
-  if (!c || !wc) {
-    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-    return FALSE;
-  }
-  FillInfo(*c, wc, true, c->menuName.empty() ? nullptr : c->menuName.c_str(), c->name.c_str());
-  wc->hIconSm = c->iconSm;
-  return c->atom;
+  return ClassInfoEx(instance, class_name, wc);
 }
 BOOL GetClassInfoExA(HINSTANCE instance, LPCSTR class_name, LPWNDCLASSEXA wc) {
-  std::u16string w = IS_INTRESOURCE(class_name) ? std::u16string() : ToWide(class_name);
-  auto c = FindClass(IS_INTRESOURCE(class_name) ? reinterpret_cast<LPCWSTR>(class_name) : w.c_str(), instance);
-  if (!c || !wc) {
-    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-    return FALSE;
-  }
-  FillInfo(*c, wc, false, c->menuName.empty() ? nullptr : AnsiCopy(c->menuName), AnsiCopy(c->name));
-  wc->hIconSm = c->iconSm;
-  return c->atom;
+  return ClassInfoEx(instance, class_name, wc);
 }
 BOOL GetClassInfoW(HINSTANCE instance, LPCWSTR class_name, LPWNDCLASSW wc) {
-  WNDCLASSEXW ex{};
-  ex.cbSize = sizeof ex;
-  BOOL r = GetClassInfoExW(instance, class_name, &ex);
-  if (r && wc) {
-    wc->style = ex.style;
-    wc->lpfnWndProc = ex.lpfnWndProc;
-    wc->cbClsExtra = ex.cbClsExtra;
-    wc->cbWndExtra = ex.cbWndExtra;
-    wc->hInstance = ex.hInstance;
-    wc->hIcon = ex.hIcon;
-    wc->hCursor = ex.hCursor;
-    wc->hbrBackground = ex.hbrBackground;
-    wc->lpszMenuName = ex.lpszMenuName;
-    wc->lpszClassName = ex.lpszClassName;
-  }
-  return r;
+  return ClassInfo(instance, class_name, wc);
 }
 BOOL GetClassInfoA(HINSTANCE instance, LPCSTR class_name, LPWNDCLASSA wc) {
-  WNDCLASSEXA ex{};
-  ex.cbSize = sizeof ex;
-  BOOL r = GetClassInfoExA(instance, class_name, &ex);
-  if (r && wc) {
-    wc->style = ex.style;
-    wc->lpfnWndProc = ex.lpfnWndProc;
-    wc->cbClsExtra = ex.cbClsExtra;
-    wc->cbWndExtra = ex.cbWndExtra;
-    wc->hInstance = ex.hInstance;
-    wc->hIcon = ex.hIcon;
-    wc->hCursor = ex.hCursor;
-    wc->hbrBackground = ex.hbrBackground;
-    wc->lpszMenuName = ex.lpszMenuName;
-    wc->lpszClassName = ex.lpszClassName;
-  }
-  return r;
+  return ClassInfo(instance, class_name, wc);
 }
 
-int GetClassNameW(HWND hwnd, LPWSTR buffer, int size) {
-  auto w = Get(hwnd);
-  if (!w) return 0;
-  if (!buffer || size <= 0) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  int n = std::min<int>(static_cast<int>(w->cls->name.size()), size - 1);
-  std::memcpy(buffer, w->cls->name.data(), size_t(n) * sizeof(WCHAR));
-  buffer[n] = 0;
-  return n;
-}
-int GetClassNameA(HWND hwnd, LPSTR buffer, int size) {
-  auto w = Get(hwnd);
-  if (!w) return 0;
-  if (!buffer || size <= 0) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::string a = ToAnsi(w->cls->name);
-  int n = std::min<int>(static_cast<int>(a.size()), size - 1);
-  std::memcpy(buffer, a.data(), size_t(n));
-  buffer[n] = 0;
-  return n;
-}
+int GetClassNameW(HWND hwnd, LPWSTR buffer, int size) { return ClassName(hwnd, buffer, size); }
+int GetClassNameA(HWND hwnd, LPSTR buffer, int size) { return ClassName(hwnd, buffer, size); }
 
 static ULONG_PTR ClassLong(HWND hwnd, int index, bool unicode) {
   auto w = Get(hwnd);
@@ -463,13 +439,8 @@ ATOM GlobalAddAtomW(LPCWSTR name) {
   return NameToAtom(name, true);
 }
 ATOM GlobalAddAtomA(LPCSTR name) {
-  if (!name) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (IS_INTRESOURCE(name)) return static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name));
-  std::u16string w = ToWide(name);
-  return NameToAtom(w.c_str(), true);
+  std::u16string keep;
+  return GlobalAddAtomW(WideName(name, keep));
 }
 ATOM GlobalFindAtomW(LPCWSTR name) {
   if (!name) {
@@ -481,13 +452,8 @@ ATOM GlobalFindAtomW(LPCWSTR name) {
   return a;
 }
 ATOM GlobalFindAtomA(LPCSTR name) {
-  if (!name) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  if (IS_INTRESOURCE(name)) return static_cast<ATOM>(reinterpret_cast<ULONG_PTR>(name));
-  std::u16string w = ToWide(name);
-  return GlobalFindAtomW(w.c_str());
+  std::u16string keep;
+  return GlobalFindAtomW(WideName(name, keep));
 }
 ATOM GlobalDeleteAtom(ATOM atom) {
   std::lock_guard<std::recursive_mutex> g(Lock());
@@ -496,29 +462,8 @@ ATOM GlobalDeleteAtom(ATOM atom) {
   if (it != atoms.end() && --it->second.refs <= 0) atoms.erase(it);
   return 0;
 }
-UINT GlobalGetAtomNameW(ATOM atom, LPWSTR buffer, int size) {
-  std::u16string n = AtomName(atom);
-  if (n.empty() || !buffer || size <= 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  int c = std::min<int>(static_cast<int>(n.size()), size - 1);
-  std::memcpy(buffer, n.data(), size_t(c) * sizeof(WCHAR));
-  buffer[c] = 0;
-  return UINT(c);
-}
-UINT GlobalGetAtomNameA(ATOM atom, LPSTR buffer, int size) {
-  std::u16string n = AtomName(atom);
-  if (n.empty() || !buffer || size <= 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  std::string a = ToAnsi(n);
-  int c = std::min<int>(static_cast<int>(a.size()), size - 1);
-  std::memcpy(buffer, a.data(), size_t(c));
-  buffer[c] = 0;
-  return UINT(c);
-}
+UINT GlobalGetAtomNameW(ATOM atom, LPWSTR buffer, int size) { return AtomNameOf(atom, buffer, size); }
+UINT GlobalGetAtomNameA(ATOM atom, LPSTR buffer, int size) { return AtomNameOf(atom, buffer, size); }
 
 UINT RegisterWindowMessageW(LPCWSTR name) {
   if (!name || !*name) {
@@ -527,12 +472,6 @@ UINT RegisterWindowMessageW(LPCWSTR name) {
   }
   return AddAtom(name);
 }
-UINT RegisterWindowMessageA(LPCSTR name) {
-  if (!name || !*name) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  return AddAtom(ToWide(name));
-}
+UINT RegisterWindowMessageA(LPCSTR name) { return RegisterWindowMessageW(ToWide(name).c_str()); }
 
 }  // extern "C"

@@ -1,10 +1,12 @@
 // The in-process clipboard.
 #include "platform/user/clipboard.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "platform/base/codepage.h"
@@ -72,6 +74,24 @@ std::u16string NameOf(UINT format) {
   return c.names[format - 0xC000];
 }
 
+// GetClipboardFormatName in both forms (ANSI text for the A form).
+template <class C>
+int FormatName(UINT format, C* name, int cchMax) {
+  std::basic_string<C> s;
+  if constexpr (std::is_same_v<C, char>)
+    s = kv::WideToAnsi(NameOf(format));
+  else
+    s = NameOf(format);
+  if (s.empty() || !name || cchMax <= 0) {
+    SetLastError(s.empty() ? ERROR_INVALID_PARAMETER : ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  size_t n = std::min<size_t>(s.size(), static_cast<size_t>(cchMax - 1));
+  s.copy(name, n);
+  name[n] = 0;
+  return static_cast<int>(n);
+}
+
 }  // namespace
 
 extern "C" {
@@ -79,29 +99,9 @@ extern "C" {
 UINT RegisterClipboardFormatA(LPCSTR name) { return Register(name ? kv::AnsiToWide(name) : u""); }
 UINT RegisterClipboardFormatW(LPCWSTR name) { return Register(name ? std::u16string(name) : u""); }
 
-int GetClipboardFormatNameA(UINT format, LPSTR name, int cchMax) {
-  std::string s = kv::WideToAnsi(NameOf(format));
-  if (s.empty() || !name || cchMax <= 0) {
-    SetLastError(s.empty() ? ERROR_INVALID_PARAMETER : ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  size_t n = std::min<size_t>(s.size(), static_cast<size_t>(cchMax - 1));
-  s.copy(name, n);
-  name[n] = 0;
-  return static_cast<int>(n);
-}
+int GetClipboardFormatNameA(UINT format, LPSTR name, int cchMax) { return FormatName(format, name, cchMax); }
 
-int GetClipboardFormatNameW(UINT format, LPWSTR name, int cchMax) {
-  std::u16string s = NameOf(format);
-  if (s.empty() || !name || cchMax <= 0) {
-    SetLastError(s.empty() ? ERROR_INVALID_PARAMETER : ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  size_t n = std::min<size_t>(s.size(), static_cast<size_t>(cchMax - 1));
-  s.copy(name, n);
-  name[n] = 0;
-  return static_cast<int>(n);
-}
+int GetClipboardFormatNameW(UINT format, LPWSTR name, int cchMax) { return FormatName(format, name, cchMax); }
 
 BOOL OpenClipboard(HWND owner) {
   Clipboard& c = Board();

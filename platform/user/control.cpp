@@ -19,6 +19,26 @@ HBRUSH ParentBrush(HWND hwnd, HDC hdc, UINT msg) {
   return r ? reinterpret_cast<HBRUSH>(r) : GetSysColorBrush(COLOR_3DFACE);
 }
 
+bool PaintMessage(HWND hwnd, UINT msg, WPARAM wp, void (*paint)(HWND, HDC), PaintInto into, LRESULT& result) {
+  result = 0;
+  switch (msg) {
+    case WM_PAINT: {
+      if (wp && into == PaintInto::GivenDC) {
+        paint(hwnd, reinterpret_cast<HDC>(wp));
+        return true;
+      }
+      PAINTSTRUCT ps;
+      HDC hdc = BeginPaint(hwnd, &ps);
+      if (hdc) paint(hwnd, hdc);
+      EndPaint(hwnd, &ps);
+      return true;
+    }
+    case WM_PRINTCLIENT: paint(hwnd, reinterpret_cast<HDC>(wp)); return true;
+    case WM_ERASEBKGND: result = 1; return true;
+    default: return false;
+  }
+}
+
 void DrawLabel(HDC hdc, const Window& w, RECT r, UINT format) {
   if (w.text.empty()) return;
   HGDIOBJ old = w.font ? SelectObject(hdc, w.font) : nullptr;

@@ -2,12 +2,15 @@
 // the boundary of libplatform.so).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "platform/user/spy.h"
@@ -229,6 +232,12 @@ void NotifyCommand(HWND hwnd, UINT code);
 HBRUSH ParentBrush(HWND hwnd, HDC hdc, UINT msg);
 // The window text in its font into `r`, grey when disabled.
 void DrawLabel(HDC hdc, const Window& w, RECT r, UINT format);
+// How a control takes WM_PAINT: through BeginPaint only, or also into a DC given in wParam
+// (as the framework's PaintTo asks).
+enum class PaintInto { OwnDC, GivenDC };
+// The paint messages the drawn controls answer alike: WM_PAINT and WM_PRINTCLIENT draw
+// through `paint`, WM_ERASEBKGND is left to it. True, with `result`, when `msg` is one.
+bool PaintMessage(HWND hwnd, UINT msg, WPARAM wp, void (*paint)(HWND, HDC), PaintInto into, LRESULT& result);
 
 // The control data of `w`, made on first use. Each class keeps one type of data; a window
 // that a program hands to another class's procedure gets fresh data of that class.
@@ -270,8 +279,37 @@ void ResetMenus();
 void RegisterMenuClass();
 void ResetIcons();  // icons made by programs (icon.cpp)
 
-// Conversions.
+// Conversions. The A and W forms of a function share one body, a template over the
+// character type C; kWide<C> tells them apart, ToWide takes text of either kind.
+template <class C>
+inline constexpr bool kWide = std::is_same_v<C, WCHAR>;
 std::u16string ToWide(LPCSTR s);
+inline std::u16string ToWide(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
 std::string ToAnsi(std::u16string_view s);
+// Text handed out by an A or W form: made ANSI for the A forms.
+template <class C>
+std::basic_string<C> TextFor(std::u16string_view text) {
+  if constexpr (kWide<C>)
+    return std::u16string(text);
+  else
+    return ToAnsi(text);
+}
+// Copies `text` into buffer[size] (size > 0), cut to fit with its terminator; the count
+// of characters copied.
+template <class C>
+int CopyOut(const std::basic_string<C>& text, C* buffer, int size) {
+  size_t n = std::min<size_t>(text.size(), static_cast<size_t>(size) - 1);
+  text.copy(buffer, n);
+  buffer[n] = 0;
+  return static_cast<int>(n);
+}
+// A name argument (class, property) as the W form takes it: an atom given as a number
+// passes as it is; text is made wide into `keep`.
+inline LPCWSTR WideName(LPCWSTR name, std::u16string&) { return name; }
+inline LPCWSTR WideName(LPCSTR name, std::u16string& keep) {
+  if (IS_INTRESOURCE(name)) return reinterpret_cast<LPCWSTR>(name);
+  keep = ToWide(name);
+  return keep.c_str();
+}
 
 }  // namespace kv::user

@@ -128,21 +128,9 @@ LRESULT ListCommon(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   bool multi = (w->style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL)) != 0;
   int count = static_cast<int>(d.items.size());
   auto valid = [&](WPARAM i) { return static_cast<int>(i) >= 0 && static_cast<int>(i) < count; };
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, PaintList, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintList(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintList(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintList(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case LB_ADDSTRING:
     case LB_INSERTSTRING: {
       Item it;
@@ -485,6 +473,8 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     InvalidateRect(hwnd, nullptr, FALSE);
     return r;
   };
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, PaintCombo, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
     case WM_NCCREATE: {
       auto cs = reinterpret_cast<CREATESTRUCTW*>(lp);
@@ -528,20 +518,6 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_SIZE: Layout(hwnd); return 0;
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintCombo(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintCombo(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintCombo(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       SetFocus(c.edit ? c.edit : hwnd);

@@ -272,6 +272,39 @@ MenuItem* ItemFor(HMENU menu, UINT item, BOOL byPos, const void* info) {
   return it;
 }
 
+// An item's text from its flags: none for bitmaps, owner-drawn items and separators.
+template <class C>
+std::u16string ItemText(UINT flags, const C* text) {
+  return !(flags & (MF_BITMAP | MF_OWNERDRAW | MF_SEPARATOR)) ? ToWide(text) : u"";
+}
+
+template <class C>
+BOOL AddItem(HMENU menu, UINT pos, UINT flags, UINT_PTR id, const C* text) {
+  std::u16string t = ItemText(flags, text);
+  return InsertCommon(menu, pos, flags, id, &t, text);
+}
+
+template <class C>
+BOOL Modify(HMENU menu, UINT pos, UINT flags, UINT_PTR id, const C* text) {
+  MenuItem* it = Locate(menu, pos, (flags & MF_BYPOSITION) != 0);
+  if (!it) {
+    SetLastError(FindMenu(menu) ? ERROR_MENU_ITEM_NOT_FOUND : ERROR_INVALID_MENU_HANDLE);
+    return FALSE;
+  }
+  std::u16string t = ItemText(flags, text);
+  *it = FromFlags(flags, id, &t, text);
+  return TRUE;
+}
+
+template <class C>
+int MenuString(HMENU menu, UINT item, C* buffer, int size, UINT flags) {
+  MenuItem* it = Locate(menu, item, (flags & MF_BYPOSITION) != 0);
+  if (!it) return 0;
+  std::basic_string<C> text = TextFor<C>(it->text);
+  if (!buffer || size <= 0) return static_cast<int>(text.size());
+  return CopyOut(text, buffer, size);
+}
+
 }  // namespace
 
 extern "C" {
@@ -288,38 +321,23 @@ BOOL DestroyMenu(HMENU menu) {
 BOOL IsMenu(HMENU menu) { return FindMenu(menu) != nullptr; }
 
 BOOL AppendMenuW(HMENU menu, UINT flags, UINT_PTR id, LPCWSTR text) {
-  std::u16string t = (text && !(flags & (MF_BITMAP | MF_OWNERDRAW | MF_SEPARATOR))) ? std::u16string(text) : u"";
-  return InsertCommon(menu, static_cast<UINT>(-1), flags, id, &t, text);
+  return AddItem(menu, static_cast<UINT>(-1), flags, id, text);
 }
 BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR id, LPCSTR text) {
-  std::u16string t = (text && !(flags & (MF_BITMAP | MF_OWNERDRAW | MF_SEPARATOR))) ? ToWide(text) : u"";
-  return InsertCommon(menu, static_cast<UINT>(-1), flags, id, &t, text);
+  return AddItem(menu, static_cast<UINT>(-1), flags, id, text);
 }
 BOOL InsertMenuW(HMENU menu, UINT pos, UINT flags, UINT_PTR id, LPCWSTR text) {
-  std::u16string t = (text && !(flags & (MF_BITMAP | MF_OWNERDRAW | MF_SEPARATOR))) ? std::u16string(text) : u"";
-  return InsertCommon(menu, pos, flags, id, &t, text);
+  return AddItem(menu, pos, flags, id, text);
 }
 BOOL InsertMenuA(HMENU menu, UINT pos, UINT flags, UINT_PTR id, LPCSTR text) {
-  std::u16string t = (text && !(flags & (MF_BITMAP | MF_OWNERDRAW | MF_SEPARATOR))) ? ToWide(text) : u"";
-  return InsertCommon(menu, pos, flags, id, &t, text);
+  return AddItem(menu, pos, flags, id, text);
 }
 
-static BOOL Modify(HMENU menu, UINT pos, UINT flags, UINT_PTR id, const std::u16string& t, const void* raw) {
-  MenuItem* it = Locate(menu, pos, (flags & MF_BYPOSITION) != 0);
-  if (!it) {
-    SetLastError(FindMenu(menu) ? ERROR_MENU_ITEM_NOT_FOUND : ERROR_INVALID_MENU_HANDLE);
-    return FALSE;
-  }
-  *it = FromFlags(flags, id, &t, raw);
-  return TRUE;
-}
 BOOL ModifyMenuW(HMENU menu, UINT pos, UINT flags, UINT_PTR id, LPCWSTR text) {
-  std::u16string t = (text && !(flags & (MF_BITMAP | MF_OWNERDRAW | MF_SEPARATOR))) ? std::u16string(text) : u"";
-  return Modify(menu, pos, flags, id, t, text);
+  return Modify(menu, pos, flags, id, text);
 }
 BOOL ModifyMenuA(HMENU menu, UINT pos, UINT flags, UINT_PTR id, LPCSTR text) {
-  std::u16string t = (text && !(flags & (MF_BITMAP | MF_OWNERDRAW | MF_SEPARATOR))) ? ToWide(text) : u"";
-  return Modify(menu, pos, flags, id, t, text);
+  return Modify(menu, pos, flags, id, text);
 }
 
 static BOOL RemoveCommon(HMENU menu, UINT pos, UINT flags, bool destroy) {
@@ -392,23 +410,10 @@ HMENU GetSubMenu(HMENU menu, int pos) {
 }
 
 int GetMenuStringW(HMENU menu, UINT item, LPWSTR buffer, int size, UINT flags) {
-  MenuItem* it = Locate(menu, item, (flags & MF_BYPOSITION) != 0);
-  if (!it) return 0;
-  if (!buffer || size <= 0) return static_cast<int>(it->text.size());
-  size_t n = std::min<size_t>(it->text.size(), static_cast<size_t>(size) - 1);
-  std::memcpy(buffer, it->text.data(), n * sizeof(WCHAR));
-  buffer[n] = 0;
-  return static_cast<int>(n);
+  return MenuString(menu, item, buffer, size, flags);
 }
 int GetMenuStringA(HMENU menu, UINT item, LPSTR buffer, int size, UINT flags) {
-  MenuItem* it = Locate(menu, item, (flags & MF_BYPOSITION) != 0);
-  if (!it) return 0;
-  std::string a = ToAnsi(it->text);
-  if (!buffer || size <= 0) return static_cast<int>(a.size());
-  size_t n = std::min<size_t>(a.size(), static_cast<size_t>(size) - 1);
-  std::memcpy(buffer, a.data(), n);
-  buffer[n] = 0;
-  return static_cast<int>(n);
+  return MenuString(menu, item, buffer, size, flags);
 }
 
 DWORD CheckMenuItem(HMENU menu, UINT item, UINT check) {

@@ -42,22 +42,10 @@ void PaintScrollBar(HWND hwnd, HDC hdc) {
 LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, PaintScrollBar, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
     case WM_CREATE: w->hscroll = ScrollState{0, 0, 0, 0, 0, 0, true}; return 0;
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintScrollBar(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintScrollBar(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintScrollBar(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       if (w->style & (SBS_SIZEBOX | SBS_SIZEGRIP)) return 0;

@@ -11,6 +11,7 @@
 #include "platform/base/internal.h"
 #include "platform/base/path.h"
 #include "platform/base/trace.h"
+#include "platform/com/builtin.h"
 #include "platform/com/unknown.h"
 #include "platform/user/user.h"
 
@@ -112,39 +113,8 @@ class ShellUIHelper final : public kv::RefCounted<IShellUIHelper> {
   }
 };
 
-class HelperFactory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }  // one object for the process
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* helper = new ShellUIHelper;
-    HRESULT hr = helper->QueryInterface(riid, object);
-    helper->Release();
-    return hr;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
-
-HRESULT GetHelperClass(REFCLSID clsid, REFIID riid, LPVOID* object) {
-  static HelperFactory factory;
-  if (!IsEqualCLSID(clsid, CLSID_ShellUIHelper)) return CLASS_E_CLASSNOTAVAILABLE;
-  return factory.QueryInterface(riid, object);
-}
-
 struct Registration {
-  Registration() { KvRegisterBuiltinClass(CLSID_ShellUIHelper, &GetHelperClass); }
+  Registration() { kv::RegisterBuiltinClass<ShellUIHelper, CLSID_ShellUIHelper>(); }
 } registration;
 
 }  // namespace

@@ -49,21 +49,9 @@ void PaintStatic(HWND hwnd, HDC hdc) {
 LRESULT StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto w = Find(hwnd);
   if (!w) return 0;
+  LRESULT painted;
+  if (PaintMessage(hwnd, msg, wp, PaintStatic, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
-    case WM_PAINT: {
-      // A DC in wParam asks for painting into it (as the framework's PaintTo does).
-      if (wp) {
-        PaintStatic(hwnd, reinterpret_cast<HDC>(wp));
-        return 0;
-      }
-      PAINTSTRUCT ps;
-      HDC hdc = BeginPaint(hwnd, &ps);
-      if (hdc) PaintStatic(hwnd, hdc);
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: PaintStatic(hwnd, reinterpret_cast<HDC>(wp)); return 0;
-    case WM_ERASEBKGND: return 1;
     case WM_NCHITTEST: return (w->style & SS_NOTIFY) ? HTCLIENT : HTTRANSPARENT;
     case WM_LBUTTONDOWN:
       if (w->style & SS_NOTIFY) NotifyCommand(hwnd, STN_CLICKED);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
@@ -220,6 +221,23 @@ BOOL Spi(UINT action, UINT param, LPVOID pv, bool unicode) {
   return FALSE;
 }
 
+// GetVersionEx in both forms; the larger (Ex) structures take the same fields.
+template <class Info>
+BOOL VersionEx(Info* info) {
+  if (!info || info->dwOSVersionInfoSize < sizeof(Info)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  info->dwMajorVersion = gVersion.major;
+  info->dwMinorVersion = gVersion.minor;
+  info->dwBuildNumber = gVersion.build;
+  info->dwPlatformId = gVersion.platform;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  using C = std::remove_extent_t<decltype(info->szCSDVersion)>;
+  if (gVersion.platform == VER_PLATFORM_WIN32_NT) TextFor<C>(u"Service Pack 2").copy(info->szCSDVersion, 127);
+  return TRUE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -238,34 +256,9 @@ DWORD GetVersion(void) {
   return v;
 }
 
-BOOL GetVersionExW(LPOSVERSIONINFOW info) {
-  if (!info || info->dwOSVersionInfoSize < sizeof(OSVERSIONINFOW)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  info->dwMajorVersion = gVersion.major;
-  info->dwMinorVersion = gVersion.minor;
-  info->dwBuildNumber = gVersion.build;
-  info->dwPlatformId = gVersion.platform;
-  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-  std::u16string sp = gVersion.platform == VER_PLATFORM_WIN32_NT ? u"Service Pack 2" : u"";
-  std::memcpy(info->szCSDVersion, sp.data(), sp.size() * sizeof(WCHAR));
-  return TRUE;
-}
+BOOL GetVersionExW(LPOSVERSIONINFOW info) { return VersionEx(info); }
 
-BOOL GetVersionExA(LPOSVERSIONINFOA info) {
-  if (!info || info->dwOSVersionInfoSize < sizeof(OSVERSIONINFOA)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  info->dwMajorVersion = gVersion.major;
-  info->dwMinorVersion = gVersion.minor;
-  info->dwBuildNumber = gVersion.build;
-  info->dwPlatformId = gVersion.platform;
-  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-  if (gVersion.platform == VER_PLATFORM_WIN32_NT) std::strcpy(info->szCSDVersion, "Service Pack 2");
-  return TRUE;
-}
+BOOL GetVersionExA(LPOSVERSIONINFOA info) { return VersionEx(info); }
 
 void KvUserSetVersion(DWORD major, DWORD minor, DWORD build, DWORD platform_id) {
   gVersion = Version{major, minor, build, platform_id};

@@ -1711,6 +1711,7 @@ int MessageBoxExW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type, WORD lan
 
 }  // extern "C"
 
-// The skin tests still take the test-facing side from here; they include testing.h
-// themselves once the skin folder names it.
+// The browser's script dialog loop, the tests of the browser, browser host, download and
+// print control, and the browser script fuzz target still take the test-facing side from
+// here; once they include testing.h themselves this line goes.
 #include "platform/user/testing.h"

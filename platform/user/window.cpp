@@ -102,8 +102,9 @@ HWND TopLevelOf(HWND hwnd) {
   return w ? w->hwnd : nullptr;
 }
 
-POINT ClientOrigin(const Window& w) {
-  POINT p{w.client.left, w.client.top};
+// A point in the parent's client area, in screen coordinates (a top-level window's parent
+// is the screen).
+static POINT OnScreen(const Window& w, POINT p) {
   if (w.parent) {
     auto parent = Find(w.parent);
     if (parent) {
@@ -115,18 +116,9 @@ POINT ClientOrigin(const Window& w) {
   return p;
 }
 
-POINT WindowOrigin(const Window& w) {
-  POINT p{w.rect.left, w.rect.top};
-  if (w.parent) {
-    auto parent = Find(w.parent);
-    if (parent) {
-      POINT o = ClientOrigin(*parent);
-      p.x += o.x;
-      p.y += o.y;
-    }
-  }
-  return p;
-}
+POINT ClientOrigin(const Window& w) { return OnScreen(w, POINT{w.client.left, w.client.top}); }
+
+POINT WindowOrigin(const Window& w) { return OnScreen(w, POINT{w.rect.left, w.rect.top}); }
 
 RECT ScreenRect(const Window& w) {
   POINT o = WindowOrigin(w);
@@ -420,6 +412,21 @@ HWND CreateCommon(DWORD exStyle, LPCWSTR className, const std::u16string& name, 
     if (Find(hwnd)) ShowWindow(hwnd, SW_HIDE);
   }
   return Find(hwnd) ? hwnd : nullptr;
+}
+
+template <class C>
+int WindowText(HWND hwnd, C* buffer, int size) {
+  if (!Get(hwnd)) return 0;
+  if (!buffer || size <= 0) return 0;
+  buffer[0] = 0;
+  return static_cast<int>(
+      Send(hwnd, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer), kWide<C>));
+}
+
+template <class C>
+BOOL SetWindowTextOf(HWND hwnd, const C* text) {
+  if (!Get(hwnd)) return FALSE;
+  return Send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), kWide<C>) != 0;
 }
 
 }  // namespace
@@ -896,18 +903,8 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 }
 
 // ---- Text ----------------------------------------------------------------------------------------
-int GetWindowTextW(HWND hwnd, LPWSTR buffer, int size) {
-  if (!Get(hwnd)) return 0;
-  if (!buffer || size <= 0) return 0;
-  buffer[0] = 0;
-  return static_cast<int>(Send(hwnd, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer), true));
-}
-int GetWindowTextA(HWND hwnd, LPSTR buffer, int size) {
-  if (!Get(hwnd)) return 0;
-  if (!buffer || size <= 0) return 0;
-  buffer[0] = 0;
-  return static_cast<int>(Send(hwnd, WM_GETTEXT, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(buffer), false));
-}
+int GetWindowTextW(HWND hwnd, LPWSTR buffer, int size) { return WindowText(hwnd, buffer, size); }
+int GetWindowTextA(HWND hwnd, LPSTR buffer, int size) { return WindowText(hwnd, buffer, size); }
 int GetWindowTextLengthW(HWND hwnd) {
   if (!Get(hwnd)) return 0;
   return static_cast<int>(Send(hwnd, WM_GETTEXTLENGTH, 0, 0, true));
@@ -916,14 +913,8 @@ int GetWindowTextLengthA(HWND hwnd) {
   if (!Get(hwnd)) return 0;
   return static_cast<int>(Send(hwnd, WM_GETTEXTLENGTH, 0, 0, false));
 }
-BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
-  if (!Get(hwnd)) return FALSE;
-  return Send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), true) != 0;
-}
-BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
-  if (!Get(hwnd)) return FALSE;
-  return Send(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text), false) != 0;
-}
+BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) { return SetWindowTextOf(hwnd, text); }
+BOOL SetWindowTextA(HWND hwnd, LPCSTR text) { return SetWindowTextOf(hwnd, text); }
 
 // ---- Properties ---------------------------------------------------------------------------------
 BOOL SetPropW(HWND hwnd, LPCWSTR name, HANDLE data) {
@@ -951,9 +942,8 @@ BOOL SetPropA(HWND hwnd, LPCSTR name, HANDLE data) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (IS_INTRESOURCE(name)) return SetPropW(hwnd, reinterpret_cast<LPCWSTR>(name), data);
-  std::u16string w = ToWide(name);
-  return SetPropW(hwnd, w.c_str(), data);
+  std::u16string keep;
+  return SetPropW(hwnd, WideName(name, keep), data);
 }
 HANDLE GetPropW(HWND hwnd, LPCWSTR name) {
   auto w = Find(hwnd);
@@ -966,9 +956,8 @@ HANDLE GetPropW(HWND hwnd, LPCWSTR name) {
 }
 HANDLE GetPropA(HWND hwnd, LPCSTR name) {
   if (!name) return nullptr;
-  if (IS_INTRESOURCE(name)) return GetPropW(hwnd, reinterpret_cast<LPCWSTR>(name));
-  std::u16string w = ToWide(name);
-  return GetPropW(hwnd, w.c_str());
+  std::u16string keep;
+  return GetPropW(hwnd, WideName(name, keep));
 }
 HANDLE RemovePropW(HWND hwnd, LPCWSTR name) {
   auto w = Get(hwnd);
@@ -988,9 +977,8 @@ HANDLE RemovePropW(HWND hwnd, LPCWSTR name) {
 }
 HANDLE RemovePropA(HWND hwnd, LPCSTR name) {
   if (!name) return nullptr;
-  if (IS_INTRESOURCE(name)) return RemovePropW(hwnd, reinterpret_cast<LPCWSTR>(name));
-  std::u16string w = ToWide(name);
-  return RemovePropW(hwnd, w.c_str());
+  std::u16string keep;
+  return RemovePropW(hwnd, WideName(name, keep));
 }
 int EnumPropsW(HWND hwnd, PROPENUMPROCW proc) {
   auto w = Get(hwnd);

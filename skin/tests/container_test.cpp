@@ -6,6 +6,7 @@
 #include <random>
 
 #include "platform/user/user.h"
+#include "platform/user/testing.h"
 #include "skin/skin_reader.h"
 #include "tools/skinpack/skin_packer.h"
 #include "skin/texts.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "platform/user/testing.h"
 #include "skin/quick_ini.h"
 #include "skin/skin_data.h"
 #include "skin/skin_manager.h"

@@ -10,6 +10,7 @@
 #include "framework/controls/menus.h"
 #include "platform/base/sync.h"
 #include "platform/base/time.h"
+#include "platform/user/testing.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
 

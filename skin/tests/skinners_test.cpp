@@ -11,6 +11,7 @@
 #include "framework/controls/listview.h"
 #include "framework/controls/typinfo.h"
 #include "platform/base/time.h"
+#include "platform/user/testing.h"
 #include "skin/skin_controls.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"

@@ -14,6 +14,7 @@
 #include "platform/registry/registry.h"
 #include "testsupport/temp_home.h"
 #include "testsupport/type_text.h"
+#include "testsupport/var.h"
 
 namespace {
 
@@ -53,20 +54,7 @@ bool ServerMapped() {
   return false;
 }
 
-struct Var : VARIANT {
-  Var() { VariantInit(this); }
-  explicit Var(const char16_t* s) {
-    VariantInit(this);
-    vt = VT_BSTR;
-    bstrVal = SysAllocString(s);
-  }
-  explicit Var(LONG v) {
-    VariantInit(this);
-    vt = VT_I4;
-    lVal = v;
-  }
-  ~Var() { VariantClear(this); }
-};
+using kvtest::Var;
 
 DISPID IdOf(IDispatch* d, const char16_t* name) {
   DISPID id = 0;

@@ -9,6 +9,7 @@
 #include "platform/base/time.h"
 #include "platform/base/trace.h"
 #include "platform/user/internal.h"
+#include "platform/user/present.h"
 
 namespace kv::user {
 
@@ -456,18 +457,21 @@ BOOL GetCursorPos(LPPOINT point) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  // On a desktop the cursor is the desktop's pointer, wherever it went.
+  if (present::PointerPos(point)) return TRUE;
   std::lock_guard<std::mutex> g(gCursorLock);
   *point = gCursor;
   return TRUE;
 }
 
 BOOL SetCursorPos(int x, int y) {
-  // The cursor moves at once; the windows hear of it through a mouse move.
+  // The cursor moves at once; the windows hear of it through a mouse move (on a desktop
+  // the desktop reports the pointer's move to the window under it).
   {
     std::lock_guard<std::mutex> g(gCursorLock);
     gCursor = POINT{x, y};
   }
-  KvInjectMouseMove(x, y);
+  if (!present::MovePointer(x, y)) KvInjectMouseMove(x, y);
   return TRUE;
 }
 

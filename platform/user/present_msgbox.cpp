@@ -165,6 +165,9 @@ int RunModal(HWND dlg, HWND top, HWND focus, const int* answer, int fallback) {
   if (disabled && IsWindow(top)) EnableWindow(top, TRUE);
   if (IsWindow(dlg)) DestroyWindow(dlg);
   if (top && IsWindow(top)) SetActiveWindow(top);
+  // The ended box leaves the screen now, not when this thread next looks at its queue:
+  // the caller may go on working (printing, saving) for a long while first.
+  Pump();
   return result;
 }
 

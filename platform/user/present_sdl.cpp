@@ -18,6 +18,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/user/internal.h"
 #include "platform/user/present.h"
+#include "platform/user/present_x11.h"
 
 namespace kv::user::present {
 
@@ -49,6 +50,7 @@ struct State {
   HWND focused = nullptr;
   bool capturing = false;
   bool wayland = false;  // no global pointer position there
+  bool xpointer = false;  // the X server's pointer is asked directly
   RECT work{};
   bool pumping = false;
 };
@@ -85,6 +87,7 @@ void Open() {
     S().work = RECT{usable.x, usable.y, usable.x + usable.w, usable.y + usable.h};
   }
   S().wayland = std::strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
+  S().xpointer = std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0 && x11::Open();
   SDL_StartTextInput();
   KvTrace("user", "presenter: %s display, %dx%d", SDL_GetCurrentVideoDriver(), bounds.w, bounds.h);
   S().active = true;
@@ -358,6 +361,12 @@ bool MapKey(const SDL_Keysym& k, KeyMap* out) {
   return false;
 }
 
+// The desktop pointer's screen position now; false where the display has none (Wayland).
+bool GlobalPointer(int* x, int* y) {
+  if (S().xpointer) return x11::Pointer(x, y);
+  return !S().wayland && SDL_GetGlobalMouseState(x, y) != 0xFFFFFFFFu;
+}
+
 // The window of a desktop event, and the screen origin its co-ordinates count from.
 // While a window has the capture (moving, sizing, dragging) the native windows move under
 // the pointer, and an event may count from where one was a moment ago: the pointer's own
@@ -367,8 +376,7 @@ HWND WindowOfEvent(Uint32 id, POINT* origin, int ex = 0, int ey = 0) {
     if (n.id == id) {
       *origin = POINT{n.rect.left, n.rect.top};
       int gx = 0, gy = 0;
-      if (S().capturing && SDL_GetGlobalMouseState(&gx, &gy) != 0xFFFFFFFFu && !S().wayland)
-        *origin = POINT{gx - ex, gy - ey};
+      if (S().capturing && GlobalPointer(&gx, &gy)) *origin = POINT{gx - ex, gy - ey};
       return h;
     }
   return nullptr;
@@ -478,6 +486,16 @@ void Damage(HWND top, const RECT& rect) {
   auto it = S().natives.find(top);
   if (it != S().natives.end()) AddDamage(it->second, rect);
 }
+
+bool PointerPos(POINT* pt) {
+  if (!Active()) return false;
+  int x = 0, y = 0;
+  if (!S().xpointer || !x11::Pointer(&x, &y)) return false;
+  *pt = POINT{x, y};
+  return true;
+}
+
+bool MovePointer(int x, int y) { return Active() && S().xpointer && x11::Warp(x, y); }
 
 bool WorkArea(RECT* area) {
   if (!Active()) return false;

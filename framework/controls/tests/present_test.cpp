@@ -90,28 +90,47 @@ POINT Centre(HWND h) {
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-// What a person does with a modal box: waits for its X window (named `xname`) to show
-// above the window `below`, then clicks the button `id` of the "#32770" box `title`.
+// What a person does with a modal box: waits for the "#32770" box `title` to be shown with
+// its X window (named `xname`) above the window `below`, then clicks its button `id`.
 void Answer(const char* xname, const char16_t* title, int id, unsigned long below, std::atomic<bool>* above,
             std::atomic<bool>* clicked) {
   xtest::XClient d;
   if (!d.ok()) return;
   auto until = Clock::now() + std::chrono::seconds(10);
+  auto wait = [&](auto done) {
+    for (;;) {
+      if (done()) return true;
+      if (Clock::now() >= until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  };
+  HWND hbox = nullptr;
   unsigned long box = 0;
-  while (Clock::now() < until && !(box = d.Find(xname))) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  while (box && Clock::now() < until && !(*above = d.StackIndex(box) > d.StackIndex(below)))
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  HWND hbox = FindWindowW(u"#32770", title);
-  if (box && hbox) {
+  // The box is made hidden and filled before it is shown.
+  bool shown = wait([&] {
+    hbox = FindWindowW(u"#32770", title);
+    return hbox && IsWindowVisible(hbox) && GetDlgItem(hbox, id);
+  });
+  if (shown && wait([&] { return (box = d.Find(xname)) != 0; }) &&
+      wait([&] { return *above = d.StackIndex(box) > d.StackIndex(below); })) {
     POINT at = Centre(GetDlgItem(hbox, id));
     pid_t pid = Spawn({"xdotool", "mousemove", std::to_string(at.x), std::to_string(at.y), "click", "1"});
     int status;
     if (pid) *clicked = waitpid(pid, &status, 0) == pid;
   }
   // A box the pointer did not reach is closed, so that the test fails instead of hanging.
-  while (Clock::now() < until && FindWindowW(u"#32770", title))
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  wait([&] { return !FindWindowW(u"#32770", title); });
   if (HWND left = FindWindowW(u"#32770", title)) PostMessageW(left, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+// True when the X window `name` goes within two seconds while nothing looks at the queue.
+bool GoneUnpumped(xtest::XClient& x, const char* name) {
+  auto until = Clock::now() + std::chrono::seconds(2);
+  while (x.Find(name)) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
 // One server for the test binary: the window system picks its display once per process.
@@ -240,7 +259,7 @@ TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAbov
   EXPECT_EQ(answer, IDOK);
   EXPECT_TRUE(above);
   EXPECT_TRUE(clicked);
-  EXPECT_TRUE(PumpUntil([&] { return !x_->Find("Notice"); })) << "the box's X window stays";
+  EXPECT_TRUE(GoneUnpumped(*x_, "Notice")) << "the box's X window stays";
   delete form;
 }
 
@@ -288,11 +307,45 @@ TEST_F(PresentTest, DesktopKeysCarryVirtualKeysAndScanCodesAndTheirCharactersOnc
   delete form;
 }
 
+// The cursor is the desktop's pointer: seen wherever the desktop moved it, with nothing
+// pumped, and SetCursorPos moves it, the window under it hearing of the move.
+TEST_F(PresentTest, CursorPosIsTheDesktopPointer) {
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+
+  // Away from every window of ours.
+  pid_t pid = Spawn({"xdotool", "mousemove", "900", "700"});
+  int status;
+  ASSERT_TRUE(pid && waitpid(pid, &status, 0) == pid);
+  POINT p{};
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p.x, 900);
+  EXPECT_EQ(p.y, 700);
+
+  POINT to{300, 150};
+  ClientToScreen(form->Handle(), &to);
+  KvSpyStart(form->Handle());
+  ASSERT_TRUE(SetCursorPos(to.x, to.y));
+  int x = 0, y = 0;
+  ASSERT_TRUE(x_->Pointer(&x, &y));
+  EXPECT_EQ(x, to.x);
+  EXPECT_EQ(y, to.y);
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p.x, to.x);
+  EXPECT_EQ(p.y, to.y);
+  bool heard = PumpUntil([&] {
+    return !kv::SpyRecords([](const KVSPYRECORD& r) {
+              return r.kind == KV_SPY_POSTED && r.message == WM_MOUSEMOVE && r.lParam == MAKELPARAM(300, 150);
+            }).empty();
+  });
+  KvSpyStop();
+  EXPECT_TRUE(heard) << "the form heard of no move to (300,150)";
+  delete form;
+}
+
 // The print dialog is a modal window above its owner; its buttons answer it.
 TEST_F(PresentTest, PrintDialogIsAModalWindowThatItsButtonsAnswer) {
-  // Since the common controls moved to their own area, a click on the print dialog's OK
-  // button no longer ends it (the box times out and is cancelled); skipped until found.
-  GTEST_SKIP() << "the print dialog's buttons do not answer a desktop click since the controls moved";
   kvtest::TempHome home;
   auto* form = new TestForm(nullptr);
   form->Show();
@@ -316,6 +369,8 @@ TEST_F(PresentTest, PrintDialogIsAModalWindowThatItsButtonsAnswer) {
     EXPECT_EQ(CommDlgExtendedError(), 0u);
     EXPECT_TRUE(above);
     EXPECT_TRUE(clicked);
+    // The ended dialog is off the screen before the caller goes on.
+    EXPECT_TRUE(GoneUnpumped(*x_, "\u6253\u5370")) << "the dialog's X window stays";
     if (pd.hDevMode) GlobalFree(pd.hDevMode);
     if (pd.hDevNames) GlobalFree(pd.hDevNames);
   }

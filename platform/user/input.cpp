@@ -2,13 +2,17 @@
 // (hit-testing, mouse activation, cursor, double clicks, mouse leave), key state and
 // the cursor.
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <map>
 
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
 #include "platform/base/time.h"
 #include "platform/base/trace.h"
 #include "platform/user/internal.h"
+#include "platform/user/present.h"
+#include "platform/user/queue.h"
 
 namespace kv::user {
 
@@ -65,12 +69,6 @@ HCURSOR gCurrentCursor = nullptr;
 int gCursorCount = 0;
 UINT gDoubleClickTime = 500;
 
-void Push(const Event& e) {
-  Event ev = e;
-  ev.time = KvClockNow();
-  In().events.push_back(ev);
-}
-
 WPARAM MouseKeys(const BYTE* keys) {
   WPARAM mk = 0;
   if (keys[VK_LBUTTON] & 0x80) mk |= MK_LBUTTON;
@@ -93,6 +91,55 @@ void SetKey(BYTE* keys, int vk, bool down) {
   if (vk == VK_LSHIFT || vk == VK_RSHIFT) SetKey(keys, VK_SHIFT, down);
   if (vk == VK_LCONTROL || vk == VK_RCONTROL) SetKey(keys, VK_CONTROL, down);
   if (vk == VK_LMENU || vk == VK_RMENU) SetKey(keys, VK_MENU, down);
+}
+
+// Desktop input for another thread's windows, handed over by the presenter's thread and
+// taken into that thread's own input the next time it looks for input.
+std::mutex gInboxLock;
+std::map<DWORD, std::deque<Event>> gInbox;
+std::atomic<size_t> gInboxCount{0};
+thread_local DWORD tInjectInto = 0;  // 0: this thread
+
+void SetAsyncKey(const Event& e) {
+  if (e.kind == Kind::Button || e.kind == Kind::Key) SetKey(In().asyncKeys, e.vkey, e.down);
+}
+
+void TakeInbox() {
+  if (!gInboxCount.load(std::memory_order_acquire)) return;
+  std::deque<Event> mine;
+  {
+    std::lock_guard<std::mutex> g(gInboxLock);
+    auto it = gInbox.find(GetCurrentThreadId());
+    if (it == gInbox.end()) return;
+    mine.swap(it->second);
+    gInbox.erase(it);
+    gInboxCount -= mine.size();
+  }
+  for (const Event& e : mine) {
+    SetAsyncKey(e);
+    In().events.push_back(e);
+  }
+}
+
+void Push(const Event& e) {
+  Event ev = e;
+  ev.time = KvClockNow();
+  DWORD to = tInjectInto;
+  if (!to || to == GetCurrentThreadId()) {
+    SetAsyncKey(ev);
+    In().events.push_back(ev);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> g(gInboxLock);
+    gInbox[to].push_back(ev);
+    ++gInboxCount;
+  }
+  // The thread may be waiting for its queue: it wakes and finds the input.
+  if (auto q = QueueOf(to, false)) {
+    std::lock_guard<std::mutex> g(q->m);
+    q->cv.notify_all();
+  }
 }
 
 // The window that gets mouse input at `pt`, and its hit-test code. Windows answering
@@ -289,11 +336,20 @@ bool Translate(const Event& e, MSG* out, bool remove, bool* drop) {
 
 }  // namespace
 
-bool HasInput() { return !In().events.empty(); }
+void InjectInto(DWORD tid) { tInjectInto = tid; }
+
+bool HasInput() {
+  TakeInbox();
+  return !In().events.empty();
+}
 bool AltPressedAlone() { return In().altAlone; }
-DWORD InputPending() { return static_cast<DWORD>(In().events.size()); }
+DWORD InputPending() {
+  TakeInbox();
+  return static_cast<DWORD>(In().events.size());
+}
 
 bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove) {
+  TakeInbox();
   InputState& s = In();
   while (!s.events.empty()) {
     Event e = s.events.front();
@@ -347,7 +403,6 @@ void InjectDesktopKey(int vkey, int scan, bool extended, bool down) {
   e.scan = scan;
   e.extended = extended;
   e.desktop = true;
-  SetKey(In().asyncKeys, vkey, down);
   Push(e);
 }
 
@@ -359,6 +414,14 @@ bool KeyFromDesktop(const MSG& m) {
 
 void ResetInput() {
   In() = InputState{};
+  {
+    std::lock_guard<std::mutex> g(gInboxLock);
+    auto it = gInbox.find(GetCurrentThreadId());
+    if (it != gInbox.end()) {
+      gInboxCount -= it->second.size();
+      gInbox.erase(it);
+    }
+  }
   std::lock_guard<std::mutex> g(gCursorLock);
   gCursor = POINT{0, 0};
   gInjected = POINT{0, 0};
@@ -394,7 +457,6 @@ void KvInjectMouseButton(int button, BOOL down) {
   e.pt = Injected();
   e.vkey = button;
   e.down = down != FALSE;
-  SetKey(In().asyncKeys, button, e.down);
   Push(e);
 }
 
@@ -418,7 +480,6 @@ void KvInjectKey(int vkey, BOOL down) {
   e.pt = Injected();
   e.vkey = vkey;
   e.down = down != FALSE;
-  SetKey(In().asyncKeys, vkey, e.down);
   Push(e);
 }
 
@@ -456,18 +517,21 @@ BOOL GetCursorPos(LPPOINT point) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  // On a desktop the cursor is the desktop's pointer, wherever it went.
+  if (present::PointerPos(point)) return TRUE;
   std::lock_guard<std::mutex> g(gCursorLock);
   *point = gCursor;
   return TRUE;
 }
 
 BOOL SetCursorPos(int x, int y) {
-  // The cursor moves at once; the windows hear of it through a mouse move.
+  // The cursor moves at once; the windows hear of it through a mouse move (on a desktop
+  // the desktop reports the pointer's move to the window under it).
   {
     std::lock_guard<std::mutex> g(gCursorLock);
     gCursor = POINT{x, y};
   }
-  KvInjectMouseMove(x, y);
+  if (!present::MovePointer(x, y)) KvInjectMouseMove(x, y);
   return TRUE;
 }
 

@@ -156,6 +156,9 @@ bool HasInput();
 DWORD InputPending();
 void ResetInput();
 DWORD CurrentTime();
+// While set on the presenter's thread, the input it injects goes to that thread's input
+// (the owner of the window the desktop's event is for) and wakes it; 0 sets it back.
+void InjectInto(DWORD tid);
 // A key from the desktop's keyboard (the presenter), with its scan code.
 void InjectDesktopKey(int vkey, int scan, bool extended, bool down);
 // Whether a key message was taken from the desktop's keyboard: its printable characters

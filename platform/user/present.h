@@ -36,9 +36,14 @@ HWND MakeBox(HWND top, const std::u16string& caption, DLGPROC proc, LPARAM param
 void PlaceBox(HWND dlg, HWND top, int clientW, int clientH);
 // Runs a modal window: `top` (may be null) is disabled meanwhile, `dlg` shown with the
 // focus on `focus`, its messages run until `*answer` is set (its procedure sets it), then
-// `dlg` is destroyed and `top` enabled and active again. Answers *answer, or `fallback`
-// when the window went otherwise.
+// `dlg` is destroyed, taken off the screen at once, and `top` enabled and active again.
+// Answers *answer, or `fallback` when the window went otherwise.
 int RunModal(HWND dlg, HWND top, HWND focus, const int* answer, int fallback);
+// The desktop pointer's screen position, asked of the display; false when no presenter is
+// active or the display keeps no global pointer (Wayland).
+bool PointerPos(POINT* pt);
+// Moves the desktop pointer, whose windows then hear of it from the desktop; false as above.
+bool MovePointer(int x, int y);
 // The display's work area (screen coordinates); false when no presenter is active.
 bool WorkArea(RECT* area);
 

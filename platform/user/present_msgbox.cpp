@@ -40,8 +40,20 @@ std::vector<Button> ButtonsOf(UINT type) {
   }
 }
 
+// The platform's icon of each MB_ICONMASK kind; null for none.
+HICON IconOf(UINT type) {
+  switch (type & MB_ICONMASK) {
+    case MB_ICONHAND: return LoadIconA(nullptr, IDI_HAND);
+    case MB_ICONQUESTION: return LoadIconA(nullptr, IDI_QUESTION);
+    case MB_ICONEXCLAMATION: return LoadIconA(nullptr, IDI_EXCLAMATION);
+    case MB_ICONASTERISK: return LoadIconA(nullptr, IDI_ASTERISK);
+    default: return nullptr;
+  }
+}
+
 struct Box {
   std::vector<Button> buttons;
+  HICON icon = nullptr;
   int answer = 0;
 };
 
@@ -49,9 +61,20 @@ bool Has(const Box& b, int id) {
   return std::any_of(b.buttons.begin(), b.buttons.end(), [&](const Button& x) { return x.id == id; });
 }
 
-INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+// The icon's control, drawn by the box.
+constexpr int kIconId = 20;
+
+INT_PTR BoxProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
   auto box = reinterpret_cast<Box*>(GetWindowLongPtrW(dlg, DWLP_USER));
   if (!box) return FALSE;
+  if (msg == WM_DRAWITEM && wp == kIconId) {
+    auto dis = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+    auto bg = reinterpret_cast<HBRUSH>(SendMessageW(dlg, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dis->hDC),
+                                                    reinterpret_cast<LPARAM>(dlg)));
+    FillRect(dis->hDC, &dis->rcItem, bg ? bg : GetSysColorBrush(COLOR_3DFACE));
+    DrawIconEx(dis->hDC, dis->rcItem.left, dis->rcItem.top, box->icon, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+    return TRUE;
+  }
   if (msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED) {
     int id = LOWORD(wp);
     // Escape and the close button answer Cancel where the box has it, OK on a lone OK.
@@ -98,14 +121,18 @@ int MessageBoxWindow(HWND owner, const std::u16string& text, const std::u16strin
                      int fallback) {
   Box box;
   box.buttons = ButtonsOf(type);
+  box.icon = IconOf(type);
   HWND top = owner ? GetAncestor(owner, GA_ROOT) : nullptr;
   HWND dlg = MakeBox(top, caption, BoxProc, reinterpret_cast<LPARAM>(&box));
   if (!dlg) return fallback;
   auto font = reinterpret_cast<HFONT>(SendMessageW(dlg, WM_GETFONT, 0, 0));
   if (!font) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
-  // Layout: the text wrapped at a third of the screen, the buttons centred below it.
+  // Layout: the icon, if any, at the top left and the text beside it, wrapped at a third
+  // of the screen; the buttons centred below both.
   constexpr int kMargin = 12, kButtonW = 75, kButtonH = 23, kGap = 8;
+  int iconW = box.icon ? GetSystemMetrics(SM_CXICON) : 0, iconH = box.icon ? GetSystemMetrics(SM_CYICON) : 0;
+  int textX = kMargin + (box.icon ? iconW + kMargin : 0);
   RECT tr{0, 0, std::max(240, GetSystemMetrics(SM_CXSCREEN) / 3), 0};
   HDC hdc = GetDC(dlg);
   HGDIOBJ old = SelectObject(hdc, font);
@@ -114,10 +141,16 @@ int MessageBoxWindow(HWND owner, const std::u16string& text, const std::u16strin
   ReleaseDC(dlg, hdc);
   int count = static_cast<int>(box.buttons.size());
   int rowW = count * kButtonW + (count - 1) * kGap;
-  int clientW = std::max<int>(tr.right - tr.left, rowW) + 2 * kMargin;
-  int clientH = kMargin + (tr.bottom - tr.top) + kMargin + kButtonH + kMargin;
-  HWND label = CreateWindowExW(0, u"Static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kMargin,
-                               kMargin, tr.right - tr.left, tr.bottom - tr.top, dlg, nullptr, nullptr, nullptr);
+  int textH = tr.bottom - tr.top;
+  int clientW = std::max<int>(textX + (tr.right - tr.left), rowW + kMargin) + kMargin;
+  int clientH = kMargin + std::max(textH, iconH) + kMargin + kButtonH + kMargin;
+  if (box.icon)
+    CreateWindowExW(0, u"Static", u"", WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, kMargin, kMargin, iconW, iconH, dlg,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIconId)), nullptr, nullptr);
+  // A text shorter than the icon is centred on it.
+  int textY = kMargin + std::max(0, (iconH - textH) / 2);
+  HWND label = CreateWindowExW(0, u"Static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, textX,
+                               textY, tr.right - tr.left, textH, dlg, nullptr, nullptr, nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   UINT def = (type & MB_DEFMASK) >> 8;
   if (def >= box.buttons.size()) def = 0;
@@ -165,6 +198,9 @@ int RunModal(HWND dlg, HWND top, HWND focus, const int* answer, int fallback) {
   if (disabled && IsWindow(top)) EnableWindow(top, TRUE);
   if (IsWindow(dlg)) DestroyWindow(dlg);
   if (top && IsWindow(top)) SetActiveWindow(top);
+  // The ended box leaves the screen now, not when this thread next looks at its queue:
+  // the caller may go on working (printing, saving) for a long while first.
+  Pump();
   return result;
 }
 

@@ -18,6 +18,7 @@
 #include "platform/gdi/gdi.h"
 #include "platform/user/internal.h"
 #include "platform/user/present.h"
+#include "platform/user/present_x11.h"
 
 namespace kv::user::present {
 
@@ -46,9 +47,11 @@ struct State {
   std::mutex m;  // natives, damage and the work area
   std::map<HWND, Native> natives;
   std::vector<HWND> order;  // shown natives, topmost first, as last arranged
-  HWND focused = nullptr;
+  HWND focused = nullptr;  // the window last given the desktop's keyboard
+  HWND yielded = nullptr;  // this thread's active window when a press gave the keyboard away
   bool capturing = false;
   bool wayland = false;  // no global pointer position there
+  bool xpointer = false;  // the X server's pointer is asked directly
   RECT work{};
   bool pumping = false;
 };
@@ -85,6 +88,7 @@ void Open() {
     S().work = RECT{usable.x, usable.y, usable.x + usable.w, usable.y + usable.h};
   }
   S().wayland = std::strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
+  S().xpointer = std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0 && x11::Open();
   SDL_StartTextInput();
   KvTrace("user", "presenter: %s display, %dx%d", SDL_GetCurrentVideoDriver(), bounds.w, bounds.h);
   S().active = true;
@@ -272,13 +276,15 @@ void Arrange() {
     SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE);
     st.capturing = capture;
   }
-  // The active window has the desktop's keyboard focus.
+  // The active window has the desktop's keyboard focus, unless a press gave it to another
+  // thread's window since that window became active.
   HWND active = ActiveWindow();
-  if (active != st.focused) {
+  if (active != st.focused && active != st.yielded) {
     auto it = st.natives.find(active);
     if (it != st.natives.end() && it->second.shown) {
       SDL_SetWindowInputFocus(it->second.win);
       st.focused = active;
+      st.yielded = nullptr;
     }
   }
 }
@@ -358,6 +364,12 @@ bool MapKey(const SDL_Keysym& k, KeyMap* out) {
   return false;
 }
 
+// The desktop pointer's screen position now; false where the display has none (Wayland).
+bool GlobalPointer(int* x, int* y) {
+  if (S().xpointer) return x11::Pointer(x, y);
+  return !S().wayland && SDL_GetGlobalMouseState(x, y) != 0xFFFFFFFFu;
+}
+
 // The window of a desktop event, and the screen origin its co-ordinates count from.
 // While a window has the capture (moving, sizing, dragging) the native windows move under
 // the pointer, and an event may count from where one was a moment ago: the pointer's own
@@ -367,8 +379,7 @@ HWND WindowOfEvent(Uint32 id, POINT* origin, int ex = 0, int ey = 0) {
     if (n.id == id) {
       *origin = POINT{n.rect.left, n.rect.top};
       int gx = 0, gy = 0;
-      if (S().capturing && SDL_GetGlobalMouseState(&gx, &gy) != 0xFFFFFFFFu && !S().wayland)
-        *origin = POINT{gx - ex, gy - ey};
+      if (S().capturing && GlobalPointer(&gx, &gy)) *origin = POINT{gx - ex, gy - ey};
       return h;
     }
   return nullptr;
@@ -383,24 +394,54 @@ int ButtonKey(Uint8 b) {
   }
 }
 
-// One desktop event into the input queue (under S().m; the injections take no window lock).
+DWORD ThreadOf(HWND h) {
+  auto w = Find(h);
+  return w ? w->tid : 0;
+}
+
+// The input of a desktop event on `h`'s native window goes to the thread that owns `h`;
+// the pointer's goes to this thread while one of its windows has the capture.
+void RouteTo(HWND h, bool pointer) {
+  InjectInto(pointer && S().capturing ? 0 : ThreadOf(h));
+}
+
+// A press gives the desktop's keyboard to the window pressed when it belongs to another
+// thread, as a window manager would; back on one of this thread's windows, the keyboard
+// follows this thread's active window again.
+void FocusOnPress(HWND h) {
+  State& st = S();
+  DWORD me = GetCurrentThreadId();
+  bool mine = ThreadOf(h) == me;
+  if (mine && !st.yielded) return;
+  SDL_SetWindowInputFocus(st.natives[h].win);
+  st.focused = mine ? nullptr : h;
+  st.yielded = mine ? nullptr : ActiveWindow();
+}
+
+// One desktop event into the input queue of the thread it is for (under Lock() and
+// S().m; the injections take no window lock).
 void Take(const SDL_Event& e, std::vector<HWND>* closes) {
   POINT o{0, 0};
+  HWND h = nullptr;
   switch (e.type) {
     case SDL_MOUSEMOTION:
-      if (WindowOfEvent(e.motion.windowID, &o, e.motion.x, e.motion.y))
-        KvInjectMouseMove(o.x + e.motion.x, o.y + e.motion.y);
+      if (!(h = WindowOfEvent(e.motion.windowID, &o, e.motion.x, e.motion.y))) break;
+      RouteTo(h, true);
+      KvInjectMouseMove(o.x + e.motion.x, o.y + e.motion.y);
       break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
       int vk = ButtonKey(e.button.button);
-      if (!vk || !WindowOfEvent(e.button.windowID, &o, e.button.x, e.button.y)) break;
+      if (!vk || !(h = WindowOfEvent(e.button.windowID, &o, e.button.x, e.button.y))) break;
+      if (e.type == SDL_MOUSEBUTTONDOWN && !S().capturing) FocusOnPress(h);
+      RouteTo(h, true);
       KvInjectMouseMove(o.x + e.button.x, o.y + e.button.y);
       KvInjectMouseButton(vk, e.type == SDL_MOUSEBUTTONDOWN);
       break;
     }
     case SDL_MOUSEWHEEL: {
-      if (!WindowOfEvent(e.wheel.windowID, &o) || !e.wheel.y) break;
+      if (!(h = WindowOfEvent(e.wheel.windowID, &o)) || !e.wheel.y) break;
+      RouteTo(h, true);
       int y = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
       int mx = 0, my = 0;
       SDL_GetMouseState(&mx, &my);
@@ -410,11 +451,14 @@ void Take(const SDL_Event& e, std::vector<HWND>* closes) {
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
       KeyMap k;
-      if (MapKey(e.key.keysym, &k)) InjectDesktopKey(k.vk, k.scan, k.ext, e.type == SDL_KEYDOWN);
+      if (!MapKey(e.key.keysym, &k)) break;
+      RouteTo(WindowOfEvent(e.key.windowID, &o), false);
+      InjectDesktopKey(k.vk, k.scan, k.ext, e.type == SDL_KEYDOWN);
       break;
     }
     case SDL_TEXTINPUT: {
       // Committed text (typed or from the input method), one character message per unit.
+      RouteTo(WindowOfEvent(e.text.windowID, &o), false);
       std::u16string text = kv::Utf8ToWide(e.text.text);
       for (char16_t c : text) KvInjectChar(c);
       break;
@@ -428,6 +472,7 @@ void Take(const SDL_Event& e, std::vector<HWND>* closes) {
     }
     default: break;
   }
+  InjectInto(0);
 }
 
 }  // namespace
@@ -478,6 +523,16 @@ void Damage(HWND top, const RECT& rect) {
   auto it = S().natives.find(top);
   if (it != S().natives.end()) AddDamage(it->second, rect);
 }
+
+bool PointerPos(POINT* pt) {
+  if (!Active()) return false;
+  int x = 0, y = 0;
+  if (!S().xpointer || !x11::Pointer(&x, &y)) return false;
+  *pt = POINT{x, y};
+  return true;
+}
+
+bool MovePointer(int x, int y) { return Active() && S().xpointer && x11::Warp(x, y); }
 
 bool WorkArea(RECT* area) {
   if (!Active()) return false;

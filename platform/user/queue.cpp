@@ -201,7 +201,8 @@ bool WaitForWork() {
     }
   }
   std::unique_lock<std::mutex> g(q.m);
-  auto ready = [&] { return !q.posted.empty() || !q.sent.empty() || q.quit; };
+  // Input arrives here too when the presenter's thread hands over the desktop's input.
+  auto ready = [&] { return !q.posted.empty() || !q.sent.empty() || q.quit || HasInput(); };
   if (haveTimer)
     q.cv.wait_for(g, std::chrono::milliseconds(static_cast<int32_t>(next - now)), ready);
   else
@@ -290,7 +291,8 @@ LRESULT DispatchCommon(const MSG* msg, bool unicode) {
 
 bool ModalInputPending() {
   if (InputPending()) return true;
-  if (!present::Live()) return false;
+  // On a desktop every thread's modal loops wait for the person.
+  if (!present::Active()) return false;
   return WaitForWork();
 }
 

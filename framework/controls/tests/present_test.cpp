@@ -8,6 +8,7 @@
 #include <memory>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,28 +91,52 @@ POINT Centre(HWND h) {
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-// What a person does with a modal box: waits for its X window (named `xname`) to show
-// above the window `below`, then clicks the button `id` of the "#32770" box `title`.
+// What the person sees of a shown box before answering it: the box and its X window.
+using Look = std::function<void(HWND box, unsigned long xbox, xtest::XClient& x)>;
+
+// What a person does with a modal box: waits for the "#32770" box `title` to be shown with
+// its X window (named `xname`) above the window `below`, looks at it, then clicks its
+// button `id`.
 void Answer(const char* xname, const char16_t* title, int id, unsigned long below, std::atomic<bool>* above,
-            std::atomic<bool>* clicked) {
+            std::atomic<bool>* clicked, Look look) {
   xtest::XClient d;
   if (!d.ok()) return;
   auto until = Clock::now() + std::chrono::seconds(10);
+  auto wait = [&](auto done) {
+    for (;;) {
+      if (done()) return true;
+      if (Clock::now() >= until) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  };
+  HWND hbox = nullptr;
   unsigned long box = 0;
-  while (Clock::now() < until && !(box = d.Find(xname))) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  while (box && Clock::now() < until && !(*above = d.StackIndex(box) > d.StackIndex(below)))
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  HWND hbox = FindWindowW(u"#32770", title);
-  if (box && hbox) {
+  // The box is made hidden and filled before it is shown.
+  bool shown = wait([&] {
+    hbox = FindWindowW(u"#32770", title);
+    return hbox && IsWindowVisible(hbox) && GetDlgItem(hbox, id);
+  });
+  if (shown && wait([&] { return (box = d.Find(xname)) != 0; }) &&
+      wait([&] { return *above = d.StackIndex(box) > d.StackIndex(below); })) {
+    if (look) look(hbox, box, d);
     POINT at = Centre(GetDlgItem(hbox, id));
     pid_t pid = Spawn({"xdotool", "mousemove", std::to_string(at.x), std::to_string(at.y), "click", "1"});
     int status;
     if (pid) *clicked = waitpid(pid, &status, 0) == pid;
   }
   // A box the pointer did not reach is closed, so that the test fails instead of hanging.
-  while (Clock::now() < until && FindWindowW(u"#32770", title))
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  wait([&] { return !FindWindowW(u"#32770", title); });
   if (HWND left = FindWindowW(u"#32770", title)) PostMessageW(left, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+// True when the X window `name` goes within two seconds while nothing looks at the queue.
+bool GoneUnpumped(xtest::XClient& x, const char* name) {
+  auto until = Clock::now() + std::chrono::seconds(2);
+  while (x.Find(name)) {
+    if (Clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
 // One server for the test binary: the window system picks its display once per process.
@@ -234,13 +259,13 @@ TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAbov
 
   // A message box of the form shows above it and ends when its OK is clicked.
   std::atomic<bool> above{false}, clicked{false};
-  std::thread person(Answer, "Notice", u"Notice", IDOK, xw, &above, &clicked);
+  std::thread person(Answer, "Notice", u"Notice", IDOK, xw, &above, &clicked, Look{});
   int answer = MessageBoxA(form->Handle(), "Saved", "Notice", MB_OKCANCEL);
   person.join();
   EXPECT_EQ(answer, IDOK);
   EXPECT_TRUE(above);
   EXPECT_TRUE(clicked);
-  EXPECT_TRUE(PumpUntil([&] { return !x_->Find("Notice"); })) << "the box's X window stays";
+  EXPECT_TRUE(GoneUnpumped(*x_, "Notice")) << "the box's X window stays";
   delete form;
 }
 
@@ -288,11 +313,182 @@ TEST_F(PresentTest, DesktopKeysCarryVirtualKeysAndScanCodesAndTheirCharactersOnc
   delete form;
 }
 
+// The cursor is the desktop's pointer: seen wherever the desktop moved it, with nothing
+// pumped, and SetCursorPos moves it, the window under it hearing of the move.
+TEST_F(PresentTest, CursorPosIsTheDesktopPointer) {
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+
+  // Away from every window of ours.
+  pid_t pid = Spawn({"xdotool", "mousemove", "900", "700"});
+  int status;
+  ASSERT_TRUE(pid && waitpid(pid, &status, 0) == pid);
+  POINT p{};
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p.x, 900);
+  EXPECT_EQ(p.y, 700);
+
+  POINT to{300, 150};
+  ClientToScreen(form->Handle(), &to);
+  KvSpyStart(form->Handle());
+  ASSERT_TRUE(SetCursorPos(to.x, to.y));
+  int x = 0, y = 0;
+  ASSERT_TRUE(x_->Pointer(&x, &y));
+  EXPECT_EQ(x, to.x);
+  EXPECT_EQ(y, to.y);
+  ASSERT_TRUE(GetCursorPos(&p));
+  EXPECT_EQ(p.x, to.x);
+  EXPECT_EQ(p.y, to.y);
+  bool heard = PumpUntil([&] {
+    return !kv::SpyRecords([](const KVSPYRECORD& r) {
+              return r.kind == KV_SPY_POSTED && r.message == WM_MOUSEMOVE && r.lParam == MAKELPARAM(300, 150);
+            }).empty();
+  });
+  KvSpyStop();
+  EXPECT_TRUE(heard) << "the form heard of no move to (300,150)";
+  delete form;
+}
+
+// A message box shows its type's icon at its top left, the text beside it; a box of no
+// icon type has none.
+TEST_F(PresentTest, MessageBoxShowsTheIconOfItsType) {
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  unsigned long xw = 0;
+  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; }));
+  struct Case {
+    UINT type;
+    LPCSTR icon;
+  } cases[] = {{MB_ICONERROR, IDI_HAND},
+               {MB_ICONQUESTION, IDI_QUESTION},
+               {MB_ICONWARNING, IDI_EXCLAMATION},
+               {MB_ICONINFORMATION, IDI_ASTERISK},
+               {0, nullptr}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    // The icon drawn over the box's background, as the screen should show it.
+    std::vector<COLORREF> want;
+    if (c.icon) {
+      HDC screen = GetDC(nullptr);
+      HDC mem = CreateCompatibleDC(screen);
+      HBITMAP bmp = CreateCompatibleBitmap(screen, 32, 32);
+      HGDIOBJ old = SelectObject(mem, bmp);
+      RECT all{0, 0, 32, 32};
+      FillRect(mem, &all, GetSysColorBrush(COLOR_3DFACE));
+      DrawIconEx(mem, 0, 0, LoadIconA(nullptr, c.icon), 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+      for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) want.push_back(GetPixel(mem, x, y));
+      SelectObject(mem, old);
+      DeleteObject(bmp);
+      DeleteDC(mem);
+      ReleaseDC(nullptr, screen);
+    }
+    bool hasIcon = false;
+    RECT icon{}, label{};
+    int differ = -1, inked = 0;
+    Look look = [&](HWND box, unsigned long xbox, xtest::XClient& x) {
+      RECT b;
+      GetWindowRect(box, &b);
+      HWND ctl = GetDlgItem(box, 20);
+      hasIcon = ctl != nullptr;
+      if (!ctl) return;
+      GetWindowRect(ctl, &icon);
+      OffsetRect(&icon, -b.left, -b.top);
+      GetWindowRect(FindWindowExW(box, nullptr, u"Static", u"Saved"), &label);
+      OffsetRect(&label, -b.left, -b.top);
+      // The box paints after it shows: its pixels are read until they are complete.
+      int width = b.right - b.left;
+      std::vector<uint32_t> px;
+      auto until = Clock::now() + std::chrono::seconds(2);
+      do {
+        if (!x.Pixels(xbox, width, b.bottom - b.top, &px)) return;
+        differ = inked = 0;
+        for (int y = 0; y < 32; ++y)
+          for (int i = 0; i < 32; ++i) {
+            uint32_t got = px[size_t(icon.top + y) * size_t(width) + size_t(icon.left + i)];
+            COLORREF seen = RGB(got >> 16, (got >> 8) & 0xFF, got & 0xFF);
+            differ += seen != want[size_t(y) * 32 + size_t(i)];
+            inked += seen != GetSysColor(COLOR_3DFACE);
+          }
+      } while (differ && Clock::now() < until);
+    };
+    std::atomic<bool> above{false}, clicked{false};
+    std::thread person(Answer, "Notice", u"Notice", IDOK, xw, &above, &clicked, look);
+    EXPECT_EQ(MessageBoxA(form->Handle(), "Saved", "Notice", MB_OK | c.type), IDOK);
+    person.join();
+    ASSERT_TRUE(clicked);
+    ASSERT_EQ(hasIcon, c.icon != nullptr);
+    if (!c.icon) continue;
+    EXPECT_EQ(icon.right - icon.left, GetSystemMetrics(SM_CXICON));
+    EXPECT_GE(label.left, icon.right);
+    EXPECT_EQ(differ, 0);
+    EXPECT_GT(inked, 100) << "the icon is not drawn";
+  }
+  delete form;
+}
+
+// A window of a second GUI thread takes the desktop's input on its own thread, while the
+// first thread drives the presenter; a press back on the first thread's form gives the
+// keyboard to the form again.
+TEST_F(PresentTest, DesktopInputReachesTheWindowsOfAnotherThread) {
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"OtherThreadTop";
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  ASSERT_TRUE(RegisterClassW(&wc));
+  std::atomic<HWND> top{nullptr}, edit{nullptr};
+  std::atomic<int> presses{0}, chars{0};
+  std::thread other([&] {
+    HWND t = CreateWindowExW(0, u"OtherThreadTop", u"Other thread", WS_POPUP | WS_CAPTION | WS_VISIBLE, 620, 100,
+                             300, 200, nullptr, nullptr, nullptr, nullptr);
+    HWND e = CreateWindowExW(0, u"Edit", u"", WS_CHILD | WS_VISIBLE | WS_BORDER, 20, 20, 200, 24, t, nullptr,
+                             nullptr, nullptr);
+    edit = e;
+    top = t;
+    // Waits in GetMessage: the desktop's input has to wake the thread.
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0) > 0 && m.message != WM_APP) {
+      if (m.hwnd == e && m.message == WM_LBUTTONDOWN) ++presses;
+      if (m.hwnd == e && m.message == WM_CHAR) ++chars;
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+    DestroyWindow(t);
+  });
+  auto text = [](HWND h) {
+    char16_t buf[64] = {};
+    GetWindowTextW(h, buf, 64);
+    return std::u16string(buf);
+  };
+
+  ASSERT_TRUE(PumpUntil([&] { return top && x_->Find("Other thread") != 0; })) << "no X window for the thread's";
+  POINT at = Centre(edit);
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(at.x), std::to_string(at.y), "click", "1"}));
+  ASSERT_TRUE(XdoTool({"type", "--delay", "20", "abc"}));
+  EXPECT_TRUE(PumpUntil([&] { return text(edit) == u"abc"; })) << kv::WideToUtf8(text(edit));
+  EXPECT_EQ(presses, 1);
+  EXPECT_EQ(chars, 3);
+  EXPECT_EQ(form->Edit1->Text(), "");
+
+  POINT e = Centre(form->Edit1->Handle());
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(e.x), std::to_string(e.y), "click", "1"}));
+  ASSERT_TRUE(XdoTool({"type", "--delay", "20", "d"}));
+  EXPECT_TRUE(PumpUntil([&] { return form->Edit1->Text() == "d"; })) << form->Edit1->Text();
+  EXPECT_EQ(text(edit), u"abc");
+
+  PostMessageW(top, WM_APP, 0, 0);
+  other.join();
+  UnregisterClassW(u"OtherThreadTop", nullptr);
+  delete form;
+}
+
 // The print dialog is a modal window above its owner; its buttons answer it.
 TEST_F(PresentTest, PrintDialogIsAModalWindowThatItsButtonsAnswer) {
-  // Since the common controls moved to their own area, a click on the print dialog's OK
-  // button no longer ends it (the box times out and is cancelled); skipped until found.
-  GTEST_SKIP() << "the print dialog's buttons do not answer a desktop click since the controls moved";
   kvtest::TempHome home;
   auto* form = new TestForm(nullptr);
   form->Show();
@@ -305,7 +501,7 @@ TEST_F(PresentTest, PrintDialogIsAModalWindowThatItsButtonsAnswer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.button);
     std::atomic<bool> above{false}, clicked{false};
-    std::thread person(Answer, "\u6253\u5370", u"\u6253\u5370", c.button, xw, &above, &clicked);
+    std::thread person(Answer, "\u6253\u5370", u"\u6253\u5370", c.button, xw, &above, &clicked, Look{});
     PRINTDLGW pd{};
     pd.lStructSize = sizeof pd;
     pd.hwndOwner = form->Handle();
@@ -316,6 +512,8 @@ TEST_F(PresentTest, PrintDialogIsAModalWindowThatItsButtonsAnswer) {
     EXPECT_EQ(CommDlgExtendedError(), 0u);
     EXPECT_TRUE(above);
     EXPECT_TRUE(clicked);
+    // The ended dialog is off the screen before the caller goes on.
+    EXPECT_TRUE(GoneUnpumped(*x_, "\u6253\u5370")) << "the dialog's X window stays";
     if (pd.hDevMode) GlobalFree(pd.hDevMode);
     if (pd.hDevNames) GlobalFree(pd.hDevNames);
   }

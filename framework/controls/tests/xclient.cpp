@@ -62,6 +62,14 @@ int XClient::StackIndex(unsigned long window) {
   return -1;
 }
 
+bool XClient::Pointer(int* x, int* y) {
+  Display* d = D(display_);
+  Window root, child;
+  int wx, wy;
+  unsigned mask;
+  return XQueryPointer(d, DefaultRootWindow(d), &root, &child, x, y, &wx, &wy, &mask) == True;
+}
+
 bool XClient::Pixels(unsigned long window, int width, int height, std::vector<uint32_t>* out) {
   Display* d = D(display_);
   XSync(d, False);

@@ -24,6 +24,8 @@ class XClient {
   Box Rect(unsigned long window);
   // Its position in the stacking order (bottom first), -1 when it is not there.
   int StackIndex(unsigned long window);
+  // The pointer's position on the screen.
+  bool Pointer(int* x, int* y);
   // Its pixels (0x00RRGGBB, rows top to bottom), after every request has been handled.
   bool Pixels(unsigned long window, int width, int height, std::vector<uint32_t>* out);
 

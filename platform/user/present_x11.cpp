@@ -1,0 +1,41 @@
+#include "platform/user/present_x11.h"
+
+#include <X11/Xlib.h>
+
+#include <mutex>
+
+namespace kv::user::present::x11 {
+
+namespace {
+
+// Any thread may ask: one lock around the connection.
+std::mutex gLock;
+Display* gDisplay = nullptr;  // kept for the process, like the presenter's own
+
+}  // namespace
+
+bool Open() {
+  std::lock_guard<std::mutex> g(gLock);
+  if (!gDisplay) gDisplay = XOpenDisplay(nullptr);
+  return gDisplay != nullptr;
+}
+
+bool Pointer(int* x, int* y) {
+  std::lock_guard<std::mutex> g(gLock);
+  if (!gDisplay) return false;
+  Window root, child;
+  int wx, wy;
+  unsigned mask;
+  return XQueryPointer(gDisplay, DefaultRootWindow(gDisplay), &root, &child, x, y, &wx, &wy, &mask) == True;
+}
+
+bool Warp(int x, int y) {
+  std::lock_guard<std::mutex> g(gLock);
+  if (!gDisplay) return false;
+  XWarpPointer(gDisplay, None, DefaultRootWindow(gDisplay), 0, 0, 0, 0, x, y);
+  // Handled before we return, so that a query right after sees the new place.
+  XSync(gDisplay, False);
+  return true;
+}
+
+}  // namespace kv::user::present::x11

@@ -91,6 +91,7 @@ class DocumentHost {
   virtual void NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
                                     std::vector<uint8_t> post_data, const std::string& headers, LONG flags = 0) = 0;
   virtual void DocumentReload(Document* doc) = 0;  // location.reload()
+  virtual void DocumentTitleChanged(Document* doc) = 0;  // document.title put
   // A script error: the host's Exec(CGID_DocHostCommandHandler, 40) with `in` the
   // document; its answer in `out`.
   virtual HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) = 0;

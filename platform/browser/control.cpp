@@ -4,6 +4,7 @@
 #include "platform/comctl/comctl.h"
 #include "platform/comctl/listview.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -19,6 +20,7 @@
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
 #include "platform/com/builtin.h"
+#include "platform/inet/internal.h"
 #include "platform/registry/registry.h"
 #include "platform/user/user.h"
 
@@ -1723,6 +1725,24 @@ void WebBrowser::DocumentTitleChanged(Document* doc) {
   std::string title = doc->Title();
   location_name_ = title.empty() ? location_url_ : title;
   FireTitle(location_name_);
+}
+void WebBrowser::DocumentStatusText(Document* doc, const std::string& text) {
+  if (!closed_ && (doc == document_ || FrameOf(doc))) FireStatusText(text);
+}
+std::vector<std::pair<std::string, IDispatch*>> WebBrowser::DocumentFrames(Document* doc) {
+  std::vector<std::pair<std::string, IDispatch*>> out;
+  FrameSlot* slot = doc == document_ ? nullptr : FrameOf(doc);
+  if (closed_ || (doc != document_ && !slot)) return out;
+  for (const auto& f : frames_) {
+    if (f->parent != slot) continue;
+    IHTMLWindow2* w = nullptr;
+    if (f->document) f->document->get_parentWindow(&w);
+    out.emplace_back(f->name, w);
+  }
+  return out;
+}
+std::string WebBrowser::DocumentUserAgent() {
+  return user_agent_.empty() ? kv::inet::DefaultUserAgent() : user_agent_;
 }
 HRESULT WebBrowser::DocumentScriptError(VARIANT* in, VARIANT* out) {
   if (!host_commands_) return OLECMDERR_E_NOTSUPPORTED;

@@ -1,6 +1,7 @@
 // The web browser control object.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -231,6 +232,9 @@ class WebBrowser final : public IWebBrowser2,
                             std::vector<uint8_t> post_data, const std::string& headers, LONG flags) override;
   void DocumentReload(Document* doc) override;
   void DocumentTitleChanged(Document* doc) override;
+  void DocumentStatusText(Document* doc, const std::string& text) override;
+  std::vector<std::pair<std::string, IDispatch*>> DocumentFrames(Document* doc) override;
+  std::string DocumentUserAgent() override;
   HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) override;
   bool DocumentSilent() override;
   HWND DocumentTopWindow() override;

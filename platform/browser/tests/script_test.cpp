@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -1390,6 +1391,95 @@ TEST(Script, FramesMakeTheirControlsWithScriptsOff) {
   EXPECT_LT(1u, control.refs);  // the frame's control holds it
   p.Load("<html><body></body></html>", "gone.html");
   EXPECT_EQ(1u, control.refs);
+}
+
+TEST(Script, WindowFramesStatusAndNavigator) {
+  ScriptPage p;
+  kvtest::HttpServer server;
+  server.Serve("/f1", "<html><body><script>var mine = 'one';</script></body></html>");
+  server.Serve("/f2", "<html><body><script>var mine = 'two';</script></body></html>");
+  server.Serve("/top",
+               "<html><body><iframe name=first src=/f1></iframe><iframe src=/f2></iframe><script>\n"
+               "function probe() {\n"
+               "  return [frames.length, frames[0].mine, frames[1].mine, frames.first.mine, frames.item(1).mine,\n"
+               "          String(frames.item(2)), frames[0].frames.length].join(' ');\n"
+               "}\n"
+               "function agent() { return navigator.userAgent + '|' + navigator.appVersion; }\n"
+               "</script></body></html>");
+  std::vector<std::string> status;
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_STATUSTEXTCHANGE) status.push_back(Narrow(kv::BstrText(dp->rgvarg[0].bstrVal)));
+  };
+  ASSERT_EQ(S_OK, p.b.Navigate(server.Url("/top")));
+  ASSERT_TRUE(p.b.RunUntilIdle());
+  VARIANT r;
+  VariantInit(&r);
+  ASSERT_EQ(S_OK, CallPage(p.b, u"probe", {}, &r));
+  EXPECT_EQ(u"2 one two one two null 0", kv::BstrText(r.bstrVal));
+  VariantClear(&r);
+  // The user agent is the one the requests carry.
+  ASSERT_EQ(S_OK, CallPage(p.b, u"agent", {}, &r));
+  const std::string agent = server.Requests()[0].Header("User-Agent");
+  EXPECT_EQ(agent + "|" + agent.substr(agent.find('/') + 1), Narrow(kv::BstrText(r.bstrVal)));
+  VariantClear(&r);
+  status.clear();
+  p.b.Navigate("javascript:window.status = 'Saving'; external.Report(status)");
+  p.b.Run();
+  EXPECT_EQ(std::vector<std::string>{"Saving"}, status);
+  EXPECT_EQ("Saving", p.Reports());
+}
+
+TEST(Script, NavigationsFromAFrameStayInIt) {
+  ScriptPage p;
+  kvtest::HttpServer server;
+  server.Serve("/top",
+               "<html><body><script>external.Report('top');</script><a id=frag href=#end>down</a>\n"
+               "<form id=post method=post action=/posted target=inner><input name=q value=1></form>\n"
+               "<a id=named href=/other target=inner>o</a><iframe name=inner src=/inner></iframe></body></html>");
+  server.Serve("/inner", "<html><body><script>external.Report('inner');</script></body></html>");
+  server.Serve("/other", "<html><body><script>external.Report('other');</script></body></html>");
+  server.Serve("/posted", "<html><body><script>external.Report('posted');</script></body></html>");
+  std::vector<std::string> before;  // path@frame name of each BeforeNavigate2
+  int completed = 0;                 // NavigateComplete2 events
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_NAVIGATECOMPLETE2) ++completed;
+    if (id != DISPID_BEFORENAVIGATE2) return;
+    std::string u = Narrow(kv::BstrText(dp->rgvarg[5].pvarVal->bstrVal));
+    before.push_back(u.substr(u.find('/', 8)) + "@" + Narrow(kv::BstrText(dp->rgvarg[3].pvarVal->bstrVal)));
+  };
+  ASSERT_EQ(S_OK, p.b.Navigate(server.Url("/top")));
+  ASSERT_TRUE(p.b.RunUntilIdle());
+  ASSERT_EQ("top inner", p.Reports());
+  const std::string top = server.Url("/top");
+  struct Case {
+    std::function<void()> act;
+    const char* before;   // the one BeforeNavigate2
+    const char* reports;  // the scripts that ran
+  } cases[] = {
+      {[&] { p.b.Navigate("javascript:frames.inner.location.href = '/other'"); }, "/other@inner", "other"},
+      {[&] { p.b.Click(u"named"); }, "/other@inner", "other"},
+      {[&] { p.b.Navigate("javascript:document.getElementById('post').submit()"); }, "/posted@inner", "posted"},
+      {[&] { p.b.Navigate("javascript:frames.inner.location.reload()"); }, "/posted@inner", "posted"},
+      // A fragment of the shown document: no new load, no script again.
+      {[&] { p.b.Click(u"frag"); }, "/top#end@", ""},
+  };
+  for (const Case& c : cases) {
+    before.clear();
+    p.ext.reports.clear();
+    completed = 0;
+    c.act();
+    // A frame's own load leaves the top complete: wait for the frame's commit.
+    ASSERT_TRUE(p.b.RunUntil([&] { return completed > 0; })) << c.before;
+    p.b.Run();
+    EXPECT_EQ(std::vector<std::string>{c.before}, before);
+    EXPECT_EQ(c.reports, p.Reports()) << c.before;
+  }
+  EXPECT_EQ(top + "#end", p.b.LocationUrl());
+  auto requests = server.Requests();
+  auto posted = std::find_if(requests.begin(), requests.end(), [](const auto& q) { return q.path == "/posted"; });
+  ASSERT_NE(requests.end(), posted);
+  EXPECT_EQ("POST", posted->method);
+  EXPECT_EQ("q=1", posted->body);
 }
 
 TEST(Script, OpenAndCloseAskTheHost) {

@@ -1318,16 +1318,18 @@ TEST(Script, FramesWaitForTheirExternalScriptsAndHaveControls) {
   EXPECT_EQ(1u, control.refs);  // released with the frame's document
 }
 
-// The frame's readyState, from its own browser object and its document.
+// The frame's readyState and Busy from its own browser object, and its document's readyState.
 std::string FrameState(IDispatch* frame) {
   IWebBrowser2* wb = nullptr;
   frame->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&wb));
   LONG state = -1;
   wb->get_ReadyState(&state);
+  VARIANT_BOOL busy = VARIANT_FALSE;
+  wb->get_Busy(&busy);
   IDispatch* d = nullptr;
   wb->get_Document(&d);
   wb->Release();
-  std::string out = std::to_string(state);
+  std::string out = std::to_string(state) + (busy ? " busy" : "");
   IHTMLDocument2* doc = nullptr;
   if (d) d->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&doc));
   if (doc) {
@@ -1359,8 +1361,17 @@ TEST(Script, FrameIsNotCompleteWhileItsScriptsLoad) {
   };
   ASSERT_EQ(S_OK, p.b.Navigate(server.Url("/top")));
   // Its document is there, its walk waiting for the script.
-  ASSERT_TRUE(p.b.RunUntil([&] { return frame && FrameState(frame).size() > 2; }));
-  EXPECT_EQ("3 interactive", FrameState(frame));
+  auto has_document = [&] {
+    IWebBrowser2* wb = nullptr;
+    if (!frame || FAILED(frame->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&wb)))) return false;
+    IDispatch* d = nullptr;
+    wb->get_Document(&d);
+    wb->Release();
+    if (d) d->Release();
+    return d != nullptr;
+  };
+  ASSERT_TRUE(p.b.RunUntil(has_document));
+  EXPECT_EQ("3 busy interactive", FrameState(frame));
   release = true;
   ASSERT_TRUE(p.b.RunUntilIdle());
   EXPECT_EQ("4 complete", FrameState(frame));

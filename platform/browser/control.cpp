@@ -4,6 +4,7 @@
 #include "platform/comctl/comctl.h"
 #include "platform/comctl/listview.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -19,6 +20,7 @@
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
 #include "platform/com/builtin.h"
+#include "platform/inet/internal.h"
 #include "platform/registry/registry.h"
 #include "platform/user/user.h"
 
@@ -758,26 +760,29 @@ void WebBrowser::Commit(uint64_t gen) {
       return;
     }
     if (controls) {
-      std::vector<Node*> objects;
-      std::vector<Node*> stack{document_->Root()};
-      while (!stack.empty()) {
-        Node* n = stack.back();
-        stack.pop_back();
-        if (n->IsElement("object") && n->Attr("classid")) objects.push_back(n);
-        for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
-      }
       Document* doc = document_;
-      doc->AddRef();
-      for (Node* n : objects) {
-        PageControl::Create(doc, n, document_window_);
-        if (!Current(gen) || doc != document_) break;
-      }
-      bool gone = doc != document_;
-      doc->Release();
-      if (gone || !Current(gen)) return;
+      MakeControls(doc, document_window_, [&]() { return Current(gen) && doc == document_; });
+      if (!Current(gen) || doc != document_) return;
     }
   }
   WalkDone(gen);
+}
+
+void WebBrowser::MakeControls(Document* doc, HWND window, const std::function<bool()>& still) {
+  std::vector<Node*> objects;
+  std::vector<Node*> stack{doc->Root()};
+  while (!stack.empty()) {
+    Node* n = stack.back();
+    stack.pop_back();
+    if (n->IsElement("object") && n->Attr("classid")) objects.push_back(n);
+    for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i].get());
+  }
+  doc->AddRef();
+  for (Node* n : objects) {
+    PageControl::Create(doc, n, window);
+    if (!still()) break;
+  }
+  doc->Release();
 }
 
 void WebBrowser::WalkDone(uint64_t gen) {
@@ -883,6 +888,11 @@ void WebBrowser::DropFrameChildren(FrameSlot* slot) {
 void WebBrowser::StartFrameLoad(FrameSlot* slot) {
   LoadRequest request;
   request.url = slot->url;
+  if (!slot->post_data.empty()) {
+    request.method = "POST";
+    request.body = slot->post_data;
+  }
+  request.headers = slot->headers;
   request.user_agent = user_agent_;
   request.host = site_;
   if (document_) request.referer = document_->Url();
@@ -900,7 +910,14 @@ bool WebBrowser::HasFrame(const FrameSlot* slot) const {
 int WebBrowser::FrameReadyState(const FrameSlot* slot) const {
   if (!HasFrame(slot)) return READYSTATE_UNINITIALIZED;
   if (slot->load) return READYSTATE_LOADING;
-  return slot->document ? READYSTATE_COMPLETE : READYSTATE_UNINITIALIZED;
+  // Interactive while its walk waits for external scripts; complete once walked.
+  return slot->document ? slot->document->ReadyState() : READYSTATE_UNINITIALIZED;
+}
+
+FrameSlot* WebBrowser::FrameOf(const Document* doc) const {
+  for (const auto& f : frames_)
+    if (f->document == doc) return f.get();
+  return nullptr;
 }
 
 void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
@@ -938,14 +955,18 @@ void WebBrowser::FrameDone(FrameSlot* slot, uint64_t gen, HRESULT code) {
                               slot->content_type);
     // A frame's window has a heap of its own; its walk waits for its external scripts
     // and makes its controls (not activated in place: the frame has no window of its own).
+    slot->document->SetReadyState(READYSTATE_INTERACTIVE);
+    const bool controls = !(download_flags_ & DLCTL_NO_RUNACTIVEXCTLS);
     if (!(download_flags_ & DLCTL_NO_SCRIPTS)) slot->document->StartScript();
     if (Script* script = slot->document->GetScript()) {
       std::function<void(Document*, Node*)> make_control;
-      if (!(download_flags_ & DLCTL_NO_RUNACTIVEXCTLS))
-        make_control = [](Document* doc, Node* n) { PageControl::Create(doc, n, nullptr); };
+      if (controls) make_control = [](Document* doc, Node* n) { PageControl::Create(doc, n, nullptr); };
       script->Walk([this, slot, gen, top_gen]() { FrameWalked(slot, gen, top_gen); }, std::move(make_control));
     } else {
-      FrameWalked(slot, gen, top_gen);
+      Document* doc = slot->document;
+      auto still = [&]() { return HasFrame(slot) && slot->generation == gen && slot->document == doc; };
+      if (controls) MakeControls(doc, nullptr, still);
+      if (still()) FrameWalked(slot, gen, top_gen);
     }
     Release();
     return;
@@ -996,7 +1017,8 @@ void WebBrowser::FrameWalked(FrameSlot* slot, uint64_t gen, uint64_t top_gen) {
   Release();
 }
 
-HRESULT WebBrowser::NavigateFrame(FrameSlot* slot, const std::string& url) {
+HRESULT WebBrowser::NavigateFrame(FrameSlot* slot, const std::string& url, std::vector<uint8_t> post_data,
+                                  const std::string& headers) {
   if (!HasFrame(slot) || closed_) return E_UNEXPECTED;
   AddRef();
   // A later navigation inside a frame fires only the frame's events.
@@ -1004,9 +1026,11 @@ HRESULT WebBrowser::NavigateFrame(FrameSlot* slot, const std::string& url) {
   uint64_t frame_gen = ++frame_generation_;
   slot->generation = frame_gen;
   slot->load.reset();
-  bool cancel = FireBeforeNavigate(url, 0, {}, "", slot->object, slot->name);
+  bool cancel = FireBeforeNavigate(url, 0, post_data, headers, slot->object, slot->name);
   if (!cancel && HasFrame(slot) && slot->generation == frame_gen) {
     slot->url = url;
+    slot->post_data = std::move(post_data);
+    slot->headers = headers;
     StartFrameLoad(slot);
   }
   Release();
@@ -1563,13 +1587,69 @@ HRESULT WebBrowser::Exec(const GUID* group, DWORD id, DWORD option, VARIANT* in,
 // ---- DocumentHost -------------------------------------------------------------------------------------------------
 void WebBrowser::NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
                                       std::vector<uint8_t> post_data, const std::string& headers, LONG flags) {
-  if (doc != document_ || closed_) return;
+  if (closed_ || !doc) return;
+  FrameSlot* own = doc == document_ ? nullptr : FrameOf(doc);
+  if (doc != document_ && !own) return;
+  // Where it goes: the top (slot null) or a frame, by the target's name.
   std::string t = Lower(target);
-  if (t.empty() || t == "_self" || t == "_top" || t == "_parent") {
-    StartNavigation(url, std::move(post_data), headers, flags, -1, false);
+  FrameSlot* slot = nullptr;
+  if (t.empty() || t == "_self") {
+    slot = own;
+  } else if (t == "_parent") {
+    slot = own ? own->parent : nullptr;
+  } else if (t != "_top") {
+    auto named = std::find_if(frames_.begin(), frames_.end(), [&](const auto& f) { return Lower(f->name) == t; });
+    if (named == frames_.end()) {
+      OpenNewWindow(url, target);
+      return;
+    }
+    slot = named->get();
+  }
+  Document* shown = slot ? slot->document : document_;
+  if (shown && UrlScheme(url) == "javascript") {
+    // The code runs in the target's document; nothing navigates.
+    if (Script* script = shown->GetScript()) {
+      AddRef();
+      script->RunText(PercentDecode(std::string_view(url).substr(url.find(':') + 1)));
+      Release();
+    }
     return;
   }
-  OpenNewWindow(url, target);
+  if (shown && post_data.empty() && SameDocument(shown->Url(), url)) {
+    NavigateToFragment(shown, slot, url);
+    return;
+  }
+  if (slot)
+    NavigateFrame(slot, url, std::move(post_data), headers);
+  else
+    StartNavigation(url, std::move(post_data), headers, flags, -1, false);
+}
+
+bool WebBrowser::SameDocument(const std::string& shown, const std::string& url) {
+  // Only a fragment of its own: the URL up to '#' is the document's.
+  size_t hash = url.find('#');
+  if (hash == std::string::npos) return false;
+  return std::string_view(shown).substr(0, shown.find('#')) == std::string_view(url).substr(0, hash);
+}
+
+void WebBrowser::NavigateToFragment(Document* doc, FrameSlot* slot, const std::string& url) {
+  // The document stays: BeforeNavigate2 (the host may cancel), the new URL, NavigateComplete2.
+  AddRef();
+  IDispatch* source = slot ? static_cast<IDispatch*>(slot->object) : nullptr;
+  const std::string name = slot ? slot->name : "";
+  bool cancel = FireBeforeNavigate(url, 0, {}, "", source, name);
+  bool shown = slot ? HasFrame(slot) && slot->document == doc : doc == document_;
+  if (!cancel && !closed_ && shown) {
+    doc->SetUrl(url);
+    if (slot) {
+      slot->url = url;
+    } else {
+      location_url_ = url;
+      if (doc->Title().empty()) location_name_ = url;
+    }
+    FireUrlEvent(DISPID_NAVIGATECOMPLETE2, url, source);
+  }
+  Release();
 }
 void WebBrowser::OpenNewWindow(const std::string& url, const std::string& name) {
   // The new-window manager may block it; else NewWindow2 and NewWindow3, where the host
@@ -1633,7 +1713,36 @@ HRESULT WebBrowser::DocumentShowMessage(const std::u16string& text, DWORD type, 
   return S_OK;
 }
 void WebBrowser::DocumentReload(Document* doc) {
-  if (doc == document_ && !closed_) Refresh();
+  if (closed_) return;
+  if (doc == document_)
+    Refresh();
+  else if (FrameSlot* slot = FrameOf(doc))
+    NavigateFrame(slot, slot->url);
+}
+void WebBrowser::DocumentTitleChanged(Document* doc) {
+  // The top document's title is the browser's; a frame's changes nothing.
+  if (doc != document_ || closed_) return;
+  std::string title = doc->Title();
+  location_name_ = title.empty() ? location_url_ : title;
+  FireTitle(location_name_);
+}
+void WebBrowser::DocumentStatusText(Document* doc, const std::string& text) {
+  if (!closed_ && (doc == document_ || FrameOf(doc))) FireStatusText(text);
+}
+std::vector<std::pair<std::string, IDispatch*>> WebBrowser::DocumentFrames(Document* doc) {
+  std::vector<std::pair<std::string, IDispatch*>> out;
+  FrameSlot* slot = doc == document_ ? nullptr : FrameOf(doc);
+  if (closed_ || (doc != document_ && !slot)) return out;
+  for (const auto& f : frames_) {
+    if (f->parent != slot) continue;
+    IHTMLWindow2* w = nullptr;
+    if (f->document) f->document->get_parentWindow(&w);
+    out.emplace_back(f->name, w);
+  }
+  return out;
+}
+std::string WebBrowser::DocumentUserAgent() {
+  return user_agent_.empty() ? kv::inet::DefaultUserAgent() : user_agent_;
 }
 HRESULT WebBrowser::DocumentScriptError(VARIANT* in, VARIANT* out) {
   if (!host_commands_) return OLECMDERR_E_NOTSUPPORTED;
@@ -1648,13 +1757,13 @@ bool WebBrowser::DocumentSilent() {
 }
 IDispatch* WebBrowser::DocumentParentWindow(Document* doc) {
   if (!document_ || doc == document_) return nullptr;
-  for (const auto& f : frames_)
-    if (f->document == doc) {
-      IHTMLWindow2* w = nullptr;
-      document_->get_parentWindow(&w);
-      return w;
-    }
-  return nullptr;
+  FrameSlot* slot = FrameOf(doc);
+  if (!slot) return nullptr;
+  // A frame inside a frame has that frame's window as its parent.
+  Document* parent = slot->parent && slot->parent->document ? slot->parent->document : document_;
+  IHTMLWindow2* w = nullptr;
+  parent->get_parentWindow(&w);
+  return w;
 }
 void WebBrowser::DocumentCloseWindow(Document* doc) {
   // The host decides: WindowClosing(IsChildWindow false, Cancel); nothing closes here.

@@ -1,6 +1,7 @@
 // The web browser control object.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -55,6 +56,8 @@ struct FrameSlot : LoadEvents {
   bool settled = false;         // its DocumentComplete fired, or it has no document to complete
   Node* element = nullptr;
   std::string name, url;
+  std::vector<uint8_t> post_data;  // of the frame's own navigation (a form posted into it)
+  std::string headers;
   FrameBrowser* object = nullptr;
   Document* document = nullptr;
   int status = 0;
@@ -228,6 +231,10 @@ class WebBrowser final : public IWebBrowser2,
   void NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
                             std::vector<uint8_t> post_data, const std::string& headers, LONG flags) override;
   void DocumentReload(Document* doc) override;
+  void DocumentTitleChanged(Document* doc) override;
+  void DocumentStatusText(Document* doc, const std::string& text) override;
+  std::vector<std::pair<std::string, IDispatch*>> DocumentFrames(Document* doc) override;
+  std::string DocumentUserAgent() override;
   HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) override;
   bool DocumentSilent() override;
   HWND DocumentTopWindow() override;
@@ -252,9 +259,11 @@ class WebBrowser final : public IWebBrowser2,
   void FrameWalked(FrameSlot* slot, uint64_t gen, uint64_t top_gen);
   // The top document's load goes on with the frame after `slot`.
   void LoadFramesAfter(FrameSlot* slot, uint64_t top_gen);
-  HRESULT NavigateFrame(FrameSlot* slot, const std::string& url);
+  HRESULT NavigateFrame(FrameSlot* slot, const std::string& url, std::vector<uint8_t> post_data = {},
+                        const std::string& headers = "");
   bool HasFrame(const FrameSlot* slot) const;
   int FrameReadyState(const FrameSlot* slot) const;
+  FrameSlot* FrameOf(const Document* doc) const;  // the frame showing `doc`, or null
 
   // Window procedures' side.
   LRESULT DocumentWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -270,6 +279,13 @@ class WebBrowser final : public IWebBrowser2,
   void BeginTransfer(uint64_t gen);
   void Commit(uint64_t gen);
   void WalkDone(uint64_t gen);  // frames, then the end of the load
+  // The controls of `doc`'s <object> elements in document order, without a script engine;
+  // stops once `still` is false (the document went meanwhile).
+  void MakeControls(Document* doc, HWND window, const std::function<bool()>& still);
+  // `url` is `shown` with a fragment of its own: no new document.
+  static bool SameDocument(const std::string& shown, const std::string& url);
+  // A navigation to a fragment of `doc` (shown in `slot`, null: the top).
+  void NavigateToFragment(Document* doc, FrameSlot* slot, const std::string& url);
   void LoadFrames(uint64_t gen, size_t next);
   void StartFrameLoad(FrameSlot* slot);
   // Slots for the frames below `root` (document order), at `at` in the list, so they load

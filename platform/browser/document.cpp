@@ -708,6 +708,7 @@ HRESULT Document::put_title(BSTR title) {
   text->kind = Node::kText;
   text->text = Utf8(title);
   t->AppendChild(std::move(text));
+  if (host_) host_->DocumentTitleChanged(this);
   return S_OK;
 }
 HRESULT Document::get_readyState(BSTR* state) {

@@ -91,6 +91,12 @@ class DocumentHost {
   virtual void NavigateFromDocument(Document* doc, const std::string& url, const std::string& target,
                                     std::vector<uint8_t> post_data, const std::string& headers, LONG flags = 0) = 0;
   virtual void DocumentReload(Document* doc) = 0;  // location.reload()
+  virtual void DocumentTitleChanged(Document* doc) = 0;  // document.title put
+  virtual void DocumentStatusText(Document* doc, const std::string& text) = 0;  // window.status put
+  // The frames shown inside `doc`, in document order: each one's name and window (a new
+  // reference; null while the frame has no document yet).
+  virtual std::vector<std::pair<std::string, IDispatch*>> DocumentFrames(Document* doc) = 0;
+  virtual std::string DocumentUserAgent() = 0;  // the one requests carry
   // A script error: the host's Exec(CGID_DocHostCommandHandler, 40) with `in` the
   // document; its answer in `out`.
   virtual HRESULT DocumentScriptError(VARIANT* in, VARIANT* out) = 0;

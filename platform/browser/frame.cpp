@@ -95,7 +95,9 @@ HRESULT FrameBrowser::get_LocationURL(BSTR* url) {
 }
 HRESULT FrameBrowser::get_Busy(VARIANT_BOOL* busy) {
   if (!busy) return E_POINTER;
-  *busy = top_ && top_->FrameReadyState(slot_) == READYSTATE_LOADING ? VARIANT_TRUE : VARIANT_FALSE;
+  // Busy from the start of its load until its walk is over (ReadyState 1 to 3).
+  const int state = top_ ? top_->FrameReadyState(slot_) : READYSTATE_UNINITIALIZED;
+  *busy = state >= READYSTATE_LOADING && state <= READYSTATE_INTERACTIVE ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 HRESULT FrameBrowser::get_ReadyState(LONG* state) {

@@ -631,6 +631,44 @@ Ret WinMoveWindow(Heap* h, duk_context* ctx, NativeFrame&) {
     host->DocumentMoveWindow(kind >= 2, kind == 1 || kind == 3, duk_to_int32(ctx, 1), duk_to_int32(ctx, 2));
   return Ret::kUndefined;
 }
+// frame(i): the window of the document's i-th frame (null while it has none); frameName(i)
+// its name; frameCount() how many.
+Ret WinFrame(Heap* h, duk_context* ctx, NativeFrame& f) {
+  std::vector<std::pair<std::string, IDispatch*>> frames;
+  if (DocumentHost* host = h->doc->Host()) frames = host->DocumentFrames(h->doc);
+  const int at = duk_get_int_default(ctx, 0, -1);
+  const int kind = duk_get_int(ctx, 1);  // 0 count, 1 window, 2 name
+  IDispatch* window = nullptr;
+  std::string name;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    if (static_cast<int>(i) == at) {
+      window = frames[i].second;
+      name = frames[i].first;
+    } else if (frames[i].second) {
+      frames[i].second->Release();
+    }
+  }
+  if (kind == 1) return ResultObject(f, window);
+  if (window) window->Release();
+  if (kind == 0) {
+    f.result.vt = VT_I4;
+    f.result.lVal = static_cast<LONG>(frames.size());
+  } else {
+    f.result.vt = VT_BSTR;
+    f.result.bstrVal = Bstr(name);
+  }
+  return Ret::kResult;
+}
+Ret WinStatus(Heap* h, duk_context* ctx, NativeFrame&) {
+  if (DocumentHost* host = h->doc->Host()) host->DocumentStatusText(h->doc, WideToUtf8(StringAt(ctx, 0)));
+  return Ret::kUndefined;
+}
+Ret WinUserAgent(Heap* h, duk_context*, NativeFrame& f) {
+  DocumentHost* host = h->doc->Host();
+  f.result.vt = VT_BSTR;
+  f.result.bstrVal = Bstr(host ? host->DocumentUserAgent() : std::string());
+  return Ret::kResult;
+}
 Ret WinHref(Heap* h, duk_context*, NativeFrame& f) {
   f.result.vt = VT_BSTR;
   f.result.bstrVal = Bstr(h->doc->Url());
@@ -721,6 +759,9 @@ const duk_function_list_entry kWindowNatives[] = {{"document", Native<WinDocumen
                                                   {"confirm", Native<WinConfirm>, DUK_VARARGS},
                                                   {"navigate", Native<WinNavigate>, 2},
                                                   {"href", Native<WinHref>, 0},
+                                                  {"frame", Native<WinFrame>, 2},
+                                                  {"status", Native<WinStatus>, 1},
+                                                  {"userAgent", Native<WinUserAgent>, 0},
                                                   {"parent", Native<WinParent>, 0},
                                                   {"open", Native<WinOpen>, 2},
                                                   {"prompt", Native<WinPrompt>, 2},
@@ -749,7 +790,14 @@ const char kWindowSource[] =
     "KDate.prototype=D.prototype;D.prototype.constructor=KDate;"
     "KDate.now=function(){return n.now();};KDate.parse=D.parse;KDate.UTC=D.UTC;"
     "Object.defineProperty(g,'Date',{value:KDate,writable:true,configurable:true});"
-    "g.window=g;g.self=g;g.frames=g;g.onerror=null;g.status='';g.defaultStatus='';"
+    "g.window=g;g.self=g;g.onerror=null;g.defaultStatus='';"
+    // window.status shows in the host's status bar.
+    "var status='';Object.defineProperty(g,'status',{get:function(){return status;},"
+    "set:function(v){status=String(v);n.status(status);},enumerable:true,configurable:true});"
+    // The frames inside this window's document, by index and by name.
+    "def('frames',function(){var c={},k=n.frame(-1,0);"
+    "for(var i=0;i<k;i++){var w=n.frame(i,1),m=n.frame(i,2);c[i]=w;if(m&&!(m in c))c[m]=w;}"
+    "c.length=k;c.item=function(x){return c[x]===undefined?null:c[x];};return c;});"
     "def('parent',function(){return n.parent()||g;});def('top',function(){return n.parent()||g;});"
     "def('document',function(){return n.document();});"
     "def('external',function(){return n.external();});"
@@ -767,14 +815,34 @@ const char kWindowSource[] =
     "g.execScript=function(c){return (0,eval)(String(c));};"
     "g.ActiveXObject=function(p){return n.activeX(typeof p==='string'?p:String(p));};"
     "g.VBArray=n.VBArray;"
-    "g.navigator={appName:'Korvane',appVersion:'4.0 (compatible; MSIE 6.0; Windows NT 5.1)',"
-    "userAgent:'Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)',platform:'Win32',cookieEnabled:true,"
-    "javaEnabled:function(){return false;}};"
+    "g.navigator={appName:'Korvane',platform:'Win32',cookieEnabled:true,javaEnabled:function(){return false;}};"
+    // The user agent the page's requests carry, and its version part.
+    "Object.defineProperty(g.navigator,'userAgent',{get:function(){return n.userAgent();},enumerable:true});"
+    "Object.defineProperty(g.navigator,'appVersion',{get:function(){var u=n.userAgent(),s=u.indexOf('/');"
+    "return s<0?u:u.slice(s+1);},enumerable:true});"
     "g.screen={width:1024,height:768,availWidth:1024,availHeight:738,colorDepth:32};"
     "var loc={assign:function(u){n.navigate(String(u),0);},replace:function(u){n.navigate(String(u),1);},"
     "reload:function(){n.navigate('',2);},toString:function(){return n.href();}};"
     "Object.defineProperty(loc,'href',{get:function(){return n.href();},set:function(u){n.navigate(String(u),0);},"
     "enumerable:true});"
+    // The URL's parts: scheme, authority (user info kept aside), path, query, fragment.
+    "function parts(){var m=/^([^:\\/?#]+:)(\\/\\/([^\\/?#]*))?([^?#]*)(\\?[^#]*)?(#.*)?$/.exec(n.href())||[];"
+    "var a=m[3]||'',at=a.lastIndexOf('@')+1,host=a.slice(at),c=host.lastIndexOf(':');"
+    "if(c<host.lastIndexOf(']'))c=-1;"
+    "return{protocol:m[1]||'',slashes:m[2]!==undefined,user:a.slice(0,at),host:host,"
+    "hostname:c<0?host:host.slice(0,c),port:c<0?'':host.slice(c+1),pathname:m[4]||'',"
+    "search:m[5]&&m[5]!=='?'?m[5]:'',hash:m[6]&&m[6]!=='#'?m[6]:'',query:m[5]||'',fragment:m[6]||''};}"
+    // A part put: the URL rebuilt with it, then navigated to (a new fragment keeps the document).
+    "function part(name,put){Object.defineProperty(loc,name,{get:function(){return parts()[name];},"
+    "set:function(v){var p=parts();put(p,String(v));"
+    "n.navigate(p.protocol+(p.slashes?'//'+p.user+p.host:'')+p.pathname+p.query+p.fragment,0);},enumerable:true});}"
+    "part('protocol',function(p,v){p.protocol=v.replace(/:$/,'')+':';});"
+    "part('host',function(p,v){p.host=v;});"
+    "part('hostname',function(p,v){p.host=v+(p.port?':'+p.port:'');});"
+    "part('port',function(p,v){p.host=p.hostname+(v?':'+v:'');});"
+    "part('pathname',function(p,v){p.pathname=(p.slashes&&v.charAt(0)!=='/'?'/':'')+v;});"
+    "part('search',function(p,v){v=v.replace(/^\\?/,'');p.query=v?'?'+v:'';});"
+    "part('hash',function(p,v){p.fragment='#'+v.replace(/^#/,'');});"
     "def('location',function(){return loc;},function(u){n.navigate(String(u),0);});"
     "g.setTimeout=function(f,ms){return n.setTimer(f,ms,false,Array.prototype.slice.call(arguments,2));};"
     "g.setInterval=function(f,ms){return n.setTimer(f,ms,true,Array.prototype.slice.call(arguments,2));};"

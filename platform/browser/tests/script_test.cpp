@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/base/time.h"
@@ -17,6 +20,7 @@
 #include "platform/com/typeinfo.h"
 #include "platform/registry/registry.h"
 #include "testsupport/browser_site.h"
+#include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
 
 namespace {
@@ -756,6 +760,119 @@ TEST(Script, LocationAndNavigate) {
   }
 }
 
+// `text` with "@" as the server's host and port and "$" as its port alone.
+std::string AtServer(const std::string& text, const kvtest::HttpServer& server) {
+  std::string host = server.Url("");
+  host = host.substr(host.find("//") + 2);
+  std::string port = host.substr(host.find(':') + 1), out;
+  for (char c : text) out += c == '@' ? host : c == '$' ? port : std::string(1, c);
+  return out;
+}
+
+TEST(Script, LocationMembersReadAndPut) {
+  ScriptPage p;
+  kvtest::HttpServer server;
+  server.Serve("/shop/list",
+               "<html><body><script>external.Report('run');\n"
+               "function get(expr) { return String(eval(expr)); }</script></body></html>");
+  const std::string start = server.Url("/shop/list?a=1&b=2#part");
+  ASSERT_EQ(S_OK, p.b.Navigate(start));
+  ASSERT_TRUE(p.b.RunUntilIdle());
+  struct Read {
+    const char* expr;
+    const char* value;
+  } reads[] = {{"location.href", "http://@/shop/list?a=1&b=2#part"},
+               {"String(location)", "http://@/shop/list?a=1&b=2#part"},
+               {"location.protocol", "http:"},
+               {"location.host", "@"},
+               {"location.hostname", "127.0.0.1"},
+               {"location.port", "$"},
+               {"location.pathname", "/shop/list"},
+               {"location.search", "?a=1&b=2"},
+               {"location.hash", "#part"},
+               {"document.location.search", "?a=1&b=2"},
+               {"window.location.hash", "#part"}};
+  for (const Read& r : reads) {
+    VARIANT arg, result;
+    arg.vt = VT_BSTR;
+    arg.bstrVal = kv::AllocBstr(kv::Utf8ToWide(r.expr));
+    VariantInit(&result);
+    ASSERT_EQ(S_OK, CallPage(p.b, u"get", {arg}, &result)) << r.expr;
+    EXPECT_EQ(AtServer(r.value, server), Narrow(kv::BstrText(result.bstrVal))) << r.expr;
+    VariantClear(&arg);
+    VariantClear(&result);
+  }
+  // Each put navigates to the URL rebuilt with that part; the host cancels, so the page stays.
+  std::vector<std::string> asked;
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id != DISPID_BEFORENAVIGATE2) return;
+    asked.push_back(Narrow(kv::BstrText(dp->rgvarg[5].pvarVal->bstrVal)));
+    *dp->rgvarg[0].pboolVal = VARIANT_TRUE;
+  };
+  struct Put {
+    const char* code;
+    const char* url;
+  } puts[] = {{"location.search = 'c=3'", "http://@/shop/list?c=3#part"},
+              {"location.search = '?c=4&d'", "http://@/shop/list?c=4&d#part"},
+              {"location.search = ''", "http://@/shop/list#part"},
+              {"location.hash = 'sec'", "http://@/shop/list?a=1&b=2#sec"},
+              {"location.hash = '#sec2'", "http://@/shop/list?a=1&b=2#sec2"},
+              {"location.pathname = 'other/x'", "http://@/other/x?a=1&b=2#part"},
+              {"location.port = '81'", "http://127.0.0.1:81/shop/list?a=1&b=2#part"},
+              {"location.hostname = 'example.test'", "http://example.test:$/shop/list?a=1&b=2#part"},
+              {"location.host = 'h.test'", "http://h.test/shop/list?a=1&b=2#part"},
+              {"location.protocol = 'https'", "https://@/shop/list?a=1&b=2#part"},
+              {"location.href = '/x'", "http://@/x"}};
+  for (const Put& c : puts) {
+    asked.clear();
+    p.b.Navigate(std::string("javascript:") + c.code);
+    p.b.Run();
+    EXPECT_EQ(std::vector<std::string>{AtServer(c.url, server)}, asked) << c.code;
+  }
+  EXPECT_EQ(start, p.b.LocationUrl());
+  EXPECT_EQ(1u, server.Requests().size());
+  // Uncancelled: a new fragment keeps the document (no request, no script run again,
+  // no DocumentComplete); a new query loads the page again.
+  p.b.sink.OnEvent = nullptr;
+  p.b.sink.events.clear();
+  p.b.Navigate("javascript:location.hash = 'sec'");
+  ASSERT_TRUE(p.b.RunUntilIdle());
+  EXPECT_EQ("BeforeNavigate2 NavigateComplete2", p.b.sink.Sequence(false));
+  EXPECT_EQ(server.Url("/shop/list?a=1&b=2#sec"), p.b.LocationUrl());
+  EXPECT_EQ(1u, server.Requests().size());
+  EXPECT_EQ("run", p.Reports());
+  VARIANT arg, result;
+  arg.vt = VT_BSTR;
+  arg.bstrVal = kv::AllocBstr(u"location.hash");
+  VariantInit(&result);
+  ASSERT_EQ(S_OK, CallPage(p.b, u"get", {arg}, &result));
+  EXPECT_EQ(u"#sec", kv::BstrText(result.bstrVal));
+  VariantClear(&arg);
+  VariantClear(&result);
+  p.b.Navigate("javascript:location.search = 'q=1'");
+  ASSERT_TRUE(p.b.RunUntilIdle());
+  ASSERT_EQ(2u, server.Requests().size());
+  EXPECT_EQ("/shop/list?q=1", server.Requests()[1].target);
+  EXPECT_EQ("run run", p.Reports());
+}
+
+TEST(Script, TitlePutRaisesTitleChange) {
+  ScriptPage p;
+  std::vector<std::string> titles;
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_TITLECHANGE) titles.push_back(Narrow(kv::BstrText(dp->rgvarg[0].bstrVal)));
+  };
+  p.Load("<html><head><title>First</title></head><body><script>document.title = 'Second';</script></body></html>");
+  p.b.Navigate("javascript:document.title = 'Third'");
+  p.b.Run();
+  // The commit's title, then each put.
+  EXPECT_EQ((std::vector<std::string>{"First", "Second", "Third"}), titles);
+  BSTR name = nullptr;
+  p.b.browser->get_LocationName(&name);
+  EXPECT_EQ(u"Third", kv::BstrText(name));
+  SysFreeString(name);
+}
+
 TEST(Script, WalkOrderWritesAndNamedElements) {
   ScriptPage p;
   kvtest::WriteFile(p.home.path() + "/ext.js", "external.Report('external ' + typeof early);\nvar fromFile = 1;");
@@ -1199,6 +1316,181 @@ TEST(Script, FramesWaitForTheirExternalScriptsAndHaveControls) {
   for (const auto& e : p.exec40) ADD_FAILURE() << e;
   p.Load("<html><body></body></html>", "gone.html");
   EXPECT_EQ(1u, control.refs);  // released with the frame's document
+}
+
+// The frame's readyState and Busy from its own browser object, and its document's readyState.
+std::string FrameState(IDispatch* frame) {
+  IWebBrowser2* wb = nullptr;
+  frame->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&wb));
+  LONG state = -1;
+  wb->get_ReadyState(&state);
+  VARIANT_BOOL busy = VARIANT_FALSE;
+  wb->get_Busy(&busy);
+  IDispatch* d = nullptr;
+  wb->get_Document(&d);
+  wb->Release();
+  std::string out = std::to_string(state) + (busy ? " busy" : "");
+  IHTMLDocument2* doc = nullptr;
+  if (d) d->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&doc));
+  if (doc) {
+    BSTR text = nullptr;
+    doc->get_readyState(&text);
+    out += " " + Narrow(kv::BstrText(text));
+    SysFreeString(text);
+    doc->Release();
+  }
+  if (d) d->Release();
+  return out;
+}
+
+TEST(Script, FrameIsNotCompleteWhileItsScriptsLoad) {
+  ScriptPage p;
+  kvtest::HttpServer server;
+  std::atomic<bool> release{false};
+  server.Serve("/top", "<html><body><iframe src=/frame></iframe></body></html>");
+  server.Serve("/frame", "<html><body><script src=/slow.js></script></body></html>");
+  server.Route("/slow.js", [&](const kvtest::HttpRequest&, kvtest::HttpReply& r) {
+    for (int i = 0; i < 1000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    r.body = "var loaded = 1;";
+  });
+  IDispatch* frame = nullptr;
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id != DISPID_BEFORENAVIGATE2 || frame) return;
+    IDispatch* source = dp->rgvarg[6].pdispVal;
+    if (source != p.b.browser) (frame = source)->AddRef();
+  };
+  ASSERT_EQ(S_OK, p.b.Navigate(server.Url("/top")));
+  // Its document is there, its walk waiting for the script.
+  auto has_document = [&] {
+    IWebBrowser2* wb = nullptr;
+    if (!frame || FAILED(frame->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&wb)))) return false;
+    IDispatch* d = nullptr;
+    wb->get_Document(&d);
+    wb->Release();
+    if (d) d->Release();
+    return d != nullptr;
+  };
+  ASSERT_TRUE(p.b.RunUntil(has_document));
+  EXPECT_EQ("3 busy interactive", FrameState(frame));
+  release = true;
+  ASSERT_TRUE(p.b.RunUntilIdle());
+  EXPECT_EQ("4 complete", FrameState(frame));
+  frame->Release();
+}
+
+TEST(Script, FramesMakeTheirControlsWithScriptsOff) {
+  ScriptPage p;
+  TypeInfo info;
+  Typed control(&info);
+  g_page_control = &control;
+  KvRegisterBuiltinClass(kPageControlClass, GetPageControlClass);
+  p.b.site->OnAmbient = [](DISPID id) {
+    VARIANT v;
+    VariantInit(&v);
+    if (id == -5512) {  // no scripts (0x80), controls allowed
+      v.vt = VT_I4;
+      v.lVal = 0x80;
+    }
+    return v;
+  };
+  kvtest::WriteFile(p.home.path() + "/f.html",
+                    "<html><body><object id=ctl classid=\"clsid:6D2C8B21-3E4F-4061-9B72-8C9DAE1F2031\"></object>"
+                    "<script>external.Report('ran');</script></body></html>");
+  p.Load("<html><body><iframe src=f.html></iframe></body></html>");
+  g_page_control = nullptr;
+  EXPECT_EQ("", p.Reports());
+  EXPECT_LT(1u, control.refs);  // the frame's control holds it
+  p.Load("<html><body></body></html>", "gone.html");
+  EXPECT_EQ(1u, control.refs);
+}
+
+TEST(Script, WindowFramesStatusAndNavigator) {
+  ScriptPage p;
+  kvtest::HttpServer server;
+  server.Serve("/f1", "<html><body><script>var mine = 'one';</script></body></html>");
+  server.Serve("/f2", "<html><body><script>var mine = 'two';</script></body></html>");
+  server.Serve("/top",
+               "<html><body><iframe name=first src=/f1></iframe><iframe src=/f2></iframe><script>\n"
+               "function probe() {\n"
+               "  return [frames.length, frames[0].mine, frames[1].mine, frames.first.mine, frames.item(1).mine,\n"
+               "          String(frames.item(2)), frames[0].frames.length].join(' ');\n"
+               "}\n"
+               "function agent() { return navigator.userAgent + '|' + navigator.appVersion; }\n"
+               "</script></body></html>");
+  std::vector<std::string> status;
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_STATUSTEXTCHANGE) status.push_back(Narrow(kv::BstrText(dp->rgvarg[0].bstrVal)));
+  };
+  ASSERT_EQ(S_OK, p.b.Navigate(server.Url("/top")));
+  ASSERT_TRUE(p.b.RunUntilIdle());
+  VARIANT r;
+  VariantInit(&r);
+  ASSERT_EQ(S_OK, CallPage(p.b, u"probe", {}, &r));
+  EXPECT_EQ(u"2 one two one two null 0", kv::BstrText(r.bstrVal));
+  VariantClear(&r);
+  // The user agent is the one the requests carry.
+  ASSERT_EQ(S_OK, CallPage(p.b, u"agent", {}, &r));
+  const std::string agent = server.Requests()[0].Header("User-Agent");
+  EXPECT_EQ(agent + "|" + agent.substr(agent.find('/') + 1), Narrow(kv::BstrText(r.bstrVal)));
+  VariantClear(&r);
+  status.clear();
+  p.b.Navigate("javascript:window.status = 'Saving'; external.Report(status)");
+  p.b.Run();
+  EXPECT_EQ(std::vector<std::string>{"Saving"}, status);
+  EXPECT_EQ("Saving", p.Reports());
+}
+
+TEST(Script, NavigationsFromAFrameStayInIt) {
+  ScriptPage p;
+  kvtest::HttpServer server;
+  server.Serve("/top",
+               "<html><body><script>external.Report('top');</script><a id=frag href=#end>down</a>\n"
+               "<form id=post method=post action=/posted target=inner><input name=q value=1></form>\n"
+               "<a id=named href=/other target=inner>o</a><iframe name=inner src=/inner></iframe></body></html>");
+  server.Serve("/inner", "<html><body><script>external.Report('inner');</script></body></html>");
+  server.Serve("/other", "<html><body><script>external.Report('other');</script></body></html>");
+  server.Serve("/posted", "<html><body><script>external.Report('posted');</script></body></html>");
+  std::vector<std::string> before;  // path@frame name of each BeforeNavigate2
+  int completed = 0;                 // NavigateComplete2 events
+  p.b.sink.OnEvent = [&](DISPID id, DISPPARAMS* dp) {
+    if (id == DISPID_NAVIGATECOMPLETE2) ++completed;
+    if (id != DISPID_BEFORENAVIGATE2) return;
+    std::string u = Narrow(kv::BstrText(dp->rgvarg[5].pvarVal->bstrVal));
+    before.push_back(u.substr(u.find('/', 8)) + "@" + Narrow(kv::BstrText(dp->rgvarg[3].pvarVal->bstrVal)));
+  };
+  ASSERT_EQ(S_OK, p.b.Navigate(server.Url("/top")));
+  ASSERT_TRUE(p.b.RunUntilIdle());
+  ASSERT_EQ("top inner", p.Reports());
+  const std::string top = server.Url("/top");
+  struct Case {
+    std::function<void()> act;
+    const char* before;   // the one BeforeNavigate2
+    const char* reports;  // the scripts that ran
+  } cases[] = {
+      {[&] { p.b.Navigate("javascript:frames.inner.location.href = '/other'"); }, "/other@inner", "other"},
+      {[&] { p.b.Click(u"named"); }, "/other@inner", "other"},
+      {[&] { p.b.Navigate("javascript:document.getElementById('post').submit()"); }, "/posted@inner", "posted"},
+      {[&] { p.b.Navigate("javascript:frames.inner.location.reload()"); }, "/posted@inner", "posted"},
+      // A fragment of the shown document: no new load, no script again.
+      {[&] { p.b.Click(u"frag"); }, "/top#end@", ""},
+  };
+  for (const Case& c : cases) {
+    before.clear();
+    p.ext.reports.clear();
+    completed = 0;
+    c.act();
+    // A frame's own load leaves the top complete: wait for the frame's commit.
+    ASSERT_TRUE(p.b.RunUntil([&] { return completed > 0; })) << c.before;
+    p.b.Run();
+    EXPECT_EQ(std::vector<std::string>{c.before}, before);
+    EXPECT_EQ(c.reports, p.Reports()) << c.before;
+  }
+  EXPECT_EQ(top + "#end", p.b.LocationUrl());
+  auto requests = server.Requests();
+  auto posted = std::find_if(requests.begin(), requests.end(), [](const auto& q) { return q.path == "/posted"; });
+  ASSERT_NE(requests.end(), posted);
+  EXPECT_EQ("POST", posted->method);
+  EXPECT_EQ("q=1", posted->body);
 }
 
 TEST(Script, OpenAndCloseAskTheHost) {

@@ -12,6 +12,21 @@ std::string TrimRightBlanks(std::string s) {
   return s;
 }
 
+// Whether the name of `line` (the text before `separator`; empty without one) is `name`,
+// ASCII letters compared without case. Compares in place: no copies per line.
+bool NameIs(const std::string& line, const std::string& separator, const std::string& name) {
+  const size_t p = line.find(separator);
+  const size_t length = p == std::string::npos ? 0 : p;
+  if (length != name.size()) return false;
+  for (size_t i = 0; i < length; ++i) {
+    char a = line[i], b = name[i];
+    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
+    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
+    if (a != b) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -65,9 +80,9 @@ std::string TIdHeaderList::Values(int i) const {
 }
 
 int TIdHeaderList::IndexOfName(const std::string& name) const {
-  const std::string wanted = UpperCase(name);
+  const std::string separator = TrimRightBlanks(NameValueSeparator);
   for (int i = 0; i < Count(); ++i)
-    if (UpperCase(Names(i)) == wanted) return i;
+    if (NameIs(lines_[static_cast<size_t>(i)], separator, name)) return i;
   return -1;
 }
 
@@ -106,9 +121,9 @@ void TIdHeaderList::SetValue(const std::string& name, const std::string& value) 
 
 void TIdHeaderList::Extract(const std::string& name, std::vector<std::string>* list) const {
   if (list == nullptr) return;
-  const std::string wanted = UpperCase(name);
+  const std::string separator = TrimRightBlanks(NameValueSeparator);
   for (int i = 0; i < Count(); ++i)
-    if (UpperCase(Names(i)) == wanted) list->push_back(Values(i));
+    if (NameIs(lines_[static_cast<size_t>(i)], separator, name)) list->push_back(Values(i));
 }
 
 std::vector<std::string> TIdHeaderList::FoldLine(const std::string& line) const {

@@ -101,6 +101,9 @@ void TIdSocketHandle::BindLocal() {
 
 bool TIdSocketHandle::WaitReadable(int ms) {
   if (!HandleAllocated) throw EIdConnClosedGracefully("Connection Closed Gracefully.");
+  // The socket blocks, so with no limit and nothing to pump the receive that follows waits
+  // by itself: no poll first.
+  if (ms == -2 && !TIdAntiFreezeBase::InUse()) return true;
   if (TIdAntiFreezeBase::InUse()) {
     const int idle = TIdAntiFreezeBase::Current()->IdleTimeOut;
     if (ms == -2) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <typeinfo>
 
 #include "framework/core/sysutils.h"
 #include "http_client/id_global.h"
@@ -120,6 +121,13 @@ void TIdTCPConnection::ResetInput() {
 }
 
 int TIdTCPConnection::FillInputBuffer(bool raise_when_disconnected, int timeout_ms, bool raise_on_timeout) {
+  return Receive(nullptr, 0, raise_when_disconnected, timeout_ms, raise_on_timeout);
+}
+
+// One FillInputBuffer, receiving into the input buffer, or with `into` (only on the road
+// without a filter) straight into the caller's `length` bytes there, past the input buffer.
+int TIdTCPConnection::Receive(char* into, int length, bool raise_when_disconnected, int timeout_ms,
+                              bool raise_on_timeout) {
   const int timeout = ResolveTimeout(timeout_ms);
   CheckDisconnect(raise_when_disconnected, false);
   if (io_handler_ == nullptr || !io_handler_->IsConnected()) {
@@ -133,12 +141,13 @@ int TIdTCPConnection::FillInputBuffer(bool raise_when_disconnected, int timeout_
       return -1;
     }
     // Without a filter on the way the bytes are received straight into the input buffer.
-    const bool direct = intercept_ == nullptr && !ASCIIFilter;
-    const int block = std::max(RecvBufferSize, 1);
+    const bool direct = Unfiltered();
+    const bool to_caller = direct && into != nullptr;
+    const int block = to_caller ? length : std::max(RecvBufferSize, 1);
     if (!direct && static_cast<int>(receive_buffer_.size()) != block)
       receive_buffer_.resize(static_cast<size_t>(block));
-    char* into = direct ? input_.Space(static_cast<size_t>(block)) : receive_buffer_.data();
-    count = io_handler_->ReceiveBuffer(into, block);
+    char* target = to_caller ? into : direct ? input_.Space(static_cast<size_t>(block)) : receive_buffer_.data();
+    count = io_handler_->ReceiveBuffer(target, block);
     if (count == Id_SOCKET_ERROR) {
       if (GStack->CheckSocketResult(count, {WSAESHUTDOWN, WSAECONNABORTED})) {
         const int code = GStack->LastError();
@@ -148,6 +157,9 @@ int TIdTCPConnection::FillInputBuffer(bool raise_when_disconnected, int timeout_
       }
     } else if (count == 0) {
       closed_gracefully_ = true;
+    } else if (to_caller) {
+      closed_gracefully_ = false;
+      AddWork(wmRead, count);
     } else if (direct) {
       closed_gracefully_ = false;
       input_.Commit(static_cast<size_t>(count));
@@ -252,6 +264,10 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
     stream->SetPosition(position);
   }
   int64_t remaining = until_close ? INT_MAX : count;
+  // Only a plain memory stream is written in place: a descendant may do more on a write
+  // than store the bytes.
+  TMemoryStream* memory =
+      !until_close && typeid(*stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(stream) : nullptr;
   StartWork(wmRead, until_close ? 0 : count);
   auto drain = [&]() {
     const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(input_.Size()), remaining));
@@ -269,8 +285,22 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
           if (until_close) break;
           throw EIdConnClosedGracefully("Connection Closed Gracefully.");
         }
-        FillInputBuffer(true, -1, true);
-        drain();
+        // The pre-sized part of a memory stream takes the bytes straight from the receive,
+        // as many as have arrived up to the rest of the count, with no stop in the input
+        // buffer and no per-block copy.
+        const int64_t position = memory != nullptr ? memory->Position() : 0;
+        const int64_t room = memory != nullptr ? std::min(memory->Size() - position, remaining) : 0;
+        if (room > 0 && input_.Size() == 0 && Unfiltered()) {
+          const int got =
+              Receive(static_cast<char*>(memory->Memory()) + position, static_cast<int>(room), true, -1, true);
+          if (got > 0) {
+            memory->SetPosition(position + got);
+            remaining -= got;
+          }
+        } else {
+          FillInputBuffer(true, -1, true);
+          drain();
+        }
         if (remaining > 0) CheckDisconnect(true, true);
       } catch (const EIdConnClosedGracefully&) {
         drain();

@@ -98,6 +98,8 @@ class TIdTCPConnection : public TIdComponent {
   int ResolveTimeout(int timeout_ms) const;
 
  private:
+  bool Unfiltered() const { return intercept_ == nullptr && !ASCIIFilter; }
+  int Receive(char* into, int length, bool raise_when_disconnected, int timeout_ms, bool raise_on_timeout);
   [[noreturn]] void RaiseLineTooLong();
   std::string LastReplyText() const;  // the last reply's lines, each followed by CR LF
   void SendNow(const char* bytes, int count);

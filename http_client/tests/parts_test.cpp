@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -553,6 +554,78 @@ TEST(Connection, WorkEventsCountConsumedBytes) {
   EXPECT_EQ("begin 99", events.front());
   EXPECT_EQ("10", events[events.size() - 2]);
   EXPECT_EQ("end", events.back());
+}
+
+// A memory stream descendant that counts the bytes its Write is given.
+class CountingStream : public TMemoryStream {
+ public:
+  int Write(const void* buffer, int count) override {
+    written += count;
+    return TMemoryStream::Write(buffer, count);
+  }
+  int64_t written = 0;
+};
+
+// A counted read many receives long, into each kind of stream, with the ASCII filter on and
+// off, whole and cut short by the peer's close: the stream holds exactly the body after what
+// it held before, the bytes after the body stay for the next read, a descendant's Write sees
+// every byte, and the work events count the whole body.
+TEST(Connection, CountedReadsAcrossReceivesIntoEachStream) {
+  constexpr int kBody = 300000, kCut = 100000;
+  std::string body(kBody, '\0');
+  for (int i = 0; i < kBody; ++i) body[static_cast<size_t>(i)] = static_cast<char>(i * 7);
+  enum Kind { kMemory, kCounting, kString };
+  const struct {
+    const char* name;
+    Kind kind;
+    bool ascii, cut;
+  } rows[] = {
+      {"memory stream", kMemory, false, false},
+      {"memory stream, cut", kMemory, false, true},
+      {"memory stream, ASCII filter", kMemory, true, false},
+      {"descendant", kCounting, false, false},
+      {"descendant, cut", kCounting, false, true},
+      {"string stream", kString, false, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    Connected c([&](loopback::Conn& conn) {
+      conn.Write(body.substr(0, kCut));
+      if (r.cut) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the rest in later receives
+      conn.Write(body.substr(kCut) + "tail\n");
+    });
+    c.client.ASCIIFilter = r.ascii;
+    int worked = 0;
+    c.client.OnWork = [&worked](TObject*, TWorkMode mode, int n) {
+      if (mode == wmRead) worked = n;
+    };
+    TMemoryStream memory;
+    CountingStream counting;
+    TStringStream text;
+    TStream* const streams[] = {&memory, &counting, &text};
+    TStream* stream = streams[r.kind];
+    stream->WriteBuffer("pre", 3);
+    counting.written = 0;
+    if (r.cut) {
+      EXPECT_THROW(c.client.ReadIntoStream(stream, kBody, false), EIdConnClosedGracefully);
+    } else {
+      c.client.ReadIntoStream(stream, kBody, false);
+      EXPECT_EQ("tail", c.client.ReadLine());
+    }
+    std::string expected = "pre" + body.substr(0, r.cut ? kCut : kBody);
+    if (r.ascii) {
+      for (char& ch : expected) ch = static_cast<char>(ch & 0x7F);
+    }
+    std::string got(static_cast<size_t>(stream->Size()), '\0');
+    stream->SetPosition(0);
+    stream->ReadBuffer(got.data(), static_cast<int>(got.size()));
+    EXPECT_TRUE(got == expected) << "got " << got.size() << " bytes, expected " << expected.size();
+    EXPECT_EQ(static_cast<int>(expected.size()) - 3, worked);
+    if (r.kind == kCounting) {
+      EXPECT_EQ(static_cast<int64_t>(expected.size()) - 3, counting.written);
+    }
+  }
 }
 
 // A connect with a time-out: it connects to a live server, runs out against one that never

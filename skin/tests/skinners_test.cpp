@@ -30,6 +30,38 @@ class TDBNavigator : public TCustomPanel {
   using TCustomPanel::TCustomPanel;
   KV_CLASS_NAME(TDBNavigator)
 };
+class TDxDBMemo : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TdxDBMemo)
+};
+class TdxTreeList : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TdxTreeList)
+};
+class TTabbedNotebook : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TTabbedNotebook)
+};
+// A control of no known class whose window has scroll bars.
+class TScrolledWindow : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TScrolledWindow)
+
+ protected:
+  void CreateParams(TCreateParams& Params) override {
+    TWinControl::CreateParams(Params);
+    Params.Style |= WS_VSCROLL | WS_HSCROLL;
+  }
+};
+class TOtherContainer : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TOtherContainer)
+};
 class TDBComboBoxEh : public TCustomComboBox {
  public:
   using TCustomComboBox::TCustomComboBox;
@@ -263,12 +295,17 @@ TEST_F(SkinnersTest, ChainOfClassTestsGivesEachControlItsSkinnerBehindItsGate) {
       {"status bar", [&] { return Make<TStatusBar>(5, 5, 80, 20); }, xcStatusBar, "TSkinStatusBar", ""},
       {"progress bar", [&] { return Make<TProgressBar>(5, 5, 80, 20); }, xcProgress, "TSkinProgress", ""},
       {"named combo", [&] { return Make<TTntComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", ""},
-      {"combo box", [&] { return Make<TComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", ""},
-      // A rich edit belongs to the scroll-bar skinners, never to the edit's: plain here.
-      {"rich edit", [&] { return Make<TRichEdit>(5, 5, 80, 20); }, xcScrollbar, "", "TSkinEdit"},
+      // Without its own gate a combo box falls to the scrolled controls (its style has WS_VSCROLL).
+      {"combo box", [&] { return Make<TComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", "TSkinScrollbar"},
+      {"tabbed notebook", [&] { return Make<TTabbedNotebook>(5, 5, 120, 80); }, xcTab, "TSkinTab", ""},
+      // A rich edit belongs to the scroll-bar skinners, never to the edit's.
+      {"rich edit", [&] { return Make<TRichEdit>(5, 5, 80, 20); }, xcScrollbar, "TSkinScrollbar", "TSkinEdit"},
+      {"named memo", [&] { return Make<TDxDBMemo>(5, 5, 80, 40); }, xcScrollbar, "TSkinScrollbar", ""},
       {"panel", [&] { return Make<TPanel>(5, 5, 80, 20); }, xcPanel, "TSkinBox", ""},
+      {"tree list", [&] { return Make<TdxTreeList>(5, 5, 80, 60); }, xcScrollbar, "TSkinScrollbar", ""},
       {"list view", [&] { return Make<TListView>(5, 5, 80, 60); }, xcScrollbar, "TSkinListView", ""},
-      {"memo", [&] { return Make<TMemo>(5, 5, 80, 60); }, xcScrollbar, "", "TSkinEdit"},
+      {"memo", [&] { return Make<TMemo>(5, 5, 80, 60); }, xcScrollbar, "TSkinScrollbar", "TSkinEdit"},
+      {"scrolled window", [&] { return Make<TScrolledWindow>(5, 5, 80, 60); }, xcScrollbar, "TSkinScrollbar", ""},
       {"button", [&] { return Make<TButton>(5, 5, 80, 20); }, xcButton, "TSkinButton", ""},
       {"edit", [&] { return Make<TEdit>(5, 5, 80, 20); }, xcEdit, "TSkinEdit", ""},
       {"never skinned", [&] { return Make<TDBComboBoxEh>(5, 5, 80, 20); }, xcCombo, "", ""},
@@ -314,6 +351,10 @@ TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
       {"datetimepicker", xcCombo, "TSkinDateTime"},
       {"advpagecontrol", xcTab, "TSkinAdvPage"},
       {"progress", xcProgress, "TSkinProgress"},
+      {"scrollbar", xcScrollbar, "TSkinScrollbar"},
+      // A track bar opens with the buttons' gate, not its own.
+      {"trackbar", xcButton, "TSkinTrackBar"},
+      {"tab", xcTab, "TSkinTab"},
       {"groupbox", xcGroupBox, "TSkinGroupBox"},
       {"checkbox", xcCheckBox, "TSkinCheckBox"},
       {"container", xcEdit, ""},
@@ -336,6 +377,28 @@ TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
       delete c;
     }
   data->SkinControls = all;
+  // The track bar's own gate does not matter.
+  data->Skin3rd.Clear();
+  data->Skin3rd.Add("tothercontrol=trackbar");
+  data->SkinControls >> xcTrackBar;
+  auto* track = Make<TOtherControl>(5, 5, 80, 20);
+  skinner->MapControl(track, form);
+  EXPECT_EQ(SkinnerName(track), "TSkinTrackBar");
+  delete track;
+  data->SkinControls = all;
+  // "embedscrollbar": the container stays plain, its children with scroll bars are skinned.
+  data->Skin3rd.Clear();
+  data->Skin3rd.Add("TOtherContainer=embedscrollbar");
+  auto* box = Make<TOtherContainer>(5, 5, 200, 100);
+  auto* scrolled = Make<TScrolledWindow>(5, 5, 80, 60, box);
+  auto* edit = Make<TEdit>(100, 5, 80, 20, box);
+  scrolled->HandleNeeded();
+  edit->HandleNeeded();
+  skinner->MapControl(box, form);
+  EXPECT_EQ(SkinnerName(box), "");
+  EXPECT_EQ(SkinnerName(scrolled), "TSkinScrollbar");
+  EXPECT_EQ(SkinnerName(edit), "");
+  delete box;
 }
 
 TEST_F(SkinnersTest, RadioAndCheckGroupsSkinTheirButtonsUnlessDisabledByTag) {

@@ -286,7 +286,10 @@ void TSkinScrollbar::AfterDefault(TMessage& Message) {
       return;
     case CM_ENABLEDCHANGED:
       for (TWScrollbar* bar : {horz_, vert_})
-        if (bar) bar->SetEnabled(control_->Enabled());
+        if (bar) {
+          bar->SetEnabled(control_->Enabled());
+          bar->Invalidate();
+        }
       return;
     case CM_RECREATEWND:
       if (form_) PostMessageA(form_->Wnd, kRebuildScrollMsg, reinterpret_cast<WPARAM>(handle_), 0);

@@ -62,6 +62,34 @@ class TOtherContainer : public TWinControl {
   using TWinControl::TWinControl;
   KV_CLASS_NAME(TOtherContainer)
 };
+// A control with a vertical window scroll bar that moves as the requests say and notes each.
+class TScrollingView : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TScrollingView)
+  std::vector<int> Codes;
+  std::function<void(int)> OnRequest;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override {
+    TWinControl::CreateParams(Params);
+    Params.Style |= WS_VSCROLL;
+  }
+  void WndProc(TMessage& Message) override {
+    if (Message.Msg != WM_VSCROLL) {
+      TWinControl::WndProc(Message);
+      return;
+    }
+    const int code = LOWORD(Message.WParam);
+    Codes.push_back(code);
+    int pos = GetScrollPos(Handle(), SB_VERT);
+    if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) pos = HIWORD(Message.WParam);
+    if (code == SB_LINEDOWN || code == SB_LINEUP) pos += code == SB_LINEDOWN ? 1 : -1;
+    SetScrollPos(Handle(), SB_VERT, pos, TRUE);
+    if (OnRequest) OnRequest(code);
+    Message.Result = 0;
+  }
+};
 class TDBComboBoxEh : public TCustomComboBox {
  public:
   using TCustomComboBox::TCustomComboBox;
@@ -1113,6 +1141,151 @@ TEST_F(SkinnerPictureTest, RightToLeftComboDrawsItsButtonAtTheLeftAndABorderless
   KvPumpMessages();
   EXPECT_EQ(At(edit, 0, 11), before);
   EXPECT_NE(At(edit, 0, 11), SkinColorToRGB(data->Colour(csButtonShadow)));
+}
+
+// ---- Scroll bars -------------------------------------------------------------------------------------------
+TEST_F(SkinnerPictureTest, ScrollBarOverlayShowsEachPartsStateAndHandsPressesToThePlatform) {
+  auto* view = Make<TScrollingView>(20, 20, 160, 200);
+  Show();
+  ASSERT_EQ(SkinnerName(view), "TSkinScrollbar");
+  auto* sk = static_cast<TSkinScrollbar*>(skinner->SkinnerOf(view));
+  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 100, 40, 0, 0};
+  SetScrollInfo(view->Handle(), SB_VERT, &si, TRUE);
+  view->Invalidate();
+  KvPumpMessages();
+  TWScrollbar* bar = sk->Vertical();
+  ASSERT_TRUE(bar->Shown());
+  EXPECT_FALSE(sk->Horizontal()->Shown());
+  HWND w = bar->Handle();
+  EXPECT_EQ(GetWindowLongA(w, GWL_EXSTYLE), WS_EX_TOOLWINDOW);
+  // Exactly over the native bar, directly above the control.
+  auto native = [&] {
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof info;
+    EXPECT_TRUE(GetScrollBarInfo(view->Handle(), OBJID_VSCROLL, &info));
+    return info;
+  };
+  RECT over{};
+  GetWindowRect(w, &over);
+  const RECT nat = native().rcScrollBar;
+  EXPECT_TRUE(over.left == nat.left && over.top == nat.top && over.right == nat.right && over.bottom == nat.bottom);
+  EXPECT_EQ(GetWindow(view->Handle(), GW_HWNDPREV), w);
+  const int L = over.bottom - over.top, A = GetSystemMetrics(SM_CXHSCROLL);
+
+  TDataSkinObject* strip = data->Element("Scrollbar");
+  TDataSkinObject* thumb = data->Element("VertScrollThumb");
+  TDataSkinObject* track = data->Element("VertScroll");
+  const int size = strip->Map->Height();
+  // The arrows' and grips' frames are flat inside their border.
+  auto frameFill = [&](int frame) { return ImagePixel(strip->Map.get(), (frame - 1) * size + 3, 3); };
+  auto arrows = [&](int first, int second) {
+    return At(w, 4, 4) == frameFill(first) && At(w, 4, L - 5) == frameFill(second);
+  };
+  auto thumbIs = [&](int frame, int grip) {
+    const SCROLLBARINFO info = native();
+    const int top = info.xyThumbTop, len = info.xyThumbBottom - top;
+    auto picture = Expected(thumb, size, len, thumb->Frame, frame);
+    const int gripTop = top + (len - size) / 2;
+    return At(w, 5, top + 6) == Shown(picture.get(), 5, 6, Face()) && At(w, 3, gripTop + 3) == frameFill(grip);
+  };
+  auto trackIs = [&](int frame, int y) {
+    auto picture = Expected(track, size, L - 2 * A, 4, frame);
+    return At(w, 5, y) == Shown(picture.get(), 5, y - A, Face());
+  };
+  const int thumbTop = native().xyThumbTop, thumbEnd = native().xyThumbBottom;
+  ASSERT_GT(thumbEnd - thumbTop, size);  // long enough for its grip
+
+  MoveTo(form->Handle(), 300, 300);
+  EXPECT_TRUE(arrows(9, 13)) << "normal";
+  EXPECT_TRUE(thumbIs(1, 20));
+  EXPECT_TRUE(trackIs(1, thumbEnd + 10));
+  MoveTo(w, 8, 8);
+  EXPECT_TRUE(arrows(12, 13)) << "first arrow hot";
+  EXPECT_TRUE(thumbIs(1, 20));
+  MoveTo(w, 8, thumbTop + 6);
+  EXPECT_TRUE(arrows(9, 13));
+  EXPECT_TRUE(thumbIs(3, 22)) << "thumb hot";
+  MoveTo(form->Handle(), 300, 300);
+  EXPECT_TRUE(thumbIs(1, 20)) << "left";
+
+  // A press goes to the platform as a press on the native bar; while it tracks, the arrow
+  // shows its pressed frame.
+  std::vector<COLORREF> during;
+  view->OnRequest = [&](int code) {
+    if (code != SB_LINEUP && code != SB_LINEDOWN) return;
+    UpdateWindow(w);
+    during.push_back(At(w, 4, code == SB_LINEUP ? 4 : L - 5));
+  };
+  MoveTo(w, 8, 8);
+  LeftButton(true);
+  LeftButton(false);
+  MoveTo(w, 8, L - 8);
+  LeftButton(true);
+  LeftButton(false);
+  EXPECT_EQ(view->Codes, (std::vector<int>{SB_LINEUP, SB_ENDSCROLL, SB_LINEDOWN, SB_ENDSCROLL}));
+  EXPECT_EQ(during, (std::vector<COLORREF>{frameFill(10), frameFill(14)}));
+  EXPECT_EQ(GetScrollPos(view->Handle(), SB_VERT), 1);
+  view->OnRequest = nullptr;
+
+  // A drag of the thumb: the platform tracks it, the thumb moves, the overlay follows.
+  view->Codes.clear();
+  const int before = native().xyThumbTop;
+  MoveTo(w, 8, before + 10);
+  const POINT start = ScreenOf(w, 8, before + 10);
+  KvInjectMouseButton(VK_LBUTTON, TRUE);
+  KvInjectMouseMove(start.x, start.y + 20);
+  KvInjectMouseMove(start.x, start.y + 40);
+  KvInjectMouseButton(VK_LBUTTON, FALSE);
+  KvPumpMessages();
+  ASSERT_GE(view->Codes.size(), 3u);
+  EXPECT_EQ(view->Codes[0], SB_THUMBTRACK);
+  EXPECT_EQ(view->Codes[view->Codes.size() - 2], SB_THUMBPOSITION);
+  EXPECT_EQ(view->Codes.back(), SB_ENDSCROLL);
+  const int after = native().xyThumbTop;
+  EXPECT_GE(after, before + 38);
+  EXPECT_LE(after, before + 42);
+  EXPECT_TRUE(thumbIs(1, 20)) << "at its new place";
+  EXPECT_TRUE(trackIs(1, before + 6)) << "where it was";
+
+  // Disabled: the track's disabled frame and no thumb.
+  view->SetEnabled(false);
+  KvPumpMessages();
+  EXPECT_TRUE(trackIs(3, after + 6));
+  view->SetEnabled(true);
+  KvPumpMessages();
+  // Hidden with its control, laid out again when the control shows.
+  view->SetVisible(false);
+  KvPumpMessages();
+  EXPECT_FALSE(IsWindowVisible(w));
+  view->SetVisible(true);
+  KvPumpMessages();
+  EXPECT_TRUE(bar->Shown());
+  EXPECT_TRUE(IsWindowVisible(w));
+}
+
+TEST_F(SkinnerPictureTest, MemoGetsItsOverlayWhenItsBarComesAndShortBarsHalveTheirArrows) {
+  auto* memo = Make<TMemo>(20, 20, 160, 100);
+  auto* low = Make<TScrollingView>(200, 20, 60, 24);
+  Show();
+  ASSERT_EQ(SkinnerName(memo), "TSkinScrollbar");
+  auto* sk = static_cast<TSkinScrollbar*>(skinner->SkinnerOf(memo));
+  EXPECT_FALSE(sk->Vertical()->Shown());
+  // Its border in the skin's colours: shadow outside, face inside.
+  EXPECT_EQ(At(memo->Handle(), 0, 40), SkinColorToRGB(data->Colour(csButtonShadow)));
+  EXPECT_EQ(At(memo->Handle(), 1, 40), Face());
+  ShowScrollBar(memo->Handle(), SB_VERT, TRUE);
+  memo->Invalidate();
+  KvPumpMessages();
+  EXPECT_TRUE(sk->Vertical()->Shown());
+  EXPECT_FALSE(sk->Horizontal()->Shown());
+
+  // 24 pixels: two arrows of 12, the track and the thumb gone.
+  TWScrollbar* bar = static_cast<TSkinScrollbar*>(skinner->SkinnerOf(low))->Vertical();
+  ASSERT_TRUE(bar->Shown());
+  TBitmap* strip = data->Element("Scrollbar")->Map.get();
+  const int size = strip->Height();
+  for (const auto& [y, frame] : {std::pair{3, 9}, std::pair{20, 13}})
+    EXPECT_EQ(At(bar->Handle(), 3, y), ImagePixel(strip, (frame - 1) * size + 3, 3)) << y;
 }
 
 // ---- Lifetimes --------------------------------------------------------------------------------------------

@@ -96,7 +96,8 @@ bool TSkinTab::BeforeDefault(TMessage& Message) {
       if (!HasPicture()) return true;
       Message.Result = 1;
       return false;
-    case WM_LBUTTONDOWN: {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {  // a second quick press on a box is a press too
       if (!close_mode_) return true;
       RECT w{};
       GetWindowRect(handle_, &w);

@@ -9,6 +9,7 @@
 #include "framework/controls/buttons.h"
 #include "framework/controls/comctrls.h"
 #include "framework/controls/listview.h"
+#include "framework/controls/tabs.h"
 #include "framework/controls/typinfo.h"
 #include "platform/base/time.h"
 #include "platform/user/testing.h"
@@ -1288,6 +1289,216 @@ TEST_F(SkinnerPictureTest, MemoGetsItsOverlayWhenItsBarComesAndShortBarsHalveThe
     EXPECT_EQ(At(bar->Handle(), 3, y), ImagePixel(strip, (frame - 1) * size + 3, 3)) << y;
 }
 
+// ---- Tabs and track bars ------------------------------------------------------------------------------------
+TEST_F(SkinnerPictureTest, TabsAndPaneFromTheSkinAndABottomStripUpsideDown) {
+  data->Skin3rd.Add("TPageControl=tab");
+  data->Skin3rd.Add("TTabControl=tab");
+  auto* pages = Make<TPageControl>(10, 10, 300, 150);
+  for (const char* caption : {"One", "Two", "Three"}) {
+    auto* page = new TTabSheet(form);
+    page->SetPageControl(pages);
+    page->SetCaption(caption);
+  }
+  pages->SetActivePageIndex(1);
+  auto* bottom = Make<TTabControl>(10, 180, 300, 120);
+  bottom->Tabs()->Add("Left");
+  bottom->Tabs()->Add("Right");
+  bottom->SetTabPosition(tpBottom);
+  bottom->SetTabIndex(0);
+  Show();
+  ASSERT_EQ(SkinnerName(pages), "TSkinTab");
+  ASSERT_EQ(SkinnerName(bottom), "TSkinTab");
+  pages->Invalidate();
+  bottom->Invalidate();
+  KvPumpMessages();
+  EXPECT_EQ(static_cast<TSkinTab*>(skinner->SkinnerOf(bottom))->Orientation(), 1);
+  EXPECT_FALSE(static_cast<TSkinTab*>(skinner->SkinnerOf(pages))->CloseBoxMode());  // no tag 7777
+  auto* tabs = dynamic_cast<TDataSkinBorder*>(data->Element("Tabs"));
+  TDataSkinObject* pane = data->Element("Tab.Pane");
+  const COLORREF under = SkinColorToRGB(form->Color());
+  auto itemRect = [](TWinControl* c, int i) {
+    RECT r{};
+    SendMessageW(c->Handle(), TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+    return r;
+  };
+  // The focused tab (the selected one) shows frame 2, the others frame 1, at the tab's place
+  // one pixel down.
+  const int focused = static_cast<int>(SendMessageW(pages->Handle(), TCM_GETCURFOCUS, 0, 0));
+  ASSERT_EQ(focused, 1);
+  for (int i = 0; i < 3; ++i) {
+    const RECT r = itemRect(pages, i);
+    const int w = r.right - r.left, h = r.bottom - r.top - 1;
+    auto picture = RenderSkinImage(TRect{0, 0, w, h}, tabs->Map.get(), tabs->Margins(), false, false, 5,
+                                   i == focused ? 2 : 1);
+    for (const POINT& p : {POINT{w / 2, 0}, POINT{1, h / 2}, POINT{w - 2, h / 2}})
+      EXPECT_EQ(At(pages->Handle(), r.left + p.x, r.top + 1 + p.y), Shown(picture.get(), p.x, p.y, under))
+          << "tab " << i << " at " << p.x << "," << p.y;
+  }
+  // The pane over the display area grown by 4, its top one pixel lower.
+  RECT d{0, 0, pages->Width(), pages->Height()};
+  SendMessageW(pages->Handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&d));
+  InflateRect(&d, 4, 4);
+  ++d.top;
+  auto panePicture = RenderSkinImage(TRect{0, 0, d.right - d.left, d.bottom - d.top}, pane->Map.get(),
+                                     pane->Margins(), false, false, 1, 1);
+  const int midY = (d.bottom - d.top) / 2;
+  for (const POINT& p : {POINT{0, midY}, POINT{1, midY}, POINT{60, 0}, POINT{60, 1}})
+    EXPECT_EQ(At(pages->Handle(), d.left + p.x, d.top + p.y), Shown(panePicture.get(), p.x, p.y, under))
+        << "pane at " << p.x << "," << p.y;
+
+  // Tabs at the bottom: the tab image upside down, its outer edge at the bottom.
+  TBitmap flipped;
+  flipped.Assign(tabs->Map.get());
+  FlipBitmap(&flipped);
+  TSkinMargins margins = tabs->Margins();
+  std::swap(margins.Top, margins.Bottom);
+  const RECT r = itemRect(bottom, 0);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  auto picture = RenderSkinImage(TRect{0, 0, w, h}, &flipped, margins, false, false, 5, 2);
+  for (const POINT& p : {POINT{w / 2, h - 1}, POINT{1, h - 4}})
+    EXPECT_EQ(At(bottom->Handle(), r.left + p.x, r.top + p.y), Shown(picture.get(), p.x, p.y, under))
+        << "bottom tab at " << p.x << "," << p.y;
+}
+
+TEST_F(SkinnerPictureTest, CloseBoxClosesThePageOfTheClickedTabPastHiddenTabs) {
+  data->Skin3rd.Add("TPageControl=tab");
+  auto* pages = Make<TPageControl>(10, 10, 360, 150);
+  pages->SetTag(7777);
+  std::vector<TTabSheet*> sheets;
+  for (const char* caption : {"First", "Hidden", "Third", "Fourth"}) {
+    auto* page = new TTabSheet(form);
+    page->SetPageControl(pages);
+    page->SetCaption(caption);
+    sheets.push_back(page);
+  }
+  sheets[1]->SetTabVisible(false);
+  // The form's answer to the close-box question; the form outlives the test body.
+  struct Question {
+    std::vector<LPARAM> asked;
+    LRESULT answer = 1;
+  };
+  auto question = std::make_shared<Question>();
+  const TWndMethod old = form->WindowProc;
+  form->WindowProc = [question, old](TMessage& m) {
+    if (m.Msg == 0x3507) {
+      question->asked.push_back(m.LParam);
+      m.Result = question->answer;
+      return;
+    }
+    old(m);
+  };
+  auto& asked = question->asked;
+  Show();
+  auto* sk = static_cast<TSkinTab*>(skinner->SkinnerOf(pages));
+  ASSERT_NE(sk, nullptr);
+  ASSERT_TRUE(sk->CloseBoxMode());
+  ASSERT_EQ(sk->CloseBoxes().size(), 3u);  // the visible tabs
+  HWND h = pages->Handle();
+  RECT win{};
+  GetWindowRect(h, &win);
+  const POINT origin = ScreenOf(h, 0, 0);
+  ASSERT_EQ(origin.x, win.left);
+  ASSERT_EQ(origin.y, win.top);
+  // Each box lies in its tab's top right corner, drawn in the dark shadow colour.
+  for (int i = 0; i < 3; ++i) {
+    RECT r{};
+    SendMessageW(h, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+    const TRect& b = sk->CloseBoxes()[static_cast<size_t>(i)];
+    EXPECT_EQ(b.right, r.right - 2);
+    EXPECT_EQ(b.left, r.right - 8);
+    EXPECT_EQ(At(h, b.left, b.top), SkinColorToRGB(data->Colour(csButtonDkShadow)));
+  }
+  auto clickBox = [&](int tab) {
+    const TRect b = sk->CloseBoxes()[static_cast<size_t>(tab)];
+    MoveTo(h, (b.left + b.right) / 2, (b.top + b.bottom) / 2);
+    LeftButton(true);
+    LeftButton(false);
+  };
+  // The form refuses: the page stays.
+  clickBox(2);
+  EXPECT_EQ(asked, std::vector<LPARAM>{2});
+  EXPECT_EQ(pages->PageCount(), 4);
+  // The form agrees: tab 2 is the fourth page, the hidden one in between stays.
+  question->answer = 0;
+  clickBox(2);
+  EXPECT_EQ(asked, (std::vector<LPARAM>{2, 2}));
+  ASSERT_EQ(pages->PageCount(), 3);
+  EXPECT_EQ(pages->Pages(0), sheets[0]);
+  EXPECT_EQ(pages->Pages(1), sheets[1]);
+  EXPECT_EQ(pages->Pages(2), sheets[2]);
+  // A press on a tab away from its box selects it as before.
+  RECT first{};
+  SendMessageW(h, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+  pages->SetActivePageIndex(2);
+  MoveTo(h, first.left + 4, (first.top + first.bottom) / 2);
+  LeftButton(true);
+  LeftButton(false);
+  EXPECT_EQ(pages->ActivePage(), sheets[0]);
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST_F(SkinnerPictureTest, TrackBarChannelAndThumbFromTheSkinTicsLeftToThePlatform) {
+  data->Skin3rd.Add("TTrackBar=trackbar");
+  auto* track = Make<TTrackBar>(20, 20, 200, 40);
+  Show();
+  ASSERT_EQ(SkinnerName(track), "TSkinTrackBar");
+  HWND h = track->Handle();
+  // The custom-draw answers, stage by stage.
+  struct Stage {
+    DWORD stage;
+    DWORD_PTR item;
+    LRESULT answer;
+  } stages[] = {
+      {CDDS_PREPAINT, 0, CDRF_NOTIFYITEMDRAW},          {CDDS_ITEMPREPAINT, TBCD_TICS, CDRF_DODEFAULT},
+      {CDDS_ITEMPREPAINT, TBCD_CHANNEL, CDRF_SKIPDEFAULT}, {CDDS_ITEMPREPAINT, TBCD_THUMB, CDRF_SKIPDEFAULT},
+      {CDDS_POSTPAINT, 0, CDRF_DODEFAULT},
+  };
+  TBitmap scratch;
+  scratch.SetSize(200, 40);
+  for (const Stage& st : stages) {
+    NMCUSTOMDRAW cd{};
+    cd.hdr = NMHDR{h, 0, static_cast<UINT>(NM_CUSTOMDRAW)};
+    cd.dwDrawStage = st.stage;
+    cd.dwItemSpec = st.item;
+    cd.hdc = scratch.Canvas()->Handle();
+    EXPECT_EQ(track->Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&cd)), st.answer) << st.stage << " " << st.item;
+  }
+  // The engine's own notification carries no record: it is not read as one.
+  EXPECT_EQ(track->Perform(CN_NOTIFY, 0, kSkinSignature), 0);
+
+  track->Invalidate();
+  KvPumpMessages();
+  RECT c{}, t{};
+  SendMessageW(h, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&c));
+  SendMessageW(h, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&t));
+  TDataSkinObject* channel = data->Element("Track");
+  TBitmap* cmap = channel->Map.get();
+  // The left cap at its own size, the middle stretched along the channel.
+  // The right cap at its own size, the middle stretched along the channel (the thumb covers
+  // the left end).
+  const int iw = cmap->Width();
+  EXPECT_EQ(At(h, c.right - 2, c.top), ImagePixel(cmap, iw - 2, 0));
+  EXPECT_EQ(At(h, c.right - 2, c.top + 2), ImagePixel(cmap, iw - 2, 2));
+  EXPECT_EQ(At(h, c.right - 1, c.top + 2), ImagePixel(cmap, iw - 1, 2));
+  EXPECT_EQ(At(h, (c.left + c.right) * 3 / 4, c.top), ImagePixel(cmap, iw / 2, 0));
+  // The thumb: frame 2 of 5 stretched over the thumb's rectangle.
+  TBitmap* thumb = data->Element("Trackbar.ThumbHorz")->Map.get();
+  const int fw = thumb->Width() / 5, fh = thumb->Height(), tw = t.right - t.left, th = t.bottom - t.top;
+  auto fromFrame = [&](int frame, int x, int y) {
+    const COLORREF got = At(h, t.left + x, t.top + y);
+    const int sx = x * fw / tw, sy = y * fh / th;
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int px = std::clamp(sx + dx, 0, fw - 1), py = std::clamp(sy + dy, 0, fh - 1);
+        if (got == ImagePixel(thumb, (frame - 1) * fw + px, py)) return true;
+      }
+    return false;
+  };
+  EXPECT_TRUE(fromFrame(2, tw / 2, th - 3));
+  EXPECT_FALSE(fromFrame(1, tw / 2, th - 3));
+  EXPECT_TRUE(fromFrame(2, 0, th / 2));
+}
+
 // ---- Lifetimes --------------------------------------------------------------------------------------------
 TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TRadioButton=radiobutton");
@@ -1296,6 +1507,8 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TOtherDatePicker=datetimepicker");
   data->Skin3rd.Add("TOtherBitButton=bitbtn");
   data->Skin3rd.Add("TOtherControl=menubtn");
+  data->Skin3rd.Add("TPageControl=tab");
+  data->Skin3rd.Add("TTrackBar=trackbar");
   Show();
   const size_t baseline = skinner->Controls.size();
   const std::function<TControl*()> kinds[] = {
@@ -1326,6 +1539,14 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
       [&] { return Make<TOtherDatePicker>(5, 5, 120, 22); },
       [&] { return Make<TOtherBitButton>(5, 5, 80, 24); },
       [&] { return Make<TOtherControl>(5, 5, 80, 24); },
+      [&] { return Make<TMemo>(5, 5, 80, 60); },
+      [&] { return Make<TScrollingView>(5, 5, 80, 60); },
+      [&] {
+        auto* p = Make<TPageControl>(5, 5, 120, 80);
+        (new TTabSheet(p))->SetPageControl(p);
+        return p;
+      },
+      [&] { return Make<TTrackBar>(5, 5, 120, 30); },
   };
   for (int round = 0; round < 1000; ++round)
     for (const auto& make : kinds) {
@@ -1344,6 +1565,7 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
                                                       {u"Edit", WS_BORDER},
                                                       {u"ComboBox", CBS_DROPDOWN},
                                                       {u"ScrollBar", SBS_SIZEGRIP},
+                                                      {u"SysTabControl32", 0},
                                                       {u"#32770", 0}};
     for (const auto& [cls, style] : raws) {
       HWND w = CreateWindowExW(0, cls, u"raw", WS_CHILD | style, 5, 5, 80, 20, parent, nullptr, nullptr, nullptr);

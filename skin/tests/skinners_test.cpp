@@ -1279,6 +1279,18 @@ TEST_F(SkinnerPictureTest, MemoGetsItsOverlayWhenItsBarComesAndShortBarsHalveThe
   KvPumpMessages();
   EXPECT_TRUE(sk->Vertical()->Shown());
   EXPECT_FALSE(sk->Horizontal()->Shown());
+  // A new window for the memo (its scroll bars changed): a fresh skinner for it.
+  memo->SetScrollBars(ssBoth);
+  KvPumpMessages();
+  auto* fresh = dynamic_cast<TSkinScrollbar*>(skinner->SkinnerOf(memo));
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(fresh->Handle(), memo->Handle());
+  EXPECT_EQ(fresh->State(), 1);
+  EXPECT_TRUE(fresh->Vertical()->Shown());
+  EXPECT_TRUE(fresh->Horizontal()->Shown());
+  int forMemo = 0;
+  for (TSkinControl* c : skinner->Controls) forMemo += c->Control() == memo;
+  EXPECT_EQ(forMemo, 1);
 
   // 24 pixels: two arrows of 12, the track and the thumb gone.
   TWScrollbar* bar = static_cast<TSkinScrollbar*>(skinner->SkinnerOf(low))->Vertical();
@@ -1300,6 +1312,11 @@ TEST_F(SkinnerPictureTest, TabsAndPaneFromTheSkinAndABottomStripUpsideDown) {
     page->SetCaption(caption);
   }
   pages->SetActivePageIndex(1);
+  auto* left = Make<TTabControl>(320, 10, 140, 150);
+  left->Tabs()->Add("Up");
+  left->Tabs()->Add("Down");
+  left->SetTabPosition(tpLeft);
+  left->SetTabIndex(1);
   auto* bottom = Make<TTabControl>(10, 180, 300, 120);
   bottom->Tabs()->Add("Left");
   bottom->Tabs()->Add("Right");
@@ -1308,8 +1325,7 @@ TEST_F(SkinnerPictureTest, TabsAndPaneFromTheSkinAndABottomStripUpsideDown) {
   Show();
   ASSERT_EQ(SkinnerName(pages), "TSkinTab");
   ASSERT_EQ(SkinnerName(bottom), "TSkinTab");
-  pages->Invalidate();
-  bottom->Invalidate();
+  for (TWinControl* c : std::initializer_list<TWinControl*>{pages, left, bottom}) c->Invalidate();
   KvPumpMessages();
   EXPECT_EQ(static_cast<TSkinTab*>(skinner->SkinnerOf(bottom))->Orientation(), 1);
   EXPECT_FALSE(static_cast<TSkinTab*>(skinner->SkinnerOf(pages))->CloseBoxMode());  // no tag 7777
@@ -1358,6 +1374,16 @@ TEST_F(SkinnerPictureTest, TabsAndPaneFromTheSkinAndABottomStripUpsideDown) {
   for (const POINT& p : {POINT{w / 2, h - 1}, POINT{1, h - 4}})
     EXPECT_EQ(At(bottom->Handle(), r.left + p.x, r.top + p.y), Shown(picture.get(), p.x, p.y, under))
         << "bottom tab at " << p.x << "," << p.y;
+
+  // Tabs at the left: drawn lying down and turned, the tab's top edge at the window's left.
+  EXPECT_EQ(static_cast<TSkinTab*>(skinner->SkinnerOf(left))->Orientation(), 2);
+  const RECT lr = itemRect(left, 1);
+  const int along = lr.bottom - lr.top, across = lr.right - lr.left;
+  auto lying = RenderSkinImage(TRect{0, 0, along, across}, tabs->Map.get(), tabs->Margins(), false, false, 5, 2);
+  // Lying point (x, y) shows at window (y, bottom - 1 - x) once turned left.
+  for (const POINT& p : {POINT{along / 2, 0}, POINT{along / 2, 1}, POINT{1, across / 2}})
+    EXPECT_EQ(At(left->Handle(), lr.left + p.y, lr.bottom - 1 - p.x), Shown(lying.get(), p.x, p.y, under))
+        << "left tab at " << p.x << "," << p.y;
 }
 
 TEST_F(SkinnerPictureTest, CloseBoxClosesThePageOfTheClickedTabPastHiddenTabs) {

@@ -436,6 +436,32 @@ class TWScrollbar : public TCustomControl {
   bool pressed_ = false;
 };
 
+// What a scroll bar's picture shows: its orientation, state, the part under the pointer (or
+// the request last seen) and the thumb's span along the bar. HalvingLength, when given, is the
+// length whose halves the arrows take when it is under two arrows.
+struct TScrollPicture {
+  bool Vertical = false;
+  bool Enabled = true;
+  int Part = kPartNone;
+  bool Pressed = false;
+  int ThumbStart = 0, ThumbEnd = 0;
+  int HalvingLength = 0;
+};
+// The skin's scroll bar of W x H on DC at the origin: track, arrows, thumb and its grip, with
+// arrows of Arrow pixels. Nothing without the skin's "Scrollbar" image.
+void DrawScrollPicture(HDC DC, TSkinData* Data, int Arrow, int W, int H, const TScrollPicture& Picture);
+
+// The vertical scroll bar of a combo box's drop-down list, painted into the list's frame.
+// Presses go to the platform's own tracking, which scrolls the list.
+class TComboxScrollBar : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TComboxScrollBar)
+  bool BeforeDefault(TMessage& Message) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+};
+
 // A scrolled framework control (memo, list box, grid, rich edit): both its scroll bars get an
 // overlay; the border is drawn in the skin's colours.
 class TSkinScrollbar : public TSkinControl {

@@ -204,7 +204,15 @@ void TSkinComBox::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl
   if (attached_) return;
   TSkinControl::AttachControl(Form, Data, Control, KeepColour, Canvas);
   style_ = static_cast<DWORD>(WindowLong(GWL_STYLE));
-  if ((style_ & 3) != CBS_SIMPLE && !unicode_) HookChild();
+  if ((style_ & 3) != CBS_SIMPLE) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    // The drop-down list's scroll bar; it belongs to this skinner and goes with it.
+    if ((style_ & 2) && skin_user32::GetComboBoxInfo && skin_user32::GetComboBoxInfo(handle_, &info) &&
+        info.hwndList && Data->SkinControls.Contains(xcScrollbar))
+      (new TComboxScrollBar(this))->AttachWindow(info.hwndList, Data, Form, Canvas);
+    if (!unicode_) HookChild();
+  }
 }
 
 void TSkinComBox::AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) {

@@ -27,10 +27,12 @@ bool HasScrollBars(TWinControl* Control) {
 }  // namespace
 
 void TWinSkinForm::FreeDeadControls() {
-  std::vector<TSkinControl*> dead;
-  for (TSkinControl* c : Controls)
-    if (c->State() == 6) dead.push_back(c);
-  for (TSkinControl* c : dead) delete c;  // each leaves Controls as it goes
+  // One at a time: a skinner takes the skinners it owns along (each leaves Controls as it goes).
+  for (;;) {
+    auto dead = std::find_if(Controls.begin(), Controls.end(), [](TSkinControl* c) { return c->State() == 6; });
+    if (dead == Controls.end()) return;
+    delete *dead;
+  }
 }
 
 void TWinSkinForm::RefreshControls() {

@@ -159,53 +159,63 @@ void TWScrollbar::Release() {
 }
 
 void TWScrollbar::Paint() {
-  TDataSkinObject* strip = WithImage(data_, "Scrollbar");
   SCROLLBARINFO info;
-  if (!strip || !Info(info) || (info.rgstate[0] & STATE_SYSTEM_INVISIBLE)) return;
-  const bool enabled = !(info.rgstate[0] & STATE_SYSTEM_UNAVAILABLE);
+  if (!Info(info) || (info.rgstate[0] & STATE_SYSTEM_INVISIBLE)) return;
   const int w = info.rcScrollBar.right - info.rcScrollBar.left, h = info.rcScrollBar.bottom - info.rcScrollBar.top;
   if (w <= 0 || h <= 0 || w > Width() || h > Height()) return;  // a layout is pending
-  const bool vertical = kind_ == 1;
-  const int length = vertical ? h : w;
+  TScrollPicture picture;
+  picture.Vertical = kind_ == 1;
+  picture.Enabled = !(info.rgstate[0] & STATE_SYSTEM_UNAVAILABLE);
+  picture.Part = Part;
+  picture.Pressed = pressed_;
+  ThumbSpan(info, picture.ThumbStart, picture.ThumbEnd);
+  DrawScrollPicture(Canvas()->Handle(), data_, arrow_, w, h, picture);
+}
+
+void DrawScrollPicture(HDC DC, TSkinData* Data, int Arrow, int W, int H, const TScrollPicture& P) {
+  TDataSkinObject* strip = WithImage(Data, "Scrollbar");
+  if (!strip || W <= 0 || H <= 0) return;
+  const bool vertical = P.Vertical;
+  const int length = vertical ? H : W;
   TBitmap* map = strip->Map.get();
   const int imageHeight = map->Height();
-  const int thick = std::abs(imageHeight - arrow_) > 2 ? arrow_ : imageHeight;
+  const int thick = std::abs(imageHeight - Arrow) > 2 ? Arrow : imageHeight;
   // A rectangle along the bar from Start to End, Thick across.
   auto Along = [&](int Start, int End) { return vertical ? TRect{0, Start, thick, End} : TRect{Start, 0, End, thick}; };
 
   TBitmap buffer;
   buffer.SetPixelFormat(pf24bit);
-  buffer.SetSize(w, h);
+  buffer.SetSize(W, H);
   HDC dc = buffer.Canvas()->Handle();
   SetStretchBltMode(dc, HALFTONE);
-  RECT all{0, 0, w, h};
-  FillRect(dc, &all, data_->FaceBrush());
+  RECT all{0, 0, W, H};
+  FillRect(dc, &all, Data->FaceBrush());
 
-  DrawSkinObject(dc, Along(arrow_, length - arrow_), data_->Element(vertical ? "VertScroll" : "HorzScroll"), 4,
-                 enabled ? 1 : 3);
-  const int arrow = length < 2 * arrow_ ? length / 2 : arrow_;
+  DrawSkinObject(dc, Along(Arrow, length - Arrow), Data->Element(vertical ? "VertScroll" : "HorzScroll"), 4,
+                 P.Enabled ? 1 : 3);
+  const int halving = P.HalvingLength > 0 ? P.HalvingLength : length;
+  const int arrow = halving < 2 * Arrow ? halving / 2 : Arrow;
   auto ArrowFrame = [&](int Base, int PartCode) {
-    if (Part != PartCode) return Base;
-    return Base + (pressed_ ? 1 : 3);
+    if (P.Part != PartCode) return Base;
+    return Base + (P.Pressed ? 1 : 3);
   };
   DrawSkinFrame(dc, Along(0, arrow), map, true, 23, ArrowFrame(vertical ? 9 : 1, kPartFirstArrow));
   DrawSkinFrame(dc, Along(length - arrow, length), map, true, 23, ArrowFrame(vertical ? 13 : 5, kPartSecondArrow));
 
-  if (enabled) {
-    int start = 0, end = 0;
-    ThumbSpan(info, start, end);
-    const bool onThumb = Part == kPartThumb;
+  if (P.Enabled) {
+    const int start = P.ThumbStart, end = P.ThumbEnd;
+    const bool onThumb = P.Part == kPartThumb;
     if (start >= 0 && end <= length && end > start) {
-      TDataSkinObject* thumb = data_->Element(vertical ? "VertScrollThumb" : "HorzScrollThumb");
-      DrawSkinObject(dc, Along(start, end), thumb, thumb ? thumb->Frame : 1, pressed_ && onThumb ? 2 : onThumb ? 3 : 1);
+      TDataSkinObject* thumb = Data->Element(vertical ? "VertScrollThumb" : "HorzScrollThumb");
+      DrawSkinObject(dc, Along(start, end), thumb, thumb ? thumb->Frame : 1, P.Pressed && onThumb ? 2 : onThumb ? 3 : 1);
       // The grip, one image height long, in the middle of a thumb long enough to hold it.
       const int grip = start + (end - start - imageHeight) / 2;
       if (end - start > imageHeight - 2 && grip >= 0 && grip + imageHeight <= length)
         DrawSkinFrame(dc, Along(grip, grip + imageHeight), map, true, 23,
-                      (vertical ? 20 : 17) + (pressed_ && onThumb ? 1 : onThumb ? 2 : 0));
+                      (vertical ? 20 : 17) + (P.Pressed && onThumb ? 1 : onThumb ? 2 : 0));
     }
   }
-  BitBlt(Canvas()->Handle(), 0, 0, w, h, dc, 0, 0, SRCCOPY);
+  BitBlt(DC, 0, 0, W, H, dc, 0, 0, SRCCOPY);
 }
 
 // ---- TSkinScrollbar -----------------------------------------------------------------------------------------
@@ -355,4 +365,47 @@ void TSkinListView::AttachScrolled(TWinControl* Control, TSkinData* Data, TWinSk
   if (!header || Header) return;
   Header = new TSkinHeader(Control);
   Header->AttachWindow(header, Data, Form, Canvas);
+}
+
+// ---- TComboxScrollBar ---------------------------------------------------------------------------------------
+bool TComboxScrollBar::BeforeDefault(TMessage& Message) {
+  // No native hot tracking over the bar: the skin paints it.
+  if (Message.Msg == WM_NCMOUSEMOVE && (Message.WParam == HTVSCROLL || Message.WParam == HTHSCROLL)) {
+    Message.Result = 0;
+    return false;
+  }
+  return TSkinControl::BeforeDefault(Message);
+}
+
+void TComboxScrollBar::AfterDefault(TMessage& Message) {
+  switch (Message.Msg) {
+    case WM_NCPAINT:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+    case 0x1AE: PaintFrame(nullptr); return;
+    default: TSkinControl::AfterDefault(Message);
+  }
+}
+
+void TComboxScrollBar::DrawFrame(HDC DC, const TRect&) {
+  SCROLLBARINFO info{};
+  info.cbSize = sizeof info;
+  if (!skin_user32::ScrollBarInfo(handle_, static_cast<LONG>(OBJID_VSCROLL), &info) ||
+      (info.rgstate[0] & STATE_SYSTEM_INVISIBLE))
+    return;
+  RECT win{};
+  GetWindowRect(handle_, &win);
+  const RECT& r = info.rcScrollBar;
+  TScrollPicture picture;
+  picture.Vertical = true;
+  picture.Enabled = !(info.rgstate[0] & STATE_SYSTEM_UNAVAILABLE);
+  picture.ThumbStart = info.xyThumbTop;
+  picture.ThumbEnd = info.xyThumbBottom;
+  picture.HalvingLength = win.bottom - win.top;
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  TBitmap bar;
+  bar.SetPixelFormat(pf24bit);
+  bar.SetSize(std::max(w, 1), std::max(h, 1));
+  DrawScrollPicture(bar.Canvas()->Handle(), data_, GetSystemMetrics(SM_CXHSCROLL), w, h, picture);
+  BitBlt(DC, r.left - win.left, r.top - win.top, w, h, bar.Canvas()->Handle(), 0, 0, SRCCOPY);
 }

@@ -11,6 +11,7 @@
 #include "framework/controls/listview.h"
 #include "framework/controls/tabs.h"
 #include "framework/controls/typinfo.h"
+#include "platform/user/listbox.h"
 #include "platform/base/time.h"
 #include "platform/user/testing.h"
 #include "skin/skin_controls.h"
@@ -1299,6 +1300,46 @@ TEST_F(SkinnerPictureTest, MemoGetsItsOverlayWhenItsBarComesAndShortBarsHalveThe
   const int size = strip->Height();
   for (const auto& [y, frame] : {std::pair{3, 9}, std::pair{20, 13}})
     EXPECT_EQ(At(bar->Handle(), 3, y), ImagePixel(strip, (frame - 1) * size + 3, 3)) << y;
+}
+
+TEST_F(SkinnerPictureTest, DropDownListsScrollBarIsPaintedIntoItsFrame) {
+  Show();
+  HWND combo = CreateWindowExW(0, u"ComboBox", u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 20, 20, 120, 22,
+                               form->Handle(), nullptr, nullptr, nullptr);
+  for (int i = 0; i < 40; ++i) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"item"));
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+  // The combo skinner of a framework combo box attaches it so; here straight to the list.
+  (new TComboxScrollBar(form))->AttachWindow(info.hwndList, data, skinner, &skinner->ControlCanvas);
+  SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  KvPumpMessages();
+  SCROLLBARINFO bar{};
+  bar.cbSize = sizeof bar;
+  ASSERT_TRUE(GetScrollBarInfo(info.hwndList, OBJID_VSCROLL, &bar));
+  ASSERT_FALSE(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+  RECT win{};
+  GetWindowRect(info.hwndList, &win);
+  const int x = bar.rcScrollBar.left - win.left, top = bar.rcScrollBar.top - win.top,
+            bottom = bar.rcScrollBar.bottom - win.top;
+  TBitmap* strip = data->Element("Scrollbar")->Map.get();
+  const int size = strip->Height();
+  auto fill = [&](int frame) { return ImagePixel(strip, (frame - 1) * size + 3, 3); };
+  // The arrows in their normal frames, wherever the pointer is.
+  EXPECT_EQ(At(info.hwndList, x + 4, top + 4), fill(9));
+  EXPECT_EQ(At(info.hwndList, x + 4, bottom - 5), fill(13));
+  MoveTo(info.hwndList, x + 8, top + 8);
+  EXPECT_EQ(At(info.hwndList, x + 4, top + 4), fill(9));
+  // The platform repaints the frame (a scroll request, a frame redraw): the skin paints over it.
+  SendMessageW(info.hwndList, WM_VSCROLL, SB_LINEDOWN, 0);
+  RedrawWindow(info.hwndList, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  KvPumpMessages();
+  EXPECT_EQ(At(info.hwndList, x + 4, top + 4), fill(9));
+  EXPECT_EQ(At(info.hwndList, x + 4, bottom - 5), fill(13));
+  SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  KvPumpMessages();
+  DestroyWindow(combo);
+  skinner->FreeDeadControls();
 }
 
 // ---- Tabs and track bars ------------------------------------------------------------------------------------

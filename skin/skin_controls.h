@@ -465,6 +465,8 @@ class TComboxScrollBar : public TSkinControl {
 // A scrolled framework control (memo, list box, grid, rich edit): both its scroll bars get an
 // overlay; the border is drawn in the skin's colours.
 class TSkinScrollbar : public TSkinControl {
+  friend class TSkinScrollbarH;
+
  public:
   using TSkinControl::TSkinControl;
   KV_CLASS_NAME(TSkinScrollbar)
@@ -488,6 +490,16 @@ class TSkinScrollbar : public TSkinControl {
   bool draw_border_ = false;
   bool fixed_saved_ = false;
   int fixed_colour_ = 0;
+};
+
+// A scrolled window without a framework control (the list of a simple combo box): both its
+// scroll bars get an overlay.
+class TSkinScrollbarH : public TSkinScrollbar {
+ public:
+  using TSkinScrollbar::TSkinScrollbar;
+  KV_CLASS_NAME(TSkinScrollbarH)
+  void AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) override;
+  void AfterDefault(TMessage& Message) override;
 };
 
 // The list view's skinner: its scroll bars as any scrolled control's, and its column header

@@ -209,9 +209,16 @@ void TSkinComBox::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl
     info.cbSize = sizeof info;
     // The drop-down list's scroll bar; it belongs to this skinner and goes with it.
     if ((style_ & 2) && skin_user32::GetComboBoxInfo && skin_user32::GetComboBoxInfo(handle_, &info) &&
-        info.hwndList && Data->SkinControls.Contains(xcScrollbar))
+        info.hwndList)
       (new TComboxScrollBar(this))->AttachWindow(info.hwndList, Data, Form, Canvas);
     if (!unicode_) HookChild();
+  } else {
+    // A simple combo's list is a child window of its own.
+    for (HWND c = GetWindow(handle_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+      if (LowerCase(SkinClassName(c)) == "listbox" && (GetWindowLongA(c, GWL_STYLE) & WS_CHILD)) {
+        (new TSkinScrollbarH(this))->AttachWindow(c, Data, Form, Canvas);
+        break;
+      }
   }
 }
 

@@ -357,6 +357,36 @@ void TSkinScrollbar::Detach() {
   horz_ = vert_ = nullptr;
 }
 
+// ---- TSkinScrollbarH ----------------------------------------------------------------------------------------
+void TSkinScrollbarH::AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) {
+  if (attached_) return;
+  TSkinControl::AttachWindow(Window, Data, Form, Canvas);
+  horz_ = new TWScrollbar(this, Data);
+  vert_ = new TWScrollbar(this, Data);
+  horz_->Bind(Window, 0, nullptr);
+  vert_->Bind(Window, 1, nullptr);
+}
+
+void TSkinScrollbarH::AfterDefault(TMessage& Message) {
+  if (vert_ && !IsWindowVisible(handle_)) vert_->HideBar();
+  switch (Message.Msg) {
+    case WM_SIZE:
+    case WM_NCPAINT:
+      LayoutBars();
+      for (TWScrollbar* bar : {horz_, vert_})
+        if (bar->Shown()) bar->Invalidate();
+      return;
+    case WM_HSCROLL:
+    case WM_VSCROLL: {
+      TWScrollbar* bar = Message.Msg == WM_HSCROLL ? horz_ : vert_;
+      bar->Part = LOWORD(Message.WParam);
+      bar->Invalidate();
+      return;
+    }
+    default: TSkinControl::AfterDefault(Message);
+  }
+}
+
 // ---- TSkinListView ------------------------------------------------------------------------------------------
 void TSkinListView::AttachScrolled(TWinControl* Control, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) {
   if (attached_) return;

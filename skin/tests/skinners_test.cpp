@@ -1302,8 +1302,29 @@ TEST_F(SkinnerPictureTest, MemoGetsItsOverlayWhenItsBarComesAndShortBarsHalveThe
     EXPECT_EQ(At(bar->Handle(), 3, y), ImagePixel(strip, (frame - 1) * size + 3, 3)) << y;
 }
 
-TEST_F(SkinnerPictureTest, DropDownListsScrollBarIsPaintedIntoItsFrame) {
+TEST_F(SkinnerPictureTest, ComboListsScrollBarsFromTheSkin) {
+  auto* simple = Make<TComboBox>(200, 20, 120, 120);
+  simple->SetStyle(csSimple);
   Show();
+  for (int i = 0; i < 40; ++i) SendMessageW(simple->Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"item"));
+  HWND simpleList = nullptr;
+  for (HWND c = GetWindow(simple->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (LowerCase(SkinClassName(c)) == "listbox") simpleList = c;
+  ASSERT_NE(simpleList, nullptr);
+  auto* listSkinner = dynamic_cast<TSkinScrollbarH*>(skinner->FindControlSkinner(simpleList));
+  ASSERT_NE(listSkinner, nullptr);
+  InvalidateRect(simpleList, nullptr, TRUE);
+  KvPumpMessages();
+  TWScrollbar* overlay = listSkinner->Vertical();
+  ASSERT_TRUE(overlay->Shown());
+  EXPECT_FALSE(listSkinner->Horizontal()->Shown());
+  TBitmap* strip = data->Element("Scrollbar")->Map.get();
+  const int size = strip->Height();
+  auto fill = [&](int frame) { return ImagePixel(strip, (frame - 1) * size + 3, 3); };
+  EXPECT_EQ(At(overlay->Handle(), 4, 4), fill(9));
+  EXPECT_EQ(At(overlay->Handle(), 4, overlay->Height() - 5), fill(13));
+
+  // A drop-down list is a popup: its bar is painted into its frame.
   HWND combo = CreateWindowExW(0, u"ComboBox", u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 20, 20, 120, 22,
                                form->Handle(), nullptr, nullptr, nullptr);
   for (int i = 0; i < 40; ++i) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"item"));
@@ -1322,9 +1343,6 @@ TEST_F(SkinnerPictureTest, DropDownListsScrollBarIsPaintedIntoItsFrame) {
   GetWindowRect(info.hwndList, &win);
   const int x = bar.rcScrollBar.left - win.left, top = bar.rcScrollBar.top - win.top,
             bottom = bar.rcScrollBar.bottom - win.top;
-  TBitmap* strip = data->Element("Scrollbar")->Map.get();
-  const int size = strip->Height();
-  auto fill = [&](int frame) { return ImagePixel(strip, (frame - 1) * size + 3, 3); };
   // The arrows in their normal frames, wherever the pointer is.
   EXPECT_EQ(At(info.hwndList, x + 4, top + 4), fill(9));
   EXPECT_EQ(At(info.hwndList, x + 4, bottom - 5), fill(13));
@@ -1614,6 +1632,11 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
         return p;
       },
       [&] { return Make<TTrackBar>(5, 5, 120, 30); },
+      [&] {
+        auto* c = Make<TComboBox>(5, 5, 120, 80);
+        c->SetStyle(csSimple);
+        return c;
+      },
   };
   for (int round = 0; round < 1000; ++round)
     for (const auto& make : kinds) {

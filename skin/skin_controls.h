@@ -348,7 +348,6 @@ class TSkinTab : public TSkinControl {
   int orientation_ = 0;
   TBitmap tab_, pane_;
   TSkinUpDown* up_down_ = nullptr;
-  bool up_down_visible_ = false;
   bool close_mode_ = false;
 };
 
@@ -486,7 +485,6 @@ class TSkinScrollbar : public TSkinControl {
   void SetFixedColour();
   TWScrollbar* horz_ = nullptr;
   TWScrollbar* vert_ = nullptr;
-  bool sized_ = false;
   bool draw_border_ = false;
   bool fixed_saved_ = false;
   int fixed_colour_ = 0;

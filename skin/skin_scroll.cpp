@@ -276,7 +276,6 @@ void TSkinScrollbar::AfterDefault(TMessage& Message) {
   switch (Message.Msg) {
     case WM_SIZE:
     case WM_WINDOWPOSCHANGED:
-      sized_ = true;
       LayoutBars();
       return;
     case WM_HSCROLL:

@@ -351,6 +351,29 @@ class TSkinTab : public TSkinControl {
   bool close_mode_ = false;
 };
 
+// Tab sets (a row of tabs below a page): the skin's "Tabs" frames upside down, laid out from
+// the published "Tabs", "TabIndex", "FirstIndex", "StartMargin" and "EndMargin"; the set's
+// scroller, when it owns one first, gets an up-down skinner with its halves side by side.
+class TSkinTab31 : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinTab31)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  TControl* SkinnedControl() const override { return tab_set_; }
+  bool BeforeDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  void SkinChanged() override;
+  TSkinUpDown* UpDown() const { return up_down_; }
+
+ private:
+  void LoadImage();
+  TWinControl* tab_set_ = nullptr;
+  TWinControl* scroller_ = nullptr;
+  TBitmap tab_;
+  TSkinUpDown* up_down_ = nullptr;
+};
+
 // A track bar's channel and thumb drawn from the skin through the control's custom draw; the
 // tics stay the platform's.
 class TSkinTrackBar : public TSkinControl {

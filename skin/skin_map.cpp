@@ -139,6 +139,10 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
   if (dynamic_cast<TToolButton*>(Control) && FrameSkinned) return;
   if (!win) return;
   const bool tabs = sc.Contains(xcTab) && data->Element("Tabs");
+  if (cls == "TTABSET" && tabs) {
+    AttachSkinner(new TSkinTab31(win), win, false);
+    return;
+  }
   if (cls == "TTABBEDNOTEBOOK" && tabs) {
     AttachSkinner(new TSkinTab(win), win, false);
     return;

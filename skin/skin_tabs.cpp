@@ -3,6 +3,7 @@
 
 #include "framework/controls/comctrls.h"
 #include "framework/controls/tabs.h"
+#include "framework/controls/typinfo.h"
 #include "skin/skin_controls.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
@@ -264,6 +265,79 @@ void TSkinTab::DrawFrame(HDC DC, const TRect& Rect) {
     if (d.right > d.left && d.bottom > d.top) DrawSkinImage(DC, d, &pane_, false, false, false, 1, 1, margins);
   }
   if (PaintChildren && control_) PaintGraphicChildren(control_, DC);
+}
+
+// ---- TSkinTab31 ---------------------------------------------------------------------------------------------
+void TSkinTab31::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool, TCanvas* Canvas) {
+  if (attached_) return;
+  tab_set_ = Control;
+  TSkinControl::AttachWindow(Control->Handle(), Data, Form, Canvas);
+  LoadImage();
+  if (Control->ComponentCount() > 0)
+    if (auto* scroller = dynamic_cast<TWinControl*>(Control->Components(0)); scroller && scroller->HandleAllocated()) {
+      scroller_ = scroller;
+      up_down_ = new TSkinUpDown(this);
+      up_down_->Horizontal = true;
+      up_down_->AttachWindow(scroller->Handle(), Data, Form, Canvas);
+    }
+}
+
+void TSkinTab31::LoadImage() {
+  tab_.Assign(nullptr);
+  TDataSkinObject* tabs = WithImage(data_, "Tabs");
+  if (!tabs) return;
+  tab_.Assign(tabs->Map.get());
+  tab_.SetPixelFormat(pf24bit);
+  FlipBitmap(&tab_);
+}
+
+void TSkinTab31::SkinChanged() {
+  LoadImage();
+  TSkinControl::SkinChanged();
+}
+
+bool TSkinTab31::BeforeDefault(TMessage& Message) {
+  if (!TSkinControl::BeforeDefault(Message)) return false;
+  // The set paints itself first; the skin goes over it after (the base's after-paint step).
+  if (Message.Msg == WM_ERASEBKGND && !tab_.Empty()) {
+    Message.Result = 1;
+    return false;
+  }
+  return true;
+}
+
+void TSkinTab31::DrawFrame(HDC DC, const TRect& Rect) {
+  auto* tabs = dynamic_cast<TDataSkinBorder*>(data_->Element("Tabs"));
+  const int W = Rect.right - Rect.left, H = Rect.bottom - Rect.top;
+  if (tab_.Empty() || !tabs || !tab_set_ || W < 1 || H < 1) return;
+  TBitmap buffer;
+  HDC dc = FaceBitmap(buffer, W, H);
+  HGDIOBJ oldFont = SelectObject(dc, tab_set_->Font()->Handle());
+  const int oldMode = SetBkMode(dc, TRANSPARENT);
+  TSkinMargins margins = tabs->Margins();
+  std::swap(margins.Top, margins.Bottom);  // the image is upside down
+  auto* names = dynamic_cast<TStrings*>(GetObjectProp(tab_set_, "Tabs"));
+  const int selected = PropInt(tab_set_, "TabIndex");
+  const int room = W - std::max(0, PropInt(tab_set_, "EndMargin"));
+  const bool scrolling = scroller_ && scroller_->HandleAllocated() && IsWindowVisible(scroller_->Handle());
+  int x = std::max(0, PropInt(tab_set_, "StartMargin"));
+  for (int i = std::max(0, PropInt(tab_set_, "FirstIndex")); names && i < names->Count(); ++i) {
+    const WideString text = SkinWideText(names->Strings(i));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, reinterpret_cast<LPCWSTR>(text.c_str()), static_cast<int>(text.size()), &extent);
+    const int w = extent.cx;
+    if (x + w + (scrolling ? 21 : 9) <= room) {
+      const TRect cell{x, 0, x + w + 9, H};
+      const bool isSelected = i == selected;
+      DrawSkinImage(dc, cell, &tab_, false, tabs->Tile != 0, tabs->Trans == 1, 5, isSelected ? 2 : 1, margins);
+      SetTextColor(dc, SkinColorToRGB(isSelected ? tabs->MouseOverColour2 : tabs->NormalColour2));
+      DrawCellText(dc, cell, text, DT_CENTER, tab_set_->Enabled(), data_->Colour(csButtonShadow));
+    }
+    x += w + 9;
+  }
+  SetBkMode(dc, oldMode);
+  SelectObject(dc, oldFont);
+  BitBlt(DC, Rect.left, Rect.top, W, H, dc, 0, 0, SRCCOPY);
 }
 
 // ---- TSkinTrackBar ------------------------------------------------------------------------------------------

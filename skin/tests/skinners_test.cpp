@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "framework/controls/buttons.h"
 #include "framework/controls/comctrls.h"
@@ -90,6 +91,27 @@ class TScrollingView : public TWinControl {
     SetScrollPos(Handle(), SB_VERT, pos, TRUE);
     if (OnRequest) OnRequest(code);
     Message.Result = 0;
+  }
+};
+// A tab set of another component library: its tabs as published properties, white when
+// it paints itself, owning its scroller first.
+class TTabSet : public TCustomControl {
+ public:
+  explicit TTabSet(TComponent* AOwner) : TCustomControl(AOwner) {
+    Scroller = new TWinControl(this);
+    Names.Add("Alpha");
+    Names.Add("Beta");
+    Names.Add("Gamma");
+  }
+  KV_CLASS_NAME(TTabSet)
+  TStringList Names;
+  int TabIndex = 1, FirstIndex = 0, StartMargin = 5, EndMargin = 5;
+  TWinControl* Scroller;
+
+ protected:
+  void Paint() override {
+    RECT r{0, 0, Width(), Height()};
+    FillRect(Canvas()->Handle(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   }
 };
 class TDBComboBoxEh : public TCustomComboBox {
@@ -225,6 +247,12 @@ void RegisterTestProps() {
   RegisterClassProps<TGlyphProperties>(
       "TGlyphProperties",
       {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
+  RegisterClassProps<TTabSet>(
+      "TTabSet", {ObjProp<TTabSet>("Tabs", [](TTabSet& t) -> TObject* { return &t.Names; }),
+                  IntProp<TTabSet>("TabIndex", [](TTabSet& t) { return t.TabIndex; }),
+                  IntProp<TTabSet>("FirstIndex", [](TTabSet& t) { return t.FirstIndex; }),
+                  IntProp<TTabSet>("StartMargin", [](TTabSet& t) { return t.StartMargin; }),
+                  IntProp<TTabSet>("EndMargin", [](TTabSet& t) { return t.EndMargin; })});
   RegisterClassProps<TcxCheckBox>(
       "TcxCheckBox", {ObjProp<TcxCheckBox>("Properties", [](TcxCheckBox& c) -> TObject* { return &c.Properties; })});
 }
@@ -327,6 +355,7 @@ TEST_F(SkinnersTest, ChainOfClassTestsGivesEachControlItsSkinnerBehindItsGate) {
       {"named combo", [&] { return Make<TTntComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", ""},
       // Without its own gate a combo box falls to the scrolled controls (its style has WS_VSCROLL).
       {"combo box", [&] { return Make<TComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", "TSkinScrollbar"},
+      {"tab set", [&] { return Make<TTabSet>(5, 5, 120, 24); }, xcTab, "TSkinTab31", ""},
       {"tabbed notebook", [&] { return Make<TTabbedNotebook>(5, 5, 120, 80); }, xcTab, "TSkinTab", ""},
       // A rich edit belongs to the scroll-bar skinners, never to the edit's.
       {"rich edit", [&] { return Make<TRichEdit>(5, 5, 80, 20); }, xcScrollbar, "TSkinScrollbar", "TSkinEdit"},
@@ -1522,6 +1551,52 @@ TEST_F(SkinnerPictureTest, CloseBoxClosesThePageOfTheClickedTabPastHiddenTabs) {
   EXPECT_EQ(asked.size(), 2u);
 }
 
+TEST_F(SkinnerPictureTest, TabSetDrawsTheTabsThatFitUpsideDownAndSkinsItsScroller) {
+  auto* set = Make<TTabSet>(10, 10, 300, 24);
+  auto* narrow = Make<TTabSet>(10, 50, 120, 24);
+  set->Scroller->SetParent(set);
+  set->Scroller->SetBounds(260, 2, 32, 20);
+  Show();
+  ASSERT_EQ(SkinnerName(set), "TSkinTab31");
+  auto* sk = static_cast<TSkinTab31*>(skinner->SkinnerOf(set));
+  ASSERT_NE(sk->UpDown(), nullptr);
+  EXPECT_TRUE(sk->UpDown()->Horizontal);
+  EXPECT_EQ(sk->UpDown()->Handle(), set->Scroller->Handle());
+  for (TWinControl* c : std::initializer_list<TWinControl*>{set, narrow}) c->Invalidate();
+  KvPumpMessages();
+  auto* tabs = dynamic_cast<TDataSkinBorder*>(data->Element("Tabs"));
+  TBitmap flipped;
+  flipped.Assign(tabs->Map.get());
+  FlipBitmap(&flipped);
+  TSkinMargins margins = tabs->Margins();
+  std::swap(margins.Top, margins.Bottom);
+  HDC measure = set->Canvas()->Handle();
+  SelectObject(measure, set->Font()->Handle());
+  auto width = [&](const char16_t* text) {
+    SIZE e{};
+    GetTextExtentPoint32W(measure, reinterpret_cast<LPCWSTR>(text), static_cast<int>(std::u16string(text).size()), &e);
+    return static_cast<int>(e.cx);
+  };
+  const int w0 = width(u"Alpha") + 9, w1 = width(u"Beta") + 9;
+  // Alpha from StartMargin in frame 1, Beta (selected) after it in frame 2; the probes lie on
+  // the tabs' edges, away from their text.
+  for (const auto& [x0, w, frame] : {std::tuple{5, w0, 1}, std::tuple{5 + w0, w1, 2}}) {
+    auto picture = RenderSkinImage(TRect{0, 0, w, 24}, &flipped, margins, false, false, 5, frame);
+    for (const POINT& p : {POINT{w / 2, 23}, POINT{0, 12}, POINT{w - 1, 12}})
+      EXPECT_EQ(At(set->Handle(), x0 + p.x, p.y), Shown(picture.get(), p.x, p.y, Face())) << frame << " " << p.x;
+  }
+  // The space before the first tab is the face, not the set's own white.
+  EXPECT_EQ(At(set->Handle(), 2, 12), Face());
+  // One pixel short of Beta's room (the margins and its 9 pixels): Alpha only, then the face.
+  for (int extra : {0, 1}) {
+    narrow->SetWidth(w0 + w1 + 9 + extra);
+    narrow->Invalidate();
+    KvPumpMessages();
+    EXPECT_EQ(At(narrow->Handle(), 5 + w0 - 1, 12) == Face(), false) << extra;
+    EXPECT_EQ(At(narrow->Handle(), 5 + w0 + 1, 12) == Face(), extra == 0) << extra;
+  }
+}
+
 TEST_F(SkinnerPictureTest, TrackBarChannelAndThumbFromTheSkinTicsLeftToThePlatform) {
   data->Skin3rd.Add("TTrackBar=trackbar");
   auto* track = Make<TTrackBar>(20, 20, 200, 40);
@@ -1636,6 +1711,11 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
         auto* c = Make<TComboBox>(5, 5, 120, 80);
         c->SetStyle(csSimple);
         return c;
+      },
+      [&] {
+        auto* t = Make<TTabSet>(5, 5, 120, 24);
+        t->Scroller->SetParent(t);
+        return t;
       },
   };
   for (int round = 0; round < 1000; ++round)

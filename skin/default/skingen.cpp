@@ -313,7 +313,7 @@ bool Draw(const std::string& dir, const Palette& p) {
     const int state = f < 16 ? f % 4 : (f - 16) % 3;
     const bool pressed = state == 1, lit = f < 16 ? state == 3 : state == 2;
     const Rgb fill = pressed ? p.face : lit ? hot : p.light;
-    scroll.RoundBox(x, 0, x + 17, 17, p.shadow, fill, fill);
+    if (f < 16) scroll.RoundBox(x, 0, x + 17, 17, p.shadow, fill, fill);
     if (f < 16) {
       const int dir = (f / 4) % 4;  // left, right, up, down
       for (int i = 0; i < 4; ++i)
@@ -325,10 +325,11 @@ bool Draw(const std::string& dir, const Palette& p) {
           if (dir == 3) scroll.Set(x + b, 16 - a, p.dark);
         }
     } else if (f < 22) {
-      // Three ridges across the thumb.
+      // Three ridges across the thumb, on magenta so that the thumb shows between them.
       const bool vertical = f >= 19;
+      const Rgb ridge = pressed ? p.shadow : lit ? p.accent : p.dark;
       for (int k = 0; k < 3; ++k)
-        for (int t = 5; t < 12; ++t) vertical ? scroll.Set(x + t, 6 + 2 * k, p.dark) : scroll.Set(x + 6 + 2 * k, t, p.dark);
+        for (int t = 5; t < 12; ++t) vertical ? scroll.Set(x + t, 6 + 2 * k, ridge) : scroll.Set(x + 6 + 2 * k, t, ridge);
     }
   }
   save(scroll, "scrollbar.bmp");

@@ -1217,7 +1217,10 @@ TEST_F(SkinnerPictureTest, ScrollBarOverlayShowsEachPartsStateAndHandsPressesToT
     const int top = info.xyThumbTop, len = info.xyThumbBottom - top;
     auto picture = Expected(thumb, size, len, thumb->Frame, frame);
     const int gripTop = top + (len - size) / 2;
-    return At(w, 5, top + 6) == Shown(picture.get(), 5, 6, Face()) && At(w, 3, gripTop + 3) == frameFill(grip);
+    // The grip's middle ridge, and the thumb showing through beside it.
+    const COLORREF ridge = ImagePixel(strip->Map.get(), (grip - 1) * size + 8, 8);
+    return At(w, 5, top + 6) == Shown(picture.get(), 5, 6, Face()) && At(w, 8, gripTop + 8) == ridge &&
+           At(w, 8, gripTop + 7) == Shown(picture.get(), 8, gripTop + 7 - top, Face());
   };
   auto trackIs = [&](int frame, int y) {
     auto picture = Expected(track, size, L - 2 * A, 4, frame);

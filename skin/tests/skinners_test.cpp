@@ -1477,6 +1477,28 @@ TEST_F(SkinnerPictureTest, TabsAndPaneFromTheSkinAndABottomStripUpsideDown) {
         << "left tab at " << p.x << "," << p.y;
 }
 
+TEST_F(SkinnerPictureTest, TabsWithoutImagesKeepTheirOwnPainting) {
+  data->Element("Tabs")->Map->SetSize(0, 0);
+  data->Element("Tab.Pane")->Map->SetSize(0, 0);
+  data->Skin3rd.Add("TTabControl=tab");
+  TTabControl* tabs[2];
+  for (int i = 0; i < 2; ++i) {
+    tabs[i] = Make<TTabControl>(10 + 220 * i, 10, 200, 100);
+    tabs[i]->Tabs()->Add("One");
+    tabs[i]->Tabs()->Add("Two");
+    tabs[i]->SetTabIndex(1);
+  }
+  tabs[1]->SetTag(data->DisableTag);
+  Show();
+  ASSERT_EQ(SkinnerName(tabs[0]), "TSkinTab");
+  ASSERT_EQ(SkinnerName(tabs[1]), "");
+  for (TTabControl* t : tabs) t->Invalidate();
+  KvPumpMessages();
+  // The skinned one looks as the plain one does.
+  for (const POINT& p : {POINT{5, 5}, POINT{40, 3}, POINT{60, 12}, POINT{2, 60}, POINT{100, 97}})
+    EXPECT_EQ(At(tabs[0]->Handle(), p.x, p.y), At(tabs[1]->Handle(), p.x, p.y)) << p.x << "," << p.y;
+}
+
 TEST_F(SkinnerPictureTest, CloseBoxClosesThePageOfTheClickedTabPastHiddenTabs) {
   data->Skin3rd.Add("TPageControl=tab");
   auto* pages = Make<TPageControl>(10, 10, 360, 150);

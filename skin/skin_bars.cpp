@@ -303,13 +303,3 @@ void TSkinHeader::DrawItem(HDC DC, int Index, const TRect& R, HIMAGELIST Images)
   }
   BitBlt(DC, R.left, R.top, w, h, dc, 0, 0, SRCCOPY);
 }
-
-// ---- TSkinListView ------------------------------------------------------------------------------------------
-void TSkinListView::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
-                                  TCanvas* Canvas) {
-  TSkinControl::AttachControl(Form, Data, Control, KeepColour, Canvas);
-  HWND header = reinterpret_cast<HWND>(SendMessageW(Control->Handle(), LVM_GETHEADER, 0, 0));
-  if (!header || Header) return;
-  Header = new TSkinHeader(Control);
-  Header->AttachWindow(header, Data, Form, Canvas);
-}

@@ -13,7 +13,9 @@
 #include "platform/comctl/listview.h"
 #include "platform/comctl/progress.h"
 #include "platform/comctl/statusbar.h"
+#include "platform/comctl/tab.h"
 #include "platform/comctl/toolbar.h"
+#include "platform/comctl/trackbar.h"
 #include "platform/comctl/updown.h"
 #include "platform/user/button.h"
 #include "platform/user/combobox.h"
@@ -312,6 +314,80 @@ class TSkinProgress : public TSkinControl {
   void DrawFrame(HDC DC, const TRect& Rect) override;
 };
 
+// ---- Tabs and track bars -------------------------------------------------------------------------------
+// Tab and page controls: the tab strip from the skin's "Tabs" frames (1 normal, 2 focused)
+// and the pane from its border image or "Tab.Pane". A page control tagged 7777 with its tabs
+// on top gets close boxes: a press on one asks the form (0x3507) and, answered 0, frees the
+// page of that tab.
+class TSkinTab : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinTab)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  void AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) override;
+  bool BeforeDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  void SkinChanged() override;
+  bool CloseBoxMode() const { return close_mode_; }
+  // One per tab, in window co-ordinates, renewed by every paint (empty without close boxes).
+  const std::vector<TRect>& CloseBoxes() const { return close_boxes_; }
+  int Orientation() const { return orientation_; }  // 0 top, 1 bottom, 2 left, 3 right
+  TSkinUpDown* UpDown() const { return up_down_; }
+  // Page controls: the control's graphic children are painted over the skin.
+  bool PaintChildren = false;
+
+ private:
+  void Prepare();
+  void LoadImages();
+  void FindUpDown();
+  bool HasPicture() const { return !tab_.Empty() || !pane_.Empty(); }
+  void DrawTabContent(HDC DC, const TRect& R, const WideString& Text, int Image, HIMAGELIST Images, bool Enabled);
+
+  std::vector<TRect> close_boxes_;
+  int orientation_ = 0;
+  TBitmap tab_, pane_;
+  TSkinUpDown* up_down_ = nullptr;
+  bool close_mode_ = false;
+};
+
+// Tab sets (a row of tabs below a page): the skin's "Tabs" frames upside down, laid out from
+// the published "Tabs", "TabIndex", "FirstIndex", "StartMargin" and "EndMargin"; the set's
+// scroller, when it owns one first, gets an up-down skinner with its halves side by side.
+class TSkinTab31 : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinTab31)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  TControl* SkinnedControl() const override { return tab_set_; }
+  bool BeforeDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  void SkinChanged() override;
+  TSkinUpDown* UpDown() const { return up_down_; }
+
+ private:
+  void LoadImage();
+  TWinControl* tab_set_ = nullptr;
+  TWinControl* scroller_ = nullptr;
+  TBitmap tab_;
+  TSkinUpDown* up_down_ = nullptr;
+};
+
+// A track bar's channel and thumb drawn from the skin through the control's custom draw; the
+// tics stay the platform's.
+class TSkinTrackBar : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinTrackBar)
+  bool BeforeDefault(TMessage& Message) override;
+  void SkinChanged() override;
+
+ private:
+  void DrawChannel(HDC DC);
+  void DrawThumb(HDC DC);
+};
+
 // ---- Header and list view -----------------------------------------------------------------------------------
 class TSkinHeader : public TSkinControl {
  public:
@@ -331,13 +407,129 @@ class TSkinHeader : public TSkinControl {
   void DrawItem(HDC DC, int Index, const TRect& R, HIMAGELIST Images);
 };
 
-// The list view's skinner; its column header gets a TSkinHeader of its own.
-class TSkinListView : public TSkinControl {
+// ---- Scroll bars ------------------------------------------------------------------------------------------
+// Scroll-bar part codes: the scroll requests of WM_HSCROLL / WM_VSCROLL for the parts they
+// name, so one value holds either.
+enum { kPartNone = -1, kPartFirstArrow = 0, kPartSecondArrow = 1, kPartPageBefore = 2, kPartPageAfter = 3,
+       kPartThumb = 5 };
+
+// The skin's picture of a window scroll bar: a small window of its own laid exactly over the
+// native bar (kind 0 horizontal, 1 vertical). It paints the skin and hands presses on to the
+// target as non-client presses, so the platform does the scrolling.
+class TWScrollbar : public TCustomControl {
+ public:
+  TWScrollbar(TComponent* AOwner, TSkinData* Data);
+  KV_CLASS_NAME(TWScrollbar)
+  void Bind(HWND Target, int Kind, TControl* Control);
+  void HideBar();
+  // Places the overlay over the native bar, or hides it while the bar is not shown.
+  void Layout();
+  // The part at a point along the bar: 0 first arrow, 2 before the thumb, 5 thumb, 3 after
+  // it, 1 second arrow.
+  int HitTest(int Along) const;
+  bool Shown() const { return shown_; }
+  int Kind() const { return kind_; }
+  bool Pressed() const { return pressed_; }
+  int Part = kPartNone;  // under the pointer, or the scroll request last seen
+  // The native bar in the target's client co-ordinates.
+  TRect BarRect() const { return bar_; }
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void WndProc(TMessage& Message) override;
+  void Paint() override;
+
+ private:
+  bool Info(SCROLLBARINFO& Info) const;
+  void Press(int X, int Y);
+  void Release();
+  // The thumb's span along the bar: dragged with the pointer while the platform tracks it.
+  void ThumbSpan(const SCROLLBARINFO& Info, int& Start, int& End) const;
+
+  TSkinData* data_;
+  HWND target_ = nullptr;
+  int kind_ = 0;
+  int length_ = 0;
+  int arrow_;
+  POINT press_cursor_{};
+  int press_thumb_ = 0;
+  TRect bar_{};
+  bool shown_ = false;
+  bool pressed_ = false;
+};
+
+// What a scroll bar's picture shows: its orientation, state, the part under the pointer (or
+// the request last seen) and the thumb's span along the bar. HalvingLength, when given, is the
+// length whose halves the arrows take when it is under two arrows.
+struct TScrollPicture {
+  bool Vertical = false;
+  bool Enabled = true;
+  int Part = kPartNone;
+  bool Pressed = false;
+  int ThumbStart = 0, ThumbEnd = 0;
+  int HalvingLength = 0;
+};
+// The skin's scroll bar of W x H on DC at the origin: track, arrows, thumb and its grip, with
+// arrows of Arrow pixels. Nothing without the skin's "Scrollbar" image.
+void DrawScrollPicture(HDC DC, TSkinData* Data, int Arrow, int W, int H, const TScrollPicture& Picture);
+
+// The vertical scroll bar of a combo box's drop-down list, painted into the list's frame.
+// Presses go to the platform's own tracking, which scrolls the list.
+class TComboxScrollBar : public TSkinControl {
  public:
   using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TComboxScrollBar)
+  bool BeforeDefault(TMessage& Message) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+};
+
+// A scrolled framework control (memo, list box, grid, rich edit): both its scroll bars get an
+// overlay; the border is drawn in the skin's colours.
+class TSkinScrollbar : public TSkinControl {
+  friend class TSkinScrollbarH;
+
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinScrollbar)
+  virtual void AttachScrolled(TWinControl* Control, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas);
+  void Detach() override;
+  bool BeforeDefault(TMessage& Message) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+  void SkinChanged() override;
+  TWScrollbar* Horizontal() const { return horz_; }
+  TWScrollbar* Vertical() const { return vert_; }
+  bool DrawsBorder() const { return draw_border_; }
+
+ private:
+  void LayoutBars();
+  void DrawBorder(HDC DC);
+  void SetFixedColour();
+  TWScrollbar* horz_ = nullptr;
+  TWScrollbar* vert_ = nullptr;
+  bool draw_border_ = false;
+  bool fixed_saved_ = false;
+  int fixed_colour_ = 0;
+};
+
+// A scrolled window without a framework control (the list of a simple combo box): both its
+// scroll bars get an overlay.
+class TSkinScrollbarH : public TSkinScrollbar {
+ public:
+  using TSkinScrollbar::TSkinScrollbar;
+  KV_CLASS_NAME(TSkinScrollbarH)
+  void AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) override;
+  void AfterDefault(TMessage& Message) override;
+};
+
+// The list view's skinner: its scroll bars as any scrolled control's, and its column header
+// gets a TSkinHeader of its own.
+class TSkinListView : public TSkinScrollbar {
+ public:
+  using TSkinScrollbar::TSkinScrollbar;
   KV_CLASS_NAME(TSkinListView)
-  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
-                     TCanvas* Canvas) override;
+  void AttachScrolled(TWinControl* Control, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) override;
   TSkinHeader* Header = nullptr;
 };
 

@@ -204,7 +204,22 @@ void TSkinComBox::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl
   if (attached_) return;
   TSkinControl::AttachControl(Form, Data, Control, KeepColour, Canvas);
   style_ = static_cast<DWORD>(WindowLong(GWL_STYLE));
-  if ((style_ & 3) != CBS_SIMPLE && !unicode_) HookChild();
+  if ((style_ & 3) != CBS_SIMPLE) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    // The drop-down list's scroll bar; it belongs to this skinner and goes with it.
+    if ((style_ & 2) && skin_user32::GetComboBoxInfo && skin_user32::GetComboBoxInfo(handle_, &info) &&
+        info.hwndList)
+      (new TComboxScrollBar(this))->AttachWindow(info.hwndList, Data, Form, Canvas);
+    if (!unicode_) HookChild();
+  } else {
+    // A simple combo's list is a child window of its own.
+    for (HWND c = GetWindow(handle_, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+      if (LowerCase(SkinClassName(c)) == "listbox" && (GetWindowLongA(c, GWL_STYLE) & WS_CHILD)) {
+        (new TSkinScrollbarH(this))->AttachWindow(c, Data, Form, Canvas);
+        break;
+      }
+  }
 }
 
 void TSkinComBox::AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) {

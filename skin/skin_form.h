@@ -11,6 +11,7 @@
 #include "skin/skin_data.h"
 
 class TSkinControl;
+class TSkinScrollbar;
 class TWinSkinForm;
 class TWinSkinMenu;
 class TTimer;
@@ -113,6 +114,10 @@ class TWinSkinForm : public TComponent {
   void MapControl(TControl* Control, TControl* Parent);
   bool MapByName(const AnsiString& ClassName, TControl* Control);
   void SkinRawChildren(HWND Window);
+  // A scrolled control's skinner started through its own entry.
+  void AttachScrolled(TSkinScrollbar* Skinner, TWinControl* Control);
+  // The scroll-bar skinner of Window replaced by a fresh one of the same kind.
+  void RebuildScrollSkinner(HWND Window);
   void MapWindow(HWND Window);
   TSkinControl* FindControlSkinner(HWND Window);
   // The skinner in Controls that belongs to the framework control, or nullptr.

@@ -61,7 +61,7 @@ LRESULT TWinSkinForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
       return r;
     }
     case kStartMsg: Start(); return 0;
-    case kRebuildScrollMsg: return 0;  // no scroll-bar skinners are attached by this skinner
+    case kRebuildScrollMsg: RebuildScrollSkinner(reinterpret_cast<HWND>(wParam)); return 0;
     case kSkinnedQueryMsg: PostMessageA(Wnd, kSkinnedNotifyMsg, 0, kSkinSignature); return 1;
     default: break;
   }

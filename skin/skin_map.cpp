@@ -27,10 +27,12 @@ bool HasScrollBars(TWinControl* Control) {
 }  // namespace
 
 void TWinSkinForm::FreeDeadControls() {
-  std::vector<TSkinControl*> dead;
-  for (TSkinControl* c : Controls)
-    if (c->State() == 6) dead.push_back(c);
-  for (TSkinControl* c : dead) delete c;  // each leaves Controls as it goes
+  // One at a time: a skinner takes the skinners it owns along (each leaves Controls as it goes).
+  for (;;) {
+    auto dead = std::find_if(Controls.begin(), Controls.end(), [](TSkinControl* c) { return c->State() == 6; });
+    if (dead == Controls.end()) return;
+    delete *dead;
+  }
 }
 
 void TWinSkinForm::RefreshControls() {
@@ -53,6 +55,23 @@ TSkinControl* TWinSkinForm::SkinnerOf(TControl* Control) {
 
 void TWinSkinForm::AttachSkinner(TSkinControl* Skinner, TWinControl* Control, bool KeepColour) {
   Skinner->AttachControl(this, SkinData, Control, KeepColour, &ControlCanvas);
+}
+
+void TWinSkinForm::AttachScrolled(TSkinScrollbar* Skinner, TWinControl* Control) {
+  Skinner->AttachScrolled(Control, SkinData, this, &ControlCanvas);
+}
+
+void TWinSkinForm::RebuildScrollSkinner(HWND Window) {
+  TSkinScrollbar* old = nullptr;
+  for (TSkinControl* c : Controls)
+    if (c->Handle() == Window) old = dynamic_cast<TSkinScrollbar*>(c);
+  if (!old) return;
+  TWinControl* control = old->Control();
+  const bool listView = dynamic_cast<TSkinListView*>(old) != nullptr;
+  if (old->State() != 6) old->Detach();
+  delete old;
+  if (!control || !control->HandleAllocated()) return;
+  AttachScrolled(listView ? new TSkinListView(control) : new TSkinScrollbar(control), control);
 }
 
 void TWinSkinForm::AttachRaw(TSkinControl* Skinner, HWND Window) {
@@ -119,6 +138,15 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
   // A tool button gets no skinner of its own.
   if (dynamic_cast<TToolButton*>(Control) && FrameSkinned) return;
   if (!win) return;
+  const bool tabs = sc.Contains(xcTab) && data->Element("Tabs");
+  if (cls == "TTABSET" && tabs) {
+    AttachSkinner(new TSkinTab31(win), win, false);
+    return;
+  }
+  if (cls == "TTABBEDNOTEBOOK" && tabs) {
+    AttachSkinner(new TSkinTab(win), win, false);
+    return;
+  }
   if (cls == "TMVCPANEL") {
     SkinControlsOf(win);
     return;
@@ -169,20 +197,27 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
     return;
   }
   const bool scrollbars = sc.Contains(xcScrollbar);
-  // Rich edits, memos and other scrolled controls belong to the scroll-bar skinners, which
-  // this engine does not carry: they keep their own look rather than an edit's border.
-  if (scrollbars && OneOf(cls, {"TRICHEDIT", "TWWDBRICHEDIT", "TDXDBMEMO"})) return;
+  if (scrollbars && OneOf(cls, {"TRICHEDIT", "TWWDBRICHEDIT", "TDXDBMEMO"})) {
+    AttachScrolled(new TSkinScrollbar(win), win);
+    return;
+  }
   if (dynamic_cast<TCustomPanel*>(win) && sc.Contains(xcPanel)) {
     SkinControlsOf(win);
     AttachSkinner(new TSkinBox(win), win, true);
     return;
   }
-  if (scrollbars && OneOf(cls, {"TDXTREELIST", "TDXDBTREELIST", "TDXDBGRID"})) return;
-  if (dynamic_cast<TCustomListView*>(win) && scrollbars) {
-    AttachSkinner(new TSkinListView(win), win, false);
+  if (scrollbars && OneOf(cls, {"TDXTREELIST", "TDXDBTREELIST", "TDXDBGRID"})) {
+    AttachScrolled(new TSkinScrollbar(win), win);
     return;
   }
-  if (scrollbars && (dynamic_cast<TCustomMemo*>(win) || HasScrollBars(win))) return;
+  if (dynamic_cast<TCustomListView*>(win) && scrollbars) {
+    AttachScrolled(new TSkinListView(win), win);
+    return;
+  }
+  if (scrollbars && (dynamic_cast<TCustomMemo*>(win) || HasScrollBars(win) || dynamic_cast<TMemo*>(win))) {
+    AttachScrolled(new TSkinScrollbar(win), win);
+    return;
+  }
   if (dynamic_cast<TButton*>(win) && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinButton(win), win, false);
     return;
@@ -257,10 +292,23 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
     AttachSkinner(new TSkinDateTime(win), win, false);
   } else if (kind == "menubtn" && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinMenuButton(win), win, false);
+  } else if (kind == "trackbar" && sc.Contains(xcButton)) {
+    SetPropText(win, "Transparent", "True");
+    AttachSkinner(new TSkinTrackBar(win), win, false);
+  } else if (kind == "tab" && sc.Contains(xcTab) && data->Element("Tabs")) {
+    AttachSkinner(new TSkinTab(win), win, false);
   } else if (kind == "progress" && sc.Contains(xcProgress)) {
     AttachSkinner(new TSkinProgress(win), win, false);
   } else if (kind == "scrollbar" && sc.Contains(xcScrollbar)) {
+    AttachScrolled(new TSkinScrollbar(win), win);
     SkinControlsOf(win);
+  } else if (kind == "embedscrollbar" && sc.Contains(xcScrollbar)) {
+    for (int i = 0; i < win->ControlCount(); ++i) {
+      auto* child = dynamic_cast<TWinControl*>(win->Controls(i));
+      if (child && child->HandleAllocated() && !SkinnerOf(child) &&
+          (HasScrollBars(child) || dynamic_cast<TMemo*>(child)))
+        AttachScrolled(new TSkinScrollbar(child), child);
+    }
   } else if (kind == "container") {
     SkinControlsOf(win);
   } else if (kind == "groupbox" && sc.Contains(xcGroupBox)) {
@@ -347,6 +395,8 @@ void TWinSkinForm::MapWindow(HWND Window) {
     s = new TSkinProgress(this);
   } else if (cls == "tsilentpaintpanel") {
     faceColour(Window);
+  } else if (cls == "systabcontrol32") {
+    if (sc.Contains(xcTab) && !(style & TCS_OWNERDRAWFIXED)) s = new TSkinTab(this);
   } else if (cls == "toolbarwindow32") {
     s = new TSkinBoxH(this);
   } else if (cls == "edit") {

@@ -303,27 +303,40 @@ bool Draw(const std::string& dir, const Palette& p) {
   chunk.Gradient(0, 0, 8, 12, Mix(p.accent, p.light, 0.4), p.accent);
   save(chunk, "chunk.bmp");
 
-  // Scroll bars: 23 frames of 17 x 17 (arrows in four directions and their states, the track).
+  // Scroll bars: 23 frames of 17 x 17: the left, right, up and down arrows in four states each
+  // (normal, pressed, unused, hot), then the thumb grips, horizontal and vertical (normal,
+  // pressed, hot), and one unused frame.
   Image scroll(23 * 17, 17);
+  const Rgb hot = Mix(p.accent, p.light, 0.7);
   for (int f = 0; f < 23; ++f) {
     const int x = 17 * f;
-    scroll.RoundBox(x, 0, x + 17, 17, p.shadow, f % 4 == 1 ? p.face : p.light, p.face);
-    const int dir = (f / 4) % 4;
-    for (int i = 0; i < 4; ++i)
-      for (int j = -i; j <= i; ++j) {
-        const int a = 6 + i, b = 8 + j;
-        if (f >= 16) break;
-        if (dir == 0) scroll.Set(x + b, a, p.dark);
-        if (dir == 1) scroll.Set(x + b, 16 - a, p.dark);
-        if (dir == 2) scroll.Set(x + a, b, p.dark);
-        if (dir == 3) scroll.Set(x + 16 - a, b, p.dark);
-      }
+    const int state = f < 16 ? f % 4 : (f - 16) % 3;
+    const bool pressed = state == 1, lit = f < 16 ? state == 3 : state == 2;
+    const Rgb fill = pressed ? p.face : lit ? hot : p.light;
+    if (f < 16) scroll.RoundBox(x, 0, x + 17, 17, p.shadow, fill, fill);
+    if (f < 16) {
+      const int dir = (f / 4) % 4;  // left, right, up, down
+      for (int i = 0; i < 4; ++i)
+        for (int j = -i; j <= i; ++j) {
+          const int a = 6 + i, b = 8 + j;
+          if (dir == 0) scroll.Set(x + a, b, p.dark);
+          if (dir == 1) scroll.Set(x + 16 - a, b, p.dark);
+          if (dir == 2) scroll.Set(x + b, a, p.dark);
+          if (dir == 3) scroll.Set(x + b, 16 - a, p.dark);
+        }
+    } else if (f < 22) {
+      // Three ridges across the thumb, on magenta so that the thumb shows between them.
+      const bool vertical = f >= 19;
+      const Rgb ridge = pressed ? p.shadow : lit ? p.accent : p.dark;
+      for (int k = 0; k < 3; ++k)
+        for (int t = 5; t < 12; ++t) vertical ? scroll.Set(x + t, 6 + 2 * k, ridge) : scroll.Set(x + 6 + 2 * k, t, ridge);
+    }
   }
   save(scroll, "scrollbar.bmp");
   Image hscroll(80, 17), vscroll(68, 20), hthumb(60, 17), vthumb(51, 20);
   for (int f = 0; f < 4; ++f) {
-    hscroll.Fill(20 * f, 0, 20 * f + 20, 17, Mix(p.face, p.shadow, 0.2 * f));
-    vscroll.Fill(17 * f, 0, 17 * f + 17, 20, Mix(p.face, p.shadow, 0.2 * f));
+    hscroll.Fill(20 * f, 0, 20 * f + 20, 17, Mix(p.face, p.shadow, 0.25 + 0.2 * f));
+    vscroll.Fill(17 * f, 0, 17 * f + 17, 20, Mix(p.face, p.shadow, 0.25 + 0.2 * f));
   }
   for (int f = 0; f < 3; ++f) {
     hthumb.RoundBox(20 * f, 0, 20 * f + 20, 17, p.dark, f == 2 ? Mix(p.accent, p.light, 0.7) : p.light, p.face);

@@ -13,6 +13,7 @@
 #include "platform/user/testing.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
+#include "skin/tests/skin_test_util.h"
 
 namespace {
 
@@ -200,6 +201,56 @@ TEST_F(SkinFormTest, CaptionButtonStatesAndCommands) {
   KvInjectClick(p.x, p.y);
   KvPumpMessages();
   EXPECT_TRUE(IsIconic(Wnd()));
+}
+
+// A caption button with an action of the application's own: the window is asked whether it
+// shows (0x3515, for visibility codes 1000..2000) and is told when it is clicked (0x3514).
+TEST_F(SkinFormTest, ButtonOfTheApplicationsOwnAsksTheWindowAndPostsItsAction) {
+  const std::string extra =
+      "\n[Button.Extra]\nAction=50\nAlign=1\nXcoord=84\nYcoord=4\nVisibility=1500\nframe=3\n"
+      "ButtonImage=close.bmp\n";
+  const auto bytes = skintest::ContainerWith(skintest::DefaultDescription() + extra);
+  ASSERT_TRUE(data->SetSkinBytes(bytes.data(), bytes.size()));
+  struct Window {
+    LRESULT show = 1;
+    std::vector<std::pair<WPARAM, LPARAM>> asked;
+    std::vector<WPARAM> actions;
+  };
+  auto window = std::make_shared<Window>();
+  form = new TForm(nullptr);
+  form->SetCaption("T");
+  form->SetBounds(100, 80, 400, 300);
+  const TWndMethod old = form->WindowProc;
+  form->WindowProc = [window, old](TMessage& m) {
+    if (m.Msg == kVisibilityMsg) {
+      window->asked.emplace_back(m.WParam, m.LParam);
+      m.Result = window->show;
+      return;
+    }
+    if (m.Msg == kButtonActionMsg) window->actions.push_back(m.WParam);
+    old(m);
+  };
+  form->Show();
+  KvPumpMessages();
+  TDataSkinSysButton* button = ButtonElement("BUTTON.EXTRA");
+  ASSERT_NE(button, nullptr);
+  ASSERT_FALSE(window->asked.empty());
+  EXPECT_EQ(window->asked.back(), (std::pair<WPARAM, LPARAM>{1500, 50}));
+  const int width = WindowRect().right - WindowRect().left;
+  const COLORREF shown = ImagePixel(button->Map.get(), 2, 8);
+  EXPECT_EQ(At(width - 84 + 2, 4 + 8), shown);
+  const POINT p = Screen(width - 84 + 8, 10);
+  KvInjectClick(p.x, p.y);
+  KvPumpMessages();
+  EXPECT_EQ(window->actions, std::vector<WPARAM>{50});
+  // Answered 0: the button goes, and a click there is no longer the button's.
+  window->show = 0;
+  RedrawWindow(Wnd(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  KvPumpMessages();
+  EXPECT_NE(At(width - 84 + 2, 4 + 8), shown);
+  KvInjectClick(p.x, p.y);
+  KvPumpMessages();
+  EXPECT_EQ(window->actions, std::vector<WPARAM>{50});
 }
 
 // Probes taken while the drop-down is open (inside the menu loop).

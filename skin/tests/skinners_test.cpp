@@ -5,11 +5,14 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "framework/controls/buttons.h"
 #include "framework/controls/comctrls.h"
 #include "framework/controls/listview.h"
+#include "framework/controls/tabs.h"
 #include "framework/controls/typinfo.h"
+#include "platform/user/listbox.h"
 #include "platform/base/time.h"
 #include "platform/user/testing.h"
 #include "skin/skin_controls.h"
@@ -29,6 +32,87 @@ class TDBNavigator : public TCustomPanel {
  public:
   using TCustomPanel::TCustomPanel;
   KV_CLASS_NAME(TDBNavigator)
+};
+class TDxDBMemo : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TdxDBMemo)
+};
+class TdxTreeList : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TdxTreeList)
+};
+class TTabbedNotebook : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TTabbedNotebook)
+};
+// A control of no known class whose window has scroll bars.
+class TScrolledWindow : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TScrolledWindow)
+
+ protected:
+  void CreateParams(TCreateParams& Params) override {
+    TWinControl::CreateParams(Params);
+    Params.Style |= WS_VSCROLL | WS_HSCROLL;
+  }
+};
+class TOtherContainer : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TOtherContainer)
+};
+// A control with a vertical window scroll bar that moves as the requests say and notes each.
+class TScrollingView : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TScrollingView)
+  std::vector<int> Codes;
+  std::function<void(int)> OnRequest;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override {
+    TWinControl::CreateParams(Params);
+    Params.Style |= WS_VSCROLL;
+  }
+  void WndProc(TMessage& Message) override {
+    if (Message.Msg != WM_VSCROLL) {
+      TWinControl::WndProc(Message);
+      return;
+    }
+    const int code = LOWORD(Message.WParam);
+    Codes.push_back(code);
+    int pos = GetScrollPos(Handle(), SB_VERT);
+    if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) pos = HIWORD(Message.WParam);
+    if (code == SB_LINEDOWN || code == SB_LINEUP) pos += code == SB_LINEDOWN ? 1 : -1;
+    SetScrollPos(Handle(), SB_VERT, pos, TRUE);
+    if (OnRequest) OnRequest(code);
+    Message.Result = 0;
+  }
+};
+// A tab set of another component library: its tabs as published properties, white when
+// it paints itself, owning its scroller first.
+class TTabSet : public TCustomControl {
+ public:
+  explicit TTabSet(TComponent* AOwner) : TCustomControl(AOwner) {
+    Scroller = new TWinControl(this);
+    Names.Add("Alpha");
+    Names.Add("Beta");
+    Names.Add("Gamma");
+  }
+  KV_CLASS_NAME(TTabSet)
+  TStringList Names;
+  int TabIndex = 1, FirstIndex = 0, StartMargin = 5, EndMargin = 5;
+  TWinControl* Scroller;
+
+ protected:
+  void Paint() override {
+    RECT r{0, 0, Width(), Height()};
+    FillRect(Canvas()->Handle(), &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  }
 };
 class TDBComboBoxEh : public TCustomComboBox {
  public:
@@ -163,6 +247,12 @@ void RegisterTestProps() {
   RegisterClassProps<TGlyphProperties>(
       "TGlyphProperties",
       {ObjProp<TGlyphProperties>("Glyph", [](TGlyphProperties& p) -> TObject* { return &p.Glyph; })});
+  RegisterClassProps<TTabSet>(
+      "TTabSet", {ObjProp<TTabSet>("Tabs", [](TTabSet& t) -> TObject* { return &t.Names; }),
+                  IntProp<TTabSet>("TabIndex", [](TTabSet& t) { return t.TabIndex; }),
+                  IntProp<TTabSet>("FirstIndex", [](TTabSet& t) { return t.FirstIndex; }),
+                  IntProp<TTabSet>("StartMargin", [](TTabSet& t) { return t.StartMargin; }),
+                  IntProp<TTabSet>("EndMargin", [](TTabSet& t) { return t.EndMargin; })});
   RegisterClassProps<TcxCheckBox>(
       "TcxCheckBox", {ObjProp<TcxCheckBox>("Properties", [](TcxCheckBox& c) -> TObject* { return &c.Properties; })});
 }
@@ -263,12 +353,18 @@ TEST_F(SkinnersTest, ChainOfClassTestsGivesEachControlItsSkinnerBehindItsGate) {
       {"status bar", [&] { return Make<TStatusBar>(5, 5, 80, 20); }, xcStatusBar, "TSkinStatusBar", ""},
       {"progress bar", [&] { return Make<TProgressBar>(5, 5, 80, 20); }, xcProgress, "TSkinProgress", ""},
       {"named combo", [&] { return Make<TTntComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", ""},
-      {"combo box", [&] { return Make<TComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", ""},
-      // A rich edit belongs to the scroll-bar skinners, never to the edit's: plain here.
-      {"rich edit", [&] { return Make<TRichEdit>(5, 5, 80, 20); }, xcScrollbar, "", "TSkinEdit"},
+      // Without its own gate a combo box falls to the scrolled controls (its style has WS_VSCROLL).
+      {"combo box", [&] { return Make<TComboBox>(5, 5, 80, 20); }, xcCombo, "TSkinComBox", "TSkinScrollbar"},
+      {"tab set", [&] { return Make<TTabSet>(5, 5, 120, 24); }, xcTab, "TSkinTab31", ""},
+      {"tabbed notebook", [&] { return Make<TTabbedNotebook>(5, 5, 120, 80); }, xcTab, "TSkinTab", ""},
+      // A rich edit belongs to the scroll-bar skinners, never to the edit's.
+      {"rich edit", [&] { return Make<TRichEdit>(5, 5, 80, 20); }, xcScrollbar, "TSkinScrollbar", "TSkinEdit"},
+      {"named memo", [&] { return Make<TDxDBMemo>(5, 5, 80, 40); }, xcScrollbar, "TSkinScrollbar", ""},
       {"panel", [&] { return Make<TPanel>(5, 5, 80, 20); }, xcPanel, "TSkinBox", ""},
+      {"tree list", [&] { return Make<TdxTreeList>(5, 5, 80, 60); }, xcScrollbar, "TSkinScrollbar", ""},
       {"list view", [&] { return Make<TListView>(5, 5, 80, 60); }, xcScrollbar, "TSkinListView", ""},
-      {"memo", [&] { return Make<TMemo>(5, 5, 80, 60); }, xcScrollbar, "", "TSkinEdit"},
+      {"memo", [&] { return Make<TMemo>(5, 5, 80, 60); }, xcScrollbar, "TSkinScrollbar", "TSkinEdit"},
+      {"scrolled window", [&] { return Make<TScrolledWindow>(5, 5, 80, 60); }, xcScrollbar, "TSkinScrollbar", ""},
       {"button", [&] { return Make<TButton>(5, 5, 80, 20); }, xcButton, "TSkinButton", ""},
       {"edit", [&] { return Make<TEdit>(5, 5, 80, 20); }, xcEdit, "TSkinEdit", ""},
       {"never skinned", [&] { return Make<TDBComboBoxEh>(5, 5, 80, 20); }, xcCombo, "", ""},
@@ -314,6 +410,10 @@ TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
       {"datetimepicker", xcCombo, "TSkinDateTime"},
       {"advpagecontrol", xcTab, "TSkinAdvPage"},
       {"progress", xcProgress, "TSkinProgress"},
+      {"scrollbar", xcScrollbar, "TSkinScrollbar"},
+      // A track bar opens with the buttons' gate, not its own.
+      {"trackbar", xcButton, "TSkinTrackBar"},
+      {"tab", xcTab, "TSkinTab"},
       {"groupbox", xcGroupBox, "TSkinGroupBox"},
       {"checkbox", xcCheckBox, "TSkinCheckBox"},
       {"container", xcEdit, ""},
@@ -336,6 +436,28 @@ TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
       delete c;
     }
   data->SkinControls = all;
+  // The track bar's own gate does not matter.
+  data->Skin3rd.Clear();
+  data->Skin3rd.Add("tothercontrol=trackbar");
+  data->SkinControls >> xcTrackBar;
+  auto* track = Make<TOtherControl>(5, 5, 80, 20);
+  skinner->MapControl(track, form);
+  EXPECT_EQ(SkinnerName(track), "TSkinTrackBar");
+  delete track;
+  data->SkinControls = all;
+  // "embedscrollbar": the container stays plain, its children with scroll bars are skinned.
+  data->Skin3rd.Clear();
+  data->Skin3rd.Add("TOtherContainer=embedscrollbar");
+  auto* box = Make<TOtherContainer>(5, 5, 200, 100);
+  auto* scrolled = Make<TScrolledWindow>(5, 5, 80, 60, box);
+  auto* edit = Make<TEdit>(100, 5, 80, 20, box);
+  scrolled->HandleNeeded();
+  edit->HandleNeeded();
+  skinner->MapControl(box, form);
+  EXPECT_EQ(SkinnerName(box), "");
+  EXPECT_EQ(SkinnerName(scrolled), "TSkinScrollbar");
+  EXPECT_EQ(SkinnerName(edit), "");
+  delete box;
 }
 
 TEST_F(SkinnersTest, RadioAndCheckGroupsSkinTheirButtonsUnlessDisabledByTag) {
@@ -1052,6 +1174,516 @@ TEST_F(SkinnerPictureTest, RightToLeftComboDrawsItsButtonAtTheLeftAndABorderless
   EXPECT_NE(At(edit, 0, 11), SkinColorToRGB(data->Colour(csButtonShadow)));
 }
 
+// ---- Scroll bars -------------------------------------------------------------------------------------------
+TEST_F(SkinnerPictureTest, ScrollBarOverlayShowsEachPartsStateAndHandsPressesToThePlatform) {
+  auto* view = Make<TScrollingView>(20, 20, 160, 200);
+  Show();
+  ASSERT_EQ(SkinnerName(view), "TSkinScrollbar");
+  auto* sk = static_cast<TSkinScrollbar*>(skinner->SkinnerOf(view));
+  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 100, 40, 0, 0};
+  SetScrollInfo(view->Handle(), SB_VERT, &si, TRUE);
+  view->Invalidate();
+  KvPumpMessages();
+  TWScrollbar* bar = sk->Vertical();
+  ASSERT_TRUE(bar->Shown());
+  EXPECT_FALSE(sk->Horizontal()->Shown());
+  HWND w = bar->Handle();
+  EXPECT_EQ(GetWindowLongA(w, GWL_EXSTYLE), WS_EX_TOOLWINDOW);
+  // Exactly over the native bar, directly above the control.
+  auto native = [&] {
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof info;
+    EXPECT_TRUE(GetScrollBarInfo(view->Handle(), OBJID_VSCROLL, &info));
+    return info;
+  };
+  RECT over{};
+  GetWindowRect(w, &over);
+  const RECT nat = native().rcScrollBar;
+  EXPECT_TRUE(over.left == nat.left && over.top == nat.top && over.right == nat.right && over.bottom == nat.bottom);
+  EXPECT_EQ(GetWindow(view->Handle(), GW_HWNDPREV), w);
+  const int L = over.bottom - over.top, A = GetSystemMetrics(SM_CXHSCROLL);
+
+  TDataSkinObject* strip = data->Element("Scrollbar");
+  TDataSkinObject* thumb = data->Element("VertScrollThumb");
+  TDataSkinObject* track = data->Element("VertScroll");
+  const int size = strip->Map->Height();
+  // The arrows' and grips' frames are flat inside their border.
+  auto frameFill = [&](int frame) { return ImagePixel(strip->Map.get(), (frame - 1) * size + 3, 3); };
+  auto arrows = [&](int first, int second) {
+    return At(w, 4, 4) == frameFill(first) && At(w, 4, L - 5) == frameFill(second);
+  };
+  auto thumbIs = [&](int frame, int grip) {
+    const SCROLLBARINFO info = native();
+    const int top = info.xyThumbTop, len = info.xyThumbBottom - top;
+    auto picture = Expected(thumb, size, len, thumb->Frame, frame);
+    const int gripTop = top + (len - size) / 2;
+    // The grip's middle ridge, and the thumb showing through beside it.
+    const COLORREF ridge = ImagePixel(strip->Map.get(), (grip - 1) * size + 8, 8);
+    return At(w, 5, top + 6) == Shown(picture.get(), 5, 6, Face()) && At(w, 8, gripTop + 8) == ridge &&
+           At(w, 8, gripTop + 7) == Shown(picture.get(), 8, gripTop + 7 - top, Face());
+  };
+  auto trackIs = [&](int frame, int y) {
+    auto picture = Expected(track, size, L - 2 * A, 4, frame);
+    return At(w, 5, y) == Shown(picture.get(), 5, y - A, Face());
+  };
+  const int thumbTop = native().xyThumbTop, thumbEnd = native().xyThumbBottom;
+  ASSERT_GT(thumbEnd - thumbTop, size);  // long enough for its grip
+
+  MoveTo(form->Handle(), 300, 300);
+  EXPECT_TRUE(arrows(9, 13)) << "normal";
+  EXPECT_TRUE(thumbIs(1, 20));
+  EXPECT_TRUE(trackIs(1, thumbEnd + 10));
+  MoveTo(w, 8, 8);
+  EXPECT_TRUE(arrows(12, 13)) << "first arrow hot";
+  EXPECT_TRUE(thumbIs(1, 20));
+  MoveTo(w, 8, thumbTop + 6);
+  EXPECT_TRUE(arrows(9, 13));
+  EXPECT_TRUE(thumbIs(3, 22)) << "thumb hot";
+  MoveTo(form->Handle(), 300, 300);
+  EXPECT_TRUE(thumbIs(1, 20)) << "left";
+
+  // A press goes to the platform as a press on the native bar; while it tracks, the arrow
+  // shows its pressed frame.
+  std::vector<COLORREF> during;
+  view->OnRequest = [&](int code) {
+    if (code != SB_LINEUP && code != SB_LINEDOWN) return;
+    UpdateWindow(w);
+    during.push_back(At(w, 4, code == SB_LINEUP ? 4 : L - 5));
+  };
+  MoveTo(w, 8, 8);
+  LeftButton(true);
+  LeftButton(false);
+  MoveTo(w, 8, L - 8);
+  LeftButton(true);
+  LeftButton(false);
+  EXPECT_EQ(view->Codes, (std::vector<int>{SB_LINEUP, SB_ENDSCROLL, SB_LINEDOWN, SB_ENDSCROLL}));
+  EXPECT_EQ(during, (std::vector<COLORREF>{frameFill(10), frameFill(14)}));
+  EXPECT_EQ(GetScrollPos(view->Handle(), SB_VERT), 1);
+  view->OnRequest = nullptr;
+
+  // A drag of the thumb: the platform tracks it, the thumb moves, the overlay follows.
+  view->Codes.clear();
+  const int before = native().xyThumbTop;
+  MoveTo(w, 8, before + 10);
+  const POINT start = ScreenOf(w, 8, before + 10);
+  KvInjectMouseButton(VK_LBUTTON, TRUE);
+  KvInjectMouseMove(start.x, start.y + 20);
+  KvInjectMouseMove(start.x, start.y + 40);
+  KvInjectMouseButton(VK_LBUTTON, FALSE);
+  KvPumpMessages();
+  ASSERT_GE(view->Codes.size(), 3u);
+  EXPECT_EQ(view->Codes[0], SB_THUMBTRACK);
+  EXPECT_EQ(view->Codes[view->Codes.size() - 2], SB_THUMBPOSITION);
+  EXPECT_EQ(view->Codes.back(), SB_ENDSCROLL);
+  const int after = native().xyThumbTop;
+  EXPECT_GE(after, before + 38);
+  EXPECT_LE(after, before + 42);
+  EXPECT_TRUE(thumbIs(1, 20)) << "at its new place";
+  EXPECT_TRUE(trackIs(1, before + 6)) << "where it was";
+
+  // Disabled: the track's disabled frame and no thumb.
+  view->SetEnabled(false);
+  KvPumpMessages();
+  EXPECT_TRUE(trackIs(3, after + 6));
+  view->SetEnabled(true);
+  KvPumpMessages();
+  // Hidden with its control, laid out again when the control shows.
+  view->SetVisible(false);
+  KvPumpMessages();
+  EXPECT_FALSE(IsWindowVisible(w));
+  view->SetVisible(true);
+  KvPumpMessages();
+  EXPECT_TRUE(bar->Shown());
+  EXPECT_TRUE(IsWindowVisible(w));
+}
+
+TEST_F(SkinnerPictureTest, MemoGetsItsOverlayWhenItsBarComesAndShortBarsHalveTheirArrows) {
+  auto* memo = Make<TMemo>(20, 20, 160, 100);
+  auto* low = Make<TScrollingView>(200, 20, 60, 24);
+  Show();
+  ASSERT_EQ(SkinnerName(memo), "TSkinScrollbar");
+  auto* sk = static_cast<TSkinScrollbar*>(skinner->SkinnerOf(memo));
+  EXPECT_FALSE(sk->Vertical()->Shown());
+  // Its border in the skin's colours: shadow outside, face inside.
+  EXPECT_EQ(At(memo->Handle(), 0, 40), SkinColorToRGB(data->Colour(csButtonShadow)));
+  EXPECT_EQ(At(memo->Handle(), 1, 40), Face());
+  ShowScrollBar(memo->Handle(), SB_VERT, TRUE);
+  memo->Invalidate();
+  KvPumpMessages();
+  EXPECT_TRUE(sk->Vertical()->Shown());
+  EXPECT_FALSE(sk->Horizontal()->Shown());
+  // A new window for the memo (its scroll bars changed): a fresh skinner for it.
+  memo->SetScrollBars(ssBoth);
+  KvPumpMessages();
+  auto* fresh = dynamic_cast<TSkinScrollbar*>(skinner->SkinnerOf(memo));
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(fresh->Handle(), memo->Handle());
+  EXPECT_EQ(fresh->State(), 1);
+  EXPECT_TRUE(fresh->Vertical()->Shown());
+  EXPECT_TRUE(fresh->Horizontal()->Shown());
+  int forMemo = 0;
+  for (TSkinControl* c : skinner->Controls) forMemo += c->Control() == memo;
+  EXPECT_EQ(forMemo, 1);
+
+  // 24 pixels: two arrows of 12, the track and the thumb gone.
+  TWScrollbar* bar = static_cast<TSkinScrollbar*>(skinner->SkinnerOf(low))->Vertical();
+  ASSERT_TRUE(bar->Shown());
+  TBitmap* strip = data->Element("Scrollbar")->Map.get();
+  const int size = strip->Height();
+  for (const auto& [y, frame] : {std::pair{3, 9}, std::pair{20, 13}})
+    EXPECT_EQ(At(bar->Handle(), 3, y), ImagePixel(strip, (frame - 1) * size + 3, 3)) << y;
+}
+
+TEST_F(SkinnerPictureTest, ComboListsScrollBarsFromTheSkin) {
+  auto* simple = Make<TComboBox>(200, 20, 120, 120);
+  simple->SetStyle(csSimple);
+  Show();
+  for (int i = 0; i < 40; ++i) SendMessageW(simple->Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"item"));
+  HWND simpleList = nullptr;
+  for (HWND c = GetWindow(simple->Handle(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (LowerCase(SkinClassName(c)) == "listbox") simpleList = c;
+  ASSERT_NE(simpleList, nullptr);
+  auto* listSkinner = dynamic_cast<TSkinScrollbarH*>(skinner->FindControlSkinner(simpleList));
+  ASSERT_NE(listSkinner, nullptr);
+  InvalidateRect(simpleList, nullptr, TRUE);
+  KvPumpMessages();
+  TWScrollbar* overlay = listSkinner->Vertical();
+  ASSERT_TRUE(overlay->Shown());
+  EXPECT_FALSE(listSkinner->Horizontal()->Shown());
+  TBitmap* strip = data->Element("Scrollbar")->Map.get();
+  const int size = strip->Height();
+  auto fill = [&](int frame) { return ImagePixel(strip, (frame - 1) * size + 3, 3); };
+  EXPECT_EQ(At(overlay->Handle(), 4, 4), fill(9));
+  EXPECT_EQ(At(overlay->Handle(), 4, overlay->Height() - 5), fill(13));
+
+  // A drop-down list is a popup: its bar is painted into its frame.
+  HWND combo = CreateWindowExW(0, u"ComboBox", u"", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 20, 20, 120, 22,
+                               form->Handle(), nullptr, nullptr, nullptr);
+  for (int i = 0; i < 40; ++i) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(u"item"));
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+  // The combo skinner of a framework combo box attaches it so; here straight to the list.
+  (new TComboxScrollBar(form))->AttachWindow(info.hwndList, data, skinner, &skinner->ControlCanvas);
+  SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  KvPumpMessages();
+  SCROLLBARINFO bar{};
+  bar.cbSize = sizeof bar;
+  ASSERT_TRUE(GetScrollBarInfo(info.hwndList, OBJID_VSCROLL, &bar));
+  ASSERT_FALSE(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+  RECT win{};
+  GetWindowRect(info.hwndList, &win);
+  const int x = bar.rcScrollBar.left - win.left, top = bar.rcScrollBar.top - win.top,
+            bottom = bar.rcScrollBar.bottom - win.top;
+  // The arrows in their normal frames, wherever the pointer is.
+  EXPECT_EQ(At(info.hwndList, x + 4, top + 4), fill(9));
+  EXPECT_EQ(At(info.hwndList, x + 4, bottom - 5), fill(13));
+  MoveTo(info.hwndList, x + 8, top + 8);
+  EXPECT_EQ(At(info.hwndList, x + 4, top + 4), fill(9));
+  // The platform repaints the frame (a scroll request, a frame redraw): the skin paints over it.
+  SendMessageW(info.hwndList, WM_VSCROLL, SB_LINEDOWN, 0);
+  RedrawWindow(info.hwndList, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  KvPumpMessages();
+  EXPECT_EQ(At(info.hwndList, x + 4, top + 4), fill(9));
+  EXPECT_EQ(At(info.hwndList, x + 4, bottom - 5), fill(13));
+  SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+  KvPumpMessages();
+  DestroyWindow(combo);
+  skinner->FreeDeadControls();
+}
+
+// ---- Tabs and track bars ------------------------------------------------------------------------------------
+TEST_F(SkinnerPictureTest, TabsAndPaneFromTheSkinAndABottomStripUpsideDown) {
+  data->Skin3rd.Add("TPageControl=tab");
+  data->Skin3rd.Add("TTabControl=tab");
+  auto* pages = Make<TPageControl>(10, 10, 300, 150);
+  for (const char* caption : {"One", "Two", "Three"}) {
+    auto* page = new TTabSheet(form);
+    page->SetPageControl(pages);
+    page->SetCaption(caption);
+  }
+  pages->SetActivePageIndex(1);
+  auto* left = Make<TTabControl>(320, 10, 140, 150);
+  left->Tabs()->Add("Up");
+  left->Tabs()->Add("Down");
+  left->SetTabPosition(tpLeft);
+  left->SetTabIndex(1);
+  auto* bottom = Make<TTabControl>(10, 180, 300, 120);
+  bottom->Tabs()->Add("Left");
+  bottom->Tabs()->Add("Right");
+  bottom->SetTabPosition(tpBottom);
+  bottom->SetTabIndex(0);
+  Show();
+  ASSERT_EQ(SkinnerName(pages), "TSkinTab");
+  ASSERT_EQ(SkinnerName(bottom), "TSkinTab");
+  for (TWinControl* c : std::initializer_list<TWinControl*>{pages, left, bottom}) c->Invalidate();
+  KvPumpMessages();
+  EXPECT_EQ(static_cast<TSkinTab*>(skinner->SkinnerOf(bottom))->Orientation(), 1);
+  EXPECT_FALSE(static_cast<TSkinTab*>(skinner->SkinnerOf(pages))->CloseBoxMode());  // no tag 7777
+  auto* tabs = dynamic_cast<TDataSkinBorder*>(data->Element("Tabs"));
+  TDataSkinObject* pane = data->Element("Tab.Pane");
+  const COLORREF under = SkinColorToRGB(form->Color());
+  auto itemRect = [](TWinControl* c, int i) {
+    RECT r{};
+    SendMessageW(c->Handle(), TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+    return r;
+  };
+  // The focused tab (the selected one) shows frame 2, the others frame 1, at the tab's place
+  // one pixel down.
+  const int focused = static_cast<int>(SendMessageW(pages->Handle(), TCM_GETCURFOCUS, 0, 0));
+  ASSERT_EQ(focused, 1);
+  for (int i = 0; i < 3; ++i) {
+    const RECT r = itemRect(pages, i);
+    const int w = r.right - r.left, h = r.bottom - r.top - 1;
+    auto picture = RenderSkinImage(TRect{0, 0, w, h}, tabs->Map.get(), tabs->Margins(), false, false, 5,
+                                   i == focused ? 2 : 1);
+    for (const POINT& p : {POINT{w / 2, 0}, POINT{1, h / 2}, POINT{w - 2, h / 2}})
+      EXPECT_EQ(At(pages->Handle(), r.left + p.x, r.top + 1 + p.y), Shown(picture.get(), p.x, p.y, under))
+          << "tab " << i << " at " << p.x << "," << p.y;
+  }
+  // The pane over the display area grown by 4, its top one pixel lower.
+  RECT d{0, 0, pages->Width(), pages->Height()};
+  SendMessageW(pages->Handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&d));
+  InflateRect(&d, 4, 4);
+  ++d.top;
+  auto panePicture = RenderSkinImage(TRect{0, 0, d.right - d.left, d.bottom - d.top}, pane->Map.get(),
+                                     pane->Margins(), false, false, 1, 1);
+  const int midY = (d.bottom - d.top) / 2;
+  for (const POINT& p : {POINT{0, midY}, POINT{1, midY}, POINT{60, 0}, POINT{60, 1}})
+    EXPECT_EQ(At(pages->Handle(), d.left + p.x, d.top + p.y), Shown(panePicture.get(), p.x, p.y, under))
+        << "pane at " << p.x << "," << p.y;
+
+  // Tabs at the bottom: the tab image upside down, its outer edge at the bottom.
+  TBitmap flipped;
+  flipped.Assign(tabs->Map.get());
+  FlipBitmap(&flipped);
+  TSkinMargins margins = tabs->Margins();
+  std::swap(margins.Top, margins.Bottom);
+  const RECT r = itemRect(bottom, 0);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  auto picture = RenderSkinImage(TRect{0, 0, w, h}, &flipped, margins, false, false, 5, 2);
+  for (const POINT& p : {POINT{w / 2, h - 1}, POINT{1, h - 4}})
+    EXPECT_EQ(At(bottom->Handle(), r.left + p.x, r.top + p.y), Shown(picture.get(), p.x, p.y, under))
+        << "bottom tab at " << p.x << "," << p.y;
+
+  // Tabs at the left: drawn lying down and turned, the tab's top edge at the window's left.
+  EXPECT_EQ(static_cast<TSkinTab*>(skinner->SkinnerOf(left))->Orientation(), 2);
+  const RECT lr = itemRect(left, 1);
+  const int along = lr.bottom - lr.top, across = lr.right - lr.left;
+  auto lying = RenderSkinImage(TRect{0, 0, along, across}, tabs->Map.get(), tabs->Margins(), false, false, 5, 2);
+  // Lying point (x, y) shows at window (y, bottom - 1 - x) once turned left.
+  for (const POINT& p : {POINT{along / 2, 0}, POINT{along / 2, 1}, POINT{1, across / 2}})
+    EXPECT_EQ(At(left->Handle(), lr.left + p.y, lr.bottom - 1 - p.x), Shown(lying.get(), p.x, p.y, under))
+        << "left tab at " << p.x << "," << p.y;
+}
+
+TEST_F(SkinnerPictureTest, TabsWithoutImagesKeepTheirOwnPainting) {
+  data->Element("Tabs")->Map->SetSize(0, 0);
+  data->Element("Tab.Pane")->Map->SetSize(0, 0);
+  data->Skin3rd.Add("TTabControl=tab");
+  TTabControl* tabs[2];
+  for (int i = 0; i < 2; ++i) {
+    tabs[i] = Make<TTabControl>(10 + 220 * i, 10, 200, 100);
+    tabs[i]->Tabs()->Add("One");
+    tabs[i]->Tabs()->Add("Two");
+    tabs[i]->SetTabIndex(1);
+  }
+  tabs[1]->SetTag(data->DisableTag);
+  Show();
+  ASSERT_EQ(SkinnerName(tabs[0]), "TSkinTab");
+  ASSERT_EQ(SkinnerName(tabs[1]), "");
+  for (TTabControl* t : tabs) t->Invalidate();
+  KvPumpMessages();
+  // The skinned one looks as the plain one does.
+  for (const POINT& p : {POINT{5, 5}, POINT{40, 3}, POINT{60, 12}, POINT{2, 60}, POINT{100, 97}})
+    EXPECT_EQ(At(tabs[0]->Handle(), p.x, p.y), At(tabs[1]->Handle(), p.x, p.y)) << p.x << "," << p.y;
+}
+
+TEST_F(SkinnerPictureTest, CloseBoxClosesThePageOfTheClickedTabPastHiddenTabs) {
+  data->Skin3rd.Add("TPageControl=tab");
+  auto* pages = Make<TPageControl>(10, 10, 360, 150);
+  pages->SetTag(7777);
+  std::vector<TTabSheet*> sheets;
+  for (const char* caption : {"First", "Hidden", "Third", "Fourth"}) {
+    auto* page = new TTabSheet(form);
+    page->SetPageControl(pages);
+    page->SetCaption(caption);
+    sheets.push_back(page);
+  }
+  sheets[1]->SetTabVisible(false);
+  // The form's answer to the close-box question; the form outlives the test body.
+  struct Question {
+    std::vector<LPARAM> asked;
+    LRESULT answer = 1;
+  };
+  auto question = std::make_shared<Question>();
+  const TWndMethod old = form->WindowProc;
+  form->WindowProc = [question, old](TMessage& m) {
+    if (m.Msg == 0x3507) {
+      question->asked.push_back(m.LParam);
+      m.Result = question->answer;
+      return;
+    }
+    old(m);
+  };
+  auto& asked = question->asked;
+  Show();
+  auto* sk = static_cast<TSkinTab*>(skinner->SkinnerOf(pages));
+  ASSERT_NE(sk, nullptr);
+  ASSERT_TRUE(sk->CloseBoxMode());
+  ASSERT_EQ(sk->CloseBoxes().size(), 3u);  // the visible tabs
+  HWND h = pages->Handle();
+  RECT win{};
+  GetWindowRect(h, &win);
+  const POINT origin = ScreenOf(h, 0, 0);
+  ASSERT_EQ(origin.x, win.left);
+  ASSERT_EQ(origin.y, win.top);
+  // Each box lies in its tab's top right corner, drawn in the dark shadow colour.
+  for (int i = 0; i < 3; ++i) {
+    RECT r{};
+    SendMessageW(h, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
+    const TRect& b = sk->CloseBoxes()[static_cast<size_t>(i)];
+    EXPECT_EQ(b.right, r.right - 2);
+    EXPECT_EQ(b.left, r.right - 8);
+    EXPECT_EQ(At(h, b.left, b.top), SkinColorToRGB(data->Colour(csButtonDkShadow)));
+  }
+  auto clickBox = [&](int tab) {
+    const TRect b = sk->CloseBoxes()[static_cast<size_t>(tab)];
+    MoveTo(h, (b.left + b.right) / 2, (b.top + b.bottom) / 2);
+    LeftButton(true);
+    LeftButton(false);
+  };
+  // The form refuses: the page stays.
+  clickBox(2);
+  EXPECT_EQ(asked, std::vector<LPARAM>{2});
+  EXPECT_EQ(pages->PageCount(), 4);
+  // The form agrees: tab 2 is the fourth page, the hidden one in between stays.
+  question->answer = 0;
+  clickBox(2);
+  EXPECT_EQ(asked, (std::vector<LPARAM>{2, 2}));
+  ASSERT_EQ(pages->PageCount(), 3);
+  EXPECT_EQ(pages->Pages(0), sheets[0]);
+  EXPECT_EQ(pages->Pages(1), sheets[1]);
+  EXPECT_EQ(pages->Pages(2), sheets[2]);
+  // A press on a tab away from its box selects it as before.
+  RECT first{};
+  SendMessageW(h, TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+  pages->SetActivePageIndex(2);
+  MoveTo(h, first.left + 4, (first.top + first.bottom) / 2);
+  LeftButton(true);
+  LeftButton(false);
+  EXPECT_EQ(pages->ActivePage(), sheets[0]);
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST_F(SkinnerPictureTest, TabSetDrawsTheTabsThatFitUpsideDownAndSkinsItsScroller) {
+  auto* set = Make<TTabSet>(10, 10, 300, 24);
+  auto* narrow = Make<TTabSet>(10, 50, 120, 24);
+  set->Scroller->SetParent(set);
+  set->Scroller->SetBounds(260, 2, 32, 20);
+  Show();
+  ASSERT_EQ(SkinnerName(set), "TSkinTab31");
+  auto* sk = static_cast<TSkinTab31*>(skinner->SkinnerOf(set));
+  ASSERT_NE(sk->UpDown(), nullptr);
+  EXPECT_TRUE(sk->UpDown()->Horizontal);
+  EXPECT_EQ(sk->UpDown()->Handle(), set->Scroller->Handle());
+  for (TWinControl* c : std::initializer_list<TWinControl*>{set, narrow}) c->Invalidate();
+  KvPumpMessages();
+  auto* tabs = dynamic_cast<TDataSkinBorder*>(data->Element("Tabs"));
+  TBitmap flipped;
+  flipped.Assign(tabs->Map.get());
+  FlipBitmap(&flipped);
+  TSkinMargins margins = tabs->Margins();
+  std::swap(margins.Top, margins.Bottom);
+  HDC measure = set->Canvas()->Handle();
+  SelectObject(measure, set->Font()->Handle());
+  auto width = [&](const char16_t* text) {
+    SIZE e{};
+    GetTextExtentPoint32W(measure, reinterpret_cast<LPCWSTR>(text), static_cast<int>(std::u16string(text).size()), &e);
+    return static_cast<int>(e.cx);
+  };
+  const int w0 = width(u"Alpha") + 9, w1 = width(u"Beta") + 9;
+  // Alpha from StartMargin in frame 1, Beta (selected) after it in frame 2; the probes lie on
+  // the tabs' edges, away from their text.
+  for (const auto& [x0, w, frame] : {std::tuple{5, w0, 1}, std::tuple{5 + w0, w1, 2}}) {
+    auto picture = RenderSkinImage(TRect{0, 0, w, 24}, &flipped, margins, false, false, 5, frame);
+    for (const POINT& p : {POINT{w / 2, 23}, POINT{0, 12}, POINT{w - 1, 12}})
+      EXPECT_EQ(At(set->Handle(), x0 + p.x, p.y), Shown(picture.get(), p.x, p.y, Face())) << frame << " " << p.x;
+  }
+  // The space before the first tab is the face, not the set's own white.
+  EXPECT_EQ(At(set->Handle(), 2, 12), Face());
+  // One pixel short of Beta's room (the margins and its 9 pixels): Alpha only, then the face.
+  for (int extra : {0, 1}) {
+    narrow->SetWidth(w0 + w1 + 9 + extra);
+    narrow->Invalidate();
+    KvPumpMessages();
+    EXPECT_EQ(At(narrow->Handle(), 5 + w0 - 1, 12) == Face(), false) << extra;
+    EXPECT_EQ(At(narrow->Handle(), 5 + w0 + 1, 12) == Face(), extra == 0) << extra;
+  }
+}
+
+TEST_F(SkinnerPictureTest, TrackBarChannelAndThumbFromTheSkinTicsLeftToThePlatform) {
+  data->Skin3rd.Add("TTrackBar=trackbar");
+  auto* track = Make<TTrackBar>(20, 20, 200, 40);
+  Show();
+  ASSERT_EQ(SkinnerName(track), "TSkinTrackBar");
+  HWND h = track->Handle();
+  // The custom-draw answers, stage by stage.
+  struct Stage {
+    DWORD stage;
+    DWORD_PTR item;
+    LRESULT answer;
+  } stages[] = {
+      {CDDS_PREPAINT, 0, CDRF_NOTIFYITEMDRAW},          {CDDS_ITEMPREPAINT, TBCD_TICS, CDRF_DODEFAULT},
+      {CDDS_ITEMPREPAINT, TBCD_CHANNEL, CDRF_SKIPDEFAULT}, {CDDS_ITEMPREPAINT, TBCD_THUMB, CDRF_SKIPDEFAULT},
+      {CDDS_POSTPAINT, 0, CDRF_DODEFAULT},
+  };
+  TBitmap scratch;
+  scratch.SetSize(200, 40);
+  for (const Stage& st : stages) {
+    NMCUSTOMDRAW cd{};
+    cd.hdr = NMHDR{h, 0, static_cast<UINT>(NM_CUSTOMDRAW)};
+    cd.dwDrawStage = st.stage;
+    cd.dwItemSpec = st.item;
+    cd.hdc = scratch.Canvas()->Handle();
+    EXPECT_EQ(track->Perform(CN_NOTIFY, 0, reinterpret_cast<LPARAM>(&cd)), st.answer) << st.stage << " " << st.item;
+  }
+  // The engine's own notification carries no record: it is not read as one.
+  EXPECT_EQ(track->Perform(CN_NOTIFY, 0, kSkinSignature), 0);
+
+  track->Invalidate();
+  KvPumpMessages();
+  RECT c{}, t{};
+  SendMessageW(h, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&c));
+  SendMessageW(h, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&t));
+  TDataSkinObject* channel = data->Element("Track");
+  TBitmap* cmap = channel->Map.get();
+  // The left cap at its own size, the middle stretched along the channel.
+  // The right cap at its own size, the middle stretched along the channel (the thumb covers
+  // the left end).
+  const int iw = cmap->Width();
+  EXPECT_EQ(At(h, c.right - 2, c.top), ImagePixel(cmap, iw - 2, 0));
+  EXPECT_EQ(At(h, c.right - 2, c.top + 2), ImagePixel(cmap, iw - 2, 2));
+  EXPECT_EQ(At(h, c.right - 1, c.top + 2), ImagePixel(cmap, iw - 1, 2));
+  EXPECT_EQ(At(h, (c.left + c.right) * 3 / 4, c.top), ImagePixel(cmap, iw / 2, 0));
+  // The thumb: frame 2 of 5 stretched over the thumb's rectangle.
+  TBitmap* thumb = data->Element("Trackbar.ThumbHorz")->Map.get();
+  const int fw = thumb->Width() / 5, fh = thumb->Height(), tw = t.right - t.left, th = t.bottom - t.top;
+  auto fromFrame = [&](int frame, int x, int y) {
+    const COLORREF got = At(h, t.left + x, t.top + y);
+    const int sx = x * fw / tw, sy = y * fh / th;
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int px = std::clamp(sx + dx, 0, fw - 1), py = std::clamp(sy + dy, 0, fh - 1);
+        if (got == ImagePixel(thumb, (frame - 1) * fw + px, py)) return true;
+      }
+    return false;
+  };
+  EXPECT_TRUE(fromFrame(2, tw / 2, th - 3));
+  EXPECT_FALSE(fromFrame(1, tw / 2, th - 3));
+  EXPECT_TRUE(fromFrame(2, 0, th / 2));
+}
+
 // ---- Lifetimes --------------------------------------------------------------------------------------------
 TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TRadioButton=radiobutton");
@@ -1060,6 +1692,8 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
   data->Skin3rd.Add("TOtherDatePicker=datetimepicker");
   data->Skin3rd.Add("TOtherBitButton=bitbtn");
   data->Skin3rd.Add("TOtherControl=menubtn");
+  data->Skin3rd.Add("TPageControl=tab");
+  data->Skin3rd.Add("TTrackBar=trackbar");
   Show();
   const size_t baseline = skinner->Controls.size();
   const std::function<TControl*()> kinds[] = {
@@ -1090,6 +1724,24 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
       [&] { return Make<TOtherDatePicker>(5, 5, 120, 22); },
       [&] { return Make<TOtherBitButton>(5, 5, 80, 24); },
       [&] { return Make<TOtherControl>(5, 5, 80, 24); },
+      [&] { return Make<TMemo>(5, 5, 80, 60); },
+      [&] { return Make<TScrollingView>(5, 5, 80, 60); },
+      [&] {
+        auto* p = Make<TPageControl>(5, 5, 120, 80);
+        (new TTabSheet(p))->SetPageControl(p);
+        return p;
+      },
+      [&] { return Make<TTrackBar>(5, 5, 120, 30); },
+      [&] {
+        auto* c = Make<TComboBox>(5, 5, 120, 80);
+        c->SetStyle(csSimple);
+        return c;
+      },
+      [&] {
+        auto* t = Make<TTabSet>(5, 5, 120, 24);
+        t->Scroller->SetParent(t);
+        return t;
+      },
   };
   for (int round = 0; round < 1000; ++round)
     for (const auto& make : kinds) {
@@ -1108,6 +1760,7 @@ TEST_F(SkinnersTest, SkinnersComeAndGoWithTheirControlsAThousandTimes) {
                                                       {u"Edit", WS_BORDER},
                                                       {u"ComboBox", CBS_DROPDOWN},
                                                       {u"ScrollBar", SBS_SIZEGRIP},
+                                                      {u"SysTabControl32", 0},
                                                       {u"#32770", 0}};
     for (const auto& [cls, style] : raws) {
       HWND w = CreateWindowExW(0, cls, u"raw", WS_CHILD | style, 5, 5, 80, 20, parent, nullptr, nullptr, nullptr);

@@ -1,8 +1,11 @@
 #include "download/url.h"
 
+#include "platform/base/trace.h"
+
 #include "browser_host/ewb_strings.h"
 #include "framework/controls/forms.h"
 #include "platform/base/error.h"
+#include "platform/base/trace.h"
 
 AnsiString AddTrailingSlash(const AnsiString& AUrl) {
   if (!AUrl.empty() && AUrl.back() == '/') return AUrl;
@@ -116,7 +119,9 @@ void TUrl::SplitUrl(const AnsiString& AUrl) {
 }
 
 void TUrl::ReportError(DWORD Code) {
-  if (OnError) OnError(this, Code, SysErrorMessage(Code));
+  const AnsiString text = SysErrorMessage(Code);
+  if (OnError) OnError(this, Code, text);
+  OutputDebugStringA(text.c_str());
 }
 
 void TUrl::CrackUrl(const AnsiString& AUrl, DWORD Flags, AnsiString& OutUrl) {

@@ -85,14 +85,22 @@ TEST(UrlTest, CrackUrlUsesThePlatformCracker) {
   EXPECT_EQ(url.Password, "pw");
 
   DWORD reported = 0;
+  AnsiString reported_text;
   url.OnError = [&](TObject*, DWORD code, const AnsiString& text) {
     reported = code;
-    EXPECT_FALSE(text.empty());
+    reported_text = text;
   };
+  // The debugger output reaches the platform's trace.
+  setenv("KORVANE_TRACE", "1", 1);
+  testing::internal::CaptureStderr();
   url.CrackUrl("no scheme here", 0, out);
+  const std::string trace = testing::internal::GetCapturedStderr();
+  unsetenv("KORVANE_TRACE");
   EXPECT_EQ(out, "");
   EXPECT_EQ(url.HostName, "");
   EXPECT_EQ(reported, static_cast<DWORD>(ERROR_INTERNET_UNRECOGNIZED_SCHEME));
+  ASSERT_FALSE(reported_text.empty());
+  EXPECT_NE(trace.find("[korvane debug] " + std::string(reported_text.c_str())), std::string::npos) << trace;
 }
 
 TEST(UrlTest, CheckUrlAcceptsOkAndUnauthorized) {

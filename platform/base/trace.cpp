@@ -1,10 +1,14 @@
 // Optional activity trace.
 #include "platform/base/trace.h"
 
+#include <string>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/base/codepage.h"
 
 extern "C" {
 
@@ -17,6 +21,14 @@ void KvTrace(const char* area, const char* fmt, ...) {
   std::vsnprintf(text, sizeof text, fmt, args);
   va_end(args);
   std::fprintf(stderr, "[korvane %s] %s\n", area ? area : "-", text);
+}
+
+void OutputDebugStringA(LPCSTR text) {
+  if (text) KvTrace("debug", "%s", kv::AnsiToUtf8(text).c_str());
+}
+
+void OutputDebugStringW(LPCWSTR text) {
+  if (text) KvTrace("debug", "%s", kv::WideToUtf8(text).c_str());
 }
 
 }  // extern "C"

@@ -12,8 +12,8 @@ namespace kv::user::present::x11 {
 namespace {
 
 // Xlib's functions, reached through pointers of the same names (hiding the header's
-// declarations here) and loaded with the connection, so that a process without an X
-// presenter never maps libX11.
+// declarations here) and loaded with the connection: the pointer's needs add no link to
+// libX11 (the raster stack may still bring it in).
 #define KV_X11_FUNCTIONS(X) X(XOpenDisplay) X(XQueryPointer) X(XSync) X(XWarpPointer)
 #define KV_X11_POINTER(name) decltype(&::name) name = nullptr;
 KV_X11_FUNCTIONS(KV_X11_POINTER)

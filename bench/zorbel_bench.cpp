@@ -7,7 +7,8 @@
 //
 //   zorbel_bench [pages] [dpi]      (default 50 pages, 600 dpi)
 //
-// Each side runs in its own child process; wall time and peak memory are its own.
+// Each side is a program of its own (the peer is plain_cairo, beside this one), run in a
+// child process; wall time and peak memory are its own.
 #include <unistd.h>
 
 #include <cstdio>
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string bin = std::filesystem::canonical("/proc/self/exe").parent_path().string() + "/";
-  for (const char* f : {"regsvr", "zorbel_host", "Zorbel.ocx"}) {
+  for (const char* f : {"regsvr", "zorbel_host", "Zorbel.ocx", "plain_cairo"}) {
     if (!std::filesystem::exists(bin + f)) {
       std::fprintf(stderr, "zorbel_bench: %s%s is not built\n", bin.c_str(), f);
       return 1;
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
   setenv("KORVANE_PRINT_DPIX", std::to_string(dpi).c_str(), 1);
   setenv("KORVANE_PRINT_DPIY", std::to_string(dpi).c_str(), 1);
   const std::string jpeg = MakeJpeg();
+  const std::string jpeg_file = dir + "/picture.jpg";
+  std::ofstream(jpeg_file, std::ios::binary) << jpeg;
   Result reg = InChild([&] { return Exec({bin + "regsvr", "-s", bin + "Zorbel.ocx"}, dir + "/regsvr.out"); });
   if (!reg.ok) {
     std::fprintf(stderr, "zorbel_bench: registration failed\n");
@@ -110,8 +113,9 @@ int main(int argc, char** argv) {
     const std::string job_file = dir + "/bench.job";
     std::ofstream(job_file, std::ios::binary) << MakeJob(jpeg, row.pages);
     Result peer = InChild([&] {
-      RunPlainCairo(jpeg, row.pages, dpi, kTextStepMm, dir + "/peer.pdf");
-      return 0;
+      return Exec({bin + "plain_cairo", std::to_string(row.pages), std::to_string(dpi), std::to_string(kTextStepMm),
+                   jpeg_file, dir + "/peer.pdf"},
+                  dir + "/peer.out");
     });
     std::filesystem::remove(dir + "/peer.pdf");
     Result ours = InChild([&] {

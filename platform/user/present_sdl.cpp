@@ -1,12 +1,15 @@
 // The presenter on SDL2: one borderless native window per visible top-level window, the
 // changed parts of the backing surfaces copied to them, and the desktop's input fed into
-// the input queue as if it had been injected.
+// the input queue as if it had been injected. libSDL2 (and with it the display libraries)
+// is loaded only when the presenter goes live, so a headless process never maps it.
 #include <SDL.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,6 +17,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/sync.h"
+#include "platform/base/system_library.h"
 #include "platform/base/trace.h"
 #include "platform/gdi/gdi.h"
 #include "platform/user/internal.h"
@@ -23,6 +27,37 @@
 namespace kv::user::present {
 
 namespace {
+
+// The SDL functions the presenter calls, reached through pointers of the same names: in
+// this namespace they hide the header's declarations, so the code below reads as plain SDL
+// while nothing of it is linked. A call of a function missing from this list leaves an
+// undefined symbol, which fails the link of every program.
+#define KV_SDL_FUNCTIONS(X)                                                                           \
+  X(SDL_CaptureMouse) X(SDL_ConvertPixels) X(SDL_CreateRGBSurfaceWithFormat) X(SDL_CreateShapedWindow)  \
+  X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_FillRect) X(SDL_FreeSurface)                          \
+  X(SDL_GetCurrentVideoDriver) X(SDL_GetDisplayBounds) X(SDL_GetDisplayUsableBounds) X(SDL_GetError)    \
+  X(SDL_GetGlobalMouseState) X(SDL_GetMouseState) X(SDL_GetWindowID) X(SDL_GetWindowSurface)           \
+  X(SDL_HideWindow) X(SDL_InitSubSystem) X(SDL_IsShapedWindow) X(SDL_LockSurface) X(SDL_PollEvent)      \
+  X(SDL_RaiseWindow) X(SDL_SetHint) X(SDL_SetWindowInputFocus) X(SDL_SetWindowPosition)                \
+  X(SDL_SetWindowShape) X(SDL_SetWindowSize) X(SDL_ShowWindow) X(SDL_StartTextInput)                   \
+  X(SDL_UnlockSurface) X(SDL_UpdateWindowSurfaceRects)
+
+#define KV_SDL_POINTER(name) decltype(&::name) name = nullptr;
+KV_SDL_FUNCTIONS(KV_SDL_POINTER)
+#undef KV_SDL_POINTER
+
+constexpr char kSdlLibrary[] = "libSDL2-2.0.so.0";
+
+// Loads libSDL2 into the pointers above; false, with the reason, when it cannot be used.
+bool LoadSdl(std::string* why) {
+#define KV_SDL_NAME(name) #name,
+#define KV_SDL_SLOT(name) reinterpret_cast<void**>(&name),
+  const char* const names[] = {KV_SDL_FUNCTIONS(KV_SDL_NAME)};
+  void** const slots[] = {KV_SDL_FUNCTIONS(KV_SDL_SLOT)};
+#undef KV_SDL_NAME
+#undef KV_SDL_SLOT
+  return kv::base::BindSystemLibrary(kSdlLibrary, names, slots, std::size(names), why);
+}
 
 // A top-level window's native window and what it was last given.
 struct Native {
@@ -71,6 +106,11 @@ bool Wanted() {
 
 void Open() {
   if (!Wanted()) return;
+  std::string why;
+  if (!LoadSdl(&why)) {
+    std::fprintf(stderr, "korvane: no presenter, windows stay headless: %s\n", why.c_str());
+    return;
+  }
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // The first click on an inactive window reaches it: the window system's own mouse
   // activation decides what it does.

@@ -2,11 +2,32 @@
 
 #include <X11/Xlib.h>
 
+#include <iterator>
 #include <mutex>
+
+#include "platform/base/system_library.h"
 
 namespace kv::user::present::x11 {
 
 namespace {
+
+// Xlib's functions, reached through pointers of the same names (hiding the header's
+// declarations here) and loaded with the connection: the pointer's needs add no link to
+// libX11 (the raster stack may still bring it in).
+#define KV_X11_FUNCTIONS(X) X(XOpenDisplay) X(XQueryPointer) X(XSync) X(XWarpPointer)
+#define KV_X11_POINTER(name) decltype(&::name) name = nullptr;
+KV_X11_FUNCTIONS(KV_X11_POINTER)
+#undef KV_X11_POINTER
+
+bool LoadX11() {
+#define KV_X11_NAME(name) #name,
+#define KV_X11_SLOT(name) reinterpret_cast<void**>(&name),
+  const char* const names[] = {KV_X11_FUNCTIONS(KV_X11_NAME)};
+  void** const slots[] = {KV_X11_FUNCTIONS(KV_X11_SLOT)};
+#undef KV_X11_NAME
+#undef KV_X11_SLOT
+  return kv::base::BindSystemLibrary("libX11.so.6", names, slots, std::size(names));
+}
 
 // Any thread may ask: one lock around the connection.
 std::mutex gLock;
@@ -16,7 +37,7 @@ Display* gDisplay = nullptr;  // kept for the process, like the presenter's own
 
 bool Open() {
   std::lock_guard<std::mutex> g(gLock);
-  if (!gDisplay) gDisplay = XOpenDisplay(nullptr);
+  if (!gDisplay && (XOpenDisplay || LoadX11())) gDisplay = XOpenDisplay(nullptr);
   return gDisplay != nullptr;
 }
 

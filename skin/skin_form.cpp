@@ -329,6 +329,7 @@ void TWinSkinForm::Remove() {
     Skinners().erase(Wnd);
   }
   ClearControls();
+  if (Form) SetPopupOwnerDraw(Form, false);
   if (Form && Phase != phRemoving) Form->SetColor(SavedColor);
   if (system_menu_taken_ && !(CaptionCaps & 16)) {
     SetWindowLongA(Wnd, GWL_STYLE, GetWindowLongA(Wnd, GWL_STYLE) | WS_SYSMENU);
@@ -370,12 +371,14 @@ void TWinSkinForm::Detach() {
     Skinners().erase(Wnd);
   }
   ClearControls();
+  if (Form) SetPopupOwnerDraw(Form, false);
   SkinMenu.reset();
 }
 
 void TWinSkinForm::Unskin() {
   if (hover_timer_) hover_timer_->SetEnabled(false);
   ClearControls();
+  if (Form) SetPopupOwnerDraw(Form, false);
   if (Form && Phase != phRemoving) Form->SetColor(SavedColor);
   if (new_proc_) {
     (UnicodeWindow ? SetWindowLongPtrW : SetWindowLongPtrA)(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_proc_));

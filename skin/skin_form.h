@@ -197,6 +197,9 @@ class TWinSkinForm : public TComponent {
   LRESULT SysCommand(WPARAM wParam, LPARAM lParam);
   LRESULT DrawItem(WPARAM wParam, LPARAM lParam);
   LRESULT MeasureItem(WPARAM wParam, LPARAM lParam);
+  // The popup menus among the container's components (forms among them visited too) get
+  // their items drawn from the skin (On) or given back to the system (Off).
+  void SetPopupOwnerDraw(TComponent* Container, bool On);
   void RunAction(TWinSysButton& Button, POINT At);
   void MaximizeToggle();
   void MinimizeToggle();

@@ -175,6 +175,7 @@ void TWinSkinForm::FormHook(TMessage& Message) {
       RefreshControls();
       Phase = phReskinning;
       if (FrameSkinned) {
+        SetPopupOwnerDraw(Form, true);
         FitWindow(true);
         Form->SetHeight(Form->Height() + 1);
         Form->SetHeight(Form->Height() - 1);
@@ -538,6 +539,24 @@ WideString TWinSkinForm::WindowTextW() {
 
 // ---- Owner-drawn menu items -------------------------------------------------------------------------
 
+namespace {
+
+// The text of a menu item measured in the screen's menu font.
+SIZE MenuTextExtent(HDC DC, const WideString& Text) {
+  NONCLIENTMETRICSA ncm{};
+  ncm.cbSize = sizeof ncm;
+  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
+  HFONT font = CreateFontIndirectA(&ncm.lfMenuFont);
+  HGDIOBJ old = SelectObject(DC, font);
+  SIZE s{};
+  GetTextExtentPoint32W(DC, Text.c_str(), static_cast<int>(Text.size()), &s);
+  SelectObject(DC, old);
+  DeleteObject(font);
+  return s;
+}
+
+}  // namespace
+
 LRESULT TWinSkinForm::MeasureItem(WPARAM wParam, LPARAM lParam) {
   auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
   if (!mis || mis->CtlType != ODT_MENU || !(SkinMenu || TrackedPopup)) return PassOn(WM_MEASUREITEM, wParam, lParam);
@@ -555,21 +574,14 @@ LRESULT TWinSkinForm::MeasureItem(WPARAM wParam, LPARAM lParam) {
     text = WideString(a.begin(), a.end());
   }
   HDC dc = GetWindowDC(Wnd);
-  NONCLIENTMETRICSA ncm{};
-  ncm.cbSize = sizeof ncm;
-  SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
-  HFONT font = CreateFontIndirectA(&ncm.lfMenuFont);
-  HGDIOBJ old = SelectObject(dc, font);
-  SIZE s{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &s);
-  SelectObject(dc, old);
-  DeleteObject(font);
+  const SIZE s = MenuTextExtent(dc, text);
   ReleaseDC(Wnd, dc);
   mis->itemWidth = static_cast<UINT>(s.cx + 26 + 16 + (item ? item->LeftMargin : 0));
   if (text.empty() || text == u"-")
     mis->itemHeight = 8;
   else
     mis->itemHeight = static_cast<UINT>(std::max<int>(GetSystemMetrics(SM_CYMENU), s.cy + 4) + 4);
+  if (!SkinIsNT()) mis->itemHeight += 4;  // the 9x family draws its menu items 4 pixels taller
   return 1;
 }
 
@@ -595,6 +607,83 @@ LRESULT TWinSkinForm::DrawItem(WPARAM wParam, LPARAM lParam) {
                     caption, (dis->itemState & ODS_SELECTED) != 0, !(dis->itemState & (ODS_GRAYED | ODS_DISABLED)),
                     (dis->itemState & ODS_CHECKED) != 0, m ? m->PopupBackground(menu) : nullptr);
   return 1;
+}
+
+namespace {
+
+TWinSkinForm* SkinnerOfWindow(HWND Window) {
+  return TSkinManage::Exists() ? TSkinManage::Instance()->FindSkinned(Window) : nullptr;
+}
+
+// The events a skinned form gives the items of its popup menus. They find the skinner by
+// window when they run, so a popup that outlives it never reaches a freed skinner.
+struct PopupItemPainter {
+  HWND Owner;
+  void operator()(TObject* Sender, TCanvas* Canvas, const TRect& Rect, bool Selected) const {
+    auto* item = static_cast<TMenuItem*>(Sender);
+    const WideString caption(item->Caption().begin(), item->Caption().end());
+    HDC dc = Canvas->Handle();
+    TWinSkinForm* skinner = SkinnerOfWindow(Owner);
+    if (!skinner) {  // the form went plain while the menu was open: the system's colours
+      RECT r{Rect.left, Rect.top, Rect.right, Rect.bottom};
+      FillRect(dc, &r, GetSysColorBrush(Selected ? COLOR_HIGHLIGHT : COLOR_MENU));
+      SetBkMode(dc, TRANSPARENT);
+      SetTextColor(dc, GetSysColor(!item->Enabled() ? COLOR_GRAYTEXT : Selected ? COLOR_HIGHLIGHTTEXT : COLOR_MENUTEXT));
+      r.left += 20;
+      DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+      return;
+    }
+    TBitmap* background = nullptr;
+    if (TMenu* menu = item->GetParentMenu(); menu && item->Parent() == menu->Items()) {
+      TSkinManage::Instance()->AttachPopupMenu(menu->Handle());
+      background = TSkinManage::Instance()->PopupBackground(menu->Handle());
+    }
+    PaintSkinMenuItem(skinner->SkinData, dc, Rect, caption, Selected, item->Enabled(), item->Checked(), background);
+  }
+};
+
+struct PopupItemMeasurer {
+  HWND Owner;
+  void operator()(TObject* Sender, TCanvas* Canvas, int& Width, int& Height) const {
+    auto* item = static_cast<TMenuItem*>(Sender);
+    HDC dc = Canvas->HandleAllocated() ? Canvas->Handle() : GetDC(nullptr);
+    const SIZE text = MenuTextExtent(dc, WideString(item->Caption().begin(), item->Caption().end()));
+    if (!Canvas->HandleAllocated()) ReleaseDC(nullptr, dc);
+    TWinSkinForm* skinner = SkinnerOfWindow(Owner);
+    TDataSkinObject* element = skinner ? skinner->SkinData->Element("MenuItem") : nullptr;
+    // Popup menus here have no image list: the glyph column's room is added.
+    Width = text.cx + (element ? element->LeftMargin : 0) + 10 + 25;
+    Height = std::max<int>(GetSystemMetrics(SM_CYMENU), text.cy + 4);
+  }
+};
+
+}  // namespace
+
+void TWinSkinForm::SetPopupOwnerDraw(TComponent* Container, bool On) {
+  if (ClassNameText == "TwwRichEditForm") return;
+  for (int i = 0; i < Container->ComponentCount(); ++i) {
+    TComponent* c = Container->Components(i);
+    if (dynamic_cast<TCustomForm*>(c)) SetPopupOwnerDraw(c, On);
+    auto* popup = dynamic_cast<TPopupMenu*>(c);
+    if (!popup || (On && (popup->Tag() == SkinData->DisableTag || !SkinData->SkinControls.Contains(xcPopupMenu))))
+      continue;
+    std::vector<TMenuItem*> pending;
+    for (int k = 0; k < popup->Items()->Count(); ++k) pending.push_back(popup->Items()->Items(k));
+    while (!pending.empty()) {
+      TMenuItem* item = pending.back();
+      pending.pop_back();
+      for (int k = 0; k < item->Count(); ++k) pending.push_back(item->Items(k));
+      if (On) {
+        item->OnDrawItem = PopupItemPainter{Wnd};
+        if (!item->OnMeasureItem) item->OnMeasureItem = PopupItemMeasurer{Wnd};
+      } else {
+        // Only the skin's own events go: a measurer of the application's stays.
+        if (item->OnDrawItem.target<PopupItemPainter>()) item->OnDrawItem = nullptr;
+        if (item->OnMeasureItem.target<PopupItemMeasurer>()) item->OnMeasureItem = nullptr;
+      }
+    }
+    popup->MenuChanged();  // an existing handle is built again with the items' new kind
+  }
 }
 
 void PaintSkinMenuItem(TSkinData* Data, HDC DC, const TRect& Rect, const WideString& Caption, bool Selected,

@@ -86,6 +86,7 @@ void TWinSkinForm::SkinChildren() {
   for (TWinControl* c : list)
     if (c->HandleAllocated() && c->Tag() != SkinData->DisableTag && c->Perform(kSkinnedQueryMsg, 0, 0) != 1)
       MapControl(c, Form);
+  SetPopupOwnerDraw(Form, true);
 }
 
 void TWinSkinForm::SkinComponents(TComponent* Container) {

@@ -490,36 +490,17 @@ void TCustomForm::WndProc(TMessage& Message) {
       break;
     case WM_MEASUREITEM: {
       auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(Message.LParam);
-      if (mi && mi->CtlType == ODT_MENU && menu_) {
-        if (TMenuItem* item = menu_->FindItem(static_cast<WORD>(mi->itemID)); item && item->OnMeasureItem) {
-          int w = static_cast<int>(mi->itemWidth), h = static_cast<int>(mi->itemHeight);
-          item->OnMeasureItem(item, canvas_.get(), w, h);
-          mi->itemWidth = static_cast<UINT>(w);
-          mi->itemHeight = static_cast<UINT>(h);
-          Message.Result = 1;
-          return;
-        }
+      if (mi && mi->CtlType == ODT_MENU && menu_ && menu_->MeasureItem(*mi, canvas_.get())) {
+        Message.Result = 1;
+        return;
       }
       break;
     }
     case WM_DRAWITEM: {
       auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
-      if (di && di->CtlType == ODT_MENU && menu_) {
-        if (TMenuItem* item = menu_->FindItem(static_cast<WORD>(di->itemID)); item && item->OnDrawItem) {
-          canvas_->Lock();
-          canvas_->SetHandle(di->hDC);
-          try {
-            item->OnDrawItem(item, canvas_.get(), di->rcItem, (di->itemState & ODS_SELECTED) != 0);
-          } catch (...) {
-            canvas_->SetHandle(nullptr);
-            canvas_->Unlock();
-            throw;
-          }
-          canvas_->SetHandle(nullptr);
-          canvas_->Unlock();
-          Message.Result = 1;
-          return;
-        }
+      if (di && di->CtlType == ODT_MENU && menu_ && menu_->DrawItem(*di, canvas_.get())) {
+        Message.Result = 1;
+        return;
       }
       break;
     }
@@ -674,6 +655,20 @@ void TApplication::WndProc(TMessage& Message) {
       if (main_form_) main_form_->Close();
       return;
     case WM_NULL: CheckSynchronize(); return;
+    case WM_MEASUREITEM:
+    case WM_DRAWITEM: {
+      // Owner-drawn items of the popup menu being tracked (this window owns its popups).
+      TPopupMenu* popup = TPopupMenu::Tracking();
+      auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(Message.LParam);
+      auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
+      if (!popup || Message.WParam != 0 || !Message.LParam) break;
+      TCanvas canvas;
+      const bool done = Message.Msg == WM_MEASUREITEM ? mi->CtlType == ODT_MENU && popup->MeasureItem(*mi, &canvas)
+                                                      : di->CtlType == ODT_MENU && popup->DrawItem(*di, &canvas);
+      if (!done) break;
+      Message.Result = 1;
+      return;
+    }
     case WM_ACTIVATEAPP:
       // The application's activation reaches its handlers, and the main-window hooks, as
       // CM_ACTIVATE / CM_DEACTIVATE posted to its window.

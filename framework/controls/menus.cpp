@@ -192,6 +192,33 @@ bool TMenu::DispatchCommand(WORD Command) {
   return true;
 }
 
+bool TMenu::MeasureItem(MEASUREITEMSTRUCT& Item, TCanvas* Canvas) {
+  TMenuItem* item = FindItem(static_cast<WORD>(Item.itemID));
+  if (!item || !item->OnMeasureItem) return false;
+  int w = static_cast<int>(Item.itemWidth), h = static_cast<int>(Item.itemHeight);
+  item->OnMeasureItem(item, Canvas, w, h);
+  Item.itemWidth = static_cast<UINT>(std::max(0, w));
+  Item.itemHeight = static_cast<UINT>(std::max(0, h));
+  return true;
+}
+
+bool TMenu::DrawItem(const DRAWITEMSTRUCT& Item, TCanvas* Canvas) {
+  TMenuItem* item = FindItem(static_cast<WORD>(Item.itemID));
+  if (!item || !item->OnDrawItem) return false;
+  Canvas->Lock();
+  Canvas->SetHandle(Item.hDC);
+  try {
+    item->OnDrawItem(item, Canvas, Item.rcItem, (Item.itemState & ODS_SELECTED) != 0);
+  } catch (...) {
+    Canvas->SetHandle(nullptr);
+    Canvas->Unlock();
+    throw;
+  }
+  Canvas->SetHandle(nullptr);
+  Canvas->Unlock();
+  return true;
+}
+
 void TMainMenu::MenuChanged() {
   bool shown = handle_ && WindowHandle && IsWindow(WindowHandle) && GetMenu(WindowHandle) == handle_;
   if (shown) SetMenu(WindowHandle, nullptr);
@@ -202,10 +229,19 @@ void TMainMenu::MenuChanged() {
   }
 }
 
+namespace {
+TPopupMenu* gTracking = nullptr;
+}
+
+TPopupMenu* TPopupMenu::Tracking() { return gTracking; }
+
 void TPopupMenu::Popup(int X, int Y) {
   if (OnPopup) OnPopup(this);
   HWND owner = Application->Handle();
+  TPopupMenu* outer = gTracking;
+  gTracking = this;
   UINT cmd = static_cast<UINT>(
       TrackPopupMenu(Handle(), TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, X, Y, 0, owner, nullptr));
+  gTracking = outer;
   if (cmd) DispatchCommand(static_cast<WORD>(cmd));
 }

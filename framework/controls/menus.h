@@ -82,6 +82,11 @@ class TMenu : public TComponent {
   // Runs the OnClick of the item with that command; false when no item has it.
   bool DispatchCommand(WORD Command);
   TMenuItem* FindItem(WORD Command) { return items_->Find(Command); }
+  // WM_MEASUREITEM / WM_DRAWITEM of an owner-drawn item of this menu: the item's event
+  // runs on Canvas (given the item's DC while drawing); false when no item of this menu
+  // has the command and the event.
+  bool MeasureItem(MEASUREITEMSTRUCT& Item, TCanvas* Canvas);
+  bool DrawItem(const DRAWITEMSTRUCT& Item, TCanvas* Canvas);
   // An item changed: the handle is built again (and the menu's window told).
   virtual void MenuChanged();
 
@@ -115,6 +120,9 @@ class TPopupMenu : public TMenu {
   // and runs the chosen item's OnClick.
   void Popup(int X, int Y);
   TNotifyEvent OnPopup;
+  // The popup menu being tracked by Popup (its owner-drawn items are measured and drawn
+  // through the application's window), or nullptr.
+  static TPopupMenu* Tracking();
 
  protected:
   HMENU CreateMenuHandle() override { return CreatePopupMenu(); }

@@ -361,6 +361,83 @@ TEST_F(SkinFormTest, SecondSkinChangesThePixelsAndADamagedFileKeepsIt) {
 namespace {
 
 // Raw windows of other kinds: a system dialog, a captionless popup and a right-to-left window.
+TEST_F(SkinFormTest, MenuItemsMeasureFourPixelsTallerOnThe9xFamily) {
+  auto measure = [this](WORD id) {
+    MEASUREITEMSTRUCT mis{};
+    mis.CtlType = ODT_MENU;
+    mis.itemID = id;
+    EXPECT_EQ(SendMessageA(Wnd(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mis)), 1);
+    return mis;
+  };
+  MakeForm();
+  ASSERT_NE(TSkinManage::Instance()->FindSkinned(Wnd()), nullptr);
+  const MEASUREITEMSTRUCT nt = measure(open->Command());
+  KvUserSetVersion(4, 10, 1998, VER_PLATFORM_WIN32_WINDOWS);
+  const MEASUREITEMSTRUCT win9x = measure(open->Command());
+  EXPECT_GT(nt.itemHeight, 8u);
+  EXPECT_EQ(win9x.itemHeight, nt.itemHeight + 4);
+  EXPECT_EQ(win9x.itemWidth, nt.itemWidth);
+}
+
+TEST_F(SkinFormTest, PopupMenusOfTheFormAreDrawnFromTheSkinUntilItGoesPlain) {
+  form = new TForm(nullptr);
+  form->SetCaption("T");
+  form->SetBounds(100, 80, 400, 300);
+  auto* popup = new TPopupMenu(form);
+  auto* cut = new TMenuItem(popup);
+  cut->SetCaption("Cut");
+  popup->Items()->Add(cut);
+  auto* own = new TMenuItem(popup);
+  own->SetCaption("Own");
+  int ownMeasured = 0;
+  own->OnMeasureItem = [&](TObject*, TCanvas*, int& W, int& H) {
+    ++ownMeasured;
+    W = 90;
+    H = 20;
+  };
+  popup->Items()->Add(own);
+  auto* plain = new TPopupMenu(form);
+  plain->SetTag(data->DisableTag);
+  auto* other = new TMenuItem(plain);
+  other->SetCaption("Other");
+  plain->Items()->Add(other);
+  form->Show();
+  KvPumpMessages();
+  ASSERT_NE(TSkinManage::Instance()->FindSkinned(Wnd()), nullptr);
+  EXPECT_TRUE(cut->OnDrawItem && cut->OnMeasureItem);
+  EXPECT_FALSE(other->OnDrawItem || other->OnMeasureItem);  // DisableTag keeps that menu plain
+
+  int cuts = 0;
+  cut->OnClick = [&](TObject*) { ++cuts; };
+  DropDownProbe probe;
+  gProbe = &probe;
+  HHOOK hook = SetWindowsHookExA(WH_MSGFILTER, &ProbeHook, nullptr, GetCurrentThreadId());
+  for (int vk : {VK_DOWN, VK_RETURN}) {
+    KvInjectKey(vk, TRUE);
+    KvInjectKey(vk, FALSE);
+  }
+  popup->Popup(200, 200);
+  UnhookWindowsHookEx(hook);
+  gProbe = nullptr;
+  EXPECT_EQ(cuts, 1);
+  EXPECT_GT(ownMeasured, 0);  // the application's measurer is kept
+  ASSERT_NE(probe.popup, nullptr);
+  EXPECT_EQ(probe.corner, ImagePixel(data->Element("MenuBackground")->Map.get(), 0, 0));
+  EXPECT_GE(probe.rect.right - probe.rect.left, 90);
+  // The selected item: frame 4 of the MenuItem image.
+  const COLORREF want = ImagePixel(data->Element("MenuItem")->Map.get(), 60 + 10, 1);
+  for (int shift = 0; shift <= 16; shift += 8)
+    EXPECT_NEAR(static_cast<int>((probe.selected >> shift) & 0xFF), static_cast<int>((want >> shift) & 0xFF), 2);
+
+  // Going plain gives the items back to the system, the application's measurer stays.
+  data->SetActive(false);
+  KvClockAdvance(300);
+  KvPumpMessages();
+  EXPECT_FALSE(cut->OnDrawItem || cut->OnMeasureItem);
+  EXPECT_FALSE(own->OnDrawItem);
+  EXPECT_TRUE(own->OnMeasureItem);
+}
+
 class SkinRawWindowTest : public SkinFormTest {
  protected:
   HWND Open(const char16_t* cls, DWORD style, DWORD ex) {
@@ -448,6 +525,41 @@ TEST_F(SkinRawWindowTest, RightToLeftWindowDrawsItsCaptionFromTheRight) {
   HWND ltr = Open(u"#32770", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0);
   EXPECT_FALSE(TSkinManage::Instance()->FindSkinned(ltr)->RightToLeft);
   EXPECT_LT(inkSide(ltr), 0);
+}
+
+// The platform's version decides: the caption-button bit that keeps WS_SYSMENU on Windows 2000,
+// the system-menu skinning gate (NT only) and a popup menu's background erase (the 9x family
+// leaves it unprocessed).
+TEST_F(SkinRawWindowTest, PlatformVersionBranches) {
+  struct Row {
+    DWORD major, minor, platform;
+    bool keepsSysMenuStyle, skinsSystemMenu;
+    LRESULT erase;
+  };
+  const Row rows[] = {
+      {5, 0, VER_PLATFORM_WIN32_NT, true, true, 1},
+      {5, 1, VER_PLATFORM_WIN32_NT, false, true, 1},
+      {6, 1, VER_PLATFORM_WIN32_NT, false, true, 1},
+      {4, 10, VER_PLATFORM_WIN32_WINDOWS, false, false, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.major << "." << r.minor << " platform " << r.platform);
+    KvUserSetVersion(r.major, r.minor, 2195, r.platform);
+    data->SkinControls << xcSystemMenu;
+    HWND w = Open(u"#32770", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0);
+    TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(w);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ((s->CaptionCaps & 16) != 0, r.keepsSysMenuStyle);
+    EXPECT_EQ(data->SkinControls.Contains(xcSystemMenu), r.skinsSystemMenu);
+
+    HWND popup = CreateWindowExA(0, "#32768", "", WS_POPUP, 10, 10, 80, 60, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(SendMessageA(popup, kSkinnedQueryMsg, 0, 0), 1);
+    HDC dc = GetDC(popup);
+    EXPECT_EQ(SendMessageA(popup, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0), r.erase);
+    ReleaseDC(popup, dc);
+    DestroyWindow(popup);
+  }
 }
 
 }  // namespace

@@ -558,6 +558,54 @@ TEST_F(ControlsTest, MenuBarAndPopupMenuCommandsRaiseTheItemsOnClick) {
   EXPECT_EQ(GetMenu(form.Handle()), nullptr);
 }
 
+// A popup menu's owner-drawn items reach their events through the application's window,
+// which owns the popups; items without events stay the system's.
+TEST_F(ControlsTest, OwnerDrawnPopupItemsAreMeasuredAndDrawnByTheirEvents) {
+  TForm form(nullptr);  // the keys reach the menu through an active window
+  form.Show();
+  KvPumpMessages();
+  TPopupMenu popup(nullptr);
+  auto* drawn = new TMenuItem(nullptr);
+  drawn->SetCaption("Drawn");
+  std::vector<bool> selected;
+  int measured = 0;
+  drawn->OnMeasureItem = [&](TObject* Sender, TCanvas*, int& W, int& H) {
+    EXPECT_EQ(Sender, drawn);
+    ++measured;
+    W = 120;
+    H = 30;
+  };
+  drawn->OnDrawItem = [&](TObject*, TCanvas* Canvas, const TRect& R, bool Selected) {
+    EXPECT_NE(Canvas->Handle(), nullptr);
+    EXPECT_EQ(R.bottom - R.top, 30);
+    selected.push_back(Selected);
+  };
+  popup.Items()->Add(drawn);
+  auto* system = new TMenuItem(nullptr);
+  system->SetCaption("System");
+  popup.Items()->Add(system);
+  int chosen = 0;
+  drawn->OnClick = [&](TObject*) { ++chosen; };
+  for (int vk : {VK_DOWN, VK_RETURN}) {
+    KvInjectKey(vk, TRUE);
+    KvInjectKey(vk, FALSE);
+  }
+  popup.Popup(10, 10);
+  EXPECT_EQ(TPopupMenu::Tracking(), nullptr);
+  EXPECT_GT(measured, 0);
+  const int measuredWhileShown = measured;
+  ASSERT_FALSE(selected.empty());
+  EXPECT_FALSE(selected.front());
+  EXPECT_TRUE(selected.back());
+  EXPECT_EQ(chosen, 1);
+  // Outside a popup's tracking the application's window passes the messages on.
+  MEASUREITEMSTRUCT mis{};
+  mis.CtlType = ODT_MENU;
+  mis.itemID = drawn->Command();
+  EXPECT_EQ(SendMessageA(Application->Handle(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&mis)), 0);
+  EXPECT_EQ(measured, measuredWhileShown);
+}
+
 // ANSI item strings pass through the framework's own window classes (CallWindowProcA into
 // the platform's list procedures) and are converted there.
 TEST_F(ControlsTest, ItemListsFollowTheirWindowsAndSurviveRecreation) {

@@ -1242,17 +1242,7 @@ void TGraphicControl::WndProc(TMessage& Message) {
   if (Message.Msg == WM_PAINT) {
     HDC dc = reinterpret_cast<HDC>(Message.WParam);
     if (!dc) return;
-    canvas_->Lock();
-    canvas_->SetHandle(dc);
-    try {
-      Paint();
-    } catch (...) {
-      canvas_->SetHandle(nullptr);
-      canvas_->Unlock();
-      throw;
-    }
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
+    PaintOnDC(canvas_.get(), dc, [&] { Paint(); });
     return;
   }
   TControl::WndProc(Message);
@@ -1270,15 +1260,5 @@ TCustomControl::~TCustomControl() {
 }
 
 void TCustomControl::PaintWindow(HDC DC) {
-  canvas_->Lock();
-  canvas_->SetHandle(DC);
-  try {
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  PaintOnDC(canvas_.get(), DC, [&] { Paint(); });
 }

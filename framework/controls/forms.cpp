@@ -467,17 +467,7 @@ void TCustomForm::Deactivate() {
 
 void TCustomForm::PaintWindow(HDC DC) {
   if (!OnPaint) return;
-  canvas_->Lock();
-  canvas_->SetHandle(DC);
-  try {
-    OnPaint(this);
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  PaintOnDC(canvas_.get(), DC, [&] { OnPaint(this); });
 }
 
 void TCustomForm::WndProc(TMessage& Message) {
@@ -506,17 +496,9 @@ void TCustomForm::WndProc(TMessage& Message) {
       auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam);
       if (di && di->CtlType == ODT_MENU && menu_) {
         if (TMenuItem* item = menu_->FindItem(static_cast<WORD>(di->itemID)); item && item->OnDrawItem) {
-          canvas_->Lock();
-          canvas_->SetHandle(di->hDC);
-          try {
+          PaintOnDC(canvas_.get(), di->hDC, [&] {
             item->OnDrawItem(item, canvas_.get(), di->rcItem, (di->itemState & ODS_SELECTED) != 0);
-          } catch (...) {
-            canvas_->SetHandle(nullptr);
-            canvas_->Unlock();
-            throw;
-          }
-          canvas_->SetHandle(nullptr);
-          canvas_->Unlock();
+          });
           Message.Result = 1;
           return;
         }

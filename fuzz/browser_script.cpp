@@ -14,6 +14,7 @@
 #include "fuzz/scratch.h"
 #include "platform/base/time.h"
 #include "platform/browser/browser.h"
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 
 namespace {

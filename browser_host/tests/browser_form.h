@@ -10,6 +10,7 @@
 #include "framework/controls/forms.h"
 #include "platform/base/time.h"
 #include "platform/registry/registry.h"
+#include "platform/user/testing.h"
 #include "testsupport/temp_home.h"
 
 template <class T>

@@ -13,6 +13,7 @@
 #include "platform/base/codepage.h"
 #include "platform/base/time.h"
 #include "platform/registry/registry.h"
+#include "platform/user/testing.h"
 #include "testsupport/temp_home.h"
 
 namespace {

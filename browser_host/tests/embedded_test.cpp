@@ -17,6 +17,7 @@
 #include "platform/base/time.h"
 #include "platform/comctl/listview.h"
 #include "platform/registry/registry.h"
+#include "platform/user/testing.h"
 #include "testsupport/temp_home.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include "platform/base/time.h"
 #include "platform/inet/inet.h"
 #include "platform/registry/registry.h"
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 #include "testsupport/temp_home.h"
 

@@ -19,6 +19,7 @@
 #include "platform/inet/urlmon.h"
 #include "platform/registry/registry.h"
 #include "platform/user/shell.h"
+#include "platform/user/testing.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
 

@@ -11,6 +11,7 @@
 #include "download/texts.h"
 #include "platform/base/codepage.h"
 #include "platform/comctl/listview.h"
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"

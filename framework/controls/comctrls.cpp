@@ -892,9 +892,7 @@ void TToolBar::AlignControls(TControl* AControl, TRect& Rect) {
 }
 
 void TToolBar::PaintWindow(HDC DC) {
-  canvas_->Lock();
-  canvas_->SetHandle(DC);
-  try {
+  PaintOnDC(canvas_.get(), DC, [&] {
     bool default_draw = true;
     TRect r = ClientRect();
     if (OnCustomDraw) OnCustomDraw(this, r, default_draw);
@@ -903,13 +901,7 @@ void TToolBar::PaintWindow(HDC DC) {
       canvas_->Brush()->SetStyle(bsSolid);
       canvas_->FillRect(r);
     }
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  });
 }
 
 void TToolBar::WndProc(TMessage& Message) {

@@ -467,17 +467,7 @@ void TCustomForm::Deactivate() {
 
 void TCustomForm::PaintWindow(HDC DC) {
   if (!OnPaint) return;
-  canvas_->Lock();
-  canvas_->SetHandle(DC);
-  try {
-    OnPaint(this);
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  PaintOnDC(canvas_.get(), DC, [&] { OnPaint(this); });
 }
 
 void TCustomForm::WndProc(TMessage& Message) {

@@ -2283,39 +2283,8 @@ LRESULT WebBrowser::DocumentWindowMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM
 
 // ---- Class object ---------------------------------------------------------------------------------------------------
 namespace {
-class Factory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *object = this;
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* b = new WebBrowser();
-    HRESULT hr = b->QueryInterface(riid, object);
-    b->Release();
-    return hr;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
-
-HRESULT GetBrowserClass(REFCLSID clsid, REFIID riid, void** object) {
-  static Factory factory;
-  if (!IsEqualCLSID(clsid, CLSID_WebBrowser)) return CLASS_E_CLASSNOTAVAILABLE;
-  return factory.QueryInterface(riid, object);
-}
-
 struct Registration {
-  Registration() { KvRegisterBuiltinClass(CLSID_WebBrowser, GetBrowserClass); }
+  Registration() { RegisterBuiltinClass<WebBrowser, CLSID_WebBrowser>(); }
 } registration;
 }  // namespace
 

@@ -19,6 +19,9 @@
 #include "platform/browser/script_heap.h"
 #include "platform/browser/task.h"
 #include "platform/browser/url.h"
+// For KvPumpMessages: the own dialog's loop runs the queue until nothing is due, and the
+// window system has no other call that does.
+#include "platform/user/testing.h"
 #include "platform/user/user.h"
 
 namespace kv::browser {

@@ -18,22 +18,29 @@
 
 namespace kv {
 
-class EnumConnections final : public RefCounted<IEnumConnections> {
- public:
-  explicit EnumConnections(std::vector<CONNECTDATA> items, size_t pos = 0) : items_(std::move(items)), pos_(pos) {
-    for (auto& c : items_) c.pUnk->AddRef();
-  }
-  EnumConnections(const EnumConnections&) = delete;
-  EnumConnections& operator=(const EnumConnections&) = delete;
+// The unknown an enumerated item holds a reference on.
+inline IUnknown* HeldUnknown(const CONNECTDATA& c) { return c.pUnk; }
+inline IUnknown* HeldUnknown(IConnectionPoint* p) { return p; }
 
-  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IEnumConnections); }
+// An enumerator over a snapshot of items (the sinks of a point, the points of a
+// container), each held with a reference while the enumerator lives.
+template <class Interface, class Item, const IID& kIid>
+class Enumerator final : public RefCounted<Interface> {
+ public:
+  explicit Enumerator(std::vector<Item> items, size_t pos = 0) : items_(std::move(items)), pos_(pos) {
+    for (const auto& item : items_) HeldUnknown(item)->AddRef();
+  }
+  Enumerator(const Enumerator&) = delete;
+  Enumerator& operator=(const Enumerator&) = delete;
+
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, kIid); }
   // Each item handed out carries a reference of its own.
-  HRESULT Next(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
+  HRESULT Next(ULONG count, Item* out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
     ULONG n = 0;
     while (n < count && pos_ < items_.size()) {
       out[n] = items_[pos_++];
-      out[n].pUnk->AddRef();
+      HeldUnknown(out[n])->AddRef();
       ++n;
     }
     if (fetched) *fetched = n;
@@ -48,19 +55,22 @@ class EnumConnections final : public RefCounted<IEnumConnections> {
     pos_ = 0;
     return S_OK;
   }
-  HRESULT Clone(IEnumConnections** out) override {
+  HRESULT Clone(Interface** out) override {
     if (!out) return E_POINTER;
-    *out = new EnumConnections(items_, pos_);
+    *out = new Enumerator(items_, pos_);
     return S_OK;
   }
 
  private:
-  ~EnumConnections() {
-    for (auto& c : items_) c.pUnk->Release();
+  ~Enumerator() {
+    for (const auto& item : items_) HeldUnknown(item)->Release();
   }
-  std::vector<CONNECTDATA> items_;
+  std::vector<Item> items_;
   size_t pos_;
 };
+
+using EnumConnections = Enumerator<IEnumConnections, CONNECTDATA, IID_IEnumConnections>;
+using EnumConnectionPoints = Enumerator<IEnumConnectionPoints, IConnectionPoint*, IID_IEnumConnectionPoints>;
 
 class ConnectionPoint final : public RefCounted<IConnectionPoint> {
  public:
@@ -135,50 +145,6 @@ class ConnectionPoint final : public RefCounted<IConnectionPoint> {
   IID iid_;
   std::vector<CONNECTDATA> sinks_;
   DWORD last_cookie_ = 0;
-};
-
-class EnumConnectionPoints final : public RefCounted<IEnumConnectionPoints> {
- public:
-  explicit EnumConnectionPoints(std::vector<IConnectionPoint*> items, size_t pos = 0)
-      : items_(std::move(items)), pos_(pos) {
-    for (auto* p : items_) p->AddRef();
-  }
-  EnumConnectionPoints(const EnumConnectionPoints&) = delete;
-  EnumConnectionPoints& operator=(const EnumConnectionPoints&) = delete;
-
-  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IEnumConnectionPoints); }
-  HRESULT Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
-    if (!out || (count > 1 && !fetched)) return E_POINTER;
-    ULONG n = 0;
-    while (n < count && pos_ < items_.size()) {
-      out[n] = items_[pos_++];
-      out[n]->AddRef();
-      ++n;
-    }
-    if (fetched) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT Skip(ULONG count) override {
-    size_t left = items_.size() - pos_;
-    pos_ += std::min<size_t>(count, left);
-    return count <= left ? S_OK : S_FALSE;
-  }
-  HRESULT Reset() override {
-    pos_ = 0;
-    return S_OK;
-  }
-  HRESULT Clone(IEnumConnectionPoints** out) override {
-    if (!out) return E_POINTER;
-    *out = new EnumConnectionPoints(items_, pos_);
-    return S_OK;
-  }
-
- private:
-  ~EnumConnectionPoints() {
-    for (auto* p : items_) p->Release();
-  }
-  std::vector<IConnectionPoint*> items_;
-  size_t pos_;
 };
 
 }  // namespace kv

@@ -443,6 +443,21 @@ void SetText(Row& r, int sub, LPARAM text, bool unicode) {
   r.texts[i] = cb ? std::u16string() : TextParam(text, unicode);
 }
 
+// The parent's LVN_GETDISPINFO answer for a callback text, in the parent's character set
+// (`code` and `callback` of that set); nullptr when it gives no text.
+template <class DispInfo, class Char, size_t N>
+const Char* AskDisplayText(HWND hwnd, UINT code, Char* callback, const Row& r, int i, int sub, Char (&buf)[N]) {
+  DispInfo di{};
+  di.item.mask = LVIF_TEXT;
+  di.item.iItem = i;
+  di.item.iSubItem = sub;
+  di.item.pszText = buf;
+  di.item.cchTextMax = static_cast<int>(N);
+  di.item.lParam = r.lParam;
+  NotifyParentHdr(hwnd, code, &di.hdr);
+  return di.item.pszText == callback ? nullptr : di.item.pszText;
+}
+
 // The text of a sub-item as shown: for a callback text, the parent's LVN_GETDISPINFO answer.
 std::u16string TextOf(HWND hwnd, int i, int sub) {
   auto w = Find(hwnd);
@@ -452,31 +467,15 @@ std::u16string TextOf(HWND hwnd, int i, int sub) {
   const Row& r = d.rows[static_cast<size_t>(i)];
   size_t k = static_cast<size_t>(sub);
   if (k >= r.callback.size() || !r.callback[k]) return SubText(r, sub);
-  constexpr int kMax = 260;
+  constexpr size_t kMax = 260;
   if (d.unicodeParent) {
     WCHAR buf[kMax] = {};
-    NMLVDISPINFOW di{};
-    di.item.mask = LVIF_TEXT;
-    di.item.iItem = i;
-    di.item.iSubItem = sub;
-    di.item.pszText = buf;
-    di.item.cchTextMax = kMax;
-    di.item.lParam = r.lParam;
-    NotifyParentHdr(hwnd, LVN_GETDISPINFOW, &di.hdr);
-    if (!di.item.pszText || di.item.pszText == LPSTR_TEXTCALLBACKW) return {};
-    return std::u16string(reinterpret_cast<const char16_t*>(di.item.pszText));
+    const WCHAR* text = AskDisplayText<NMLVDISPINFOW>(hwnd, LVN_GETDISPINFOW, LPSTR_TEXTCALLBACKW, r, i, sub, buf);
+    return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
   }
   char buf[kMax] = {};
-  NMLVDISPINFOA di{};
-  di.item.mask = LVIF_TEXT;
-  di.item.iItem = i;
-  di.item.iSubItem = sub;
-  di.item.pszText = buf;
-  di.item.cchTextMax = kMax;
-  di.item.lParam = r.lParam;
-  NotifyParentHdr(hwnd, LVN_GETDISPINFOA, &di.hdr);
-  if (!di.item.pszText || di.item.pszText == LPSTR_TEXTCALLBACKA) return {};
-  return ToWide(di.item.pszText);
+  const char* text = AskDisplayText<NMLVDISPINFOA>(hwnd, LVN_GETDISPINFOA, LPSTR_TEXTCALLBACKA, r, i, sub, buf);
+  return text ? ToWide(text) : std::u16string();
 }
 
 template <class ITEM>

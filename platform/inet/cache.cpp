@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
@@ -17,20 +16,8 @@
 namespace kv::inet {
 namespace {
 
-class ContentStore {
+class ContentStore final : public HomeStore {
  public:
-  template <class Fn>
-  auto With(Fn fn) {
-    std::lock_guard<std::mutex> g(lock_);
-    EnsureLoaded();
-    return fn();
-  }
-  void Reset() {
-    std::lock_guard<std::mutex> g(lock_);
-    entries_.clear();
-    loaded_home_.clear();
-  }
-
   void Put(const Response& r, const std::string& body) {
     CacheEntry e;
     e.url = r.url;
@@ -92,18 +79,9 @@ class ContentStore {
     return true;
   }
 
-  void EnsureLoaded() {
-    const std::string home = KvHomeDirectory();
-    if (home == loaded_home_) return;
-    entries_.clear();
-    loaded_home_ = home;
-    std::string text = ReadStore(Folder() + "index");
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      std::vector<std::string> f =
-          SplitFields(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-      start = end == std::string::npos ? text.size() : end + 1;
+  void DropRecords() override { entries_.clear(); }
+  void LoadRecords() override {
+    for (const auto& f : ReadRecords(Folder() + "index")) {
       if (f.size() != 12 || f[0].empty()) continue;
       CacheEntry e;
       e.url = f[0];
@@ -135,9 +113,7 @@ class ContentStore {
     WriteStore(Folder() + "index", text);
   }
 
-  std::mutex lock_;
   std::vector<CacheEntry> entries_;
-  std::string loaded_home_;
   unsigned long serial_ = 0;
 };
 

@@ -1,7 +1,6 @@
 // The process cookie jar: Set-Cookie parsing and matching by the rules of RFC 6265,
 // expiry on the (virtual) clock, persistent cookies in $KORVANE_HOME/inet/cookies.
 #include <algorithm>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,21 +64,8 @@ std::string DefaultPath(const UrlParts& url) {
   return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
 }
 
-class Jar {
+class Jar final : public HomeStore {
  public:
-  template <class Fn>
-  auto With(Fn fn) {
-    std::lock_guard<std::mutex> g(lock_);
-    EnsureLoaded();
-    return fn();
-  }
-
-  void Reset() {
-    std::lock_guard<std::mutex> g(lock_);
-    cookies_.clear();
-    loaded_home_.clear();
-  }
-
   bool Store(const UrlParts& url, std::string_view header, bool from_script) {
     Cookie c;
     if (!Parse(url, header, &c)) return false;
@@ -235,19 +221,10 @@ class Jar {
     return true;
   }
 
-  void EnsureLoaded() {
-    const std::string home = KvHomeDirectory();
-    if (home == loaded_home_) return;
-    cookies_.clear();
-    loaded_home_ = home;
-    std::string text = ReadStore(StorePath("cookies"));
+  void DropRecords() override { cookies_.clear(); }
+  void LoadRecords() override {
     const ULONGLONG now = NowFileTime();
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-      start = end == std::string::npos ? text.size() : end + 1;
-      std::vector<std::string> f = SplitFields(line);
+    for (const auto& f : ReadRecords(StorePath("cookies"))) {
       if (f.size() != 9) continue;
       Cookie c;
       c.name = f[0];
@@ -277,9 +254,7 @@ class Jar {
     WriteStore(StorePath("cookies"), text);
   }
 
-  std::mutex lock_;
   std::vector<Cookie> cookies_;
-  std::string loaded_home_;
 };
 
 Jar& TheJar() {

@@ -1,12 +1,11 @@
 // The URL history store (IUrlHistoryStg2), a built-in COM class.
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <mutex>
 
 #include "platform/base/codepage.h"
 #include "platform/base/path.h"
 #include "platform/com/builtin.h"
+#include "platform/com/unknown.h"
 #include "platform/inet/internal.h"
 #include "platform/inet/urlhist.h"
 
@@ -21,20 +20,8 @@ struct Visit {
   DWORD flags = 0;
 };
 
-class History {
+class History final : public HomeStore {
  public:
-  template <class Fn>
-  auto With(Fn fn) {
-    std::lock_guard<std::mutex> g(lock_);
-    EnsureLoaded();
-    return fn();
-  }
-  void Reset() {
-    std::lock_guard<std::mutex> g(lock_);
-    visits_.clear();
-    loaded_home_.clear();
-  }
-
   void Add(const std::string& url, const std::string& title, DWORD flags) {
     const ULONGLONG now = NowFileTime();
     auto it = Find(url);
@@ -71,18 +58,9 @@ class History {
   std::vector<Visit>::iterator Find(const std::string& url) {
     return std::find_if(visits_.begin(), visits_.end(), [&](const Visit& v) { return v.url == url; });
   }
-  void EnsureLoaded() {
-    const std::string home = KvHomeDirectory();
-    if (home == loaded_home_) return;
-    visits_.clear();
-    loaded_home_ = home;
-    std::string text = ReadStore(StorePath("history"));
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      std::vector<std::string> f =
-          SplitFields(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-      start = end == std::string::npos ? text.size() : end + 1;
+  void DropRecords() override { visits_.clear(); }
+  void LoadRecords() override {
+    for (const auto& f : ReadRecords(StorePath("history"))) {
       if (f.size() != 6 || f[0].empty()) continue;
       visits_.push_back(Visit{f[0], f[1], std::strtoull(f[2].c_str(), nullptr, 10),
                               std::strtoull(f[3].c_str(), nullptr, 10), std::strtoull(f[4].c_str(), nullptr, 10),
@@ -97,9 +75,7 @@ class History {
     WriteStore(StorePath("history"), text);
   }
 
-  std::mutex lock_;
   std::vector<Visit> visits_;
-  std::string loaded_home_;
 };
 
 History& TheHistory() {
@@ -126,25 +102,10 @@ void FillStat(const Visit& v, DWORD query_flags, STATURL* s) {
   s->dwFlags = v.flags;
 }
 
-class EnumVisits final : public IEnumSTATURL {
+class EnumVisits final : public kv::RefCounted<IEnumSTATURL> {
  public:
   explicit EnumVisits(std::vector<Visit> visits) : all_(std::move(visits)) {}
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumSTATURL)) {
-      *object = static_cast<IEnumSTATURL*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (!n) delete this;
-    return n;
-  }
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IEnumSTATURL); }
   HRESULT Next(ULONG count, STATURL* items, ULONG* fetched) override {
     if (!items) return E_INVALIDARG;
     ULONG n = 0;
@@ -182,30 +143,15 @@ class EnumVisits final : public IEnumSTATURL {
     while (pos_ < all_.size() && !prefix_.empty() && !StartsWithNoCase(all_[pos_].url, prefix_)) ++pos_;
     return pos_ < all_.size();
   }
-  std::atomic<ULONG> refs_{1};
   std::vector<Visit> all_;
   size_t pos_ = 0;
   std::string prefix_;
 };
 
-class HistoryStg final : public IUrlHistoryStg2 {
+class HistoryStg final : public kv::RefCounted<IUrlHistoryStg2> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IUrlHistoryStg) ||
-        IsEqualIID(riid, IID_IUrlHistoryStg2)) {
-      *object = static_cast<IUrlHistoryStg2*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (!n) delete this;
-    return n;
+  bool Accepts(REFIID riid) const override {
+    return IsEqualIID(riid, IID_IUrlHistoryStg) || IsEqualIID(riid, IID_IUrlHistoryStg2);
   }
   HRESULT AddUrl(LPCOLESTR url, LPCOLESTR title, DWORD flags) override {
     if (!url || !*url) return E_INVALIDARG;
@@ -244,9 +190,6 @@ class HistoryStg final : public IUrlHistoryStg2 {
     TheHistory().With([&] { TheHistory().Clear(); });
     return S_OK;
   }
-
- private:
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/internal.h"
+#include "platform/base/path.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/urlmon.h"
 
@@ -70,6 +71,40 @@ std::vector<std::string> SplitFields(std::string_view line);
 std::string StorePath(const char* name);
 bool WriteStore(const std::string& path, const std::string& content);
 std::string ReadStore(const std::string& path);
+// The records of a store file, one a line, each split into its fields.
+std::vector<std::vector<std::string>> ReadRecords(const std::string& path);
+
+// A store kept in a file of the home folder (cookies, cache index, history): every use
+// runs under the store's lock, and the records are read again (DropRecords, then
+// LoadRecords) when the home folder has changed since they were read.
+class HomeStore {
+ public:
+  virtual ~HomeStore() = default;
+  template <class Fn>
+  auto With(Fn fn) {
+    std::lock_guard<std::mutex> g(lock_);
+    const std::string home = KvHomeDirectory();
+    if (home != loaded_home_) {
+      DropRecords();
+      loaded_home_ = home;
+      LoadRecords();
+    }
+    return fn();
+  }
+  // Forgets the records held; the next use reads the file again.
+  void Reset() {
+    std::lock_guard<std::mutex> g(lock_);
+    DropRecords();
+    loaded_home_.clear();
+  }
+
+ private:
+  virtual void DropRecords() = 0;
+  virtual void LoadRecords() = 0;
+  std::mutex lock_;
+  std::string loaded_home_;
+};
+
 // The user name in cache entry names ("Cookie:user@host/path").
 std::string CacheUser();
 // Calendar now as FILETIME ticks, moved on by the virtual clock while it runs (cookie

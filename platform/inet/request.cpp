@@ -107,6 +107,19 @@ std::string ReadStore(const std::string& path) {
   return s.str();
 }
 
+std::vector<std::vector<std::string>> ReadRecords(const std::string& path) {
+  std::vector<std::vector<std::string>> records;
+  const std::string text = ReadStore(path);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    records.push_back(
+        SplitFields(std::string_view(text).substr(start, end == std::string::npos ? std::string::npos : end - start)));
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+  return records;
+}
+
 std::string CacheUser() {
   char name[256];
   DWORD size = sizeof name;

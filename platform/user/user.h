@@ -1710,8 +1710,3 @@ int MessageBoxExA(HWND owner, LPCSTR text, LPCSTR caption, UINT type, WORD langu
 int MessageBoxExW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type, WORD language);
 
 }  // extern "C"
-
-// The browser's script dialog loop, the tests of the browser, browser host, download and
-// print control, and the browser script fuzz target still take the test-facing side from
-// here; once they include testing.h themselves this line goes.
-#include "platform/user/testing.h"

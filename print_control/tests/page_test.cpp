@@ -14,6 +14,7 @@
 #include "platform/browser/object.h"
 #include "platform/print/print.h"
 #include "platform/registry/registry.h"
+#include "platform/user/testing.h"
 #include "print_control/dravik.h"
 #include "print_control/tests/fixture.h"
 #include "testsupport/browser_site.h"

@@ -13,6 +13,7 @@
 #include "browser_host/dom_events.h"
 #include "framework/core/inifiles.h"
 #include "platform/base/codepage.h"
+#include "platform/user/testing.h"
 #include "shell/html_utils.h"
 #include "shell/sb64.h"
 #include "shell/tests/shell_page.h"

@@ -3,24 +3,14 @@
 
 #include "framework/controls/buttons.h"
 #include "framework/controls/forms.h"
+#include "framework/controls/tests/fixture.h"
 #include "framework/controls/typinfo.h"
-#include "platform/base/time.h"
 #include "platform/user/testing.h"
 
 namespace {
 
-class ButtonsTest : public ::testing::Test {
+class ButtonsTest : public kvtest::FreshUiTest {
  protected:
-  void SetUp() override {
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(TRUE);
-  }
-  void TearDown() override {
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(FALSE);
-  }
   // A strip of `n` 8 x 8 glyphs, glyph i filled with colours[i], with a white corner pixel
   // at the bottom left (the transparent colour).
   static void FillStrip(TBitmap* b, int n, const COLORREF* colours) {

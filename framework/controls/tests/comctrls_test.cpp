@@ -6,26 +6,16 @@
 #include "framework/controls/forms.h"
 #include "framework/controls/stdctrls.h"
 #include "framework/controls/tabs.h"
+#include "framework/controls/tests/fixture.h"
 #include "framework/controls/typinfo.h"
-#include "platform/base/time.h"
 #include "platform/comctl/datetime.h"
 #include "platform/comctl/tab.h"
 #include "platform/user/testing.h"
 
 namespace {
 
-class ComCtrlsTest : public ::testing::Test {
+class ComCtrlsTest : public kvtest::FreshUiTest {
  protected:
-  void SetUp() override {
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(TRUE);
-  }
-  void TearDown() override {
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(FALSE);
-  }
   // Clicks the middle of tab `i` of a tab control's window.
   static void ClickTab(HWND tabs, int i) {
     RECT r{};

@@ -7,6 +7,7 @@
 
 #include "platform/browser/element.h"
 #include "platform/browser/object.h"
+#include "platform/com/builtin.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/temp_home.h"
 
@@ -89,31 +90,8 @@ class TestControl final : public IDispatch, public IObjectSafety, public IPersis
   ULONG refs_ = 1;
 };
 
-class TestFactory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *object = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown*, REFIID riid, void** object) override {
-    auto* c = new TestControl;
-    HRESULT hr = c->QueryInterface(riid, object);
-    c->Release();
-    return hr;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-} g_factory;
-
 // {5C1B7A10-2D3E-4F50-8A61-7B8C9D0E1F21}
 constexpr CLSID kTestClass = {0x5C1B7A10, 0x2D3E, 0x4F50, {0x8A, 0x61, 0x7B, 0x8C, 0x9D, 0x0E, 0x1F, 0x21}};
-
-HRESULT GetTestClass(REFCLSID, REFIID riid, LPVOID* object) { return g_factory.QueryInterface(riid, object); }
 
 std::string Log() {
   char buf[8192];
@@ -136,7 +114,7 @@ kv::browser::PageControl* ControlOf(HostedBrowser& b, const char16_t* id) {
 class PageObjects : public ::testing::Test {
  protected:
   void SetUp() override {
-    KvRegisterBuiltinClass(kTestClass, GetTestClass);
+    kv::RegisterBuiltinClass<TestControl, kTestClass>();
     KvBrowserControlLogClear();
     g_loaded.clear();
   }

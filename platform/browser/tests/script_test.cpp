@@ -19,6 +19,7 @@
 #include "platform/com/connpoint.h"
 #include "platform/com/typeinfo.h"
 #include "platform/registry/registry.h"
+#include "platform/user/testing.h"
 #include "testsupport/browser_site.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"

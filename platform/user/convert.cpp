@@ -6,6 +6,7 @@
 #include "platform/base/codepage.h"
 #include "platform/user/combobox.h"
 #include "platform/user/edit.h"
+#include "platform/user/ime.h"
 #include "platform/user/internal.h"
 #include "platform/user/listbox.h"
 
@@ -83,6 +84,7 @@ bool IsTextMessage(UINT msg, HWND hwnd) {
     case WM_SYSCHAR:
     case WM_DEADCHAR:
     case WM_SYSDEADCHAR:
+    case WM_IME_CHAR:
     case EM_REPLACESEL: return true;
     case LB_GETTEXT:
     case LB_GETTEXTLEN:
@@ -226,6 +228,18 @@ LRESULT Convert(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wp, 
       if (w->lpszName) cs.lpszName = name.c_str();
       if (!IS_INTRESOURCE(w->lpszClass)) cs.lpszClass = cls.c_str();
       return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&cs));
+    }
+    case WM_IME_CHAR: {
+      // The ANSI form holds a double-byte character whole, its lead byte high.
+      if (procUnicode) {
+        char bytes[3] = {static_cast<char>((wp >> 8) & 0xFF), static_cast<char>(wp & 0xFF), 0};
+        std::u16string w = ToWide(bytes[0] ? bytes : bytes + 1);
+        return proc(hwnd, msg, w.empty() ? 0 : w[0], lp);
+      }
+      char16_t c[2] = {static_cast<char16_t>(wp & 0xFFFF), 0};
+      std::string a = ToAnsi(c);
+      WPARAM packed = a.size() > 1 ? (WPARAM(BYTE(a[0])) << 8) | BYTE(a[1]) : a.empty() ? 0 : BYTE(a[0]);
+      return proc(hwnd, msg, packed, lp);
     }
     default: {  // characters
       if (procUnicode) {

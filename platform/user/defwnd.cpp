@@ -6,6 +6,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/error.h"
+#include "platform/user/ime.h"
 #include "platform/user/internal.h"
 
 namespace kv::user {
@@ -718,6 +719,16 @@ LRESULT DefProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, bool unicode) {
     case WM_NOTIFYFORMAT: return unicode ? 2 : 1;  // NFR_UNICODE : NFR_ANSI
     case WM_GETFONT: return reinterpret_cast<LRESULT>(w->font);
     case WM_SETFONT: w->font = reinterpret_cast<HFONT>(wp); return 0;
+    case WM_IME_COMPOSITION:
+      // The committed text reaches the window as one WM_IME_CHAR per character.
+      if (lp & GCS_RESULTSTR)
+        for (char16_t c : ImeResult()) Send(hwnd, WM_IME_CHAR, c, 1);
+      return 0;
+    case WM_IME_CHAR:
+      // An ANSI window's double-byte character (lead byte high) is two WM_CHARs.
+      if (unicode) return Send(hwnd, WM_CHAR, wp, lp);
+      if (wp & 0xFF00) Send(hwnd, WM_CHAR, (wp >> 8) & 0xFF, lp, false);
+      return Send(hwnd, WM_CHAR, wp & 0xFF, lp, false);
     default: return 0;
   }
 }

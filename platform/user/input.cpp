@@ -5,11 +5,13 @@
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <string>
 
 #include "platform/base/error.h"
 #include "platform/base/sync.h"
 #include "platform/base/time.h"
 #include "platform/base/trace.h"
+#include "platform/user/ime.h"
 #include "platform/user/internal.h"
 #include "platform/user/present.h"
 #include "platform/user/queue.h"
@@ -18,7 +20,7 @@ namespace kv::user {
 
 namespace {
 
-enum class Kind { Move, Button, Wheel, Key, Char };
+enum class Kind { Move, Button, Wheel, Key, Char, Ime };
 
 struct Event {
   Kind kind;
@@ -31,6 +33,9 @@ struct Event {
   int scan = 0;           // keys from the desktop: the scan code and the extended-key flag
   bool extended = false;
   bool desktop = false;   // from the presenter (the desktop's text input brings the characters)
+  UINT ime = 0;           // input-method message, its lParam and text
+  LPARAM imeFlags = 0;
+  std::u16string text{};
 };
 
 struct InputState {
@@ -52,11 +57,27 @@ struct InputState {
   bool altAlone = false;
   // The last key message taken that came from the desktop's keyboard.
   MSG desktopKey{};
+  // The committed text of the last WM_IME_COMPOSITION taken, for DefWindowProc.
+  std::u16string imeResult;
+};
+
+// The thread's input state. Other per-thread destructors (a task window's, as a thread
+// ends) may still look for input after this one has gone: they get a fresh, empty state
+// rather than the freed one.
+thread_local InputState* tInput = nullptr;  // trivially destroyed: readable to the end
+struct InputOwner {
+  ~InputOwner() {
+    delete tInput;
+    tInput = nullptr;
+  }
 };
 
 InputState& In() {
-  thread_local InputState s;
-  return s;
+  if (!tInput) {
+    thread_local InputOwner owner;
+    tInput = new InputState;
+  }
+  return *tInput;
 }
 
 std::mutex gCursorLock;
@@ -192,6 +213,22 @@ bool Translate(const Event& e, MSG* out, bool remove, bool* drop) {
   MSG m{};
   m.time = e.time;
   m.pt = e.pt;
+  if (e.kind == Kind::Ime) {
+    HWND focus = GetFocus();
+    if (!focus) {
+      *drop = true;
+      return false;
+    }
+    m.hwnd = focus;
+    m.message = e.ime;
+    // The composition message carries the latest character.
+    if (e.ime == WM_IME_COMPOSITION) {
+      m.wParam = e.text.empty() ? 0 : e.text.back();
+      m.lParam = e.imeFlags;
+    }
+    *out = m;
+    return true;
+  }
   if (e.kind == Kind::Key || e.kind == Kind::Char) {
     HWND focus = GetFocus();
     bool alt = (s.keys[VK_MENU] & 0x80) != 0 || (e.vkey == VK_MENU && e.down);
@@ -383,6 +420,8 @@ bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove) 
         gCursor = e.pt;
       }
       if (e.kind == Kind::Key && e.desktop) s.desktopKey = m;
+      if (e.kind == Kind::Ime && e.ime == WM_IME_COMPOSITION)
+        s.imeResult = (e.imeFlags & GCS_RESULTSTR) ? e.text : std::u16string();
       s.events.pop_front();
     }
     *out = m;
@@ -391,20 +430,38 @@ bool NextInputMessage(MSG* out, HWND filter, UINT fmin, UINT fmax, bool remove) 
   return false;
 }
 
+namespace {
+
+// An event from the desktop, where the injected pointer is.
+Event DesktopEvent(Kind kind) {
+  Event e{kind};
+  std::lock_guard<std::mutex> g(gCursorLock);
+  e.pt = gInjected;
+  e.desktop = true;
+  return e;
+}
+
+}  // namespace
+
 void InjectDesktopKey(int vkey, int scan, bool extended, bool down) {
   if (vkey <= 0 || vkey > 254) return;
-  Event e{Kind::Key};
-  {
-    std::lock_guard<std::mutex> g(gCursorLock);
-    e.pt = gInjected;
-  }
+  Event e = DesktopEvent(Kind::Key);
   e.vkey = vkey;
   e.down = down;
   e.scan = scan;
   e.extended = extended;
-  e.desktop = true;
   Push(e);
 }
+
+void InjectImeMessage(UINT msg, LPARAM flags, const std::u16string& text) {
+  Event e = DesktopEvent(Kind::Ime);
+  e.ime = msg;
+  e.imeFlags = flags;
+  e.text = text;
+  Push(e);
+}
+
+std::u16string ImeResult() { return In().imeResult; }
 
 bool KeyFromDesktop(const MSG& m) {
   const MSG& d = In().desktopKey;

@@ -79,7 +79,7 @@ struct Window {
   bool painting = false;
   bool ncActive = false;
   // Show state.
-  bool minimized = false, maximized = false;
+  bool maximized = false;  // minimised from maximised: restores to maximised
   RECT normal{};  // restored rectangle while minimised/maximised
   bool everShown = false;
   HICON iconSmall = nullptr, iconBig = nullptr;
@@ -161,6 +161,12 @@ DWORD CurrentTime();
 void InjectInto(DWORD tid);
 // A key from the desktop's keyboard (the presenter), with its scan code.
 void InjectDesktopKey(int vkey, int scan, bool extended, bool down);
+// Input-method text from the desktop for the focus window: WM_IME_STARTCOMPOSITION,
+// WM_IME_ENDCOMPOSITION, or WM_IME_COMPOSITION with the composition (GCS_COMPSTR) or the
+// committed text (GCS_RESULTSTR).
+void InjectImeMessage(UINT msg, LPARAM flags, const std::u16string& text);
+// The committed text of the WM_IME_COMPOSITION last taken from this thread's input.
+std::u16string ImeResult();
 // Whether a key message was taken from the desktop's keyboard: its printable characters
 // arrive through the desktop's text input, so TranslateMessage makes none for it.
 bool KeyFromDesktop(const MSG& m);

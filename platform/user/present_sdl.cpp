@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/base/codepage.h"
@@ -20,6 +21,7 @@
 #include "platform/base/system_library.h"
 #include "platform/base/trace.h"
 #include "platform/gdi/gdi.h"
+#include "platform/user/ime.h"
 #include "platform/user/internal.h"
 #include "platform/user/present.h"
 #include "platform/user/present_x11.h"
@@ -70,6 +72,7 @@ struct Native {
   std::vector<uint8_t> region;  // the region data last applied as the shape
   std::vector<RECT> damage;     // surface coordinates
   bool full = true;
+  bool iconic = false;  // iconified for a minimised window
 };
 
 // More changed rectangles than this before a copy are merged into their bounding box.
@@ -85,6 +88,7 @@ struct State {
   HWND focused = nullptr;  // the window last given the desktop's keyboard
   HWND yielded = nullptr;  // this thread's active window when a press gave the keyboard away
   bool capturing = false;
+  bool composing = false;  // the input method has a composition open
   bool wayland = false;  // no global pointer position there
   bool xpointer = false;  // the X server's pointer is asked directly
   RECT work{};
@@ -193,6 +197,13 @@ bool MakeNative(Native& n, const Window& w, bool shaped) {
   return true;
 }
 
+// SDL makes a shaped window off the screen, and as its surface is first taken it makes the
+// X window anew there, where SDL's own moves no longer reach: a shaped window is placed on
+// the X server itself whenever its whole surface is copied.
+void PlaceShaped(Native& n, int x, int y) {
+  if (S().xpointer) x11::MoveWindow(n.win, x, y);
+}
+
 void DropNative(Native& n) {
   if (n.win) SDL_DestroyWindow(n.win);
   n.win = nullptr;
@@ -251,9 +262,17 @@ void Arrange() {
   for (HWND h : tops) {
     auto w = Find(h);
     if (!w) continue;
-    bool visible = (w->style & WS_VISIBLE) && !w->minimized && w->rect.right > w->rect.left &&
-                   w->rect.bottom > w->rect.top;
+    bool visible = (w->style & WS_VISIBLE) && w->rect.right > w->rect.left && w->rect.bottom > w->rect.top;
     auto it = st.natives.find(h);
+    // A minimised window's native window is iconified (where a window manager shows icons)
+    // and keeps its place and size for the restore; one never shown stays unmade.
+    if (visible && (w->style & WS_MINIMIZE)) {
+      if (it != st.natives.end() && it->second.shown && !it->second.iconic) {
+        SDL_MinimizeWindow(it->second.win);
+        it->second.iconic = true;
+      }
+      continue;
+    }
     if (!visible) {
       if (it != st.natives.end() && it->second.shown) {
         SDL_HideWindow(it->second.win);
@@ -269,6 +288,11 @@ void Arrange() {
     if (!n.win && !MakeNative(n, *w, !region.empty())) {
       st.natives.erase(h);
       continue;
+    }
+    if (n.iconic) {
+      SDL_RestoreWindow(n.win);
+      n.iconic = false;
+      n.full = true;
     }
     if (n.rect.left != w->rect.left || n.rect.top != w->rect.top)
       SDL_SetWindowPosition(n.win, w->rect.left, w->rect.top);
@@ -288,7 +312,9 @@ void Arrange() {
       n.shown = true;
       n.full = true;
     }
+    bool whole = n.full;
     Flush(n, *w);
+    if (n.shaped && whole) PlaceShaped(n, w->rect.left, w->rect.top);
     shown.push_back(h);
   }
   // Native windows of destroyed windows go.
@@ -425,6 +451,12 @@ HWND WindowOfEvent(Uint32 id, POINT* origin, int ex = 0, int ey = 0) {
   return nullptr;
 }
 
+// Committed text that came from an input method though no composition was seen (as
+// when the desktop's keyboard mapping is changed to type it): CJK and full-width text.
+bool FromInputMethod(const std::u16string& text) {
+  return std::any_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x2E80; });
+}
+
 int ButtonKey(Uint8 b) {
   switch (b) {
     case SDL_BUTTON_LEFT: return VK_LBUTTON;
@@ -460,7 +492,7 @@ void FocusOnPress(HWND h) {
 
 // One desktop event into the input queue of the thread it is for (under Lock() and
 // S().m; the injections take no window lock).
-void Take(const SDL_Event& e, std::vector<HWND>* closes) {
+void Take(const SDL_Event& e, std::vector<std::pair<HWND, WPARAM>>* commands) {
   POINT o{0, 0};
   HWND h = nullptr;
   switch (e.type) {
@@ -496,18 +528,41 @@ void Take(const SDL_Event& e, std::vector<HWND>* closes) {
       InjectDesktopKey(k.vk, k.scan, k.ext, e.type == SDL_KEYDOWN);
       break;
     }
+    case SDL_TEXTEDITING: {
+      // The input method's composition, as it changes; empty when it is given up.
+      RouteTo(WindowOfEvent(e.edit.windowID, &o), false);
+      std::u16string text = kv::Utf8ToWide(e.edit.text);
+      if (!text.empty() && !S().composing) InjectImeMessage(WM_IME_STARTCOMPOSITION, 0, u"");
+      if (!text.empty() || S().composing) InjectImeMessage(WM_IME_COMPOSITION, text.empty() ? 0 : GCS_COMPSTR, text);
+      if (text.empty() && S().composing) InjectImeMessage(WM_IME_ENDCOMPOSITION, 0, u"");
+      S().composing = !text.empty();
+      break;
+    }
     case SDL_TEXTINPUT: {
-      // Committed text (typed or from the input method), one character message per unit.
+      // Committed text: from the input method (after a composition, or text no keyboard
+      // types) as its messages, else typed, one character message per unit.
       RouteTo(WindowOfEvent(e.text.windowID, &o), false);
       std::u16string text = kv::Utf8ToWide(e.text.text);
-      for (char16_t c : text) KvInjectChar(c);
+      if (S().composing || FromInputMethod(text)) {
+        if (!S().composing) InjectImeMessage(WM_IME_STARTCOMPOSITION, 0, u"");
+        InjectImeMessage(WM_IME_COMPOSITION, GCS_RESULTSTR, text);
+        InjectImeMessage(WM_IME_ENDCOMPOSITION, 0, u"");
+        S().composing = false;
+      } else {
+        for (char16_t c : text) KvInjectChar(c);
+      }
       break;
     }
     case SDL_WINDOWEVENT: {
       HWND h = WindowOfEvent(e.window.windowID, &o);
       if (!h) break;
       if (e.window.event == SDL_WINDOWEVENT_EXPOSED) S().natives[h].full = true;
-      if (e.window.event == SDL_WINDOWEVENT_CLOSE) closes->push_back(h);  // the desktop asks to close it
+      if (e.window.event == SDL_WINDOWEVENT_CLOSE) commands->push_back({h, SC_CLOSE});  // the desktop asks to close it
+      // The window manager iconified or restored it (its task bar, its keys).
+      bool iconic = IsIconic(h);
+      if (e.window.event == SDL_WINDOWEVENT_MINIMIZED && !iconic) commands->push_back({h, SC_MINIMIZE});
+      if (e.window.event == SDL_WINDOWEVENT_RESTORED && iconic && S().natives[h].iconic)
+        commands->push_back({h, SC_RESTORE});
       break;
     }
     default: break;
@@ -539,7 +594,7 @@ bool Live() {
 
 void Pump() {
   if (!Live()) return;
-  std::vector<HWND> closes;
+  std::vector<std::pair<HWND, WPARAM>> commands;  // system commands the desktop asks for
   {
     std::lock_guard<std::recursive_mutex> g(Lock());
     std::lock_guard<std::mutex> g2(S().m);
@@ -547,14 +602,14 @@ void Pump() {
     S().pumping = true;
     Arrange();
     SDL_Event e;
-    while (SDL_PollEvent(&e)) Take(e, &closes);
+    while (SDL_PollEvent(&e)) Take(e, &commands);
     // Windows newly exposed by the events are drawn again at once.
     for (auto& [h, n] : S().natives)
       if (n.full)
         if (auto w = Find(h)) Flush(n, *w);
     S().pumping = false;
   }
-  for (HWND h : closes) PostMessageW(h, WM_SYSCOMMAND, SC_CLOSE, 0);
+  for (auto [h, cmd] : commands) PostMessageW(h, WM_SYSCOMMAND, cmd, 0);
 }
 
 void Damage(HWND top, const RECT& rect) {

@@ -1,5 +1,7 @@
 #include "platform/user/present_x11.h"
 
+#include <SDL.h>
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 #include <iterator>
@@ -55,6 +57,17 @@ bool Warp(int x, int y) {
   if (!gDisplay) return false;
   XWarpPointer(gDisplay, None, DefaultRootWindow(gDisplay), 0, 0, 0, 0, x, y);
   // Handled before we return, so that a query right after sees the new place.
+  XSync(gDisplay, False);
+  return true;
+}
+
+bool MoveWindow(SDL_Window* window, int x, int y) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+  std::lock_guard<std::mutex> g(gLock);
+  if (!gDisplay) return false;
+  XMoveWindow(gDisplay, info.info.x11.window, x, y);
   XSync(gDisplay, False);
   return true;
 }

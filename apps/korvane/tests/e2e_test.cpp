@@ -5,6 +5,10 @@
 // own server on a free port.
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -17,6 +21,8 @@
 #include "shell/sb64.h"
 #include "testsupport/drive_client.h"
 #include "testsupport/temp_home.h"
+#include "testsupport/xclient.h"
+#include "testsupport/xvfb.h"
 
 namespace {
 
@@ -127,14 +133,15 @@ class KorvaneE2E : public ::testing::Test {
     DriveClient drive;
     std::string output;
   };
-  std::unique_ptr<Run> Start(const std::string& name = "korvane") {
+  // Headless unless `headless` is empty: then on the display DISPLAY names.
+  std::unique_ptr<Run> Start(const std::string& name = "korvane", const std::string& headless = "1") {
     auto run = std::make_unique<Run>();
     std::string socket = home / (name + ".sock");
     run->output = home / (name + ".txt");
     run->process = std::make_unique<ChildProcess>(
         std::vector<std::string>{program + "/Korvane"},
-        std::vector<std::string>{"KORVANE_DRIVE=" + socket, "KORVANE_MSGBOX_LOG=" + boxes, "KORVANE_HEADLESS=1",
-                                 "KORVANE_PRINT_DIR=" + print_dir},
+        std::vector<std::string>{"KORVANE_DRIVE=" + socket, "KORVANE_MSGBOX_LOG=" + boxes,
+                                 "KORVANE_HEADLESS=" + headless, "KORVANE_PRINT_DIR=" + print_dir},
         run->output);
     EXPECT_TRUE(run->drive.Connect(socket)) << "Korvane never listened: " << Text(run->output);
     return run;
@@ -338,6 +345,154 @@ TEST_F(KorvaneE2E, TheCloseHandlersAnswerDecides) {
       EXPECT_NE(MainWindow(run->drive).hwnd, 0u);
     }
   }
+}
+
+// Korvane on a real X server (a private Xvfb), used as a clerk uses it: the pointer and
+// the keyboard are the X server's (xdotool), the drive channel only looks.
+class KorvaneOnScreen : public KorvaneE2E {
+ protected:
+  kvtest::Xvfb xvfb;
+  std::string display;
+
+  void SetUp() override {
+    if (!kvtest::OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+    if (!kvtest::OnPath("xdotool")) GTEST_SKIP() << "xdotool is not installed (Debian package xdotool)";
+    if (const char* d = std::getenv("DISPLAY")) display = d;
+    ASSERT_TRUE(xvfb.Start()) << "Xvfb did not start";
+    KorvaneE2E::SetUp();
+  }
+  void TearDown() override {
+    if (display.empty())
+      unsetenv("DISPLAY");
+    else
+      setenv("DISPLAY", display.c_str(), 1);
+  }
+
+  static bool XdoTool(const std::vector<std::string>& args) {
+    std::vector<std::string> all{"xdotool"};
+    all.insert(all.end(), args.begin(), args.end());
+    pid_t pid = kvtest::Spawn(all);
+    int status;
+    return pid && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  // A click of the X pointer at the middle of the shown document's element.
+  static bool ClickOnScreen(DriveClient& drive, const std::string& id) {
+    auto r = drive.Command("element " + id);
+    long l, t, rr, b;
+    if (!r.ok || r.lines.empty() || std::sscanf(r.lines[0].c_str(), "%ld %ld %ld %ld", &l, &t, &rr, &b) != 4)
+      return false;
+    return XdoTool({"mousemove", std::to_string((l + rr) / 2), std::to_string((t + b) / 2), "click", "1"});
+  }
+  // Whether the X server shows the window's pixels as the program's own screenshot of it
+  // has them (tried a few times: a caret may blink between the two).
+  bool ShowsItsPixels(xtest::XClient& x, DriveClient& drive, unsigned long xw, int* differ) {
+    DriveWindow w = MainWindow(drive);
+    std::string png = home / "window.png";
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      if (!drive.Command("screenshot " + Hwnd(w) + " " + png).ok) return false;
+      std::vector<uint32_t> got;
+      if (!x.Pixels(xw, w.width, w.height, &got)) return false;
+      cairo_surface_t* shot = cairo_image_surface_create_from_png(png.c_str());
+      *differ = -1;
+      if (cairo_surface_status(shot) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_width(shot) == w.width &&
+          cairo_image_surface_get_height(shot) == w.height) {
+        const unsigned char* data = cairo_image_surface_get_data(shot);
+        int stride = cairo_image_surface_get_stride(shot);
+        *differ = 0;
+        for (int y = 0; y < w.height; ++y)
+          for (int i = 0; i < w.width; ++i)
+            if ((reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride))[i] & 0xFFFFFFu) !=
+                got[size_t(y) * size_t(w.width) + size_t(i)])
+              ++*differ;
+      }
+      cairo_surface_destroy(shot);
+      if (*differ == 0) return true;
+      usleep(100000);
+    }
+    return false;
+  }
+  // The whole X screen as a PNG file.
+  static bool SaveScreen(xtest::XClient& x, const std::string& path) {
+    xtest::Box b = x.Rect(x.Root());
+    int width = b.right - b.left, height = b.bottom - b.top;
+    std::vector<uint32_t> px;
+    if (!x.Pixels(x.Root(), width, height, &px)) return false;
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_surface_flush(s);
+    unsigned char* data = cairo_image_surface_get_data(s);
+    int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < height; ++y)
+      std::memcpy(data + size_t(y) * size_t(stride), px.data() + size_t(y) * size_t(width), size_t(width) * 4);
+    cairo_surface_mark_dirty(s);
+    bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(s);
+    return ok;
+  }
+};
+
+TEST_F(KorvaneOnScreen, AClerkLogsInWithThePointerAndTheKeyboard) {
+  WriteConfig(CompleteConfig());
+  auto run = Start("screen", "");
+  DriveClient& drive = run->drive;
+  ASSERT_TRUE(WaitForPage(drive, "/Quabo/login/init.html")) << Url(drive);
+  xtest::XClient x;
+  ASSERT_TRUE(x.ok());
+
+  // The login window is an X window at its place, showing what the program drew.
+  unsigned long xw = 0;
+  ASSERT_TRUE(DriveClient::WaitFor([&] { return (xw = x.Find("登录")) != 0; })) << Tail(run->output);
+  DriveWindow w = MainWindow(drive);
+  xtest::Box box = x.Rect(xw);
+  EXPECT_EQ(box.left, w.left);
+  EXPECT_EQ(box.top, w.top);
+  EXPECT_EQ(box.right - box.left, w.width);
+  EXPECT_EQ(box.bottom - box.top, w.height);
+  int differ = -1;
+  EXPECT_TRUE(ShowsItsPixels(x, drive, xw, &differ)) << differ << " pixels differ";
+
+  // The clerk types a Chinese name (the input method's text) and the password.
+  ASSERT_TRUE(ClickOnScreen(drive, "user"));
+  ASSERT_TRUE(XdoTool({"type", "--delay", "300", "王会计"}));
+  ASSERT_TRUE(ClickOnScreen(drive, "password"));
+  ASSERT_TRUE(XdoTool({"type", "--delay", "30", "123456"}));
+  EXPECT_TRUE(DriveClient::WaitFor([&] {
+    std::string dom = Dom(drive);
+    return dom.find("王会计") != std::string::npos && dom.find("123456") != std::string::npos;
+  })) << Dom(drive);
+  std::string screen = home / "login-screen.png";
+  EXPECT_TRUE(SaveScreen(x, screen));
+  if (const char* keep = std::getenv("KORVANE_SCREEN_SHOT")) fs::copy_file(screen, keep, fs::copy_options::overwrite_existing);
+
+  // Entering logs in: the home page, the window maximised over the X screen.
+  ASSERT_TRUE(ClickOnScreen(drive, "enter"));
+  ASSERT_TRUE(WaitForPage(drive, "/Quabo/login/home.html")) << Url(drive);
+  ASSERT_TRUE(DriveClient::WaitFor([&] { return (MainWindow(drive).style & WS_MAXIMIZE) != 0; }));
+  w = MainWindow(drive);
+  EXPECT_TRUE(DriveClient::WaitFor([&] {
+    unsigned long now = x.Find(w.caption.c_str());
+    xtest::Box b = now ? x.Rect(now) : xtest::Box{};
+    return now && b.left == w.left && b.top == w.top && b.right - b.left == w.width;
+  })) << w.caption;
+
+  // Alt+F4 asks the page, whose handler asks the clerk, who clicks the box's OK.
+  ASSERT_TRUE(XdoTool({"key", "alt+F4"}));
+  DriveWindow ok;
+  ASSERT_TRUE(DriveClient::WaitFor([&] {
+    for (auto& b : drive.Windows())
+      if (b.visible && b.cls == "#32770" && x.Find(b.caption.c_str()))
+        for (auto& c : drive.Windows("children " + Hwnd(b)))
+          if (c.cls == "Button" && c.visible && c.caption == "确定") {
+            ok = c;
+            return true;
+          }
+    return false;
+  })) << "no box asks on the screen";
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(ok.left + ok.width / 2), std::to_string(ok.top + ok.height / 2),
+                       "click", "1"}));
+  EXPECT_EQ(run->process->Wait(), 0) << Tail(run->output);
+  auto boxes = Boxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes.back()[1], "确定要退出发票开具系统吗？");
 }
 
 }  // namespace

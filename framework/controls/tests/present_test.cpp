@@ -20,13 +20,14 @@
 #include "platform/user/combobox.h"
 #include "platform/user/dialog.h"
 #include "platform/user/edit.h"
+#include "platform/user/ime.h"
 #include "platform/user/static.h"
 #include "platform/user/testing.h"
 #include "platform/user/spy.h"
 #include "platform/base/codepage.h"
 #include "platform/base/global_memory.h"
 #include "platform/print/print.h"
-#include "framework/controls/tests/xclient.h"
+#include "testsupport/xclient.h"
 #include "testsupport/temp_home.h"
 #include "testsupport/xvfb.h"
 
@@ -484,6 +485,130 @@ TEST_F(PresentTest, DesktopInputReachesTheWindowsOfAnotherThread) {
   PostMessageW(top, WM_APP, 0, 0);
   other.join();
   UnregisterClassW(u"OtherThreadTop", nullptr);
+  delete form;
+}
+
+// Text no keyboard types comes from the input method: the focus window gets the
+// composition's messages, and their default handling makes the characters, in the ANSI
+// code page's bytes (a double-byte character as two) for an ANSI window.
+std::vector<MSG> gAnsiSeen;
+LRESULT AnsiRecorder(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_IME_STARTCOMPOSITION || m == WM_IME_COMPOSITION || m == WM_IME_ENDCOMPOSITION || m == WM_IME_CHAR ||
+      m == WM_CHAR)
+    gAnsiSeen.push_back(MSG{h, m, wp, lp, 0, {}});
+  return DefWindowProcA(h, m, wp, lp);
+}
+
+TEST_F(PresentTest, InputMethodTextReachesTheFocusAsImeMessagesThenCharacters) {
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+  POINT e = Centre(form->Edit1->Handle());
+  ASSERT_TRUE(XdoTool({"mousemove", std::to_string(e.x), std::to_string(e.y), "click", "1"}));
+  ASSERT_TRUE(PumpUntil([&] { return GetFocus() == form->Edit1->Handle(); }));
+
+  // A wide edit: each committed character as a composition, WM_IME_CHAR, then WM_CHAR.
+  // (xdotool maps each character to a spare key for a moment: it types slowly so that the
+  // mapping is still there when the key is looked up.)
+  KvSpyStart(form->Edit1->Handle());
+  ASSERT_TRUE(XdoTool({"type", "--delay", "300", "\u53d1\u7968"}));
+  std::string want = kv::Utf8ToAnsi("\u53d1\u7968");
+  EXPECT_TRUE(PumpUntil([&] { return form->Edit1->Text() == want; })) << form->Edit1->Text();
+  auto ime = kv::SpyRecords([](const KVSPYRECORD& r) {
+    return r.kind != KV_SPY_DEFPROC && (r.message == WM_IME_STARTCOMPOSITION || r.message == WM_IME_COMPOSITION ||
+           r.message == WM_IME_ENDCOMPOSITION || r.message == WM_IME_CHAR || r.message == WM_CHAR);
+  });
+  KvSpyStop();
+  // The composition's messages come from the queue; DefWindowProc sends the others.
+  struct Want {
+    int kind;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+  } seq[] = {{KV_SPY_POSTED, WM_IME_STARTCOMPOSITION, 0, 0}, {KV_SPY_POSTED, WM_IME_COMPOSITION, 0x53d1, GCS_RESULTSTR},
+             {KV_SPY_SENT, WM_IME_CHAR, 0x53d1, 1},          {KV_SPY_SENT, WM_CHAR, 0x53d1, 1},
+             {KV_SPY_POSTED, WM_IME_ENDCOMPOSITION, 0, 0},   {KV_SPY_POSTED, WM_IME_STARTCOMPOSITION, 0, 0},
+             {KV_SPY_POSTED, WM_IME_COMPOSITION, 0x7968, GCS_RESULTSTR},
+             {KV_SPY_SENT, WM_IME_CHAR, 0x7968, 1},          {KV_SPY_SENT, WM_CHAR, 0x7968, 1},
+             {KV_SPY_POSTED, WM_IME_ENDCOMPOSITION, 0, 0}};
+  std::string seen;
+  for (auto& r : ime) seen += std::to_string(r.message) + ":" + std::to_string(r.wParam) + " ";
+  ASSERT_EQ(ime.size(), std::size(seq)) << seen;
+  for (size_t i = 0; i < std::size(seq); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(ime[i].kind, seq[i].kind);
+    EXPECT_EQ(ime[i].message, seq[i].message);
+    EXPECT_EQ(ime[i].wParam, seq[i].wParam);
+    EXPECT_EQ(ime[i].lParam, seq[i].lParam);
+  }
+
+  // An ANSI window of the form takes the same text as double-byte characters.
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = AnsiRecorder;
+  wc.lpszClassName = "AnsiImeTarget";
+  ASSERT_TRUE(RegisterClassA(&wc));
+  HWND ansi = CreateWindowExA(0, "AnsiImeTarget", "", WS_CHILD | WS_VISIBLE, 200, 56, 100, 21, form->Handle(),
+                              nullptr, nullptr, nullptr);
+  ASSERT_TRUE(ansi);
+  SetFocus(ansi);
+  gAnsiSeen.clear();
+  ASSERT_TRUE(XdoTool({"type", "--delay", "300", "\u53d1"}));
+  std::vector<BYTE> bytes;
+  WPARAM imeChar = 0;
+  PumpUntil([&] {
+    bytes.clear();
+    for (const MSG& m : gAnsiSeen) {
+      if (m.message == WM_CHAR) bytes.push_back(static_cast<BYTE>(m.wParam));
+      if (m.message == WM_IME_CHAR) imeChar = m.wParam;
+    }
+    return bytes.size() >= 2;
+  });
+  std::string a = kv::Utf8ToAnsi("\u53d1");
+  ASSERT_EQ(a.size(), 2u);
+  ASSERT_EQ(bytes.size(), 2u);
+  EXPECT_EQ(bytes[0], static_cast<BYTE>(a[0]));
+  EXPECT_EQ(bytes[1], static_cast<BYTE>(a[1]));
+  EXPECT_EQ(imeChar, (WPARAM(BYTE(a[0])) << 8) | BYTE(a[1]));
+  DestroyWindow(ansi);
+  UnregisterClassA("AnsiImeTarget", nullptr);
+  delete form;
+}
+
+// Minimising asks the desktop to iconify the native window, which keeps its place; the
+// restore brings it back at the window's rectangle. (Xvfb has no window manager to show
+// icons: the ask is seen as the message to the window manager, the state on our side.)
+TEST_F(PresentTest, MinimiseIconifiesTheNativeWindowAndRestoreMapsItBack) {
+  auto* form = new TestForm(nullptr);
+  form->Show();
+  unsigned long xw = 0;
+  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; }));
+  HWND h = form->Handle();
+  RECT r;
+  GetWindowRect(h, &r);
+  struct Case {
+    const char* how;
+    std::function<void()> minimise, restore;
+  } cases[] = {
+      {"system commands", [&] { SendMessageW(h, WM_SYSCOMMAND, SC_MINIMIZE, 0); },
+       [&] { SendMessageW(h, WM_SYSCOMMAND, SC_RESTORE, 0); }},
+      {"ShowWindow", [&] { ShowWindow(h, SW_MINIMIZE); }, [&] { ShowWindow(h, SW_RESTORE); }},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    x_->WatchRoot();
+    c.minimise();
+    EXPECT_TRUE(IsIconic(h));
+    Application->ProcessMessages();
+    EXPECT_TRUE(x_->AskedToIconify(xw)) << "no iconify asked for the X window";
+    EXPECT_TRUE(Same(Of(x_->Rect(xw)), r)) << "the iconified X window moved: " << Show(Of(x_->Rect(xw)));
+    c.restore();
+    EXPECT_FALSE(IsIconic(h));
+    RECT now;
+    GetWindowRect(h, &now);
+    EXPECT_TRUE(Same(now, r)) << Show(now);
+    EXPECT_TRUE(PumpUntil([&] { return x_->Find("Presented form") == xw && Same(Of(x_->Rect(xw)), r); }))
+        << Show(Of(x_->Rect(xw)));
+  }
   delete form;
 }
 

@@ -1,7 +1,9 @@
-#include "framework/controls/tests/xclient.h"
+#include "testsupport/xclient.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
+#include <unistd.h>
 
 #include <cstring>
 #include <mutex>
@@ -31,6 +33,8 @@ XClient::XClient() {
 XClient::~XClient() {
   if (display_) XCloseDisplay(D(display_));
 }
+
+unsigned long XClient::Root() { return DefaultRootWindow(D(display_)); }
 
 unsigned long XClient::Find(const char* name) {
   Display* d = D(display_);
@@ -68,6 +72,28 @@ bool XClient::Pointer(int* x, int* y) {
   int wx, wy;
   unsigned mask;
   return XQueryPointer(d, DefaultRootWindow(d), &root, &child, x, y, &wx, &wy, &mask) == True;
+}
+
+void XClient::WatchRoot() {
+  Display* d = D(display_);
+  XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
+  XSync(d, False);
+}
+
+bool XClient::AskedToIconify(unsigned long window) {
+  Display* d = D(display_);
+  Atom change = XInternAtom(d, "WM_CHANGE_STATE", False);
+  for (int i = 0; i < 100; ++i) {
+    while (XPending(d)) {
+      XEvent e;
+      XNextEvent(d, &e);
+      if (e.type == ClientMessage && e.xclient.window == window && e.xclient.message_type == change &&
+          e.xclient.data.l[0] == IconicState)
+        return true;
+    }
+    usleep(10000);
+  }
+  return false;
 }
 
 bool XClient::Pixels(unsigned long window, int width, int height, std::vector<uint32_t>* out) {

@@ -3,6 +3,7 @@
 // the input queue as if it had been injected. libSDL2 (and with it the display libraries)
 // is loaded only when the presenter goes live, so a headless process never maps it.
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
 #include <atomic>
@@ -34,15 +35,16 @@ namespace {
 // this namespace they hide the header's declarations, so the code below reads as plain SDL
 // while nothing of it is linked. A call of a function missing from this list leaves an
 // undefined symbol, which fails the link of every program.
-#define KV_SDL_FUNCTIONS(X)                                                                           \
-  X(SDL_CaptureMouse) X(SDL_ConvertPixels) X(SDL_CreateRGBSurfaceWithFormat) X(SDL_CreateShapedWindow)  \
-  X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_FillRect) X(SDL_FreeSurface)                          \
-  X(SDL_GetCurrentVideoDriver) X(SDL_GetDisplayBounds) X(SDL_GetDisplayUsableBounds) X(SDL_GetError)    \
-  X(SDL_GetGlobalMouseState) X(SDL_GetMouseState) X(SDL_GetWindowID) X(SDL_GetWindowSurface)           \
-  X(SDL_HideWindow) X(SDL_InitSubSystem) X(SDL_IsShapedWindow) X(SDL_LockSurface) X(SDL_PollEvent)      \
-  X(SDL_RaiseWindow) X(SDL_SetHint) X(SDL_SetWindowInputFocus) X(SDL_SetWindowPosition)                \
-  X(SDL_SetWindowShape) X(SDL_SetWindowSize) X(SDL_ShowWindow) X(SDL_StartTextInput)                   \
-  X(SDL_UnlockSurface) X(SDL_UpdateWindowSurfaceRects)
+#define KV_SDL_FUNCTIONS(X)                                                                       \
+  X(SDL_CaptureMouse) X(SDL_ConvertPixels) X(SDL_CreateRGBSurfaceWithFormat)                      \
+  X(SDL_CreateShapedWindow) X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_FillRect)              \
+  X(SDL_FreeSurface) X(SDL_GetCurrentVideoDriver) X(SDL_GetDisplayBounds)                         \
+  X(SDL_GetDisplayUsableBounds) X(SDL_GetError) X(SDL_GetGlobalMouseState) X(SDL_GetMouseState)   \
+  X(SDL_GetWindowID) X(SDL_GetWindowSurface) X(SDL_GetWindowWMInfo) X(SDL_HideWindow)             \
+  X(SDL_InitSubSystem) X(SDL_IsShapedWindow) X(SDL_LockSurface) X(SDL_MinimizeWindow)             \
+  X(SDL_PollEvent) X(SDL_RaiseWindow) X(SDL_RestoreWindow) X(SDL_SetHint)                         \
+  X(SDL_SetWindowInputFocus) X(SDL_SetWindowPosition) X(SDL_SetWindowShape) X(SDL_SetWindowSize)  \
+  X(SDL_ShowWindow) X(SDL_StartTextInput) X(SDL_UnlockSurface) X(SDL_UpdateWindowSurfaceRects)
 
 #define KV_SDL_POINTER(name) decltype(&::name) name = nullptr;
 KV_SDL_FUNCTIONS(KV_SDL_POINTER)
@@ -201,7 +203,10 @@ bool MakeNative(Native& n, const Window& w, bool shaped) {
 // X window anew there, where SDL's own moves no longer reach: a shaped window is placed on
 // the X server itself whenever its whole surface is copied.
 void PlaceShaped(Native& n, int x, int y) {
-  if (S().xpointer) x11::MoveWindow(n.win, x, y);
+  if (!S().xpointer) return;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(n.win, &info) && info.subsystem == SDL_SYSWM_X11) x11::MoveWindow(info.info.x11.window, x, y);
 }
 
 void DropNative(Native& n) {

@@ -1,7 +1,5 @@
 #include "platform/user/present_x11.h"
 
-#include <SDL.h>
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 #include <iterator>
@@ -16,7 +14,7 @@ namespace {
 // Xlib's functions, reached through pointers of the same names (hiding the header's
 // declarations here) and loaded with the connection: the pointer's needs add no link to
 // libX11 (the raster stack may still bring it in).
-#define KV_X11_FUNCTIONS(X) X(XOpenDisplay) X(XQueryPointer) X(XSync) X(XWarpPointer)
+#define KV_X11_FUNCTIONS(X) X(XMoveWindow) X(XOpenDisplay) X(XQueryPointer) X(XSync) X(XWarpPointer)
 #define KV_X11_POINTER(name) decltype(&::name) name = nullptr;
 KV_X11_FUNCTIONS(KV_X11_POINTER)
 #undef KV_X11_POINTER
@@ -61,13 +59,10 @@ bool Warp(int x, int y) {
   return true;
 }
 
-bool MoveWindow(SDL_Window* window, int x, int y) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+bool MoveWindow(unsigned long window, int x, int y) {
   std::lock_guard<std::mutex> g(gLock);
   if (!gDisplay) return false;
-  XMoveWindow(gDisplay, info.info.x11.window, x, y);
+  XMoveWindow(gDisplay, window, x, y);
   XSync(gDisplay, False);
   return true;
 }

@@ -1,10 +1,8 @@
 // Inside the presenter: the X server's pointer, and the place of a shaped window, asked of
-// the server on a connection of our own. SDL keeps the global pointer position only from the events of its own windows, so
-// it misses every move made elsewhere on the desktop. Kept apart from the window system's
-// headers, whose names clash with Xlib's.
+// the server on a connection of our own. SDL keeps the global pointer position only from
+// the events of its own windows, so it misses every move made elsewhere on the desktop.
+// Kept apart from the window system's headers, whose names clash with Xlib's.
 #pragma once
-
-struct SDL_Window;
 
 namespace kv::user::present::x11 {
 
@@ -14,7 +12,7 @@ bool Open();
 bool Pointer(int* x, int* y);
 // Moves the pointer there; false without a connection.
 bool Warp(int x, int y);
-// Moves the SDL window's X window there; false without a connection or an X window.
-bool MoveWindow(SDL_Window* window, int x, int y);
+// Moves an X window (by its id) there; false without a connection.
+bool MoveWindow(unsigned long window, int x, int y);
 
 }  // namespace kv::user::present::x11

@@ -29,6 +29,7 @@ constexpr Theme kThemes[] = {
 WideString Wide(const AnsiString& s) { return kv::AnsiToWide(s); }
 
 constexpr int kIconArea = 16;  // the width of the icon in front of the text
+constexpr size_t kMaxIcons = 64;  // icons kept for texts before they are made afresh
 
 HICON SmallIcon(const AnsiString& path, DWORD attributes) {
   SHFILEINFOA info{};
@@ -88,12 +89,85 @@ AnsiString NormalisedAddress(const AnsiString& Text) {
 
 TCustomIEAddress::TCustomIEAddress(TComponent* AOwner) : TComboBox(AOwner) {
   SetBounds(Left(), Top(), 145, 22);
+  SetItemHeight(16);
   ShowHint = true;
 }
 
 TCustomIEAddress::~TCustomIEAddress() {
   if (loaded_) Application->HintColor = loaded_hint_color_;
-  if (icon_) DestroyIcon(icon_);
+  ClearIcons();
+}
+
+void TCustomIEAddress::CreateParams(TCreateParams& Params) {
+  TComboBox::CreateParams(Params);
+  // An editable combo whose list items are drawn with their icons.
+  if (Style() == csDropDown) Params.Style |= CBS_OWNERDRAWFIXED;
+}
+
+void TCustomIEAddress::CreateWnd() {
+  TComboBox::CreateWnd();
+  Shape();
+}
+
+void TCustomIEAddress::SetHasDropDown(bool Value) {
+  has_drop_down_ = Value;
+  Shape();
+}
+
+void TCustomIEAddress::Shape() {
+  if (!HandleAllocated()) return;
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (has_drop_down_ || Style() == csSimple || !GetComboBoxInfo(Handle(), &info)) {
+    SetWindowRgn(Handle(), nullptr, TRUE);
+    return;
+  }
+  SetWindowRgn(Handle(), CreateRectRgn(0, 0, info.rcButton.left, Height()), TRUE);
+}
+
+void TCustomIEAddress::ClearIcons() {
+  for (auto& [text, icon] : icons_)
+    if (icon.second && icon.first) DestroyIcon(icon.first);
+  icons_.clear();
+}
+
+HICON TCustomIEAddress::IconOf(const AnsiString& Text) {
+  if (auto it = icons_.find(Text); it != icons_.end()) return it->second.first;
+  if (icons_.size() >= kMaxIcons) ClearIcons();
+  AnsiString ext;
+  HICON icon = AddressIcon(Text, &ext);
+  bool own = true;
+  if (!ext.empty() && UseAppIcon) {
+    // A web address takes the application's icon unless the handler cancels.
+    HICON app = Application->Icon();
+    bool cancel = false;
+    if (OnGetAppIcon) OnGetAppIcon(this, cancel, app);
+    if (!cancel && app) {
+      if (icon) DestroyIcon(icon);
+      icon = app;
+      own = false;
+      ext.clear();
+    }
+  }
+  if (icon && !ext.empty() && OnGetIcon) OnGetIcon(this, ext, icon);
+  icons_[Text] = {icon, own};
+  return icon;
+}
+
+void TCustomIEAddress::DrawItem(int Index, const TRect& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    TComboBox::DrawItem(Index, Rect, State);
+    return;
+  }
+  TCanvas* c = Canvas();
+  c->FillRect(Rect);
+  if (Index < 0 || Index >= Items()->Count()) return;
+  const AnsiString text = Items()->Strings(Index);
+  const int top = Rect.top + std::max(0, static_cast<int>(Rect.bottom - Rect.top) - kIconArea) / 2;
+  if (HICON icon = IconOf(text))
+    DrawIconEx(c->Handle(), Rect.left + 2, top, icon, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
+  c->TextOut(Rect.left + kIconArea + 6, Rect.top + std::max(0, (Rect.bottom - Rect.top - c->TextHeight(text)) / 2),
+             text);
 }
 
 void TCustomIEAddress::WndProc(TMessage& Message) {
@@ -113,9 +187,7 @@ void TCustomIEAddress::WndProc(TMessage& Message) {
       if (HIWORD(Message.WParam) == CBN_SELENDOK && CursorOverList()) {
         ListItemClicked();
       } else if (HIWORD(Message.WParam) == CBN_EDITCHANGE) {
-        // The list's own choice writes the edit field too; only other text closes it.
-        const int at = static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
-        if (at < 0 || at >= Items()->Count() || Items()->Strings(at) != Text()) SetDroppedDown(false);
+        SetDroppedDown(false);
         Invalidate();
       }
       break;
@@ -170,15 +242,7 @@ void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
       for (int i = 0; i < 3; ++i) fill(RECT{cx - 2 + i, cy + i, cx + 3 - i, cy + i + 1}, ArrowColor);
     }
   }
-  const AnsiString text = Text();
-  if (!icon_ || text != icon_text_) {
-    if (icon_) DestroyIcon(icon_);
-    AnsiString ext;
-    icon_ = AddressIcon(text, &ext);
-    icon_text_ = text;
-    if (icon_ && !ext.empty() && OnGetIcon) OnGetIcon(this, ext, icon_);
-  }
-  if (icon_) DrawIconEx(DC, IconLeft, IconTop, icon_, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
+  if (HICON icon = IconOf(Text())) DrawIconEx(DC, IconLeft, IconTop, icon, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
 }
 
 void TCustomIEAddress::FetchFavicon() {

@@ -5,9 +5,11 @@
 // secure-site colour. With the list open, Enter takes the selected item, Down and Up
 // move through the list and Escape or Alt with an arrow closes it; a click on an item
 // takes that item and typing closes the list. The drop-down button
-// is painted in the theme's colours and the shell's icon of the text in front of the edit
-// field (the list's items are drawn plain).
+// is painted in the theme's colours; the shell's icon of the text is drawn in front of the
+// edit field and the icon of each item in front of it in the owner-drawn list.
 #pragma once
+
+#include <map>
 
 #include "browser_host/embedded_browser.h"
 #include "framework/controls/stdctrls.h"
@@ -24,6 +26,8 @@ using TOnUrlSelectedEvent = std::function<void(TObject* Sender, const WideString
 using TOnGetIconEvent = std::function<void(TObject* Sender, const AnsiString& Ext, HICON Icon)>;
 using TOnGetFaviconEvent =
     std::function<void(TObject* Sender, const WideString& Favicon, const WideString& SiteUrl, bool& Cancel)>;
+// The application's icon offered for a web address; the handler may change it or cancel.
+using TOnGetAppIconEvent = std::function<void(TObject* Sender, bool& Cancel, HICON& Icon)>;
 
 // The longest a text update waits for the linked browser's page (milliseconds).
 constexpr DWORD kAddressPageWait = 30000;
@@ -71,6 +75,15 @@ class TCustomIEAddress : public TComboBox {
   TOnUrlSelectedEvent OnUrlSelected;
   // Raised when the text takes the web page's icon.
   TOnGetIconEvent OnGetIcon;
+  // A web address shows the application's icon instead of the web page's.
+  bool UseAppIcon = false;
+  TOnGetAppIconEvent OnGetAppIcon;
+
+  bool HasDropDown() const { return has_drop_down_; }
+  // Without the drop-down button its area is cut away from the window.
+  void SetHasDropDown(bool Value);
+  // The icon drawn for a text (kept by the combo; null when there is none).
+  HICON IconOf(const AnsiString& Text);
 
   void DeleteSelected();
   void Commit();
@@ -79,7 +92,11 @@ class TCustomIEAddress : public TComboBox {
   void Loaded() override;
 
  protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
   void KeyDown(WORD& Key, TShiftState Shift) override;
+  // An item of the list: its icon, then its text.
+  void DrawItem(int Index, const TRect& Rect, TOwnerDrawState State) override;
   // Paints the drop-down button per theme and the text's icon over the combo's own
   // painting, and keeps the edit field clear of the icon area.
   void WndProc(TMessage& Message) override;
@@ -92,6 +109,8 @@ class TCustomIEAddress : public TComboBox {
   void ListItemClicked();
   void PaintThemeAndIcon(HDC DC);
   void PlaceEditField();
+  void Shape();
+  void ClearIcons();
   void Normalise();
   void ApplySecureColor();
   void UpdateTextFromBrowser();
@@ -101,8 +120,9 @@ class TCustomIEAddress : public TComboBox {
   bool loaded_ = false;
   TColor loaded_color_ = clWindow;
   TColor loaded_hint_color_ = clInfoBk;
-  HICON icon_ = nullptr;  // the icon of icon_text_
-  AnsiString icon_text_;
+  bool has_drop_down_ = true;
+  // The icons made for texts; an icon of the application is not ours to destroy.
+  std::map<AnsiString, std::pair<HICON, bool>> icons_;
 };
 
 class TIEAddress : public TCustomIEAddress {

@@ -7,6 +7,7 @@
 #include "platform/base/codepage.h"
 #include "platform/inet/urlmon.h"
 #include "platform/user/combobox.h"
+#include "platform/user/edit.h"
 #include "platform/user/shell_info.h"
 
 namespace {
@@ -109,6 +110,18 @@ void TCustomIEAddress::CreateWnd() {
   Shape();
 }
 
+void TCustomIEAddress::SetFlat(bool Value) {
+  if (flat_ == Value) return;
+  flat_ = Value;
+  if (Value) has_border_ = false;
+  Invalidate();
+}
+
+void TCustomIEAddress::SetHasBorder(bool Value) {
+  has_border_ = Value;
+  Invalidate();
+}
+
 void TCustomIEAddress::SetHasDropDown(bool Value) {
   has_drop_down_ = Value;
   Shape();
@@ -127,30 +140,27 @@ void TCustomIEAddress::Shape() {
 
 void TCustomIEAddress::ClearIcons() {
   for (auto& [text, icon] : icons_)
-    if (icon.second && icon.first) DestroyIcon(icon.first);
+    if (icon.first) DestroyIcon(icon.first);
   icons_.clear();
 }
 
 HICON TCustomIEAddress::IconOf(const AnsiString& Text) {
-  if (auto it = icons_.find(Text); it != icons_.end()) return it->second.first;
-  if (icons_.size() >= kMaxIcons) ClearIcons();
-  AnsiString ext;
-  HICON icon = AddressIcon(Text, &ext);
-  bool own = true;
-  if (!ext.empty() && UseAppIcon) {
-    // A web address takes the application's icon unless the handler cancels.
-    HICON app = Application->Icon();
-    bool cancel = false;
-    if (OnGetAppIcon) OnGetAppIcon(this, cancel, app);
-    if (!cancel && app) {
-      if (icon) DestroyIcon(icon);
-      icon = app;
-      own = false;
-      ext.clear();
-    }
+  auto it = icons_.find(Text);
+  if (it == icons_.end()) {
+    if (icons_.size() >= kMaxIcons) ClearIcons();
+    AnsiString ext;
+    HICON icon = AddressIcon(Text, &ext);
+    it = icons_.emplace(Text, std::make_pair(icon, ext)).first;
+    if (icon && !ext.empty() && !UseAppIcon && OnGetIcon) OnGetIcon(this, ext, icon);
   }
-  if (icon && !ext.empty() && OnGetIcon) OnGetIcon(this, ext, icon);
-  icons_[Text] = {icon, own};
+  const auto& [icon, ext] = it->second;
+  if (ext.empty() || !UseAppIcon) return icon;
+  // A web address shows the application's icon unless the handler cancels.
+  HICON app = Application->Icon();
+  bool cancel = false;
+  if (OnGetAppIcon) OnGetAppIcon(this, cancel, app);
+  if (!cancel && app) return app;
+  if (icon && OnGetIcon) OnGetIcon(this, ext, icon);
   return icon;
 }
 
@@ -171,6 +181,16 @@ void TCustomIEAddress::DrawItem(int Index, const TRect& Rect, TOwnerDrawState St
 }
 
 void TCustomIEAddress::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_MOUSEACTIVATE && DroppedDown()) {
+    // The open list keeps its hold: the combo is not activated, its form is.
+    Message.Result = MA_NOACTIVATE;
+    if (HWND parent = GetParent(Handle())) {
+      SetWindowPos(parent, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      HWND top = GetAncestor(parent, GA_ROOT);
+      if (top && GetActiveWindow() != top) SetActiveWindow(top);
+    }
+    return;
+  }
   TComboBox::WndProc(Message);
   switch (Message.Msg) {
     case WM_PAINT:
@@ -186,6 +206,8 @@ void TCustomIEAddress::WndProc(TMessage& Message) {
     case CN_COMMAND:
       if (HIWORD(Message.WParam) == CBN_SELENDOK && CursorOverList()) {
         ListItemClicked();
+      } else if (HIWORD(Message.WParam) == CBN_DBLCLK) {
+        ListItemDoubleClicked();
       } else if (HIWORD(Message.WParam) == CBN_EDITCHANGE) {
         SetDroppedDown(false);
         Invalidate();
@@ -213,6 +235,19 @@ void TCustomIEAddress::ListItemClicked() {
   Commit();
 }
 
+void TCustomIEAddress::ListItemDoubleClicked() {
+  bool cancel = false;
+  if (OnUrlSelected) OnUrlSelected(this, Wide(Text()), cancel);
+  if (cancel) return;
+  Invalidate();
+  if (AutoNavigateOnDblClk) Navigate();
+  Commit();
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (GetComboBoxInfo(Handle(), &info) && info.hwndItem != Handle()) SendMessageA(info.hwndItem, EM_SETREADONLY, 0, 0);
+  SendMessageA(Handle(), CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+}
+
 void TCustomIEAddress::PlaceEditField() {
   COMBOBOXINFO info{};
   info.cbSize = sizeof info;
@@ -227,11 +262,20 @@ void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
     FillRect(DC, &r, brush);
     DeleteObject(brush);
   };
+  RECT all{0, 0, Width(), Height()};
+  if (flat_ || GUI == gsThemes) {
+    // No 3-D look: the combo's sunken edge takes the control's colour.
+    HBRUSH face = CreateSolidBrush(ColorToRGB(Color()));
+    RECT edge = all;
+    for (int i = 0; i < 2; ++i, InflateRect(&edge, -1, -1)) FrameRect(DC, &edge, face);
+    DeleteObject(face);
+  }
   if (GUI == gsThemes) {
-    RECT all{0, 0, Width(), Height()};
-    HBRUSH border = CreateSolidBrush(ColorToRGB(BorderColor));
-    FrameRect(DC, &all, border);
-    DeleteObject(border);
+    if (has_border_) {
+      HBRUSH border = CreateSolidBrush(ColorToRGB(BorderColor));
+      FrameRect(DC, &all, border);
+      DeleteObject(border);
+    }
     COMBOBOXINFO info{};
     info.cbSize = sizeof info;
     if (GetComboBoxInfo(Handle(), &info) && info.rcButton.right > info.rcButton.left) {

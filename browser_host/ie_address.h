@@ -4,9 +4,12 @@
 // browser's address (or title) once the page is complete; an https address gets the
 // secure-site colour. With the list open, Enter takes the selected item, Down and Up
 // move through the list and Escape or Alt with an arrow closes it; a click on an item
-// takes that item and typing closes the list. The drop-down button
-// is painted in the theme's colours; the shell's icon of the text is drawn in front of the
-// edit field and the icon of each item in front of it in the owner-drawn list.
+// takes that item (a double click in a simple combo's list too) and typing closes the
+// list. While the list is open a click does not activate the combo: its form is brought
+// to the top and activated instead. The drop-down button is painted in the theme's
+// colours; the shell's icon of the text (or the application's, with UseAppIcon) is drawn
+// in front of the edit field and each item's in front of it in the owner-drawn list.
+// No auto-completion is set up: the platform has no shell auto-complete.
 #pragma once
 
 #include <map>
@@ -79,6 +82,12 @@ class TCustomIEAddress : public TComboBox {
   bool UseAppIcon = false;
   TOnGetAppIconEvent OnGetAppIcon;
 
+  bool Flat() const { return flat_; }
+  // A flat combo has no 3-D edge (nor has one with the themes) and no border.
+  void SetFlat(bool Value);
+  bool HasBorder() const { return has_border_; }
+  // The theme's border in BorderColor.
+  void SetHasBorder(bool Value);
   bool HasDropDown() const { return has_drop_down_; }
   // Without the drop-down button its area is cut away from the window.
   void SetHasDropDown(bool Value);
@@ -107,6 +116,8 @@ class TCustomIEAddress : public TComboBox {
   // A click on an item of the open list (the list closed with the cursor over it).
   bool CursorOverList();
   void ListItemClicked();
+  // A double click on an item of a simple combo's list, which stays up for it.
+  void ListItemDoubleClicked();
   void PaintThemeAndIcon(HDC DC);
   void PlaceEditField();
   void Shape();
@@ -120,9 +131,9 @@ class TCustomIEAddress : public TComboBox {
   bool loaded_ = false;
   TColor loaded_color_ = clWindow;
   TColor loaded_hint_color_ = clInfoBk;
-  bool has_drop_down_ = true;
-  // The icons made for texts; an icon of the application is not ours to destroy.
-  std::map<AnsiString, std::pair<HICON, bool>> icons_;
+  bool flat_ = false, has_border_ = true, has_drop_down_ = true;
+  // The shell's icons made for texts, each with its extension ("htm" for a web page's).
+  std::map<AnsiString, std::pair<HICON, AnsiString>> icons_;
 };
 
 class TIEAddress : public TCustomIEAddress {

@@ -562,6 +562,7 @@ void TCustomComboBox::WndProc(TMessage& Message) {
       case CBN_CLOSEUP:
         if (OnCloseUp) OnCloseUp(this);
         break;
+      case CBN_DBLCLK: DblClick(); break;
       default: break;
     }
     return;

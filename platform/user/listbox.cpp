@@ -591,6 +591,9 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (HIWORD(wp) == EN_UPDATE) NotifyCommand(hwnd, CBN_EDITUPDATE);
       } else if (reinterpret_cast<HWND>(lp) == c.list && ComboType(*w) == CBS_SIMPLE && HIWORD(wp) == LBN_SELCHANGE) {
         ComboSelect(hwnd, static_cast<int>(SendMessageW(c.list, LB_GETCURSEL, 0, 0)), true);
+      } else if (reinterpret_cast<HWND>(lp) == c.list && ComboType(*w) == CBS_SIMPLE && HIWORD(wp) == LBN_DBLCLK) {
+        // Only a simple combo's list stays up for a second click.
+        NotifyCommand(hwnd, CBN_DBLCLK);
       }
       return 0;
     case WM_SETTEXT:

@@ -892,24 +892,15 @@ void TToolBar::AlignControls(TControl* AControl, TRect& Rect) {
 }
 
 void TToolBar::PaintWindow(HDC DC) {
-  canvas_->Lock();
-  canvas_->SetHandle(DC);
-  try {
-    bool default_draw = true;
-    TRect r = ClientRect();
-    if (OnCustomDraw) OnCustomDraw(this, r, default_draw);
-    if (default_draw) {
-      canvas_->Brush()->SetColor(color_);
-      canvas_->Brush()->SetStyle(bsSolid);
-      canvas_->FillRect(r);
-    }
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
+  TCanvasDC lent(canvas_.get(), DC);
+  bool default_draw = true;
+  TRect r = ClientRect();
+  if (OnCustomDraw) OnCustomDraw(this, r, default_draw);
+  if (default_draw) {
+    canvas_->Brush()->SetColor(color_);
+    canvas_->Brush()->SetStyle(bsSolid);
+    canvas_->FillRect(r);
   }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
 }
 
 void TToolBar::WndProc(TMessage& Message) {

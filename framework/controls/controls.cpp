@@ -1242,17 +1242,8 @@ void TGraphicControl::WndProc(TMessage& Message) {
   if (Message.Msg == WM_PAINT) {
     HDC dc = reinterpret_cast<HDC>(Message.WParam);
     if (!dc) return;
-    canvas_->Lock();
-    canvas_->SetHandle(dc);
-    try {
-      Paint();
-    } catch (...) {
-      canvas_->SetHandle(nullptr);
-      canvas_->Unlock();
-      throw;
-    }
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
+    TCanvasDC lent(canvas_.get(), dc);
+    Paint();
     return;
   }
   TControl::WndProc(Message);
@@ -1270,15 +1261,6 @@ TCustomControl::~TCustomControl() {
 }
 
 void TCustomControl::PaintWindow(HDC DC) {
-  canvas_->Lock();
-  canvas_->SetHandle(DC);
-  try {
-    Paint();
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  TCanvasDC lent(canvas_.get(), DC);
+  Paint();
 }

@@ -467,17 +467,8 @@ void TCustomForm::Deactivate() {
 
 void TCustomForm::PaintWindow(HDC DC) {
   if (!OnPaint) return;
-  canvas_->Lock();
-  canvas_->SetHandle(DC);
-  try {
-    OnPaint(this);
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  TCanvasDC lent(canvas_.get(), DC);
+  OnPaint(this);
 }
 
 void TCustomForm::WndProc(TMessage& Message) {

@@ -205,17 +205,8 @@ bool TMenu::MeasureItem(MEASUREITEMSTRUCT& Item, TCanvas* Canvas) {
 bool TMenu::DrawItem(const DRAWITEMSTRUCT& Item, TCanvas* Canvas) {
   TMenuItem* item = FindItem(static_cast<WORD>(Item.itemID));
   if (!item || !item->OnDrawItem) return false;
-  Canvas->Lock();
-  Canvas->SetHandle(Item.hDC);
-  try {
-    item->OnDrawItem(item, Canvas, Item.rcItem, (Item.itemState & ODS_SELECTED) != 0);
-  } catch (...) {
-    Canvas->SetHandle(nullptr);
-    Canvas->Unlock();
-    throw;
-  }
-  Canvas->SetHandle(nullptr);
-  Canvas->Unlock();
+  TCanvasDC lent(Canvas, Item.hDC);
+  item->OnDrawItem(item, Canvas, Item.rcItem, (Item.itemState & ODS_SELECTED) != 0);
   return true;
 }
 

@@ -523,8 +523,7 @@ void TCustomComboBox::DrawItemMessage(const DRAWITEMSTRUCT& Item) {
   if (Item.itemState & ODS_FOCUS) state << odFocused;
   if (Item.itemState & ODS_DEFAULT) state << odDefault;
   if (Item.itemState & ODS_COMBOBOXEDIT) state << odComboBoxEdit;
-  canvas_->Lock();
-  canvas_->SetHandle(Item.hDC);
+  TCanvasDC lent(canvas_.get(), Item.hDC);
   canvas_->Font()->Assign(Font());
   canvas_->Brush()->SetColor(Color());
   if (state.Contains(odSelected)) {
@@ -532,16 +531,8 @@ void TCustomComboBox::DrawItemMessage(const DRAWITEMSTRUCT& Item) {
     canvas_->Font()->SetColor(clHighlightText);
   }
   const TRect rect(Item.rcItem);
-  try {
-    DrawItem(static_cast<int>(Item.itemID), rect, state);
-    if (state.Contains(odFocused)) DrawFocusRect(Item.hDC, &Item.rcItem);
-  } catch (...) {
-    canvas_->SetHandle(nullptr);
-    canvas_->Unlock();
-    throw;
-  }
-  canvas_->SetHandle(nullptr);
-  canvas_->Unlock();
+  DrawItem(static_cast<int>(Item.itemID), rect, state);
+  if (state.Contains(odFocused)) DrawFocusRect(Item.hDC, &Item.rcItem);
 }
 
 void TCustomComboBox::WndProc(TMessage& Message) {

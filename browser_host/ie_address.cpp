@@ -7,6 +7,7 @@
 #include "platform/base/codepage.h"
 #include "platform/inet/urlmon.h"
 #include "platform/user/combobox.h"
+#include "platform/user/edit.h"
 #include "platform/user/shell_info.h"
 
 namespace {
@@ -29,6 +30,7 @@ constexpr Theme kThemes[] = {
 WideString Wide(const AnsiString& s) { return kv::AnsiToWide(s); }
 
 constexpr int kIconArea = 16;  // the width of the icon in front of the text
+constexpr size_t kMaxIcons = 64;  // icons kept for texts before they are made afresh
 
 HICON SmallIcon(const AnsiString& path, DWORD attributes) {
   SHFILEINFOA info{};
@@ -88,15 +90,107 @@ AnsiString NormalisedAddress(const AnsiString& Text) {
 
 TCustomIEAddress::TCustomIEAddress(TComponent* AOwner) : TComboBox(AOwner) {
   SetBounds(Left(), Top(), 145, 22);
+  SetItemHeight(16);
   ShowHint = true;
 }
 
 TCustomIEAddress::~TCustomIEAddress() {
   if (loaded_) Application->HintColor = loaded_hint_color_;
-  if (icon_) DestroyIcon(icon_);
+  ClearIcons();
+}
+
+void TCustomIEAddress::CreateParams(TCreateParams& Params) {
+  TComboBox::CreateParams(Params);
+  // An editable combo whose list items are drawn with their icons.
+  if (Style() == csDropDown) Params.Style |= CBS_OWNERDRAWFIXED;
+}
+
+void TCustomIEAddress::CreateWnd() {
+  TComboBox::CreateWnd();
+  Shape();
+}
+
+void TCustomIEAddress::SetFlat(bool Value) {
+  if (flat_ == Value) return;
+  flat_ = Value;
+  if (Value) has_border_ = false;
+  Invalidate();
+}
+
+void TCustomIEAddress::SetHasBorder(bool Value) {
+  has_border_ = Value;
+  Invalidate();
+}
+
+void TCustomIEAddress::SetHasDropDown(bool Value) {
+  has_drop_down_ = Value;
+  Shape();
+}
+
+void TCustomIEAddress::Shape() {
+  if (!HandleAllocated()) return;
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (has_drop_down_ || Style() == csSimple || !GetComboBoxInfo(Handle(), &info)) {
+    SetWindowRgn(Handle(), nullptr, TRUE);
+    return;
+  }
+  SetWindowRgn(Handle(), CreateRectRgn(0, 0, info.rcButton.left, Height()), TRUE);
+}
+
+void TCustomIEAddress::ClearIcons() {
+  for (auto& [text, icon] : icons_)
+    if (icon.first) DestroyIcon(icon.first);
+  icons_.clear();
+}
+
+HICON TCustomIEAddress::IconOf(const AnsiString& Text) {
+  auto it = icons_.find(Text);
+  if (it == icons_.end()) {
+    if (icons_.size() >= kMaxIcons) ClearIcons();
+    AnsiString ext;
+    HICON icon = AddressIcon(Text, &ext);
+    it = icons_.emplace(Text, std::make_pair(icon, ext)).first;
+    if (icon && !ext.empty() && !UseAppIcon && OnGetIcon) OnGetIcon(this, ext, icon);
+  }
+  const auto& [icon, ext] = it->second;
+  if (ext.empty() || !UseAppIcon) return icon;
+  // A web address shows the application's icon unless the handler cancels.
+  HICON app = Application->Icon();
+  bool cancel = false;
+  if (OnGetAppIcon) OnGetAppIcon(this, cancel, app);
+  if (!cancel && app) return app;
+  if (icon && OnGetIcon) OnGetIcon(this, ext, icon);
+  return icon;
+}
+
+void TCustomIEAddress::DrawItem(int Index, const TRect& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    TComboBox::DrawItem(Index, Rect, State);
+    return;
+  }
+  TCanvas* c = Canvas();
+  c->FillRect(Rect);
+  if (Index < 0 || Index >= Items()->Count()) return;
+  const AnsiString text = Items()->Strings(Index);
+  const int top = Rect.top + std::max(0, static_cast<int>(Rect.bottom - Rect.top) - kIconArea) / 2;
+  if (HICON icon = IconOf(text))
+    DrawIconEx(c->Handle(), Rect.left + 2, top, icon, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
+  c->TextOut(Rect.left + kIconArea + 6, Rect.top + std::max(0, (Rect.bottom - Rect.top - c->TextHeight(text)) / 2),
+             text);
 }
 
 void TCustomIEAddress::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_MOUSEACTIVATE && DroppedDown()) {
+    // The open list keeps its hold: the combo is not activated, its form is.
+    Message.Result = MA_NOACTIVATE;
+    if (HWND parent = GetParent(Handle())) {
+      SetWindowPos(parent, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      HWND top = GetAncestor(parent, GA_ROOT);
+      if (top && GetActiveWindow() != top) SetActiveWindow(top);
+    }
+    return;
+  }
   TComboBox::WndProc(Message);
   switch (Message.Msg) {
     case WM_PAINT:
@@ -112,10 +206,10 @@ void TCustomIEAddress::WndProc(TMessage& Message) {
     case CN_COMMAND:
       if (HIWORD(Message.WParam) == CBN_SELENDOK && CursorOverList()) {
         ListItemClicked();
+      } else if (HIWORD(Message.WParam) == CBN_DBLCLK) {
+        ListItemDoubleClicked();
       } else if (HIWORD(Message.WParam) == CBN_EDITCHANGE) {
-        // The list's own choice writes the edit field too; only other text closes it.
-        const int at = static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
-        if (at < 0 || at >= Items()->Count() || Items()->Strings(at) != Text()) SetDroppedDown(false);
+        SetDroppedDown(false);
         Invalidate();
       }
       break;
@@ -141,6 +235,19 @@ void TCustomIEAddress::ListItemClicked() {
   Commit();
 }
 
+void TCustomIEAddress::ListItemDoubleClicked() {
+  bool cancel = false;
+  if (OnUrlSelected) OnUrlSelected(this, Wide(Text()), cancel);
+  if (cancel) return;
+  Invalidate();
+  if (AutoNavigateOnDblClk) Navigate();
+  Commit();
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (GetComboBoxInfo(Handle(), &info) && info.hwndItem != Handle()) SendMessageA(info.hwndItem, EM_SETREADONLY, 0, 0);
+  SendMessageA(Handle(), CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+}
+
 void TCustomIEAddress::PlaceEditField() {
   COMBOBOXINFO info{};
   info.cbSize = sizeof info;
@@ -155,11 +262,20 @@ void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
     FillRect(DC, &r, brush);
     DeleteObject(brush);
   };
+  RECT all{0, 0, Width(), Height()};
+  if (flat_ || GUI == gsThemes) {
+    // No 3-D look: the combo's sunken edge takes the control's colour.
+    HBRUSH face = CreateSolidBrush(ColorToRGB(Color()));
+    RECT edge = all;
+    for (int i = 0; i < 2; ++i, InflateRect(&edge, -1, -1)) FrameRect(DC, &edge, face);
+    DeleteObject(face);
+  }
   if (GUI == gsThemes) {
-    RECT all{0, 0, Width(), Height()};
-    HBRUSH border = CreateSolidBrush(ColorToRGB(BorderColor));
-    FrameRect(DC, &all, border);
-    DeleteObject(border);
+    if (has_border_) {
+      HBRUSH border = CreateSolidBrush(ColorToRGB(BorderColor));
+      FrameRect(DC, &all, border);
+      DeleteObject(border);
+    }
     COMBOBOXINFO info{};
     info.cbSize = sizeof info;
     if (GetComboBoxInfo(Handle(), &info) && info.rcButton.right > info.rcButton.left) {
@@ -170,15 +286,7 @@ void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
       for (int i = 0; i < 3; ++i) fill(RECT{cx - 2 + i, cy + i, cx + 3 - i, cy + i + 1}, ArrowColor);
     }
   }
-  const AnsiString text = Text();
-  if (!icon_ || text != icon_text_) {
-    if (icon_) DestroyIcon(icon_);
-    AnsiString ext;
-    icon_ = AddressIcon(text, &ext);
-    icon_text_ = text;
-    if (icon_ && !ext.empty() && OnGetIcon) OnGetIcon(this, ext, icon_);
-  }
-  if (icon_) DrawIconEx(DC, IconLeft, IconTop, icon_, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
+  if (HICON icon = IconOf(Text())) DrawIconEx(DC, IconLeft, IconTop, icon, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
 }
 
 void TCustomIEAddress::FetchFavicon() {

@@ -4,10 +4,15 @@
 // browser's address (or title) once the page is complete; an https address gets the
 // secure-site colour. With the list open, Enter takes the selected item, Down and Up
 // move through the list and Escape or Alt with an arrow closes it; a click on an item
-// takes that item and typing closes the list. The drop-down button
-// is painted in the theme's colours and the shell's icon of the text in front of the edit
-// field (the list's items are drawn plain).
+// takes that item (a double click in a simple combo's list too) and typing closes the
+// list. While the list is open a click does not activate the combo: its form is brought
+// to the top and activated instead. The drop-down button is painted in the theme's
+// colours; the shell's icon of the text (or the application's, with UseAppIcon) is drawn
+// in front of the edit field and each item's in front of it in the owner-drawn list.
+// No auto-completion is set up: the platform has no shell auto-complete.
 #pragma once
+
+#include <map>
 
 #include "browser_host/embedded_browser.h"
 #include "framework/controls/stdctrls.h"
@@ -24,6 +29,8 @@ using TOnUrlSelectedEvent = std::function<void(TObject* Sender, const WideString
 using TOnGetIconEvent = std::function<void(TObject* Sender, const AnsiString& Ext, HICON Icon)>;
 using TOnGetFaviconEvent =
     std::function<void(TObject* Sender, const WideString& Favicon, const WideString& SiteUrl, bool& Cancel)>;
+// The application's icon offered for a web address; the handler may change it or cancel.
+using TOnGetAppIconEvent = std::function<void(TObject* Sender, bool& Cancel, HICON& Icon)>;
 
 // The longest a text update waits for the linked browser's page (milliseconds).
 constexpr DWORD kAddressPageWait = 30000;
@@ -71,6 +78,21 @@ class TCustomIEAddress : public TComboBox {
   TOnUrlSelectedEvent OnUrlSelected;
   // Raised when the text takes the web page's icon.
   TOnGetIconEvent OnGetIcon;
+  // A web address shows the application's icon instead of the web page's.
+  bool UseAppIcon = false;
+  TOnGetAppIconEvent OnGetAppIcon;
+
+  bool Flat() const { return flat_; }
+  // A flat combo has no 3-D edge (nor has one with the themes) and no border.
+  void SetFlat(bool Value);
+  bool HasBorder() const { return has_border_; }
+  // The theme's border in BorderColor.
+  void SetHasBorder(bool Value);
+  bool HasDropDown() const { return has_drop_down_; }
+  // Without the drop-down button its area is cut away from the window.
+  void SetHasDropDown(bool Value);
+  // The icon drawn for a text (kept by the combo; null when there is none).
+  HICON IconOf(const AnsiString& Text);
 
   void DeleteSelected();
   void Commit();
@@ -79,7 +101,11 @@ class TCustomIEAddress : public TComboBox {
   void Loaded() override;
 
  protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
   void KeyDown(WORD& Key, TShiftState Shift) override;
+  // An item of the list: its icon, then its text.
+  void DrawItem(int Index, const TRect& Rect, TOwnerDrawState State) override;
   // Paints the drop-down button per theme and the text's icon over the combo's own
   // painting, and keeps the edit field clear of the icon area.
   void WndProc(TMessage& Message) override;
@@ -90,8 +116,12 @@ class TCustomIEAddress : public TComboBox {
   // A click on an item of the open list (the list closed with the cursor over it).
   bool CursorOverList();
   void ListItemClicked();
+  // A double click on an item of a simple combo's list, which stays up for it.
+  void ListItemDoubleClicked();
   void PaintThemeAndIcon(HDC DC);
   void PlaceEditField();
+  void Shape();
+  void ClearIcons();
   void Normalise();
   void ApplySecureColor();
   void UpdateTextFromBrowser();
@@ -101,8 +131,9 @@ class TCustomIEAddress : public TComboBox {
   bool loaded_ = false;
   TColor loaded_color_ = clWindow;
   TColor loaded_hint_color_ = clInfoBk;
-  HICON icon_ = nullptr;  // the icon of icon_text_
-  AnsiString icon_text_;
+  bool flat_ = false, has_border_ = true, has_drop_down_ = true;
+  // The shell's icons made for texts, each with its extension ("htm" for a web page's).
+  std::map<AnsiString, std::pair<HICON, AnsiString>> icons_;
 };
 
 class TIEAddress : public TCustomIEAddress {

@@ -1,6 +1,7 @@
 // The address combo's rules: the slash, the secure colour, the typed-URL list in the
 // registry (24 written back, stale values gone, substrings not loaded twice), the
-// favicon address and the text taken from a linked browser.
+// favicon address and the text taken from a linked browser; its keys, clicks and double
+// clicks, its owner-drawn items, icons and shape.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -377,6 +378,222 @@ TEST_F(AddressTest, AClickOnAListItemTakesItAndTypingClosesTheList) {
   pump();
   EXPECT_FALSE(address_->DroppedDown()) << "typing closes the list";
   EXPECT_EQ(selected.size(), 1u);
+}
+
+
+// A 16 by 16 icon of one colour.
+HICON SolidIcon(COLORREF colour) {
+  HDC screen = GetDC(nullptr);
+  HBITMAP bits = CreateCompatibleBitmap(screen, 16, 16);
+  HBITMAP mask = CreateBitmap(16, 16, 1, 1, nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(dc, bits);
+  RECT all{0, 0, 16, 16};
+  HBRUSH brush = CreateSolidBrush(colour);
+  FillRect(dc, &all, brush);
+  DeleteObject(brush);
+  SelectObject(dc, mask);
+  FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  ICONINFO info{TRUE, 0, 0, mask, bits};
+  HICON icon = CreateIconIndirect(&info);
+  DeleteObject(bits);
+  DeleteObject(mask);
+  return icon;
+}
+
+TEST_F(AddressTest, ListItemsAreDrawnWithTheirIcons) {
+  std::filesystem::create_directories(home_.path() + "/dir");
+  form_->Show();
+  for (const std::string& item : {home_.path() + "/dir", std::string("http://host.cn/")})
+    address_->Items()->Add(item.c_str());
+  address_->SetItemIndex(1);
+  ASSERT_TRUE(GetWindowLongA(address_->Handle(), GWL_STYLE) & CBS_OWNERDRAWFIXED);
+  EXPECT_EQ(SendMessageA(address_->Handle(), CB_GETITEMHEIGHT, 0, 0), 16);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  address_->SetDroppedDown(true);
+  RECT list{};
+  GetWindowRect(info.hwndList, &list);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(list.right - list.left, list.bottom - list.top, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  SendMessageA(info.hwndList, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  address_->SetDroppedDown(false);
+  const int right = 100;  // right of the icons, inside the list's scroll bar
+  EXPECT_EQ(GetPixel(dc, 2 + 8, 11), kFolder) << "the folder's icon";
+  EXPECT_EQ(GetPixel(dc, right, 1), ColorToRGB(clWindow));
+  EXPECT_EQ(GetPixel(dc, 2 + 8, 16 + 11), kPage) << "the web page's icon";
+  EXPECT_EQ(GetPixel(dc, right, 16 + 1), ColorToRGB(clHighlight)) << "the selected item";
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+}
+
+TEST_F(AddressTest, AppIconForWebAddressesUnlessTheHandlerCancels) {
+  constexpr COLORREF kApp = RGB(200, 0, 0);
+  HICON app = SolidIcon(kApp);
+  Application->SetIcon(app);
+  struct Case {
+    const char* text;
+    bool use, cancel;
+    COLORREF middle;
+    int app_asked, icon_asked;
+  } cases[] = {
+      {"http://host.cn/a", false, false, kPage, 0, 1},
+      {"http://host.cn/b", true, false, kApp, 1, 0},
+      {"http://host.cn/c", true, true, kPage, 1, 1},
+      {"http://host.cn/d.txt", true, false, kPage, 0, 0},  // a document's icon stays
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    int app_asked = 0, icon_asked = 0;
+    address_->UseAppIcon = c.use;
+    address_->OnGetAppIcon = [&](TObject*, bool& cancel, HICON& icon) {
+      ++app_asked;
+      EXPECT_EQ(icon, app);
+      cancel = c.cancel;
+    };
+    address_->OnGetIcon = [&](TObject*, const AnsiString& ext, HICON) {
+      ++icon_asked;
+      EXPECT_EQ(ext, "htm");
+    };
+    HICON icon = address_->IconOf(c.text);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(IconMiddle(icon), c.middle);
+    EXPECT_EQ(app_asked, c.app_asked);
+    EXPECT_EQ(icon_asked, c.icon_asked);
+  }
+  // The handler may hand another icon.
+  HICON other = SolidIcon(RGB(0, 0, 200));
+  address_->UseAppIcon = true;
+  address_->OnGetAppIcon = [&](TObject*, bool&, HICON& icon) { icon = other; };
+  EXPECT_EQ(address_->IconOf("http://host.cn/e"), other);
+  address_->OnGetAppIcon = nullptr;
+  address_->OnGetIcon = nullptr;
+  Application->SetIcon(nullptr);
+  DestroyIcon(other);
+  DestroyIcon(app);
+}
+
+TEST_F(AddressTest, FlatBorderAndDropDownReshapeTheCombo) {
+  form_->Show();
+  address_->Loaded();
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  auto pixel = [&](int x, int y) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bmp = CreateBitmap(address_->Width(), address_->Height(), 1, 32, nullptr);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    address_->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    const COLORREF c = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    return c;
+  };
+  const COLORREF face = ColorToRGB(address_->Color());
+  address_->BorderColor = static_cast<TColor>(0x0000C0);
+  EXPECT_EQ(pixel(0, 0), RGB(0xC0, 0, 0)) << "the theme's border";
+  EXPECT_EQ(pixel(1, 1), face) << "no 3-D edge with the themes";
+  address_->SetHasBorder(false);
+  EXPECT_EQ(pixel(0, 0), face);
+  address_->SetHasBorder(true);
+  address_->SetFlat(true);
+  EXPECT_FALSE(address_->HasBorder()) << "a flat combo has no border";
+  EXPECT_EQ(pixel(0, 0), face);
+  address_->GUI = gsCombobox;
+  EXPECT_EQ(pixel(1, 1), face) << "flat without the themes";
+  address_->SetFlat(false);
+  EXPECT_NE(pixel(1, 1), face) << "the combo's own 3-D edge";
+
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  EXPECT_EQ(GetWindowRgn(address_->Handle(), region), ERROR) << "the whole window";
+  address_->SetHasDropDown(false);
+  ASSERT_NE(GetWindowRgn(address_->Handle(), region), ERROR);
+  RECT box{};
+  GetRgnBox(region, &box);
+  EXPECT_EQ(box.left, 0);
+  EXPECT_EQ(box.right, info.rcButton.left) << "the button's area cut away";
+  address_->RecreateWnd();
+  EXPECT_NE(GetWindowRgn(address_->Handle(), region), ERROR) << "a new window is shaped too";
+  address_->SetHasDropDown(true);
+  EXPECT_EQ(GetWindowRgn(address_->Handle(), region), ERROR);
+  DeleteObject(region);
+}
+
+TEST_F(AddressTest, WithTheListOpenAClickActivatesTheFormNotTheCombo) {
+  form_->Show();
+  TForm other(nullptr);
+  other.Show();
+  SetActiveWindow(other.Handle());
+  ASSERT_EQ(GetActiveWindow(), other.Handle());
+  const LPARAM click = MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN);
+  const WPARAM top = reinterpret_cast<WPARAM>(form_->Handle());
+  EXPECT_NE(address_->Perform(WM_MOUSEACTIVATE, top, click), MA_NOACTIVATE) << "a closed list";
+  SetActiveWindow(other.Handle());
+  address_->SetDroppedDown(true);
+  EXPECT_EQ(address_->Perform(WM_MOUSEACTIVATE, top, click), MA_NOACTIVATE);
+  EXPECT_EQ(GetActiveWindow(), form_->Handle());
+  EXPECT_TRUE(address_->DroppedDown()) << "the list stays open";
+  address_->SetDroppedDown(false);
+}
+
+TEST_F(AddressTest, ADoubleClickInASimpleCombosListTakesTheItem) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  {
+    auto* wb = new TEmbeddedWB(form_);
+    wb->SetParent(form_);
+    wb->SetBounds(0, 150, 300, 100);
+    std::vector<std::string> went;
+    wb->OnBeforeNavigate2 = [&](TObject*, IDispatch*, OleVariant& url, OleVariant&, OleVariant&, OleVariant&,
+                                OleVariant&, VARIANT_BOOL& cancel) {
+      went.push_back(url.AsString());
+      cancel = VARIANT_TRUE;
+    };
+    address_->SetStyle(csSimple);
+    address_->SetBounds(0, 0, 145, 120);
+    address_->LinkedBrowser = wb;
+    address_->UpdateTextAfterNav = false;
+    address_->ShowSiteToolTip = false;
+    form_->Show();
+    for (const char* url : {"http://a.cn/", "http://b.cn/"}) address_->Items()->Add(url);
+    std::vector<std::string> selected;
+    address_->OnUrlSelected = [&](TObject*, const WideString& url, bool&) { selected.push_back(kv::WideToUtf8(url)); };
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+    RECT list{};
+    GetWindowRect(info.hwndList, &list);
+    const int y = list.top + 1 + 16 + 8;  // the second item
+    KvInjectClick(list.left + 30, y);
+    while (KvPumpMessages() > 0) {
+    }
+    EXPECT_TRUE(selected.empty()) << "one click only selects";
+    KvInjectClick(list.left + 30, y);
+    while (KvPumpMessages() > 0) {
+    }
+    EXPECT_EQ(selected, std::vector<std::string>{"http://b.cn/"});
+    EXPECT_EQ(went, std::vector<std::string>{"http://b.cn/"});
+    EXPECT_EQ(address_->Text(), "http://b.cn/");
+    const DWORD sel = static_cast<DWORD>(SendMessageA(address_->Handle(), CB_GETEDITSEL, 0, 0));
+    EXPECT_EQ(LOWORD(sel), 0);
+    EXPECT_EQ(HIWORD(sel), address_->Text().size()) << "all the text selected";
+    address_->AutoNavigateOnDblClk = false;
+    went.clear();
+    KvInjectClick(list.left + 30, y);
+    KvInjectClick(list.left + 30, y);
+    while (KvPumpMessages() > 0) {
+    }
+    EXPECT_TRUE(went.empty());
+  }
+  delete form_;
+  form_ = nullptr;
+  CoUninitialize();
 }
 
 }  // namespace

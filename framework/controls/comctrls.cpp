@@ -892,16 +892,15 @@ void TToolBar::AlignControls(TControl* AControl, TRect& Rect) {
 }
 
 void TToolBar::PaintWindow(HDC DC) {
-  PaintOnDC(canvas_.get(), DC, [&] {
-    bool default_draw = true;
-    TRect r = ClientRect();
-    if (OnCustomDraw) OnCustomDraw(this, r, default_draw);
-    if (default_draw) {
-      canvas_->Brush()->SetColor(color_);
-      canvas_->Brush()->SetStyle(bsSolid);
-      canvas_->FillRect(r);
-    }
-  });
+  TCanvasDC lent(canvas_.get(), DC);
+  bool default_draw = true;
+  TRect r = ClientRect();
+  if (OnCustomDraw) OnCustomDraw(this, r, default_draw);
+  if (default_draw) {
+    canvas_->Brush()->SetColor(color_);
+    canvas_->Brush()->SetStyle(bsSolid);
+    canvas_->FillRect(r);
+  }
 }
 
 void TToolBar::WndProc(TMessage& Message) {

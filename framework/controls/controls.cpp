@@ -532,7 +532,8 @@ void TGraphicControl::WndProc(TMessage& Message) {
   if (Message.Msg == WM_PAINT) {
     HDC dc = reinterpret_cast<HDC>(Message.WParam);
     if (!dc) return;
-    PaintOnDC(canvas_.get(), dc, [&] { Paint(); });
+    TCanvasDC lent(canvas_.get(), dc);
+    Paint();
     return;
   }
   TControl::WndProc(Message);
@@ -550,5 +551,6 @@ TCustomControl::~TCustomControl() {
 }
 
 void TCustomControl::PaintWindow(HDC DC) {
-  PaintOnDC(canvas_.get(), DC, [&] { Paint(); });
+  TCanvasDC lent(canvas_.get(), DC);
+  Paint();
 }

@@ -440,23 +440,6 @@ class TControlCanvas : public TCanvas {
   HWND window_ = nullptr;
 };
 
-// Runs `paint` with `canvas` locked and drawing on `dc`; the canvas lets the DC go and is
-// unlocked after, also when `paint` throws.
-template <class Paint>
-void PaintOnDC(TCanvas* canvas, HDC dc, Paint paint) {
-  canvas->Lock();
-  canvas->SetHandle(dc);
-  try {
-    paint();
-  } catch (...) {
-    canvas->SetHandle(nullptr);
-    canvas->Unlock();
-    throw;
-  }
-  canvas->SetHandle(nullptr);
-  canvas->Unlock();
-}
-
 // A control without a window of its own, painted on its parent's window.
 class TGraphicControl : public TControl {
  public:

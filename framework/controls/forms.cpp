@@ -467,7 +467,8 @@ void TCustomForm::Deactivate() {
 
 void TCustomForm::PaintWindow(HDC DC) {
   if (!OnPaint) return;
-  PaintOnDC(canvas_.get(), DC, [&] { OnPaint(this); });
+  TCanvasDC lent(canvas_.get(), DC);
+  OnPaint(this);
 }
 
 void TCustomForm::WndProc(TMessage& Message) {

@@ -205,8 +205,8 @@ bool TMenu::MeasureItem(MEASUREITEMSTRUCT& Item, TCanvas* Canvas) {
 bool TMenu::DrawItem(const DRAWITEMSTRUCT& Item, TCanvas* Canvas) {
   TMenuItem* item = FindItem(static_cast<WORD>(Item.itemID));
   if (!item || !item->OnDrawItem) return false;
-  PaintOnDC(Canvas, Item.hDC,
-            [&] { item->OnDrawItem(item, Canvas, Item.rcItem, (Item.itemState & ODS_SELECTED) != 0); });
+  TCanvasDC lent(Canvas, Item.hDC);
+  item->OnDrawItem(item, Canvas, Item.rcItem, (Item.itemState & ODS_SELECTED) != 0);
   return true;
 }
 

@@ -181,8 +181,11 @@ void RegisterAll() {
   RegisterClassProps<TCustomComboBox>(
       "TCustomComboBox",
       {EnumProp<TCustomComboBox, TComboBoxStyle>(
-           "Style", {"csDropDown", "csSimple", "csDropDownList"}, [](TCustomComboBox& c) { return c.Style(); },
-           [](TCustomComboBox& c, TComboBoxStyle v) { c.SetStyle(v); }),
+           "Style", {"csDropDown", "csSimple", "csDropDownList", "csOwnerDrawFixed"},
+           [](TCustomComboBox& c) { return c.Style(); }, [](TCustomComboBox& c, TComboBoxStyle v) { c.SetStyle(v); }),
+       IntProp<TCustomComboBox>(
+           "ItemHeight", [](TCustomComboBox& c) { return c.ItemHeight(); },
+           [](TCustomComboBox& c, int v) { c.SetItemHeight(v); }),
        IntProp<TCustomComboBox>(
            "ItemIndex", [](TCustomComboBox& c) { return c.ItemIndex(); },
            [](TCustomComboBox& c, int v) { c.SetItemIndex(v); }),

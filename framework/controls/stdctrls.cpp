@@ -427,6 +427,7 @@ TCustomComboBox::TCustomComboBox(TComponent* AOwner)
   parent_color_ = false;
   color_ = clWindow;
   brush_->SetColor(color_);
+  canvas_ = std::make_unique<TCanvas>();
 }
 
 TCustomComboBox::~TCustomComboBox() {
@@ -437,13 +438,15 @@ TCustomComboBox::~TCustomComboBox() {
 void TCustomComboBox::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   CreateSubClass(Params, "COMBOBOX");
-  static const DWORD styles[] = {CBS_DROPDOWN, CBS_SIMPLE, CBS_DROPDOWNLIST};
-  Params.Style |= WS_VSCROLL | CBS_AUTOHSCROLL | styles[style_];
+  static const DWORD styles[] = {CBS_DROPDOWN, CBS_SIMPLE, CBS_DROPDOWNLIST, CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED};
+  // The items are always strings, owner-drawn or not.
+  Params.Style |= WS_VSCROLL | CBS_AUTOHSCROLL | CBS_HASSTRINGS | styles[style_];
 }
 
 void TCustomComboBox::CreateWnd() {
   AnsiString text = text_;
   TWinControl::CreateWnd();
+  if (OwnerDrawn()) SendMessageA(handle_, CB_SETITEMHEIGHT, 0, item_height_);
   items_->Fill();
   if (item_index_ >= 0)
     SendMessageA(handle_, CB_SETCURSEL, static_cast<WPARAM>(item_index_), 0);
@@ -480,6 +483,58 @@ bool TCustomComboBox::DroppedDown() { return handle_ && SendMessageA(handle_, CB
 
 void TCustomComboBox::SetDroppedDown(bool Value) { SendMessageA(Handle(), CB_SHOWDROPDOWN, Value ? 1 : 0, 0); }
 
+bool TCustomComboBox::OwnerDrawn() {
+  return HandleAllocated() ? (GetWindowLongA(handle_, GWL_STYLE) & CBS_OWNERDRAWFIXED) != 0 : style_ == csOwnerDrawFixed;
+}
+
+int TCustomComboBox::ItemHeight() {
+  if (handle_ && !OwnerDrawn()) return static_cast<int>(SendMessageA(handle_, CB_GETITEMHEIGHT, 0, 0));
+  return item_height_;
+}
+
+void TCustomComboBox::SetItemHeight(int Value) {
+  if (Value <= 0) return;
+  item_height_ = Value;
+  if (handle_ && OwnerDrawn()) SendMessageA(handle_, CB_SETITEMHEIGHT, 0, Value);
+}
+
+void TCustomComboBox::AdjustDropDown() {
+  // The combo's window height is the height of the combo with its list dropped.
+  const int shown = std::max(1, std::min(items_->Count(), DropDownCount));
+  SetWindowPos(handle_, nullptr, 0, 0, Width(), ItemHeight() * shown + Height() + 2,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+}
+
+void TCustomComboBox::DrawItem(int Index, const TRect& Rect, TOwnerDrawState State) {
+  if (OnDrawItem) {
+    OnDrawItem(this, Index, Rect, State);
+    return;
+  }
+  canvas_->FillRect(Rect);
+  if (Index >= 0 && Index < items_->Count()) canvas_->TextOut(Rect.left + 2, Rect.top, items_->Get(Index));
+}
+
+void TCustomComboBox::DrawItemMessage(const DRAWITEMSTRUCT& Item) {
+  TOwnerDrawState state;
+  if (Item.itemState & ODS_SELECTED) state << odSelected;
+  if (Item.itemState & ODS_GRAYED) state << odGrayed;
+  if (Item.itemState & ODS_DISABLED) state << odDisabled;
+  if (Item.itemState & ODS_CHECKED) state << odChecked;
+  if (Item.itemState & ODS_FOCUS) state << odFocused;
+  if (Item.itemState & ODS_DEFAULT) state << odDefault;
+  if (Item.itemState & ODS_COMBOBOXEDIT) state << odComboBoxEdit;
+  TCanvasDC lent(canvas_.get(), Item.hDC);
+  canvas_->Font()->Assign(Font());
+  canvas_->Brush()->SetColor(Color());
+  if (state.Contains(odSelected)) {
+    canvas_->Brush()->SetColor(clHighlight);
+    canvas_->Font()->SetColor(clHighlightText);
+  }
+  const TRect rect(Item.rcItem);
+  DrawItem(static_cast<int>(Item.itemID), rect, state);
+  if (state.Contains(odFocused)) DrawFocusRect(Item.hDC, &Item.rcItem);
+}
+
 void TCustomComboBox::WndProc(TMessage& Message) {
   if (Message.Msg == CN_COMMAND) {
     switch (HIWORD(Message.WParam)) {
@@ -493,12 +548,19 @@ void TCustomComboBox::WndProc(TMessage& Message) {
         break;
       case CBN_DROPDOWN:
         if (OnDropDown) OnDropDown(this);
+        AdjustDropDown();
         break;
       case CBN_CLOSEUP:
         if (OnCloseUp) OnCloseUp(this);
         break;
+      case CBN_DBLCLK: DblClick(); break;
       default: break;
     }
+    return;
+  }
+  if (Message.Msg == CN_DRAWITEM && Message.LParam) {
+    DrawItemMessage(*reinterpret_cast<const DRAWITEMSTRUCT*>(Message.LParam));
+    Message.Result = TRUE;
     return;
   }
   TWinControl::WndProc(Message);

@@ -11,7 +11,12 @@
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TCheckBoxState { cbUnchecked, cbChecked, cbGrayed };
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
-enum TComboBoxStyle { csDropDown, csSimple, csDropDownList };
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed };
+// The state of an owner-drawn item.
+enum TOwnerDrawStateItem { odSelected, odGrayed, odDisabled, odChecked, odFocused, odDefault, odComboBoxEdit };
+using TOwnerDrawState = Set<TOwnerDrawStateItem, odSelected, odComboBoxEdit>;
+using TDrawItemEvent =
+    std::function<void(TWinControl* Control, int Index, const TRect& Rect, TOwnerDrawState State)>;
 
 // ---- Buttons ------------------------------------------------------------------------------------------
 class TButtonControl : public TWinControl {
@@ -228,6 +233,10 @@ class TControlItems : public TStrings {
   std::vector<AnsiString> items_;
 };
 
+// A combo box. Its dropped list shows up to DropDownCount items. With csOwnerDrawFixed
+// (a drop-down list) each item, and the selected one in the selection field, is drawn by
+// DrawItem on Canvas: OnDrawItem when set, else the item's text; the items are
+// ItemHeight high.
 class TCustomComboBox : public TWinControl {
  public:
   explicit TCustomComboBox(TComponent* AOwner);
@@ -240,22 +249,36 @@ class TCustomComboBox : public TWinControl {
   void SetItemIndex(int Value);
   bool DroppedDown();
   void SetDroppedDown(bool Value);
+  // The height of the list's items: the window's own unless the items are owner-drawn.
+  int ItemHeight();
+  void SetItemHeight(int Value);
+  // The canvas an owner-drawn item is drawn on (its DC only while the item is drawn).
+  TCanvas* Canvas() { return canvas_.get(); }
   int DropDownCount = 8;
   TNotifyEvent OnChange;
   TNotifyEvent OnSelect;
   TNotifyEvent OnDropDown;
   TNotifyEvent OnCloseUp;
+  TDrawItemEvent OnDrawItem;
 
  protected:
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   void DestroyWnd() override;
   void WndProc(TMessage& Message) override;
+  virtual void DrawItem(int Index, const TRect& Rect, TOwnerDrawState State);
+  // Whether the window's items are drawn by DrawItem.
+  bool OwnerDrawn();
 
  private:
+  // Sizes the list that is about to drop for DropDownCount items at most.
+  void AdjustDropDown();
+  void DrawItemMessage(const DRAWITEMSTRUCT& Item);
   std::unique_ptr<TControlItems> items_;
+  std::unique_ptr<TCanvas> canvas_;
   TComboBoxStyle style_ = csDropDown;
   int item_index_ = -1;
+  int item_height_ = 16;
 };
 
 class TComboBox : public TCustomComboBox {

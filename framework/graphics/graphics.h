@@ -323,6 +323,25 @@ class TCanvas : public TPersistent {
   HGDIOBJ saved_font_ = nullptr, saved_pen_ = nullptr, saved_brush_ = nullptr;
 };
 
+// Lends a DC to a canvas for the scope's life: the canvas is locked and has the DC until
+// the scope ends, however it ends.
+class TCanvasDC {
+ public:
+  TCanvasDC(TCanvas* Canvas, HDC DC) : canvas_(Canvas) {
+    canvas_->Lock();
+    canvas_->SetHandle(DC);
+  }
+  ~TCanvasDC() {
+    canvas_->SetHandle(nullptr);
+    canvas_->Unlock();
+  }
+  TCanvasDC(const TCanvasDC&) = delete;
+  TCanvasDC& operator=(const TCanvasDC&) = delete;
+
+ private:
+  TCanvas* canvas_;
+};
+
 // ---- Graphics and pictures ----------------------------------------------------------------------
 class TGraphic : public TPersistent {
  public:

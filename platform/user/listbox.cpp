@@ -38,6 +38,7 @@ struct ComboData : ControlData {
   int droppedWidth = 0;
   bool dropped = false;
   bool inPosChange = false;
+  bool settingEdit = false;  // the combo writes its edit field itself: no CBN_EDITCHANGE
 };
 
 ListData& LData(Window& w) {
@@ -88,17 +89,20 @@ void PaintList(HWND hwnd, HDC hdc) {
     RECT ir{0, y, r.right, y + d.itemHeight};
     bool sel = multi ? d.items[size_t(i)].selected : i == d.cur;
     if (w->style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) {
+      // A combo's list is drawn by the combo's parent, as the combo's items.
+      HWND owner = d.combo ? d.combo : hwnd;
+      auto ow = d.combo ? Find(d.combo) : w;
       DRAWITEMSTRUCT dis{};
-      dis.CtlType = ODT_LISTBOX;
-      dis.CtlID = static_cast<UINT>(w->id);
+      dis.CtlType = d.combo ? ODT_COMBOBOX : ODT_LISTBOX;
+      dis.CtlID = ow ? static_cast<UINT>(ow->id) : 0;
       dis.itemID = static_cast<UINT>(i);
       dis.itemAction = ODA_DRAWENTIRE;
       dis.itemState = sel ? ODS_SELECTED : 0;
-      dis.hwndItem = hwnd;
+      dis.hwndItem = owner;
       dis.hDC = hdc;
       dis.rcItem = ir;
       dis.itemData = d.items[size_t(i)].data;
-      if (w->parent) SendMessageW(w->parent, WM_DRAWITEM, w->id, reinterpret_cast<LPARAM>(&dis));
+      if (ow && ow->parent) SendMessageW(ow->parent, WM_DRAWITEM, ow->id, reinterpret_cast<LPARAM>(&dis));
       continue;
     }
     if (sel) FillRect(hdc, &ir, GetSysColorBrush(COLOR_HIGHLIGHT));
@@ -401,8 +405,22 @@ void PaintCombo(HWND hwnd, HDC hdc) {
     auto lw = Find(c.list);
     if (lw) {
       ListData& d = LData(*lw);
-      if (d.cur >= 0 && d.cur < static_cast<int>(d.items.size())) {
-        RECT t{3, 3, ButtonRect(*w).left - 1, r.bottom - 3};
+      RECT t{3, 3, ButtonRect(*w).left - 1, r.bottom - 3};
+      if (w->style & CBS_OWNERDRAWFIXED) {
+        // The parent draws the selected item into the selection field.
+        bool has = d.cur >= 0 && d.cur < static_cast<int>(d.items.size());
+        DRAWITEMSTRUCT dis{};
+        dis.CtlType = ODT_COMBOBOX;
+        dis.CtlID = static_cast<UINT>(w->id);
+        dis.itemID = has ? static_cast<UINT>(d.cur) : static_cast<UINT>(-1);
+        dis.itemAction = ODA_DRAWENTIRE;
+        dis.itemState = ODS_COMBOBOXEDIT | (GetFocus() == hwnd ? ODS_SELECTED | ODS_FOCUS : 0);
+        dis.hwndItem = hwnd;
+        dis.hDC = hdc;
+        dis.rcItem = t;
+        dis.itemData = has ? d.items[size_t(d.cur)].data : 0;
+        if (w->parent) SendMessageW(w->parent, WM_DRAWITEM, w->id, reinterpret_cast<LPARAM>(&dis));
+      } else if (d.cur >= 0 && d.cur < static_cast<int>(d.items.size())) {
         bool focus = GetFocus() == hwnd;
         if (focus) FillRect(hdc, &t, GetSysColorBrush(COLOR_HIGHLIGHT));
         SetBkMode(hdc, TRANSPARENT);
@@ -426,7 +444,9 @@ void ComboSelect(HWND combo, int index, bool notify) {
   d.cur = index;
   if (c.edit) {
     std::u16string t = index >= 0 && index < static_cast<int>(d.items.size()) ? d.items[size_t(index)].text : u"";
+    c.settingEdit = true;
     SetWindowTextW(c.edit, t.c_str());
+    if ((w = Find(combo))) CData(*w).settingEdit = false;
   }
   InvalidateRect(combo, nullptr, FALSE);
   InvalidateRect(c.list, nullptr, FALSE);
@@ -499,6 +519,16 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                                  reinterpret_cast<HMENU>(static_cast<uintptr_t>(kEditId)), inst, nullptr);
       }
       if (!c.list || (ComboType(*w) != CBS_DROPDOWNLIST && !c.edit)) return -1;
+      if (w->style & CBS_OWNERDRAWFIXED) {
+        // The parent sizes the items: once for the selection field (-1), once for the
+        // list's items. The selection field keeps the combo's one line.
+        for (UINT item : {static_cast<UINT>(-1), 0u}) {
+          MEASUREITEMSTRUCT mis{ODT_COMBOBOX, static_cast<UINT>(w->id), item, 0, kItemHeight, 0};
+          if (w->parent) SendMessageW(w->parent, WM_MEASUREITEM, w->id, reinterpret_cast<LPARAM>(&mis));
+          if (item == 0 && mis.itemHeight > 0) SendMessageW(c.list, LB_SETITEMHEIGHT, 0, MAKELPARAM(mis.itemHeight, 0));
+        }
+        if (!(w = Find(hwnd))) return -1;
+      }
       if (ComboType(*w) != CBS_SIMPLE)
         SetWindowPos(hwnd, nullptr, 0, 0, w->rect.right - w->rect.left, ComboItemHeight() + 6,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -556,10 +586,14 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_COMMAND:
       if (c.edit && reinterpret_cast<HWND>(lp) == c.edit) {
+        if (c.settingEdit) return 0;
         if (HIWORD(wp) == EN_CHANGE) NotifyCommand(hwnd, CBN_EDITCHANGE);
         if (HIWORD(wp) == EN_UPDATE) NotifyCommand(hwnd, CBN_EDITUPDATE);
       } else if (reinterpret_cast<HWND>(lp) == c.list && ComboType(*w) == CBS_SIMPLE && HIWORD(wp) == LBN_SELCHANGE) {
         ComboSelect(hwnd, static_cast<int>(SendMessageW(c.list, LB_GETCURSEL, 0, 0)), true);
+      } else if (reinterpret_cast<HWND>(lp) == c.list && ComboType(*w) == CBS_SIMPLE && HIWORD(wp) == LBN_DBLCLK) {
+        // Only a simple combo's list stays up for a second click.
+        NotifyCommand(hwnd, CBN_DBLCLK);
       }
       return 0;
     case WM_SETTEXT:
@@ -605,7 +639,13 @@ LRESULT ComboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case CB_SETITEMDATA: return toList(LB_SETITEMDATA);
     case CB_FINDSTRING: return toList(LB_FINDSTRING);
     case CB_FINDSTRINGEXACT: return toList(LB_FINDSTRINGEXACT);
-    case CB_GETITEMHEIGHT: return toList(LB_GETITEMHEIGHT);
+    case CB_GETITEMHEIGHT:
+      if (static_cast<int>(wp) == -1) return ComboItemHeight();
+      return toList(LB_GETITEMHEIGHT);
+    case CB_SETITEMHEIGHT:
+      // Only the list's items change height; the selection field stays one line.
+      if (static_cast<int>(wp) == -1) return CB_ERR;
+      return toList(LB_SETITEMHEIGHT);
     case CB_RESETCONTENT:
       toList(LB_RESETCONTENT);
       if (c.edit) SetWindowTextW(c.edit, u"");

@@ -639,6 +639,93 @@ TEST_F(ControlsTest, ItemListsFollowTheirWindowsAndSurviveRecreation) {
   EXPECT_EQ(SendMessageA(list->Handle(), LB_GETCOUNT, 0, 0), 0);
 }
 
+// The dropped list is as tall as DropDownCount items at most (one at least).
+TEST_F(ControlsTest, ComboListDropsForDropDownCountItems) {
+  TForm form(nullptr);
+  auto* combo = new TComboBox(&form);
+  combo->SetParent(&form);
+  form.Show();
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo->Handle(), &info));
+  const int item = combo->ItemHeight();
+  ASSERT_GT(item, 0);
+  struct Case {
+    int items, count, shown;
+  } cases[] = {{0, 8, 1}, {3, 8, 3}, {12, 8, 8}, {12, 5, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.items << " items, DropDownCount " << c.count);
+    combo->Items()->Clear();
+    for (int i = 0; i < c.items; ++i) combo->Items()->Add("item " + IntToStr(i));
+    combo->DropDownCount = c.count;
+    combo->SetDroppedDown(true);
+    RECT list{};
+    GetWindowRect(info.hwndList, &list);
+    EXPECT_EQ(list.bottom - list.top, item * c.shown + 2);
+    combo->SetDroppedDown(false);
+    EXPECT_EQ(combo->Height(), 24) << "the combo itself stays one line";
+  }
+}
+
+// csOwnerDrawFixed: a drop-down list whose items, and its selection field, DrawItem draws
+// on the combo's canvas (OnDrawItem when set, else the text on the selection colour).
+TEST_F(ControlsTest, OwnerDrawnComboDrawsItsItemsThroughDrawItem) {
+  TForm form(nullptr);
+  auto* combo = new TComboBox(&form);
+  combo->SetParent(&form);
+  combo->SetStyle(csOwnerDrawFixed);
+  combo->SetItemHeight(20);
+  for (const char* s : {"one", "two", "three"}) combo->Items()->Add(s);
+  form.Show();
+  EXPECT_EQ(GetWindowLongA(combo->Handle(), GWL_STYLE) & 0x3, CBS_DROPDOWNLIST);
+  EXPECT_EQ(SendMessageA(combo->Handle(), CB_GETITEMHEIGHT, 0, 0), 20);
+  combo->SetItemIndex(1);
+  struct Drawn {
+    int index;
+    TRect rect;
+    TOwnerDrawState state;
+  };
+  std::vector<Drawn> drawn;
+  combo->OnDrawItem = [&](TWinControl* control, int index, const TRect& rect, TOwnerDrawState state) {
+    EXPECT_EQ(control, combo);
+    EXPECT_TRUE(combo->Canvas()->HandleAllocated()) << "the canvas draws on the item's DC";
+    drawn.push_back({index, rect, state});
+  };
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(combo->Handle(), &info));
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateBitmap(200, 100, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  combo->SetDroppedDown(true);
+  SendMessageA(info.hwndList, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  ASSERT_EQ(drawn.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(drawn[i].index, i);
+    EXPECT_EQ(drawn[i].rect.top, 20 * i);
+    EXPECT_EQ(drawn[i].state.Contains(odSelected), i == 1);
+    EXPECT_FALSE(drawn[i].state.Contains(odComboBoxEdit));
+  }
+  combo->SetDroppedDown(false);
+  drawn.clear();
+  combo->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  ASSERT_EQ(drawn.size(), 1u);
+  EXPECT_EQ(drawn[0].index, 1);
+  EXPECT_TRUE(drawn[0].state.Contains(odComboBoxEdit));
+  EXPECT_FALSE(combo->Canvas()->HandleAllocated()) << "the DC is the item's only while it is drawn";
+
+  // Without a handler the item's text is drawn on the selection colour.
+  combo->OnDrawItem = nullptr;
+  combo->SetDroppedDown(true);
+  SendMessageA(info.hwndList, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+  combo->SetDroppedDown(false);
+  EXPECT_EQ(GetPixel(dc, 120, 20 + 10), ColorToRGB(clHighlight));
+  EXPECT_EQ(GetPixel(dc, 120, 10), ColorToRGB(clWindow));
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+}
+
 TEST_F(ControlsTest, ListViewReportShowsColumnsAndItemsWithAHeader) {
   TForm form(nullptr);
   auto* lv = new TListView(&form);

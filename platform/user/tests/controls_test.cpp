@@ -1,6 +1,8 @@
 // The predefined controls (and a status bar) on a test form: creation, layout, input, texts
 // across the A/W boundary, and their pixels.
+#include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "platform/base/error.h"
 #include "testsupport/temp_home.h"
@@ -199,6 +201,127 @@ TEST_F(UserControlsTest, ComboDropDownSelectsAndNotifies) {
   EXPECT_EQ(codes.back(), CBN_CLOSEUP);
   DestroyWindow(form_);
   EXPECT_FALSE(IsWindow(info.hwndList));
+}
+
+// The combo writes its edit field itself when a list item is chosen (from the keyboard,
+// a click or CB_SETCURSEL): no CBN_EDITCHANGE; typing into the field sends it.
+TEST_F(UserControlsTest, ComboEditChangeOnlyForTheUsersTyping) {
+  std::vector<WORD> codes;
+  Handlers()[WM_COMMAND] = [&](HWND, UINT, WPARAM wp, LPARAM, bool* handled) {
+    codes.push_back(HIWORD(wp));
+    *handled = true;
+    return LRESULT(0);
+  };
+  form_ = Top(WS_POPUP | WS_VISIBLE, 0, 0, 300, 300);
+  HWND combo = Make(u"ComboBox", CBS_DROPDOWN, 10, 10, 120, 150, 3);
+  for (const char16_t* s : {u"one", u"two", u"three"})
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+  auto edit_changes = [&] { return std::count(codes.begin(), codes.end(), WORD(CBN_EDITCHANGE)); };
+  SetFocus(combo);
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    const char16_t* text;
+    long changes;
+  } steps[] = {
+      {"CB_SETCURSEL", [&] { SendMessageW(combo, CB_SETCURSEL, 1, 0); }, u"two", 0},
+      {"Down in the closed combo", [&] { SendMessageW(combo, WM_KEYDOWN, VK_DOWN, 0); }, u"three", 0},
+      {"a click on an item of the list",
+       [&] {
+         SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+         COMBOBOXINFO info{};
+         info.cbSize = sizeof info;
+         GetComboBoxInfo(combo, &info);
+         RECT lr;
+         GetWindowRect(info.hwndList, &lr);
+         KvInjectClick(lr.left + 10, lr.top + 1 + 8);
+         KvPumpMessages();
+       },
+       u"one", 0},
+      {"typing", [&] { SendMessageW(GetFocus(), WM_CHAR, 'x', 0); }, nullptr, 1},
+  };
+  for (const Step& st : steps) {
+    SCOPED_TRACE(st.what);
+    codes.clear();
+    st.act();
+    if (st.text) {
+      WCHAR text[16] = {};
+      GetWindowTextW(combo, text, 16);
+      EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(text)), st.text);
+    }
+    EXPECT_EQ(edit_changes(), st.changes);
+  }
+  DestroyWindow(form_);
+}
+
+// An owner-drawn combo asks its parent for the items' height as it is made and has its
+// parent draw the list's items, and a drop-down list's selection field, as its own.
+TEST_F(UserControlsTest, OwnerDrawnComboMeasuresAndDrawsThroughItsParent) {
+  std::vector<MEASUREITEMSTRUCT> measured;
+  std::vector<DRAWITEMSTRUCT> drawn;
+  Handlers()[WM_MEASUREITEM] = [&](HWND, UINT, WPARAM, LPARAM lp, bool* handled) {
+    auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+    measured.push_back(*mi);
+    mi->itemHeight = 21;
+    *handled = true;
+    return LRESULT(TRUE);
+  };
+  Handlers()[WM_DRAWITEM] = [&](HWND, UINT, WPARAM, LPARAM lp, bool* handled) {
+    drawn.push_back(*reinterpret_cast<DRAWITEMSTRUCT*>(lp));
+    *handled = true;
+    return LRESULT(TRUE);
+  };
+  form_ = Top(WS_POPUP | WS_VISIBLE, 0, 0, 300, 300);
+  for (DWORD type : {DWORD(CBS_DROPDOWN), DWORD(CBS_DROPDOWNLIST)}) {
+    SCOPED_TRACE(type);
+    measured.clear();
+    HWND combo = Make(u"ComboBox", type | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS, 10, 10, 120, 150, 4);
+    ASSERT_EQ(measured.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+      EXPECT_EQ(measured[i].CtlType, UINT(ODT_COMBOBOX));
+      EXPECT_EQ(measured[i].CtlID, 4u);
+    }
+    EXPECT_EQ(measured[0].itemID, UINT(-1)) << "the selection field";
+    EXPECT_EQ(measured[1].itemID, 0u) << "the list's items";
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0), 21);
+    EXPECT_EQ(SendMessageW(combo, CB_SETITEMHEIGHT, 0, 19), CB_OKAY);
+    EXPECT_EQ(SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0), 19);
+    for (const char16_t* s : {u"one", u"two"}) SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+    WCHAR text[8];
+    EXPECT_EQ(SendMessageW(combo, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(text)), 3) << "the strings are kept";
+    SendMessageW(combo, CB_SETCURSEL, 1, 0);
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+    HDC dc = CreateCompatibleDC(nullptr);
+    SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    drawn.clear();
+    SendMessageW(info.hwndList, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+    ASSERT_EQ(drawn.size(), 2u);
+    for (UINT i = 0; i < 2; ++i) {
+      EXPECT_EQ(drawn[i].CtlType, UINT(ODT_COMBOBOX));
+      EXPECT_EQ(drawn[i].CtlID, 4u);
+      EXPECT_EQ(drawn[i].hwndItem, combo);
+      EXPECT_EQ(drawn[i].itemID, i);
+      EXPECT_EQ(drawn[i].itemState & ODS_SELECTED, i == 1 ? UINT(ODS_SELECTED) : 0u);
+      EXPECT_EQ(drawn[i].rcItem.top, LONG(i * 19));
+      EXPECT_EQ(drawn[i].rcItem.bottom - drawn[i].rcItem.top, 19);
+    }
+    drawn.clear();
+    SendMessageW(combo, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    if (type == CBS_DROPDOWNLIST) {
+      ASSERT_EQ(drawn.size(), 1u);
+      EXPECT_EQ(drawn[0].itemID, 1u);
+      EXPECT_TRUE(drawn[0].itemState & ODS_COMBOBOXEDIT);
+      EXPECT_EQ(drawn[0].hwndItem, combo);
+    } else {
+      EXPECT_TRUE(drawn.empty()) << "the edit field draws itself";
+    }
+    DeleteDC(dc);
+    DestroyWindow(combo);
+  }
+  DestroyWindow(form_);
 }
 
 // A class made from the combo box under another name and procedure (as a framework

@@ -3,7 +3,6 @@
 // the input queue as if it had been injected. libSDL2 (and with it the display libraries)
 // is loaded only when the presenter goes live, so a headless process never maps it.
 #include <SDL.h>
-#include <SDL_syswm.h>
 
 #include <algorithm>
 #include <atomic>
@@ -40,7 +39,7 @@ namespace {
   X(SDL_CreateShapedWindow) X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_FillRect)              \
   X(SDL_FreeSurface) X(SDL_GetCurrentVideoDriver) X(SDL_GetDisplayBounds)                         \
   X(SDL_GetDisplayUsableBounds) X(SDL_GetError) X(SDL_GetGlobalMouseState) X(SDL_GetMouseState)   \
-  X(SDL_GetWindowID) X(SDL_GetWindowSurface) X(SDL_GetWindowWMInfo) X(SDL_HideWindow)             \
+  X(SDL_GetWindowID) X(SDL_GetWindowSurface) X(SDL_HideWindow)                                   \
   X(SDL_InitSubSystem) X(SDL_IsShapedWindow) X(SDL_LockSurface) X(SDL_MinimizeWindow)             \
   X(SDL_PollEvent) X(SDL_RaiseWindow) X(SDL_RestoreWindow) X(SDL_SetHint)                         \
   X(SDL_SetWindowInputFocus) X(SDL_SetWindowPosition) X(SDL_SetWindowShape) X(SDL_SetWindowSize)  \
@@ -203,10 +202,7 @@ bool MakeNative(Native& n, const Window& w, bool shaped) {
 // X window anew there, where SDL's own moves no longer reach: a shaped window is placed on
 // the X server itself whenever its whole surface is copied.
 void PlaceShaped(Native& n, int x, int y) {
-  if (!S().xpointer) return;
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (SDL_GetWindowWMInfo(n.win, &info) && info.subsystem == SDL_SYSWM_X11) x11::MoveWindow(info.info.x11.window, x, y);
+  if (S().xpointer) x11::MoveWindow(n.win, x, y);
 }
 
 void DropNative(Native& n) {

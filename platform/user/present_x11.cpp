@@ -1,5 +1,7 @@
 #include "platform/user/present_x11.h"
 
+#include <SDL_syswm.h>
+
 #include <X11/Xlib.h>
 
 #include <iterator>
@@ -59,10 +61,20 @@ bool Warp(int x, int y) {
   return true;
 }
 
-bool MoveWindow(unsigned long window, int x, int y) {
+bool MoveWindow(SDL_Window* window, int x, int y) {
+  // SDL's window-manager query, from the library the presenter has already loaded.
+  static decltype(&::SDL_GetWindowWMInfo) wm_info = [] {
+    decltype(&::SDL_GetWindowWMInfo) f = nullptr;
+    const char* const names[] = {"SDL_GetWindowWMInfo"};
+    void** const slots[] = {reinterpret_cast<void**>(&f)};
+    return kv::base::BindSystemLibrary("libSDL2-2.0.so.0", names, slots, 1) ? f : nullptr;
+  }();
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!wm_info || !wm_info(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
   std::lock_guard<std::mutex> g(gLock);
   if (!gDisplay) return false;
-  XMoveWindow(gDisplay, window, x, y);
+  XMoveWindow(gDisplay, info.info.x11.window, x, y);
   XSync(gDisplay, False);
   return true;
 }

@@ -4,6 +4,8 @@
 // Kept apart from the window system's headers, whose names clash with Xlib's.
 #pragma once
 
+struct SDL_Window;
+
 namespace kv::user::present::x11 {
 
 // Connects to $DISPLAY; false when it does not answer. Call once, before the others.
@@ -12,7 +14,7 @@ bool Open();
 bool Pointer(int* x, int* y);
 // Moves the pointer there; false without a connection.
 bool Warp(int x, int y);
-// Moves an X window (by its id) there; false without a connection.
-bool MoveWindow(unsigned long window, int x, int y);
+// Moves the SDL window's X window there; false without a connection or an X window.
+bool MoveWindow(SDL_Window* window, int x, int y);
 
 }  // namespace kv::user::present::x11

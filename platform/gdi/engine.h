@@ -99,8 +99,8 @@ struct FontInfo {
   int escapement = 0;  // tenths of a degree, counter-clockwise
 };
 
-// A string shaped in one font (text.cpp): pango's glyph runs of its one line. Immutable,
-// shared by the text cache and the page records that draw it.
+// A string shaped in one font (font.cpp; defined in internal.h): pango's glyph runs of its
+// one line. Immutable, shared by the text cache and the page records that draw it.
 struct ShapedText;
 
 struct TextInfo {

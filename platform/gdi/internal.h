@@ -11,11 +11,17 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/error.h"
 #include "platform/gdi/gdi.h"
 #include "platform/gdi/engine.h"
+
+// Pango types the font data holds (pango's own declarations, repeated).
+typedef struct _PangoFontDescription PangoFontDescription;
+typedef struct _PangoGlyphItem PangoGlyphItem;
+typedef struct _PangoLayout PangoLayout;
 
 namespace kv::gdi {
 
@@ -106,7 +112,7 @@ struct Brush : Object {
   bool dcBrush = false;
 };
 
-struct FontData;  // text.cpp
+struct FontData;  // font.cpp
 struct Font : Object {
   Font() : Object(OBJ_FONT) {}
   ~Font() override;
@@ -360,8 +366,56 @@ bool PageReady(DC& dc);  // the DC can draw now: a target, or an open printer pa
 // Lines.
 void DrawPolyline(DC& dc, const POINT* devPts, int n, bool closed);
 
-// Text (text.cpp).
+// ---- Fonts (font.cpp) ---------------------------------------------------------------------
+struct ShapedText {
+  struct Run {
+    PangoGlyphItem* glyphs = nullptr;
+    int x = 0;  // origin from the line's left end, pango units
+    int y = 0;  // raised above the baseline, pango units
+  };
+  std::string utf8;  // the text the runs' byte offsets index
+  std::vector<Run> runs;
+  int width = 0;  // logical width, pango units
+  ShapedText() = default;
+  ShapedText(const ShapedText&) = delete;
+  ShapedText& operator=(const ShapedText&) = delete;
+  ~ShapedText();
+};
+
+// A LOGFONT resolved for drawing: the test font's cells, or a pango description and the
+// metrics at its final size.
+struct FontData {
+  bool test = false;
+  std::string face;    // UTF-8 as given
+  std::string family;  // drawn with
+  int em = 0;
+  int height = 0;  // cell
+  int ascent = 0;
+  int descent = 0;
+  int aveWidth = 0;
+  int maxWidth = 0;
+  int cellWidth = 0;  // test font
+  int weight = FW_NORMAL;
+  bool italic = false, underline = false, strikeout = false;
+  int escapement = 0;
+  int ulPos = 0, ulThick = 1, stPos = 0, stThick = 1;  // offsets from the baseline (down positive)
+  PangoFontDescription* desc = nullptr;
+  std::string shapeKey;  // what shaping depends on: the description at its final size
+  ~FontData();
+};
+
 void ReleaseFontData(FontData* d);
+// The DC's font resolved at the DC's resolution (kept by the font object).
+FontData* FontFor(DC& dc);
+// UTF-8 for shaping, control characters drawn as spaces.
+std::string SanitizedUtf8(std::u16string_view s);
+// A new layout of the text in the font (the caller unrefs it).
+PangoLayout* LayoutFor(const FontData& d, const std::string& utf8);
+// The text shaped in the font, through the cache.
+std::shared_ptr<const ShapedText> Shaped(const FontData& d, const std::string& utf8);
+// A font as a page record describes it, and back (for replay onto other cairo contexts).
+FontInfo DescribeFont(const FontData& d);
+FontData* FontDataForInfo(const FontInfo& fi);
 
 // BMP / DIB helpers.
 bool DibFormatFromInfo(const BITMAPINFO* bmi, UINT usage, const DC* dc, Format* f, int* w, int* h, bool* topDown,

@@ -159,6 +159,9 @@ std::string Run(const std::string& line) {
   } else if (verb == "click" || verb == "move") {
     int x, y;
     if (a.size() != 3 || !ParseInt(a[1], &x) || !ParseInt(a[2], &y)) return error(verb + " X Y");
+    // The pointer goes there first: on a desktop the cursor is the desktop's pointer, whose
+    // own motion must agree with the injected input.
+    SetCursorPos(x, y);
     if (verb == "click")
       KvInjectClick(x, y);
     else

@@ -527,7 +527,7 @@ TEST_F(SkinRawWindowTest, RightToLeftWindowDrawsItsCaptionFromTheRight) {
   EXPECT_LT(inkSide(ltr), 0);
 }
 
-// The platform's version decides: the caption-button bit that keeps WS_SYSMENU on Windows 2000,
+// The platform's version decides: the caption-button bit that keeps WS_SYSMENU on version 5.0,
 // the system-menu skinning gate (NT only) and a popup menu's background erase (the 9x family
 // leaves it unprocessed).
 TEST_F(SkinRawWindowTest, PlatformVersionBranches) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -34,6 +35,13 @@ struct DriveWindow {
   unsigned long style = 0;
   int depth = 0;
   std::string cls, caption;
+
+  // The handle as the commands take it (hexadecimal).
+  std::string Handle() const {
+    char b[32];
+    std::snprintf(b, sizeof b, "%llx", hwnd);
+    return b;
+  }
 };
 
 // \t \n \r \\ back to their characters.

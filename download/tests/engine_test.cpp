@@ -14,6 +14,7 @@
 #include "platform/base/time.h"
 #include "platform/inet/inet.h"
 #include "platform/inet/urlmon.h"
+#include "testsupport/dispatch_stub.h"
 #include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
 
@@ -421,23 +422,8 @@ TEST_F(EngineTest, CancelDuringTransferEndsCleanly) {
 }
 
 // A document stand-in whose ready state (-525) the test sets.
-struct StateDocument : IDispatch {
+struct StateDocument : kvtest::DispatchStub {
   LONG state = READYSTATE_LOADING;
-  ULONG refs = 1;
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    *object = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ? this : nullptr;
-    if (!*object) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
     if (id != DISPID_READYSTATE) return DISP_E_MEMBERNOTFOUND;
     result->vt = VT_I4;
@@ -489,12 +475,12 @@ TEST_F(EngineTest, ReadyStateOfTheSitePostsTheCompletionNotice) {
     EXPECT_EQ(drain(), c.notices) << c.id << " " << c.state;
   }
   EXPECT_EQ(with_site->SetSite(nullptr), S_OK);
-  EXPECT_EQ(document.refs, 1u) << "the site is let go";
+  EXPECT_EQ(document.refs, 1) << "the site is let go";
   with_site->Release();
   document.state = READYSTATE_COMPLETE;
   ASSERT_EQ(with_site->SetSite(&document), S_OK);
   transfer->Release();
-  EXPECT_EQ(document.refs, 1u) << "and released with the transfer";
+  EXPECT_EQ(document.refs, 1) << "and released with the transfer";
 }
 
 }  // namespace

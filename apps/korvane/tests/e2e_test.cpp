@@ -31,12 +31,6 @@ using kvtest::ChildProcess;
 using kvtest::DriveClient;
 using kvtest::DriveWindow;
 
-std::string Hwnd(const DriveWindow& w) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%llx", w.hwnd);
-  return b;
-}
-
 // A file's text, "" while it does not exist.
 std::string Text(const std::string& path) { return fs::exists(path) ? kvtest::ReadFile(path) : ""; }
 
@@ -199,7 +193,7 @@ class KorvaneE2E : public ::testing::Test {
   }
   void Shot(DriveClient& drive, const std::string& name) {
     DriveWindow w = MainWindow(drive);
-    if (w.hwnd) drive.Command("screenshot " + Hwnd(w) + " " + (home / (name + ".png")));
+    if (w.hwnd) drive.Command("screenshot " + w.Handle() + " " + (home / (name + ".png")));
   }
 };
 
@@ -266,7 +260,7 @@ TEST_F(KorvaneE2E, ACompleteConfigurationLogsInAndPrintsAnInvoice) {
   w = MainWindow(drive);
   EXPECT_TRUE(w.style & WS_THICKFRAME) << "sizeable";
   DriveWindow status, progress;
-  for (auto& c : drive.Windows("children " + Hwnd(w))) {
+  for (auto& c : drive.Windows("children " + w.Handle())) {
     if (c.cls == "TStatusBar") status = c;
     if (c.cls == "TProgressBar") progress = c;
   }
@@ -288,7 +282,7 @@ TEST_F(KorvaneE2E, ACompleteConfigurationLogsInAndPrintsAnInvoice) {
   // Closing asks the page, whose handler asks the clerk; OK closes, and the history goes.
   EXPECT_NE(Text(home / "inet/history").find("/Quabo/login/home.html"), std::string::npos);
   ASSERT_TRUE(drive.Command("msgbox-answer 1").ok);
-  ASSERT_TRUE(drive.Command("close " + Hwnd(MainWindow(drive))).ok);
+  ASSERT_TRUE(drive.Command("close " + MainWindow(drive).Handle()).ok);
   EXPECT_EQ(run->process->Wait(), 0) << Tail(run->output);
   auto boxes = Boxes();
   ASSERT_FALSE(boxes.empty());
@@ -335,7 +329,7 @@ TEST_F(KorvaneE2E, TheCloseHandlersAnswerDecides) {
     WriteConfig(CompleteConfig(std::string("/e2e/close.html?") + c.result));
     auto run = Start(std::string("close") + std::to_string(&c - cases));
     ASSERT_TRUE(WaitForPage(run->drive, std::string("?") + c.result));
-    ASSERT_TRUE(run->drive.Command("close " + Hwnd(MainWindow(run->drive))).ok);
+    ASSERT_TRUE(run->drive.Command("close " + MainWindow(run->drive).Handle()).ok);
     if (c.closes) {
       EXPECT_EQ(run->process->Wait(), 0) << Tail(run->output);
     } else {
@@ -389,7 +383,7 @@ class KorvaneOnScreen : public KorvaneE2E {
     DriveWindow w = MainWindow(drive);
     std::string png = home / "window.png";
     for (int attempt = 0; attempt < 20; ++attempt) {
-      if (!drive.Command("screenshot " + Hwnd(w) + " " + png).ok) return false;
+      if (!drive.Command("screenshot " + w.Handle() + " " + png).ok) return false;
       std::vector<uint32_t> got;
       if (!x.Pixels(xw, w.width, w.height, &got)) return false;
       cairo_surface_t* shot = cairo_image_surface_create_from_png(png.c_str());
@@ -480,7 +474,7 @@ TEST_F(KorvaneOnScreen, AClerkLogsInWithThePointerAndTheKeyboard) {
   ASSERT_TRUE(DriveClient::WaitFor([&] {
     for (auto& b : drive.Windows())
       if (b.visible && b.cls == "#32770" && x.Find(b.caption.c_str()))
-        for (auto& c : drive.Windows("children " + Hwnd(b)))
+        for (auto& c : drive.Windows("children " + b.Handle()))
           if (c.cls == "Button" && c.visible && c.caption == "确定") {
             ok = c;
             return true;

@@ -28,11 +28,6 @@ struct DriveTest : ::testing::Test {
     ADD_FAILURE() << "no window of class " << cls;
     return {};
   }
-  std::string Hwnd(const DriveWindow& w) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%llx", w.hwnd);
-    return b;
-  }
 };
 
 TEST_F(DriveTest, AHarnessTypesClicksAnswersAndCloses) {
@@ -40,7 +35,7 @@ TEST_F(DriveTest, AHarnessTypesClicksAnswersAndCloses) {
   EXPECT_TRUE(main.visible);
   EXPECT_EQ(main.caption, "drive test");
   EXPECT_EQ(main.width, 300);
-  auto kids = drive.Windows("children " + Hwnd(main));
+  auto kids = drive.Windows("children " + main.Handle());
   DriveWindow edit = Find(kids, "Edit"), button = Find(kids, "Button");
   EXPECT_EQ(edit.depth, 0);
   EXPECT_EQ(button.caption, "Show");
@@ -56,13 +51,13 @@ TEST_F(DriveTest, AHarnessTypesClicksAnswersAndCloses) {
   EXPECT_EQ(kvtest::DriveFields(log.lines[0]), (std::vector<std::string>{"Echo", "发票 no. 7", "1", "2"}));
 
   std::string shot = home / "main.png";
-  ASSERT_TRUE(drive.Command("screenshot " + Hwnd(main) + " " + shot).ok);
+  ASSERT_TRUE(drive.Command("screenshot " + main.Handle() + " " + shot).ok);
   std::ifstream png(shot, std::ios::binary);
   char sig[8] = {};
   png.read(sig, 8);
   EXPECT_EQ(std::string(sig + 1, 3), "PNG");
 
-  ASSERT_TRUE(drive.Command("close " + Hwnd(main)).ok);
+  ASSERT_TRUE(drive.Command("close " + main.Handle()).ok);
   EXPECT_EQ(app.Wait(), 3);
   std::ifstream file(boxes);
   std::string line;

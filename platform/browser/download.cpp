@@ -12,17 +12,13 @@
 #include "platform/base/internal.h"
 #include "platform/base/path.h"
 #include "platform/base/trace.h"
+#include "platform/browser/internal.h"
 #include "platform/browser/recorders.h"
 #include "platform/browser/url.h"
 #include "platform/com/unknown.h"
 
 namespace kv::browser {
 namespace {
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r\n"), e = s.find_last_not_of(" \t\r\n");

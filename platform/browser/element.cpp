@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/base/codepage.h"
+#include "platform/browser/internal.h"
 #include "platform/browser/object.h"
 #include "platform/browser/script.h"
 #include "platform/browser/url.h"
@@ -15,12 +16,6 @@ namespace kv::browser {
 
 // ---- Helpers -----------------------------------------------------------------------------------------
 namespace {
-
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
@@ -243,13 +238,13 @@ Node* Node::AppendChild(std::unique_ptr<Node> child) {
   return children.back().get();
 }
 std::string Node::InputType() const {
-  std::string t = LowerAscii(AttrOr("type", "text"));
+  std::string t = Lower(AttrOr("type", "text"));
   return t.empty() ? "text" : t;
 }
 bool Node::Hidden() const {
   const std::string* style = Attr("style");
   if (!style) return false;
-  std::string s = LowerAscii(*style);
+  std::string s = Lower(*style);
   s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
           s.end());
   return s.find("display:none") != std::string::npos;
@@ -406,7 +401,7 @@ HRESULT Style::put_display(BSTR value) {
     size_t semi = style.find(';', start);
     if (semi == std::string::npos) semi = style.size();
     std::string decl = style.substr(start, semi - start);
-    std::string low = LowerAscii(decl);
+    std::string low = Lower(decl);
     low.erase(
         std::remove_if(low.begin(), low.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
         low.end());
@@ -715,7 +710,7 @@ HRESULT Element::put_className(BSTR name) {
 HRESULT Element::getAttribute(BSTR name, LONG, VARIANT* value) {
   if (!value) return E_POINTER;
   VariantInit(value);
-  std::string n = LowerAscii(Utf8(name));
+  std::string n = Lower(Utf8(name));
   if (n == "value" && (node_->tag == "input" || node_->tag == "textarea" || node_->tag == "select"))
     return get_value(&value->bstrVal), value->vt = VT_BSTR, S_OK;
   const std::string* v = node_->Attr(n == "classname" ? "class" : n);
@@ -731,7 +726,7 @@ HRESULT Element::setAttribute(BSTR name, VARIANT value, LONG) {
   VARIANT s;
   VariantInit(&s);
   if (FAILED(VariantChangeType(&s, &value, 0, VT_BSTR))) return DISP_E_TYPEMISMATCH;
-  std::string n = LowerAscii(Utf8(name));
+  std::string n = Lower(Utf8(name));
   std::string v = Utf8(s.bstrVal);
   VariantClear(&s);
   if (n.empty()) return E_INVALIDARG;
@@ -742,7 +737,7 @@ HRESULT Element::setAttribute(BSTR name, VARIANT value, LONG) {
   return S_OK;
 }
 HRESULT Element::removeAttribute(BSTR name, LONG, VARIANT_BOOL* removed) {
-  bool r = node_->RemoveAttr(LowerAscii(Utf8(name)));
+  bool r = node_->RemoveAttr(Lower(Utf8(name)));
   if (removed) *removed = r ? VARIANT_TRUE : VARIANT_FALSE;
   doc_->Invalidate();
   return S_OK;
@@ -846,7 +841,7 @@ HRESULT Element::get_action(BSTR* action) {
 }
 HRESULT Element::get_method(BSTR* method) {
   if (!method) return E_POINTER;
-  std::string m = LowerAscii(node_->AttrOr("method", "get"));
+  std::string m = Lower(node_->AttrOr("method", "get"));
   *method = Bstr(m == "post" ? "post" : "get");
   return S_OK;
 }
@@ -1029,7 +1024,7 @@ HRESULT Collection::tags(VARIANT tag, IDispatch** out) {
   VARIANT s;
   VariantInit(&s);
   if (FAILED(VariantChangeType(&s, &tag, 0, VT_BSTR))) return E_INVALIDARG;
-  std::string t = LowerAscii(Utf8(s.bstrVal));
+  std::string t = Lower(Utf8(s.bstrVal));
   VariantClear(&s);
   std::vector<Node*> list;
   for (Node* n : nodes_)

@@ -1,7 +1,9 @@
 // Helpers shared by the browser folder's sources (not for other areas).
 #pragma once
 
+#include <cctype>
 #include <string>
+#include <string_view>
 
 #include "platform/browser/element.h"
 
@@ -14,10 +16,14 @@ I* Ask(IUnknown* from, const IID& iid) {
   if (from && FAILED(from->QueryInterface(iid, reinterpret_cast<void**>(&out)))) out = nullptr;
   return out;
 }
+// Releases `p` and clears it; cleared first, so a release that calls back sees it gone.
 template <typename I>
 void Drop(I*& p) {
-  if (p) p->Release();
-  p = nullptr;
+  if (p) {
+    I* q = p;
+    p = nullptr;
+    q->Release();
+  }
 }
 
 // An optional argument: VT_EMPTY, VT_ERROR, VT_NULL and numbers count as absent for texts.
@@ -81,9 +87,11 @@ inline VARIANT VRefBool(VARIANT_BOOL* target) {
   return v;
 }
 
-inline std::string Lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
+// `s` with ASCII letters in lower case.
+inline std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
 }
 
 // The built-in page shown for a failed navigation (the top's or a frame's).

@@ -6,6 +6,7 @@
 
 #include "platform/base/codepage.h"
 #include "platform/base/internal.h"
+#include "platform/browser/internal.h"
 #include "platform/browser/layout.h"
 #include "platform/browser/task.h"
 #include "platform/com/builtin.h"
@@ -85,22 +86,6 @@ class ParamBag final : public kv::RefCounted<IPropertyBag> {
   bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IPropertyBag); }
   std::vector<std::pair<std::u16string, std::u16string>> params_;
 };
-
-template <class T>
-void Drop(T*& p) {
-  if (p) {
-    T* q = p;
-    p = nullptr;
-    q->Release();
-  }
-}
-
-template <class T>
-T* Ask(IUnknown* from, REFIID iid) {
-  T* out = nullptr;
-  if (!from || FAILED(from->QueryInterface(iid, reinterpret_cast<void**>(&out)))) return nullptr;
-  return out;
-}
 
 // "clsid:XXXXXXXX-..." (any letter case, braces optional) as a class id.
 bool ParseClassId(const std::string& text, CLSID* clsid) {

@@ -13,15 +13,10 @@
 
 #include "platform/base/codepage.h"
 #include "platform/browser/dom.h"
+#include "platform/browser/internal.h"
 
 namespace kv::browser {
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // The value after "charset=" in `text` (quotes and spaces trimmed), or "".
 std::string CharsetParam(std::string_view text) {

@@ -55,13 +55,7 @@ WebBrowser::~WebBrowser() {
   for (auto& p : properties_) VariantClear(&p.second);
   for (auto& e : frozen_events_)
     for (auto& v : e.second) VariantClear(&v);
-  Drop(ui_handler_);
-  Drop(show_ui_);
-  Drop(host_commands_);
-  Drop(services_);
-  Drop(ambient_);
-  Drop(inplace_site_);
-  Drop(site_);
+  SetClientSite(nullptr);  // the site and the interfaces asked of it
 }
 
 HRESULT WebBrowser::QueryInterface(REFIID riid, void** object) {
@@ -305,6 +299,30 @@ DISPID PropertyEvent(DISPID id) {
 }
 }  // namespace
 
+HRESULT BrowserProperty(IWebBrowser2* browser, DISPID id, VARIANT* result) {
+  BSTR s = nullptr;
+  switch (id) {
+    case DISPID_WB_DOCUMENT: {
+      IDispatch* d = nullptr;
+      browser->get_Document(&d);
+      return ResultDispatch(result, d);
+    }
+    case DISPID_WB_LOCATIONNAME: browser->get_LocationName(&s); return ResultBstr(result, s);
+    case DISPID_WB_LOCATIONURL: browser->get_LocationURL(&s); return ResultBstr(result, s);
+    case DISPID_WB_BUSY: {
+      VARIANT_BOOL b = VARIANT_FALSE;
+      browser->get_Busy(&b);
+      return ResultBool(result, b != VARIANT_FALSE);
+    }
+    case DISPID_READYSTATE: {
+      LONG state = 0;
+      browser->get_ReadyState(&state);
+      return ResultLong(result, state);
+    }
+    default: return DISP_E_MEMBERNOTFOUND;
+  }
+}
+
 HRESULT WebBrowser::GetTypeInfoCount(UINT* count) {
   if (count) *count = 0;
   return S_OK;
@@ -324,7 +342,6 @@ HRESULT WebBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
   // Argument i in call order, or null when not passed.
   auto arg = [&](UINT i) -> VARIANT* { return i < argc ? &params->rgvarg[argc - 1 - i] : nullptr; };
   bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  BSTR s = nullptr;
   switch (id) {
     case DISPID_WB_GOBACK: return GoBack();
     case DISPID_WB_GOFORWARD: return GoForward();
@@ -336,19 +353,11 @@ HRESULT WebBrowser::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
     case DISPID_WB_REFRESH: return Refresh();
     case DISPID_WB_REFRESH2: return Refresh2(arg(0));
     case DISPID_WB_STOP: return Stop();
-    case DISPID_WB_DOCUMENT: {
-      IDispatch* d = nullptr;
-      get_Document(&d);
-      return ResultDispatch(result, d);
-    }
-    case DISPID_WB_LOCATIONNAME: get_LocationName(&s); return ResultBstr(result, s);
-    case DISPID_WB_LOCATIONURL: get_LocationURL(&s); return ResultBstr(result, s);
-    case DISPID_WB_BUSY: {
-      VARIANT_BOOL b = VARIANT_FALSE;
-      get_Busy(&b);
-      return ResultBool(result, b != VARIANT_FALSE);
-    }
-    case DISPID_READYSTATE: return ResultLong(result, ready_state_);
+    case DISPID_WB_DOCUMENT:
+    case DISPID_WB_LOCATIONNAME:
+    case DISPID_WB_LOCATIONURL:
+    case DISPID_WB_BUSY:
+    case DISPID_READYSTATE: return BrowserProperty(static_cast<IWebBrowser2*>(this), id, result);
     case DISPID_WB_QUERYSTATUSWB: {
       LONG f = 0;
       HRESULT hr = QueryStatusWB(Long(arg(0)), &f);

@@ -290,7 +290,6 @@ HRESULT FrameBrowser::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, D
 HRESULT FrameBrowser::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT*) {
   if (result) VariantInit(result);
   UINT argc = params ? params->cArgs : 0;
-  BSTR s = nullptr;
   switch (id) {
     case DISPID_WB_NAVIGATE:
     case DISPID_WB_NAVIGATE2:
@@ -298,23 +297,11 @@ HRESULT FrameBrowser::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, 
       return Navigate2(&params->rgvarg[argc - 1], nullptr, nullptr, nullptr, nullptr);
     case DISPID_WB_REFRESH: return Refresh();
     case DISPID_WB_STOP: return Stop();
-    case DISPID_WB_DOCUMENT: {
-      IDispatch* d = nullptr;
-      get_Document(&d);
-      return ResultDispatch(result, d);
-    }
-    case DISPID_WB_LOCATIONNAME: get_LocationName(&s); return ResultBstr(result, s);
-    case DISPID_WB_LOCATIONURL: get_LocationURL(&s); return ResultBstr(result, s);
-    case DISPID_WB_BUSY: {
-      VARIANT_BOOL b = VARIANT_FALSE;
-      get_Busy(&b);
-      return ResultBool(result, b != VARIANT_FALSE);
-    }
-    case DISPID_READYSTATE: {
-      LONG state = 0;
-      get_ReadyState(&state);
-      return ResultLong(result, state);
-    }
+    case DISPID_WB_DOCUMENT:
+    case DISPID_WB_LOCATIONNAME:
+    case DISPID_WB_LOCATIONURL:
+    case DISPID_WB_BUSY:
+    case DISPID_READYSTATE: return BrowserProperty(this, id, result);
     default: return DISP_E_MEMBERNOTFOUND;
   }
 }

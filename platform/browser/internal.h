@@ -94,6 +94,11 @@ inline std::string Lower(std::string_view s) {
   return out;
 }
 
+// The properties both browser objects (the control's and a frame's) answer alike
+// through IDispatch, from their getters: Document, LocationName, LocationURL, Busy and
+// ReadyState. DISP_E_MEMBERNOTFOUND for another id.
+HRESULT BrowserProperty(IWebBrowser2* browser, DISPID id, VARIANT* result);
+
 // The built-in page shown for a failed navigation (the top's or a frame's).
 std::string ErrorPage(const std::string& url, LONG code);
 

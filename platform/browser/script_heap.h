@@ -174,6 +174,17 @@ void ReportError(Heap* h, duk_idx_t idx);
 void ReportNewError(Heap* h, Node* script, duk_errcode_t kind, const char* message);
 // The error at `idx` as an EXCEPINFO for a COM caller (description, "script", scode).
 void ErrorToExcepInfo(Heap* h, duk_idx_t idx, EXCEPINFO* excep);
+// The browser's own modal dialog (script_errors.cpp): its answer (IDOK, IDCANCEL, IDNO...,
+// negative when a watcher closed or destroyed it) and, when `answer_text` is not null,
+// the text of the scripted answer.
+int OwnDialog(Heap* h, const char16_t* caption, const std::u16string& text, std::string* answer_text);
+
+// ---- The global environment (script_window.cpp) ----------------------------------------------
+// Builds the window's global environment in the heap (the body of a protected call).
+duk_ret_t SetupStep(duk_context* ctx, void*);
+// One platform timer per window, for the earliest deadline; none once no timer is left
+// or the heap no longer runs scripts.
+void ArmTimer(Heap* h);
 
 // The file name of the engine's own script (the bridge and the window's prelude), so an
 // error's line is taken from the page's code that called in.

@@ -69,7 +69,7 @@ struct Heap {
   uint32_t next_key = 1;
   // Type information per interface: member id -> true for a method.
   std::map<std::string, std::map<DISPID, bool>> kinds;
-  // Page globals the host asked for by name (3.7's fixed DISPIDs).
+  // Page globals the host asked for by name (a DISPID each, fixed for the heap's life).
   std::vector<std::u16string> global_names;
   // Timers.
   std::vector<Timer> timers;
@@ -165,7 +165,7 @@ IDispatch* ScriptObjectFor(Heap* h, duk_idx_t idx);
 // `first_line`; an error is reported as a script error.
 void RunCode(Heap* h, const std::string& code, const std::string& url, int first_line);
 // Calls the function at -(nargs + 2) with `this` at -(nargs + 1) and nargs arguments,
-// protected; on an error reports it as a script error (3.6's steps) unless `report` is
+// protected; on an error reports it as a script error (ReportError) unless `report` is
 // false. Leaves the result or the error on the stack; DUK_EXEC_SUCCESS or DUK_EXEC_ERROR.
 duk_int_t CallProtected(Heap* h, duk_idx_t nargs, bool report = true);
 // Reports the error at the stack top as a script error; false when scripts must stop.

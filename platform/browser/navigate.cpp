@@ -50,24 +50,8 @@ std::vector<uint8_t> Bytes(const VARIANT* v) {
 
 // The folder view's "document": a dispatch object with no members and no document
 // interfaces.
-class FolderObject final : public IDispatch {
+class FolderObject final : public kv::RefCounted<IDispatch> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT GetTypeInfoCount(UINT* count) override {
     if (count) *count = 0;
     return S_OK;
@@ -85,7 +69,7 @@ class FolderObject final : public IDispatch {
   }
 
  private:
-  std::atomic<ULONG> refs_{1};
+  bool Accepts(REFIID riid) const override { return IsEqualIID(riid, IID_IDispatch); }
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/browser/element.h"
+#include "platform/com/unknown.h"
 
 namespace kv::browser {
 
@@ -25,6 +26,19 @@ void Drop(I*& p) {
     q->Release();
   }
 }
+
+// An IDispatch of the browser's own, without type information.
+class UntypedDispatch : public kv::RefCounted<IDispatch> {
+ public:
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
+};
 
 // An optional argument: VT_EMPTY, VT_ERROR, VT_NULL and numbers count as absent for texts.
 inline bool Absent(const VARIANT* v) {

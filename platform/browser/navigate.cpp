@@ -50,16 +50,8 @@ std::vector<uint8_t> Bytes(const VARIANT* v) {
 
 // The folder view's "document": a dispatch object with no members and no document
 // interfaces.
-class FolderObject final : public kv::RefCounted<IDispatch> {
+class FolderObject final : public UntypedDispatch {
  public:
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     return DISP_E_UNKNOWNNAME;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/browser/internal.h"
 #include "platform/browser/script.h"
 #include "platform/com/typeinfo.h"
 #include "platform/com/unknown.h"
@@ -127,19 +128,6 @@ void QueueEventScript(Heap* h, Node* script);
 void BindEventScripts(Heap* h, bool final);
 // Detaches and releases the heap's event sinks (the heap is being destroyed).
 void DropEventSinks(Heap* h);
-
-// An IDispatch of the engine's own, without type information.
-class UntypedDispatch : public kv::RefCounted<IDispatch> {
- public:
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
-};
 
 // ---- Conversions (script_bridge.cpp) ------------------------------------------------------
 // The value at `idx` as a VARIANT (never throws into Duktape).

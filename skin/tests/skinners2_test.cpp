@@ -1,0 +1,147 @@
+// The last control skinners: scroll-bar controls skinned as one bar, tab sheets, the inner
+// combo box of an extended combo and the media player's button panel.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/controls/stdctrls.h"
+#include "framework/controls/tabs.h"
+#include "framework/controls/typinfo.h"
+#include "platform/base/system.h"
+#include "platform/user/scrollbar.h"
+#include "skin/tests/skinners_fixture.h"
+
+namespace {
+
+using skintest::Expected;
+using skintest::ImagePixel;
+using skintest::Shown;
+
+class Skinners2Test : public skintest::SkinnersFixture {
+ protected:
+  // The fill of frame K of the Scrollbar strip (flat inside its border).
+  COLORREF StripFill(int K) {
+    TDataSkinObject* strip = data->Element("Scrollbar");
+    const int size = strip->Map->Height();
+    return ImagePixel(strip->Map.get(), (K - 1) * size + 3, 3);
+  }
+  // The presses that reach a control behind its skinner (message and point), and its scroll codes.
+  void NotePresses(TWinControl* Control) {
+    const TWndMethod original = Control->WindowProc;
+    Control->WindowProc = [this, original](TMessage& m) {
+      if (m.Msg == WM_LBUTTONDOWN || m.Msg == WM_LBUTTONUP) presses.push_back({m.Msg, m.WParam, m.LParam});
+      original(m);
+    };
+  }
+  struct Press {
+    UINT msg;
+    WPARAM keys;
+    LPARAM point;
+    bool operator==(const Press&) const = default;
+  };
+  std::vector<Press> presses;
+  std::vector<TScrollCode> codes;
+};
+
+// ---- Scroll-bar controls --------------------------------------------------------------------------------------
+TEST_F(Skinners2Test, ScrollBarControlIsOneSkinnedBarStretchedOverItsWindow) {
+  data->Skin3rd.Add("TScrollBar=singlescrollbar");
+  const int A = GetSystemMetrics(SM_CXHSCROLL);
+  TDataSkinObject* strip = data->Element("Scrollbar");
+  const int T = ScrollThickness(strip->Map->Height(), A);
+  auto* bar = Make<TScrollBar>(20, 20, 2 * T, 200);
+  bar->SetKind(sbVertical);
+  bar->SetBounds(20, 20, 2 * T, 200);
+  bar->SetParams(0, 0, 99);
+  bar->SetPageSize(20);
+  bar->SetLargeChange(20);
+  NotePresses(bar);
+  bar->OnScroll = [this](TObject*, TScrollCode c, int&) { codes.push_back(c); };
+  Show();
+  ASSERT_EQ(SkinnerName(bar), "TSkinScrollbar");
+  auto* sk = static_cast<TSkinScrollbar*>(skinner->SkinnerOf(bar));
+  EXPECT_TRUE(sk->SingleBar());
+  EXPECT_EQ(sk->Horizontal(), nullptr);
+  TWScrollbar* over = sk->Vertical();
+  ASSERT_NE(over, nullptr);
+  ASSERT_TRUE(over->Shown());
+  HWND w = over->Handle();
+  RECT a{}, b{};
+  GetWindowRect(w, &a);
+  GetWindowRect(bar->Handle(), &b);
+  EXPECT_TRUE(EqualRect(&a, &b));  // the whole control
+  EXPECT_EQ(GetWindow(bar->Handle(), GW_HWNDPREV), w);
+
+  // The thumb's span by the bar's range, page and position.
+  const int L = 200;
+  auto thumbAt = [&](int pos) {
+    const int start = pos ? A + MulDiv(L - 2 * A, pos, 99) : A;
+    return std::pair{start, start + MulDiv(L - 2 * A, 19, 99)};
+  };
+  TDataSkinObject* thumb = data->Element("VertScrollThumb");
+  TDataSkinObject* track = data->Element("VertScroll");
+  // Source column X of the nominal bar shows at 2X and 2X + 1 of the stretched one.
+  auto thumbShown = [&](int pos) {
+    const auto [top, end] = thumbAt(pos);
+    auto picture = Expected(thumb, T, end - top, thumb->Frame, 1);
+    auto trackPicture = Expected(track, T, L - 2 * A, 4, 1);
+    return At(w, 10, top + 4) == Shown(picture.get(), 5, 4, Face()) &&
+           At(w, 11, top + 4) == Shown(picture.get(), 5, 4, Face()) &&
+           At(w, 10, end + 6) == Shown(trackPicture.get(), 5, end + 6 - A, Face());
+  };
+  MoveTo(form->Handle(), 400, 300);
+  EXPECT_EQ(At(w, 6, 4), StripFill(9));
+  EXPECT_EQ(At(w, 2 * T - 6, 4), StripFill(9));
+  EXPECT_EQ(At(w, 6, L - 5), StripFill(13));
+  EXPECT_TRUE(thumbShown(0));
+  MoveTo(w, 8, L - 6);
+  EXPECT_EQ(At(w, 6, L - 5), StripFill(16)) << "second arrow hot";
+  MoveTo(form->Handle(), 400, 300);
+
+  // A drag of the thumb: the control gets the press at the overlay's point, the platform
+  // tracks it and the control follows each request.
+  const auto [top, end] = thumbAt(0);
+  const int grab = (top + end) / 2;
+  MoveTo(w, 10, grab);
+  const POINT start = ScreenOf(w, 10, grab);
+  KvInjectMouseButton(VK_LBUTTON, TRUE);
+  KvInjectMouseMove(start.x, start.y + 20);
+  KvInjectMouseMove(start.x, start.y + 40);
+  KvInjectMouseButton(VK_LBUTTON, FALSE);
+  KvPumpMessages();
+  // The platform's tracking takes the release itself.
+  EXPECT_EQ(presses, (std::vector<Press>{{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, grab)}}));
+  EXPECT_EQ(codes, (std::vector<TScrollCode>{scTrack, scTrack, scPosition, scEndScroll}));
+  const int pos = bar->Position();
+  EXPECT_GT(pos, 20);
+  EXPECT_EQ(GetScrollPos(bar->Handle(), SB_CTL), pos);
+  MoveTo(w, 10, 4);  // the platform's tracking took the pointer's moves: a move tells where it is
+  MoveTo(form->Handle(), 400, 300);
+  EXPECT_TRUE(thumbShown(pos)) << "at its new place " << pos;
+
+  // A press on the page after the thumb steps a page.
+  codes.clear();
+  MoveTo(w, 10, L - A - 3);
+  LeftButton(true);
+  LeftButton(false);
+  EXPECT_EQ(codes, (std::vector<TScrollCode>{scPageDown, scEndScroll}));
+  EXPECT_EQ(bar->Position(), std::min(pos + 20, 80));
+  MoveTo(form->Handle(), 400, 300);
+  EXPECT_TRUE(thumbShown(bar->Position()));
+
+  // Disabled: the track's disabled frame and no thumb; hidden with its control.
+  bar->SetEnabled(false);
+  KvPumpMessages();
+  auto disabled = Expected(track, T, L - 2 * A, 4, 3);
+  const int at = thumbAt(bar->Position()).first + 4;
+  EXPECT_EQ(At(w, 10, at), Shown(disabled.get(), 5, at - A, Face()));
+  bar->SetVisible(false);
+  KvPumpMessages();
+  EXPECT_FALSE(IsWindowVisible(w));
+  bar->SetVisible(true);
+  KvPumpMessages();
+  EXPECT_TRUE(IsWindowVisible(w));
+}
+
+}  // namespace

@@ -278,6 +278,17 @@ class TSkinAdvPage : public TSkinControl {
   void PublishTabImages();
 };
 
+// A page control's sheet on the face colour, its graphic children painted on it; in
+// parent-background mode the sheet keeps its own painting.
+class TSkinTabSheet : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinTabSheet)
+  bool BeforeDefault(TMessage& Message) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
+};
+
 // A dialog's or tool bar's background in the face colour.
 class TSkinBoxH : public TSkinControl {
  public:

@@ -7,6 +7,7 @@
 #include "framework/controls/comctrls.h"
 #include "framework/controls/listview.h"
 #include "framework/controls/stdctrls.h"
+#include "framework/controls/tabs.h"
 #include "platform/user/scrollbar.h"
 #include "skin/skin_controls.h"
 #include "skin/skin_form.h"
@@ -147,6 +148,10 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
   }
   if (cls == "TTABBEDNOTEBOOK" && tabs) {
     AttachSkinner(new TSkinTab(win), win, false);
+    return;
+  }
+  if (dynamic_cast<TTabSheet*>(win) && sc.Contains(xcTab)) {
+    AttachSkinner(new TSkinTabSheet(win), win, false);
     return;
   }
   if (cls == "TMVCPANEL") {

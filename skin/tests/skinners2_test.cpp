@@ -144,4 +144,67 @@ TEST_F(Skinners2Test, ScrollBarControlIsOneSkinnedBarStretchedOverItsWindow) {
   EXPECT_TRUE(IsWindowVisible(w));
 }
 
+// ---- Tab sheets ------------------------------------------------------------------------------------------------
+// A graphic control that paints itself red.
+class TRedBox : public TGraphicControl {
+ public:
+  using TGraphicControl::TGraphicControl;
+  KV_CLASS_NAME(TRedBox)
+
+ protected:
+  void Paint() override {
+    RECT r{0, 0, Width(), Height()};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(Canvas()->Handle(), &r, red);
+    DeleteObject(red);
+  }
+};
+
+TEST_F(Skinners2Test, TabSheetsShowTheFaceAndTheirChildrenUnlessInParentBackgroundMode) {
+  const COLORREF own = RGB(0, 0, 200);
+  auto* pages = Make<TPageControl>(10, 10, 300, 200);
+  TTabSheet* sheets[2];
+  for (int i = 0; i < 2; ++i) {
+    sheets[i] = new TTabSheet(form);
+    sheets[i]->SetPageControl(pages);
+    sheets[i]->SetCaption(i ? "Second" : "First");
+    sheets[i]->SetColor(static_cast<TColor>(own));
+    auto* box = new TRedBox(form);
+    box->SetParent(sheets[i]);
+    box->SetBounds(20, 20, 30, 30);
+  }
+  sheets[1]->SetTag(5555);  // this one takes its parent's background
+  pages->SetActivePageIndex(0);
+  Show();
+  ASSERT_EQ(SkinnerName(sheets[0]), "TSkinTabSheet");
+  ASSERT_EQ(SkinnerName(sheets[1]), "TSkinTabSheet");
+  HWND first = sheets[0]->Handle();
+  EXPECT_EQ(At(first, 5, 5), Face());
+  EXPECT_EQ(At(first, 35, 35), RGB(255, 0, 0));
+  // Printed into a DC of the caller's: the same picture.
+  TBitmap printed;
+  printed.SetPixelFormat(pf24bit);
+  printed.SetSize(sheets[0]->Width(), sheets[0]->Height());
+  SendMessageW(first, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(printed.Canvas()->Handle()), PRF_CLIENT);
+  EXPECT_EQ(ImagePixel(&printed, 5, 5), Face());
+  EXPECT_EQ(ImagePixel(&printed, 35, 35), RGB(255, 0, 0));
+  // Erasing fills the face.
+  HDC dc = GetDC(first);
+  EXPECT_EQ(SendMessageW(first, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0), 1);
+  ReleaseDC(first, dc);
+
+  pages->SetActivePageIndex(1);
+  KvPumpMessages();
+  HWND second = sheets[1]->Handle();
+  EXPECT_EQ(At(second, 5, 5), own);  // its own painting stays
+  EXPECT_EQ(At(second, 35, 35), RGB(255, 0, 0));
+
+  // Without the tabs' gate a sheet stays plain.
+  auto* other = new TTabSheet(form);
+  other->SetPageControl(pages);
+  data->SkinControls >> xcTab;
+  skinner->MapControl(other, pages);
+  EXPECT_EQ(SkinnerName(other), "");
+}
+
 }  // namespace

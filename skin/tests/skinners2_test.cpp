@@ -9,6 +9,7 @@
 #include "framework/controls/tabs.h"
 #include "framework/controls/typinfo.h"
 #include "platform/base/system.h"
+#include "platform/comctl/comboex.h"
 #include "platform/user/scrollbar.h"
 #include "skin/tests/skinners_fixture.h"
 
@@ -205,6 +206,34 @@ TEST_F(Skinners2Test, TabSheetsShowTheFaceAndTheirChildrenUnlessInParentBackgrou
   data->SkinControls >> xcTab;
   skinner->MapControl(other, pages);
   EXPECT_EQ(SkinnerName(other), "");
+}
+
+// ---- Extended combo boxes -------------------------------------------------------------------------------------
+TEST_F(Skinners2Test, ExtendedComboSkinsItsInnerComboAndOneWithoutAChildGetsNothing) {
+  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, u"#32770", u"Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 150, 100, 320,
+                             240, nullptr, nullptr, nullptr, nullptr);
+  windows.push_back(dlg);
+  auto extended = [&](int y) {
+    return CreateWindowExW(0, WC_COMBOBOXEXW, nullptr, WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 10, y, 150, 120, dlg,
+                           nullptr, nullptr, nullptr);
+  };
+  HWND withCombo = extended(10), empty = extended(50);
+  HWND inner = reinterpret_cast<HWND>(SendMessageW(withCombo, CBEM_GETCOMBOCONTROL, 0, 0));
+  ASSERT_NE(inner, nullptr);
+  DestroyWindow(GetWindow(empty, GW_CHILD));
+  SetActiveWindow(dlg);
+  KvPumpMessages();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(dlg);
+  ASSERT_NE(s, nullptr);
+  TSkinControl* found = s->FindControlSkinner(inner);
+  EXPECT_EQ(found ? std::string(found->ClassName()) : "", "TSkinComBox");
+  EXPECT_EQ(s->FindControlSkinner(withCombo), nullptr);
+  EXPECT_EQ(s->FindControlSkinner(empty), nullptr);
+  // Behind a closed gate the inner combo stays plain.
+  HWND later = extended(90);
+  data->SkinControls >> xcCombo;
+  s->MapWindow(later);
+  EXPECT_EQ(s->FindControlSkinner(reinterpret_cast<HWND>(SendMessageW(later, CBEM_GETCOMBOCONTROL, 0, 0))), nullptr);
 }
 
 }  // namespace

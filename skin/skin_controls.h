@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "framework/controls/comctrls.h"
 #include "platform/comctl/comctl.h"
 #include "platform/comctl/datetime.h"
 #include "platform/comctl/header.h"
@@ -223,6 +224,58 @@ class TSkinBox : public TSkinControl {
   void Detach() override;
   // Set when the mapping gave a tool bar its background painter; detaching takes it away.
   bool PaintsToolBar = false;
+};
+
+// The button panel laid over a media-player control: its visible buttons side by side on
+// the skin's button frames, each with its glyph (enabled, disabled or coloured), the presses
+// handed on to the control. It is never skinned itself.
+class TSkinMP;
+class TWMediaPlayer : public TCustomPanel {
+ public:
+  TWMediaPlayer(TComponent* AOwner, TSkinData* Data, TWinControl* Media, TSkinMP* Skinner);
+  KV_CLASS_NAME(TWMediaPlayer)
+  static constexpr int kButtons = 9;  // play, pause, stop, next, prev, step, back, record, eject
+  // The button under x: index of the kind, kButtons when none.
+  int ButtonAt(int X);
+  void Forget() { media_ = nullptr; }
+  struct Button {
+    bool Visible = false, Enabled = false, Coloured = false;
+    TBitmap Glyphs[3];  // enabled, disabled, coloured
+  };
+  Button Buttons[kButtons];
+  int VisibleCount = 0, ButtonWidth = 0;
+  bool Pressed = false;
+  int PressedIndex = kButtons;
+
+ protected:
+  void Paint() override;
+  void WndProc(TMessage& Message) override;
+
+ private:
+  // The buttons' flags from the control's sets, and the width each visible one takes.
+  void ReadButtons();
+  TSkinData* data_;
+  TWinControl* media_;
+  TSkinMP* skinner_;
+};
+
+class TSkinMP : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  ~TSkinMP() override;
+  KV_CLASS_NAME(TSkinMP)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  void AfterDefault(TMessage& Message) override;
+  void Detach() override;
+  TWMediaPlayer* Panel() const { return panel_; }
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  void Place();
+  TWMediaPlayer* panel_ = nullptr;
 };
 
 // Up-down (spin) arrows in two halves: left/up and right/down.

@@ -166,6 +166,10 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
     AttachSkinner(new TSkinUpDown(win), win, false);
     return;
   }
+  if (cls == "TMEDIAPLAYER" && sc.Contains(xcButton)) {
+    AttachSkinner(new TSkinMP(win), win, false);
+    return;
+  }
   if (cls == "TDBNAVIGATOR" && sc.Contains(xcPanel)) {
     AttachSkinner(new TSkinBox(win), win, true);
     for (int i = 0; i < win->ControlCount(); ++i) MapControl(win->Controls(i), win);
@@ -288,6 +292,8 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
     AttachSkinner(new TSkinBox(win), win, true);
   } else if (kind == "button" && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinButton(win), win, false);
+  } else if (kind == "mediaplayer" && sc.Contains(xcButton)) {
+    AttachSkinner(new TSkinMP(win), win, false);
   } else if (kind == "bitbtn" && sc.Contains(xcButton)) {
     if (LowerCase(ClassName) == "tcxbutton" && PropText(win, "Kind") == "cxbkdropdownbutton")
       AttachSkinner(new TSkinMenuButton(win), win, false);

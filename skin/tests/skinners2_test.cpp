@@ -236,4 +236,129 @@ TEST_F(Skinners2Test, ExtendedComboSkinsItsInnerComboAndOneWithoutAChildGetsNoth
   EXPECT_EQ(s->FindControlSkinner(reinterpret_cast<HWND>(SendMessageW(later, CBEM_GETCOMBOCONTROL, 0, 0))), nullptr);
 }
 
+// ---- Media players ---------------------------------------------------------------------------------------------
+enum TMPBtnType { btPlay, btPause, btStop, btNext, btPrev, btStep, btBack, btRecord, btEject };
+using TButtonSet = Set<TMPBtnType, btPlay, btEject>;
+
+// A media-player control: its button sets published by name; it notes the presses it gets.
+class TMediaPlayer : public TWinControl {
+ public:
+  using TWinControl::TWinControl;
+  KV_CLASS_NAME(TMediaPlayer)
+  TButtonSet Visible, Enabled, Colored;
+  std::vector<UINT> Presses;
+
+ protected:
+  void WndProc(TMessage& Message) override {
+    if (Message.Msg == WM_LBUTTONDOWN || Message.Msg == WM_LBUTTONDBLCLK || Message.Msg == WM_LBUTTONUP)
+      Presses.push_back(Message.Msg);
+    TWinControl::WndProc(Message);
+  }
+};
+
+void RegisterPlayerProps() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  const std::vector<AnsiString> names = {"btPlay", "btPause",  "btStop",  "btNext", "btPrev",
+                                         "btStep", "btBack",   "btRecord", "btEject"};
+  RegisterClassProps<TMediaPlayer>(
+      "TMediaPlayer", {SetOfProp<TMediaPlayer, TButtonSet>("VisibleButtons", names, [](TMediaPlayer& m) { return m.Visible; }),
+                       SetOfProp<TMediaPlayer, TButtonSet>("EnabledButtons", names, [](TMediaPlayer& m) { return m.Enabled; }),
+                       SetOfProp<TMediaPlayer, TButtonSet>("ColoredButtons", names, [](TMediaPlayer& m) { return m.Colored; })});
+}
+
+bool SameBounds(TControl* a, TControl* b) {
+  const RECT ra = a->BoundsRect(), rb = b->BoundsRect();
+  return EqualRect(&ra, &rb) != 0;
+}
+
+TEST_F(Skinners2Test, MediaPlayerGetsAPanelOfSkinnedButtonsThatHandsOnItsPresses) {
+  RegisterPlayerProps();
+  auto* player = Make<TMediaPlayer>(20, 20, 120, 30);
+  player->Visible = {btPlay, btPause, btStop, btRecord};
+  player->Enabled = {btPlay, btStop, btRecord};
+  player->Colored = {btRecord};
+  Show();
+  ASSERT_EQ(SkinnerName(player), "TSkinMP");
+  TWMediaPlayer* panel = static_cast<TSkinMP*>(skinner->SkinnerOf(player))->Panel();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->Tag(), data->DisableTag);  // never skinned itself
+  EXPECT_EQ(SkinnerName(panel), "");
+  EXPECT_TRUE(SameBounds(panel, player));
+  EXPECT_EQ(GetWindow(player->Handle(), GW_HWNDPREV), panel->Handle());  // directly above the control
+  KvPumpMessages();
+  HWND w = panel->Handle();
+  TDataSkinObject* buttons = data->Buttons();
+  // Button k of the four visible ones is 30 wide; its glyph's top-left at (30k + 7, 7).
+  auto frameIs = [&](int k, int frame) {
+    auto picture = Expected(buttons, 30, 30, 5, frame);
+    return At(w, 30 * k + 15, 2) == Shown(picture.get(), 15, 2, Face()) &&
+           At(w, 30 * k + 8, 8) == Shown(picture.get(), 8, 8, Face());  // olive lets the frame through
+  };
+  auto glyph = [&](int k, int x, int y) { return At(w, 30 * k + 7 + x, 7 + y); };
+  const COLORREF black = RGB(0, 0, 0);
+  EXPECT_TRUE(frameIs(0, 1)) << "play";
+  EXPECT_TRUE(frameIs(1, 3)) << "pause, disabled";
+  EXPECT_TRUE(frameIs(2, 1)) << "stop";
+  EXPECT_TRUE(frameIs(3, 1)) << "record";
+  EXPECT_EQ(glyph(0, 7, 8), black);                 // the play triangle
+  EXPECT_EQ(glyph(1, 5, 8), RGB(160, 160, 160));   // a disabled pause bar
+  EXPECT_EQ(glyph(2, 4, 4), black);                 // the stop square's corner
+  EXPECT_EQ(glyph(3, 8, 8), RGB(220, 0, 0));       // the coloured record disc
+  EXPECT_EQ(panel->ButtonAt(65), btStop);
+  EXPECT_EQ(panel->ButtonAt(500), TWMediaPlayer::kButtons);
+
+  // A press: the pressed frame, the glyph one pixel right and down, the press handed on.
+  MoveTo(w, 75, 15);
+  LeftButton(true);
+  EXPECT_TRUE(frameIs(2, 2)) << "stop pressed";
+  EXPECT_NE(glyph(2, 4, 4), black);
+  EXPECT_EQ(glyph(2, 5, 5), black);
+  EXPECT_EQ(glyph(2, 12, 12), black);
+  LeftButton(false);
+  EXPECT_TRUE(frameIs(2, 1));
+  EXPECT_EQ(player->Presses, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
+  // A quick second press on the spot (a double click) presses too; released over another
+  // button, the release stays with the panel.
+  player->Presses.clear();
+  LeftButton(true);
+  EXPECT_TRUE(frameIs(2, 2)) << "pressed again";
+  MoveTo(w, 15, 15);
+  LeftButton(false);
+  EXPECT_EQ(player->Presses, (std::vector<UINT>{WM_LBUTTONDBLCLK}));
+
+  // No visible button: the face only. The panel follows the control's place and visibility.
+  player->Visible = {};
+  panel->Invalidate();
+  KvPumpMessages();
+  EXPECT_EQ(At(w, 15, 2), Face());
+  EXPECT_EQ(At(w, 75, 15), Face());
+  player->SetBounds(40, 30, 90, 30);
+  KvPumpMessages();
+  EXPECT_TRUE(SameBounds(panel, player));
+  player->SetVisible(false);
+  KvPumpMessages();
+  EXPECT_FALSE(IsWindowVisible(w));
+  // Detached, the panel goes.
+  skinner->SkinnerOf(player)->Detach();
+  EXPECT_EQ(static_cast<TSkinMP*>(skinner->SkinnerOf(player))->Panel(), nullptr);
+  EXPECT_FALSE(IsWindow(w));
+
+  // A skinned player that goes takes its panel along.
+  auto* going = Make<TMediaPlayer>(20, 120, 120, 30);
+  going->Visible = {btPlay};
+  skinner->MapControl(going, form);
+  HWND goingPanel = static_cast<TSkinMP*>(skinner->SkinnerOf(going))->Panel()->Handle();
+  delete going;
+  KvPumpMessages();
+  EXPECT_FALSE(IsWindow(goingPanel));
+
+  // Behind the buttons' gate a media player stays plain.
+  auto* other = Make<TMediaPlayer>(20, 80, 120, 30);
+  data->SkinControls >> xcButton;
+  skinner->MapControl(other, form);
+  EXPECT_EQ(SkinnerName(other), "");
+}
+
 }  // namespace

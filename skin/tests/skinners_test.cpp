@@ -347,6 +347,7 @@ TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
       {"datetimepicker", xcCombo, "TSkinDateTime"},
       {"advpagecontrol", xcTab, "TSkinAdvPage"},
       {"progress", xcProgress, "TSkinProgress"},
+      {"mediaplayer", xcButton, "TSkinMP"},
       {"scrollbar", xcScrollbar, "TSkinScrollbar"},
       // A track bar opens with the buttons' gate, not its own.
       {"trackbar", xcButton, "TSkinTrackBar"},

@@ -145,6 +145,42 @@ TEST_F(Skinners2Test, ScrollBarControlIsOneSkinnedBarStretchedOverItsWindow) {
   EXPECT_TRUE(IsWindowVisible(w));
 }
 
+TEST_F(Skinners2Test, RawScrollBarWindowLiesAsItsStyleSaysAndFollowsItsPosition) {
+  HWND dlg = CreateWindowExW(WS_EX_DLGMODALFRAME, u"#32770", u"Box", WS_POPUP | WS_CAPTION | WS_SYSMENU, 150, 100, 320,
+                             240, nullptr, nullptr, nullptr, nullptr);
+  windows.push_back(dlg);
+  HWND bar = CreateWindowExW(0, u"ScrollBar", nullptr, WS_CHILD | WS_VISIBLE | SBS_HORZ, 10, 20, 200, 17, dlg, nullptr,
+                             nullptr, nullptr);
+  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 20, 0, 0};
+  SendMessageW(bar, SBM_SETSCROLLINFO, TRUE, reinterpret_cast<LPARAM>(&si));
+  ShowWindow(dlg, SW_SHOW);
+  SetActiveWindow(dlg);
+  KvPumpMessages();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(dlg);
+  ASSERT_NE(s, nullptr);
+  auto* sk = dynamic_cast<TSkinScrollbar*>(s->FindControlSkinner(bar));
+  ASSERT_NE(sk, nullptr);
+  EXPECT_TRUE(sk->SingleBar());
+  ASSERT_NE(sk->Horizontal(), nullptr);
+  EXPECT_EQ(sk->Vertical(), nullptr);
+  HWND over = sk->Horizontal()->Handle();
+  RECT a{}, b{};
+  GetWindowRect(over, &a);
+  GetWindowRect(bar, &b);
+  EXPECT_TRUE(EqualRect(&a, &b));
+  EXPECT_EQ(At(over, 4, 6), StripFill(1));
+  EXPECT_EQ(At(over, 195, 6), StripFill(5));
+  // A new position: the overlay shows the thumb there.
+  SendMessageW(bar, SBM_SETPOS, 30, TRUE);
+  KvPumpMessages();
+  const int A = GetSystemMetrics(SM_CXHSCROLL), start = A + MulDiv(200 - 2 * A, 30, 99);
+  TDataSkinObject* thumb = data->Element("HorzScrollThumb");
+  auto picture = Expected(thumb, MulDiv(200 - 2 * A, 19, 99), ScrollThickness(data->Element("Scrollbar")->Map->Height(), A),
+                          thumb->Frame, 1);
+  MoveTo(dlg, 300, 200);
+  EXPECT_EQ(At(over, start + 4, 4), Shown(picture.get(), 4, 4, Face())) << "the thumb at its new place";
+}
+
 // ---- Tab sheets ------------------------------------------------------------------------------------------------
 // A graphic control that paints itself red.
 class TRedBox : public TGraphicControl {

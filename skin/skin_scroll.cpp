@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "framework/controls/typinfo.h"
-#include "platform/base/system.h"
 #include "platform/user/scrollbar.h"
 #include "skin/skin_controls.h"
 #include "skin/skin_form.h"
@@ -68,19 +67,21 @@ bool TWScrollbar::ControlInfo(SCROLLBARINFO& Info, bool Shortest) const {
   if (!GetWindowRect(target_, &Info.rcScrollBar) || !GetScrollInfo(target_, SB_CTL, &si)) return false;
   const RECT& r = Info.rcScrollBar;
   const int A = arrow_, L = vertical_ ? r.bottom - r.top : r.right - r.left;
-  const int d = si.nMax == si.nMin ? 9999999 : si.nMax - si.nMin;
-  const int offset = si.nPos - si.nMin;
+  // 64-bit: a range may span the whole int.
+  const long long d = si.nMax == si.nMin ? 9999999 : static_cast<long long>(si.nMax) - si.nMin;
+  const long long offset = static_cast<long long>(si.nPos) - si.nMin;
+  auto scaled = [d](long long pixels, long long part) { return static_cast<int>((pixels * part + d / 2) / d); };
   int start = A, length = A;
   if (si.nPage != 0) {
-    length = MulDiv(L - 2 * A, static_cast<int>(si.nPage) - 1, d);
+    length = scaled(L - 2 * A, static_cast<long long>(si.nPage) - 1);
     if (length <= 7 && Shortest) {
       length = 8;
-      if (offset) start = A + MulDiv(L - 2 * A - 8, offset, d);
+      if (offset) start = A + scaled(L - 2 * A - 8, offset);
     } else if (offset) {
-      start = A + MulDiv(L - 2 * A, offset, d);
+      start = A + scaled(L - 2 * A, offset);
     }
   } else if (offset) {
-    start = A + MulDiv(L - 3 * A, offset, d);
+    start = A + scaled(L - 3 * A, offset);
   }
   Info.xyThumbTop = start;
   Info.xyThumbBottom = start + length;

@@ -662,7 +662,7 @@ void TScrollBar::SetKind(TScrollBarKind Value) {
 }
 
 void TScrollBar::SetPageSize(int Value) {
-  page_size_ = std::clamp(Value, 0, max_ - min_ + 1);
+  page_size_ = std::max(Value, 0);
   SetParams(position_, min_, max_);
 }
 
@@ -670,8 +670,10 @@ void TScrollBar::SetParams(int APosition, int AMin, int AMax) {
   if (AMax < AMin) throw EInvalidOperation("Scroll bar property out of range");
   min_ = AMin;
   max_ = AMax;
-  page_size_ = std::min(page_size_, max_ - min_ + 1);
-  const int last = std::max(min_, max_ - std::max(page_size_ - 1, 0));
+  // 64-bit: the range may span the whole int. The page is at most the range.
+  const long long range = static_cast<long long>(max_) - min_ + 1;
+  page_size_ = static_cast<int>(std::min<long long>(page_size_, range));
+  const int last = static_cast<int>(std::max<long long>(min_, max_ - std::max(page_size_ - 1, 0)));
   const int before = position_;
   position_ = std::clamp(APosition, min_, last);
   Apply();

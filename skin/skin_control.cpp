@@ -17,9 +17,12 @@ std::map<HWND, TSkinControl*>& RawControls() {
 TSkinControl::TSkinControl(TComponent* AOwner) : TComponent(AOwner) {}
 
 TSkinControl::~TSkinControl() {
-  // A skinner owned by its control dies inside the control's destruction, when the
-  // control's own members are gone already.
-  if (control_ && old_method_ && !control_->ComponentState().Contains(csDestroying)) control_->WindowProc = old_method_;
+  // A skinner owned by its control dies inside the control's destruction (after the control
+  // let it go), when the control's own members are gone already. Freed earlier, while the
+  // control is only marked as going (its form's window went first), it gives the procedure
+  // back: the control may still send itself messages on its way out.
+  if (control_ && old_method_ && (!control_->ComponentState().Contains(csDestroying) || Owner() == control_))
+    control_->WindowProc = old_method_;
   if (raw_ && old_proc_) {
     if (IsWindow(handle_))
       (unicode_ ? SetWindowLongPtrW : SetWindowLongPtrA)(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_proc_));

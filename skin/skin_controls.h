@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "framework/controls/comctrls.h"
 #include "platform/comctl/comctl.h"
 #include "platform/comctl/datetime.h"
 #include "platform/comctl/header.h"
@@ -225,6 +226,58 @@ class TSkinBox : public TSkinControl {
   bool PaintsToolBar = false;
 };
 
+// The button panel laid over a media-player control: its visible buttons side by side on
+// the skin's button frames, each with its glyph (enabled, disabled or coloured), the presses
+// handed on to the control. It is never skinned itself.
+class TSkinMP;
+class TWMediaPlayer : public TCustomPanel {
+ public:
+  TWMediaPlayer(TComponent* AOwner, TSkinData* Data, TWinControl* Media, TSkinMP* Skinner);
+  KV_CLASS_NAME(TWMediaPlayer)
+  static constexpr int kButtons = 9;  // play, pause, stop, next, prev, step, back, record, eject
+  // The button under x: index of the kind, kButtons when none.
+  int ButtonAt(int X);
+  void Forget() { media_ = nullptr; }
+  struct Button {
+    bool Visible = false, Enabled = false, Coloured = false;
+    TBitmap Glyphs[3];  // enabled, disabled, coloured
+  };
+  Button Buttons[kButtons];
+  int VisibleCount = 0, ButtonWidth = 0;
+  bool Pressed = false;
+  int PressedIndex = kButtons;
+
+ protected:
+  void Paint() override;
+  void WndProc(TMessage& Message) override;
+
+ private:
+  // The buttons' flags from the control's sets, and the width each visible one takes.
+  void ReadButtons();
+  TSkinData* data_;
+  TWinControl* media_;
+  TSkinMP* skinner_;
+};
+
+class TSkinMP : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  ~TSkinMP() override;
+  KV_CLASS_NAME(TSkinMP)
+  void AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
+                     TCanvas* Canvas) override;
+  void AfterDefault(TMessage& Message) override;
+  void Detach() override;
+  TWMediaPlayer* Panel() const { return panel_; }
+
+ protected:
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  void Place();
+  TWMediaPlayer* panel_ = nullptr;
+};
+
 // Up-down (spin) arrows in two halves: left/up and right/down.
 class TSkinUpDown : public TSkinControl {
  public:
@@ -276,6 +329,17 @@ class TSkinAdvPage : public TSkinControl {
 
  private:
   void PublishTabImages();
+};
+
+// A page control's sheet on the face colour, its graphic children painted on it; in
+// parent-background mode the sheet keeps its own painting.
+class TSkinTabSheet : public TSkinControl {
+ public:
+  using TSkinControl::TSkinControl;
+  KV_CLASS_NAME(TSkinTabSheet)
+  bool BeforeDefault(TMessage& Message) override;
+  void AfterDefault(TMessage& Message) override;
+  void DrawFrame(HDC DC, const TRect& Rect) override;
 };
 
 // A dialog's or tool bar's background in the face colour.
@@ -430,6 +494,7 @@ class TWScrollbar : public TCustomControl {
   bool Shown() const { return shown_; }
   int Kind() const { return kind_; }
   bool Pressed() const { return pressed_; }
+  bool Vertical() const { return vertical_; }
   int Part = kPartNone;  // under the pointer, or the scroll request last seen
   // The native bar in the target's client co-ordinates.
   TRect BarRect() const { return bar_; }
@@ -441,14 +506,16 @@ class TWScrollbar : public TCustomControl {
 
  private:
   bool Info(SCROLLBARINFO& Info) const;
+  bool ControlInfo(SCROLLBARINFO& Info, bool Shortest) const;
   void Press(int X, int Y);
-  void Release();
+  void Release(int X, int Y);
   // The thumb's span along the bar: dragged with the pointer while the platform tracks it.
   void ThumbSpan(const SCROLLBARINFO& Info, int& Start, int& End) const;
 
   TSkinData* data_;
   HWND target_ = nullptr;
-  int kind_ = 0;
+  int kind_ = 0;  // 0 horizontal and 1 vertical window bar, 2 a scroll-bar control
+  bool vertical_ = false;
   int length_ = 0;
   int arrow_;
   POINT press_cursor_{};
@@ -472,6 +539,8 @@ struct TScrollPicture {
 // The skin's scroll bar of W x H on DC at the origin: track, arrows, thumb and its grip, with
 // arrows of Arrow pixels. Nothing without the skin's "Scrollbar" image.
 void DrawScrollPicture(HDC DC, TSkinData* Data, int Arrow, int W, int H, const TScrollPicture& Picture);
+// A bar's thickness: the Scrollbar image's height, or the arrow size when they differ by more than 2.
+int ScrollThickness(int ImageHeight, int Arrow);
 
 // The vertical scroll bar of a combo box's drop-down list, painted into the list's frame.
 // Presses go to the platform's own tracking, which scrolls the list.
@@ -491,8 +560,13 @@ class TSkinScrollbar : public TSkinControl {
 
  public:
   using TSkinControl::TSkinControl;
+  // Single-bar mode: the control is a scroll bar itself, and one overlay covers all of it.
+  TSkinScrollbar(TComponent* AOwner, bool SingleBar) : TSkinControl(AOwner), single_(SingleBar) {}
   KV_CLASS_NAME(TSkinScrollbar)
   virtual void AttachScrolled(TWinControl* Control, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas);
+  // A "ScrollBar" window without a framework control, in single-bar mode.
+  void AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) override;
+  bool SingleBar() const { return single_; }
   void Detach() override;
   bool BeforeDefault(TMessage& Message) override;
   void AfterDefault(TMessage& Message) override;
@@ -506,6 +580,10 @@ class TSkinScrollbar : public TSkinControl {
   void LayoutBars();
   void DrawBorder(HDC DC);
   void SetFixedColour();
+  // Single-bar mode: the one overlay bound to the control, in the member of its orientation.
+  void BindSingle(TControl* Control);
+  bool SingleAfterDefault(TMessage& Message);
+  bool single_ = false;
   TWScrollbar* horz_ = nullptr;
   TWScrollbar* vert_ = nullptr;
   bool draw_border_ = false;

@@ -184,3 +184,6 @@ TColor ReadSkinColour(const AnsiString& Text, TColor Default);
 // The built-in skin: a container packed from skin/default/ at build time.
 const uint8_t* DefaultSkinData();
 size_t DefaultSkinSize();
+// A bitmap resource of the skin module (a BMP file's bytes) by name, or nullptr; Size gets
+// its length.
+const uint8_t* SkinResource(const char* Name, size_t* Size);

@@ -7,6 +7,8 @@
 #include "framework/controls/comctrls.h"
 #include "framework/controls/listview.h"
 #include "framework/controls/stdctrls.h"
+#include "framework/controls/tabs.h"
+#include "platform/user/scrollbar.h"
 #include "skin/skin_controls.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
@@ -67,11 +69,11 @@ void TWinSkinForm::RebuildScrollSkinner(HWND Window) {
     if (c->Handle() == Window) old = dynamic_cast<TSkinScrollbar*>(c);
   if (!old) return;
   TWinControl* control = old->Control();
-  const bool listView = dynamic_cast<TSkinListView*>(old) != nullptr;
+  const bool listView = dynamic_cast<TSkinListView*>(old) != nullptr, single = old->SingleBar();
   if (old->State() != 6) old->Detach();
   delete old;
   if (!control || !control->HandleAllocated()) return;
-  AttachScrolled(listView ? new TSkinListView(control) : new TSkinScrollbar(control), control);
+  AttachScrolled(listView ? new TSkinListView(control) : new TSkinScrollbar(control, single), control);
 }
 
 void TWinSkinForm::AttachRaw(TSkinControl* Skinner, HWND Window) {
@@ -148,6 +150,10 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
     AttachSkinner(new TSkinTab(win), win, false);
     return;
   }
+  if (dynamic_cast<TTabSheet*>(win) && sc.Contains(xcTab)) {
+    AttachSkinner(new TSkinTabSheet(win), win, false);
+    return;
+  }
   if (cls == "TMVCPANEL") {
     SkinControlsOf(win);
     return;
@@ -158,6 +164,10 @@ void TWinSkinForm::MapControl(TControl* Control, TControl* Parent) {
   }
   if (OneOf(cls, {"TUPDOWN", "TSPINBUTTON"}) && sc.Contains(xcSpin)) {
     AttachSkinner(new TSkinUpDown(win), win, false);
+    return;
+  }
+  if (cls == "TMEDIAPLAYER" && sc.Contains(xcButton)) {
+    AttachSkinner(new TSkinMP(win), win, false);
     return;
   }
   if (cls == "TDBNAVIGATOR" && sc.Contains(xcPanel)) {
@@ -282,6 +292,8 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
     AttachSkinner(new TSkinBox(win), win, true);
   } else if (kind == "button" && sc.Contains(xcButton)) {
     AttachSkinner(new TSkinButton(win), win, false);
+  } else if (kind == "mediaplayer" && sc.Contains(xcButton)) {
+    AttachSkinner(new TSkinMP(win), win, false);
   } else if (kind == "bitbtn" && sc.Contains(xcButton)) {
     if (LowerCase(ClassName) == "tcxbutton" && PropText(win, "Kind") == "cxbkdropdownbutton")
       AttachSkinner(new TSkinMenuButton(win), win, false);
@@ -303,6 +315,8 @@ bool TWinSkinForm::MapByName(const AnsiString& ClassName, TControl* Control) {
   } else if (kind == "scrollbar" && sc.Contains(xcScrollbar)) {
     AttachScrolled(new TSkinScrollbar(win), win);
     SkinControlsOf(win);
+  } else if (kind == "singlescrollbar" && sc.Contains(xcScrollbar)) {
+    AttachScrolled(new TSkinScrollbar(win, true), win);
   } else if (kind == "embedscrollbar" && sc.Contains(xcScrollbar)) {
     for (int i = 0; i < win->ControlCount(); ++i) {
       auto* child = dynamic_cast<TWinControl*>(win->Controls(i));
@@ -375,8 +389,12 @@ void TWinSkinForm::MapWindow(HWND Window) {
     target = GetWindow(Window, GW_CHILD);
     if (sc.Contains(xcCombo) && target) s = new TSkinComBox(this);
   } else if (cls == "scrollbar") {
-    // Only size boxes and size grips disappear into the face; scroll bars stay.
-    if (!(style & 0x10000) && (style & 0x18)) s = new TSkinSizer(this);
+    // Size boxes and size grips disappear into the face; a scroll bar is one skinned bar.
+    if (style & (SBS_SIZEBOX | SBS_SIZEGRIP)) {
+      if (!(style & 0x10000)) s = new TSkinSizer(this);
+    } else if (sc.Contains(xcScrollbar)) {
+      s = new TSkinScrollbar(this, true);
+    }
   } else if (cls == "systreeview32") {
     return;
   } else if (cls == "#32770") {

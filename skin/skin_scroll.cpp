@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "framework/controls/typinfo.h"
+#include "platform/user/scrollbar.h"
 #include "skin/skin_controls.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
@@ -35,6 +36,13 @@ void TWScrollbar::CreateParams(TCreateParams& Params) {
 void TWScrollbar::Bind(HWND Target, int Kind, TControl* Control) {
   target_ = Target;
   kind_ = Kind;
+  // A scroll-bar control lies as its "Kind" says (a window without a control, as its style).
+  if (Kind != 2)
+    vertical_ = Kind == 1;
+  else if (Control)
+    vertical_ = PropText(Control, "Kind") != "sbhorizontal";
+  else
+    vertical_ = (GetWindowLongA(Target, GWL_STYLE) & SBS_VERT) != 0;
   SetColor(Control ? Control->Color() : data_->Colour(csButtonFace));
   SetParentWindow(GetParent(Target));
   Layout();
@@ -48,7 +56,39 @@ void TWScrollbar::HideBar() {
 bool TWScrollbar::Info(SCROLLBARINFO& Info) const {
   Info = SCROLLBARINFO{};
   Info.cbSize = sizeof Info;
+  if (kind_ == 2) return ControlInfo(Info, true);
   return skin_user32::ScrollBarInfo(target_, static_cast<LONG>(kind_ == 1 ? OBJID_VSCROLL : OBJID_HSCROLL), &Info);
+}
+
+// A scroll-bar control's bar is its whole window; the thumb comes from its range, page and
+// position, never shorter than 8 pixels when Shortest is set.
+bool TWScrollbar::ControlInfo(SCROLLBARINFO& Info, bool Shortest) const {
+  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS, 0, 0, 0, 0, 0};
+  if (!GetWindowRect(target_, &Info.rcScrollBar) || !GetScrollInfo(target_, SB_CTL, &si)) return false;
+  const RECT& r = Info.rcScrollBar;
+  const int A = arrow_, L = vertical_ ? r.bottom - r.top : r.right - r.left;
+  // 64-bit: a range may span the whole int.
+  const long long d = si.nMax == si.nMin ? 9999999 : static_cast<long long>(si.nMax) - si.nMin;
+  const long long offset = static_cast<long long>(si.nPos) - si.nMin;
+  auto scaled = [d](long long pixels, long long part) { return static_cast<int>((pixels * part + d / 2) / d); };
+  int start = A, length = A;
+  if (si.nPage != 0) {
+    length = scaled(L - 2 * A, static_cast<long long>(si.nPage) - 1);
+    if (length <= 7 && Shortest) {
+      length = 8;
+      if (offset) start = A + scaled(L - 2 * A - 8, offset);
+    } else if (offset) {
+      start = A + scaled(L - 2 * A, offset);
+    }
+  } else if (offset) {
+    start = A + scaled(L - 3 * A, offset);
+  }
+  Info.xyThumbTop = start;
+  Info.xyThumbBottom = start + length;
+  Info.dxyLineButton = A;
+  Info.rgstate[0] = (IsWindowVisible(target_) ? 0 : STATE_SYSTEM_INVISIBLE) |
+                    (IsWindowEnabled(target_) ? 0 : STATE_SYSTEM_UNAVAILABLE);
+  return true;
 }
 
 void TWScrollbar::Layout() {
@@ -67,7 +107,7 @@ void TWScrollbar::Layout() {
   ::ScreenToClient(target_, &topLeft);
   ::ScreenToClient(target_, &bottomRight);
   bar_ = TRect{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
-  length_ = kind_ == 1 ? r.bottom - r.top : r.right - r.left;
+  length_ = vertical_ ? r.bottom - r.top : r.right - r.left;
   POINT origin{r.left, r.top};
   ::ScreenToClient(GetParent(target_), &origin);
   SetBounds(origin.x, origin.y, r.right - r.left, r.bottom - r.top);
@@ -82,10 +122,11 @@ void TWScrollbar::Layout() {
 void TWScrollbar::ThumbSpan(const SCROLLBARINFO& Info, int& Start, int& End) const {
   Start = Info.xyThumbTop;
   End = Info.xyThumbBottom;
-  if (!(pressed_ && Part == kPartThumb)) return;
+  // A scroll-bar control's thumb follows its position, which the control keeps up to date.
+  if (!(pressed_ && Part == kPartThumb) || kind_ == 2) return;
   POINT cursor{};
   GetCursorPos(&cursor);
-  const int moved = kind_ == 1 ? cursor.y - press_cursor_.y : cursor.x - press_cursor_.x;
+  const int moved = vertical_ ? cursor.y - press_cursor_.y : cursor.x - press_cursor_.x;
   const int thumb = End - Start;
   Start = std::max(arrow_, std::min(press_thumb_ + moved, length_ - arrow_ - thumb));
   End = Start + thumb;
@@ -109,7 +150,7 @@ void TWScrollbar::WndProc(TMessage& Message) {
     case WM_ERASEBKGND: Message.Result = 1; return;
     case WM_MOUSEMOVE: {
       TCustomControl::WndProc(Message);
-      const int part = HitTest(kind_ == 1 ? y : x);
+      const int part = HitTest(vertical_ ? y : x);
       if (part != Part) {
         Part = part;
         Invalidate();
@@ -125,7 +166,7 @@ void TWScrollbar::WndProc(TMessage& Message) {
       break;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: Press(x, y); return;
-    case WM_LBUTTONUP: Release(); return;
+    case WM_LBUTTONUP: Release(x, y); return;
     default: break;
   }
   TCustomControl::WndProc(Message);
@@ -133,26 +174,36 @@ void TWScrollbar::WndProc(TMessage& Message) {
 
 void TWScrollbar::Press(int X, int Y) {
   GetCursorPos(&press_cursor_);
-  SCROLLBARINFO info;
-  if (Info(info)) press_thumb_ = info.xyThumbTop;
-  Part = HitTest(kind_ == 1 ? Y : X);
+  SCROLLBARINFO info{};
+  info.cbSize = sizeof info;
+  if (kind_ == 2 ? ControlInfo(info, false) : Info(info)) press_thumb_ = info.xyThumbTop;
+  Part = HitTest(vertical_ ? Y : X);
   POINT screen{X, Y};
   ::ClientToScreen(Handle(), &screen);
   pressed_ = true;
   Invalidate();
   ReleaseCapture();
-  // Returns when the platform's own tracking of the press has ended.
+  // Returns when the platform's own tracking of the press has ended. A scroll-bar control
+  // lies under the overlay with the same bounds: it takes the point as it is.
   HWND self = Handle();
-  SendMessageW(target_, WM_NCLBUTTONDOWN, kind_ == 1 ? HTVSCROLL : HTHSCROLL, PointParam(screen));
+  if (kind_ == 2)
+    SendMessageW(target_, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(POINT{X, Y}));
+  else
+    SendMessageW(target_, WM_NCLBUTTONDOWN, kind_ == 1 ? HTVSCROLL : HTHSCROLL, PointParam(screen));
   if (!IsWindow(self) || FindControl(self) != this) return;  // the scroll handler freed the target
   pressed_ = false;
   ReleaseCapture();
   Invalidate();
 }
 
-void TWScrollbar::Release() {
+void TWScrollbar::Release(int X, int Y) {
   pressed_ = false;
   ReleaseCapture();
+  if (kind_ == 2) {
+    PostMessageW(target_, WM_LBUTTONUP, MK_LBUTTON, PointParam(POINT{X, Y}));
+    Invalidate();
+    return;
+  }
   POINT screen{};
   GetCursorPos(&screen);
   PostMessageW(target_, WM_NCLBUTTONUP, kind_ == 1 ? HTVSCROLL : HTHSCROLL, PointParam(screen));
@@ -164,13 +215,31 @@ void TWScrollbar::Paint() {
   const int w = info.rcScrollBar.right - info.rcScrollBar.left, h = info.rcScrollBar.bottom - info.rcScrollBar.top;
   if (w <= 0 || h <= 0 || w > Width() || h > Height()) return;  // a layout is pending
   TScrollPicture picture;
-  picture.Vertical = kind_ == 1;
+  picture.Vertical = vertical_;
   picture.Enabled = !(info.rgstate[0] & STATE_SYSTEM_UNAVAILABLE);
   picture.Part = Part;
   picture.Pressed = pressed_;
   ThumbSpan(info, picture.ThumbStart, picture.ThumbEnd);
-  DrawScrollPicture(Canvas()->Handle(), data_, arrow_, w, h, picture);
+  if (kind_ != 2) {
+    DrawScrollPicture(Canvas()->Handle(), data_, arrow_, w, h, picture);
+    return;
+  }
+  // A scroll-bar control: the bar at the skin's thickness, stretched over the whole control.
+  TDataSkinObject* strip = WithImage(data_, "Scrollbar");
+  if (!strip) return;
+  const int thick = ScrollThickness(strip->Map->Height(), arrow_);
+  const int bw = vertical_ ? thick : w, bh = vertical_ ? h : thick;
+  TBitmap bar;
+  bar.SetPixelFormat(pf24bit);
+  bar.SetSize(bw, bh);
+  DrawScrollPicture(bar.Canvas()->Handle(), data_, arrow_, bw, bh, picture);
+  HDC dc = Canvas()->Handle();
+  const int old = SetStretchBltMode(dc, COLORONCOLOR);
+  StretchBlt(dc, 0, 0, w, h, bar.Canvas()->Handle(), 0, 0, bw, bh, SRCCOPY);
+  SetStretchBltMode(dc, old);
 }
+
+int ScrollThickness(int ImageHeight, int Arrow) { return std::abs(ImageHeight - Arrow) > 2 ? Arrow : ImageHeight; }
 
 void DrawScrollPicture(HDC DC, TSkinData* Data, int Arrow, int W, int H, const TScrollPicture& P) {
   TDataSkinObject* strip = WithImage(Data, "Scrollbar");
@@ -179,7 +248,7 @@ void DrawScrollPicture(HDC DC, TSkinData* Data, int Arrow, int W, int H, const T
   const int length = vertical ? H : W;
   TBitmap* map = strip->Map.get();
   const int imageHeight = map->Height();
-  const int thick = std::abs(imageHeight - Arrow) > 2 ? Arrow : imageHeight;
+  const int thick = ScrollThickness(imageHeight, Arrow);
   // A rectangle along the bar from Start to End, Thick across.
   auto Along = [&](int Start, int End) { return vertical ? TRect{0, Start, thick, End} : TRect{Start, 0, End, thick}; };
 
@@ -221,6 +290,11 @@ void DrawScrollPicture(HDC DC, TSkinData* Data, int Arrow, int W, int H, const T
 // ---- TSkinScrollbar -----------------------------------------------------------------------------------------
 void TSkinScrollbar::AttachScrolled(TWinControl* Control, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) {
   if (attached_) return;
+  if (single_) {
+    Bind(Form, Data, Control, false, Canvas, true);
+    BindSingle(Control);
+    return;
+  }
   draw_border_ = PropText(Control, "BorderStyle") != "bsnone" && UpperCase(Control->ClassName()) != "TIMAGESCROLLBOX";
   Bind(Form, Data, Control, false, Canvas, false);
   SetFixedColour();
@@ -235,6 +309,48 @@ void TSkinScrollbar::AttachScrolled(TWinControl* Control, TSkinData* Data, TWinS
   old_method_ = Control->WindowProc;
   Control->WindowProc = [this](TMessage& m) { WndProc(m); };
   SetWindowPos(handle_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void TSkinScrollbar::AttachWindow(HWND Window, TSkinData* Data, TWinSkinForm* Form, TCanvas* Canvas) {
+  if (attached_) return;
+  TSkinControl::AttachWindow(Window, Data, Form, Canvas);
+  if (single_) BindSingle(nullptr);
+}
+
+void TSkinScrollbar::BindSingle(TControl* Control) {
+  auto* bar = new TWScrollbar(this, data_);
+  bar->Bind(handle_, 2, Control);
+  (bar->Vertical() ? vert_ : horz_) = bar;
+  if (Control) bar->SetEnabled(Control->Enabled());
+  if (!IsWindowVisible(handle_)) bar->HideBar();
+}
+
+// Single-bar mode: the overlay follows the control's place, visibility, state and position.
+bool TSkinScrollbar::SingleAfterDefault(TMessage& Message) {
+  TWScrollbar* bar = horz_ ? horz_ : vert_;
+  if (!bar) return false;
+  switch (Message.Msg) {
+    case WM_SIZE:
+    case WM_WINDOWPOSCHANGED:
+    case WM_SHOWWINDOW: bar->Layout(); return true;
+    case CM_VISIBLECHANGED: Message.WParam ? bar->Layout() : bar->HideBar(); return true;
+    case CM_RECREATEWND:
+      if (form_) PostMessageA(form_->Wnd, kRebuildScrollMsg, reinterpret_cast<WPARAM>(handle_), 0);
+      return true;
+    case CM_ENABLEDCHANGED:
+    case WM_ENABLE:
+      if (control_) bar->SetEnabled(control_->Enabled());
+      bar->Invalidate();
+      return true;
+    case SBM_SETPOS:
+    case SBM_SETRANGE:
+    case SBM_SETRANGEREDRAW:
+    case SBM_SETSCROLLINFO:
+    case SBM_ENABLE_ARROWS:
+    case CN_HSCROLL:
+    case CN_VSCROLL: bar->Invalidate(); return true;
+    default: return false;
+  }
 }
 
 void TSkinScrollbar::SetFixedColour() {
@@ -273,6 +389,10 @@ bool TSkinScrollbar::BeforeDefault(TMessage& Message) {
 }
 
 void TSkinScrollbar::AfterDefault(TMessage& Message) {
+  if (single_) {
+    if (!SingleAfterDefault(Message)) TSkinControl::AfterDefault(Message);
+    return;
+  }
   switch (Message.Msg) {
     case WM_SIZE:
     case WM_WINDOWPOSCHANGED:
@@ -319,7 +439,7 @@ void TSkinScrollbar::DrawFrame(HDC DC, const TRect&) {
     if (!bar) continue;
     if (bar->Shown())
       bar->Invalidate();
-    else if (style & (bar->Kind() == 1 ? WS_VSCROLL : WS_HSCROLL))
+    else if (single_ || (style & (bar->Kind() == 1 ? WS_VSCROLL : WS_HSCROLL)))
       bar->Layout();  // a bar that came later (text added to a memo)
   }
   if (!horz_ || !vert_ || !horz_->Shown() || !vert_->Shown()) return;

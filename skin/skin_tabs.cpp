@@ -20,6 +20,35 @@ TDataSkinObject* WithImage(TSkinData* Data, const char* Name) {
 
 }  // namespace
 
+// ---- TSkinTabSheet ------------------------------------------------------------------------------------------
+bool TSkinTabSheet::BeforeDefault(TMessage& Message) {
+  if (!TSkinControl::BeforeDefault(Message)) return false;
+  if (ParentMode()) return true;
+  switch (Message.Msg) {
+    case WM_PAINT:
+    case WM_PRINTCLIENT: PaintMessage(Message); return false;
+    case WM_ERASEBKGND: {
+      RECT r{};
+      GetClientRect(handle_, &r);
+      FillRect(reinterpret_cast<HDC>(Message.WParam), &r, data_->FaceBrush());
+      Message.Result = 1;
+      return false;
+    }
+    default: return true;
+  }
+}
+
+void TSkinTabSheet::AfterDefault(TMessage& Message) {
+  // The sheet painted itself in parent-background mode: no face over it afterwards.
+  if (Message.Msg == WM_PAINT) return;
+  TSkinControl::AfterDefault(Message);
+}
+
+void TSkinTabSheet::DrawFrame(HDC DC, const TRect& Rect) {
+  Fill(DC, Rect, data_->Colour(csButtonFace));
+  if (control_) PaintGraphicChildren(control_, DC);
+}
+
 // ---- TSkinTab -----------------------------------------------------------------------------------------------
 void TSkinTab::AttachControl(TWinSkinForm* Form, TSkinData* Data, TWinControl* Control, bool KeepColour,
                              TCanvas* Canvas) {

@@ -258,6 +258,25 @@ void RegisterAll() {
        EnumProp<TTrackBar, TTrackBarOrientation>(
            "Orientation", {"trHorizontal", "trVertical"}, [](TTrackBar& t) { return t.Orientation(); },
            [](TTrackBar& t, TTrackBarOrientation v) { t.SetOrientation(v); })});
+  RegisterClassProps<TScrollBar>(
+      "TScrollBar",
+      {EnumProp<TScrollBar, TScrollBarKind>(
+           "Kind", {"sbHorizontal", "sbVertical"}, [](TScrollBar& b) { return b.Kind(); },
+           [](TScrollBar& b, TScrollBarKind v) { b.SetKind(v); }),
+       IntProp<TScrollBar>(
+           "Min", [](TScrollBar& b) { return b.Min(); }, [](TScrollBar& b, int v) { b.SetMin(v); }),
+       IntProp<TScrollBar>(
+           "Max", [](TScrollBar& b) { return b.Max(); }, [](TScrollBar& b, int v) { b.SetMax(v); }),
+       IntProp<TScrollBar>(
+           "Position", [](TScrollBar& b) { return b.Position(); }, [](TScrollBar& b, int v) { b.SetPosition(v); }),
+       IntProp<TScrollBar>(
+           "PageSize", [](TScrollBar& b) { return b.PageSize(); }, [](TScrollBar& b, int v) { b.SetPageSize(v); }),
+       IntProp<TScrollBar>(
+           "SmallChange", [](TScrollBar& b) { return b.SmallChange(); },
+           [](TScrollBar& b, int v) { b.SetSmallChange(v); }),
+       IntProp<TScrollBar>(
+           "LargeChange", [](TScrollBar& b) { return b.LargeChange(); },
+           [](TScrollBar& b, int v) { b.SetLargeChange(v); })});
   RegisterClassProps<TUpDown>(
       "TUpDown", {IntProp<TUpDown>(
                       "Min", [](TUpDown& u) { return u.Min(); }, [](TUpDown& u, int v) { u.SetMin(v); }),

@@ -3,6 +3,7 @@
 #include "platform/user/combobox.h"
 #include "platform/user/edit.h"
 #include "platform/user/listbox.h"
+#include "platform/user/scrollbar.h"
 
 #include <algorithm>
 
@@ -625,4 +626,86 @@ void TCustomListBox::WndProc(TMessage& Message) {
     return;
   }
   TWinControl::WndProc(Message);
+}
+
+// ---- TScrollBar -------------------------------------------------------------------------------------------
+
+TScrollBar::TScrollBar(TComponent* AOwner) : TWinControl(AOwner) {
+  width_ = 121;
+  height_ = GetSystemMetrics(SM_CYHSCROLL);
+  tab_stop_ = true;
+}
+
+void TScrollBar::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "ScrollBar");
+  Params.Style |= kind_ == sbVertical ? SBS_VERT : SBS_HORZ;
+}
+
+void TScrollBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  Apply();
+}
+
+void TScrollBar::Apply() {
+  if (!handle_) return;
+  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, min_, max_, static_cast<UINT>(page_size_), position_, 0};
+  SendMessageW(handle_, SBM_SETSCROLLINFO, TRUE, reinterpret_cast<LPARAM>(&si));
+}
+
+void TScrollBar::SetKind(TScrollBarKind Value) {
+  if (kind_ == Value) return;
+  kind_ = Value;
+  // The bar turns: width and height change places.
+  SetBounds(left_, top_, height_, width_);
+  RecreateWnd();
+}
+
+void TScrollBar::SetPageSize(int Value) {
+  page_size_ = std::max(Value, 0);
+  SetParams(position_, min_, max_);
+}
+
+void TScrollBar::SetParams(int APosition, int AMin, int AMax) {
+  if (AMax < AMin) throw EInvalidOperation("Scroll bar property out of range");
+  min_ = AMin;
+  max_ = AMax;
+  // 64-bit: the range may span the whole int. The page is at most the range.
+  const long long range = static_cast<long long>(max_) - min_ + 1;
+  page_size_ = static_cast<int>(std::min<long long>(page_size_, range));
+  const int last = static_cast<int>(std::max<long long>(min_, max_ - std::max(page_size_ - 1, 0)));
+  const int before = position_;
+  position_ = std::clamp(APosition, min_, last);
+  Apply();
+  if (position_ != before && OnChange) OnChange(this);
+}
+
+void TScrollBar::WndProc(TMessage& Message) {
+  if (Message.Msg != CN_HSCROLL && Message.Msg != CN_VSCROLL) {
+    TWinControl::WndProc(Message);
+    return;
+  }
+  // The platform's request codes in the order of TScrollCode.
+  const int code = LOWORD(Message.WParam);
+  int pos = position_;
+  switch (code) {
+    case SB_LINEUP: pos -= small_change_; break;
+    case SB_LINEDOWN: pos += small_change_; break;
+    case SB_PAGEUP: pos -= large_change_; break;
+    case SB_PAGEDOWN: pos += large_change_; break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: {
+      // The 16-bit position of the request, or the full one the bar tracks.
+      SCROLLINFO si{sizeof si, SIF_TRACKPOS, 0, 0, 0, 0, 0};
+      pos = SendMessageW(handle_, SBM_GETSCROLLINFO, 0, reinterpret_cast<LPARAM>(&si)) ? si.nTrackPos
+                                                                                      : HIWORD(Message.WParam);
+      break;
+    }
+    case SB_TOP: pos = min_; break;
+    case SB_BOTTOM: pos = max_; break;
+    default: break;
+  }
+  if (code >= SB_LINEUP && code <= SB_ENDSCROLL && OnScroll) OnScroll(this, static_cast<TScrollCode>(code), pos);
+  SetPosition(pos);
+  Message.Result = 0;
 }

@@ -2,6 +2,7 @@
 // boxes, combo boxes and list boxes, each over the platform's control of the same kind.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "framework/controls/controls.h"
@@ -311,4 +312,46 @@ class TListBox : public TCustomListBox {
  public:
   explicit TListBox(TComponent* AOwner) : TCustomListBox(AOwner) {}
   KV_CLASS_NAME(TListBox)
+};
+
+// ---- Scroll bar -------------------------------------------------------------------------------------------
+enum TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+// OnScroll may change ScrollPos: the bar takes the value it leaves.
+using TScrollEvent = std::function<void(TObject* Sender, TScrollCode ScrollCode, int& ScrollPos)>;
+
+// A "ScrollBar" control: the whole window is one bar. Presses on it come back as scroll
+// requests, which step Position by SmallChange or LargeChange or follow the thumb.
+class TScrollBar : public TWinControl {
+ public:
+  explicit TScrollBar(TComponent* AOwner);
+  KV_CLASS_NAME(TScrollBar)
+  TScrollBarKind Kind() const { return kind_; }
+  void SetKind(TScrollBarKind Value);
+  int Min() const { return min_; }
+  void SetMin(int Value) { SetParams(position_, Value, std::max(Value, max_)); }
+  int Max() const { return max_; }
+  void SetMax(int Value) { SetParams(position_, std::min(min_, Value), Value); }
+  int Position() const { return position_; }
+  // Kept within [Min, Max - PageSize + 1].
+  void SetPosition(int Value) { SetParams(Value, min_, max_); }
+  int PageSize() const { return page_size_; }
+  void SetPageSize(int Value);
+  int SmallChange() const { return small_change_; }
+  void SetSmallChange(int Value) { small_change_ = Value; }
+  int LargeChange() const { return large_change_; }
+  void SetLargeChange(int Value) { large_change_ = Value; }
+  void SetParams(int APosition, int AMin, int AMax);
+  TNotifyEvent OnChange;
+  TScrollEvent OnScroll;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+  void WndProc(TMessage& Message) override;
+
+ private:
+  void Apply();
+  TScrollBarKind kind_ = sbHorizontal;
+  int min_ = 0, max_ = 100, position_ = 0, page_size_ = 0;
+  int small_change_ = 1, large_change_ = 1;
 };

@@ -17,6 +17,7 @@ struct Registrar {
     RegisterUpDownClass();
     RegisterMonthCalClass();
     RegisterDateTimePickClass();
+    RegisterComboBoxExClass();
   }
 } gRegistrar;
 

@@ -1,6 +1,8 @@
 // Internals the common control classes share (C++ inside libplatform.so).
 #pragma once
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -31,6 +33,22 @@ std::u16string TextParam(LPARAM lp, bool unicode);
 // (the length it would have without a buffer).
 LRESULT CopyTextOut(const std::u16string& s, LPARAM buffer, bool unicode);
 
+// Copies an item text to the caller's item record (pszText, cchTextMax), cut to its room,
+// as a W or A string; answers the length copied.
+template <class ITEM>
+int CopyItemText(const std::u16string& s, ITEM* item, bool unicode) {
+  if (!item->pszText || item->cchTextMax <= 0) return 0;
+  if (unicode) {
+    std::u16string t = s.substr(0, static_cast<size_t>(item->cchTextMax - 1));
+    CopyTextOut(t, reinterpret_cast<LPARAM>(item->pszText), true);
+    return static_cast<int>(t.size());
+  }
+  std::string a = ToAnsi(s);
+  a.resize(std::min(a.size(), static_cast<size_t>(item->cchTextMax - 1)));
+  std::memcpy(item->pszText, a.c_str(), a.size() + 1);
+  return static_cast<int>(a.size());
+}
+
 // Case-insensitive comparison as the list controls sort (ordinal on upper case).
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
 
@@ -45,6 +63,7 @@ void RegisterTrackBarClass();
 void RegisterUpDownClass();
 void RegisterMonthCalClass();
 void RegisterDateTimePickClass();
+void RegisterComboBoxExClass();
 
 // Dates (monthcal.cpp): whether `st` is a day of the calendar, and `st` moved by whole days
 // with its day of the week filled in (unchanged when out of range).

@@ -411,21 +411,6 @@ LRESULT GetColumn(const ListViewData& d, int index, COL* col, bool unicode) {
   return TRUE;
 }
 
-// Copies an item text to the caller's LVITEM buffer; answers the length copied.
-template <class ITEM>
-int CopyItemText(const std::u16string& s, ITEM* item, bool unicode) {
-  if (!item->pszText || item->cchTextMax <= 0) return 0;
-  if (unicode) {
-    std::u16string t = s.substr(0, static_cast<size_t>(item->cchTextMax - 1));
-    CopyTextOut(t, reinterpret_cast<LPARAM>(item->pszText), true);
-    return static_cast<int>(t.size());
-  }
-  std::string a = ToAnsi(s);
-  a.resize(std::min(a.size(), static_cast<size_t>(item->cchTextMax - 1)));
-  std::memcpy(item->pszText, a.c_str(), a.size() + 1);
-  return static_cast<int>(a.size());
-}
-
 const std::u16string& SubText(const Row& r, int sub) {
   static const std::u16string empty;
   return static_cast<size_t>(sub) < r.texts.size() ? r.texts[static_cast<size_t>(sub)] : empty;

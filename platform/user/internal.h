@@ -85,6 +85,7 @@ struct Window {
   HICON iconSmall = nullptr, iconBig = nullptr;
   HFONT font = nullptr;
   ScrollState hscroll, vscroll;
+  bool scrollBarControl = false;  // made by the "ScrollBar" procedure (its class may be a superclass)
   bool destroying = false;
   bool dead = false;
   bool ncCreated = false;

@@ -11,6 +11,7 @@ namespace kv::user {
 namespace {
 
 bool IsScrollBarControl(const Window& w) {
+  if (w.scrollBarControl) return true;
   std::u16string n = w.cls->name;
   for (auto& c : n)
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);

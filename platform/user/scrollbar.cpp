@@ -45,7 +45,10 @@ LRESULT ScrollBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   LRESULT painted;
   if (PaintMessage(hwnd, msg, wp, PaintScrollBar, PaintInto::GivenDC, painted)) return painted;
   switch (msg) {
-    case WM_CREATE: w->hscroll = ScrollState{0, 0, 0, 0, 0, 0, true}; return 0;
+    case WM_CREATE:
+      w->hscroll = ScrollState{0, 0, 0, 0, 0, 0, true};
+      w->scrollBarControl = true;
+      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       if (w->style & (SBS_SIZEBOX | SBS_SIZEGRIP)) return 0;

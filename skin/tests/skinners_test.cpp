@@ -19,6 +19,7 @@
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
 #include "skin/tests/skin_test_util.h"
+#include "skin/tests/skinners_fixture.h"
 
 namespace {
 
@@ -257,80 +258,16 @@ void RegisterTestProps() {
       "TcxCheckBox", {ObjProp<TcxCheckBox>("Properties", [](TcxCheckBox& c) -> TObject* { return &c.Properties; })});
 }
 
-COLORREF ImagePixel(TBitmap* image, int x, int y) { return static_cast<COLORREF>(image->Canvas()->Pixels(x, y)); }
+using skintest::ImagePixel;
+using skintest::Expected;
+using skintest::Shown;
 
-// The colour a skin picture shows at (x, y): magenta lets Under through.
-COLORREF Shown(TBitmap* picture, int x, int y, COLORREF under) {
-  const COLORREF c = ImagePixel(picture, x, y);
-  return c == kSkinMagenta ? under : c;
-}
-
-class SkinnersTest : public ::testing::Test {
+class SkinnersTest : public skintest::SkinnersFixture {
  protected:
   void SetUp() override {
     RegisterTestProps();
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(TRUE);
-    data = new TSkinData(nullptr);
-    ASSERT_TRUE(data->SetSkinBytes(DefaultSkinData(), DefaultSkinSize()));
-    data->SetActive(true);
-    data->Loaded();
-    form = new TForm(nullptr);
-    form->SetCaption("Skinned");
-    form->SetBounds(100, 80, 480, 360);
+    SkinnersFixture::SetUp();
   }
-  void TearDown() override {
-    for (HWND w : windows) DestroyWindow(w);
-    delete form;
-    delete data;
-    TSkinManage::Shutdown();
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(FALSE);
-  }
-  void Show() {
-    form->Show();
-    KvPumpMessages();
-    skinner = TSkinManage::Instance()->FindSkinned(form->Handle());
-    ASSERT_NE(skinner, nullptr);
-  }
-  template <class T>
-  T* Make(int x, int y, int w, int h, TWinControl* parent = nullptr) {
-    auto* c = new T(form);
-    c->SetParent(parent ? parent : form);
-    c->SetBounds(x, y, w, h);
-    return c;
-  }
-  // The class name of the skinner that the control got, or "" when it stays plain.
-  std::string SkinnerName(TControl* c) {
-    TSkinControl* s = skinner->SkinnerOf(c);
-    auto* win = dynamic_cast<TWinControl*>(c);
-    if (!s && win && win->HandleAllocated()) s = skinner->FindControlSkinner(win->Handle());
-    return s ? s->ClassName() : "";
-  }
-  POINT ScreenOf(HWND w, int x, int y) {
-    POINT p{x, y};
-    ClientToScreen(w, &p);
-    return p;
-  }
-  COLORREF At(HWND w, int x, int y) { return KvWindowGetPixel(w, x, y); }
-  // The pointer moved to client point (x, y) of w, the left button pressed or released.
-  void MoveTo(HWND w, int x, int y) {
-    const POINT p = ScreenOf(w, x, y);
-    KvInjectMouseMove(p.x, p.y);
-    KvPumpMessages();
-  }
-  void LeftButton(bool down) {
-    KvInjectMouseButton(VK_LBUTTON, down ? TRUE : FALSE);
-    KvPumpMessages();
-  }
-  COLORREF Face() { return SkinColorToRGB(data->Colour(csButtonFace)); }
-
-  TSkinData* data = nullptr;
-  TForm* form = nullptr;
-  TWinSkinForm* skinner = nullptr;
-  std::vector<HWND> windows;
 };
 
 // ---- The decision -----------------------------------------------------------------------------------------
@@ -410,6 +347,7 @@ TEST_F(SkinnersTest, Skin3rdKindsDecideAndAListedClassNeverReachesTheChain) {
       {"datetimepicker", xcCombo, "TSkinDateTime"},
       {"advpagecontrol", xcTab, "TSkinAdvPage"},
       {"progress", xcProgress, "TSkinProgress"},
+      {"mediaplayer", xcButton, "TSkinMP"},
       {"scrollbar", xcScrollbar, "TSkinScrollbar"},
       // A track bar opens with the buttons' gate, not its own.
       {"trackbar", xcButton, "TSkinTrackBar"},
@@ -562,7 +500,7 @@ TEST_F(SkinnersTest, RawDialogChildrenAreMappedByWindowClass) {
       {"drop-down list", child(u"ComboBox", CBS_DROPDOWNLIST, 155), "TSkinComBox"},
       {"simple combo", child(u"ComboBox", CBS_SIMPLE, 155), ""},
       {"size grip", child(u"ScrollBar", SBS_SIZEGRIP, 180), "TSkinSizer"},
-      {"scroll bar", child(u"ScrollBar", SBS_VERT, 180), ""},
+      {"scroll bar", child(u"ScrollBar", SBS_VERT, 180), "TSkinScrollbar"},
       {"inner dialog", child(u"#32770", 0, 200), "TSkinBoxH"},
   };
   HWND inner = cases[std::size(cases) - 1].window;
@@ -644,13 +582,7 @@ TEST_F(SkinnersTest, PageControlTakesTheSkinsTabFramesAsItsBackgrounds) {
 }
 
 // ---- Pictures of the states -----------------------------------------------------------------------------------
-class SkinnerPictureTest : public SkinnersTest {
- protected:
-  // Frame K of the element's image laid out to W x H as the skinner draws it.
-  std::unique_ptr<TBitmap> Expected(TDataSkinObject* e, int w, int h, int n, int k) {
-    return RenderSkinImage(TRect{0, 0, w, h}, e->Map.get(), e->Margins(), false, e->Tile != 0, n, k);
-  }
-};
+using SkinnerPictureTest = SkinnersTest;
 
 TEST_F(SkinnerPictureTest, PushButtonShowsEachStateFrame) {
   TEdit* other = Make<TEdit>(200, 10, 100, 22);

@@ -10,6 +10,7 @@
 #include "framework/controls/typinfo.h"
 #include "platform/comctl/datetime.h"
 #include "platform/comctl/tab.h"
+#include "platform/user/scrollbar.h"
 #include "platform/user/testing.h"
 
 namespace {
@@ -112,6 +113,52 @@ TEST_F(ComCtrlsTest, TabControlFollowsItsTabsAndPositionAndPublishesThem) {
   EXPECT_EQ(GetPropValue(tabs, "TabPosition"), "tpbottom");            // enumerations read in lower case
   SetOrdProp(tabs, "TabIndex", 2);
   EXPECT_EQ(SendMessageA(tabs->Handle(), TCM_GETCURSEL, 0, 0), 2);
+}
+
+TEST_F(ComCtrlsTest, ScrollBarStepsItsPositionFromThePressesAndItsHandlers) {
+  TForm form(nullptr);
+  form.SetBounds(50, 50, 300, 260);
+  auto* bar = new TScrollBar(&form);
+  bar->SetParent(&form);
+  bar->SetKind(sbVertical);
+  bar->SetBounds(8, 8, 17, 200);
+  bar->SetParams(0, 0, 99);
+  bar->SetPageSize(10);
+  bar->SetLargeChange(10);
+  form.Show();
+  KvPumpMessages();
+  EXPECT_TRUE(GetWindowLongA(bar->Handle(), GWL_STYLE) & SBS_VERT);
+  EXPECT_EQ(GetPropValue(bar, "Kind"), "sbvertical");
+  std::vector<TScrollCode> codes;
+  int changes = 0;
+  bar->OnScroll = [&](TObject*, TScrollCode c, int&) { codes.push_back(c); };
+  bar->OnChange = [&](TObject*) { ++changes; };
+  auto click = [&](int y) {
+    POINT p{8, y};
+    ClientToScreen(bar->Handle(), &p);
+    KvInjectClick(p.x, p.y);
+    KvPumpMessages();
+  };
+  click(195);  // the lower arrow
+  click(150);  // the page below the thumb
+  EXPECT_EQ(bar->Position(), 11);
+  EXPECT_EQ(codes, (std::vector<TScrollCode>{scLineDown, scEndScroll, scPageDown, scEndScroll}));
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(GetScrollPos(bar->Handle(), SB_CTL), 11);
+  // The handler may hold the bar back.
+  bar->OnScroll = [](TObject*, TScrollCode c, int& pos) {
+    if (c == scLineDown) pos = 5;
+  };
+  click(195);
+  EXPECT_EQ(bar->Position(), 5);
+  // By name; a position beyond the last page is kept on the last page.
+  SetOrdProp(bar, "Position", 500);
+  EXPECT_EQ(GetOrdProp(bar, "Position"), 90);
+  EXPECT_EQ(GetScrollPos(bar->Handle(), SB_CTL), 90);
+  SetOrdProp(bar, "SmallChange", 3);
+  EXPECT_EQ(bar->SmallChange(), 3);
+  EXPECT_THROW(bar->SetParams(0, 10, 5), EInvalidOperation);
+  EXPECT_EQ(bar->Max(), 99);
 }
 
 TEST_F(ComCtrlsTest, TrackBarAndUpDownTellTheirMoves) {

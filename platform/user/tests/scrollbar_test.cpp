@@ -87,6 +87,28 @@ TEST_F(ScrollBarTest, PressesOnArrowPageAndThumbSendTheirCodesThenEnd) {
   EXPECT_GT(Info(s).xyThumbTop, before.xyThumbTop + 70);  // the thumb followed the drag
 }
 
+TEST_F(ScrollBarTest, SuperclassOfTheScrollBarIsAScrollBarControl) {
+  // A class of its own name whose procedure hands everything to the scroll bar's.
+  static WNDPROC base = nullptr;
+  WNDCLASSW wc{};
+  ASSERT_TRUE(GetClassInfoW(nullptr, u"ScrollBar", &wc));
+  base = wc.lpfnWndProc;
+  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT { return CallWindowProcW(base, h, m, w, l); };
+  wc.lpszClassName = u"OwnBar";
+  ASSERT_TRUE(RegisterClassW(&wc));
+  HWND s = Make(u"OwnBar", SBS_VERT, 10, 10, 17, 200, 95);
+  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 10, 5, 0};
+  EXPECT_EQ(SetScrollInfo(s, SB_CTL, &si, TRUE), 5);
+  EXPECT_EQ(GetScrollPos(s, SB_CTL), 5);
+  EXPECT_EQ(Info(s).rcScrollBar.bottom - Info(s).rcScrollBar.top, 200);
+  Extra() = [this](HWND, UINT msg, WPARAM wp, LPARAM, bool*) -> LRESULT {
+    if (msg == WM_VSCROLL) scrolls_.emplace_back(LOWORD(wp), HIWORD(wp));
+    return 0;
+  };
+  ClickAt(s, 8, 195);
+  EXPECT_EQ(Codes(), (std::vector<int>{SB_LINEDOWN, SB_ENDSCROLL}));
+}
+
 TEST_F(ScrollBarTest, TrackingEndsWhenTheScriptedInputEnds) {
   HWND s = Bar();
   SCROLLBARINFO sbi = Info(s);

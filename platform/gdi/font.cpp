@@ -2,6 +2,8 @@
 // font "KvTestFont"), the resolved font data and its metrics, the shaping cache, and the
 // font calls (CreateFont*, GetTextMetrics, GetTextFace).
 #include <cairo.h>
+#include <hb-ot.h>
+#include <hb.h>
 #include <pango/pangocairo.h>
 
 #include <algorithm>
@@ -78,6 +80,81 @@ Font::~Font() {
 
 namespace {
 
+// Characters of a string in cells: wide ones count two, zero-width ones none.
+int textCells(const char* utf8) {
+  int n = 0;
+  for (const char* p = utf8; *p; p = g_utf8_next_char(p)) {
+    gunichar c = g_utf8_get_char(p);
+    if (!g_unichar_iszerowidth(c)) n += g_unichar_iswide(c) ? 2 : 1;
+  }
+  return n;
+}
+
+// A font's metrics as fractions of the em, for a description at 1000 pixels: the same
+// values as the context's metrics (ascent and descent the largest among the fonts that
+// draw the language's sample text, the average width that text's advance per cell, the
+// lines from the first font), taken from the font tables directly. The context's own
+// metrics read the whole glyph-name table and the outlines of the sample text, which
+// then stay resident for a figure that needs a few header fields.
+struct EmMetrics {
+  double ascent = 0.8, descent = 0.2, aveWidth = 0.5;
+  double ulPos = -0.001, ulThick = 0.001, stPos = 0.4, stThick = 0.001;
+};
+
+EmMetrics emMetrics(PangoFontDescription* desc) {
+  constexpr double kUnit = 1000.0 * PANGO_SCALE;
+  EmMetrics m;
+  PangoFont* font = pango_context_load_font(pango().ctx, desc);
+  if (!font) return m;
+  hb_font_t* hb = pango_font_get_hb_font(font);
+  hb_font_extents_t e{};
+  hb_font_get_extents_for_direction(hb, HB_DIRECTION_LTR, &e);
+  m.ascent = e.ascender / kUnit;
+  m.descent = -e.descender / kUnit;
+  m.stPos = m.ascent / 2;
+  // The underline from the glyph-name table's header alone, scaled as the font scales.
+  hb_face_t* face = hb_font_get_face(hb);
+  hb_blob_t* post = hb_face_reference_table(face, HB_TAG('p', 'o', 's', 't'));
+  unsigned len = 0;
+  const char* p = hb_blob_get_data(post, &len);
+  int yScale = 0;
+  hb_font_get_scale(hb, nullptr, &yScale);
+  const double perUnit = double(yScale) / std::max(1u, hb_face_get_upem(face));
+  if (p && len >= 12) {
+    auto be16 = [&](unsigned at) { return int16_t((uint8_t(p[at]) << 8) | uint8_t(p[at + 1])); };
+    if (int16_t pos = be16(8)) m.ulPos = std::lround(pos * perUnit) / kUnit;
+    if (int16_t thick = be16(10)) m.ulThick = std::lround(thick * perUnit) / kUnit;
+  }
+  hb_blob_destroy(post);
+  hb_position_t v = 0;
+  if (hb_ot_metrics_get_position(hb, HB_OT_METRICS_TAG_STRIKEOUT_SIZE, &v) && v) m.stThick = v / kUnit;
+  if (hb_ot_metrics_get_position(hb, HB_OT_METRICS_TAG_STRIKEOUT_OFFSET, &v) && v) m.stPos = v / kUnit;
+  g_object_unref(font);
+  // The sample text's advances: shaping reads the advance table, not the outlines.
+  const char* sample = pango_language_get_sample_string(pango_context_get_language(pango().ctx));
+  const int len8 = int(std::strlen(sample));
+  PangoAttrList* attrs = pango_attr_list_new();
+  pango_attr_list_insert(attrs, pango_attr_font_desc_new(desc));
+  GList* items = pango_itemize(pango().ctx, sample, 0, len8, attrs, nullptr);
+  pango_attr_list_unref(attrs);
+  PangoGlyphString* glyphs = pango_glyph_string_new();
+  int64_t width = 0;
+  for (GList* l = items; l; l = l->next) {
+    auto* item = static_cast<PangoItem*>(l->data);
+    pango_shape_full(sample + item->offset, item->length, sample, len8, &item->analysis, glyphs);
+    width += pango_glyph_string_get_width(glyphs);
+    hb_font_extents_t fe{};
+    hb_font_get_extents_for_direction(pango_font_get_hb_font(item->analysis.font), HB_DIRECTION_LTR, &fe);
+    m.ascent = std::max(m.ascent, fe.ascender / kUnit);
+    m.descent = std::max(m.descent, -fe.descender / kUnit);
+    pango_item_free(item);
+  }
+  g_list_free(items);
+  pango_glyph_string_free(glyphs);
+  m.aveWidth = double(width / std::max(1, textCells(sample))) / kUnit;
+  return m;
+}
+
 // dpiY: the device resolution that a zero height (the device's default) scales with.
 FontData* resolve(Font& f, int dpiY = 96) {
   {
@@ -125,15 +202,9 @@ FontData* resolve(Font& f, int dpiY = 96) {
   pango_font_description_set_style(d->desc, d->italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
   // Metrics at a reference size give the ratio of cell height to em.
   pango_font_description_set_absolute_size(d->desc, 1000.0 * PANGO_SCALE);
-  PangoFontMetrics* m = pango_context_get_metrics(pango().ctx, d->desc, nullptr);
-  double asc = pango_font_metrics_get_ascent(m) / double(PANGO_SCALE) / 1000.0;
-  double desc = pango_font_metrics_get_descent(m) / double(PANGO_SCALE) / 1000.0;
-  double ave = pango_font_metrics_get_approximate_char_width(m) / double(PANGO_SCALE) / 1000.0;
-  double ulp = pango_font_metrics_get_underline_position(m) / double(PANGO_SCALE) / 1000.0;
-  double ult = pango_font_metrics_get_underline_thickness(m) / double(PANGO_SCALE) / 1000.0;
-  double stp = pango_font_metrics_get_strikethrough_position(m) / double(PANGO_SCALE) / 1000.0;
-  double stt = pango_font_metrics_get_strikethrough_thickness(m) / double(PANGO_SCALE) / 1000.0;
-  pango_font_metrics_unref(m);
+  const EmMetrics m = emMetrics(d->desc);
+  double asc = m.ascent, desc = m.descent, ave = m.aveWidth;
+  double ulp = m.ulPos, ult = m.ulThick, stp = m.stPos, stt = m.stThick;
   if (asc + desc <= 0) {
     asc = 0.8;
     desc = 0.2;
@@ -212,15 +283,62 @@ class ShapeCache {
  private:
   static constexpr size_t kEntries = 512;
 
-  // The runs as pango's renderer places them on the line: each after the previous one's
-  // advance, shifted by its own start and end offsets.
   static std::shared_ptr<const ShapedText> Shape(const FontData& d, const std::string& utf8) {
     auto t = std::make_shared<ShapedText>();
     t->utf8 = utf8;
-    PangoLayout* l = LayoutFor(d, utf8);
+    if (!ShapeInOneFont(d, *t)) ShapeOnLine(d, *t);
+    return t;
+  }
+
+  // Text that the description's first font draws whole: its items shaped as a line does,
+  // in visual order, each after the previous one's advance. This leaves out the line's
+  // metrics (the whole glyph-name table and the sample text's outlines read once per
+  // font); text with fallback fonts takes the line, which aligns their baselines.
+  static bool ShapeInOneFont(const FontData& d, ShapedText& t) {
+    const char* text = t.utf8.c_str();
+    const int len = int(t.utf8.size());
+    PangoAttrList* attrs = pango_attr_list_new();
+    pango_attr_list_insert(attrs, pango_attr_font_desc_new(d.desc));
+    GList* items = pango_itemize(pango().ctx, text, 0, len, attrs, nullptr);
+    pango_attr_list_unref(attrs);
+    PangoFont* first = pango_context_load_font(pango().ctx, d.desc);
+    bool oneFont = first != nullptr;
+    for (GList* l = items; l && oneFont; l = l->next)
+      oneFont = static_cast<PangoItem*>(l->data)->analysis.font == first;
+    if (first) g_object_unref(first);
+    if (!oneFont) {
+      g_list_free_full(items, [](void* item) { pango_item_free(static_cast<PangoItem*>(item)); });
+      return false;
+    }
+    const int chars = int(g_utf8_strlen(text, len));
+    std::vector<PangoLogAttr> logAttrs(size_t(chars) + 1);
+    pango_get_log_attrs(text, len, -1, pango_context_get_language(pango().ctx), logAttrs.data(), chars + 1);
+    GList* visual = pango_reorder_items(items);
+    g_list_free(items);
+    int x = 0;
+    for (GList* l = visual; l; l = l->next) {
+      auto* item = static_cast<PangoItem*>(l->data);
+      PangoGlyphString* glyphs = pango_glyph_string_new();
+      const int at = int(g_utf8_pointer_to_offset(text, text + item->offset));
+      pango_shape_item(item, text, len, logAttrs.data() + at, glyphs, PANGO_SHAPE_ROUND_POSITIONS);
+      PangoGlyphItem run{item, glyphs, 0, 0, 0};
+      t.runs.push_back({pango_glyph_item_copy(&run), x, 0});
+      x += pango_glyph_string_get_width(glyphs);
+      pango_glyph_string_free(glyphs);
+      pango_item_free(item);
+    }
+    g_list_free(visual);
+    t.width = x;
+    return true;
+  }
+
+  // The runs as pango's renderer places them on the line: each after the previous one's
+  // advance, shifted by its own start and end offsets.
+  static void ShapeOnLine(const FontData& d, ShapedText& t) {
+    PangoLayout* l = LayoutFor(d, t.utf8);
     PangoRectangle logical;
     pango_layout_get_extents(l, nullptr, &logical);
-    t->width = logical.width;
+    t.width = logical.width;
     PangoLayoutIter* it = pango_layout_get_iter(l);
     PangoRectangle line;
     pango_layout_iter_get_line_extents(it, nullptr, &line);
@@ -230,11 +348,10 @@ class ShapeCache {
     for (GSList* r = first ? first->runs : nullptr; r; r = r->next) {
       auto* run = static_cast<PangoGlyphItem*>(r->data);
       x += run->start_x_offset;
-      t->runs.push_back({pango_glyph_item_copy(run), x, run->y_offset});
+      t.runs.push_back({pango_glyph_item_copy(run), x, run->y_offset});
       x += pango_glyph_string_get_width(run->glyphs) + run->end_x_offset;
     }
     g_object_unref(l);
-    return t;
   }
 
   using Entry = std::pair<std::string, std::shared_ptr<const ShapedText>>;

@@ -1,6 +1,8 @@
 // Text with the fixed-cell test font at exact pixels, DrawText's flags, metrics, and the CJK
 // font's ink.
 #include <cstring>
+#include <iterator>
+#include <string>
 
 #include "platform/gdi/tests/gdi_test_util.h"
 
@@ -266,6 +268,37 @@ TEST(CjkText, InkLiesInTheTextCell) {
   SelectObject(c.dc, old);
   DeleteObject(f);
   DeleteObject(cell);
+}
+
+// A string's extent (shaped once for drawing) and the end of its advances (measured on a
+// line) agree, for text in one font and text with fallback fonts, in both directions.
+TEST(CjkText, ExtentAndAdvancesAgree) {
+  ASSERT_TRUE(KvGdiMapFace("Latin Face", "DejaVu Sans"));
+  Canvas c(40, 40);
+  const char16_t* faces[] = {u"宋体", u"Latin Face"};
+  const char16_t* texts[] = {u"发票号码 No. 0012345678  金额 1,234.56", u"Invoice AV Wa fi", u"שלום עולם abc",
+                             u"a\u0301 e\u0308", u"mixed 中文 and English", u" "};
+  for (const char16_t* face : faces) {
+    SCOPED_TRACE(face == faces[0] ? "CJK face" : "Latin face");
+    LOGFONTW lf{};
+    lf.lfHeight = -37;
+    std::memcpy(lf.lfFaceName, face, (std::char_traits<char16_t>::length(face) + 1) * sizeof(char16_t));
+    HFONT f = CreateFontIndirectW(&lf);
+    HGDIOBJ old = SelectObject(c.dc, f);
+    for (size_t i = 0; i < std::size(texts); ++i) {
+      SCOPED_TRACE(i);
+      const char16_t* t = texts[i];
+      const int n = int(std::char_traits<char16_t>::length(t));
+      SIZE shaped, measured;
+      ASSERT_TRUE(GetTextExtentPoint32W(c.dc, t, n, &shaped));
+      ASSERT_TRUE(GetTextExtentExPointW(c.dc, t, n, -1, nullptr, nullptr, &measured));
+      EXPECT_GT(shaped.cx, 0);
+      EXPECT_EQ(shaped.cx, measured.cx);
+    }
+    SelectObject(c.dc, old);
+    DeleteObject(f);
+  }
+  KvGdiMapFace("Latin Face", nullptr);
 }
 
 TEST(CjkText, AnsiFunctionsTakeTheAnsiCodePage) {

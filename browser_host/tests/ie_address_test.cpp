@@ -142,7 +142,7 @@ TEST_F(AddressTest, FaviconIsAskedFromThePagesHost) {
   reg_.CloseKey();
   address_->ShowFavicon = true;
   std::vector<std::string> asked;
-  address_->OnGetFavicon = [&](TObject*, const WideString& icon, const WideString&, bool& cancel) {
+  address_->OnGetFavicon = [&](TObject*, const WideString& icon, const WideString&, bool& cancel, HICON&) {
     asked.push_back(kv::WideToUtf8(icon));
     cancel = true;  // no network here
   };

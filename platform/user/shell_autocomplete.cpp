@@ -339,12 +339,13 @@ class AutoComplete final : public kv::RefCounted<IAutoComplete2> {
       return CallWindowProcA(previous, hwnd, msg, wp, lp);
     }
     const LRESULT result = CallWindowProcA(previous, hwnd, msg, wp, lp);
-    if (msg == WM_LBUTTONUP) {
+    if (msg == WM_LBUTTONDOWN) {
+      // The entry under the press is taken at once; the edit keeps (or gets back) the focus.
+      if (GetCapture() == hwnd) ReleaseCapture();
       const int at = static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0));
-      if (at >= 0) {
-        self->Take(at);
-        self->HideList();
-      }
+      if (GetFocus() != self->edit_) SetFocus(self->edit_);
+      if (at >= 0) self->Take(at);
+      self->HideList();
     }
     return result;
   }

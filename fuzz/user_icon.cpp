@@ -1,6 +1,7 @@
 // Reads arbitrary bytes as an ICO file at a few sizes, and as one icon image, and draws
 // what was made.
 #include <cstdint>
+#include <initializer_list>
 
 #include "platform/gdi/gdi.h"
 #include "platform/user/user.h"

@@ -266,7 +266,7 @@ class AutoComplete final : public kv::RefCounted<IAutoComplete2> {
                               WS_POPUP | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 0, 0, 0, 0,
                               GetAncestor(edit_, GA_ROOT), nullptr, nullptr, nullptr);
       if (!list_) return;
-      lists_[list_] = this;
+      Lists()[list_] = this;
       list_previous_ =
           reinterpret_cast<WNDPROC>(SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc)));
     }
@@ -324,16 +324,20 @@ class AutoComplete final : public kv::RefCounted<IAutoComplete2> {
     }
   }
 
-  static std::map<HWND, AutoComplete*> lists_;
+  // The suggestion lists, never destroyed (windows may go during exit).
+  static std::map<HWND, AutoComplete*>& Lists() {
+    static auto* lists = new std::map<HWND, AutoComplete*>;
+    return *lists;
+  }
 
   static LRESULT ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto it = lists_.find(hwnd);
-    if (it == lists_.end()) return DefWindowProcA(hwnd, msg, wp, lp);
+    auto it = Lists().find(hwnd);
+    if (it == Lists().end()) return DefWindowProcA(hwnd, msg, wp, lp);
     AutoComplete* self = it->second;
     WNDPROC previous = self->list_previous_;
     if (msg == WM_MOUSEACTIVATE) return MA_NOACTIVATE;  // the edit keeps the focus
     if (msg == WM_NCDESTROY) {
-      lists_.erase(it);
+      Lists().erase(it);
       self->list_ = nullptr;
       SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
       return CallWindowProcA(previous, hwnd, msg, wp, lp);
@@ -359,8 +363,6 @@ class AutoComplete final : public kv::RefCounted<IAutoComplete2> {
   HWND list_ = nullptr;
   WNDPROC list_previous_ = nullptr;
 };
-
-std::map<HWND, AutoComplete*> AutoComplete::lists_;
 
 }  // namespace
 

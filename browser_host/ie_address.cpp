@@ -5,10 +5,12 @@
 #include "framework/core/registry.h"
 #include "framework/controls/forms.h"
 #include "platform/base/codepage.h"
+#include "platform/base/module.h"
 #include "platform/inet/urlmon.h"
 #include "platform/user/combobox.h"
 #include "platform/user/edit.h"
 #include "platform/user/shell_info.h"
+#include "platform/user/user.h"
 
 namespace {
 
@@ -60,6 +62,34 @@ HICON AddressIcon(const AnsiString& Text, AnsiString* Ext) {
   return SmallIcon("*.htm", FILE_ATTRIBUTE_NORMAL);
 }
 
+double ShellVersion() {
+  HMODULE shlwapi = LoadLibraryA("Shlwapi.dll");
+  if (!shlwapi) return 0;
+  double version = 0;
+  if (auto get = reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(GetProcAddress(shlwapi, "DllGetVersion")))) {
+    DLLVERSIONINFO info{};
+    info.cbSize = sizeof info;  // the 20-byte record
+    if (SUCCEEDED(get(&info))) version = info.dwMajorVersion + info.dwMinorVersion / 100.0;
+  }
+  FreeLibrary(shlwapi);
+  return version;
+}
+
+DWORD AutoComplete2Flags(TAutoComplete2Options Options) {
+  // acoNone is flag 0; each later member the next bit.
+  DWORD flags = 0;
+  for (int m = acoAutoSuggest; m <= acoNoPrefixFiltering; ++m)
+    if (Options.Contains(static_cast<TAutoComplete2Option>(m))) flags |= 1u << (m - 1);
+  return flags;
+}
+
+DWORD ShellAutoCompleteFlags(TAutoCompleteOptions Options) {
+  DWORD flags = SHACF_FILESYSTEM | SHACF_URLHISTORY | SHACF_URLMRU | SHACF_USETAB;
+  flags |= Options.Contains(acAutoSuggest) ? SHACF_AUTOSUGGEST_FORCE_ON : SHACF_AUTOSUGGEST_FORCE_OFF;
+  flags |= Options.Contains(acAutoAppend) ? SHACF_AUTOAPPEND_FORCE_ON : SHACF_AUTOAPPEND_FORCE_OFF;
+  return flags;
+}
+
 TColor ThemeColor(DWORD Value) {
   if ((Value & 0xFF000000u) == 0xFF000000u) return static_cast<TColor>(0x80000000u | (Value & 0xFF));
   return static_cast<TColor>(Value);
@@ -97,6 +127,9 @@ TCustomIEAddress::TCustomIEAddress(TComponent* AOwner) : TComboBox(AOwner) {
 TCustomIEAddress::~TCustomIEAddress() {
   if (loaded_) Application->HintColor = loaded_hint_color_;
   ClearIcons();
+  for (auto& [address, icon] : favicons_)
+    if (icon) DestroyIcon(icon);
+  if (auto_complete_) auto_complete_->Release();
 }
 
 void TCustomIEAddress::CreateParams(TCreateParams& Params) {
@@ -108,6 +141,67 @@ void TCustomIEAddress::CreateParams(TCreateParams& Params) {
 void TCustomIEAddress::CreateWnd() {
   TComboBox::CreateWnd();
   Shape();
+  SetUpAutoComplete();
+}
+
+HWND TCustomIEAddress::EditField() {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!HandleAllocated() || !GetComboBoxInfo(Handle(), &info) || info.hwndItem == Handle()) return nullptr;
+  return info.hwndItem;
+}
+
+void TCustomIEAddress::SetUpAutoComplete() {
+  HWND edit = EditField();
+  if (!edit) return;
+  if (auto_complete_) {
+    auto_complete_->Release();
+    auto_complete_ = nullptr;
+  }
+  if (ac_version_ == AutoComplete1 || ShellVersion() <= 4.72) {
+    SHAutoComplete(edit, ShellAutoCompleteFlags(ac_options_));
+    return;
+  }
+  IUnknown* made = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AutoComplete, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                              reinterpret_cast<void**>(&made))))
+    return;
+  IAutoComplete* complete = nullptr;
+  if (SUCCEEDED(made->QueryInterface(IID_IAutoComplete, reinterpret_cast<void**>(&complete)))) {
+    IAutoComplete2* complete2 = nullptr;
+    if (SUCCEEDED(made->QueryInterface(IID_IAutoComplete2, reinterpret_cast<void**>(&complete2))))
+      complete2->SetOptions(AutoComplete2Flags(ac2_options_));
+    IUnknown* source = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ACLHistory, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   reinterpret_cast<void**>(&source)))) {
+      if (SUCCEEDED(complete->Init(edit, source, nullptr, nullptr)) && complete2) {
+        auto_complete_ = complete2;
+        complete2 = nullptr;
+      }
+      source->Release();
+    }
+    if (complete2) complete2->Release();
+    complete->Release();
+  }
+  made->Release();
+}
+
+void TCustomIEAddress::SetAutoCompleteOptions(TAutoCompleteOptions Value) {
+  if (ac_options_ == Value) return;
+  ac_options_ = Value;
+  if (ac_version_ == AutoComplete1)
+    if (HWND edit = EditField()) SHAutoComplete(edit, ShellAutoCompleteFlags(ac_options_));
+}
+
+void TCustomIEAddress::SetAutoComplete2Options(TAutoComplete2Options Value) {
+  ac2_options_ = Value;
+  if (auto_complete_) auto_complete_->SetOptions(AutoComplete2Flags(Value));
+}
+
+void TCustomIEAddress::SetAutoComplete2Source(TAutoComplete2Source Value) {
+  if (ac2_source_ == Value) return;
+  ac2_source_ = Value;
+  if (HandleAllocated()) RecreateWnd();
 }
 
 void TCustomIEAddress::SetFlat(bool Value) {
@@ -154,7 +248,9 @@ HICON TCustomIEAddress::IconOf(const AnsiString& Text) {
     if (icon && !ext.empty() && !UseAppIcon && OnGetIcon) OnGetIcon(this, ext, icon);
   }
   const auto& [icon, ext] = it->second;
-  if (ext.empty() || !UseAppIcon) return icon;
+  if (ext.empty()) return icon;
+  if (HICON site = Favicon(Text)) return site;
+  if (!UseAppIcon) return icon;
   // A web address shows the application's icon unless the handler cancels.
   HICON app = Application->Icon();
   bool cancel = false;
@@ -193,6 +289,20 @@ void TCustomIEAddress::WndProc(TMessage& Message) {
   }
   TComboBox::WndProc(Message);
   switch (Message.Msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+    case WM_MOUSEMOVE: ButtonMouse(Message.Msg, Message.LParam); break;
+    case CM_MOUSEENTER:
+    case CM_MOUSELEAVE:
+      // The button is redrawn as the pointer comes and goes.
+      mouse_inside_ = Message.Msg == CM_MOUSEENTER;
+      if (HandleAllocated())
+        if (HDC dc = GetDC(Handle())) {
+          PaintButton(dc);
+          ReleaseDC(Handle(), dc);
+        }
+      break;
     case WM_PAINT:
       if (Message.WParam) {
         PaintThemeAndIcon(reinterpret_cast<HDC>(Message.WParam));
@@ -208,6 +318,9 @@ void TCustomIEAddress::WndProc(TMessage& Message) {
         ListItemClicked();
       } else if (HIWORD(Message.WParam) == CBN_DBLCLK) {
         ListItemDoubleClicked();
+      } else if (HIWORD(Message.WParam) == CBN_CLOSEUP && button_pressed_) {
+        // The press that opened the list ended in the list.
+        ButtonMouse(WM_LBUTTONUP, 0);
       } else if (HIWORD(Message.WParam) == CBN_EDITCHANGE) {
         SetDroppedDown(false);
         Invalidate();
@@ -256,12 +369,49 @@ void TCustomIEAddress::PlaceEditField() {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
+void TCustomIEAddress::PaintButton(HDC DC) {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (GUI != gsThemes || !GetComboBoxInfo(Handle(), &info) || info.rcButton.right <= info.rcButton.left) return;
   auto fill = [DC](const RECT& r, TColor colour) {
     HBRUSH brush = CreateSolidBrush(ColorToRGB(colour));
     FillRect(DC, &r, brush);
     DeleteObject(brush);
   };
+  const RECT& b = info.rcButton;
+  fill(b, button_pressed_ ? ButtonPressedColor : ButtonColor);
+  // Three lines narrowing downwards, centred in the button.
+  const int cx = (b.left + b.right) / 2, cy = (b.top + b.bottom) / 2 - 1;
+  for (int i = 0; i < 3; ++i) fill(RECT{cx - 2 + i, cy + i, cx + 3 - i, cy + i + 1}, ArrowColor);
+}
+
+void TCustomIEAddress::ButtonMouse(UINT Msg, LPARAM Pos) {
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetComboBoxInfo(Handle(), &info)) return;
+  const POINT at{static_cast<short>(LOWORD(Pos)), static_cast<short>(HIWORD(Pos))};
+  const bool inside = PtInRect(&info.rcButton, at) != FALSE;
+  bool redraw = false;
+  if (Msg == WM_LBUTTONDOWN || Msg == WM_LBUTTONDBLCLK) {
+    redraw = inside && !button_pressed_;
+    button_pressed_ = inside;
+  } else if (button_pressed_ && (Msg == WM_LBUTTONUP || !inside)) {
+    // The press ends: released anywhere, or the pointer left the button.
+    button_pressed_ = false;
+    redraw = true;
+  }
+  if (Msg == WM_MOUSEMOVE && !mouse_inside_) {
+    mouse_inside_ = true;
+    redraw = true;
+  }
+  if (!redraw) return;
+  if (HDC dc = GetDC(Handle())) {
+    PaintButton(dc);
+    ReleaseDC(Handle(), dc);
+  }
+}
+
+void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
   RECT all{0, 0, Width(), Height()};
   if (flat_ || GUI == gsThemes) {
     // No 3-D look: the combo's sunken edge takes the control's colour.
@@ -276,23 +426,22 @@ void TCustomIEAddress::PaintThemeAndIcon(HDC DC) {
       FrameRect(DC, &all, border);
       DeleteObject(border);
     }
-    COMBOBOXINFO info{};
-    info.cbSize = sizeof info;
-    if (GetComboBoxInfo(Handle(), &info) && info.rcButton.right > info.rcButton.left) {
-      const RECT& b = info.rcButton;
-      fill(b, DroppedDown() ? ButtonPressedColor : ButtonColor);
-      // Three lines narrowing downwards, centred in the button.
-      const int cx = (b.left + b.right) / 2, cy = (b.top + b.bottom) / 2 - 1;
-      for (int i = 0; i < 3; ++i) fill(RECT{cx - 2 + i, cy + i, cx + 3 - i, cy + i + 1}, ArrowColor);
-    }
+    PaintButton(DC);
   }
   if (HICON icon = IconOf(Text())) DrawIconEx(DC, IconLeft, IconTop, icon, kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
 }
 
+HICON TCustomIEAddress::Favicon(const AnsiString& Text) {
+  if (!ShowFavicon || DroppedDown()) return nullptr;
+  auto it = favicons_.find(FaviconAddress(Text));
+  return it == favicons_.end() ? nullptr : it->second;
+}
+
 void TCustomIEAddress::FetchFavicon() {
   if (!ShowFavicon || DroppedDown()) return;
-  const AnsiString icon = FaviconAddress(Text());
-  if (icon.empty() || IsValidURL(nullptr, Wide(Text()).c_str(), 0) != S_OK) return;
+  const AnsiString address = FaviconAddress(Text());
+  if (address.empty() || favicons_.count(address) || IsValidURL(nullptr, Wide(Text()).c_str(), 0) != S_OK) return;
+  HICON icon = nullptr;
   try {
     TRegistry reg;
     reg.SetRootKey(HKEY_CURRENT_USER);
@@ -300,10 +449,32 @@ void TCustomIEAddress::FetchFavicon() {
     const AnsiString folder = reg.ReadString("Cache");
     if (folder.empty()) return;
     bool cancel = false;
-    if (OnGetFavicon) OnGetFavicon(this, Wide(icon), Wide(Text()), cancel);
+    if (OnGetFavicon) OnGetFavicon(this, Wide(address), Wide(Text()), cancel, icon);
     if (cancel) return;
-    URLDownloadToFileA(nullptr, icon.c_str(), (folder + "\\favicon.ico").c_str(), 0, nullptr);
+    icon = nullptr;  // the first question offers no icon and takes none
+    const AnsiString file = folder + "\\favicon.ico";
+    // Each site is tried once: a failed fetch is remembered as no icon.
+    favicons_[address] = nullptr;
+    if (URLDownloadToFileA(nullptr, address.c_str(), file.c_str(), 0, nullptr) != S_OK) return;
+    icon = static_cast<HICON>(LoadImageA(nullptr, file.c_str(), IMAGE_ICON, kIconArea, kIconArea, LR_LOADFROMFILE));
+    if (!icon) return;
+    HICON offered = icon;
+    cancel = false;
+    if (OnGetFavicon) OnGetFavicon(this, Wide(address), Wide(Text()), cancel, icon);
+    if (icon != offered) DestroyIcon(offered);
+    if (cancel || !icon) {
+      if (icon) DestroyIcon(icon);
+      return;
+    }
+    favicons_[address] = icon;
+    icon = nullptr;
+    if (HandleAllocated())
+      if (HDC dc = GetDC(Handle())) {
+        DrawIconEx(dc, IconLeft, IconTop, favicons_[address], kIconArea, kIconArea, 0, nullptr, DI_NORMAL);
+        ReleaseDC(Handle(), dc);
+      }
   } catch (...) {
+    if (icon) DestroyIcon(icon);
   }
 }
 
@@ -492,6 +663,7 @@ void TCustomIEAddress::Loaded() {
   ApplySecureColor();
   UpdateTextFromBrowser();
   SetSiteToolTip();
+  FetchFavicon();
   if (LinkedBrowser) {
     switch (TextOnLoad) {
       case tlIEHomePage: {

@@ -9,26 +9,50 @@
 // to the top and activated instead. The drop-down button is painted in the theme's
 // colours; the shell's icon of the text (or the application's, with UseAppIcon) is drawn
 // in front of the edit field and each item's in front of it in the owner-drawn list.
-// No auto-completion is set up: the platform has no shell auto-complete.
+// Auto-completion is set up on the edit field whenever the window is made: the shell's
+// auto-complete (AutoComplete1, or a shell of version 4.72 or lower) or the auto-complete
+// object over the URL history source with AutoComplete2Options. With ShowFavicon the
+// site's favicon.ico is fetched after a commit and drawn for web addresses of that site.
 #pragma once
 
 #include <map>
 
 #include "browser_host/embedded_browser.h"
 #include "framework/controls/stdctrls.h"
+#include "platform/user/shell_autocomplete.h"
 
 enum TTextOnLoad { tlIELastVisited, tlIEHomePage, tlBlank, tlUserDefine };
 enum TTextAfterNav { anLocationUrl, anLocationName };
 enum TGUI { gsCombobox, gsThemes };
 enum TThemes { tmNone, tmXP, tmSilver, tmSoil };
+enum TAComp { AutoComplete1, AutoComplete2 };
+enum TAutoCompleteOption { acAutoSuggest, acAutoAppend, acFileSystem, acUrlHistory, acUrlMRU, acUrlAll, acUseTab };
+using TAutoCompleteOptions = Set<TAutoCompleteOption, acAutoSuggest, acUseTab>;
+enum TAutoComplete2Option {
+  acoNone,
+  acoAutoSuggest,
+  acoAutoAppend,
+  acoSearch,
+  acoFilterPrefix,
+  acoUseTab,
+  acoUpDownKeyDropList,
+  acoRtlReading,
+  acoWordFilter,
+  acoNoPrefixFiltering
+};
+using TAutoComplete2Options = Set<TAutoComplete2Option, acoNone, acoNoPrefixFiltering>;
+enum TAutoComplete2SourceItem { acsList, acsHistory, acsMRU, acsShell };
+using TAutoComplete2Source = Set<TAutoComplete2SourceItem, acsList, acsShell>;
 
 using TOnUpdateRegistryEvent = std::function<void(TObject* Sender, const WideString& Url, bool& Cancel)>;
 using TOnUpdateTextEvent =
     std::function<void(TObject* Sender, const WideString& OldUrl, const WideString& NewUrl, bool& Cancel)>;
 using TOnUrlSelectedEvent = std::function<void(TObject* Sender, const WideString& Url, bool& Cancel)>;
 using TOnGetIconEvent = std::function<void(TObject* Sender, const AnsiString& Ext, HICON Icon)>;
-using TOnGetFaviconEvent =
-    std::function<void(TObject* Sender, const WideString& Favicon, const WideString& SiteUrl, bool& Cancel)>;
+// Asked before the download (Icon null) and with the downloaded icon, which the handler
+// may replace (the combo destroys the one it ends with).
+using TOnGetFaviconEvent = std::function<void(TObject* Sender, const WideString& Favicon, const WideString& SiteUrl,
+                                              bool& Cancel, HICON& Icon)>;
 // The application's icon offered for a web address; the handler may change it or cancel.
 using TOnGetAppIconEvent = std::function<void(TObject* Sender, bool& Cancel, HICON& Icon)>;
 
@@ -40,6 +64,12 @@ TColor ThemeColor(DWORD Value);
 // "http://" or "https://" and the host of a page URL, then "favicon.ico"; empty when
 // the text has no host.
 AnsiString FaviconAddress(const AnsiString& Url);
+// The shell's version from "Shlwapi.dll"'s DllGetVersion (4.72 for 4.72); 0 without it.
+double ShellVersion();
+// The auto-complete object's option flags of a set of AutoComplete2Options.
+DWORD AutoComplete2Flags(TAutoComplete2Options Options);
+// The shell auto-complete flags of a set of AutoCompleteOptions.
+DWORD ShellAutoCompleteFlags(TAutoCompleteOptions Options);
 // A "/" is appended when the last "/" comes after the last "." (a folder path).
 AnsiString NormalisedAddress(const AnsiString& Text);
 // The shell's small icon for an address (a new icon the caller destroys): an existing
@@ -69,8 +99,8 @@ class TCustomIEAddress : public TComboBox {
   TTextAfterNav TextAfterNav = anLocationUrl;
   bool UpdateTextAfterNav = true;
   bool UseSecureSiteBGColor = true;
-  // Fetches the site's icon into the user's cache folder after each commit (the fetched
-  // icon is not drawn: the combo draws the shell's icon of the text).
+  // Fetches the site's icon into the user's cache folder after each commit and on load;
+  // a fetched icon is drawn for web addresses of that site while the list is closed.
   bool ShowFavicon = false;
   TOnGetFaviconEvent OnGetFavicon;
   TOnUpdateRegistryEvent OnUpdateRegistry;
@@ -88,6 +118,19 @@ class TCustomIEAddress : public TComboBox {
   bool HasBorder() const { return has_border_; }
   // The theme's border in BorderColor.
   void SetHasBorder(bool Value);
+  TAComp AutoCompleteVersion() const { return ac_version_; }
+  void SetAutoCompleteVersion(TAComp Value) { ac_version_ = Value; }
+  TAutoCompleteOptions AutoCompleteOptions() const { return ac_options_; }
+  // Re-applies the shell's auto-complete when changed with AutoComplete1.
+  void SetAutoCompleteOptions(TAutoCompleteOptions Value);
+  TAutoComplete2Options AutoComplete2Options() const { return ac2_options_; }
+  // Given to the live auto-complete object at once.
+  void SetAutoComplete2Options(TAutoComplete2Options Value);
+  TAutoComplete2Source AutoComplete2Source() const { return ac2_source_; }
+  // Re-creates the window when changed.
+  void SetAutoComplete2Source(TAutoComplete2Source Value);
+  // The edit field's auto-complete object (null without one).
+  IAutoComplete2* AutoCompleter() const { return auto_complete_; }
   bool HasDropDown() const { return has_drop_down_; }
   // Without the drop-down button its area is cut away from the window.
   void SetHasDropDown(bool Value);
@@ -119,6 +162,13 @@ class TCustomIEAddress : public TComboBox {
   // A double click on an item of a simple combo's list, which stays up for it.
   void ListItemDoubleClicked();
   void PaintThemeAndIcon(HDC DC);
+  void PaintButton(HDC DC);
+  // The drop-down button redrawn after a press that ends outside it.
+  void ButtonMouse(UINT Msg, LPARAM Pos);
+  void SetUpAutoComplete();
+  HWND EditField();
+  // The fetched icon of a web address's site, or null.
+  HICON Favicon(const AnsiString& Text);
   void PlaceEditField();
   void Shape();
   void ClearIcons();
@@ -134,6 +184,15 @@ class TCustomIEAddress : public TComboBox {
   bool flat_ = false, has_border_ = true, has_drop_down_ = true;
   // The shell's icons made for texts, each with its extension ("htm" for a web page's).
   std::map<AnsiString, std::pair<HICON, AnsiString>> icons_;
+  // The favicons fetched, by icon address (null: the fetch failed or was cancelled).
+  std::map<AnsiString, HICON> favicons_;
+  TAComp ac_version_ = AutoComplete2;
+  TAutoCompleteOptions ac_options_{acAutoAppend, acUrlHistory};
+  TAutoComplete2Options ac2_options_{acoAutoSuggest, acoAutoAppend, acoSearch};
+  TAutoComplete2Source ac2_source_{acsList, acsHistory, acsMRU, acsShell};
+  IAutoComplete2* auto_complete_ = nullptr;
+  bool button_pressed_ = false;  // a press in the drop-down button, until released
+  bool mouse_inside_ = false;
 };
 
 class TIEAddress : public TCustomIEAddress {

@@ -15,6 +15,7 @@
 #include "platform/registry/registry.h"
 #include "platform/user/combobox.h"
 #include "platform/user/testing.h"
+#include "testsupport/http_server.h"
 #include "testsupport/temp_home.h"
 
 namespace {
@@ -142,7 +143,7 @@ TEST_F(AddressTest, FaviconIsAskedFromThePagesHost) {
   reg_.CloseKey();
   address_->ShowFavicon = true;
   std::vector<std::string> asked;
-  address_->OnGetFavicon = [&](TObject*, const WideString& icon, const WideString&, bool& cancel) {
+  address_->OnGetFavicon = [&](TObject*, const WideString& icon, const WideString&, bool& cancel, HICON&) {
     asked.push_back(kv::WideToUtf8(icon));
     cancel = true;  // no network here
   };
@@ -597,3 +598,174 @@ TEST_F(AddressTest, ADoubleClickInASimpleCombosListTakesTheItem) {
 }
 
 }  // namespace
+
+TEST(IEAddress, AutoCompleteFlags) {
+  const struct {
+    TAutoComplete2Options options;
+    DWORD flags;
+  } cases[] = {
+      {{acoAutoSuggest, acoAutoAppend, acoSearch}, ACO_AUTOSUGGEST | ACO_AUTOAPPEND | ACO_SEARCH},
+      {{acoNone}, ACO_NONE},
+      {{acoFilterPrefix, acoUseTab, acoUpDownKeyDropList}, ACO_FILTERPREFIXES | ACO_USETAB | ACO_UPDOWNKEYDROPSLIST},
+      {{acoRtlReading, acoWordFilter, acoNoPrefixFiltering}, ACO_RTLREADING | ACO_WORDFILTER | ACO_NOPREFIXFILTERING},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AutoComplete2Flags(c.options), c.flags) << c.flags;
+  EXPECT_EQ(ShellAutoCompleteFlags({acAutoAppend, acUrlHistory}),
+            0xFu | SHACF_AUTOSUGGEST_FORCE_OFF | SHACF_AUTOAPPEND_FORCE_ON);
+  EXPECT_EQ(ShellAutoCompleteFlags({acAutoSuggest}), 0xFu | SHACF_AUTOSUGGEST_FORCE_ON | SHACF_AUTOAPPEND_FORCE_OFF);
+  EXPECT_DOUBLE_EQ(ShellVersion(), 6.0);
+}
+
+TEST_F(AddressTest, AutoCompletionSetUpWithTheWindowAndItsSetters) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  ASSERT_TRUE(reg_.OpenKey(key_, true));
+  reg_.WriteString("Url1", "http://www.complete.example/");
+  reg_.CloseKey();
+  form_->Show();
+  IAutoComplete2* complete = address_->AutoCompleter();
+  ASSERT_TRUE(complete) << "the auto-complete object is made with the window";
+  DWORD options = 0;
+  ASSERT_EQ(complete->GetOptions(&options), S_OK);
+  EXPECT_EQ(options, static_cast<DWORD>(ACO_AUTOSUGGEST | ACO_AUTOAPPEND | ACO_SEARCH));
+  address_->SetAutoComplete2Options({acoAutoAppend});
+  ASSERT_EQ(complete->GetOptions(&options), S_OK);
+  EXPECT_EQ(options, static_cast<DWORD>(ACO_AUTOAPPEND)) << "given to the live object";
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  SetFocus(info.hwndItem);
+  for (char c : std::string("http://www.co")) KvInjectChar(static_cast<WCHAR>(c));
+  KvPumpMessages();
+  EXPECT_EQ(address_->Text(), "http://www.complete.example/") << "typing appends the typed URL's rest";
+
+  // A new source set re-creates the window, which gets a new object.
+  const HWND before = address_->Handle();
+  address_->SetAutoComplete2Source({acsHistory});
+  (void)address_->Handle();
+  EXPECT_NE(address_->Handle(), before);
+  EXPECT_TRUE(address_->AutoCompleter());
+  EXPECT_NE(address_->AutoCompleter(), complete);
+
+  // The first version uses the shell's auto-complete: no object of the combo's own.
+  address_->SetAutoCompleteVersion(AutoComplete1);
+  address_->SetAutoComplete2Source({acsList});
+  (void)address_->Handle();
+  EXPECT_FALSE(address_->AutoCompleter());
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  SetFocus(info.hwndItem);
+  address_->SetText("");
+  for (char c : std::string("http://www.co")) KvInjectChar(static_cast<WCHAR>(c));
+  KvPumpMessages();
+  EXPECT_EQ(address_->Text(), "http://www.complete.example/") << "acAutoAppend forces appending on";
+  address_->SetAutoCompleteOptions({acUrlHistory});
+  address_->SetText("");
+  for (char c : std::string("http://www.co")) KvInjectChar(static_cast<WCHAR>(c));
+  KvPumpMessages();
+  EXPECT_EQ(address_->Text(), "http://www.co") << "re-applied without appending";
+  delete form_;
+  form_ = nullptr;
+  CoUninitialize();
+}
+
+// An ICO file of one 16 x 16 32-bit image, all of it the colour `bgr` and opaque.
+std::string SolidIco(const char* bgr) {
+  auto put = [](std::string& s, uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  std::string image;
+  put(image, 40, 4);
+  put(image, 16, 4);
+  put(image, 32, 4);
+  put(image, 1, 2);
+  put(image, 32, 2);
+  image.append(24, '\0');
+  for (int i = 0; i < 256; ++i) image += std::string(bgr, 3) + '\xFF';
+  image.append(16 * 4, '\0');
+  std::string file;
+  put(file, 0, 2);
+  put(file, 1, 2);
+  put(file, 1, 2);
+  file += std::string("\x10\x10\0\0", 4);
+  put(file, 1, 2);
+  put(file, 32, 2);
+  put(file, static_cast<uint32_t>(image.size()), 4);
+  put(file, 22, 4);
+  return file + image;
+}
+
+TEST_F(AddressTest, FaviconFetchedFromTheLocalServerAndDrawn) {
+  ASSERT_TRUE(reg_.OpenKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", true));
+  reg_.WriteString("Cache", home_.path());
+  reg_.CloseKey();
+  kvtest::HttpServer server;
+  server.Serve("/favicon.ico", SolidIco("\x00\x80\x00"), "image/x-icon");
+  form_->Show();
+  address_->ShowFavicon = true;
+  struct Asked {
+    std::string icon, site;
+    bool with_icon;
+  };
+  std::vector<Asked> asked;
+  bool cancel_second = false;
+  address_->OnGetFavicon = [&](TObject*, const WideString& icon, const WideString& site, bool& cancel, HICON& hicon) {
+    asked.push_back({kv::WideToUtf8(icon), kv::WideToUtf8(site), hicon != nullptr});
+    if (hicon) cancel = cancel_second;
+  };
+  const std::string page = server.Url("/shop/index.html");
+  address_->SetText(page);
+  address_->Commit();
+  ASSERT_EQ(asked.size(), 2u) << "asked before the download and with the icon";
+  EXPECT_EQ(asked[0].icon, server.Url("/favicon.ico"));
+  EXPECT_EQ(asked[0].site, page);
+  EXPECT_FALSE(asked[0].with_icon);
+  EXPECT_TRUE(asked[1].with_icon);
+  EXPECT_EQ(KvWindowGetPixel(address_->Handle(), address_->IconLeft + 8, address_->IconTop + 8), RGB(0, 128, 0))
+      << "the site's icon at (IconLeft, IconTop)";
+  address_->Commit();
+  EXPECT_EQ(asked.size(), 2u) << "a site is fetched once";
+
+  // A cancelled icon, and a site whose icon is no ICO file, leave the page's icon.
+  cancel_second = true;
+  asked.clear();
+  const std::string other = "http://localhost:" + std::to_string(server.Port()) + "/x/";
+  address_->SetText(other);
+  address_->Commit();
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(KvWindowGetPixel(address_->Handle(), address_->IconLeft + 8, address_->IconTop + 11), kPage);
+  kvtest::HttpServer bad;
+  bad.Serve("/favicon.ico", "not an icon", "image/x-icon");
+  asked.clear();
+  address_->SetText(bad.Url("/"));
+  address_->Commit();
+  EXPECT_EQ(asked.size(), 1u) << "a bad file is no icon, not asked about";
+}
+
+TEST_F(AddressTest, TheButtonIsRedrawnWhenAPressEndsOutsideIt) {
+  address_->Themes = tmXP;
+  address_->Loaded();
+  address_->ButtonPressedColor = static_cast<TColor>(0x0000FF);
+  form_->Show();
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(address_->Handle(), &info));
+  const RECT& b = info.rcButton;
+  auto button = [&] { return KvWindowGetPixel(address_->Handle(), b.left + 1, b.top + 1); };
+  const COLORREF normal = ColorToRGB(ThemeColor(0xF0CAA6)), pressed = RGB(255, 0, 0);
+  EXPECT_EQ(button(), normal);
+  const LPARAM in = MAKELPARAM(b.left + 2, b.top + 2), out = MAKELPARAM(2, 2);
+  address_->Perform(WM_LBUTTONDOWN, MK_LBUTTON, in);
+  EXPECT_EQ(button(), pressed) << "pressed";
+  address_->Perform(WM_MOUSEMOVE, MK_LBUTTON, in);
+  EXPECT_EQ(button(), pressed) << "still pressed over the button";
+  address_->Perform(WM_MOUSEMOVE, MK_LBUTTON, out);
+  EXPECT_EQ(button(), normal) << "moving out of the button";
+  address_->SetDroppedDown(false);
+  address_->Perform(WM_LBUTTONDOWN, MK_LBUTTON, in);
+  EXPECT_EQ(button(), pressed);
+  address_->Perform(WM_LBUTTONUP, 0, out);
+  EXPECT_EQ(button(), normal) << "released outside";
+  address_->SetDroppedDown(false);
+  address_->SetDroppedDown(true);
+  InvalidateRect(address_->Handle(), nullptr, TRUE);
+  EXPECT_EQ(button(), normal) << "an open list alone does not paint the button pressed";
+}

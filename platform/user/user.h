@@ -1675,6 +1675,22 @@ BOOL DestroyCursor(HCURSOR cursor);
 BOOL GetIconInfo(HICON icon, PICONINFO info);
 BOOL DrawIcon(HDC hdc, int x, int y, HICON icon);
 BOOL DrawIconEx(HDC hdc, int x, int y, HICON icon, int cx, int cy, UINT step, HBRUSH flicker_free, UINT flags);
+// Icons from ICO files (icon_file.cpp): LoadImage knows IMAGE_ICON with LR_LOADFROMFILE
+// (anything else: NULL with ERROR_NOT_SUPPORTED); the image nearest cx x cy is scaled to
+// it (0: the image's own size, or with LR_DEFAULTSIZE the system's icon size). A file
+// that is malformed, truncated, compressed or holds only PNG images gives NULL with
+// ERROR_INVALID_DATA. CreateIconFromResourceEx takes one image of such a file (header,
+// colour table, colour rows, AND mask); cursors are refused.
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define IMAGE_CURSOR 2
+#define LR_DEFAULTCOLOR 0x00000000
+#define LR_LOADFROMFILE 0x00000010
+#define LR_DEFAULTSIZE 0x00000040
+HANDLE LoadImageA(HINSTANCE instance, LPCSTR name, UINT type, int cx, int cy, UINT flags);
+HICON CreateIconFromResourceEx(LPBYTE bits, DWORD size, BOOL icon, DWORD version, int cx, int cy, UINT flags);
+// The same reader over an ICO file image in memory.
+HICON KvIconFromIcoFile(const void* data, SIZE_T size, int cx, int cy);
 BOOL TrackMouseEvent(LPTRACKMOUSEEVENT track);
 UINT GetDoubleClickTime(void);
 BOOL SetDoubleClickTime(UINT milliseconds);

@@ -320,6 +320,7 @@ void TWinSkinForm::Remove() {
     Unskin();
     return;
   }
+  FreeSystemPopup();
   if (hover_timer_) hover_timer_->SetEnabled(false);
   if (new_proc_) {
     if (form_hooked_ && Form) Form->WindowProc = old_form_proc_;
@@ -362,6 +363,7 @@ void TWinSkinForm::Detach() {
     Unskin();
     return;
   }
+  FreeSystemPopup();
   if (hover_timer_) hover_timer_->SetEnabled(false);
   if (new_proc_) {
     if (form_hooked_ && Form) Form->WindowProc = old_form_proc_;
@@ -388,6 +390,11 @@ void TWinSkinForm::Unskin() {
   if (Form && Phase != phRemoving)
     for (int i = 0; i < Form->ControlCount(); ++i) Form->Controls(i)->Invalidate();
   Phase = phDestroyed;
+}
+
+void TWinSkinForm::FreeSystemPopup() {
+  // A popup being tracked is freed with the skinner, after its menu loop has returned.
+  if (TPopupMenu::Tracking() != SystemPopup.get()) SystemPopup.reset();
 }
 
 void TWinSkinForm::ShowStateFromPlacement() {

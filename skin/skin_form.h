@@ -178,6 +178,8 @@ class TWinSkinForm : public TComponent {
   int ShowState = 0;  // 0 normal, 1 maximised, 2 minimised
   int Phase = phCreated;
   AnsiString SkinName;
+  // The skinned system menu (Tag 33333), built again on each drop-down.
+  std::unique_ptr<TPopupMenu> SystemPopup;
 
  private:
   void AttachSkinner(TSkinControl* Skinner, TWinControl* Control, bool KeepColour);
@@ -204,6 +206,8 @@ class TWinSkinForm : public TComponent {
   void MaximizeToggle();
   void MinimizeToggle();
   void ShowSystemMenu(POINT Screen);
+  void BuildSystemPopup();
+  void FreeSystemPopup();
   void SystemMenuStyle(bool On);
   void ShowStateFromPlacement();
   void CheckHover();
@@ -217,6 +221,8 @@ class TWinSkinForm : public TComponent {
   bool system_menu_taken_ = false;
 };
 
-// The skinned-item painter for menu items drawn by a skinned window (WM_DRAWITEM).
+// The skinned-item painter for menu items drawn by a skinned window (WM_DRAWITEM); an item
+// with an image of Images at ImageIndex draws it in its glyph box.
 void PaintSkinMenuItem(TSkinData* Data, HDC DC, const TRect& Rect, const WideString& Caption, bool Selected,
-                       bool Enabled, bool Checked, TBitmap* Background);
+                       bool Enabled, bool Checked, TBitmap* Background, TCustomImageList* Images = nullptr,
+                       int ImageIndex = -1);

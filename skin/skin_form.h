@@ -178,6 +178,11 @@ class TWinSkinForm : public TComponent {
   int ShowState = 0;  // 0 normal, 1 maximised, 2 minimised
   int Phase = phCreated;
   AnsiString SkinName;
+  // An MDI frame's client window, and MenuUpdate as it was at attach time.
+  HWND MDIClientWnd = nullptr;
+  bool SavedMenuUpdate = true;
+  // An MDI frame whose active child is maximised.
+  bool ActiveChildMaximized();
   // The skinned system menu (Tag 33333), built again on each drop-down.
   std::unique_ptr<TPopupMenu> SystemPopup;
 
@@ -186,6 +191,10 @@ class TWinSkinForm : public TComponent {
   void AttachRaw(TSkinControl* Skinner, HWND Window);
   void SkinGroupButtons(TWinControl* Group, bool Checks);
   static LRESULT Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT ClientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT ClientWndProc(UINT Msg, WPARAM wParam, LPARAM lParam);
+  void SubclassClient();
+  void UnsubclassClient();
   LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT PassOn(UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT Stage2(UINT Msg, WPARAM wParam, LPARAM lParam);
@@ -214,6 +223,7 @@ class TWinSkinForm : public TComponent {
   WideString WindowTextW();
 
   WNDPROC old_proc_ = nullptr;
+  WNDPROC old_client_proc_ = nullptr;
   bool new_proc_ = false;
   TWndMethod old_form_proc_;
   bool form_hooked_ = false;

@@ -76,7 +76,9 @@ LRESULT TWinSkinForm::Stage2(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE: {
       LRESULT r = PassOn(Msg, wParam, lParam);
       ShowState = wParam == SIZE_MINIMIZED ? 2 : wParam == SIZE_MAXIMIZED ? 1 : 0;
-      if (ShowState != 2 && !(MDIKind == 2 && ShowState != 0) && (Phase == phRunning || Phase == phReskinning))
+      const bool maxMode = Manager() && Manager()->MaxChildMode();
+      if (ShowState != 2 && !(MDIKind == 2 && (ShowState != 0 || maxMode)) &&
+          (Phase == phRunning || Phase == phReskinning))
         BuildRegion();
       return r;
     }
@@ -144,6 +146,7 @@ LRESULT TWinSkinForm::Stage3(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCACTIVATE:
       WindowActive = wParam != 0;
       if (hover_timer_) hover_timer_->SetEnabled(WindowActive);
+      if (MDIKind == 1 && IsWindow(MDIClientWnd)) SendMessageA(MDIClientWnd, WM_NCACTIVATE, wParam, 0);
       if (MDIKind == 2) PassOn(Msg, wParam, lParam);
       if (!(MDIKind == 2 && ShowState == 1)) PaintFrame(nullptr);
       return 1;
@@ -401,6 +404,8 @@ void TWinSkinForm::MaximizeToggle() {
     ShowState = 0;
     PostMessageA(Wnd, WM_SYSCOMMAND, SC_RESTORE, 0);
   } else {
+    if (MDIKind == 2)
+      if (TSkinManage* m = Manager()) m->SetMaxChildMode(true);
     ShowState = 1;
     PostMessageA(Wnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     HotObject = nullptr;
@@ -450,7 +455,16 @@ void TWinSkinForm::RunAction(TWinSysButton& Button, POINT At) {
     case 9:
     case 60:
     case 61:
-    case 62: break;  // MDI frames only: this window has no MDI client
+    case 62:
+      // The buttons of a maximised MDI child, on its frame's menu bar.
+      if (MDIKind == 1 && IsWindow(MDIClientWnd))
+        if (HWND child = reinterpret_cast<HWND>(SendMessageA(MDIClientWnd, WM_MDIGETACTIVE, 0, 0))) {
+          const UINT cmd = action == 7 || action == 60 ? SC_MINIMIZE : action == 8 || action == 61 ? SC_RESTORE : SC_CLOSE;
+          HotObject = nullptr;
+          SendMessageA(child, WM_SYSCOMMAND, cmd, 0);
+          RedrawWindow(Wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+        }
+      break;
     default: PostMessageA(Wnd, kButtonActionMsg, static_cast<WPARAM>(action), 0); break;
   }
 }
@@ -501,7 +515,11 @@ LRESULT TWinSkinForm::SysCommand(WPARAM wParam, LPARAM lParam) {
   switch (wParam & 0xFFF0) {
     case SC_MINIMIZE: ShowState = 2; break;
     case SC_MAXIMIZE: ShowState = 1; break;
-    case SC_RESTORE: ShowState = 0; break;
+    case SC_RESTORE:
+      ShowState = 0;
+      if (MDIKind == 2)
+        if (TSkinManage* m = Manager()) m->SetMaxChildMode(false);
+      break;
     default: break;
   }
   return PassOn(WM_SYSCOMMAND, wParam, lParam);

@@ -10,6 +10,7 @@
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
 #include "skin/skin_paint.h"
+#include "testsupport/spy_filters.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ TEST_F(SkinMdiTest, MaximisedChildsButtonsOnTheFramesMenuBarRestoreAndClose) {
     ASSERT_NE(s, nullptr) << f->Caption();
     EXPECT_EQ(s->MDIKind, 2);
     EXPECT_TRUE(s->FrameSkinned);
+    EXPECT_EQ(s->Form, f);
   }
   // Not maximised: the MDI buttons do not show.
   for (int action : {7, 8, 9}) {
@@ -146,6 +148,38 @@ TEST_F(SkinMdiTest, MaximisedChildsButtonsOnTheFramesMenuBarRestoreAndClose) {
   main->Cascade();
   KvPumpMessages();
   EXPECT_FALSE(TSkinManage::Instance()->MaxChildMode());
+}
+
+// A caption change of a maximised window: an MDI child has its client redrawn (0x3516);
+// any other window has no client for it and repaints its own caption.
+TEST_F(SkinMdiTest, MaximisedCaptionChangeRedrawsTheClientOfAnMdiChildOnly) {
+  MakeMain();
+  TForm* a = MakeChild("A");
+  Maximize(a);
+  ASSERT_TRUE(IsZoomed(a->Handle()));
+  auto redraws = [] { return kvtest::SpyOnly({kRedrawClientMsg}, KV_SPY_POSTED); };
+  KvSpyStart(nullptr);
+  a->SetCaption("Renamed");
+  KvPumpMessages();
+  auto got = redraws();
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].hwnd, main->ClientHandle());
+  EXPECT_EQ(reinterpret_cast<HWND>(got[0].wParam), a->Handle());
+  char text[64] = {};
+  GetWindowTextA(main->Handle(), text, sizeof text);
+  EXPECT_STREQ(text, "Main - [Renamed]");
+
+  // The frame itself, maximised (a window that is no MDI child): nothing is posted.
+  SendMessageA(main->Handle(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  KvPumpMessages();
+  ASSERT_TRUE(IsZoomed(main->Handle()));
+  KvSpyClear();
+  main->SetCaption("Other");
+  KvPumpMessages();
+  EXPECT_TRUE(redraws().empty());
+  KvSpyStop();
+  GetWindowTextA(main->Handle(), text, sizeof text);
+  EXPECT_STREQ(text, "Other - [Renamed]");
 }
 
 TEST_F(SkinMdiTest, ChildBorderOptionKeepsTheStandardFrame) {

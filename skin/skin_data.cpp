@@ -239,8 +239,8 @@ TCustomImageList* TSkinData::MenuGlyphs() {
   };
   window(0, 6, 3, 13, 9);  // restore: two windows, the front one lower left
   window(0, 3, 7, 10, 13);
-  window(1, 3, 3, 13, 13);  // maximise
-  bar(2, 4, 10, 11, 12);    // minimise
+  window(1, 3, 3, 13, 13);       // maximise
+  bar(2, 4, 10, 11, 12);         // minimise
   for (int i = 0; i < 8; ++i) {  // close: a cross two pixels wide
     bar(3, 4 + i, 4 + i, 6 + i, 5 + i);
     bar(3, 10 - i, 4 + i, 12 - i, 5 + i);

@@ -211,7 +211,8 @@ void TWinSkinForm::SubclassClient() {
 
 void TWinSkinForm::UnsubclassClient() {
   if (!old_client_proc_) return;
-  if (IsWindow(MDIClientWnd)) SetWindowLongPtrA(MDIClientWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_client_proc_));
+  if (IsWindow(MDIClientWnd))
+    SetWindowLongPtrA(MDIClientWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_client_proc_));
   Clients().erase(MDIClientWnd);
   old_client_proc_ = nullptr;
   if (TSkinManage* m = Manager(); m && m->MDIClient == MDIClientWnd) {
@@ -223,7 +224,8 @@ void TWinSkinForm::UnsubclassClient() {
 bool TWinSkinForm::ActiveChildMaximized() {
   if (MDIKind != 1 || !IsWindow(MDIClientWnd)) return false;
   BOOL maximized = FALSE;
-  HWND active = reinterpret_cast<HWND>(SendMessageA(MDIClientWnd, WM_MDIGETACTIVE, 0, reinterpret_cast<LPARAM>(&maximized)));
+  HWND active =
+      reinterpret_cast<HWND>(SendMessageA(MDIClientWnd, WM_MDIGETACTIVE, 0, reinterpret_cast<LPARAM>(&maximized)));
   return active && maximized;
 }
 
@@ -276,8 +278,7 @@ LRESULT TWinSkinForm::ClientWndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
       return r;
     }
     case kRedrawClientMsg:
-      RedrawWindow(client, nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+      RedrawWindow(client, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
       return 0;
     default: return passOn();
   }

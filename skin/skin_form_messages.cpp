@@ -459,7 +459,9 @@ void TWinSkinForm::RunAction(TWinSysButton& Button, POINT At) {
       // The buttons of a maximised MDI child, on its frame's menu bar.
       if (MDIKind == 1 && IsWindow(MDIClientWnd))
         if (HWND child = reinterpret_cast<HWND>(SendMessageA(MDIClientWnd, WM_MDIGETACTIVE, 0, 0))) {
-          const UINT cmd = action == 7 || action == 60 ? SC_MINIMIZE : action == 8 || action == 61 ? SC_RESTORE : SC_CLOSE;
+          const UINT cmd = action == 7 || action == 60   ? SC_MINIMIZE
+                           : action == 8 || action == 61 ? SC_RESTORE
+                                                         : SC_CLOSE;
           HotObject = nullptr;
           SendMessageA(child, WM_SYSCOMMAND, cmd, 0);
           RedrawWindow(Wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);

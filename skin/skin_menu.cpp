@@ -205,8 +205,8 @@ void TWinSkinMenu::PaintBar(HDC DC, const TRect& Row) {
     for (auto& b : Owner->SysButtons) {
       TDataSkinSysButton* e = b->Element;
       if (e->Visibility != 100 || !e->HasImage()) continue;
-      const TRect at{b->Rect.left - Owner->LeftWidth, b->Rect.top - Owner->TopHeight,
-                     b->Rect.right - Owner->LeftWidth, b->Rect.bottom - Owner->TopHeight};
+      const TRect at{b->Rect.left - Owner->LeftWidth, b->Rect.top - Owner->TopHeight, b->Rect.right - Owner->LeftWidth,
+                     b->Rect.bottom - Owner->TopHeight};
       DrawSkinImage(dc, at, e->Map.get(), false, false, true, e->Frames(), 1, TSkinMargins{});
     }
     if (TSkinManage::Exists()) TSkinManage::Instance()->SetMaxChildMode(true);

@@ -199,11 +199,17 @@ void TCustomForm::CreateWindowHandle(const TCreateParams& Params) {
     return;
   }
   TCustomForm* frame = Application->MainForm();
-  if (!frame || frame == this || frame->form_style_ != fsMDIForm || !frame->HandleAllocated() ||
-      !frame->client_handle_)
+  if (!frame || frame == this || frame->form_style_ != fsMDIForm || !frame->HandleAllocated() || !frame->client_handle_)
     throw EInvalidOperation("Cannot create form. No MDI forms are currently active");
-  MDICREATESTRUCTA m{Params.WinClassName.c_str(), Params.Caption.c_str(), Params.WindowClass.hInstance, Params.X,
-                     Params.Y, Params.Width, Params.Height, Params.Style, reinterpret_cast<LPARAM>(Params.Param)};
+  MDICREATESTRUCTA m{Params.WinClassName.c_str(),
+                     Params.Caption.c_str(),
+                     Params.WindowClass.hInstance,
+                     Params.X,
+                     Params.Y,
+                     Params.Width,
+                     Params.Height,
+                     Params.Style,
+                     reinterpret_cast<LPARAM>(Params.Param)};
   TWinControl* saved = controls_internal::creating_control;
   controls_internal::creating_control = this;
   HWND h = reinterpret_cast<HWND>(SendMessageA(frame->client_handle_, WM_MDICREATE, 0, reinterpret_cast<LPARAM>(&m)));
@@ -292,8 +298,8 @@ void TCustomForm::SetBorderIcons(TBorderIcons Value) {
 
 void TCustomForm::SetFormStyle(TFormStyle Value) {
   if (form_style_ == Value) return;
-  const bool mdiChange = (Value == fsMDIChild || Value == fsMDIForm || form_style_ == fsMDIChild ||
-                          form_style_ == fsMDIForm);
+  const bool mdiChange =
+      (Value == fsMDIChild || Value == fsMDIForm || form_style_ == fsMDIChild || form_style_ == fsMDIForm);
   form_style_ = Value;
   if (handle_ && mdiChange) {
     RecreateWnd();

@@ -59,7 +59,9 @@ void SetMaximized(HWND client, MdiClient& c, bool on) {
   if (on) c.frameText = TextOf(GetParent(client));
   c.maximized = on;
   ShowFrameText(client, c);
-  if (HWND frame = GetParent(client)) SetWindowPos(frame, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  if (HWND frame = GetParent(client))
+    SetWindowPos(frame, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void Activate(HWND client, MdiClient& c, HWND child) {
@@ -183,8 +185,8 @@ HWND CreateChild(HWND client, MdiClient& c, const MDICREATESTRUCTW& m) {
   const int cx = m.cx == CW_USEDEFAULT ? r.right * 3 / 4 : m.cx, cy = m.cy == CW_USEDEFAULT ? r.bottom * 3 / 4 : m.cy;
   const UINT id = c.firstChild + static_cast<UINT>(c.children.size());
   HWND child = CreateWindowExW(WS_EX_MDICHILD, m.szClass, m.szTitle, style, x, y, cx, cy, client,
-                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
-                               static_cast<HINSTANCE>(m.hOwner), const_cast<MDICREATESTRUCTW*>(&m));
+                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), static_cast<HINSTANCE>(m.hOwner),
+                               const_cast<MDICREATESTRUCTW*>(&m));
   if (!child) return nullptr;
   if (!ClientData(client)) return child;  // the client went away while the child was made
   c.children.push_back(child);
@@ -295,9 +297,9 @@ LRESULT FrameProc(bool unicode, HWND hwnd, HWND client, UINT msg, WPARAM wp, LPA
     case WM_SETTEXT: {
       if (!c->maximized) return fallback();
       // The frame's own caption changes; the maximised child's name stays joined to it.
-      c->frameText = lp ? (unicode ? std::u16string(reinterpret_cast<LPCWSTR>(lp))
-                                   : ToWide(reinterpret_cast<LPCSTR>(lp)))
-                        : std::u16string();
+      c->frameText =
+          lp ? (unicode ? std::u16string(reinterpret_cast<LPCWSTR>(lp)) : ToWide(reinterpret_cast<LPCSTR>(lp)))
+             : std::u16string();
       ShowFrameText(client, *c);
       return TRUE;
     }
@@ -327,7 +329,8 @@ LRESULT ChildProc(bool unicode, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETMINMAXINFO: {
       LRESULT r = fallback();
       // Maximised, the caption lies above the client: only the client area shows.
-      if (auto* mmi = reinterpret_cast<MINMAXINFO*>(lp); mmi && (GetWindowLongW(hwnd, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
+      if (auto* mmi = reinterpret_cast<MINMAXINFO*>(lp);
+          mmi && (GetWindowLongW(hwnd, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
         mmi->ptMaxPosition.y -= GetSystemMetrics(SM_CYCAPTION);
         mmi->ptMaxSize.y += GetSystemMetrics(SM_CYCAPTION);
       }
@@ -356,9 +359,7 @@ LRESULT ChildProc(bool unicode, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       if (c->maximized && c->active == hwnd) ShowFrameText(client, *c);
       return r;
     }
-    case WM_DESTROY:
-      ChildGone(client, *c, hwnd);
-      return fallback();
+    case WM_DESTROY: ChildGone(client, *c, hwnd); return fallback();
     default: return fallback();
   }
 }

@@ -1745,8 +1745,8 @@ LRESULT DefMDIChildProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // WM_MDICREATE sent to the client hWndParent.
 HWND CreateMDIWindowA(LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
                       HWND hWndParent, HINSTANCE hInstance, LPARAM lParam);
-HWND CreateMDIWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth,
-                      int nHeight, HWND hWndParent, HINSTANCE hInstance, LPARAM lParam);
+HWND CreateMDIWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
+                      HWND hWndParent, HINSTANCE hInstance, LPARAM lParam);
 
 // ---- Functions: metrics, colours, version -----------------------------------------------------------
 int GetSystemMetrics(int index);

@@ -468,9 +468,9 @@ TEST_F(SkinFormTest, SystemMenuIsACopyDrawnFromTheSkinAndItsItemsPostTheirComman
     bool enabled, checked;
   };
   const Row rows[] = {
-      {SC_RESTORE, 0, false, false}, {SC_MOVE, -1, true, false},   {SC_SIZE, -1, true, false},
+      {SC_RESTORE, 0, false, false}, {SC_MOVE, -1, true, false},    {SC_SIZE, -1, true, false},
       {SC_MINIMIZE, 2, true, false}, {SC_MAXIMIZE, 1, true, false}, {SC_CLOSE, 3, true, false},
-      {0x1230, -1, true, true},      {0x1240, -1, false, false},   {0x1250, -1, true, true},
+      {0x1230, -1, true, true},      {0x1240, -1, false, false},    {0x1250, -1, true, true},
       {0x1260, -1, true, false},  // only the state MFS_GRAYED exactly disables
   };
   const COLORREF menuText = SkinColorToRGB(data->Colour(csMenuText));
@@ -505,7 +505,8 @@ TEST_F(SkinFormTest, SystemMenuIsACopyDrawnFromTheSkinAndItsItemsPostTheirComman
     // The text's darkest ink is nearer the menu text colour when enabled, the shadow colour when not.
     auto distance = [](COLORREF a, COLORREF b) {
       int d = 0;
-      for (int shift = 0; shift <= 16; shift += 8) d += std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF));
+      for (int shift = 0; shift <= 16; shift += 8)
+        d += std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF));
       return d;
     };
     COLORREF darkest = RGB(255, 255, 255);
@@ -709,8 +710,8 @@ TEST_F(SkinRawWindowTest, OlderNtFamilyGetsTheFixedSystemMenu) {
     const char* caption;
     int tag, image;
   };
-  const Item restore{" Restore ", 0, 0}, maximize{" Maximize ", 1, 1}, minimize{" Minimize ", 2, 2},
-      line{"-", 100, -1}, close{" Close \tALT+F4", 3, 3};
+  const Item restore{" Restore ", 0, 0}, maximize{" Maximize ", 1, 1}, minimize{" Minimize ", 2, 2}, line{"-", 100, -1},
+      close{" Close \tALT+F4", 3, 3};
   struct Row {
     DWORD style;
     std::vector<Item> items;

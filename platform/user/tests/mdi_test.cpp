@@ -167,7 +167,10 @@ TEST_F(MdiTest, TileAndCascadeArrangeTheChildrenAndEndTheMaximisedState) {
   const int step = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYFRAME);
   const Row rows[] = {
       {WM_MDITILE, MDITILE_VERTICAL, {0, 0, area.right / 2, area.bottom}, {area.right / 2, 0, area.right, area.bottom}},
-      {WM_MDITILE, MDITILE_HORIZONTAL, {0, 0, area.right, area.bottom / 2}, {0, area.bottom / 2, area.right, area.bottom}},
+      {WM_MDITILE,
+       MDITILE_HORIZONTAL,
+       {0, 0, area.right, area.bottom / 2},
+       {0, area.bottom / 2, area.right, area.bottom}},
       // The active child (two) ends last, on top.
       {WM_MDICASCADE, 0, {0, 0, area.right - step, area.bottom - step}, {step, step, area.right, area.bottom}},
   };

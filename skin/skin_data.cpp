@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "framework/controls/comctrls.h"
 #include "framework/controls/forms.h"
 #include "framework/core/sysutils.h"
 #include "skin/quick_ini.h"
@@ -206,6 +207,56 @@ TSkinData::TSkinData(TComponent* AOwner) : TComponent(AOwner) {
 TSkinData::~TSkinData() {
   TSkinManage::Forget(this);
   if (face_brush_) DeleteObject(face_brush_);
+}
+
+TCustomImageList* TSkinData::MenuGlyphs() {
+  if (menu_glyphs_) return menu_glyphs_.get();
+  constexpr int kCell = 16;
+  // Drawn into a bitmap of its own: the list reads a bitmap that no canvas holds.
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP strip = CreateBitmap(4 * kCell, kCell, 1, 32, nullptr);
+  if (!dc || !strip) {
+    if (strip) DeleteObject(strip);
+    if (dc) DeleteDC(dc);
+    throw EOutOfResources("Cannot create the menu glyphs");
+  }
+  HGDIOBJ old = SelectObject(dc, strip);
+  RECT all{0, 0, 4 * kCell, kCell};
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  HBRUSH ink = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  auto bar = [&](int cell, int l, int t, int r, int b) {
+    RECT x{cell * kCell + l, t, cell * kCell + r, b};
+    FillRect(dc, &x, ink);
+  };
+  // A window outline with a heavy title edge.
+  auto window = [&](int cell, int l, int t, int r, int b) {
+    RECT inside{cell * kCell + l, t, cell * kCell + r, b};
+    FillRect(dc, &inside, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    bar(cell, l, t, r, t + 2);
+    bar(cell, l, b - 1, r, b);
+    bar(cell, l, t, l + 1, b);
+    bar(cell, r - 1, t, r, b);
+  };
+  window(0, 6, 3, 13, 9);  // restore: two windows, the front one lower left
+  window(0, 3, 7, 10, 13);
+  window(1, 3, 3, 13, 13);       // maximise
+  bar(2, 4, 10, 11, 12);         // minimise
+  for (int i = 0; i < 8; ++i) {  // close: a cross two pixels wide
+    bar(3, 4 + i, 4 + i, 6 + i, 5 + i);
+    bar(3, 10 - i, 4 + i, 12 - i, 5 + i);
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  HIMAGELIST list = ImageList_Create(kCell, kCell, ILC_COLOR24 | ILC_MASK, 4, 0);
+  const bool added = list && ImageList_AddMasked(list, strip, RGB(255, 255, 255)) == 0;
+  DeleteObject(strip);
+  if (!added) {
+    if (list) ImageList_Destroy(list);
+    throw EOutOfResources("Cannot create the menu glyphs");
+  }
+  menu_glyphs_ = std::make_unique<TImageList>(nullptr);
+  menu_glyphs_->SetHandle(list);
+  return menu_glyphs_.get();
 }
 
 TDataSkinObject* TSkinData::Element(const AnsiString& Name) const {

@@ -14,6 +14,8 @@
 #include "platform/user/user.h"
 #include "skin/skin_objects.h"
 
+class TCustomImageList;
+
 class TQuickIni;
 class TSkinReader;
 
@@ -145,6 +147,9 @@ class TSkinData : public TComponent {
   HBRUSH FaceBrush() const { return face_brush_; }
   TFont* CaptionFont() { return &caption_font_; }
   TBitmap* CaptionIcon() { return &caption_icon_; }
+  // The glyphs of the skinned system menu, 16 x 16, white transparent: 0 restore,
+  // 1 maximise, 2 minimise, 3 close (made on first use).
+  TCustomImageList* MenuGlyphs();
   // The non-client repaint switch (cleared while a menu change is passed on).
   bool NcRepaint = true;
 
@@ -176,6 +181,7 @@ class TSkinData : public TComponent {
   HBRUSH face_brush_ = nullptr;
   TFont caption_font_;
   TBitmap caption_icon_;
+  std::unique_ptr<TCustomImageList> menu_glyphs_;
 };
 
 // The colour text of a skin description ("128,64,0"): R, G, B, each modulo 256.

@@ -17,6 +17,12 @@ std::map<HWND, TWinSkinForm*>& Skinners() {
   return s;
 }
 
+// The subclassed MDI clients, by window, with the skinner of their frame.
+std::map<HWND, TWinSkinForm*>& Clients() {
+  static std::map<HWND, TWinSkinForm*> s;
+  return s;
+}
+
 // A dialog template's modal frame style.
 constexpr DWORD kModalFrame = 0x80;
 
@@ -93,6 +99,7 @@ TWinSkinForm::~TWinSkinForm() {
   SkinMenu.reset();
   hover_timer_.reset();
   if (RegionOwned && Region && !IsWindow(Wnd)) DeleteObject(Region);
+  UnsubclassClient();
   Skinners().erase(Wnd);
 }
 
@@ -131,7 +138,15 @@ void TWinSkinForm::AttachWindow(TSkinData* Data) {
   if (ex & WS_EX_CONTEXTHELP) CaptionCaps |= 4;
   ShowStateFromPlacement();
   Sizeable = (Style & WS_THICKFRAME) != 0;
-  if (ex & WS_EX_MDICHILD) {
+  for (HWND c = GetWindow(Wnd, GW_CHILD); c && !MDIClientWnd; c = GetWindow(c, GW_HWNDNEXT))
+    if (SkinClassName(c) == "MDIClient") MDIClientWnd = c;
+  if (MDIClientWnd) {
+    MDIKind = 1;
+    if (TSkinManage* m = Manager()) {
+      m->MDIClient = MDIClientWnd;
+      m->MDIFrameForm = Form;
+    }
+  } else if (ex & WS_EX_MDICHILD) {
     MDIKind = 2;
     if (Data->Options.Contains(xoMDIChildBorder)) FrameSkinned = false;
   }
@@ -158,6 +173,10 @@ void TWinSkinForm::AttachWindow(TSkinData* Data) {
   if (TSkinManage* m = Manager(); m && m->HideWhileSkinning && !IsChild && FrameKind != 2 && FrameSkinned)
     SetWindowLongA(Wnd, GWL_STYLE, static_cast<LONG>(Style & ~WS_VISIBLE));
   if (!SkinIsNT()) Data->SkinControls >> xcSystemMenu;
+  if (MDIKind == 1) {
+    SavedMenuUpdate = Data->MenuUpdate;
+    SubclassClient();
+  }
   Skinners()[Wnd] = this;
   old_proc_ = reinterpret_cast<WNDPROC>((UnicodeWindow ? SetWindowLongPtrW : SetWindowLongPtrA)(
       Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinSkinForm::Proc)));
@@ -173,6 +192,95 @@ void TWinSkinForm::AttachWindow(TSkinData* Data) {
     LoadBorderMetrics();
   } else {
     Phase = phRunning;
+  }
+  if (MDIKind == 2) {
+    // The child's caption row keeps at least the system's height.
+    const int system = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CXFRAME);
+    if (FrameSkinned && TopHeight < system) MenuHeight = system - TopHeight;
+    if (ShowState == 1)
+      if (TSkinManage* m = Manager()) m->SetMaxChildMode(true);
+  }
+}
+
+void TWinSkinForm::SubclassClient() {
+  if (!MDIClientWnd || old_client_proc_) return;
+  Clients()[MDIClientWnd] = this;
+  old_client_proc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(MDIClientWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinSkinForm::ClientProc)));
+}
+
+void TWinSkinForm::UnsubclassClient() {
+  if (!old_client_proc_) return;
+  if (IsWindow(MDIClientWnd))
+    SetWindowLongPtrA(MDIClientWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_client_proc_));
+  Clients().erase(MDIClientWnd);
+  old_client_proc_ = nullptr;
+  if (TSkinManage* m = Manager(); m && m->MDIClient == MDIClientWnd) {
+    m->MDIClient = nullptr;
+    m->MDIFrameForm = nullptr;
+  }
+}
+
+bool TWinSkinForm::ActiveChildMaximized() {
+  if (MDIKind != 1 || !IsWindow(MDIClientWnd)) return false;
+  BOOL maximized = FALSE;
+  HWND active =
+      reinterpret_cast<HWND>(SendMessageA(MDIClientWnd, WM_MDIGETACTIVE, 0, reinterpret_cast<LPARAM>(&maximized)));
+  return active && maximized;
+}
+
+LRESULT TWinSkinForm::ClientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto it = Clients().find(hwnd);
+  if (it == Clients().end()) return DefWindowProcA(hwnd, msg, wp, lp);
+  return it->second->ClientWndProc(msg, wp, lp);
+}
+
+LRESULT TWinSkinForm::ClientWndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
+  HWND client = MDIClientWnd;
+  WNDPROC old = old_client_proc_;
+  auto passOn = [&] { return CallWindowProcA(old, client, Msg, wParam, lParam); };
+  switch (Msg) {
+    case WM_NCDESTROY: {
+      LRESULT r = passOn();
+      UnsubclassClient();
+      return r;
+    }
+    case WM_NCCALCSIZE:
+      if (FrameSkinned && !SkinData->Options.Contains(xoMDIScrollbar))
+        SetWindowLongA(client, GWL_STYLE, GetWindowLongA(client, GWL_STYLE) & ~(WS_HSCROLL | WS_VSCROLL));
+      return passOn();
+    case WM_MDICREATE: SkinData->MenuUpdate = false; return passOn();
+    case WM_MDIDESTROY: {
+      LRESULT r = passOn();
+      if (FrameSkinned) {
+        if (TSkinManage* m = Manager()) m->SetMaxChildMode(ActiveChildMaximized());
+        if (SkinMenu && !SendMessageA(client, WM_MDIGETACTIVE, 0, 0)) {
+          SkinData->MenuUpdate = SavedMenuUpdate;
+          SkinMenu->ReadItems();
+        }
+      }
+      return r;
+    }
+    case WM_MDITILE:
+    case WM_MDICASCADE:
+      if (FrameSkinned)
+        if (TSkinManage* m = Manager()) m->SetMaxChildMode(false);
+      return passOn();
+    case WM_MDISETMENU: {
+      LRESULT r = passOn();
+      if (FrameSkinned) {
+        if (wParam && SkinMenu) {
+          SkinMenu->MenuHandle = reinterpret_cast<HMENU>(wParam);
+          SkinMenu->RefreshItems();
+        }
+        SetMenu(Wnd, nullptr);
+      }
+      return r;
+    }
+    case kRedrawClientMsg:
+      RedrawWindow(client, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+      return 0;
+    default: return passOn();
   }
 }
 
@@ -320,6 +428,7 @@ void TWinSkinForm::Remove() {
     Unskin();
     return;
   }
+  FreeSystemPopup();
   if (hover_timer_) hover_timer_->SetEnabled(false);
   if (new_proc_) {
     if (form_hooked_ && Form) Form->WindowProc = old_form_proc_;
@@ -331,6 +440,7 @@ void TWinSkinForm::Remove() {
   ClearControls();
   if (Form) SetPopupOwnerDraw(Form, false);
   if (Form && Phase != phRemoving) Form->SetColor(SavedColor);
+  UnsubclassClient();
   if (system_menu_taken_ && !(CaptionCaps & 16)) {
     SetWindowLongA(Wnd, GWL_STYLE, GetWindowLongA(Wnd, GWL_STYLE) | WS_SYSMENU);
   }
@@ -362,6 +472,7 @@ void TWinSkinForm::Detach() {
     Unskin();
     return;
   }
+  FreeSystemPopup();
   if (hover_timer_) hover_timer_->SetEnabled(false);
   if (new_proc_) {
     if (form_hooked_ && Form) Form->WindowProc = old_form_proc_;
@@ -373,6 +484,7 @@ void TWinSkinForm::Detach() {
   ClearControls();
   if (Form) SetPopupOwnerDraw(Form, false);
   SkinMenu.reset();
+  UnsubclassClient();  // the client's procedure never reaches a skinner that is gone
 }
 
 void TWinSkinForm::Unskin() {
@@ -385,9 +497,15 @@ void TWinSkinForm::Unskin() {
     new_proc_ = false;
     Skinners().erase(Wnd);
   }
+  UnsubclassClient();
   if (Form && Phase != phRemoving)
     for (int i = 0; i < Form->ControlCount(); ++i) Form->Controls(i)->Invalidate();
   Phase = phDestroyed;
+}
+
+void TWinSkinForm::FreeSystemPopup() {
+  // A popup being tracked is freed with the skinner, after its menu loop has returned.
+  if (TPopupMenu::Tracking() != SystemPopup.get()) SystemPopup.reset();
 }
 
 void TWinSkinForm::ShowStateFromPlacement() {

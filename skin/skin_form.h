@@ -178,12 +178,23 @@ class TWinSkinForm : public TComponent {
   int ShowState = 0;  // 0 normal, 1 maximised, 2 minimised
   int Phase = phCreated;
   AnsiString SkinName;
+  // An MDI frame's client window, and MenuUpdate as it was at attach time.
+  HWND MDIClientWnd = nullptr;
+  bool SavedMenuUpdate = true;
+  // An MDI frame whose active child is maximised.
+  bool ActiveChildMaximized();
+  // The skinned system menu (Tag 33333), built again on each drop-down.
+  std::unique_ptr<TPopupMenu> SystemPopup;
 
  private:
   void AttachSkinner(TSkinControl* Skinner, TWinControl* Control, bool KeepColour);
   void AttachRaw(TSkinControl* Skinner, HWND Window);
   void SkinGroupButtons(TWinControl* Group, bool Checks);
   static LRESULT Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT ClientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT ClientWndProc(UINT Msg, WPARAM wParam, LPARAM lParam);
+  void SubclassClient();
+  void UnsubclassClient();
   LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT PassOn(UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT Stage2(UINT Msg, WPARAM wParam, LPARAM lParam);
@@ -204,12 +215,15 @@ class TWinSkinForm : public TComponent {
   void MaximizeToggle();
   void MinimizeToggle();
   void ShowSystemMenu(POINT Screen);
+  void BuildSystemPopup();
+  void FreeSystemPopup();
   void SystemMenuStyle(bool On);
   void ShowStateFromPlacement();
   void CheckHover();
   WideString WindowTextW();
 
   WNDPROC old_proc_ = nullptr;
+  WNDPROC old_client_proc_ = nullptr;
   bool new_proc_ = false;
   TWndMethod old_form_proc_;
   bool form_hooked_ = false;
@@ -217,6 +231,8 @@ class TWinSkinForm : public TComponent {
   bool system_menu_taken_ = false;
 };
 
-// The skinned-item painter for menu items drawn by a skinned window (WM_DRAWITEM).
+// The skinned-item painter for menu items drawn by a skinned window (WM_DRAWITEM); an item
+// with an image of Images at ImageIndex draws it in its glyph box.
 void PaintSkinMenuItem(TSkinData* Data, HDC DC, const TRect& Rect, const WideString& Caption, bool Selected,
-                       bool Enabled, bool Checked, TBitmap* Background);
+                       bool Enabled, bool Checked, TBitmap* Background, TCustomImageList* Images = nullptr,
+                       int ImageIndex = -1);

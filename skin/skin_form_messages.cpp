@@ -1,6 +1,7 @@
 // The messages of a skinned window: the window procedure, hit testing, the mouse on the
 // caption buttons and the menu bar, the system menu and the owner-drawn menu items.
 #include <algorithm>
+#include <functional>
 
 #include "framework/controls/comctrls.h"
 #include "skin/skin_control.h"
@@ -75,7 +76,9 @@ LRESULT TWinSkinForm::Stage2(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE: {
       LRESULT r = PassOn(Msg, wParam, lParam);
       ShowState = wParam == SIZE_MINIMIZED ? 2 : wParam == SIZE_MAXIMIZED ? 1 : 0;
-      if (ShowState != 2 && !(MDIKind == 2 && ShowState != 0) && (Phase == phRunning || Phase == phReskinning))
+      const bool maxMode = Manager() && Manager()->MaxChildMode();
+      if (ShowState != 2 && !(MDIKind == 2 && (ShowState != 0 || maxMode)) &&
+          (Phase == phRunning || Phase == phReskinning))
         BuildRegion();
       return r;
     }
@@ -143,6 +146,7 @@ LRESULT TWinSkinForm::Stage3(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCACTIVATE:
       WindowActive = wParam != 0;
       if (hover_timer_) hover_timer_->SetEnabled(WindowActive);
+      if (MDIKind == 1 && IsWindow(MDIClientWnd)) SendMessageA(MDIClientWnd, WM_NCACTIVATE, wParam, 0);
       if (MDIKind == 2) PassOn(Msg, wParam, lParam);
       if (!(MDIKind == 2 && ShowState == 1)) PaintFrame(nullptr);
       return 1;
@@ -400,6 +404,8 @@ void TWinSkinForm::MaximizeToggle() {
     ShowState = 0;
     PostMessageA(Wnd, WM_SYSCOMMAND, SC_RESTORE, 0);
   } else {
+    if (MDIKind == 2)
+      if (TSkinManage* m = Manager()) m->SetMaxChildMode(true);
     ShowState = 1;
     PostMessageA(Wnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     HotObject = nullptr;
@@ -449,7 +455,18 @@ void TWinSkinForm::RunAction(TWinSysButton& Button, POINT At) {
     case 9:
     case 60:
     case 61:
-    case 62: break;  // MDI frames only: this window has no MDI client
+    case 62:
+      // The buttons of a maximised MDI child, on its frame's menu bar.
+      if (MDIKind == 1 && IsWindow(MDIClientWnd))
+        if (HWND child = reinterpret_cast<HWND>(SendMessageA(MDIClientWnd, WM_MDIGETACTIVE, 0, 0))) {
+          const UINT cmd = action == 7 || action == 60   ? SC_MINIMIZE
+                           : action == 8 || action == 61 ? SC_RESTORE
+                                                         : SC_CLOSE;
+          HotObject = nullptr;
+          SendMessageA(child, WM_SYSCOMMAND, cmd, 0);
+          RedrawWindow(Wnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+        }
+      break;
     default: PostMessageA(Wnd, kButtonActionMsg, static_cast<WPARAM>(action), 0); break;
   }
 }
@@ -459,18 +476,8 @@ void TWinSkinForm::ShowSystemMenu(POINT Screen) {
   if (now - LastSysMenuTick > DoubleClickTime) {
     if (TSkinManage* m = Manager()) m->SetMenuMode(2);
     LastSysMenuTick = now;
-    HMENU sys = SystemMenu ? SystemMenu : GetSystemMenu(Wnd, FALSE);
-    if (!sys) return;
-    EnableMenuItem(sys, SC_RESTORE, MF_BYCOMMAND | (ShowState != 0 ? MF_ENABLED : MF_GRAYED));
-    EnableMenuItem(sys, SC_MAXIMIZE, MF_BYCOMMAND | (ShowState != 1 && (CaptionCaps & 1) ? MF_ENABLED : MF_GRAYED));
-    EnableMenuItem(sys, SC_MINIMIZE, MF_BYCOMMAND | (ShowState != 2 && (CaptionCaps & 2) ? MF_ENABLED : MF_GRAYED));
-    EnableMenuItem(sys, SC_MOVE, MF_BYCOMMAND | (ShowState != 1 ? MF_ENABLED : MF_GRAYED));
-    EnableMenuItem(sys, SC_SIZE, MF_BYCOMMAND | (ShowState != 1 ? MF_ENABLED : MF_GRAYED));
-    TrackedPopup = sys;
-    const UINT cmd =
-        static_cast<UINT>(TrackPopupMenu(sys, TPM_RETURNCMD | TPM_RIGHTBUTTON, Screen.x, Screen.y, 0, Wnd, nullptr));
-    TrackedPopup = nullptr;
-    if (cmd) PostMessageA(Wnd, WM_SYSCOMMAND, cmd, 0);
+    BuildSystemPopup();
+    if (SystemPopup->Items()->Count() > 0) SystemPopup->Popup(Screen.x, Screen.y);
   } else if (HotObject) {
     if (hover_timer_) hover_timer_->SetEnabled(false);
     PostMessageA(Wnd, WM_CLOSE, 0, 0);
@@ -510,7 +517,11 @@ LRESULT TWinSkinForm::SysCommand(WPARAM wParam, LPARAM lParam) {
   switch (wParam & 0xFFF0) {
     case SC_MINIMIZE: ShowState = 2; break;
     case SC_MAXIMIZE: ShowState = 1; break;
-    case SC_RESTORE: ShowState = 0; break;
+    case SC_RESTORE:
+      ShowState = 0;
+      if (MDIKind == 2)
+        if (TSkinManage* m = Manager()) m->SetMaxChildMode(false);
+      break;
     default: break;
   }
   return PassOn(WM_SYSCOMMAND, wParam, lParam);
@@ -634,11 +645,13 @@ struct PopupItemPainter {
       return;
     }
     TBitmap* background = nullptr;
-    if (TMenu* menu = item->GetParentMenu(); menu && item->Parent() == menu->Items()) {
+    if (TMenu* menu = item->GetParentMenu(); menu && item->Parent() == menu->Items() && menu->HandleAllocated()) {
       TSkinManage::Instance()->AttachPopupMenu(menu->Handle());
       background = TSkinManage::Instance()->PopupBackground(menu->Handle());
     }
-    PaintSkinMenuItem(skinner->SkinData, dc, Rect, caption, Selected, item->Enabled(), item->Checked(), background);
+    TMenu* menu = item->GetParentMenu();
+    PaintSkinMenuItem(skinner->SkinData, dc, Rect, caption, Selected, item->Enabled(), item->Checked(), background,
+                      menu ? menu->Images : nullptr, item->ImageIndex);
   }
 };
 
@@ -657,7 +670,103 @@ struct PopupItemMeasurer {
   }
 };
 
+// The system-item measurer: the caption in the menu font, the glyph column, the skin's
+// item margin and the fixed room of a system item (more when the menu has no images).
+struct SystemItemMeasurer {
+  HWND Owner;
+  void operator()(TObject* Sender, TCanvas* Canvas, int& Width, int& Height) const {
+    auto* item = static_cast<TMenuItem*>(Sender);
+    if (item->IsLine()) {
+      Height = 8;
+      return;
+    }
+    HDC dc = Canvas->HandleAllocated() ? Canvas->Handle() : GetDC(nullptr);
+    const SIZE text = MenuTextExtent(dc, WideString(item->Caption().begin(), item->Caption().end()));
+    if (!Canvas->HandleAllocated()) ReleaseDC(nullptr, dc);
+    TWinSkinForm* skinner = SkinnerOfWindow(Owner);
+    TDataSkinObject* element = skinner ? skinner->SkinData->Element("MenuItem") : nullptr;
+    TMenu* menu = item->GetParentMenu();
+    const int glyph = menu && menu->Images ? menu->Images->Width() : 16;
+    Width = text.cx + glyph + (element ? element->LeftMargin : 0) + 12 + (menu && menu->Images ? 0 : 23);
+    Height = std::max<int>(GetSystemMetrics(SM_CYMENU), text.cy + 4);
+  }
+};
+
 }  // namespace
+
+void TWinSkinForm::BuildSystemPopup() {
+  if (!SystemPopup) {
+    SystemPopup = std::make_unique<TPopupMenu>(nullptr);
+    SystemPopup->SetTag(33333);
+  }
+  SystemPopup->Images = SkinData->MenuGlyphs();
+  SystemPopup->Items()->Clear();
+  auto add = [this](const AnsiString& Caption, int Tag, int Image, bool Enabled, bool Checked,
+                    std::function<void()> Click) {
+    auto* item = new TMenuItem(SystemPopup.get());
+    item->SetCaption(Caption);
+    item->SetTag(Tag);
+    item->ImageIndex = Image;
+    item->SetEnabled(Enabled);
+    item->SetChecked(Checked);
+    item->OnDrawItem = PopupItemPainter{Wnd};
+    item->OnMeasureItem = SystemItemMeasurer{Wnd};
+    if (Click) item->OnClick = [Click](TObject*) { Click(); };
+    SystemPopup->Items()->Add(item);
+  };
+  OSVERSIONINFOA v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  GetVersionExA(&v);
+  if (v.dwPlatformId == VER_PLATFORM_WIN32_NT && v.dwMajorVersion < 5) {
+    // The fixed menu of the older NT family.
+    add(" Restore ", 0, 0, true, false, [this] {
+      ShowState = 0;
+      PostMessageA(Wnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+    });
+    if (CaptionCaps & 1) add(" Maximize ", 1, 1, true, false, [this] { MaximizeToggle(); });
+    if (CaptionCaps & 2) add(" Minimize ", 2, 2, true, false, [this] { MinimizeToggle(); });
+    add("-", 100, -1, true, false, nullptr);
+    add(" Close \tALT+F4", 3, 3, true, false, [this] {
+      if (hover_timer_) hover_timer_->SetEnabled(false);
+      PostMessageA(Wnd, WM_CLOSE, 0, 0);
+    });
+    return;
+  }
+  if (!SystemMenu) return;
+  const int count = GetMenuItemCount(SystemMenu);
+  for (int i = 0; i < count; ++i) {
+    char text[81] = {};
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STATE | MIIM_ID | MIIM_TYPE;
+    info.dwTypeData = text;
+    info.cch = 80;
+    if (!GetMenuItemInfoA(SystemMenu, static_cast<UINT>(i), TRUE, &info)) continue;
+    const UINT id = info.wID;
+    int image = -1;
+    bool enabled = info.fState != MFS_GRAYED;
+    switch (id) {
+      case SC_SIZE:
+      case SC_MOVE: enabled = ShowState != 1; break;
+      case SC_MINIMIZE:
+        image = 2;
+        enabled = ShowState != 2 && (CaptionCaps & 2);
+        break;
+      case SC_MAXIMIZE:
+        image = 1;
+        enabled = ShowState != 1 && (CaptionCaps & 1);
+        break;
+      case SC_CLOSE: image = 3; break;
+      case SC_RESTORE:
+        image = 0;
+        enabled = ShowState != 0;
+        break;
+      default: break;
+    }
+    add(text[0] ? AnsiString(text) : AnsiString("-"), static_cast<int>(id), image, enabled,
+        (info.fState & MFS_CHECKED) != 0, [this, id] { PostMessageA(Wnd, WM_SYSCOMMAND, id, 0); });
+  }
+}
 
 void TWinSkinForm::SetPopupOwnerDraw(TComponent* Container, bool On) {
   if (ClassNameText == "TwwRichEditForm") return;
@@ -687,7 +796,7 @@ void TWinSkinForm::SetPopupOwnerDraw(TComponent* Container, bool On) {
 }
 
 void PaintSkinMenuItem(TSkinData* Data, HDC DC, const TRect& Rect, const WideString& Caption, bool Selected,
-                       bool Enabled, bool Checked, TBitmap* Background) {
+                       bool Enabled, bool Checked, TBitmap* Background, TCustomImageList* Images, int ImageIndex) {
   const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
   if (w <= 0 || h <= 0) return;
   TBitmap item;
@@ -710,7 +819,16 @@ void PaintSkinMenuItem(TSkinData* Data, HDC DC, const TRect& Rect, const WideStr
       DrawSkinImage(dc, TRect{0, 0, w, h}, element->Map.get(), false, element->Tile != 0, element->Trans != 0,
                     element->Frames(), Selected ? 4 : 1, element->Margins());
     const int glyphLeft = 1 + (element ? element->LeftMargin : 0);
-    if (Checked) {
+    const bool image = Images && ImageIndex >= 0 && ImageIndex < Images->Count();
+    if (image) {
+      const int top = std::max(1, (h - Images->Height()) / 2);
+      if (Checked) {
+        RECT box{glyphLeft - 1, top - 1, glyphLeft + Images->Width() + 1, top + Images->Height() + 1};
+        FillRect(dc, &box, GetSysColorBrush(COLOR_BTNHIGHLIGHT));
+        DrawEdge(dc, &box, BDR_SUNKENOUTER, BF_RECT);
+      }
+      Images->Draw(item.Canvas(), glyphLeft, top, ImageIndex, Enabled);
+    } else if (Checked) {
       RECT c{glyphLeft + 4, h / 2 - 3, glyphLeft + 10, h / 2 + 3};
       HBRUSH b = CreateSolidBrush(SkinColorToRGB(Data->Colour(csButtonText)));
       FillRect(dc, &c, b);

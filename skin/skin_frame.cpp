@@ -67,7 +67,7 @@ bool TWinSkinForm::IsButtonVisible(TWinSysButton& Button) {
       case 7: return !maxBox;
       case 9: return !minBox;
       case 10: return first ? help && !minBox && !maxBox : help;
-      case 100: return false;  // MDI frames only
+      case 100: return MDIKind == 1 && SkinMenu && ActiveChildMaximized();
       case 200: return FrameKind == 3 && !IsDialog;
       default:
         if (code >= 201 && code <= 999) return true;

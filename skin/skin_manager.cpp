@@ -127,6 +127,16 @@ void TSkinManage::SetMenuBarTracking(bool Value) {
     for (auto& p : popups_) p->OpenedFromMenuBar = true;
 }
 
+void TSkinManage::SetMaxChildMode(bool Value) {
+  if (max_child_mode_ == Value) return;
+  max_child_mode_ = Value;
+  if (primary_ && primary_->Options.Contains(xoMDIChildBorder)) return;
+  for (auto& f : forms_)
+    if (f->MDIKind == 2 && f->Phase != TWinSkinForm::phDestroyed && IsWindow(f->Wnd))
+      SetWindowPos(f->Wnd, nullptr, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
 LRESULT TSkinManage::CbtHook(int Code, WPARAM wParam, LPARAM lParam) {
   TSkinManage* m = gManager;
   if (m && m->state_ != kDestroying) {

@@ -14,6 +14,7 @@ class TSkinData;
 class TWinSkinForm;
 class TWinSkinPopMenu;
 class TTimer;
+class TCustomForm;
 
 // The optional user32 entries, bound by name (each may be missing).
 namespace skin_user32 {
@@ -80,6 +81,13 @@ class TSkinManage {
   void SetMenuMode(int Value) { menu_mode_ = Value; }
   void SetMenuBarTracking(bool Value);
   bool HideWhileSkinning = false;
+  // Maximised-child mode: an MDI child is maximised. When it changes (and the primary skin
+  // data keeps no standard MDI child border) every skinned MDI child lays out its frame again.
+  bool MaxChildMode() const { return max_child_mode_; }
+  void SetMaxChildMode(bool Value);
+  // The MDI client of the last skinned MDI frame and that frame's form (nullptr: none).
+  HWND MDIClient = nullptr;
+  TCustomForm* MDIFrameForm = nullptr;
 
   // The window filter; true when a skinner was attached.
   bool SkinWindow(HWND Window);
@@ -112,6 +120,7 @@ class TSkinManage {
   int state_ = kIdle;
   int menu_mode_ = 0;
   bool menu_bar_tracking_ = false;
+  bool max_child_mode_ = false;
   int pending_command_ = 0;
   TSkinData* pending_data_ = nullptr;
   TSkinData* primary_ = nullptr;

@@ -200,6 +200,17 @@ void TWinSkinMenu::PaintBar(HDC DC, const TRect& Row) {
     x += iw;
   }
   Painting = false;
+  // The buttons of a maximised MDI child sit in the frame's menu row.
+  if (Owner->ActiveChildMaximized()) {
+    for (auto& b : Owner->SysButtons) {
+      TDataSkinSysButton* e = b->Element;
+      if (e->Visibility != 100 || !e->HasImage()) continue;
+      const TRect at{b->Rect.left - Owner->LeftWidth, b->Rect.top - Owner->TopHeight, b->Rect.right - Owner->LeftWidth,
+                     b->Rect.bottom - Owner->TopHeight};
+      DrawSkinImage(dc, at, e->Map.get(), false, false, true, e->Frames(), 1, TSkinMargins{});
+    }
+    if (TSkinManage::Exists()) TSkinManage::Instance()->SetMaxChildMode(true);
+  }
   SelectObject(dc, old);
   DeleteObject(font);
   BitBlt(DC, Row.left, Row.top, w, h, dc, 0, 0, SRCCOPY);

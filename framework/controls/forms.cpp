@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/controls/controls_internal.h"
 #include "framework/core/sysutils.h"
 #include "framework/core/threads.h"
 #include "platform/base/error.h"
@@ -176,11 +177,96 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
 
 void TCustomForm::CreateWnd() {
   TScrollingWinControl::CreateWnd();
+  if (form_style_ == fsMDIForm) {
+    CLIENTCREATESTRUCT ccs{nullptr, 0xFF00};
+    RECT r;
+    GetClientRect(handle_, &r);
+    client_handle_ = CreateWindowExA(WS_EX_CLIENTEDGE, "MDIClient", nullptr,
+                                     WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, r.right, r.bottom,
+                                     handle_, nullptr, FrameworkInstance(), &ccs);
+    if (!client_handle_) throw EOSError("Cannot create the MDI client", GetLastError());
+  }
   if (menu_) {
     menu_->WindowHandle = handle_;
     ::SetMenu(handle_, menu_->Handle());
   }
   if (icon_) SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+}
+
+void TCustomForm::CreateWindowHandle(const TCreateParams& Params) {
+  if (form_style_ != fsMDIChild) {
+    TScrollingWinControl::CreateWindowHandle(Params);
+    return;
+  }
+  TCustomForm* frame = Application->MainForm();
+  if (!frame || frame == this || frame->form_style_ != fsMDIForm || !frame->HandleAllocated() || !frame->client_handle_)
+    throw EInvalidOperation("Cannot create form. No MDI forms are currently active");
+  MDICREATESTRUCTA m{Params.WinClassName.c_str(),
+                     Params.Caption.c_str(),
+                     Params.WindowClass.hInstance,
+                     Params.X,
+                     Params.Y,
+                     Params.Width,
+                     Params.Height,
+                     Params.Style,
+                     reinterpret_cast<LPARAM>(Params.Param)};
+  TWinControl* saved = controls_internal::creating_control;
+  controls_internal::creating_control = this;
+  HWND h = reinterpret_cast<HWND>(SendMessageA(frame->client_handle_, WM_MDICREATE, 0, reinterpret_cast<LPARAM>(&m)));
+  controls_internal::creating_control = saved;
+  if (h && !handle_) {
+    handle_ = h;
+    SetPropA(h, ControlAtomName(), this);
+  } else if (!h) {
+    handle_ = nullptr;
+  }
+}
+
+void TCustomForm::DestroyWindowHandle() {
+  client_handle_ = nullptr;  // destroyed with the form's window
+  TScrollingWinControl::DestroyWindowHandle();
+}
+
+void TCustomForm::DefaultHandler(TMessage& Message) {
+  if (handle_ && form_style_ == fsMDIForm && client_handle_) {
+    Message.Result = DefFrameProcA(handle_, client_handle_, Message.Msg, Message.WParam, Message.LParam);
+    return;
+  }
+  if (handle_ && form_style_ == fsMDIChild && (GetWindowLongA(handle_, GWL_EXSTYLE) & WS_EX_MDICHILD)) {
+    Message.Result = DefMDIChildProcA(handle_, Message.Msg, Message.WParam, Message.LParam);
+    return;
+  }
+  TScrollingWinControl::DefaultHandler(Message);
+}
+
+TCustomForm* TCustomForm::ActiveMDIChild() {
+  if (!client_handle_) return nullptr;
+  HWND h = reinterpret_cast<HWND>(SendMessageA(client_handle_, WM_MDIGETACTIVE, 0, 0));
+  return h ? dynamic_cast<TCustomForm*>(FindControl(h)) : nullptr;
+}
+
+int TCustomForm::MDIChildCount() {
+  int n = 0;
+  if (client_handle_)
+    for (HWND h = GetWindow(client_handle_, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
+      if (dynamic_cast<TCustomForm*>(FindControl(h))) ++n;
+  return n;
+}
+
+TCustomForm* TCustomForm::MDIChildren(int Index) {
+  int left = Index;
+  if (client_handle_ && Index >= 0)
+    for (HWND h = GetWindow(client_handle_, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
+      if (auto* f = dynamic_cast<TCustomForm*>(FindControl(h)); f && left-- == 0) return f;
+  throw EListError(Format("List index out of bounds (%d)", Index));
+}
+
+void TCustomForm::Tile() {
+  if (client_handle_) SendMessageA(client_handle_, WM_MDITILE, MDITILE_HORIZONTAL, 0);
+}
+
+void TCustomForm::Cascade() {
+  if (client_handle_) SendMessageA(client_handle_, WM_MDICASCADE, 0, 0);
 }
 
 TRect TCustomForm::ClientRect() {
@@ -212,8 +298,13 @@ void TCustomForm::SetBorderIcons(TBorderIcons Value) {
 
 void TCustomForm::SetFormStyle(TFormStyle Value) {
   if (form_style_ == Value) return;
-  if (Value == fsMDIChild || Value == fsMDIForm) throw EInvalidOperation("MDI forms are not supported");
+  const bool mdiChange =
+      (Value == fsMDIChild || Value == fsMDIForm || form_style_ == fsMDIChild || form_style_ == fsMDIForm);
   form_style_ = Value;
+  if (handle_ && mdiChange) {
+    RecreateWnd();
+    return;
+  }
   if (handle_)
     SetWindowPos(handle_, Value == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -107,7 +107,20 @@ class TCustomForm : public TScrollingWinControl, public IFormRoot {
   TWindowState WindowState() const { return window_state_; }
   void SetWindowState(TWindowState Value);
   TFormStyle FormStyle() const { return form_style_; }
+  // fsMDIForm: the form's window gets an MDI client, the parent of its fsMDIChild forms;
+  // an fsMDIChild form is made in the client of the application's main form (which must
+  // be an fsMDIForm). A change between kinds makes the window again.
   void SetFormStyle(TFormStyle Value);
+  // The MDI client of an fsMDIForm with a window, else nullptr.
+  HWND ClientHandle() const { return client_handle_; }
+  // The MDI child forms of an fsMDIForm: the active one, and all in z-order (active first).
+  TCustomForm* ActiveMDIChild();
+  int MDIChildCount();
+  TCustomForm* MDIChildren(int Index);
+  // The MDI children arranged one under the other, or cascaded.
+  void Tile();
+  void Cascade();
+  void DefaultHandler(TMessage& Message) override;
   TMainMenu* Menu() const { return menu_; }
   // The menu bar (nullptr removes it); its commands raise the items' OnClick.
   void SetMenu(TMainMenu* Value);
@@ -159,6 +172,8 @@ class TCustomForm : public TScrollingWinControl, public IFormRoot {
  protected:
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
+  void CreateWindowHandle(const TCreateParams& Params) override;
+  void DestroyWindowHandle() override;
   void WndProc(TMessage& Message) override;
   void PaintWindow(HDC DC) override;
   virtual void DoClose(TCloseAction& Action);
@@ -179,6 +194,7 @@ class TCustomForm : public TScrollingWinControl, public IFormRoot {
   TPosition position_ = poDesigned;
   TWindowState window_state_ = wsNormal;
   TFormStyle form_style_ = fsNormal;
+  HWND client_handle_ = nullptr;
   TMainMenu* menu_ = nullptr;
   HICON icon_ = nullptr;
   TModalResult modal_result_ = mrNone;

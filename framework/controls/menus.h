@@ -14,6 +14,7 @@
 #include "framework/controls/controls.h"
 
 class TMenu;
+class TCustomImageList;
 
 using TMenuDrawItemEvent = std::function<void(TObject* Sender, TCanvas* ACanvas, const TRect& ARect, bool Selected)>;
 using TMenuMeasureItemEvent = std::function<void(TObject* Sender, TCanvas* ACanvas, int& Width, int& Height)>;
@@ -53,6 +54,8 @@ class TMenuItem : public TComponent {
   virtual void Click();
 
   TNotifyEvent OnClick;
+  // The item's image in its menu's Images, -1 for none (drawn by owner-draw painters).
+  int ImageIndex = -1;
   TMenuDrawItemEvent OnDrawItem;
   TMenuMeasureItemEvent OnMeasureItem;
 
@@ -89,6 +92,8 @@ class TMenu : public TComponent {
   bool DrawItem(const DRAWITEMSTRUCT& Item, TCanvas* Canvas);
   // An item changed: the handle is built again (and the menu's window told).
   virtual void MenuChanged();
+  // The images of the items (ImageIndex), for owner-draw painters; not owned.
+  TCustomImageList* Images = nullptr;
 
  protected:
   virtual HMENU CreateMenuHandle() = 0;

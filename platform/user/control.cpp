@@ -56,6 +56,7 @@ void RegisterControls() {
   RegisterBuiltinEdit();
   RegisterBuiltinLists();
   RegisterDialogClass();
+  RegisterMdiClientClass();
 }
 
 }  // namespace kv::user

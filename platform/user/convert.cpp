@@ -85,6 +85,7 @@ bool IsTextMessage(UINT msg, HWND hwnd) {
     case WM_DEADCHAR:
     case WM_SYSDEADCHAR:
     case WM_IME_CHAR:
+    case WM_MDICREATE:
     case EM_REPLACESEL: return true;
     case LB_GETTEXT:
     case LB_GETTEXTLEN:
@@ -228,6 +229,28 @@ LRESULT Convert(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wp, 
       if (w->lpszName) cs.lpszName = name.c_str();
       if (!IS_INTRESOURCE(w->lpszClass)) cs.lpszClass = cls.c_str();
       return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&cs));
+    }
+    case WM_MDICREATE: {
+      // The class and title of the child to make, in the procedure's form.
+      if (!lp) return proc(hwnd, msg, wp, lp);
+      if (procUnicode) {
+        MDICREATESTRUCTW m;
+        std::memcpy(&m, reinterpret_cast<void*>(lp), sizeof m);
+        auto a = reinterpret_cast<MDICREATESTRUCTA*>(lp);
+        std::u16string title = a->szTitle ? ToWide(a->szTitle) : std::u16string();
+        std::u16string cls = IS_INTRESOURCE(a->szClass) ? std::u16string() : ToWide(a->szClass);
+        if (a->szTitle) m.szTitle = title.c_str();
+        if (!IS_INTRESOURCE(a->szClass)) m.szClass = cls.c_str();
+        return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&m));
+      }
+      MDICREATESTRUCTA m;
+      std::memcpy(&m, reinterpret_cast<void*>(lp), sizeof m);
+      auto w = reinterpret_cast<MDICREATESTRUCTW*>(lp);
+      std::string title = w->szTitle ? ToAnsi(w->szTitle) : std::string();
+      std::string cls = IS_INTRESOURCE(w->szClass) ? std::string() : ToAnsi(w->szClass);
+      if (w->szTitle) m.szTitle = title.c_str();
+      if (!IS_INTRESOURCE(w->szClass)) m.szClass = cls.c_str();
+      return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&m));
     }
     case WM_IME_CHAR: {
       // The ANSI form holds a double-byte character whole, its lead byte high.

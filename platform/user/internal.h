@@ -231,6 +231,8 @@ void RegisterBuiltinEdit();
 // "ListBox", "ComboLBox" and "ComboBox" (listbox.cpp).
 void RegisterBuiltinLists();
 void RegisterDialogClass();
+// "MDIClient" (mdi.cpp).
+void RegisterMdiClientClass();
 bool IsComboBox(const Window& w);
 bool ComboInfo(HWND hwnd, COMBOBOXINFO* info);
 // Whether string messages of a list or combo box carry strings (else item data).

@@ -1711,6 +1711,59 @@ BOOL GetScrollBarInfo(HWND hwnd, LONG object, PSCROLLBARINFO info);
 BOOL GetComboBoxInfo(HWND hwnd, PCOMBOBOXINFO info);
 void DisableProcessWindowsGhosting(void);
 
+// ---- MDI ------------------------------------------------------------------------------------------
+// The "MDIClient" class: the client window of an MDI frame. It creates and destroys its
+// children (WS_EX_MDICHILD), keeps the active one, maximises one to fill it (its caption
+// then joins the frame's as "Frame - [Child]"), and tiles or cascades them.
+typedef struct tagCLIENTCREATESTRUCT {
+  HANDLE hWindowMenu;
+  UINT idFirstChild;
+} CLIENTCREATESTRUCT, *LPCLIENTCREATESTRUCT;
+
+typedef struct tagMDICREATESTRUCTA {
+  LPCSTR szClass;
+  LPCSTR szTitle;
+  HANDLE hOwner;
+  int x;
+  int y;
+  int cx;
+  int cy;
+  DWORD style;
+  LPARAM lParam;
+} MDICREATESTRUCTA, *LPMDICREATESTRUCTA;
+
+typedef struct tagMDICREATESTRUCTW {
+  LPCWSTR szClass;
+  LPCWSTR szTitle;
+  HANDLE hOwner;
+  int x;
+  int y;
+  int cx;
+  int cy;
+  DWORD style;
+  LPARAM lParam;
+} MDICREATESTRUCTW, *LPMDICREATESTRUCTW;
+
+#define MDIS_ALLCHILDSTYLES 0x0001
+#define MDITILE_VERTICAL 0x0000
+#define MDITILE_HORIZONTAL 0x0001
+#define MDITILE_SKIPDISABLED 0x0002
+
+// The frame's default procedure: keeps the client filling the frame's client area, and
+// passes window-menu commands (idFirstChild and on) and, while a child is maximised,
+// system commands to the children.
+LRESULT DefFrameProcA(HWND hwnd, HWND hwndMDIClient, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT DefFrameProcW(HWND hwnd, HWND hwndMDIClient, UINT msg, WPARAM wParam, LPARAM lParam);
+// A child's default procedure: activation through the client, WM_CLOSE as WM_MDIDESTROY,
+// the maximised state reported to the client.
+LRESULT DefMDIChildProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT DefMDIChildProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// WM_MDICREATE sent to the client hWndParent.
+HWND CreateMDIWindowA(LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
+                      HWND hWndParent, HINSTANCE hInstance, LPARAM lParam);
+HWND CreateMDIWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
+                      HWND hWndParent, HINSTANCE hInstance, LPARAM lParam);
+
 // ---- Functions: metrics, colours, version -----------------------------------------------------------
 int GetSystemMetrics(int index);
 BOOL SystemParametersInfoA(UINT action, UINT param, LPVOID pv, UINT win_ini);

@@ -190,6 +190,32 @@ bool Draw(const std::string& dir, const Palette& p) {
     save(b, names[i]);
   }
 
+  // The buttons of a maximised MDI child on the frame's menu bar: minimise, restore and
+  // close, each in four 16 x 14 frames (normal, pressed, hot, hot).
+  Image mdi(192, 14);
+  const char mdiGlyphs[] = {'_', 'R', 'x'};
+  for (int i = 0; i < 3; ++i)
+    for (int f = 0; f < 4; ++f) {
+      const int x0 = 16 * (4 * i + f);
+      const Rgb face = f == 1 ? p.shadow : f >= 2 ? Mix(p.face, p.accent, 0.3) : p.face;
+      mdi.RoundBox(x0, 0, x0 + 16, 14, p.dark, p.light, face);
+      switch (mdiGlyphs[i]) {
+        case '_': mdi.Fill(x0 + 4, 9, x0 + 11, 11, p.dark); break;
+        case 'R':
+          mdi.Frame(x0 + 6, 3, x0 + 12, 8, p.dark);
+          mdi.Fill(x0 + 4, 6, x0 + 10, 11, face);
+          mdi.Frame(x0 + 4, 6, x0 + 10, 11, p.dark);
+          break;
+        default:
+          for (int k = 0; k < 6; ++k) {
+            mdi.Set(x0 + 5 + k, 4 + k, p.dark);
+            mdi.Set(x0 + 10 - k, 4 + k, p.dark);
+          }
+          break;
+      }
+    }
+  save(mdi, "mdicontrols.bmp");
+
   // Menu bar (active, inactive), menu items (normal, -, -, selected, -) and the popup frame.
   Image bar(40, 20);
   bar.Gradient(0, 0, 20, 20, p.light, p.face);

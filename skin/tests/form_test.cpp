@@ -8,6 +8,7 @@
 
 #include "framework/controls/forms.h"
 #include "framework/controls/menus.h"
+#include "platform/base/module.h"
 #include "platform/base/sync.h"
 #include "platform/base/time.h"
 #include "platform/user/testing.h"
@@ -356,6 +357,181 @@ TEST_F(SkinFormTest, SecondSkinChangesThePixelsAndADamagedFileKeepsIt) {
   std::remove("damaged.skn");
 }
 
+// The skinned system menu seen from inside its menu loop: the popup's pixels and item
+// rectangles, then a click on one item.
+struct SystemMenuProbe {
+  TWinSkinForm* skinner = nullptr;
+  HMENU menu = nullptr;
+  HWND popup = nullptr;
+  RECT window{};
+  std::vector<RECT> items;  // popup window co-ordinates
+  std::vector<COLORREF> pixels;
+  int clickItem = -1;  // -1: the menu is closed with Escape
+  COLORREF At(int x, int y) const {
+    return pixels[static_cast<size_t>(y) * static_cast<size_t>(window.right - window.left) + static_cast<size_t>(x)];
+  }
+};
+SystemMenuProbe* gSysProbe = nullptr;
+LRESULT SystemMenuHook(int code, WPARAM wp, LPARAM lp) {
+  if (gSysProbe && code == MSGF_MENU && !gSysProbe->popup) {
+    if (HWND popup = FindWindowA("#32768", nullptr)) {
+      SystemMenuProbe& p = *gSysProbe;
+      p.popup = popup;
+      p.menu = p.skinner->SystemPopup->Handle();
+      GetWindowRect(popup, &p.window);
+      const int w = p.window.right - p.window.left, h = p.window.bottom - p.window.top;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) p.pixels.push_back(KvWindowGetPixel(popup, x, y));
+      for (int i = 0; i < GetMenuItemCount(p.menu); ++i) {
+        RECT r{};
+        GetMenuItemRect(nullptr, p.menu, static_cast<UINT>(i), &r);
+        OffsetRect(&r, -p.window.left, -p.window.top);
+        p.items.push_back(r);
+      }
+      if (p.clickItem >= 0) {
+        const RECT& r = p.items[static_cast<size_t>(p.clickItem)];
+        KvInjectClick(p.window.left + (r.left + r.right) / 2, p.window.top + (r.top + r.bottom) / 2);
+      } else {
+        KvInjectKey(VK_ESCAPE, TRUE);
+        KvInjectKey(VK_ESCAPE, FALSE);
+      }
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// A key the menu loop ignores: the loop's first message, which the probe answers.
+void InjectIdleKey() {
+  KvInjectKey(VK_SHIFT, TRUE);
+  KvInjectKey(VK_SHIFT, FALSE);
+}
+
+// Opens the skinner's system menu through Open() with the probe hook installed.
+template <typename F>
+SystemMenuProbe ProbeSystemMenu(TWinSkinForm* s, int clickItem, F Open) {
+  SystemMenuProbe probe;
+  probe.clickItem = clickItem;
+  probe.skinner = s;
+  gSysProbe = &probe;
+  HHOOK hook = SetWindowsHookExA(WH_MSGFILTER, &SystemMenuHook, nullptr, GetCurrentThreadId());
+  InjectIdleKey();
+  Open();
+  KvPumpMessages();
+  UnhookWindowsHookEx(hook);
+  gSysProbe = nullptr;
+  return probe;
+}
+
+TEST_F(SkinFormTest, SystemMenuIsACopyDrawnFromTheSkinAndItsItemsPostTheirCommands) {
+  MakeForm();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(Wnd());
+  ASSERT_NE(s, nullptr);
+  HMENU sys = GetSystemMenu(Wnd(), FALSE);
+  AppendMenuA(sys, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(sys, MF_STRING | MF_CHECKED, 0x1230, "Pinned");
+  AppendMenuA(sys, MF_STRING | MFS_GRAYED, 0x1240, "Locked");
+  AppendMenuA(sys, MF_STRING | MFS_GRAYED | MF_CHECKED, 0x1250, "Both");
+  AppendMenuA(sys, MF_STRING | MF_GRAYED, 0x1260, "Dimmed");
+  std::vector<WPARAM> commands;
+  const TWndMethod old = form->WindowProc;
+  form->WindowProc = [&commands, old](TMessage& m) {
+    if (m.Msg == WM_SYSCOMMAND) commands.push_back(m.WParam);
+    old(m);
+  };
+  TWinSysButton* icon = nullptr;
+  for (auto& b : s->SysButtons)
+    if (b->Element->Action == 3) icon = b.get();
+  ASSERT_NE(icon, nullptr);
+  const POINT at = Screen((icon->Rect.left + icon->Rect.right) / 2, (icon->Rect.top + icon->Rect.bottom) / 2);
+  const int count = GetMenuItemCount(sys);
+  int pinned = -1;
+  for (int i = 0; i < count; ++i)
+    if (GetMenuItemID(sys, i) == 0x1230) pinned = i;
+  ASSERT_GE(pinned, 0);
+  KvClockAdvance(1000);
+  SystemMenuProbe probe = ProbeSystemMenu(s, pinned, [&] {
+    KvPumpMessages();
+    KvInjectClick(at.x, at.y);
+    InjectIdleKey();
+  });
+  ASSERT_NE(probe.popup, nullptr);
+  ASSERT_TRUE(s->SystemPopup);
+  EXPECT_EQ(s->SystemPopup->Tag(), 33333);
+  EXPECT_EQ(s->SystemPopup->Images, data->MenuGlyphs());
+  ASSERT_EQ(s->SystemPopup->Items()->Count(), count);
+  ASSERT_EQ(static_cast<int>(probe.items.size()), count);
+
+  // The items by command: image, enabled (a normal window), check mark.
+  struct Row {
+    UINT id;
+    int image;
+    bool enabled, checked;
+  };
+  const Row rows[] = {
+      {SC_RESTORE, 0, false, false}, {SC_MOVE, -1, true, false},    {SC_SIZE, -1, true, false},
+      {SC_MINIMIZE, 2, true, false}, {SC_MAXIMIZE, 1, true, false}, {SC_CLOSE, 3, true, false},
+      {0x1230, -1, true, true},      {0x1240, -1, false, false},    {0x1250, -1, true, true},
+      {0x1260, -1, true, false},  // only the state MFS_GRAYED exactly disables
+  };
+  const COLORREF menuText = SkinColorToRGB(data->Colour(csMenuText));
+  const COLORREF checkInk = SkinColorToRGB(data->Colour(csButtonText));
+  const COLORREF shadow = SkinColorToRGB(data->Colour(csButtonShadow));
+  const int glyphLeft = 1 + data->Element("MenuItem")->LeftMargin;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "command " << std::hex << r.id);
+    int index = -1;
+    for (int i = 0; i < count; ++i)
+      if (static_cast<UINT>(s->SystemPopup->Items()->Items(i)->Tag()) == r.id) index = i;
+    ASSERT_GE(index, 0);
+    TMenuItem* item = s->SystemPopup->Items()->Items(index);
+    EXPECT_EQ(item->ImageIndex, r.image);
+    EXPECT_EQ(item->Enabled(), r.enabled);
+    EXPECT_EQ(item->Checked(), r.checked);
+    const RECT& box = probe.items[static_cast<size_t>(index)];
+    const int h = box.bottom - box.top;
+    // Glyphs: the close cross and the maximise box's heavy title edge, in black.
+    const int gx = box.left + glyphLeft, gy = box.top + std::max(1, (h - 16) / 2);
+    if (r.id == SC_CLOSE) {
+      EXPECT_EQ(probe.At(gx + 4, gy + 4), RGB(0, 0, 0));
+      EXPECT_EQ(probe.At(gx + 11, gy + 4), RGB(0, 0, 0));
+    }
+    if (r.id == SC_MAXIMIZE) {
+      EXPECT_EQ(probe.At(gx + 8, gy + 3), RGB(0, 0, 0));
+    }
+    // A check mark without an image: the mark in the glyph box.
+    if (r.image < 0) {
+      EXPECT_EQ(probe.At(box.left + glyphLeft + 6, box.top + h / 2) == checkInk, r.checked);
+    }
+    // The text's darkest ink is nearer the menu text colour when enabled, the shadow colour when not.
+    auto distance = [](COLORREF a, COLORREF b) {
+      int d = 0;
+      for (int shift = 0; shift <= 16; shift += 8)
+        d += std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF));
+      return d;
+    };
+    COLORREF darkest = RGB(255, 255, 255);
+    for (int y = box.top; y < box.bottom; ++y)
+      for (int x = box.left + glyphLeft + 19; x < box.right - 1; ++x)
+        if (distance(probe.At(x, y), 0) < distance(darkest, 0)) darkest = probe.At(x, y);
+    EXPECT_EQ(distance(darkest, menuText) < distance(darkest, shadow), r.enabled);
+  }
+  // The click on "Pinned" posted its command to the window.
+  EXPECT_NE(std::find(commands.begin(), commands.end(), WPARAM{0x1230}), commands.end());
+
+  // A second click on the icon within the double-click time closes the window.
+  closes = 0;
+  KvClockAdvance(1000);
+  ProbeSystemMenu(s, -1, [&] {
+    KvPumpMessages();
+    KvInjectClick(at.x, at.y);
+    InjectIdleKey();
+  });
+  EXPECT_EQ(closes, 0);
+  KvInjectClick(at.x, at.y);
+  KvPumpMessages();
+  EXPECT_EQ(closes, 2);  // the double click on the icon and the second click's release both close
+}
+
 }  // namespace
 
 namespace {
@@ -525,6 +701,65 @@ TEST_F(SkinRawWindowTest, RightToLeftWindowDrawsItsCaptionFromTheRight) {
   HWND ltr = Open(u"#32770", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0);
   EXPECT_FALSE(TSkinManage::Instance()->FindSkinned(ltr)->RightToLeft);
   EXPECT_LT(inkSide(ltr), 0);
+}
+
+// The older NT family gets a fixed system menu, with the size entries only where the window
+// has the boxes; a choice of it runs the skinner's own toggles.
+TEST_F(SkinRawWindowTest, OlderNtFamilyGetsTheFixedSystemMenu) {
+  struct Item {
+    const char* caption;
+    int tag, image;
+  };
+  const Item restore{" Restore ", 0, 0}, maximize{" Maximize ", 1, 1}, minimize{" Minimize ", 2, 2}, line{"-", 100, -1},
+      close{" Close \tALT+F4", 3, 3};
+  struct Row {
+    DWORD style;
+    std::vector<Item> items;
+  };
+  const Row rows[] = {
+      {WS_MINIMIZEBOX | WS_MAXIMIZEBOX, {restore, maximize, minimize, line, close}},
+      {WS_MINIMIZEBOX, {restore, minimize, line, close}},
+      {0, {restore, line, close}},
+  };
+  KvUserSetVersion(4, 0, 1381, VER_PLATFORM_WIN32_NT);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << "style " << std::hex << r.style);
+    HWND w = Open(u"#32770", WS_POPUP | WS_CAPTION | WS_SYSMENU | r.style, 0);
+    TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(w);
+    ASSERT_NE(s, nullptr);
+    KvClockAdvance(1000);
+    SystemMenuProbe probe = ProbeSystemMenu(s, -1, [&] { SendMessageA(w, WM_SYSCOMMAND, SC_KEYMENU, ' '); });
+    EXPECT_NE(probe.popup, nullptr);
+    ASSERT_TRUE(s->SystemPopup);
+    ASSERT_EQ(s->SystemPopup->Items()->Count(), static_cast<int>(r.items.size()));
+    for (size_t i = 0; i < r.items.size(); ++i) {
+      TMenuItem* item = s->SystemPopup->Items()->Items(static_cast<int>(i));
+      EXPECT_EQ(item->Caption(), r.items[i].caption);
+      EXPECT_EQ(item->Tag(), r.items[i].tag);
+      EXPECT_EQ(item->ImageIndex, r.items[i].image);
+    }
+  }
+  // " Close " posts WM_CLOSE.
+  static int closed;
+  closed = 0;
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+    if (m == WM_CLOSE) ++closed;
+    return DefWindowProcA(h, m, wp, lp);
+  };
+  wc.lpszClassName = "SkinTestPlain";
+  wc.hInstance = GetModuleHandleA(nullptr);  // a window of the application's own module
+  RegisterClassA(&wc);
+  HWND plain = CreateWindowExA(0, "SkinTestPlain", "Plain", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 120, 90,
+                               300, 200, nullptr, nullptr, wc.hInstance, nullptr);
+  windows.push_back(plain);
+  SetActiveWindow(plain);
+  KvPumpMessages();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(plain);
+  ASSERT_NE(s, nullptr);
+  KvClockAdvance(1000);
+  ProbeSystemMenu(s, 2, [&] { SendMessageA(plain, WM_SYSCOMMAND, SC_KEYMENU, ' '); });
+  EXPECT_EQ(closed, 1);
 }
 
 // The platform's version decides: the caption-button bit that keeps WS_SYSMENU on version 5.0,

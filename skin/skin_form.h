@@ -62,6 +62,7 @@ class TWinSkinMenu {
   void PaintBar(HDC DC, const TRect& Row);
   void LayoutBar();
   TMenuBtn* ItemAt(POINT Point);
+  int StartX(int RowWidth, int Margin);
   TMenuBtn* FindAccelItem(WCHAR Ch);
   void OpenByPost(TMenuBtn* Item);
 
@@ -199,6 +200,7 @@ class TWinSkinForm : public TComponent {
   LRESULT PassOn(UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT Stage2(UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT Stage3(UINT Msg, WPARAM wParam, LPARAM lParam);
+  void DialogChar(TMessage& Message);
   void FormHook(TMessage& Message);
   void Start();
   void FitWindow(bool FromClient);

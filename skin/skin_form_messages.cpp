@@ -195,9 +195,37 @@ void TWinSkinForm::FormHook(TMessage& Message) {
       }
       break;
     case kSkinProbeMsg: Message.Result = Message.LParam == kSkinSignature ? kSkinSignature : 1; return;
+    case CM_DIALOGCHAR: DialogChar(Message); return;
     default: break;
   }
   old_form_proc_(Message);
+}
+
+// Alt with a character opens the skinned menu bar's item that has it as accelerator, by a
+// press on the item; a character no item takes goes on to the form that owns the menus.
+void TWinSkinForm::DialogChar(TMessage& Message) {
+  old_form_proc_(Message);
+  if (Message.Result != 0) return;
+  if (SkinMenu && KeyDataToShiftState(Message.LParam) == TShiftState{ssAlt})
+    for (auto& item : SkinMenu->Items) {
+      if (item->Rect.right <= item->Rect.left) continue;
+      const AnsiString caption(item->Caption.begin(), item->Caption.end());
+      if (!IsAccel(Message.WParam, caption)) continue;
+      RECT w{};
+      GetWindowRect(Wnd, &w);
+      PostMessageA(Wnd, WM_NCLBUTTONDOWN, HTMENU,
+                   MAKELPARAM(w.left + item->Rect.left + 1, w.top + item->Rect.top + 1));
+      Message.Result = 1;
+      return;
+    }
+  TCustomForm* target = nullptr;
+  if (MDIKind == 2) {
+    if (TSkinManage::Exists()) target = TSkinManage::Instance()->MDIFrameForm;
+  } else if (Form && Application && Form != Application->MainForm() && !Form->Modal()) {
+    target = Application->MainForm();
+  }
+  if (target && target != Form) target->Perform(CM_DIALOGCHAR, Message.WParam, Message.LParam);
+  Message.Result = 0;
 }
 
 void TWinSkinForm::Start() {

@@ -154,9 +154,22 @@ void TWinSkinMenu::RefreshItems() {
 int TWinSkinMenu::Margin(int RowWidth) const {
   TDataSkinObject* e = SkinData->Element("MenuBar");
   if (!e) return 6;
-  int m = e->LeftMargin + 4;
+  int m = Owner->RightToLeft ? e->RightMargin + 8 : e->LeftMargin + 4;
   if (RowWidth < m) m = 12;
   return m;
+}
+
+// Where the first item starts in a row of RowWidth: the margin from the left, or from the
+// right for a right-to-left menu, which in an MDI frame with a maximised child also keeps
+// clear of the child's buttons in the row.
+int TWinSkinMenu::StartX(int RowWidth, int Margin) {
+  if (!Owner->RightToLeft) return Margin;
+  int x = RowWidth - Margin;
+  if (Owner->ActiveChildMaximized())
+    for (auto& b : Owner->SysButtons)
+      if (b->Element->Visibility == 100 && b->Element->HasImage())
+        x = std::min(x, b->Rect.left - Owner->LeftWidth - 5);
+  return x;
 }
 
 void TWinSkinMenu::PaintBar(HDC DC, const TRect& Row) {
@@ -184,20 +197,20 @@ void TWinSkinMenu::PaintBar(HDC DC, const TRect& Row) {
   HGDIOBJ old = SelectObject(dc, font);
   SetBkMode(dc, TRANSPARENT);
   Painting = true;
-  int x = m;
+  int x = StartX(w, m);
   for (auto& item : Items) {
     if (!item->Visible) {
       item->Rect = TRect{};
       continue;
     }
     const int iw = CaptionWidth(dc, item->Caption);
-    RECT r{x, 0, x + iw, h - 1};
+    RECT r = Owner->RightToLeft ? RECT{x - iw, 0, x, h - 1} : RECT{x, 0, x + iw, h - 1};
     SetTextColor(dc,
                  SkinColorToRGB(item->ItemEnabled ? SkinData->Colour(csMenuBarText) : static_cast<TColor>(0xFF000010)));
     DrawTextW(dc, item->Caption.c_str(), static_cast<int>(item->Caption.size()), &r,
               DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_EXPANDTABS);
     item->Rect = TRect{r.left + Row.left, r.top + Row.top, r.right + Row.left, r.bottom + Row.top};
-    x += iw;
+    x += Owner->RightToLeft ? -iw : iw;
   }
   Painting = false;
   // The buttons of a maximised MDI child sit in the frame's menu row.
@@ -224,15 +237,20 @@ void TWinSkinMenu::LayoutBar() {
   HDC dc = GetWindowDC(Owner->Wnd);
   HFONT font = MenuFont();
   HGDIOBJ old = SelectObject(dc, font);
-  int x = m;
+  int x = StartX(row.right - row.left, m);
   for (auto& item : Items) {
     if (!item->Visible) {
       item->Rect = TRect{};
       continue;
     }
     const int iw = CaptionWidth(dc, item->Caption);
-    item->Rect = TRect{row.left + x, row.top, row.left + x + iw, row.bottom - 1};
-    x += iw;
+    if (Owner->RightToLeft) {
+      item->Rect = TRect{row.left + x - iw, row.top, row.left + x, row.bottom - 1};
+      x -= iw;
+    } else {
+      item->Rect = TRect{row.left + x, row.top, row.left + x + iw, row.bottom - 1};
+      x += iw;
+    }
   }
   SelectObject(dc, old);
   DeleteObject(font);

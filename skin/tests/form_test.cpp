@@ -304,6 +304,26 @@ TEST_F(SkinFormTest, MenuBarDropDownIsDrawnFromTheSkin) {
   EXPECT_EQ(TSkinManage::Instance()->PopupCount(), 0u);
 }
 
+TEST_F(SkinFormTest, AltWithAnAcceleratorPressesItsMenuBarItem) {
+  MakeForm();
+  TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(Wnd());
+  ASSERT_NE(s, nullptr);
+  ASSERT_NE(s->SkinMenu, nullptr);
+  TMenuBtn* help = s->SkinMenu->Items[1].get();
+  const POINT at = Screen(help->Rect.left + 1, help->Rect.top + 1);
+  constexpr LPARAM kAlt = 0x20000000;
+  EXPECT_EQ(form->Perform(CM_DIALOGCHAR, 'h', kAlt), 1);
+  MSG m{};
+  ASSERT_TRUE(PeekMessageA(&m, Wnd(), WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE));
+  EXPECT_EQ(m.wParam, static_cast<WPARAM>(HTMENU));
+  EXPECT_EQ(GET_X_LPARAM(m.lParam), at.x);
+  EXPECT_EQ(GET_Y_LPARAM(m.lParam), at.y);
+  // A character no item has, and an accelerator without Alt, press nothing.
+  EXPECT_EQ(form->Perform(CM_DIALOGCHAR, 'x', kAlt), 0);
+  EXPECT_EQ(form->Perform(CM_DIALOGCHAR, 'h', 0), 0);
+  EXPECT_FALSE(PeekMessageA(&m, Wnd(), WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE));
+}
+
 TEST_F(SkinFormTest, DeactivationReturnsThePlainFrame) {
   MakeForm();
   ASSERT_NE(TSkinManage::Instance()->FindSkinned(Wnd()), nullptr);
@@ -701,6 +721,34 @@ TEST_F(SkinRawWindowTest, RightToLeftWindowDrawsItsCaptionFromTheRight) {
   HWND ltr = Open(u"#32770", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0);
   EXPECT_FALSE(TSkinManage::Instance()->FindSkinned(ltr)->RightToLeft);
   EXPECT_LT(inkSide(ltr), 0);
+}
+
+TEST_F(SkinRawWindowTest, RightToLeftMenuBarLaysItsItemsFromTheRight) {
+  auto withMenu = [&](DWORD ex) {
+    HMENU bar = CreateMenu();
+    AppendMenuA(bar, MF_STRING, 1, "&File");
+    AppendMenuA(bar, MF_STRING, 2, "&Help");
+    HWND w = CreateWindowExW(ex, u"#32770", u"Raw", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 120, 90, 300, 200,
+                             nullptr, bar, nullptr, nullptr);
+    SetActiveWindow(w);
+    KvPumpMessages();
+    windows.push_back(w);
+    TWinSkinForm* s = TSkinManage::Instance()->FindSkinned(w);
+    EXPECT_NE(s, nullptr);
+    EXPECT_NE(s ? s->SkinMenu.get() : nullptr, nullptr);
+    return s;
+  };
+  TWinSkinForm* rtl = withMenu(WS_EX_LEFTSCROLLBAR | WS_EX_RTLREADING);
+  ASSERT_TRUE(rtl && rtl->SkinMenu && rtl->SkinMenu->Items.size() == 2);
+  const TRect file = rtl->SkinMenu->Items[0]->Rect, help = rtl->SkinMenu->Items[1]->Rect;
+  EXPECT_GT(file.left, help.left);  // the first item is the rightmost
+  EXPECT_EQ(help.right, file.left);
+  EXPECT_LE(file.right, rtl->WindowWidth - rtl->RightWidth);
+  EXPECT_GT(file.right, (rtl->WindowWidth) / 2);
+  TWinSkinForm* ltr = withMenu(0);
+  ASSERT_TRUE(ltr && ltr->SkinMenu && ltr->SkinMenu->Items.size() == 2);
+  EXPECT_EQ(ltr->SkinMenu->Items[0]->Rect.right, ltr->SkinMenu->Items[1]->Rect.left);
+  EXPECT_LT(ltr->SkinMenu->Items[1]->Rect.right, ltr->WindowWidth / 2);
 }
 
 // The older NT family gets a fixed system menu, with the size entries only where the window

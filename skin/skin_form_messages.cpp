@@ -772,7 +772,7 @@ void TWinSkinForm::BuildSystemPopup() {
     if (!GetMenuItemInfoA(SystemMenu, static_cast<UINT>(i), TRUE, &info)) continue;
     const UINT id = info.wID;
     int image = -1;
-    bool enabled = info.fState != MFS_GRAYED;
+    bool enabled = (info.fState & MFS_GRAYED) == 0;  // grayed, disabled, or either with a check mark
     switch (id) {
       case SC_SIZE:
       case SC_MOVE: enabled = ShowState != 1; break;

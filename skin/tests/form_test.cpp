@@ -490,8 +490,8 @@ TEST_F(SkinFormTest, SystemMenuIsACopyDrawnFromTheSkinAndItsItemsPostTheirComman
   const Row rows[] = {
       {SC_RESTORE, 0, false, false}, {SC_MOVE, -1, true, false},    {SC_SIZE, -1, true, false},
       {SC_MINIMIZE, 2, true, false}, {SC_MAXIMIZE, 1, true, false}, {SC_CLOSE, 3, true, false},
-      {0x1230, -1, true, true},      {0x1240, -1, false, false},    {0x1250, -1, true, true},
-      {0x1260, -1, true, false},  // only the state MFS_GRAYED exactly disables
+      {0x1230, -1, true, true},      {0x1240, -1, false, false},    {0x1250, -1, false, true},
+      {0x1260, -1, false, false},  // grayed alone, or grayed and checked, disables too
   };
   const COLORREF menuText = SkinColorToRGB(data->Colour(csMenuText));
   const COLORREF checkInk = SkinColorToRGB(data->Colour(csButtonText));

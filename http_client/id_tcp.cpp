@@ -89,7 +89,6 @@ bool TIdTCPConnection::ConnectionIsOpen() {
 void TIdTCPConnection::CheckGracefulClose(bool raise) { FillInputBuffer(raise, 1, false); }
 
 void TIdTCPConnection::CloseSocketOnly() {
-  staging_.reset();
   if (io_handler_ == nullptr) return;
   closed_gracefully_ = true;
   if (!ComponentState().Contains(csDesigning)) {
@@ -265,9 +264,10 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
     stream->SetPosition(position);
   }
   int64_t remaining = until_close ? INT_MAX : count;
-  // Only a plain memory stream takes receives of the staging size; other streams receive by
-  // RecvBufferSize through the input buffer.
-  const bool staged = !until_close && typeid(*stream) == typeid(TMemoryStream);
+  // Only a plain memory stream is written in place: a descendant may do more on a write
+  // than store the bytes.
+  TMemoryStream* memory =
+      !until_close && typeid(*stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(stream) : nullptr;
   StartWork(wmRead, until_close ? 0 : count);
   auto drain = [&]() {
     const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(input_.Size()), remaining));
@@ -285,17 +285,16 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
           if (until_close) break;
           throw EIdConnClosedGracefully("Connection Closed Gracefully.");
         }
-        // A memory stream takes the bytes through the connection's staging buffer: each
-        // receive lands in the same cache-warm block, as many as have arrived up to the rest
-        // of the count, and is copied into the stream after the receive returns. A receive
-        // straight into a large cold destination keeps the socket busy for the whole copy,
-        // so arriving segments are acknowledged late and the sender stalls.
-        if (staged && input_.Size() == 0 && Unfiltered()) {
-          if (!staging_) staging_ = std::make_unique<char[]>(kStagingSize);
-          const int want = static_cast<int>(std::min<int64_t>(remaining, kStagingSize));
-          const int got = Receive(staging_.get(), want, true, -1, true);
+        // The pre-sized part of a memory stream takes the bytes straight from the receive,
+        // as many as have arrived up to the rest of the count, with no stop in the input
+        // buffer and no per-block copy.
+        const int64_t position = memory != nullptr ? memory->Position() : 0;
+        const int64_t room = memory != nullptr ? std::min(memory->Size() - position, remaining) : 0;
+        if (room > 0 && input_.Size() == 0 && Unfiltered()) {
+          const int got =
+              Receive(static_cast<char*>(memory->Memory()) + position, static_cast<int>(room), true, -1, true);
           if (got > 0) {
-            stream->WriteBuffer(staging_.get(), got);
+            memory->SetPosition(position + got);
             remaining -= got;
           }
         } else {

@@ -112,10 +112,6 @@ class TIdTCPConnection : public TIdComponent {
   TIdIOHandler* io_handler_ = nullptr;
   TIdIOHandlerSocket* socket_handler_ = nullptr;
   std::vector<char> receive_buffer_;
-  // The block a counted read into a memory stream receives into; made on first use, freed
-  // when the socket closes.
-  static constexpr int kStagingSize = 256 * 1024;
-  std::unique_ptr<char[]> staging_;
   std::unique_ptr<std::string> write_buffer_;
   int write_threshold_ = 0;
 };

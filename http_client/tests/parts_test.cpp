@@ -567,9 +567,10 @@ class CountingStream : public TMemoryStream {
 };
 
 // A counted read many receives long, into each kind of stream, with the ASCII filter on and
-// off, whole and cut short by the peer's close: the stream holds exactly the body after what
-// it held before, the bytes after the body stay for the next read, a descendant's Write sees
-// every byte, and the work events count the whole body.
+// off, whole and cut short by the peer's close, and into a stream rewound over longer older
+// bytes: the stream holds exactly the body after what it held before, the bytes after the
+// body stay for the next read, a descendant's Write sees every byte, and the work events
+// count the whole body.
 TEST(Connection, CountedReadsAcrossReceivesIntoEachStream) {
   constexpr int kBody = 300000, kCut = 100000;
   std::string body(kBody, '\0');
@@ -578,14 +579,16 @@ TEST(Connection, CountedReadsAcrossReceivesIntoEachStream) {
   const struct {
     const char* name;
     Kind kind;
-    bool ascii, cut;
+    bool ascii, cut, rewound;
   } rows[] = {
-      {"memory stream", kMemory, false, false},
-      {"memory stream, cut", kMemory, false, true},
-      {"memory stream, ASCII filter", kMemory, true, false},
-      {"descendant", kCounting, false, false},
-      {"descendant, cut", kCounting, false, true},
-      {"string stream", kString, false, false},
+      {"memory stream", kMemory, false, false, false},
+      {"memory stream, cut", kMemory, false, true, false},
+      {"memory stream, ASCII filter", kMemory, true, false, false},
+      {"memory stream, rewound", kMemory, false, false, true},
+      {"memory stream, rewound, cut", kMemory, false, true, true},
+      {"descendant", kCounting, false, false, false},
+      {"descendant, cut", kCounting, false, true, false},
+      {"string stream", kString, false, false, false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -606,6 +609,11 @@ TEST(Connection, CountedReadsAcrossReceivesIntoEachStream) {
     TStream* const streams[] = {&memory, &counting, &text};
     TStream* stream = streams[r.kind];
     stream->WriteBuffer("pre", 3);
+    if (r.rewound) {
+      const std::string older(kBody + 1000, 'x');
+      stream->WriteBuffer(older.data(), static_cast<int>(older.size()));
+      stream->SetPosition(3);
+    }
     counting.written = 0;
     if (r.cut) {
       EXPECT_THROW(c.client.ReadIntoStream(stream, kBody, false), EIdConnClosedGracefully);

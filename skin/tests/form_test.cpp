@@ -15,6 +15,7 @@
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
 #include "skin/tests/skin_test_util.h"
+#include "skin/tests/skinned_desktop.h"
 
 namespace {
 
@@ -23,21 +24,12 @@ COLORREF ImagePixel(TBitmap* image, int x, int y) { return static_cast<COLORREF>
 class SkinFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(TRUE);
-    data = new TSkinData(nullptr);
-    ASSERT_TRUE(data->SetSkinBytes(DefaultSkinData(), DefaultSkinSize()));
-    data->SetActive(true);
-    data->Loaded();
+    data = skintest::StartSkinnedDesktop();
+    ASSERT_NE(data, nullptr);
   }
   void TearDown() override {
     delete form;
-    delete data;
-    TSkinManage::Shutdown();
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(FALSE);
+    skintest::EndSkinnedDesktop(data);
   }
   void MakeForm(int tag = 0) {
     form = new TForm(nullptr);

@@ -11,28 +11,20 @@
 #include "skin/skin_manager.h"
 #include "skin/skin_paint.h"
 #include "testsupport/spy_filters.h"
+#include "skin/tests/skinned_desktop.h"
 
 namespace {
 
 class SkinMdiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(TRUE);
-    data = new TSkinData(nullptr);
-    ASSERT_TRUE(data->SetSkinBytes(DefaultSkinData(), DefaultSkinSize()));
-    data->SetActive(true);
-    data->Loaded();
+    data = skintest::StartSkinnedDesktop();
+    ASSERT_NE(data, nullptr);
   }
   void TearDown() override {
     for (TForm* f : children) delete f;
     delete main;
-    delete data;
-    TSkinManage::Shutdown();
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(FALSE);
+    skintest::EndSkinnedDesktop(data);
   }
   void MakeMain() {
     main = new TForm(nullptr);

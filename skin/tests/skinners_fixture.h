@@ -13,6 +13,7 @@
 #include "skin/skin_controls.h"
 #include "skin/skin_form.h"
 #include "skin/skin_manager.h"
+#include "skin/tests/skinned_desktop.h"
 
 namespace skintest {
 
@@ -27,13 +28,8 @@ inline COLORREF Shown(TBitmap* picture, int x, int y, COLORREF under) {
 class SkinnersFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(TRUE);
-    data = new TSkinData(nullptr);
-    ASSERT_TRUE(data->SetSkinBytes(DefaultSkinData(), DefaultSkinSize()));
-    data->SetActive(true);
-    data->Loaded();
+    data = skintest::StartSkinnedDesktop();
+    ASSERT_NE(data, nullptr);
     form = new TForm(nullptr);
     form->SetCaption("Skinned");
     form->SetBounds(100, 80, 480, 360);
@@ -41,11 +37,7 @@ class SkinnersFixture : public ::testing::Test {
   void TearDown() override {
     for (HWND w : windows) DestroyWindow(w);
     delete form;
-    delete data;
-    TSkinManage::Shutdown();
-    Application->ResetState();
-    KvUserReset();
-    KvClockSetVirtual(FALSE);
+    skintest::EndSkinnedDesktop(data);
   }
   void Show() {
     form->Show();

@@ -141,6 +141,9 @@ void WebBrowser::ShowView() {
       SetWindowLongPtrW(document_window_, GWL_EXSTYLE, ex_style);
       SetWindowPos(document_window_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
     }
+    // The document is drawn from its top and never scrolls, so its bar shows disabled, as
+    // for a page that fits.
+    if (style & WS_VSCROLL) EnableScrollBar(document_window_, SB_VERT, ESB_DISABLE_BOTH);
     InvalidateRect(document_window_, nullptr, TRUE);
   }
 }

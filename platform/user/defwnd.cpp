@@ -153,7 +153,7 @@ void DrawScrollBar(HDC hdc, const RECT& r, bool vert, const ScrollState& s) {
     DrawEdge(hdc, &a, EDGE_RAISED, BF_RECT);
   }
   int track = len - 2 * arrow;
-  if (track > 0 && s.max > s.min) {
+  if (track > 0 && s.max > s.min && s.disabled != ESB_DISABLE_BOTH) {  // a disabled bar has no thumb
     int off, thumb;
     ScrollThumb(track, s, &off, &thumb);
     RECT t = vert ? RECT{r.left, r.top + arrow + off, r.right, r.top + arrow + off + thumb}

@@ -29,7 +29,7 @@ void PaintScrollBar(HWND hwnd, HDC hdc) {
     DrawEdge(hdc, &a, EDGE_RAISED, BF_RECT);
   }
   int track = len - 2 * arrow;
-  if (track > 0 && w->hscroll.max > w->hscroll.min) {
+  if (track > 0 && w->hscroll.max > w->hscroll.min && w->hscroll.disabled != ESB_DISABLE_BOTH) {
     int off, thumb;
     ScrollThumb(track, w->hscroll, &off, &thumb);
     RECT t = vert ? RECT{r.left, r.top + arrow + off, r.right, r.top + arrow + off + thumb}

@@ -138,6 +138,12 @@ TEST(BrowserHost, HostInfoFlagsShapeTheDocumentWindow) {
     ASSERT_NE(nullptr, doc);
     EXPECT_EQ(c.scroll_bar, (GetWindowLongPtrW(doc, GWL_STYLE) & WS_VSCROLL) != 0);
     EXPECT_EQ(c.border, (GetWindowLongPtrW(doc, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0);
+    if (c.scroll_bar) {  // the document never scrolls: its bar shows disabled
+      SCROLLBARINFO bar{};
+      bar.cbSize = sizeof bar;
+      ASSERT_TRUE(GetScrollBarInfo(doc, OBJID_VSCROLL, &bar));
+      EXPECT_NE(bar.rgstate[0] & STATE_SYSTEM_UNAVAILABLE, 0u);
+    }
     RECT window{}, client{};
     GetWindowRect(doc, &window);
     GetClientRect(doc, &client);

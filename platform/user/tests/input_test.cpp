@@ -259,6 +259,27 @@ TEST_F(InputTest, ScrollBarTrackingSendsScrollCodes) {
   EXPECT_LE(sbi.xyThumbBottom, sbi.rcScrollBar.bottom - sbi.rcScrollBar.top);
 }
 
+TEST_F(InputTest, DisabledScrollBarShowsNoThumbAndTakesNoPresses) {
+  HWND h = Top(WS_POPUP | WS_VISIBLE | WS_VSCROLL, 0, 0, 100, 100);
+  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 10, 0, 0};
+  SetScrollInfo(h, SB_VERT, &si, TRUE);
+  KvPumpMessages();
+  // The thumb's edges, just below the upper arrow, stand out of the track.
+  auto thumbShown = [h] {
+    for (int y = 17; y < 40; ++y)
+      if (KvWindowGetPixel(h, 92, y) != GetSysColor(COLOR_SCROLLBAR)) return true;
+    return false;
+  };
+  EXPECT_TRUE(thumbShown());
+  EnableScrollBar(h, SB_VERT, ESB_DISABLE_BOTH);
+  KvPumpMessages();
+  EXPECT_FALSE(thumbShown());
+  KvSpyStart(h);
+  KvInjectClick(92, 5);
+  KvPumpMessages();
+  EXPECT_TRUE(Only({WM_VSCROLL}).empty());
+}
+
 TEST_F(InputTest, MinimiseMaximiseRestore) {
   HWND h = Top(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200);
   KvPumpMessages();

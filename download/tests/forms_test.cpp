@@ -8,6 +8,7 @@
 
 #include "download/download_forms.h"
 #include "download/file_names.h"
+#include "download/tests/windows_fixture.h"
 #include "download/texts.h"
 #include "platform/base/codepage.h"
 #include "platform/comctl/listview.h"
@@ -65,23 +66,16 @@ class FormsTest : public ::testing::Test {
     KvMessageBoxScriptClear();
     BlockedExtensions->Clear();
     AllowedExtensions->Clear();
-    main_ = new TForm(Application);
-    main_->SetCaption("Main");
-    Application->SetMainForm(main_);
-    CreateDownloadWindows(Application);
+    windows_.Make();
   }
   void TearDown() override {
-    delete DownloaderForm;
-    delete DownloadRequest;
-    delete DownloadForm;
-    delete main_;
-    Application->SetMainForm(nullptr);
+    windows_.Free();
     Application->ResetState();
   }
 
   kvtest::TempHome home_;
   kvtest::HttpServer server_;
-  TForm* main_ = nullptr;
+  kvtest::DownloadWindows windows_;
 };
 
 TEST_F(FormsTest, WindowsAreMadeInTheStartUpOrder) {
@@ -89,11 +83,11 @@ TEST_F(FormsTest, WindowsAreMadeInTheStartUpOrder) {
   ASSERT_NE(DownloadRequest, nullptr);
   ASSERT_NE(DownloaderForm, nullptr);
   // After the main window: the list, the request, the downloader.
-  const int main_at = main_->ComponentIndex();
+  const int main_at = windows_.Main()->ComponentIndex();
   EXPECT_EQ(DownloadForm->ComponentIndex(), main_at + 1);
   EXPECT_EQ(DownloadRequest->ComponentIndex(), main_at + 2);
   EXPECT_EQ(DownloaderForm->ComponentIndex(), main_at + 3);
-  EXPECT_EQ(Application->MainForm(), main_);
+  EXPECT_EQ(Application->MainForm(), windows_.Main());
   EXPECT_FALSE(DownloadForm->Visible());
 
   EXPECT_EQ(DownloadForm->Caption(), T("下载进度"));

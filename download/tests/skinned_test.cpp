@@ -7,6 +7,7 @@
 #include <string>
 
 #include "download/download_forms.h"
+#include "download/tests/windows_fixture.h"
 #include "framework/controls/forms.h"
 #include "platform/user/testing.h"
 #include "skin/skin_data.h"
@@ -24,19 +25,12 @@ class SkinnedDownloadTest : public ::testing::Test {
     ASSERT_TRUE(data_->SetSkinBytes(DefaultSkinData(), DefaultSkinSize()));
     data_->SetActive(true);
     data_->Loaded();
-    main_ = new TForm(Application);
-    main_->SetCaption("Main");
-    Application->SetMainForm(main_);
-    CreateDownloadWindows(Application);
+    windows_.Make();
   }
   void TearDown() override {
-    delete DownloaderForm;
-    delete DownloadRequest;
-    delete DownloadForm;
-    delete main_;
+    windows_.Free();
     delete data_;
     TSkinManage::Shutdown();
-    Application->SetMainForm(nullptr);
     Application->ResetState();
   }
   // The names of the form's controls that stay plain although their kind is skinned.
@@ -71,7 +65,7 @@ class SkinnedDownloadTest : public ::testing::Test {
 
   kvtest::TempHome home_;
   TSkinData* data_ = nullptr;
-  TForm* main_ = nullptr;
+  kvtest::DownloadWindows windows_;
 };
 
 TEST_F(SkinnedDownloadTest, EachWindowAndItsControlsAreSkinned) {

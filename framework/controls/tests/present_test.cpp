@@ -168,6 +168,12 @@ class PresentTest : public ::testing::Test {
     KvUserReset();
     KvMessageBoxScriptClear();
   }
+  // The test form's X window once it has appeared; 0 when it did not within the wait.
+  unsigned long FormWindow() {
+    unsigned long xw = 0;
+    PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; });
+    return xw;
+  }
   void TearDown() override {
     Application->ResetState();
     KvUserReset();
@@ -193,7 +199,7 @@ TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAbov
   auto* form = new TestForm(nullptr);
   form->Show();
   unsigned long xw = 0;
-  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; })) << "no X window for the form";
+  ASSERT_NE(xw = FormWindow(), 0u) << "no X window for the form";
 
   // At the form's position and size.
   RECT r;
@@ -275,7 +281,7 @@ TEST_F(PresentTest, FormAppearsAnswersPointerAndKeysMovesAndShowsAMessageBoxAbov
 TEST_F(PresentTest, DesktopKeysCarryVirtualKeysAndScanCodesAndTheirCharactersOnce) {
   auto* form = new TestForm(nullptr);
   form->Show();
-  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+  ASSERT_NE(FormWindow(), 0u);
   POINT e = Centre(form->Edit1->Handle());
   ASSERT_TRUE(XdoTool({"mousemove", std::to_string(e.x), std::to_string(e.y), "click", "1"}));
   ASSERT_TRUE(PumpUntil([&] { return GetFocus() == form->Edit1->Handle(); }));
@@ -319,7 +325,7 @@ TEST_F(PresentTest, DesktopKeysCarryVirtualKeysAndScanCodesAndTheirCharactersOnc
 TEST_F(PresentTest, CursorPosIsTheDesktopPointer) {
   auto* form = new TestForm(nullptr);
   form->Show();
-  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+  ASSERT_NE(FormWindow(), 0u);
 
   // Away from every window of ours.
   pid_t pid = Spawn({"xdotool", "mousemove", "900", "700"});
@@ -357,7 +363,7 @@ TEST_F(PresentTest, MessageBoxShowsTheIconOfItsType) {
   auto* form = new TestForm(nullptr);
   form->Show();
   unsigned long xw = 0;
-  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; }));
+  ASSERT_NE(xw = FormWindow(), 0u);
   struct Case {
     UINT type;
     LPCSTR icon;
@@ -435,7 +441,7 @@ TEST_F(PresentTest, MessageBoxShowsTheIconOfItsType) {
 TEST_F(PresentTest, DesktopInputReachesTheWindowsOfAnotherThread) {
   auto* form = new TestForm(nullptr);
   form->Show();
-  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+  ASSERT_NE(FormWindow(), 0u);
 
   WNDCLASSW wc{};
   wc.lpfnWndProc = DefWindowProcW;
@@ -502,7 +508,7 @@ LRESULT AnsiRecorder(HWND h, UINT m, WPARAM wp, LPARAM lp) {
 TEST_F(PresentTest, InputMethodTextReachesTheFocusAsImeMessagesThenCharacters) {
   auto* form = new TestForm(nullptr);
   form->Show();
-  ASSERT_TRUE(PumpUntil([&] { return x_->Find("Presented form") != 0; }));
+  ASSERT_NE(FormWindow(), 0u);
   POINT e = Centre(form->Edit1->Handle());
   ASSERT_TRUE(XdoTool({"mousemove", std::to_string(e.x), std::to_string(e.y), "click", "1"}));
   ASSERT_TRUE(PumpUntil([&] { return GetFocus() == form->Edit1->Handle(); }));
@@ -581,7 +587,7 @@ TEST_F(PresentTest, MinimiseIconifiesTheNativeWindowAndRestoreMapsItBack) {
   auto* form = new TestForm(nullptr);
   form->Show();
   unsigned long xw = 0;
-  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; }));
+  ASSERT_NE(xw = FormWindow(), 0u);
   HWND h = form->Handle();
   RECT r;
   GetWindowRect(h, &r);
@@ -618,7 +624,7 @@ TEST_F(PresentTest, PrintDialogIsAModalWindowThatItsButtonsAnswer) {
   auto* form = new TestForm(nullptr);
   form->Show();
   unsigned long xw = 0;
-  ASSERT_TRUE(PumpUntil([&] { return (xw = x_->Find("Presented form")) != 0; }));
+  ASSERT_NE(xw = FormWindow(), 0u);
   struct Case {
     int button;
     BOOL result;

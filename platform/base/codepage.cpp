@@ -1,5 +1,7 @@
-// Code pages: the process's ANSI code page and conversions. UTF-8 is converted here;
-// every other code page through iconv, by way of UTF-32 code points a chunk at a time.
+// Code pages: the process's ANSI code page and conversions. UTF-8 is converted here, and
+// code page 936 by tables made at build time from the C library's converter (so that the
+// ANSI code page's conversions need no converter module); every other code page goes
+// through iconv, by way of UTF-32 code points a chunk at a time.
 #include "platform/base/codepage.h"
 
 #include <iconv.h>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "platform/base/ansi_char.h"
+#include "platform/base/codepage_table.h"
 #include "platform/base/error.h"
 
 namespace {
@@ -23,6 +26,8 @@ struct CodePageInfo {
   const char* iconv_name;
   // Lead-byte ranges of a double-byte code page (0, 0 when none).
   BYTE lead1_lo, lead1_hi, lead2_lo, lead2_hi;
+  // Its tables, when it is converted by them rather than by iconv.
+  const kv::DoubleByteTable* table = nullptr;
 };
 
 // Code pages whose converter combines a character with the marks that follow it: there
@@ -36,7 +41,7 @@ constexpr CodePageInfo kCodePages[] = {
     {866, "CP866", 0, 0, 0, 0},
     {874, "CP874", 0, 0, 0, 0},
     {932, "CP932", 0x81, 0x9F, 0xE0, 0xFC},
-    {936, "CP936", 0x81, 0xFE, 0, 0},
+    {936, "CP936", 0x81, 0xFE, 0, 0, &kv::kCp936Table},
     {949, "CP949", 0x81, 0xFE, 0, 0},
     {950, "CP950", 0x81, 0xFE, 0, 0},
     {1250, "CP1250", 0, 0, 0, 0},
@@ -286,6 +291,62 @@ bool EncodeUtf8(const char16_t* s, size_t n, bool strict, Output<char>& out) {
   return true;
 }
 
+// A double-byte code page to UTF-16 by its tables, as its converter reads it: a byte that
+// is no character, and a lead byte whose trail makes no character, are each one U+FFFD
+// (the trail is then read on its own); a lead byte cut off at the end ends the text.
+bool DecodeTable(const kv::DoubleByteTable& t, const unsigned char* s, size_t n, bool strict, Output<char16_t>& out) {
+  for (size_t i = 0; i < n;) {
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+      out.Put(b);
+      ++i;
+      continue;
+    }
+    const char16_t single = t.single[b - 0x80];
+    char16_t c = single;
+    size_t length = 1;
+    if (single == kv::DoubleByteTable::kLeadMark) {
+      if (i + 1 == n) {
+        if (strict) return false;
+        out.Put(0xFFFD);
+        break;
+      }
+      c = t.Pair(b, s[i + 1]);
+      length = 2;
+    }
+    if (c == 0) {
+      if (strict) return false;
+      out.Put(0xFFFD);
+      ++i;
+      continue;
+    }
+    out.Put(c);
+    i += length;
+  }
+  return true;
+}
+
+// UTF-16 to a double-byte code page by its tables; characters it lacks become `def`.
+void EncodeTable(const kv::DoubleByteTable& t, const char16_t* s, size_t n, const std::string& def, Output<char>& out,
+                 bool* used_default) {
+  for (size_t i = 0; i < n;) {
+    if (s[i] < 0x80) {
+      out.Put(static_cast<char>(s[i++]));
+      continue;
+    }
+    const unsigned short bytes = t.Bytes(NextCodePoint(s, n, &i, false));
+    if (bytes == 0) {
+      out.Append(def.data(), def.size());
+      *used_default = true;
+    } else if (bytes < 0x100) {
+      out.Put(static_cast<char>(bytes));
+    } else {
+      out.Put(static_cast<char>(bytes >> 8));
+      out.Put(static_cast<char>(bytes & 0xFF));
+    }
+  }
+}
+
 // Multi-byte (iconv) to UTF-16. Returns false for a strict failure or iconv trouble
 // (*error set).
 bool DecodeIconv(const CodePageInfo* cp, const char* s, size_t n, bool strict, Output<char16_t>& out, DWORD* error) {
@@ -420,6 +481,9 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR src, int src_len, LP
   if (cp->number == CP_UTF8) {
     if (!DecodeUtf8(reinterpret_cast<const unsigned char*>(src), n, strict, out))
       return Fail(ERROR_NO_UNICODE_TRANSLATION);
+  } else if (cp->table) {
+    if (!DecodeTable(*cp->table, reinterpret_cast<const unsigned char*>(src), n, strict, out))
+      return Fail(ERROR_NO_UNICODE_TRANSLATION);
   } else {
     DWORD error = 0;
     if (!DecodeIconv(cp, src, n, strict, out, &error)) return Fail(error);
@@ -452,7 +516,10 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR src, int src_len, L
     std::string def = default_char && *default_char ? std::string(1, *default_char) : "?";
     bool used = false;
     DWORD error = 0;
-    if (!EncodeIconv(cp, src, n, def, out, &used, &error)) return Fail(error);
+    if (cp->table)
+      EncodeTable(*cp->table, src, n, def, out, &used);
+    else if (!EncodeIconv(cp, src, n, def, out, &used, &error))
+      return Fail(error);
     if (used_default) *used_default = used ? TRUE : FALSE;
   }
   if (out.n > 0x7FFFFFFF) return Fail(ERROR_INVALID_PARAMETER);

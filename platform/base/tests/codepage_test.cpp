@@ -1,8 +1,11 @@
 #include "platform/base/codepage.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -141,6 +144,72 @@ TEST(BaseCodePage, AsciiRunsBesideMultiByteCharacters) {
   // A GB18030 lead and digit cut by an ASCII letter: the lead alone is replaced.
   EXPECT_EQ(kv::MultiByteToWide(54936, "\x81\x30zz"), u"\uFFFD0zz");
   EXPECT_EQ(kv::MultiByteToWide(936, "ab\x81"), u"ab\uFFFD");
+}
+
+// What the C library's CP936 converter makes of a whole text: a byte it cannot read is one
+// U+FFFD and reading goes on at the next byte; a cut-off character at the end is one U+FFFD.
+std::u16string ConverterDecode(const std::string& bytes) {
+  iconv_t cd = iconv_open("UTF-16LE", "CP936");
+  std::u16string out;
+  size_t at = 0;
+  while (at < bytes.size()) {
+    char* in = const_cast<char*>(bytes.data()) + at;
+    size_t left = bytes.size() - at;
+    char16_t buf[4096];
+    char* o = reinterpret_cast<char*>(buf);
+    size_t room = sizeof buf;
+    const size_t r = iconv(cd, &in, &left, &o, &room);
+    const int e = errno;
+    out.append(buf, (sizeof buf - room) / sizeof(char16_t));
+    at = bytes.size() - left;
+    if (r != static_cast<size_t>(-1)) break;
+    if (e == E2BIG) continue;
+    out += u'\uFFFD';
+    if (e == EINVAL) break;
+    ++at;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  iconv_close(cd);
+  return out;
+}
+
+// Code page 936 is converted by tables made at build time: they must read and write every
+// byte, pair and character as the C library's converter does.
+TEST(BaseCodePage, Cp936AgreesWithTheConverter) {
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    const std::string one(1, static_cast<char>(b));
+    EXPECT_EQ(kv::MultiByteToWide(936, one), ConverterDecode(one)) << b;
+    EXPECT_EQ(kv::MultiByteToWide(936, one + "a"), ConverterDecode(one + "a")) << b;
+    for (int t = 0; t <= 0xFF; ++t) {
+      const std::string two{static_cast<char>(b), static_cast<char>(t)};
+      ASSERT_EQ(kv::MultiByteToWide(936, two), ConverterDecode(two)) << b << " " << t;
+    }
+  }
+  // Random bytes, mostly high ones: leads before bad trails, lone trails, cut-off ends.
+  std::mt19937 random(936);
+  for (int round = 0; round < 200; ++round) {
+    std::string text(1 + random() % 64, ' ');
+    for (char& c : text) c = static_cast<char>(random() % 4 == 0 ? 0x20 + random() % 0x60 : 0x80 + random() % 0x80);
+    ASSERT_EQ(kv::MultiByteToWide(936, text), ConverterDecode(text)) << round;
+  }
+  iconv_t cd = iconv_open("CP936", "UTF-16LE");
+  for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    char16_t unit = static_cast<char16_t>(c);
+    char* in = reinterpret_cast<char*>(&unit);
+    size_t left = sizeof unit;
+    char bytes[8];
+    char* o = bytes;
+    size_t room = sizeof bytes;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    const bool ok = iconv(cd, &in, &left, &o, &room) != static_cast<size_t>(-1);
+    const std::string expected = ok ? std::string(bytes, sizeof bytes - room) : "?";
+    ASSERT_EQ(kv::WideToMultiByte(936, std::u16string(1, unit)), expected) << static_cast<unsigned>(c);
+  }
+  iconv_close(cd);
+  // Unpaired surrogates are U+FFFD, which the code page lacks.
+  const char16_t lone[] = {u'a', 0xDC00, 0xD800};
+  EXPECT_EQ(kv::WideToMultiByte(936, std::u16string(lone, 3)), "a??");
 }
 
 TEST(BaseCodePage, LengthTerminatorAndBufferRules) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -123,7 +124,7 @@ class DriveClient {
     }
     std::string head;
     if (!ReadLine(&head)) {
-      r.error = "connection lost";
+      r.error = timed_out_ ? "no reply to " + line + " within a minute" : "connection lost";
       return r;
     }
     r.ok = head == "ok";
@@ -150,10 +151,19 @@ class DriveClient {
   }
 
  private:
+  // False when the connection ends, or when the program sends nothing for a minute (a
+  // program that stopped answering fails the test with the command, not by the test's
+  // time limit).
   bool ReadLine(std::string* line) {
     size_t nl;
     char buf[4096];
+    timed_out_ = false;
     while ((nl = pending_.find('\n')) == std::string::npos) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 60000) == 0) {
+        timed_out_ = true;
+        return false;
+      }
       ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
       if (n <= 0) return false;
       pending_.append(buf, static_cast<size_t>(n));
@@ -165,6 +175,7 @@ class DriveClient {
 
   int fd_ = -1;
   std::string pending_;
+  bool timed_out_ = false;
 };
 
 // A child process with extra environment; killed on destruction if still running.

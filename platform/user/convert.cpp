@@ -2,6 +2,7 @@
 // conversion of text messages between the two forms.
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/base/codepage.h"
 #include "platform/user/combobox.h"
@@ -119,6 +120,29 @@ LRESULT CopyOut(const std::u16string& s, LPWSTR buf, size_t size) {
 
 thread_local BYTE tLeadByte = 0;
 
+// Calls `proc` with a copy of the structure at `lp` (in the other character form, `From`)
+// in the procedure's form `To`: its text and class converted. A null text, or a class
+// given by its atom, passes as it is.
+template <class To, class From, class Text, class FromText>
+LRESULT CallWithCopy(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, Text To::*text, Text To::*cls,
+                     FromText From::*from_text, FromText From::*from_cls) {
+  const auto convert = [](FromText s) {
+    if constexpr (std::is_same_v<Text, LPCWSTR>)
+      return ToWide(s);
+    else
+      return ToAnsi(s);
+  };
+  using String = decltype(convert(nullptr));
+  const auto* from = reinterpret_cast<const From*>(lp);
+  To copy;
+  std::memcpy(&copy, from, sizeof copy);
+  const String converted_text = from->*from_text ? convert(from->*from_text) : String();
+  const String converted_cls = IS_INTRESOURCE(from->*from_cls) ? String() : convert(from->*from_cls);
+  if (from->*from_text) copy.*text = converted_text.c_str();
+  if (!IS_INTRESOURCE(from->*from_cls)) copy.*cls = converted_cls.c_str();
+  return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&copy));
+}
+
 LRESULT Convert(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case LB_GETTEXT:
@@ -209,49 +233,19 @@ LRESULT Convert(WNDPROC proc, bool procUnicode, HWND hwnd, UINT msg, WPARAM wp, 
       return static_cast<LRESULT>(ToWide(buf.c_str()).size());
     }
     case WM_NCCREATE:
-    case WM_CREATE: {
+    case WM_CREATE:
       if (!lp) return proc(hwnd, msg, wp, lp);
-      if (procUnicode) {
-        CREATESTRUCTW cs;
-        std::memcpy(&cs, reinterpret_cast<void*>(lp), sizeof cs);
-        auto a = reinterpret_cast<CREATESTRUCTA*>(lp);
-        std::u16string name = a->lpszName ? ToWide(a->lpszName) : std::u16string();
-        std::u16string cls = IS_INTRESOURCE(a->lpszClass) ? std::u16string() : ToWide(a->lpszClass);
-        if (a->lpszName) cs.lpszName = name.c_str();
-        if (!IS_INTRESOURCE(a->lpszClass)) cs.lpszClass = cls.c_str();
-        return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&cs));
-      }
-      CREATESTRUCTA cs;
-      std::memcpy(&cs, reinterpret_cast<void*>(lp), sizeof cs);
-      auto w = reinterpret_cast<CREATESTRUCTW*>(lp);
-      std::string name = w->lpszName ? ToAnsi(w->lpszName) : std::string();
-      std::string cls = IS_INTRESOURCE(w->lpszClass) ? std::string() : ToAnsi(w->lpszClass);
-      if (w->lpszName) cs.lpszName = name.c_str();
-      if (!IS_INTRESOURCE(w->lpszClass)) cs.lpszClass = cls.c_str();
-      return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&cs));
-    }
-    case WM_MDICREATE: {
+      return procUnicode ? CallWithCopy(proc, hwnd, msg, wp, lp, &CREATESTRUCTW::lpszName, &CREATESTRUCTW::lpszClass,
+                                        &CREATESTRUCTA::lpszName, &CREATESTRUCTA::lpszClass)
+                         : CallWithCopy(proc, hwnd, msg, wp, lp, &CREATESTRUCTA::lpszName, &CREATESTRUCTA::lpszClass,
+                                        &CREATESTRUCTW::lpszName, &CREATESTRUCTW::lpszClass);
+    case WM_MDICREATE:
       // The class and title of the child to make, in the procedure's form.
       if (!lp) return proc(hwnd, msg, wp, lp);
-      if (procUnicode) {
-        MDICREATESTRUCTW m;
-        std::memcpy(&m, reinterpret_cast<void*>(lp), sizeof m);
-        auto a = reinterpret_cast<MDICREATESTRUCTA*>(lp);
-        std::u16string title = a->szTitle ? ToWide(a->szTitle) : std::u16string();
-        std::u16string cls = IS_INTRESOURCE(a->szClass) ? std::u16string() : ToWide(a->szClass);
-        if (a->szTitle) m.szTitle = title.c_str();
-        if (!IS_INTRESOURCE(a->szClass)) m.szClass = cls.c_str();
-        return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&m));
-      }
-      MDICREATESTRUCTA m;
-      std::memcpy(&m, reinterpret_cast<void*>(lp), sizeof m);
-      auto w = reinterpret_cast<MDICREATESTRUCTW*>(lp);
-      std::string title = w->szTitle ? ToAnsi(w->szTitle) : std::string();
-      std::string cls = IS_INTRESOURCE(w->szClass) ? std::string() : ToAnsi(w->szClass);
-      if (w->szTitle) m.szTitle = title.c_str();
-      if (!IS_INTRESOURCE(w->szClass)) m.szClass = cls.c_str();
-      return proc(hwnd, msg, wp, reinterpret_cast<LPARAM>(&m));
-    }
+      return procUnicode ? CallWithCopy(proc, hwnd, msg, wp, lp, &MDICREATESTRUCTW::szTitle, &MDICREATESTRUCTW::szClass,
+                                        &MDICREATESTRUCTA::szTitle, &MDICREATESTRUCTA::szClass)
+                         : CallWithCopy(proc, hwnd, msg, wp, lp, &MDICREATESTRUCTA::szTitle, &MDICREATESTRUCTA::szClass,
+                                        &MDICREATESTRUCTW::szTitle, &MDICREATESTRUCTW::szClass);
     case WM_IME_CHAR: {
       // The ANSI form holds a double-byte character whole, its lead byte high.
       if (procUnicode) {

@@ -423,11 +423,9 @@ void TWinSkinForm::RepaintWindow() {
   UpdateWindow(Wnd);
 }
 
-void TWinSkinForm::Remove() {
-  if (!FrameSkinned) {
-    Unskin();
-    return;
-  }
+// What removing and detaching share: the system popup and the hover timer stop, the window
+// and the form get their own procedures back, the controls' skinners go.
+void TWinSkinForm::LetGoOfWindow() {
   FreeSystemPopup();
   if (hover_timer_) hover_timer_->SetEnabled(false);
   if (new_proc_) {
@@ -439,6 +437,14 @@ void TWinSkinForm::Remove() {
   }
   ClearControls();
   if (Form) SetPopupOwnerDraw(Form, false);
+}
+
+void TWinSkinForm::Remove() {
+  if (!FrameSkinned) {
+    Unskin();
+    return;
+  }
+  LetGoOfWindow();
   if (Form && Phase != phRemoving) Form->SetColor(SavedColor);
   UnsubclassClient();
   if (system_menu_taken_ && !(CaptionCaps & 16)) {
@@ -472,17 +478,7 @@ void TWinSkinForm::Detach() {
     Unskin();
     return;
   }
-  FreeSystemPopup();
-  if (hover_timer_) hover_timer_->SetEnabled(false);
-  if (new_proc_) {
-    if (form_hooked_ && Form) Form->WindowProc = old_form_proc_;
-    form_hooked_ = false;
-    (UnicodeWindow ? SetWindowLongPtrW : SetWindowLongPtrA)(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old_proc_));
-    new_proc_ = false;
-    Skinners().erase(Wnd);
-  }
-  ClearControls();
-  if (Form) SetPopupOwnerDraw(Form, false);
+  LetGoOfWindow();
   SkinMenu.reset();
   UnsubclassClient();  // the client's procedure never reaches a skinner that is gone
 }

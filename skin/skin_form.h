@@ -219,6 +219,7 @@ class TWinSkinForm : public TComponent {
   void ShowSystemMenu(POINT Screen);
   void BuildSystemPopup();
   void FreeSystemPopup();
+  void LetGoOfWindow();
   void SystemMenuStyle(bool On);
   void ShowStateFromPlacement();
   void CheckHover();

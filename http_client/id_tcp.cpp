@@ -343,6 +343,7 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
       }
     }
     drain();
+    restore_low_water();
   } catch (...) {
     try {
       restore_low_water();
@@ -352,7 +353,6 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
     if (stream->Size() > stream->Position()) stream->SetSize(stream->Position());
     throw;
   }
-  restore_low_water();
   FinishWork(wmRead);
   if (stream->Size() > stream->Position()) stream->SetSize(stream->Position());
 }

@@ -251,6 +251,18 @@ uint32_t TIdTCPConnection::ReadInt32(bool convert) {
   return convert ? GStack->NetToHostLong(v) : v;
 }
 
+namespace {
+// A blocking receive of a long counted body waits for this many bytes at a time (the
+// socket's receive low-water mark) instead of waking for every arriving segment.
+constexpr int kLowWater = 256 * 1024;
+constexpr int kLowWaterMin = 16 * 1024;  // a smaller mark is not worth its call
+}  // namespace
+
+bool TIdTCPConnection::SetReceiveLowWater(int bytes) {
+  const int32_t value = bytes;
+  return GStack->SetSocketOption(socket_handler_->Binding()->Handle, WS_SOL_SOCKET, WS_SO_RCVLOWAT, &value, 4) == 0;
+}
+
 // Every received byte goes into the stream as it arrives; a close before `count` bytes
 // raises once the buffered bytes are written.
 void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_close) {
@@ -268,6 +280,27 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
   // than store the bytes.
   TMemoryStream* memory =
       !until_close && typeid(*stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(stream) : nullptr;
+  // Only a plain socket without a read time-out or anti-freeze: there the receive itself
+  // waits, with no poll first that the mark would change the meaning of.
+  const bool batch = memory != nullptr && socket_handler_ != nullptr &&
+                     typeid(*socket_handler_) == typeid(TIdIOHandlerSocket) && ResolveTimeout(-1) == -2 &&
+                     !TIdAntiFreezeBase::InUse();
+  int low_water = 1;  // the mark in force; 1 is the system's default
+  // The system wakes a waiting receive only once the unread bytes reach the mark, also when
+  // the receive has already taken part of it, so the mark stays at most half of what the
+  // count still has to bring.
+  auto adjust_low_water = [&](int64_t room) {
+    const int want = room >= 2 * kLowWater ? kLowWater : room >= 2 * kLowWaterMin ? static_cast<int>(room / 2) : 1;
+    if ((want > low_water ? low_water == 1 : 2 * static_cast<int64_t>(low_water) > room) && SetReceiveLowWater(want))
+      low_water = want;
+  };
+  // Back to the default before anything else reads; a socket that keeps a mark could not
+  // read a short reply, so it is closed.
+  auto restore_low_water = [&]() {
+    if (low_water == 1) return;
+    low_water = 1;
+    if (socket_handler_ != nullptr && socket_handler_->IsConnected() && !SetReceiveLowWater(1)) CloseSocketOnly();
+  };
   StartWork(wmRead, until_close ? 0 : count);
   auto drain = [&]() {
     const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(input_.Size()), remaining));
@@ -291,6 +324,7 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
         const int64_t position = memory != nullptr ? memory->Position() : 0;
         const int64_t room = memory != nullptr ? std::min(memory->Size() - position, remaining) : 0;
         if (room > 0 && input_.Size() == 0 && Unfiltered()) {
+          if (batch) adjust_low_water(room);
           const int got =
               Receive(static_cast<char*>(memory->Memory()) + position, static_cast<int>(room), true, -1, true);
           if (got > 0) {
@@ -309,7 +343,12 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
       }
     }
     drain();
+    restore_low_water();
   } catch (...) {
+    try {
+      restore_low_water();
+    } catch (const Exception&) {
+    }
     FinishWork(wmRead);
     if (stream->Size() > stream->Position()) stream->SetSize(stream->Position());
     throw;

@@ -100,6 +100,9 @@ class TIdTCPConnection : public TIdComponent {
  private:
   bool Unfiltered() const { return intercept_ == nullptr && !ASCIIFilter; }
   int Receive(char* into, int length, bool raise_when_disconnected, int timeout_ms, bool raise_on_timeout);
+  // The socket's receive low-water mark (a blocking receive waits for that many bytes, or
+  // all it asked for if fewer); false when the system refuses it.
+  bool SetReceiveLowWater(int bytes);
   [[noreturn]] void RaiseLineTooLong();
   std::string LastReplyText() const;  // the last reply's lines, each followed by CR LF
   void SendNow(const char* bytes, int count);

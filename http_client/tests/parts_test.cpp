@@ -9,7 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -633,6 +635,63 @@ TEST(Connection, CountedReadsAcrossReceivesIntoEachStream) {
     if (r.kind == kCounting) {
       EXPECT_EQ(static_cast<int64_t>(expected.size()) - 3, counting.written);
     }
+  }
+}
+
+// A long counted read into a memory stream whose bytes come in pieces with pauses between:
+// whatever the split, the read ends with its last piece, on the open connection, and the
+// short exchange after it is read at once. The server gives up each wait after a bound and
+// then closes, so a read that waited for more than came would end only at that close, and
+// the exchange after it would fail. A close in mid-body still raises with the bytes kept.
+TEST(Connection, LongCountedReadsEndWithTheirLastPiece) {
+  constexpr int kBody = 1200000;
+  std::string body(kBody, '\0');
+  for (int i = 0; i < kBody; ++i) body[static_cast<size_t>(i)] = static_cast<char>(i * 13);
+  const struct {
+    const char* name;
+    std::vector<int> pieces;  // the sizes before the last piece, which brings the rest
+    int read_timeout;
+    bool cut;  // the server closes after the pieces, without the rest
+  } rows[] = {
+      {"one piece", {}, 0, false},
+      {"a short last piece", {kBody - 1000}, 0, false},
+      {"a small first piece", {100}, 0, false},
+      {"pieces shrinking toward the end", {700000, 300000, 150000, 40000, 9000}, 0, false},
+      {"even pieces", {200000, 200000, 200000, 200000, 200000}, 0, false},
+      {"with a read time-out", {600000}, 30000, false},
+      {"closed in mid-body", {700000}, 0, true},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::atomic<bool> finished{false};
+    TMemoryStream stream;
+    {
+      Connected c([&](loopback::Conn& conn) {
+        size_t sent = 0;
+        for (int n : r.pieces) {
+          conn.Write(body.substr(sent, static_cast<size_t>(n)));
+          sent += static_cast<size_t>(n);
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (r.cut) return;
+        conn.Write(body.substr(sent));
+        if (conn.Read(6) != "next\r\n") return;
+        conn.Write("ok\r\n");
+        finished = conn.Read(5) == "bye\r\n";
+      });
+      c.client.ReadTimeout = r.read_timeout;
+      if (r.cut) {
+        EXPECT_THROW(c.client.ReadIntoStream(&stream, kBody, false), EIdConnClosedGracefully);
+        EXPECT_TRUE(stream.Size() == r.pieces[0] && std::memcmp(stream.Memory(), body.data(), r.pieces[0]) == 0);
+        continue;
+      }
+      c.client.ReadIntoStream(&stream, kBody, false);
+      c.client.WriteLine("next");
+      EXPECT_EQ("ok", c.client.ReadLine());
+      c.client.WriteLine("bye");
+    }
+    EXPECT_TRUE(finished.load());
+    EXPECT_TRUE(stream.Size() == kBody && std::memcmp(stream.Memory(), body.data(), kBody) == 0);
   }
 }
 

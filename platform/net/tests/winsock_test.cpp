@@ -155,6 +155,11 @@ TEST_F(WinsockTest, SocketOptionsUseThePlatformLevels) {
   len = 4;
   EXPECT_EQ(0, kv_ws_getsockopt(s, WS_SOL_SOCKET, WS_SO_TYPE, reinterpret_cast<char*>(&value), &len));
   EXPECT_EQ(WS_SOCK_STREAM, value);
+  const int32_t low_water = 4096;
+  EXPECT_EQ(0, kv_ws_setsockopt(s, WS_SOL_SOCKET, WS_SO_RCVLOWAT, reinterpret_cast<const char*>(&low_water), 4));
+  len = 4;
+  EXPECT_EQ(0, kv_ws_getsockopt(s, WS_SOL_SOCKET, WS_SO_RCVLOWAT, reinterpret_cast<char*>(&value), &len));
+  EXPECT_EQ(low_water, value);
   EXPECT_EQ(SOCKET_ERROR, kv_ws_setsockopt(s, 12345, 1, reinterpret_cast<const char*>(&one), 4));
   EXPECT_EQ(WSAENOPROTOOPT, kv_ws_WSAGetLastError());
   kv_ws_closesocket(s);

@@ -267,19 +267,24 @@ bool TIdTCPConnection::SetReceiveLowWater(int bytes) {
 // raises once the buffered bytes are written.
 void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_close) {
   if (count == -1 && !until_close) count = static_cast<int>(ReadInt32(true));
-  if (count >= 0 && !until_close) {
-    // Pre-size once for the announced length; a huge announced length is not trusted
-    // with memory before its bytes arrive.
-    constexpr int64_t kPresizeLimit = 32 * 1024 * 1024;
-    const int64_t position = stream->Position();
-    stream->SetSize(position + std::min<int64_t>(count, kPresizeLimit));
-    stream->SetPosition(position);
-  }
   int64_t remaining = until_close ? INT_MAX : count;
   // Only a plain memory stream is written in place: a descendant may do more on a write
   // than store the bytes.
   TMemoryStream* memory =
       !until_close && typeid(*stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(stream) : nullptr;
+  if (count >= 0 && !until_close) {
+    // Pre-size once for the announced length; a huge announced length is not trusted
+    // with memory before its bytes arrive. A memory stream is not zeroed first: the read
+    // writes every byte it sized, and cuts the stream back at what came when it stops.
+    constexpr int64_t kPresizeLimit = 32 * 1024 * 1024;
+    const int64_t position = stream->Position();
+    const int64_t size = position + std::min<int64_t>(count, kPresizeLimit);
+    if (memory != nullptr)
+      memory->SetSizeForWriting(size);
+    else
+      stream->SetSize(size);
+    stream->SetPosition(position);
+  }
   // Only a plain socket without a read time-out or anti-freeze: there the receive itself
   // waits, with no poll first that the mark would change the meaning of.
   const bool batch = memory != nullptr && socket_handler_ != nullptr &&
@@ -349,12 +354,13 @@ void TIdTCPConnection::ReadIntoStream(TStream* stream, int count, bool until_clo
       restore_low_water();
     } catch (const Exception&) {
     }
-    FinishWork(wmRead);
+    // Cut back first: the bytes past what came were never written.
     if (stream->Size() > stream->Position()) stream->SetSize(stream->Position());
+    FinishWork(wmRead);
     throw;
   }
-  FinishWork(wmRead);
   if (stream->Size() > stream->Position()) stream->SetSize(stream->Position());
+  FinishWork(wmRead);
 }
 
 std::string TIdTCPConnection::TakeBufferedData() {

@@ -576,9 +576,10 @@ void* TMemoryStream::Realloc(int64_t& NewCapacity) {
   }
   // A first block comes from calloc: the system hands large ones out as zero pages, so a
   // stream sized before it is written (a counted network read) is not zeroed twice.
-  void* p = Block() ? std::realloc(Block(), static_cast<size_t>(NewCapacity))
-                    : std::calloc(1, static_cast<size_t>(NewCapacity));
-  fresh_block_ = Block() == nullptr;
+  void* p = Block()           ? std::realloc(Block(), static_cast<size_t>(NewCapacity))
+            : zero_new_block_ ? std::calloc(1, static_cast<size_t>(NewCapacity))
+                              : std::malloc(static_cast<size_t>(NewCapacity));
+  fresh_block_ = Block() == nullptr && zero_new_block_;
   if (p == nullptr) throw EStreamError("Out of memory while expanding memory stream");
   return p;
 }
@@ -615,6 +616,20 @@ void TMemoryStream::SetSize(int64_t NewSize) {
   SetCapacity(NewSize);
   if (NewSize > old_size && !(was_empty && fresh_block_))
     std::memset(static_cast<char*>(Block()) + old_size, 0, static_cast<size_t>(NewSize - old_size));
+  SetPointer(Block(), NewSize);
+  if (position_ > NewSize) position_ = NewSize;
+}
+
+void TMemoryStream::SetSizeForWriting(int64_t NewSize) {
+  if (NewSize < 0) throw EStreamError("Invalid stream size");
+  zero_new_block_ = false;
+  try {
+    SetCapacity(NewSize);
+  } catch (...) {
+    zero_new_block_ = true;
+    throw;
+  }
+  zero_new_block_ = true;
   SetPointer(Block(), NewSize);
   if (position_ > NewSize) position_ = NewSize;
 }

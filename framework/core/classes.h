@@ -420,6 +420,10 @@ class TMemoryStream : public TCustomMemoryStream {
   int Write(const void* Buffer, int Count) override;
   // The new bytes of a longer stream are zero; a position past the new end moves to it.
   void SetSize(int64_t NewSize) override;
+  // As SetSize, but the new bytes are left as the memory holds them: for a caller that
+  // writes every one of them at once (a counted read receiving into the stream) and cuts
+  // the stream back to what it wrote when it stops early. Saves zeroing a long block.
+  void SetSizeForWriting(int64_t NewSize);
   void Clear();
   // The whole of Stream, from its start.
   void LoadFromStream(TStream* Stream);
@@ -436,6 +440,7 @@ class TMemoryStream : public TCustomMemoryStream {
  private:
   int64_t capacity_ = 0;
   bool fresh_block_ = false;  // the last Realloc made a new, zeroed block
+  bool zero_new_block_ = true;  // a first block is zeroed (false only for SetSizeForWriting)
 };
 
 // A stream over a string of bytes; positions stay within 0..Size.

@@ -51,6 +51,29 @@ TEST(MemoryStream, GrowsAndKeepsData) {
   EXPECT_EQ(Contents(s), "\1" + zeros.substr(1));
 }
 
+// Sized for writing: the size and position rules of SetSize, the old bytes kept; only the
+// new ones are left as the memory holds them.
+TEST(MemoryStream, SizedForWritingKeepsTheFrontAndTheRules) {
+  TMemoryStream s;
+  s.SetSizeForWriting(1 << 20);
+  EXPECT_EQ(s.Size(), 1 << 20);
+  EXPECT_EQ(s.Position(), 0);
+  EXPECT_GE(s.Capacity(), s.Size());
+  s.WriteBuffer("abc", 3);
+  s.SetSizeForWriting(5 << 20);
+  EXPECT_EQ(std::string(static_cast<const char*>(s.Memory()), 3), "abc");
+  s.SetPosition(4 << 20);
+  s.SetSizeForWriting(2);
+  EXPECT_EQ(s.Size(), 2);
+  EXPECT_EQ(s.Position(), 2);
+  EXPECT_EQ(Contents(s), "ab");
+  EXPECT_THROW(s.SetSizeForWriting(-1), EStreamError);
+  // Afterwards SetSize zeroes again, a first block too.
+  s.Clear();
+  s.SetSize(1 << 20);
+  EXPECT_EQ(Contents(s), std::string(1 << 20, '\0'));
+}
+
 TEST(MemoryStream, WriteBeyondTheEndFillsTheGapWithZeros) {
   TMemoryStream s;
   s.WriteBuffer("abc", 3);

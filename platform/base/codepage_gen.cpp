@@ -14,10 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/codepage_table.h"
+
 namespace {
 
-constexpr int kLeadLo = 0x81, kLeadHi = 0xFE, kTrailLo = 0x40, kTrailHi = 0xFE;
-constexpr char16_t kLeadMark = 0xFFFF;
+// The shape the tables are read in.
+constexpr int kLeadLo = kv::DoubleByteTable::kLeadLo, kLeadHi = kv::DoubleByteTable::kLeadHi;
+constexpr int kTrailLo = kv::DoubleByteTable::kTrailLo, kTrailHi = kv::DoubleByteTable::kTrailHi;
+constexpr char16_t kLeadMark = kv::DoubleByteTable::kLeadMark;
 
 struct Converted {
   int consumed = 0;           // bytes taken by the first character (0: none)
